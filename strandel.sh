@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Strandel's one entry: set up the machine, build, and run the viewer or the tests.
+#   ./strandel.sh run        set up, build (Release) and start the viewer on its demo
+#   ./strandel.sh test       set up, build (Release) and run every test
+#   ./strandel.sh sanitize   set up, build with address and undefined-behaviour sanitizers, run the tests
+#   ./strandel.sh setup      only install what is missing
+set -euo pipefail
+cd "$(dirname "$0")"
+ROOT=$PWD
+
+PACKAGES=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-multimedia-dev libgl-dev
+  libjpeg62-turbo-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth fonts-dejavu-core
+)
+
+say() { printf 'strandel: %s\n' "$*"; }
+
+setup() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  say "installing ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+jobs() { nproc 2>/dev/null || echo 2; }
+
+build() { # build DIR [cmake options...]
+  local dir=$1; shift
+  cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$(jobs)"
+}
+
+run_tests() { # run_tests DIR
+  ctest --test-dir "$1" --output-on-failure -j "$(jobs)" --timeout 300
+}
+
+run_viewer() {
+  local bin=$ROOT/build/release/viewer/strandel
+  local work=$ROOT/build/release/run
+  mkdir -p "$work"
+  cp -n "$ROOT"/samples/Lang.txt "$work"/ 2>/dev/null || true
+  [ -f "$work/Strandel.lst" ] || cp "$ROOT"/samples/Strandel.lst "$work"/
+  cd "$work"
+  if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    say "no display: starting the viewer under Xvfb (virtual screen); close it with Ctrl+C"
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$bin" "$@"
+  fi
+  exec "$bin" "$@"
+}
+
+case "${1:-}" in
+  setup) setup ;;
+  run) shift; setup; build build/release -DCMAKE_BUILD_TYPE=Release -DSTRANDEL_BUILD_BENCH=OFF; run_viewer "$@" ;;
+  test) setup; build build/release -DCMAKE_BUILD_TYPE=Release; run_tests build/release ;;
+  sanitize)
+    setup
+    build build/sanitize -DCMAKE_BUILD_TYPE=Debug -DSTRANDEL_SANITIZE=ON -DSTRANDEL_BUILD_BENCH=OFF
+    run_tests build/sanitize ;;
+  *) echo "usage: $0 run|test|sanitize|setup" >&2; exit 2 ;;
+esac

@@ -1,0 +1,14 @@
+#pragma once
+// CRC-32 of the recorder protocol, the recorder-disk headers and the firmware file:
+// polynomial 0x04C11DB7, most significant bit first, initial value 0, no final XOR.
+#include <cstdint>
+
+namespace strandel {
+
+void BuildCrcTable();
+const uint32_t *CrcTable();
+uint32_t CrcUpdate(uint32_t crc, const uint8_t *data, int count);
+// True when the CRC of the first size - 4 bytes equals the last 4 bytes (little-endian).
+bool CheckCrc(const uint8_t *data, uint32_t size);
+
+} // namespace strandel

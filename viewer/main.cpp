@@ -1,0 +1,2 @@
+#include "viewer/main_forms.h"
+int main(int argc, char **argv) { return strandel::RunViewer(argc, argv); }

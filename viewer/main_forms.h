@@ -1,0 +1,2 @@
+#pragma once
+namespace strandel { int RunViewer(int argc, char **argv); }
