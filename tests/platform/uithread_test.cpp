@@ -10,14 +10,7 @@ using namespace strandel;
 
 namespace {
 
-QCoreApplication &App()
-{
-    static int argc = 1;
-    static char name[] = "uithread_test";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
+QCoreApplication &App() { return *static_cast<QCoreApplication *>(QCoreApplication::instance()); }
 
 } // namespace
 

@@ -1,0 +1,621 @@
+#include "mainform.h"
+
+#include "admin/option.h"
+#include "admin/shells.h"
+#include "debug.h"
+#include "dvrlist.h"
+#include "dvrsearch.h"
+#include "dvrwin.h"
+#include "forms.h"
+#include "global.h"
+#include "platform/debuglog.h"
+#include "platform/langtable.h"
+#include "platform/settings.h"
+#include "title.h"
+#include "vieweroptions.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFrame>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
+#include <QLayout>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QThread>
+#include <QTime>
+#include <QTimer>
+#include <QToolButton>
+#include <QWindow>
+
+#include <cstring>
+
+namespace strandel {
+
+QRect FitFrameSizing(const QRect &rect, SizingEdge edge, int dx, int dy, int V)
+{
+    if (V <= 0)
+        V = 480;
+    int left = std::max(0, rect.left());
+    int top = std::max(0, rect.top());
+    int w = rect.width() - dx;
+    int h = rect.height() - dy;
+    if (h < 150 || w < 108000 / V) {
+        w = 108000 / V;
+        h = 150;
+    }
+    if (edge == SizingEdge::Left || edge == SizingEdge::Right)
+        h = w * V / 720;
+    else if (edge == SizingEdge::Top || edge == SizingEdge::Bottom)
+        w = h * 720 / V;
+    if (h * 720 / V > w)
+        h = V * w / 720;
+    else
+        w = h * 720 / V;
+    return QRect(left, top, w + dx, h + dy);
+}
+
+namespace {
+
+QFrame *MakePanel(QWidget *parent, const char *name, int w, int h)
+{
+    auto *p = new QFrame(parent);
+    p->setObjectName(name);
+    p->resize(w, h);
+    return p;
+}
+
+QToolButton *MakeButton(QWidget *parent, const char *name, const char *text, QRect geometry, bool checkable = false)
+{
+    auto *b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setText(text);
+    b->setToolTip(text);
+    b->setAutoRaise(true);
+    b->setCheckable(checkable);
+    b->setGeometry(geometry);
+    return b;
+}
+
+QColor ColorFromTColor(int c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+} // namespace
+
+TfrmMain::TfrmMain(QWidget *owner) : QWidget(owner, Qt::Window)
+{
+    setObjectName("frmMain");
+    setWindowTitle("Strandel");
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, ColorFromTColor(0xC4B094));
+    setPalette(p);
+    setFont(QFont("Arial", 8));
+    resize(569, 324);
+    BuildControls();
+    for (int i = 0; i < 16; ++i)
+        btnCh[size_t(i)]->setProperty("Tag", i + 1);
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::BuildControls()
+{
+    pnlToolTop = MakePanel(this, "pnlToolTop", kClientWidth, 50);
+    imgTop = new QLabel(pnlToolTop);
+    imgTop->setObjectName("imgTop");
+    imgTop->setScaledContents(true);
+    imgTop->setGeometry(0, 0, kClientWidth, 50);
+    Image1 = new QLabel(pnlToolTop);
+    Image1->setObjectName("Image1");
+    Image1->setGeometry(8, 9, 32, 32);
+    const char *large[][2] = {{"btnDvrList", "DVR List"},        {"btnDvrSearch", "DVR Search"},
+                              {"btnHdd", "HDD Search"},          {"btnFile", "FILE Search"},
+                              {"btnArange", "Arrange Windows"},  {"btnOption", "Viewer Option"}};
+    QToolButton **largeButtons[] = {&btnDvrList, &btnDvrSearch, &btnHdd, &btnFile, &btnArange, &btnOption};
+    for (int i = 0; i < 6; ++i)
+        *largeButtons[i] = MakeButton(pnlToolTop, large[i][0], large[i][1], QRect(48 + i * 44, 7, 42, 36));
+    btnMin = MakeButton(pnlToolTop, "btnMin", "-", QRect(0, 2, 18, 16));
+    btnExit = MakeButton(pnlToolTop, "btnExit", "X", QRect(0, 2, 18, 16));
+    btnController = MakeButton(pnlToolTop, "btnController", "C", QRect(0, 20, 18, 16));
+    btnFrame = MakeButton(pnlToolTop, "btnFrame", "F", QRect(0, 20, 18, 16));
+    SpeedButton3 = MakeButton(pnlToolTop, "SpeedButton3", "Close", QRect(0, 0, 18, 16));
+    SpeedButton3->setVisible(false);
+
+    pnlLeft = MakePanel(this, "pnlLeft", 356, 262);
+    imgLeft = new QLabel(pnlLeft);
+    imgLeft->setObjectName("imgLeft");
+    imgLeft->setScaledContents(true);
+    imgLeft->setGeometry(0, 0, 356, 161);
+    bvLeft = MakePanel(pnlLeft, "bvLeft", 2, 10);
+    bvLeft->setVisible(false);
+
+    pnlToolCh = MakePanel(pnlLeft, "pnlToolCh", 112, 112);
+    for (int i = 0; i < 16; ++i) {
+        const QByteArray name = "btnCh" + QByteArray::number(i + 1);
+        btnCh[size_t(i)] = MakeButton(pnlToolCh, name.constData(), QByteArray::number(i + 1).constData(),
+                                      QRect(6 + (i % 4) * 25, 6 + (i / 4) * 25, 22, 22), true);
+        btnCh[size_t(i)]->setAutoExclusive(false);
+        btnCh[size_t(i)]->setEnabled(false);
+    }
+
+    pnlToolControl = MakePanel(pnlLeft, "pnlToolControl", 112, 112);
+    const char *control[][2] = {{"btnDvrCtrl", "Controller"}, {"btnPanTilt", "Pan/Tilt"}, {"btnDvrEnv", "Dvr Setup"},
+                                {"btnDvrStatus", "Dvr Status"}, {"btnPrint", "Print/File"}, {"btnCopy", "Copy"},
+                                {"btnAudSend", "A Send"},       {"btnAudRecv", "A Recv"}};
+    QToolButton **controlButtons[] = {&btnDvrCtrl, &btnPanTilt, &btnDvrEnv, &btnDvrStatus,
+                                      &btnPrint,   &btnCopy,    &btnAudSend, &btnAudRecv};
+    for (int i = 0; i < 8; ++i)
+        *controlButtons[i] = MakeButton(pnlToolControl, control[i][0], control[i][1],
+                                        QRect(4 + (i % 2) * 53, 4 + (i / 2) * 26, 52, 25), true);
+    btnDvrEnv->setCheckable(false);
+    btnDvrStatus->setCheckable(false);
+    btnPrint->setCheckable(false);
+
+    pnlToolSearch = MakePanel(pnlLeft, "pnlToolSearch", 108, 52);
+    const char *search[][2] = {{"btnTimeSearch", "Time"}, {"btnEventSearch", "Event"},
+                               {"btnBlockSearch", "Block"}, {"btnLogSearch", "Log"}};
+    QToolButton **searchButtons[] = {&btnTimeSearch, &btnEventSearch, &btnBlockSearch, &btnLogSearch};
+    for (int i = 0; i < 4; ++i)
+        *searchButtons[i] = MakeButton(pnlToolSearch, search[i][0], search[i][1],
+                                       QRect(2 + (i % 2) * 52, 2 + (i / 2) * 24, 51, 23));
+
+    pnlToolPlay = MakePanel(pnlLeft, "pnlToolPlay", 225, 38);
+    const char *play[][2] = {{"btnRecord", "Rec"}, {"btnFastBack", "<<"}, {"btnSlowBack", "< |"},
+                             {"btnBack", "<"},     {"btnPause", "||"},    {"btnPlay", ">"},
+                             {"btnSlowPlay", "| >"}, {"btnFastPlay", ">>"}};
+    QToolButton **playButtons[] = {&btnRecord, &btnFastBack, &btnSlowBack, &btnBack,
+                                   &btnPause,  &btnPlay,     &btnSlowPlay, &btnFastPlay};
+    for (int i = 0; i < 8; ++i)
+        *playButtons[i] = MakeButton(pnlToolPlay, play[i][0], play[i][1], QRect(2 + i * 27, 4, 26, 30), true);
+
+    pnlToolMulti = MakePanel(pnlLeft, "pnlToolMulti", 112, 38);
+    btnMulti = MakeButton(pnlToolMulti, "btnMulti", "Multi", QRect(2, 4, 36, 30));
+    btnAuto = MakeButton(pnlToolMulti, "btnAuto", "Auto", QRect(40, 4, 36, 30), true);
+    edtAutoSeq = new QSpinBox(pnlToolMulti);
+    edtAutoSeq->setObjectName("edtAutoSeq");
+    edtAutoSeq->setRange(1, 9);
+    edtAutoSeq->setValue(3);
+    edtAutoSeq->setGeometry(78, 8, 32, 22);
+
+    pnlToolClock = MakePanel(pnlLeft, "pnlToolClock", 108, 50);
+    lblClock = new QLabel(pnlToolClock);
+    lblClock->setObjectName("lblClock");
+    lblClock->setAlignment(Qt::AlignCenter);
+    lblClock->setGeometry(0, 4, 108, 20);
+    lblInfo = new QLabel("V1.42", pnlToolClock);
+    lblInfo->setObjectName("lblInfo");
+    lblInfo->setAlignment(Qt::AlignCenter);
+    lblInfo->setGeometry(0, 26, 108, 20);
+
+    lstDvrWin = new QListWidget(pnlLeft);
+    lstDvrWin->setObjectName("lstDvrWin");
+    lstDvrWin->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstDvrWin->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    pnlDvr = MakePanel(this, "pnlDvr", 200, 200);
+    auto *noWindow = new QLabel("No Window", pnlDvr);
+    noWindow->setAlignment(Qt::AlignCenter);
+    noWindow->setObjectName("pnlDvrCaption");
+    tmrClock = new QTimer(this);
+    tmrClock->setObjectName("tmrClock");
+    tmrClock->setInterval(1000);
+    tmrClock->start();
+
+    connect(tmrClock, &QTimer::timeout, this, &TfrmMain::tmrClockTimer);
+    connect(btnFrame, &QToolButton::clicked, this, &TfrmMain::btnFrameClick);
+    connect(btnController, &QToolButton::clicked, this, &TfrmMain::btnControllerClick);
+    connect(btnExit, &QToolButton::clicked, this, &TfrmMain::btnExitClick);
+    connect(btnMin, &QToolButton::clicked, this, &TfrmMain::btnMinClick);
+    connect(btnDvrList, &QToolButton::clicked, this, &TfrmMain::btnDvrListClick);
+    connect(btnDvrSearch, &QToolButton::clicked, this, &TfrmMain::btnDvrSearchClick);
+    connect(btnOption, &QToolButton::clicked, this, &TfrmMain::btnOptionClick);
+    connect(SpeedButton3, &QToolButton::clicked, this, &TfrmMain::RemoveAllDvrWins);
+    for (QWidget *w : {static_cast<QWidget *>(imgTop), static_cast<QWidget *>(Image1), static_cast<QWidget *>(imgLeft)})
+        w->installEventFilter(this);
+    pnlDvr->installEventFilter(this);
+}
+
+void TfrmMain::FormCreate()
+{
+    StartDir = QDir::currentPath();
+    const std::string lang = QDir(StartDir).filePath("Lang.txt").toStdString();
+    GetLangTable().Load(lang);
+
+    MainFrame = RegReadInt("MainFrame", MainFrame) != 0;
+    MainController = uint8_t(RegReadInt("MainController", MainController));
+    MainDvrList = RegReadInt("MainDvrList", MainDvrList) != 0;
+    MainPosX = RegReadInt("MainPosX", MainPosX);
+    MainPosY = RegReadInt("MainPosY", MainPosY);
+    MainPosXF = RegReadInt("MainPosXF", MainPosXF);
+    MainPosYF = RegReadInt("MainPosYF", MainPosYF);
+    MainPosWF = RegReadInt("MainPosWF", MainPosWF);
+    MainPosHF = RegReadInt("MainPosHF", MainPosHF);
+
+    ReadViewerOptions(GetViewerOptions());
+
+    fontColor_ = 0;
+    mainFont_ = ReadFontSettings("Font", font(), fontColor_, &fontColor_);
+    ApplyFont(mainFont_, fontColor_);
+
+    FrameDvrWin = new TfrmDvrWin(this);
+    FrameDvrWin->setEnabled(false);
+    FrameDvrWin->btnLive->setEnabled(false);
+    FrameDvrWin->btnPlay->setEnabled(false);
+    FrameDvrWin->pnlStatus->setEnabled(false);
+    FrameDvrWin->pnlPlay->setEnabled(false);
+    FrameDvrWin->hide();
+
+    SetFrameMode(MainFrame, true);
+}
+
+void TfrmMain::ApplyFont(const QFont &font, int color)
+{
+    setFont(font);
+    QPalette p = palette();
+    p.setColor(QPalette::WindowText, ColorFromTColor(color));
+    setPalette(p);
+}
+
+void TfrmMain::showEvent(QShowEvent *e)
+{
+    QWidget::showEvent(e);
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        FormShow();
+    }
+}
+
+void TfrmMain::FormShow()
+{
+    InitGlobal();
+    tmrClockTimer();
+    UpdateToolbar(nullptr);
+    if (MainFrame)
+        FitFrameHeight();
+}
+
+int TfrmMain::CurrentPictureHeight() const
+{
+    if (CurrentDvrWin)
+        return CurrentDvrWin->PictureHeight();
+    return FrameDvrWin ? FrameDvrWin->PictureHeight() : 480;
+}
+
+void TfrmMain::FitFrameHeight()
+{
+    Realign();
+    FrameDvrWin->layout()->activate();
+    const int H = height();
+    const int w = FrameDvrWin->pnlDvr->width();
+    const int h = FrameDvrWin->pnlDvr->height();
+    const int V = CurrentPictureHeight();
+    fitting_ = true;
+    resize(width(), V * w / 720 + (H - h));
+    fitting_ = false;
+    Realign();
+}
+
+void TfrmMain::SetFrameMode(bool frame, bool initial)
+{
+    btnMin->setVisible(!frame);
+    btnController->setVisible(!frame);
+    pnlToolTop->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    pnlLeft->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    fitting_ = true;
+    if (frame) {
+        FrameDvrWin->show();
+        if (!initial) {
+            MainPosX = x();
+            MainPosY = y();
+        }
+        setWindowFlags(Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        move(MainPosXF, MainPosYF);
+        resize(MainPosWF, MainPosHF);
+        imgLeft->hide();
+        bvLeft->show();
+        bvLeft->resize(2, pnlToolClock->height() + pnlToolCh->height() + pnlToolControl->height() +
+                              pnlToolSearch->height() + pnlToolMulti->height() + 30);
+        int top = 5;
+        for (QFrame *panel : {pnlToolClock, pnlToolCh, pnlToolMulti, pnlToolControl, pnlToolSearch}) {
+            panel->move(5, top);
+            top += panel->height() + 5;
+        }
+        lstDvrWin->setGeometry(5, top, pnlToolCh->width(), 80);
+        pnlToolPlay->setParent(this);
+        pnlToolPlay->setFrameStyle(QFrame::Panel | QFrame::Raised);
+        pnlToolPlay->resize(pnlToolPlay->width(), pnlToolMulti->height() + 2);
+        pnlToolPlay->show();
+    } else {
+        FrameDvrWin->hide();
+        if (!initial) {
+            MainPosXF = x();
+            MainPosYF = y();
+            MainPosWF = width();
+            MainPosHF = height();
+        }
+        setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        move(MainPosX, MainPosY);
+        imgLeft->show();
+        bvLeft->hide();
+        const int extra = MainController == 0 ? 0 : MainController == 1 ? 162 : 262;
+        setFixedSize(kClientWidth, pnlToolTop->height() + extra);
+        imgLeft->resize(kClientWidth, pnlToolCh->height() + pnlToolMulti->height() + 11);
+        pnlToolCh->move(5, 5);
+        pnlToolControl->move(pnlToolCh->x() + pnlToolCh->width() + 5, 5);
+        pnlToolClock->move(pnlToolControl->x() + pnlToolControl->width() + 5, 5);
+        pnlToolSearch->move(pnlToolClock->x(), pnlToolClock->height() + 10);
+        pnlToolMulti->move(5, pnlToolCh->y() + pnlToolCh->height() + 5);
+        pnlToolPlay->setParent(pnlLeft);
+        pnlToolPlay->setFrameStyle(QFrame::NoFrame);
+        pnlToolPlay->setGeometry(pnlToolCh->x() + pnlToolCh->width() + 5, pnlToolCh->y() + pnlToolCh->height() + 5,
+                                 pnlToolControl->width() + pnlToolSearch->width() + 5, pnlToolMulti->height());
+        pnlToolPlay->show();
+        lstDvrWin->setGeometry(5, imgLeft->height() + 6, kClientWidth - 10, 90);
+    }
+    fitting_ = false;
+    Realign();
+}
+
+void TfrmMain::Realign()
+{
+    if (!FrameDvrWin)
+        return;
+    const int W = width(), H = height();
+    pnlToolTop->setGeometry(0, 0, W, pnlToolTop->height());
+    imgTop->setGeometry(0, 0, W, pnlToolTop->height());
+    const int right = W - 2;
+    btnExit->move(right - 18, 2);
+    btnMin->move(right - 38, 2);
+    btnFrame->move(right - 18, 20);
+    btnController->move(right - 38, 20);
+    const int top = pnlToolTop->height();
+    if (MainFrame) {
+        const int playH = pnlToolPlay->height();
+        pnlToolPlay->setGeometry(0, H - playH, W, playH);
+        const int leftW = pnlToolCh->width() + 12;
+        pnlLeft->setGeometry(W - leftW, top, leftW, H - top - playH);
+        const QRect client(0, top, W - leftW, H - top - playH);
+        pnlDvr->setGeometry(client);
+        FrameDvrWin->setGeometry(client);
+        for (TfrmDvrWin *v : dvrWins_)
+            if (v->parentWidget() == this)
+                v->setGeometry(client);
+    } else {
+        pnlLeft->setGeometry(0, top, W, H - top);
+        pnlDvr->setGeometry(W, top, 0, 0);
+    }
+    if (auto *caption = pnlDvr->findChild<QLabel *>("pnlDvrCaption"))
+        caption->setGeometry(0, 0, pnlDvr->width(), pnlDvr->height());
+}
+
+void TfrmMain::resizeEvent(QResizeEvent *e)
+{
+    QWidget::resizeEvent(e);
+    Realign();
+    if (!MainFrame || fitting_ || !e->spontaneous() || !FrameDvrWin)
+        return;
+    const QSize old = e->oldSize(), now = e->size();
+    SizingEdge edge = SizingEdge::BottomRight;
+    if (old.width() != now.width() && old.height() == now.height())
+        edge = SizingEdge::Right;
+    else if (old.height() != now.height() && old.width() == now.width())
+        edge = SizingEdge::Bottom;
+    const QWidget *picture = FrameDvrWin->pnlDvr;
+    const int dx = width() - picture->width();
+    const int dy = height() - picture->height();
+    const QRect fitted = FitFrameSizing(QRect(x(), y(), width(), height()), edge, dx, dy, CurrentPictureHeight());
+    if (fitted.size() != size()) {
+        fitting_ = true;
+        resize(fitted.size());
+        fitting_ = false;
+    }
+}
+
+bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == pnlDvr && event->type() == QEvent::Resize) {
+        // The caption of the empty picture area shows its size.
+        if (auto *caption = pnlDvr->findChild<QLabel *>("pnlDvrCaption"))
+            caption->setText(QString("%1:%2").arg(pnlDvr->width()).arg(pnlDvr->height()));
+        return false;
+    }
+    if (event->type() == QEvent::MouseButtonPress && (watched == imgTop || watched == Image1 || watched == imgLeft)) {
+        if (watched == Image1)
+            return false;
+        // The borderless window is dragged by its pictures.
+        if (windowHandle())
+            windowHandle()->startSystemMove();
+        return true;
+    }
+    if (watched == Image1 && event->type() == QEvent::MouseButtonRelease) {
+        Image1Click();
+        return true;
+    }
+    if (watched == Image1 && event->type() == QEvent::MouseButtonDblClick) {
+        Image1DblClick();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmMain::btnFrameClick()
+{
+    ListLock.Wait(kViewListTimeoutMs);
+    btnFrame->setEnabled(false);
+    ListLock.Wait(500);
+    MainFrame = !MainFrame;
+    for (TfrmDvrWin *v : dvrWins_) {
+        if (MainFrame) {
+            v->setParent(this);
+            v->show();
+        } else {
+            v->setParent(nullptr);
+        }
+    }
+    hide();
+    SetFrameMode(MainFrame, false);
+    show();
+    if (MainFrame)
+        FitFrameHeight();
+    UpdateToolbar(CurrentDvrWin);
+    Realign();
+    update();
+    ListLock.Wait(500);
+    btnFrame->setEnabled(true);
+    ListLock.Set();
+}
+
+bool TfrmMain::IsSwitchingLayout()
+{
+    EventGuard guard(ListLock, 1000);
+    return !btnFrame->isEnabled();
+}
+
+void TfrmMain::btnControllerClick()
+{
+    if (MainFrame)
+        return;
+    MainController = uint8_t((MainController + 1) % 3);
+    int h = pnlToolTop->height();
+    if (MainController == 1)
+        h += imgLeft->height() + 1;
+    else if (MainController == 2)
+        h += imgLeft->height() + 101;
+    setFixedSize(kClientWidth, h);
+    Realign();
+}
+
+void TfrmMain::btnExitClick()
+{
+    if (!MainFrame)
+        close();
+    else if (CurrentDvrWin)
+        CurrentDvrWin->close();
+}
+
+void TfrmMain::btnMinClick() { showMinimized(); }
+
+void TfrmMain::tmrClockTimer() { lblClock->setText(QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat)); }
+
+void TfrmMain::Image1Click()
+{
+    if (frmAboutBox)
+        frmAboutBox->exec();
+}
+
+void TfrmMain::Image1DblClick()
+{
+    if (!frmAboutBox)
+        return;
+    frmAboutBox->Version->setText("Version " + lblInfo->text());
+    frmAboutBox->exec();
+}
+
+void TfrmMain::btnDvrListClick()
+{
+    if (frmDvrList) {
+        frmDvrList->show();
+        frmDvrList->raise();
+    }
+}
+
+void TfrmMain::btnDvrSearchClick()
+{
+    if (frmDvrSearch) {
+        frmDvrSearch->show();
+        frmDvrSearch->raise();
+    }
+}
+
+void TfrmMain::btnOptionClick()
+{
+    ViewerOptions &o = GetViewerOptions();
+    TfrmOption dialog(this, o, mainFont_);
+    const int result = dialog.exec();
+    if (result == 1) {
+        mainFont_ = dialog.SelectedFont();
+        ApplyFont(mainFont_, fontColor_);
+    }
+    if (result != 0) {
+        WriteViewerOptions(o);
+        WriteFontSettings("Font", mainFont_, fontColor_);
+    }
+}
+
+int TfrmMain::GetDvrWinCount() const { return int(dvrWins_.size()); }
+
+bool TfrmMain::CanAddDvrWin() const { return dvrWins_.size() < kMaxDvrWins; }
+
+void TfrmMain::RemoveAllDvrWins()
+{
+    const QList<TfrmDvrWin *> views = dvrWins_;
+    for (TfrmDvrWin *v : views)
+        v->close();
+    dvrWins_.clear();
+    lstDvrWin->clear();
+    CurrentDvrWin = nullptr;
+    UpdateToolbar(nullptr);
+}
+
+void TfrmMain::UpdateToolbar(TfrmDvrWin *view)
+{
+    if (view != CurrentDvrWin)
+        return;
+    const bool on = view != nullptr;
+    for (QWidget *panel : {pnlToolCh, pnlToolControl, pnlToolSearch, pnlToolPlay, pnlToolMulti})
+        for (QToolButton *b : panel->findChildren<QToolButton *>())
+            b->setEnabled(on);
+    edtAutoSeq->setEnabled(on);
+    if (!on)
+        setWindowTitle("Strandel");
+}
+
+void TfrmMain::ApplyAudioState(bool) {}
+
+void TfrmMain::closeEvent(QCloseEvent *e)
+{
+    FormClose();
+    QWidget::closeEvent(e);
+}
+
+void TfrmMain::FormClose()
+{
+    RemoveAllDvrWins();
+    QThread::msleep(100);
+    if (frmDvrList)
+        frmDvrList->close();
+    if (MainFrame) {
+        MainPosXF = x();
+        MainPosYF = y();
+        MainPosWF = width();
+        MainPosHF = height();
+    } else {
+        MainPosX = x();
+        MainPosY = y();
+    }
+    WriteSettings();
+    delete FrameDvrWin;
+    FrameDvrWin = nullptr;
+    GetLangTable().Clear();
+}
+
+void TfrmMain::WriteSettings()
+{
+    RegWriteInt("MainFrame", MainFrame);
+    RegWriteInt("MainController", MainController);
+    RegWriteInt("MainDvrList", MainDvrList);
+    RegWriteInt("MainPosX", MainPosX);
+    RegWriteInt("MainPosY", MainPosY);
+    RegWriteInt("MainPosXF", MainPosXF);
+    RegWriteInt("MainPosYF", MainPosYF);
+    RegWriteInt("MainPosWF", MainPosWF);
+    RegWriteInt("MainPosHF", MainPosHF);
+}
+
+} // namespace strandel
