@@ -17,6 +17,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
+#include <QScreen>
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
@@ -214,6 +216,31 @@ void TfrmMain::BuildControls()
     connect(btnDvrSearch, &QToolButton::clicked, this, &TfrmMain::btnDvrSearchClick);
     connect(btnOption, &QToolButton::clicked, this, &TfrmMain::btnOptionClick);
     connect(SpeedButton3, &QToolButton::clicked, this, &TfrmMain::RemoveAllDvrWins);
+    for (int i = 0; i < 16; ++i)
+        connect(btnCh[size_t(i)], &QToolButton::clicked, this, [this, i] { btnChClick(i + 1); });
+    connect(btnMulti, &QToolButton::clicked, this, &TfrmMain::btnMultiClick);
+    connect(btnAuto, &QToolButton::clicked, this, &TfrmMain::btnAutoClick);
+    connect(edtAutoSeq, &QSpinBox::valueChanged, this, &TfrmMain::edtAutoSeqChange);
+    connect(btnPause, &QToolButton::clicked, this, &TfrmMain::btnPauseClick);
+    connect(btnPlay, &QToolButton::clicked, this, &TfrmMain::btnPlayClick);
+    connect(btnBack, &QToolButton::clicked, this, &TfrmMain::btnBackClick);
+    connect(btnFastPlay, &QToolButton::clicked, this, &TfrmMain::btnFastPlayClick);
+    connect(btnFastBack, &QToolButton::clicked, this, &TfrmMain::btnFastBackClick);
+    connect(btnSlowPlay, &QToolButton::clicked, this, &TfrmMain::btnSlowPlayClick);
+    connect(btnSlowBack, &QToolButton::clicked, this, &TfrmMain::btnSlowBackClick);
+    connect(btnTimeSearch, &QToolButton::clicked, this, [this] { btnSearchClick(1); });
+    connect(btnEventSearch, &QToolButton::clicked, this, [this] { btnSearchClick(2); });
+    connect(btnBlockSearch, &QToolButton::clicked, this, [this] { btnSearchClick(3); });
+    connect(btnLogSearch, &QToolButton::clicked, this, [this] { btnSearchClick(4); });
+    connect(btnDvrStatus, &QToolButton::clicked, this, &TfrmMain::btnDvrStatusClick);
+    connect(btnPanTilt, &QToolButton::clicked, this, &TfrmMain::btnPanTiltClick);
+    connect(btnDvrCtrl, &QToolButton::clicked, this, &TfrmMain::btnDvrCtrlClick);
+    connect(btnArange, &QToolButton::clicked, this, &TfrmMain::btnArangeClick);
+    connect(btnRecord, &QToolButton::clicked, this, &TfrmMain::btnRecordClick);
+    connect(btnCopy, &QToolButton::clicked, this, &TfrmMain::btnCopyClick);
+    connect(btnAudSend, &QToolButton::clicked, this, &TfrmMain::btnAudSendClick);
+    connect(btnAudRecv, &QToolButton::clicked, this, &TfrmMain::btnAudRecvClick);
+    connect(lstDvrWin, &QListWidget::currentRowChanged, this, &TfrmMain::lstDvrWinSelectItem);
     for (QWidget *w : {static_cast<QWidget *>(imgTop), static_cast<QWidget *>(Image1), static_cast<QWidget *>(imgLeft)})
         w->installEventFilter(this);
     pnlDvr->installEventFilter(this);
@@ -450,20 +477,15 @@ void TfrmMain::btnFrameClick()
     btnFrame->setEnabled(false);
     ListLock.Wait(500);
     MainFrame = !MainFrame;
-    for (TfrmDvrWin *v : dvrWins_) {
-        if (MainFrame) {
-            v->setParent(this);
-            v->show();
-        } else {
-            v->setParent(nullptr);
-        }
-    }
+    for (TfrmDvrWin *v : dvrWins_)
+        v->SetFrameMode(MainFrame, this);
     hide();
     SetFrameMode(MainFrame, false);
     show();
     if (MainFrame)
         FitFrameHeight();
-    UpdateToolbar(CurrentDvrWin);
+    if (CurrentDvrWin)
+        SetCurrentDvrWin(CurrentDvrWin);
     Realign();
     update();
     ListLock.Wait(500);
@@ -496,7 +518,7 @@ void TfrmMain::btnExitClick()
     if (!MainFrame)
         close();
     else if (CurrentDvrWin)
-        CurrentDvrWin->close();
+        RemoveDvrWin(CurrentDvrWin);
 }
 
 void TfrmMain::btnMinClick() { showMinimized(); }
@@ -548,35 +570,369 @@ void TfrmMain::btnOptionClick()
     }
 }
 
-int TfrmMain::GetDvrWinCount() const { return int(dvrWins_.size()); }
+void TfrmMain::ApplyAudioState(bool apply)
+{
+    if (!apply)
+        return;
+    // Capture and output follow the buttons; the audio devices themselves are not built yet.
+    captureRunning_ = btnAudSend->isChecked();
+    playbackOpen_ = btnAudRecv->isChecked();
+}
 
-bool TfrmMain::CanAddDvrWin() const { return dvrWins_.size() < kMaxDvrWins; }
+int TfrmMain::GetDvrWinCount() const { return lstDvrWin->count(); }
+
+bool TfrmMain::CanAddDvrWin() const { return GetDvrWinCount() < kMaxDvrWins; }
+
+namespace {
+
+TfrmDvrWin *ItemView(QListWidgetItem *item)
+{
+    return item ? static_cast<TfrmDvrWin *>(item->data(Qt::UserRole).value<void *>()) : nullptr;
+}
+
+} // namespace
+
+bool TfrmMain::AddDvrWin(TfrmDvrWin *view)
+{
+    bool can;
+    {
+        EventGuard guard(ListLock, kViewListTimeoutMs);
+        can = CanAddDvrWin();
+    }
+    if (!can)
+        return false;
+    EventGuard guard(ListLock, kViewListTimeoutMs);
+    view->SetFrameMode(false, this); // every view has its own frame window, docked or not
+    view->GetFrame()->move(CascadeIndex * 24, CascadeIndex * 24);
+    CascadeIndex = (CascadeIndex + 1) % 10;
+    auto *item = new QListWidgetItem(view->GetName(), lstDvrWin);
+    item->setData(Qt::UserRole, QVariant::fromValue(static_cast<void *>(view)));
+    dvrWins_.append(view);
+    connect(view->GetFrame(), &TfrmDvrFrame::activated, this, &TfrmMain::SetCurrentDvrWin, Qt::UniqueConnection);
+    connect(view->GetFrame(), &TfrmDvrFrame::closeRequested, this, &TfrmMain::RemoveDvrWin, Qt::UniqueConnection);
+    view->SetFrameMode(MainFrame, this);
+    if (MainFrame)
+        Realign();
+    SetCurrentDvrWin(view);
+    return true;
+}
+
+void TfrmMain::RemoveDvrWin(TfrmDvrWin *view)
+{
+    EventGuard guard(ListLock, kViewListTimeoutMs);
+    QListWidgetItem *found = nullptr;
+    for (int i = 0; i < lstDvrWin->count() && !found; ++i)
+        if (ItemView(lstDvrWin->item(i)) == view)
+            found = lstDvrWin->item(i);
+    if (!found) {
+        DebugPrint("No DvrWin Found");
+        return;
+    }
+    view->CloseConnection();
+    // The view is freed once its own handlers have returned.
+    QMetaObject::invokeMethod(this, [this, view] { OnFreeView(view); }, Qt::QueuedConnection);
+    delete found;
+    dvrWins_.removeOne(view);
+    if (view == CurrentDvrWin) {
+        CurrentDvrWin = nullptr;
+        if (lstDvrWin->count() > 0)
+            SetCurrentDvrWin(ItemView(lstDvrWin->item(0)));
+    }
+    UpdateToolbar(CurrentDvrWin);
+}
 
 void TfrmMain::RemoveAllDvrWins()
 {
-    const QList<TfrmDvrWin *> views = dvrWins_;
-    for (TfrmDvrWin *v : views)
-        v->close();
-    dvrWins_.clear();
-    lstDvrWin->clear();
-    CurrentDvrWin = nullptr;
-    UpdateToolbar(nullptr);
+    while (lstDvrWin->count() > 0)
+        RemoveDvrWin(ItemView(lstDvrWin->item(0)));
+}
+
+void TfrmMain::OnReleaseView(TfrmDvrWin *view) { RemoveDvrWin(view); }
+
+void TfrmMain::OnFreeView(TfrmDvrWin *view)
+{
+    view->hide();
+    QThread::msleep(10);
+    delete view;
+}
+
+void TfrmMain::SetCurrentDvrWin(TfrmDvrWin *view)
+{
+    if (CurrentDvrWin)
+        CurrentDvrWin->SetSelected(false);
+    if (view)
+        view->SetSelected(true);
+    CurrentDvrWin = view;
+    selecting_ = true;
+    for (int i = 0; i < lstDvrWin->count(); ++i)
+        if (ItemView(lstDvrWin->item(i)) == view) {
+            lstDvrWin->setCurrentRow(i);
+            lstDvrWin->scrollToItem(lstDvrWin->item(i));
+        }
+    selecting_ = false;
+    if (view && MainFrame)
+        view->raise();
+    UpdateToolbar(view);
+}
+
+void TfrmMain::lstDvrWinSelectItem()
+{
+    if (selecting_ || !lstDvrWin->isVisible())
+        return;
+    if (TfrmDvrWin *view = ItemView(lstDvrWin->currentItem()))
+        SetCurrentDvrWin(view);
+}
+
+void TfrmMain::SetDvrCaption(TfrmDvrWin *view, const QString &text)
+{
+    view->SetCaptionText(text);
+    if (view->GetFrame())
+        view->GetFrame()->setWindowTitle(text);
+    if (view == CurrentDvrWin)
+        setWindowTitle(text);
 }
 
 void TfrmMain::UpdateToolbar(TfrmDvrWin *view)
 {
-    if (view != CurrentDvrWin)
+    if (view && view != CurrentDvrWin)
         return;
-    const bool on = view != nullptr;
-    for (QWidget *panel : {pnlToolCh, pnlToolControl, pnlToolSearch, pnlToolPlay, pnlToolMulti})
-        for (QToolButton *b : panel->findChildren<QToolButton *>())
-            b->setEnabled(on);
-    edtAutoSeq->setEnabled(on);
-    if (!on)
+    QToolButton *transport[] = {btnFastBack, btnSlowBack, btnBack, btnPause, btnPlay, btnSlowPlay, btnFastPlay};
+    if (!view || !view->IsLoggedIn()) {
         setWindowTitle("Strandel");
+        for (QToolButton *b : btnCh) {
+            b->setChecked(false);
+            b->setEnabled(false);
+        }
+        for (QToolButton *b : {btnAuto, btnRecord, btnAudSend, btnAudRecv})
+            b->setChecked(false);
+        for (QToolButton *b : {btnTimeSearch, btnEventSearch, btnBlockSearch, btnLogSearch, btnMulti, btnAuto, btnRecord,
+                               btnCopy, btnDvrEnv, btnDvrCtrl, btnDvrStatus, btnPrint, btnPanTilt, btnAudSend, btnAudRecv})
+            b->setEnabled(false);
+        for (QToolButton *b : transport)
+            b->setEnabled(false);
+        edtAutoSeq->setEnabled(false);
+        ApplyAudioState(true);
+        return;
+    }
+    const int K = int(view->GetKind());
+    const int M = view->GetMode();
+    const int C = view->GetCurrentChannel();
+    const uint16_t mask = view->GetChannelMask();
+    const int N = view->GetChannelCount();
+    setWindowTitle(view->CaptionText());
+    for (int i = 0; i < 16; ++i) {
+        btnCh[size_t(i)]->setEnabled(i < N && (mask >> i) & 1);
+        btnCh[size_t(i)]->setChecked(C > 0 && C - 1 == i);
+    }
+    const bool notFile = K != 3;
+    const bool remote = K != 3 && K != 4;
+    for (QWidget *w : {static_cast<QWidget *>(btnTimeSearch), static_cast<QWidget *>(btnMulti),
+                       static_cast<QWidget *>(btnAuto), static_cast<QWidget *>(edtAutoSeq),
+                       static_cast<QWidget *>(btnPause), static_cast<QWidget *>(btnPlay),
+                       static_cast<QWidget *>(btnPrint)})
+        w->setEnabled(true);
+    btnAuto->setChecked(view->IsAutoSequence());
+    btnEventSearch->setEnabled(notFile);
+    btnBlockSearch->setEnabled(notFile);
+    btnRecord->setEnabled(notFile);
+    btnRecord->setChecked(view->IsRecording());
+    btnLogSearch->setEnabled(remote);
+    btnDvrStatus->setEnabled(remote);
+    btnPanTilt->setEnabled(remote);
+    btnCopy->setEnabled(remote);
+    btnCopy->setChecked(view->IsCopying());
+    btnDvrEnv->setEnabled(remote && view->IsMasterLogin());
+    btnDvrCtrl->setEnabled(remote && view->IsMasterLogin());
+    btnAudSend->setEnabled(remote);
+    btnAudSend->setChecked(view->IsAudioSend());
+    btnAudRecv->setEnabled(remote);
+    btnAudRecv->setChecked(view->IsAudioReceive());
+    for (QToolButton *b : {btnFastBack, btnSlowBack, btnBack, btnSlowPlay, btnFastPlay})
+        b->setEnabled(M == 1);
+    for (QToolButton *b : transport)
+        b->setChecked(false);
+    const bool back = view->GetDirection() == TfrmDvrWin::kDirectionBackward;
+    QToolButton *down;
+    if (!view->IsPlaying())
+        down = btnPause;
+    else if (view->GetFastStep() >= 2)
+        down = back ? btnFastBack : btnFastPlay;
+    else if (view->GetSlowStep() < 2)
+        down = back ? btnBack : btnPlay;
+    else
+        down = back ? btnSlowBack : btnSlowPlay;
+    down->setChecked(true);
+    ApplyAudioState(true);
 }
 
-void TfrmMain::ApplyAudioState(bool) {}
+void TfrmMain::TileDvrWins(int n)
+{
+    EventGuard guard(ListLock, kViewListTimeoutMs);
+    n = std::min(n, int(lstDvrWin->count()));
+    const int c = n == 1 ? 1 : n <= 4 ? 2 : n <= 9 ? 3 : 4;
+    const QRect screen = this->screen() ? this->screen()->geometry() : QRect(0, 0, 1280, 1024);
+    for (int i = 0; i < n; ++i) {
+        TfrmDvrWin *view = ItemView(lstDvrWin->item(i));
+        TfrmDvrFrame *frame = view ? view->GetFrame() : nullptr;
+        if (!frame)
+            continue;
+        frame->showNormal();
+        frame->raise();
+        const int V = view->PictureHeight();
+        const int dx = frame->width() - view->pnlDvr->width();
+        const int dy = frame->height() - view->pnlDvr->height();
+        const int w = c == 1 ? 720 : (screen.width() - 160) / c - dx;
+        const int h = w * V / 720;
+        const int fw = h * 720 / V + dx;
+        const int fh = h + dy;
+        frame->setGeometry((i % c) * fw, (i / c) * fh, fw, fh);
+        DebugPrint("2, %d, %d\n", fw, fh);
+    }
+}
+
+void TfrmMain::btnArangeClick()
+{
+    if (MainFrame)
+        return;
+    TileDvrWins(GetDvrWinCount());
+    raise();
+}
+
+void TfrmMain::btnChClick(int channel)
+{
+    if (CurrentDvrWin)
+        CurrentDvrWin->SelectChannel(channel);
+}
+
+void TfrmMain::btnMultiClick()
+{
+    if (!CurrentDvrWin)
+        return;
+    if (btnAuto->isChecked()) {
+        btnAuto->setChecked(false);
+        btnAutoClick();
+    } else {
+        CurrentDvrWin->SetSplit(20);
+    }
+}
+
+void TfrmMain::btnAutoClick()
+{
+    if (CurrentDvrWin)
+        CurrentDvrWin->SetAutoSequence(btnAuto->isChecked(), edtAutoSeq->value());
+    UpdateToolbar(CurrentDvrWin);
+}
+
+void TfrmMain::edtAutoSeqChange(int value)
+{
+    if (CurrentDvrWin)
+        CurrentDvrWin->SetAutoSequence(btnAuto->isChecked(), value);
+}
+
+void TfrmMain::btnPauseClick() { if (CurrentDvrWin) CurrentDvrWin->SendPlayControl(0, 0, 0, 0); }
+void TfrmMain::btnPlayClick() { if (CurrentDvrWin) CurrentDvrWin->SendPlayControl(1, 0, 0, 31); }
+void TfrmMain::btnBackClick() { if (CurrentDvrWin) CurrentDvrWin->SendPlayControl(1, 0, 0, 32); }
+void TfrmMain::btnFastPlayClick() { if (CurrentDvrWin) CurrentDvrWin->SendPlayControl(1, 1, 0, 31); }
+void TfrmMain::btnFastBackClick() { if (CurrentDvrWin) CurrentDvrWin->SendPlayControl(1, 1, 0, 32); }
+void TfrmMain::btnSlowPlayClick() { if (CurrentDvrWin) CurrentDvrWin->SendPlayControl(1, 0, 1, 31); }
+void TfrmMain::btnSlowBackClick() { if (CurrentDvrWin) CurrentDvrWin->SendPlayControl(1, 0, 1, 32); }
+
+void TfrmMain::btnSearchClick(int kind)
+{
+    if (CurrentDvrWin)
+        CurrentDvrWin->OpenSearchDialog(kind);
+}
+
+void TfrmMain::btnDvrStatusClick()
+{
+    if (CurrentDvrWin)
+        CurrentDvrWin->OpenStatusDialog();
+}
+
+void TfrmMain::btnPanTiltClick()
+{
+    if (!frmPanTilt)
+        return;
+    if (btnPanTilt->isChecked()) {
+        frmPanTilt->show();
+        frmPanTilt->raise();
+    } else {
+        frmPanTilt->hide();
+    }
+}
+
+void TfrmMain::btnDvrCtrlClick()
+{
+    if (!frmDvrCtrl)
+        return;
+    if (btnDvrCtrl->isChecked()) {
+        frmDvrCtrl->show();
+        frmDvrCtrl->raise();
+    } else {
+        frmDvrCtrl->hide();
+    }
+}
+
+QString UniqueRecordPath(const QString &dir, const QString &folder, const QDateTime &t)
+{
+    const QDate d = t.date();
+    const QTime tm = t.time();
+    const QString base = QString::asprintf("%s/Dvr-%04d%02d%02d-%02d%02d%02d", qPrintable(folder), d.year(), d.month(),
+                                           d.day(), tm.hour(), tm.minute(), tm.second());
+    QString name = base + ".dvr";
+    for (int n = 1; QFileInfo::exists(QDir(dir).filePath(name)); ++n)
+        name = QString("%1-%2.dvr").arg(base).arg(n);
+    return QDir(dir).filePath(name);
+}
+
+void TfrmMain::btnRecordClick()
+{
+    TfrmDvrWin *view = CurrentDvrWin;
+    if (!view || btnCopy->isChecked()) {
+        btnRecord->setChecked(!btnRecord->isChecked());
+        return;
+    }
+    if (btnRecord->isChecked()) {
+        QDir(StartDir).mkpath("Save");
+        view->StartRecord(UniqueRecordPath(StartDir, "Save", QDateTime::currentDateTime()));
+    } else {
+        view->StopRecord();
+    }
+    btnRecord->setChecked(view->IsRecording());
+    view->SetRecordIndicator();
+}
+
+void TfrmMain::btnCopyClick()
+{
+    TfrmDvrWin *view = CurrentDvrWin;
+    if (!view || btnRecord->isChecked()) {
+        btnCopy->setChecked(!btnCopy->isChecked());
+        return;
+    }
+    if (btnCopy->isChecked()) {
+        view->OpenSearchDialog(5);
+    } else {
+        view->EndNetCopy();
+        view->SendCommand(23, nullptr, 0);
+    }
+    btnCopy->setChecked(view->IsCopying());
+}
+
+void TfrmMain::btnAudSendClick()
+{
+    if (!CurrentDvrWin)
+        return;
+    captureRunning_ = btnAudSend->isChecked();
+    CurrentDvrWin->SetAudioSend(btnAudSend->isChecked());
+}
+
+void TfrmMain::btnAudRecvClick()
+{
+    if (!CurrentDvrWin)
+        return;
+    playbackOpen_ = btnAudRecv->isChecked();
+    CurrentDvrWin->SetAudioReceive(btnAudRecv->isChecked());
+}
 
 void TfrmMain::closeEvent(QCloseEvent *e)
 {

@@ -3,6 +3,7 @@
 #include "platform/events.h"
 
 #include <QFont>
+#include <QDateTime>
 #include <QRect>
 #include <QWidget>
 
@@ -22,6 +23,10 @@ class TfrmDvrWin;
 
 // Which edge or corner the user drags while resizing the window in frame mode.
 enum class SizingEdge { Left, Right, Top, Bottom, TopLeft, TopRight, BottomLeft, BottomRight };
+
+// "Save/Dvr-YYYYMMDD-hhmmss.dvr" under dir for the given time; when that name is taken, a numeric
+// suffix keeps two recordings of one second apart.
+QString UniqueRecordPath(const QString &dir, const QString &folder, const QDateTime &time);
 
 // Keeps the picture area at 720:V while the window is resized. rect is the proposed window
 // rectangle (right and bottom exclusive), dx and dy the window's size beyond its picture area.
@@ -43,10 +48,20 @@ public:
     // The register of views.
     int GetDvrWinCount() const;
     bool CanAddDvrWin() const;
-    TfrmDvrWin *GetCurrentDvrWin() const { return CurrentDvrWin; }
+    bool AddDvrWin(TfrmDvrWin *view);
+    void RemoveDvrWin(TfrmDvrWin *view);
     void RemoveAllDvrWins();
+    TfrmDvrWin *GetCurrentDvrWin() const { return CurrentDvrWin; }
+    void SetCurrentDvrWin(TfrmDvrWin *view);
+    void SetDvrCaption(TfrmDvrWin *view, const QString &text);
     void UpdateToolbar(TfrmDvrWin *view);
+    void TileDvrWins(int count);
     bool IsSwitchingLayout();
+    // The posted messages of the views.
+    void OnReleaseView(TfrmDvrWin *view);
+    void OnFreeView(TfrmDvrWin *view);
+    bool IsCaptureRunning() const { return captureRunning_; }
+    bool IsPlaybackOpen() const { return playbackOpen_; }
 
     bool IsFrameMode() const { return MainFrame; }
     int Controller() const { return MainController; }
@@ -63,6 +78,27 @@ public:
     void btnDvrListClick();
     void btnDvrSearchClick();
     void btnOptionClick();
+    void btnChClick(int channel);
+    void btnMultiClick();
+    void btnAutoClick();
+    void edtAutoSeqChange(int value);
+    void btnPauseClick();
+    void btnPlayClick();
+    void btnBackClick();
+    void btnFastPlayClick();
+    void btnFastBackClick();
+    void btnSlowPlayClick();
+    void btnSlowBackClick();
+    void btnSearchClick(int kind);
+    void btnDvrStatusClick();
+    void btnPanTiltClick();
+    void btnDvrCtrlClick();
+    void btnArangeClick();
+    void btnRecordClick();
+    void btnCopyClick();
+    void btnAudSendClick();
+    void btnAudRecvClick();
+    void lstDvrWinSelectItem();
 
     // Controls, named as on the form.
     QFrame *pnlToolTop, *pnlLeft, *pnlToolCh, *pnlToolControl, *pnlToolSearch, *pnlToolPlay, *pnlToolMulti,
@@ -111,6 +147,9 @@ private:
     QFont mainFont_;
     int fontColor_ = 0;
     bool shownOnce_ = false;
+    bool captureRunning_ = false;
+    bool playbackOpen_ = false;
+    bool selecting_ = false;
     bool fitting_ = false;
 };
 
