@@ -15,13 +15,13 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTimer>
 #include <QTreeWidget>
@@ -227,6 +227,8 @@ void TfrmDvrList::BuildForm()
     connect(btnDelete, &QPushButton::clicked, this, &TfrmDvrList::btnDeleteClick);
     connect(btnConnect, &QPushButton::clicked, this, &TfrmDvrList::btnConnectClick);
     connect(btnCancel, &QPushButton::clicked, this, &QWidget::close);
+    // Esc closes the form whichever field has the focus.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
     connect(lstDvrList, &QTreeWidget::itemSelectionChanged, this, &TfrmDvrList::lstDvrListSelectItem);
     connect(lstDvrList, &QTreeWidget::itemDoubleClicked, this, &TfrmDvrList::btnConnectClick);
 }
@@ -539,13 +541,5 @@ void TfrmDvrList::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void TfrmDvrList::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        close();
-        return;
-    }
-    QWidget::keyPressEvent(event);
-}
 
 } // namespace strandel

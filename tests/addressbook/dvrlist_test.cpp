@@ -211,7 +211,8 @@ TEST_F(BookTest, ShowSelectsLastIndexAndCloseSavesAndRemembers)
     b.SelectRow(0);
     b.edtName->setText("Added");
     b.btnAdd->click();
-    QTest::keyClick(&b, Qt::Key_Escape);
+    b.edtName->setFocus();
+    QTest::keyClick(b.edtName, Qt::Key_Escape);
     EXPECT_FALSE(b.isVisible());
     EXPECT_EQ(ReadAll(b.ListPath()).size(), 3 * DvrListRecord::kSize);
     EXPECT_EQ(RegReadInt("ListLastIndex", -1), 2);

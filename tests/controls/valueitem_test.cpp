@@ -114,8 +114,13 @@ TEST(MyValueEdit, TextAndSetValueCases)
         const char *text;
         int want;
         const char *shown;
-    } texts[] = {  // an empty text becomes 0, which the minimum then lifts
-        {"5", 5, "5"}, {"0", 1, "1"}, {"013", 12, "12"}, {"99999999999", 12, "12"}, {"", 1, "1"}};
+    } texts[] = {
+        {"5", 5, "5"},
+        {"0", 1, "1"},
+        {"013", 12, "12"},
+        {"99999999999", 12, "12"}, // too long for 32 bits: the value stays
+        {"", 1, "1"},              // empty becomes 0, which the minimum then lifts
+    };
     for (const auto &c : texts) {
         e.setText(c.text);
         EXPECT_EQ(e.GetValue(), c.want) << c.text;
