@@ -136,6 +136,13 @@ TEST_F(DiscoveryTest, ScanListsOnlyExactAnswersAndAddsRows)
     EXPECT_EQ(b.Record(1)->port, 5400);
     EXPECT_EQ(b.Record(1)->baudRate, 9600);
     EXPECT_EQ(b.lstDvrList->topLevelItem(1)->text(2), "00:1A:2B:3C:4D:5E");
+    search.lstSearch->clearSelection();
+    search.lstSearch->topLevelItem(1)->setSelected(true);
+    AcceptNextMessageBox(&message);
+    search.btnAdd->click(); // the same row again: one more independent entry
+    ASSERT_EQ(b.RecordCount(), 3);
+    b.Record(2)->ip[0] = 10;
+    EXPECT_EQ(b.Record(1)->ip[0], 127);
 
     // A new scan starts from an empty list.
     Responder quiet({});
