@@ -8,6 +8,7 @@
 #include "mainform.h"
 #include "msg.h"
 #include "title.h"
+#include "vieweroptions.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -52,6 +53,9 @@ void CreateApplicationForms(const std::function<void(const char *)> &onCreated)
     Create(frmAboutBox, onCreated);
     Create(Form1, onCreated);
     Create(frmDvrEnv, onCreated);
+
+    frmDvrList->SetIpServerNameSource([] { return QString::fromLatin1(GetViewerOptions().ipServerName.data()); });
+    frmDvrSearch->SetDvrList(frmDvrList);
 }
 
 void ShowStartupNotice()
