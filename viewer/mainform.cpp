@@ -13,6 +13,7 @@
 #include "platform/settings.h"
 #include "title.h"
 #include "vieweroptions.h"
+#include "controls/mybutton.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -30,7 +31,7 @@
 #include <QThread>
 #include <QTime>
 #include <QTimer>
-#include <QToolButton>
+#include <QPainter>
 #include <QWindow>
 
 #include <cstring>
@@ -60,6 +61,33 @@ QRect FitFrameSizing(const QRect &rect, SizingEdge edge, int dx, int dy, int V)
     return QRect(left, top, w + dx, h + dy);
 }
 
+QImage MakeCaptionGlyph(const QString &caption, QSize cell, const QColor &face)
+{
+    QImage strip(cell.width() * 4, cell.height(), QImage::Format_ARGB32);
+    strip.fill(face);
+    QPainter p(&strip);
+    QFont f("DejaVu Sans");
+    f.setPixelSize(std::max(8, std::min(11, cell.height() - 6)));
+    p.setFont(f);
+    const QColor text[4] = {Qt::black, face.darker(150), Qt::white, Qt::black};
+    for (int i = 0; i < 4; ++i) {
+        const QRect r(i * cell.width(), 0, cell.width(), cell.height());
+        if (i == 2)
+            p.fillRect(r, face.darker(140));
+        else if (i == 3)
+            p.fillRect(r, face.lighter(115));
+        p.setPen(i == 2 ? face.darker(200) : face.lighter(140));
+        p.drawLine(r.topLeft(), r.topRight());
+        p.drawLine(r.topLeft(), r.bottomLeft());
+        p.setPen(i == 2 ? face.lighter(140) : face.darker(200));
+        p.drawLine(r.bottomLeft(), r.bottomRight());
+        p.drawLine(r.topRight(), r.bottomRight());
+        p.setPen(text[i]);
+        p.drawText(r, Qt::AlignCenter | Qt::TextWordWrap, caption);
+    }
+    return strip;
+}
+
 namespace {
 
 QFrame *MakePanel(QWidget *parent, const char *name, int w, int h)
@@ -70,15 +98,19 @@ QFrame *MakePanel(QWidget *parent, const char *name, int w, int h)
     return p;
 }
 
-QToolButton *MakeButton(QWidget *parent, const char *name, const char *text, QRect geometry, bool checkable = false)
+const QColor kButtonFace(0xC4, 0xB0, 0x94);
+
+TMyButton *MakeButton(QWidget *parent, const char *name, const char *text, QRect geometry, int groupIndex = 0)
 {
-    auto *b = new QToolButton(parent);
+    auto *b = new TMyButton(parent);
     b->setObjectName(name);
     b->setText(text);
     b->setToolTip(text);
-    b->setAutoRaise(true);
-    b->setCheckable(checkable);
     b->setGeometry(geometry);
+    b->SetGroupIndex(groupIndex);
+    b->SetAllowAllUp(true);
+    b->SetGlyph(MakeCaptionGlyph(text, geometry.size(), kButtonFace));
+    b->SetNumGlyphs(4);
     return b;
 }
 
@@ -117,7 +149,7 @@ void TfrmMain::BuildControls()
     const char *large[][2] = {{"btnDvrList", "DVR List"},        {"btnDvrSearch", "DVR Search"},
                               {"btnHdd", "HDD Search"},          {"btnFile", "FILE Search"},
                               {"btnArange", "Arrange Windows"},  {"btnOption", "Viewer Option"}};
-    QToolButton **largeButtons[] = {&btnDvrList, &btnDvrSearch, &btnHdd, &btnFile, &btnArange, &btnOption};
+    TMyButton **largeButtons[] = {&btnDvrList, &btnDvrSearch, &btnHdd, &btnFile, &btnArange, &btnOption};
     for (int i = 0; i < 6; ++i)
         *largeButtons[i] = MakeButton(pnlToolTop, large[i][0], large[i][1], QRect(48 + i * 44, 7, 42, 36));
     btnMin = MakeButton(pnlToolTop, "btnMin", "-", QRect(0, 2, 18, 16));
@@ -139,8 +171,7 @@ void TfrmMain::BuildControls()
     for (int i = 0; i < 16; ++i) {
         const QByteArray name = "btnCh" + QByteArray::number(i + 1);
         btnCh[size_t(i)] = MakeButton(pnlToolCh, name.constData(), QByteArray::number(i + 1).constData(),
-                                      QRect(6 + (i % 4) * 25, 6 + (i / 4) * 25, 22, 22), true);
-        btnCh[size_t(i)]->setAutoExclusive(false);
+                                      QRect(6 + (i % 4) * 25, 6 + (i / 4) * 25, 22, 22), 1);
         btnCh[size_t(i)]->setEnabled(false);
     }
 
@@ -148,19 +179,17 @@ void TfrmMain::BuildControls()
     const char *control[][2] = {{"btnDvrCtrl", "Controller"}, {"btnPanTilt", "Pan/Tilt"}, {"btnDvrEnv", "Dvr Setup"},
                                 {"btnDvrStatus", "Dvr Status"}, {"btnPrint", "Print/File"}, {"btnCopy", "Copy"},
                                 {"btnAudSend", "A Send"},       {"btnAudRecv", "A Recv"}};
-    QToolButton **controlButtons[] = {&btnDvrCtrl, &btnPanTilt, &btnDvrEnv, &btnDvrStatus,
+    TMyButton **controlButtons[] = {&btnDvrCtrl, &btnPanTilt, &btnDvrEnv, &btnDvrStatus,
                                       &btnPrint,   &btnCopy,    &btnAudSend, &btnAudRecv};
+    const int controlGroups[] = {500, 400, 0, 0, 0, 400, 300, 301};
     for (int i = 0; i < 8; ++i)
         *controlButtons[i] = MakeButton(pnlToolControl, control[i][0], control[i][1],
-                                        QRect(4 + (i % 2) * 53, 4 + (i / 2) * 26, 52, 25), true);
-    btnDvrEnv->setCheckable(false);
-    btnDvrStatus->setCheckable(false);
-    btnPrint->setCheckable(false);
+                                        QRect(4 + (i % 2) * 53, 4 + (i / 2) * 26, 52, 25), controlGroups[i]);
 
     pnlToolSearch = MakePanel(pnlLeft, "pnlToolSearch", 108, 52);
     const char *search[][2] = {{"btnTimeSearch", "Time"}, {"btnEventSearch", "Event"},
                                {"btnBlockSearch", "Block"}, {"btnLogSearch", "Log"}};
-    QToolButton **searchButtons[] = {&btnTimeSearch, &btnEventSearch, &btnBlockSearch, &btnLogSearch};
+    TMyButton **searchButtons[] = {&btnTimeSearch, &btnEventSearch, &btnBlockSearch, &btnLogSearch};
     for (int i = 0; i < 4; ++i)
         *searchButtons[i] = MakeButton(pnlToolSearch, search[i][0], search[i][1],
                                        QRect(2 + (i % 2) * 52, 2 + (i / 2) * 24, 51, 23));
@@ -169,14 +198,15 @@ void TfrmMain::BuildControls()
     const char *play[][2] = {{"btnRecord", "Rec"}, {"btnFastBack", "<<"}, {"btnSlowBack", "< |"},
                              {"btnBack", "<"},     {"btnPause", "||"},    {"btnPlay", ">"},
                              {"btnSlowPlay", "| >"}, {"btnFastPlay", ">>"}};
-    QToolButton **playButtons[] = {&btnRecord, &btnFastBack, &btnSlowBack, &btnBack,
+    TMyButton **playButtons[] = {&btnRecord, &btnFastBack, &btnSlowBack, &btnBack,
                                    &btnPause,  &btnPlay,     &btnSlowPlay, &btnFastPlay};
     for (int i = 0; i < 8; ++i)
-        *playButtons[i] = MakeButton(pnlToolPlay, play[i][0], play[i][1], QRect(2 + i * 27, 4, 26, 30), true);
+        *playButtons[i] = MakeButton(pnlToolPlay, play[i][0], play[i][1], QRect(2 + i * 27, 4, 26, 30),
+                                     i == 0 ? 200 : 6002);
 
     pnlToolMulti = MakePanel(pnlLeft, "pnlToolMulti", 112, 38);
     btnMulti = MakeButton(pnlToolMulti, "btnMulti", "Multi", QRect(2, 4, 36, 30));
-    btnAuto = MakeButton(pnlToolMulti, "btnAuto", "Auto", QRect(40, 4, 36, 30), true);
+    btnAuto = MakeButton(pnlToolMulti, "btnAuto", "Auto", QRect(40, 4, 36, 30), 100);
     edtAutoSeq = new QSpinBox(pnlToolMulti);
     edtAutoSeq->setObjectName("edtAutoSeq");
     edtAutoSeq->setRange(1, 9);
@@ -208,38 +238,38 @@ void TfrmMain::BuildControls()
     tmrClock->start();
 
     connect(tmrClock, &QTimer::timeout, this, &TfrmMain::tmrClockTimer);
-    connect(btnFrame, &QToolButton::clicked, this, &TfrmMain::btnFrameClick);
-    connect(btnController, &QToolButton::clicked, this, &TfrmMain::btnControllerClick);
-    connect(btnExit, &QToolButton::clicked, this, &TfrmMain::btnExitClick);
-    connect(btnMin, &QToolButton::clicked, this, &TfrmMain::btnMinClick);
-    connect(btnDvrList, &QToolButton::clicked, this, &TfrmMain::btnDvrListClick);
-    connect(btnDvrSearch, &QToolButton::clicked, this, &TfrmMain::btnDvrSearchClick);
-    connect(btnOption, &QToolButton::clicked, this, &TfrmMain::btnOptionClick);
-    connect(SpeedButton3, &QToolButton::clicked, this, &TfrmMain::RemoveAllDvrWins);
+    connect(btnFrame, &QAbstractButton::clicked, this, &TfrmMain::btnFrameClick);
+    connect(btnController, &QAbstractButton::clicked, this, &TfrmMain::btnControllerClick);
+    connect(btnExit, &QAbstractButton::clicked, this, &TfrmMain::btnExitClick);
+    connect(btnMin, &QAbstractButton::clicked, this, &TfrmMain::btnMinClick);
+    connect(btnDvrList, &QAbstractButton::clicked, this, &TfrmMain::btnDvrListClick);
+    connect(btnDvrSearch, &QAbstractButton::clicked, this, &TfrmMain::btnDvrSearchClick);
+    connect(btnOption, &QAbstractButton::clicked, this, &TfrmMain::btnOptionClick);
+    connect(SpeedButton3, &QAbstractButton::clicked, this, &TfrmMain::RemoveAllDvrWins);
     for (int i = 0; i < 16; ++i)
-        connect(btnCh[size_t(i)], &QToolButton::clicked, this, [this, i] { btnChClick(i + 1); });
-    connect(btnMulti, &QToolButton::clicked, this, &TfrmMain::btnMultiClick);
-    connect(btnAuto, &QToolButton::clicked, this, &TfrmMain::btnAutoClick);
+        connect(btnCh[size_t(i)], &QAbstractButton::clicked, this, [this, i] { btnChClick(i + 1); });
+    connect(btnMulti, &QAbstractButton::clicked, this, &TfrmMain::btnMultiClick);
+    connect(btnAuto, &QAbstractButton::clicked, this, &TfrmMain::btnAutoClick);
     connect(edtAutoSeq, &QSpinBox::valueChanged, this, &TfrmMain::edtAutoSeqChange);
-    connect(btnPause, &QToolButton::clicked, this, &TfrmMain::btnPauseClick);
-    connect(btnPlay, &QToolButton::clicked, this, &TfrmMain::btnPlayClick);
-    connect(btnBack, &QToolButton::clicked, this, &TfrmMain::btnBackClick);
-    connect(btnFastPlay, &QToolButton::clicked, this, &TfrmMain::btnFastPlayClick);
-    connect(btnFastBack, &QToolButton::clicked, this, &TfrmMain::btnFastBackClick);
-    connect(btnSlowPlay, &QToolButton::clicked, this, &TfrmMain::btnSlowPlayClick);
-    connect(btnSlowBack, &QToolButton::clicked, this, &TfrmMain::btnSlowBackClick);
-    connect(btnTimeSearch, &QToolButton::clicked, this, [this] { btnSearchClick(1); });
-    connect(btnEventSearch, &QToolButton::clicked, this, [this] { btnSearchClick(2); });
-    connect(btnBlockSearch, &QToolButton::clicked, this, [this] { btnSearchClick(3); });
-    connect(btnLogSearch, &QToolButton::clicked, this, [this] { btnSearchClick(4); });
-    connect(btnDvrStatus, &QToolButton::clicked, this, &TfrmMain::btnDvrStatusClick);
-    connect(btnPanTilt, &QToolButton::clicked, this, &TfrmMain::btnPanTiltClick);
-    connect(btnDvrCtrl, &QToolButton::clicked, this, &TfrmMain::btnDvrCtrlClick);
-    connect(btnArange, &QToolButton::clicked, this, &TfrmMain::btnArangeClick);
-    connect(btnRecord, &QToolButton::clicked, this, &TfrmMain::btnRecordClick);
-    connect(btnCopy, &QToolButton::clicked, this, &TfrmMain::btnCopyClick);
-    connect(btnAudSend, &QToolButton::clicked, this, &TfrmMain::btnAudSendClick);
-    connect(btnAudRecv, &QToolButton::clicked, this, &TfrmMain::btnAudRecvClick);
+    connect(btnPause, &QAbstractButton::clicked, this, &TfrmMain::btnPauseClick);
+    connect(btnPlay, &QAbstractButton::clicked, this, &TfrmMain::btnPlayClick);
+    connect(btnBack, &QAbstractButton::clicked, this, &TfrmMain::btnBackClick);
+    connect(btnFastPlay, &QAbstractButton::clicked, this, &TfrmMain::btnFastPlayClick);
+    connect(btnFastBack, &QAbstractButton::clicked, this, &TfrmMain::btnFastBackClick);
+    connect(btnSlowPlay, &QAbstractButton::clicked, this, &TfrmMain::btnSlowPlayClick);
+    connect(btnSlowBack, &QAbstractButton::clicked, this, &TfrmMain::btnSlowBackClick);
+    connect(btnTimeSearch, &QAbstractButton::clicked, this, [this] { btnSearchClick(1); });
+    connect(btnEventSearch, &QAbstractButton::clicked, this, [this] { btnSearchClick(2); });
+    connect(btnBlockSearch, &QAbstractButton::clicked, this, [this] { btnSearchClick(3); });
+    connect(btnLogSearch, &QAbstractButton::clicked, this, [this] { btnSearchClick(4); });
+    connect(btnDvrStatus, &QAbstractButton::clicked, this, &TfrmMain::btnDvrStatusClick);
+    connect(btnPanTilt, &QAbstractButton::clicked, this, &TfrmMain::btnPanTiltClick);
+    connect(btnDvrCtrl, &QAbstractButton::clicked, this, &TfrmMain::btnDvrCtrlClick);
+    connect(btnArange, &QAbstractButton::clicked, this, &TfrmMain::btnArangeClick);
+    connect(btnRecord, &QAbstractButton::clicked, this, &TfrmMain::btnRecordClick);
+    connect(btnCopy, &QAbstractButton::clicked, this, &TfrmMain::btnCopyClick);
+    connect(btnAudSend, &QAbstractButton::clicked, this, &TfrmMain::btnAudSendClick);
+    connect(btnAudRecv, &QAbstractButton::clicked, this, &TfrmMain::btnAudRecvClick);
     connect(lstDvrWin, &QListWidget::currentRowChanged, this, &TfrmMain::lstDvrWinSelectItem);
     for (QWidget *w : {static_cast<QWidget *>(imgTop), static_cast<QWidget *>(Image1), static_cast<QWidget *>(imgLeft)})
         w->installEventFilter(this);
@@ -575,8 +605,8 @@ void TfrmMain::ApplyAudioState(bool apply)
     if (!apply)
         return;
     // Capture and output follow the buttons; the audio devices themselves are not built yet.
-    captureRunning_ = btnAudSend->isChecked();
-    playbackOpen_ = btnAudRecv->isChecked();
+    captureRunning_ = btnAudSend->Down();
+    playbackOpen_ = btnAudRecv->Down();
 }
 
 int TfrmMain::GetDvrWinCount() const { return lstDvrWin->count(); }
@@ -696,19 +726,19 @@ void TfrmMain::UpdateToolbar(TfrmDvrWin *view)
 {
     if (view && view != CurrentDvrWin)
         return;
-    QToolButton *transport[] = {btnFastBack, btnSlowBack, btnBack, btnPause, btnPlay, btnSlowPlay, btnFastPlay};
+    TMyButton *transport[] = {btnFastBack, btnSlowBack, btnBack, btnPause, btnPlay, btnSlowPlay, btnFastPlay};
     if (!view || !view->IsLoggedIn()) {
         setWindowTitle("Strandel");
-        for (QToolButton *b : btnCh) {
-            b->setChecked(false);
+        for (TMyButton *b : btnCh) {
+            b->SetDown(false);
             b->setEnabled(false);
         }
-        for (QToolButton *b : {btnAuto, btnRecord, btnAudSend, btnAudRecv})
-            b->setChecked(false);
-        for (QToolButton *b : {btnTimeSearch, btnEventSearch, btnBlockSearch, btnLogSearch, btnMulti, btnAuto, btnRecord,
+        for (TMyButton *b : {btnAuto, btnRecord, btnAudSend, btnAudRecv})
+            b->SetDown(false);
+        for (TMyButton *b : {btnTimeSearch, btnEventSearch, btnBlockSearch, btnLogSearch, btnMulti, btnAuto, btnRecord,
                                btnCopy, btnDvrEnv, btnDvrCtrl, btnDvrStatus, btnPrint, btnPanTilt, btnAudSend, btnAudRecv})
             b->setEnabled(false);
-        for (QToolButton *b : transport)
+        for (TMyButton *b : transport)
             b->setEnabled(false);
         edtAutoSeq->setEnabled(false);
         ApplyAudioState(true);
@@ -722,7 +752,7 @@ void TfrmMain::UpdateToolbar(TfrmDvrWin *view)
     setWindowTitle(view->CaptionText());
     for (int i = 0; i < 16; ++i) {
         btnCh[size_t(i)]->setEnabled(i < N && (mask >> i) & 1);
-        btnCh[size_t(i)]->setChecked(C > 0 && C - 1 == i);
+        btnCh[size_t(i)]->SetDown(C > 0 && C - 1 == i);
     }
     const bool notFile = K != 3;
     const bool remote = K != 3 && K != 4;
@@ -731,28 +761,28 @@ void TfrmMain::UpdateToolbar(TfrmDvrWin *view)
                        static_cast<QWidget *>(btnPause), static_cast<QWidget *>(btnPlay),
                        static_cast<QWidget *>(btnPrint)})
         w->setEnabled(true);
-    btnAuto->setChecked(view->IsAutoSequence());
+    btnAuto->SetDown(view->IsAutoSequence());
     btnEventSearch->setEnabled(notFile);
     btnBlockSearch->setEnabled(notFile);
     btnRecord->setEnabled(notFile);
-    btnRecord->setChecked(view->IsRecording());
+    btnRecord->SetDown(view->IsRecording());
     btnLogSearch->setEnabled(remote);
     btnDvrStatus->setEnabled(remote);
     btnPanTilt->setEnabled(remote);
     btnCopy->setEnabled(remote);
-    btnCopy->setChecked(view->IsCopying());
+    btnCopy->SetDown(view->IsCopying());
     btnDvrEnv->setEnabled(remote && view->IsMasterLogin());
     btnDvrCtrl->setEnabled(remote && view->IsMasterLogin());
     btnAudSend->setEnabled(remote);
-    btnAudSend->setChecked(view->IsAudioSend());
+    btnAudSend->SetDown(view->IsAudioSend());
     btnAudRecv->setEnabled(remote);
-    btnAudRecv->setChecked(view->IsAudioReceive());
-    for (QToolButton *b : {btnFastBack, btnSlowBack, btnBack, btnSlowPlay, btnFastPlay})
+    btnAudRecv->SetDown(view->IsAudioReceive());
+    for (TMyButton *b : {btnFastBack, btnSlowBack, btnBack, btnSlowPlay, btnFastPlay})
         b->setEnabled(M == 1);
-    for (QToolButton *b : transport)
-        b->setChecked(false);
+    for (TMyButton *b : transport)
+        b->SetDown(false);
     const bool back = view->GetDirection() == TfrmDvrWin::kDirectionBackward;
-    QToolButton *down;
+    TMyButton *down;
     if (!view->IsPlaying())
         down = btnPause;
     else if (view->GetFastStep() >= 2)
@@ -761,7 +791,7 @@ void TfrmMain::UpdateToolbar(TfrmDvrWin *view)
         down = back ? btnBack : btnPlay;
     else
         down = back ? btnSlowBack : btnSlowPlay;
-    down->setChecked(true);
+    down->SetDown(true);
     ApplyAudioState(true);
 }
 
@@ -808,8 +838,8 @@ void TfrmMain::btnMultiClick()
 {
     if (!CurrentDvrWin)
         return;
-    if (btnAuto->isChecked()) {
-        btnAuto->setChecked(false);
+    if (btnAuto->Down()) {
+        btnAuto->SetDown(false);
         btnAutoClick();
     } else {
         CurrentDvrWin->SetSplit(20);
@@ -819,14 +849,14 @@ void TfrmMain::btnMultiClick()
 void TfrmMain::btnAutoClick()
 {
     if (CurrentDvrWin)
-        CurrentDvrWin->SetAutoSequence(btnAuto->isChecked(), edtAutoSeq->value());
+        CurrentDvrWin->SetAutoSequence(btnAuto->Down(), edtAutoSeq->value());
     UpdateToolbar(CurrentDvrWin);
 }
 
 void TfrmMain::edtAutoSeqChange(int value)
 {
     if (CurrentDvrWin)
-        CurrentDvrWin->SetAutoSequence(btnAuto->isChecked(), value);
+        CurrentDvrWin->SetAutoSequence(btnAuto->Down(), value);
 }
 
 void TfrmMain::btnPauseClick() { if (CurrentDvrWin) CurrentDvrWin->SendPlayControl(0, 0, 0, 0); }
@@ -853,7 +883,7 @@ void TfrmMain::btnPanTiltClick()
 {
     if (!frmPanTilt)
         return;
-    if (btnPanTilt->isChecked()) {
+    if (btnPanTilt->Down()) {
         frmPanTilt->show();
         frmPanTilt->raise();
     } else {
@@ -865,7 +895,7 @@ void TfrmMain::btnDvrCtrlClick()
 {
     if (!frmDvrCtrl)
         return;
-    if (btnDvrCtrl->isChecked()) {
+    if (btnDvrCtrl->Down()) {
         frmDvrCtrl->show();
         frmDvrCtrl->raise();
     } else {
@@ -888,50 +918,50 @@ QString UniqueRecordPath(const QString &dir, const QString &folder, const QDateT
 void TfrmMain::btnRecordClick()
 {
     TfrmDvrWin *view = CurrentDvrWin;
-    if (!view || btnCopy->isChecked()) {
-        btnRecord->setChecked(!btnRecord->isChecked());
+    if (!view || btnCopy->Down()) {
+        btnRecord->SetDown(!btnRecord->Down());
         return;
     }
-    if (btnRecord->isChecked()) {
+    if (btnRecord->Down()) {
         QDir(StartDir).mkpath("Save");
         view->StartRecord(UniqueRecordPath(StartDir, "Save", QDateTime::currentDateTime()));
     } else {
         view->StopRecord();
     }
-    btnRecord->setChecked(view->IsRecording());
+    btnRecord->SetDown(view->IsRecording());
     view->SetRecordIndicator();
 }
 
 void TfrmMain::btnCopyClick()
 {
     TfrmDvrWin *view = CurrentDvrWin;
-    if (!view || btnRecord->isChecked()) {
-        btnCopy->setChecked(!btnCopy->isChecked());
+    if (!view || btnRecord->Down()) {
+        btnCopy->SetDown(!btnCopy->Down());
         return;
     }
-    if (btnCopy->isChecked()) {
+    if (btnCopy->Down()) {
         view->OpenSearchDialog(5);
     } else {
         view->EndNetCopy();
         view->SendCommand(23, nullptr, 0);
     }
-    btnCopy->setChecked(view->IsCopying());
+    btnCopy->SetDown(view->IsCopying());
 }
 
 void TfrmMain::btnAudSendClick()
 {
     if (!CurrentDvrWin)
         return;
-    captureRunning_ = btnAudSend->isChecked();
-    CurrentDvrWin->SetAudioSend(btnAudSend->isChecked());
+    captureRunning_ = btnAudSend->Down();
+    CurrentDvrWin->SetAudioSend(btnAudSend->Down());
 }
 
 void TfrmMain::btnAudRecvClick()
 {
     if (!CurrentDvrWin)
         return;
-    playbackOpen_ = btnAudRecv->isChecked();
-    CurrentDvrWin->SetAudioReceive(btnAudRecv->isChecked());
+    playbackOpen_ = btnAudRecv->Down();
+    CurrentDvrWin->SetAudioReceive(btnAudRecv->Down());
 }
 
 void TfrmMain::closeEvent(QCloseEvent *e)

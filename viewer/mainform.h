@@ -3,6 +3,7 @@
 #include "platform/events.h"
 
 #include <QFont>
+#include <QImage>
 #include <QDateTime>
 #include <QRect>
 #include <QWidget>
@@ -14,12 +15,16 @@ class QLabel;
 class QListWidget;
 class QSpinBox;
 class QTimer;
-class QToolButton;
 class QFileDialog;
 
 namespace strandel {
 
 class TfrmDvrWin;
+class TMyButton;
+
+// A four-cell glyph strip (normal, disabled, down, hot) showing a caption, for buttons whose
+// pictures are drawn rather than loaded.
+QImage MakeCaptionGlyph(const QString &caption, QSize cell, const QColor &face);
 
 // Which edge or corner the user drags while resizing the window in frame mode.
 enum class SizingEdge { Left, Right, Top, Bottom, TopLeft, TopRight, BottomLeft, BottomRight };
@@ -104,16 +109,16 @@ public:
     QFrame *pnlToolTop, *pnlLeft, *pnlToolCh, *pnlToolControl, *pnlToolSearch, *pnlToolPlay, *pnlToolMulti,
         *pnlToolClock, *pnlDvr, *bvLeft;
     QLabel *imgTop, *Image1, *imgLeft, *lblClock, *lblInfo;
-    QToolButton *btnDvrList, *btnDvrSearch, *btnHdd, *btnFile, *btnArange, *btnOption;
-    QToolButton *btnMin, *btnExit, *btnController, *btnFrame, *SpeedButton3;
-    QToolButton *btnDvrCtrl, *btnPanTilt, *btnDvrEnv, *btnDvrStatus, *btnPrint, *btnCopy, *btnAudSend, *btnAudRecv;
-    QToolButton *btnTimeSearch, *btnEventSearch, *btnBlockSearch, *btnLogSearch;
-    QToolButton *btnRecord, *btnFastBack, *btnSlowBack, *btnBack, *btnPause, *btnPlay, *btnSlowPlay, *btnFastPlay;
-    QToolButton *btnMulti, *btnAuto;
+    TMyButton *btnDvrList, *btnDvrSearch, *btnHdd, *btnFile, *btnArange, *btnOption;
+    TMyButton *btnMin, *btnExit, *btnController, *btnFrame, *SpeedButton3;
+    TMyButton *btnDvrCtrl, *btnPanTilt, *btnDvrEnv, *btnDvrStatus, *btnPrint, *btnCopy, *btnAudSend, *btnAudRecv;
+    TMyButton *btnTimeSearch, *btnEventSearch, *btnBlockSearch, *btnLogSearch;
+    TMyButton *btnRecord, *btnFastBack, *btnSlowBack, *btnBack, *btnPause, *btnPlay, *btnSlowPlay, *btnFastPlay;
+    TMyButton *btnMulti, *btnAuto;
     QSpinBox *edtAutoSeq;
     QListWidget *lstDvrWin;
     QTimer *tmrClock;
-    std::array<QToolButton *, 16> btnCh{};
+    std::array<TMyButton *, 16> btnCh{};
 
 protected:
     void showEvent(QShowEvent *e) override;

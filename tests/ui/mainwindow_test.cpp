@@ -1,5 +1,6 @@
 #include "platform/settings.h"
 #include "viewer/dvrwin.h"
+#include "viewer/controls/mybutton.h"
 #include "viewer/mainform.h"
 
 #include <QApplication>
@@ -8,7 +9,6 @@
 #include <QListWidget>
 #include <QSpinBox>
 #include <QTemporaryDir>
-#include <QToolButton>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -118,7 +118,7 @@ TEST_F(MainWindowTest, ClosingTheCurrentViewMakesTheTopOneCurrentAndTheLastDisab
     EXPECT_EQ(main->GetCurrentDvrWin(), nullptr);
     EXPECT_EQ(main->windowTitle(), "Strandel");
     EXPECT_FALSE(main->btnTimeSearch->isEnabled());
-    EXPECT_FALSE(main->btnAudSend->isChecked());
+    EXPECT_FALSE(main->btnAudSend->Down());
     EXPECT_FALSE(main->IsPlaybackOpen());
     QApplication::processEvents(); // frees both views
 }
@@ -161,9 +161,9 @@ TEST_F(MainWindowTest, ChannelButtonsFollowCountMaskAndCurrentChannel)
     v->channel = 2;
     main->AddDvrWin(v);
     std::vector<bool> enabled, down;
-    for (QToolButton *b : main->btnCh) {
+    for (TMyButton *b : main->btnCh) {
         enabled.push_back(b->isEnabled());
-        down.push_back(b->isChecked());
+        down.push_back(b->Down());
     }
     EXPECT_EQ(enabled, std::vector<bool>({true, true, false, true, false, false, false, false, false, false, false,
                                           false, false, false, false, false}));
@@ -179,7 +179,7 @@ TEST_F(MainWindowTest, OneTransportButtonIsDown)
         bool playing;
         uint16_t fast, slow;
         int direction;
-        QToolButton *down;
+        TMyButton *down;
     } cases[] = {
         {false, 0, 0, 31, main->btnPause},   {true, 2, 0, 31, main->btnFastPlay}, {true, 4, 0, 32, main->btnFastBack},
         {true, 0, 1, 31, main->btnPlay},     {true, 0, 0, 32, main->btnBack},     {true, 0, 2, 31, main->btnSlowPlay},
@@ -191,11 +191,11 @@ TEST_F(MainWindowTest, OneTransportButtonIsDown)
         v->slow = c.slow;
         v->direction = c.direction;
         main->UpdateToolbar(v);
-        EXPECT_TRUE(c.down->isChecked()) << c.down->objectName().toStdString();
+        EXPECT_TRUE(c.down->Down()) << c.down->objectName().toStdString();
         int downCount = 0;
-        for (QToolButton *b : {main->btnFastBack, main->btnSlowBack, main->btnBack, main->btnPause, main->btnPlay,
+        for (TMyButton *b : {main->btnFastBack, main->btnSlowBack, main->btnBack, main->btnPause, main->btnPlay,
                                main->btnSlowPlay, main->btnFastPlay})
-            downCount += b->isChecked();
+            downCount += b->Down();
         EXPECT_EQ(downCount, 1);
     }
     EXPECT_TRUE(main->btnFastBack->isEnabled());
@@ -225,13 +225,13 @@ TEST_F(MainWindowTest, RecordIsRefusedWhileCopyingAndNeverOverwritesARecording)
     v->copying = true;
     main->UpdateToolbar(v);
     main->btnRecord->click();
-    EXPECT_FALSE(main->btnRecord->isChecked());
+    EXPECT_FALSE(main->btnRecord->Down());
     EXPECT_TRUE(v->recordPath.isEmpty());
 
     v->copying = false;
     main->UpdateToolbar(v);
     main->btnRecord->click();
-    EXPECT_TRUE(main->btnRecord->isChecked());
+    EXPECT_TRUE(main->btnRecord->Down());
     EXPECT_TRUE(v->recordPath.contains("/Save/Dvr-"));
     EXPECT_TRUE(v->recordPath.endsWith(".dvr"));
 

@@ -3,6 +3,7 @@
 #include "viewer/debug.h"
 #include "viewer/dvrwin.h"
 #include "viewer/forms.h"
+#include "viewer/controls/mybutton.h"
 #include "viewer/mainform.h"
 #include "viewer/msg.h"
 #include "viewer/startup.h"
@@ -16,7 +17,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QToolButton>
 #include <gtest/gtest.h>
 
 using namespace strandel;
