@@ -30,7 +30,9 @@ public:
         EXPECT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
         path = name;
         ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-        SetSettingsFilePath(QString::fromStdString(testing::TempDir() + "links_settings.ini"));
+        // One settings file per test process: tests run side by side.
+        settings = testing::TempDir() + "links_settings_" + std::to_string(::getpid()) + ".ini";
+        SetSettingsFilePath(QString::fromStdString(settings));
         RegWriteString("Com7", QString::fromStdString(path));
         RegWriteString("Com8", "/nonexistent/ttyS77");
     }
@@ -38,6 +40,8 @@ public:
     {
         ::close(master);
         ::close(slave);
+        std::remove(settings.c_str());
+        SetSettingsFilePath({});
     }
     std::vector<uint8_t> ReadAll(int settleMs = 100)
     {
@@ -60,6 +64,7 @@ public:
 
     int master = -1, slave = -1;
     std::string path;
+    std::string settings;
 };
 
 std::vector<uint8_t> SerialFrame(uint8_t cmd, uint8_t flag, const std::vector<uint8_t> &payload)

@@ -179,7 +179,7 @@ TEST_F(TcpLink, ExchangesFramesBothWays)
 
 TEST_F(TcpLink, RefusedConnectReportsAndLaterSendsFail)
 {
-    const std::string lang = testing::TempDir() + "links_lang.txt";
+    const std::string lang = testing::TempDir() + "links_lang_" + std::to_string(::getpid()) + ".txt";
     FILE *f = std::fopen(lang.c_str(), "w");
     std::fputs("Connecting to\nplease wait\nCannot reach the recorder\n", f);
     std::fclose(f);
@@ -195,6 +195,7 @@ TEST_F(TcpLink, RefusedConnectReportsAndLaterSendsFail)
     link.Close();
     EXPECT_EQ(view.Events(), std::vector<std::string>{"message:Cannot reach the recorder"});
     GetLangTable().Clear();
+    std::remove(lang.c_str());
 
     // Init sets the link up again: the error is forgotten.
     ASSERT_TRUE(link.Init(&record));
