@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 using namespace strandel;
 
@@ -43,4 +44,19 @@ TEST(Crc32, CheckCrcReadsTrailingLittleEndianWord)
     EXPECT_TRUE(CheckCrc(zero, 4));
     EXPECT_FALSE(CheckCrc(zero, 3));
     EXPECT_FALSE(CheckCrc(zero, 0));
+}
+
+TEST(Crc32, FastPathMatchesThePlainOne)
+{
+    std::vector<uint8_t> buf(300 + 8);
+    uint32_t seed = 12345;
+    for (auto &b : buf) {
+        seed = seed * 1103515245u + 12345u;
+        b = uint8_t(seed >> 16);
+    }
+    for (uint32_t start : {0u, 0xFFFFFFFFu, 0x89A1897Fu})
+        for (int offset = 0; offset < 8; ++offset)
+            for (int n = 0; n <= 300; ++n)
+                ASSERT_EQ(CrcUpdate(start, buf.data() + offset, n), CrcUpdatePlain(start, buf.data() + offset, n))
+                    << "offset " << offset << " count " << n;
 }
