@@ -127,8 +127,9 @@ void CDvrTcp::OnConnectReady(unsigned session)
     socklen_t len = sizeof err;
     if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
         err = errno;
-    if (err != 0) {
-        ReportError(err);
+    if (err != 0 || socketError_ != 0) { // a send may have met the error first and reported it
+        if (err != 0)
+            ReportError(err);
         Deactivate(false);
         return;
     }
