@@ -555,6 +555,8 @@ size_t DvrWinCore::FillRecordBuffer(const FrameRecordHeader &header, const bool 
     size_t at = 0;
     for (int p = 0; p < kFramePartCount; ++p) {
         const size_t n = header.partSize[p];
+        if (n == 0)
+            continue;
         if (partOk[p])
             std::memcpy(recordBuffer_.data() + at, parts_[p].data(), n);
         else
