@@ -84,6 +84,15 @@ DvrWinCore::~DvrWinCore()
     copyWriter_.reset();
 }
 
+void DvrWinCore::Later(std::function<void()> fn)
+{
+    // Queued work runs on the UI thread, where the core is also destroyed.
+    view_.RunLater([life = std::weak_ptr<int>(life_), fn = std::move(fn)] {
+        if (!life.expired())
+            fn();
+    });
+}
+
 // --- Send path ---
 
 void DvrWinCore::SetConnection(DvrPacketSender *connection)
@@ -241,14 +250,14 @@ void DvrWinCore::HandleLoginAnswer(const uint8_t *payload, size_t length)
         return;
     }
     if (answer->result == DvrLoginMasterBusy) {
-        view_.RunLater([this] {
+        Later([this] {
             view_.ShowMessageBox("Master is connected");
             view_.CloseView();
         });
         return;
     }
     if (answer->result <= DvrLoginDenied) {
-        view_.RunLater([this] {
+        Later([this] {
             if (const auto password = view_.AskPassword())
                 SendLogin("", *password);
             else
@@ -365,7 +374,7 @@ void DvrWinCore::HandlePacket(uint8_t cmd, const uint8_t *payload, size_t length
     case DvrCmdLogDownload: {
         // The save dialog is modal: it runs once the hand-over has returned, on a copy.
         std::vector<uint8_t> log(payload, payload + length);
-        view_.RunLater([this, log = std::move(log)]() mutable { SaveLogFile(std::move(log)); });
+        Later([this, log = std::move(log)]() mutable { SaveLogFile(std::move(log)); });
         break;
     }
     case DvrCmdScreenLayouts:
@@ -583,7 +592,7 @@ void DvrWinCore::WriteCopyRecord(const FrameRecordHeader &header, const bool par
         percent = std::clamp(percent, -1e9, 1e9);
         const std::string timeText = CopyTimeText(t);
         const std::string percentText = "COPYING(" + std::to_string(int(percent)) + "%)";
-        view_.RunLater([this, timeText, percentText] { view_.SetCopyProgress(timeText, percentText); });
+        Later([this, timeText, percentText] { view_.SetCopyProgress(timeText, percentText); });
     }
     bool appended = true;
     if (header.TotalSize() < kRecordBufferSize) {
@@ -634,7 +643,7 @@ void DvrWinCore::WriterFailed(std::unique_ptr<DvrRecordWriter> &writer, bool cop
     DebugPrint("Save File Error........\n");
     writer->Close();
     writer.reset();
-    view_.RunLater([this, copy] {
+    Later([this, copy] {
         if (copy)
             view_.ShowCopyPanel(false);
         view_.ShowMessageText(kSaveFileError);

@@ -163,9 +163,12 @@ private:
     void WriterFailed(std::unique_ptr<DvrRecordWriter> &writer, bool copy);
     std::unique_ptr<DvrRecordWriter> OpenWriter(const std::string &fileName);
     void ResetFrameIds() { frameIds_.fill(0xFF); }
+    // view_.RunLater for work on this core: dropped when the core is gone by then.
+    void Later(std::function<void()> fn);
 
     DvrWinView &view_;
     DvrRecordWriterFactory writerFactory_;
+    std::shared_ptr<int> life_ = std::make_shared<int>(0);
     std::atomic<DvrPacketSender *> connection_{nullptr};
     std::atomic<bool> handOverStopped_{false};
 

@@ -391,3 +391,17 @@ TEST_F(Dispatch, ReaderThreadHandsRepliesToTheUiThread)
     QCoreApplication::processEvents();
     EXPECT_TRUE(dialogs.Take().empty());
 }
+
+TEST(DispatchLifetime, QueuedWorkOfAClosedViewIsDropped)
+{
+    FakeView view;
+    FakeSender sender;
+    FakeWriterState writer;
+    {
+        DvrWinCore core(view, FakeWriterFactory(writer));
+        core.SetConnection(&sender);
+        Feed(core, {MakePacket(DvrCmdLogin, 0, {0, 0, 0, 0, 0, 0, 0, 0, 0})});
+    }
+    view.RunPending();
+    EXPECT_TRUE(view.Take().empty());
+}
