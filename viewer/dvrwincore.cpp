@@ -653,23 +653,31 @@ void DvrWinCore::WriterFailed(std::unique_ptr<DvrRecordWriter> &writer, bool cop
 
 std::unique_ptr<DvrRecordWriter> DvrWinCore::OpenWriter(const std::string &fileName)
 {
+    // A file that cannot be created gives no writer, so nobody takes the view for recording.
     if (!writerFactory_)
         return nullptr;
     auto writer = writerFactory_(channelCount_, ntsc_);
-    if (writer && !fileName.empty())
-        writer->Create(fileName);
+    if (writer && !writer->Create(fileName)) {
+        DebugPrint("Cannot create %s\n", fileName.c_str());
+        writer.reset();
+    }
     return writer;
 }
 
 bool DvrWinCore::StartRecord(const std::string &fileName)
 {
-    SharedLock lock(kRecEventName, kRecEventTimeoutMs);
-    if (recordWriter_)
-        return true;
-    recordFileName_ = fileName;
-    recordRollOver_ = 0;
-    recordWriter_ = OpenWriter(fileName);
-    return true;
+    {
+        SharedLock lock(kRecEventName, kRecEventTimeoutMs);
+        if (recordWriter_)
+            return true;
+        recordFileName_ = fileName;
+        recordRollOver_ = 0;
+        recordWriter_ = OpenWriter(fileName);
+        if (recordWriter_)
+            return true;
+    }
+    view_.ShowMessageText(kSaveFileError);
+    return false;
 }
 
 bool DvrWinCore::StopRecord()
@@ -689,13 +697,19 @@ bool DvrWinCore::IsRecording() const
 
 bool DvrWinCore::StartNetCopy(const std::string &fileName)
 {
+    bool open = true;
     {
         SharedLock lock(kRecEventName, kRecEventTimeoutMs);
         if (!copyWriter_) {
             copyFileName_ = fileName;
             copyRollOver_ = 0;
             copyWriter_ = OpenWriter(fileName);
+            open = copyWriter_ != nullptr;
         }
+    }
+    if (!open) {
+        view_.ShowMessageText(kSaveFileError);
+        return false;
     }
     view_.ShowCopyPanel(true);
     view_.SetCopyProgress("0000/00/00 00:00:00", "COPYING(0%)");

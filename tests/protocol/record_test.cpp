@@ -292,3 +292,16 @@ TEST_F(Record, HostilePartsAreDropped)
     EXPECT_EQ(view.shown.size(), 2u);
     EXPECT_EQ(writer.records.size(), 2u);
 }
+
+TEST_F(Record, WriterWhoseFileCannotBeCreatedIsNotKept)
+{
+    writer.failCreate = true;
+    EXPECT_FALSE(core.StartRecord("Save/x.dvr"));
+    EXPECT_FALSE(core.IsRecording());
+    EXPECT_FALSE(core.StartNetCopy("Copy/x.dvr"));
+    EXPECT_EQ(view.Take(), (std::vector<std::string>{"msg Save File Error", "msg Save File Error"}));
+    Push(Header(1, 100, 0, 0, FrameKindCopy), Bytes(100, 1));
+    Feed(core, {MakePacket(DvrCmdCopyEnd, 0, {})});
+    EXPECT_EQ(view.Take(), (std::vector<std::string>{"copy panel hidden", "toolbar"})); // no "Copy Completed..."
+    EXPECT_TRUE(writer.records.empty());
+}
