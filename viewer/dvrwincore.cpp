@@ -95,7 +95,7 @@ void DvrWinCore::Later(std::function<void()> fn)
 
 // --- Send path ---
 
-void DvrWinCore::SetConnection(DvrPacketSender *connection)
+void DvrWinCore::SetConnection(CDvrBase *connection)
 {
     SharedLock lock(kSendEventName, kSendEventTimeoutMs);
     connection_ = connection;
@@ -106,7 +106,7 @@ bool DvrWinCore::SendCommandEx(uint8_t cmd, uint8_t flag, const uint8_t *data, i
     if (length < 0 || (length > 0 && !data))
         return false;
     SharedLock lock(kSendEventName, kSendEventTimeoutMs);
-    DvrPacketSender *connection = connection_.load();
+    CDvrBase *connection = connection_.load();
     return connection && connection->Send(cmd, flag, data, length);
 }
 
@@ -234,7 +234,8 @@ void DvrWinCore::OnSegment(const PacketHeader &header, const uint8_t *payload)
 
 bool DvrWinCore::HandOver(const std::function<void()> &fn)
 {
-    return RunOnUiThreadBlocking(fn, &handOverStopped_);
+    CDvrBase *connection = connection_.load();
+    return connection && RunOnUiThreadBlocking(fn, connection->StopFlag());
 }
 
 void DvrWinCore::DeliverPacket(uint8_t cmd, const uint8_t *payload, size_t length)

@@ -15,7 +15,7 @@
 
 #include "viewer/dvrcommand.h"
 #include "viewer/dvrdialoglinks.h"
-#include "viewer/dvrpacketsender.h"
+#include "viewer/dvrlink.h"
 #include "viewer/dvrrecordwriter.h"
 #include "viewer/dvrviewlink.h"
 #include "viewer/framerecord.h"
@@ -83,13 +83,13 @@ public:
     DvrWinCore(const DvrWinCore &) = delete;
     DvrWinCore &operator=(const DvrWinCore &) = delete;
 
-    // The view's connection, or null. Replacing it waits for a send in progress, so a sender
-    // never uses a connection that is being closed: set null before closing the old one.
-    void SetConnection(DvrPacketSender *connection);
+    // The view's connection, or null. Replacing it waits for a send in progress, so no
+    // sender is left holding a connection that is about to be freed. The view closes the old
+    // connection first (a send in progress gives up then), sets null here, then frees it.
+    // A packet handed from a reader thread to the UI thread gives up once the connection
+    // raises its stop flag, so stopping a link never waits on the hand-over.
+    void SetConnection(CDvrBase *connection);
     bool HasConnection() const { return connection_.load() != nullptr; }
-    // While set, a packet waiting to be handed to the UI thread is dropped instead; the view
-    // sets it before it stops a reader thread, so neither waits for the other.
-    void SetHandOverStopped(bool stopped) { handOverStopped_ = stopped; }
 
     // Send path; every send of the process holds "SendEvent".
     bool SendCommandEx(uint8_t cmd, uint8_t flag, const uint8_t *data, int length);
@@ -169,8 +169,7 @@ private:
     DvrWinView &view_;
     DvrRecordWriterFactory writerFactory_;
     std::shared_ptr<int> life_ = std::make_shared<int>(0);
-    std::atomic<DvrPacketSender *> connection_{nullptr};
-    std::atomic<bool> handOverStopped_{false};
+    std::atomic<CDvrBase *> connection_{nullptr};
 
     std::atomic<bool> loggedIn_{false};
     std::atomic<bool> master_{false};

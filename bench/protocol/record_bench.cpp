@@ -39,8 +39,9 @@ public:
     }
 };
 
-class NullSender : public DvrPacketSender {
+class NullSender : public CDvrBase {
 public:
+    NullSender() : CDvrBase(nullptr) {}
     bool Send(uint8_t, uint8_t, const uint8_t *, int) override { return true; }
 };
 
@@ -67,8 +68,8 @@ std::vector<Chunk> RecordChunks(size_t part0)
 {
     std::vector<Chunk> out;
     std::vector<uint8_t> data(part0, 0x5A);
-    for (size_t at = 0; at < part0; at += kMaxPacketPayload) {
-        const size_t n = std::min<size_t>(kMaxPacketPayload, part0 - at);
+    for (size_t at = 0; at < part0; at += kMaxPayload) {
+        const size_t n = std::min<size_t>(kMaxPayload, part0 - at);
         out.push_back({{DvrCmdRecord, uint8_t(at ? DvrFlagPart : DvrFlagPartFirst), uint16_t(n)},
                        {data.begin() + at, data.begin() + at + n}});
     }

@@ -90,7 +90,8 @@ TEST_F(Dispatch, FailedUploadPartSendsNoEndMark)
 // A connection being replaced waits for the send that is using it.
 TEST_F(Dispatch, ReplacingConnectionWaitsForSendInProgress)
 {
-    struct SlowSender : DvrPacketSender {
+    struct SlowSender : CDvrBase {
+        SlowSender() : CDvrBase(nullptr) {}
         std::atomic<bool> entered{false}, release{false};
         bool Send(uint8_t, uint8_t, const uint8_t *, int) override
         {
@@ -385,7 +386,7 @@ TEST_F(Dispatch, ReaderThreadHandsRepliesToTheUiThread)
     EXPECT_EQ(dialogs.uiThread, std::this_thread::get_id());
 
     // Once the view stops its link, a waiting hand-over gives up instead of blocking.
-    core.SetHandOverStopped(true);
+    sender.Stop();
     std::thread stopped([&] { Feed(core, {MakePacket(DvrCmdStatus, 0, Filled(kDvrStatusRecordSize))}); });
     stopped.join();
     QCoreApplication::processEvents();

@@ -276,7 +276,7 @@ TEST_F(Record, HostilePartsAreDropped)
     EXPECT_EQ(view.shown.size(), 1u);
 
     // A part that grows past its limit is dropped until its next first chunk.
-    const std::vector<uint8_t> chunk(kMaxPacketPayload, 0x33);
+    const std::vector<uint8_t> chunk(kMaxPayload, 0x33);
     Feed(core, {MakePacket(DvrCmdRecord, DvrFlagPartFirst, chunk)});
     for (size_t n = chunk.size(); n <= DvrWinCore::kMaxPartSize; n += chunk.size())
         Feed(core, {MakePacket(DvrCmdRecord, DvrFlagPart, chunk)});

@@ -15,9 +15,10 @@ using namespace strandel::test;
 
 namespace {
 
-class FakeRecorder : public DvrPacketSender {
+class FakeRecorder : public CDvrBase {
 public:
-    explicit FakeRecorder(DvrWinCore &core) : core_(core), reader_([this] { Read(); }) {}
+    explicit FakeRecorder(DvrWinCore &core) : CDvrBase(nullptr), core_(core), reader_([this] { Read(); }) {}
+    void Stop() { stopping_ = true; }
     ~FakeRecorder() override
     {
         {
@@ -145,7 +146,6 @@ TEST(Session, LogsInReceivesRecordsAndRepliesAndSendsRequests)
     FakeWriterState writer;
     FakeDialogs dialogs;
     DvrWinCore core(view, FakeWriterFactory(writer));
-    core.SetHandOverStopped(false);
     {
         FakeRecorder recorder(core);
         core.SetConnection(&recorder);
@@ -184,7 +184,7 @@ TEST(Session, LogsInReceivesRecordsAndRepliesAndSendsRequests)
         core.SendPlayControl(1, 4, 0, PlayDirForward);
         ASSERT_TRUE(Serve(view, [&] { return has("state >>4"); }));
 
-        core.SetHandOverStopped(true);
+        recorder.Stop();
         core.SetConnection(nullptr);
         std::lock_guard l(view.mutex);
         EXPECT_EQ(view.shown[4].first.frameId, 11);
