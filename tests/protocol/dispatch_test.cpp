@@ -368,10 +368,7 @@ TEST_F(Dispatch, LogDownloadWritesTheNumberedLogFileAfterTheHandOver)
 // The TCP reader thread hands complete replies to the UI thread and waits for them.
 TEST_F(Dispatch, ReaderThreadHandsRepliesToTheUiThread)
 {
-    int argc = 1;
-    char name[] = "protocol_tests";
-    char *argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    TestApp();
     core.Dialogs().setup = &dialogs;
     std::atomic<bool> done{false};
     std::thread reader([&] {

@@ -10,10 +10,22 @@
 #include <utility>
 #include <vector>
 
+#include <QCoreApplication>
+
 #include "platform/endian.h"
 #include "viewer/dvrwincore.h"
 
 namespace strandel::test {
+
+// The test thread is the UI thread: one application for the whole test process.
+inline QCoreApplication &TestApp()
+{
+    static int argc = 1;
+    static char name[] = "protocol_tests";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication *app = new QCoreApplication(argc, argv);
+    return *app;
+}
 
 struct Packet {
     PacketHeader header;
