@@ -21,12 +21,16 @@ namespace strandel {
 
 namespace {
 
+std::atomic<int> gLockReportMs{0};
+
 // Holds a process-wide event for a scope. A time-out is only reported: going on without the
 // lock would let two writers interleave on one socket or use a writer being closed.
 class SharedLock {
 public:
     SharedLock(const char *name, int timeoutMs) : name_(name), event_(NamedEvent(name))
     {
+        if (const int ms = gLockReportMs)
+            timeoutMs = ms;
         while (!event_.Wait(timeoutMs))
             DebugPrint("%s not free after %d ms, still waiting\n", name_, timeoutMs);
     }
@@ -50,6 +54,8 @@ std::string CopyTimeText(const RecorderTime &t)
 constexpr const char *kSaveFileError = "Save File Error";
 
 } // namespace
+
+void SetSharedLockReportInterval(int ms) { gLockReportMs = ms; }
 
 void DvrWinView::RunLater(std::function<void()> fn)
 {

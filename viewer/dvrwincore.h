@@ -201,6 +201,10 @@ private:
     std::vector<uint8_t> recordBuffer_;
 };
 
+// How long a wait for "SendEvent" or "RecEvent" runs before it is reported in the debug log
+// (and waits on); 0 = the usual 5000 ms. Tests shorten it.
+void SetSharedLockReportInterval(int ms);
+
 // A RecorderTime as a day count since 1899-12-30 with the time of day as fraction; nothing
 // when the bytes make no valid date and time.
 std::optional<double> RecorderDateTime(const RecorderTime &t);

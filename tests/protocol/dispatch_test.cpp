@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/debuglog.h"
+#include "platform/events.h"
 #include "protocol_fakes.h"
 
 using namespace strandel;
@@ -402,4 +404,37 @@ TEST(DispatchLifetime, QueuedWorkOfAClosedViewIsDropped)
     }
     view.RunPending();
     EXPECT_TRUE(view.Take().empty());
+}
+
+// A held send lock is reported when the wait runs long, and the sender keeps waiting for it.
+TEST_F(Dispatch, SendWaitsForTheSendLockPastItsTimeOut)
+{
+    std::vector<std::string> log;
+    std::mutex logMutex;
+    SetDebugSink([&](const std::string &line) {
+        std::lock_guard l(logMutex);
+        log.push_back(line);
+    });
+    SetSharedLockReportInterval(10);
+    TimedEvent &sendEvent = NamedEvent(kSendEventName);
+    ASSERT_TRUE(sendEvent.Wait(0));
+    std::atomic<bool> sent{false};
+    std::thread sending([&] {
+        core.SendCommand(DvrCmdAlive, nullptr, 0);
+        sent = true;
+    });
+    auto reported = [&] {
+        std::lock_guard l(logMutex);
+        return std::any_of(log.begin(), log.end(),
+                           [](const std::string &s) { return s.find("SendEvent not free") != std::string::npos; });
+    };
+    while (!reported())
+        std::this_thread::yield();
+    EXPECT_FALSE(sent);
+    EXPECT_TRUE(sender.sent.empty());
+    sendEvent.Set();
+    sending.join();
+    EXPECT_EQ(sender.sent.size(), 1u);
+    SetSharedLockReportInterval(0);
+    SetDebugSink({});
 }
