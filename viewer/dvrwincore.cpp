@@ -723,6 +723,12 @@ bool DvrWinCore::StartNetCopy(const std::string &fileName)
     return true;
 }
 
+bool DvrWinCore::IsCopying() const
+{
+    SharedLock lock(kRecEventName, kRecEventTimeoutMs);
+    return copyWriter_ != nullptr;
+}
+
 bool DvrWinCore::EndNetCopy()
 {
     bool ended = false;

@@ -128,6 +128,7 @@ public:
     bool StopRecord();
     bool IsRecording() const;
     bool StartNetCopy(const std::string &fileName);
+    bool IsCopying() const;
     bool EndNetCopy();
     // Copy span as day counts since 1899-12-30 with the time as fraction, for the progress.
     void SetCopySpan(double start, double end);

@@ -211,6 +211,7 @@ TEST_F(Record, FailedAppendStopsTheRecordingAndSaysSo)
 TEST_F(Record, CopyRecordsAreWrittenWithProgressAndNotShown)
 {
     core.StartNetCopy("Copy/Dvr-20261210-131415.dvr");
+    EXPECT_TRUE(core.IsCopying());
     EXPECT_EQ(view.Take(), (std::vector<std::string>{"copy panel shown", "copy 0000/00/00 00:00:00 COPYING(0%)"}));
     const auto start = RecorderDateTime({20, 26, 12, 10, 13, 0, 0});
     const auto end = RecorderDateTime({20, 26, 12, 10, 13, 5, 0});
@@ -243,6 +244,7 @@ TEST_F(Record, CopyRecordsAreWrittenWithProgressAndNotShown)
 
     Feed(core, {MakePacket(DvrCmdCopyEnd, 0, {})});
     EXPECT_EQ(view.Take(), (std::vector<std::string>{"msg Copy Completed...", "copy panel hidden", "toolbar"}));
+    EXPECT_FALSE(core.IsCopying());
     EXPECT_EQ(writer.closes, 1);
 }
 
