@@ -121,6 +121,7 @@ public:
     void OnDisconnected();
     // Channel count (1..16), model code and video standard from the login answer or a player.
     void SetVideoFormat(int channelCount, uint8_t video);
+    // The mode TfrmDvrWin::SetMode has set (live or playback); the play-state text follows it.
     void SetModeState(uint8_t mode) { mode_ = mode; }
 
     // Writers (.dvr files).
