@@ -1,0 +1,183 @@
+#pragma once
+// The library's 32-bit bitmap and its bases: update counting, change and resize
+// notification, sizing, streaming, copying to and from platform images, blits, roll.
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <QImage>
+
+#include "graphics/canvas.h"
+#include "graphics/rx32_blend.h"
+#include "graphics/rx32_types.h"
+
+class QIODevice;
+
+namespace strandel {
+
+class TPersistent
+{
+public:
+    virtual ~TPersistent() = default;
+    virtual const char *ClassName() const { return "TPersistent"; }
+    // Source->AssignTo(this); no source or an unknown pair raises EConvertError.
+    virtual void Assign(const TPersistent *source);
+
+protected:
+    virtual void AssignTo(TPersistent *dest) const;
+    void AssignError(const TPersistent *source) const;
+};
+
+class TThreadPersistent;
+using TNotifyEvent = std::function<void(TThreadPersistent *sender)>;
+
+class TThreadPersistent : public TPersistent
+{
+public:
+    TThreadPersistent() = default;
+    const char *ClassName() const override { return "TThreadPersistent"; }
+
+    void BeginUpdate() { ++m_updateCount; }
+    void EndUpdate(); // an unpaired call raises EAssertionFailed and changes nothing
+    virtual void Changed();
+    void Lock();
+    void Unlock();
+    int32_t LockCount() const;
+    int32_t UpdateCount() const { return m_updateCount; }
+
+    TNotifyEvent OnChange;
+
+private:
+    std::recursive_mutex m_lock;
+    int32_t m_lockCount = 0;
+    int32_t m_updateCount = 0;
+};
+
+class TCustomMap : public TThreadPersistent
+{
+public:
+    const char *ClassName() const override { return "TCustomMap"; }
+
+    int32_t Width() const { return m_width; }
+    int32_t Height() const { return m_height; }
+    void SetWidth(int32_t w) { SetSize(w, m_height); }
+    void SetHeight(int32_t h) { SetSize(m_width, h); }
+
+    virtual void Delete() { SetSize(0, 0); }
+    virtual bool Empty() const { return m_width == 0 || m_height == 0; }
+    virtual void Resized();
+    virtual bool SetSize(int32_t newWidth, int32_t newHeight);
+    bool SetSizeFrom(const TPersistent *source);
+    bool SetSizeFrom(const QImage &graphic) { return SetSize(graphic.width(), graphic.height()); }
+
+    TNotifyEvent OnResize;
+
+protected:
+    void StoreSize(int32_t w, int32_t h) { m_width = w; m_height = h; }
+
+private:
+    int32_t m_width = 0;
+    int32_t m_height = 0;
+};
+
+enum TDrawMode : uint8_t { dmOpaque = 0, dmBlend = 1, dmCustom = 2 };
+enum TStretchFilter : uint8_t { sfNearest = 0, sfLinear = 1, sfLinear2 = 2, sfSpline = 3 };
+
+// F source colour, B destination pixel, M the source's master alpha.
+using TPixelCombineEvent = std::function<void(TColor32 f, TColor32 &b, TColor32 m)>;
+
+class TBitmap32 : public TCustomMap
+{
+public:
+    TBitmap32();
+    ~TBitmap32() override;
+    const char *ClassName() const override { return "TBitmap32"; }
+
+    bool SetSize(int32_t newWidth, int32_t newHeight) override;
+    bool Empty() const override;
+    void Delete() override { SetSize(0, 0); }
+
+    // Pixel memory, row-major from the top-left, stride exactly Width pixels.
+    PColor32Array Bits() const { return m_bits; }
+    PColor32 PixelPtr(int32_t x, int32_t y) const { return m_bits + int64_t(y) * Width() + x; }
+    // The pixels seen as a QImage without copying (null when empty). Valid until the next resize.
+    const QImage &Image() const { return m_image; }
+    // The bitmap's drawing surface (its device context); null when empty.
+    Canvas *Handle();
+
+    void Clear() { Clear(clBlack32); }
+    void Clear(TColor32 fillColor);
+    virtual void HandleChanged();
+
+    TDrawMode DrawMode() const { return m_drawMode; }
+    void SetDrawMode(TDrawMode value);
+    uint32_t MasterAlpha() const { return m_masterAlpha; }
+    void SetMasterAlpha(uint32_t value); // clamped to 0..255
+    TStretchFilter StretchFilter() const { return m_stretchFilter; }
+    void SetStretchFilter(TStretchFilter value);
+    TColor32 OuterColor = 0;
+    TColor32 PenColor = clWhite32;
+    float StippleCounter = 0;
+    TArrayOfColor32 StipplePattern;
+    float StippleStep = 1.0f;
+    TPoint RasterPos;
+    TFixedPoint RasterPosX;
+
+    void Assign(const TPersistent *source) override;
+    // From a platform image: a 32-bit one keeps its alpha bytes, others become opaque.
+    void Assign(const QImage &image);
+    void AssignTo(QImage &dest) const; // 32-bit copy, alpha bytes unchanged
+    void AssignFromClipboard();
+    void AssignToClipboard() const;
+    bool Equal(const TBitmap32 *b) const;
+
+    // The "Data" form: int32 width, int32 height, then the pixels as B, G, R, A bytes.
+    void ReadData(QIODevice &stream);
+    void WriteData(QIODevice &stream) const;
+    // Whether "Data" is written for this ancestor (null: no ancestor).
+    bool DataStored(const TPersistent *ancestor) const;
+
+    // Platform bitmap files: saving writes a 32-bit device-independent bitmap.
+    void LoadFromStream(QIODevice &stream);
+    void SaveToStream(QIODevice &stream) const;
+    bool LoadFromFile(const QString &fileName);
+    bool SaveToFile(const QString &fileName) const;
+
+    // Between bitmaps (this is the source) and with other surfaces.
+    void DrawTo(TBitmap32 *dst);
+    void DrawTo(TBitmap32 *dst, int32_t dstX, int32_t dstY);
+    void DrawTo(TBitmap32 *dst, const TRect &dstRect);
+    void DrawTo(TBitmap32 *dst, const TRect &dstRect, const TRect &srcRect);
+    void DrawTo(Canvas &hDst, int32_t dstX, int32_t dstY);
+    void DrawTo(Canvas &hDst, const TRect &dstRect, const TRect &srcRect);
+    void Draw(int32_t x, int32_t y, TBitmap32 *src);
+    void Draw(const TRect &dstRect, const TRect &srcRect, TBitmap32 *src);
+    void Draw(const TRect &dstRect, const TRect &srcRect, const QImage &hSrc);
+
+    void ResetAlpha();
+    void Roll(int32_t dx, int32_t dy, bool fillBack, TColor32 fillColor);
+
+    TNotifyEvent OnHandleChanged;
+    TPixelCombineEvent OnPixelCombine;
+
+protected:
+    void AssignTo(TPersistent *dest) const override;
+
+private:
+    void FreeSection();
+
+    struct FreeDeleter
+    {
+        void operator()(TColor32 *p) const;
+    };
+    std::unique_ptr<TColor32, FreeDeleter> m_memory;
+    PColor32Array m_bits = nullptr;
+    QImage m_image;
+    std::unique_ptr<Canvas> m_canvas;
+    TDrawMode m_drawMode = dmOpaque;
+    uint32_t m_masterAlpha = 255;
+    TStretchFilter m_stretchFilter = sfNearest;
+};
+
+} // namespace strandel
