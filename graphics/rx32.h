@@ -155,6 +155,82 @@ public:
     void Draw(const TRect &dstRect, const TRect &srcRect, TBitmap32 *src);
     void Draw(const TRect &dstRect, const TRect &srcRect, const QImage &hSrc);
 
+    // ---- Pixels (no suffix: unchecked; S: checked; T: blended; X/F: fixed/float, antialiased)
+    TColor32 GetPixel(int32_t x, int32_t y) const { return *PixelPtr(x, y); }
+    TColor32 GetPixelS(int32_t x, int32_t y) const;
+    TColor32 GetPixelB(int32_t x, int32_t y) const;
+    PColor32 GetPixelPtr(int32_t x, int32_t y) const { return PixelPtr(x, y); }
+    PColor32Array GetScanLine(int32_t y) const { return PixelPtr(0, y); }
+    void SetPixel(int32_t x, int32_t y, TColor32 c) { *PixelPtr(x, y) = c; }
+    void SetPixelS(int32_t x, int32_t y, TColor32 c);
+    void SetPixelT(int32_t x, int32_t y, TColor32 c);
+    void SetPixelT(PColor32 &ptr, TColor32 c);
+    void SetPixelTS(int32_t x, int32_t y, TColor32 c);
+    void SET_T256(int32_t x, int32_t y, TColor32 c);  // 24.8 position, all four pixels inside
+    void SET_TS256(int32_t x, int32_t y, TColor32 c); // clipped per pixel
+    void SetPixelX(TFixed x, TFixed y, TColor32 c);
+    void SetPixelXS(TFixed x, TFixed y, TColor32 c);
+    void SetPixelF(float x, float y, TColor32 c);
+    void SetPixelFS(float x, float y, TColor32 c);
+
+    // ---- Stipple
+    void SetStipple(const TArrayOfColor32 &pattern);
+    void AdvanceStippleCounter(float lengthPixels);
+    TColor32 GetStippleColor();
+
+    // ---- Lines (L: draw the last pixel too)
+    void HorzLine(int32_t x1, int32_t y, int32_t x2, TColor32 c);
+    void HorzLineS(int32_t x1, int32_t y, int32_t x2, TColor32 c);
+    void HorzLineT(int32_t x1, int32_t y, int32_t x2, TColor32 c);
+    void HorzLineTS(int32_t x1, int32_t y, int32_t x2, TColor32 c);
+    void HorzLineTSP(int32_t x1, int32_t y, int32_t x2);
+    void VertLine(int32_t x, int32_t y1, int32_t y2, TColor32 c);
+    void VertLineS(int32_t x, int32_t y1, int32_t y2, TColor32 c);
+    void VertLineT(int32_t x, int32_t y1, int32_t y2, TColor32 c);
+    void VertLineTS(int32_t x, int32_t y1, int32_t y2, TColor32 c);
+    void VertLineTSP(int32_t x, int32_t y1, int32_t y2);
+    void Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 c, bool l = false);
+    void LineS(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 c, bool l = false);
+    void LineT(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 c, bool l = false);
+    void LineTS(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 c, bool l = false);
+    void LineA(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 c, bool l = false);
+    void LineAS(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 c, bool l = false);
+    void LineX(TFixed x1, TFixed y1, TFixed x2, TFixed y2, TColor32 c, bool l = false);
+    void LineF(float x1, float y1, float x2, float y2, TColor32 c, bool l = false);
+    void LineXS(TFixed x1, TFixed y1, TFixed x2, TFixed y2, TColor32 c, bool l = false);
+    void LineFS(float x1, float y1, float x2, float y2, TColor32 c, bool l = false);
+    void LineXP(TFixed x1, TFixed y1, TFixed x2, TFixed y2, bool l = false);
+    void LineFP(float x1, float y1, float x2, float y2, bool l = false);
+    void LineXSP(TFixed x1, TFixed y1, TFixed x2, TFixed y2, bool l = false);
+    void LineFSP(float x1, float y1, float x2, float y2, bool l = false);
+
+    // ---- Pen position
+    void MoveTo(int32_t x, int32_t y) { RasterPos = {x, y}; }
+    void LineToS(int32_t x, int32_t y);
+    void LineToTS(int32_t x, int32_t y);
+    void LineToAS(int32_t x, int32_t y);
+    void MoveToX(TFixed x, TFixed y) { RasterPosX = {x, y}; }
+    void MoveToF(float x, float y) { RasterPosX = {Fixed(x), Fixed(y)}; }
+    void LineToXS(TFixed x, TFixed y);
+    void LineToFS(float x, float y) { LineToXS(Fixed(x), Fixed(y)); }
+    void LineToXSP(TFixed x, TFixed y);
+    void LineToFSP(float x, float y) { LineToXSP(Fixed(x), Fixed(y)); }
+
+    // ---- Rectangles (right and bottom exclusive)
+    void FillRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 c);
+    void FillRectS(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 c);
+    void FillRectS(const TRect &r, TColor32 c) { FillRectS(r.Left, r.Top, r.Right, r.Bottom, c); }
+    void FillRectT(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 c);
+    void FillRectTS(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 c);
+    void FillRectTS(const TRect &r, TColor32 c) { FillRectTS(r.Left, r.Top, r.Right, r.Bottom, c); }
+    void FrameRectS(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 c);
+    void FrameRectS(const TRect &r, TColor32 c) { FrameRectS(r.Left, r.Top, r.Right, r.Bottom, c); }
+    void FrameRectTS(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 c);
+    void FrameRectTS(const TRect &r, TColor32 c) { FrameRectTS(r.Left, r.Top, r.Right, r.Bottom, c); }
+    void FrameRectTSP(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+    void RaiseRectTS(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t contrast);
+    void RaiseRectTS(const TRect &r, int32_t contrast) { RaiseRectTS(r.Left, r.Top, r.Right, r.Bottom, contrast); }
+
     void ResetAlpha();
     void Roll(int32_t dx, int32_t dy, bool fillBack, TColor32 fillColor);
 
@@ -166,6 +242,11 @@ protected:
 
 private:
     void FreeSection();
+    bool RectVisible(int32_t x1, int32_t y1, int32_t x2, int32_t y2) const;
+    void LineAImpl(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 c, bool l, bool checked);
+    template <typename ColorOf>
+    bool LineXImpl(int64_t x1, int64_t y1, int64_t x2, int64_t y2, bool l, bool checked, ColorOf colorOf);
+    void StippleLineX(TFixed x1, TFixed y1, TFixed x2, TFixed y2, bool l);
 
     struct FreeDeleter
     {
