@@ -29,3 +29,73 @@ bool HasMMX()
 }
 
 } // namespace strandel
+
+namespace strandel {
+
+bool USE_THEMES = false;
+HTHEME SCROLLBAR_THEME = 0;
+HTHEME GLOBALS_THEME = 0;
+
+namespace {
+std::function<bool()> &ThemeQuery()
+{
+    static std::function<bool()> query;
+    return query;
+}
+bool themeLibraryLoaded = false;
+constexpr HTHEME kScrollbarHandle = 1, kGlobalsHandle = 2;
+} // namespace
+
+void SetThemeQuery(std::function<bool()> themeActive) { ThemeQuery() = std::move(themeActive); }
+
+bool LoadThemeLibrary()
+{
+    if (!themeLibraryLoaded)
+        themeLibraryLoaded = bool(ThemeQuery());
+    return themeLibraryLoaded;
+}
+
+void UnloadThemeLibrary() { themeLibraryLoaded = false; }
+
+bool ThemesActive() { return themeLibraryLoaded && ThemeQuery() && ThemeQuery()(); }
+
+void OpenThemeHandles()
+{
+    USE_THEMES = false;
+    if (LoadThemeLibrary()) {
+        USE_THEMES = ThemesActive();
+        if (USE_THEMES) {
+            SCROLLBAR_THEME = kScrollbarHandle;
+            GLOBALS_THEME = kGlobalsHandle;
+        }
+    }
+}
+
+void CloseThemeHandles()
+{
+    if (ThemesActive()) {
+        SCROLLBAR_THEME = 0;
+        GLOBALS_THEME = 0;
+    }
+    UnloadThemeLibrary();
+}
+
+const char *ThemeClassName(HTHEME theme)
+{
+    switch (theme) {
+    case kScrollbarHandle: return "SCROLLBAR";
+    case kGlobalsHandle: return "GLOBALS";
+    default: return "";
+    }
+}
+
+TThemeNexus::TThemeNexus() { OpenThemeHandles(); }
+TThemeNexus::~TThemeNexus() { CloseThemeHandles(); }
+
+void TThemeNexus::ThemeChanged()
+{
+    CloseThemeHandles();
+    OpenThemeHandles();
+}
+
+} // namespace strandel
