@@ -6,7 +6,9 @@
 #include <mutex>
 #include <string>
 
+#include <QFont>
 #include <QImage>
+#include <QString>
 
 #include "graphics/canvas.h"
 #include "graphics/rx32_blend.h"
@@ -79,6 +81,32 @@ protected:
 private:
     int32_t m_width = 0;
     int32_t m_height = 0;
+};
+
+// The class library's font: a QFont with a colour and a change event. Sizes are points at
+// 96 dots per inch, turned into pixel sizes so that text does not depend on the screen.
+class TFont
+{
+public:
+    TFont();
+    const QFont &Font() const { return m_font; }
+    QString Name() const { return m_font.family(); }
+    void SetName(const QString &name);
+    int32_t Size() const { return m_size; }
+    void SetSize(int32_t points);
+    TColor Color() const { return m_color; }
+    void SetColor(TColor color);
+    void SetStyle(bool bold, bool italic, bool underline = false, bool strikeOut = false);
+    void SetQtFont(const QFont &font); // the font as it is, pixel size included
+    void Assign(const TFont &other);
+
+    std::function<void()> OnChange;
+
+private:
+    void Changed();
+    QFont m_font;
+    int32_t m_size = 8;
+    TColor m_color = 0;
 };
 
 enum TDrawMode : uint8_t { dmOpaque = 0, dmBlend = 1, dmCustom = 2 };
@@ -231,6 +259,19 @@ public:
     void RaiseRectTS(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t contrast);
     void RaiseRectTS(const TRect &r, int32_t contrast) { RaiseRectTS(r.Left, r.Top, r.Right, r.Bottom, contrast); }
 
+    // ---- Text (drawn into the pixels; alpha bytes are left as they were)
+    TFont &Font() { return m_fontObject; }
+    const TFont &Font() const { return m_fontObject; }
+    void SetFont(const TFont &value);
+    void FontChanged();
+    void Textout(int32_t x, int32_t y, const QString &text);
+    void Textout(int32_t x, int32_t y, const TRect &clipRect, const QString &text);
+    void Textout(const TRect &dstRect, int flags, const QString &text); // flags: Qt alignment and text flags
+    TPoint TextExtent(const QString &text) const;                     // X width, Y height
+    int32_t TextWidth(const QString &text) const { return TextExtent(text).X; }
+    int32_t TextHeight(const QString &text) const { return TextExtent(text).Y; }
+    void RenderText(int32_t x, int32_t y, const QString &text, int32_t aaLevel, TColor32 color);
+
     void ResetAlpha();
     void Roll(int32_t dx, int32_t dy, bool fillBack, TColor32 fillColor);
 
@@ -242,6 +283,8 @@ protected:
 
 private:
     void FreeSection();
+    void UpdateFont();
+    void DrawTextMask(const QRect &area, const std::function<void(QPainter &)> &draw);
     bool RectVisible(int32_t x1, int32_t y1, int32_t x2, int32_t y2) const;
     void LineAImpl(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 c, bool l, bool checked);
     template <typename ColorOf>
@@ -259,6 +302,8 @@ private:
     TDrawMode m_drawMode = dmOpaque;
     uint32_t m_masterAlpha = 255;
     TStretchFilter m_stretchFilter = sfNearest;
+    TFont m_fontObject;
+    bool m_fontSelected = false;
 };
 
 } // namespace strandel

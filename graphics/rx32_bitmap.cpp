@@ -113,12 +113,16 @@ constexpr uint64_t kMaxBytes = 0x7FFFFFFF;
 
 void TBitmap32::FreeDeleter::operator()(TColor32 *p) const { std::free(p); }
 
-TBitmap32::TBitmap32() = default;
+TBitmap32::TBitmap32()
+{
+    m_fontObject.OnChange = [this] { FontChanged(); };
+}
 
 TBitmap32::~TBitmap32()
 {
     BeginUpdate();
     Lock();
+    m_fontObject.OnChange = nullptr;
     SetSize(0, 0);
     Unlock();
 }
@@ -127,6 +131,7 @@ bool TBitmap32::Empty() const { return !m_bits || Width() == 0 || Height() == 0;
 
 void TBitmap32::FreeSection()
 {
+    FontChanged();
     if (m_canvas)
         m_canvas->EndPaint();
     m_canvas.reset();
