@@ -28,6 +28,8 @@ TColor32 TBitmap32::GetPixelS(int32_t x, int32_t y) const
 
 TColor32 TBitmap32::GetPixelB(int32_t x, int32_t y) const
 {
+    if (Empty()) // no border pixel to fall back on
+        return OuterColor;
     return GetPixel(Constrain(x, 0, Width() - 1), Constrain(y, 0, Height() - 1));
 }
 

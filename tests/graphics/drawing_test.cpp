@@ -54,6 +54,9 @@ TEST(Pixels, CheckedAndBorderReads)
         expected += y == 9 ? "#.........\n" : "..........\n";
     EXPECT_EQ(Mask(c.b), expected);
     EXPECT_EQ(c.b.GetScanLine(9), c.b.GetPixelPtr(0, 9));
+    TBitmap32 empty;
+    empty.OuterColor = 5;
+    EXPECT_EQ(empty.GetPixelB(0, 0), 5u);
 }
 
 TEST(Pixels, SubPixelBlendAtFixedPosition)
@@ -182,6 +185,18 @@ TEST(Lines, Antialiased)
     // The first pixel is blended by alpha, the others through the master-alpha form (254, no shortcut).
     EXPECT_EQ(l.b.GetPixel(0, 0), W);
     EXPECT_EQ(l.b.GetPixel(5, 5), BlendRegEx(W, K, 255));
+
+    // A shallow line: the error accumulator moves one row after two steps; each step
+    // blends the pixel and its lower neighbour by the gamma-shaped fraction.
+    Canvas32 s(5, 3);
+    s.b.LineA(0, 0, 4, 2, W);
+    const auto ex = [](int k) { return BlendRegEx(W, K, GAMMA_TABLE[k]); };
+    const std::vector<TColor32> golden = {
+        W, ex(127), K,       K,       K, //
+        K, ex(128), ex(255), ex(127), K, //
+        K, K,       K,       ex(128), K, //
+    };
+    EXPECT_EQ(s.Pixels(), golden);
 
     // A step along the right edge must not blend into the next row's first pixel.
     Canvas32 e(4, 4);

@@ -287,3 +287,21 @@ TEST(Transforms, NearestRowReuseAndLinearWeights)
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(dst.Bits()[i], CombineReg(0xFF000000, 0xFFFFFFFF, w[i])) << i;
 }
+
+TEST(Transforms, BlockTransferWithinOneBitmap)
+{
+    // Overlapping moves inside one bitmap copy as if from a snapshot, in every direction.
+    for (auto [dx, dy] : {std::pair{1, 1}, std::pair{-1, -1}, std::pair{1, -1}, std::pair{0, 2}}) {
+        TBitmap32 b, snapshot;
+        Label(b, 4, 4);
+        snapshot.Assign(&b);
+        BlockTransfer(&b, dx, dy, &b, MakeRect(0, 0, 4, 4), dmOpaque);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) {
+                const int sx = x - dx, sy = y - dy;
+                const TColor32 want = sx >= 0 && sx < 4 && sy >= 0 && sy < 4 ? *snapshot.PixelPtr(sx, sy)
+                                                                            : *snapshot.PixelPtr(x, y);
+                EXPECT_EQ(*b.PixelPtr(x, y), want) << dx << "," << dy << " at " << x << "," << y;
+            }
+    }
+}
