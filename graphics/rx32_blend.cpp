@@ -108,10 +108,21 @@ void RefBlendLineEx(const TColor32 *src, TColor32 *dst, int32_t count, TColor32 
         VecBlendLineExPixel(src[i], dst[i], mm);
 }
 
-const BlendSet kPlainSet{PlainCombineReg, PlainCombineMem, PlainBlendReg,  PlainBlendMem,
-                         PlainBlendRegEx, PlainBlendMemEx, PlainBlendLine, PlainBlendLineEx};
-const BlendSet kRefSet{RefCombineReg, RefCombineMem, RefBlendReg,  RefBlendMem,
-                       RefBlendRegEx, RefBlendMemEx, RefBlendLine, RefBlendLineEx};
+void PlainCombineRow(const TColor32 *a, const TColor32 *b, const int32_t *xa, const int32_t *xb, const TColor32 *wx,
+                     TColor32 wy, bool rowsFirst, TColor32 *out, int32_t count)
+{
+    CombineRowWith(PlainCombineReg, a, b, xa, xb, wx, wy, rowsFirst, out, count);
+}
+void RefCombineRow(const TColor32 *a, const TColor32 *b, const int32_t *xa, const int32_t *xb, const TColor32 *wx,
+                   TColor32 wy, bool rowsFirst, TColor32 *out, int32_t count)
+{
+    CombineRowWith(RefCombineReg, a, b, xa, xb, wx, wy, rowsFirst, out, count);
+}
+
+const BlendSet kPlainSet{PlainCombineReg,  PlainCombineMem, PlainBlendReg,    PlainBlendMem,  PlainBlendRegEx,
+                         PlainBlendMemEx, PlainBlendLine,  PlainBlendLineEx, PlainCombineRow};
+const BlendSet kRefSet{RefCombineReg,  RefCombineMem, RefBlendReg,    RefBlendMem,  RefBlendRegEx,
+                       RefBlendMemEx, RefBlendLine,  RefBlendLineEx, RefCombineRow};
 
 } // namespace
 
@@ -148,6 +159,7 @@ TBlendRegEx BlendRegEx = PlainBlendRegEx;
 TBlendMemEx BlendMemEx = PlainBlendMemEx;
 TBlendLine BlendLine = PlainBlendLine;
 TBlendLineEx BlendLineEx = PlainBlendLineEx;
+TCombineRow CombineRow = PlainCombineRow;
 
 void BindBlendSet(BlendKind kind)
 {
@@ -165,6 +177,7 @@ void BindBlendSet(BlendKind kind)
     BlendMemEx = set->BlendMemEx;
     BlendLine = set->BlendLine;
     BlendLineEx = set->BlendLineEx;
+    CombineRow = set->CombineRow;
 }
 
 namespace {

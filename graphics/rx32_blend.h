@@ -16,6 +16,11 @@ using TBlendRegEx = TColor32 (*)(TColor32 f, TColor32 b, TColor32 m);
 using TBlendMemEx = void (*)(TColor32 f, TColor32 &b, TColor32 m);
 using TBlendLine = void (*)(const TColor32 *src, TColor32 *dst, int32_t count);
 using TBlendLineEx = void (*)(const TColor32 *src, TColor32 *dst, int32_t count, TColor32 m);
+// One row of the bilinear stretch: for each i, the three CombineReg mixes of the pixels
+// a[xa[i]], a[xb[i]], b[xa[i]], b[xb[i]] with weights wx[i] and wy, columns first
+// (rows first when rowsFirst), written to out[i].
+using TCombineRow = void (*)(const TColor32 *a, const TColor32 *b, const int32_t *xa, const int32_t *xb,
+                             const TColor32 *wx, TColor32 wy, bool rowsFirst, TColor32 *out, int32_t count);
 
 // One complete set of the eight routines.
 struct BlendSet
@@ -28,6 +33,7 @@ struct BlendSet
     TBlendMemEx BlendMemEx;
     TBlendLine BlendLine;
     TBlendLineEx BlendLineEx;
+    TCombineRow CombineRow; // not one of the eight: the stretcher's row of CombineReg mixes
 };
 
 enum class BlendKind {
@@ -50,6 +56,7 @@ extern TBlendRegEx BlendRegEx;
 extern TBlendMemEx BlendMemEx;
 extern TBlendLine BlendLine;
 extern TBlendLineEx BlendLineEx;
+extern TCombineRow CombineRow;
 
 // Rebinds the procedure variables (tests force the plain set with it). MMX_ACTIVE
 // follows: true for every vector kind.

@@ -36,4 +36,17 @@ inline void VecBlendLineExPixel(TColor32 f, TColor32 &b, uint32_t m)
     b = Vec4(f, b, w);
 }
 
+// The row of bilinear mixes through any CombineReg.
+template <typename Combine>
+inline void CombineRowWith(Combine combine, const TColor32 *a, const TColor32 *b, const int32_t *xa,
+                           const int32_t *xb, const TColor32 *wx, TColor32 wy, bool rowsFirst, TColor32 *out,
+                           int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t x = xa[i], x1 = xb[i];
+        out[i] = rowsFirst ? combine(combine(a[x], a[x1], wx[i]), combine(b[x], b[x1], wx[i]), wy)
+                           : combine(combine(a[x], b[x], wy), combine(a[x1], b[x1], wy), wx[i]);
+    }
+}
+
 } // namespace strandel::blend_detail

@@ -102,7 +102,36 @@ void BlendLineEx(const TColor32 *src, TColor32 *dst, int32_t count, TColor32 m)
         VecBlendLineExPixel(src[i], dst[i], mm);
 }
 
-const BlendSet kSse2Set{CombineReg, CombineMem, BlendReg, BlendMem, BlendRegEx, BlendMemEx, BlendLine, BlendLineEx};
+// Two pixels side by side, each widened to four words: [p, q].
+inline __m128i Pair(TColor32 p, TColor32 q)
+{
+    return _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(int(p)), _mm_cvtsi32_si128(int(q))),
+                             _mm_setzero_si128());
+}
+
+// Both mixes of the first stage in one multiply; the words stay below 256, so the second
+// stage takes them without packing.
+void CombineRow(const TColor32 *a, const TColor32 *b, const int32_t *xa, const int32_t *xb, const TColor32 *wx,
+                TColor32 wy, bool rowsFirst, TColor32 *out, int32_t count)
+{
+    const __m128i wY = _mm_set1_epi16(short(Wt(wy)));
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t x = xa[i], x1 = xb[i];
+        const __m128i wX = _mm_set1_epi16(short(Wt(wx[i])));
+        __m128i r;
+        if (rowsFirst) {
+            const __m128i first = Mix16(Pair(a[x], b[x]), Pair(a[x1], b[x1]), wX); // [a mix, b mix]
+            r = Mix16(first, _mm_srli_si128(first, 8), wY);
+        } else {
+            const __m128i first = Mix16(Pair(a[x], a[x1]), Pair(b[x], b[x1]), wY); // [column x, column x1]
+            r = Mix16(first, _mm_srli_si128(first, 8), wX);
+        }
+        out[i] = TColor32(_mm_cvtsi128_si32(_mm_packus_epi16(r, r)));
+    }
+}
+
+const BlendSet kSse2Set{CombineReg, CombineMem, BlendReg,   BlendMem,  BlendRegEx,
+                        BlendMemEx, BlendLine,  BlendLineEx, CombineRow};
 
 } // namespace
 

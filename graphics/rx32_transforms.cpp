@@ -141,6 +141,7 @@ void StretchLinear(const Stretch &s, TDrawMode mode, const TPixelCombineEvent &c
         wx[size_t(i)] = 255 - ((acc >> 8) & 255);
     }
     const bool rowsFirst = mode == dmBlend && ma < 255;
+    std::vector<TColor32> row(static_cast<size_t>(cw));
     for (int64_t k = 0; k < ch; ++k) {
         const int64_t acc = y0 + k * dy;
         const int64_t y = std::min(s.srcRect.t + (acc >> 16), s.srcRect.b - 1);
@@ -148,21 +149,21 @@ void StretchLinear(const Stretch &s, TDrawMode mode, const TPixelCombineEvent &c
         const TColor32 *b = Row(s.src, y < s.srcRect.b - 1 ? y + 1 : y);
         const TColor32 wy = 255 - ((acc >> 8) & 255);
         TColor32 *d = Row(s.dst, s.clip.t + k) + s.clip.l;
-        for (int64_t i = 0; i < cw; ++i) {
-            const int32_t x = xa[size_t(i)], x1 = xb[size_t(i)];
-            const TColor32 w = wx[size_t(i)];
-            const TColor32 c = rowsFirst ? CombineReg(CombineReg(a[x], a[x1], w), CombineReg(b[x], b[x1], w), wy)
-                                         : CombineReg(CombineReg(a[x], b[x], wy), CombineReg(a[x1], b[x1], wy), w);
-            switch (mode) {
-            case dmOpaque: d[i] = c; break;
-            case dmBlend:
+        CombineRow(a, b, xa.data(), xb.data(), wx.data(), wy, rowsFirst, row.data(), int32_t(cw));
+        switch (mode) {
+        case dmOpaque: MoveLongword(row.data(), d, int32_t(cw)); break;
+        case dmBlend:
+            for (int64_t i = 0; i < cw; ++i) {
                 if (ma >= 255)
-                    BlendMem(c, d[i]);
+                    BlendMem(row[size_t(i)], d[i]);
                 else
-                    BlendMemEx(c, d[i], ma);
-                break;
-            default: cb(c, d[i], ma); break;
+                    BlendMemEx(row[size_t(i)], d[i], ma);
             }
+            break;
+        default:
+            for (int64_t i = 0; i < cw; ++i)
+                cb(row[size_t(i)], d[i], ma);
+            break;
         }
     }
 }

@@ -167,6 +167,27 @@ TEST(BlendTwins, SimdMatchesReference)
                 fast->BlendLineEx(src.data() + offset, d1.data() + offset, len, m);
                 ref.BlendLineEx(src.data() + offset, d2.data() + offset, len, m);
                 ASSERT_EQ(d1, d2) << len << " m " << m;
+
+                // The stretcher's row: random taps into two source rows.
+                const size_t n = size_t(len);
+                std::vector<TColor32> a(n + 2), b(n + 2), wx(n), o1(n), o2;
+                std::vector<int32_t> xa(n), xb(n);
+                for (auto &p : a)
+                    p = pixel();
+                for (auto &p : b)
+                    p = pixel();
+                for (int i = 0; i < len; ++i) {
+                    xa[size_t(i)] = int32_t(rng() % a.size());
+                    xb[size_t(i)] = int32_t(rng() % a.size());
+                    wx[size_t(i)] = weight() & 0x1FF;
+                }
+                o2 = o1;
+                const TColor32 wy = weight() & 0x1FF;
+                for (bool rowsFirst : {false, true}) {
+                    fast->CombineRow(a.data(), b.data(), xa.data(), xb.data(), wx.data(), wy, rowsFirst, o1.data(), len);
+                    ref.CombineRow(a.data(), b.data(), xa.data(), xb.data(), wx.data(), wy, rowsFirst, o2.data(), len);
+                    ASSERT_EQ(o1, o2) << len;
+                }
             }
         }
     }
