@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -285,4 +286,30 @@ TEST(Rectangles, StippledFrameRunsClockwise)
     const std::vector<TColor32> expected = {0xFF000001, 0xFF000002, 0xFF000003, 0xFF000008, K,
                                             0xFF000004, 0xFF000007, 0xFF000006, 0xFF000005};
     EXPECT_EQ(c.Pixels(), expected);
+}
+
+TEST(Drawing, WhichMembersNotify)
+{
+    struct Case { const char *name; std::function<void(TBitmap32 &)> draw; int changes; };
+    const Case cases[] = {
+        {"SetPixelTS", [](TBitmap32 &b) { b.SetPixelTS(1, 1, W); }, 0},
+        {"HorzLineS", [](TBitmap32 &b) { b.HorzLineS(0, 1, 3, W); }, 0},
+        {"VertLineTSP", [](TBitmap32 &b) { b.VertLineTSP(1, 0, 3); }, 0},
+        {"Line", [](TBitmap32 &b) { b.Line(0, 0, 2, 3, W); }, 1},
+        {"LineS outside", [](TBitmap32 &b) { b.LineS(10, 10, 20, 20, W); }, 0},
+        {"LineAS", [](TBitmap32 &b) { b.LineAS(0, 0, 3, 2, W); }, 1},
+        {"LineX too short", [](TBitmap32 &b) { b.LineX(0, 0, 10, 0, W); }, 1},
+        {"LineXSP outside", [](TBitmap32 &b) { b.LineXSP(Fixed(9), Fixed(9), Fixed(12), Fixed(9)); }, 0},
+        {"FillRectS hidden", [](TBitmap32 &b) { b.FillRectS(5, 5, 9, 9, W); }, 0},
+        {"FillRectTS", [](TBitmap32 &b) { b.FillRectTS(1, 1, 9, 9, 0x80FFFFFF); }, 1},
+        {"FrameRectTSP", [](TBitmap32 &b) { b.FrameRectTSP(0, 0, 4, 4); }, 1},
+        {"RaiseRectTS flat", [](TBitmap32 &b) { b.RaiseRectTS(0, 0, 4, 4, 0); }, 1},
+    };
+    for (const Case &c : cases) {
+        Canvas32 k(4, 4);
+        int changes = 0;
+        k.b.OnChange = [&](TThreadPersistent *) { ++changes; };
+        c.draw(k.b);
+        EXPECT_EQ(changes, c.changes) << c.name;
+    }
 }
