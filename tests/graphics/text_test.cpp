@@ -8,6 +8,9 @@
 
 using namespace strandel;
 
+// fontconfig keeps its caches until the process ends; that is not ours to report.
+extern "C" const char *__lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+
 namespace {
 
 // Text needs the font database of a GUI application (offscreen in the tests).
