@@ -123,7 +123,14 @@ void CombineRow(const TColor32 *a, const TColor32 *b, const int32_t *xa, const i
             const __m128i first = Mix16(Pair(a[x], b[x]), Pair(a[x1], b[x1]), wX); // [a mix, b mix]
             r = Mix16(first, _mm_srli_si128(first, 8), wY);
         } else {
-            const __m128i first = Mix16(Pair(a[x], a[x1]), Pair(b[x], b[x1]), wY); // [column x, column x1]
+            // Neighbouring columns (all but the clamped last ones) come in one 8-byte load.
+            const __m128i zero = _mm_setzero_si128();
+            const bool adjacent = x1 == x + 1;
+            const __m128i pa = adjacent ? _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(a + x)), zero)
+                                        : Pair(a[x], a[x1]);
+            const __m128i pb = adjacent ? _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(b + x)), zero)
+                                        : Pair(b[x], b[x1]);
+            const __m128i first = Mix16(pa, pb, wY); // [column x, column x1]
             r = Mix16(first, _mm_srli_si128(first, 8), wX);
         }
         out[i] = TColor32(_mm_cvtsi128_si32(_mm_packus_epi16(r, r)));
