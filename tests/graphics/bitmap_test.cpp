@@ -393,6 +393,16 @@ TEST(Bitmap32, BlitsToAndFromSurfaces)
                                                   0x00123456, 0x80FEDCBA, 0x80FEDCBA}));
     EXPECT_EQ(changes, 1);
 
+    // A stretched copy to a screen-like surface: nearest pixels, alpha ignored.
+    QImage wide(4, 1, QImage::Format_RGB32);
+    wide.fill(0);
+    {
+        Canvas scr(static_cast<QPaintDevice *>(&wide));
+        b.DrawTo(scr, MakeRect(0, 0, 4, 1), MakeRect(0, 0, 2, 1));
+    }
+    EXPECT_EQ(wide.pixel(1, 0), 0xFF123456u);
+    EXPECT_EQ(wide.pixel(2, 0), 0xFFFEDCBAu);
+
     TBitmap32 empty;
     empty.DrawTo(mem, 0, 0); // nothing
     EXPECT_EQ(memory.pixel(1, 1), 0x00123456u);
