@@ -1,5 +1,5 @@
 #pragma once
-// Processor test. The visual-styles handles of this unit live with the themed controls.
+// Processor test and theme handles.
 #include <cstdint>
 #include <functional>
 
@@ -11,10 +11,6 @@ bool HasMMX();
 // The decision of HasMMX from what the processor reports: whether the identification
 // flag could be toggled, and CPUID function 1's EAX and EDX.
 bool HasMMXFrom(bool idFlagToggles, uint32_t eax, uint32_t edx);
-
-} // namespace strandel
-
-namespace strandel {
 
 // Theme handles. There is no visual-styles library here: the widget layer tells whether
 // the application draws with a themed style (from its QStyle); without that answer the
