@@ -80,6 +80,38 @@ bool DecodeGuarded(jpeg_decompress_struct *cinfo, ErrorManager *err, const uint8
     return true;
 }
 
+bool DecodeIntoGuarded(jpeg_decompress_struct *cinfo, ErrorManager *err, const uint8_t *data, size_t size,
+                       const JpegTarget *target, std::string *error)
+{
+    if (setjmp(err->jump)) {
+        if (error)
+            *error = err->message;
+        return false;
+    }
+    jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
+    jpeg_read_header(cinfo, TRUE);
+    cinfo->out_color_space = JCS_EXT_BGRA;
+    jpeg_start_decompress(cinfo);
+    if (long(cinfo->output_width) * long(cinfo->output_height) > kMaxPixels) {
+        if (error)
+            *error = "JPEG picture too large";
+        return false;
+    }
+    size_t stride = 0;
+    uint32_t *rows = (*target)(int(cinfo->output_width), int(cinfo->output_height), &stride);
+    if (!rows || stride < cinfo->output_width) {
+        if (error)
+            *error = "no room for the picture";
+        return false;
+    }
+    while (cinfo->output_scanline < cinfo->output_height) {
+        JSAMPROW row = reinterpret_cast<JSAMPROW>(rows + size_t(cinfo->output_scanline) * stride);
+        jpeg_read_scanlines(cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(cinfo);
+    return true;
+}
+
 bool EncodeGuarded(jpeg_compress_struct *cinfo, ErrorManager *err, const uint32_t *pixels, int width, int height,
                    int stride, int quality, unsigned char **buffer, unsigned long *bufferSize, std::string *error)
 {
@@ -124,6 +156,24 @@ bool JpegDecode(const uint8_t *data, size_t size, JpegImage &out, std::string *e
     jpeg_destroy_decompress(&cinfo);
     if (ok)
         out = std::move(image);
+    return ok;
+}
+
+bool JpegDecodeInto(const uint8_t *data, size_t size, const JpegTarget &target, std::string *error)
+{
+    if (!data || size < 4 || !target) {
+        if (error)
+            *error = "no JPEG data";
+        return false;
+    }
+    jpeg_decompress_struct cinfo;
+    ErrorManager err;
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = OnError;
+    err.pub.emit_message = OnMessage;
+    jpeg_create_decompress(&cinfo);
+    const bool ok = DecodeIntoGuarded(&cinfo, &err, data, size, &target, error);
+    jpeg_destroy_decompress(&cinfo);
     return ok;
 }
 

@@ -2,6 +2,7 @@
 // A small wrapper over libjpeg-turbo: whole-picture decode into 32-bit pixels and encode from them.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,11 @@ struct JpegImage {
 // Decodes a baseline or progressive JPEG. On failure returns false, leaves out unchanged and
 // tells why in *error.
 bool JpegDecode(const uint8_t *data, size_t size, JpegImage &out, std::string *error = nullptr);
+// Decodes into memory the caller provides once the size is known: target(width, height, &stride)
+// returns the first row of a width x height area of 0xAARRGGBB pixels, rows stride pixels apart,
+// or null to refuse the picture. Rows already written stay when decoding fails later.
+using JpegTarget = std::function<uint32_t *(int width, int height, size_t *stride)>;
+bool JpegDecodeInto(const uint8_t *data, size_t size, const JpegTarget &target, std::string *error = nullptr);
 // Reads only the header: picture size.
 bool JpegReadSize(const uint8_t *data, size_t size, int *width, int *height);
 // Encodes 0xAARRGGBB pixels (alpha ignored) at quality 1..100.

@@ -4,7 +4,14 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include "platform/debuglog.h"
+#include "viewer/admin/shells.h"
+#include "viewer/dvrch.h"
+#include "viewer/forms.h"
+#include "viewer/mainform.h"
 
 namespace strandel {
 
@@ -66,6 +73,16 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner) : QWidget(owner)
     layout->addWidget(pnlDvr, 1);
     layout->addWidget(pnlStatus);
     SetRecordIndicator();
+
+    pnlDvr->installEventFilter(this);
+    for (int i = 0; i < kMaxChannels; ++i) {
+        panes_[size_t(i)] = new TfrmDvrCh(this, i + 1);
+        panes_[size_t(i)]->SetBitmaps(&bitmapA_, &bitmapB_);
+        panes_[size_t(i)]->hide();
+    }
+    tmrAuto = new QTimer(this);
+    tmrAuto->setObjectName("tmrAuto");
+    connect(tmrAuto, &QTimer::timeout, this, [this] { tmrAutoTimer(); });
 }
 
 TfrmDvrWin::~TfrmDvrWin()
@@ -82,6 +99,91 @@ void TfrmDvrWin::SetRecordIndicator()
     QPalette p = pnlStatus->palette();
     p.setColor(QPalette::Window, IsRecording() ? QColor(0xFF, 0, 0) : QColor(0x80, 0x80, 0x80));
     pnlStatus->setPalette(p);
+}
+
+bool TfrmDvrWin::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == pnlDvr && event->type() == QEvent::Resize)
+        SetSplit(-1); // pnlDvrResize
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmDvrWin::SetVideoFormat(int count, uint8_t video)
+{
+    if (count < 1 || count > kMaxChannels)
+        return;
+    QPalette p = pnlDvr->palette();
+    p.setColor(QPalette::Window, Qt::black);
+    pnlDvr->setPalette(p);
+    pnlDvr->setAutoFillBackground(true);
+    layouts_.SetDefaults(count, uint8_t(video >> 4));
+    const uint8_t standard = video & 0x0F;
+    SetNtsc(standard != 0);
+    DebugPrint("==>> NtscPal, Ch Num : %d, %d\n", standard, count);
+    for (int i = 0; i < count; ++i)
+        panes_[size_t(i)]->SetVideoStandard(standard);
+    SetChannelMask(0xFFFF);
+    SetSplit(19);
+}
+
+void TfrmDvrWin::SetNtsc(bool ntsc) { ntsc_ = ntsc; }
+
+void TfrmDvrWin::SetChannelMask(uint16_t mask) { layouts_.SetChannelMask(mask); }
+
+void TfrmDvrWin::SelectChannel(int channel) { layouts_.SelectChannel(channel); }
+
+void TfrmDvrWin::SetSplit(int split) { layouts_.SetSplit(split); }
+
+bool TfrmDvrWin::IsAutoSequence() const { return tmrAuto->isActive(); }
+
+void TfrmDvrWin::SetAutoSequence(bool on, int seconds)
+{
+    tmrAuto->stop();
+    if (on && seconds > 0) {
+        tmrAuto->setInterval(seconds * 1000);
+        tmrAuto->start();
+    }
+}
+
+void TfrmDvrWin::LayoutCells(int n, const uint8_t *channels)
+{
+    const int count = layouts_.ChannelCount();
+    if (count == 0 || n == 0 || !channels)
+        return;
+    for (int i = 0; i < count; ++i)
+        panes_[size_t(i)]->hide();
+    const int w = pnlDvr->contentsRect().width(), h = pnlDvr->contentsRect().height();
+    n = std::min(n, kMaxChannels);
+    for (int k = 0; k < n; ++k) {
+        const int c = channels[k];
+        if (c < 1 || c > kMaxChannels)
+            continue;
+        const PaneRect r = CellGeometry(n, k, w, h);
+        panes_[size_t(c - 1)]->setGeometry(r.left, r.top, std::max(0, r.width), std::max(0, r.height));
+    }
+    for (int k = 0; k < n; ++k) {
+        const int c = channels[k];
+        if (c >= 1 && c <= kMaxChannels)
+            panes_[size_t(c - 1)]->show();
+    }
+}
+
+void TfrmDvrWin::LayoutBridge::SendChannelCommand(uint8_t channel)
+{
+    const uint8_t payload[2] = {channel, 0};
+    view_.SendCommand(DvrCmdChannel, payload, 2);
+}
+
+void TfrmDvrWin::LayoutBridge::PanTiltSetChannel(int index)
+{
+    if (frmPanTilt)
+        frmPanTilt->SetChannel(index);
+}
+
+void TfrmDvrWin::LayoutBridge::UpdateToolbar()
+{
+    if (frmMain)
+        frmMain->UpdateToolbar(&view_);
 }
 
 void TfrmDvrWin::SetSelected(bool selected) { selected_ = selected; }

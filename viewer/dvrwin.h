@@ -3,16 +3,23 @@
 // connection, panes and picture path build on it. The queries and actions are virtual so the
 // main window can be exercised with stand-in views.
 #include "dvrlistrecord.h"
+#include "viewer/dvrlayout.h"
 
+#include <QImage>
 #include <QWidget>
+
+#include <array>
+#include <memory>
 
 class QLabel;
 class QPushButton;
 class QFrame;
+class QTimer;
 
 namespace strandel {
 
 class TfrmDvrWin;
+class TfrmDvrCh;
 
 // The top-level window a view lives in while the main window is in toolbar mode.
 class TfrmDvrFrame : public QWidget {
@@ -57,10 +64,10 @@ public:
     // State the toolbar mirrors.
     virtual bool IsLoggedIn() const { return false; }
     virtual int GetMode() const { return 0; }
-    virtual int GetCurrentChannel() const { return 0; }
-    virtual uint16_t GetChannelMask() const { return 0; }
-    virtual int GetChannelCount() const { return 0; }
-    virtual bool IsAutoSequence() const { return false; }
+    virtual int GetCurrentChannel() const { return layouts_.CurrentChannel(); }
+    virtual uint16_t GetChannelMask() const { return layouts_.ChannelMask(); }
+    virtual int GetChannelCount() const { return layouts_.ChannelCount(); }
+    virtual bool IsAutoSequence() const;
     virtual bool IsRecording() const { return false; }
     virtual bool IsCopying() const { return false; }
     virtual bool IsAudioSend() const { return false; }
@@ -72,9 +79,9 @@ public:
     virtual bool IsMasterLogin() const { return false; }
 
     // What the toolbar asks of the view.
-    virtual void SelectChannel(int channel) { (void)channel; }
-    virtual void SetSplit(int split) { (void)split; }
-    virtual void SetAutoSequence(bool on, int seconds) { (void)on, (void)seconds; }
+    virtual void SelectChannel(int channel);
+    virtual void SetSplit(int split);
+    virtual void SetAutoSequence(bool on, int seconds);
     virtual void SendPlayControl(int run, int fast, int slow, int direction) { (void)run, (void)fast, (void)slow, (void)direction; }
     virtual void OpenSearchDialog(int kind) { (void)kind; }
     virtual void OpenStatusDialog() {}
@@ -88,6 +95,19 @@ public:
     // Ends recording and copying and closes the connection.
     virtual void CloseConnection() {}
 
+    virtual void ShowPopupMenu(const QPoint &screenPos) { (void)screenPos; }
+
+    // Layouts and panes.
+    void SetVideoFormat(int count, uint8_t video);
+    void SetNtsc(bool ntsc);
+    void SetChannelMask(uint16_t mask);
+    void ApplyScreenLayouts(const ScreenLayoutInfo &info) { layouts_.ApplyScreenLayouts(info); }
+    void LayoutCells(int n, const uint8_t *channels);
+    void tmrAutoTimer() { layouts_.AutoSequenceStep(); }
+    TfrmDvrCh *Pane(int index) const { return panes_.at(size_t(index)); }
+    const DvrLayouts &Layouts() const { return layouts_; }
+    bool IsNtsc() const { return ntsc_; }
+
     void SetRecordIndicator();
     void SetSelected(bool selected);
     bool IsSelected() const { return selected_; }
@@ -99,8 +119,26 @@ public:
     QPushButton *btnPlay;
     QFrame *pnlStatus;
     QFrame *pnlPlay;
+    QTimer *tmrAuto;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    struct LayoutBridge : LayoutHost {
+        explicit LayoutBridge(TfrmDvrWin &view) : view_(view) {}
+        void LayoutCells(int n, const uint8_t *channels) override { view_.LayoutCells(n, channels); }
+        void SendChannelCommand(uint8_t channel) override;
+        void PanTiltSetChannel(int index) override;
+        void UpdateToolbar() override;
+        TfrmDvrWin &view_;
+    };
+    LayoutBridge layoutBridge_{*this};
+    DvrLayouts layouts_{layoutBridge_};
+    std::array<TfrmDvrCh *, kMaxChannels> panes_{};
+    QImage bitmapA_, bitmapB_;
+    bool ntsc_ = false;
+
     DvrListRecord record_;
     TfrmDvrFrame *frame_ = nullptr;
     QString caption_;

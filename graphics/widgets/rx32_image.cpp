@@ -1,0 +1,649 @@
+#include "graphics/widgets/rx32_image.h"
+
+#include <cmath>
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QStyle>
+
+#include "graphics/rx32_system.h"
+
+namespace strandel {
+
+namespace {
+
+int32_t RoundEven(double v) { return RoundSat(v); } // nearest, halves to even
+
+// A dotted frame that stays visible on any background: every other pixel inverted.
+void DrawFocusRect(TBitmap32 *dest, const TRect &r)
+{
+    if (!dest || dest->Empty() || IsRectEmpty(r))
+        return;
+    auto invert = [dest](int32_t x, int32_t y) {
+        if (x >= 0 && y >= 0 && x < dest->Width() && y < dest->Height())
+            dest->SetPixel(x, y, dest->GetPixel(x, y) ^ 0x00FFFFFF);
+    };
+    for (int32_t x = r.Left; x < r.Right; x += 2) {
+        invert(x, r.Top);
+        if (r.Bottom - 1 > r.Top)
+            invert(x, r.Bottom - 1);
+    }
+    for (int32_t y = r.Top + 2; y < r.Bottom - 1; y += 2) {
+        invert(r.Left, y);
+        if (r.Right - 1 > r.Left)
+            invert(r.Right - 1, y);
+    }
+}
+
+TMouseButton ButtonOf(Qt::MouseButton b)
+{
+    switch (b) {
+    case Qt::RightButton: return mbRight;
+    case Qt::MiddleButton: return mbMiddle;
+    default: return mbLeft;
+    }
+}
+
+int32_t PosX(const QMouseEvent *e) { return int32_t(std::floor(e->position().x())); }
+int32_t PosY(const QMouseEvent *e) { return int32_t(std::floor(e->position().y())); }
+
+} // namespace
+
+TShiftState ShiftStateOf(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
+{
+    TShiftState s = 0;
+    if (modifiers & Qt::ShiftModifier)
+        s |= ssShift;
+    if (modifiers & Qt::AltModifier)
+        s |= ssAlt;
+    if (modifiers & Qt::ControlModifier)
+        s |= ssCtrl;
+    if (buttons & Qt::LeftButton)
+        s |= ssLeft;
+    if (buttons & Qt::RightButton)
+        s |= ssRight;
+    if (buttons & Qt::MiddleButton)
+        s |= ssMiddle;
+    return s;
+}
+
+void InstallStyleThemeQuery()
+{
+    // Fusion and the classic Windows style draw without themes; the others are themed.
+    SetThemeQuery([] {
+        const QStyle *style = QApplication::style();
+        if (!style)
+            return false;
+        const QString name = style->name().toLower();
+        return name != QLatin1String("fusion") && name != QLatin1String("windows");
+    });
+}
+
+// ---- TCustomPaintBox32
+
+TCustomPaintBox32::TCustomPaintBox32(QWidget *parent) : QWidget(parent)
+{
+    m_buffer.BeginUpdate(); // the buffer's change notifications never fire
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    resize(192, 192);
+}
+
+TCustomPaintBox32::~TCustomPaintBox32() = default;
+
+void TCustomPaintBox32::Invalidate()
+{
+    m_bufferValid = false;
+    update();
+}
+
+void TCustomPaintBox32::ResizeBuffer()
+{
+    const TRect vp = GetViewportRect();
+    const int32_t nw = std::max(0, vp.Width()), nh = std::max(0, vp.Height());
+    const int32_t w = m_buffer.Width(), h = m_buffer.Height();
+    auto target = [this](int32_t n, int32_t cur) {
+        int32_t t = cur;
+        if (n > cur)
+            t = n + m_bufferOversize;
+        else if (cur - m_bufferOversize > n)
+            t = n;
+        return std::max(t, 1);
+    };
+    if (target(nw, w) == w && target(nh, h) == h)
+        return;
+    m_buffer.Lock();
+    m_buffer.SetSize(nw, nh);
+    m_buffer.Unlock();
+    m_bufferValid = false;
+}
+
+void TCustomPaintBox32::Flush() { repaint(); }
+
+void TCustomPaintBox32::Flush(const TRect &r)
+{
+    const TRect vp = GetViewportRect();
+    repaint(QRect(r.Left + vp.Left, r.Top + vp.Top, r.Width(), r.Height()));
+}
+
+void TCustomPaintBox32::paintEvent(QPaintEvent *)
+{
+    ResizeBuffer();
+    if (!m_bufferValid)
+        DoPaintBuffer();
+    Canvas canvas(this);
+    const TRect vp = GetViewportRect();
+    m_buffer.Lock();
+    if (!m_buffer.Empty())
+        canvas.BitBlt(vp.Left, vp.Top, vp.Width(), vp.Height(), m_buffer.Image(), 0, 0);
+    m_buffer.Unlock();
+    m_gdiCanvas = &canvas;
+    DoPaintGDIOverlay();
+    m_gdiCanvas = nullptr;
+}
+
+void TCustomPaintBox32::DoPaintGDIOverlay()
+{
+    if (OnGDIOverlay)
+        OnGDIOverlay(this);
+}
+
+void TCustomPaintBox32::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    ResizeBuffer();
+    m_bufferValid = false;
+}
+
+void TCustomPaintBox32::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    m_bufferValid = false;
+}
+
+void TCustomPaintBox32::mousePressEvent(QMouseEvent *event)
+{
+    if ((Options & (1 << pboAutoFocus)) && isEnabled() && isVisible())
+        setFocus(Qt::MouseFocusReason);
+    QWidget::mousePressEvent(event);
+}
+
+// ---- TPaintStages
+
+PPaintStage TPaintStages::Add()
+{
+    m_items.emplace_back();
+    return &m_items.back();
+}
+
+PPaintStage TPaintStages::Insert(int32_t index)
+{
+    index = std::clamp(index, 0, Count());
+    auto it = m_items.insert(m_items.begin() + index, TPaintStage{});
+    return &*it;
+}
+
+void TPaintStages::Delete(int32_t index)
+{
+    if (index < 0 || index >= Count())
+        throw EListError("Invalid stage index");
+    m_items.erase(m_items.begin() + index);
+}
+
+// ---- TCustomImage32
+
+TCustomImage32::TCustomImage32(QWidget *parent) : TCustomPaintBox32(parent), m_layers(this, &m_cachedXForm)
+{
+    setMouseTracking(true);
+    m_bitmap.OnChange = [this](TThreadPersistent *) { Changed(); };
+    m_bitmap.OnResize = [this](TThreadPersistent *) { BitmapResized(); };
+    m_layers.OnChange = [this](TLayerCollection *) { Changed(); };
+    m_layers.OnGDIUpdate = [this](TLayerCollection *) { update(); };
+    InitDefaultStages();
+}
+
+TCustomImage32::~TCustomImage32()
+{
+    BeginUpdate();
+    m_bitmap.OnChange = nullptr;
+    m_bitmap.OnResize = nullptr;
+    m_layers.OnChange = nullptr;
+    m_layers.OnGDIUpdate = nullptr;
+    m_layers.Clear();
+}
+
+void TCustomImage32::InitDefaultStages()
+{
+    auto add = [this](uint32_t code, bool design, bool run, uint32_t param = 0) {
+        PPaintStage s = m_paintStages.Add();
+        s->StageCode = code;
+        s->AtDesignTime = design;
+        s->AtRunTime = run;
+        s->StageParam = param;
+    };
+    add(StageClearBackground, true, true);
+    add(StageControlFrame, true, false);
+    add(StageDrawBitmap, true, true);
+    add(StageBitmapFrame, true, false);
+    add(StageDrawLayers, true, true, LayerOptVisible);
+}
+
+void TCustomImage32::Loaded()
+{
+    Invalidate();
+    DoInitStages();
+}
+
+void TCustomImage32::DoInitStages()
+{
+    if (OnInitStages)
+        OnInitStages(this);
+}
+
+void TCustomImage32::SetBitmap(const TBitmap32 &value)
+{
+    InvalidateCache();
+    m_bitmap.Assign(&value);
+}
+
+void TCustomImage32::SetBitmapAlign(TBitmapAlign value)
+{
+    InvalidateCache();
+    m_bitmapAlign = value;
+    Changed();
+}
+
+void TCustomImage32::SetOffsetHorz(float value)
+{
+    if (value == m_offsetHorz)
+        return;
+    InvalidateCache();
+    m_offsetHorz = value;
+    Changed();
+}
+
+void TCustomImage32::SetOffsetVert(float value)
+{
+    if (value == m_offsetVert)
+        return;
+    InvalidateCache();
+    m_offsetVert = value;
+    Changed();
+}
+
+void TCustomImage32::SetScale(float value)
+{
+    if (!(value >= 0.001f))
+        value = 0.001f;
+    if (value == m_scale)
+        return;
+    InvalidateCache();
+    m_scale = value;
+    DoScaleChange();
+    Changed();
+}
+
+void TCustomImage32::SetScaleMode(TScaleMode value)
+{
+    if (value == m_scaleMode)
+        return;
+    InvalidateCache();
+    m_scaleMode = value;
+    Changed();
+}
+
+void TCustomImage32::SetColor(TColor value)
+{
+    if (value == m_color)
+        return;
+    m_color = value;
+    Invalidate();
+}
+
+void TCustomImage32::EndUpdate()
+{
+    if (--m_updateCount < 0)
+        throw EAssertionFailed("Unpaired EndUpdate call");
+}
+
+void TCustomImage32::Changed()
+{
+    if (m_updateCount != 0)
+        return;
+    Invalidate();
+    if (OnChange)
+        OnChange(this);
+}
+
+void TCustomImage32::Invalidate()
+{
+    InvalidateBuffer();
+    InvalidateCache();
+    update();
+}
+
+void TCustomImage32::SetOnPixelCombine(TPixelCombineEvent value)
+{
+    m_bitmap.OnPixelCombine = std::move(value);
+    Changed();
+}
+
+TSize TCustomImage32::GetBitmapSize() const
+{
+    const int32_t bw = m_bitmap.Width(), bh = m_bitmap.Height();
+    if (m_bitmap.Empty() || width() == 0 || height() == 0)
+        return {};
+    TSize s;
+    switch (m_scaleMode) {
+    case smNormal: s = {bw, bh}; break;
+    case smStretch: s = {width(), height()}; break;
+    case smResize: {
+        const float sx = float(width()) / float(bw);
+        const float sy = float(height()) / float(bh);
+        if (sx >= sy)
+            s = {RoundEven(double(float(bw) * sy)), height()};
+        else
+            s = {width(), RoundEven(double(float(bh) * sx))};
+        break;
+    }
+    case smScale:
+        s = {RoundEven(double(float(bw) * m_scale)), RoundEven(double(float(bh) * m_scale))};
+        break;
+    }
+    if (s.cx < 1)
+        s.cx = 0;
+    if (s.cy < 1)
+        s.cy = 0;
+    return s;
+}
+
+TRect TCustomImage32::GetBitmapRect() const
+{
+    if (m_bitmap.Empty())
+        return {};
+    const TSize s = GetBitmapSize();
+    TRect r{0, 0, s.cx, s.cy};
+    if (m_bitmapAlign == baCenter)
+        OffsetRect(r, (width() - s.cx) / 2, (height() - s.cy) / 2);
+    else if (m_bitmapAlign == baCustom)
+        OffsetRect(r, RoundEven(m_offsetHorz), RoundEven(m_offsetVert));
+    return r;
+}
+
+namespace {
+
+// A rectangle of no area (a control of size 0) maps with the identity rather than failing.
+TCoordTransform TransformFor(const TRect &r, int32_t bw, int32_t bh)
+{
+    TCoordTransform t;
+    if (r.Width() <= 0 || r.Height() <= 0 || bw <= 0 || bh <= 0)
+        return t;
+    t.ShiftX = r.Left;
+    t.ShiftY = r.Top;
+    t.ScaleX = MulDiv(r.Width(), 65536, bw);
+    t.ScaleY = MulDiv(r.Height(), 65536, bh);
+    t.RevScaleX = MulDiv(bw, 65536, r.Width());
+    t.RevScaleY = MulDiv(bh, 65536, r.Height());
+    return t;
+}
+
+int32_t Narrow(int64_t v)
+{
+    return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+} // namespace
+
+void TCustomImage32::UpdateCache()
+{
+    if (m_cacheValid)
+        return;
+    m_cachedBitmapRect = GetBitmapRect();
+    m_cachedXForm = m_bitmap.Empty() ? TCoordTransform{}
+                                     : TransformFor(m_cachedBitmapRect, m_bitmap.Width(), m_bitmap.Height());
+    m_cacheValid = true;
+}
+
+TPoint TCustomImage32::BitmapToControl(const TPoint &p)
+{
+    UpdateCache();
+    const TCoordTransform &t = m_cachedXForm;
+    return {Narrow(int64_t(p.X) * t.ScaleX / 65536 + t.ShiftX), Narrow(int64_t(p.Y) * t.ScaleY / 65536 + t.ShiftY)};
+}
+
+TPoint TCustomImage32::ControlToBitmap(const TPoint &p)
+{
+    UpdateCache();
+    const TCoordTransform &t = m_cachedXForm;
+    return {Narrow((int64_t(p.X) - t.ShiftX) * t.RevScaleX / 65536),
+            Narrow((int64_t(p.Y) - t.ShiftY) * t.RevScaleY / 65536)};
+}
+
+void TCustomImage32::PaintTo(TBitmap32 *dest, const TRect &destRect)
+{
+    if (!dest)
+        return;
+    m_cachedBitmapRect = destRect;
+    m_cachedXForm = m_bitmap.Empty() ? TCoordTransform{}
+                                     : TransformFor(destRect, m_bitmap.Width(), m_bitmap.Height());
+    m_cacheValid = true;
+    m_paintToMode = true;
+    for (int32_t i = 0; i < m_paintStages.Count(); ++i)
+        if (m_paintStages.Items(i)->AtRunTime)
+            ExecStage(dest, i);
+    m_paintToMode = false;
+    m_cacheValid = false;
+}
+
+void TCustomImage32::SetupBitmap(bool doClear, TColor32 clearColor)
+{
+    const TRect vp = GetViewportRect();
+    m_bitmap.BeginUpdate();
+    m_bitmap.SetSize(std::max(0, vp.Width()), std::max(0, vp.Height()));
+    if (doClear)
+        m_bitmap.Clear(clearColor);
+    m_bitmap.EndUpdate();
+    InvalidateCache();
+    Changed();
+}
+
+void TCustomImage32::DoPaintBuffer()
+{
+    UpdateCache();
+    for (int32_t i = 0; i < m_paintStages.Count(); ++i) {
+        const TPaintStage *s = m_paintStages.Items(i);
+        if ((DesignMode && s->AtDesignTime) || (!DesignMode && s->AtRunTime))
+            ExecStage(&Buffer(), i);
+    }
+    TCustomPaintBox32::DoPaintBuffer();
+}
+
+void TCustomImage32::ExecStage(TBitmap32 *dest, int32_t index)
+{
+    switch (m_paintStages.Items(index)->StageCode) {
+    case StageCustom: ExecCustom(dest, index); break;
+    case StageClearBuffer: ExecClearBuffer(dest, index); break;
+    case StageClearBackground: ExecClearBackgnd(dest, index); break;
+    case StageDrawBitmap: ExecDrawBitmap(dest, index); break;
+    case StageDrawLayers: ExecDrawLayers(dest, index); break;
+    case StageControlFrame: ExecControlFrame(dest, index); break;
+    case StageBitmapFrame: ExecBitmapFrame(dest, index); break;
+    default: break;
+    }
+}
+
+void TCustomImage32::ExecClearBuffer(TBitmap32 *dest, int32_t) { dest->Clear(Color32(m_color)); }
+
+void TCustomImage32::ExecClearBackgnd(TBitmap32 *dest, int32_t)
+{
+    const TColor32 c = Color32(m_color);
+    if (m_bitmap.Empty() || m_bitmap.DrawMode() != dmOpaque) {
+        dest->Clear(c);
+        return;
+    }
+    const TRect &r = m_cachedBitmapRect;
+    const int32_t w = width(), h = height();
+    if (r.Left <= 0 && r.Right >= w && r.Top <= 0 && (r.Bottom >= h || m_bitmapAlign == baTile))
+        return;
+    dest->FillRectS(0, 0, w, r.Top, c);
+    dest->FillRectS(0, r.Bottom, w, h, c);
+    dest->FillRectS(0, r.Top, r.Left, r.Bottom, c);
+    dest->FillRectS(r.Right, r.Top, w, r.Bottom, c);
+}
+
+void TCustomImage32::ExecDrawBitmap(TBitmap32 *dest, int32_t)
+{
+    const TRect &r = m_cachedBitmapRect;
+    if (m_bitmap.Empty() || IsRectEmpty(r))
+        return;
+    m_bitmap.Lock();
+    if (m_bitmapAlign == baTile && r.Right > 0 && r.Bottom > 0) {
+        const int32_t tx = dest->Width() / r.Right, ty = dest->Height() / r.Bottom;
+        for (int32_t y = 0; y <= ty; ++y)
+            for (int32_t x = 0; x <= tx; ++x) {
+                TRect t = r;
+                OffsetRect(t, r.Right * x, r.Bottom * y);
+                m_bitmap.DrawTo(dest, t);
+            }
+    } else {
+        m_bitmap.DrawTo(dest, r);
+    }
+    m_bitmap.Unlock();
+}
+
+void TCustomImage32::ExecDrawLayers(TBitmap32 *dest, int32_t stageNum)
+{
+    const uint32_t mask = m_paintStages.Items(stageNum)->StageParam;
+    for (int32_t i = 0; i < m_layers.Count(); ++i) {
+        TCustomLayer *layer = m_layers.Items(i);
+        if (layer->LayerOptions() & mask)
+            layer->DoPaint(dest);
+    }
+}
+
+void TCustomImage32::ExecControlFrame(TBitmap32 *dest, int32_t) { DrawFocusRect(dest, {0, 0, width(), height()}); }
+
+void TCustomImage32::ExecBitmapFrame(TBitmap32 *dest, int32_t) { DrawFocusRect(dest, m_cachedBitmapRect); }
+
+void TCustomImage32::ExecCustom(TBitmap32 *dest, int32_t stageNum)
+{
+    if (OnPaintStage)
+        OnPaintStage(this, dest, uint32_t(stageNum));
+}
+
+void TCustomImage32::DoPaintGDIOverlay()
+{
+    if (Canvas *canvas = GDICanvas())
+        for (int32_t i = 0; i < m_layers.Count(); ++i) {
+            TCustomLayer *layer = m_layers.Items(i);
+            if (layer->LayerOptions() & LayerOptGdiOverlay)
+                layer->PaintGDI(*canvas);
+        }
+    TCustomPaintBox32::DoPaintGDIOverlay();
+}
+
+TSize TCustomImage32::AutoSizeExtent() const
+{
+    int32_t w = m_bitmap.Width(), h = m_bitmap.Height();
+    if (m_scaleMode == smScale) {
+        w = RoundEven(double(float(w) * m_scale));
+        h = RoundEven(double(float(h) * m_scale));
+    }
+    return {w, h};
+}
+
+void TCustomImage32::BitmapResized()
+{
+    if (m_autoSize) {
+        const TSize s = AutoSizeExtent();
+        if (s.cx > 0 && s.cy > 0)
+            setGeometry(x(), y(), s.cx, s.cy);
+    }
+    if (m_updateCount != 0 && OnBitmapResize)
+        OnBitmapResize(this);
+    InvalidateCache();
+    Invalidate();
+}
+
+void TCustomImage32::resizeEvent(QResizeEvent *event)
+{
+    InvalidateCache();
+    TCustomPaintBox32::resizeEvent(event);
+    if (OnResize)
+        OnResize(this);
+}
+
+void TCustomImage32::SetScreenCursor(TCursor cursor)
+{
+    switch (cursor) {
+    case crSizeNESW: setCursor(Qt::SizeBDiagCursor); break;
+    case crSizeNS: setCursor(Qt::SizeVerCursor); break;
+    case crSizeNWSE: setCursor(Qt::SizeFDiagCursor); break;
+    case crSizeWE: setCursor(Qt::SizeHorCursor); break;
+    default: unsetCursor(); break;
+    }
+}
+
+void TCustomImage32::MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y)
+{
+    TCustomLayer *layer = m_layers.MouseEvents() ? m_layers.MouseDown(button, shift, x, y) : nullptr;
+    // Qt grabs the mouse for the pressed widget by itself; nothing to capture here.
+    if (OnMouseDown)
+        OnMouseDown(this, button, shift, x, y, layer);
+}
+
+void TCustomImage32::mousePressEvent(QMouseEvent *event)
+{
+    TCustomPaintBox32::mousePressEvent(event);
+    MouseDown(ButtonOf(event->button()), ShiftStateOf(event->buttons(), event->modifiers()), PosX(event),
+              PosY(event));
+}
+
+void TCustomImage32::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // As the second press of a double click: the double-click event first, then a mouse-down.
+    if (event->button() == Qt::LeftButton && OnDblClick)
+        OnDblClick(this);
+    TCustomPaintBox32::mousePressEvent(event);
+    MouseDown(ButtonOf(event->button()), ShiftStateOf(event->buttons(), event->modifiers()) | ssDouble,
+              PosX(event), PosY(event));
+}
+
+void TCustomImage32::mouseMoveEvent(QMouseEvent *event)
+{
+    QWidget::mouseMoveEvent(event);
+    const TShiftState shift = ShiftStateOf(event->buttons(), event->modifiers());
+    TCustomLayer *layer = m_layers.MouseEvents() ? m_layers.MouseMove(shift, PosX(event), PosY(event)) : nullptr;
+    if (OnMouseMove)
+        OnMouseMove(this, shift, PosX(event), PosY(event), layer);
+}
+
+void TCustomImage32::mouseReleaseEvent(QMouseEvent *event)
+{
+    const TMouseButton button = ButtonOf(event->button());
+    const TShiftState shift = ShiftStateOf(event->buttons(), event->modifiers());
+    TCustomLayer *layer =
+        m_layers.MouseEvents() ? m_layers.MouseUp(button, shift, PosX(event), PosY(event)) : nullptr;
+    if (OnMouseUp)
+        OnMouseUp(this, button, shift, PosX(event), PosY(event), layer);
+    QWidget::mouseReleaseEvent(event);
+}
+
+void TCustomImage32::enterEvent(QEnterEvent *event)
+{
+    if (OnMouseEnter)
+        OnMouseEnter(this);
+    QWidget::enterEvent(event);
+}
+
+void TCustomImage32::leaveEvent(QEvent *event)
+{
+    if (m_layers.MouseEvents() && !m_layers.MouseListener())
+        unsetCursor();
+    if (OnMouseLeave)
+        OnMouseLeave(this);
+    QWidget::leaveEvent(event);
+}
+
+} // namespace strandel
