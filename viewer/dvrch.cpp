@@ -397,7 +397,7 @@ void TfrmDvrCh::Zoom()
 
 void TfrmDvrCh::imgCh___MouseDown(Qt::MouseButton button, int x, int y)
 {
-    if (shpZoom->isVisible()) {
+    if (!shpZoom->isHidden()) {
         shpZoom->hide();
         return;
     }
@@ -416,7 +416,7 @@ void TfrmDvrCh::imgCh___MouseDown(Qt::MouseButton button, int x, int y)
 
 void TfrmDvrCh::imgCh___MouseMove(bool leftHeld, int x, int y)
 {
-    if (!shpZoom->isVisible() || !leftHeld)
+    if (shpZoom->isHidden() || !leftHeld)
         return;
     const int px = std::clamp(x + imgCh->x(), 0, imgCh->width());
     const int py = std::clamp(y + imgCh->y(), 0, imgCh->height());
@@ -426,7 +426,7 @@ void TfrmDvrCh::imgCh___MouseMove(bool leftHeld, int x, int y)
 
 void TfrmDvrCh::imgCh___MouseUp(Qt::MouseButton button, int x, int y)
 {
-    if (shpZoom->isVisible()) {
+    if (!shpZoom->isHidden()) {
         shpZoom->hide();
         const int64_t W = pnlBack->width(), H = pnlBack->height();
         if (W <= 0 || H <= 0)

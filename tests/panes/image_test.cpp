@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QTest>
+
+#include "graphics/widgets/rx32_image.h"
+
+using namespace strandel;
+
+namespace {
+
+constexpr QRgb kMaroon = 0x800000;
+constexpr QRgb kRed = 0xFF0000;
+
+QRgb At(const QImage &image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
+
+QImage Grab(QWidget &w)
+{
+    w.show();
+    QCoreApplication::processEvents();
+    return w.grab().toImage();
+}
+
+void FillBitmap(TBitmap32 &b, int w, int h, TColor32 c)
+{
+    b.SetSize(w, h);
+    b.Clear(c);
+}
+
+} // namespace
+
+TEST(Image32, DefaultStagesPaintBackgroundBitmapAndLayers)
+{
+    TImage32 img;
+    img.resize(100, 80);
+    img.SetColor(clMaroonColor);
+    FillBitmap(img.Bitmap(), 40, 30, Color32(255, 0, 0));
+    // A layer on top of the bitmap's lower right corner.
+    auto *layer = img.Layers().Add<TCustomLayer>();
+    layer->OnPaint = [](TCustomLayer *, TBitmap32 *buffer) { buffer->FillRectS(30, 20, 50, 40, Color32(0, 0, 255)); };
+
+    QImage shot = Grab(img);
+    EXPECT_EQ(At(shot, 0, 0), kRed);
+    EXPECT_EQ(At(shot, 29, 19), kRed);
+    EXPECT_EQ(At(shot, 35, 25), 0x0000FFu);
+    EXPECT_EQ(At(shot, 45, 35), 0x0000FFu);
+    EXPECT_EQ(At(shot, 60, 10), kMaroon);
+    EXPECT_EQ(At(shot, 10, 60), kMaroon);
+    EXPECT_EQ(At(shot, 99, 79), kMaroon);
+    EXPECT_EQ(At(shot, 60, 79), kMaroon); // no frame at run time
+
+    // At design time the control frame (every other pixel inverted) and the bitmap frame appear.
+    img.DesignMode = true;
+    img.Invalidate();
+    shot = Grab(img);
+    EXPECT_EQ(At(shot, 60, 79), kMaroon ^ 0xFFFFFF);
+    EXPECT_EQ(At(shot, 61, 79), kMaroon);
+    EXPECT_EQ(At(shot, 10, 29), kRed ^ 0xFFFFFF);
+}
+
+TEST(Image32, EmptyBitmapShowsOnlyTheColourAndCustomStagesRun)
+{
+    TImage32 img;
+    img.resize(50, 40);
+    img.SetColor(clMaroonColor);
+    QImage shot = Grab(img);
+    EXPECT_EQ(At(shot, 0, 0), kMaroon);
+    EXPECT_EQ(At(shot, 49, 39), kMaroon);
+
+    std::vector<uint32_t> stages;
+    PPaintStage s = img.PaintStages().Insert(0);
+    s->StageCode = StageCustom;
+    img.PaintStages().Add()->StageCode = StageCustom;
+    img.OnPaintStage = [&](TCustomImage32 *, TBitmap32 *buffer, uint32_t num) {
+        stages.push_back(num);
+        buffer->FillRectS(0, 0, 5, 5, Color32(0, 255, 0));
+    };
+    img.Invalidate();
+    shot = Grab(img);
+    EXPECT_EQ(stages, (std::vector<uint32_t>{0, 6}));
+    EXPECT_EQ(At(shot, 2, 2), 0x00FF00u); // the last stage painted over the background
+}
+
+TEST(Image32, ScaleAndAlignmentVectors)
+{
+    struct Case {
+        TScaleMode mode;
+        TBitmapAlign align;
+        int bw, bh, cw, ch;
+        TRect rect;
+    } cases[] = {
+        {smStretch, baTopLeft, 352, 240, 267, 154, {0, 0, 267, 154}},
+        {smResize, baCenter, 100, 50, 300, 300, {0, 75, 300, 225}},
+        {smResize, baTopLeft, 50, 100, 300, 300, {0, 0, 150, 300}},
+        {smNormal, baCenter, 103, 20, 100, 100, {-1, 40, 102, 60}}, // (-3) div 2 = -1
+        {smNormal, baTile, 10, 10, 100, 100, {0, 0, 10, 10}},
+        {smScale, baTopLeft, 10, 10, 100, 100, {0, 0, 25, 25}},    // 2.5 x 10 = 25
+    };
+    for (const Case &c : cases) {
+        TImage32 img;
+        img.resize(c.cw, c.ch);
+        img.SetScaleMode(c.mode);
+        img.SetBitmapAlign(c.align);
+        if (c.mode == smScale)
+            img.SetScale(2.5f);
+        img.Bitmap().SetSize(c.bw, c.bh);
+        EXPECT_EQ(img.GetBitmapRect(), c.rect) << int(c.mode) << " " << c.bw << "x" << c.bh;
+    }
+
+    TImage32 img;
+    img.resize(267, 154);
+    img.SetScaleMode(smStretch);
+    img.Bitmap().SetSize(352, 240);
+    img.UpdateCache();
+    EXPECT_EQ(img.CachedTransform().ScaleX, 49711);
+    EXPECT_EQ(img.CachedTransform().RevScaleX, 86400);
+    // The mappings truncate: 154 x 102133 / 65536 is just below 240.
+    EXPECT_EQ(img.ControlToBitmap({267, 154}), (TPoint{352, 239}));
+    EXPECT_EQ(img.BitmapToControl({352, 240}), (TPoint{267, 153}));
+
+    img.SetScale(0);
+    EXPECT_FLOAT_EQ(img.Scale(), 0.001f);
+}
+
+TEST(Image32, EmptyControlAndLargeProductsAreSafe)
+{
+    TImage32 img;
+    img.resize(0, 0);
+    img.SetScaleMode(smStretch);
+    img.Bitmap().SetSize(10, 10);
+    EXPECT_NO_THROW(img.UpdateCache()); // an empty target maps with the identity
+    EXPECT_EQ(img.CachedTransform().ScaleX, FixedOne);
+
+    // 2 bitmap pixels over 20000 control pixels: 4 x ScaleX needs more than 32 bits.
+    TImage32 big;
+    big.resize(20000, 20000);
+    big.SetScaleMode(smStretch);
+    big.Bitmap().SetSize(2, 2);
+    EXPECT_EQ(big.BitmapToControl({4, 4}), (TPoint{40000, 40000}));
+    EXPECT_EQ(big.ControlToBitmap({40000, 40000}), (TPoint{4, 4}));
+}
+
+TEST(Image32, BufferOversizeSparesShrinkingOnly)
+{
+    TPaintBox32 box;
+    box.resize(200, 100);
+    box.ResizeBuffer();
+    EXPECT_EQ(box.Buffer().Width(), 200);
+    box.resize(161, 61);
+    box.ResizeBuffer();
+    EXPECT_EQ(box.Buffer().Width(), 200); // within 40 pixels: kept
+    EXPECT_EQ(box.Buffer().Height(), 100);
+    box.resize(201, 61);
+    box.ResizeBuffer();
+    EXPECT_EQ(box.Buffer().Width(), 201); // grown: exactly the new size
+    EXPECT_EQ(box.Buffer().Height(), 61);
+    box.SetBufferOversize(-5);
+    EXPECT_EQ(box.BufferOversize(), 0);
+}
+
+TEST(Image32, PaintBoxPaintsItsBufferOnEveryPaint)
+{
+    TPaintBox32 box;
+    box.resize(30, 20);
+    int paints = 0;
+    box.OnPaintBuffer = [&](TPaintBox32 *b) {
+        ++paints;
+        b->Buffer().Clear(Color32(0, 0, 255));
+        b->Buffer().FillRectS(0, 0, 10, 10, Color32(255, 255, 0));
+    };
+    QImage shot = Grab(box);
+    const int first = paints;
+    EXPECT_GE(first, 1);
+    EXPECT_EQ(At(shot, 5, 5), 0xFFFF00u);
+    EXPECT_EQ(At(shot, 20, 15), 0x0000FFu);
+    box.grab();
+    EXPECT_GT(paints, first);
+}
+
+TEST(Image32, ErrorsAndUpdateNesting)
+{
+    TImage32 img;
+    TPaintStages &stages = img.PaintStages();
+    const int count = stages.Count();
+    EXPECT_EQ(count, 5);
+    try {
+        stages.Delete(count);
+        FAIL();
+    } catch (const EListError &e) {
+        EXPECT_STREQ(e.what(), "Invalid stage index");
+    }
+    EXPECT_EQ(stages.Count(), count);
+    EXPECT_EQ(stages.Items(4)->StageParam, LayerOptVisible);
+
+    EXPECT_THROW(img.EndUpdate(), EAssertionFailed);
+    img.BeginUpdate(); // back to 0
+
+    int resized = 0;
+    img.OnBitmapResize = [&](TCustomImage32 *) { ++resized; };
+    img.Bitmap().SetSize(5, 5);
+    EXPECT_EQ(resized, 0);
+    img.BeginUpdate();
+    img.Bitmap().SetSize(6, 6);
+    img.EndUpdate();
+    EXPECT_EQ(resized, 1);
+}
+
+TEST(Image32, MouseReachesTheLayerUnderIt)
+{
+    TImage32 img;
+    img.resize(100, 100);
+    auto *layer = img.Layers().Add<TPositionedLayer>();
+    layer->SetLocation({10, 10, 50, 50});
+    layer->SetMouseEvents(true);
+    std::vector<std::pair<TPoint, TCustomLayer *>> downs;
+    int layerDowns = 0;
+    layer->OnMouseDown = [&](TCustomLayer *, TMouseButton, TShiftState, int32_t, int32_t) { ++layerDowns; };
+    img.OnMouseDown = [&](TCustomImage32 *, TMouseButton b, TShiftState s, int32_t x, int32_t y, TCustomLayer *l) {
+        EXPECT_EQ(b, mbLeft);
+        EXPECT_TRUE(s & ssLeft);
+        downs.push_back({{x, y}, l});
+    };
+    img.show();
+    QTest::mouseClick(&img, Qt::LeftButton, {}, QPoint(20, 30));
+    QTest::mouseClick(&img, Qt::LeftButton, {}, QPoint(80, 80));
+    ASSERT_EQ(downs.size(), 2u);
+    EXPECT_EQ(downs[0].first, (TPoint{20, 30}));
+    EXPECT_EQ(downs[0].second, layer);
+    EXPECT_EQ(downs[1].second, nullptr);
+    EXPECT_EQ(layerDowns, 1);
+}
