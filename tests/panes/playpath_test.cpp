@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "playpath_fixture.h"
+
+using namespace strandel;
+using namespace strandel::testing_playpath;
+
+TEST(PlayPathFields, PacketFieldsAndRecordTimes)
+{
+    const auto p = Packet(0x1ABCDEF1u, 3, 100);
+    EXPECT_TRUE(IsMpegVideoStart(p.data(), p.size()));
+    EXPECT_FALSE(IsDirectStart(p.data(), p.size()));
+    EXPECT_EQ(MpegPts(p.data()), 0x1ABCDEF1u);
+    EXPECT_EQ(MpegFrameDelay(p.data()), 3u);
+    EXPECT_EQ(MpegLength(p.data()), 100u);
+    EXPECT_EQ(p.size(), 132u);
+    const auto big = Packet(0, 0, 0x2FFFFF);
+    EXPECT_EQ(MpegLength(big.data()), 0x2FFFFFu);
+
+    struct Case {
+        uint32_t a, b;
+        int result;
+    } cases[] = {{5, 5, 0}, {6, 5, 1}, {5, 6, -1}, {0, 0x7FFFFFF, 1}, {0, 0x7FFFFFE, -1}, {0x7FFFFFF0, 0x10, -1}, {0x10, 0x7FFFFFF0, 1}};
+    for (const Case &c : cases)
+        EXPECT_EQ(CompareRecordTime(c.a, c.b), c.result) << c.a << " " << c.b;
+    EXPECT_EQ(RingDistance(5, 2), 3);
+    EXPECT_EQ(RingDistance(2, 88), 4);
+}
+
+TEST(PlayPath, RecordOfThreePacketsFillsThreeSlotsAndFastSpeedShowsTheFirst)
+{
+    Fixture f(2);
+    const auto rec = Record(1, {Packet(100, 2, 80), Packet(101, 2, 80), Packet(102, 2, 80)}, 10);
+    EXPECT_EQ(f.path.QueueMpegFrame(rec.header, rec.data), QueueResult::Queued);
+    EXPECT_EQ(f.path.Ring(0).Distance(), 3);
+    EXPECT_EQ(f.path.QueuedFirstFrames(), 1);
+    EXPECT_EQ(f.path.Ring(0).Front()->header.timeValue, 10u | kFrameTimeFirstMark);
+    EXPECT_EQ(f.path.Ring(0).Front()->header.partSize[0], 112u);
+    EXPECT_EQ(f.host.leds, (std::vector<std::pair<int, bool>>{{0, false}}));
+
+    f.path.SetPlaySpeed(4, 0, 31); // fast: only record-first frames are shown
+    f.path.Tick();
+    EXPECT_EQ(f.host.decodedPts, std::vector<uint32_t>{100});
+    EXPECT_TRUE(f.path.Ring(0).Empty());
+    EXPECT_EQ(f.path.QueuedFirstFrames(), 0);
+}
+
+TEST(PlayPath, MultiViewWaitsForOneRecordPerChannel)
+{
+    Fixture f(16);
+    for (int c = 1; c <= 15; ++c) {
+        const auto rec = Record(c, {Packet(uint32_t(c), 0, 80)}, 10);
+        f.path.QueueMpegFrame(rec.header, rec.data);
+    }
+    f.path.Tick();
+    EXPECT_TRUE(f.host.decodedPts.empty());
+    const auto rec = Record(16, {Packet(16, 0, 80)}, 10);
+    f.path.QueueMpegFrame(rec.header, rec.data);
+    f.path.Tick();
+    EXPECT_EQ(f.host.decodedPts.size(), 1u);
+}
+
+TEST(PlayPath, EarliestTimeThenSmallerPtsThenHigherChannel)
+{
+    Fixture f(4);
+    f.path.SetPlaySpeed(4, 0, 31); // no waiting for a full set
+    const struct {
+        int channel;
+        uint32_t time, pts;
+    } records[] = {{1, 20, 1}, {2, 10, 9}, {3, 10, 5}, {4, 10, 5}};
+    for (const auto &r : records) {
+        const auto rec = Record(r.channel, {Packet(r.pts, 0, 80)}, r.time);
+        f.path.QueueMpegFrame(rec.header, rec.data);
+    }
+    f.path.Tick();
+    EXPECT_EQ(f.host.decodedRings, (std::vector<int>{3, 2, 1, 0}));
+
+    // Record times wrap: 0x10 after 0x7FFFFFF0.
+    Fixture w(2);
+    w.path.SetPlaySpeed(4, 0, 31);
+    const auto later = Record(1, {Packet(1, 0, 80)}, 0x10), earlier = Record(2, {Packet(1, 0, 80)}, 0x7FFFFFF0);
+    w.path.QueueMpegFrame(later.header, later.data);
+    w.path.QueueMpegFrame(earlier.header, earlier.data);
+    w.path.Tick();
+    EXPECT_EQ(w.host.decodedRings, (std::vector<int>{1, 0}));
+}
+
+TEST(PlayPath, OneChannelShownIsPacedByItsFrameDelay)
+{
+    Fixture f(4, /*ntsc*/ true);
+    f.path.SetCurrentChannel(1);
+    // Another channel's ring-path record is not queued.
+    const auto other = Record(2, {Packet(1, 3, 80)}, 1);
+    f.path.QueueMpegFrame(other.header, other.data);
+    EXPECT_TRUE(f.path.Ring(1).Empty());
+    for (uint32_t i = 0; i < 4; ++i) {
+        const auto rec = Record(1, {Packet(i, 3, 80)}, 10 + i);
+        f.path.QueueMpegFrame(rec.header, rec.data);
+    }
+    f.now = 1000;
+    f.path.Tick();
+    EXPECT_EQ(f.host.decodedPts, std::vector<uint32_t>{0});
+    EXPECT_EQ(f.path.Delay(0), 3);
+    f.now = 1049; // 3 x 1000 / 60 = 50 ms not yet over
+    f.path.Tick();
+    EXPECT_EQ(f.host.decodedPts.size(), 1u);
+    f.now = 1050;
+    f.path.Tick();
+    EXPECT_EQ(f.host.decodedPts, (std::vector<uint32_t>{0, 1}));
+}
+
+TEST(PlayPath, AbsentChannelsAreBlankedWithEveryShownFrame)
+{
+    Fixture f(4);
+    f.path.SetPlaySpeed(4, 0, 31);
+    auto rec = Record(1, {Packet(1, 0, 80)}, 10);
+    rec.header.liveMask = 0b0101;
+    f.path.QueueMpegFrame(rec.header, rec.data);
+    f.path.Tick();
+    EXPECT_EQ(f.host.blanked, (std::vector<int>{1, 3}));
+}
+
+TEST(PlayPath, DroppedWhenTheModeDiffers)
+{
+    Fixture f(4);
+    auto rec = Record(1, {Packet(1, 0, 80)}, 10);
+    rec.header.kind = 1;
+    EXPECT_EQ(f.path.QueueMpegFrame(rec.header, rec.data), QueueResult::Dropped);
+    EXPECT_TRUE(f.host.leds.empty());
+    EXPECT_TRUE(f.path.Ring(0).Empty());
+}
+
+TEST(PlayPath, DirectPathShowsAtOnce)
+{
+    // A 16-channel model-1 recorder in live mode: every record is shown directly.
+    Fixture f(16, false, 1);
+    const auto rec = Record(3, {Packet(7, 0, 80), Packet(8, 0, 80)}, 10);
+    EXPECT_EQ(f.path.QueueMpegFrame(rec.header, rec.data), QueueResult::Shown);
+    EXPECT_TRUE(f.path.Ring(2).Empty());
+    EXPECT_EQ(f.host.decodedPts, std::vector<uint32_t>{7}); // the first frame only
+    EXPECT_EQ(f.host.captions, 1);
+    EXPECT_EQ(f.host.schedulerStates, std::vector<bool>{false});
+
+    // A JPEG record with the direct flag goes to the panes of both its channels.
+    Fixture j(8);
+    auto jpeg = Record(5, {}, 10);
+    jpeg.data.assign(200, 0xFF);
+    jpeg.header.partSize[0] = 200;
+    jpeg.header.channel2 = 6;
+    jpeg.header.directShow = 1;
+    jpeg.header.liveMask = 0xFF;
+    EXPECT_EQ(j.path.QueueMpegFrame(jpeg.header, jpeg.data), QueueResult::Shown);
+    EXPECT_EQ(j.host.jpegPanes, (std::vector<int>{4, 5}));
+    EXPECT_TRUE(j.host.blanked.empty());
+}
+
+TEST(PlayPath, BadPacketsEndTheWalk)
+{
+    struct Case {
+        const char *name;
+        std::vector<uint8_t> data;
+        int queued;
+    };
+    auto bad = Packet(3, 0, 80);
+    bad[3] = 0xC0; // not a video stream
+    auto tooLong = Packet(4, 0, 80);
+    tooLong[26] = 0xFF; // longer than the record
+    std::vector<Case> cases = {
+        {"bad second start code", Join({Packet(1, 0, 80), bad, Packet(5, 0, 80)}), 1},
+        {"length beyond the record", Join({Packet(1, 0, 80), tooLong}), 1},
+        {"short lengths are skipped, the walk goes on", Join({Packet(1, 0, 20), Packet(2, 0, 80)}), 1},
+        {"a header cut short", std::vector<uint8_t>{0, 0, 1, 0xE0, 0, 0}, 0},
+        {"a JPEG on the ring path", std::vector<uint8_t>(300, 0xFF), 0},
+    };
+    for (const Case &c : cases) {
+        Fixture g(2);
+        auto rec = Record(1, {}, 10);
+        rec.data = c.data;
+        rec.header.partSize[0] = uint32_t(c.data.size());
+        g.path.QueueMpegFrame(rec.header, rec.data);
+        EXPECT_EQ(g.path.Ring(0).Distance(), c.queued) << c.name;
+    }
+}
+
+TEST(PlayPath, SwitchFlushesBlanksAndPauses)
+{
+    Fixture f(4);
+    const auto rec = Record(1, {Packet(1, 0, 80), Packet(2, 0, 80)}, 10);
+    f.path.QueueMpegFrame(rec.header, rec.data);
+    f.path.RequestFlush(1);
+    const auto next = Record(2, {Packet(3, 0, 80)}, 11);
+    f.path.QueueMpegFrame(next.header, next.data);
+    EXPECT_TRUE(f.path.Ring(0).Empty());
+    EXPECT_EQ(f.path.Ring(1).Distance(), 1);
+    EXPECT_EQ(f.path.QueuedFirstFrames(), 1);
+    EXPECT_EQ(f.host.blanked.size(), 16u);
+    EXPECT_EQ(f.slept, 500);
+}
+
+TEST(PlayPath, AStoppedLinkNeverWaitsForAFullRing)
+{
+    Fixture f(1);
+    f.path.SetConnected(false); // nothing drains the ring here
+    for (int i = 0; i < kPlayRingSlots - 1; ++i) {
+        const auto rec = Record(1, {Packet(uint32_t(i), 0, 80)}, 10);
+        f.path.QueueMpegFrame(rec.header, rec.data);
+    }
+    ASSERT_TRUE(f.path.Ring(0).Full());
+    EXPECT_TRUE(f.path.IsPlayBufferHigh());
+    f.path.SetConnected(true);
+    std::atomic<bool> stop{true};
+    f.path.SetStopFlag(&stop);
+    const auto more = Record(1, {Packet(99, 0, 80)}, 11);
+    f.path.QueueMpegFrame(more.header, more.data);
+    EXPECT_EQ(f.slept, 0);
+    EXPECT_EQ(f.path.Ring(0).Distance(), kPlayRingSlots - 1);
+}
