@@ -43,6 +43,33 @@ PaneRect CellGeometry(int n, int k, int w, int h)
     }
 }
 
+FrameRect FitFrameRect(FrameRect r, int edge, int dw, int dh, int videoHeight)
+{
+    const int64_t h = videoHeight > 0 ? videoHeight : 480;
+    int64_t w = int64_t(r.right) - r.left - dw;
+    int64_t v = int64_t(r.bottom) - r.top - dh;
+    if (r.left < 0)
+        r.left = 0;
+    if (r.top < 0)
+        r.top = 0;
+    if (w < 200 || h * 200 / 720 > v) {
+        v = h * 200 / 720;
+        w = 200;
+    }
+    if (edge == 1 || edge == 2)
+        v = h * w / 720;
+    else if (edge == 3 || edge == 6)
+        w = v * 720 / h;
+    const int64_t w2 = v * 720 / h;
+    if (w2 > w)
+        v = h * w / 720;
+    else
+        w = w2;
+    r.right = int32_t(r.left + w + dw);
+    r.bottom = int32_t(r.top + v + dh);
+    return r;
+}
+
 namespace {
 
 // An entry of `cells` cells listing channels first, first + 1, ... (0 for an empty cell).

@@ -25,6 +25,15 @@ struct PaneRect {
 // Where cell k of an n-cell split lies in a w x h panel (n above 16 counts as 16).
 PaneRect CellGeometry(int n, int k, int w, int h);
 
+// The frame window's rectangle while the user drags an edge (1 left, 2 right, 3 top, 6 bottom,
+// anything else a corner): the video area keeps 720 : videoHeight; dw and dh are what lies
+// around the video area.
+struct FrameRect {
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+    bool operator==(const FrameRect &) const = default;
+};
+FrameRect FitFrameRect(FrameRect r, int edge, int dw, int dh, int videoHeight);
+
 // What the layouts need of the view.
 class LayoutHost {
 public:

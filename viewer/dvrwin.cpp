@@ -4,7 +4,11 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QElapsedTimer>
 #include <QTimer>
+
+#include <chrono>
+#include <thread>
 #include <QVBoxLayout>
 
 #include "platform/debuglog.h"
@@ -42,7 +46,23 @@ void TfrmDvrFrame::resizeEvent(QResizeEvent *e)
         view_->setGeometry(rect());
 }
 
-TfrmDvrWin::TfrmDvrWin(QWidget *owner) : QWidget(owner)
+namespace {
+
+PlayPath::Clock SystemClock()
+{
+    static QElapsedTimer started = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return {[] { return uint32_t(started.elapsed()); },
+            [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }};
+}
+
+} // namespace
+
+TfrmDvrWin::TfrmDvrWin(QWidget *owner)
+    : QWidget(owner), playPath_(pathBridge_, SystemClock()), decoder_(std::make_unique<RecordingDecoderHost>())
 {
     setObjectName("frmDvrWin");
     setAutoFillBackground(true);
@@ -83,6 +103,13 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner) : QWidget(owner)
     tmrAuto = new QTimer(this);
     tmrAuto->setObjectName("tmrAuto");
     connect(tmrAuto, &QTimer::timeout, this, [this] { tmrAutoTimer(); });
+    tmrMpeg = new QTimer(this);
+    tmrMpeg->setObjectName("tmrMpeg");
+    tmrMpeg->setInterval(1);
+    tmrMpeg->setTimerType(Qt::PreciseTimer);
+    connect(tmrMpeg, &QTimer::timeout, this, [this] { tmrMpegTimer(); });
+    bitmapA_ = QImage(704, 480, QImage::Format_RGB16);
+    bitmapB_ = QImage(704, 480, QImage::Format_RGB16);
 }
 
 TfrmDvrWin::~TfrmDvrWin()
@@ -119,6 +146,9 @@ void TfrmDvrWin::SetVideoFormat(int count, uint8_t video)
     layouts_.SetDefaults(count, uint8_t(video >> 4));
     const uint8_t standard = video & 0x0F;
     SetNtsc(standard != 0);
+    playPath_.SetFormat(count, uint8_t(video >> 4), ntsc_);
+    for (int i = 0; i < count; ++i)
+        ledColours_[size_t(i)] = 0x008000;
     DebugPrint("==>> NtscPal, Ch Num : %d, %d\n", standard, count);
     for (int i = 0; i < count; ++i)
         panes_[size_t(i)]->SetVideoStandard(standard);
@@ -128,11 +158,90 @@ void TfrmDvrWin::SetVideoFormat(int count, uint8_t video)
 
 void TfrmDvrWin::SetNtsc(bool ntsc) { ntsc_ = ntsc; }
 
-void TfrmDvrWin::SetChannelMask(uint16_t mask) { layouts_.SetChannelMask(mask); }
+void TfrmDvrWin::SetChannelMask(uint16_t mask)
+{
+    layouts_.SetChannelMask(mask);
+    for (int i = 0; i < layouts_.ChannelCount(); ++i)
+        ledColours_[size_t(i)] = (mask & (1u << i)) ? 0x008000 : 0x808080;
+}
 
-void TfrmDvrWin::SelectChannel(int channel) { layouts_.SelectChannel(channel); }
+void TfrmDvrWin::SelectChannel(int channel)
+{
+    layouts_.SelectChannel(channel);
+    playPath_.SetCurrentChannel(layouts_.CurrentChannel());
+}
 
-void TfrmDvrWin::SetSplit(int split) { layouts_.SetSplit(split); }
+void TfrmDvrWin::SetSplit(int split)
+{
+    layouts_.SetSplit(split);
+    playPath_.SetCurrentChannel(layouts_.CurrentChannel());
+}
+
+QueueResult TfrmDvrWin::QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0)
+{
+    return playPath_.QueueMpegFrame(header, part0);
+}
+
+bool TfrmDvrWin::DecodeMpeg(int ring, const FrameRecordHeader &header, const uint8_t *frame, size_t size)
+{
+    if (size < kPesHeaderBytes || !IsMpegVideoStart(frame, size) || ring < 0 || ring >= kMaxChannels)
+        return false;
+    const int width = header.sizeCode >= 2 ? 352 : 704;
+    const int height = header.sizeCode == 0 ? (ntsc_ ? 480 : 576) : (ntsc_ ? 240 : 288);
+    if (bitmapA_.width() != width || bitmapA_.height() != height)
+        bitmapA_ = QImage(width, height, QImage::Format_RGB16);
+    const bool fixed = (header.kind == 0 && playPath_.Model() == 1 && layouts_.ChannelCount() == 16) || header.directShow != 0;
+    // The frame's own length, never more than the bytes at hand.
+    const int32_t length = int32_t(std::min<size_t>(MpegLength(frame), size - kPesHeaderBytes));
+    try {
+        if (!decoder_ || decoder_->DecodeFrame(ring, frame, length, &bitmapA_, fixed ? 1 : 0) <= 0)
+            return false;
+    } catch (const std::exception &) {
+        DebugPrint("MpegDecode Error......%d\n", ring);
+        return false;
+    }
+    panes_[size_t(ring)]->ShowFrame(&header, nullptr);
+    UpdateCaption(header);
+    return true;
+}
+
+void TfrmDvrWin::UpdateCaption(const FrameRecordHeader &header)
+{
+    const RecorderTime &t = header.time;
+    const QString text = QString::asprintf("%s - %02d%02d/%02d/%02d %02d:%02d:%02d", caption_.toLocal8Bit().constData(),
+                                           int(int8_t(t.century)), int(int8_t(t.year)), int(int8_t(t.month)),
+                                           int(int8_t(t.day)), int(int8_t(t.hour)), int(int8_t(t.minute)),
+                                           int(int8_t(t.second)));
+    if (frame_ && parentWidget() == frame_)
+        frame_->setWindowTitle(text);
+    else if (frmMain)
+        frmMain->SetDvrCaption(this, text);
+}
+
+void TfrmDvrWin::BlankAllChannels()
+{
+    for (TfrmDvrCh *pane : panes_)
+        pane->ShowFrame(nullptr, nullptr);
+}
+
+void TfrmDvrWin::PathBridge::ShowJpeg(int index, const FrameRecordHeader &header, DvrRecordStream &stream)
+{
+    view_.panes_[size_t(index)]->ShowFrame(&header, &stream);
+}
+
+void TfrmDvrWin::PathBridge::BlankChannel(int index) { view_.panes_[size_t(index)]->ShowFrame(nullptr, nullptr); }
+
+void TfrmDvrWin::PathBridge::SetLed(int index, bool event) { view_.ledColours_[size_t(index)] = event ? 0x0000FF : 0x008000; }
+
+void TfrmDvrWin::PathBridge::SetSchedulerRunning(bool on)
+{
+    if (on && !view_.tmrMpeg->isActive())
+        view_.tmrMpeg->start();
+    else if (!on)
+        view_.tmrMpeg->stop();
+}
+
+int TfrmDvrWin::PathBridge::RegisteredViews() const { return frmMain ? frmMain->GetDvrWinCount() : 1; }
 
 bool TfrmDvrWin::IsAutoSequence() const { return tmrAuto->isActive(); }
 

@@ -3,7 +3,9 @@
 // connection, panes and picture path build on it. The queries and actions are virtual so the
 // main window can be exercised with stand-in views.
 #include "dvrlistrecord.h"
+#include "viewer/decoderhost.h"
 #include "viewer/dvrlayout.h"
+#include "viewer/playpath.h"
 
 #include <QImage>
 #include <QWidget>
@@ -107,6 +109,22 @@ public:
     TfrmDvrCh *Pane(int index) const { return panes_.at(size_t(index)); }
     const DvrLayouts &Layouts() const { return layouts_; }
     bool IsNtsc() const { return ntsc_; }
+    int GetVideoHeight() const { return 480; }
+
+    // Picture path.
+    QueueResult QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0);
+    void ShowRecord(const FrameRecordHeader &header, DvrRecordStream &stream) { playPath_.ShowRecord(header, stream); }
+    bool DecodeMpeg(int ring, const FrameRecordHeader &header, const uint8_t *frame, size_t size);
+    void UpdateCaption(const FrameRecordHeader &header);
+    bool IsPlayBufferHigh() const { return playPath_.IsPlayBufferHigh(); }
+    void BlankAllChannels();
+    void tmrMpegTimer() { playPath_.Tick(); }
+    PlayPath &Path() { return playPath_; }
+    void SetDecoderHost(std::unique_ptr<MpegDecoderHost> host) { decoder_ = std::move(host); }
+    MpegDecoderHost *DecoderHost() const { return decoder_.get(); }
+    // Brush colour (0x00BBGGRR) of channel i's LED.
+    uint32_t LedColour(int i) const { return ledColours_.at(size_t(i)); }
+    QImage &BitmapA() { return bitmapA_; }
 
     void SetRecordIndicator();
     void SetSelected(bool selected);
@@ -120,6 +138,7 @@ public:
     QFrame *pnlStatus;
     QFrame *pnlPlay;
     QTimer *tmrAuto;
+    QTimer *tmrMpeg;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -134,6 +153,24 @@ private:
         TfrmDvrWin &view_;
     };
     LayoutBridge layoutBridge_{*this};
+    struct PathBridge : PlayPathHost {
+        explicit PathBridge(TfrmDvrWin &view) : view_(view) {}
+        void ShowJpeg(int index, const FrameRecordHeader &header, DvrRecordStream &stream) override;
+        bool DecodeMpeg(int ring, const FrameRecordHeader &header, const uint8_t *frame, size_t size) override
+        {
+            return view_.DecodeMpeg(ring, header, frame, size);
+        }
+        void BlankChannel(int index) override;
+        void SetLed(int index, bool event) override;
+        void SetSchedulerRunning(bool on) override;
+        void UpdateCaption(const FrameRecordHeader &header) override { view_.UpdateCaption(header); }
+        int RegisteredViews() const override;
+        TfrmDvrWin &view_;
+    };
+    PathBridge pathBridge_{*this};
+    PlayPath playPath_;
+    std::unique_ptr<MpegDecoderHost> decoder_;
+    std::array<uint32_t, kMaxChannels> ledColours_{};
     DvrLayouts layouts_{layoutBridge_};
     std::array<TfrmDvrCh *, kMaxChannels> panes_{};
     QImage bitmapA_, bitmapB_;

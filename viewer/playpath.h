@@ -109,6 +109,7 @@ public:
     void Flush();
     bool IsPlayBufferHigh() const;
 
+    uint8_t Model() const { return model_; }
     int QueuedFirstFrames() const { return tag_.load(); }
     // Pictures handed over or frames queued since the last call.
     int TakeFrameCount() { return frames_.exchange(0); }

@@ -257,3 +257,20 @@ TEST(DvrLayouts, NothingBeforeTheFirstLogin)
     l.SetSplit(20);
     EXPECT_TRUE(host.layouts.empty());
 }
+
+TEST(FitFrameRect, TheVideoAreaKeeps720To480)
+{
+    // Around the video area: 8 pixels across, 28 down.
+    struct Case {
+        FrameRect r;
+        int edge;
+        FrameRect fitted;
+    } cases[] = {
+        {{10, 10, 10 + 360 + 8, 10 + 400 + 28}, 2, {10, 10, 10 + 360 + 8, 10 + 240 + 28}}, // right edge: 360 wide
+        {{10, 10, 10 + 900 + 8, 10 + 300 + 28}, 6, {10, 10, 10 + 450 + 8, 10 + 300 + 28}}, // bottom edge: 300 high
+        {{0, 0, 100 + 8, 50 + 28}, 2, {0, 0, 199 + 8, 133 + 28}},                         // held at 199 x 133
+        {{-20, -5, -20 + 720 + 8, -5 + 480 + 28}, 8, {0, 0, 720 + 8, 480 + 28}},          // back to the origin
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(FitFrameRect(c.r, c.edge, 8, 28, 480), c.fitted) << c.edge;
+}
