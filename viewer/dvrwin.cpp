@@ -1,6 +1,8 @@
 #include "dvrwin.h"
 
 #include <QCloseEvent>
+#include <QResizeEvent>
+#include <QLayout>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -22,7 +24,9 @@ namespace strandel {
 TfrmDvrFrame::TfrmDvrFrame(TfrmDvrWin *view) : QWidget(nullptr, Qt::Window), view_(view)
 {
     setObjectName("frmDvrFrame");
-    resize(720 + 8, 480 + 28);
+    setWindowTitle("frmDvrFrame");
+    const QSize margins = view ? view->VideoMargins() : QSize();
+    resize(720 + margins.width(), (view ? view->GetVideoHeight() : 480) + margins.height());
 }
 
 void TfrmDvrFrame::changeEvent(QEvent *e)
@@ -44,6 +48,19 @@ void TfrmDvrFrame::resizeEvent(QResizeEvent *e)
     QWidget::resizeEvent(e);
     if (view_ && view_->parentWidget() == this)
         view_->setGeometry(rect());
+    if (!view_ || fitting_ || !e->oldSize().isValid())
+        return;
+    // The platform does not tell which edge is dragged: a change of one side counts as that side.
+    const bool wide = e->size().width() != e->oldSize().width(), high = e->size().height() != e->oldSize().height();
+    const int edge = wide && !high ? 2 : high && !wide ? 6 : 8;
+    const QSize margins = view_->VideoMargins();
+    const FrameRect fitted = FitFrameRect({0, 0, width(), height()}, edge, margins.width(), margins.height(),
+                                          view_->GetVideoHeight());
+    if (fitted.right != width() || fitted.bottom != height()) {
+        fitting_ = true;
+        resize(fitted.right, fitted.bottom);
+        fitting_ = false;
+    }
 }
 
 namespace {
@@ -119,6 +136,12 @@ TfrmDvrWin::~TfrmDvrWin()
             setParent(nullptr);
         delete frame_;
     }
+}
+
+QSize TfrmDvrWin::VideoMargins()
+{
+    // The status bar is the only thing beside the video area.
+    return QSize(0, pnlStatus->isHidden() ? 0 : pnlStatus->height());
 }
 
 void TfrmDvrWin::SetRecordIndicator()

@@ -41,6 +41,7 @@ protected:
 
 private:
     TfrmDvrWin *view_;
+    bool fitting_ = false;
 };
 
 class TfrmDvrWin : public QWidget {
@@ -110,6 +111,8 @@ public:
     const DvrLayouts &Layouts() const { return layouts_; }
     bool IsNtsc() const { return ntsc_; }
     int GetVideoHeight() const { return 480; }
+    // What lies around the video area (status bar, borders).
+    QSize VideoMargins();
 
     // Picture path.
     QueueResult QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0);

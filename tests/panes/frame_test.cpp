@@ -1,0 +1,51 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "viewer/dvrpass.h"
+#include "viewer/dvrwin.h"
+
+using namespace strandel;
+
+TEST(DvrFrame, StartsAt720x480AndKeepsTheAspectWhenResized)
+{
+    TfrmDvrWin view;
+    view.SetFrameMode(false, nullptr);
+    TfrmDvrFrame *frame = view.GetFrame();
+    ASSERT_NE(frame, nullptr);
+    QCoreApplication::processEvents();
+    const int dh = view.VideoMargins().height();
+    EXPECT_EQ(frame->size(), QSize(720, 480 + dh));
+
+    frame->resize(360, 480 + dh); // the right edge dragged to 360
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame->size(), QSize(360, 240 + dh));
+    frame->resize(360, 300 + dh); // the bottom edge dragged to 300
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame->size(), QSize(450, 300 + dh));
+    EXPECT_EQ(view.pnlDvr->size(), QSize(450, 300));
+}
+
+TEST(DvrPass, EnterConfirmsEscapeCancels)
+{
+    struct Case {
+        Qt::Key key;
+        int result;
+    } cases[] = {{Qt::Key_Return, 1}, {Qt::Key_Escape, 2}};
+    for (const Case &c : cases) {
+        TfrmDvrPass dlg;
+        EXPECT_EQ(dlg.windowTitle(), "Enter Password");
+        EXPECT_EQ(dlg.edtPass->maxLength(), 8);
+        EXPECT_EQ(dlg.edtPass->echoMode(), QLineEdit::Password);
+        QTimer::singleShot(0, &dlg, [&] {
+            QTest::keyClicks(dlg.edtPass, "secret123");
+            QTest::keyClick(dlg.edtPass, c.key);
+        });
+        EXPECT_EQ(dlg.exec(), c.result);
+        EXPECT_EQ(dlg.GetPassword(), "secret12");
+    }
+}
