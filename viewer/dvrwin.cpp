@@ -6,7 +6,15 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSlider>
+#include <QStorageInfo>
+#include <QThread>
 #include <QTimer>
 
 #include <chrono>
@@ -14,7 +22,15 @@
 #include <QVBoxLayout>
 
 #include "platform/debuglog.h"
+#include "platform/langtable.h"
 #include "viewer/admin/shells.h"
+#include "viewer/dvrlink.h"
+#include "viewer/dvrlist.h"
+#include "viewer/dvrpass.h"
+#include "viewer/dvrwincore.h"
+#include "viewer/global.h"
+#include "viewer/msg.h"
+#include "viewer/vieweroptions.h"
 #include "viewer/dvrch.h"
 #include "viewer/forms.h"
 #include "viewer/mainform.h"
@@ -76,11 +92,118 @@ PlayPath::Clock SystemClock()
             [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }};
 }
 
+DvrRecordWriterFactory &WriterFactorySlot()
+{
+    static DvrRecordWriterFactory factory;
+    return factory;
+}
+
 } // namespace
+
+// The view as its core and its connection see it.
+class TfrmDvrWin::ViewBridge : public DvrWinView, public DvrViewLink {
+public:
+    explicit ViewBridge(TfrmDvrWin &view) : v_(view) {}
+
+    // DvrViewLink
+    void OnConnected() override { v_.OnConnected(); }
+    void OnDisconnected() override { v_.OnDisconnected(); }
+    bool IsConnected() const override { return v_.connected_; }
+    void OnPacket(const PacketHeader &header, const uint8_t *payload) override { v_.core_->OnPacket(header, payload); }
+
+    // Both
+    void ShowMessageText(const std::string &text) override { v_.ShowMessageText(QString::fromStdString(text)); }
+
+    // DvrWinView
+    bool IsSwitchingLayout() const override { return frmMain && frmMain->IsSwitchingLayout(); }
+    void ShowMessagePanel(bool visible) override { v_.ShowMessagePanel(visible); }
+    void ShowMsgWindow(const std::string &text) override
+    {
+        if (frmMsg) {
+            frmMsg->SetMsg(QString::fromStdString(text));
+            frmMsg->show();
+        }
+    }
+    void SetStateText(const std::string &text) override { v_.pnlState->setText(QString::fromStdString(text)); }
+    void SetTrackBarRange(uint32_t base, uint32_t count) override
+    {
+        v_.trackBarTag_ = base;
+        v_.TrackBar->setMaximum(int(std::min<uint32_t>(count, INT32_MAX)));
+    }
+    void SetTrackBarPosition(uint32_t base, uint32_t position) override
+    {
+        v_.trackBarQuiet_ = true;
+        v_.trackBarTag_ = base;
+        v_.TrackBar->setValue(int(std::min<uint32_t>(position, INT32_MAX)));
+        v_.trackBarQuiet_ = false;
+    }
+    void MoveTrackBarToEnd() override
+    {
+        v_.trackBarQuiet_ = true;
+        v_.TrackBar->setValue(v_.TrackBar->maximum());
+        v_.trackBarQuiet_ = false;
+    }
+    void SetTimeLabels(const std::string &start, const std::string &end) override
+    {
+        v_.lblStart->setText(QString::fromStdString(start));
+        v_.lblEnd->setText(QString::fromStdString(end));
+    }
+    void SetChannelMask(uint16_t mask) override { v_.SetChannelMask(mask); }
+    void DrawTitle(int pane, const uint8_t *bitmap, uint8_t mode) override
+    {
+        if (pane >= 0 && pane < kMaxChannels)
+            v_.panes_[size_t(pane)]->DrawTitle(bitmap, mode);
+    }
+    void ApplyScreenLayouts(const ScreenLayoutInfo &info) override { v_.ApplyScreenLayouts(info); }
+    void PlayAudio(const uint8_t *, size_t) override {}
+    void UpdateToolbar() override
+    {
+        if (frmMain)
+            frmMain->UpdateToolbar(&v_);
+    }
+    void PostOpenSetup() override { DebugPrint("Open setup\n"); }
+    void ShowCopyPanel(bool visible) override { v_.pnlCopy->setVisible(visible); }
+    void SetCopyProgress(const std::string &timeText, const std::string &percentText) override
+    {
+        v_.lblCopyTime->setText(QString::fromStdString(timeText));
+        v_.lblCopyPercent->setText(QString::fromStdString(percentText));
+    }
+    void OnLoggedIn(const LoginAnswer &answer) override { v_.OnLoggedIn(answer); }
+    std::optional<std::string> AskLogFileName() override
+    {
+        const QString name = QFileDialog::getSaveFileName(&v_);
+        if (name.isEmpty())
+            return std::nullopt;
+        return name.toStdString();
+    }
+    std::optional<std::string> AskPassword() override
+    {
+        TfrmDvrPass dlg(v_.parentWidget());
+        if (dlg.exec() != 1)
+            return std::nullopt;
+        return dlg.GetPassword().toStdString();
+    }
+    void ShowMessageBox(const std::string &text) override
+    {
+        QMessageBox::information(v_.parentWidget(), QString(), QString::fromStdString(text));
+    }
+    void CloseView() override { v_.cmdCloseClick(); }
+    void QueueMpegFrame(FrameRecordHeader &header, const std::vector<uint8_t> &part0) override
+    {
+        v_.QueueMpegFrame(header, part0);
+    }
+
+private:
+    TfrmDvrWin &v_;
+};
+
+void TfrmDvrWin::SetWriterFactory(DvrRecordWriterFactory factory) { WriterFactorySlot() = std::move(factory); }
 
 TfrmDvrWin::TfrmDvrWin(QWidget *owner)
     : QWidget(owner), playPath_(pathBridge_, SystemClock()), decoder_(std::make_unique<RecordingDecoderHost>())
 {
+    viewBridge_ = std::make_unique<ViewBridge>(*this);
+    core_ = std::make_unique<DvrWinCore>(*viewBridge_, WriterFactorySlot());
     setObjectName("frmDvrWin");
     setAutoFillBackground(true);
     QPalette p = palette();
@@ -127,10 +250,18 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner)
     connect(tmrMpeg, &QTimer::timeout, this, [this] { tmrMpegTimer(); });
     bitmapA_ = QImage(704, 480, QImage::Format_RGB16);
     bitmapB_ = QImage(704, 480, QImage::Format_RGB16);
+    BuildControls();
 }
 
 TfrmDvrWin::~TfrmDvrWin()
 {
+    // The link goes first: its reader thread may still hand packets to the core.
+    if (connection_) {
+        connection_->Close();
+        core_->SetConnection(nullptr);
+        playPath_.SetStopFlag(nullptr);
+        connection_.reset();
+    }
     if (frame_) {
         if (parentWidget() == frame_)
             setParent(nullptr);
@@ -334,6 +465,418 @@ void TfrmDvrWin::SetFrameMode(bool frame, QWidget *mainWindow)
         frame_->show();
     }
     show();
+}
+
+
+// ---- Controls
+
+void TfrmDvrWin::BuildControls()
+{
+    pnlMsg = new QLabel(pnlDvr);
+    pnlMsg->setObjectName("pnlMsg");
+    pnlMsg->setAlignment(Qt::AlignCenter);
+    pnlMsg->setAutoFillBackground(true);
+    pnlMsg->setMinimumWidth(200);
+    pnlMsg->setFixedHeight(28);
+    pnlMsg->hide();
+    btnMsgOk = new QPushButton("X", pnlMsg);
+    btnMsgOk->setObjectName("btnMsgOk");
+    btnMsgOk->setFlat(true);
+    btnMsgOk->setGeometry(0, 4, 20, 20);
+    connect(btnMsgOk, &QPushButton::clicked, this, [this] { btnMsgOkClick(); });
+
+    pnlFrame = new QLabel(pnlStatus);
+    pnlFrame->setObjectName("pnlFrame");
+    pnlState = new QLabel(">", pnlStatus);
+    pnlState->setObjectName("pnlState");
+    pnlCopy = new QFrame(pnlStatus);
+    pnlCopy->setObjectName("pnlCopy");
+    lblCopyPercent = new QLabel(pnlCopy);
+    lblCopyTime = new QLabel(pnlCopy);
+    auto *copy = new QVBoxLayout(pnlCopy);
+    copy->setContentsMargins(0, 0, 0, 0);
+    copy->setSpacing(0);
+    copy->addWidget(lblCopyPercent);
+    copy->addWidget(lblCopyTime);
+    pnlCopy->hide();
+    pnlLive = new QFrame(pnlStatus);
+    pnlLive->setObjectName("pnlLive");
+    btnRelay = new QPushButton("Play", pnlLive);
+    btnRelay->setObjectName("btnRelay");
+    btnRelay->setCheckable(true);
+    connect(btnRelay, &QPushButton::clicked, this, [this] { btnRelayClick(); });
+    lblDiskFree = new QLabel("MBytes free", pnlLive);
+    auto *live = new QHBoxLayout(pnlLive);
+    live->setContentsMargins(0, 0, 0, 0);
+    live->addWidget(btnRelay);
+    live->addWidget(lblDiskFree, 1);
+    lblStart = new QLabel(pnlPlay);
+    lblEnd = new QLabel(pnlPlay);
+    TrackBar = new QSlider(Qt::Horizontal, pnlPlay);
+    TrackBar->setObjectName("TrackBar");
+    TrackBar->setMaximum(100);
+    connect(TrackBar, &QSlider::valueChanged, this, [this] {
+        if (!trackBarQuiet_)
+            TrackBarChange();
+    });
+    auto *play = new QHBoxLayout(pnlPlay);
+    play->setContentsMargins(0, 0, 0, 0);
+    play->addWidget(lblStart);
+    play->addWidget(TrackBar, 1);
+    play->addWidget(lblEnd);
+    pnlPlay->hide();
+    btnLive->setCheckable(true);
+    btnPlay->setCheckable(true);
+    btnLive->setAutoExclusive(true);
+    btnPlay->setAutoExclusive(true);
+    btnLive->setChecked(true);
+    connect(btnLive, &QPushButton::clicked, this, [this] { btnLiveClick(true); });
+    connect(btnPlay, &QPushButton::clicked, this, [this] { btnLiveClick(false); });
+    if (auto *status = qobject_cast<QHBoxLayout *>(pnlStatus->layout())) {
+        status->insertWidget(0, pnlCopy);
+        status->addWidget(pnlFrame);
+        status->addWidget(pnlState);
+        status->addWidget(pnlLive, 1);
+    }
+
+    tmrFrame = new QTimer(this);
+    tmrFrame->setObjectName("tmrFrame");
+    tmrFrame->setInterval(2000);
+    connect(tmrFrame, &QTimer::timeout, this, [this] { tmrFrameTimer(); });
+
+    popDvrWin = new QMenu(this);
+    popDvrWin->setObjectName("popDvrWin");
+    cmdConnect = popDvrWin->addAction("&Connect", this, [this] { cmdConnectClick(); });
+    cmdDisconnect = popDvrWin->addAction("&Disconnect", this, [this] { cmdDisconnectClick(); });
+    popDvrWin->addSeparator();
+    cmdDvrControl = popDvrWin->addAction("&Controller");
+    cmdPanTilt = popDvrWin->addAction("&Pan/Tilt");
+    popDvrWin->addSeparator();
+    QMenu *search = popDvrWin->addMenu("&Search");
+    cmdSearch = search->menuAction();
+    cmdTimeSearch = search->addAction("&Time Search", this, [this] { OpenSearchDialog(1); });
+    cmdEventSearch = search->addAction("&Event Search", this, [this] { OpenSearchDialog(2); });
+    cmdBlockSearch = search->addAction("&Block Search", this, [this] { OpenSearchDialog(3); });
+    cmdLogSearch = search->addAction("&Log Search", this, [this] { OpenSearchDialog(4); });
+    popDvrWin->addSeparator();
+    cmdDvrSetup = popDvrWin->addAction("Dvr S&etup");
+    cmdDvrStatus = popDvrWin->addAction("Dvr S&tatus", this, [this] { OpenStatusDialog(); });
+    popDvrWin->addSeparator();
+    cmdClose = popDvrWin->addAction("&Close", this, [this] { cmdCloseClick(); });
+}
+
+// ---- State read by the main window
+
+bool TfrmDvrWin::IsLoggedIn() const { return core_->IsLoggedIn(); }
+int TfrmDvrWin::GetMode() const { return core_->GetMode(); }
+bool TfrmDvrWin::IsMasterLogin() const { return core_->IsMasterLogin(); }
+bool TfrmDvrWin::IsRecording() const { return core_->IsRecording(); }
+bool TfrmDvrWin::IsCopying() const { return core_->IsCopying(); }
+bool TfrmDvrWin::IsAudioSend() const { return core_->IsAudioSend(); }
+bool TfrmDvrWin::IsAudioReceive() const { return core_->IsAudioReceive(); }
+bool TfrmDvrWin::IsLocal() const { return connection_ && connection_->IsLocal(); }
+
+void TfrmDvrWin::SendCommand(uint8_t cmd, const uint8_t *data, int length) { core_->SendCommand(cmd, data, length); }
+
+void TfrmDvrWin::SendPlayControl(int run, int fast, int slow, int direction)
+{
+    core_->SendPlayControl(uint8_t(run), uint8_t(fast), uint8_t(slow), uint8_t(direction));
+}
+
+void TfrmDvrWin::SetAudioSend(bool on) { core_->SetAudioSend(on); }
+void TfrmDvrWin::SetAudioReceive(bool on) { core_->SetAudioReceive(on); }
+
+bool TfrmDvrWin::StartRecord(const QString &path)
+{
+    const bool ok = core_->StartRecord(path.toStdString());
+    SetRecordIndicator();
+    return ok;
+}
+
+void TfrmDvrWin::StopRecord()
+{
+    core_->StopRecord();
+    SetRecordIndicator();
+}
+
+void TfrmDvrWin::EndNetCopy() { core_->EndNetCopy(); }
+
+// ---- Messages
+
+void TfrmDvrWin::ShowMessageText(const QString &text)
+{
+    pnlMsg->setText(text);
+    pnlMsg->adjustSize();
+    pnlMsg->move(std::max(0, (pnlDvr->width() - pnlMsg->width()) / 2), std::max(0, (pnlDvr->height() - pnlMsg->height()) / 2));
+    ShowMessagePanel(true);
+}
+
+void TfrmDvrWin::ShowMessagePanel(bool visible)
+{
+    pnlMsg->raise();
+    pnlMsg->setVisible(visible);
+}
+
+void TfrmDvrWin::btnMsgOkClick() { pnlMsg->hide(); }
+
+void TfrmDvrWin::SetStatusText(const QString &text) { pnlFrame->setText(text); }
+
+// ---- Connection
+
+bool TfrmDvrWin::CreateConnection(DvrListRecord *record)
+{
+    if (!record)
+        return false;
+    std::unique_ptr<CDvrBase> link;
+    switch (record->Kind()) {
+    case DvrKind::Network: link = std::make_unique<CDvrTcp>(viewBridge_.get()); break;
+    case DvrKind::Rs232c:
+    case DvrKind::Rs485: link = std::make_unique<CDvrSerial>(viewBridge_.get()); break;
+    default: break; // recorded files and recorder disks come with the local players
+    }
+    QString caption = QString::fromLatin1(FieldText(record->name).data(), qsizetype(FieldText(record->name).size()));
+    if (record->Kind() == DvrKind::Network)
+        caption += "(" + QString::fromStdString(IpToString(record->ip.data())) + ")";
+    SetCaptionText(caption);
+    record_ = *record;
+    // The link keeps the view's own copy: an entry deleted from the address book is never used.
+    if (!link || !link->Init(&record_))
+        return false;
+    listRecord_ = record;
+    SetConnection(std::move(link));
+    if (frame_)
+        frame_->setWindowTitle(caption);
+    return true;
+}
+
+void TfrmDvrWin::SetConnection(std::unique_ptr<CDvrBase> connection)
+{
+    if (connection_) {
+        connection_->Close();
+        core_->SetConnection(nullptr);
+        playPath_.SetStopFlag(nullptr);
+    }
+    connection_ = std::move(connection);
+    if (connection_) {
+        core_->SetConnection(connection_.get());
+        playPath_.SetStopFlag(connection_->StopFlag());
+    }
+}
+
+bool TfrmDvrWin::OpenDvr(DvrListRecord *record)
+{
+    if (!CreateConnection(record)) {
+        const int kind = record ? int(record->kind) : -1;
+        const char *text = kind == 0 ? "Cannot Open Socket" : kind == 1 || kind == 2 ? "Cannot Open Serial Port"
+                           : kind == 3 ? "Cannot Open File" : kind == 4 ? "Cannot Find DVR Hdd" : "";
+        CloseConnection();
+        QMessageBox::information(parentWidget(), QString(), text);
+        return false;
+    }
+    if (frmMain && !frmMain->AddDvrWin(this)) {
+        CloseConnection();
+        QMessageBox::information(parentWidget(), QString(), QString());
+        return false;
+    }
+    StartConnection();
+    return true;
+}
+
+bool TfrmDvrWin::StartConnection()
+{
+    if (!connection_)
+        return false;
+    const LangTable &lang = GetLangTable();
+    QString text = QString::fromStdString(lang.Line(0));
+    if (record_.Kind() == DvrKind::Network)
+        text += " " + QString::fromStdString(IpToString(record_.ip.data())) + " : " + QString::number(record_.port) + " ";
+    else
+        text += " Com " + QString::number(record_.serialPort) + " ";
+    text += QString::fromStdString(lang.Line(1));
+    ShowMessageText(text);
+    return connection_->Connect();
+}
+
+void TfrmDvrWin::OnConnected()
+{
+    BlankAllChannels();
+    connected_ = true;
+    playPath_.SetConnected(true);
+    ShowMessageText("Connected");
+    ShowMessagePanel(false);
+    if (!IsLocal()) {
+        ShowMessageText("Send Login");
+        repaint();
+        QThread::msleep(500);
+    }
+    core_->SendLogin(FieldText(record_.user), FieldText(record_.password));
+}
+
+void TfrmDvrWin::OnDisconnected()
+{
+    tmrFrame->stop();
+    connected_ = false;
+    playPath_.SetConnected(false);
+    core_->OnDisconnected();
+    ShowMessageText("Disconnected from DVR");
+    Activate();
+}
+
+void TfrmDvrWin::OnLoggedIn(const LoginAnswer &answer)
+{
+    tmrFrame->start();
+    ShowMessagePanel(false);
+    SetVideoFormat(answer.channelCount, answer.video);
+    std::copy(std::begin(answer.mac), std::end(answer.mac), record_.mac.begin());
+    // The address book's entry is written only while it is still listed.
+    if (record_.Kind() == DvrKind::Network && listRecord_ && frmDvrList) {
+        for (int i = 0; i < frmDvrList->RecordCount(); ++i)
+            if (frmDvrList->Record(i) == listRecord_) {
+                std::copy(std::begin(answer.mac), std::end(answer.mac), listRecord_->mac.begin());
+                frmDvrList->UpdateMacText(listRecord_);
+                break;
+            }
+    }
+    const bool remote = record_.kind <= 2;
+    SetMode(remote ? 0 : 1);
+    btnLive->setEnabled(remote);
+    if (frmMain)
+        frmMain->UpdateToolbar(this);
+}
+
+void TfrmDvrWin::SetMode(uint8_t mode)
+{
+    if (mode == 0) {
+        DebugPrint("Live");
+        btnLive->setChecked(true);
+        pnlPlay->hide();
+        pnlLive->show();
+    } else {
+        DebugPrint("Play");
+        btnPlay->setChecked(true);
+        pnlLive->hide();
+        pnlPlay->show();
+    }
+    if (mode == core_->GetMode())
+        return;
+    core_->SetModeState(mode);
+    playPath_.SetMode(mode);
+    tmrMpeg->stop();
+    playPath_.RequestFlush(1);
+    for (int i = 0; i < layouts_.ChannelCount(); ++i)
+        panes_[size_t(i)]->ShowFrame(nullptr, nullptr);
+    const uint8_t payload[2] = {mode, 0};
+    core_->SendCommand(DvrCmdMode, payload, 2);
+    if (!IsLocal())
+        core_->SendPlayControl(1, 0, 0, 31);
+    if (frmMain)
+        frmMain->UpdateToolbar(this);
+}
+
+void TfrmDvrWin::btnLiveClick(bool live) { SetMode(live ? 0 : 1); }
+
+QString TfrmDvrWin::DiskFreeText(char drive, uint64_t megabytes)
+{
+    QString text = QString::asprintf("%c: ", drive);
+    if (megabytes < 1024)
+        return text + QString::number(megabytes) + " MBytes free";
+    // One digit after the point: tenths of a gigabyte, truncated.
+    return text + QString::number(megabytes / 1024) + "." + QString::number((megabytes % 1024) * 10 / 1024) +
+           " GBytes free";
+}
+
+void TfrmDvrWin::tmrFrameTimer()
+{
+    pnlFrame->setText(QString::number(playPath_.TakeFrameCount() / 2) + " fps");
+    const QStorageInfo storage(QDir::current());
+    const QString root = storage.rootPath();
+    const char drive = root.isEmpty() ? '/' : root.at(0).toLatin1();
+    lblDiskFree->setText(DiskFreeText(drive, uint64_t(std::max<qint64>(0, storage.bytesAvailable())) / 1024 / 1024));
+    core_->SendCommand(DvrCmdAlive, nullptr, 0);
+}
+
+void TfrmDvrWin::ShowPopupMenu(const QPoint &screenPos)
+{
+    const DvrKind kind = record_.Kind();
+    if (kind == DvrKind::RecorderDisk || kind == DvrKind::RecordedFile) {
+        for (QAction *a : {cmdConnect, cmdDisconnect, cmdDvrControl, cmdPanTilt, cmdDvrSetup, cmdDvrStatus})
+            a->setEnabled(false);
+        if (kind == DvrKind::RecordedFile)
+            for (QAction *a : {cmdEventSearch, cmdBlockSearch, cmdLogSearch})
+                a->setEnabled(false);
+    } else {
+        cmdDvrSetup->setEnabled(IsMasterLogin());
+    }
+    popDvrWin->popup(screenPos);
+}
+
+void TfrmDvrWin::cmdConnectClick()
+{
+    if (IsLoggedIn() || !connection_)
+        return;
+    tmrFrame->stop();
+    connection_->Close();
+    core_->OnDisconnected();
+    if (connection_->Init(&record_))
+        connection_->Connect();
+}
+
+void TfrmDvrWin::cmdDisconnectClick()
+{
+    tmrFrame->stop();
+    if (connection_)
+        connection_->Close();
+    core_->OnDisconnected();
+}
+
+void TfrmDvrWin::cmdCloseClick()
+{
+    // Posted, so the view is never freed inside one of its own handlers.
+    QMetaObject::invokeMethod(this, [this] {
+        if (frame_ && parentWidget() == frame_)
+            frame_->close();
+        else if (frmMain)
+            frmMain->RemoveDvrWin(this);
+    }, Qt::QueuedConnection);
+}
+
+void TfrmDvrWin::btnRelayClick()
+{
+    const uint8_t payload[2] = {uint8_t(btnRelay->isChecked() ? 11 : 12), 0};
+    core_->SendCommand(DvrCmdControl, payload, 2);
+}
+
+void TfrmDvrWin::TrackBarChange() { core_->SendPlayPos(trackBarTag_, uint32_t(TrackBar->value())); }
+
+void TfrmDvrWin::Activate()
+{
+    if (frmMain)
+        frmMain->SetCurrentDvrWin(this);
+}
+
+void TfrmDvrWin::ApplyDisplayOptions()
+{
+    pnlFrame->setVisible(GetViewerOptions().showFrameRate != 0);
+    for (int i = 0; i < layouts_.ChannelCount(); ++i)
+        panes_[size_t(i)]->UpdateOverlay();
+}
+
+void TfrmDvrWin::CloseConnection()
+{
+    tmrFrame->stop();
+    tmrMpeg->stop();
+    StopRecord();
+    EndNetCopy();
+    if (connection_) {
+        connection_->Close();
+        core_->SetConnection(nullptr);
+        playPath_.SetStopFlag(nullptr);
+        connection_.reset();
+    }
+    connected_ = false;
+    playPath_.SetConnected(false);
+    for (TfrmDvrCh *pane : panes_)
+        pane->hide();
 }
 
 } // namespace strandel

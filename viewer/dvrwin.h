@@ -4,6 +4,8 @@
 // main window can be exercised with stand-in views.
 #include "dvrlistrecord.h"
 #include "viewer/decoderhost.h"
+#include "viewer/dvrrecordwriter.h"
+#include "viewer/dvrviewlink.h"
 #include "viewer/dvrlayout.h"
 #include "viewer/playpath.h"
 
@@ -11,17 +13,23 @@
 #include <QWidget>
 
 #include <array>
+#include <atomic>
 #include <memory>
 
 class QLabel;
 class QPushButton;
 class QFrame;
 class QTimer;
+class QMenu;
+class QAction;
+class QSlider;
 
 namespace strandel {
 
 class TfrmDvrWin;
 class TfrmDvrCh;
+class CDvrBase;
+class DvrWinCore;
 
 // The top-level window a view lives in while the main window is in toolbar mode.
 class TfrmDvrFrame : public QWidget {
@@ -65,40 +73,72 @@ public:
     void SetCaptionText(const QString &text) { caption_ = text; }
 
     // State the toolbar mirrors.
-    virtual bool IsLoggedIn() const { return false; }
-    virtual int GetMode() const { return 0; }
+    virtual bool IsLoggedIn() const;
+    virtual int GetMode() const;
     virtual int GetCurrentChannel() const { return layouts_.CurrentChannel(); }
     virtual uint16_t GetChannelMask() const { return layouts_.ChannelMask(); }
     virtual int GetChannelCount() const { return layouts_.ChannelCount(); }
     virtual bool IsAutoSequence() const;
-    virtual bool IsRecording() const { return false; }
-    virtual bool IsCopying() const { return false; }
-    virtual bool IsAudioSend() const { return false; }
-    virtual bool IsAudioReceive() const { return false; }
+    virtual bool IsRecording() const;
+    virtual bool IsCopying() const;
+    virtual bool IsAudioSend() const;
+    virtual bool IsAudioReceive() const;
     virtual bool IsPlaying() const { return false; }
     virtual uint16_t GetFastStep() const { return 0; }
     virtual uint16_t GetSlowStep() const { return 0; }
     virtual int GetDirection() const { return kDirectionForward; }
-    virtual bool IsMasterLogin() const { return false; }
+    virtual bool IsMasterLogin() const;
 
     // What the toolbar asks of the view.
     virtual void SelectChannel(int channel);
     virtual void SetSplit(int split);
     virtual void SetAutoSequence(bool on, int seconds);
-    virtual void SendPlayControl(int run, int fast, int slow, int direction) { (void)run, (void)fast, (void)slow, (void)direction; }
+    virtual void SendPlayControl(int run, int fast, int slow, int direction);
     virtual void OpenSearchDialog(int kind) { (void)kind; }
     virtual void OpenStatusDialog() {}
-    virtual bool StartRecord(const QString &path) { (void)path; return false; }
-    virtual void StopRecord() {}
-    virtual void EndNetCopy() {}
-    virtual void SendCommand(uint8_t cmd, const uint8_t *data, int length) { (void)cmd, (void)data, (void)length; }
-    virtual void SetAudioSend(bool on) { (void)on; }
-    virtual void SetAudioReceive(bool on) { (void)on; }
-    virtual void ShowMessageText(const QString &text) { (void)text; }
+    virtual bool StartRecord(const QString &path);
+    virtual void StopRecord();
+    virtual void EndNetCopy();
+    virtual void SendCommand(uint8_t cmd, const uint8_t *data, int length);
+    virtual void SetAudioSend(bool on);
+    virtual void SetAudioReceive(bool on);
+    virtual void ShowMessageText(const QString &text);
     // Ends recording and copying and closes the connection.
-    virtual void CloseConnection() {}
+    virtual void CloseConnection();
 
-    virtual void ShowPopupMenu(const QPoint &screenPos) { (void)screenPos; }
+    // Lifecycle and connection.
+    bool OpenDvr(DvrListRecord *record);
+    bool CreateConnection(DvrListRecord *record);
+    bool StartConnection();
+    // Takes a connection made elsewhere (a test link, a player); the view owns it.
+    void SetConnection(std::unique_ptr<CDvrBase> connection);
+    CDvrBase *Connection() const { return connection_.get(); }
+    DvrWinCore &Core() { return *core_; }
+    bool IsConnected() const { return connected_; }
+    bool IsLocal() const;
+    void OnConnected();
+    void OnDisconnected();
+    void OnLoggedIn(const LoginAnswer &answer);
+    void SetMode(uint8_t mode);
+    void ShowMessagePanel(bool visible);
+    void SetStatusText(const QString &text);
+    void Activate();
+    void ApplyDisplayOptions();
+    // Published handlers.
+    void tmrFrameTimer();
+    void btnLiveClick(bool live);
+    void btnRelayClick();
+    void TrackBarChange();
+    void cmdConnectClick();
+    void cmdDisconnectClick();
+    void cmdCloseClick();
+    void btnMsgOkClick();
+    // The text of the disk-free label for a drive letter and free megabytes.
+    static QString DiskFreeText(char drive, uint64_t megabytes);
+    // Where new recording and copy writers come from (the recording store).
+    static void SetWriterFactory(DvrRecordWriterFactory factory);
+
+    virtual void ShowPopupMenu(const QPoint &screenPos);
 
     // Layouts and panes.
     void SetVideoFormat(int count, uint8_t video);
@@ -142,6 +182,21 @@ public:
     QFrame *pnlPlay;
     QTimer *tmrAuto;
     QTimer *tmrMpeg;
+    QTimer *tmrFrame;
+    QLabel *pnlMsg;
+    QPushButton *btnMsgOk;
+    QLabel *pnlFrame;
+    QLabel *pnlState;
+    QFrame *pnlLive;
+    QPushButton *btnRelay;
+    QLabel *lblDiskFree;
+    QLabel *lblStart, *lblEnd;
+    QSlider *TrackBar;
+    QFrame *pnlCopy;
+    QLabel *lblCopyPercent, *lblCopyTime;
+    QMenu *popDvrWin;
+    QAction *cmdConnect, *cmdDisconnect, *cmdDvrControl, *cmdPanTilt, *cmdSearch, *cmdTimeSearch, *cmdEventSearch,
+        *cmdBlockSearch, *cmdLogSearch, *cmdDvrSetup, *cmdDvrStatus, *cmdClose;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -174,6 +229,16 @@ private:
     PlayPath playPath_;
     std::unique_ptr<MpegDecoderHost> decoder_;
     std::array<uint32_t, kMaxChannels> ledColours_{};
+    void BuildControls();
+    void PreparePopupMenu();
+    class ViewBridge;
+    std::unique_ptr<ViewBridge> viewBridge_;
+    std::unique_ptr<DvrWinCore> core_;
+    std::unique_ptr<CDvrBase> connection_;
+    DvrListRecord *listRecord_ = nullptr;
+    std::atomic<bool> connected_{false};
+    uint32_t trackBarTag_ = 0;
+    bool trackBarQuiet_ = false;
     DvrLayouts layouts_{layoutBridge_};
     std::array<TfrmDvrCh *, kMaxChannels> panes_{};
     QImage bitmapA_, bitmapB_;

@@ -116,7 +116,7 @@ void PlayPath::SetPlaySpeed(uint16_t fast, uint16_t slow, uint8_t direction)
 
 bool PlayPath::NormalSpeed() const { return int16_t(fast_.load()) < 2 && int16_t(slow_.load()) < 2; }
 
-bool PlayPath::RunUi(const std::function<void()> &fn) { return RunOnUiThreadBlocking(fn, stop_); }
+bool PlayPath::RunUi(const std::function<void()> &fn) { return RunOnUiThreadBlocking(fn, stop_.load()); }
 
 void PlayPath::SleepUnlessStopped(int ms)
 {

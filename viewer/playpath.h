@@ -98,7 +98,7 @@ public:
     // Asks the next ring-path record to flush the rings (mode change, new playback).
     void RequestFlush(int tag = 1) { flushTag_ = tag; }
     // The link's stop flag: every wait of a delivering thread ends once it is raised.
-    void SetStopFlag(const std::atomic<bool> *stop) { stop_ = stop; }
+    void SetStopFlag(const std::atomic<bool> *stop) { stop_.store(stop); }
 
     QueueResult QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0);
     // The display of one record (direct path), UI thread.
@@ -117,7 +117,11 @@ public:
     int Delay(int channel) const { return delay_[size_t(channel)]; }
 
 private:
-    bool Stopped() const { return stop_ && stop_->load(); }
+    bool Stopped() const
+    {
+        const std::atomic<bool> *stop = stop_.load();
+        return stop && stop->load();
+    }
     bool RunUi(const std::function<void()> &fn);
     void SleepUnlessStopped(int ms);
     void BlankAbsent(const FrameRecordHeader &header);
@@ -137,7 +141,7 @@ private:
     std::atomic<bool> connected_{false};
     std::atomic<uint16_t> fast_{0}, slow_{0};
     std::atomic<uint8_t> direction_{31};
-    const std::atomic<bool> *stop_ = nullptr;
+    std::atomic<const std::atomic<bool> *> stop_{nullptr};
     // UI thread only.
     std::array<int, kPlayChannels> delay_{};
     std::array<uint32_t, kPlayChannels> lastShown_{};
