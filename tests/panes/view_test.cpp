@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include "viewer/dvrch.h"
+#include "viewer/dvrlink.h"
+#include "viewer/dvrwin.h"
+#include "viewer/dvrwincore.h"
+
+using namespace strandel;
+
+namespace {
+
+// A link that keeps what is sent through it.
+class RecordingLink : public CDvrBase {
+public:
+    explicit RecordingLink(bool local = false) : CDvrBase(nullptr, local) {}
+    bool Send(uint8_t cmd, uint8_t, const uint8_t *data, int length) override
+    {
+        std::vector<uint8_t> v{cmd};
+        if (data && length > 0)
+            v.insert(v.end(), data, data + length);
+        sent.push_back(v);
+        return true;
+    }
+    std::vector<std::vector<uint8_t>> sent;
+};
+
+struct LoggedInView {
+    TfrmDvrWin view;
+    RecordingLink *link;
+    explicit LoggedInView(DvrKind kind, uint8_t channels = 16, int8_t result = 2, bool local = false)
+    {
+        DvrListRecord r;
+        r.kind = uint8_t(kind);
+        SetField(r.name, "dvr");
+        view.SetRecord(r);
+        auto l = std::make_unique<RecordingLink>(local);
+        link = l.get();
+        view.SetConnection(std::move(l));
+        const uint8_t answer[9] = {uint8_t(result), channels, 0x01, 0x00, 0x11, 0x22, 0x33, 0x44, 0xAB};
+        view.Core().HandleLoginAnswer(answer, sizeof answer);
+    }
+};
+
+} // namespace
+
+TEST(DvrView, LoginIntoLiveOrPlaybackByKind)
+{
+    struct Case {
+        DvrKind kind;
+        int mode;
+        bool liveEnabled;
+        bool modeSent;
+    } cases[] = {
+        {DvrKind::Network, 0, true, false},
+        {DvrKind::Rs232c, 0, true, false},
+        {DvrKind::RecordedFile, 1, false, true},
+        {DvrKind::RecorderDisk, 1, false, true},
+    };
+    for (const Case &c : cases) {
+        LoggedInView v(c.kind);
+        EXPECT_TRUE(v.view.IsLoggedIn());
+        EXPECT_TRUE(v.view.IsMasterLogin());
+        EXPECT_EQ(v.view.GetMode(), c.mode);
+        EXPECT_EQ(v.view.btnLive->isEnabled(), c.liveEnabled);
+        EXPECT_TRUE(v.view.tmrFrame->isActive());
+        EXPECT_EQ(v.view.GetChannelCount(), 16);
+        EXPECT_EQ(v.view.Record().mac[5], 0xAB);
+        const bool sentMode = !v.link->sent.empty() && v.link->sent[0] == std::vector<uint8_t>{DvrCmdMode, 1, 0};
+        EXPECT_EQ(sentMode, c.modeSent) << int(c.kind);
+    }
+}
+
+TEST(DvrView, ChannelCountOutOfRangeStillLogsIn)
+{
+    LoggedInView v(DvrKind::Network, 17);
+    EXPECT_TRUE(v.view.IsLoggedIn());
+    EXPECT_EQ(v.view.GetChannelCount(), 0);
+}
+
+TEST(DvrView, SetModeSendsOnlyOnAChange)
+{
+    LoggedInView v(DvrKind::Network, 4);
+    v.link->sent.clear();
+    v.view.SetMode(0);
+    EXPECT_TRUE(v.link->sent.empty());
+    v.view.btnLiveClick(false);
+    ASSERT_EQ(v.link->sent.size(), 2u);
+    EXPECT_EQ(v.link->sent[0], (std::vector<uint8_t>{DvrCmdMode, 1, 0}));
+    EXPECT_EQ(v.link->sent[1][0], DvrCmdPlay);
+    EXPECT_EQ(v.view.GetMode(), 1);
+    EXPECT_TRUE(v.view.btnPlay->isChecked());
+    EXPECT_FALSE(v.view.tmrMpeg->isActive());
+}
+
+TEST(DvrView, TimerSendsKeepAliveAndFrameRate)
+{
+    LoggedInView v(DvrKind::Network, 4);
+    v.link->sent.clear();
+    v.view.tmrFrameTimer();
+    ASSERT_EQ(v.link->sent.size(), 1u);
+    EXPECT_EQ(v.link->sent[0], std::vector<uint8_t>{DvrCmdAlive});
+    EXPECT_EQ(v.view.pnlFrame->text(), "0 fps");
+}
+
+TEST(DvrView, DiskFreeText)
+{
+    EXPECT_EQ(TfrmDvrWin::DiskFreeText('C', 500), "C: 500 MBytes free");
+    EXPECT_EQ(TfrmDvrWin::DiskFreeText('C', 1023), "C: 1023 MBytes free");
+    EXPECT_EQ(TfrmDvrWin::DiskFreeText('C', 1024), "C: 1.0 GBytes free");
+    EXPECT_EQ(TfrmDvrWin::DiskFreeText('D', 2560), "D: 2.5 GBytes free");
+}
+
+TEST(DvrView, PopupOfARecordedFileOffersOnlyTimeSearchAndClose)
+{
+    LoggedInView v(DvrKind::RecordedFile, 4);
+    v.view.ShowPopupMenu(QPoint(10, 10));
+    for (QAction *a : {v.view.cmdConnect, v.view.cmdDisconnect, v.view.cmdDvrControl, v.view.cmdPanTilt,
+                       v.view.cmdEventSearch, v.view.cmdBlockSearch, v.view.cmdLogSearch, v.view.cmdDvrSetup,
+                       v.view.cmdDvrStatus})
+        EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+    for (QAction *a : {v.view.cmdSearch, v.view.cmdTimeSearch, v.view.cmdClose})
+        EXPECT_TRUE(a->isEnabled());
+    v.view.popDvrWin->hide();
+
+    LoggedInView slave(DvrKind::Network, 4, 1);
+    slave.view.ShowPopupMenu(QPoint(10, 10));
+    EXPECT_FALSE(slave.view.cmdDvrSetup->isEnabled());
+    EXPECT_TRUE(slave.view.cmdConnect->isEnabled());
+    slave.view.popDvrWin->hide();
+}
+
+TEST(DvrView, DisconnectAndRelayAndClose)
+{
+    LoggedInView v(DvrKind::Network, 4);
+    v.view.OnConnected(); // blanks the panes, sends the login again
+    EXPECT_TRUE(v.view.IsConnected());
+    EXPECT_EQ(v.link->sent.back()[0], DvrCmdLogin);
+    v.view.OnDisconnected();
+    EXPECT_FALSE(v.view.IsLoggedIn());
+    EXPECT_FALSE(v.view.tmrFrame->isActive());
+    EXPECT_EQ(v.view.pnlMsg->text(), "Disconnected from DVR");
+
+    v.view.btnRelay->setChecked(true);
+    v.view.btnRelayClick();
+    EXPECT_EQ(v.link->sent.back(), (std::vector<uint8_t>{DvrCmdControl, 11, 0}));
+
+    v.view.CloseConnection();
+    EXPECT_EQ(v.view.Connection(), nullptr);
+    EXPECT_FALSE(v.view.Pane(0)->isVisible());
+}
