@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 
 #include <atomic>
 #include <chrono>
@@ -206,4 +207,20 @@ TEST(Streaming, ClosingWhileStreamingNeverHangs)
     }
     std::printf("longest close while streaming: %lld ms\n", static_cast<long long>(longest));
     EXPECT_LT(longest, 1000);
+}
+
+TEST(Streaming, ARemoteDropIsShown)
+{
+    auto recorder = std::make_unique<StreamingRecorder>();
+    DvrListRecord entry = LoopbackEntry(recorder->port);
+    TfrmDvrWin view;
+    ASSERT_TRUE(view.CreateConnection(&entry));
+    view.StartConnection();
+    ASSERT_TRUE(ServeUntil([&] { return view.IsLoggedIn(); }));
+    recorder.reset(); // the recorder goes away
+    ASSERT_TRUE(ServeUntil([&] { return !view.IsConnected(); }));
+    EXPECT_EQ(view.pnlMsg->text(), "Disconnected from DVR");
+    EXPECT_TRUE(view.pnlMsg->isVisibleTo(&view));
+    EXPECT_FALSE(view.IsLoggedIn());
+    view.CloseConnection();
 }

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <functional>
 #include <QMenu>
 #include <QCoreApplication>
 #include <QLabel>
@@ -154,4 +159,72 @@ TEST(DvrView, DisconnectAndRelayAndClose)
     v.view.CloseConnection();
     EXPECT_EQ(v.view.Connection(), nullptr);
     EXPECT_FALSE(v.view.Pane(0)->isVisible());
+}
+
+namespace {
+
+// Runs fn on the next modal window that opens (a dialog or a message box).
+void OnNextModal(std::function<void(QWidget *)> fn)
+{
+    auto *timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, fn] {
+        if (QWidget *w = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            fn(w);
+        }
+    });
+    timer->start(5);
+}
+
+template <typename Cond> bool Pump(Cond cond)
+{
+    for (int i = 0; i < 4000 && !cond(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return cond();
+}
+
+} // namespace
+
+TEST(DvrView, RefusedLoginAsksForThePasswordAndRetriesWithoutUser)
+{
+    LoggedInView v(DvrKind::Network, 4, 0); // denied
+    OnNextModal([](QWidget *w) {
+        auto *dlg = qobject_cast<QDialog *>(w);
+        ASSERT_NE(dlg, nullptr);
+        auto *edit = dlg->findChild<QLineEdit *>("edtPass");
+        ASSERT_NE(edit, nullptr);
+        edit->setText("4321");
+        dlg->done(1);
+    });
+    ASSERT_TRUE(Pump([&] { return !v.link->sent.empty(); }));
+    const std::vector<uint8_t> login = v.link->sent.back();
+    ASSERT_EQ(login.size(), 17u);
+    EXPECT_EQ(login[0], DvrCmdLogin);
+    EXPECT_EQ(login[1], 0); // empty user
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(&login[9]), 4), "4321");
+    EXPECT_FALSE(v.view.IsLoggedIn());
+}
+
+TEST(DvrView, BusyMasterOrCancelledPasswordClosesTheView)
+{
+    for (int8_t result : {int8_t(3), int8_t(0)}) {
+        TfrmDvrWin view;
+        view.SetFrameMode(false, nullptr);
+        bool closeAsked = false;
+        QObject::connect(view.GetFrame(), &TfrmDvrFrame::closeRequested, [&] { closeAsked = true; });
+        QString shown;
+        OnNextModal([&](QWidget *w) {
+            if (auto *box = qobject_cast<QMessageBox *>(w))
+                shown = box->text();
+            qobject_cast<QDialog *>(w)->done(2);
+        });
+        const uint8_t answer[9] = {uint8_t(result), 16, 1, 0, 0, 0, 0, 0, 0};
+        view.Core().HandleLoginAnswer(answer, sizeof answer);
+        ASSERT_TRUE(Pump([&] { return closeAsked; })) << int(result);
+        if (result == 3) {
+            EXPECT_EQ(shown, "Master is connected");
+        }
+        EXPECT_FALSE(view.IsLoggedIn());
+    }
 }
