@@ -118,6 +118,15 @@ bool PlayPath::NormalSpeed() const { return int16_t(fast_.load()) < 2 && int16_t
 
 bool PlayPath::RunUi(const std::function<void()> &fn) { return RunOnUiThreadBlocking(fn, stop_.load()); }
 
+void PlayPath::Later(std::function<void()> fn)
+{
+    std::weak_ptr<int> life = life_;
+    RunOnUiThreadQueued([life, fn = std::move(fn)] {
+        if (life.lock())
+            fn();
+    });
+}
+
 void PlayPath::SleepUnlessStopped(int ms)
 {
     for (; ms > 0 && !Stopped(); ms -= 10)
@@ -158,7 +167,7 @@ QueueResult PlayPath::QueueMpegFrame(const FrameRecordHeader &header, const std:
     if (c >= 1 && c <= kPlayChannels) {
         const int c2 = int8_t(header.channel2);
         const bool event = header.event != 0, event2 = header.event2 != 0;
-        RunOnUiThreadQueued([this, c, c2, event, event2] {
+        Later([this, c, c2, event, event2] {
             host_.SetLed(c - 1, event);
             if (c2 >= 1 && c2 <= kPlayChannels)
                 host_.SetLed(c2 - 1, event2);
@@ -218,7 +227,7 @@ QueueResult PlayPath::QueueMpegFrame(const FrameRecordHeader &header, const std:
                         spans.push_back({o, n});
                     o += n;
                 }
-                RunOnUiThreadQueued([this] { host_.SetSchedulerRunning(true); });
+                Later([this] { host_.SetSchedulerRunning(true); });
                 auto crowded = [&] { return ring.Full() || tag_ > 3 * count; };
                 if (onUi) {
                     // The scheduler runs on this thread: waiting here would wait for ever.
@@ -226,7 +235,7 @@ QueueResult PlayPath::QueueMpegFrame(const FrameRecordHeader &header, const std:
                         return QueueResult::Busy;
                 } else {
                     while (connected_ && !Stopped() && crowded()) {
-                        RunOnUiThreadQueued([this] { host_.SetSchedulerRunning(true); });
+                        Later([this] { host_.SetSchedulerRunning(true); });
                         clock_.sleep(10);
                     }
                 }

@@ -123,6 +123,8 @@ private:
         return stop && stop->load();
     }
     bool RunUi(const std::function<void()> &fn);
+    // Queued to the UI thread; dropped when the path is gone by then.
+    void Later(std::function<void()> fn);
     void SleepUnlessStopped(int ms);
     void BlankAbsent(const FrameRecordHeader &header);
     bool NormalSpeed() const;
@@ -142,6 +144,7 @@ private:
     std::atomic<uint16_t> fast_{0}, slow_{0};
     std::atomic<uint8_t> direction_{31};
     std::atomic<const std::atomic<bool> *> stop_{nullptr};
+    std::shared_ptr<int> life_ = std::make_shared<int>(0);
     // UI thread only.
     std::array<int, kPlayChannels> delay_{};
     std::array<uint32_t, kPlayChannels> lastShown_{};
