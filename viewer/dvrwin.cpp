@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QMessageBox>
 #include <QSlider>
 #include <QStorageInfo>
@@ -99,6 +100,31 @@ DvrRecordWriterFactory &WriterFactorySlot()
 }
 
 } // namespace
+
+// A channel LED: a circle in its brush colour without outline; a click selects its channel.
+class ChannelLed : public QWidget {
+public:
+    ChannelLed(QWidget *parent, const uint32_t *colour, std::function<void()> onDown)
+        : QWidget(parent), colour_(colour), onDown_(std::move(onDown))
+    {
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        const uint32_t c = *colour_; // 0x00BBGGRR
+        p.setBrush(QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)));
+        p.drawEllipse(rect());
+    }
+    void mousePressEvent(QMouseEvent *) override { onDown_(); }
+
+private:
+    const uint32_t *colour_;
+    std::function<void()> onDown_;
+};
 
 // The view as its core and its connection see it.
 class TfrmDvrWin::ViewBridge : public DvrWinView, public DvrViewLink {
@@ -302,7 +328,10 @@ void TfrmDvrWin::SetVideoFormat(int count, uint8_t video)
     SetNtsc(standard != 0);
     playPath_.SetFormat(count, uint8_t(video >> 4), ntsc_);
     for (int i = 0; i < count; ++i)
-        ledColours_[size_t(i)] = 0x008000;
+    {
+        SetLedColour(i, 0x008000);
+        leds_[size_t(i)]->show();
+    }
     DebugPrint("==>> NtscPal, Ch Num : %d, %d\n", standard, count);
     for (int i = 0; i < count; ++i)
         panes_[size_t(i)]->SetVideoStandard(standard);
@@ -316,7 +345,10 @@ void TfrmDvrWin::SetChannelMask(uint16_t mask)
 {
     layouts_.SetChannelMask(mask);
     for (int i = 0; i < layouts_.ChannelCount(); ++i)
-        ledColours_[size_t(i)] = (mask & (1u << i)) ? 0x008000 : 0x808080;
+    {
+        leds_[size_t(i)]->setEnabled(mask & (1u << i));
+        SetLedColour(i, (mask & (1u << i)) ? 0x008000 : 0x808080);
+    }
 }
 
 void TfrmDvrWin::SelectChannel(int channel)
@@ -385,7 +417,13 @@ void TfrmDvrWin::PathBridge::ShowJpeg(int index, const FrameRecordHeader &header
 
 void TfrmDvrWin::PathBridge::BlankChannel(int index) { view_.panes_[size_t(index)]->ShowFrame(nullptr, nullptr); }
 
-void TfrmDvrWin::PathBridge::SetLed(int index, bool event) { view_.ledColours_[size_t(index)] = event ? 0x0000FF : 0x008000; }
+void TfrmDvrWin::PathBridge::SetLed(int index, bool event) { view_.SetLedColour(index, event ? 0x0000FF : 0x008000); }
+
+void TfrmDvrWin::SetLedColour(int i, uint32_t colour)
+{
+    ledColours_[size_t(i)] = colour;
+    leds_[size_t(i)]->update();
+}
 
 void TfrmDvrWin::PathBridge::SetSchedulerRunning(bool on)
 {
@@ -485,6 +523,16 @@ void TfrmDvrWin::BuildControls()
     btnMsgOk->setGeometry(0, 4, 20, 20);
     connect(btnMsgOk, &QPushButton::clicked, this, [this] { btnMsgOkClick(); });
 
+    pnlCh = new QFrame(pnlStatus);
+    pnlCh->setObjectName("pnlCh");
+    pnlCh->setFixedWidth(312);
+    static constexpr int kLedLeft[kMaxChannels] = {60, 75, 91, 106, 122, 138, 153, 169, 185, 200, 216, 232, 247, 263, 279, 294};
+    for (int i = 0; i < kMaxChannels; ++i) {
+        ledColours_[size_t(i)] = 0x808080;
+        leds_[size_t(i)] = new ChannelLed(pnlCh, &ledColours_[size_t(i)], [this, i] { OnChannelLedMouseDown(i + 1); });
+        leds_[size_t(i)]->setGeometry(kLedLeft[i], 5, 11, 11);
+        leds_[size_t(i)]->hide();
+    }
     pnlFrame = new QLabel(pnlStatus);
     pnlFrame->setObjectName("pnlFrame");
     pnlState = new QLabel(">", pnlStatus);
@@ -533,7 +581,8 @@ void TfrmDvrWin::BuildControls()
     connect(btnLive, &QPushButton::clicked, this, [this] { btnLiveClick(true); });
     connect(btnPlay, &QPushButton::clicked, this, [this] { btnLiveClick(false); });
     if (auto *status = qobject_cast<QHBoxLayout *>(pnlStatus->layout())) {
-        status->insertWidget(0, pnlCopy);
+        status->insertWidget(0, pnlCh);
+        status->insertWidget(1, pnlCopy);
         status->addWidget(pnlFrame);
         status->addWidget(pnlState);
         status->addWidget(pnlLive, 1);

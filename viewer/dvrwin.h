@@ -167,6 +167,9 @@ public:
     MpegDecoderHost *DecoderHost() const { return decoder_.get(); }
     // Brush colour (0x00BBGGRR) of channel i's LED.
     uint32_t LedColour(int i) const { return ledColours_.at(size_t(i)); }
+    void SetLedColour(int i, uint32_t colour);
+    QWidget *Led(int i) const { return leds_.at(size_t(i)); }
+    void OnChannelLedMouseDown(int tag) { SelectChannel(tag); }
     QImage &BitmapA() { return bitmapA_; }
 
     void SetRecordIndicator();
@@ -194,6 +197,7 @@ public:
     QSlider *TrackBar;
     QFrame *pnlCopy;
     QLabel *lblCopyPercent, *lblCopyTime;
+    QFrame *pnlCh;
     QMenu *popDvrWin;
     QAction *cmdConnect, *cmdDisconnect, *cmdDvrControl, *cmdPanTilt, *cmdSearch, *cmdTimeSearch, *cmdEventSearch,
         *cmdBlockSearch, *cmdLogSearch, *cmdDvrSetup, *cmdDvrStatus, *cmdClose;
@@ -229,6 +233,7 @@ private:
     PlayPath playPath_;
     std::unique_ptr<MpegDecoderHost> decoder_;
     std::array<uint32_t, kMaxChannels> ledColours_{};
+    std::array<QWidget *, kMaxChannels> leds_{};
     void BuildControls();
     void PreparePopupMenu();
     class ViewBridge;

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <QTest>
 
 #include "viewer/dvrch.h"
 #include "viewer/dvrlink.h"
@@ -227,4 +228,31 @@ TEST(DvrView, BusyMasterOrCancelledPasswordClosesTheView)
         }
         EXPECT_FALSE(view.IsLoggedIn());
     }
+}
+
+TEST(DvrView, LedsFollowTheMaskAndSelectTheirChannel)
+{
+    LoggedInView v(DvrKind::Network, 4);
+    EXPECT_TRUE(v.view.Led(3)->isVisibleTo(&v.view));
+    EXPECT_FALSE(v.view.Led(4)->isVisibleTo(&v.view));
+    v.view.SetChannelMask(0b0101);
+    EXPECT_EQ(v.view.LedColour(1), 0x808080u);
+    EXPECT_FALSE(v.view.Led(1)->isEnabled());
+    EXPECT_EQ(v.view.LedColour(2), 0x008000u);
+    v.link->sent.clear();
+    QTest::mouseClick(v.view.Led(2), Qt::LeftButton);
+    EXPECT_EQ(v.view.GetCurrentChannel(), 3);
+    ASSERT_FALSE(v.link->sent.empty());
+    EXPECT_EQ(v.link->sent.back(), (std::vector<uint8_t>{DvrCmdChannel, 3, 0}));
+}
+
+TEST(DvrView, CaptionCarriesTheRecordTime)
+{
+    TfrmDvrWin view;
+    view.SetFrameMode(false, nullptr);
+    view.SetCaptionText("gate(10.0.0.9)");
+    FrameRecordHeader h;
+    h.time = {20, 26, 12, 10, 13, 5, 7};
+    view.UpdateCaption(h);
+    EXPECT_EQ(view.GetFrame()->windowTitle(), "gate(10.0.0.9) - 2026/12/10 13:05:07");
 }
