@@ -482,7 +482,7 @@ TEST(DvrWinLayout, PanesFollowTheSplitAndTheChannelCommandIsSent)
     EXPECT_EQ(view.sent[0], (std::vector<uint8_t>{DvrCmdChannel, 3, 0}));
 
     // A resize of the panel re-lays the current view.
-    view.resize(360, 260);
+    view.resize(1000, 520);
     QCoreApplication::processEvents();
-    EXPECT_EQ(view.Pane(2)->geometry(), QRect(0, 0, 359, 239));
+    EXPECT_EQ(view.Pane(2)->geometry(), QRect(0, 0, 999, 499));
 }
