@@ -98,9 +98,24 @@ void TCustomPaintBox32::Invalidate()
     update();
 }
 
-void TCustomPaintBox32::ResizeBuffer()
+TRect TCustomPaintBox32::GetBufferRect() const
 {
     const TRect vp = GetViewportRect();
+    if (!isVisible())
+        return vp;
+    const QRect seen = visibleRegion().boundingRect().intersected(QRect(vp.Left, vp.Top, vp.Width(), vp.Height()));
+    if (seen.isEmpty())
+        return vp;
+    return {seen.left(), seen.top(), seen.left() + seen.width(), seen.top() + seen.height()};
+}
+
+void TCustomPaintBox32::ResizeBuffer()
+{
+    const TRect vp = GetBufferRect();
+    if (vp.Left != m_bufferOrigin.X || vp.Top != m_bufferOrigin.Y) {
+        m_bufferOrigin = {vp.Left, vp.Top};
+        m_bufferValid = false;
+    }
     const int32_t nw = std::max(0, vp.Width()), nh = std::max(0, vp.Height());
     const int32_t w = m_buffer.Width(), h = m_buffer.Height();
     auto target = [this](int32_t n, int32_t cur) {
@@ -123,7 +138,7 @@ void TCustomPaintBox32::Flush() { repaint(); }
 
 void TCustomPaintBox32::Flush(const TRect &r)
 {
-    const TRect vp = GetViewportRect();
+    const TRect vp = GetBufferRect();
     repaint(QRect(r.Left + vp.Left, r.Top + vp.Top, r.Width(), r.Height()));
 }
 
@@ -133,7 +148,7 @@ void TCustomPaintBox32::paintEvent(QPaintEvent *)
     if (!m_bufferValid)
         DoPaintBuffer();
     Canvas canvas(this);
-    const TRect vp = GetViewportRect();
+    const TRect vp = GetBufferRect();
     m_buffer.Lock();
     if (!m_buffer.Empty())
         canvas.BitBlt(vp.Left, vp.Top, vp.Width(), vp.Height(), m_buffer.Image(), 0, 0);
@@ -152,7 +167,9 @@ void TCustomPaintBox32::DoPaintGDIOverlay()
 void TCustomPaintBox32::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    ResizeBuffer();
+    // A hidden control sizes its buffer at its first paint, when it knows what is seen of it.
+    if (isVisible())
+        ResizeBuffer();
     m_bufferValid = false;
 }
 
@@ -429,6 +446,8 @@ void TCustomImage32::PaintTo(TBitmap32 *dest, const TRect &destRect)
                                      : TransformFor(destRect, m_bitmap.Width(), m_bitmap.Height());
     m_cacheValid = true;
     m_paintToMode = true;
+    m_extentW = width();
+    m_extentH = height();
     for (int32_t i = 0; i < m_paintStages.Count(); ++i)
         if (m_paintStages.Items(i)->AtRunTime)
             ExecStage(dest, i);
@@ -451,11 +470,24 @@ void TCustomImage32::SetupBitmap(bool doClear, TColor32 clearColor)
 void TCustomImage32::DoPaintBuffer()
 {
     UpdateCache();
+    // The buffer may hold only the seen part of the control: draw in its coordinates.
+    const TRect part = GetBufferRect();
+    const TRect savedRect = m_cachedBitmapRect;
+    const TCoordTransform savedForm = m_cachedXForm;
+    OffsetRect(m_cachedBitmapRect, -part.Left, -part.Top);
+    m_cachedXForm.ShiftX -= part.Left;
+    m_cachedXForm.ShiftY -= part.Top;
+    m_extentW = width() - part.Left;
+    m_extentH = height() - part.Top;
+    m_frameOrigin = {-part.Left, -part.Top};
     for (int32_t i = 0; i < m_paintStages.Count(); ++i) {
         const TPaintStage *s = m_paintStages.Items(i);
         if ((DesignMode && s->AtDesignTime) || (!DesignMode && s->AtRunTime))
             ExecStage(&Buffer(), i);
     }
+    m_cachedBitmapRect = savedRect;
+    m_cachedXForm = savedForm;
+    m_frameOrigin = {};
     TCustomPaintBox32::DoPaintBuffer();
 }
 
@@ -483,7 +515,7 @@ void TCustomImage32::ExecClearBackgnd(TBitmap32 *dest, int32_t)
         return;
     }
     const TRect &r = m_cachedBitmapRect;
-    const int32_t w = width(), h = height();
+    const int32_t w = m_extentW, h = m_extentH;
     if (r.Left <= 0 && r.Right >= w && r.Top <= 0 && (r.Bottom >= h || m_bitmapAlign == baTile))
         return;
     dest->FillRectS(0, 0, w, r.Top, c);
@@ -498,14 +530,15 @@ void TCustomImage32::ExecDrawBitmap(TBitmap32 *dest, int32_t)
     if (m_bitmap.Empty() || IsRectEmpty(r))
         return;
     m_bitmap.Lock();
-    if (m_bitmapAlign == baTile && r.Right > 0 && r.Bottom > 0) {
-        const int32_t tx = dest->Width() / r.Right, ty = dest->Height() / r.Bottom;
-        for (int32_t y = 0; y <= ty; ++y)
-            for (int32_t x = 0; x <= tx; ++x) {
-                TRect t = r;
-                OffsetRect(t, r.Right * x, r.Bottom * y);
-                m_bitmap.DrawTo(dest, t);
-            }
+    if (m_bitmapAlign == baTile) {
+        // Tiles from the bitmap's place until the target is covered (the buffer may start
+        // inside the control, so the first tiles can lie left of or above it).
+        const int32_t sx = r.Width(), sy = r.Height();
+        const int32_t x0 = r.Left < 0 ? r.Left + (-r.Left / sx) * sx : r.Left;
+        const int32_t y0 = r.Top < 0 ? r.Top + (-r.Top / sy) * sy : r.Top;
+        for (int32_t y = y0; y < dest->Height(); y += sy)
+            for (int32_t x = x0; x < dest->Width(); x += sx)
+                m_bitmap.DrawTo(dest, TRect{x, y, x + sx, y + sy});
     } else {
         m_bitmap.DrawTo(dest, r);
     }
@@ -522,7 +555,12 @@ void TCustomImage32::ExecDrawLayers(TBitmap32 *dest, int32_t stageNum)
     }
 }
 
-void TCustomImage32::ExecControlFrame(TBitmap32 *dest, int32_t) { DrawFocusRect(dest, {0, 0, width(), height()}); }
+void TCustomImage32::ExecControlFrame(TBitmap32 *dest, int32_t)
+{
+    TRect r{0, 0, width(), height()};
+    OffsetRect(r, m_frameOrigin.X, m_frameOrigin.Y);
+    DrawFocusRect(dest, r);
+}
 
 void TCustomImage32::ExecBitmapFrame(TBitmap32 *dest, int32_t) { DrawFocusRect(dest, m_cachedBitmapRect); }
 

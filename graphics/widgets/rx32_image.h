@@ -47,6 +47,9 @@ public:
     virtual void Invalidate();
     void ResizeBuffer();
     virtual TRect GetViewportRect() const { return {0, 0, width(), height()}; }
+    // The part of the viewport the buffer holds: the part that can be seen inside the parents,
+    // so a control enlarged far beyond its parent (a zoomed picture) keeps a small buffer.
+    TRect GetBufferRect() const;
     // The canvas of the screen copy, valid only inside OnGDIOverlay.
     Canvas *GDICanvas() const { return m_gdiCanvas; }
 
@@ -66,6 +69,7 @@ private:
     TBitmap32 m_buffer;
     int32_t m_bufferOversize = 40;
     bool m_bufferValid = false;
+    TPoint m_bufferOrigin;
     Canvas *m_gdiCanvas = nullptr;
 };
 
@@ -215,6 +219,9 @@ protected:
 
 private:
     void ExecStage(TBitmap32 *dest, int32_t index);
+    // Width and height the background stages cover.
+    int32_t m_extentW = 0, m_extentH = 0;
+    TPoint m_frameOrigin;
     TSize AutoSizeExtent() const;
     void MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
 

@@ -231,3 +231,27 @@ TEST(Image32, MouseReachesTheLayerUnderIt)
     EXPECT_EQ(downs[1].second, nullptr);
     EXPECT_EQ(layerDowns, 1);
 }
+
+TEST(Image32, AControlFarLargerThanItsParentKeepsASmallBuffer)
+{
+    QWidget parent;
+    parent.resize(100, 100);
+    auto *img = new TImage32(&parent);
+    img->SetScaleMode(smStretch);
+    img->Bitmap().SetSize(4, 1);
+    const TColor32 colours[4] = {Color32(255, 0, 0), Color32(0, 255, 0), Color32(0, 0, 255), Color32(255, 255, 0)};
+    for (int x = 0; x < 4; ++x)
+        img->Bitmap().SetPixel(x, 0, colours[x]);
+    img->setGeometry(-5200, -100, 20000, 20000); // seen: columns 5200..5299, the second bitmap pixel
+    const QImage shot = Grab(parent);
+    EXPECT_EQ(At(shot, 0, 0), 0x00FF00u);
+    EXPECT_EQ(At(shot, 99, 99), 0x00FF00u);
+    EXPECT_LE(img->Buffer().Width(), 100);
+    EXPECT_LE(img->Buffer().Height(), 100);
+
+    // Moved so that the boundary between the first two pixels is in sight.
+    img->setGeometry(-4950, -100, 20000, 20000);
+    const QImage moved = Grab(parent);
+    EXPECT_EQ(At(moved, 49, 50), 0xFF0000u);
+    EXPECT_EQ(At(moved, 52, 50), 0x00FF00u);
+}
