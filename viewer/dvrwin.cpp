@@ -404,6 +404,14 @@ void TfrmDvrWin::UpdateCaption(const FrameRecordHeader &header)
         frmMain->SetDvrCaption(this, text);
 }
 
+void TfrmDvrWin::tmrMpegTimer()
+{
+    // The scheduler paces by the speed and direction the recorder last reported.
+    const PlayStatus &status = core_->GetPlayStatus();
+    playPath_.SetPlaySpeed(status.fast, status.slow, status.direction);
+    playPath_.Tick();
+}
+
 void TfrmDvrWin::BlankAllChannels()
 {
     for (TfrmDvrCh *pane : panes_)

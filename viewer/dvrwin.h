@@ -161,7 +161,7 @@ public:
     void UpdateCaption(const FrameRecordHeader &header);
     bool IsPlayBufferHigh() const { return playPath_.IsPlayBufferHigh(); }
     void BlankAllChannels();
-    void tmrMpegTimer() { playPath_.Tick(); }
+    void tmrMpegTimer();
     PlayPath &Path() { return playPath_; }
     void SetDecoderHost(std::unique_ptr<MpegDecoderHost> host) { decoder_ = std::move(host); }
     MpegDecoderHost *DecoderHost() const { return decoder_.get(); }
