@@ -936,4 +936,13 @@ void TfrmDvrWin::CloseConnection()
         pane->hide();
 }
 
+bool OpenRecorderView(DvrListRecord *entry)
+{
+    auto *view = new TfrmDvrWin;
+    if (view->OpenDvr(entry))
+        return true;
+    view->deleteLater();
+    return false;
+}
+
 } // namespace strandel

@@ -255,4 +255,8 @@ private:
     bool selected_ = false;
 };
 
+// The address book's opener: a new view for the entry, connected and registered with the main
+// window; false (and the view gone) when it cannot be opened.
+bool OpenRecorderView(DvrListRecord *entry);
+
 } // namespace strandel

@@ -4,6 +4,7 @@
 #include "debug.h"
 #include "dvrlist.h"
 #include "dvrsearch.h"
+#include "dvrwin.h"
 #include "forms.h"
 #include "mainform.h"
 #include "msg.h"
@@ -56,6 +57,7 @@ void CreateApplicationForms(const std::function<void(const char *)> &onCreated)
 
     frmDvrList->SetIpServerNameSource([] { return QString::fromLatin1(GetViewerOptions().ipServerName.data()); });
     frmDvrSearch->SetDvrList(frmDvrList);
+    frmDvrList->SetViewOpener(OpenRecorderView);
 }
 
 void ShowStartupNotice()
