@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QPointer>
 
 #include <atomic>
 #include <chrono>
@@ -23,6 +24,12 @@
 #include "viewer/dvrlink.h"
 #include "viewer/dvrwin.h"
 #include "viewer/dvrwincore.h"
+#include "viewer/forms.h"
+#include "viewer/mainform.h"
+#include "platform/settings.h"
+
+#include <QDir>
+#include <QTemporaryDir>
 
 using namespace strandel;
 using namespace strandel::test;
@@ -223,4 +230,30 @@ TEST(Streaming, ARemoteDropIsShown)
     EXPECT_TRUE(view.pnlMsg->isVisibleTo(&view));
     EXPECT_FALSE(view.IsLoggedIn());
     view.CloseConnection();
+}
+
+TEST(Streaming, AnEntryOpensARegisteredViewThatClosesThroughTheMainWindow)
+{
+    QTemporaryDir dir;
+    SetSettingsFilePath(dir.filePath("Strandel.ini"));
+    const QString oldCwd = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    frmMain = new TfrmMain;
+    {
+        StreamingRecorder recorder;
+        DvrListRecord entry = LoopbackEntry(recorder.port);
+        ASSERT_TRUE(OpenRecorderView(&entry));
+        ASSERT_EQ(frmMain->GetDvrWinCount(), 1);
+        TfrmDvrWin *view = frmMain->GetCurrentDvrWin();
+        ASSERT_NE(view, nullptr);
+        ASSERT_TRUE(ServeUntil([&] { return view->IsLoggedIn() && view->Pane(0)->IsShowing(); }));
+        QPointer<TfrmDvrWin> alive(view);
+        view->cmdCloseClick(); // the frame window closes, the main window frees the view
+        ASSERT_TRUE(ServeUntil([&] { return alive.isNull(); }));
+        EXPECT_EQ(frmMain->GetDvrWinCount(), 0);
+    }
+    delete frmMain;
+    frmMain = nullptr;
+    QDir::setCurrent(oldCwd);
+    SetSettingsFilePath({});
 }
