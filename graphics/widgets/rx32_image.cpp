@@ -1,6 +1,7 @@
 #include "graphics/widgets/rx32_image.h"
 
 #include <cmath>
+#include <mutex>
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -84,6 +85,9 @@ void InstallStyleThemeQuery()
 
 TCustomPaintBox32::TCustomPaintBox32(QWidget *parent) : QWidget(parent)
 {
+    // The theme services learn from the widget style once the first control exists.
+    static std::once_flag themes;
+    std::call_once(themes, InstallStyleThemeQuery);
     m_buffer.BeginUpdate(); // the buffer's change notifications never fire
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
