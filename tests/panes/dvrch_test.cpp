@@ -161,6 +161,20 @@ TEST(DvrCh, TwoFieldsAreWovenInto708x476)
     EXPECT_EQ(Text(pane.lblChFore), "Gate");
 }
 
+TEST(DvrCh, FieldsOfDifferentSizesAreWovenWithinBoth)
+{
+    // A short or narrow second field is copied only where it has rows and columns.
+    const auto a = MakeJpeg(720, 240, 12), b = MakeJpeg(352, 120, 13);
+    const JpegImage rb = Decoded(b);
+    Record r = MakeRecord(a, &b, 0, 1);
+    TfrmDvrCh pane(nullptr, 1);
+    pane.ShowFrame(&r.header, &r.stream);
+    const TBitmap32 &bm = pane.imgCh->Bitmap();
+    ASSERT_EQ(bm.Height(), 476);
+    EXPECT_TRUE(RowMatches(bm, 1, rb, 0, 0, 352));
+    EXPECT_TRUE(RowMatches(bm, 239, rb, 119, 0, 352));
+}
+
 TEST(DvrCh, SideBySideChannelsTakeTheirHalf)
 {
     const auto jpeg = MakeJpeg(720, 240, 3);
