@@ -14,6 +14,11 @@
 #include <QTest>
 
 #include "viewer/dvrch.h"
+#include "viewer/dvrlist.h"
+#include "viewer/forms.h"
+#include "platform/settings.h"
+
+#include <QTemporaryDir>
 #include "viewer/dvrlink.h"
 #include "viewer/dvrwin.h"
 #include "viewer/dvrwincore.h"
@@ -255,4 +260,35 @@ TEST(DvrView, CaptionCarriesTheRecordTime)
     h.time = {20, 26, 12, 10, 13, 5, 7};
     view.UpdateCaption(h);
     EXPECT_EQ(view.GetFrame()->windowTitle(), "gate(10.0.0.9) - 2026/12/10 13:05:07");
+}
+
+TEST(DvrView, TheMacGoesIntoTheAddressBookOnlyWhileTheEntryIsListed)
+{
+    QTemporaryDir dir;
+    SetSettingsFilePath(dir.filePath("Strandel.ini"));
+    for (bool deleted : {false, true}) {
+        frmDvrList = new TfrmDvrList(nullptr, dir.path());
+        auto record = std::make_unique<DvrListRecord>();
+        record->kind = uint8_t(DvrKind::Network);
+        record->ip = {127, 0, 0, 1};
+        SetField(record->name, "gate");
+        frmDvrList->AddRecord(std::move(record));
+        DvrListRecord *entry = frmDvrList->Record(frmDvrList->RecordCount() - 1);
+        {
+            TfrmDvrWin view;
+            ASSERT_TRUE(view.CreateConnection(entry));
+            if (deleted) {
+                frmDvrList->SelectRow(frmDvrList->RecordCount() - 1);
+                frmDvrList->btnDeleteClick();
+            }
+            const uint8_t answer[9] = {2, 4, 1, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6};
+            view.Core().HandleLoginAnswer(answer, sizeof answer);
+            EXPECT_EQ(view.Record().mac[0], 0xA1);
+            EXPECT_EQ(entry->mac[0], deleted ? 0 : 0xA1) << deleted;
+            view.CloseConnection();
+        }
+        delete frmDvrList;
+        frmDvrList = nullptr;
+    }
+    SetSettingsFilePath({});
 }
