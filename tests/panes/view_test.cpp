@@ -108,6 +108,9 @@ TEST(DvrView, SetModeSendsOnlyOnAChange)
     EXPECT_EQ(v.view.GetMode(), 1);
     EXPECT_TRUE(v.view.btnPlay->isChecked());
     EXPECT_FALSE(v.view.tmrMpeg->isActive());
+    // The playback panel with its time labels and track bar replaces the live one.
+    EXPECT_TRUE(v.view.pnlPlay->isVisibleTo(&v.view));
+    EXPECT_FALSE(v.view.pnlLive->isVisibleTo(&v.view));
 }
 
 TEST(DvrView, TimerSendsKeepAliveAndFrameRate)
