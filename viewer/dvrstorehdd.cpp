@@ -472,7 +472,9 @@ int GetBlockData(int handle, const uint8_t *time, uint8_t *out, int max)
                 break;
             continue;
         }
-        if (!TimeAtMost(sb.data() + SubBlockHeader::kStartTime, time))
+        // A sub-block that names no block of the area (never written) is no entry.
+        if (!TimeAtMost(sb.data() + SubBlockHeader::kStartTime, time) ||
+            !OnGrid(d.data(), GetLe32(sb.data() + SubBlockHeader::kPlayLba)))
             continue;
         uint8_t *e = out + found * BlockEntry::kSize;
         std::memset(e, 0, BlockEntry::kSize);
