@@ -1,0 +1,8 @@
+// libFuzzer target: random packet sequences into the view's dispatcher and record push.
+#include "packet_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    strandel::test::FeedPacketBytes(data, size);
+    return 0;
+}
