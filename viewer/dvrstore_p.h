@@ -3,19 +3,21 @@
 // store touches, and small helpers.
 #include "platform/endian.h"
 #include "viewer/dvrstore.h"
+#include "viewer/framerecord.h"
 
 #include <cstring>
 
 namespace strandel::store {
 
-// Fields of the 128-byte record header that the store reads or fills in.
+// Offsets of the FrameRecordHeader fields that the store reads or fills in on raw bytes.
 constexpr int kRecChannel1 = 0;
 constexpr int kRecChannel2 = 1;
 constexpr int kRecKind = 34;
 constexpr int kRecTime = 37;
 constexpr int kRecSectors = 64;
 constexpr int kRecPartSizes = 76;
-constexpr uint8_t kRecKindPlayback = 1;
+constexpr uint8_t kRecKindPlayback = FrameKindPlayback;
+static_assert(kRecordHeaderSize == kFrameRecordHeaderSize);
 
 // Sum of the three part sizes, without overflow.
 inline uint64_t RecordDataSize(const uint8_t *header)

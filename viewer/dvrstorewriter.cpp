@@ -1,11 +1,13 @@
 // The `.dvr` writer: records are appended as they arrive; the file header is written with the
 // first record, unit headers as units fill and block headers whenever a unit was added, so a
 // recording cut short by a crash loses at most its last unit.
-#include "viewer/dvrstore.h"
+#include "viewer/dvrstorewriter.h"
 
 #include "platform/debuglog.h"
+#include "viewer/dvrstore.h"
 #include "viewer/dvrstore_p.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace strandel {
@@ -229,6 +231,55 @@ bool StoreCloseFile(DvrStoreContext *ctx)
     ctx->stream = nullptr;
     DebugPrint("Stop Info.\n");
     return ok;
+}
+
+} // namespace strandel
+
+// ---- the record push's writer ----------------------------------------------------------------
+
+namespace strandel {
+
+DvrStoreWriter::DvrStoreWriter(int channelCount, bool ntsc)
+{
+    ctx_.channelCount = uint8_t(std::clamp(channelCount, 0, kStoreChannels));
+    ctx_.videoStandard = ntsc ? 1 : 0;
+}
+
+DvrStoreWriter::~DvrStoreWriter() { Close(); }
+
+bool DvrStoreWriter::Create(const std::string &fileName) { return StoreCreateFile(&ctx_, fileName); }
+
+bool DvrStoreWriter::IsOpen() const { return ctx_.stream != nullptr; }
+
+bool DvrStoreWriter::Append(const FrameRecordHeader &header, const uint8_t *record, size_t length)
+{
+    if (length != header.TotalSize())
+        return false;
+    auto bytes = header.ToBytes();
+    return StoreAppendRecord(&ctx_, bytes.data(), length ? record : nullptr);
+}
+
+void DvrStoreWriter::Close()
+{
+    if (ctx_.stream)
+        StoreCloseFile(&ctx_);
+}
+
+void DvrStoreWriter::ClearHeaders()
+{
+    ctx_.unitHdr.fill(0);
+    ctx_.blkHdr.fill(0);
+    ctx_.sblkHdr.fill(0);
+    ctx_.diskHdr.fill(0);
+}
+
+uint64_t DvrStoreWriter::BytesWritten() const { return ctx_.byteCount; }
+
+DvrRecordWriterFactory StoreWriterFactory()
+{
+    return [](int channelCount, bool ntsc) -> std::unique_ptr<DvrRecordWriter> {
+        return std::make_unique<DvrStoreWriter>(channelCount, ntsc);
+    };
 }
 
 } // namespace strandel

@@ -3,6 +3,7 @@
 
 #include "platform/endian.h"
 #include "viewer/dvrstore.h"
+#include "viewer/dvrstorewriter.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -425,6 +426,33 @@ TEST_F(StoreFile, RandomDamage)
         JpegPlayControl(&r, uint8_t(rng() % 3), 0, rng() % 2 ? kPlayForward : kPlayBackward);
         PlayAll(r, nullptr, 500);
     }
+}
+
+TEST_F(StoreFile, RecordPushWriter)
+{
+    auto writer = StoreWriterFactory()(4, true);
+    ASSERT_TRUE(writer->Create(Path("w.dvr")));
+    EXPECT_TRUE(writer->IsOpen());
+    FrameRecordHeader h;
+    h.channel = 2;
+    h.time = ReadRecorderTime(TimeAt(7).data());
+    h.partSize = {100, 20, 3};
+    const auto data = RecordData(7, 123);
+    EXPECT_FALSE(writer->Append(h, data.data(), 122)); // length and part sizes disagree
+    ASSERT_TRUE(writer->Append(h, data.data(), 123));
+    EXPECT_EQ(writer->BytesWritten(), 888u + 128 + 123);
+    writer->Close();
+    EXPECT_FALSE(writer->IsOpen());
+
+    DvrStoreContext r;
+    ASSERT_TRUE(StoreOpenFile(&r, Path("w.dvr")));
+    EXPECT_EQ(r.channelCount, 4);
+    EXPECT_EQ(r.videoStandard, 1);
+    ASSERT_TRUE(StoreSeekTime(&r, 2, TimeAt(0).data()));
+    auto played = PlayAll(r);
+    ASSERT_EQ(played.size(), 1u);
+    EXPECT_EQ(played[0].seconds, 7);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), played[0].data.begin()));
 }
 
 TEST(StorePlayControl, Requests)
