@@ -11,7 +11,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 namespace strandel {
 namespace {
@@ -404,27 +403,6 @@ TEST_F(StoreFile, HostileFilesNeverReadPastBuffers)
         int result = 0;
         auto played = PlayAll(r, &result, 2000);
         EXPECT_TRUE(result == StoreEnd || result == StoreFailed);
-    }
-}
-
-// Random damage to a small recording, under the sanitizers: a cheap stand-in for the fuzz
-// target that runs in every test pass.
-TEST_F(StoreFile, RandomDamage)
-{
-    const auto good = ReadFile(WriteRecording(Path("g.dvr"), 40, 100));
-    std::mt19937 rng(1234);
-    for (int round = 0; round < 200; ++round) {
-        auto bytes = good;
-        const int hits = 1 + int(rng() % 16);
-        for (int k = 0; k < hits; ++k)
-            bytes[rng() % bytes.size()] = uint8_t(rng());
-        WriteFile(Path("x.dvr"), bytes);
-        DvrStoreContext r;
-        if (!StoreOpenFile(&r, Path("x.dvr")))
-            continue;
-        StoreSeekTime(&r, uint8_t(rng() % 17), TimeAt(int(rng() % 60)).data());
-        JpegPlayControl(&r, uint8_t(rng() % 3), 0, rng() % 2 ? kPlayForward : kPlayBackward);
-        PlayAll(r, nullptr, 500);
     }
 }
 
