@@ -8,6 +8,8 @@ namespace strandel {
 void BuildCrcTable();
 const uint32_t *CrcTable();
 uint32_t CrcUpdate(uint32_t crc, const uint8_t *data, int count);
+// The same, one table lookup per byte: the reference the faster CrcUpdate is checked against.
+uint32_t CrcUpdatePlain(uint32_t crc, const uint8_t *data, int count);
 // True when the CRC of the first size - 4 bytes equals the last 4 bytes (little-endian).
 bool CheckCrc(const uint8_t *data, uint32_t size);
 

@@ -22,7 +22,9 @@ public:
     virtual void ShowMessageText(const std::string &text) = 0;
     virtual bool IsConnected() const = 0;
     // An accepted packet: payload holds header.length bytes. TCP calls it on the reader thread,
-    // serial and the local players on the UI thread.
+    // serial and the local players on the UI thread. Work handed from the reader thread to the
+    // UI thread goes through RunOnUiThreadBlocking(fn, link->StopFlag()): a link being stopped
+    // then cancels the hand-over instead of deadlocking.
     virtual void OnPacket(const PacketHeader &header, const uint8_t *payload) = 0;
 };
 

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for a bounded time.
+# Usage: scripts/run-fuzz.sh [seconds per target, default 20]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-20}"
+build=build-fuzz
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DSTRANDEL_SANITIZE=ON -DSTRANDEL_BUILD_BENCH=OFF > /dev/null
+targets=$(find tests/fuzz -name '*_fuzz.cpp' -exec basename {} .cpp \; | sort)
+cmake --build "$build" -j3 --target $targets
+for t in $targets; do
+  corpus="$build/corpus/$t"
+  mkdir -p "$corpus"
+  echo "== $t (${seconds}s)"
+  "$build/tests/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "$corpus"
+done
