@@ -1,7 +1,9 @@
-// The disk picker, offscreen.
+// The disk picker and the calendar dialog, offscreen.
 #include "viewer/dvrhddsel.h"
+#include "viewer/selcal.h"
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
@@ -13,7 +15,7 @@ namespace {
 void EnsureApp()
 {
     static int argc = 1;
-    static char name[] = "hddsel_tests";
+    static char name[] = "store_ui_tests";
     static char *argv[] = {name, nullptr};
     if (!QApplication::instance())
         new QApplication(argc, argv);
@@ -53,6 +55,27 @@ TEST(DvrHddSel, ListsDisksAndReturnsTheChoice)
             }
         });
         EXPECT_EQ(SelectDvrHdd(nullptr, lines), c.expect);
+    }
+}
+
+TEST(SelCal, BorderlessCentredWithOkAndCancel)
+{
+    EnsureApp();
+    QWidget owner;
+    owner.setGeometry(100, 100, 800, 600);
+    owner.show();
+    for (auto [button, expect] : {std::pair{0, 1}, std::pair{1, 2}}) {
+        TfrmSelCal cal(&owner);
+        EXPECT_TRUE(cal.windowFlags() & Qt::FramelessWindowHint);
+        EXPECT_EQ(cal.btnOk->text(), "Ok");
+        EXPECT_EQ(cal.btnCancel->text(), "Cancel");
+        cal.edtCal->setSelectedDate(QDate(2026, 12, 24));
+        QTimer::singleShot(0, [&, button = button] {
+            EXPECT_LE((cal.geometry().center() - owner.frameGeometry().center()).manhattanLength(), 2);
+            (button == 0 ? cal.btnOk : cal.btnCancel)->click();
+        });
+        EXPECT_EQ(cal.exec(), expect);
+        EXPECT_EQ(cal.edtCal->selectedDate(), QDate(2026, 12, 24));
     }
 }
 
