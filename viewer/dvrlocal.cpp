@@ -2,6 +2,7 @@
 
 #include "platform/debuglog.h"
 #include "platform/endian.h"
+#include "viewer/framerecord.h"
 #include "viewer/global.h"
 
 #include <algorithm>
@@ -132,9 +133,10 @@ void CDvrLocal::SendAnswer(uint8_t cmd, uint8_t flag, const uint8_t *data, int l
 
 void CDvrLocal::SendRecord(const uint8_t *header, const uint8_t *part0, const uint8_t *part1, const uint8_t *part2)
 {
-    const uint8_t *parts[3] = {part0, part1, part2};
-    for (int p = 0; p < 3; ++p) {
-        const uint32_t size = GetLe32(header + 76 + 4 * p);
+    const FrameRecordHeader h = FrameRecordHeader::Read(header);
+    const uint8_t *parts[kFramePartCount] = {part0, part1, part2};
+    for (int p = 0; p < kFramePartCount; ++p) {
+        const uint32_t size = h.partSize[p];
         if (size == 0)
             continue;
         for (uint32_t at = 0; at < size; at += 1024) {
@@ -143,10 +145,10 @@ void CDvrLocal::SendRecord(const uint8_t *header, const uint8_t *part0, const ui
         }
         uint8_t end[5];
         PutLe32(end, size);
-        end[4] = header[32];
-        SendAnswer(kCmdRecord, uint8_t(0x20 | p), end, 5);
+        end[4] = h.frameId;
+        SendAnswer(kCmdRecord, uint8_t(0x20 | p), end, sizeof end);
     }
-    SendAnswer(kCmdRecord, 0x80, header, 128);
+    SendAnswer(kCmdRecord, 0x80, header, kFrameRecordHeaderSize);
 }
 
 void CDvrLocal::AnswerPlayStatus()
@@ -201,11 +203,12 @@ bool CDvrLocal::PushRecord(const uint8_t *header, const uint8_t *data)
 {
     // Data that begin with eight zeros carry the 96 extra header bytes first.
     static const uint8_t zeros[8] = {};
-    if (std::memcmp(data, zeros, 8) == 0)
-        data += 96;
-    const uint32_t p0 = GetLe32(header + 76), p1 = GetLe32(header + 80);
-    SendRecord(header, data, data + p0, data + p0 + p1);
-    return IsMpegVideo(data, p0);
+    if (std::memcmp(data, zeros, sizeof zeros) == 0)
+        data += kRecordPadSize;
+    const FrameRecordHeader h = FrameRecordHeader::Read(header);
+    const uint8_t *part1 = data + h.partSize[0];
+    SendRecord(header, data, part1, part1 + h.partSize[1]);
+    return IsMpegVideo(data, h.partSize[0]);
 }
 
 // ---- CDvrFile ----------------------------------------------------------------------------
