@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -431,6 +432,45 @@ TEST_F(StoreFile, RecordPushWriter)
     ASSERT_EQ(played.size(), 1u);
     EXPECT_EQ(played[0].seconds, 7);
     EXPECT_TRUE(std::equal(data.begin(), data.end(), played[0].data.begin()));
+}
+
+// The demo recording in samples/: every record plays, JPEG channels hold whole pictures and
+// MPEG channels one framed video packet each, as the picture path cuts them.
+TEST(StoreDemo, RecordingPlaysAndIsFramed)
+{
+    DvrStoreContext r;
+    ASSERT_TRUE(StoreOpenFile(&r, STRANDEL_TEST_DATA "/../../samples/demo.dvr"));
+    EXPECT_EQ(r.channelCount, 16);
+    ASSERT_TRUE(StoreSeekTime(&r, 0, TimeAt(0).data()));
+    int perChannel[17] = {};
+    uint8_t header[128];
+    std::vector<uint8_t> data(kMaxRecordBytes);
+    for (int i = 0; i < 1000; ++i) {
+        bool read = false;
+        const int result = StoreNextRecord(&r, header, data.data(), &read);
+        if (read) {
+            const uint8_t ch = header[0];
+            ASSERT_TRUE(ch >= 1 && ch <= 16);
+            ++perChannel[ch];
+            const uint32_t size = GetLe32(header + 76);
+            if (ch <= 8) {
+                EXPECT_EQ(data[0], 0xFF);
+                EXPECT_EQ(data[1], 0xD8);
+                EXPECT_EQ(GetLe32(header + 88), size);
+            } else {
+                EXPECT_EQ(GetLe32(data.data()) & 0xF0FFFFFFu, 0xE0010000u);
+                const uint32_t l = ((data[24] & 0x7Fu) << 15) | (uint32_t(data[25] >> 4) << 11) |
+                                   ((data[25] & 7u) << 8) | data[26];
+                EXPECT_EQ(l + 32, size);
+                const uint8_t vop[4] = {0, 0, 1, 0xB6};
+                EXPECT_NE(std::search(data.begin() + 32, data.begin() + l, vop, vop + 4), data.begin() + l);
+            }
+        }
+        if (result == StoreEnd || result == StoreFailed)
+            break;
+    }
+    for (int ch = 1; ch <= 16; ++ch)
+        EXPECT_EQ(perChannel[ch], 15) << ch;
 }
 
 TEST(StorePlayControl, Requests)
