@@ -321,5 +321,36 @@ TEST_F(LocalDisk, SearchesAndPlaysABlock)
     EXPECT_EQ(view.Take(), std::vector<std::string>{"15/00"});
 }
 
+// Random commands with short, long and garbage payloads: answered or ignored, never read past.
+TEST_F(LocalDisk, RandomCommandsAreSafe)
+{
+    RegWriteString("HddDrives", QString::fromStdString(Disk("a.img", 0)));
+    const std::string path = Recording();
+    CDvrHdd disk(&view);
+    CDvrFile file(&view);
+    ASSERT_TRUE(disk.Init(nullptr));
+    ASSERT_TRUE(file.Init(nullptr));
+    std::vector<uint8_t> playFile{7};
+    playFile.insert(playFile.end(), path.begin(), path.end());
+    Command(file, 7, playFile);
+    uint32_t seed = 99;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u, seed >> 8; };
+    for (int i = 0; i < 3000; ++i) {
+        std::vector<uint8_t> payload(next() % 40);
+        for (auto &b : payload)
+            b = uint8_t(next());
+        if (!payload.empty() && next() % 2)
+            payload[0] = uint8_t(std::vector<int>{2, 3, 4, 7, 8, 30}[next() % 6]);
+        const uint8_t cmd = uint8_t(next() % 20);
+        if (cmd == 7 && !payload.empty() && payload[0] == 7)
+            continue; // a random path could name any file
+        CDvrLocal &player = next() % 2 ? static_cast<CDvrLocal &>(disk) : file;
+        Command(player, cmd, payload);
+        if (player.PlayTimerActive())
+            player.OnPlayTimer();
+        view.Take();
+    }
+}
+
 } // namespace
 } // namespace strandel
