@@ -3,6 +3,7 @@
 #   ./strandel.sh run        set up, build (Release) and start the viewer on its demo
 #   ./strandel.sh test       set up, build (Release) and run every test
 #   ./strandel.sh sanitize   set up, build with address and undefined-behaviour sanitizers, run the tests
+#   ./strandel.sh fuzz [s]   set up clang and run every fuzz target for s seconds (default 15)
 #   ./strandel.sh setup      only install what is missing
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -20,7 +21,7 @@ say() { printf 'strandel: %s\n' "$*"; }
 
 setup() {
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  for p in "${PACKAGES[@]}" "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -66,5 +67,6 @@ case "${1:-}" in
     setup
     build build/sanitize -DCMAKE_BUILD_TYPE=Debug -DSTRANDEL_SANITIZE=ON -DSTRANDEL_BUILD_BENCH=OFF
     run_tests build/sanitize ;;
-  *) echo "usage: $0 run|test|sanitize|setup" >&2; exit 2 ;;
+  fuzz) setup clang libclang-rt-14-dev; scripts/run-fuzz.sh "${2:-15}" ;;
+  *) echo "usage: $0 run|test|sanitize|fuzz|setup" >&2; exit 2 ;;
 esac

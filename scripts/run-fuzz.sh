@@ -9,7 +9,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DSTRANDEL_SANITIZE=ON -DSTRANDEL_BUILD_BENCH=OFF > /dev/null
 targets=$(find tests/fuzz -name '*_fuzz.cpp' -exec basename {} .cpp \; | sort)
-cmake --build "$build" -j3 --target $targets
+cmake --build "$build" -j "$(nproc)" --target $targets
 for t in $targets; do
   corpus="$build/corpus/$t"
   mkdir -p "$corpus"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 #include "platform/endian.h"
 
@@ -10,26 +11,52 @@ namespace strandel {
 
 namespace {
 
-void PutText(Payload &out, std::string_view text, size_t width)
-{
-    const size_t n = std::min(text.size(), width);
-    out.insert(out.end(), text.begin(), text.begin() + n);
-    out.insert(out.end(), width - n, 0);
-}
+// Builds a payload of known size front to back (sized up front: no growing inserts).
+class PayloadWriter {
+public:
+    explicit PayloadWriter(size_t size) : out_(size) {}
+    PayloadWriter &U8(uint8_t v)
+    {
+        out_.at(at_++) = v;
+        return *this;
+    }
+    PayloadWriter &U32(uint32_t v)
+    {
+        PutLe32(Room(4), v);
+        return *this;
+    }
+    PayloadWriter &Bytes(const void *data, size_t n)
+    {
+        if (n)
+            std::memcpy(Room(n), data, n);
+        return *this;
+    }
+    PayloadWriter &Text(std::string_view text, size_t width)
+    {
+        const size_t n = std::min(text.size(), width);
+        Bytes(text.data(), n);
+        std::memset(Room(width - n), 0, width - n);
+        return *this;
+    }
+    PayloadWriter &Time(const RecorderTime &t)
+    {
+        WriteRecorderTime(Room(kRecorderTimeSize), t);
+        return *this;
+    }
+    Payload Take() { return std::move(out_); }
 
-void PutTime(Payload &out, const RecorderTime &t)
-{
-    uint8_t b[kRecorderTimeSize];
-    WriteRecorderTime(b, t);
-    out.insert(out.end(), b, b + kRecorderTimeSize);
-}
-
-void PutU32(Payload &out, uint32_t v)
-{
-    uint8_t b[4];
-    PutLe32(b, v);
-    out.insert(out.end(), b, b + 4);
-}
+private:
+    uint8_t *Room(size_t n)
+    {
+        if (n > out_.size() - at_)
+            throw std::length_error("payload");
+        uint8_t *p = out_.data() + at_;
+        at_ += n;
+        return p;
+    }
+    Payload out_;
+    size_t at_ = 0;
+};
 
 // 21 texts for codes 0..20, blank-padded to 12 characters.
 constexpr const char *kLogTextTable[] = {
@@ -44,125 +71,83 @@ constexpr size_t kLogTextCount = sizeof(kLogTextTable) / sizeof(kLogTextTable[0]
 
 Payload BuildLogin(std::string_view user, std::string_view password)
 {
-    Payload out;
-    PutText(out, user, kLoginFieldSize);
-    PutText(out, password, kLoginFieldSize);
-    return out;
+    return PayloadWriter(2 * kLoginFieldSize).Text(user, kLoginFieldSize).Text(password, kLoginFieldSize).Take();
 }
 
-Payload BuildMode(uint8_t mode) { return {mode, 0}; }
-Payload BuildChannel(uint8_t channel) { return {channel, 0}; }
+Payload BuildMode(uint8_t mode) { return PayloadWriter(2).U8(mode).U8(0).Take(); }
+Payload BuildChannel(uint8_t channel) { return PayloadWriter(2).U8(channel).U8(0).Take(); }
 
 Payload BuildPlayControl(uint8_t play, uint8_t fast, uint8_t slow, uint8_t direction)
 {
-    return {PT_PLAY, play, fast, slow, direction};
+    return PayloadWriter(5).U8(PT_PLAY).U8(play).U8(fast).U8(slow).U8(direction).Take();
 }
 
 Payload BuildPlayTime(uint8_t diskCode, uint8_t channel, const RecorderTime &time)
 {
-    Payload out{PLAY_TIME, diskCode, channel};
-    PutTime(out, time);
-    return out;
+    return PayloadWriter(10).U8(PLAY_TIME).U8(diskCode).U8(channel).Time(time).Take();
 }
 
 Payload BuildPlayEvent(const uint8_t entry[kEventEntrySize])
 {
-    Payload out{PLAY_EVENT};
-    out.insert(out.end(), entry, entry + kEventEntrySize);
-    return out;
+    return PayloadWriter(1 + kEventEntrySize).U8(PLAY_EVENT).Bytes(entry, kEventEntrySize).Take();
 }
 
 Payload BuildPlayBlock(const uint8_t entry[kBlockEntrySize])
 {
-    Payload out{PLAY_BLOCK};
-    out.insert(out.end(), entry, entry + kBlockEntrySize);
-    return out;
+    return PayloadWriter(1 + kBlockEntrySize).U8(PLAY_BLOCK).Bytes(entry, kBlockEntrySize).Take();
 }
 
 Payload BuildPlayFile(std::string_view path)
 {
     // The path stops at its first NUL, as the recorder reads it.
     path = path.substr(0, path.find('\0'));
-    Payload out{PLAY_FILE};
-    out.insert(out.end(), path.begin(), path.end());
-    out.push_back(0);
-    return out;
+    return PayloadWriter(path.size() + 2).U8(PLAY_FILE).Bytes(path.data(), path.size()).U8(0).Take();
 }
 
 Payload BuildPlayPos(uint32_t base, uint32_t position)
 {
-    Payload out{PLAY_POS};
-    PutU32(out, base);
-    PutU32(out, position);
-    return out;
+    return PayloadWriter(9).U8(PLAY_POS).U32(base).U32(position).Take();
 }
 
-Payload BuildDiskIndex(uint8_t diskCode) { return {diskCode, 0}; }
+Payload BuildDiskIndex(uint8_t diskCode) { return PayloadWriter(2).U8(diskCode).U8(0).Take(); }
 
 Payload BuildEventSearch(uint8_t diskCode, uint8_t channel, uint8_t eventMask, const RecorderTime &time)
 {
-    Payload out{diskCode, channel, eventMask};
-    PutTime(out, time);
-    return out;
+    return PayloadWriter(10).U8(diskCode).U8(channel).U8(eventMask).Time(time).Take();
 }
 
 Payload BuildBlockSearch(uint8_t diskCode, const RecorderTime &time)
 {
-    Payload out{diskCode};
-    PutTime(out, time);
-    return out;
+    return PayloadWriter(8).U8(diskCode).Time(time).Take();
 }
 
-Payload BuildLogSearch(const RecorderTime &time)
-{
-    Payload out;
-    PutTime(out, time);
-    return out;
-}
+Payload BuildLogSearch(const RecorderTime &time) { return PayloadWriter(7).Time(time).Take(); }
 
-Payload BuildUpgradePhase(uint8_t phase, uint32_t size)
-{
-    Payload out{phase};
-    PutU32(out, size);
-    return out;
-}
+Payload BuildUpgradePhase(uint8_t phase, uint32_t size) { return PayloadWriter(5).U8(phase).U32(size).Take(); }
 
 Payload BuildUpgradeData(uint32_t offset, const uint8_t *data, size_t length)
 {
-    Payload out{1};
-    PutU32(out, offset);
-    out.insert(out.end(), data, data + std::min<size_t>(length, kUploadPartSize));
-    return out;
+    const size_t n = data ? std::min<size_t>(length, kUploadPartSize) : 0;
+    return PayloadWriter(5 + n).U8(1).U32(offset).Bytes(data, n).Take();
 }
 
 Payload BuildCopy(uint8_t diskCode, uint8_t channel, const RecorderTime &start, const RecorderTime &end)
 {
-    Payload out{diskCode, channel};
-    PutTime(out, start);
-    PutTime(out, end);
-    return out;
+    return PayloadWriter(16).U8(diskCode).U8(channel).Time(start).Time(end).Take();
 }
 
 Payload BuildPtz(uint8_t channel, uint8_t action, uint8_t argument, uint8_t speed)
 {
-    return {channel, action, argument, speed};
+    return PayloadWriter(4).U8(channel).U8(action).U8(argument).U8(speed).Take();
 }
 
-Payload BuildRemoteKey(uint32_t keyBits)
-{
-    Payload out;
-    PutU32(out, keyBits);
-    return out;
-}
-
-Payload BuildControl(uint8_t code) { return {code, 0}; }
-Payload BuildAudioSwitch(bool on) { return {uint8_t(on ? 1 : 0), 0, 0, 0}; }
+Payload BuildRemoteKey(uint32_t keyBits) { return PayloadWriter(4).U32(keyBits).Take(); }
+Payload BuildControl(uint8_t code) { return PayloadWriter(2).U8(code).U8(0).Take(); }
+Payload BuildAudioSwitch(bool on) { return PayloadWriter(4).U8(on ? 1 : 0).U8(0).U8(0).U8(0).Take(); }
 
 Payload BuildEnvPassword(std::string_view password)
 {
-    Payload out;
-    PutText(out, password, kLoginFieldSize);
-    return out;
+    return PayloadWriter(kLoginFieldSize).Text(password, kLoginFieldSize).Take();
 }
 
 std::optional<LoginAnswer> ReadLoginAnswer(const uint8_t *p, size_t length)

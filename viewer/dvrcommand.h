@@ -8,15 +8,16 @@
 #include <string_view>
 #include <vector>
 
+#include "viewer/dvrframing.h"
 #include "viewer/global.h"
 
 namespace strandel {
 
 // A request and its reply carry the same number; numbers above kDvrCmdLast are ignored.
+// DvrCmdBye (2), sent only by the serial link as it disconnects, is defined with the links.
 enum DvrCommand : uint8_t {
     DvrCmdAlive = 0,
     DvrCmdLogin = 1,
-    DvrCmdBye = 2,
     DvrCmdRecord = 3,
     DvrCmdAudio = 4,
     DvrCmdMode = 5,
@@ -49,13 +50,8 @@ enum DvrCommand : uint8_t {
 };
 constexpr uint8_t kDvrCmdLast = 38;
 
-// Packet flags.
+// Packet flags beside DvrFlagNone and the TCP segmentation flags of the framing.
 enum DvrFlag : uint8_t {
-    DvrFlagNone = 0x00,
-    // TCP segmentation of replies longer than one packet.
-    DvrFlagSegStart = 0xC0,
-    DvrFlagSegData = 0x80,
-    DvrFlagSegEnd = 0xA0,
     // Upload framing of large records sent by the viewer (commands 12 and 31).
     DvrFlagBlockBegin = 0x80,
     DvrFlagBlockEnd = 0x40,
@@ -67,7 +63,6 @@ enum DvrFlag : uint8_t {
     DvrFlagRecordHeader = 0x80,
 };
 
-constexpr int kMaxPacketPayload = 1024;
 constexpr int kUploadPartSize = 1000;
 
 // Records that travel whole; their fields belong to the dialogs.

@@ -87,9 +87,11 @@ void CDvrTcp::Activate()
     if (active_)
         return;
     const unsigned session = ++session_;
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    // A port out of range is refused, not cut to 16 bits and dialled somewhere else.
+    const bool portOk = port_ >= 1 && port_ <= 65535;
+    int fd = portOk ? ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0) : -1;
     if (fd < 0) {
-        const int err = errno;
+        const int err = portOk ? errno : EINVAL;
         QMetaObject::invokeMethod(context_.get(), [this, err] { ReportError(err); }, Qt::QueuedConnection);
         return;
     }
@@ -127,8 +129,9 @@ void CDvrTcp::OnConnectReady(unsigned session)
     socklen_t len = sizeof err;
     if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
         err = errno;
-    if (err != 0) {
-        ReportError(err);
+    if (err != 0 || socketError_ != 0) { // a send may have met the error first and reported it
+        if (err != 0)
+            ReportError(err);
         Deactivate(false);
         return;
     }

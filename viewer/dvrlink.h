@@ -19,8 +19,6 @@ namespace strandel {
 
 class TXComm;
 
-constexpr uint8_t DvrCmdBye = 2;
-
 class CDvrBase {
 public:
     explicit CDvrBase(DvrViewLink *owner, bool isLocal = false) : isLocal_(isLocal ? 1 : 0), owner_(owner) {}

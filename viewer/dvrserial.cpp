@@ -12,6 +12,8 @@
 namespace strandel {
 namespace {
 
+constexpr uint8_t DvrCmdBye = 2; // sent when the serial link goes down
+
 // Shared by every serial link: one 1 ms pause per 11 bytes written, across frames.
 std::atomic<int> bytesSincePause{0};
 

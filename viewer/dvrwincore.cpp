@@ -21,12 +21,16 @@ namespace strandel {
 
 namespace {
 
+std::atomic<int> gLockReportMs{0};
+
 // Holds a process-wide event for a scope. A time-out is only reported: going on without the
 // lock would let two writers interleave on one socket or use a writer being closed.
 class SharedLock {
 public:
     SharedLock(const char *name, int timeoutMs) : name_(name), event_(NamedEvent(name))
     {
+        if (const int ms = gLockReportMs)
+            timeoutMs = ms;
         while (!event_.Wait(timeoutMs))
             DebugPrint("%s not free after %d ms, still waiting\n", name_, timeoutMs);
     }
@@ -50,6 +54,8 @@ std::string CopyTimeText(const RecorderTime &t)
 constexpr const char *kSaveFileError = "Save File Error";
 
 } // namespace
+
+void SetSharedLockReportInterval(int ms) { gLockReportMs = ms; }
 
 void DvrWinView::RunLater(std::function<void()> fn)
 {
@@ -84,9 +90,18 @@ DvrWinCore::~DvrWinCore()
     copyWriter_.reset();
 }
 
+void DvrWinCore::Later(std::function<void()> fn)
+{
+    // Queued work runs on the UI thread, where the core is also destroyed.
+    view_.RunLater([life = std::weak_ptr<int>(life_), fn = std::move(fn)] {
+        if (!life.expired())
+            fn();
+    });
+}
+
 // --- Send path ---
 
-void DvrWinCore::SetConnection(DvrPacketSender *connection)
+void DvrWinCore::SetConnection(CDvrBase *connection)
 {
     SharedLock lock(kSendEventName, kSendEventTimeoutMs);
     connection_ = connection;
@@ -97,7 +112,7 @@ bool DvrWinCore::SendCommandEx(uint8_t cmd, uint8_t flag, const uint8_t *data, i
     if (length < 0 || (length > 0 && !data))
         return false;
     SharedLock lock(kSendEventName, kSendEventTimeoutMs);
-    DvrPacketSender *connection = connection_.load();
+    CDvrBase *connection = connection_.load();
     return connection && connection->Send(cmd, flag, data, length);
 }
 
@@ -225,7 +240,8 @@ void DvrWinCore::OnSegment(const PacketHeader &header, const uint8_t *payload)
 
 bool DvrWinCore::HandOver(const std::function<void()> &fn)
 {
-    return RunOnUiThreadBlocking(fn, &handOverStopped_);
+    CDvrBase *connection = connection_.load();
+    return connection && RunOnUiThreadBlocking(fn, connection->StopFlag());
 }
 
 void DvrWinCore::DeliverPacket(uint8_t cmd, const uint8_t *payload, size_t length)
@@ -241,14 +257,14 @@ void DvrWinCore::HandleLoginAnswer(const uint8_t *payload, size_t length)
         return;
     }
     if (answer->result == DvrLoginMasterBusy) {
-        view_.RunLater([this] {
+        Later([this] {
             view_.ShowMessageBox("Master is connected");
             view_.CloseView();
         });
         return;
     }
     if (answer->result <= DvrLoginDenied) {
-        view_.RunLater([this] {
+        Later([this] {
             if (const auto password = view_.AskPassword())
                 SendLogin("", *password);
             else
@@ -365,7 +381,7 @@ void DvrWinCore::HandlePacket(uint8_t cmd, const uint8_t *payload, size_t length
     case DvrCmdLogDownload: {
         // The save dialog is modal: it runs once the hand-over has returned, on a copy.
         std::vector<uint8_t> log(payload, payload + length);
-        view_.RunLater([this, log = std::move(log)]() mutable { SaveLogFile(std::move(log)); });
+        Later([this, log = std::move(log)]() mutable { SaveLogFile(std::move(log)); });
         break;
     }
     case DvrCmdScreenLayouts:
@@ -583,7 +599,7 @@ void DvrWinCore::WriteCopyRecord(const FrameRecordHeader &header, const bool par
         percent = std::clamp(percent, -1e9, 1e9);
         const std::string timeText = CopyTimeText(t);
         const std::string percentText = "COPYING(" + std::to_string(int(percent)) + "%)";
-        view_.RunLater([this, timeText, percentText] { view_.SetCopyProgress(timeText, percentText); });
+        Later([this, timeText, percentText] { view_.SetCopyProgress(timeText, percentText); });
     }
     bool appended = true;
     if (header.TotalSize() < kRecordBufferSize) {
@@ -634,7 +650,7 @@ void DvrWinCore::WriterFailed(std::unique_ptr<DvrRecordWriter> &writer, bool cop
     DebugPrint("Save File Error........\n");
     writer->Close();
     writer.reset();
-    view_.RunLater([this, copy] {
+    Later([this, copy] {
         if (copy)
             view_.ShowCopyPanel(false);
         view_.ShowMessageText(kSaveFileError);
@@ -644,23 +660,31 @@ void DvrWinCore::WriterFailed(std::unique_ptr<DvrRecordWriter> &writer, bool cop
 
 std::unique_ptr<DvrRecordWriter> DvrWinCore::OpenWriter(const std::string &fileName)
 {
+    // A file that cannot be created gives no writer, so nobody takes the view for recording.
     if (!writerFactory_)
         return nullptr;
     auto writer = writerFactory_(channelCount_, ntsc_);
-    if (writer && !fileName.empty())
-        writer->Create(fileName);
+    if (writer && !writer->Create(fileName)) {
+        DebugPrint("Cannot create %s\n", fileName.c_str());
+        writer.reset();
+    }
     return writer;
 }
 
 bool DvrWinCore::StartRecord(const std::string &fileName)
 {
-    SharedLock lock(kRecEventName, kRecEventTimeoutMs);
-    if (recordWriter_)
-        return true;
-    recordFileName_ = fileName;
-    recordRollOver_ = 0;
-    recordWriter_ = OpenWriter(fileName);
-    return true;
+    {
+        SharedLock lock(kRecEventName, kRecEventTimeoutMs);
+        if (recordWriter_)
+            return true;
+        recordFileName_ = fileName;
+        recordRollOver_ = 0;
+        recordWriter_ = OpenWriter(fileName);
+        if (recordWriter_)
+            return true;
+    }
+    view_.ShowMessageText(kSaveFileError);
+    return false;
 }
 
 bool DvrWinCore::StopRecord()
@@ -680,17 +704,29 @@ bool DvrWinCore::IsRecording() const
 
 bool DvrWinCore::StartNetCopy(const std::string &fileName)
 {
+    bool open = true;
     {
         SharedLock lock(kRecEventName, kRecEventTimeoutMs);
         if (!copyWriter_) {
             copyFileName_ = fileName;
             copyRollOver_ = 0;
             copyWriter_ = OpenWriter(fileName);
+            open = copyWriter_ != nullptr;
         }
+    }
+    if (!open) {
+        view_.ShowMessageText(kSaveFileError);
+        return false;
     }
     view_.ShowCopyPanel(true);
     view_.SetCopyProgress("0000/00/00 00:00:00", "COPYING(0%)");
     return true;
+}
+
+bool DvrWinCore::IsCopying() const
+{
+    SharedLock lock(kRecEventName, kRecEventTimeoutMs);
+    return copyWriter_ != nullptr;
 }
 
 bool DvrWinCore::EndNetCopy()

@@ -15,7 +15,7 @@
 
 #include "viewer/dvrcommand.h"
 #include "viewer/dvrdialoglinks.h"
-#include "viewer/dvrpacketsender.h"
+#include "viewer/dvrlink.h"
 #include "viewer/dvrrecordwriter.h"
 #include "viewer/dvrviewlink.h"
 #include "viewer/framerecord.h"
@@ -83,13 +83,13 @@ public:
     DvrWinCore(const DvrWinCore &) = delete;
     DvrWinCore &operator=(const DvrWinCore &) = delete;
 
-    // The view's connection, or null. Replacing it waits for a send in progress, so a sender
-    // never uses a connection that is being closed: set null before closing the old one.
-    void SetConnection(DvrPacketSender *connection);
+    // The view's connection, or null. Replacing it waits for a send in progress, so no
+    // sender is left holding a connection that is about to be freed. The view closes the old
+    // connection first (a send in progress gives up then), sets null here, then frees it.
+    // A packet handed from a reader thread to the UI thread gives up once the connection
+    // raises its stop flag, so stopping a link never waits on the hand-over.
+    void SetConnection(CDvrBase *connection);
     bool HasConnection() const { return connection_.load() != nullptr; }
-    // While set, a packet waiting to be handed to the UI thread is dropped instead; the view
-    // sets it before it stops a reader thread, so neither waits for the other.
-    void SetHandOverStopped(bool stopped) { handOverStopped_ = stopped; }
 
     // Send path; every send of the process holds "SendEvent".
     bool SendCommandEx(uint8_t cmd, uint8_t flag, const uint8_t *data, int length);
@@ -121,6 +121,7 @@ public:
     void OnDisconnected();
     // Channel count (1..16), model code and video standard from the login answer or a player.
     void SetVideoFormat(int channelCount, uint8_t video);
+    // The mode TfrmDvrWin::SetMode has set (live or playback); the play-state text follows it.
     void SetModeState(uint8_t mode) { mode_ = mode; }
 
     // Writers (.dvr files).
@@ -128,6 +129,7 @@ public:
     bool StopRecord();
     bool IsRecording() const;
     bool StartNetCopy(const std::string &fileName);
+    bool IsCopying() const;
     bool EndNetCopy();
     // Copy span as day counts since 1899-12-30 with the time as fraction, for the progress.
     void SetCopySpan(double start, double end);
@@ -163,11 +165,13 @@ private:
     void WriterFailed(std::unique_ptr<DvrRecordWriter> &writer, bool copy);
     std::unique_ptr<DvrRecordWriter> OpenWriter(const std::string &fileName);
     void ResetFrameIds() { frameIds_.fill(0xFF); }
+    // view_.RunLater for work on this core: dropped when the core is gone by then.
+    void Later(std::function<void()> fn);
 
     DvrWinView &view_;
     DvrRecordWriterFactory writerFactory_;
-    std::atomic<DvrPacketSender *> connection_{nullptr};
-    std::atomic<bool> handOverStopped_{false};
+    std::shared_ptr<int> life_ = std::make_shared<int>(0);
+    std::atomic<CDvrBase *> connection_{nullptr};
 
     std::atomic<bool> loggedIn_{false};
     std::atomic<bool> master_{false};
@@ -198,6 +202,10 @@ private:
     double copyEnd_ = 0;
     std::vector<uint8_t> recordBuffer_;
 };
+
+// How long a wait for "SendEvent" or "RecEvent" runs before it is reported in the debug log
+// (and waits on); 0 = the usual 5000 ms. Tests shorten it.
+void SetSharedLockReportInterval(int ms);
 
 // A RecorderTime as a day count since 1899-12-30 with the time of day as fraction; nothing
 // when the bytes make no valid date and time.

@@ -27,8 +27,12 @@ int CompareRecorderTime(const RecorderTime &a, const RecorderTime &b)
 char *TimeText(const RecorderTime *t, char *buffer)
 {
     auto s = [](uint8_t v) { return int(int8_t(v)); };
-    std::snprintf(buffer, kTimeTextSize, "%02d%02d/%02d/%02d  %02d:%02d:%02d", s(t->century), s(t->year),
-                  s(t->month), s(t->day), s(t->hour), s(t->minute), s(t->second));
+    // Hostile fields print wider than 20 characters: format in full, then keep what fits.
+    char full[64];
+    std::snprintf(full, sizeof full, "%02d%02d/%02d/%02d  %02d:%02d:%02d", s(t->century), s(t->year), s(t->month),
+                  s(t->day), s(t->hour), s(t->minute), s(t->second));
+    std::memcpy(buffer, full, kTimeTextSize - 1);
+    buffer[kTimeTextSize - 1] = 0;
     return buffer;
 }
 

@@ -1,2 +1,3 @@
-#include "viewer/main_forms.h"
+#include "viewer/startup.h"
+
 int main(int argc, char **argv) { return strandel::RunViewer(argc, argv); }

@@ -52,14 +52,21 @@ void BM_Memcpy(benchmark::State &state)
 }
 BENCHMARK(BM_Memcpy);
 
+// CrcUpdate, then each routine it may pick from.
 void BM_Crc32(benchmark::State &state)
 {
     const auto src = TcpStream();
+    const auto fn = state.range(0) < 0 ? CrcUpdate : CrcRoutines()[size_t(state.range(0))].fn;
+    if (state.range(0) >= 0)
+        state.SetLabel(CrcRoutines()[size_t(state.range(0))].name);
     for (auto _ : state)
-        benchmark::DoNotOptimize(CrcUpdate(0, src.data(), int(src.size())));
+        benchmark::DoNotOptimize(fn(0, src.data(), int(src.size())));
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(src.size()));
 }
-BENCHMARK(BM_Crc32);
+BENCHMARK(BM_Crc32)->Apply([](benchmark::internal::Benchmark *b) {
+    for (int i = -1; i < int(CrcRoutines().size()); ++i)
+        b->Arg(i);
+});
 
 void BM_TcpFrame(benchmark::State &state)
 {

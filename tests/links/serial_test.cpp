@@ -263,7 +263,7 @@ TEST_F(SerialPort, LinkExchangesFramesAndSaysByeNineTimes)
 
     std::vector<uint8_t> byes;
     for (int i = 0; i < 9; ++i) {
-        auto f = SerialFrame(DvrCmdBye, 0, {});
+        auto f = SerialFrame(2, 0, {}); // DvrCmdBye
         byes.insert(byes.end(), f.begin(), f.end());
     }
     EXPECT_EQ(pty.ReadAll(), byes);
@@ -289,4 +289,21 @@ TEST_F(SerialPort, MissingDeviceIsReported)
     EXPECT_EQ(view.Events(), std::vector<std::string>{"message:Cannot Open Device Com8"});
     link.Close(); // nothing to close, no bye frames, no call-backs
     EXPECT_EQ(view.Events().size(), 1u);
+}
+
+TEST_F(SerialPort, ClosingFromItsOwnDataHandler)
+{
+    TXComm port;
+    port.SetDeviceName("Com7");
+    int calls = 0;
+    port.OnData = [&](TXComm *p, uint32_t) {
+        ++calls;
+        p->Close(); // waits for the event thread, which waits for this hand-over
+    };
+    ASSERT_TRUE(port.Open());
+    pty.Write({'a'});
+    ASSERT_TRUE(WaitUntil([&] { return !port.Opened(); }));
+    pty.Write({'b'});
+    PumpFor(30);
+    EXPECT_EQ(calls, 1);
 }

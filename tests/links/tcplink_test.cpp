@@ -200,6 +200,15 @@ TEST_F(TcpLink, RefusedConnectReportsAndLaterSendsFail)
     // Init sets the link up again: the error is forgotten.
     ASSERT_TRUE(link.Init(&record));
     EXPECT_EQ(link.SocketError(), 0u);
+
+    // A port that does not fit 16 bits is an error too.
+    record.port = 65536 + server.port;
+    ASSERT_TRUE(link.Init(&record));
+    ASSERT_TRUE(link.Connect());
+    ASSERT_TRUE(WaitUntil([&] { return link.SocketError() != 0; }));
+    EXPECT_EQ(link.SocketError(), uint32_t(EINVAL));
+    EXPECT_FALSE(link.SocketActive());
+    link.Close();
 }
 
 TEST_F(TcpLink, RemoteCloseReachesTheView)

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/debuglog.h"
+#include "platform/events.h"
 #include "protocol_fakes.h"
 
 using namespace strandel;
@@ -90,7 +92,8 @@ TEST_F(Dispatch, FailedUploadPartSendsNoEndMark)
 // A connection being replaced waits for the send that is using it.
 TEST_F(Dispatch, ReplacingConnectionWaitsForSendInProgress)
 {
-    struct SlowSender : DvrPacketSender {
+    struct SlowSender : CDvrBase {
+        SlowSender() : CDvrBase(nullptr) {}
         std::atomic<bool> entered{false}, release{false};
         bool Send(uint8_t, uint8_t, const uint8_t *, int) override
         {
@@ -367,10 +370,7 @@ TEST_F(Dispatch, LogDownloadWritesTheNumberedLogFileAfterTheHandOver)
 // The TCP reader thread hands complete replies to the UI thread and waits for them.
 TEST_F(Dispatch, ReaderThreadHandsRepliesToTheUiThread)
 {
-    int argc = 1;
-    char name[] = "protocol_tests";
-    char *argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    TestApp();
     core.Dialogs().setup = &dialogs;
     std::atomic<bool> done{false};
     std::thread reader([&] {
@@ -385,9 +385,56 @@ TEST_F(Dispatch, ReaderThreadHandsRepliesToTheUiThread)
     EXPECT_EQ(dialogs.uiThread, std::this_thread::get_id());
 
     // Once the view stops its link, a waiting hand-over gives up instead of blocking.
-    core.SetHandOverStopped(true);
+    sender.Stop();
     std::thread stopped([&] { Feed(core, {MakePacket(DvrCmdStatus, 0, Filled(kDvrStatusRecordSize))}); });
     stopped.join();
     QCoreApplication::processEvents();
     EXPECT_TRUE(dialogs.Take().empty());
+}
+
+TEST(DispatchLifetime, QueuedWorkOfAClosedViewIsDropped)
+{
+    FakeView view;
+    FakeSender sender;
+    FakeWriterState writer;
+    {
+        DvrWinCore core(view, FakeWriterFactory(writer));
+        core.SetConnection(&sender);
+        Feed(core, {MakePacket(DvrCmdLogin, 0, {0, 0, 0, 0, 0, 0, 0, 0, 0})});
+    }
+    view.RunPending();
+    EXPECT_TRUE(view.Take().empty());
+}
+
+// A held send lock is reported when the wait runs long, and the sender keeps waiting for it.
+TEST_F(Dispatch, SendWaitsForTheSendLockPastItsTimeOut)
+{
+    std::vector<std::string> log;
+    std::mutex logMutex;
+    SetDebugSink([&](const std::string &line) {
+        std::lock_guard l(logMutex);
+        log.push_back(line);
+    });
+    SetSharedLockReportInterval(10);
+    TimedEvent &sendEvent = NamedEvent(kSendEventName);
+    ASSERT_TRUE(sendEvent.Wait(0));
+    std::atomic<bool> sent{false};
+    std::thread sending([&] {
+        core.SendCommand(DvrCmdAlive, nullptr, 0);
+        sent = true;
+    });
+    auto reported = [&] {
+        std::lock_guard l(logMutex);
+        return std::any_of(log.begin(), log.end(),
+                           [](const std::string &s) { return s.find("SendEvent not free") != std::string::npos; });
+    };
+    while (!reported())
+        std::this_thread::yield();
+    EXPECT_FALSE(sent);
+    EXPECT_TRUE(sender.sent.empty());
+    sendEvent.Set();
+    sending.join();
+    EXPECT_EQ(sender.sent.size(), 1u);
+    SetSharedLockReportInterval(0);
+    SetDebugSink({});
 }

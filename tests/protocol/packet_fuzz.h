@@ -27,7 +27,7 @@ inline void FeedPacketBytes(const uint8_t *data, size_t size)
         PacketHeader h;
         h.cmd = uint8_t(data[at] % 40);
         h.flag = data[at + 1];
-        size_t length = size_t(data[at + 2] | (data[at + 3] << 8)) % (kMaxPacketPayload + 1);
+        size_t length = size_t(data[at + 2] | (data[at + 3] << 8)) % (kMaxPayload + 1);
         at += 4;
         length = std::min(length, size - at);
         h.length = uint16_t(length);

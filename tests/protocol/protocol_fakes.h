@@ -6,12 +6,26 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
+
+#include <QCoreApplication>
 
 #include "platform/endian.h"
 #include "viewer/dvrwincore.h"
 
 namespace strandel::test {
+
+// The test thread is the UI thread: one application for the whole test process.
+inline QCoreApplication &TestApp()
+{
+    static int argc = 1;
+    static char name[] = "protocol_tests";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication *app = new QCoreApplication(argc, argv);
+    return *app;
+}
 
 struct Packet {
     PacketHeader header;
@@ -34,8 +48,8 @@ inline std::vector<uint8_t> Le32Bytes(uint32_t v)
 inline std::vector<Packet> SegmentedReply(uint8_t cmd, const std::vector<uint8_t> &data)
 {
     std::vector<Packet> out{MakePacket(cmd, DvrFlagSegStart, Le32Bytes(uint32_t(data.size())))};
-    for (size_t at = 0; at < data.size(); at += kMaxPacketPayload) {
-        const size_t n = std::min<size_t>(kMaxPacketPayload, data.size() - at);
+    for (size_t at = 0; at < data.size(); at += kMaxPayload) {
+        const size_t n = std::min<size_t>(kMaxPayload, data.size() - at);
         out.push_back(MakePacket(cmd, DvrFlagSegData, {data.begin() + at, data.begin() + at + n}));
     }
     out.push_back(MakePacket(cmd, DvrFlagSegEnd, Le32Bytes(uint32_t(data.size()))));
@@ -50,8 +64,8 @@ inline std::vector<Packet> RecordPackets(const FrameRecordHeader &header, const 
         const auto &part = parts[p];
         if (part.empty())
             continue;
-        for (size_t at = 0; at < part.size(); at += kMaxPacketPayload) {
-            const size_t n = std::min<size_t>(kMaxPacketPayload, part.size() - at);
+        for (size_t at = 0; at < part.size(); at += kMaxPayload) {
+            const size_t n = std::min<size_t>(kMaxPayload, part.size() - at);
             out.push_back(MakePacket(DvrCmdRecord, uint8_t((at == 0 ? DvrFlagPartFirst : DvrFlagPart) | p),
                                      {part.begin() + at, part.begin() + at + n}));
         }
@@ -70,8 +84,11 @@ inline void Feed(DvrWinCore &core, const std::vector<Packet> &packets)
         core.OnPacket(p.header, p.payload.data());
 }
 
-class FakeSender : public DvrPacketSender {
+class FakeSender : public CDvrBase {
 public:
+    FakeSender() : CDvrBase(nullptr) {}
+    // As a link being stopped: hand-overs waiting for the UI thread give up.
+    void Stop() { stopping_ = true; }
     bool Send(uint8_t cmd, uint8_t flag, const uint8_t *data, int length) override
     {
         std::lock_guard l(mutex);

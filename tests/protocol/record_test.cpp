@@ -211,6 +211,7 @@ TEST_F(Record, FailedAppendStopsTheRecordingAndSaysSo)
 TEST_F(Record, CopyRecordsAreWrittenWithProgressAndNotShown)
 {
     core.StartNetCopy("Copy/Dvr-20261210-131415.dvr");
+    EXPECT_TRUE(core.IsCopying());
     EXPECT_EQ(view.Take(), (std::vector<std::string>{"copy panel shown", "copy 0000/00/00 00:00:00 COPYING(0%)"}));
     const auto start = RecorderDateTime({20, 26, 12, 10, 13, 0, 0});
     const auto end = RecorderDateTime({20, 26, 12, 10, 13, 5, 0});
@@ -243,6 +244,7 @@ TEST_F(Record, CopyRecordsAreWrittenWithProgressAndNotShown)
 
     Feed(core, {MakePacket(DvrCmdCopyEnd, 0, {})});
     EXPECT_EQ(view.Take(), (std::vector<std::string>{"msg Copy Completed...", "copy panel hidden", "toolbar"}));
+    EXPECT_FALSE(core.IsCopying());
     EXPECT_EQ(writer.closes, 1);
 }
 
@@ -276,7 +278,7 @@ TEST_F(Record, HostilePartsAreDropped)
     EXPECT_EQ(view.shown.size(), 1u);
 
     // A part that grows past its limit is dropped until its next first chunk.
-    const std::vector<uint8_t> chunk(kMaxPacketPayload, 0x33);
+    const std::vector<uint8_t> chunk(kMaxPayload, 0x33);
     Feed(core, {MakePacket(DvrCmdRecord, DvrFlagPartFirst, chunk)});
     for (size_t n = chunk.size(); n <= DvrWinCore::kMaxPartSize; n += chunk.size())
         Feed(core, {MakePacket(DvrCmdRecord, DvrFlagPart, chunk)});
@@ -291,4 +293,17 @@ TEST_F(Record, HostilePartsAreDropped)
     Push(h, part0);
     EXPECT_EQ(view.shown.size(), 2u);
     EXPECT_EQ(writer.records.size(), 2u);
+}
+
+TEST_F(Record, WriterWhoseFileCannotBeCreatedIsNotKept)
+{
+    writer.failCreate = true;
+    EXPECT_FALSE(core.StartRecord("Save/x.dvr"));
+    EXPECT_FALSE(core.IsRecording());
+    EXPECT_FALSE(core.StartNetCopy("Copy/x.dvr"));
+    EXPECT_EQ(view.Take(), (std::vector<std::string>{"msg Save File Error", "msg Save File Error"}));
+    Push(Header(1, 100, 0, 0, FrameKindCopy), Bytes(100, 1));
+    Feed(core, {MakePacket(DvrCmdCopyEnd, 0, {})});
+    EXPECT_EQ(view.Take(), (std::vector<std::string>{"copy panel hidden", "toolbar"})); // no "Copy Completed..."
+    EXPECT_TRUE(writer.records.empty());
 }

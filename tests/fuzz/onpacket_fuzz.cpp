@@ -1,5 +1,5 @@
 // libFuzzer target: random packet sequences into the view's dispatcher and record push.
-#include "packet_fuzz.h"
+#include "tests/protocol/packet_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -1,0 +1,25 @@
+#pragma once
+// A small wrapper over libjpeg-turbo: whole-picture decode into 32-bit pixels and encode from them.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace strandel {
+
+struct JpegImage {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels; // 0xAARRGGBB, alpha 0xFF, rows top-down
+};
+
+// Decodes a baseline or progressive JPEG. On failure returns false, leaves out unchanged and
+// tells why in *error.
+bool JpegDecode(const uint8_t *data, size_t size, JpegImage &out, std::string *error = nullptr);
+// Reads only the header: picture size.
+bool JpegReadSize(const uint8_t *data, size_t size, int *width, int *height);
+// Encodes 0xAARRGGBB pixels (alpha ignored) at quality 1..100.
+bool JpegEncode(const uint32_t *pixels, int width, int height, int stride, int quality,
+                std::vector<uint8_t> &out, std::string *error = nullptr);
+
+} // namespace strandel

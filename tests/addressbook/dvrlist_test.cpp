@@ -1,0 +1,271 @@
+#include "bookfixture.h"
+#include "focus.h"
+
+#include "platform/endian.h"
+#include "viewer/controls/ipedit.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTreeWidget>
+
+using namespace strandel;
+
+namespace {
+
+QString Cell(TfrmDvrList &b, int row, int col) { return b.lstDvrList->topLevelItem(row)->text(col); }
+
+} // namespace
+
+TEST_F(BookTest, LoadsRecordsBoundedByFieldWidths)
+{
+    TfrmDvrList &b = Book("two_records.lst");
+    ASSERT_EQ(b.RecordCount(), 2);
+    EXPECT_EQ(b.lblListCnt->text(), "Count:2");
+    EXPECT_EQ(Cell(b, 0, 0), "Gate");
+    EXPECT_EQ(Cell(b, 0, 1), "192.168.0.7");
+    EXPECT_EQ(Cell(b, 0, 2), "00:1A:2B:3C:4D:5E");
+    EXPECT_EQ(Cell(b, 1, 0), QString(32, u'N'));
+    EXPECT_EQ(Cell(b, 1, 1), "Com 3");
+    EXPECT_EQ(Cell(b, 1, 2), "");
+    // Baud 0 and port 0 are given their defaults.
+    EXPECT_EQ(b.Record(0)->baudRate, 9600);
+    EXPECT_EQ(b.Record(1)->port, 5400);
+
+    b.SelectRow(1);
+    EXPECT_EQ(b.edtName->text(), QString(32, u'N'));
+    EXPECT_EQ(b.edtDesc->toPlainText(), QString(128, u'D'));
+    EXPECT_EQ(b.edtPass->text(), QString(8, u'P')); // the edit takes at most 8
+}
+
+TEST_F(BookTest, SavesByteExactAndIgnoresATrailingPartialRecord)
+{
+    QByteArray file = ReadAll(QString(STRANDEL_TEST_DATA) + "/two_records.lst");
+    ASSERT_EQ(file.size(), 2 * DvrListRecord::kSize);
+    QByteArray want = file;
+    PutLe32(reinterpret_cast<uint8_t *>(want.data()) + 18, 9600);
+    PutLe32(reinterpret_cast<uint8_t *>(want.data()) + DvrListRecord::kSize + 14, 5400);
+
+    QFile f(dir.filePath("Strandel.lst"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(file + QByteArray(100, 'x'));
+    f.close();
+    TfrmDvrList &b = Book();
+    EXPECT_EQ(b.RecordCount(), 2);
+    ASSERT_TRUE(b.SaveList(dir.filePath("out.lst")));
+    EXPECT_EQ(ReadAll(dir.filePath("out.lst")), want);
+
+    EXPECT_FALSE(b.LoadList(dir.filePath("missing.lst")));
+    EXPECT_EQ(b.RecordCount(), 2);
+}
+
+TEST_F(BookTest, FailedSaveKeepsTheOldFile)
+{
+    TfrmDvrList &b = Book("two_records.lst");
+    const QString blocked = dir.filePath("blocked");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("blocked"));
+    EXPECT_FALSE(b.SaveList(blocked)); // a directory cannot be replaced by a file
+    EXPECT_FALSE(b.SaveList(dir.filePath("no/such/dir/Strandel.lst")));
+
+    b.Record(0)->port = 5499;
+    ASSERT_TRUE(b.SaveList(b.ListPath()));
+    EXPECT_EQ(ReadAll(b.ListPath()).size(), 2 * DvrListRecord::kSize);
+    // No temporary file is left beside the list.
+    EXPECT_EQ(QDir(dir.path()).entryList({"Strandel.lst*"}, QDir::Files), QStringList{"Strandel.lst"});
+}
+
+TEST_F(BookTest, FormToRecordRules)
+{
+    TfrmDvrList &b = Book();
+    const struct {
+        const char *macText;
+        std::array<uint8_t, 6> mac;
+    } macs[] = {
+        {"001A2B3C4D5E", {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}},
+        {"0011223", {0x00, 0x11, 0x22, 0x03, 0, 0}},
+        {"ab", {0xAB, 0, 0, 0, 0, 0}},
+        {"", {0, 0, 0, 0, 0, 0}},
+        {"zz1122", {0, 0, 0, 0, 0, 0}},
+    };
+    for (const auto &c : macs) {
+        DvrListRecord r;
+        r.mac.fill(0x77);
+        b.edtMac->setText(c.macText);
+        b.FormToRecord(&r);
+        EXPECT_EQ(r.mac, c.mac) << c.macText;
+    }
+
+    DvrListRecord r;
+    SetField(r.user, "keepme");
+    b.edtName->setText(QString(40, u'n'));
+    b.edtDesc->setPlainText(QString(200, u'd'));
+    b.edtPass->setText("secret12");
+    b.findChildren<QRadioButton *>()[2]->click();
+    b.edtSerialPort->setCurrentIndex(8);
+    b.edtBaudRate->setCurrentIndex(2);
+    b.chkUseIp->setChecked(true);
+    b.FormToRecord(&r);
+    EXPECT_EQ(FieldText(r.name), std::string(31, 'n'));
+    EXPECT_EQ(FieldText(r.description), std::string(127, 'd'));
+    EXPECT_EQ(FieldText(r.password), "secret12");
+    EXPECT_EQ(FieldText(r.user), "keepme");
+    EXPECT_EQ(r.kind, 2);
+    EXPECT_EQ(r.serialPort, 8);
+    EXPECT_EQ(r.baudRate, 115200);
+    EXPECT_EQ(r.useIpServer, 1);
+    EXPECT_EQ(r.name[31], 0);
+
+    // A name cut inside a multi-byte character loses that whole character.
+    b.edtName->setText(QString(30, u'a') + QString::fromUtf8("\xC3\xA9"));
+    b.FormToRecord(&r);
+    EXPECT_EQ(FieldText(r.name), std::string(30, 'a'));
+}
+
+TEST_F(BookTest, RecordToFormAndDefaults)
+{
+    TfrmDvrList &b = Book("two_records.lst");
+    EXPECT_EQ(b.edtPortNum->value(), 5400); // the defaults after creation
+    EXPECT_EQ(b.edtSerialPort->currentText(), "None");
+    EXPECT_EQ(b.edtBaudRate->currentText(), "9600");
+    EXPECT_FALSE(b.edtMac->isEnabled());
+
+    b.SelectRow(0);
+    EXPECT_EQ(b.edtMac->text(), "001A2B3C4D5E");
+    EXPECT_TRUE(b.chkUseIp->isChecked());
+    EXPECT_TRUE(b.edtMac->isEnabled());
+    EXPECT_EQ(b.edtIpAddr->GetIp(0), 192);
+    EXPECT_EQ(b.edtPortNum->value(), 5401);
+    EXPECT_TRUE(b.edtIpAddr->isEnabled());
+    EXPECT_FALSE(b.edtBaudRate->isEnabled());
+    b.chkUseIp->click();
+    EXPECT_FALSE(b.edtMac->isEnabled());
+
+    b.SelectRow(1);
+    EXPECT_EQ(b.edtSerialPort->currentText(), "Com 3");
+    EXPECT_EQ(b.edtBaudRate->currentText(), "38400");
+    EXPECT_FALSE(b.edtIpAddr->isEnabled());
+    EXPECT_TRUE(b.edtSerialPort->isEnabled());
+
+    // An unlisted baud rate selects nothing, and a change keeps it.
+    b.Record(1)->baudRate = 4800;
+    b.SelectRow(0);
+    b.SelectRow(1);
+    EXPECT_EQ(b.edtBaudRate->currentIndex(), -1);
+    b.btnChange->click();
+    EXPECT_EQ(b.Record(1)->baudRate, 4800);
+}
+
+TEST_F(BookTest, AddChangeDelete)
+{
+    TfrmDvrList &b = Book();
+    ASSERT_TRUE(ShowActive(b));
+    b.btnAdd->click(); // no name: nothing
+    EXPECT_EQ(b.RecordCount(), 0);
+
+    const char *names[] = {"one", "two", "three"};
+    for (const char *n : names) {
+        b.edtName->setText(n);
+        b.btnAdd->click();
+    }
+    ASSERT_EQ(b.RecordCount(), 3);
+    EXPECT_EQ(b.SelectedRow(), 2); // the new row is selected while the form is shown
+    EXPECT_EQ(b.lblListCnt->text(), "Count:3");
+    EXPECT_EQ(b.Record(0)->port, 5400);
+    EXPECT_EQ(b.Record(0)->baudRate, 9600);
+
+    b.SelectRow(1);
+    b.edtName->setText("TWO");
+    b.edtIpAddr->SetIp(3, 9);
+    b.btnChange->click();
+    EXPECT_EQ(Cell(b, 1, 0), "TWO");
+    EXPECT_EQ(Cell(b, 1, 1), "0.0.0.9");
+
+    b.btnDelete->click();
+    ASSERT_EQ(b.RecordCount(), 2);
+    EXPECT_EQ(b.SelectedRow(), 1);
+    EXPECT_EQ(b.edtName->text(), "three");
+    b.btnDelete->click();
+    EXPECT_EQ(b.SelectedRow(), 0);
+    EXPECT_EQ(b.edtName->text(), "one");
+    b.btnDelete->click();
+    EXPECT_EQ(b.RecordCount(), 0);
+    EXPECT_EQ(b.edtName->text(), "");
+    EXPECT_EQ(b.lblListCnt->text(), "Count:0");
+}
+
+TEST_F(BookTest, ShowSelectsLastIndexAndCloseSavesAndRemembers)
+{
+    RegWriteInt("ListLastIndex", 1);
+    RegWriteInt("ListPosX", 33);
+    TfrmDvrList &b = Book("two_records.lst");
+    EXPECT_EQ(b.pos().x(), 33);
+    ASSERT_TRUE(ShowActive(b));
+    EXPECT_EQ(b.SelectedRow(), 1);
+    EXPECT_EQ(b.edtSerialPort->currentText(), "Com 3");
+
+    b.SelectRow(0);
+    b.edtName->setText("Added");
+    b.btnAdd->click();
+    b.edtName->setFocus();
+    QTest::keyClick(b.edtName, Qt::Key_Escape);
+    EXPECT_FALSE(b.isVisible());
+    EXPECT_EQ(ReadAll(b.ListPath()).size(), 3 * DvrListRecord::kSize);
+    EXPECT_EQ(RegReadInt("ListLastIndex", -1), 2);
+
+    // A remembered index beyond the list selects nothing.
+    RegWriteInt("ListLastIndex", 7);
+    TfrmDvrList other(nullptr, dir.path());
+    ASSERT_TRUE(ShowActive(other));
+    EXPECT_EQ(other.SelectedRow(), -1);
+}
+
+TEST_F(BookTest, ConnectHandsTheEntryToTheViewOpener)
+{
+    TfrmDvrList &b = Book("two_records.lst");
+    ASSERT_TRUE(ShowActive(b));
+    std::vector<DvrListRecord *> opened;
+    bool accept = false;
+    b.SetViewOpener([&](DvrListRecord *r) {
+        opened.push_back(r);
+        return accept;
+    });
+    b.SelectRow(1); // no address server wanted
+    b.btnConnect->click();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], b.Record(1));
+    EXPECT_TRUE(b.isVisible()); // the view did not open: the form stays
+
+    accept = true;
+    const QPoint at = b.lstDvrList->visualItemRect(b.lstDvrList->topLevelItem(1)).center();
+    // A double click is the second click of a pair.
+    QTest::mousePress(b.lstDvrList->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(b.lstDvrList->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(b.lstDvrList->viewport(), Qt::LeftButton, {}, at);
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_FALSE(b.isVisible());
+}
+
+TEST_F(BookTest, DeletedEntryStaysValidForAViewThatHoldsIt)
+{
+    TfrmDvrList &b = Book("two_records.lst");
+    DvrListRecord *held = nullptr;
+    b.SetViewOpener([&](DvrListRecord *r) {
+        held = r;
+        return true;
+    });
+    b.SelectRow(1);
+    b.btnConnect->click();
+    ASSERT_EQ(held, b.Record(1));
+    b.SelectRow(1);
+    b.btnDelete->click();
+    ASSERT_EQ(b.RecordCount(), 1);
+    // The view's login later writes the MAC into its entry and asks for the row text.
+    held->mac = {1, 2, 3, 4, 5, 6};
+    b.UpdateMacText(held);
+    EXPECT_EQ(Cell(b, 0, 2), "00:1A:2B:3C:4D:5E");
+}

@@ -1,0 +1,238 @@
+#include "platform/debuglog.h"
+#include "platform/settings.h"
+#include "viewer/debug.h"
+#include "viewer/dvrwin.h"
+#include "viewer/forms.h"
+#include "viewer/controls/mybutton.h"
+#include "viewer/mainform.h"
+#include "viewer/msg.h"
+#include "viewer/startup.h"
+#include "viewer/uihelpers.h"
+#include "viewer/vieweroptions.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace strandel;
+
+namespace {
+
+QApplication &App() { return *static_cast<QApplication *>(QApplication::instance()); }
+
+class UiTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        App();
+        SetSettingsFilePath(dir.filePath("Strandel.ini"));
+        oldCwd = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+    }
+    void TearDown() override
+    {
+        QDir::setCurrent(oldCwd);
+        SetSettingsFilePath({});
+    }
+    void Setting(const char *name, const QVariant &v)
+    {
+        QSettings s(SettingsFilePath(), QSettings::IniFormat);
+        s.setValue(name, v);
+    }
+    QTemporaryDir dir;
+    QString oldCwd;
+};
+
+} // namespace
+
+TEST_F(UiTest, StartUpCreatesTheFormsInOrderAndShowsTheNotice)
+{
+    std::vector<std::string> order;
+    CreateApplicationForms([&](const char *name) { order.push_back(name); });
+    const std::vector<std::string> expected = {"frmMain",      "frmMsg",      "frmDebug",    "frmDvrList",
+                                               "frmPanTilt",   "frmDvrSearch", "frmDvrStatus", "frmDvrCtrl",
+                                               "frmAboutBox",  "Form1",        "frmDvrEnv"};
+    EXPECT_EQ(order, expected);
+    ShowStartupNotice();
+    EXPECT_EQ(frmMsg->Text(), " Initializing Application" + QString(40, '.') + "OK");
+    EXPECT_FALSE(frmMsg->isVisible());
+    EXPECT_EQ(frmMain->windowTitle(), "Strandel");
+    DestroyApplicationForms();
+    EXPECT_EQ(frmMain, nullptr);
+}
+
+TEST_F(UiTest, FirstStartOpensTheToolbarModeWithDefaults)
+{
+    TfrmMain main;
+    EXPECT_FALSE(main.IsFrameMode());
+    EXPECT_EQ(main.pos(), QPoint(100, 100));
+    EXPECT_EQ(main.size(), QSize(357, 50 + 162));
+    const ViewerOptions &o = GetViewerOptions();
+    EXPECT_EQ(o.showChannelTitle, 1);
+    EXPECT_EQ(o.showDateTime, 0);
+    EXPECT_EQ(o.showEvent, 1);
+    EXPECT_EQ(o.showFrameRate, 1);
+    EXPECT_EQ(o.useIpServer, 1);
+    main.show();
+    EXPECT_FALSE(main.btnCh[0]->isEnabled());
+    EXPECT_FALSE(main.btnPlay->isEnabled());
+    EXPECT_FALSE(main.lblClock->text().isEmpty());
+}
+
+TEST_F(UiTest, ControllerStepsTheToolbarHeight)
+{
+    Setting("MainController", 2);
+    TfrmMain main;
+    EXPECT_EQ(main.height(), 50 + 262);
+    const int imgLeft = main.imgLeft->height();
+    std::vector<int> heights;
+    for (int i = 0; i < 3; ++i) {
+        main.btnControllerClick();
+        heights.push_back(main.Controller());
+        if (main.Controller() == 0) {
+            EXPECT_EQ(main.height(), 50);
+        } else if (main.Controller() == 1) {
+            EXPECT_EQ(main.height(), 50 + imgLeft + 1);
+        }
+    }
+    EXPECT_EQ(heights, (std::vector<int>{0, 1, 2}));
+}
+
+TEST_F(UiTest, FrameModeUsesItsOwnGeometryAndFitsThePictureAspect)
+{
+    Setting("MainFrame", 1);
+    Setting("MainPosXF", 30);
+    Setting("MainPosYF", 40);
+    Setting("MainPosWF", 800);
+    Setting("MainPosHF", 600);
+    TfrmMain main;
+    EXPECT_TRUE(main.IsFrameMode());
+    EXPECT_EQ(main.pos(), QPoint(30, 40));
+    EXPECT_EQ(main.width(), 800);
+    main.show();
+    QWidget *picture = main.GetFrameDvrWin()->pnlDvr;
+    EXPECT_EQ(picture->height(), 480 * picture->width() / 720);
+}
+
+TEST_F(UiTest, SwitchingModesRestoresEachModesPosition)
+{
+    TfrmMain main;
+    main.show();
+    main.move(120, 130);
+    main.btnFrameClick();
+    ASSERT_TRUE(main.IsFrameMode());
+    EXPECT_EQ(main.pos(), QPoint(10, 10));
+    main.move(50, 60);
+    main.btnFrameClick();
+    EXPECT_FALSE(main.IsFrameMode());
+    EXPECT_EQ(main.pos(), QPoint(120, 130));
+    main.btnFrameClick();
+    EXPECT_EQ(main.pos(), QPoint(50, 60));
+    EXPECT_TRUE(main.btnFrame->isEnabled());
+    EXPECT_FALSE(main.IsSwitchingLayout());
+}
+
+TEST_F(UiTest, ClosingWritesTheSettings)
+{
+    {
+        TfrmMain main;
+        main.show();
+        main.move(222, 111);
+        main.close();
+    }
+    QSettings s(SettingsFilePath(), QSettings::IniFormat);
+    EXPECT_EQ(s.value("MainPosX").toInt(), 222);
+    EXPECT_EQ(s.value("MainPosY").toInt(), 111);
+    EXPECT_EQ(s.value("MainFrame").toInt(), 0);
+    EXPECT_EQ(s.value("MainPosWF").toInt(), 640);
+}
+
+TEST_F(UiTest, LongServerNameKeepsItsFirst127Characters)
+{
+    Setting("IpServerName", QString(200, 'a'));
+    ViewerOptions o;
+    ReadViewerOptions(o);
+    EXPECT_EQ(std::string(o.ipServerName.data()), std::string(127, 'a'));
+}
+
+TEST(FitFrameSizing, KeepsThePictureAt720ByV)
+{
+    struct Case {
+        QRect proposed;
+        SizingEdge edge;
+        QSize picture;
+    } cases[] = {
+        {QRect(0, 0, 100 + 160, 100 + 120), SizingEdge::BottomRight, QSize(225, 150)},
+        {QRect(5, 5, 900 + 160, 400 + 120), SizingEdge::Right, QSize(900, 600)},
+        {QRect(5, 5, 900 + 160, 400 + 120), SizingEdge::Bottom, QSize(600, 400)},
+        {QRect(-20, -30, 720 + 160, 480 + 120), SizingEdge::TopLeft, QSize(720, 480)},
+    };
+    for (const auto &c : cases) {
+        const QRect r = FitFrameSizing(c.proposed, c.edge, 160, 120, 480);
+        EXPECT_EQ(r.size(), c.picture + QSize(160, 120));
+        EXPECT_GE(r.left(), 0);
+        EXPECT_GE(r.top(), 0);
+    }
+}
+
+TEST_F(UiTest, DebugWindowKeepsTheNewest1024Lines)
+{
+    TfrmDebug debug;
+    EXPECT_EQ(DebugPrint("hidden"), 0);
+    debug.show();
+    QApplication::processEvents();
+    QStringList first = debug.Lines();
+    ASSERT_EQ(first.size(), 2) << first.join("|").toStdString();
+    EXPECT_EQ(first[1], "895, 494, 205, 394");
+    for (int i = 1; i <= 1100; ++i)
+        DebugPrint("%d", i);
+    QApplication::processEvents();
+    const QStringList lines = debug.Lines();
+    ASSERT_EQ(lines.size(), 1024);
+    EXPECT_EQ(lines.first(), "77");
+    EXPECT_EQ(lines.last(), "1100");
+    debug.hide();
+    EXPECT_EQ(DebugPrint("hidden"), 0);
+    debug.show();
+    QApplication::processEvents();
+    EXPECT_EQ(debug.Lines().size(), 2);
+}
+
+TEST_F(UiTest, MessageWindowReplacesItsText)
+{
+    TfrmMsg msg;
+    msg.SetMsg("Success !!");
+    msg.SetMsg("Fail !!");
+    EXPECT_EQ(msg.Text(), "Fail !!");
+    EXPECT_TRUE(msg.isVisible());
+    msg.BitBtn1->click();
+    EXPECT_FALSE(msg.isVisible());
+}
+
+TEST(FolderDialog, PositionCentresOnTheOwnerOrUsesThePoint)
+{
+    FolderBrowseParams p;
+    p.x = 10;
+    p.y = 20;
+    EXPECT_EQ(FolderDialogPosition(p, QSize(300, 200)), QPoint(10, 20));
+    p.width = 401;
+    p.height = 301;
+    EXPECT_EQ(FolderDialogPosition(p, QSize(300, 200)), QPoint(60, 70));
+    p.width = 100;
+    p.height = 100;
+    EXPECT_EQ(FolderDialogPosition(p, QSize(301, 301)), QPoint(10 - 100, 20 - 100));
+}
+
+TEST_F(UiTest, DecodeJpegRefusesBrokenPicturesAndKeepsTheBitmap)
+{
+    QImage bitmap(3, 3, QImage::Format_ARGB32);
+    JpegPicture junk{{0xFF, 0xD8, 1, 2, 3}};
+    EXPECT_EQ(DecodeJpeg(&junk, &bitmap), nullptr);
+    EXPECT_EQ(bitmap.size(), QSize(3, 3));
+    EXPECT_EQ(DecodeJpeg(nullptr, &bitmap), nullptr);
+}

@@ -1,0 +1,44 @@
+#pragma once
+// An IPv4 address entry: four octet fields separated by dots.
+#include <QFrame>
+
+#include <cstdint>
+
+class QLabel;
+class QLineEdit;
+
+namespace strandel {
+
+class TIpEdit : public QFrame {
+    Q_OBJECT
+public:
+    explicit TIpEdit(QWidget *owner = nullptr);
+
+    uint8_t GetIp(int i) const;
+    void GetIp(uint8_t *ip) const;
+    void SetIp(int i, uint8_t v);
+    void SetIp(const uint8_t *ip);
+    void SetEnable(bool enable);
+
+    QLineEdit *Field(int i) const { return memo_[i]; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    enum class KeyAction { Consumed, Pass, CharacterOnly };
+    int IndexOf(QObject *memo) const;
+    KeyAction MemoKeyDown(int i, QKeyEvent *event);
+    bool MemoKeyPress(QKeyEvent *event);
+    void MemoChange(int i);
+    void FocusOctet(int i);
+    void IpEditResize();
+
+    QLineEdit *memo_[4]{};
+    QLabel *dot_[3]{};
+    int32_t octet_[4] = {0, 0, 0, 0};
+    bool rewriting_ = false;
+};
+
+} // namespace strandel

@@ -1,2 +1,0 @@
-#pragma once
-namespace strandel { int RunViewer(int argc, char **argv); }
