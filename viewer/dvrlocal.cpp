@@ -2,6 +2,7 @@
 
 #include "platform/debuglog.h"
 #include "platform/endian.h"
+#include "viewer/dvrcommand.h"
 #include "viewer/framerecord.h"
 #include "viewer/global.h"
 
@@ -12,24 +13,6 @@ namespace strandel {
 
 namespace {
 
-// Command numbers and play sub-codes the players answer.
-constexpr uint8_t kCmdLogin = 1;
-constexpr uint8_t kCmdRecord = 3;
-constexpr uint8_t kCmdMode = 5;
-constexpr uint8_t kCmdPlay = 7;
-constexpr uint8_t kCmdChannelMask = 10;
-constexpr uint8_t kCmdDiskIndex = 14;
-constexpr uint8_t kCmdEventSearch = 15;
-constexpr uint8_t kCmdBlockSearch = 16;
-constexpr uint8_t kPlayTime = 2;
-constexpr uint8_t kPlayEvent = 3;
-constexpr uint8_t kPlayBlock = 4;
-constexpr uint8_t kPlayFile = 7;
-constexpr uint8_t kPlayPos = 8;
-constexpr uint8_t kPlayEnd = 9;
-constexpr uint8_t kPtPlay = 30;
-
-constexpr int kLoginAnswerSize = 9;
 constexpr int kLockTimeoutMs = 5000;
 constexpr int kFileTickMs = 20;
 constexpr int kMpegTickMs = 1;
@@ -139,28 +122,28 @@ void CDvrLocal::SendRecord(const uint8_t *header, const uint8_t *part0, const ui
         const uint32_t size = h.partSize[p];
         if (size == 0)
             continue;
-        for (uint32_t at = 0; at < size; at += 1024) {
-            const uint8_t flag = uint8_t(at == 0 ? 0x40 | p : p);
-            SendAnswer(kCmdRecord, flag, parts[p] + at, int(std::min<uint32_t>(1024, size - at)));
+        for (uint32_t at = 0; at < size; at += kMaxPayload) {
+            const uint8_t flag = uint8_t(at == 0 ? DvrFlagPartFirst | p : DvrFlagPart | p);
+            SendAnswer(DvrCmdRecord, flag, parts[p] + at, int(std::min<uint32_t>(kMaxPayload, size - at)));
         }
         uint8_t end[5];
         PutLe32(end, size);
         end[4] = h.frameId;
-        SendAnswer(kCmdRecord, uint8_t(0x20 | p), end, sizeof end);
+        SendAnswer(DvrCmdRecord, uint8_t(DvrFlagPartEnd | p), end, sizeof end);
     }
-    SendAnswer(kCmdRecord, 0x80, header, kFrameRecordHeaderSize);
+    SendAnswer(DvrCmdRecord, DvrFlagRecordHeader, header, kFrameRecordHeaderSize);
 }
 
 void CDvrLocal::AnswerPlayStatus()
 {
-    const uint8_t status[8] = {kPtPlay, store_.playState, store_.fastFactor, store_.slowFactor, store_.direction, 0, 0, 0};
-    SendAnswer(kCmdPlay, 0, status, sizeof status);
+    const uint8_t status[8] = {PT_PLAY, store_.playState, store_.fastFactor, store_.slowFactor, store_.direction, 0, 0, 0};
+    SendAnswer(DvrCmdPlay, 0, status, sizeof status);
 }
 
 void CDvrLocal::AnswerPlayEnd()
 {
-    const uint8_t status[8] = {kPlayEnd, store_.playState, store_.fastFactor, store_.slowFactor, store_.direction, 0, 0, 0};
-    SendAnswer(kCmdPlay, 0, status, sizeof status);
+    const uint8_t status[8] = {PLAY_END, store_.playState, store_.fastFactor, store_.slowFactor, store_.direction, 0, 0, 0};
+    SendAnswer(DvrCmdPlay, 0, status, sizeof status);
 }
 
 bool CDvrLocal::PlayRequest(const uint8_t *args, int length)
@@ -221,11 +204,11 @@ void CDvrFile::Stop() { StoreCloseStream(&store_); }
 
 void CDvrFile::HandleCommand(const PacketHeader &header, const uint8_t *data)
 {
-    if (header.cmd == kCmdLogin) {
+    if (header.cmd == DvrCmdLogin) {
         // Logged in; the channel count and video byte come with the file.
         const uint8_t answer[kLoginAnswerSize] = {1};
-        SendAnswer(kCmdLogin, 0, answer, sizeof answer);
-    } else if (header.cmd == kCmdPlay && header.length >= 1) {
+        SendAnswer(DvrCmdLogin, 0, answer, sizeof answer);
+    } else if (header.cmd == DvrCmdPlay && header.length >= 1) {
         PlayControl(data[0], data + 1, header.length - 1);
     }
 }
@@ -233,7 +216,7 @@ void CDvrFile::HandleCommand(const PacketHeader &header, const uint8_t *data)
 void CDvrFile::PlayControl(uint8_t sub, const uint8_t *args, int length)
 {
     switch (sub) {
-    case kPlayTime:
+    case PLAY_TIME:
         if (length >= 9 && FileOpen()) {
             if (StoreSeekTime(&store_, args[1], args + 2))
                 StartPlay(kFileTickMs);
@@ -241,7 +224,7 @@ void CDvrFile::PlayControl(uint8_t sub, const uint8_t *args, int length)
                 StoreCloseStream(&store_);
         }
         break;
-    case kPlayFile: {
+    case PLAY_FILE: {
         const auto *end = static_cast<const uint8_t *>(std::memchr(args, 0, size_t(length)));
         const std::string path(reinterpret_cast<const char *>(args), end ? size_t(end - args) : size_t(length));
         StoreCloseStream(&store_);
@@ -250,7 +233,7 @@ void CDvrFile::PlayControl(uint8_t sub, const uint8_t *args, int length)
             hooks_.setVideoFormat(store_.channelCount, store_.videoStandard);
         break;
     }
-    case kPtPlay:
+    case PT_PLAY:
         PlayRequest(args, length);
         break;
     default:
@@ -354,14 +337,14 @@ void CDvrHdd::HandleCommand(const PacketHeader &header, const uint8_t *data)
 {
     const int n = header.length;
     switch (header.cmd) {
-    case kCmdLogin: {
+    case DvrCmdLogin: {
         const uint8_t answer[kLoginAnswerSize] = {1, store_.channelCount, store_.videoStandard};
-        SendAnswer(kCmdLogin, 0, answer, sizeof answer);
+        SendAnswer(DvrCmdLogin, 0, answer, sizeof answer);
         const uint8_t all[2] = {0xFF, 0xFF};
-        SendAnswer(kCmdChannelMask, 0, all, sizeof all);
+        SendAnswer(DvrCmdChannelMask, 0, all, sizeof all);
         break;
     }
-    case kCmdMode:
+    case DvrCmdMode:
         if (n >= 1 && data[0] == 0) {
             DebugPrint("DVR Live Mode\n");
             playTimer_.stop();
@@ -369,28 +352,28 @@ void CDvrHdd::HandleCommand(const PacketHeader &header, const uint8_t *data)
             DebugPrint("DVR Play Mode\n");
         }
         break;
-    case kCmdPlay:
+    case DvrCmdPlay:
         if (n >= 1)
             PlayControl(data[0], data + 1, n - 1);
         break;
-    case kCmdDiskIndex:
-        SendAnswer(kCmdDiskIndex, 0, store_.diskHdr.data(), DiskHeader::kSize);
+    case DvrCmdDiskIndex:
+        SendAnswer(DvrCmdDiskIndex, 0, store_.diskHdr.data(), DiskHeader::kSize);
         break;
-    case kCmdEventSearch: {
+    case DvrCmdEventSearch: {
         if (n < 3 + kStoreTimeSize)
             break;
         if (GetLe32(store_.diskHdr.data() + DiskHeader::kEndLba) == 0) {
-            SendAnswer(kCmdEventSearch, 0, nullptr, 0);
+            SendAnswer(DvrCmdEventSearch, 0, nullptr, 0);
             break;
         }
         std::vector<uint8_t> out(size_t(kSearchMax) * EventEntry::kSize);
         const int count = GetEventData(store_.disk, data[1], data[2], data + 3, out.data(), kSearchMax);
         DebugPrint("Search Event = %d, %d\n", data[1], count);
         for (int i = 0; i < count; ++i)
-            SendAnswer(kCmdEventSearch, 0, out.data() + i * EventEntry::kSize, EventEntry::kSize);
+            SendAnswer(DvrCmdEventSearch, 0, out.data() + i * EventEntry::kSize, EventEntry::kSize);
         break;
     }
-    case kCmdBlockSearch: {
+    case DvrCmdBlockSearch: {
         if (n < 1 + kStoreTimeSize)
             break;
         std::vector<uint8_t> out(size_t(kSearchMax) * BlockEntry::kSize);
@@ -399,7 +382,7 @@ void CDvrHdd::HandleCommand(const PacketHeader &header, const uint8_t *data)
         for (int i = 0; i < count; ++i) {
             uint8_t *e = out.data() + i * BlockEntry::kSize;
             e[0] = 0;
-            SendAnswer(kCmdBlockSearch, 0, e, BlockEntry::kSize);
+            SendAnswer(DvrCmdBlockSearch, 0, e, BlockEntry::kSize);
         }
         break;
     }
@@ -411,12 +394,12 @@ void CDvrHdd::HandleCommand(const PacketHeader &header, const uint8_t *data)
 void CDvrHdd::PlayControl(uint8_t sub, const uint8_t *args, int length)
 {
     switch (sub) {
-    case kPlayTime:
+    case PLAY_TIME:
         DebugPrint("Play Time\n");
         if (length >= 9 && StoreTimeSearch(&store_, store_.disk, args[1], args + 2))
             StartPlay(kDiskStartMs);
         break;
-    case kPlayEvent:
+    case PLAY_EVENT:
         DebugPrint("Play Event\n");
         if (length >= EventEntry::kSize) {
             JpegPlayAt(&store_, store_.disk, GetLe32(args + EventEntry::kBlockLba), args[EventEntry::kUnitIndex],
@@ -424,18 +407,18 @@ void CDvrHdd::PlayControl(uint8_t sub, const uint8_t *args, int length)
             StartPlay(kDiskStartMs);
         }
         break;
-    case kPlayBlock:
+    case PLAY_BLOCK:
         if (length >= BlockEntry::kSize) {
             DebugPrint("PLAY_BLOCK: %d, %u\n", args[0], GetLe32(args + BlockEntry::kPlayLba));
             JpegPlayAt(&store_, store_.disk, GetLe32(args + BlockEntry::kPlayLba), 0, 0);
             StartPlay(kDiskStartMs);
         }
         break;
-    case kPlayPos:
+    case PLAY_POS:
         if (length >= 8)
             DebugPrint("PLAY_POS 2 : %u, %u\n", GetLe32(args), GetLe32(args + 4));
         break;
-    case kPtPlay:
+    case PT_PLAY:
         PlayRequest(args, length);
         break;
     default:

@@ -15,18 +15,8 @@ extern "C" const char *__lsan_default_suppressions() { return "leak:libfontconfi
 namespace strandel {
 namespace {
 
-void EnsureApp()
-{
-    static int argc = 1;
-    static char name[] = "store_ui_tests";
-    static char *argv[] = {name, nullptr};
-    if (!QApplication::instance())
-        new QApplication(argc, argv);
-}
-
 TEST(DvrHddSel, ListsDisksAndReturnsTheChoice)
 {
-    EnsureApp();
     const std::vector<std::string> lines = {"HDD 0 : a - b", "HDD 3 : c - d"};
     {
         TfrmDvrHddSel dialog;
@@ -63,7 +53,6 @@ TEST(DvrHddSel, ListsDisksAndReturnsTheChoice)
 
 TEST(SelCal, BorderlessCentredWithOkAndCancel)
 {
-    EnsureApp();
     QWidget owner;
     owner.setGeometry(100, 100, 800, 600);
     owner.show();
