@@ -1,5 +1,5 @@
 // Packs pictures into a `.dvr` recording with the viewer's writer: JPEG channels from numbered
-// picture files, MPEG-4 channels from a raw MPEG-4 video stream cut at its VOP start codes.
+// picture files (each record a 32-byte prefix and one picture of 352 x 240), MPEG-4 channels from a raw MPEG-4 video stream cut at its VOP start codes.
 // Used by scripts/make-demo-recording.sh to make the demo recording in samples/.
 //
 //   store_mkdvr OUT.dvr FPS FRAMES CH:jpeg:DIR ... CH:mpeg:FILE.m4v ...
@@ -86,6 +86,17 @@ Bytes MpegPacket(const Bytes &es, uint32_t pts90k, uint32_t delayFields)
     return p;
 }
 
+// One JPEG record as the channel panes read it: a 32-byte prefix, then the picture. The prefix
+// starts with a tag, never with the eight zero bytes that would mark the padded record kind.
+Bytes JpegRecord(const Bytes &jpeg)
+{
+    Bytes p(32 + jpeg.size(), 0);
+    std::memcpy(p.data(), "JPEG", 4);
+    PutLe32(p.data() + 4, uint32_t(jpeg.size()));
+    std::memcpy(p.data() + 32, jpeg.data(), jpeg.size());
+    return p;
+}
+
 struct Channel {
     int number = 0;
     bool mpeg = false;
@@ -159,9 +170,10 @@ int main(int argc, char **argv)
             // The channels of one instant follow each other at once; the last waits a frame.
             h.delay = k + 1 == channels.size() ? frameMs / 10 : 0;
             h.timeValue = ms;
-            const Bytes data = ch.mpeg ? MpegPacket(ch.frames[size_t(i)], ms * 90, fields) : ch.frames[size_t(i)];
+            const Bytes &frame = ch.frames[size_t(i)];
+            const Bytes data = ch.mpeg ? MpegPacket(frame, ms * 90, fields) : JpegRecord(frame);
             h.partSize = {uint32_t(data.size()), 0, 0};
-            h.jpegLength = ch.mpeg ? 0 : uint32_t(data.size());
+            h.jpegLength = ch.mpeg ? 0 : uint32_t(frame.size());
             auto bytes = h.ToBytes();
             if (!StoreAppendRecord(&w, bytes.data(), data.data())) {
                 std::fprintf(stderr, "cannot write record %d of channel %d\n", i, ch.number);

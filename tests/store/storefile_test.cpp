@@ -2,6 +2,7 @@
 #include "storetestutil.h"
 
 #include "platform/endian.h"
+#include "platform/jpeg.h"
 #include "viewer/dvrstore.h"
 #include "viewer/dvrstorewriter.h"
 
@@ -454,9 +455,14 @@ TEST(StoreDemo, RecordingPlaysAndIsFramed)
             ++perChannel[ch];
             const uint32_t size = GetLe32(header + 76);
             if (ch <= 8) {
-                EXPECT_EQ(data[0], 0xFF);
-                EXPECT_EQ(data[1], 0xD8);
-                EXPECT_EQ(GetLe32(header + 88), size);
+                EXPECT_NE(GetLe64(data.data()), 0u); // no 96-byte skip in the players
+                EXPECT_EQ(data[32], 0xFF);
+                EXPECT_EQ(data[33], 0xD8);
+                EXPECT_EQ(GetLe32(header + 88) + 32, size);
+                int w = 0, h = 0;
+                EXPECT_TRUE(JpegReadSize(data.data() + 32, GetLe32(header + 88), &w, &h));
+                EXPECT_EQ(w, 352);
+                EXPECT_EQ(h, 240);
             } else {
                 EXPECT_EQ(GetLe32(data.data()) & 0xF0FFFFFFu, 0xE0010000u);
                 const uint32_t l = ((data[24] & 0x7Fu) << 15) | (uint32_t(data[25] >> 4) << 11) |
