@@ -120,16 +120,16 @@ int main(int argc, char **argv)
     }
     std::vector<Channel> channels;
     for (int a = 4; a < argc; ++a) {
-        const std::string spec = argv[a];
-        const size_t c1 = spec.find(':'), c2 = spec.find(':', c1 + 1);
+        const std::string arg = argv[a];
+        const size_t c1 = arg.find(':'), c2 = arg.find(':', c1 + 1);
         if (c1 == std::string::npos || c2 == std::string::npos) {
-            std::fprintf(stderr, "bad channel %s\n", spec.c_str());
+            std::fprintf(stderr, "bad channel %s\n", arg.c_str());
             return 2;
         }
         Channel ch;
-        ch.number = std::atoi(spec.substr(0, c1).c_str());
-        ch.mpeg = spec.substr(c1 + 1, c2 - c1 - 1) == "mpeg";
-        const std::string source = spec.substr(c2 + 1);
+        ch.number = std::atoi(arg.substr(0, c1).c_str());
+        ch.mpeg = arg.substr(c1 + 1, c2 - c1 - 1) == "mpeg";
+        const std::string source = arg.substr(c2 + 1);
         if (ch.mpeg) {
             ch.frames = SplitVops(ReadAll(source));
         } else {
@@ -140,7 +140,7 @@ int main(int argc, char **argv)
             }
         }
         if (ch.number < 1 || ch.number > 16 || int(ch.frames.size()) < count || ch.frames[0].empty()) {
-            std::fprintf(stderr, "channel %s: %zu frames\n", spec.c_str(), ch.frames.size());
+            std::fprintf(stderr, "channel %s: %zu frames\n", arg.c_str(), ch.frames.size());
             return 1;
         }
         channels.push_back(std::move(ch));
