@@ -1,0 +1,19 @@
+#!/bin/sh
+# Regenerates the decoder fixtures with Debian's ffmpeg (used as a tool only).
+# Each NAME.m4v is a raw MPEG-4 elementary stream; NAME.yuv.z holds ffmpeg's decoded
+# yuv420p frames, zlib-compressed, so the tests need neither ffmpeg nor big files.
+# One encoder thread: slice threads would start video packets, which the decoder does not serve.
+set -e
+cd "$(dirname "$0")"
+enc() { # source-filter frames extra-options name
+    ffmpeg -loglevel error -y -f lavfi -i "$1" -frames:v "$2" -threads 1 -c:v mpeg4 -bf 0 \
+        -flags +bitexact -g 1 $3 -f m4v "$4.m4v"
+    ffmpeg -loglevel error -y -i "$4.m4v" -f rawvideo -pix_fmt yuv420p "$4.yuv"
+    python3 -c "import zlib,sys; open(sys.argv[1]+'.z','wb').write(zlib.compress(open(sys.argv[1],'rb').read(),9))" "$4.yuv"
+    rm "$4.yuv"
+}
+enc "testsrc2=size=64x48:rate=25" 3 "-q:v 2" i_64x48
+enc "testsrc2=size=176x144:rate=25" 2 "-q:v 6 -mpeg_quant 1" iq_176x144
+enc "testsrc2=size=352x288:rate=25" 1 "-q:v 8" i_352x288
+enc "testsrc2=size=160x128:rate=25,pad=704:480:272:176:gray" 1 "-q:v 4" i_704x480
+enc "testsrc2=size=160x128:rate=25,pad=720:576:16:432:gray" 1 "-q:v 4" i_720x576
