@@ -75,14 +75,17 @@ inline void ByteAlign(BitReader &r)
 
 inline bool AtEnd(const BitReader &r) { return r.pos >= r.length; }
 
-// The n bits after the stuffing at the current position (end-of-picture test of the macroblock loops).
+// The n bits after the stuffing at the current position (end-of-picture test of the macroblock
+// loops). Stuffing is a 0 and then 1s up to the byte boundary, or a whole 0x7F byte when aligned.
+// Where the bits up to the boundary are no stuffing, the picture goes on, and all n bits read as 1:
+// a short last macroblock would otherwise pass for stuffing and be lost.
 inline uint32_t ShowBitsByteAligned(const BitReader &r, int n)
 {
     BitReader t = r;
-    if (t.bit)
-        ByteAlign(t);
-    else if (ShowBits(t, 8) == 0x7F)
-        FlushBits(t, 8);
+    const int pad = t.bit ? 8 - int(t.bit) : 8;
+    if (ShowBits(t, pad) != (1u << (pad - 1)) - 1)
+        return t.bit ? ~0u >> (32 - n) : ShowBits(t, n);
+    FlushBits(t, pad);
     return ShowBits(t, n);
 }
 

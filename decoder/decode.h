@@ -23,7 +23,8 @@ void SelectConverter(DecoderState &s, int32_t format);
 bool DecodeMpeg4Frame(const Context &c, const DecoderFrame &f);
 
 // Pieces, exposed for the tests.
-void DecodeMacroblockI(const Context &c, const Dsp &dsp);
+struct McTable;
+void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc);
 void Pad(uint8_t *origin, int stride, int width, int height, int edge);
 void Convert(const DecoderState &s, const uint8_t *y, int ystride, const uint8_t *u, const uint8_t *v,
              int cstride, uint8_t *out, int32_t pitch);

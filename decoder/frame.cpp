@@ -1,6 +1,7 @@
 // Frame management: instance set-up, picture selection, the macroblock loop, padding and output.
 #include "decoder/decode.h"
 #include "decoder/headers.h"
+#include "decoder/mc.h"
 #include "decoder/vlc.h"
 
 #include <algorithm>
@@ -85,11 +86,12 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
 {
     DecoderState &s = *c.s;
     const Dsp &dsp = DspBest();
+    const McTable &mc = McBest();
     s.mb_index = s.mb_x = s.mb_y = 0;
     s.error = 0;
     s.quant = std::clamp<int32_t>(s.vop.vop_quant, 1, 31);
     do {
-        DecodeMacroblockI(c, dsp);
+        DecodeMacroblockIP(c, dsp, mc);
     } while (!s.error && ShowBitsByteAligned(c.st->reader, 23) != 0 && s.mb_index < s.mb_count);
     if (s.error) {
         TamperRecord &t = Tamper();
@@ -215,8 +217,8 @@ bool DecodeMpeg4Frame(const Context &c, const DecoderFrame &f)
         ++s.frame_counter;
         return true;
     }
-    if (s.vop.vop_coding_type != VopI)
-        return false; // predicted pictures are not served yet
+    if (s.vop.vop_coding_type == VopB)
+        return false; // bidirectional pictures are not served yet
     SelectPictures(s, s.vop.vop_coding_type);
     DecodeVop(c, f);
     ++s.frame_counter;

@@ -1,5 +1,6 @@
 // Intra macroblocks and blocks: DC and AC prediction, coefficient events, both dequantisers.
 #include "decoder/decode.h"
+#include "decoder/mc.h"
 #include "decoder/vlc.h"
 
 #include <algorithm>
@@ -227,20 +228,176 @@ void NextMacroblock(DecoderState &s)
     }
 }
 
+
+// An inter or skipped macroblock offers no DC/AC prediction to the intra blocks after it.
+void ResetBlockPredictors(DecoderState &s)
+{
+    for (int b = 0; b < 4; ++b) {
+        const int i = (2 * s.mb_y + (b >> 1) + 1) * kLumaDcStride + 2 * s.mb_x + (b & 1) + 1;
+        s.dc_luma[i] = kDcReset;
+        s.ac_luma[i] = AcStore{};
+    }
+    for (int k = 0; k < 2; ++k) {
+        const int i = (s.mb_y + 1) * kChromaDcStride + s.mb_x + 1;
+        s.dc_chroma[k][i] = kDcReset;
+        s.ac_chroma[k][i] = AcStore{};
+    }
+}
+
+// Inter coefficient events from position 0, dequantised as they come.
+bool DecodeInterBlock(const Context &c, BitReader &r)
+{
+    DecoderState &s = *c.s;
+    const DecoderTables &t = *c.t;
+    int16_t *blk = c.st->block;
+    std::memset(blk, 0, sizeof c.st->block);
+    const uint8_t *scan = t.scan[s.vop.alternate_vertical_scan_flag ? 2 : 0];
+    const int q = s.quant;
+    const bool mpeg = s.vol.quant_type != 0;
+    int sum = 0;
+    int i = 0;
+    for (;;) {
+        int e = ReadVlc(r, t.tcoef_inter);
+        if (e < 0)
+            return Fail(s);
+        int last, run, level;
+        if (e == kTcoefEscape) {
+            if (!GetBit(r)) {
+                e = ReadVlc(r, t.tcoef_inter);
+                if (e < 0 || e == kTcoefEscape)
+                    return Fail(s);
+                last = e >> 12, run = (e >> 6) & 63;
+                level = (e & 63) + t.lmax_inter[last][run];
+                if (GetBit(r))
+                    level = -level;
+            } else if (!GetBit(r)) {
+                e = ReadVlc(r, t.tcoef_inter);
+                if (e < 0 || e == kTcoefEscape)
+                    return Fail(s);
+                last = e >> 12, level = e & 63;
+                run = ((e >> 6) & 63) + t.rmax_inter[last][level] + 1;
+                if (GetBit(r))
+                    level = -level;
+            } else {
+                last = int(GetBit(r));
+                run = int(GetBits(r, 6));
+                GetBit(r);
+                level = int(GetBits(r, 12));
+                if (level & 0x800)
+                    level -= 0x1000;
+                GetBit(r);
+            }
+        } else {
+            last = e >> 12, run = (e >> 6) & 63, level = e & 63;
+            if (GetBit(r))
+                level = -level;
+        }
+        i += run;
+        if (i > 63)
+            return Fail(s);
+        const int pos = scan[i];
+        int f;
+        if (mpeg) {
+            const int m = (2 * std::abs(level) + 1) * t.nonintra_matrix[pos] * q / 16;
+            f = level < 0 ? -m : m;
+        } else {
+            const int m = (2 * std::abs(level) + 1) * q - (q & 1 ? 0 : 1);
+            f = level < 0 ? -m : level ? m : 0;
+        }
+        f = Clip12(f);
+        blk[pos] = int16_t(f);
+        sum += f;
+        ++i;
+        if (last)
+            break;
+    }
+    if (mpeg && !(sum & 1))
+        blk[63] ^= 1;
+    return true;
+}
+
+// Median predictor of block b's vector from its left, upper and upper-right candidates.
+void PredictVector(const DecoderState &s, int b, int *px, int *py)
+{
+    const int x = s.mb_x, y = s.mb_y, cols = s.mb_cols;
+    if (y == 0 && b < 2) {
+        if (b == 0 && x == 0) {
+            *px = *py = 0;
+            return;
+        }
+        const int16_t *a = b == 0 ? s.mv[0][s.mb_index - 1][1] : s.mv[0][s.mb_index][0];
+        *px = a[0], *py = a[1];
+        return;
+    }
+    // (macroblock offset x, y, block) of the three candidates for each block
+    static constexpr int kCand[4][3][3] = {{{-1, 0, 1}, {0, -1, 2}, {1, -1, 2}},
+                                           {{0, 0, 0}, {0, -1, 3}, {1, -1, 2}},
+                                           {{-1, 0, 3}, {0, 0, 0}, {0, 0, 1}},
+                                           {{0, 0, 2}, {0, 0, 0}, {0, 0, 1}}};
+    int vx[3], vy[3];
+    for (int k = 0; k < 3; ++k) {
+        const int cx = x + kCand[b][k][0], cy = y + kCand[b][k][1];
+        if (cx < 0 || cx >= cols || cy < 0) {
+            vx[k] = vy[k] = 0;
+            continue;
+        }
+        const int16_t *v = s.mv[0][cy * cols + cx][kCand[b][k][2]];
+        vx[k] = v[0], vy[k] = v[1];
+    }
+    auto median = [](int a, int b2, int c2) { return std::max(std::min(a, b2), std::min(std::max(a, b2), c2)); };
+    *px = median(vx[0], vx[1], vx[2]);
+    *py = median(vy[0], vy[1], vy[2]);
+}
+
+// One vector component: the code, the residual bits, the predictor, and the wrap into range.
+bool DecodeVector(DecoderState &s, BitReader &r, const DecoderTables &t, int pred, int16_t *out)
+{
+    const int fcode = s.vop.vop_fcode_forward;
+    const int rsize = fcode - 1, f = 1 << rsize;
+    const int code = ReadVlc(r, t.mvd);
+    if (code == kVlcInvalid)
+        return Fail(s);
+    int diff = code;
+    if (f > 1 && diff != 0) {
+        const int residual = int(GetBits(r, rsize));
+        const int m = (std::abs(diff) - 1) * f + residual + 1;
+        diff = diff < 0 ? -m : m;
+    }
+    int v = pred + diff;
+    const int low = -32 * f, high = 32 * f - 1;
+    if (v < low)
+        v += 64 * f;
+    else if (v > high)
+        v -= 64 * f;
+    *out = int16_t(v);
+    return true;
+}
+
 } // namespace
 
-void DecodeMacroblockI(const Context &c, const Dsp &dsp)
+void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
 {
     DecoderState &s = *c.s;
     const DecoderTables &t = *c.t;
     BitReader &r = c.st->reader;
+    const bool pvop = s.vop.vop_coding_type == VopP;
     s.dct_type = 0;
     s.field_prediction = 0;
-    s.not_coded = 0;
+    s.not_coded = pvop ? int32_t(GetBit(r)) : 0;
+
+    int16_t(*mv)[2] = s.mv[0][s.mb_index];
+    if (s.not_coded) {
+        std::memset(mv, 0, sizeof s.mv[0][0]);
+        s.mb_type = MbSkipped;
+        PredictMacroblockForward(s, mc, false);
+        ResetBlockPredictors(s);
+        NextMacroblock(s);
+        return;
+    }
 
     int mcbpc;
     do {
-        mcbpc = ReadVlc(r, t.mcbpc_i);
+        mcbpc = pvop ? ReadVlc(r, t.mcbpc_p) : ReadVlc(r, t.mcbpc_i);
         if (mcbpc < 0) {
             s.error = 1;
             return;
@@ -249,30 +406,65 @@ void DecodeMacroblockI(const Context &c, const Dsp &dsp)
     s.mcbpc = mcbpc;
     s.mb_type = mcbpc & 7;
     s.cbpc = (mcbpc >> 4) & 3;
-    s.ac_pred_flag = int32_t(GetBit(r));
+    const bool intra = s.mb_type == MbIntra || s.mb_type == MbIntraQ;
+    s.ac_pred_flag = intra ? int32_t(GetBit(r)) : 0;
     const int cbpy = ReadVlc(r, t.cbpy);
     if (cbpy < 0) {
         s.error = 1;
         return;
     }
-    s.cbpy = cbpy;
-    s.cbp = s.cbpc | cbpy << 2;
-    if (s.mb_type == MbIntraQ) {
+    s.cbpy = intra ? cbpy : 15 - cbpy;
+    s.cbp = s.cbpc | s.cbpy << 2;
+    if (s.mb_type == MbIntraQ || s.mb_type == MbInterQ) {
         static constexpr int kDquant[4] = {-1, -2, 1, 2};
         s.dquant = kDquant[GetBits(r, 2)];
         s.quant = std::clamp(s.quant + s.dquant, 1, 31);
     }
-    if (s.vol.interlaced)
-        s.dct_type = int32_t(GetBit(r));
+    if (s.vol.interlaced) {
+        if (intra || s.cbp)
+            s.dct_type = int32_t(GetBit(r));
+        if (!intra && s.mb_type != MbInter4V && GetBit(r)) {
+            s.error = 1; // field prediction is not served
+            return;
+        }
+    }
 
+    if (intra) {
+        std::memset(mv, 0, sizeof s.mv[0][0]);
+        for (int b = 0; b < 6; ++b) {
+            if (!DecodeIntraBlock(c, r, b, (s.cbp >> (5 - b)) & 1))
+                return;
+            dsp.idct(c.st->block);
+            ptrdiff_t stride;
+            uint8_t *dst = BlockDestination(s, b, &stride);
+            dsp.put(dst, stride, c.st->block);
+        }
+        NextMacroblock(s);
+        return;
+    }
+
+    const bool four = s.mb_type == MbInter4V;
+    for (int b = 0; b < (four ? 4 : 1); ++b) {
+        int px, py;
+        PredictVector(s, b, &px, &py);
+        if (!DecodeVector(s, r, t, px, &mv[b][0]) || !DecodeVector(s, r, t, py, &mv[b][1]))
+            return;
+    }
+    if (!four)
+        for (int b = 1; b < 4; ++b)
+            mv[b][0] = mv[0][0], mv[b][1] = mv[0][1];
+    PredictMacroblockForward(s, mc, four);
     for (int b = 0; b < 6; ++b) {
-        if (!DecodeIntraBlock(c, r, b, (s.cbp >> (5 - b)) & 1))
+        if (!((s.cbp >> (5 - b)) & 1))
+            continue;
+        if (!DecodeInterBlock(c, r))
             return;
         dsp.idct(c.st->block);
         ptrdiff_t stride;
         uint8_t *dst = BlockDestination(s, b, &stride);
-        dsp.put(dst, stride, c.st->block);
+        dsp.add(dst, stride, c.st->block);
     }
+    ResetBlockPredictors(s);
     NextMacroblock(s);
 }
 

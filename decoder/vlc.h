@@ -17,19 +17,21 @@ bool BuildTables(DecoderTables &t);
 bool BuildVlc(uint8_t *max_zeros, uint8_t *width, uint16_t *offset, VlcEntry *entry, int capacity,
               const Code *codes, int count);
 
-// Reads one code; returns -1 (and consumes nothing) when the bits match no code.
+constexpr int kVlcInvalid = -0x10000; // below every table value (motion differences are negative)
+
+// Reads one code; returns kVlcInvalid (and consumes nothing) when the bits match no code.
 template <int N>
 inline int ReadVlc(BitReader &r, const Vlc<N> &t)
 {
     const uint32_t v = ShowBits(r, 16);
     const int zeros = v ? __builtin_clz(v) - 16 : 16;
     if (zeros > t.max_zeros)
-        return -1;
+        return kVlcInvalid;
     const int w = t.width[zeros];
     const uint32_t idx = (v >> (15 - zeros - w)) & ((1u << w) - 1);
     const VlcEntry e = t.entry[t.offset[zeros] + idx];
     if (e.length == 0)
-        return -1;
+        return kVlcInvalid;
     FlushBits(r, e.length);
     return e.value;
 }

@@ -38,10 +38,15 @@ TEST(BitReader, ByteAlignedShowSkipsStuffing)
     BitReader r;
     SetInput(r, aligned, sizeof aligned);
     EXPECT_EQ(ShowBitsByteAligned(r, 23), 0u);
-    const uint8_t partial[] = {0x17, 0x00, 0x00, 0x01};
+    const uint8_t partial[] = {0x0F, 0x00, 0x00, 0x01};
     SetInput(r, partial, sizeof partial);
     FlushBits(r, 3);
     EXPECT_EQ(ShowBitsByteAligned(r, 23), 0u);
+    // Bits up to the boundary that are no stuffing belong to a macroblock: the picture goes on.
+    const uint8_t data1[] = {0x1F, 0x00, 0x00, 0x01};
+    SetInput(r, data1, sizeof data1);
+    FlushBits(r, 3);
+    EXPECT_NE(ShowBitsByteAligned(r, 23), 0u);
     const uint8_t data[] = {0x12, 0x80, 0x00, 0x00};
     SetInput(r, data, sizeof data);
     EXPECT_EQ(ShowBitsByteAligned(r, 23), 0x12800000u >> 9); // aligned, no stuffing byte: the bits as they are
