@@ -118,7 +118,7 @@ void AddPlain(uint8_t *dst, ptrdiff_t stride, const int16_t *block)
             dst[x] = Clamp8(AddS(int16_t(dst[x]), block[8 * y + x]));
 }
 
-const Dsp plain = {IdctPlain, PutPlain, AddPlain};
+const Dsp plain = {IdctPlain, PutPlain, AddPlain, RgbRowPlain};
 
 } // namespace
 

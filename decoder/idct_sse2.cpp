@@ -109,7 +109,7 @@ void AddSse2(uint8_t *dst, ptrdiff_t stride, const int16_t *block)
     }
 }
 
-const Dsp sse2 = {IdctSse2, PutSse2, AddSse2};
+const Dsp sse2 = {IdctSse2, PutSse2, AddSse2, RgbRowSse2Routine()};
 
 } // namespace
 

@@ -154,3 +154,36 @@ TEST(Idct, SimdTwinsMatchPlain)
 
 } // namespace
 } // namespace strandel::lumaset
+
+namespace strandel::lumaset {
+namespace {
+
+TEST(RgbRow, SimdTwinMatchesPlainAndStaysInTheRow)
+{
+    const Dsp *simd = DspSse2();
+    if (!simd)
+        GTEST_SKIP() << "no SSE2";
+    std::mt19937 rng(5);
+    constexpr int kWidth = 48;
+    for (int n = 0; n < 200; ++n) {
+        uint8_t y[kWidth], u[kWidth / 2], v[kWidth / 2];
+        for (uint8_t &p : y)
+            p = uint8_t(rng());
+        for (int i = 0; i < kWidth / 2; ++i)
+            u[i] = uint8_t(rng()), v[i] = uint8_t(rng());
+        if (n < 8) // extremes: black, white and saturated colours
+            std::memset(y, n & 1 ? 255 : 0, sizeof y), std::memset(u, n & 2 ? 255 : 0, sizeof u),
+                std::memset(v, n & 4 ? 255 : 0, sizeof v);
+        for (int format = 4; format <= 7; ++format) {
+            const size_t bytes = size_t(kWidth) * (format == 4 ? 4 : format == 5 ? 3 : 2);
+            std::vector<uint8_t> a(bytes + 4, 0xEE), b(bytes + 4, 0xEE);
+            DspPlain().rgb_row(a.data(), y, u, v, kWidth, format);
+            simd->rgb_row(b.data(), y, u, v, kWidth, format);
+            ASSERT_EQ(a, b) << "format " << format << ", row " << n;
+            EXPECT_EQ(b[bytes], 0xEE) << "format " << format;
+        }
+    }
+}
+
+} // namespace
+} // namespace strandel::lumaset
