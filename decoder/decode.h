@@ -25,6 +25,7 @@ bool DecodeMpeg4Frame(const Context &c, const DecoderFrame &f);
 // Pieces, exposed for the tests.
 struct McTable;
 void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc);
+void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc);
 void Pad(uint8_t *origin, int stride, int width, int height, int edge);
 void Convert(const DecoderState &s, const uint8_t *y, int ystride, const uint8_t *u, const uint8_t *v,
              int cstride, uint8_t *out, int32_t pitch);

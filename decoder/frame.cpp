@@ -90,9 +90,17 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
     s.mb_index = s.mb_x = s.mb_y = 0;
     s.error = 0;
     s.quant = std::clamp<int32_t>(s.vop.vop_quant, 1, 31);
+    const bool bvop = s.vop.vop_coding_type == VopB;
     do {
-        DecodeMacroblockIP(c, dsp, mc);
+        if (bvop)
+            DecodeMacroblockB(c, dsp, mc);
+        else
+            DecodeMacroblockIP(c, dsp, mc);
     } while (!s.error && ShowBitsByteAligned(c.st->reader, 23) != 0 && s.mb_index < s.mb_count);
+    if (bvop) {
+        OutputPicture(s, s.cur, f); // not a reference: shown at once, never padded
+        return;
+    }
     if (s.error) {
         TamperRecord &t = Tamper();
         t.flagged = 1;
@@ -217,8 +225,6 @@ bool DecodeMpeg4Frame(const Context &c, const DecoderFrame &f)
         ++s.frame_counter;
         return true;
     }
-    if (s.vop.vop_coding_type == VopB)
-        return false; // bidirectional pictures are not served yet
     SelectPictures(s, s.vop.vop_coding_type);
     DecodeVop(c, f);
     ++s.frame_counter;

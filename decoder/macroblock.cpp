@@ -215,12 +215,14 @@ uint8_t *BlockDestination(const DecoderState &s, int b, ptrdiff_t *stride)
     return s.cur.y + ptrdiff_t(16 * s.mb_y + 8 * b1) * s.stride + 16 * s.mb_x + 8 * b0;
 }
 
-void NextMacroblock(DecoderState &s)
+void NextMacroblock(DecoderState &s, bool anchor = true)
 {
     s.quant_grid[(s.mb_y + 1) * kQuantStride + s.mb_x + 1] = uint8_t(s.quant);
-    s.mode_grid[(s.mb_y + 1) * kModeStride + s.mb_x + 1] = int8_t(s.mb_type);
-    s.mb_not_coded[s.mb_index] = uint8_t(s.not_coded);
-    s.mb_field_pred[s.mb_index] = uint8_t(s.field_prediction);
+    if (anchor) { // what the B-VOPs after this picture read of their co-located macroblocks
+        s.mode_grid[(s.mb_y + 1) * kModeStride + s.mb_x + 1] = int8_t(s.mb_type);
+        s.mb_not_coded[s.mb_index] = uint8_t(s.not_coded);
+        s.mb_field_pred[s.mb_index] = uint8_t(s.field_prediction);
+    }
     ++s.mb_index;
     if (++s.mb_x == s.mb_cols) {
         s.mb_x = 0;
@@ -350,9 +352,9 @@ void PredictVector(const DecoderState &s, int b, int *px, int *py)
 }
 
 // One vector component: the code, the residual bits, the predictor, and the wrap into range.
-bool DecodeVector(DecoderState &s, BitReader &r, const DecoderTables &t, int pred, int16_t *out)
+bool DecodeVector(DecoderState &s, BitReader &r, const DecoderTables &t, int pred, int16_t *out,
+                  int fcode)
 {
-    const int fcode = s.vop.vop_fcode_forward;
     const int rsize = fcode - 1, f = 1 << rsize;
     const int code = ReadVlc(r, t.mvd);
     if (code == kVlcInvalid)
@@ -389,7 +391,7 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
     if (s.not_coded) {
         std::memset(mv, 0, sizeof s.mv[0][0]);
         s.mb_type = MbSkipped;
-        PredictMacroblockForward(s, mc, false);
+        PredictMacroblock(s, mc, s.fwd, mv, false, false);
         ResetBlockPredictors(s);
         NextMacroblock(s);
         return;
@@ -447,13 +449,14 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
     for (int b = 0; b < (four ? 4 : 1); ++b) {
         int px, py;
         PredictVector(s, b, &px, &py);
-        if (!DecodeVector(s, r, t, px, &mv[b][0]) || !DecodeVector(s, r, t, py, &mv[b][1]))
+        if (!DecodeVector(s, r, t, px, &mv[b][0], s.vop.vop_fcode_forward) ||
+            !DecodeVector(s, r, t, py, &mv[b][1], s.vop.vop_fcode_forward))
             return;
     }
     if (!four)
         for (int b = 1; b < 4; ++b)
             mv[b][0] = mv[0][0], mv[b][1] = mv[0][1];
-    PredictMacroblockForward(s, mc, four);
+    PredictMacroblock(s, mc, s.fwd, mv, four, false);
     for (int b = 0; b < 6; ++b) {
         if (!((s.cbp >> (5 - b)) & 1))
             continue;
@@ -466,6 +469,89 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
     }
     ResetBlockPredictors(s);
     NextMacroblock(s);
+}
+
+void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
+{
+    DecoderState &s = *c.s;
+    const DecoderTables &t = *c.t;
+    BitReader &r = c.st->reader;
+    if (s.mb_x == 0)
+        std::memset(s.b_pred, 0, sizeof s.b_pred);
+    s.dct_type = 0;
+    s.field_prediction = 0;
+    int16_t(*fwd)[2] = s.mv[0][s.mb_index];
+    int16_t(*bwd)[2] = s.mv[1][s.mb_index];
+    std::memset(fwd, 0, sizeof s.mv[0][0]);
+    std::memset(bwd, 0, sizeof s.mv[1][0]);
+
+    // The co-located macroblock of the newer anchor was not coded: a copy, and no bits.
+    if (s.mb_not_coded[s.mb_index]) {
+        s.mb_type = MbSkipped;
+        PredictMacroblock(s, mc, s.fwd, fwd, false, false);
+        NextMacroblock(s, false);
+        return;
+    }
+
+    s.modb = GetBit(r) ? 0 : GetBit(r) ? 1 : 2;
+    int type = MbDirect, cbpb = 0;
+    if (s.modb) {
+        if (GetBit(r))
+            type = MbDirect;
+        else if (GetBit(r))
+            type = MbInterpolate;
+        else if (GetBit(r))
+            type = MbBackward;
+        else if (GetBit(r))
+            type = MbForward;
+        else {
+            s.error = 1;
+            return;
+        }
+        if (s.modb == 2)
+            cbpb = int(GetBits(r, 6));
+    }
+    s.mb_type = type;
+    s.cbp = cbpb;
+    if (type != MbDirect && cbpb) {
+        const int dbquant = GetBit(r) ? (GetBit(r) ? 2 : -2) : 0;
+        s.quant = std::clamp(s.quant + dbquant, 1, 31);
+    }
+    if (s.vol.interlaced) {
+        if (cbpb)
+            s.dct_type = int32_t(GetBit(r));
+        if (type != MbDirect && GetBit(r)) {
+            s.error = 1; // field prediction is not served
+            return;
+        }
+    }
+    // Vectors from the running predictors, which the decoded vectors replace.
+    auto vector = [&](int dir, int fcode, int16_t(*out)[2]) {
+        int16_t *pred = s.b_pred[dir][0];
+        if (!DecodeVector(s, r, t, pred[0], &out[0][0], fcode) || !DecodeVector(s, r, t, pred[1], &out[0][1], fcode))
+            return false;
+        pred[0] = out[0][0], pred[1] = out[0][1];
+        return true;
+    };
+    if ((type == MbForward || type == MbInterpolate) && !vector(0, s.vop.vop_fcode_forward, fwd))
+        return;
+    if ((type == MbBackward || type == MbInterpolate) && !vector(1, s.vop.vop_fcode_backward, bwd))
+        return;
+    if (type != MbBackward)
+        PredictMacroblock(s, mc, s.fwd, fwd, false, false);
+    if (type != MbForward)
+        PredictMacroblock(s, mc, s.bwd, bwd, false, type == MbDirect || type == MbInterpolate);
+    for (int b = 0; b < 6; ++b) {
+        if (!((cbpb >> (5 - b)) & 1))
+            continue;
+        if (!DecodeInterBlock(c, r))
+            return;
+        dsp.idct(c.st->block);
+        ptrdiff_t stride;
+        uint8_t *dst = BlockDestination(s, b, &stride);
+        dsp.add(dst, stride, c.st->block);
+    }
+    NextMacroblock(s, false);
 }
 
 } // namespace strandel::lumaset

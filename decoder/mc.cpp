@@ -66,26 +66,26 @@ void PredictBlock(const McTable &mc, const uint8_t *ref, uint8_t *dst, ptrdiff_t
     mc.routine[index](dst + ptrdiff_t(y) * stride + x, ref + ptrdiff_t(Y) * stride + X, stride, bh, average);
 }
 
-void PredictMacroblockForward(const DecoderState &s, const McTable &mc, bool four_vectors)
+void PredictMacroblock(const DecoderState &s, const McTable &mc, const Planes &ref, const int16_t (*v)[2],
+                       bool four_vectors, bool average)
 {
     const int x = 16 * s.mb_x, y = 16 * s.mb_y;
     const int rounding = s.vop.vop_rounding_type;
-    const int16_t(*v)[2] = s.mv[0][s.mb_index];
     const PlaneGeometry luma{s.width, s.height, 32}, chroma{s.width / 2, s.height / 2, 16};
     int cvx, cvy;
     if (four_vectors) {
         for (int b = 0; b < 4; ++b)
-            PredictBlock(mc, s.fwd.y, s.cur.y, s.stride, luma, 8, 8, x + 8 * (b & 1), y + 8 * (b >> 1), v[b][0],
-                         v[b][1], rounding, false);
+            PredictBlock(mc, ref.y, s.cur.y, s.stride, luma, 8, 8, x + 8 * (b & 1), y + 8 * (b >> 1), v[b][0],
+                         v[b][1], rounding, average);
         cvx = ChromaVectorOfSum(v[0][0] + v[1][0] + v[2][0] + v[3][0]);
         cvy = ChromaVectorOfSum(v[0][1] + v[1][1] + v[2][1] + v[3][1]);
     } else {
-        PredictBlock(mc, s.fwd.y, s.cur.y, s.stride, luma, 16, 16, x, y, v[0][0], v[0][1], rounding, false);
+        PredictBlock(mc, ref.y, s.cur.y, s.stride, luma, 16, 16, x, y, v[0][0], v[0][1], rounding, average);
         cvx = ChromaVector(v[0][0]);
         cvy = ChromaVector(v[0][1]);
     }
-    PredictBlock(mc, s.fwd.u, s.cur.u, s.chroma_stride, chroma, 8, 8, x / 2, y / 2, cvx, cvy, rounding, false);
-    PredictBlock(mc, s.fwd.v, s.cur.v, s.chroma_stride, chroma, 8, 8, x / 2, y / 2, cvx, cvy, rounding, false);
+    PredictBlock(mc, ref.u, s.cur.u, s.chroma_stride, chroma, 8, 8, x / 2, y / 2, cvx, cvy, rounding, average);
+    PredictBlock(mc, ref.v, s.cur.v, s.chroma_stride, chroma, 8, 8, x / 2, y / 2, cvx, cvy, rounding, average);
 }
 
 } // namespace strandel::lumaset

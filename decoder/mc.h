@@ -27,8 +27,10 @@ struct PlaneGeometry {
 void PredictBlock(const McTable &mc, const uint8_t *ref, uint8_t *dst, ptrdiff_t stride, const PlaneGeometry &g,
                   int bw, int bh, int x, int y, int vx, int vy, int rounding, bool average);
 
-// Forward prediction of the current macroblock from its stored vectors (one, or four for mb_type 2).
-void PredictMacroblockForward(const DecoderState &s, const McTable &mc, bool four_vectors);
+// Prediction of the current macroblock from a reference with its vectors (one, or four for
+// mb_type 2); with average set it is averaged into what the current picture holds.
+void PredictMacroblock(const DecoderState &s, const McTable &mc, const Planes &ref, const int16_t (*v)[2],
+                       bool four_vectors, bool average);
 
 // Chroma vector of one luma vector, and of the sum of four.
 int ChromaVector(int v);

@@ -29,6 +29,11 @@ enum MbType : int8_t {
     MbIntra = 3,
     MbIntraQ = 4,
     MbStuffing = 7,
+    // B-VOPs
+    MbDirect = 6,
+    MbInterpolate = 7,
+    MbBackward = 8,
+    MbForward = 9,
 };
 
 // Header fields in stream order; kept together so that a header is committed only once it parsed.
