@@ -27,6 +27,8 @@ struct McTable;
 void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc);
 void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc);
 void Pad(uint8_t *origin, int stride, int width, int height, int edge);
+// Deblocks the shown picture into the display buffer with the quantisers it was decoded with.
+void Deblock(const DecoderState &s, const Planes &shown, const uint8_t *quant);
 void Convert(const DecoderState &s, const uint8_t *y, int ystride, const uint8_t *u, const uint8_t *v,
              int cstride, uint8_t *out, int32_t pitch);
 

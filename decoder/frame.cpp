@@ -43,29 +43,24 @@ void FillBlack(const DecoderState &s, uint8_t *buffer)
 
 void SelectPictures(DecoderState &s, int type)
 {
-    uint8_t *const *fb = s.frame_buffer;
+    int cur, fwd, bwd;
     if (s.fixed_buffer) {
-        s.fwd = PlanesOf(s, fb[1]);
-        s.bwd = PlanesOf(s, fb[2]);
-        s.cur = PlanesOf(s, type == VopI ? fb[1] : fb[0]);
-        return;
-    }
-    if (type == VopB) {
-        s.cur = PlanesOf(s, fb[0]);
-        s.bwd = PlanesOf(s, s.toggle == 0 ? fb[1] : fb[2]);
-        s.fwd = PlanesOf(s, s.toggle == 0 ? fb[2] : fb[1]);
-        return;
-    }
-    if (s.toggle == 1) {
-        s.cur = PlanesOf(s, fb[1]);
-        s.fwd = PlanesOf(s, fb[2]);
-        s.toggle = 0;
+        fwd = 1, bwd = 2, cur = type == VopI ? 1 : 0;
+    } else if (type == VopB) {
+        cur = 0;
+        bwd = s.toggle == 0 ? 1 : 2;
+        fwd = s.toggle == 0 ? 2 : 1;
     } else {
-        s.cur = PlanesOf(s, fb[2]);
-        s.fwd = PlanesOf(s, fb[1]);
-        s.toggle = 1;
+        cur = s.toggle == 1 ? 1 : 2;
+        fwd = s.toggle == 1 ? 2 : 1;
+        bwd = cur;
+        s.toggle = s.toggle == 1 ? 0 : 1;
     }
-    s.bwd = s.cur;
+    s.cur = PlanesOf(s, s.frame_buffer[cur]);
+    s.fwd = PlanesOf(s, s.frame_buffer[fwd]);
+    s.bwd = PlanesOf(s, s.frame_buffer[bwd]);
+    s.cur_buffer = cur;
+    s.fwd_buffer = fwd;
 }
 
 void PadPicture(const DecoderState &s, const Planes &p)
@@ -75,10 +70,17 @@ void PadPicture(const DecoderState &s, const Planes &p)
     Pad(p.v, s.chroma_stride, s.width / 2, s.height / 2, 16);
 }
 
-void OutputPicture(const DecoderState &s, const Planes &shown, const DecoderFrame &f)
+void OutputPicture(const DecoderState &s, const Planes &shown, int buffer, const DecoderFrame &f)
 {
     if (!f.render)
         return;
+    if (s.postproc_on && s.display_buffer) {
+        Deblock(s, shown, s.buffer_quant[buffer]);
+        const uint8_t *y = s.display_buffer, *u = y + size_t(s.width) * size_t(s.height);
+        const uint8_t *v = u + size_t(s.width / 2) * size_t(s.height / 2);
+        Convert(s, y, s.width, u, v, s.width / 2, f.output, f.output_pitch);
+        return;
+    }
     Convert(s, shown.y, s.stride, shown.u, shown.v, s.chroma_stride, f.output, f.output_pitch);
 }
 
@@ -97,8 +99,9 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
         else
             DecodeMacroblockIP(c, dsp, mc);
     } while (!s.error && ShowBitsByteAligned(c.st->reader, 23) != 0 && s.mb_index < s.mb_count);
+    std::memcpy(s.buffer_quant[s.cur_buffer], s.quant_grid, sizeof s.quant_grid);
     if (bvop) {
-        OutputPicture(s, s.cur, f); // not a reference: shown at once, never padded
+        OutputPicture(s, s.cur, s.cur_buffer, f); // not a reference: shown at once, never padded
         return;
     }
     if (s.error) {
@@ -109,8 +112,10 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
     }
     // The picture just decoded is the next reference; in fixed-buffer mode that is not buffer 2.
     PadPicture(s, s.cur);
-    const Planes shown = s.fixed_buffer ? s.cur : s.fwd;
-    OutputPicture(s, shown, f);
+    if (s.fixed_buffer)
+        OutputPicture(s, s.cur, s.cur_buffer, f);
+    else
+        OutputPicture(s, s.fwd, s.fwd_buffer, f);
 }
 
 } // namespace
@@ -161,6 +166,8 @@ void InitInstance(const Context &c, const DecoderParams &p, int32_t fixed_buffer
     ResetPredictors(s);
     s.cur = s.bwd = PlanesOf(s, p.frame_buffer[1]);
     s.fwd = PlanesOf(s, p.frame_buffer[2]);
+    s.cur_buffer = 1;
+    s.fwd_buffer = 2;
     s.output_format = 0;
     SelectConverter(s, p.output_format);
     s.integrity_on = 0;
@@ -221,7 +228,10 @@ bool DecodeMpeg4Frame(const Context &c, const DecoderFrame &f)
         return false;
     if (!s.vop.vop_coded) {
         // Nothing changed: show again what the last call showed.
-        OutputPicture(s, s.fixed_buffer ? s.cur : s.fwd, f);
+        if (s.fixed_buffer)
+            OutputPicture(s, s.cur, s.cur_buffer, f);
+        else
+            OutputPicture(s, s.fwd, s.fwd_buffer, f);
         ++s.frame_counter;
         return true;
     }

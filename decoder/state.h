@@ -86,6 +86,8 @@ struct DecoderState {
     // Frame management.
     int32_t toggle, fixed_buffer, frame_counter;
     Planes cur, fwd, bwd;
+    int32_t cur_buffer, fwd_buffer; // frame buffer numbers of the current and forward pictures
+    uint8_t buffer_quant[3][(kMaxMbRows + 1) * kQuantStride]; // quantisers each buffer was decoded with
 
     // Post-processing and output.
     int32_t postproc_on, postproc_flags;
