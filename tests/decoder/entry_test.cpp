@@ -179,6 +179,27 @@ TEST(Convert, BlackWhiteAndRowDirection)
         EXPECT_EQ(0, std::memcmp(out.data() + 15 * 16 * c.bpp, c.bottom, size_t(c.bpp))) << c.format;
         EXPECT_EQ(out.back(), 0x77) << "wrote past the picture, format " << c.format;
     }
+    // Packed 4:2:2 (pitch in pixels) and the 16-bit RGB words, from the white top row.
+    std::memset(u, 100, sizeof u);
+    std::memset(v, 200, sizeof v);
+    SelectConverter(*s, OutputYuy2);
+    std::vector<uint8_t> packed(24 * 2 * 16, 0);
+    Convert(*s, y, 16, u, v, 8, packed.data(), 24);
+    EXPECT_EQ((std::vector<uint8_t>(packed.begin(), packed.begin() + 4)), (std::vector<uint8_t>{235, 100, 235, 200}));
+    EXPECT_EQ(packed[48 * 15], 16) << "rows are twice the pitch apart";
+    EXPECT_EQ(packed[32], 0) << "pitch padding untouched";
+    SelectConverter(*s, OutputUyvy);
+    Convert(*s, y, 16, u, v, 8, packed.data(), 24);
+    EXPECT_EQ((std::vector<uint8_t>(packed.begin(), packed.begin() + 4)), (std::vector<uint8_t>{100, 235, 200, 235}));
+    std::memset(u, 128, sizeof u);
+    std::memset(v, 128, sizeof v);
+    for (auto [format, word] : {std::pair{OutputRgb555TopDown, 0x7FFF}, std::pair{OutputRgb565TopDown, 0xFFFF}}) {
+        SelectConverter(*s, format);
+        std::vector<uint8_t> rgb(16 * 16 * 2);
+        Convert(*s, y, 16, u, v, 8, rgb.data(), 0);
+        EXPECT_EQ(rgb[0] | rgb[1] << 8, word) << format;
+        EXPECT_EQ(rgb[2 * 16 * 15] | rgb[2 * 16 * 15 + 1] << 8, 0) << format;
+    }
     // Planar: Y rows at the pitch, then V and U at half the pitch.
     SelectConverter(*s, OutputYv12);
     std::memset(u, 100, sizeof u);
