@@ -425,9 +425,12 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
     if (s.vol.interlaced) {
         if (intra || s.cbp)
             s.dct_type = int32_t(GetBit(r));
-        if (!intra && s.mb_type != MbInter4V && GetBit(r)) {
-            s.error = 1; // field prediction is not served
-            return;
+        if (!intra && s.mb_type != MbInter4V) {
+            s.field_prediction = int32_t(GetBit(r));
+            if (s.field_prediction) {
+                s.field_ref[0] = int32_t(GetBit(r));
+                s.field_ref[1] = int32_t(GetBit(r));
+            }
         }
     }
 
@@ -446,17 +449,37 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
     }
 
     const bool four = s.mb_type == MbInter4V;
-    for (int b = 0; b < (four ? 4 : 1); ++b) {
+    if (s.field_prediction) {
+        // Two field vectors; the vertical predictor in field units, the result back in frame units.
+        int px, py;
+        PredictVector(s, 0, &px, &py);
+        int16_t(*fv)[2] = s.field_mv[s.mb_index];
+        for (int f = 0; f < 2; ++f) {
+            int16_t vy;
+            if (!DecodeVector(s, r, t, px, &fv[f][0], s.vop.vop_fcode_forward) ||
+                !DecodeVector(s, r, t, py / 2, &vy, s.vop.vop_fcode_forward))
+                return;
+            fv[f][1] = int16_t(2 * vy);
+        }
+        // Neighbours see the mean of the two field vectors.
+        auto mean = [](int a, int b) { const int sum = a + b; return int16_t((sum >> 1) | (sum & 1)); };
+        for (int b = 0; b < 4; ++b)
+            mv[b][0] = mean(fv[0][0], fv[1][0]), mv[b][1] = mean(fv[0][1], fv[1][1]);
+        PredictMacroblockFields(s, mc, s.fwd, fv, s.field_ref, false);
+    }
+    for (int b = 0; b < (four ? 4 : (s.field_prediction ? 0 : 1)); ++b) {
         int px, py;
         PredictVector(s, b, &px, &py);
         if (!DecodeVector(s, r, t, px, &mv[b][0], s.vop.vop_fcode_forward) ||
             !DecodeVector(s, r, t, py, &mv[b][1], s.vop.vop_fcode_forward))
             return;
     }
-    if (!four)
-        for (int b = 1; b < 4; ++b)
-            mv[b][0] = mv[0][0], mv[b][1] = mv[0][1];
-    PredictMacroblock(s, mc, s.fwd, mv, four, false);
+    if (!s.field_prediction) {
+        if (!four)
+            for (int b = 1; b < 4; ++b)
+                mv[b][0] = mv[0][0], mv[b][1] = mv[0][1];
+        PredictMacroblock(s, mc, s.fwd, mv, four, false);
+    }
     for (int b = 0; b < 6; ++b) {
         if (!((s.cbp >> (5 - b)) & 1))
             continue;

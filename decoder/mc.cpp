@@ -88,4 +88,23 @@ void PredictMacroblock(const DecoderState &s, const McTable &mc, const Planes &r
     PredictBlock(mc, ref.v, s.cur.v, s.chroma_stride, chroma, 8, 8, x / 2, y / 2, cvx, cvy, rounding, average);
 }
 
+void PredictMacroblockFields(const DecoderState &s, const McTable &mc, const Planes &ref, const int16_t (*v)[2],
+                             const int32_t *field_ref, bool average)
+{
+    const int x = 16 * s.mb_x, y = 8 * s.mb_y; // field rows
+    const int rounding = s.vop.vop_rounding_type;
+    const ptrdiff_t S = s.stride, C = s.chroma_stride;
+    const PlaneGeometry luma{s.width, s.height / 2, 16}, chroma{s.width / 2, s.height / 4, 8};
+    for (int f = 0; f < 2; ++f) {
+        const int vx = v[f][0], vy = v[f][1] >> 1; // field units
+        const ptrdiff_t src = field_ref[f] ? 1 : 0;
+        PredictBlock(mc, ref.y + src * S, s.cur.y + f * S, 2 * S, luma, 16, 8, x, y, vx, vy, rounding, average);
+        const int cvx = ChromaVector(vx), cvy = ChromaVector(vy);
+        PredictBlock(mc, ref.u + src * C, s.cur.u + f * C, 2 * C, chroma, 8, 4, x / 2, y / 2, cvx, cvy, rounding,
+                     average);
+        PredictBlock(mc, ref.v + src * C, s.cur.v + f * C, 2 * C, chroma, 8, 4, x / 2, y / 2, cvx, cvy, rounding,
+                     average);
+    }
+}
+
 } // namespace strandel::lumaset

@@ -32,6 +32,11 @@ void PredictBlock(const McTable &mc, const uint8_t *ref, uint8_t *dst, ptrdiff_t
 void PredictMacroblock(const DecoderState &s, const McTable &mc, const Planes &ref, const int16_t (*v)[2],
                        bool four_vectors, bool average);
 
+// Field prediction: one 16 x 8 luma and two 8 x 4 chroma predictions per field, each field from
+// the reference field its flag names; vectors in frame units.
+void PredictMacroblockFields(const DecoderState &s, const McTable &mc, const Planes &ref, const int16_t (*v)[2],
+                             const int32_t *field_ref, bool average);
+
 // Chroma vector of one luma vector, and of the sum of four.
 int ChromaVector(int v);
 int ChromaVectorOfSum(int sum);

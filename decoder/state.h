@@ -111,6 +111,7 @@ struct DecoderState {
     uint8_t mb_field_pred[kMaxMbs];
     int16_t mv[2][kMaxMbs][4][2]; // forward, backward; four luma blocks; x, y
     int16_t b_pred[2][2][2];      // B-VOP running predictors: direction, frame/bottom field, x/y
+    int16_t field_mv[kMaxMbs][2][2]; // P-VOP field vectors: top, bottom field; x, y (frame units)
 
     int16_t dc_luma[kLumaDcRows * kLumaDcStride];
     int16_t dc_chroma[2][kChromaDcRows * kChromaDcStride];

@@ -58,7 +58,8 @@ INSTANTIATE_TEST_SUITE_P(Streams, ReferenceDecode,
                                            ReferenceStream{"i_704x480", 704, 480, 1},
                                            ReferenceStream{"i_720x576", 720, 576, 1},
                                            ReferenceStream{"p_80x64", 80, 64, 12},
-                                           ReferenceStream{"p4q_96x64", 96, 64, 24}),
+                                           ReferenceStream{"p4q_96x64", 96, 64, 24},
+                                           ReferenceStream{"il_96x64", 96, 64, 12}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

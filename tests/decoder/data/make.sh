@@ -21,3 +21,5 @@ enc "testsrc2=size=160x128:rate=25,pad=720:576:16:432:gray" 1 "-q:v 4" i_720x576
 # reference pictures compress well).
 enc "testsrc2=size=40x32:rate=25,pad=80:64:20:16:gray,rotate=0.05*t:fillcolor=gray" 12 "-g 12 -q:v 5" p_80x64
 enc "testsrc2=size=48x32:rate=25,pad=96:64:24:16:gray,rotate=-0.08*t:fillcolor=gray" 24 "-g 24 -q:v 6 -flags +mv4 -mpeg_quant 1" p4q_96x64
+# Interlaced I/P: field DCT and field prediction.
+enc "testsrc2=size=48x32:rate=25,pad=96:64:24:16:gray,rotate=0.1*t:fillcolor=gray" 12 "-g 12 -q:v 4 -flags +ildct+ilme+bitexact" il_96x64
