@@ -3,6 +3,7 @@
 // so a truncated or hostile frame can never make the reader touch memory it was not given.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace strandel::lumaset {
 
@@ -39,6 +40,11 @@ inline uint32_t Load32(const BitReader &r, uint32_t pos)
 // Next n bits (1..32) without consuming them.
 inline uint32_t ShowBits(const BitReader &r, int n)
 {
+    if (r.length - r.pos >= 8) { // fast path: eight bytes are there to read
+        uint64_t v;
+        std::memcpy(&v, r.data + r.pos, 8);
+        return uint32_t((__builtin_bswap64(v) << r.bit) >> (64 - n));
+    }
     uint64_t w = uint64_t(Load32(r, r.pos)) << 8;
     if (r.bit + n > 24)
         w |= r.pos + 4 < r.length ? r.data[r.pos + 4] : 0u;

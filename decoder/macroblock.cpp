@@ -79,47 +79,65 @@ bool Fail(DecoderState &s)
     return false;
 }
 
+// One coefficient event: a table code and its sign bit, or one of the three escapes.
+// Returns false on a code that is in no table.
+bool ReadEvent(BitReader &r, const Vlc<256> &table, const uint8_t (&lmax)[2][64], const uint8_t (&rmax)[2][64],
+               int *last, int *run, int *level)
+{
+    // Common case: one look at the bits serves the code and the sign after it.
+    const uint32_t v = ShowBits(r, 16);
+    const int zeros = v ? __builtin_clz(v) - 16 : 16;
+    if (zeros > table.max_zeros)
+        return false;
+    const int w = table.width[zeros];
+    const VlcEntry e = table.entry[table.offset[zeros] + ((v >> (15 - zeros - w)) & ((1u << w) - 1))];
+    if (e.length == 0)
+        return false;
+    if (e.value != kTcoefEscape) {
+        const int sign = int(v >> (15 - e.length)) & 1;
+        FlushBits(r, e.length + 1);
+        *last = e.value >> 12, *run = (e.value >> 6) & 63;
+        *level = sign ? -(e.value & 63) : e.value & 63;
+        return true;
+    }
+    FlushBits(r, e.length);
+    if (!GetBit(r)) { // level offset
+        const int x = ReadVlc(r, table);
+        if (x < 0 || x == kTcoefEscape)
+            return false;
+        *last = x >> 12, *run = (x >> 6) & 63;
+        const int l = (x & 63) + lmax[*last][*run];
+        *level = GetBit(r) ? -l : l;
+    } else if (!GetBit(r)) { // run offset
+        const int x = ReadVlc(r, table);
+        if (x < 0 || x == kTcoefEscape)
+            return false;
+        *last = x >> 12;
+        const int l = x & 63;
+        *run = ((x >> 6) & 63) + rmax[*last][l] + 1;
+        *level = GetBit(r) ? -l : l;
+    } else { // fixed length
+        *last = int(GetBit(r));
+        *run = int(GetBits(r, 6));
+        GetBit(r);
+        int l = int(GetBits(r, 12));
+        if (l & 0x800)
+            l -= 0x1000;
+        GetBit(r);
+        *level = l;
+    }
+    return true;
+}
+
 // Intra coefficient events from position 1 into the quantised block.
 bool ReadIntraCoefficients(const Context &c, BitReader &r, const uint8_t *scan, int16_t *q)
 {
     const DecoderTables &t = *c.t;
     int i = 1;
     for (;;) {
-        int e = ReadVlc(r, t.tcoef_intra);
-        if (e < 0)
-            return Fail(*c.s);
         int last, run, level;
-        if (e == kTcoefEscape) {
-            if (!GetBit(r)) { // level offset
-                e = ReadVlc(r, t.tcoef_intra);
-                if (e < 0 || e == kTcoefEscape)
-                    return Fail(*c.s);
-                last = e >> 12, run = (e >> 6) & 63;
-                level = (e & 63) + t.lmax_intra[last][run];
-                if (GetBit(r))
-                    level = -level;
-            } else if (!GetBit(r)) { // run offset
-                e = ReadVlc(r, t.tcoef_intra);
-                if (e < 0 || e == kTcoefEscape)
-                    return Fail(*c.s);
-                last = e >> 12, level = e & 63;
-                run = ((e >> 6) & 63) + t.rmax_intra[last][level] + 1;
-                if (GetBit(r))
-                    level = -level;
-            } else { // fixed length
-                last = int(GetBit(r));
-                run = int(GetBits(r, 6));
-                GetBit(r);
-                level = int(GetBits(r, 12));
-                if (level & 0x800)
-                    level -= 0x1000;
-                GetBit(r);
-            }
-        } else {
-            last = e >> 12, run = (e >> 6) & 63, level = e & 63;
-            if (GetBit(r))
-                level = -level;
-        }
+        if (!ReadEvent(r, t.tcoef_intra, t.lmax_intra, t.rmax_intra, &last, &run, &level))
+            return Fail(*c.s);
         i += run;
         if (i > 63)
             return Fail(*c.s); // nothing is written for a position past the block
@@ -259,41 +277,9 @@ bool DecodeInterBlock(const Context &c, BitReader &r)
     int sum = 0;
     int i = 0;
     for (;;) {
-        int e = ReadVlc(r, t.tcoef_inter);
-        if (e < 0)
-            return Fail(s);
         int last, run, level;
-        if (e == kTcoefEscape) {
-            if (!GetBit(r)) {
-                e = ReadVlc(r, t.tcoef_inter);
-                if (e < 0 || e == kTcoefEscape)
-                    return Fail(s);
-                last = e >> 12, run = (e >> 6) & 63;
-                level = (e & 63) + t.lmax_inter[last][run];
-                if (GetBit(r))
-                    level = -level;
-            } else if (!GetBit(r)) {
-                e = ReadVlc(r, t.tcoef_inter);
-                if (e < 0 || e == kTcoefEscape)
-                    return Fail(s);
-                last = e >> 12, level = e & 63;
-                run = ((e >> 6) & 63) + t.rmax_inter[last][level] + 1;
-                if (GetBit(r))
-                    level = -level;
-            } else {
-                last = int(GetBit(r));
-                run = int(GetBits(r, 6));
-                GetBit(r);
-                level = int(GetBits(r, 12));
-                if (level & 0x800)
-                    level -= 0x1000;
-                GetBit(r);
-            }
-        } else {
-            last = e >> 12, run = (e >> 6) & 63, level = e & 63;
-            if (GetBit(r))
-                level = -level;
-        }
+        if (!ReadEvent(r, t.tcoef_inter, t.lmax_inter, t.rmax_inter, &last, &run, &level))
+            return Fail(s);
         i += run;
         if (i > 63)
             return Fail(s);
