@@ -41,11 +41,17 @@ struct FuzzInstance {
     }
 };
 
+IntegrityParams integrity{};
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static FuzzInstance small(64, 48), large(720, 576);
+    // The first byte picks the small instance's post-processing level.
+    int32_t level = size ? data[0] % 101 : 0;
+    strandel::lumaset::DecodeEntry(1, DecOptSelectInstance, intptr_t(&small.params), intptr_t(&integrity));
+    strandel::lumaset::DecodeEntry(1, DecOptPostProcessing, intptr_t(&level), 0);
     small.Decode(data, size);
     large.Decode(data, size);
     return 0;

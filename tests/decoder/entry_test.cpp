@@ -294,7 +294,20 @@ TEST(Hostile, RandomAndMutatedStreams)
     const auto big = SplitFrames(ReadFile(DataPath("iq_176x144.m4v")));
     Instance inst(64, 48, OutputRgb24);
     Instance other(176, 144, OutputYv12);
+    int32_t level = 100; // the deblocking filters see the damage too
+    ASSERT_EQ(Instance::Call(DecOptPostProcessing, &level, nullptr), DecodeOk);
     std::vector<uint8_t> out(176 * 144 * 3);
+    // Headers of predicted and bidirectional pictures, for noise to follow.
+    std::vector<std::vector<uint8_t>> prefixes;
+    for (int type : {1, 2}) {
+        BitWriter w;
+        VolSpec v;
+        v.width = 64;
+        v.height = 48;
+        PutVol(w, v);
+        PutVopHeader(w, type, 9, 5);
+        prefixes.push_back(w.bytes());
+    }
     std::mt19937 rng(7);
     auto run = [&](Instance &i, const std::vector<uint8_t> &bits) {
         auto copy = std::make_unique<uint8_t[]>(bits.size() ? bits.size() : 1);
@@ -321,11 +334,13 @@ TEST(Hostile, RandomAndMutatedStreams)
         for (uint8_t &b : noise)
             b = uint8_t(rng());
         if (n % 2) {
-            std::vector<uint8_t> prefixed(src.begin(), src.begin() + 45);
+            std::vector<uint8_t> prefixed = n % 3 == 0 ? std::vector<uint8_t>(src.begin(), src.begin() + 45)
+                                                       : prefixes[size_t(n % 3 - 1)];
             prefixed.insert(prefixed.end(), noise.begin(), noise.end());
             noise = prefixed;
         }
         run(inst, noise);
+        run(other, noise);
     }
     // The instance still decodes clean frames afterwards.
     EXPECT_EQ(inst.Decode(frames[0], out.data(), 0), DecodeOk);
