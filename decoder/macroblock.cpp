@@ -526,30 +526,59 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
         const int dbquant = GetBit(r) ? (GetBit(r) ? 2 : -2) : 0;
         s.quant = std::clamp(s.quant + dbquant, 1, 31);
     }
+    const bool useFwd = type == MbForward || type == MbInterpolate;
+    const bool useBwd = type == MbBackward || type == MbInterpolate;
+    int32_t refs[2][2] = {{0, 1}, {0, 1}}; // field reference flags per direction
     if (s.vol.interlaced) {
         if (cbpb)
             s.dct_type = int32_t(GetBit(r));
-        if (type != MbDirect && GetBit(r)) {
-            s.error = 1; // field prediction is not served
-            return;
+        if (type != MbDirect) {
+            s.field_prediction = int32_t(GetBit(r));
+            if (s.field_prediction) {
+                if (type != MbBackward)
+                    refs[0][0] = int32_t(GetBit(r)), refs[0][1] = int32_t(GetBit(r));
+                if (type != MbForward)
+                    refs[1][0] = int32_t(GetBit(r)), refs[1][1] = int32_t(GetBit(r));
+            }
         }
     }
-    // Vectors from the running predictors, which the decoded vectors replace.
+    // Vectors from the running predictors (frame, bottom field), which the decoded vectors replace.
+    int16_t fields[2][2][2] = {}; // direction, top/bottom field, x/y in frame units
     auto vector = [&](int dir, int fcode, int16_t(*out)[2]) {
-        int16_t *pred = s.b_pred[dir][0];
-        if (!DecodeVector(s, r, t, pred[0], &out[0][0], fcode) || !DecodeVector(s, r, t, pred[1], &out[0][1], fcode))
-            return false;
-        pred[0] = out[0][0], pred[1] = out[0][1];
+        if (!s.field_prediction) {
+            int16_t *pred = s.b_pred[dir][0];
+            if (!DecodeVector(s, r, t, pred[0], &out[0][0], fcode) ||
+                !DecodeVector(s, r, t, pred[1], &out[0][1], fcode))
+                return false;
+            pred[0] = out[0][0], pred[1] = out[0][1];
+            return true;
+        }
+        for (int f = 0; f < 2; ++f) {
+            int16_t *pred = s.b_pred[dir][f];
+            int16_t vy;
+            if (!DecodeVector(s, r, t, pred[0], &fields[dir][f][0], fcode) ||
+                !DecodeVector(s, r, t, pred[1] / 2, &vy, fcode))
+                return false;
+            fields[dir][f][1] = int16_t(2 * vy);
+            pred[0] = fields[dir][f][0], pred[1] = fields[dir][f][1];
+        }
         return true;
     };
-    if ((type == MbForward || type == MbInterpolate) && !vector(0, s.vop.vop_fcode_forward, fwd))
+    if (useFwd && !vector(0, s.vop.vop_fcode_forward, fwd))
         return;
-    if ((type == MbBackward || type == MbInterpolate) && !vector(1, s.vop.vop_fcode_backward, bwd))
+    if (useBwd && !vector(1, s.vop.vop_fcode_backward, bwd))
         return;
-    if (type != MbBackward)
-        PredictMacroblock(s, mc, s.fwd, fwd, false, false);
-    if (type != MbForward)
-        PredictMacroblock(s, mc, s.bwd, bwd, false, type == MbDirect || type == MbInterpolate);
+    if (s.field_prediction) {
+        if (useFwd)
+            PredictMacroblockFields(s, mc, s.fwd, fields[0], refs[0], false);
+        if (useBwd)
+            PredictMacroblockFields(s, mc, s.bwd, fields[1], refs[1], useFwd);
+    } else {
+        if (type != MbBackward)
+            PredictMacroblock(s, mc, s.fwd, fwd, false, false);
+        if (type != MbForward)
+            PredictMacroblock(s, mc, s.bwd, bwd, false, type == MbDirect || type == MbInterpolate);
+    }
     for (int b = 0; b < 6; ++b) {
         if (!((cbpb >> (5 - b)) & 1))
             continue;

@@ -27,7 +27,7 @@ void PutFirstDc(BitWriter &w, int value)
 }
 
 // A flat intra macroblock; only the picture's first luma block carries a DC difference.
-void PutIntraMb(BitWriter &w, bool pvop, int first_value)
+void PutIntraMb(BitWriter &w, bool pvop, int first_value, bool interlaced = false)
 {
     if (pvop) {
         w.Put(0, 1);         // coded
@@ -37,6 +37,8 @@ void PutIntraMb(BitWriter &w, bool pvop, int first_value)
     }
     w.Put(0, 1);             // ac_pred_flag
     w.Put(0b0011, 4);        // cbpy 0
+    if (interlaced)
+        w.Put(0, 1);         // frame DCT
     for (int b = 0; b < 6; ++b) {
         if (b == 0 && first_value >= 0)
             PutFirstDc(w, first_value);
@@ -47,17 +49,18 @@ void PutIntraMb(BitWriter &w, bool pvop, int first_value)
     }
 }
 
-std::vector<uint8_t> IntraPicture(int type, int value, bool withVol)
+std::vector<uint8_t> IntraPicture(int type, int value, bool withVol, bool interlaced = false)
 {
     BitWriter w;
     if (withVol) {
         VolSpec v;
         v.width = v.height = kSize;
+        v.interlaced = interlaced;
         PutVol(w, v);
     }
-    PutVopHeader(w, type, 4, 5);
+    PutVopHeader(w, type, 4, 5, 1, interlaced);
     for (int mb = 0; mb < 4; ++mb)
-        PutIntraMb(w, type == 1, mb == 0 ? value : -1);
+        PutIntraMb(w, type == 1, mb == 0 ? value : -1, interlaced);
     w.Stuff();
     w.StartCode(0x1B6);
     return w.bytes();
@@ -74,10 +77,10 @@ std::vector<uint8_t> SkippedPicture()
 }
 
 // mbBits: the bits of one B-macroblock, repeated for all four.
-std::vector<uint8_t> BPicture(uint32_t mbBits, int mbLength)
+std::vector<uint8_t> BPicture(uint32_t mbBits, int mbLength, bool interlaced = false)
 {
     BitWriter w;
-    PutVopHeader(w, 2, 4, 5);
+    PutVopHeader(w, 2, 4, 5, 1, interlaced);
     for (int mb = 0; mb < 4; ++mb)
         w.Put(mbBits, mbLength);
     w.Stuff();
@@ -122,6 +125,19 @@ TEST_F(Frames, BidirectionalPicturesComeOutInDisplayOrder)
     EXPECT_EQ(Show(inst, b2), 60) << "B2";
     EXPECT_EQ(Show(inst, b3), 180) << "B backward";
     EXPECT_EQ(Show(inst, IntraPicture(0, 200, false)), 180) << "P3";
+}
+
+TEST_F(Frames, FieldPredictedBidirectionalMacroblocks)
+{
+    Instance inst(kSize, kSize);
+    Show(inst, IntraPicture(0, 60, true, true));
+    Show(inst, IntraPicture(1, 180, false, true));
+    // modb "01", interpolate "01", field prediction, references (0, 1) forward and backward,
+    // then four zero field vectors of two components each.
+    const uint32_t mb = 0b01'01'1'01'01'11111111;
+    EXPECT_EQ(Show(inst, BPicture(mb, 17, true)), 120);
+    // Forward only: "0001", field prediction, references (0, 1), two zero field vectors.
+    EXPECT_EQ(Show(inst, BPicture(0b01'0001'1'01'1111, 13, true)), 60);
 }
 
 TEST_F(Frames, SkippedColocatedMacroblocksReadNoBits)

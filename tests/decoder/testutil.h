@@ -179,6 +179,7 @@ struct VolSpec {
     int dataPartitioned = 0;
     int scalability = 0;
     bool userData = false;
+    int interlaced = 0;
 };
 
 inline void PutVol(BitWriter &w, const VolSpec &v)
@@ -213,7 +214,7 @@ inline void PutVol(BitWriter &w, const VolSpec &v)
         w.Put(1, 1);
     }
     if (v.shape != 2) {
-        w.Put(0, 1); // interlaced
+        w.Put(uint32_t(v.interlaced), 1);
         w.Put(1, 1); // obmc_disable
         w.Put(0, v.verid == 1 ? 1 : 2);
         w.Put(0, 1); // not_8_bit
@@ -241,7 +242,8 @@ inline void PutVol(BitWriter &w, const VolSpec &v)
 }
 
 // An I-VOP header with the given quantiser; macroblock data follows from the caller.
-inline void PutVopHeader(BitWriter &w, int type, int quant, int resolutionBits = 5, int coded = 1)
+inline void PutVopHeader(BitWriter &w, int type, int quant, int resolutionBits = 5, int coded = 1,
+                         bool interlaced = false)
 {
     w.StartCode(0x1B6);
     w.Put(uint32_t(type), 2);
@@ -255,6 +257,8 @@ inline void PutVopHeader(BitWriter &w, int type, int quant, int resolutionBits =
     if (type == 1)
         w.Put(0, 1); // rounding
     w.Put(0, 3);     // intra_dc_vlc_thr
+    if (interlaced)
+        w.Put(0b10, 2); // top_field_first, alternate_vertical_scan_flag
     w.Put(uint32_t(quant), 5);
     if (type != 0)
         w.Put(1, 3);
