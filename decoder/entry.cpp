@@ -105,6 +105,8 @@ int32_t DecodeEntry(intptr_t handle, intptr_t dec_opt, intptr_t param1, intptr_t
     case DecOptInit:
         return Init(static_cast<const DecoderParams *>(p1), static_cast<const int32_t *>(p2));
     case DecOptRelease:
+        // The caller frees the blocks next: forget them, so that no later call touches freed memory.
+        current = Context{};
         return DecodeOk;
     case DecOptPostProcessing: {
         if (!p1)

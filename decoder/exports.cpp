@@ -1,9 +1,9 @@
-// Keeps the exported entry points in the shared library (they live in the core's entry unit).
+// Pulls the exported entry points (defined in the core's entry unit) into the shared library.
 #include "decoder/lumaset.h"
 
-extern "C" {
-LUMASET_EXPORT void *LumasetExportAnchor[] = {reinterpret_cast<void *>(&DllRegisterServer),
-                                               reinterpret_cast<void *>(&DllUnregisterServer),
-                                               reinterpret_cast<void *>(&DllCanUnloadNow),
-                                               reinterpret_cast<void *>(&DllGetClassObject)};
+namespace {
+[[gnu::used]] void *const exportAnchor[] = {reinterpret_cast<void *>(&DllRegisterServer),
+                                             reinterpret_cast<void *>(&DllUnregisterServer),
+                                             reinterpret_cast<void *>(&DllCanUnloadNow),
+                                             reinterpret_cast<void *>(&DllGetClassObject)};
 }

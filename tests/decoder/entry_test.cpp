@@ -88,7 +88,10 @@ TEST(Entry, PostProcessingLevels)
 
 TEST(Entry, NoCurrentInstance)
 {
-    ResetCurrentInstance();
+    {
+        Instance inst(64, 48);
+        EXPECT_EQ(Instance::Call(DecOptRelease, nullptr, nullptr), DecodeOk);
+    } // the blocks are freed here, after their release
     int32_t level = 10;
     EXPECT_EQ(Instance::Call(DecOptPostProcessing, &level, nullptr), DecodeFailed);
     DecoderParams p{};
