@@ -165,8 +165,6 @@ int32_t DecodeEntry(intptr_t handle, intptr_t dec_opt, intptr_t param1, intptr_t
     }
 }
 
-void ResetCurrentInstance() { current = Context{}; }
-
 } // namespace strandel::lumaset
 
 // ---- the control object and the exports ----
