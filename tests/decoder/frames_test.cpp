@@ -140,6 +140,38 @@ TEST_F(Frames, FieldPredictedBidirectionalMacroblocks)
     EXPECT_EQ(Show(inst, BPicture(0b01'0001'1'01'1111, 13, true)), 60);
 }
 
+TEST_F(Frames, QuantiserChangesStayInRange)
+{
+    struct Case {
+        int vopQuant;
+        uint32_t dquantBits;
+        int expected;
+    };
+    const Case cases[] = {{1, 0b01, 1}, {2, 0b00, 1}, {30, 0b11, 31}, {31, 0b10, 31}, {10, 0b11, 12}};
+    for (const Case &c : cases) {
+        Instance inst(kSize, kSize);
+        BitWriter w;
+        VolSpec v;
+        v.width = v.height = kSize;
+        PutVol(w, v);
+        PutVopHeader(w, 0, c.vopQuant, 5);
+        for (int mb = 0; mb < 4; ++mb) {
+            w.Put(0b0001, 4);   // intra with dquant, cbpc 0
+            w.Put(0, 1);        // ac_pred_flag
+            w.Put(0b0011, 4);   // cbpy 0
+            w.Put(mb == 0 ? c.dquantBits : 0b10, 2); // the others step by +1
+            for (int b = 0; b < 6; ++b)
+                b < 4 ? w.Put(0b011, 3) : w.Put(0b11, 2);
+        }
+        w.Stuff();
+        w.StartCode(0x1B6);
+        std::vector<uint8_t> out(kSize * kSize * 3 / 2);
+        ASSERT_EQ(inst.Decode(w.bytes(), out.data(), kSize), DecodeOk);
+        EXPECT_EQ(inst.lastFrame().error, 0);
+        EXPECT_EQ(StateOf(inst).quant_grid[kQuantStride + 1], c.expected) << c.vopQuant;
+    }
+}
+
 TEST_F(Frames, SkippedColocatedMacroblocksReadNoBits)
 {
     Instance inst(kSize, kSize);
