@@ -81,8 +81,8 @@ bool Fail(DecoderState &s)
 
 // One coefficient event: a table code and its sign bit, or one of the three escapes.
 // Returns false on a code that is in no table.
-bool ReadEvent(BitReader &r, const Vlc<256> &table, const uint8_t (&lmax)[2][64], const uint8_t (&rmax)[2][64],
-               int *last, int *run, int *level)
+[[gnu::always_inline]] inline bool ReadEvent(BitReader &r, const Vlc<256> &table, const uint8_t (&lmax)[2][64],
+                                             const uint8_t (&rmax)[2][64], int *last, int *run, int *level)
 {
     // Common case: one look at the bits serves the code and the sign after it.
     const uint32_t v = ShowBits(r, 16);
