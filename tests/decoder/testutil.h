@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 #include <vector>
-#include <zlib.h>
+#include <QByteArray>
 
 namespace strandel::lumaset::test {
 
@@ -23,15 +23,14 @@ inline std::vector<uint8_t> ReadFile(const std::string &path)
 
 inline std::string DataPath(const std::string &name) { return std::string(STRANDEL_TEST_DATA) + "/data/" + name; }
 
-// ffmpeg's decoded frames, stored zlib-compressed.
+// ffmpeg's decoded frames, stored compressed in the form qUncompress reads.
 inline std::vector<uint8_t> ReadReference(const std::string &name, size_t size)
 {
     const std::vector<uint8_t> z = ReadFile(DataPath(name));
-    std::vector<uint8_t> out(size);
-    uLongf len = uLongf(size);
-    if (uncompress(out.data(), &len, z.data(), uLong(z.size())) != Z_OK || len != size)
-        out.clear();
-    return out;
+    const QByteArray raw = qUncompress(reinterpret_cast<const uchar *>(z.data()), qsizetype(z.size()));
+    if (size_t(raw.size()) != size)
+        return {};
+    return std::vector<uint8_t>(raw.begin(), raw.end());
 }
 
 // Cuts an elementary stream into frames: a frame ends at the first start code after its VOP.

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Regenerates the decoder fixtures with Debian's ffmpeg (used as a tool only).
 # Each NAME.m4v is a raw MPEG-4 elementary stream; NAME.yuv.z holds ffmpeg's decoded
-# yuv420p frames, zlib-compressed, so the tests need neither ffmpeg nor big files.
+# yuv420p frames, zlib-compressed behind a 4-byte big-endian length (the form qUncompress
+# reads), so the tests need neither ffmpeg nor big files.
 # One encoder thread: slice threads would start video packets, which the decoder does not serve.
 set -e
 cd "$(dirname "$0")"
@@ -9,7 +10,7 @@ enc() { # source-filter frames extra-options name
     ffmpeg -loglevel error -y -f lavfi -i "$1" -frames:v "$2" -threads 1 -c:v mpeg4 -bf 0 \
         -flags +bitexact -g 1 $3 -f m4v "$4.m4v"
     ffmpeg -loglevel error -y -i "$4.m4v" -f rawvideo -pix_fmt yuv420p "$4.yuv"
-    python3 -c "import zlib,sys; open(sys.argv[1]+'.z','wb').write(zlib.compress(open(sys.argv[1],'rb').read(),9))" "$4.yuv"
+    python3 -c "import zlib,struct,sys; d=open(sys.argv[1],'rb').read(); open(sys.argv[1]+'.z','wb').write(struct.pack('>I',len(d))+zlib.compress(d,9))" "$4.yuv"
     rm "$4.yuv"
 }
 enc "testsrc2=size=64x48:rate=25" 3 "-q:v 2" i_64x48
