@@ -93,12 +93,16 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
     s.error = 0;
     s.quant = std::clamp<int32_t>(s.vop.vop_quant, 1, 31);
     const bool bvop = s.vop.vop_coding_type == VopB;
+    // A B-macroblock over a not-coded one reads no bits, so it follows even where the data ends.
+    auto more = [&] {
+        return ShowBitsByteAligned(c.st->reader, 23) != 0 || (bvop && s.mb_not_coded[s.mb_index]);
+    };
     do {
         if (bvop)
             DecodeMacroblockB(c, dsp, mc);
         else
             DecodeMacroblockIP(c, dsp, mc);
-    } while (!s.error && ShowBitsByteAligned(c.st->reader, 23) != 0 && s.mb_index < s.mb_count);
+    } while (!s.error && s.mb_index < s.mb_count && more());
     std::memcpy(s.buffer_quant[s.cur_buffer], s.quant_grid, sizeof s.quant_grid);
     if (bvop) {
         OutputPicture(s, s.cur, s.cur_buffer, f); // not a reference: shown at once, never padded

@@ -178,7 +178,8 @@ TEST_F(Frames, SkippedColocatedMacroblocksReadNoBits)
     Show(inst, IntraPicture(0, 60, true));
     EXPECT_EQ(Show(inst, SkippedPicture()), 60);
     BitWriter w;
-    PutVopHeader(w, 2, 4, 5); // no macroblock bits at all
+    PutVopHeader(w, 2, 4, 5); // no macroblock bits at all: the stuffing follows the header
+    w.Stuff();
     w.StartCode(0x1B6);
     EXPECT_EQ(Show(inst, w.bytes()), 60);
     EXPECT_EQ(StateOf(inst).mb_index, 4);
