@@ -81,18 +81,22 @@ bool Fail(DecoderState &s)
 
 // One coefficient event: a table code and its sign bit, or one of the three escapes.
 // Returns false on a code that is in no table.
-[[gnu::always_inline]] inline bool ReadEvent(BitReader &r, const Vlc<256> &table, const uint8_t (&lmax)[2][64],
-                                             const uint8_t (&rmax)[2][64], int *last, int *run, int *level)
+[[gnu::always_inline]] inline bool ReadEvent(BitReader &r, const Vlc<256> &table, const VlcEntry *shortCodes,
+                                             const uint8_t (&lmax)[2][64], const uint8_t (&rmax)[2][64], int *last,
+                                             int *run, int *level)
 {
     // Common case: one look at the bits serves the code and the sign after it.
     const uint32_t v = ShowBits(r, 16);
-    const int zeros = v ? __builtin_clz(v) - 16 : 16;
-    if (zeros > table.max_zeros)
-        return false;
-    const int w = table.width[zeros];
-    const VlcEntry e = table.entry[table.offset[zeros] + ((v >> (15 - zeros - w)) & ((1u << w) - 1))];
-    if (e.length == 0)
-        return false;
+    VlcEntry e = shortCodes[v >> 8];
+    if (e.length == 0) {
+        const int zeros = v ? __builtin_clz(v) - 16 : 16;
+        if (zeros > table.max_zeros)
+            return false;
+        const int w = table.width[zeros];
+        e = table.entry[table.offset[zeros] + ((v >> (15 - zeros - w)) & ((1u << w) - 1))];
+        if (e.length == 0)
+            return false;
+    }
     if (e.value != kTcoefEscape) {
         const int sign = int(v >> (15 - e.length)) & 1;
         FlushBits(r, e.length + 1);
@@ -130,13 +134,19 @@ bool Fail(DecoderState &s)
 }
 
 // Intra coefficient events from position 1 into the quantised block.
-bool ReadIntraCoefficients(const Context &c, BitReader &r, const uint8_t *scan, int16_t *q)
+bool ReadIntraCoefficients(const Context &c, BitReader &reader, const uint8_t *scan, int16_t *q)
 {
+    BitReader r = reader; // kept in registers over the block
+    const struct WriteBack {
+        BitReader &to;
+        const BitReader &from;
+        ~WriteBack() { to = from; }
+    } writeBack{reader, r};
     const DecoderTables &t = *c.t;
     int i = 1;
     for (;;) {
         int last, run, level;
-        if (!ReadEvent(r, t.tcoef_intra, t.lmax_intra, t.rmax_intra, &last, &run, &level))
+        if (!ReadEvent(r, t.tcoef_intra, t.tcoef_short[0], t.lmax_intra, t.rmax_intra, &last, &run, &level))
             return Fail(*c.s);
         i += run;
         if (i > 63)
@@ -265,8 +275,14 @@ void ResetBlockPredictors(DecoderState &s)
 }
 
 // Inter coefficient events from position 0, dequantised as they come.
-bool DecodeInterBlock(const Context &c, BitReader &r)
+bool DecodeInterBlock(const Context &c, BitReader &reader)
 {
+    BitReader r = reader; // kept in registers over the block
+    const struct WriteBack {
+        BitReader &to;
+        const BitReader &from;
+        ~WriteBack() { to = from; }
+    } writeBack{reader, r};
     DecoderState &s = *c.s;
     const DecoderTables &t = *c.t;
     int16_t *blk = c.st->block;
@@ -278,7 +294,7 @@ bool DecodeInterBlock(const Context &c, BitReader &r)
     int i = 0;
     for (;;) {
         int last, run, level;
-        if (!ReadEvent(r, t.tcoef_inter, t.lmax_inter, t.rmax_inter, &last, &run, &level))
+        if (!ReadEvent(r, t.tcoef_inter, t.tcoef_short[1], t.lmax_inter, t.rmax_inter, &last, &run, &level))
             return Fail(s);
         i += run;
         if (i > 63)
@@ -287,7 +303,7 @@ bool DecodeInterBlock(const Context &c, BitReader &r)
         int f;
         if (mpeg) {
             const int m = (2 * std::abs(level) + 1) * t.nonintra_matrix[pos] * q / 16;
-            f = level < 0 ? -m : m;
+            f = level < 0 ? -m : level ? m : 0;
         } else {
             const int m = (2 * std::abs(level) + 1) * q - (q & 1 ? 0 : 1);
             f = level < 0 ? -m : level ? m : 0;

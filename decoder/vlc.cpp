@@ -242,6 +242,19 @@ bool BuildVlc(uint8_t *max_zeros, uint8_t *width, uint16_t *offset, VlcEntry *en
     return true;
 }
 
+// Direct lookup of the short codes by the first 8 bits; longer codes keep length 0 here.
+void BuildShortTable(const Vlc<256> &v, VlcEntry *out)
+{
+    for (int p = 0; p < 256; ++p) {
+        BitReader r;
+        const uint8_t bytes[2] = {uint8_t(p), 0};
+        SetInput(r, bytes, 2);
+        const int value = ReadVlc(r, v);
+        const int length = int(r.pos * 8 + r.bit);
+        out[p] = value != kVlcInvalid && length <= 8 ? VlcEntry{int16_t(value), uint8_t(length), 0} : VlcEntry{};
+    }
+}
+
 bool BuildTables(DecoderTables &t)
 {
     std::memcpy(t.scan[0], kZigzag, 64);
@@ -253,7 +266,8 @@ bool BuildTables(DecoderTables &t)
     return Build(t.mcbpc_i, kMcbpcI) && Build(t.mcbpc_p, kMcbpcP) && Build(t.cbpy, kCbpy) &&
               Build(t.dc_luma, kDcSizeLuma) && Build(t.dc_chroma, kDcSizeChroma) && Build(t.mvd, kMvd) &&
               BuildTcoef(t.tcoef_intra, t.lmax_intra, t.rmax_intra, kIntraRuns) &&
-              BuildTcoef(t.tcoef_inter, t.lmax_inter, t.rmax_inter, kInterRuns);
+              BuildTcoef(t.tcoef_inter, t.lmax_inter, t.rmax_inter, kInterRuns) &&
+              (BuildShortTable(t.tcoef_intra, t.tcoef_short[0]), BuildShortTable(t.tcoef_inter, t.tcoef_short[1]), true);
 }
 
 } // namespace strandel::lumaset
