@@ -46,23 +46,21 @@ void DefaultMode(Line l, int qp)
 
 void DcOffsetMode(Line l, int qp)
 {
-    int p[10];
-    for (int i = 0; i < 10; ++i)
-        p[i] = l[i];
-    if (std::abs(p[0] - p[1]) >= qp)
-        p[0] = p[1];
-    if (std::abs(p[9] - p[8]) >= qp)
-        p[9] = p[8];
+    // The samples padded by four on each side with the (possibly replaced) outer samples.
+    int e[18];
+    const int s0 = std::abs(l[0] - l[1]) >= qp ? l[1] : l[0];
+    const int s9 = std::abs(l[9] - l[8]) >= qp ? l[8] : l[9];
+    for (int i = 0; i < 5; ++i)
+        e[i] = s0, e[13 + i] = s9;
+    for (int i = 1; i < 9; ++i)
+        e[4 + i] = l[i];
     static constexpr int kTaps[9] = {1, 1, 2, 2, 4, 2, 2, 1, 1};
-    int out[9];
     for (int n = 1; n <= 8; ++n) {
-        int sum = 0;
-        for (int k = -4; k <= 4; ++k)
-            sum += kTaps[k + 4] * p[std::clamp(n + k, 0, 9)];
-        out[n] = (sum + 8) >> 4;
+        int sum = 8;
+        for (int k = 0; k < 9; ++k)
+            sum += kTaps[k] * e[n + k];
+        l.p[n * l.step] = uint8_t(sum >> 4); // a weighted mean of bytes: always 0..255
     }
-    for (int n = 1; n <= 8; ++n)
-        l.Set(n, out[n]);
 }
 
 // One segment of four lines across an edge; lines are `across` apart.
