@@ -152,9 +152,9 @@ constexpr RunCodes kInterRuns[] = {
 constexpr Code kTcoefEscapeCode = {0b0000011, 7, kTcoefEscape};
 
 constexpr uint8_t kZigzag[64] = {
-    0, 1, 8, 16, 9, 2, 3, 10, 17, 24, 32, 25, 18, 11, 4, 5, 12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6, 7, 14, 21, 28,
-    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47,
-    55, 62, 63};
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 constexpr uint8_t kAltHorizontal[64] = {
     0, 1, 2, 3, 8, 9, 16, 17, 10, 11, 4, 5, 6, 7, 15, 14, 13, 12, 19, 18, 24, 25, 32, 33, 26, 27, 20, 21, 22, 23, 28,
     29, 30, 31, 34, 35, 40, 41, 48, 49, 42, 43, 36, 37, 38, 39, 44, 45, 46, 47, 50, 51, 56, 57, 58, 59, 52, 53, 54, 55,
@@ -263,11 +263,13 @@ bool BuildTables(DecoderTables &t)
     std::memcpy(t.intra_matrix, kDefaultIntraMatrix, 64);
     std::memcpy(t.nonintra_matrix, kDefaultNonIntraMatrix, 64);
     std::memcpy(t.chroma_round, kChromaRound, 16);
-    return Build(t.mcbpc_i, kMcbpcI) && Build(t.mcbpc_p, kMcbpcP) && Build(t.cbpy, kCbpy) &&
+    const bool built = Build(t.mcbpc_i, kMcbpcI) && Build(t.mcbpc_p, kMcbpcP) && Build(t.cbpy, kCbpy) &&
               Build(t.dc_luma, kDcSizeLuma) && Build(t.dc_chroma, kDcSizeChroma) && Build(t.mvd, kMvd) &&
               BuildTcoef(t.tcoef_intra, t.lmax_intra, t.rmax_intra, kIntraRuns) &&
-              BuildTcoef(t.tcoef_inter, t.lmax_inter, t.rmax_inter, kInterRuns) &&
-              (BuildShortTable(t.tcoef_intra, t.tcoef_short[0]), BuildShortTable(t.tcoef_inter, t.tcoef_short[1]), true);
+              BuildTcoef(t.tcoef_inter, t.lmax_inter, t.rmax_inter, kInterRuns);
+    BuildShortTable(t.tcoef_intra, t.tcoef_short[0]);
+    BuildShortTable(t.tcoef_inter, t.tcoef_short[1]);
+    return built;
 }
 
 } // namespace strandel::lumaset

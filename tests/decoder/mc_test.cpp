@@ -61,7 +61,8 @@ TEST(MotionCompensation, AveragingAndBounds)
 
 TEST(MotionCompensation, ChromaVectors)
 {
-    const std::pair<int, int> single[] = {{0, 0}, {1, 1}, {2, 1}, {3, 1}, {4, 2}, {5, 3}, {-1, -1}, {-2, -1}, {-3, -1}, {-5, -3}};
+    const std::pair<int, int> single[] = {{0, 0}, {1, 1},   {2, 1},   {3, 1},   {4, 2},
+                                          {5, 3}, {-1, -1}, {-2, -1}, {-3, -1}, {-5, -3}};
     for (auto [v, c] : single)
         EXPECT_EQ(ChromaVector(v), c) << v;
     const std::pair<int, int> sums[] = {{0, 0}, {3, 1}, {13, 1}, {14, 2}, {16, 2}, {19, 3}, {-14, -2}, {-35, -5}};
