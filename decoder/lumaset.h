@@ -27,7 +27,9 @@ extern "C" {
 #define LUMASET_E_POINTER ((int32_t)0x80004003u)
 #define LUMASET_S_FALSE 1
 
-/* dec_opt codes; any other value decodes one frame. */
+/* dec_opt codes; any other value decodes one frame. RUviviz returns the DecodeResult of the
+ * operation. DecOptProbe: param1 is the stream's first bytes, param2 an int32 holding their
+ * number on entry and height | width << 12 on success. */
 enum DecOpt {
     DecOptBufferSizes = 0x4000,
     DecOptInit = 0x8000,
@@ -110,7 +112,8 @@ struct LumasetControl {
     const LumasetControlVtbl *vtbl;
 };
 
-/* The library's exports. */
+/* The library's exports. Registration records the library in the class registry file that
+ * decoder/classregistry.h reads (FindClassLibrary); hosts dlopen the path found there. */
 LUMASET_EXPORT int32_t DllRegisterServer(void);
 LUMASET_EXPORT int32_t DllUnregisterServer(void);
 LUMASET_EXPORT int32_t DllCanUnloadNow(void);
