@@ -1,0 +1,248 @@
+// The viewer's own links and protocol core against dvrsim: over loopback TCP and over a
+// pseudo-terminal, with live, playback and copy pushes, long replies, uploads and wire faults.
+#include "simtest.h"
+
+#include "platform/jpeg.h"
+#include "platform/settings.h"
+#include "viewer/dvrlink.h"
+
+#include <fstream>
+#include <sstream>
+
+using namespace strandel;
+using namespace strandel::test;
+using sim::DvrSimServer;
+using sim::FaultKind;
+
+namespace {
+
+// A viewer session over TCP: view, core and link, connected to the server.
+struct TcpClient {
+    explicit TcpClient(int port, std::string user = "", std::string password = "")
+        : core(view, FakeWriterFactory(writer))
+    {
+        SimApp();
+        view.core = &core;
+        view.user = std::move(user);
+        view.loginPassword = std::move(password);
+        record.kind = uint8_t(DvrKind::Network);
+        record.ip = {127, 0, 0, 1};
+        record.port = port;
+        link = std::make_unique<CDvrTcp>(&view);
+        EXPECT_TRUE(link->Init(&record));
+        core.SetConnection(link.get());
+        EXPECT_TRUE(link->Connect());
+    }
+    ~TcpClient()
+    {
+        link->Close();
+        core.SetConnection(nullptr);
+    }
+    bool LoggedIn() { return Serve(view, [&] { return core.IsLoggedIn(); }); }
+
+    SimView view;
+    FakeWriterState writer;
+    FakeDialogs dialogs;
+    DvrWinCore core;
+    DvrListRecord record;
+    std::unique_ptr<CDvrTcp> link;
+};
+
+std::string ReadText(const std::string &path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void ExpectJpegRecord(const FrameRecordHeader &h, const std::vector<uint8_t> &part0, uint8_t kind)
+{
+    EXPECT_EQ(h.kind, kind);
+    ASSERT_GE(h.channel, 1);
+    ASSERT_LE(h.channel, 4);
+    ASSERT_EQ(part0.size(), h.partSize[0]);
+    ASSERT_GT(h.jpegLength, 32u);
+    // The prefix marks a picture record of its channel; the picture follows it.
+    EXPECT_EQ(part0[3], 0xD0 + h.channel - 1);
+    JpegImage img;
+    ASSERT_TRUE(JpegDecode(part0.data() + 32, h.jpegLength - 32, img));
+    EXPECT_EQ(img.width, 352);
+    EXPECT_EQ(img.height, 288);
+}
+
+} // namespace
+
+TEST(EndToEnd, TcpLoginRetryLiveEnvAndTranscript)
+{
+    auto options = LoopbackOptions();
+    options.user = "admin";
+    options.password = "1234";
+    options.checkLogin = true;
+    options.transcript = testing::TempDir() + "dvrsim_tcp_" + std::to_string(::getpid()) + ".txt";
+    DvrSimServer server(options);
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+
+    TcpClient client(server.TcpPort(), "admin", "wrong");
+    client.view.password = "1234"; // typed into the password dialog after the refusal
+    ASSERT_TRUE(client.LoggedIn());
+    EXPECT_TRUE(client.view.Saw("password dialog"));
+    EXPECT_EQ(client.core.GetChannelCount(), 4);
+    EXPECT_TRUE(Serve(client.view, [&] { return client.view.Saw("mask 15"); }));
+
+    // Live records arrive whole and hold decodable pictures.
+    ASSERT_TRUE(Serve(client.view, [&] { return client.view.Shown() >= 8; }));
+    {
+        std::lock_guard l(client.view.mutex);
+        for (size_t i = 0; i < 8; ++i)
+            ExpectJpegRecord(client.view.shown[i].first, client.view.shown[i].second, FrameKindLive);
+    }
+
+    // The configuration record comes segmented and reaches the dialog whole; an upload replaces it.
+    client.core.Dialogs().setup = &client.dialogs;
+    client.core.SendCommand(DvrCmdEnvGet, nullptr, 0);
+    ASSERT_TRUE(Serve(client.view, [&] { return client.dialogs.calls.size() == 3; }));
+    EXPECT_EQ(client.dialogs.calls[2], "env record 1 0");
+    std::vector<uint8_t> env = server.WithRecorder([](sim::SimRecorder &r) { return r.Env(); });
+    env[kDvrEnvRecordSize - 1] = 0x5A;
+    client.core.SendUpload(DvrCmdEnvSet, env.data(), env.size());
+    ASSERT_TRUE(Serve(client.view, [&] { return client.view.Saw("msgwin Success !!"); }));
+    EXPECT_EQ(server.WithRecorder([](sim::SimRecorder &r) { return r.Env(); }), env);
+
+    // Keep-alives are noted.
+    client.core.SendCommand(DvrCmdAlive, nullptr, 0);
+    ASSERT_TRUE(Serve(client.view, [&] { return server.AliveCount() == 1; }));
+
+    server.Stop();
+    const std::string transcript = ReadText(options.transcript);
+    EXPECT_NE(transcript.find("RX tcp1 cmd=1 flag=00 len=16 61646d696e00000077726f6e67000000\n"), std::string::npos);
+    EXPECT_NE(transcript.find("TX tcp1 cmd=1 flag=00 len=9 000400001c5a000001\n"), std::string::npos);
+    EXPECT_NE(transcript.find("RX tcp1 cmd=1 flag=00 len=16 00000000000000003132333400000000\n"), std::string::npos);
+    EXPECT_NE(transcript.find("TX tcp1 cmd=1 flag=00 len=9 020400001c5a000001\n"), std::string::npos);
+    EXPECT_NE(transcript.find("TX tcp1 cmd=11 flag=c0 len=4 a6250000\n"), std::string::npos);
+    std::remove(options.transcript.c_str());
+}
+
+TEST(EndToEnd, SerialLineOnAPseudoTerminal)
+{
+    auto options = LoopbackOptions();
+    options.listenHost.clear();
+    options.pty = true;
+    options.fps = 2;
+    DvrSimServer server(options);
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+
+    SimApp();
+    const std::string settings = testing::TempDir() + "dvrsim_settings_" + std::to_string(::getpid()) + ".ini";
+    SetSettingsFilePath(QString::fromStdString(settings));
+    RegWriteString("Com7", QString::fromStdString(server.SerialPath()));
+
+    SimView view;
+    FakeWriterState writer;
+    FakeDialogs dialogs;
+    DvrWinCore core(view, FakeWriterFactory(writer));
+    view.core = &core;
+    DvrListRecord record;
+    record.kind = uint8_t(DvrKind::Rs232c);
+    record.serialPort = 7;
+    record.baudRate = 115200;
+    CDvrSerial link(&view);
+    ASSERT_TRUE(link.Init(&record));
+    core.SetConnection(&link);
+    ASSERT_TRUE(link.Connect());
+    ASSERT_TRUE(Serve(view, [&] { return core.IsLoggedIn(); }));
+    ASSERT_TRUE(Serve(view, [&] { return view.Shown() >= 4; }));
+    {
+        std::lock_guard l(view.mutex);
+        ExpectJpegRecord(view.shown[0].first, view.shown[0].second, FrameKindLive);
+    }
+    // A reply longer than a serial frame travels segmented and arrives whole.
+    core.Dialogs().setup = &dialogs;
+    core.SendCommand(DvrCmdEnvGet, nullptr, 0);
+    ASSERT_TRUE(Serve(view, [&] { return dialogs.calls.size() == 3; }));
+    EXPECT_EQ(dialogs.calls[2], "env record 1 0");
+
+    // Closing sends the nine byes: the recorder stops pushing.
+    link.Close();
+    core.SetConnection(nullptr);
+    ASSERT_TRUE(Serve(view, [&] { return server.LoggedInSessions() == 0; }));
+    server.Stop();
+    std::remove(settings.c_str());
+    SetSettingsFilePath({});
+}
+
+TEST(EndToEnd, ReceiversRecoverFromWireFaults)
+{
+    DvrSimServer server(LoopbackOptions());
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    TcpClient client(server.TcpPort());
+    ASSERT_TRUE(client.LoggedIn());
+    for (FaultKind kind : {FaultKind::BadCrc, FaultKind::Garbage, FaultKind::Oversize, FaultKind::WrongFrameId}) {
+        SCOPED_TRACE(sim::FaultName(kind));
+        server.InjectFault(kind, 2);
+        ASSERT_TRUE(Serve(client.view, [&] { return server.PendingFaults(kind) == 0; }));
+        const size_t before = client.view.Shown();
+        ASSERT_TRUE(Serve(client.view, [&] { return client.view.Shown() >= before + 8; }));
+    }
+    // A long reply missing one segment reaches nobody; the next one arrives whole.
+    client.core.Dialogs().setup = &client.dialogs;
+    server.InjectFault(FaultKind::LostSegment);
+    client.core.SendCommand(DvrCmdEnvGet, nullptr, 0);
+    ASSERT_TRUE(Serve(client.view, [&] { return server.PendingFaults(FaultKind::LostSegment) == 0; }));
+    client.core.SendCommand(DvrCmdEnvGet, nullptr, 0);
+    ASSERT_TRUE(Serve(client.view, [&] { return client.dialogs.calls.size() >= 3; }));
+    Serve(client.view, [] { return false; }, 300);
+    EXPECT_EQ(client.dialogs.calls.size(), 3u);
+}
+
+TEST(EndToEnd, DropAfterReachesTheView)
+{
+    auto options = LoopbackOptions();
+    options.dropAfter = 1;
+    DvrSimServer server(options);
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    TcpClient client(server.TcpPort());
+    ASSERT_TRUE(client.LoggedIn());
+    ASSERT_TRUE(Serve(client.view, [&] { return client.view.disconnects > 0; }));
+    EXPECT_EQ(server.Connections(), 0);
+}
+
+TEST(EndToEnd, PlaybackToTheEndAndCopy)
+{
+    DvrSimServer server(LoopbackOptions());
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    TcpClient client(server.TcpPort());
+    ASSERT_TRUE(client.LoggedIn());
+    const sim::RecordedSpan span = server.WithRecorder([](sim::SimRecorder &r) { return r.Span(); });
+
+    client.core.SetModeState(DvrModePlayback);
+    client.core.SendCommand(DvrCmdMode, BuildMode(DvrModePlayback));
+    client.core.SendPlayTime(0, 1, span.At(span.seconds - 1));
+    ASSERT_TRUE(Serve(client.view, [&] { return client.view.Saw("range 0 3600"); }));
+    EXPECT_TRUE(client.view.Saw("times 2026/12/10  09:00:00 - 2026/12/10  10:00:00"));
+    // Two presses of fast forward double the factor twice.
+    client.core.SendPlayControl(1, 1, 0, PlayDirForward);
+    client.core.SendPlayControl(1, 1, 0, PlayDirForward);
+    ASSERT_TRUE(Serve(client.view, [&] { return client.view.Saw("state >>4"); }));
+    ASSERT_TRUE(Serve(client.view, [&] { return client.view.Saw("track end"); }));
+    EXPECT_TRUE(client.view.Saw("msg Completed"));
+    {
+        std::lock_guard l(client.view.mutex);
+        const auto &last = client.view.shown.back();
+        ExpectJpegRecord(last.first, last.second, FrameKindPlayback);
+        EXPECT_EQ(last.first.channel, 1);
+    }
+
+    // A copy of three recorded seconds: a record per channel and second, then the end.
+    ASSERT_TRUE(client.core.StartNetCopy("Copy/sim.dvr"));
+    client.core.SendCommand(DvrCmdCopy, BuildCopy(0, 0, span.At(10), span.At(12)));
+    ASSERT_TRUE(Serve(client.view, [&] { return client.view.Saw("copy panel hidden"); }));
+    ASSERT_EQ(client.writer.records.size(), 12u);
+    EXPECT_EQ(client.writer.records[0].first.kind, FrameKindCopy);
+    EXPECT_EQ(TimeText(client.writer.records[11].first.time), "2026/12/10  09:00:12");
+}
