@@ -6,7 +6,15 @@
 #include "platform/settings.h"
 #include "viewer/dvrlink.h"
 
+#include <QProcess>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <fstream>
+#include <random>
 #include <sstream>
 
 using namespace strandel;
@@ -73,7 +81,7 @@ void ExpectJpegRecord(const FrameRecordHeader &h, const std::vector<uint8_t> &pa
 
 } // namespace
 
-TEST(EndToEnd, TcpLoginRetryLiveEnvAndTranscript)
+TEST(SimEndToEnd, TcpLoginRetryLiveEnvAndTranscript)
 {
     auto options = LoopbackOptions();
     options.user = "admin";
@@ -124,7 +132,7 @@ TEST(EndToEnd, TcpLoginRetryLiveEnvAndTranscript)
     std::remove(options.transcript.c_str());
 }
 
-TEST(EndToEnd, SerialLineOnAPseudoTerminal)
+TEST(SimEndToEnd, SerialLineOnAPseudoTerminal)
 {
     auto options = LoopbackOptions();
     options.listenHost.clear();
@@ -173,7 +181,7 @@ TEST(EndToEnd, SerialLineOnAPseudoTerminal)
     SetSettingsFilePath({});
 }
 
-TEST(EndToEnd, ReceiversRecoverFromWireFaults)
+TEST(SimEndToEnd, ReceiversRecoverFromWireFaults)
 {
     DvrSimServer server(LoopbackOptions());
     std::string error;
@@ -198,7 +206,7 @@ TEST(EndToEnd, ReceiversRecoverFromWireFaults)
     EXPECT_EQ(client.dialogs.calls.size(), 3u);
 }
 
-TEST(EndToEnd, DropAfterReachesTheView)
+TEST(SimEndToEnd, DropAfterReachesTheView)
 {
     auto options = LoopbackOptions();
     options.dropAfter = 1;
@@ -211,7 +219,7 @@ TEST(EndToEnd, DropAfterReachesTheView)
     EXPECT_EQ(server.Connections(), 0);
 }
 
-TEST(EndToEnd, PlaybackToTheEndAndCopy)
+TEST(SimEndToEnd, PlaybackToTheEndAndCopy)
 {
     DvrSimServer server(LoopbackOptions());
     std::string error;
@@ -245,4 +253,79 @@ TEST(EndToEnd, PlaybackToTheEndAndCopy)
     ASSERT_EQ(client.writer.records.size(), 12u);
     EXPECT_EQ(client.writer.records[0].first.kind, FrameKindCopy);
     EXPECT_EQ(TimeText(client.writer.records[11].first.time), "2026/12/10  09:00:12");
+}
+
+TEST(SimEndToEnd, HostileClientLeavesTheRecorderServing)
+{
+    DvrSimServer server(LoopbackOptions());
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+
+    // Junk mixed with well-framed packets of every command, random flags and payloads.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(uint16_t(server.TcpPort()));
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+    std::mt19937 rng(7);
+    std::vector<uint8_t> wire;
+    auto frame = [&](uint8_t cmd, uint8_t flag, const std::vector<uint8_t> &p) {
+        const size_t at = wire.size();
+        wire.resize(at + kTcpFrameOverhead + p.size());
+        BuildTcpFrame(wire.data() + at, cmd, flag, p.data(), uint32_t(p.size()));
+    };
+    frame(DvrCmdLogin, 0, BuildLogin("", ""));
+    for (int i = 0; i < 3000; ++i) {
+        std::vector<uint8_t> p(rng() % 8 == 0 ? rng() % 1025 : rng() % 24);
+        for (auto &b : p)
+            b = uint8_t(rng());
+        if (rng() % 5 == 0)
+            wire.insert(wire.end(), p.begin(), p.end());
+        else
+            frame(uint8_t(rng() % 40), uint8_t(rng() % 3 == 0 ? rng() : 0), p);
+    }
+    for (size_t at = 0; at < wire.size();) {
+        const ssize_t n = ::send(fd, wire.data() + at, wire.size() - at, MSG_NOSIGNAL);
+        ASSERT_GT(n, 0);
+        at += size_t(n);
+    }
+    ::close(fd);
+    SimView idle;
+    ASSERT_TRUE(Serve(idle, [&] { return server.Connections() == 0; }));
+
+    TcpClient client(server.TcpPort());
+    ASSERT_TRUE(client.LoggedIn());
+    ASSERT_TRUE(Serve(client.view, [&] { return client.view.Shown() >= 4; }));
+}
+
+TEST(SimEndToEnd, CommandLineProgramServesTcpAndAPty)
+{
+    SimApp();
+    QProcess sim;
+    sim.start(DVRSIM_PATH, {"--listen", "127.0.0.1:0", "--pty", "--channels", "8", "--fps", "2"});
+    ASSERT_TRUE(sim.waitForStarted());
+    int port = 0;
+    std::string pty;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while ((port == 0 || pty.empty()) && std::chrono::steady_clock::now() < until) {
+        if (!sim.canReadLine() && !sim.waitForReadyRead(100))
+            continue;
+        const std::string line = sim.readLine().trimmed().toStdString();
+        if (line.rfind("dvrsim: listening on 127.0.0.1:", 0) == 0)
+            port = std::stoi(line.substr(line.rfind(':') + 1));
+        if (line.rfind("dvrsim: serial line on /dev/", 0) == 0)
+            pty = line.substr(23);
+    }
+    ASSERT_GT(port, 0);
+    EXPECT_EQ(::access(pty.c_str(), R_OK | W_OK), 0) << pty;
+    {
+        TcpClient client(port);
+        ASSERT_TRUE(client.LoggedIn());
+        EXPECT_EQ(client.core.GetChannelCount(), 8);
+    }
+    sim.terminate();
+    ASSERT_TRUE(sim.waitForFinished(10000));
+    EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.exitCode(), 0);
 }

@@ -33,7 +33,7 @@ std::vector<uint8_t> Fixture(const char *name)
 
 } // namespace
 
-TEST(VideoSource, MpegPacketHeaderReadsBackAsTheViewerReadsIt)
+TEST(SimVideoSource, MpegPacketHeaderReadsBackAsTheViewerReadsIt)
 {
     struct Case {
         size_t size;
@@ -57,7 +57,7 @@ TEST(VideoSource, MpegPacketHeaderReadsBackAsTheViewerReadsIt)
     EXPECT_TRUE(part.empty());
 }
 
-TEST(VideoSource, LongJpegAreasCarryTheBlockTheViewerCutsOut)
+TEST(SimVideoSource, LongJpegAreasCarryTheBlockTheViewerCutsOut)
 {
     // Areas up to 65440 bytes stay as they are; longer ones get 32 bytes at offset 65440.
     for (size_t size : {size_t(100), size_t(65408), size_t(65409), size_t(70000)}) {
@@ -77,7 +77,7 @@ TEST(VideoSource, LongJpegAreasCarryTheBlockTheViewerCutsOut)
     }
 }
 
-TEST(VideoSource, Mpeg4StreamSplitsAtPictures)
+TEST(SimVideoSource, Mpeg4StreamSplitsAtPictures)
 {
     const auto stream = Fixture("ch02.m4v");
     ASSERT_FALSE(stream.empty());
@@ -95,7 +95,7 @@ TEST(VideoSource, Mpeg4StreamSplitsAtPictures)
     EXPECT_TRUE(SplitMpeg4Frames(noPicture, sizeof noPicture).empty());
 }
 
-TEST(VideoSource, DirectoryServesEachChannelItsFileAndLoops)
+TEST(SimVideoSource, DirectoryServesEachChannelItsFileAndLoops)
 {
     std::string error;
     auto src = DirectorySource::Open(std::string(STRANDEL_TEST_DATA) + "/data", 5, false, error);

@@ -241,7 +241,8 @@ void SimSession::OnCommand(uint8_t cmd, uint8_t flag, const uint8_t *p, size_t n
 void SimSession::OnLogin(const uint8_t *p, size_t n)
 {
     uint8_t field[2 * kLoginFieldSize] = {};
-    std::memcpy(field, p, std::min(n, sizeof field));
+    if (n > 0)
+        std::memcpy(field, p, std::min(n, sizeof field));
     const std::string user = FieldText(field, kLoginFieldSize);
     const std::string password = FieldText(field + kLoginFieldSize, kLoginFieldSize);
     int8_t result = options_.loginResult;
