@@ -2,6 +2,7 @@
 // pseudo-terminal, with live, playback and copy pushes, long replies, uploads and wire faults.
 #include "simtest.h"
 
+#include "platform/endian.h"
 #include "platform/jpeg.h"
 #include "platform/settings.h"
 #include "viewer/dvrlink.h"
@@ -328,4 +329,31 @@ TEST(SimEndToEnd, CommandLineProgramServesTcpAndAPty)
     ASSERT_TRUE(sim.waitForFinished(10000));
     EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(sim.exitCode(), 0);
+}
+
+TEST(SimEndToEnd, DemoRecordingIsServedLive)
+{
+    auto options = LoopbackOptions();
+    options.source = std::string(STRANDEL_TEST_DATA) + "/../../samples/demo.dvr";
+    options.channels = 16;
+    options.ntsc = true;
+    DvrSimServer server(options);
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    TcpClient client(server.TcpPort());
+    ASSERT_TRUE(client.LoggedIn());
+    ASSERT_TRUE(Serve(client.view, [&] { return client.view.Shown() >= 32; }));
+    std::lock_guard l(client.view.mutex);
+    uint32_t seen = 0;
+    for (const auto &[h, part0] : client.view.shown) {
+        seen |= 1u << (h.channel - 1);
+        ASSERT_GE(part0.size(), 4u);
+        const bool mpeg = (GetLe32(part0.data()) & 0xF0FFFFFFu) == 0xE0010000u;
+        // The recording has pictures on channels 1-8 and MPEG-4 on 9-16; its texts go along.
+        EXPECT_EQ(mpeg, h.channel > 8);
+        EXPECT_EQ(h.directShow, mpeg ? 0 : 1);
+        EXPECT_EQ(h.kind, FrameKindLive);
+        EXPECT_EQ(std::string(h.text[0].data(), 3), "CAM");
+    }
+    EXPECT_EQ(seen, 0xFFFFu);
 }

@@ -178,6 +178,7 @@ TEST(SimSession, LiveRecordGoesOutAsPartsAndHeader)
     EXPECT_EQ(h.partSize[0], 5000u);
     EXPECT_EQ(h.liveMask, 0x0Fu);
     EXPECT_NE(h.frameId, 0xFF);
+    EXPECT_EQ(h.directShow, 1); // a picture record: shown at once
 }
 
 TEST(SimSession, UploadsAreStoredOnlyWhole)

@@ -2,6 +2,10 @@
 
 #include "platform/endian.h"
 #include "platform/jpeg.h"
+#include "viewer/dvrstore.h"
+#include "viewer/framerecord.h"
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -129,4 +133,57 @@ TEST(SimVideoSource, DirectoryServesEachChannelItsFileAndLoops)
     EXPECT_EQ(img.height, 288);
     EXPECT_FALSE(src->Next(17, v));
     EXPECT_FALSE(DirectorySource::Open("/nonexistent/pics", 5, false, error));
+}
+
+TEST(SimVideoSource, RecordingServesItsRecordsPerChannelAndLoops)
+{
+    // Three records written by the viewer's own writer: MPEG with a second part on channel 1,
+    // a picture record (which the writer stores with 96 extra header bytes) on channel 2.
+    const std::string path = testing::TempDir() + "dvrsim_source_" + std::to_string(::getpid()) + ".dvr";
+    std::vector<std::vector<uint8_t>> part0s, part1s;
+    {
+        DvrStoreContext ctx;
+        ctx.channelCount = 4;
+        ctx.videoStandard = 1;
+        ASSERT_TRUE(StoreCreateFile(&ctx, path));
+        for (int i = 0; i < 3; ++i) {
+            const int channel = i == 1 ? 2 : 1;
+            std::vector<uint8_t> body(300 + size_t(i), uint8_t(0x10 + i)), part0;
+            if (channel == 1)
+                ASSERT_TRUE(AppendMpegPacket(part0, body.data(), body.size(), channel, uint32_t(i) * 18000, 10));
+            else
+                AppendJpegArea(part0, body.data(), body.size(), channel);
+            const std::vector<uint8_t> part1(channel == 1 ? 10 : 0, uint8_t(0xC0 + i));
+            FrameRecordHeader h;
+            h.channel = uint8_t(channel);
+            h.time = {20, 26, 12, 10, 9, 0, uint8_t(i)};
+            h.partSize = {uint32_t(part0.size()), uint32_t(part1.size()), 0};
+            auto bytes = h.ToBytes();
+            std::vector<uint8_t> data = part0;
+            data.insert(data.end(), part1.begin(), part1.end());
+            ASSERT_TRUE(StoreAppendRecord(&ctx, bytes.data(), data.data()));
+            part0s.push_back(part0);
+            part1s.push_back(part1);
+        }
+        ASSERT_TRUE(StoreCloseFile(&ctx));
+    }
+    std::string error;
+    auto src = DvrFileSource::Open(path, error);
+    ASSERT_TRUE(src) << error;
+    EXPECT_EQ(src->FileChannels(), 4);
+    EXPECT_EQ(src->RecordCount(1), 2u);
+    EXPECT_EQ(src->RecordCount(2), 1u);
+    SimVideo v;
+    for (int k : {0, 2, 0}) {
+        ASSERT_TRUE(src->Next(1, v));
+        EXPECT_TRUE(v.mpeg);
+        EXPECT_EQ(v.part0, part0s[size_t(k)]);
+        EXPECT_EQ(v.part1, part1s[size_t(k)]);
+    }
+    ASSERT_TRUE(src->Next(2, v));
+    EXPECT_FALSE(v.mpeg);
+    EXPECT_EQ(v.part0, part0s[1]);
+    EXPECT_FALSE(src->Next(3, v));
+    std::remove(path.c_str());
+    EXPECT_FALSE(DvrFileSource::Open(path, error));
 }

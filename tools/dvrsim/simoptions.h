@@ -42,7 +42,8 @@ struct SimOptions {
     std::string password;
     bool checkLogin = false;
 
-    // Video: records per second and channel, and where pictures come from (empty = generated).
+    // Video: records per second and channel, and where pictures come from: a directory, a
+    // .dvr recording, or nothing for generated pictures.
     int fps = 5;
     std::string source;
 

@@ -511,9 +511,16 @@ void SimSession::PushRecord(int channel, uint8_t kind, const RecorderTime &time,
     if (!source_.Next(channel, video))
         return;
     FrameRecordHeader h;
+    if (video.stored) {
+        h = video.header;
+        h.sectors = 0;
+    } else {
+        const std::string text = "CAM" + std::to_string(channel);
+        std::copy(text.begin(), text.end(), h.text[0].begin());
+    }
     h.channel = uint8_t(channel);
-    const std::string text = "CAM" + std::to_string(channel);
-    std::copy(text.begin(), text.end(), h.text[0].begin());
+    // Pictures are shown as they come; MPEG frames wait in the viewer's play rings.
+    h.directShow = video.mpeg ? 0 : 1;
     h.frameId = frameId_;
     frameId_ = uint8_t((frameId_ + 1) % 0xFF); // 0xFF is the viewer's "no part yet"
     h.sizeCode = video.sizeCode;
@@ -522,19 +529,26 @@ void SimSession::PushRecord(int channel, uint8_t kind, const RecorderTime &time,
     h.liveMask = options_.ChannelMask();
     h.playMask = options_.ChannelMask();
     h.delay = delay;
-    h.partSize = {uint32_t(video.part0.size()), 0, 0};
+    const std::vector<uint8_t> *parts[kFramePartCount] = {&video.part0, &video.part1, &video.part2};
+    for (int p = 0; p < kFramePartCount; ++p)
+        h.partSize[size_t(p)] = uint32_t(parts[p]->size());
     h.jpegLength = video.jpegLength;
     h.timeValue = uint32_t(recordsPushed_ & 0x7FFFFFFF);
 
-    const std::vector<uint8_t> &part = video.part0;
-    for (size_t at = 0; at < part.size(); at += kMaxPayload) {
-        const size_t len = std::min<size_t>(kMaxPayload, part.size() - at);
-        Send(DvrCmdRecord, uint8_t(at == 0 ? DvrFlagPartFirst : DvrFlagPart), part.data() + at, len);
+    // Each part that has bytes: chunks of at most 1024, the first marked, then its end mark.
+    for (int p = 0; p < kFramePartCount; ++p) {
+        const std::vector<uint8_t> &part = *parts[p];
+        if (part.empty())
+            continue;
+        for (size_t at = 0; at < part.size(); at += kMaxPayload) {
+            const size_t len = std::min<size_t>(kMaxPayload, part.size() - at);
+            Send(DvrCmdRecord, uint8_t((at == 0 ? DvrFlagPartFirst : DvrFlagPart) | p), part.data() + at, len);
+        }
+        uint8_t end[5];
+        PutLe32(end, uint32_t(part.size()));
+        end[4] = h.frameId;
+        Send(DvrCmdRecord, uint8_t(DvrFlagPartEnd | p), end, sizeof end);
     }
-    uint8_t end[5];
-    PutLe32(end, h.partSize[0]);
-    end[4] = h.frameId;
-    Send(DvrCmdRecord, DvrFlagPartEnd, end, sizeof end);
     if (TakeFault(FaultKind::WrongFrameId))
         h.frameId = uint8_t(h.frameId ^ 0x55);
     const auto bytes = h.ToBytes();

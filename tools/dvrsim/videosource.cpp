@@ -3,8 +3,11 @@
 #include "platform/endian.h"
 #include "platform/jpeg.h"
 #include "simoptions.h"
+#include "viewer/dvrstore.h"
+#include "viewer/framerecord.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -269,11 +272,82 @@ std::string DirectorySource::KindOf(int channel) const
 
 size_t DirectorySource::FrameCount(int channel) const { return channels_[channel - 1].frames.size(); }
 
+std::unique_ptr<DvrFileSource> DvrFileSource::Open(const std::string &path, std::string &error)
+{
+    DvrStoreContext ctx;
+    if (!StoreOpenFile(&ctx, path)) {
+        error = "cannot read the recording " + path;
+        return nullptr;
+    }
+    std::unique_ptr<DvrFileSource> src(new DvrFileSource);
+    src->fileChannels_ = ctx.channelCount;
+    src->fileVideo_ = ctx.videoStandard;
+    // Forward at normal speed from the first recorded time, as the file player starts.
+    ctx.playState = 1;
+    ctx.running = 1;
+    ctx.fastFactor = 1;
+    ctx.slowFactor = 1;
+    ctx.direction = kPlayForward;
+    const auto first = ctx.diskHdr;
+    bool more = StoreSeekTime(&ctx, 0, first.data() + DiskHeader::kFirstTime);
+    std::vector<uint8_t> header(kRecordHeaderSize), data(kMaxRecordBytes);
+    size_t total = 0;
+    for (int guard = 0; more && guard < 1000000 && total < kMaxBytes; ++guard) {
+        bool read = false;
+        const int r = StoreNextRecord(&ctx, header.data(), data.data(), &read);
+        more = r == StoreRecord || r == StoreNothing;
+        if (!read)
+            continue;
+        const FrameRecordHeader h = FrameRecordHeader::Read(header.data());
+        if (h.channel < 1 || h.channel > 16 || h.TotalSize() + kRecordPadSize > kMaxRecordBytes)
+            continue;
+        // Data that begin with eight zeros carry the 96 extra header bytes of picture records first.
+        const uint8_t *d = data.data();
+        static const uint8_t zeros[8] = {};
+        if (std::memcmp(d, zeros, sizeof zeros) == 0)
+            d += kRecordPadSize;
+        SimVideo v;
+        v.part0.assign(d, d + h.partSize[0]);
+        d += h.partSize[0];
+        v.part1.assign(d, d + h.partSize[1]);
+        d += h.partSize[1];
+        v.part2.assign(d, d + h.partSize[2]);
+        v.sizeCode = h.sizeCode;
+        v.jpegLength = h.jpegLength;
+        v.mpeg = h.partSize[0] >= 4 && (GetLe32(v.part0.data()) & 0xF0FFFFFFu) == 0xE0010000u;
+        v.stored = true;
+        v.header = h;
+        total += size_t(h.TotalSize());
+        src->channels_[h.channel - 1].records.push_back(std::move(v));
+    }
+    StoreCloseStream(&ctx);
+    if (total == 0) {
+        error = path + " holds no record";
+        return nullptr;
+    }
+    return src;
+}
+
+bool DvrFileSource::Next(int channel, SimVideo &out)
+{
+    if (channel < 1 || channel > 16)
+        return false;
+    Channel &c = channels_[channel - 1];
+    if (c.records.empty())
+        return false;
+    out = c.records[c.next];
+    c.next = (c.next + 1) % c.records.size();
+    return true;
+}
+
 std::unique_ptr<VideoSource> MakeVideoSource(const SimOptions &options, std::string &error)
 {
     if (options.source.empty())
         return std::make_unique<GeneratedSource>(options.ntsc);
-    return DirectorySource::Open(options.source, options.fps, options.ntsc, error);
+    const std::string &s = options.source;
+    if (s.size() > 4 && s.compare(s.size() - 4, 4, ".dvr") == 0)
+        return DvrFileSource::Open(s, error);
+    return DirectorySource::Open(s, options.fps, options.ntsc, error);
 }
 
 } // namespace strandel::sim

@@ -2,6 +2,8 @@
 // Where the simulator's pictures come from, and how a picture becomes part 0 of a video record.
 // A source hands out part 0 of one record per call; the session adds the header. A source that
 // replays stored records (a .dvr file) fits behind the same interface.
+#include "viewer/framerecord.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,12 +14,16 @@ namespace strandel::sim {
 
 struct SimOptions;
 
-// Part 0 of one record and the header fields that depend on it.
+// The data parts of one record and the header fields that depend on them.
 struct SimVideo {
     std::vector<uint8_t> part0;
+    std::vector<uint8_t> part1, part2; // carried along unchanged; empty for generated video
     uint8_t sizeCode = 2;    // 0 = 704 x 480/576, 1 = 704 x 240/288, 2 = 352 x 240/288
     uint32_t jpegLength = 0; // length of the first JPEG area; 0 for MPEG records
     bool mpeg = false;
+    // A stored record's header: its texts, event and covert bits go out again.
+    bool stored = false;
+    FrameRecordHeader header;
 };
 
 class VideoSource {
@@ -95,6 +101,31 @@ private:
     GeneratedSource generated_;
 };
 
+// The records of a .dvr recording, served per channel in recorded order and looping. Part 0
+// already holds the wire form of its pictures, so it goes out as stored.
+class DvrFileSource : public VideoSource {
+public:
+    static std::unique_ptr<DvrFileSource> Open(const std::string &path, std::string &error);
+    bool Next(int channel, SimVideo &out) override;
+    size_t RecordCount(int channel) const { return channels_[channel - 1].records.size(); }
+    // Channel count and video byte of the file header.
+    uint8_t FileChannels() const { return fileChannels_; }
+    uint8_t FileVideo() const { return fileVideo_; }
+
+    // Reading stops here: the source lives in memory.
+    static constexpr size_t kMaxBytes = size_t(256) << 20;
+
+private:
+    struct Channel {
+        std::vector<SimVideo> records;
+        size_t next = 0;
+    };
+    Channel channels_[16];
+    uint8_t fileChannels_ = 0;
+    uint8_t fileVideo_ = 0;
+};
+
+// A directory, or a file ending in ".dvr"; nothing = generated pictures.
 std::unique_ptr<VideoSource> MakeVideoSource(const SimOptions &options, std::string &error);
 
 } // namespace strandel::sim
