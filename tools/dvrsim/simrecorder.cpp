@@ -273,13 +273,10 @@ std::vector<std::vector<uint8_t>> SimRecorder::EventSearch(uint8_t diskCode, uin
     std::vector<std::vector<uint8_t>> out;
     if (!DiskPresent(diskCode))
         return out;
-    const int64_t start = span_.Offset(from);
     for (const auto &e : events_) {
         if (out.size() >= size_t(kPageSize))
             break;
-        const int64_t at = span_.Offset(ReadRecorderTime(e.data() + 2));
-        const bool inTime = from.century == 0xFF || (start >= 0 && at >= start) ||
-                            (start < 0 && CompareRecorderTime(ReadRecorderTime(e.data() + 2), from) >= 0);
+        const bool inTime = from.century == 0xFF || CompareRecorderTime(ReadRecorderTime(e.data() + 2), from) >= 0;
         if (inTime && (channel == 0 || channel == e[0]) && (mask & e[1]))
             out.push_back(e);
     }

@@ -90,7 +90,7 @@ void SimSession::OnPacket(const PacketHeader &h, const uint8_t *p)
         OnSegment(h, p);
         return;
     }
-    OnCommand(h.cmd, h.flag, p, h.length);
+    OnCommand(h.cmd, p, h.length);
 }
 
 void SimSession::OnSegment(const PacketHeader &h, const uint8_t *p)
@@ -102,7 +102,7 @@ void SimSession::OnSegment(const PacketHeader &h, const uint8_t *p)
     } else if (h.flag == DvrFlagSegEnd) {
         if (segmentOpen_ && h.length >= 4 && GetLe32(p) == segment_.size()) {
             std::vector<uint8_t> whole = std::move(segment_);
-            OnCommand(h.cmd, DvrFlagNone, whole.data(), whole.size());
+            OnCommand(h.cmd, whole.data(), whole.size());
         }
         segment_.clear();
         segmentOpen_ = false;
@@ -142,9 +142,8 @@ void SimSession::OnUpload(const PacketHeader &h, const uint8_t *p)
     }
 }
 
-void SimSession::OnCommand(uint8_t cmd, uint8_t flag, const uint8_t *p, size_t n)
+void SimSession::OnCommand(uint8_t cmd, const uint8_t *p, size_t n)
 {
-    (void)flag;
     if (cmd == DvrCmdLogin) {
         OnLogin(p, n);
         return;
@@ -632,7 +631,7 @@ SimSession::Clock::time_point SimSession::NextWake(Clock::time_point now) const
     if (!loggedIn_)
         return wake;
     if (copying_)
-        return now;
+        return link_.Backlog() > kMaxBacklog ? now + std::chrono::milliseconds(5) : now;
     if (mode_ == DvrModeLive)
         wake = std::min(wake, nextLive_);
     if (mode_ == DvrModePlayback && playing_ && playState_ == 1)

@@ -70,7 +70,7 @@ private:
     void ApplyPlayControl(uint8_t fast, uint8_t slow, uint8_t direction);
     void OnUpload(const PacketHeader &h, const uint8_t *p);
     void OnSegment(const PacketHeader &h, const uint8_t *p);
-    void OnCommand(uint8_t cmd, uint8_t flag, const uint8_t *p, size_t n);
+    void OnCommand(uint8_t cmd, const uint8_t *p, size_t n);
     void OnUpgrade(const uint8_t *p, size_t n);
     void OnCopy(const uint8_t *p, size_t n);
 
