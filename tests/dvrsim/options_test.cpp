@@ -23,7 +23,7 @@ TEST(SimOptions, EveryOptionReachesItsField)
     std::string error;
     ASSERT_TRUE(ParseSimOptions({"--listen", "127.0.0.2:0", "--pty", "--login", "slave", "--channels", "16",
                                  "--ntsc", "--model", "1", "--mac", "01-02-03-0a-0B-ff", "--user", "admin",
-                                 "--password", "1234", "--fps", "25", "--source", "pics", "--drop-after", "3",
+                                 "--password", "1234", "--fps", "25", "--source", "pics", "--full-size", "--drop-after", "3",
                                  "--env", "a.env", "--transcript", "t.txt", "--fault", "bad-crc:3", "--fault",
                                  "garbage", "--fault", "bad-crc"},
                                 o, error))
@@ -40,6 +40,7 @@ TEST(SimOptions, EveryOptionReachesItsField)
     EXPECT_EQ(o.password, "1234");
     EXPECT_EQ(o.fps, 25);
     EXPECT_EQ(o.source, "pics");
+    EXPECT_TRUE(o.fullSize);
     EXPECT_EQ(o.dropAfter, 3);
     EXPECT_EQ(o.envFile, "a.env");
     EXPECT_EQ(o.transcript, "t.txt");

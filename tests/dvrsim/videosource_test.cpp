@@ -187,3 +187,23 @@ TEST(SimVideoSource, RecordingServesItsRecordsPerChannelAndLoops)
     std::remove(path.c_str());
     EXPECT_FALSE(DvrFileSource::Open(path, error));
 }
+
+TEST(SimVideoSource, FullSizePicturesComeAsTwoFields)
+{
+    for (bool ntsc : {false, true}) {
+        GeneratedSource src(ntsc, true);
+        SimVideo v;
+        ASSERT_TRUE(src.Next(4, v));
+        EXPECT_EQ(v.sizeCode, 0);
+        const size_t f = v.jpegLength, p = v.part0.size();
+        ASSERT_LT(f, p);
+        // As the pane reads them: the first picture after the prefix, the second at F + 32.
+        for (const auto &[from, to] : {std::pair{size_t(32), f}, std::pair{f + 32, p}}) {
+            JpegImage img;
+            ASSERT_TRUE(JpegDecode(v.part0.data() + from, to - from, img));
+            EXPECT_EQ(img.width, 704);
+            EXPECT_EQ(img.height, ntsc ? 240 : 288);
+        }
+        EXPECT_EQ(v.part0[f + 3], 0xD3);
+    }
+}

@@ -86,6 +86,7 @@ const char *SimUsage()
            "  --fps N                records per second and channel, 1..30 (default 5)\n"
            "  --source DIR|FILE.dvr  pictures per channel (chNN.jpg, chNN-*.jpg or chNN.m4v),\n"
            "                         or the records of a recording\n"
+           "  --full-size            generated pictures as two 704-wide fields a record\n"
            "  --drop-after SECONDS   drop a TCP connection that long after its login\n"
            "  --env FILE             configuration record (9638 bytes) to start from\n"
            "  --transcript FILE      write every packet received and sent to FILE\n"
@@ -191,6 +192,8 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions &out, std:
         } else if (a == "--source") {
             if (!value(out.source))
                 return false;
+        } else if (a == "--full-size") {
+            out.fullSize = true;
         } else if (a == "--drop-after") {
             if (!number(0, 86400, n))
                 return false;

@@ -46,6 +46,8 @@ struct SimOptions {
     // .dvr recording, or nothing for generated pictures.
     int fps = 5;
     std::string source;
+    // Generated pictures at full size: two 704-wide fields a record.
+    bool fullSize = false;
 
     // Drop a TCP connection this many seconds after its login (0 = never).
     int dropAfter = 0;

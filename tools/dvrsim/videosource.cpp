@@ -137,34 +137,38 @@ uint8_t SizeCodeFor(int width, int height)
     return 2;
 }
 
-GeneratedSource::GeneratedSource(bool ntsc) : height_(ntsc ? 240 : 288), cache_(16) {}
-
-const std::vector<uint8_t> &GeneratedSource::Picture(int channel, int frame)
+GeneratedSource::GeneratedSource(bool ntsc, bool fullSize)
+    : fullSize_(fullSize), width_(fullSize ? 704 : 352), height_(ntsc ? 240 : 288), cache_(16)
 {
-    auto &frames = cache_[size_t(channel - 1)];
-    if (frames.empty())
-        frames.resize(kFrames);
-    auto &jpeg = frames[size_t(frame)];
+}
+
+const std::vector<uint8_t> &GeneratedSource::Picture(int channel, int picture)
+{
+    auto &pictures = cache_[size_t(channel - 1)];
+    if (pictures.empty())
+        pictures.resize(size_t(fullSize_ ? 2 * kFrames : kFrames));
+    auto &jpeg = pictures[size_t(picture)];
     if (!jpeg.empty())
         return jpeg;
-    // Eight colour bars tinted per channel, a white bar that walks with the frame, the channel number.
+    // Eight colour bars tinted per channel, a white bar that walks with the picture, the channel number.
     static constexpr uint32_t kBars[8] = {0xC0C0C0, 0xC0C000, 0x00C0C0, 0x00C000,
                                           0xC000C0, 0xC00000, 0x0000C0, 0x101010};
-    std::vector<uint32_t> px(size_t(kWidth) * size_t(height_));
+    const int steps = int(pictures.size());
+    std::vector<uint32_t> px(size_t(width_) * size_t(height_));
     for (int y = 0; y < height_; ++y)
-        for (int x = 0; x < kWidth; ++x) {
-            uint32_t c = kBars[x * 8 / kWidth];
+        for (int x = 0; x < width_; ++x) {
+            uint32_t c = kBars[x * 8 / width_];
             c ^= uint32_t(channel * 0x0F) << ((channel % 3) * 8);
-            px[size_t(y) * kWidth + size_t(x)] = 0xFF000000u | c;
+            px[size_t(y) * size_t(width_) + size_t(x)] = 0xFF000000u | c;
         }
-    const int barX = frame * kWidth / kFrames;
+    const int barX = picture * width_ / steps;
     for (int y = height_ - 24; y < height_; ++y)
-        for (int x = barX; x < barX + kWidth / kFrames; ++x)
-            px[size_t(y) * kWidth + size_t(x)] = 0xFFFFFFFFu;
+        for (int x = barX; x < barX + width_ / steps; ++x)
+            px[size_t(y) * size_t(width_) + size_t(x)] = 0xFFFFFFFFu;
     char text[8];
     std::snprintf(text, sizeof text, "CH%02d", channel);
-    DrawText(px, kWidth, height_, text, 24, 24, 8);
-    JpegEncode(px.data(), kWidth, height_, kWidth, 75, jpeg);
+    DrawText(px, width_, height_, text, 24, 24, 8);
+    JpegEncode(px.data(), width_, height_, width_, 75, jpeg);
     return jpeg;
 }
 
@@ -173,14 +177,25 @@ bool GeneratedSource::Next(int channel, SimVideo &out)
     if (channel < 1 || channel > 16)
         return false;
     int &frame = next_[channel - 1];
-    const auto &jpeg = Picture(channel, frame);
+    const int k = frame;
     frame = (frame + 1) % kFrames;
-    if (jpeg.empty())
+    out = SimVideo{};
+    if (!fullSize_) {
+        const auto &jpeg = Picture(channel, k);
+        if (jpeg.empty())
+            return false;
+        out.jpegLength = AppendJpegArea(out.part0, jpeg.data(), jpeg.size(), channel);
+        out.sizeCode = SizeCodeFor(width_, height_);
+        return true;
+    }
+    // Two fields, each an area with its own prefix; the header's length names the first area.
+    const auto &first = Picture(channel, 2 * k);
+    const auto &second = Picture(channel, 2 * k + 1);
+    if (first.empty() || second.empty())
         return false;
-    out.part0.clear();
-    out.jpegLength = AppendJpegArea(out.part0, jpeg.data(), jpeg.size(), channel);
-    out.sizeCode = SizeCodeFor(kWidth, height_);
-    out.mpeg = false;
+    out.jpegLength = AppendJpegArea(out.part0, first.data(), first.size(), channel);
+    AppendJpegArea(out.part0, second.data(), second.size(), channel);
+    out.sizeCode = 0;
     return true;
 }
 
@@ -343,7 +358,7 @@ bool DvrFileSource::Next(int channel, SimVideo &out)
 std::unique_ptr<VideoSource> MakeVideoSource(const SimOptions &options, std::string &error)
 {
     if (options.source.empty())
-        return std::make_unique<GeneratedSource>(options.ntsc);
+        return std::make_unique<GeneratedSource>(options.ntsc, options.fullSize);
     const std::string &s = options.source;
     if (s.size() > 4 && s.compare(s.size() - 4, 4, ".dvr") == 0)
         return DvrFileSource::Open(s, error);

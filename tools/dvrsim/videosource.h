@@ -56,18 +56,21 @@ std::vector<std::vector<uint8_t>> SplitMpeg4Frames(const uint8_t *data, size_t s
 // Picture size code of a picture of that many pixels.
 uint8_t SizeCodeFor(int width, int height);
 
-// Generated JPEG pictures: a test pattern per channel with its number and a moving bar.
+// Generated JPEG pictures: a test pattern per channel with its number and a moving bar; either
+// 352 pixels wide in one area (size code 2), or full size as two 704-wide fields (size code 0).
 class GeneratedSource : public VideoSource {
 public:
-    GeneratedSource(bool ntsc);
+    explicit GeneratedSource(bool ntsc, bool fullSize = false);
     bool Next(int channel, SimVideo &out) override;
 
-    static constexpr int kWidth = 352;
     static constexpr int kFrames = 16;
 
 private:
-    const std::vector<uint8_t> &Picture(int channel, int frame);
+    // Frame k of a channel; a full-size frame's fields are pictures 2k and 2k + 1.
+    const std::vector<uint8_t> &Picture(int channel, int picture);
 
+    bool fullSize_;
+    int width_;
     int height_;
     std::vector<std::vector<std::vector<uint8_t>>> cache_; // [channel - 1][frame]
     int next_[16] = {};
