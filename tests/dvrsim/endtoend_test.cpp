@@ -10,6 +10,8 @@
 #include <QProcess>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <pty.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -356,4 +358,44 @@ TEST(SimEndToEnd, DemoRecordingIsServedLive)
         EXPECT_EQ(std::string(h.text[0].data(), 3), "CAM");
     }
     EXPECT_EQ(seen, 0xFFFFu);
+}
+
+TEST(SimEndToEnd, SerialDeviceGivenByPath)
+{
+    // The recorder takes a terminal it is given; the test speaks the serial framing on the other end.
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    auto options = LoopbackOptions();
+    options.listenHost.clear();
+    options.serialPath = name;
+    DvrSimServer server(options);
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    EXPECT_EQ(server.SerialPath(), name);
+
+    std::vector<uint8_t> login;
+    const auto payload = BuildLogin("", "");
+    BuildSerialFrame(login, DvrCmdLogin, 0, payload.data(), int(payload.size()));
+    ASSERT_EQ(::write(master, login.data(), login.size()), ssize_t(login.size()));
+
+    SerialReceiver rx;
+    std::vector<std::pair<uint8_t, uint8_t>> got; // command, flag
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    while (got.size() < 12 && std::chrono::steady_clock::now() < until) {
+        uint8_t buf[4096];
+        const ssize_t n = ::read(master, buf, sizeof buf);
+        if (n > 0)
+            rx.Feed(buf, size_t(n), [&](const PacketHeader &h, const uint8_t *) { got.push_back({h.cmd, h.flag}); });
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_GE(got.size(), 12u);
+    EXPECT_EQ(got[0], std::make_pair(uint8_t(DvrCmdLogin), uint8_t(0)));
+    EXPECT_EQ(got[1], std::make_pair(uint8_t(DvrCmdChannelMask), uint8_t(0)));
+    EXPECT_EQ(got[2], std::make_pair(uint8_t(DvrCmdRecord), uint8_t(DvrFlagPartFirst)));
+    server.Stop();
+    ::close(master);
+    ::close(slave);
 }
