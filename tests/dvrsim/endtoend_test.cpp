@@ -399,3 +399,29 @@ TEST(SimEndToEnd, SerialDeviceGivenByPath)
     ::close(master);
     ::close(slave);
 }
+
+TEST(SimEndToEnd, PeerThatNeverReadsIsDropped)
+{
+    DvrSimServer server(LoopbackOptions());
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(uint16_t(server.TcpPort()));
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+    // Asks for the configuration record again and again and reads none of it.
+    std::vector<uint8_t> wire(kTcpFrameOverhead + 16);
+    const auto login = BuildLogin("", "");
+    BuildTcpFrame(wire.data(), DvrCmdLogin, 0, login.data(), uint32_t(login.size()));
+    for (int i = 0; i < 8000; ++i) {
+        const size_t at = wire.size();
+        wire.resize(at + kTcpFrameOverhead);
+        BuildTcpFrame(wire.data() + at, DvrCmdEnvGet, 0, nullptr, 0);
+    }
+    ASSERT_EQ(::send(fd, wire.data(), wire.size(), MSG_NOSIGNAL), ssize_t(wire.size()));
+    SimView idle;
+    EXPECT_TRUE(Serve(idle, [&] { return server.Connections() == 0; }));
+    ::close(fd);
+}

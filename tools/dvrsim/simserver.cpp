@@ -21,6 +21,9 @@ namespace strandel::sim {
 
 namespace {
 
+// Bytes a connection may have waiting before it counts as dead.
+constexpr size_t kMaxQueued = size_t(64) << 20;
+
 void SetNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
 speed_t BaudConstant(int baud)
@@ -349,6 +352,16 @@ void DvrSimServer::Run()
             c.session->Tick(now);
             if (!c.Flush())
                 gone[i] = true;
+            if (c.Backlog() > kMaxQueued) {
+                // A peer that asks and never reads: drop it (a serial line just loses the bytes).
+                transcript_.Event(c.name, "overflow");
+                if (c.serial) {
+                    c.out.clear();
+                    c.sent = 0;
+                } else {
+                    gone[i] = true;
+                }
+            }
         }
         for (size_t i = connections_.size(); i-- > 0;)
             if (gone[i])
