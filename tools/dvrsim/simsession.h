@@ -3,6 +3,18 @@
 // administration and search commands, uploads and the firmware upgrade, as a recorder answers
 // them. Transport-free: packets come in through OnPacket, go out through a SimLink, and Tick
 // pushes the video that is due.
+//
+// The exchange, as a reader of this file meets it:
+//   login (1)        -> LoginAnswer; when accepted also the channel mask (10) and, on 8 and 16
+//                       channels, the custom layouts (36); live records follow at --fps.
+//   record push (3)  -> per part with bytes: chunks of 1024 (first 0x40|p, then p), an end mark
+//                       0x20|p {u32 size, frame id}; then the 128-byte header with 0x80.
+//   mode (5) 1, play (7) PLAY_TIME / EVENT / BLOCK
+//                    -> INFO_RECTIME (9), PlayStatus, playback records (kind 1), INFO_PLAYPOS
+//                       each second, and at either end PlayStatus and PLAY_END.
+//   copy (22)        -> records of kind 2, one per channel and recorded second, then 23.
+//   uploads (12, 31) -> begin 0x80, parts of at most 1000 bytes, end 0x40; one result byte.
+//   long replies     -> SegStart {u32 total}, SegData chunks of 1024, SegEnd {u32 total}.
 #include "simoptions.h"
 #include "simrecorder.h"
 #include "videosource.h"
