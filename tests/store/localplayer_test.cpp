@@ -47,15 +47,19 @@ struct FakeView : DvrViewLink {
     {
         char head[32];
         std::snprintf(head, sizeof head, "%d/%02x", h.cmd, h.flag);
-        if (h.cmd == 3 && h.flag == 0x80)
+        if (h.cmd == 3 && h.flag == 0x80) {
             trace.push_back(std::string(head) + " ch" + std::to_string(p[0]) + " @" +
                             std::to_string(test::SecondsOf(p + 37)) + " kind" + std::to_string(p[34]));
-        else if (h.cmd == 3 && (h.flag & 0x20) == 0)
+        } else if ((h.cmd == 3 && (h.flag & 0x20) == 0) || h.length > 20) {
             trace.push_back(std::string(head) + " n=" + std::to_string(h.length));
-        else if (h.length > 20)
-            trace.push_back(std::string(head) + " n=" + std::to_string(h.length));
-        else
-            trace.push_back(std::string(head) + (h.length ? " " + Hex(p, h.length) : ""));
+        } else {
+            std::string line = head;
+            if (h.length) {
+                line += ' ';
+                line += Hex(p, h.length);
+            }
+            trace.push_back(line);
+        }
         last.assign(p, p + h.length);
     }
     std::vector<std::string> Take() { return std::exchange(trace, {}); }

@@ -115,15 +115,8 @@ bool TDateTimeEdit::eventFilter(QObject *watched, QEvent *event)
         switch (event->type()) {
         case QEvent::KeyPress: {
             auto *key = static_cast<QKeyEvent *>(event);
-            switch (MemoKeyDown(i, key)) {
-            case KeyAction::Consumed:
-                return true;
-            case KeyAction::Pass:
-                return false;
-            case KeyAction::CharacterOnly:
-                return MemoKeyPress(key);
-            }
-            return true;
+            const KeyAction action = MemoKeyDown(i, key);
+            return KeyEventHandled(action, key);
         }
         case QEvent::FocusIn:
             // After the line edit's own focus handling, which may place the caret.
@@ -139,7 +132,7 @@ bool TDateTimeEdit::eventFilter(QObject *watched, QEvent *event)
     return QFrame::eventFilter(watched, event);
 }
 
-TDateTimeEdit::KeyAction TDateTimeEdit::MemoKeyDown(int i, QKeyEvent *event)
+KeyAction TDateTimeEdit::MemoKeyDown(int i, QKeyEvent *event)
 {
     QLineEdit *m = memo_[i];
     switch (event->key()) {
@@ -180,13 +173,7 @@ TDateTimeEdit::KeyAction TDateTimeEdit::MemoKeyDown(int i, QKeyEvent *event)
 
 bool TDateTimeEdit::MemoKeyPress(QKeyEvent *event)
 {
-    // Control chords (paste among them) would bring in text the checks never saw.
-    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        return true;
-    const QString t = event->text();
-    if (t.size() == 1 && ((t[0] >= u'0' && t[0] <= u'9') || t[0] == u'\b'))
-        return false;
-    return true;
+    return RefuseNonDigitKey(event);
 }
 
 void TDateTimeEdit::MemoChange(int i)

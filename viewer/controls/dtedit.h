@@ -1,6 +1,8 @@
 #pragma once
 // A date and time entry: six small digit fields reading year/month/day hour:minute:second.
 #include <QDateTime>
+#include "memokeys.h"
+
 #include <QFrame>
 
 #include <cstdint>
@@ -31,7 +33,6 @@ protected:
 
 private:
     int IndexOf(QObject *memo) const;
-    enum class KeyAction { Consumed, Pass, CharacterOnly };
     KeyAction MemoKeyDown(int i, QKeyEvent *event);
     // True when the typed character is discarded.
     bool MemoKeyPress(QKeyEvent *event);

@@ -104,15 +104,8 @@ bool TIpEdit::eventFilter(QObject *watched, QEvent *event)
     if (i >= 0) {
         if (event->type() == QEvent::KeyPress) {
             auto *key = static_cast<QKeyEvent *>(event);
-            switch (MemoKeyDown(i, key)) {
-            case KeyAction::Consumed:
-                return true;
-            case KeyAction::Pass:
-                return false;
-            case KeyAction::CharacterOnly:
-                return MemoKeyPress(key);
-            }
-            return true;
+            const KeyAction action = MemoKeyDown(i, key);
+            return KeyEventHandled(action, key);
         }
         if (event->type() == QEvent::FocusOut && memo_[i]->text().isEmpty()) {
             // An emptied octet would show nothing while it still holds its old value.
@@ -122,7 +115,7 @@ bool TIpEdit::eventFilter(QObject *watched, QEvent *event)
     return QFrame::eventFilter(watched, event);
 }
 
-TIpEdit::KeyAction TIpEdit::MemoKeyDown(int i, QKeyEvent *event)
+KeyAction TIpEdit::MemoKeyDown(int i, QKeyEvent *event)
 {
     QLineEdit *m = memo_[i];
     switch (event->key()) {
@@ -152,10 +145,7 @@ TIpEdit::KeyAction TIpEdit::MemoKeyDown(int i, QKeyEvent *event)
 
 bool TIpEdit::MemoKeyPress(QKeyEvent *event)
 {
-    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        return true;
-    const QString t = event->text();
-    return !(t.size() == 1 && ((t[0] >= u'0' && t[0] <= u'9') || t[0] == u'\b'));
+    return RefuseNonDigitKey(event);
 }
 
 void TIpEdit::MemoChange(int i)

@@ -1,5 +1,7 @@
 #pragma once
 // An IPv4 address entry: four octet fields separated by dots.
+#include "memokeys.h"
+
 #include <QFrame>
 
 #include <cstdint>
@@ -27,7 +29,6 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    enum class KeyAction { Consumed, Pass, CharacterOnly };
     int IndexOf(QObject *memo) const;
     KeyAction MemoKeyDown(int i, QKeyEvent *event);
     bool MemoKeyPress(QKeyEvent *event);
