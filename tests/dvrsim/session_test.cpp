@@ -336,6 +336,49 @@ TEST(SimSession, PauseWhilePausedStepsOneRecord)
     EXPECT_EQ(rig.link.Take().back().payload, Bytes({PLAY_NODATA}));
 }
 
+TEST(SimSession, TransportButtonsChangeSpeedAndDirection)
+{
+    // Each row: the request {play, fast, slow, direction} and the PlayStatus that answers it.
+    struct Step {
+        uint8_t play, fast, slow, dir;
+        std::vector<uint8_t> status;
+    };
+    const Step steps[] = {
+        {1, 1, 0, 31, {30, 1, 2, 0, 31}},  // FastPlay doubles the fast factor
+        {1, 1, 0, 31, {30, 1, 4, 0, 31}},
+        {1, 0, 1, 31, {30, 1, 0, 2, 31}},  // SlowPlay: slow factor, fast cleared
+        {1, 0, 1, 32, {30, 1, 0, 2, 32}},  // SlowBack first turns only
+        {1, 0, 1, 32, {30, 1, 0, 4, 32}},
+        {1, 0, 0, 31, {30, 1, 0, 4, 31}},  // Play forward: turns again
+        {1, 0, 0, 31, {30, 1, 0, 0, 31}},  // and back to normal speed
+        {0, 0, 0, 31, {30, 0, 0, 0, 31}},  // Pause
+    };
+    Rig rig;
+    rig.Login();
+    rig.Request(DvrCmdPlay, BuildPlayTime(0, 0, {20, 26, 12, 10, 9, 0, 5}));
+    rig.link.Take();
+    for (const auto &s : steps) {
+        rig.Request(DvrCmdPlay, BuildPlayControl(s.play, s.fast, s.slow, s.dir));
+        const auto sent = rig.link.Take();
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].payload, s.status);
+    }
+    // Backward from five seconds in reaches the start: status, then the end of the data.
+    rig.Request(DvrCmdPlay, BuildPlayControl(1, 0, 0, PlayDirBackward));
+    rig.Request(DvrCmdPlay, BuildPlayControl(1, 0, 0, PlayDirBackward));
+    rig.link.Take();
+    auto t = SimSession::Clock::now();
+    std::vector<uint8_t> last;
+    for (int i = 0; i < 100 && last != Bytes({PLAY_END}); ++i) {
+        t += std::chrono::seconds(1);
+        rig.session.Tick(t);
+        for (const auto &p : rig.link.Take())
+            if (p.cmd == DvrCmdPlay)
+                last = p.payload;
+    }
+    EXPECT_EQ(last, Bytes({PLAY_END}));
+}
+
 TEST(SimSession, FaultsWaitForTheLoginAndHitOnce)
 {
     Rig rig;
