@@ -23,7 +23,7 @@ TEST(SimOptions, EveryOptionReachesItsField)
     std::string error;
     ASSERT_TRUE(ParseSimOptions({"--listen", "127.0.0.2:0", "--pty", "--login", "slave", "--channels", "16",
                                  "--ntsc", "--model", "1", "--mac", "01-02-03-0a-0B-ff", "--user", "admin",
-                                 "--password", "1234", "--fps", "25", "--source", "pics", "--full-size", "--drop-after", "3",
+                                 "--password", "1234", "--fps", "25", "--source", "pics", "--full-size", "--drop-after", "3", "--alive-timeout", "6",
                                  "--env", "a.env", "--transcript", "t.txt", "--fault", "bad-crc:3", "--fault",
                                  "garbage", "--fault", "bad-crc"},
                                 o, error))
@@ -42,6 +42,7 @@ TEST(SimOptions, EveryOptionReachesItsField)
     EXPECT_EQ(o.source, "pics");
     EXPECT_TRUE(o.fullSize);
     EXPECT_EQ(o.dropAfter, 3);
+    EXPECT_EQ(o.aliveTimeout, 6);
     EXPECT_EQ(o.envFile, "a.env");
     EXPECT_EQ(o.transcript, "t.txt");
     EXPECT_EQ(o.faults[size_t(FaultKind::BadCrc)], 4);

@@ -379,6 +379,30 @@ TEST(SimSession, TransportButtonsChangeSpeedAndDirection)
     EXPECT_EQ(last, Bytes({PLAY_END}));
 }
 
+TEST(SimSession, SilentOrTimedConnectionsAreDropped)
+{
+    SimOptions o;
+    o.aliveTimeout = 5;
+    Rig silent(o);
+    const auto start = SimSession::Clock::now();
+    EXPECT_FALSE(silent.session.DropDue(start + std::chrono::seconds(60))); // not logged in
+    silent.Login();
+    EXPECT_FALSE(silent.session.DropDue(start + std::chrono::seconds(4)));
+    EXPECT_TRUE(silent.session.DropDue(SimSession::Clock::now() + std::chrono::seconds(5)));
+    // Keep-alives are counted and keep the timer fresh.
+    silent.Request(DvrCmdAlive);
+    EXPECT_EQ(silent.session.AliveCount(), 1);
+    EXPECT_FALSE(silent.session.DropDue(start + std::chrono::seconds(4)));
+
+    o.aliveTimeout = 0;
+    o.dropAfter = 2;
+    Rig timed(o);
+    timed.Login();
+    timed.Request(DvrCmdAlive);
+    EXPECT_FALSE(timed.session.DropDue(start + std::chrono::seconds(1)));
+    EXPECT_TRUE(timed.session.DropDue(SimSession::Clock::now() + std::chrono::seconds(2)));
+}
+
 TEST(SimSession, FaultsWaitForTheLoginAndHitOnce)
 {
     Rig rig;

@@ -88,6 +88,7 @@ const char *SimUsage()
            "                         or the records of a recording\n"
            "  --full-size            generated pictures as two 704-wide fields a record\n"
            "  --drop-after SECONDS   drop a TCP connection that long after its login\n"
+           "  --alive-timeout SECONDS  drop a logged-in connection silent that long (no keep-alive)\n"
            "  --env FILE             configuration record (9638 bytes) to start from\n"
            "  --transcript FILE      write every packet received and sent to FILE\n"
            "  --fault KIND[:COUNT]   lost-segment | bad-crc | wrong-frame-id | oversize | garbage\n"
@@ -198,6 +199,10 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions &out, std:
             if (!number(0, 86400, n))
                 return false;
             out.dropAfter = int(n);
+        } else if (a == "--alive-timeout") {
+            if (!number(0, 86400, n))
+                return false;
+            out.aliveTimeout = int(n);
         } else if (a == "--env") {
             if (!value(out.envFile))
                 return false;

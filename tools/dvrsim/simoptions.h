@@ -49,8 +49,10 @@ struct SimOptions {
     // Generated pictures at full size: two 704-wide fields a record.
     bool fullSize = false;
 
-    // Drop a TCP connection this many seconds after its login (0 = never).
+    // Drop a TCP connection this many seconds after its login (0 = never), or once nothing, not
+    // even a keep-alive, has come from it for this many seconds (0 = never).
     int dropAfter = 0;
+    int aliveTimeout = 0;
     // Configuration record file (9638 bytes); empty = the built-in default.
     std::string envFile;
     // Transcript of every packet received and sent; empty = none.

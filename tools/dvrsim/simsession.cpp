@@ -79,6 +79,7 @@ void SimSession::Reply(uint8_t cmd, const uint8_t *data, size_t length)
 
 void SimSession::OnPacket(const PacketHeader &h, const uint8_t *p)
 {
+    lastHeard_ = Clock::now();
     if (transcript_)
         transcript_->Packet(false, link_.Name(), h.cmd, h.flag, p, h.length);
     if (h.cmd == DvrCmdEnvSet || h.cmd == DvrCmdTitleSet) {
@@ -638,12 +639,18 @@ SimSession::Clock::time_point SimSession::NextWake(Clock::time_point now) const
         wake = std::min(wake, nextPlay_);
     if (options_.dropAfter > 0)
         wake = std::min(wake, loginAt_ + std::chrono::seconds(options_.dropAfter));
+    if (options_.aliveTimeout > 0)
+        wake = std::min(wake, lastHeard_ + std::chrono::seconds(options_.aliveTimeout));
     return wake;
 }
 
 bool SimSession::DropDue(Clock::time_point now) const
 {
-    return loggedIn_ && options_.dropAfter > 0 && now >= loginAt_ + std::chrono::seconds(options_.dropAfter);
+    if (!loggedIn_)
+        return false;
+    if (options_.dropAfter > 0 && now >= loginAt_ + std::chrono::seconds(options_.dropAfter))
+        return true;
+    return options_.aliveTimeout > 0 && now >= lastHeard_ + std::chrono::seconds(options_.aliveTimeout);
 }
 
 } // namespace strandel::sim

@@ -58,7 +58,7 @@ public:
     // Pushes what is due at now; call at least every NextWake().
     void Tick(Clock::time_point now);
     Clock::time_point NextWake(Clock::time_point now) const;
-    // True once the connection should be dropped (--drop-after).
+    // True once the connection should be dropped (--drop-after, --alive-timeout).
     bool DropDue(Clock::time_point now) const;
 
     bool LoggedIn() const { return loggedIn_; }
@@ -106,6 +106,7 @@ private:
 
     bool loggedIn_ = false;
     Clock::time_point loginAt_{};
+    Clock::time_point lastHeard_{};
     uint8_t mode_ = DvrModeLive;
     uint8_t channel_ = 0; // DvrCmdChannel: 0 = all
     int aliveCount_ = 0;
