@@ -425,3 +425,53 @@ TEST(SimEndToEnd, PeerThatNeverReadsIsDropped)
     EXPECT_TRUE(Serve(idle, [&] { return server.Connections() == 0; }));
     ::close(fd);
 }
+
+TEST(SimEndToEnd, SearchAndAdministrationRepliesReachTheirDialogs)
+{
+    DvrSimServer server(LoopbackOptions());
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    TcpClient client(server.TcpPort());
+    ASSERT_TRUE(client.LoggedIn());
+    auto &core = client.core;
+    auto &dialogs = client.dialogs;
+    auto served = [&](size_t n) { return Serve(client.view, [&] { return dialogs.calls.size() >= n; }); };
+
+    core.Dialogs().timeSearch = &dialogs;
+    core.SendCommand(DvrCmdDiskMap, nullptr, 0);
+    core.SendCommand(DvrCmdDiskIndex, BuildDiskIndex(0));
+    core.SendCommand(DvrCmdDiskIndex, BuildDiskIndex(1));
+    ASSERT_TRUE(served(3));
+    EXPECT_EQ(dialogs.Take(), (std::vector<std::string>{"hddmap 0", "index", "search msg No Data"}));
+    core.Dialogs().timeSearch = nullptr;
+
+    // The dialogs open with the unset time: the first page of events, a block list, the log.
+    const RecorderTime unset{0xFF, 0xFF, 0, 0, 0, 0, 0};
+    core.Dialogs().eventSearch = &dialogs;
+    core.SendCommand(DvrCmdEventSearch, BuildEventSearch(0, 0, 7, unset));
+    ASSERT_TRUE(served(20));
+    EXPECT_EQ(dialogs.Take(), std::vector<std::string>(20, "event 20"));
+    core.Dialogs().blockSearch = &dialogs;
+    core.SendCommand(DvrCmdBlockSearch, BuildBlockSearch(3, unset));
+    ASSERT_TRUE(served(12));
+    EXPECT_EQ(dialogs.Take(), std::vector<std::string>(12, "block 18"));
+
+    core.Dialogs().status = &dialogs;
+    core.SendCommand(DvrCmdStatus, nullptr, 0);
+    ASSERT_TRUE(served(1));
+    EXPECT_EQ(dialogs.Take(), std::vector<std::string>{"status"});
+
+    core.SendCommand(DvrCmdEnvPassword, BuildEnvPassword("11111111"));
+    ASSERT_TRUE(Serve(client.view, [&] { return client.view.Saw("open setup"); }));
+
+    // The whole log into a text file, newest entry first: this login's NET CONNECT.
+    const std::string logFile = testing::TempDir() + "dvrsim_log_" + std::to_string(::getpid()) + ".txt";
+    client.view.logFileName = logFile;
+    core.SendCommand(DvrCmdLogDownload, nullptr, 0);
+    ASSERT_TRUE(Serve(client.view, [&] { return ReadText(logFile).find("POWER ON") != std::string::npos; }));
+    const std::string log = ReadText(logFile);
+    EXPECT_EQ(log.substr(0, 2), "1 ");
+    EXPECT_NE(log.find("NET CONNECT \r\n"), std::string::npos);
+    EXPECT_NE(log.find("3 2026/12/10 09:00:00 RECORD START\r\n"), std::string::npos) << log;
+    std::remove(logFile.c_str());
+}
