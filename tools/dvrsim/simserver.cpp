@@ -21,6 +21,8 @@ namespace strandel::sim {
 
 namespace {
 
+// A recorder serves a few viewers; more connections are closed at once.
+constexpr size_t kMaxConnections = 32;
 // Bytes a connection may have waiting before it counts as dead.
 constexpr size_t kMaxQueued = size_t(64) << 20;
 
@@ -260,6 +262,11 @@ void DvrSimServer::Accept()
         const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr *>(&peer), &len, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0)
             return;
+        if (connections_.size() >= kMaxConnections) {
+            transcript_.Event("tcp", "refused: too many connections");
+            ::close(fd);
+            continue;
+        }
         auto c = std::make_unique<Connection>();
         c->fd = fd;
         c->name = "tcp" + std::to_string(nextId_++);
