@@ -99,6 +99,34 @@ TEST(SimVideoSource, Mpeg4StreamSplitsAtPictures)
     EXPECT_TRUE(SplitMpeg4Frames(noPicture, sizeof noPicture).empty());
 }
 
+TEST(SimVideoSource, StreamHeaderGivesThePictureSize)
+{
+    struct Case {
+        const char *file;
+        int width, height;
+        uint8_t sizeCode;
+    };
+    for (const Case c : {Case{"ch02.m4v", 352, 288, 2}, Case{"full/ch01.m4v", 704, 576, 0}}) {
+        const auto stream = Fixture(c.file);
+        int w = 0, h = 0;
+        ASSERT_TRUE(Mpeg4PictureSize(stream.data(), stream.size(), &w, &h)) << c.file;
+        EXPECT_EQ(w, c.width);
+        EXPECT_EQ(h, c.height);
+        EXPECT_EQ(SizeCodeFor(w, h), c.sizeCode);
+        // A header cut short is refused, never read past.
+        for (size_t n = 0; n < 28; ++n) {
+            const std::vector<uint8_t> cut(stream.begin(), stream.begin() + std::ptrdiff_t(n));
+            EXPECT_FALSE(Mpeg4PictureSize(cut.data(), cut.size(), &w, &h)) << n;
+        }
+    }
+    std::string error;
+    auto src = DirectorySource::Open(std::string(STRANDEL_TEST_DATA) + "/data/full", 5, false, error);
+    ASSERT_TRUE(src) << error;
+    SimVideo v;
+    ASSERT_TRUE(src->Next(1, v));
+    EXPECT_EQ(v.sizeCode, 0);
+}
+
 TEST(SimVideoSource, DirectoryServesEachChannelItsFileAndLoops)
 {
     std::string error;

@@ -130,6 +130,85 @@ std::vector<std::vector<uint8_t>> SplitMpeg4Frames(const uint8_t *data, size_t s
     return frames;
 }
 
+namespace {
+
+// Reads bits most significant first; reading past the end gives zeros and sets the flag.
+class BitReader {
+public:
+    BitReader(const uint8_t *p, size_t n) : p_(p), n_(n) {}
+    uint32_t Get(int bits)
+    {
+        uint32_t v = 0;
+        for (int i = 0; i < bits; ++i, ++pos_) {
+            const size_t byte = pos_ / 8;
+            if (byte >= n_) {
+                overrun_ = true;
+                v <<= 1;
+                continue;
+            }
+            v = (v << 1) | ((p_[byte] >> (7 - pos_ % 8)) & 1u);
+        }
+        return v;
+    }
+    bool Overrun() const { return overrun_; }
+
+private:
+    const uint8_t *p_;
+    size_t n_;
+    size_t pos_ = 0;
+    bool overrun_ = false;
+};
+
+} // namespace
+
+bool Mpeg4PictureSize(const uint8_t *data, size_t size, int *width, int *height)
+{
+    for (size_t i = 0; i + 4 < size; ++i) {
+        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1 || (data[i + 3] & 0xF0) != 0x20)
+            continue;
+        // video_object_layer header, up to its width and height.
+        BitReader b(data + i + 4, size - i - 4);
+        b.Get(1); // random_accessible_vol
+        b.Get(8); // video_object_type_indication
+        uint32_t verid = 1;
+        if (b.Get(1)) { // is_object_layer_identifier
+            verid = b.Get(4);
+            b.Get(3);
+        }
+        if (b.Get(4) == 15) // aspect_ratio_info: extended
+            b.Get(16);
+        if (b.Get(1)) { // vol_control_parameters
+            b.Get(3);   // chroma_format, low_delay
+            if (b.Get(1))
+                b.Get(79); // vbv_parameters with their markers
+        }
+        const uint32_t shape = b.Get(2);
+        if (shape == 3 && verid != 1)
+            b.Get(4);
+        b.Get(1);
+        const uint32_t resolution = b.Get(16);
+        b.Get(1);
+        if (b.Get(1)) { // fixed_vop_rate
+            int bits = 1;
+            while (bits < 16 && (1u << bits) < resolution)
+                ++bits;
+            b.Get(bits);
+        }
+        if (shape != 0)
+            return false;
+        b.Get(1);
+        const uint32_t w = b.Get(13);
+        b.Get(1);
+        const uint32_t h = b.Get(13);
+        if (b.Overrun() || w == 0 || h == 0)
+            return false;
+        *width = int(w);
+        *height = int(h);
+        return true;
+    }
+    return false;
+}
+
 uint8_t SizeCodeFor(int width, int height)
 {
     if (width >= 704)
@@ -231,6 +310,9 @@ std::unique_ptr<DirectorySource> DirectorySource::Open(const std::string &dir, i
                 }
                 c.frames = SplitMpeg4Frames(bytes.data(), bytes.size());
                 c.mpeg = true;
+                int w = 0, h = 0;
+                if (Mpeg4PictureSize(bytes.data(), bytes.size(), &w, &h))
+                    c.sizeCode = SizeCodeFor(w, h);
                 if (c.frames.empty()) {
                     error = f.string() + " holds no MPEG-4 picture";
                     return nullptr;

@@ -53,6 +53,10 @@ bool AppendMpegPacket(std::vector<uint8_t> &part0, const uint8_t *frame, size_t 
 // headers before the first picture stay with the first frame.
 std::vector<std::vector<uint8_t>> SplitMpeg4Frames(const uint8_t *data, size_t size);
 
+// Width and height from the video object layer header of an MPEG-4 stream; false when the
+// stream has none that can be read (or a shape other than rectangular).
+bool Mpeg4PictureSize(const uint8_t *data, size_t size, int *width, int *height);
+
 // Picture size code of a picture of that many pixels.
 uint8_t SizeCodeFor(int width, int height);
 
