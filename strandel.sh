@@ -46,22 +46,32 @@ run_tests() { # run_tests DIR
 }
 
 run_viewer() {
-  local bin=$ROOT/build/release/viewer/strandel
-  local work=$ROOT/build/release/run
+  local out=$ROOT/build/release
+  local work=$out/run
   mkdir -p "$work"
   cp -n "$ROOT"/samples/Lang.txt "$work"/ 2>/dev/null || true
+  cp -n "$ROOT"/samples/demo.dvr "$work"/ 2>/dev/null || true
   [ -f "$work/Strandel.lst" ] || cp "$ROOT"/samples/Strandel.lst "$work"/
+  # The viewer finds its MPEG-4 decoder through the class registry.
+  "$out"/decoder/lumaset_register >/dev/null
+  # The demo recorder: the simulator serving the demo recording on loopback.
+  say "demo recorder: dvrsim on 127.0.0.1:5400 serving samples/demo.dvr"
+  "$out"/tools/dvrsim/dvrsim --listen 127.0.0.1:5400 --source "$work/demo.dvr" --channels 16 --ntsc \
+    > "$work/dvrsim.log" 2>&1 &
+  local sim=$!
+  trap 'kill $sim 2>/dev/null || true' EXIT
   cd "$work"
   if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     say "no display: starting the viewer under Xvfb (virtual screen); close it with Ctrl+C"
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$bin" "$@"
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$out"/viewer/strandel "$@"
+  else
+    "$out"/viewer/strandel "$@"
   fi
-  exec "$bin" "$@"
 }
 
 case "${1:-}" in
   setup) setup ;;
-  run) shift; setup; build build/release -DCMAKE_BUILD_TYPE=Release -DSTRANDEL_BUILD_BENCH=OFF; run_viewer "$@" ;;
+  run) shift; setup; build build/release -DCMAKE_BUILD_TYPE=Release; run_viewer "$@" ;;
   test) setup; build build/release -DCMAKE_BUILD_TYPE=Release; run_tests build/release ;;
   sanitize)
     setup

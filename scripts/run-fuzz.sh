@@ -8,11 +8,16 @@ build=build-fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DSTRANDEL_SANITIZE=ON -DSTRANDEL_BUILD_BENCH=OFF > /dev/null
-targets=$(find tests/fuzz -name '*_fuzz.cpp' -exec basename {} .cpp \; | sort)
-cmake --build "$build" -j "$(nproc)" --target $targets
-for t in $targets; do
-  corpus="$build/corpus/$t"
+# Every fuzz target of the tree, as "name:path" lines.
+mapfile -t entries < "$build/fuzz-targets.txt"
+names=()
+for e in "${entries[@]}"; do [ -n "$e" ] && names+=("${e%%:*}"); done
+cmake --build "$build" -j "$(nproc)" --target "${names[@]}"
+for e in "${entries[@]}"; do
+  [ -n "$e" ] || continue
+  name=${e%%:*} path=${e#*:}
+  corpus="$build/corpus/$name"
   mkdir -p "$corpus"
-  echo "== $t (${seconds}s)"
-  "$build/tests/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "$corpus"
+  echo "== $name (${seconds}s)"
+  "$path" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "$corpus"
 done

@@ -1,0 +1,183 @@
+// Decoding speed of lumaset against ffmpeg on one thread, on the same MPEG-4 I/P streams.
+// The 704x480 and 720x576 streams are made with ffmpeg when it is installed; without it only the
+// committed test streams are measured. Prints frames per second and the ratio to ffmpeg.
+#include "decoder/entry.h"
+#include "decoder/lumaset.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using strandel::lumaset::DecodeEntry;
+
+struct Stream {
+    std::string name, path;
+    int width, height;
+    std::vector<std::vector<uint8_t>> frames;
+};
+
+std::vector<uint8_t> ReadFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::vector<uint8_t>> SplitFrames(const std::vector<uint8_t> &s)
+{
+    std::vector<std::vector<uint8_t>> frames;
+    size_t begin = 0;
+    bool seenVop = false;
+    for (size_t i = 0; i + 3 < s.size(); ++i) {
+        if (s[i] || s[i + 1] || s[i + 2] != 1)
+            continue;
+        if (seenVop) {
+            frames.emplace_back(s.begin() + long(begin), s.begin() + long(i));
+            begin = i;
+            seenVop = false;
+        }
+        seenVop = seenVop || s[i + 3] == 0xB6;
+        i += 3;
+    }
+    if (begin < s.size())
+        frames.emplace_back(s.begin() + long(begin), s.end());
+    return frames;
+}
+
+struct Decoder {
+    DecoderParams params{};
+    std::vector<std::unique_ptr<uint64_t[]>> blocks;
+    std::vector<uint8_t> out;
+
+    Decoder(int w, int h)
+    {
+        params.codec_type = CodecMpeg4;
+        params.width = w;
+        params.height = h;
+        params.output_format = OutputRgb24;
+        int32_t sizes[7];
+        DecodeEntry(1, DecOptBufferSizes, intptr_t(&params), intptr_t(sizes));
+        uint8_t *p[7];
+        for (int i = 0; i < 7; ++i) {
+            blocks.emplace_back(new uint64_t[size_t(sizes[i]) / 8 + 1]);
+            p[i] = reinterpret_cast<uint8_t *>(blocks.back().get());
+        }
+        params.frame_buffer[0] = p[0], params.frame_buffer[1] = p[1], params.frame_buffer[2] = p[2];
+        params.display_buffer = p[3], params.state = p[4], params.tables = p[5], params.stream = p[6];
+        DecodeEntry(1, DecOptInit, intptr_t(&params), 0);
+        out.resize(size_t(w) * size_t(h) * 3);
+    }
+
+    void Decode(const std::vector<uint8_t> &bits, bool render)
+    {
+        DecoderFrame f{out.data(), bits.data(), int32_t(bits.size()), render, params.width, 0};
+        DecodeEntry(1, DecOptDecode, intptr_t(&f), intptr_t(&params));
+    }
+};
+
+std::map<std::string, double> fps; // by benchmark name, for the closing summary
+
+void RecordFps(benchmark::State &state, const std::string &name, size_t frames, double seconds)
+{
+    const double rate = double(frames) * double(state.iterations()) / seconds;
+    state.counters["fps"] = rate;
+    fps[name] = rate;
+}
+
+void BenchLumaset(benchmark::State &state, const Stream *s, bool render, std::string name)
+{
+    Decoder d(s->width, s->height);
+    double seconds = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        for (const auto &f : s->frames)
+            d.Decode(f, render);
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        benchmark::DoNotOptimize(d.out.data());
+    }
+    RecordFps(state, name, s->frames.size(), seconds);
+}
+
+double RunSeconds(const std::string &cmd)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    const int rc = std::system(cmd.c_str());
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    return rc == 0 ? s : -1;
+}
+
+// ffmpeg runs as a process: its start-up is measured on the first frame alone and taken off.
+void BenchFfmpeg(benchmark::State &state, const Stream *s, bool render, std::string name)
+{
+    const std::string head = "ffmpeg -loglevel error -threads 1 -i " + s->path + (render ? " -pix_fmt bgr24" : "");
+    const std::string all = head + " -f null - >/dev/null 2>&1";
+    const std::string one = head + " -frames:v 1 -f null - >/dev/null 2>&1";
+    double seconds = 0;
+    for (auto _ : state) {
+        const double full = RunSeconds(all), startup = RunSeconds(one);
+        if (full < 0 || startup < 0)
+            state.SkipWithError("ffmpeg failed");
+        seconds += full - startup;
+    }
+    RecordFps(state, name, s->frames.size() - 1, seconds);
+}
+
+bool HaveFfmpeg() { return std::system("ffmpeg -version >/dev/null 2>&1") == 0; }
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const bool ffmpeg = HaveFfmpeg();
+    std::vector<Stream> streams;
+    if (ffmpeg) {
+        const std::string dir = "/tmp/lumaset-bench-" + std::to_string(getpid());
+        std::system(("mkdir -p " + dir).c_str());
+        for (auto [w, h] : {std::pair{704, 480}, std::pair{720, 576}}) {
+            const std::string size = std::to_string(w) + "x" + std::to_string(h);
+            const std::string path = dir + "/ip_" + size + ".m4v";
+            const std::string cmd = "ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=" + size +
+                                    ":rate=25 -frames:v 300 -threads 1 -c:v mpeg4 -bf 0 -flags +bitexact "
+                                    "-g 50 -q:v 4 -f m4v " + path;
+            if (std::system(cmd.c_str()) == 0)
+                streams.push_back({"ip_" + size, path, w, h, SplitFrames(ReadFile(path))});
+        }
+    }
+    const std::string fixture = std::string(STRANDEL_TEST_DATA) + "/data/p4q_96x64.m4v";
+    streams.push_back({"p4q_96x64", fixture, 96, 64, SplitFrames(ReadFile(fixture))});
+
+    for (const Stream &s : streams) {
+        for (bool render : {false, true}) {
+            const std::string mode = render ? "/decode+rgb24" : "/decode";
+            benchmark::RegisterBenchmark(("lumaset/" + s.name + mode).c_str(), BenchLumaset, &s, render,
+                                         "lumaset/" + s.name + mode)->Unit(benchmark::kMillisecond);
+            if (ffmpeg)
+                benchmark::RegisterBenchmark(("ffmpeg/" + s.name + mode).c_str(), BenchFfmpeg, &s, render,
+                                             "ffmpeg/" + s.name + mode)
+                    ->Unit(benchmark::kMillisecond)
+                    ->UseRealTime()
+                    ->Iterations(3);
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    std::printf("\n%-28s %12s %12s %8s\n", "stream/mode", "lumaset fps", "ffmpeg fps", "ratio");
+    for (const Stream &s : streams)
+        for (const char *mode : {"/decode", "/decode+rgb24"}) {
+            const double ours = fps["lumaset/" + s.name + mode], theirs = fps["ffmpeg/" + s.name + mode];
+            std::printf("%-28s %12.0f %12.0f %8.2f\n", (s.name + mode).c_str(), ours, theirs,
+                        theirs > 0 ? ours / theirs : 0.0);
+        }
+    return 0;
+}

@@ -1,0 +1,98 @@
+#pragma once
+// Big-endian bit reader over one caller-owned input. Bytes at or past the end read as zero,
+// so a truncated or hostile frame can never make the reader touch memory it was not given.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace strandel::lumaset {
+
+struct BitReader {
+    const uint8_t *data;
+    uint32_t length;
+    uint32_t pos; // byte index, never beyond length
+    uint32_t bit; // 0..7 within data[pos]
+    uint32_t overrun; // set once a read went past the end
+};
+
+inline void SetInput(BitReader &r, const uint8_t *data, uint32_t length)
+{
+    r.data = data;
+    r.length = data ? length : 0;
+    r.pos = 0;
+    r.bit = 0;
+    r.overrun = 0;
+}
+
+// The 32 bits starting at byte pos, zero-filled past the end.
+inline uint32_t Load32(const BitReader &r, uint32_t pos)
+{
+    if (pos + 4 <= r.length && pos + 4 > pos) {
+        const uint8_t *p = r.data + pos;
+        return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+    }
+    uint32_t w = 0;
+    for (uint32_t i = 0; i < 4; ++i)
+        w = w << 8 | (pos + i < r.length ? r.data[pos + i] : 0u);
+    return w;
+}
+
+// Next n bits (1..32) without consuming them.
+inline uint32_t ShowBits(const BitReader &r, int n)
+{
+    if (r.length - r.pos >= 8) { // fast path: eight bytes are there to read
+        uint64_t v;
+        std::memcpy(&v, r.data + r.pos, 8);
+        return uint32_t((__builtin_bswap64(v) << r.bit) >> (64 - n));
+    }
+    uint64_t w = uint64_t(Load32(r, r.pos)) << 8;
+    if (r.bit + n > 24)
+        w |= r.pos + 4 < r.length ? r.data[r.pos + 4] : 0u;
+    w <<= 24 + r.bit; // the wanted bits now lead the 64-bit word
+    return uint32_t(w >> (64 - n));
+}
+
+inline void FlushBits(BitReader &r, int n)
+{
+    const uint32_t bits = r.bit + uint32_t(n);
+    r.pos += bits >> 3;
+    r.bit = bits & 7;
+    if (r.pos >= r.length && (r.pos > r.length || r.bit)) { // past the end everything reads as zero
+        r.pos = r.length;
+        r.bit = 0;
+        r.overrun = 1;
+    }
+}
+
+inline uint32_t GetBits(BitReader &r, int n)
+{
+    const uint32_t v = ShowBits(r, n);
+    FlushBits(r, n);
+    return v;
+}
+
+inline uint32_t GetBit(BitReader &r) { return GetBits(r, 1); }
+
+inline void ByteAlign(BitReader &r)
+{
+    if (r.bit)
+        FlushBits(r, 8 - int(r.bit));
+}
+
+inline bool AtEnd(const BitReader &r) { return r.pos >= r.length; }
+
+// The n bits after the stuffing at the current position (end-of-picture test of the macroblock
+// loops). Stuffing is a 0 and then 1s up to the byte boundary, or a whole 0x7F byte when aligned.
+// Where the bits up to the boundary are no stuffing, the picture goes on, and all n bits read as 1:
+// a short last macroblock would otherwise pass for stuffing and be lost.
+inline uint32_t ShowBitsByteAligned(const BitReader &r, int n)
+{
+    BitReader t = r;
+    const int pad = t.bit ? 8 - int(t.bit) : 8;
+    if (ShowBits(t, pad) != (1u << (pad - 1)) - 1)
+        return t.bit ? ~0u >> (32 - n) : ShowBits(t, n);
+    FlushBits(t, pad);
+    return ShowBits(t, n);
+}
+
+} // namespace strandel::lumaset

@@ -1,0 +1,36 @@
+#pragma once
+// Hot pixel routines behind one table: the plain routine first, the SIMD twin where the CPU has it.
+#include <cstddef>
+#include <cstdint>
+
+namespace strandel::lumaset {
+
+// One row of RGB output (format 4, 5, 6 or 7) from Y and the shared chroma row; width a multiple of 16.
+using RgbRow = void (*)(uint8_t *out, const uint8_t *y, const uint8_t *u, const uint8_t *v, int width, int format);
+
+struct Dsp {
+    void (*idct)(int16_t *block);                                          // in place
+    void (*put)(uint8_t *dst, ptrdiff_t stride, const int16_t *block);     // clamp to 0..255
+    void (*add)(uint8_t *dst, ptrdiff_t stride, const int16_t *block);     // saturating add
+    RgbRow rgb_row;
+};
+
+// Colour conversion constants: 16-bit multipliers on values pre-multiplied by 8, high half kept.
+constexpr int kConvLuma = 9576, kConvUToG = -3218, kConvUToB = 16591, kConvVToR = 13123, kConvVToG = -6686;
+
+void RgbRowPlain(uint8_t *out, const uint8_t *y, const uint8_t *u, const uint8_t *v, int width, int format);
+RgbRow RgbRowSse2Routine(); // null without SSE2
+
+const Dsp &DspPlain();
+const Dsp *DspSse2(); // null when the CPU lacks it
+const Dsp &DspBest();
+
+// Row tables of the inverse DCT (rows 0/4, 1/7, 2/6, 3/5) and the per-row rounders.
+struct IdctTables {
+    int16_t row[4][32];
+};
+const IdctTables &GetIdctTables();
+extern const int32_t kIdctRounder[8];
+int IdctTableForRow(int row);
+
+} // namespace strandel::lumaset

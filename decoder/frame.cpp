@@ -1,0 +1,248 @@
+// Frame management: instance set-up, picture selection, the macroblock loop, padding and output.
+#include "decoder/decode.h"
+#include "decoder/headers.h"
+#include "decoder/mc.h"
+#include "decoder/vlc.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+namespace strandel::lumaset {
+namespace {
+
+void ResetPredictors(DecoderState &s)
+{
+    std::fill(std::begin(s.dc_luma), std::end(s.dc_luma), int16_t(1024));
+    std::fill(std::begin(s.dc_chroma[0]), std::end(s.dc_chroma[0]), int16_t(1024));
+    std::fill(std::begin(s.dc_chroma[1]), std::end(s.dc_chroma[1]), int16_t(1024));
+    std::memset(s.ac_luma, 0, sizeof s.ac_luma);
+    std::memset(s.ac_chroma, 0, sizeof s.ac_chroma);
+    std::fill(std::begin(s.mode_grid), std::end(s.mode_grid), int8_t(MbIntra));
+    std::memset(s.quant_grid, 0, sizeof s.quant_grid);
+}
+
+Planes PlanesOf(const DecoderState &s, uint8_t *buffer)
+{
+    const size_t luma = size_t(s.stride) * size_t(s.edged_rows);
+    const size_t chroma = size_t(s.chroma_stride) * size_t(s.chroma_edged_rows);
+    Planes p;
+    p.y = buffer + size_t(s.stride + 1) * 32;
+    p.u = buffer + luma + size_t(s.chroma_stride + 1) * 16;
+    p.v = buffer + luma + chroma + size_t(s.chroma_stride + 1) * 16;
+    return p;
+}
+
+void FillBlack(const DecoderState &s, uint8_t *buffer)
+{
+    const size_t luma = size_t(s.stride) * size_t(s.edged_rows);
+    const size_t chroma = size_t(s.chroma_stride) * size_t(s.chroma_edged_rows);
+    std::memset(buffer, 16, luma);
+    std::memset(buffer + luma, 128, 2 * chroma);
+}
+
+void SelectPictures(DecoderState &s, int type)
+{
+    int cur, fwd, bwd;
+    if (s.fixed_buffer) {
+        fwd = 1, bwd = 2, cur = type == VopI ? 1 : 0;
+    } else if (type == VopB) {
+        cur = 0;
+        bwd = s.toggle == 0 ? 1 : 2;
+        fwd = s.toggle == 0 ? 2 : 1;
+    } else {
+        cur = s.toggle == 1 ? 1 : 2;
+        fwd = s.toggle == 1 ? 2 : 1;
+        bwd = cur;
+        s.toggle = s.toggle == 1 ? 0 : 1;
+    }
+    s.cur = PlanesOf(s, s.frame_buffer[cur]);
+    s.fwd = PlanesOf(s, s.frame_buffer[fwd]);
+    s.bwd = PlanesOf(s, s.frame_buffer[bwd]);
+    s.cur_buffer = cur;
+    s.fwd_buffer = fwd;
+}
+
+void PadPicture(const DecoderState &s, const Planes &p)
+{
+    Pad(p.y, s.stride, s.width, s.height, 32);
+    Pad(p.u, s.chroma_stride, s.width / 2, s.height / 2, 16);
+    Pad(p.v, s.chroma_stride, s.width / 2, s.height / 2, 16);
+}
+
+void OutputPicture(const DecoderState &s, const Planes &shown, int buffer, const DecoderFrame &f)
+{
+    if (!f.render)
+        return;
+    if (s.postproc_on && s.display_buffer) {
+        Deblock(s, shown, s.buffer_quant[buffer]);
+        const uint8_t *y = s.display_buffer, *u = y + size_t(s.width) * size_t(s.height);
+        const uint8_t *v = u + size_t(s.width / 2) * size_t(s.height / 2);
+        Convert(s, y, s.width, u, v, s.width / 2, f.output, f.output_pitch);
+        return;
+    }
+    Convert(s, shown.y, s.stride, shown.u, shown.v, s.chroma_stride, f.output, f.output_pitch);
+}
+
+void DecodeVop(const Context &c, const DecoderFrame &f)
+{
+    DecoderState &s = *c.s;
+    const Dsp &dsp = DspBest();
+    const McTable &mc = McBest();
+    s.mb_index = s.mb_x = s.mb_y = 0;
+    s.error = 0;
+    s.quant = std::clamp<int32_t>(s.vop.vop_quant, 1, 31);
+    const bool bvop = s.vop.vop_coding_type == VopB;
+    // A B-macroblock over a not-coded one reads no bits, so it follows even where the data ends.
+    auto more = [&] {
+        return ShowBitsByteAligned(c.st->reader, 23) != 0 || (bvop && s.mb_not_coded[s.mb_index]);
+    };
+    do {
+        if (bvop)
+            DecodeMacroblockB(c, dsp, mc);
+        else
+            DecodeMacroblockIP(c, dsp, mc);
+    } while (!s.error && s.mb_index < s.mb_count && more());
+    std::memcpy(s.buffer_quant[s.cur_buffer], s.quant_grid, sizeof s.quant_grid);
+    if (bvop) {
+        OutputPicture(s, s.cur, s.cur_buffer, f); // not a reference: shown at once, never padded
+        return;
+    }
+    if (s.error) {
+        TamperRecord &t = Tamper();
+        t.flagged = 1;
+        t.frame = s.frame_counter;
+        t.macroblock = s.mb_index;
+    }
+    // The picture just decoded is the next reference; in fixed-buffer mode that is not buffer 2.
+    PadPicture(s, s.cur);
+    if (s.fixed_buffer)
+        OutputPicture(s, s.cur, s.cur_buffer, f);
+    else
+        OutputPicture(s, s.fwd, s.fwd_buffer, f);
+}
+
+} // namespace
+
+TamperRecord &Tamper()
+{
+    static TamperRecord record;
+    return record;
+}
+
+void InitInstance(const Context &c, const DecoderParams &p, int32_t fixed_buffer)
+{
+    DecoderState &s = *c.s;
+    std::memset(&s, 0, sizeof s);
+    std::memset(c.st, 0, sizeof *c.st);
+    s.initialised = kInitialisedMagic;
+    s.postproc_on = 0;
+    s.vol.video_object_layer_width = p.width;
+    s.vol.video_object_layer_height = p.height;
+    s.vol.quant_precision = 5;
+    s.vol.bits_per_pixel = 8;
+    s.vol.quant_type = 0;
+    s.vol.video_object_layer_verid = 1;
+    // Every fresh instance starts from this resolution until its first layer header.
+    s.vol.vop_time_increment_resolution = 15;
+    s.vol.complexity_estimation_disable = 1;
+    s.frame_counter = 0;
+    s.width = p.width;
+    s.height = p.height;
+    s.mb_cols = p.width / 16;
+    s.mb_rows = p.height / 16;
+    s.mb_count = s.mb_cols * s.mb_rows;
+    s.stride = p.width + 64;
+    s.edged_rows = p.height + 64;
+    s.chroma_stride = s.stride / 2;
+    s.chroma_edged_rows = s.edged_rows / 2;
+    BuildTables(*c.t);
+    for (int i = 0; i < 3; ++i) {
+        s.frame_buffer[i] = p.frame_buffer[i];
+        FillBlack(s, p.frame_buffer[i]);
+    }
+    s.display_buffer = p.display_buffer;
+    for (int i = 0; i < 1024; ++i) {
+        s.clip_pixel[i] = uint8_t(std::clamp(i - 384, 0, 255));
+        s.clip_diff[i] = int16_t(std::clamp(i - 512, -256, 255));
+    }
+    s.toggle = 1;
+    ResetPredictors(s);
+    s.cur = s.bwd = PlanesOf(s, p.frame_buffer[1]);
+    s.fwd = PlanesOf(s, p.frame_buffer[2]);
+    s.cur_buffer = 1;
+    s.fwd_buffer = 2;
+    s.output_format = 0;
+    SelectConverter(s, p.output_format);
+    s.integrity_on = 0;
+    s.fixed_buffer = fixed_buffer;
+    s.codec_type = p.codec_type;
+}
+
+void SetPostProcessing(DecoderState &s, uint32_t level)
+{
+    if (level == 0) {
+        s.postproc_on = 0;
+        return;
+    }
+    s.postproc_on = 1;
+    s.postproc_flags = level < 10 ? 1 : level < 20 ? 3 : level < 30 ? 19 : level < 40 ? 23 : level < 50 ? 31 : 63;
+}
+
+void SelectConverter(DecoderState &s, int32_t format)
+{
+    s.direction = 1;
+    if (format < 1 || format > 11)
+        return;
+    if (format >= 8) {
+        s.output_format = format - 4;
+    } else {
+        s.output_format = format;
+        if (format >= 4)
+            s.direction = -1;
+    }
+}
+
+void Pad(uint8_t *origin, int stride, int width, int height, int edge)
+{
+    for (int y = 0; y < height; ++y) {
+        uint8_t *row = origin + ptrdiff_t(y) * stride;
+        std::memset(row - edge, row[0], size_t(edge));
+        std::memset(row + width, row[width - 1], size_t(edge));
+    }
+    const uint8_t *first = origin - edge;
+    const uint8_t *last = origin + ptrdiff_t(height - 1) * stride - edge;
+    for (int y = 1; y <= edge; ++y) {
+        std::memcpy(origin - ptrdiff_t(y) * stride - edge, first, size_t(width + 2 * edge));
+        std::memcpy(origin + ptrdiff_t(height - 1 + y) * stride - edge, last, size_t(width + 2 * edge));
+    }
+}
+
+bool DecodeMpeg4Frame(const Context &c, const DecoderFrame &f)
+{
+    DecoderState &s = *c.s;
+    BitReader &r = c.st->reader;
+    SetInput(r, f.bitstream, f.length > 0 ? uint32_t(f.length) : 0u);
+    if (!FindFrameStart(r))
+        return false;
+    if (!VolHeader(r, s, *c.t))
+        return false;
+    GovHeader(r, s);
+    if (!VopHeader(r, s))
+        return false;
+    if (!s.vop.vop_coded) {
+        // Nothing changed: show again what the last call showed.
+        if (s.fixed_buffer)
+            OutputPicture(s, s.cur, s.cur_buffer, f);
+        else
+            OutputPicture(s, s.fwd, s.fwd_buffer, f);
+        ++s.frame_counter;
+        return true;
+    }
+    SelectPictures(s, s.vop.vop_coding_type);
+    DecodeVop(c, f);
+    ++s.frame_counter;
+    return true;
+}
+
+} // namespace strandel::lumaset

@@ -1,0 +1,310 @@
+#include "decoder/headers.h"
+
+#include <cstring>
+
+namespace strandel::lumaset {
+namespace {
+
+bool IsVideoObjectStart(const BitReader &r) { return ShowBits(r, 27) == 0x8; } // 0x100..0x11F
+bool IsLayerStart(const BitReader &r) { return ShowBits(r, 28) == 0x12; }       // 0x120..0x12F
+
+// Byte-aligns over next_start_code() stuffing: a whole 0x7F byte when the stuffing falls on a
+// byte boundary in front of a start code.
+void AlignToStartCode(BitReader &r)
+{
+    if (r.bit)
+        ByteAlign(r);
+    else if (ShowBits(r, 32) == 0x7F000001)
+        FlushBits(r, 8);
+}
+
+void SkipToNextStartCode(BitReader &r)
+{
+    while (!AtEnd(r) && ShowBits(r, 24) != 1)
+        FlushBits(r, 8);
+}
+
+// Up to 64 values in zigzag order; 0 ends the list and repeats the last value to the end.
+bool ReadMatrix(BitReader &r, const uint8_t *zigzag, uint8_t *matrix)
+{
+    int last = 0;
+    for (int i = 0; i < 64; ++i) {
+        const int v = int(GetBits(r, 8));
+        if (v == 0) {
+            if (last == 0)
+                return false; // an empty matrix would zero every coefficient
+            for (int j = i; j < 64; ++j)
+                matrix[zigzag[j]] = uint8_t(last);
+            return true;
+        }
+        matrix[zigzag[i]] = uint8_t(v);
+        last = v;
+    }
+    return true;
+}
+
+} // namespace
+
+int TimeIncrementBits(int32_t resolution)
+{
+    int bits = 0;
+    while (bits < 16 && (int64_t(1) << bits) < resolution)
+        ++bits;
+    return bits < 1 ? 1 : bits;
+}
+
+bool FindFrameStart(BitReader &r)
+{
+    while (r.pos + 4 <= r.length) {
+        const uint32_t code = ShowBits(r, 32);
+        if (code == 0x100 || code == kVopStartCode)
+            return true;
+        FlushBits(r, 8);
+    }
+    return false;
+}
+
+bool VolHeader(BitReader &r, DecoderState &s, DecoderTables &t)
+{
+    if (!IsVideoObjectStart(r))
+        return true;
+    FlushBits(r, 32);
+    if (!IsLayerStart(r))
+        return false;
+    FlushBits(r, 28); // the start code's last four bits are the layer id
+
+    VolFields v = s.vol;
+    uint8_t intra[64], nonintra[64];
+    std::memcpy(intra, t.intra_matrix, 64);
+    std::memcpy(nonintra, t.nonintra_matrix, 64);
+
+    v.video_object_layer_id = int32_t(GetBits(r, 4));
+    v.random_accessible_vol = int32_t(GetBit(r));
+    v.video_object_type_indication = int32_t(GetBits(r, 8));
+    v.is_object_layer_identifier = int32_t(GetBit(r));
+    if (v.is_object_layer_identifier) {
+        v.video_object_layer_verid = int32_t(GetBits(r, 4));
+        v.video_object_layer_priority = int32_t(GetBits(r, 3));
+    } else {
+        v.video_object_layer_verid = 1;
+        v.video_object_layer_priority = 1;
+    }
+    v.aspect_ratio_info = int32_t(GetBits(r, 4));
+    v.vol_control_parameters = int32_t(GetBit(r));
+    if (v.vol_control_parameters) {
+        v.chroma_format = int32_t(GetBits(r, 2));
+        v.low_delay = int32_t(GetBit(r));
+        v.vbv_parameters = int32_t(GetBit(r));
+        if (v.vbv_parameters) {
+            v.first_half_bit_rate = int32_t(GetBits(r, 15));
+            GetBit(r);
+            v.latter_half_bit_rate = int32_t(GetBits(r, 15));
+            GetBit(r);
+            v.first_half_vbv_buffer_size = int32_t(GetBits(r, 15));
+            GetBit(r);
+            v.latter_half_vbv_buffer_size = int32_t(GetBits(r, 3));
+            v.first_half_vbv_occupancy = int32_t(GetBits(r, 11));
+            GetBit(r);
+            v.latter_half_vbv_occupancy = int32_t(GetBits(r, 15));
+            GetBit(r);
+        }
+    }
+    v.video_object_layer_shape = int32_t(GetBits(r, 2));
+    GetBit(r);
+    v.vop_time_increment_resolution = int32_t(GetBits(r, 16));
+    GetBit(r);
+    v.fixed_vop_rate = int32_t(GetBit(r));
+    if (v.fixed_vop_rate)
+        v.fixed_vop_time_increment = int32_t(GetBits(r, TimeIncrementBits(v.vop_time_increment_resolution)));
+
+    if (v.video_object_layer_shape != 2) {
+        if (v.video_object_layer_shape == 0) {
+            GetBit(r);
+            v.video_object_layer_width = int32_t(GetBits(r, 13));
+            GetBit(r);
+            v.video_object_layer_height = int32_t(GetBits(r, 13));
+            GetBit(r);
+        }
+        v.interlaced = int32_t(GetBit(r));
+        v.obmc_disable = int32_t(GetBit(r));
+        v.sprite_enable = int32_t(GetBits(r, v.video_object_layer_verid == 1 ? 1 : 2));
+        v.not_8_bit = int32_t(GetBit(r));
+        if (v.not_8_bit) {
+            v.quant_precision = int32_t(GetBits(r, 4));
+            v.bits_per_pixel = int32_t(GetBits(r, 4));
+        } else {
+            v.quant_precision = 5;
+            v.bits_per_pixel = 8;
+        }
+        if (v.video_object_layer_shape == 3)
+            return false;
+        v.quant_type = int32_t(GetBit(r));
+        if (v.quant_type) {
+            v.load_intra_quant_mat = int32_t(GetBit(r));
+            if (v.load_intra_quant_mat && !ReadMatrix(r, t.scan[0], intra))
+                return false;
+            v.load_nonintra_quant_mat = int32_t(GetBit(r));
+            if (v.load_nonintra_quant_mat && !ReadMatrix(r, t.scan[0], nonintra))
+                return false;
+        }
+        v.quarter_sample = v.video_object_layer_verid == 1 ? 0 : int32_t(GetBit(r));
+        v.complexity_estimation_disable = int32_t(GetBit(r));
+        v.resync_marker_disable = int32_t(GetBit(r));
+        v.data_partitioned = int32_t(GetBit(r));
+        if (v.data_partitioned)
+            return false;
+        v.resync_marker_disable = 1;
+        v.reversible_vlc = 0;
+        v.scalability = int32_t(GetBit(r));
+        if (v.scalability)
+            return false;
+        // User data after the layer header is skipped; it carries nothing the decoder needs.
+        BitReader ahead = r;
+        AlignToStartCode(ahead);
+        if (ShowBits(ahead, 32) == kUserDataStartCode) {
+            while (ShowBits(ahead, 32) == kUserDataStartCode) {
+                FlushBits(ahead, 32);
+                SkipToNextStartCode(ahead);
+            }
+            r = ahead;
+        }
+    }
+    s.vol = v;
+    std::memcpy(t.intra_matrix, intra, 64);
+    std::memcpy(t.nonintra_matrix, nonintra, 64);
+    return true;
+}
+
+void GovHeader(BitReader &r, DecoderState &s)
+{
+    BitReader ahead = r;
+    AlignToStartCode(ahead);
+    if (ShowBits(ahead, 32) != kGovStartCode)
+        return;
+    FlushBits(ahead, 32);
+    s.gov.time_code = int32_t(GetBits(ahead, 18));
+    s.gov.closed_gov = int32_t(GetBit(ahead));
+    s.gov.broken_link = int32_t(GetBit(ahead));
+    r = ahead;
+}
+
+bool VopHeader(BitReader &r, DecoderState &s)
+{
+    AlignToStartCode(r);
+    if (GetBits(r, 32) != kVopStartCode)
+        return false;
+    const VolFields &vol = s.vol;
+    VopFields v = s.vop;
+    v.vop_coding_type = int32_t(GetBits(r, 2));
+    if (v.vop_coding_type == VopS)
+        return false; // sprites are outside what the decoder serves
+    v.modulo_time_base = 0;
+    while (GetBit(r))
+        ++v.modulo_time_base;
+    GetBit(r);
+    v.vop_time_increment = int32_t(GetBits(r, TimeIncrementBits(vol.vop_time_increment_resolution)));
+    GetBit(r);
+    v.vop_coded = int32_t(GetBit(r));
+    if (!v.vop_coded) {
+        ByteAlign(r);
+        s.vop = v;
+        return true;
+    }
+    v.vop_rounding_type =
+        v.vop_coding_type == VopP && vol.video_object_layer_shape != 2 ? int32_t(GetBit(r)) : 0;
+    if (vol.video_object_layer_shape != 0) {
+        if (!(vol.sprite_enable == 1 && v.vop_coding_type == VopI)) {
+            v.vop_width = int32_t(GetBits(r, 13));
+            GetBit(r);
+            v.vop_height = int32_t(GetBits(r, 13));
+            GetBit(r);
+            v.vop_horizontal_mc_spatial_ref = int32_t(GetBits(r, 13));
+            GetBit(r);
+            v.vop_vertical_mc_spatial_ref = int32_t(GetBits(r, 13));
+            GetBit(r);
+        }
+        v.change_conv_ratio_disable = int32_t(GetBit(r));
+        v.vop_constant_alpha = int32_t(GetBit(r));
+        if (v.vop_constant_alpha)
+            v.vop_constant_alpha_value = int32_t(GetBits(r, 8));
+    }
+    if (!vol.complexity_estimation_disable)
+        return false;
+    if (vol.video_object_layer_shape != 2) {
+        v.intra_dc_vlc_thr = int32_t(GetBits(r, 3));
+        if (vol.interlaced) {
+            v.top_field_first = int32_t(GetBit(r));
+            v.alternate_vertical_scan_flag = int32_t(GetBit(r));
+        } else {
+            v.top_field_first = 1;
+            v.alternate_vertical_scan_flag = 0;
+        }
+        const int precision = vol.quant_precision >= 1 && vol.quant_precision <= 16 ? vol.quant_precision : 5;
+        v.vop_quant = int32_t(GetBits(r, precision));
+        if (v.vop_quant == 0)
+            return false; // a zero quantiser is forbidden and would divide by zero
+        if (v.vop_coding_type != VopI) {
+            v.vop_fcode_forward = int32_t(GetBits(r, 3));
+            if (v.vop_fcode_forward == 0)
+                return false;
+        }
+        if (v.vop_coding_type == VopB) {
+            v.vop_fcode_backward = int32_t(GetBits(r, 3));
+            if (v.vop_fcode_backward == 0)
+                return false;
+        }
+        if (!vol.scalability && vol.video_object_layer_shape != 0 && v.vop_coding_type != VopI)
+            v.vop_shape_coding_type = int32_t(GetBit(r));
+    }
+    if (vol.video_object_layer_shape != 0) {
+        s.vol.video_object_layer_width = v.vop_width;
+        s.vol.video_object_layer_height = v.vop_height;
+    }
+    s.vop = v;
+    return true;
+}
+
+bool ProbeSize(const uint8_t *data, uint32_t length, int32_t *width, int32_t *height)
+{
+    BitReader r;
+    SetInput(r, data, length < 256 ? length : 256);
+    // Streams may open with a visual object sequence header; the size sits in the layer after it.
+    while (r.pos + 4 <= r.length && !IsVideoObjectStart(r))
+        FlushBits(r, 8);
+    if (!IsVideoObjectStart(r))
+        return false;
+    FlushBits(r, 32);
+    if (!IsLayerStart(r))
+        return false;
+    FlushBits(r, 28); // the start code's last four bits are the layer id
+    FlushBits(r, 13);
+    if (GetBit(r))
+        FlushBits(r, 7);
+    FlushBits(r, 4);
+    if (GetBit(r)) {
+        FlushBits(r, 3);
+        if (GetBit(r)) {
+            FlushBits(r, 16);
+            FlushBits(r, 16);
+            FlushBits(r, 16);
+            FlushBits(r, 3);
+            FlushBits(r, 12);
+            FlushBits(r, 16);
+        }
+    }
+    const uint32_t shape = GetBits(r, 2);
+    GetBit(r);
+    const int32_t resolution = int32_t(GetBits(r, 16));
+    GetBit(r);
+    if (GetBit(r))
+        FlushBits(r, TimeIncrementBits(resolution));
+    if (shape != 0)
+        return false;
+    GetBit(r);
+    *width = int32_t(GetBits(r, 13));
+    GetBit(r);
+    *height = int32_t(GetBits(r, 13));
+    return !r.overrun;
+}
+
+} // namespace strandel::lumaset

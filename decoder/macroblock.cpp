@@ -1,0 +1,611 @@
+// Intra macroblocks and blocks: DC and AC prediction, coefficient events, both dequantisers.
+#include "decoder/decode.h"
+#include "decoder/mc.h"
+#include "decoder/vlc.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace strandel::lumaset {
+namespace {
+
+constexpr int16_t kDcReset = 1024;
+
+inline int Clip12(int v) { return std::clamp(v, -2048, 2047); }
+inline int Sign(int v) { return v < 0 ? -1 : 1; }
+
+int DcScaler(int q, bool luma)
+{
+    if (q <= 4)
+        return 8;
+    if (luma)
+        return q <= 8 ? 2 * q : q <= 24 ? q + 8 : 2 * q - 16;
+    return q <= 24 ? (q + 13) / 2 : q - 6;
+}
+
+// Where one block's predictors live, and the quantisers of its left and upper neighbours.
+struct BlockPlace {
+    int16_t *dc;
+    AcStore *ac;
+    int index, stride;
+    int left_q, above_q; // 0 outside the picture
+};
+
+BlockPlace Place(DecoderState &s, int b)
+{
+    BlockPlace p{};
+    int bx, by;
+    int lmx, lmy, amx, amy; // macroblocks of the left and upper neighbours
+    if (b < 4) {
+        bx = 2 * s.mb_x + (b & 1);
+        by = 2 * s.mb_y + (b >> 1);
+        p.dc = s.dc_luma;
+        p.ac = s.ac_luma;
+        p.stride = kLumaDcStride;
+        lmx = (bx - 1) >> 1, lmy = by >> 1;
+        amx = bx >> 1, amy = (by - 1) >> 1;
+    } else {
+        bx = s.mb_x;
+        by = s.mb_y;
+        p.dc = s.dc_chroma[b - 4];
+        p.ac = s.ac_chroma[b - 4];
+        p.stride = kChromaDcStride;
+        lmx = bx - 1, lmy = by;
+        amx = bx, amy = by - 1;
+    }
+    p.index = (by + 1) * p.stride + bx + 1;
+    p.left_q = lmx < 0 ? 0 : s.quant_grid[(lmy + 1) * kQuantStride + lmx + 1];
+    p.above_q = amy < 0 ? 0 : s.quant_grid[(amy + 1) * kQuantStride + amx + 1];
+    if (lmx == s.mb_x && lmy == s.mb_y)
+        p.left_q = s.quant;
+    if (amx == s.mb_x && amy == s.mb_y)
+        p.above_q = s.quant;
+    return p;
+}
+
+// A neighbour's stored coefficient rescaled to the current quantiser.
+inline int Rescale(int v, int qn, int qc)
+{
+    if (qn == 0 || qn == qc || v == 0)
+        return v;
+    const int prod = v * qn;
+    return (prod + Sign(prod) * (qc >> 1)) / qc;
+}
+
+bool Fail(DecoderState &s)
+{
+    s.error = 1;
+    return false;
+}
+
+// One coefficient event: a table code and its sign bit, or one of the three escapes.
+// Returns false on a code that is in no table.
+[[gnu::always_inline]] inline bool ReadEvent(BitReader &r, const Vlc<256> &table, const VlcEntry *shortCodes,
+                                             const uint8_t (&lmax)[2][64], const uint8_t (&rmax)[2][64], int *last,
+                                             int *run, int *level)
+{
+    // Common case: one look at the bits serves the code and the sign after it.
+    const uint32_t v = ShowBits(r, 16);
+    VlcEntry e = shortCodes[v >> 8];
+    if (e.length == 0) {
+        const int zeros = v ? __builtin_clz(v) - 16 : 16;
+        if (zeros > table.max_zeros)
+            return false;
+        const int w = table.width[zeros];
+        e = table.entry[table.offset[zeros] + ((v >> (15 - zeros - w)) & ((1u << w) - 1))];
+        if (e.length == 0)
+            return false;
+    }
+    if (e.value != kTcoefEscape) {
+        const int sign = int(v >> (15 - e.length)) & 1;
+        FlushBits(r, e.length + 1);
+        *last = e.value >> 12, *run = (e.value >> 6) & 63;
+        *level = sign ? -(e.value & 63) : e.value & 63;
+        return true;
+    }
+    FlushBits(r, e.length);
+    if (!GetBit(r)) { // level offset
+        const int x = ReadVlc(r, table);
+        if (x < 0 || x == kTcoefEscape)
+            return false;
+        *last = x >> 12, *run = (x >> 6) & 63;
+        const int l = (x & 63) + lmax[*last][*run];
+        *level = GetBit(r) ? -l : l;
+    } else if (!GetBit(r)) { // run offset
+        const int x = ReadVlc(r, table);
+        if (x < 0 || x == kTcoefEscape)
+            return false;
+        *last = x >> 12;
+        const int l = x & 63;
+        *run = ((x >> 6) & 63) + rmax[*last][l] + 1;
+        *level = GetBit(r) ? -l : l;
+    } else { // fixed length
+        *last = int(GetBit(r));
+        *run = int(GetBits(r, 6));
+        GetBit(r);
+        int l = int(GetBits(r, 12));
+        if (l & 0x800)
+            l -= 0x1000;
+        GetBit(r);
+        *level = l;
+    }
+    return true;
+}
+
+// Intra coefficient events from position 1 into the quantised block.
+bool ReadIntraCoefficients(const Context &c, BitReader &reader, const uint8_t *scan, int16_t *q)
+{
+    BitReader r = reader; // kept in registers over the block
+    const struct WriteBack {
+        BitReader &to;
+        const BitReader &from;
+        ~WriteBack() { to = from; }
+    } writeBack{reader, r};
+    const DecoderTables &t = *c.t;
+    int i = 1;
+    for (;;) {
+        int last, run, level;
+        if (!ReadEvent(r, t.tcoef_intra, t.tcoef_short[0], t.lmax_intra, t.rmax_intra, &last, &run, &level))
+            return Fail(*c.s);
+        i += run;
+        if (i > 63)
+            return Fail(*c.s); // nothing is written for a position past the block
+        q[scan[i]] = int16_t(level);
+        ++i;
+        if (last)
+            return true;
+    }
+}
+
+bool DecodeIntraBlock(const Context &c, BitReader &r, int b, bool coded)
+{
+    DecoderState &s = *c.s;
+    const DecoderTables &t = *c.t;
+    int16_t *blk = c.st->block;
+    std::memset(blk, 0, sizeof c.st->block);
+    const int scaler = DcScaler(s.quant, b < 4);
+    s.dc_scaler = scaler;
+
+    const int size = b < 4 ? ReadVlc(r, t.dc_luma) : ReadVlc(r, t.dc_chroma);
+    if (size < 0)
+        return Fail(s);
+    int diff = 0;
+    if (size) {
+        const int v = int(GetBits(r, size));
+        diff = v >> (size - 1) ? v : -(v ^ ((1 << size) - 1));
+        if (size > 8)
+            GetBit(r);
+    }
+
+    const BlockPlace p = Place(s, b);
+    const int a = p.dc[p.index - 1], bl = p.dc[p.index - p.stride - 1], cu = p.dc[p.index - p.stride];
+    const bool vertical = std::abs(a - bl) < std::abs(bl - cu);
+    s.pred_direction = vertical ? 1 : 0;
+    const int pred = vertical ? cu : a;
+    const int qdc = (pred + Sign(pred) * (scaler >> 1)) / scaler + diff;
+    const int dc = Clip12(qdc * scaler);
+    p.dc[p.index] = int16_t(dc);
+
+    const VopFields &vop = s.vop;
+    const int scan = vop.alternate_vertical_scan_flag ? 2 : s.ac_pred_flag ? (vertical ? 1 : 2) : 0;
+    if (coded && !ReadIntraCoefficients(c, r, t.scan[scan], blk))
+        return false;
+
+    AcStore &mine = p.ac[p.index];
+    if (s.ac_pred_flag) {
+        if (vertical) {
+            const AcStore &n = p.ac[p.index - p.stride];
+            for (int k = 0; k < 7; ++k)
+                blk[1 + k] = int16_t(Clip12(blk[1 + k] + Rescale(n.row[k], p.above_q, s.quant)));
+        } else {
+            const AcStore &n = p.ac[p.index - 1];
+            for (int k = 0; k < 7; ++k)
+                blk[8 * (k + 1)] = int16_t(Clip12(blk[8 * (k + 1)] + Rescale(n.col[k], p.left_q, s.quant)));
+        }
+    }
+    for (int k = 0; k < 7; ++k) {
+        mine.row[k] = blk[1 + k];
+        mine.col[k] = blk[8 * (k + 1)];
+    }
+
+    // Dequantise the AC coefficients; the DC is the predicted level times the DC scaler.
+    const int q = s.quant;
+    if (s.vol.quant_type) {
+        // Truncating division as in the standard; a shift would bias negative coefficients.
+        for (int i = 1; i < 64; ++i)
+            if (blk[i])
+                blk[i] = int16_t(Clip12((q * blk[i] * t.intra_matrix[i]) / 8));
+    } else {
+        const int bias = q & 1 ? q : q - 1;
+        for (int i = 1; i < 64; ++i)
+            if (const int l = blk[i])
+                blk[i] = int16_t(Clip12(l > 0 ? 2 * q * l + bias : 2 * q * l - bias));
+    }
+    blk[0] = int16_t(dc);
+    return true;
+}
+
+// Destination of block b of the current macroblock in the current picture.
+uint8_t *BlockDestination(const DecoderState &s, int b, ptrdiff_t *stride)
+{
+    if (b >= 4) {
+        *stride = s.chroma_stride;
+        uint8_t *plane = b == 4 ? s.cur.u : s.cur.v;
+        return plane + ptrdiff_t(8 * s.mb_y) * s.chroma_stride + 8 * s.mb_x;
+    }
+    const int b0 = b & 1, b1 = b >> 1;
+    if (s.dct_type) {
+        *stride = 2 * s.stride;
+        return s.cur.y + ptrdiff_t(16 * s.mb_y + b1) * s.stride + 16 * s.mb_x + 8 * b0;
+    }
+    *stride = s.stride;
+    return s.cur.y + ptrdiff_t(16 * s.mb_y + 8 * b1) * s.stride + 16 * s.mb_x + 8 * b0;
+}
+
+void NextMacroblock(DecoderState &s, bool anchor = true)
+{
+    s.quant_grid[(s.mb_y + 1) * kQuantStride + s.mb_x + 1] = uint8_t(s.quant);
+    if (anchor) { // what the B-VOPs after this picture read of their co-located macroblocks
+        s.mode_grid[(s.mb_y + 1) * kModeStride + s.mb_x + 1] = int8_t(s.mb_type);
+        s.mb_not_coded[s.mb_index] = uint8_t(s.not_coded);
+        s.mb_field_pred[s.mb_index] = uint8_t(s.field_prediction);
+    }
+    ++s.mb_index;
+    if (++s.mb_x == s.mb_cols) {
+        s.mb_x = 0;
+        ++s.mb_y;
+    }
+}
+
+
+// An inter or skipped macroblock offers no DC/AC prediction to the intra blocks after it.
+void ResetBlockPredictors(DecoderState &s)
+{
+    for (int b = 0; b < 4; ++b) {
+        const int i = (2 * s.mb_y + (b >> 1) + 1) * kLumaDcStride + 2 * s.mb_x + (b & 1) + 1;
+        s.dc_luma[i] = kDcReset;
+        s.ac_luma[i] = AcStore{};
+    }
+    for (int k = 0; k < 2; ++k) {
+        const int i = (s.mb_y + 1) * kChromaDcStride + s.mb_x + 1;
+        s.dc_chroma[k][i] = kDcReset;
+        s.ac_chroma[k][i] = AcStore{};
+    }
+}
+
+// Inter coefficient events from position 0, dequantised as they come.
+bool DecodeInterBlock(const Context &c, BitReader &reader)
+{
+    BitReader r = reader; // kept in registers over the block
+    const struct WriteBack {
+        BitReader &to;
+        const BitReader &from;
+        ~WriteBack() { to = from; }
+    } writeBack{reader, r};
+    DecoderState &s = *c.s;
+    const DecoderTables &t = *c.t;
+    int16_t *blk = c.st->block;
+    std::memset(blk, 0, sizeof c.st->block);
+    const uint8_t *scan = t.scan[s.vop.alternate_vertical_scan_flag ? 2 : 0];
+    const int q = s.quant;
+    const bool mpeg = s.vol.quant_type != 0;
+    int sum = 0;
+    int i = 0;
+    for (;;) {
+        int last, run, level;
+        if (!ReadEvent(r, t.tcoef_inter, t.tcoef_short[1], t.lmax_inter, t.rmax_inter, &last, &run, &level))
+            return Fail(s);
+        i += run;
+        if (i > 63)
+            return Fail(s);
+        const int pos = scan[i];
+        int f;
+        if (mpeg) {
+            const int m = (2 * std::abs(level) + 1) * t.nonintra_matrix[pos] * q / 16;
+            f = level < 0 ? -m : level ? m : 0;
+        } else {
+            const int m = (2 * std::abs(level) + 1) * q - (q & 1 ? 0 : 1);
+            f = level < 0 ? -m : level ? m : 0;
+        }
+        f = Clip12(f);
+        blk[pos] = int16_t(f);
+        sum += f;
+        ++i;
+        if (last)
+            break;
+    }
+    if (mpeg && !(sum & 1))
+        blk[63] ^= 1;
+    return true;
+}
+
+// Median predictor of block b's vector from its left, upper and upper-right candidates.
+void PredictVector(const DecoderState &s, int b, int *px, int *py)
+{
+    const int x = s.mb_x, y = s.mb_y, cols = s.mb_cols;
+    if (y == 0 && b < 2) {
+        if (b == 0 && x == 0) {
+            *px = *py = 0;
+            return;
+        }
+        const int16_t *a = b == 0 ? s.mv[0][s.mb_index - 1][1] : s.mv[0][s.mb_index][0];
+        *px = a[0], *py = a[1];
+        return;
+    }
+    // (macroblock offset x, y, block) of the three candidates for each block
+    static constexpr int kCand[4][3][3] = {{{-1, 0, 1}, {0, -1, 2}, {1, -1, 2}},
+                                           {{0, 0, 0}, {0, -1, 3}, {1, -1, 2}},
+                                           {{-1, 0, 3}, {0, 0, 0}, {0, 0, 1}},
+                                           {{0, 0, 2}, {0, 0, 0}, {0, 0, 1}}};
+    int vx[3], vy[3];
+    for (int k = 0; k < 3; ++k) {
+        const int cx = x + kCand[b][k][0], cy = y + kCand[b][k][1];
+        if (cx < 0 || cx >= cols || cy < 0) {
+            vx[k] = vy[k] = 0;
+            continue;
+        }
+        const int16_t *v = s.mv[0][cy * cols + cx][kCand[b][k][2]];
+        vx[k] = v[0], vy[k] = v[1];
+    }
+    auto median = [](int a, int b2, int c2) { return std::max(std::min(a, b2), std::min(std::max(a, b2), c2)); };
+    *px = median(vx[0], vx[1], vx[2]);
+    *py = median(vy[0], vy[1], vy[2]);
+}
+
+// One vector component: the code, the residual bits, the predictor, and the wrap into range.
+bool DecodeVector(DecoderState &s, BitReader &r, const DecoderTables &t, int pred, int16_t *out,
+                  int fcode)
+{
+    const int rsize = fcode - 1, f = 1 << rsize;
+    const int code = ReadVlc(r, t.mvd);
+    if (code == kVlcInvalid)
+        return Fail(s);
+    int diff = code;
+    if (f > 1 && diff != 0) {
+        const int residual = int(GetBits(r, rsize));
+        const int m = (std::abs(diff) - 1) * f + residual + 1;
+        diff = diff < 0 ? -m : m;
+    }
+    int v = pred + diff;
+    const int low = -32 * f, high = 32 * f - 1;
+    if (v < low)
+        v += 64 * f;
+    else if (v > high)
+        v -= 64 * f;
+    *out = int16_t(v);
+    return true;
+}
+
+} // namespace
+
+void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
+{
+    DecoderState &s = *c.s;
+    const DecoderTables &t = *c.t;
+    BitReader &r = c.st->reader;
+    const bool pvop = s.vop.vop_coding_type == VopP;
+    s.dct_type = 0;
+    s.field_prediction = 0;
+    s.not_coded = pvop ? int32_t(GetBit(r)) : 0;
+
+    int16_t(*mv)[2] = s.mv[0][s.mb_index];
+    if (s.not_coded) {
+        std::memset(mv, 0, sizeof s.mv[0][0]);
+        s.mb_type = MbSkipped;
+        PredictMacroblock(s, mc, s.fwd, mv, false, false);
+        ResetBlockPredictors(s);
+        NextMacroblock(s);
+        return;
+    }
+
+    int mcbpc;
+    do {
+        mcbpc = pvop ? ReadVlc(r, t.mcbpc_p) : ReadVlc(r, t.mcbpc_i);
+        if (mcbpc < 0) {
+            s.error = 1;
+            return;
+        }
+    } while ((mcbpc & 7) == MbStuffing); // stuffing carries nothing
+    s.mcbpc = mcbpc;
+    s.mb_type = mcbpc & 7;
+    s.cbpc = (mcbpc >> 4) & 3;
+    const bool intra = s.mb_type == MbIntra || s.mb_type == MbIntraQ;
+    s.ac_pred_flag = intra ? int32_t(GetBit(r)) : 0;
+    const int cbpy = ReadVlc(r, t.cbpy);
+    if (cbpy < 0) {
+        s.error = 1;
+        return;
+    }
+    s.cbpy = intra ? cbpy : 15 - cbpy;
+    s.cbp = s.cbpc | s.cbpy << 2;
+    if (s.mb_type == MbIntraQ || s.mb_type == MbInterQ) {
+        static constexpr int kDquant[4] = {-1, -2, 1, 2};
+        s.dquant = kDquant[GetBits(r, 2)];
+        s.quant = std::clamp(s.quant + s.dquant, 1, 31);
+    }
+    if (s.vol.interlaced) {
+        if (intra || s.cbp)
+            s.dct_type = int32_t(GetBit(r));
+        if (!intra && s.mb_type != MbInter4V) {
+            s.field_prediction = int32_t(GetBit(r));
+            if (s.field_prediction) {
+                s.field_ref[0] = int32_t(GetBit(r));
+                s.field_ref[1] = int32_t(GetBit(r));
+            }
+        }
+    }
+
+    if (intra) {
+        std::memset(mv, 0, sizeof s.mv[0][0]);
+        for (int b = 0; b < 6; ++b) {
+            if (!DecodeIntraBlock(c, r, b, (s.cbp >> (5 - b)) & 1))
+                return;
+            dsp.idct(c.st->block);
+            ptrdiff_t stride;
+            uint8_t *dst = BlockDestination(s, b, &stride);
+            dsp.put(dst, stride, c.st->block);
+        }
+        NextMacroblock(s);
+        return;
+    }
+
+    const bool four = s.mb_type == MbInter4V;
+    if (s.field_prediction) {
+        // Two field vectors; the vertical predictor in field units, the result back in frame units.
+        int px, py;
+        PredictVector(s, 0, &px, &py);
+        int16_t(*fv)[2] = s.field_mv[s.mb_index];
+        for (int f = 0; f < 2; ++f) {
+            int16_t vy;
+            if (!DecodeVector(s, r, t, px, &fv[f][0], s.vop.vop_fcode_forward) ||
+                !DecodeVector(s, r, t, py / 2, &vy, s.vop.vop_fcode_forward))
+                return;
+            fv[f][1] = int16_t(2 * vy);
+        }
+        // Neighbours see the mean of the two field vectors.
+        auto mean = [](int a, int b) { const int sum = a + b; return int16_t((sum >> 1) | (sum & 1)); };
+        for (int b = 0; b < 4; ++b)
+            mv[b][0] = mean(fv[0][0], fv[1][0]), mv[b][1] = mean(fv[0][1], fv[1][1]);
+        PredictMacroblockFields(s, mc, s.fwd, fv, s.field_ref, false);
+    }
+    for (int b = 0; b < (four ? 4 : (s.field_prediction ? 0 : 1)); ++b) {
+        int px, py;
+        PredictVector(s, b, &px, &py);
+        if (!DecodeVector(s, r, t, px, &mv[b][0], s.vop.vop_fcode_forward) ||
+            !DecodeVector(s, r, t, py, &mv[b][1], s.vop.vop_fcode_forward))
+            return;
+    }
+    if (!s.field_prediction) {
+        if (!four)
+            for (int b = 1; b < 4; ++b)
+                mv[b][0] = mv[0][0], mv[b][1] = mv[0][1];
+        PredictMacroblock(s, mc, s.fwd, mv, four, false);
+    }
+    for (int b = 0; b < 6; ++b) {
+        if (!((s.cbp >> (5 - b)) & 1))
+            continue;
+        if (!DecodeInterBlock(c, r))
+            return;
+        dsp.idct(c.st->block);
+        ptrdiff_t stride;
+        uint8_t *dst = BlockDestination(s, b, &stride);
+        dsp.add(dst, stride, c.st->block);
+    }
+    ResetBlockPredictors(s);
+    NextMacroblock(s);
+}
+
+void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
+{
+    DecoderState &s = *c.s;
+    const DecoderTables &t = *c.t;
+    BitReader &r = c.st->reader;
+    if (s.mb_x == 0)
+        std::memset(s.b_pred, 0, sizeof s.b_pred);
+    s.dct_type = 0;
+    s.field_prediction = 0;
+    int16_t(*fwd)[2] = s.mv[0][s.mb_index];
+    int16_t(*bwd)[2] = s.mv[1][s.mb_index];
+    std::memset(fwd, 0, sizeof s.mv[0][0]);
+    std::memset(bwd, 0, sizeof s.mv[1][0]);
+
+    // The co-located macroblock of the newer anchor was not coded: a copy, and no bits.
+    if (s.mb_not_coded[s.mb_index]) {
+        s.mb_type = MbSkipped;
+        PredictMacroblock(s, mc, s.fwd, fwd, false, false);
+        NextMacroblock(s, false);
+        return;
+    }
+
+    s.modb = GetBit(r) ? 0 : GetBit(r) ? 1 : 2;
+    int type = MbDirect, cbpb = 0;
+    if (s.modb) {
+        if (GetBit(r))
+            type = MbDirect;
+        else if (GetBit(r))
+            type = MbInterpolate;
+        else if (GetBit(r))
+            type = MbBackward;
+        else if (GetBit(r))
+            type = MbForward;
+        else {
+            s.error = 1;
+            return;
+        }
+        if (s.modb == 2)
+            cbpb = int(GetBits(r, 6));
+    }
+    s.mb_type = type;
+    s.cbp = cbpb;
+    if (type != MbDirect && cbpb) {
+        const int dbquant = GetBit(r) ? (GetBit(r) ? 2 : -2) : 0;
+        s.quant = std::clamp(s.quant + dbquant, 1, 31);
+    }
+    const bool useFwd = type == MbForward || type == MbInterpolate;
+    const bool useBwd = type == MbBackward || type == MbInterpolate;
+    int32_t refs[2][2] = {{0, 1}, {0, 1}}; // field reference flags per direction
+    if (s.vol.interlaced) {
+        if (cbpb)
+            s.dct_type = int32_t(GetBit(r));
+        if (type != MbDirect) {
+            s.field_prediction = int32_t(GetBit(r));
+            if (s.field_prediction) {
+                if (type != MbBackward)
+                    refs[0][0] = int32_t(GetBit(r)), refs[0][1] = int32_t(GetBit(r));
+                if (type != MbForward)
+                    refs[1][0] = int32_t(GetBit(r)), refs[1][1] = int32_t(GetBit(r));
+            }
+        }
+    }
+    // Vectors from the running predictors (frame, bottom field), which the decoded vectors replace.
+    int16_t fields[2][2][2] = {}; // direction, top/bottom field, x/y in frame units
+    auto vector = [&](int dir, int fcode, int16_t(*out)[2]) {
+        if (!s.field_prediction) {
+            int16_t *pred = s.b_pred[dir][0];
+            if (!DecodeVector(s, r, t, pred[0], &out[0][0], fcode) ||
+                !DecodeVector(s, r, t, pred[1], &out[0][1], fcode))
+                return false;
+            pred[0] = out[0][0], pred[1] = out[0][1];
+            return true;
+        }
+        for (int f = 0; f < 2; ++f) {
+            int16_t *pred = s.b_pred[dir][f];
+            int16_t vy;
+            if (!DecodeVector(s, r, t, pred[0], &fields[dir][f][0], fcode) ||
+                !DecodeVector(s, r, t, pred[1] / 2, &vy, fcode))
+                return false;
+            fields[dir][f][1] = int16_t(2 * vy);
+            pred[0] = fields[dir][f][0], pred[1] = fields[dir][f][1];
+        }
+        return true;
+    };
+    if (useFwd && !vector(0, s.vop.vop_fcode_forward, fwd))
+        return;
+    if (useBwd && !vector(1, s.vop.vop_fcode_backward, bwd))
+        return;
+    if (s.field_prediction) {
+        if (useFwd)
+            PredictMacroblockFields(s, mc, s.fwd, fields[0], refs[0], false);
+        if (useBwd)
+            PredictMacroblockFields(s, mc, s.bwd, fields[1], refs[1], useFwd);
+    } else {
+        if (type != MbBackward)
+            PredictMacroblock(s, mc, s.fwd, fwd, false, false);
+        if (type != MbForward)
+            PredictMacroblock(s, mc, s.bwd, bwd, false, type == MbDirect || type == MbInterpolate);
+    }
+    for (int b = 0; b < 6; ++b) {
+        if (!((cbpb >> (5 - b)) & 1))
+            continue;
+        if (!DecodeInterBlock(c, r))
+            return;
+        dsp.idct(c.st->block);
+        ptrdiff_t stride;
+        uint8_t *dst = BlockDestination(s, b, &stride);
+        dsp.add(dst, stride, c.st->block);
+    }
+    NextMacroblock(s, false);
+}
+
+} // namespace strandel::lumaset

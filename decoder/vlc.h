@@ -1,0 +1,41 @@
+#pragma once
+// Variable-length code tables of MPEG-4 Visual and the readers over them.
+#include "decoder/state.h"
+
+namespace strandel::lumaset {
+
+struct Code {
+    uint16_t bits;
+    uint8_t length;
+    int16_t value;
+};
+
+// Fills every table of the block from the constant code lists.
+bool BuildTables(DecoderTables &t);
+
+// Builds one lookup table; false when the codes do not fit its capacity.
+bool BuildVlc(uint8_t *max_zeros, uint8_t *width, uint16_t *offset, VlcEntry *entry, int capacity,
+              const Code *codes, int count);
+
+constexpr int kVlcInvalid = -0x10000; // below every table value (motion differences are negative)
+
+// Reads one code; returns kVlcInvalid (and consumes nothing) when the bits match no code.
+template <int N>
+inline int ReadVlc(BitReader &r, const Vlc<N> &t)
+{
+    const uint32_t v = ShowBits(r, 16);
+    const int zeros = v ? __builtin_clz(v) - 16 : 16;
+    if (zeros > t.max_zeros)
+        return kVlcInvalid;
+    const int w = t.width[zeros];
+    const uint32_t idx = (v >> (15 - zeros - w)) & ((1u << w) - 1);
+    const VlcEntry e = t.entry[t.offset[zeros] + idx];
+    if (e.length == 0)
+        return kVlcInvalid;
+    FlushBits(r, e.length);
+    return e.value;
+}
+
+constexpr uint8_t kChromaRound[16] = {0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2};
+
+} // namespace strandel::lumaset

@@ -1,0 +1,189 @@
+// The inverse DCT and put/add: table rule, accuracy, clamping, and each SIMD routine against its twin.
+#include "decoder/dsp.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+namespace strandel::lumaset {
+namespace {
+
+TEST(Idct, RowTablesFollowTheScaledCosineRule)
+{
+    const int16_t rows04[32] = {16384, 16384, 16384, -16384, 21407, 8867,  8867,  -21407, 16384, -16384, 16384,
+                                16384, -8867, 21407, -21407, -8867, 22725, 12873, 19266,  -22725, 19266, 4520,
+                                -4520, -12873, 12873, 4520,   4520,  19266, -22725, 19266, -12873, -22725};
+    const IdctTables &t = GetIdctTables();
+    EXPECT_EQ(0, std::memcmp(t.row[0], rows04, sizeof rows04));
+    const int16_t leading[4] = {16384, 22725, 21407, 19266};
+    const int tableOfRow[8] = {0, 1, 2, 3, 0, 3, 2, 1};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(t.row[i][0], leading[i]);
+    for (int r = 0; r < 8; ++r)
+        EXPECT_EQ(IdctTableForRow(r), tableOfRow[r]);
+}
+
+TEST(Idct, DcOnlyBlockIsFlat)
+{
+    for (int v : {0, 1, 37, 100, 255, -50}) {
+        int16_t b[64] = {};
+        b[0] = int16_t(8 * v);
+        DspPlain().idct(b);
+        for (int i = 0; i < 64; ++i)
+            ASSERT_NEAR(b[i], v, 1) << "v " << v << " at " << i;
+    }
+}
+
+// Double-precision reference transforms.
+void ForwardDct(const double in[64], double out[64])
+{
+    for (int v = 0; v < 8; ++v)
+        for (int u = 0; u < 8; ++u) {
+            double s = 0;
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 8; ++x)
+                    s += in[8 * y + x] * std::cos((2 * x + 1) * u * M_PI / 16) * std::cos((2 * y + 1) * v * M_PI / 16);
+            const double cu = u ? 1 : M_SQRT1_2, cv = v ? 1 : M_SQRT1_2;
+            out[8 * v + u] = s * cu * cv / 4;
+        }
+}
+
+void InverseDct(const double in[64], double out[64])
+{
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            double s = 0;
+            for (int v = 0; v < 8; ++v)
+                for (int u = 0; u < 8; ++u) {
+                    const double cu = u ? 1 : M_SQRT1_2, cv = v ? 1 : M_SQRT1_2;
+                    s += cu * cv * in[8 * v + u] * std::cos((2 * x + 1) * u * M_PI / 16) *
+                         std::cos((2 * y + 1) * v * M_PI / 16);
+                }
+            out[8 * y + x] = s / 4;
+        }
+}
+
+// Accuracy in the manner of IEEE 1180: random pixel blocks, transformed, rounded and transformed
+// back, against the exact inverse. This is the tolerance that the reference-stream tests rely on.
+TEST(Idct, AccuracyAgainstExactTransform)
+{
+    std::mt19937 rng(1180);
+    std::uniform_int_distribution<int> pixel(-256, 255);
+    constexpr int kBlocks = 2000;
+    double sumSq = 0, sum = 0;
+    int peak = 0;
+    for (int n = 0; n < kBlocks; ++n) {
+        double spatial[64], coef[64], exact[64];
+        for (double &p : spatial)
+            p = pixel(rng);
+        ForwardDct(spatial, coef);
+        int16_t block[64];
+        for (int i = 0; i < 64; ++i) {
+            coef[i] = std::clamp(std::round(coef[i]), -2048.0, 2047.0);
+            block[i] = int16_t(coef[i]);
+        }
+        InverseDct(coef, exact);
+        DspPlain().idct(block);
+        for (int i = 0; i < 64; ++i) {
+            const int e = block[i] - int(std::clamp(std::round(exact[i]), -256.0, 255.0));
+            peak = std::max(peak, std::abs(e));
+            sumSq += e * e;
+            sum += e;
+        }
+    }
+    EXPECT_LE(peak, 1);
+    EXPECT_LE(sumSq / (64.0 * kBlocks), 0.06);
+    EXPECT_LE(std::abs(sum) / (64.0 * kBlocks), 0.015);
+}
+
+TEST(Idct, PutAndAddClamp)
+{
+    int16_t b[64];
+    for (int i = 0; i < 64; ++i)
+        b[i] = int16_t(i % 2 ? 300 : -300);
+    for (const Dsp *d : {&DspPlain(), DspSse2()}) {
+        if (!d)
+            continue;
+        uint8_t pic[8 * 16];
+        std::memset(pic, 200, sizeof pic);
+        d->add(pic, 16, b);
+        EXPECT_EQ(pic[0], 0);
+        EXPECT_EQ(pic[1], 255);
+        EXPECT_EQ(pic[8], 200) << "outside the block";
+        d->put(pic, 16, b);
+        EXPECT_EQ(pic[16 + 2], 0);
+        EXPECT_EQ(pic[16 + 3], 255);
+    }
+}
+
+// Every SIMD routine gives the bits of its plain twin.
+TEST(Idct, SimdTwinsMatchPlain)
+{
+    const Dsp *simd = DspSse2();
+    if (!simd)
+        GTEST_SKIP() << "no SSE2";
+    const Dsp &plain = DspPlain();
+    std::mt19937 rng(42);
+    std::uniform_int_distribution<int> small(-2048, 2047), full(-32768, 32767), byte(0, 255);
+    for (int n = 0; n < 20000; ++n) {
+        alignas(16) int16_t a[64], b[64];
+        const bool sparse = n % 3 == 0;
+        for (int i = 0; i < 64; ++i) {
+            const int v = n % 5 == 4 ? full(rng) : small(rng);
+            a[i] = int16_t(sparse && byte(rng) < 220 ? 0 : v);
+        }
+        std::memcpy(b, a, sizeof a);
+        plain.idct(a);
+        simd->idct(b);
+        ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "idct, block " << n;
+
+        uint8_t p1[8 * 24], p2[8 * 24];
+        for (uint8_t &p : p1)
+            p = uint8_t(byte(rng));
+        std::memcpy(p2, p1, sizeof p1);
+        plain.add(p1 + 3, 24, a);
+        simd->add(p2 + 3, 24, a);
+        ASSERT_EQ(0, std::memcmp(p1, p2, sizeof p1)) << "add, block " << n;
+        plain.put(p1 + 5, 24, a);
+        simd->put(p2 + 5, 24, a);
+        ASSERT_EQ(0, std::memcmp(p1, p2, sizeof p1)) << "put, block " << n;
+    }
+}
+
+} // namespace
+} // namespace strandel::lumaset
+
+namespace strandel::lumaset {
+namespace {
+
+TEST(RgbRow, SimdTwinMatchesPlainAndStaysInTheRow)
+{
+    const Dsp *simd = DspSse2();
+    if (!simd)
+        GTEST_SKIP() << "no SSE2";
+    std::mt19937 rng(5);
+    constexpr int kWidth = 48;
+    for (int n = 0; n < 200; ++n) {
+        uint8_t y[kWidth], u[kWidth / 2], v[kWidth / 2];
+        for (uint8_t &p : y)
+            p = uint8_t(rng());
+        for (int i = 0; i < kWidth / 2; ++i)
+            u[i] = uint8_t(rng()), v[i] = uint8_t(rng());
+        if (n < 8) // extremes: black, white and saturated colours
+            std::memset(y, n & 1 ? 255 : 0, sizeof y), std::memset(u, n & 2 ? 255 : 0, sizeof u),
+                std::memset(v, n & 4 ? 255 : 0, sizeof v);
+        for (int format = 4; format <= 7; ++format) {
+            const size_t bytes = size_t(kWidth) * (format == 4 ? 4 : format == 5 ? 3 : 2);
+            std::vector<uint8_t> a(bytes + 4, 0xEE), b(bytes + 4, 0xEE);
+            DspPlain().rgb_row(a.data(), y, u, v, kWidth, format);
+            simd->rgb_row(b.data(), y, u, v, kWidth, format);
+            ASSERT_EQ(a, b) << "format " << format << ", row " << n;
+            EXPECT_EQ(b[bytes], 0xEE) << "format " << format;
+        }
+    }
+}
+
+} // namespace
+} // namespace strandel::lumaset

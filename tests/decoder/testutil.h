@@ -1,0 +1,268 @@
+#pragma once
+// Helpers of the decoder tests: an instance with its buffers, fixture streams and reference pictures.
+#include "decoder/entry.h"
+#include "decoder/lumaset.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+#include <QByteArray>
+
+namespace strandel::lumaset::test {
+
+inline std::vector<uint8_t> ReadFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+inline std::string DataPath(const std::string &name) { return std::string(STRANDEL_TEST_DATA) + "/data/" + name; }
+
+// ffmpeg's decoded frames, stored compressed in the form qUncompress reads.
+inline std::vector<uint8_t> ReadReference(const std::string &name, size_t size)
+{
+    const std::vector<uint8_t> z = ReadFile(DataPath(name));
+    const QByteArray raw = qUncompress(reinterpret_cast<const uchar *>(z.data()), qsizetype(z.size()));
+    if (size_t(raw.size()) != size)
+        return {};
+    return std::vector<uint8_t>(raw.begin(), raw.end());
+}
+
+// Cuts an elementary stream into frames: a frame ends at the first start code after its VOP.
+inline std::vector<std::vector<uint8_t>> SplitFrames(const std::vector<uint8_t> &s)
+{
+    std::vector<std::vector<uint8_t>> frames;
+    size_t begin = 0;
+    bool seenVop = false;
+    for (size_t i = 0; i + 3 < s.size(); ++i) {
+        if (s[i] || s[i + 1] || s[i + 2] != 1)
+            continue;
+        if (seenVop) {
+            frames.emplace_back(s.begin() + long(begin), s.begin() + long(i));
+            begin = i;
+            seenVop = false;
+        }
+        if (s[i + 3] == 0xB6)
+            seenVop = true;
+        i += 3;
+    }
+    if (begin < s.size())
+        frames.emplace_back(s.begin() + long(begin), s.end());
+    return frames;
+}
+
+struct AlignedFree {
+    void operator()(uint8_t *p) const { std::free(p); }
+};
+using Buffer = std::unique_ptr<uint8_t[], AlignedFree>;
+
+inline Buffer Allocate(size_t size)
+{
+    return Buffer(static_cast<uint8_t *>(std::aligned_alloc(64, (size + 63) / 64 * 64)));
+}
+
+// One decoding instance with every buffer it needs, driven through the decoder entry.
+class Instance {
+public:
+    Instance(int width, int height, int format = OutputYv12, int32_t fixed = 0)
+    {
+        params_.codec_type = CodecMpeg4;
+        params_.width = width;
+        params_.height = height;
+        params_.output_format = format;
+        int32_t sizes[7] = {};
+        ok_ = Call(DecOptBufferSizes, &params_, sizes) == DecodeOk;
+        for (int i = 0; i < 7; ++i) {
+            sizes_[i] = sizes[i];
+            buffers_[i] = Allocate(size_t(sizes[i] > 0 ? sizes[i] : 1));
+        }
+        for (int i = 0; i < 3; ++i)
+            params_.frame_buffer[i] = buffers_[i].get();
+        params_.display_buffer = buffers_[3].get();
+        params_.state = buffers_[4].get();
+        params_.tables = buffers_[5].get();
+        params_.stream = buffers_[6].get();
+        ok_ = ok_ && Call(DecOptInit, &params_, &fixed) == DecodeOk;
+        IntegrityParams ip{};
+        ok_ = ok_ && Call(DecOptSelectInstance, &params_, &ip) == DecodeOk;
+    }
+
+    static int32_t Call(intptr_t opt, const void *p1, const void *p2)
+    {
+        return DecodeEntry(1, opt, reinterpret_cast<intptr_t>(p1), reinterpret_cast<intptr_t>(p2));
+    }
+
+    // Decodes one frame into out (sized for the format); returns the entry's result.
+    int32_t Decode(const std::vector<uint8_t> &bits, uint8_t *out, int32_t pitch, int32_t render = 1)
+    {
+        frame_ = DecoderFrame{out, bits.data(), int32_t(bits.size()), render, pitch, -1};
+        return Call(DecOptDecode, &frame_, &params_);
+    }
+
+    bool ok() const { return ok_; }
+    DecoderParams &params() { return params_; }
+    const DecoderFrame &lastFrame() const { return frame_; }
+    int32_t size(int i) const { return sizes_[i]; }
+
+private:
+    DecoderParams params_{};
+    DecoderFrame frame_{};
+    int32_t sizes_[7] = {};
+    Buffer buffers_[7];
+    bool ok_ = false;
+};
+
+inline double Psnr(const uint8_t *a, const uint8_t *b, size_t n)
+{
+    double se = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const double d = double(a[i]) - double(b[i]);
+        se += d * d;
+    }
+    if (se == 0)
+        return 99.0;
+    return 10.0 * std::log10(255.0 * 255.0 * double(n) / se);
+}
+
+} // namespace strandel::lumaset::test
+
+namespace strandel::lumaset::test {
+
+// Test-only bit writer for hand-made headers.
+class BitWriter {
+public:
+    void Put(uint32_t value, int bits)
+    {
+        for (int i = bits - 1; i >= 0; --i) {
+            if (fill_ == 0)
+                bytes_.push_back(0);
+            if ((value >> i) & 1)
+                bytes_.back() |= uint8_t(0x80 >> fill_);
+            fill_ = (fill_ + 1) & 7;
+        }
+    }
+    // next_start_code(): a 0 and then 1s up to the byte boundary (a whole 0x7F when aligned).
+    void Stuff()
+    {
+        Put(0, 1);
+        while (fill_)
+            Put(1, 1);
+    }
+    void StartCode(uint32_t code)
+    {
+        while (fill_)
+            Put(0, 1);
+        Put(code, 32);
+    }
+    const std::vector<uint8_t> &bytes() const { return bytes_; }
+
+private:
+    std::vector<uint8_t> bytes_;
+    int fill_ = 0;
+};
+
+struct VolSpec {
+    int width = 352, height = 288;
+    int shape = 0;
+    int verid = 1;
+    int resolution = 25;
+    int fixedRate = 0;
+    int quantType = 0;
+    std::vector<int> intraMatrix; // loaded when not empty
+    int complexityDisable = 1;
+    int dataPartitioned = 0;
+    int scalability = 0;
+    bool userData = false;
+    int interlaced = 0;
+};
+
+inline void PutVol(BitWriter &w, const VolSpec &v)
+{
+    w.StartCode(0x100);
+    w.StartCode(0x120);
+    w.Put(0, 1);    // random_accessible_vol
+    w.Put(1, 8);    // simple object
+    w.Put(v.verid != 1, 1);
+    if (v.verid != 1) {
+        w.Put(uint32_t(v.verid), 4);
+        w.Put(1, 3);
+    }
+    w.Put(1, 4);    // aspect ratio
+    w.Put(0, 1);    // vol_control_parameters
+    w.Put(uint32_t(v.shape), 2);
+    w.Put(1, 1);
+    w.Put(uint32_t(v.resolution), 16);
+    w.Put(1, 1);
+    w.Put(uint32_t(v.fixedRate), 1);
+    if (v.fixedRate) {
+        int bits = 1;
+        while ((1 << bits) < v.resolution)
+            ++bits;
+        w.Put(1, bits);
+    }
+    if (v.shape == 0) {
+        w.Put(1, 1);
+        w.Put(uint32_t(v.width), 13);
+        w.Put(1, 1);
+        w.Put(uint32_t(v.height), 13);
+        w.Put(1, 1);
+    }
+    if (v.shape != 2) {
+        w.Put(uint32_t(v.interlaced), 1);
+        w.Put(1, 1); // obmc_disable
+        w.Put(0, v.verid == 1 ? 1 : 2);
+        w.Put(0, 1); // not_8_bit
+        if (v.shape == 3)
+            return;
+        w.Put(uint32_t(v.quantType), 1);
+        if (v.quantType) {
+            w.Put(!v.intraMatrix.empty(), 1);
+            for (int m : v.intraMatrix)
+                w.Put(uint32_t(m), 8);
+            w.Put(0, 1);
+        }
+        if (v.verid != 1)
+            w.Put(0, 1); // quarter_sample
+        w.Put(uint32_t(v.complexityDisable), 1);
+        w.Put(1, 1); // resync_marker_disable
+        w.Put(uint32_t(v.dataPartitioned), 1);
+        w.Put(uint32_t(v.scalability), 1);
+    }
+    w.Stuff();
+    if (v.userData) {
+        w.StartCode(0x1B2);
+        w.Put(0x4142, 16);
+    }
+}
+
+// An I-VOP header with the given quantiser; macroblock data follows from the caller.
+inline void PutVopHeader(BitWriter &w, int type, int quant, int resolutionBits = 5, int coded = 1,
+                         bool interlaced = false)
+{
+    w.StartCode(0x1B6);
+    w.Put(uint32_t(type), 2);
+    w.Put(0, 1); // modulo_time_base
+    w.Put(1, 1);
+    w.Put(1, resolutionBits);
+    w.Put(1, 1);
+    w.Put(uint32_t(coded), 1);
+    if (!coded)
+        return;
+    if (type == 1)
+        w.Put(0, 1); // rounding
+    w.Put(0, 3);     // intra_dc_vlc_thr
+    if (interlaced)
+        w.Put(0b10, 2); // top_field_first, alternate_vertical_scan_flag
+    w.Put(uint32_t(quant), 5);
+    if (type != 0)
+        w.Put(1, 3);
+    if (type == 2)
+        w.Put(1, 3);
+}
+
+} // namespace strandel::lumaset::test

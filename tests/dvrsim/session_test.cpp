@@ -1,0 +1,450 @@
+// One session in-process: requests in, the packets a recorder sends back out, byte for byte.
+#include "tools/dvrsim/simsession.h"
+
+#include "platform/endian.h"
+#include "viewer/crc32.h"
+#include "viewer/dvrcommand.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace strandel;
+using namespace strandel::sim;
+
+namespace {
+
+struct Sent {
+    uint8_t cmd, flag;
+    std::vector<uint8_t> payload;
+    FrameFault fault;
+};
+
+class FakeLink : public SimLink {
+public:
+    void SendPacket(uint8_t cmd, uint8_t flag, const uint8_t *data, size_t length, FrameFault fault) override
+    {
+        sent.push_back({cmd, flag, {data, data + length}, fault});
+    }
+    size_t Backlog() const override { return 0; }
+    const std::string &Name() const override { return name; }
+    std::vector<Sent> Take() { return std::exchange(sent, {}); }
+    std::vector<Sent> sent;
+    std::string name = "fake";
+};
+
+// Part 0 of every record: 5000 bytes of the channel number.
+class FixedSource : public VideoSource {
+public:
+    bool Next(int channel, SimVideo &out) override
+    {
+        out.part0.assign(5000, uint8_t(channel));
+        out.jpegLength = 5000;
+        out.sizeCode = 2;
+        return true;
+    }
+};
+
+struct Rig {
+    explicit Rig(SimOptions o = {}) : options(std::move(o)), recorder(options),
+        session(recorder, source, options, link, faults, nullptr) {}
+    void Request(uint8_t cmd, const std::vector<uint8_t> &payload = {}, uint8_t flag = DvrFlagNone)
+    {
+        PacketHeader h{cmd, flag, uint16_t(payload.size())};
+        session.OnPacket(h, payload.data());
+    }
+    void Login(const std::string &user = "", const std::string &password = "")
+    {
+        Request(DvrCmdLogin, BuildLogin(user, password));
+        link.Take();
+    }
+    void Upload(uint8_t cmd, const std::vector<uint8_t> &data)
+    {
+        Request(cmd, {}, DvrFlagBlockBegin);
+        for (size_t at = 0; at < data.size(); at += kUploadPartSize)
+            Request(cmd, {data.begin() + at, data.begin() + std::min(data.size(), at + kUploadPartSize)});
+        Request(cmd, {}, DvrFlagBlockEnd);
+    }
+
+    SimOptions options;
+    SimRecorder recorder;
+    FixedSource source;
+    FakeLink link;
+    SimFaults faults{};
+    SimSession session;
+};
+
+std::vector<uint8_t> Upgrade(uint8_t phase, uint32_t value, const std::vector<uint8_t> &data = {})
+{
+    std::vector<uint8_t> p(5 + data.size());
+    p[0] = phase;
+    PutLe32(p.data() + 1, value);
+    std::copy(data.begin(), data.end(), p.begin() + 5);
+    return p;
+}
+
+std::vector<uint8_t> FirmwareImage(size_t size, const char *tag)
+{
+    std::vector<uint8_t> image(size);
+    for (size_t i = 0; i < size; ++i)
+        image[i] = uint8_t(i * 13);
+    std::fill(image.end() - 20, image.end() - 4, 0);
+    std::copy(tag, tag + 8, image.end() - 20);
+    PutLe32(image.data() + size - 4, CrcUpdate(0, image.data(), int(size - 4)));
+    return image;
+}
+
+std::vector<uint8_t> Bytes(std::initializer_list<uint8_t> b) { return b; }
+
+} // namespace
+
+TEST(SimSession, LoginAnswers)
+{
+    struct Case {
+        int8_t configured;
+        const char *needUser, *needPassword;
+        const char *user, *password;
+        uint8_t result;
+    };
+    const Case cases[] = {
+        {2, nullptr, nullptr, "any", "thing", 2}, {1, nullptr, nullptr, "", "", 1},
+        {3, nullptr, nullptr, "", "", 3},         {0, nullptr, nullptr, "", "", 0},
+        {2, "admin", "1234", "admin", "1234", 2}, {2, "admin", "1234", "", "1234", 2},
+        {2, "admin", "1234", "admin", "4321", 0}, {2, "admin", "1234", "guest", "1234", 0},
+        {2, "longusername", "longpassword", "longuser", "longpass", 2},
+    };
+    for (const auto &c : cases) {
+        SimOptions o;
+        o.loginResult = c.configured;
+        o.channels = 8;
+        o.ntsc = true;
+        o.model = 1;
+        if (c.needUser) {
+            o.user = c.needUser;
+            o.password = c.needPassword;
+            o.checkLogin = true;
+        }
+        Rig rig(o);
+        rig.Request(DvrCmdLogin, BuildLogin(c.user, c.password));
+        const auto sent = rig.link.Take();
+        SCOPED_TRACE(std::string(c.user) + "/" + c.password);
+        ASSERT_FALSE(sent.empty());
+        EXPECT_EQ(sent[0].cmd, DvrCmdLogin);
+        EXPECT_EQ(sent[0].payload, Bytes({c.result, 8, 0x11, 0x00, 0x1C, 0x5A, 0x00, 0x00, 0x01}));
+        const bool in = c.result == 1 || c.result == 2;
+        EXPECT_EQ(rig.session.LoggedIn(), in);
+        if (in) {
+            // Channel mask and, on 8 channels, the custom layouts follow the answer.
+            ASSERT_EQ(sent.size(), 3u);
+            EXPECT_EQ(sent[1].payload, Bytes({0x00, 0xFF}));
+            EXPECT_EQ(sent[2].cmd, DvrCmdScreenLayouts);
+            EXPECT_EQ(sent[2].payload.size(), 128u);
+            EXPECT_EQ(sent[2].payload[127], 0x07);
+        } else {
+            EXPECT_EQ(sent.size(), 1u);
+        }
+    }
+}
+
+TEST(SimSession, NothingButTheLoginIsAnsweredBeforeIt)
+{
+    Rig rig;
+    for (uint8_t cmd : {DvrCmdEnvGet, DvrCmdStatus, DvrCmdDiskMap, DvrCmdTitleGet, DvrCmdLogDownload})
+        rig.Request(cmd);
+    rig.Request(DvrCmdEnvSet, {}, DvrFlagBlockEnd);
+    rig.session.Tick(SimSession::Clock::now() + std::chrono::seconds(5));
+    EXPECT_TRUE(rig.link.sent.empty());
+}
+
+TEST(SimSession, LiveRecordGoesOutAsPartsAndHeader)
+{
+    Rig rig;
+    rig.Login();
+    rig.Request(DvrCmdChannel, BuildChannel(3));
+    rig.session.Tick(SimSession::Clock::now() + std::chrono::seconds(1));
+    const auto sent = rig.link.Take();
+    ASSERT_EQ(sent.size(), 7u);
+    const uint8_t flags[7] = {0x40, 0, 0, 0, 0, 0x20, 0x80};
+    const size_t sizes[7] = {1024, 1024, 1024, 1024, 904, 5, 128};
+    for (size_t i = 0; i < 7; ++i) {
+        EXPECT_EQ(sent[i].cmd, DvrCmdRecord);
+        EXPECT_EQ(sent[i].flag, flags[i]) << i;
+        EXPECT_EQ(sent[i].payload.size(), sizes[i]) << i;
+    }
+    const auto h = FrameRecordHeader::Read(sent[6].payload.data());
+    EXPECT_EQ(sent[5].payload, Bytes({0x88, 0x13, 0, 0, h.frameId}));
+    EXPECT_EQ(h.channel, 3);
+    EXPECT_EQ(h.kind, FrameKindLive);
+    EXPECT_EQ(h.partSize[0], 5000u);
+    EXPECT_EQ(h.liveMask, 0x0Fu);
+    EXPECT_NE(h.frameId, 0xFF);
+    EXPECT_EQ(h.directShow, 1); // a picture record: shown at once
+}
+
+TEST(SimSession, UploadsAreStoredOnlyWhole)
+{
+    Rig rig;
+    rig.Login();
+    std::vector<uint8_t> env(kDvrEnvRecordSize, 7);
+    rig.Upload(DvrCmdEnvSet, env);
+    auto sent = rig.link.Take();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].payload, Bytes({1}));
+    EXPECT_EQ(rig.recorder.Env(), env);
+
+    // One byte short, an end without a begin, and an oversized upload all fail.
+    rig.Upload(DvrCmdEnvSet, std::vector<uint8_t>(kDvrEnvRecordSize - 1, 9));
+    rig.Request(DvrCmdEnvSet, {}, DvrFlagBlockEnd);
+    rig.Upload(DvrCmdTitleSet, std::vector<uint8_t>(70000, 9));
+    sent = rig.link.Take();
+    ASSERT_EQ(sent.size(), 3u);
+    for (const auto &s : sent)
+        EXPECT_EQ(s.payload, Bytes({0}));
+    EXPECT_EQ(rig.recorder.Env(), env);
+
+    const std::vector<uint8_t> titles(kTitleBitmapsSize, 0x81);
+    rig.Upload(DvrCmdTitleSet, titles);
+    EXPECT_EQ(rig.link.Take()[0].payload, Bytes({1}));
+    rig.Request(DvrCmdTitleGet);
+    sent = rig.link.Take();
+    ASSERT_EQ(sent.size(), 5u); // segmented: start, three chunks, end
+    EXPECT_EQ(sent[1].payload, std::vector<uint8_t>(titles.begin(), titles.begin() + 1024));
+}
+
+TEST(SimSession, AdministrationReplies)
+{
+    Rig rig;
+    rig.Login();
+    auto single = [&](uint8_t cmd, std::vector<uint8_t> payload = {}) {
+        rig.Request(cmd, payload);
+        auto sent = rig.link.Take();
+        return sent.size() == 1 ? sent[0].payload : std::vector<uint8_t>{0xEE};
+    };
+    EXPECT_EQ(single(DvrCmdEnvPassword, BuildEnvPassword("11111111")), Bytes({2}));
+    EXPECT_EQ(single(DvrCmdEnvPassword, BuildEnvPassword("1111111")), Bytes({0}));
+    EXPECT_EQ(single(DvrCmdEnvPassword, {}), Bytes({0}));
+    EXPECT_EQ(single(DvrCmdDiskMap).size(), 16u);
+
+    const auto header = single(DvrCmdDiskIndex, BuildDiskIndex(0));
+    ASSERT_EQ(header.size(), size_t(kDiskHeaderSize));
+    EXPECT_TRUE(CheckCrc(header.data(), kDiskHeaderSize));
+    EXPECT_EQ(TimeText(ReadRecorderTime(header.data() + 63)), "2026/12/10  09:00:00");
+    EXPECT_EQ(TimeText(ReadRecorderTime(header.data() + 182)), "2026/12/10  10:00:00");
+    EXPECT_TRUE(single(DvrCmdDiskIndex, BuildDiskIndex(1)).empty()); // no backup recorded
+
+    // The status record fits one packet; the configuration record goes out segmented.
+    EXPECT_EQ(single(DvrCmdStatus).size(), size_t(kDvrStatusRecordSize));
+    rig.Request(DvrCmdEnvGet);
+    auto sent = rig.link.Take();
+    ASSERT_EQ(sent.size(), 12u);
+    EXPECT_EQ(sent.front().flag, DvrFlagSegStart);
+    EXPECT_EQ(sent.back().payload, Bytes({0xA6, 0x25, 0, 0}));
+
+    // Searches answer one entry per packet, from the time on, at most a page.
+    const RecorderTime unset{0xFF, 0xFF, 0, 0, 0, 0, 0};
+    const RecorderTime half{20, 26, 12, 10, 9, 30, 0};
+    rig.Request(DvrCmdEventSearch, BuildEventSearch(0, 0, 7, unset));
+    sent = rig.link.Take();
+    EXPECT_EQ(sent.size(), size_t(SimRecorder::kPageSize));
+    rig.Request(DvrCmdEventSearch, BuildEventSearch(0, 2, 7, half));
+    sent = rig.link.Take();
+    ASSERT_FALSE(sent.empty());
+    for (const auto &s : sent) {
+        ASSERT_EQ(s.payload.size(), size_t(kEventEntrySize));
+        EXPECT_EQ(s.payload[0], 2);
+        EXPECT_GE(CompareRecorderTime(ReadRecorderTime(s.payload.data() + 2), half), 0);
+    }
+    rig.Request(DvrCmdEventSearch, BuildEventSearch(0, 0, 0, unset));
+    EXPECT_TRUE(rig.link.Take().empty());
+    rig.Request(DvrCmdBlockSearch, BuildBlockSearch(3, half));
+    sent = rig.link.Take();
+    ASSERT_EQ(sent.size(), 6u); // 09:30 .. 09:55, a block every five minutes
+    EXPECT_EQ(TimeText(ReadRecorderTime(sent[0].payload.data() + 1)), "2026/12/10  09:30:00");
+
+    rig.Request(DvrCmdControl, BuildControl(1));
+    rig.Request(DvrCmdLogDownload);
+    sent = rig.link.Take();
+    ASSERT_EQ(sent.size(), 1u);
+    ASSERT_EQ(sent[0].payload.size() % kLogEntrySize, 0u);
+    EXPECT_EQ(sent[0].payload[sent[0].payload.size() - kLogEntrySize], 6); // HDD INIT(N) came last
+}
+
+TEST(SimSession, FirmwareUpgrade)
+{
+    Rig rig;
+    rig.Login();
+    auto states = [&] {
+        std::vector<uint8_t> s;
+        for (const auto &p : rig.link.Take())
+            s.push_back(p.payload[0]);
+        return s;
+    };
+    auto send = [&](const std::vector<uint8_t> &image) {
+        rig.Request(DvrCmdUpgrade, Upgrade(0, uint32_t(image.size())));
+        for (size_t at = 0; at < image.size(); at += 1000)
+            rig.Request(DvrCmdUpgrade, Upgrade(1, uint32_t(at),
+                                               {image.begin() + at, image.begin() + std::min(image.size(), at + 1000)}));
+    };
+    const auto good = FirmwareImage(2500, "kxt52030");
+    send(good);
+    EXPECT_EQ(states(), Bytes({0, 2}));
+    rig.Request(DvrCmdUpgrade, Upgrade(2, 2500));
+    EXPECT_EQ(states(), Bytes({1, 1, 3}));
+    EXPECT_EQ(rig.recorder.Firmware(), good);
+
+    auto badCrc = good;
+    badCrc[100] ^= 1;
+    send(badCrc);
+    EXPECT_EQ(states(), Bytes({0, 4}));
+    send(FirmwareImage(2500, "kxt52070")); // built for the other model
+    EXPECT_EQ(states(), Bytes({0, 4}));
+    // Parts out of order, past the end, flashing unchecked or before any start all fail.
+    rig.Request(DvrCmdUpgrade, Upgrade(0, 2500));
+    rig.Request(DvrCmdUpgrade, Upgrade(1, 1000, std::vector<uint8_t>(10)));
+    rig.Request(DvrCmdUpgrade, Upgrade(0, 10));
+    rig.Request(DvrCmdUpgrade, Upgrade(1, 0, std::vector<uint8_t>(11)));
+    rig.Request(DvrCmdUpgrade, Upgrade(2, 10));
+    rig.Request(DvrCmdUpgrade, Upgrade(1, 0, std::vector<uint8_t>(1)));
+    rig.Request(DvrCmdUpgrade, Upgrade(0, 3));
+    EXPECT_EQ(states(), Bytes({0, 4, 0, 4, 4, 4, 4}));
+    EXPECT_EQ(rig.recorder.FlashCount(), 1);
+}
+
+TEST(SimSession, PauseWhilePausedStepsOneRecord)
+{
+    Rig rig;
+    rig.Login();
+    rig.Request(DvrCmdPlay, BuildPlayTime(0, 1, {20, 26, 12, 10, 9, 10, 0}));
+    rig.Request(DvrCmdPlay, BuildPlayControl(0, 0, 0, PlayDirForward));
+    auto sent = rig.link.Take();
+    EXPECT_EQ(sent.back().payload, Bytes({PT_PLAY, 0, 0, 0, PlayDirForward}));
+    rig.Request(DvrCmdPlay, BuildPlayControl(0, 0, 0, PlayDirForward));
+    EXPECT_EQ(rig.link.Take().back().payload, Bytes({PT_PLAY, 1, 0, 0, PlayDirForward}));
+    rig.session.Tick(SimSession::Clock::now() + std::chrono::seconds(1));
+    rig.session.Tick(SimSession::Clock::now() + std::chrono::seconds(2));
+    sent = rig.link.Take();
+    size_t headers = 0;
+    for (const auto &s : sent)
+        headers += s.cmd == DvrCmdRecord && s.flag == DvrFlagRecordHeader;
+    EXPECT_EQ(headers, 1u);
+    EXPECT_EQ(sent.back().payload, Bytes({PT_PLAY, 0, 0, 0, PlayDirForward}));
+
+    // Play with another direction while paused only turns; a time outside the span has no data.
+    rig.Request(DvrCmdPlay, BuildPlayControl(1, 0, 0, PlayDirBackward));
+    EXPECT_EQ(rig.link.Take().back().payload, Bytes({PT_PLAY, 0, 0, 0, PlayDirBackward}));
+    rig.Request(DvrCmdPlay, BuildPlayTime(0, 0, {20, 26, 12, 11, 0, 0, 0}));
+    EXPECT_EQ(rig.link.Take().back().payload, Bytes({PLAY_NODATA}));
+}
+
+TEST(SimSession, TransportButtonsChangeSpeedAndDirection)
+{
+    // Each row: the request {play, fast, slow, direction} and the PlayStatus that answers it.
+    struct Step {
+        uint8_t play, fast, slow, dir;
+        std::vector<uint8_t> status;
+    };
+    const Step steps[] = {
+        {1, 1, 0, 31, {30, 1, 2, 0, 31}},  // FastPlay doubles the fast factor
+        {1, 1, 0, 31, {30, 1, 4, 0, 31}},
+        {1, 0, 1, 31, {30, 1, 0, 2, 31}},  // SlowPlay: slow factor, fast cleared
+        {1, 0, 1, 32, {30, 1, 0, 2, 32}},  // SlowBack first turns only
+        {1, 0, 1, 32, {30, 1, 0, 4, 32}},
+        {1, 0, 0, 31, {30, 1, 0, 4, 31}},  // Play forward: turns again
+        {1, 0, 0, 31, {30, 1, 0, 0, 31}},  // and back to normal speed
+        {0, 0, 0, 31, {30, 0, 0, 0, 31}},  // Pause
+    };
+    Rig rig;
+    rig.Login();
+    rig.Request(DvrCmdPlay, BuildPlayTime(0, 0, {20, 26, 12, 10, 9, 0, 5}));
+    rig.link.Take();
+    for (const auto &s : steps) {
+        rig.Request(DvrCmdPlay, BuildPlayControl(s.play, s.fast, s.slow, s.dir));
+        const auto sent = rig.link.Take();
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].payload, s.status);
+    }
+    // Backward from five seconds in reaches the start: status, then the end of the data.
+    rig.Request(DvrCmdPlay, BuildPlayControl(1, 0, 0, PlayDirBackward));
+    rig.Request(DvrCmdPlay, BuildPlayControl(1, 0, 0, PlayDirBackward));
+    rig.link.Take();
+    auto t = SimSession::Clock::now();
+    std::vector<uint8_t> last;
+    for (int i = 0; i < 100 && last != Bytes({PLAY_END}); ++i) {
+        t += std::chrono::seconds(1);
+        rig.session.Tick(t);
+        for (const auto &p : rig.link.Take())
+            if (p.cmd == DvrCmdPlay)
+                last = p.payload;
+    }
+    EXPECT_EQ(last, Bytes({PLAY_END}));
+}
+
+TEST(SimSession, SilentOrTimedConnectionsAreDropped)
+{
+    SimOptions o;
+    o.aliveTimeout = 5;
+    Rig silent(o);
+    const auto start = SimSession::Clock::now();
+    EXPECT_FALSE(silent.session.DropDue(start + std::chrono::seconds(60))); // not logged in
+    silent.Login();
+    EXPECT_FALSE(silent.session.DropDue(start + std::chrono::seconds(4)));
+    EXPECT_TRUE(silent.session.DropDue(SimSession::Clock::now() + std::chrono::seconds(5)));
+    // Keep-alives are counted and keep the timer fresh.
+    silent.Request(DvrCmdAlive);
+    EXPECT_EQ(silent.session.AliveCount(), 1);
+    EXPECT_FALSE(silent.session.DropDue(start + std::chrono::seconds(4)));
+
+    o.aliveTimeout = 0;
+    o.dropAfter = 2;
+    Rig timed(o);
+    timed.Login();
+    timed.Request(DvrCmdAlive);
+    EXPECT_FALSE(timed.session.DropDue(start + std::chrono::seconds(1)));
+    EXPECT_TRUE(timed.session.DropDue(SimSession::Clock::now() + std::chrono::seconds(2)));
+}
+
+TEST(SimSession, FaultsWaitForTheLoginAndHitOnce)
+{
+    Rig rig;
+    rig.faults[size_t(FaultKind::BadCrc)] = 1;
+    rig.faults[size_t(FaultKind::WrongFrameId)] = 1;
+    rig.faults[size_t(FaultKind::LostSegment)] = 1;
+    rig.Request(DvrCmdLogin, BuildLogin("", ""));
+    auto sent = rig.link.Take();
+    EXPECT_EQ(sent[0].fault, FrameFault::None); // the login answer stays intact
+    EXPECT_EQ(sent[1].fault, FrameFault::BadCrc);
+
+    rig.Request(DvrCmdChannel, BuildChannel(1));
+    rig.session.Tick(SimSession::Clock::now() + std::chrono::seconds(1));
+    sent = rig.link.Take();
+    const auto h = FrameRecordHeader::Read(sent.back().payload.data());
+    EXPECT_NE(h.frameId, sent[sent.size() - 2].payload[4]);
+
+    rig.Request(DvrCmdEnvGet);
+    sent = rig.link.Take();
+    EXPECT_EQ(sent.size(), 11u); // start, nine of the ten chunks, end
+    rig.Request(DvrCmdEnvGet);
+    EXPECT_EQ(rig.link.Take().size(), 12u);
+}
+
+TEST(SimSession, HostilePacketsAreSurvived)
+{
+    // Every command number with random flags and payloads, logged in and not.
+    std::mt19937 rng(4);
+    for (int round = 0; round < 2; ++round) {
+        Rig rig;
+        if (round == 1)
+            rig.Login();
+        for (int i = 0; i < 20000; ++i) {
+            std::vector<uint8_t> payload(rng() % 40 == 0 ? rng() % 1025 : rng() % 32);
+            for (auto &b : payload)
+                b = uint8_t(rng());
+            const uint8_t cmd = uint8_t(rng() % 40);
+            const uint8_t flags[] = {0, 0x80, 0x40, 0xC0, 0xA0, uint8_t(rng())};
+            rig.Request(cmd, payload, flags[rng() % 6]);
+            if (i % 100 == 0)
+                rig.session.Tick(SimSession::Clock::now() + std::chrono::seconds(i));
+            rig.link.sent.clear();
+        }
+    }
+}

@@ -1,0 +1,112 @@
+#pragma once
+// What the simulated recorder keeps, shared by every connection: its configuration record,
+// title bitmaps, disks with one recorded span, the event, block and log lists, and what the
+// last firmware upload brought. The replies to the administration and search commands are
+// built here; a session only frames and sends them.
+#include "viewer/dvrcommand.h"
+#include "viewer/global.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace strandel::sim {
+
+struct SimOptions;
+
+// Offsets inside the configuration record that the simulator reads or fills in.
+namespace env {
+constexpr int kTitles = 59;           // 16 x 9: 8 characters blank-padded, NUL
+constexpr int kSchedule = 414;        // 168 hours: 2 on, 6 off
+constexpr int kScheduleMarks = 582;   // 168 flags
+constexpr int kAudio = 5713;          // 8 inputs, 99 = off
+constexpr int kMasterPassword = 7500; // 8 digit values
+constexpr int kSlavePassword = 7508;
+constexpr int kIp = 7522;             // 12 digits, 4 octets x 3
+constexpr int kSubnet = 7534;
+constexpr int kPort = 7570;           // 4 digits
+constexpr int kVideo = 7674;          // 0 PAL, 1 NTSC
+constexpr int kAllDay = 9528;         // 7 days: 2 on, 6 off
+} // namespace env
+
+// One recorded span on the simulated disks; positions are whole seconds from its start.
+struct RecordedSpan {
+    RecorderTime start{};
+    uint32_t seconds = 0;
+    RecorderTime At(uint32_t second) const;
+    // Seconds from the start to t, or -1 when t lies outside the span. An unset time (century
+    // 0xFF) means the start.
+    int64_t Offset(const RecorderTime &t) const;
+};
+
+// Adds seconds to a time (calendar-correct, years 1900-2099).
+RecorderTime AddSeconds(const RecorderTime &t, int64_t seconds);
+RecorderTime NowRecorderTime();
+
+class SimRecorder {
+public:
+    explicit SimRecorder(const SimOptions &options);
+
+    // Loads the configuration record from a file of exactly 9638 bytes.
+    bool LoadEnv(const std::string &path, std::string &error);
+
+    const std::vector<uint8_t> &Env() const { return env_; }
+    const std::vector<uint8_t> &Titles() const { return titles_; }
+    const RecordedSpan &Span() const { return span_; }
+    int Channels() const { return channels_; }
+    bool Ntsc() const { return ntsc_; }
+
+    // Uploads that arrived whole: true when the record had its exact size and was taken.
+    bool StoreEnv(const std::vector<uint8_t> &record);
+    bool StoreTitles(const std::vector<uint8_t> &bitmaps);
+    // The set-up password against the master password of the record.
+    bool CheckSetupPassword(const uint8_t *p, size_t length) const;
+
+    std::vector<uint8_t> Status() const;
+    std::vector<uint8_t> DiskMap() const;
+    // The disk header of a disk area, or empty when the area holds nothing.
+    std::vector<uint8_t> DiskIndex(uint8_t diskCode) const;
+    // Matching entries from the time on, at most kPageSize. The dialogs open with a search time
+    // of century 0xFF: that lists from the first entry.
+    std::vector<std::vector<uint8_t>> EventSearch(uint8_t diskCode, uint8_t channel, uint8_t mask,
+                                                  const RecorderTime &from) const;
+    std::vector<std::vector<uint8_t>> BlockSearch(uint8_t diskCode, const RecorderTime &from) const;
+    std::vector<std::vector<uint8_t>> LogSearch(const RecorderTime &from) const;
+    std::vector<uint8_t> LogDownload() const;
+    void AddLog(uint8_t code, const RecorderTime &time);
+    // Recorder control words (command 28).
+    void Control(uint8_t code);
+
+    // The firmware image accepted by the last upgrade, and how many were flashed.
+    const std::vector<uint8_t> &Firmware() const { return firmware_; }
+    int FlashCount() const { return flashCount_; }
+    void Flash(std::vector<uint8_t> image);
+    // The tag a firmware image for this recorder must carry.
+    const char *FirmwareTag() const { return model_ != 0 ? "kxt52070" : "kxt52030"; }
+
+    uint16_t Port() const { return port_; }
+
+    static constexpr int kPageSize = 20;
+
+private:
+    void BuildDefaultEnv();
+    void BuildDefaultTitles();
+    bool DiskPresent(uint8_t diskCode) const;
+
+    int channels_;
+    bool ntsc_;
+    uint8_t model_;
+    uint16_t port_;
+    std::array<uint8_t, 6> mac_;
+    RecordedSpan span_;
+    std::vector<uint8_t> env_;
+    std::vector<uint8_t> titles_;
+    std::vector<std::vector<uint8_t>> events_; // 20-byte entries in time order
+    std::vector<std::vector<uint8_t>> blocks_; // 18-byte entries in time order
+    std::vector<std::vector<uint8_t>> log_;    // 9-byte entries in time order
+    std::vector<uint8_t> firmware_;
+    int flashCount_ = 0;
+};
+
+} // namespace strandel::sim
