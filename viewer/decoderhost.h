@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "viewer/lumasethost.h"
+
 class QImage;
 
 namespace strandel {
@@ -28,6 +30,21 @@ public:
     int32_t DecodeFrame(int32_t r, const uint8_t *frame, int32_t length, QImage *bitmap, uint8_t fixedBuffer) override;
     std::vector<Call> calls;
     int32_t result = 0; // what DecodeFrame answers
+};
+
+// The view's decoder: the lumaset control with a context per channel.
+class LumasetDecoderHost : public MpegDecoderHost {
+public:
+    LumasetDecoderHost() { host_.SetControl(16); }
+    ~LumasetDecoderHost() override { host_.Release(); }
+    int32_t DecodeFrame(int32_t r, const uint8_t *frame, int32_t length, QImage *bitmap, uint8_t fixedBuffer) override
+    {
+        return host_.DecodeFrame(r, frame, length, bitmap, fixedBuffer);
+    }
+    TfrmDecoder &Host() { return host_; }
+
+private:
+    TfrmDecoder host_;
 };
 
 } // namespace strandel

@@ -25,7 +25,9 @@
 #include "platform/debuglog.h"
 #include "platform/langtable.h"
 #include "viewer/admin/shells.h"
+#include "viewer/dvrhddsel.h"
 #include "viewer/dvrlink.h"
+#include "viewer/dvrlocal.h"
 #include "viewer/dvrlist.h"
 #include "viewer/dvrpass.h"
 #include "viewer/dvrwincore.h"
@@ -226,7 +228,7 @@ private:
 void TfrmDvrWin::SetWriterFactory(DvrRecordWriterFactory factory) { WriterFactorySlot() = std::move(factory); }
 
 TfrmDvrWin::TfrmDvrWin(QWidget *owner)
-    : QWidget(owner), playPath_(pathBridge_, SystemClock()), decoder_(std::make_unique<RecordingDecoderHost>())
+    : QWidget(owner), playPath_(pathBridge_, SystemClock()), decoder_(std::make_unique<LumasetDecoderHost>())
 {
     viewBridge_ = std::make_unique<ViewBridge>(*this);
     core_ = std::make_unique<DvrWinCore>(*viewBridge_, WriterFactorySlot());
@@ -689,8 +691,17 @@ bool TfrmDvrWin::CreateConnection(DvrListRecord *record)
     case DvrKind::Network: link = std::make_unique<CDvrTcp>(viewBridge_.get()); break;
     case DvrKind::Rs232c:
     case DvrKind::Rs485: link = std::make_unique<CDvrSerial>(viewBridge_.get()); break;
-    default: break; // recorded files and recorder disks come with the local players
+    case DvrKind::RecordedFile: link = std::make_unique<CDvrFile>(viewBridge_.get()); break;
+    case DvrKind::RecorderDisk: link = std::make_unique<CDvrHdd>(viewBridge_.get()); break;
+    default: break;
     }
+    if (auto *local = dynamic_cast<CDvrLocal *>(link.get()))
+        local->SetHooks({[this](int count, uint8_t video) {
+                             core_->SetVideoFormat(count, video);
+                             SetVideoFormat(count, video);
+                         },
+                         [this] { return IsPlayBufferHigh(); },
+                         [this](const std::vector<std::string> &lines) { return SelectDvrHdd(parentWidget(), lines); }});
     QString caption = QString::fromLatin1(FieldText(record->name).data(), qsizetype(FieldText(record->name).size()));
     if (record->Kind() == DvrKind::Network)
         caption += "(" + QString::fromStdString(IpToString(record->ip.data())) + ")";

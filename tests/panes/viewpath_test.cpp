@@ -13,7 +13,13 @@ using namespace strandel::testing_playpath;
 
 namespace {
 
-RecordingDecoderHost *StandIn(TfrmDvrWin &view) { return static_cast<RecordingDecoderHost *>(view.DecoderHost()); }
+// The decoder stand-in records every call; the view then decodes nothing itself.
+RecordingDecoderHost *StandIn(TfrmDvrWin &view)
+{
+    if (!dynamic_cast<RecordingDecoderHost *>(view.DecoderHost()))
+        view.SetDecoderHost(std::make_unique<RecordingDecoderHost>());
+    return static_cast<RecordingDecoderHost *>(view.DecoderHost());
+}
 
 } // namespace
 
@@ -74,6 +80,7 @@ TEST(ViewPicturePath, RingFramesGoToTheDecoderHost)
 TEST(ViewPicturePath, SixteenChannelModelOneDecodesDirectlyWithTheFixedBuffer)
 {
     TfrmDvrWin view;
+    StandIn(view);
     view.SetVideoFormat(16, 0x10); // model 1, PAL
     view.Path().SetConnected(true);
     auto rec = Record(5, {Packet(1, 0, 100), Packet(2, 0, 100)}, 10);
