@@ -688,4 +688,21 @@ void TCustomImage32::leaveEvent(QEvent *event)
     QWidget::leaveEvent(event);
 }
 
+// ---- TBitmap32Collection
+
+TBitmap32Item *TBitmap32Collection::Add()
+{
+    m_items.push_back(std::make_unique<TBitmap32Item>());
+    return m_items.back().get();
+}
+
+void TBitmap32Collection::Assign(const TBitmap32Collection &source)
+{
+    if (&source == this)
+        return;
+    m_items.clear();
+    for (const auto &item : source.m_items)
+        Add()->SetBitmap(item->Bitmap());
+}
+
 } // namespace strandel

@@ -2,6 +2,7 @@
 // Widgets that draw through an off-screen TBitmap32 and copy it to the screen in one block:
 // the double-buffered paint box and the image control with its paint stages and layers.
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include <QWidget>
@@ -245,6 +246,45 @@ class TImage32 : public TCustomImage32
 {
 public:
     using TCustomImage32::TCustomImage32;
+};
+
+// A kept collection of bitmaps; setting an item's bitmap copies it.
+class TBitmap32Item
+{
+public:
+    TBitmap32 &Bitmap() { return m_bitmap; }
+    void SetBitmap(const TBitmap32 &value) { m_bitmap.Assign(&value); }
+
+private:
+    TBitmap32 m_bitmap;
+};
+
+class TBitmap32Collection
+{
+public:
+    explicit TBitmap32Collection(void *owner = nullptr) : m_owner(owner) {}
+    TBitmap32Item *Add();
+    int32_t Count() const { return int32_t(m_items.size()); }
+    TBitmap32Item *Items(int32_t index) const { return m_items.at(size_t(index)).get(); }
+    void SetItem(int32_t index, TBitmap32Item *value) { Items(index)->SetBitmap(value->Bitmap()); }
+    void Assign(const TBitmap32Collection &source);
+    void *GetOwner() const { return m_owner; }
+
+private:
+    void *m_owner;
+    std::vector<std::unique_ptr<TBitmap32Item>> m_items;
+};
+
+class TBitmap32List
+{
+public:
+    TBitmap32Collection &Bitmaps() { return m_bitmaps; }
+    void SetBitmaps(const TBitmap32Collection &value) { m_bitmaps.Assign(value); }
+    TBitmap32 &Bitmap(int32_t index) { return m_bitmaps.Items(index)->Bitmap(); }
+    void SetBitmap(int32_t index, const TBitmap32 &value) { m_bitmaps.Items(index)->SetBitmap(value); }
+
+private:
+    TBitmap32Collection m_bitmaps{this};
 };
 
 // Translates Qt's mouse buttons and modifiers into the library's shift bits.

@@ -255,3 +255,22 @@ TEST(Image32, AControlFarLargerThanItsParentKeepsASmallBuffer)
     EXPECT_EQ(At(moved, 49, 50), 0xFF0000u);
     EXPECT_EQ(At(moved, 52, 50), 0x00FF00u);
 }
+
+TEST(Bitmap32List, ItemsAndAssignmentCopy)
+{
+    TBitmap32List list;
+    TBitmap32 red;
+    FillBitmap(red, 3, 2, Color32(255, 0, 0));
+    list.Bitmaps().Add();
+    list.SetBitmap(0, red);
+    red.Clear(Color32(0, 0, 255));
+    EXPECT_EQ(list.Bitmap(0).GetPixel(1, 1), Color32(255, 0, 0)); // a copy, not the caller's bitmap
+
+    TBitmap32List other;
+    other.SetBitmaps(list.Bitmaps());
+    list.Bitmap(0).Clear(Color32(0, 255, 0));
+    ASSERT_EQ(other.Bitmaps().Count(), 1);
+    EXPECT_EQ(other.Bitmap(0).Width(), 3);
+    EXPECT_EQ(other.Bitmap(0).GetPixel(0, 0), Color32(255, 0, 0));
+    EXPECT_THROW(other.Bitmap(1), std::out_of_range);
+}
