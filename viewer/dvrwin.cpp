@@ -30,6 +30,7 @@
 #include "viewer/dvrlocal.h"
 #include "viewer/dvrlist.h"
 #include "viewer/dvrpass.h"
+#include "viewer/dvrstorewriter.h"
 #include "viewer/dvrwincore.h"
 #include "viewer/global.h"
 #include "viewer/msg.h"
@@ -97,7 +98,7 @@ PlayPath::Clock SystemClock()
 
 DvrRecordWriterFactory &WriterFactorySlot()
 {
-    static DvrRecordWriterFactory factory;
+    static DvrRecordWriterFactory factory = StoreWriterFactory();
     return factory;
 }
 

@@ -18,6 +18,7 @@
 #include "viewer/forms.h"
 #include "platform/settings.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include "viewer/dvrlink.h"
 #include "viewer/dvrwin.h"
@@ -294,4 +295,20 @@ TEST(DvrView, TheMacGoesIntoTheAddressBookOnlyWhileTheEntryIsListed)
         frmDvrList = nullptr;
     }
     SetSettingsFilePath({});
+}
+
+TEST(DvrView, RecordingIntoAFileOrSayingWhyNot)
+{
+    QTemporaryDir dir;
+    LoggedInView v(DvrKind::Network, 4);
+    const QString path = dir.filePath("Dvr-20261210-134507.dvr");
+    EXPECT_TRUE(v.view.StartRecord(path));
+    EXPECT_TRUE(v.view.IsRecording());
+    v.view.StopRecord();
+    EXPECT_FALSE(v.view.IsRecording());
+    EXPECT_TRUE(QFile::exists(path));
+
+    EXPECT_FALSE(v.view.StartRecord(dir.filePath("missing/folder/x.dvr")));
+    EXPECT_FALSE(v.view.IsRecording());
+    EXPECT_EQ(v.view.pnlMsg->text(), "Save File Error");
 }
