@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <QTimer>
 
 #include "graphics/widgets/rx32_image.h"
@@ -37,8 +39,8 @@ TEST(ViewPicturePath, DirectJpegRecordReachesItsPaneAndLed)
     h.sizeCode = 1;
     h.directShow = 1;
     h.liveMask = 0x0002; // only channel 2 present: the others are blanked
-    std::vector<uint8_t> part0(32, 0);
-    part0.insert(part0.end(), jpeg.begin(), jpeg.end());
+    std::vector<uint8_t> part0(32 + jpeg.size(), 0);
+    std::memcpy(part0.data() + 32, jpeg.data(), jpeg.size());
     h.partSize[0] = uint32_t(part0.size());
     h.jpegLength = h.partSize[0];
     EXPECT_EQ(view.QueueMpegFrame(h, part0), QueueResult::Shown);

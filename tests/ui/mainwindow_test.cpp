@@ -70,6 +70,7 @@ protected:
     }
     void TearDown() override
     {
+        QApplication::processEvents(); // the views' queued frees run while the main window lives
         delete main;
         QApplication::processEvents();
         QDir::setCurrent(oldCwd);
