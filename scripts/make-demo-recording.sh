@@ -25,7 +25,7 @@ for ch in $(seq 1 16); do
     ffmpeg -nostdin -v error -f lavfi -i "$src" -vf "$filter" -q:v 12 "$TMP/ch$ch/frame%03d.jpg"
     args+=("$ch:jpeg:$TMP/ch$ch")
   else
-    ffmpeg -nostdin -v error -f lavfi -i "$src" -vf "$filter" -c:v mpeg4 -bf 0 -g "$FPS" -q:v 10 -f m4v "$TMP/ch$ch.m4v"
+    ffmpeg -nostdin -v error -f lavfi -i "$src" -vf "$filter" -c:v mpeg4 -threads 1 -bf 0 -g "$FPS" -q:v 10 -f m4v "$TMP/ch$ch.m4v"
     args+=("$ch:mpeg:$TMP/ch$ch.m4v")
   fi
 done
