@@ -266,6 +266,8 @@ void TfrmMain::BuildControls()
     connect(btnPanTilt, &QAbstractButton::clicked, this, &TfrmMain::btnPanTiltClick);
     connect(btnDvrCtrl, &QAbstractButton::clicked, this, &TfrmMain::btnDvrCtrlClick);
     connect(btnArange, &QAbstractButton::clicked, this, &TfrmMain::btnArangeClick);
+    connect(btnHdd, &QAbstractButton::clicked, this, &TfrmMain::btnHddClick);
+    connect(btnFile, &QAbstractButton::clicked, this, &TfrmMain::btnFileClick);
     connect(btnRecord, &QAbstractButton::clicked, this, &TfrmMain::btnRecordClick);
     connect(btnCopy, &QAbstractButton::clicked, this, &TfrmMain::btnCopyClick);
     connect(btnAudSend, &QAbstractButton::clicked, this, &TfrmMain::btnAudSendClick);
@@ -826,6 +828,23 @@ void TfrmMain::btnArangeClick()
         return;
     TileDvrWins(GetDvrWinCount());
     raise();
+}
+
+DvrListRecord *TfrmMain::NewBuiltInEntry(DvrKind kind, const char *name)
+{
+    auto entry = std::make_unique<DvrListRecord>();
+    entry->kind = uint8_t(kind);
+    SetField(entry->name, name);
+    builtInEntries_.push_back(std::move(entry));
+    return builtInEntries_.back().get();
+}
+
+void TfrmMain::btnHddClick() { OpenRecorderView(NewBuiltInEntry(DvrKind::RecorderDisk, "Hdd")); }
+
+void TfrmMain::btnFileClick()
+{
+    if (OpenRecorderView(NewBuiltInEntry(DvrKind::RecordedFile, "File")))
+        btnSearchClick(1);
 }
 
 void TfrmMain::btnChClick(int channel)

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: tool panels, the list of open recorder views and, in frame mode, the docked picture area.
 #include "platform/events.h"
+#include "viewer/dvrlistrecord.h"
 
 #include <QFont>
 #include <QImage>
@@ -9,6 +10,8 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
+#include <vector>
 
 class QFrame;
 class QLabel;
@@ -99,6 +102,8 @@ public:
     void btnPanTiltClick();
     void btnDvrCtrlClick();
     void btnArangeClick();
+    void btnHddClick();
+    void btnFileClick();
     void btnRecordClick();
     void btnCopyClick();
     void btnAudSendClick();
@@ -149,6 +154,9 @@ private:
     int MainPosXF = 10, MainPosYF = 10, MainPosWF = 640, MainPosHF = 500;
     QString StartDir;
     std::array<uint8_t, 256> MicBlock{};
+    // The built-in entries the disk and file buttons open; views keep pointers to them.
+    std::vector<std::unique_ptr<DvrListRecord>> builtInEntries_;
+    DvrListRecord *NewBuiltInEntry(DvrKind kind, const char *name);
     QFont mainFont_;
     int fontColor_ = 0;
     bool shownOnce_ = false;
