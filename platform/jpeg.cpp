@@ -51,35 +51,7 @@ bool JpegReadSize(const uint8_t *data, size_t size, int *width, int *height)
 
 namespace {
 
-// The setjmp frame holds no locals that change after it, so nothing is clobbered by the jump.
-bool DecodeGuarded(jpeg_decompress_struct *cinfo, ErrorManager *err, const uint8_t *data, size_t size,
-                   JpegImage *image, std::string *error)
-{
-    if (setjmp(err->jump)) {
-        if (error)
-            *error = err->message;
-        return false;
-    }
-    jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
-    jpeg_read_header(cinfo, TRUE);
-    cinfo->out_color_space = JCS_EXT_BGRA; // same bytes in memory as 0xAARRGGBB on little-endian
-    jpeg_start_decompress(cinfo);
-    if (long(cinfo->output_width) * long(cinfo->output_height) > kMaxPixels) {
-        if (error)
-            *error = "JPEG picture too large";
-        return false;
-    }
-    image->width = int(cinfo->output_width);
-    image->height = int(cinfo->output_height);
-    image->pixels.resize(size_t(image->width) * size_t(image->height));
-    while (cinfo->output_scanline < cinfo->output_height) {
-        JSAMPROW row = reinterpret_cast<JSAMPROW>(&image->pixels[size_t(cinfo->output_scanline) * size_t(image->width)]);
-        jpeg_read_scanlines(cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(cinfo);
-    return true;
-}
-
+// The setjmp frames below hold no locals that change after them, so nothing is clobbered by the jump.
 bool DecodeIntoGuarded(jpeg_decompress_struct *cinfo, ErrorManager *err, const uint8_t *data, size_t size,
                        const JpegTarget *target, std::string *error)
 {
@@ -140,23 +112,18 @@ bool EncodeGuarded(jpeg_compress_struct *cinfo, ErrorManager *err, const uint32_
 
 bool JpegDecode(const uint8_t *data, size_t size, JpegImage &out, std::string *error)
 {
-    if (!data || size < 4) {
-        if (error)
-            *error = "no JPEG data";
-        return false;
-    }
-    jpeg_decompress_struct cinfo;
-    ErrorManager err;
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = OnError;
-    err.pub.emit_message = OnMessage;
-    jpeg_create_decompress(&cinfo);
     JpegImage image;
-    const bool ok = DecodeGuarded(&cinfo, &err, data, size, &image, error);
-    jpeg_destroy_decompress(&cinfo);
-    if (ok)
-        out = std::move(image);
-    return ok;
+    const JpegTarget target = [&image](int width, int height, size_t *stride) {
+        image.width = width;
+        image.height = height;
+        image.pixels.resize(size_t(width) * size_t(height));
+        *stride = size_t(width);
+        return image.pixels.data();
+    };
+    if (!JpegDecodeInto(data, size, target, error))
+        return false;
+    out = std::move(image);
+    return true;
 }
 
 bool JpegDecodeInto(const uint8_t *data, size_t size, const JpegTarget &target, std::string *error)
