@@ -1,0 +1,122 @@
+#include "platform/debuglog.h"
+#include "viewer/lumasethost.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+using namespace strandel;
+
+namespace {
+
+std::vector<uint8_t> ReadFile(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
+}
+
+// The first picture of an elementary stream (with its stream headers), in the 32-byte packet the
+// recorders send: start code 00 00 01 E0, the 22-bit length L at bytes 24..26, then the stream.
+std::vector<uint8_t> FirstFramePacket(const std::vector<uint8_t> &es)
+{
+    size_t end = es.size();
+    int vops = 0;
+    for (size_t i = 0; i + 3 < es.size(); ++i)
+        if (es[i] == 0 && es[i + 1] == 0 && es[i + 2] == 1 && es[i + 3] == 0xB6 && ++vops == 2) {
+            end = i;
+            break;
+        }
+    const uint32_t L = uint32_t(end) + 32;
+    std::vector<uint8_t> p(L + 32, 0);
+    p[2] = 1;
+    p[3] = 0xE0;
+    p[24] = uint8_t((L >> 15) & 0x7F);
+    p[25] = uint8_t((((L >> 11) & 0x0F) << 4) | 0x08 | ((L >> 8) & 0x07));
+    p[26] = uint8_t(L);
+    std::copy(es.begin(), es.begin() + std::ptrdiff_t(end), p.begin() + 32);
+    return p;
+}
+
+// Registers the built library in a registry file of the test's own.
+class DecoderHostTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir = new QTemporaryDir;
+        setenv("STRANDEL_CLASS_REGISTRY", qPrintable(dir->filePath("Classes.ini")), 1);
+        void *lib = dlopen(LUMASET_LIBRARY_PATH, RTLD_NOW);
+        ASSERT_NE(lib, nullptr);
+        auto reg = reinterpret_cast<int32_t (*)()>(dlsym(lib, "DllRegisterServer"));
+        ASSERT_NE(reg, nullptr);
+        ASSERT_EQ(reg(), 0);
+    }
+    static void TearDownTestSuite()
+    {
+        unsetenv("STRANDEL_CLASS_REGISTRY");
+        delete dir;
+    }
+    static QTemporaryDir *dir;
+};
+QTemporaryDir *DecoderHostTest::dir = nullptr;
+
+} // namespace
+
+TEST_F(DecoderHostTest, DecodesAFrameIntoTheBitmapAndReinitialisesOnlyOnChange)
+{
+    TfrmDecoder host;
+    ASSERT_TRUE(host.IsLoaded()) << host.LoadError().toStdString();
+    host.SetControl(16);
+    const auto packet = FirstFramePacket(ReadFile(DECODER_DATA "/i_704x480.m4v"));
+    std::vector<std::string> lines;
+    SetDebugSink([&](const std::string &l) { lines.push_back(l); });
+    QImage bitmap(704, 480, QImage::Format_RGB16);
+    bitmap.fill(0);
+    EXPECT_EQ(host.DecodeFrame(0, packet.data(), int32_t(packet.size()), &bitmap, 0),
+              int32_t(TfrmDecoder::FrameLength(packet.data())));
+    EXPECT_EQ(host.DecodeFrame(0, packet.data(), int32_t(packet.size()), &bitmap, 0),
+              int32_t(TfrmDecoder::FrameLength(packet.data())));
+    SetDebugSink({});
+    // Channel index 0 is context 1, set up for this size once.
+    EXPECT_EQ(lines, std::vector<std::string>{"1 : 704,480"});
+    int lit = 0;
+    for (int y = 0; y < 480; y += 16)
+        for (int x = 0; x < 704; x += 16)
+            lit += reinterpret_cast<const uint16_t *>(bitmap.constScanLine(y))[x] != 0;
+    EXPECT_GT(lit, 44 * 30 / 2);
+}
+
+TEST_F(DecoderHostTest, RefusesWhatIsNoMpegVideoPacketAndLeavesTheBitmap)
+{
+    TfrmDecoder host;
+    ASSERT_TRUE(host.IsLoaded());
+    host.SetControl(16);
+    auto packet = FirstFramePacket(ReadFile(DECODER_DATA "/i_352x288.m4v"));
+    QImage bitmap(352, 288, QImage::Format_RGB16);
+    bitmap.fill(0x1234);
+    EXPECT_EQ(host.DecodeFrame(0, packet.data(), 0, &bitmap, 0), -1);
+    packet[3] = 0xC0;
+    EXPECT_EQ(host.DecodeFrame(0, packet.data(), int32_t(packet.size()), &bitmap, 0), -1);
+    EXPECT_EQ(host.DecodeFrame(16, packet.data(), int32_t(packet.size()), &bitmap, 0), -1);
+    EXPECT_EQ(reinterpret_cast<const uint16_t *>(bitmap.constScanLine(100))[100], 0x1234);
+}
+
+TEST(DecoderHost, WithoutARegisteredControlItSaysSoAndDecodesNothing)
+{
+    QTemporaryDir dir;
+    setenv("STRANDEL_CLASS_REGISTRY", qPrintable(dir.filePath("none.ini")), 1);
+    TfrmDecoder host;
+    unsetenv("STRANDEL_CLASS_REGISTRY");
+    EXPECT_FALSE(host.IsLoaded());
+    EXPECT_FALSE(host.LoadError().isEmpty());
+    host.SetControl(16);
+    std::vector<uint8_t> packet(64, 0);
+    packet[2] = 1;
+    packet[3] = 0xE0;
+    QImage bitmap(352, 240, QImage::Format_RGB16);
+    EXPECT_NE(host.DecodeFrame(0, packet.data(), int32_t(packet.size()), &bitmap, 0), 0);
+}
