@@ -5,6 +5,8 @@
 
 #include "viewer/lumasethost.h"
 
+#include <QString>
+
 class QImage;
 
 namespace strandel {
@@ -16,6 +18,8 @@ public:
     // length field when a picture was drawn, -1 for a frame that is no MPEG video frame, else
     // the decoder's result.
     virtual int32_t DecodeFrame(int32_t r, const uint8_t *frame, int32_t length, QImage *bitmap, uint8_t fixedBuffer) = 0;
+    // Why the host cannot decode at all (the control is not registered or does not load); empty when it can.
+    virtual QString Unavailable() const { return {}; }
 };
 
 // Stands in for the decoder until the decoder control lands: records every call and draws nothing.
@@ -41,6 +45,7 @@ public:
     {
         return host_.DecodeFrame(r, frame, length, bitmap, fixedBuffer);
     }
+    QString Unavailable() const override { return host_.IsLoaded() ? QString() : host_.LoadError(); }
     TfrmDecoder &Host() { return host_; }
 
 private:

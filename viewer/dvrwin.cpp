@@ -375,6 +375,13 @@ bool TfrmDvrWin::DecodeMpeg(int ring, const FrameRecordHeader &header, const uin
 {
     if (size < kPesHeaderBytes || !IsMpegVideoStart(frame, size) || ring < 0 || ring >= kMaxChannels)
         return false;
+    if (decoder_ && !decoder_->Unavailable().isEmpty()) {
+        // Said once; the MPEG panes stay blank.
+        if (!decoderReported_)
+            ShowMessageText(decoder_->Unavailable());
+        decoderReported_ = true;
+        return false;
+    }
     const int width = header.sizeCode >= 2 ? 352 : 704;
     const int height = header.sizeCode == 0 ? (ntsc_ ? 480 : 576) : (ntsc_ ? 240 : 288);
     if (bitmapA_.width() != width || bitmapA_.height() != height)

@@ -248,6 +248,7 @@ private:
     std::array<TfrmDvrCh *, kMaxChannels> panes_{};
     QImage bitmapA_, bitmapB_;
     bool ntsc_ = false;
+    bool decoderReported_ = false;
 
     DvrListRecord record_;
     TfrmDvrFrame *frame_ = nullptr;

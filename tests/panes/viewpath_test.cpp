@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include <QLabel>
 #include <QTimer>
 
 #include "graphics/widgets/rx32_image.h"
@@ -95,4 +96,24 @@ TEST(ViewPicturePath, SixteenChannelModelOneDecodesDirectlyWithTheFixedBuffer)
     EXPECT_EQ(calls[0].height, 288);
     EXPECT_EQ(calls[0].fixedBuffer, 1);
     EXPECT_FALSE(view.tmrMpeg->isActive());
+}
+
+// A decoder host whose control is missing: the view says why once and decodes nothing.
+TEST(ViewPicturePath, AMissingDecoderIsReportedInTheMessagePanel)
+{
+    struct Missing : RecordingDecoderHost {
+        QString Unavailable() const override { return "The decoder control is not registered"; }
+    };
+    TfrmDvrWin view;
+    view.SetVideoFormat(4, 0x01);
+    view.Path().SetConnected(true);
+    view.SetDecoderHost(std::make_unique<Missing>());
+    view.SetSplit(0);
+    for (int c = 1; c <= 4; ++c) {
+        auto rec = Record(c, {Packet(uint32_t(c), 0, 80)}, 10);
+        view.QueueMpegFrame(rec.header, rec.data);
+    }
+    view.tmrMpegTimer();
+    EXPECT_EQ(view.pnlMsg->text(), "The decoder control is not registered");
+    EXPECT_TRUE(static_cast<Missing *>(view.DecoderHost())->calls.empty());
 }
