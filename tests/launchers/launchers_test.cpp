@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -25,6 +26,7 @@
 #include "viewer/admin/searchdialogs.h"
 #include "viewer/admin/shells.h"
 #include "viewer/dvrch.h"
+#include "viewer/dvrpass.h"
 #include "viewer/dvrlink.h"
 #include "viewer/dvrwin.h"
 #include "viewer/dvrwincore.h"
@@ -285,6 +287,40 @@ TEST(Launchers, SetupOpensAfterTheAcceptedPasswordAndGetsItsRecords)
     EXPECT_EQ(t.view.Core().Dialogs().setup, nullptr);
     delete frmDvrEnv;
     frmDvrEnv = nullptr;
+}
+
+TEST(Launchers, SetupPasswordGoesOutInEightBytes)
+{
+    struct Case {
+        const char *typed;
+        bool ok;
+        Bytes expect;
+    } cases[] = {
+        {"abc", true, {DvrCmdEnvPassword, 'a', 'b', 'c', 0, 0, 0, 0, 0}},
+        {"123456789", true, {DvrCmdEnvPassword, '1', '2', '3', '4', '5', '6', '7', '8'}},
+        {"abc", false, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        TestView t;
+        OnModal([&](QWidget *w) {
+            auto *dlg = dynamic_cast<TfrmDvrPass *>(w);
+            ASSERT_NE(dlg, nullptr);
+            dlg->edtPass->setText(c.typed);
+            if (c.ok)
+                dlg->btnOk->click();
+            else
+                dlg->reject();
+        });
+        t.view.cmdDvrSetupClick();
+        if (c.ok) {
+            ASSERT_EQ(t.link->sent.size(), 1u);
+            EXPECT_EQ(t.link->sent[0], c.expect);
+            EXPECT_EQ(t.view.pnlMsg->text(), "Checking Password...");
+        } else {
+            EXPECT_TRUE(t.link->sent.empty());
+        }
+    }
 }
 
 TEST(Launchers, UpgradeKeepsTheModelAndFollowsItsReplies)
