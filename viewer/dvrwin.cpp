@@ -13,17 +13,21 @@
 #include <QMenu>
 #include <QPainter>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSlider>
 #include <QStorageInfo>
 #include <QThread>
 #include <QTimer>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 #include <QVBoxLayout>
 
 #include "platform/debuglog.h"
+#include "platform/endian.h"
 #include "platform/langtable.h"
+#include "viewer/admin/searchdialogs.h"
 #include "viewer/admin/shells.h"
 #include "viewer/dvrhddsel.h"
 #include "viewer/dvrlink.h"
@@ -190,7 +194,11 @@ public:
         if (frmMain)
             frmMain->UpdateToolbar(&v_);
     }
-    void PostOpenSetup() override { DebugPrint("Open setup\n"); }
+    void PostOpenSetup() override
+    {
+        // Posted: the set-up dialog runs modally once the reply's hand-over has returned.
+        QMetaObject::invokeMethod(&v_, [&v = v_] { v.OpenSetupDialog(); }, Qt::QueuedConnection);
+    }
     void ShowCopyPanel(bool visible) override { v_.pnlCopy->setVisible(visible); }
     void SetCopyProgress(const std::string &timeText, const std::string &percentText) override
     {
@@ -457,10 +465,15 @@ bool TfrmDvrWin::IsAutoSequence() const { return tmrAuto->isActive(); }
 
 void TfrmDvrWin::SetAutoSequence(bool on, int seconds)
 {
-    tmrAuto->stop();
-    if (on && seconds > 0) {
-        tmrAuto->setInterval(seconds * 1000);
+    // A zero interval would fire without pause.
+    tmrAuto->setInterval(std::max(1, seconds) * 1000);
+    const bool running = tmrAuto->isActive();
+    if (on && !running) {
+        tmrAutoTimer();
         tmrAuto->start();
+    } else if (!on && running) {
+        tmrAuto->stop();
+        SelectChannel(0);
     }
 }
 
@@ -626,7 +639,7 @@ void TfrmDvrWin::BuildControls()
     cmdBlockSearch = search->addAction("&Block Search", this, [this] { OpenSearchDialog(3); });
     cmdLogSearch = search->addAction("&Log Search", this, [this] { OpenSearchDialog(4); });
     popDvrWin->addSeparator();
-    cmdDvrSetup = popDvrWin->addAction("Dvr S&etup");
+    cmdDvrSetup = popDvrWin->addAction("Dvr S&etup", this, [this] { cmdDvrSetupClick(); });
     cmdDvrStatus = popDvrWin->addAction("Dvr S&tatus", this, [this] { OpenStatusDialog(); });
     popDvrWin->addSeparator();
     cmdClose = popDvrWin->addAction("&Close", this, [this] { cmdCloseClick(); });
@@ -953,6 +966,184 @@ void TfrmDvrWin::CloseConnection()
     playPath_.SetConnected(false);
     for (TfrmDvrCh *pane : panes_)
         pane->hide();
+}
+
+// ---- Dialog launchers
+
+namespace {
+
+// Runs a dialog modally with its slot set. False when the view went away meanwhile (the dialog,
+// its child, went with it).
+template <class Dialog, class Slot>
+bool RunRegistered(QPointer<TfrmDvrWin> &self, Dialog *dialog, Slot *&slot, int *result)
+{
+    slot = dialog;
+    *result = dialog->exec();
+    if (!self)
+        return false;
+    slot = nullptr;
+    return true;
+}
+
+} // namespace
+
+void TfrmDvrWin::OpenSearchDialog(int kind)
+{
+    if (kind < 1 || kind > 5)
+        return;
+    if (GetMode() == 1 && kind <= 3)
+        SendPlayControl(0, 0, 0, 0);
+    core_->SendCommand(DvrCmdDiskMap, nullptr, 0);
+    QPointer<TfrmDvrWin> self(this);
+    DvrDialogRefs &refs = core_->Dialogs();
+    const DialogSender sender = [self](uint8_t cmd, const uint8_t *data, int length) {
+        if (self)
+            self->SendCommand(cmd, data, length);
+    };
+    int result = 0;
+    switch (kind) {
+    case 1: {
+        auto *dialog = new TfrmTimeSearch(this, this, GetKind(), GetRecordPath(), GetChannelCount());
+        dialog->SetSender(sender);
+        if (!RunRegistered(self, dialog, refs.timeSearch, &result))
+            return;
+        if (result == 1) {
+            SetMode(1);
+            const bool file = GetKind() == DvrKind::RecordedFile;
+            const auto path = file ? dialog->GetSelectedFile() : std::nullopt;
+            // A file view without a chosen file has nothing to play.
+            if (!file || path) {
+                if (path)
+                    core_->SendPlayFile(*path);
+                uint8_t time[kRecorderTimeSize];
+                dialog->GetSearchTime(time);
+                core_->SendPlayTime(dialog->GetDiskCode(), uint8_t(dialog->GetChannel()), ReadRecorderTime(time));
+                playPath_.RequestFlush(1);
+            }
+        } else if (GetKind() == DvrKind::RecordedFile && GetChannelCount() == 0) {
+            cmdCloseClick();
+        }
+        delete dialog;
+        break;
+    }
+    case 2: {
+        auto *dialog = new TfrmEventSearch(this, this, GetChannelCount());
+        dialog->SetSender(sender);
+        if (!RunRegistered(self, dialog, refs.eventSearch, &result))
+            return;
+        uint8_t entry[kEventEntrySize];
+        if (result == 1) {
+            SetMode(1);
+            if (dialog->GetSelectedEntry(entry)) {
+                core_->SendPlayEvent(entry);
+                playPath_.RequestFlush(1);
+            }
+        }
+        delete dialog;
+        break;
+    }
+    case 3: {
+        auto *dialog = new TfrmBlockSearch(this, this);
+        dialog->SetSender(sender);
+        if (!RunRegistered(self, dialog, refs.blockSearch, &result))
+            return;
+        uint8_t entry[kBlockEntrySize];
+        if (result == 1) {
+            SetMode(1);
+            if (dialog->GetSelectedEntry(entry)) {
+                core_->SendPlayBlock(entry);
+                playPath_.RequestFlush(1);
+            }
+        }
+        delete dialog;
+        break;
+    }
+    case 4: {
+        auto *dialog = new TfrmLogSearch(this, this);
+        dialog->SetSender(sender);
+        if (!RunRegistered(self, dialog, refs.logSearch, &result))
+            return;
+        delete dialog;
+        break;
+    }
+    case 5: {
+        auto *dialog = new TfrmCopy(this, this);
+        dialog->SetSender(sender);
+        if (!RunRegistered(self, dialog, refs.copy, &result))
+            return;
+        if (result == 1) {
+            double start = 0, end = 0;
+            dialog->GetCopySpan(&start, &end);
+            core_->SetCopySpan(start, end);
+        }
+        delete dialog;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TfrmDvrWin::OpenStatusDialog()
+{
+    QPointer<TfrmDvrWin> self(this);
+    auto *dialog = new TfrmDvrStatus(this, this, GetChannelCount());
+    core_->Dialogs().status = dialog;
+    core_->SendCommand(DvrCmdStatus, nullptr, 0);
+    int result = 0;
+    if (RunRegistered(self, dialog, core_->Dialogs().status, &result))
+        delete dialog;
+}
+
+void TfrmDvrWin::OpenSetupDialog()
+{
+    if (!frmDvrEnv)
+        return;
+    QPointer<TfrmDvrWin> self(this);
+    TfrmDvrEnv *dialog = frmDvrEnv;
+    core_->Dialogs().setup = dialog;
+    dialog->SetDvr(this);
+    core_->SendCommand(DvrCmdEnvGet, nullptr, 0);
+    core_->SendCommand(DvrCmdTitleGet, nullptr, 0);
+    core_->SendCommand(DvrCmdDiskMap, nullptr, 0);
+    int result = 0;
+    // The form outlives the view: it must not keep a view that is gone.
+    if (!RunRegistered(self, dialog, core_->Dialogs().setup, &result) && frmDvrEnv)
+        frmDvrEnv->SetDvr(nullptr);
+}
+
+void TfrmDvrWin::OpenUpgradeDialog()
+{
+    QPointer<TfrmDvrWin> self(this);
+    auto *dialog = new TfrmDvrUpgrade(this, this);
+    dialog->SetModel(core_->GetModel());
+    int result = 0;
+    if (RunRegistered(self, dialog, core_->Dialogs().upgrade, &result))
+        delete dialog;
+}
+
+void TfrmDvrWin::SendRemoteKey(uint32_t code)
+{
+    uint8_t payload[4];
+    PutLe32(payload, code);
+    core_->SendCommand(DvrCmdRemoteKey, payload, 4);
+}
+
+void TfrmDvrWin::cmdDvrSetupClick()
+{
+    QPointer<TfrmDvrWin> self(this);
+    QPointer<TfrmDvrPass> dialog = new TfrmDvrPass(parentWidget());
+    const int result = dialog->exec();
+    if (!dialog || !self)
+        return;
+    const QByteArray typed = dialog->GetPassword().toLatin1().left(8);
+    delete dialog;
+    if (result != 1)
+        return;
+    uint8_t password[8] = {};
+    std::memcpy(password, typed.constData(), size_t(typed.size()));
+    core_->SendCommand(DvrCmdEnvPassword, password, 8);
+    ShowMessageText("Checking Password...");
 }
 
 bool OpenRecorderView(DvrListRecord *entry)

@@ -94,8 +94,12 @@ public:
     virtual void SetSplit(int split);
     virtual void SetAutoSequence(bool on, int seconds);
     virtual void SendPlayControl(int run, int fast, int slow, int direction);
-    virtual void OpenSearchDialog(int kind) { (void)kind; }
-    virtual void OpenStatusDialog() {}
+    // The dialog launchers: each runs its dialog modally while the dispatcher hands it its replies.
+    virtual void OpenSearchDialog(int kind);
+    virtual void OpenStatusDialog();
+    void OpenSetupDialog();
+    void OpenUpgradeDialog();
+    void SendRemoteKey(uint32_t code);
     virtual bool StartRecord(const QString &path);
     virtual void StopRecord();
     virtual void EndNetCopy();
@@ -132,6 +136,7 @@ public:
     void cmdConnectClick();
     void cmdDisconnectClick();
     void cmdCloseClick();
+    void cmdDvrSetupClick();
     void btnMsgOkClick();
     // The text of the disk-free label for a drive letter and free megabytes.
     static QString DiskFreeText(char drive, uint64_t megabytes);

@@ -5,7 +5,14 @@
 #include <QFont>
 #include <QWidget>
 
+#include "viewer/dvrdialoglinks.h"
+
+#include <vector>
+
 class QComboBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
 
 namespace strandel {
 
@@ -45,23 +52,53 @@ protected:
 };
 
 // Status report of a recorder.
-class TfrmDvrStatus : public QDialog {
+class TfrmDvrStatus : public QDialog, public StatusDialog {
     Q_OBJECT
 public:
-    explicit TfrmDvrStatus(QWidget *owner = nullptr);
+    explicit TfrmDvrStatus(QWidget *owner = nullptr, TfrmDvrWin *view = nullptr, int channelCount = 0);
+    // Appends the report of one 927-byte status record.
+    void ShowStatus(const uint8_t *status) override;
+
+    QPlainTextEdit *Memo1;
+    QPushButton *btnOk;
+
+private:
+    TfrmDvrWin *view_;
+    int channelCount_;
 };
 
 // Set-up dialog over the recorder's configuration record.
-class TfrmDvrEnv : public QDialog {
+class TfrmDvrEnv : public QDialog, public DvrEnvDialog {
     Q_OBJECT
 public:
     explicit TfrmDvrEnv(QWidget *owner = nullptr);
     void SetDvr(TfrmDvrWin *view) { dvr_ = view; }
+    TfrmDvrWin *Dvr() const { return dvr_; }
     const QFont &ChannelFont() const { return chFont_; }
+
+    void SetRecordVariant(uint8_t variant) override { variant_ = variant; }
+    void SetModel(uint8_t ntsc, int channelCount) override;
+    void TransferRecord(const uint8_t *record, int direction) override;
+    void SetHddMap(const uint8_t *map) override;
+    void SetTitleBitmaps(const uint8_t *bitmaps) override;
+    void SetModalResult(int result) override;
+    // What the recorder sent while the dialog was open (empty until then).
+    const std::vector<uint8_t> &Record() const { return record_; }
+    const std::vector<uint8_t> &HddMap() const { return hddMap_; }
+    const std::vector<uint8_t> &TitleBitmaps() const { return titles_; }
+    uint8_t RecordVariant() const { return variant_; }
+
+    QLabel *lblMsg;
+    QPushButton *btnOk;
+    QPushButton *btnCancel;
 
 private:
     TfrmDvrWin *dvr_ = nullptr;
     QFont chFont_;
+    uint8_t variant_ = 0;
+    uint8_t ntsc_ = 0;
+    int channelCount_ = 0;
+    std::vector<uint8_t> record_, hddMap_, titles_;
 };
 
 // Reads a font saved as <prefix>Name, Size, Color and the four style values, each with the

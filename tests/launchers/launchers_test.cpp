@@ -1,0 +1,456 @@
+// The view's dialog launchers: what each sends around its modal dialog and what it turns the
+// dialog's result into; end to end, a recorded-file view plays the file picked in the time search.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+
+#include "decoder/classregistry.h"
+#include "decoder/lumaset.h"
+#include "platform/endian.h"
+#include "platform/settings.h"
+#include "viewer/admin/searchdialogs.h"
+#include "viewer/admin/shells.h"
+#include "viewer/dvrch.h"
+#include "viewer/dvrpass.h"
+#include "viewer/dvrlink.h"
+#include "viewer/dvrwin.h"
+#include "viewer/dvrwincore.h"
+#include "viewer/forms.h"
+
+// Fontconfig keeps its caches until the process ends; a sanitizer build must not count them.
+extern "C" const char *__lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
+using namespace strandel;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A link that keeps what the view sends through it.
+class RecordingLink : public CDvrBase {
+public:
+    RecordingLink() : CDvrBase(nullptr, false) {}
+    bool Send(uint8_t cmd, uint8_t, const uint8_t *data, int length) override
+    {
+        Bytes v{cmd};
+        if (data && length > 0)
+            v.insert(v.end(), data, data + length);
+        sent.push_back(v);
+        return true;
+    }
+    std::vector<Bytes> sent;
+};
+
+struct TestView {
+    TfrmDvrWin view;
+    RecordingLink *link;
+    explicit TestView(DvrKind kind = DvrKind::Network, uint8_t mode = 0, uint8_t channels = 4)
+    {
+        DvrListRecord r;
+        r.kind = uint8_t(kind);
+        SetField(r.name, "dvr");
+        view.SetRecord(r);
+        auto l = std::make_unique<RecordingLink>();
+        link = l.get();
+        view.SetConnection(std::move(l));
+        // Master login, 4 channels, model 1, NTSC.
+        const uint8_t answer[9] = {2, channels, 0x11, 0, 0, 0, 0, 0, 0};
+        view.Core().HandleLoginAnswer(answer, sizeof answer);
+        view.SetMode(mode);
+        link->sent.clear();
+    }
+    void Reply(uint8_t cmd, const Bytes &payload) { view.Core().HandlePacket(cmd, payload.data(), payload.size()); }
+};
+
+// Runs fn on the modal dialog once it is up.
+void OnModal(std::function<void(QWidget *)> fn, int tries = 200)
+{
+    QTimer::singleShot(tries == 200 ? 0 : 10, [fn = std::move(fn), tries]() mutable {
+        QWidget *w = QApplication::activeModalWidget();
+        if (!w && tries > 0)
+            return OnModal(std::move(fn), tries - 1);
+        ASSERT_NE(w, nullptr);
+        QPointer<QWidget> alive(w);
+        fn(w);
+        // A failed expectation must not leave the test waiting on the dialog.
+        if (alive && alive->isVisible())
+            if (auto *d = qobject_cast<QDialog *>(alive.data()))
+                d->done(kModalResultCancel);
+    });
+}
+
+Bytes DiskHeader(const uint8_t start[7], const uint8_t end[7])
+{
+    Bytes h(kDiskHeaderSize, 0);
+    std::memcpy(h.data() + 63, start, 7);
+    std::memcpy(h.data() + 182, end, 7);
+    return h;
+}
+
+const uint8_t kTen[7] = {20, 26, 12, 10, 10, 0, 0};
+const uint8_t kEleven[7] = {20, 26, 12, 10, 11, 0, 0};
+
+Bytes Cat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes &p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+} // namespace
+
+TEST(Launchers, SearchOpeningPausesOnlyInPlayback)
+{
+    struct Case {
+        int kind;
+        uint8_t mode;
+        std::vector<Bytes> expect; // what goes out before the dialog's own first request
+    } cases[] = {
+        {1, 0, {{DvrCmdDiskMap}}},
+        {1, 1, {{DvrCmdPlay, 30, 0, 0, 0, 0}, {DvrCmdDiskMap}}},
+        {2, 1, {{DvrCmdPlay, 30, 0, 0, 0, 0}, {DvrCmdDiskMap}}},
+        {3, 1, {{DvrCmdPlay, 30, 0, 0, 0, 0}, {DvrCmdDiskMap}}},
+        {4, 1, {{DvrCmdDiskMap}}},
+        {5, 1, {{DvrCmdDiskMap}}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.kind * 10 + c.mode);
+        TestView t(DvrKind::Network, c.mode);
+        OnModal([](QWidget *w) { static_cast<QDialog *>(w)->reject(); });
+        t.view.OpenSearchDialog(c.kind);
+        ASSERT_GE(t.link->sent.size(), c.expect.size() + 1);
+        for (size_t i = 0; i < c.expect.size(); ++i)
+            EXPECT_EQ(t.link->sent[i], c.expect[i]) << i;
+        // The dialog's first request follows; cancelled, nothing plays, and the slots are empty again.
+        EXPECT_NE(t.link->sent.back()[0], DvrCmdPlay);
+        const DvrDialogRefs &d = t.view.Core().Dialogs();
+        EXPECT_FALSE(d.timeSearch || d.eventSearch || d.blockSearch || d.logSearch || d.copy);
+    }
+}
+
+TEST(Launchers, TimeSearchPlaysTheChosenAreaChannelAndTime)
+{
+    TestView t;
+    OnModal([&](QWidget *w) {
+        auto *dlg = qobject_cast<TfrmTimeSearch *>(w);
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(t.link->sent.back(), (Bytes{DvrCmdDiskIndex, 0, 0}));
+        // The dispatcher fills the dialog while it is open: disk 9 alone, then one span.
+        Bytes map(16, 0);
+        map[1] = 0x40;
+        t.Reply(DvrCmdDiskMap, map);
+        ASSERT_EQ(dlg->edtHdd->count(), 3);
+        dlg->edtHdd->setCurrentIndex(2);
+        EXPECT_EQ(t.link->sent.back(), (Bytes{DvrCmdDiskIndex, 11, 0}));
+        t.Reply(DvrCmdDiskIndex, DiskHeader(kTen, kEleven));
+        ASSERT_EQ(dlg->lstResult->topLevelItemCount(), 1);
+        dlg->edtCh->setCurrentIndex(3);
+        dlg->btnPlay->click();
+    });
+    t.view.OpenSearchDialog(1);
+    EXPECT_EQ(t.view.GetMode(), 1);
+    EXPECT_EQ(t.link->sent.back(), (Bytes{DvrCmdPlay, PLAY_TIME, 11, 3, 20, 26, 12, 10, 10, 0, 0}));
+    EXPECT_EQ(t.view.Core().Dialogs().timeSearch, nullptr);
+}
+
+TEST(Launchers, ALinkDropEndsTheTimeSearchAsCancelled)
+{
+    TestView t;
+    OnModal([&](QWidget *) {
+        t.Reply(DvrCmdDiskIndex, DiskHeader(kTen, kEleven));
+        t.view.Core().OnDisconnected();
+    });
+    t.view.OpenSearchDialog(1);
+    EXPECT_NE(t.link->sent.back()[0], DvrCmdPlay);
+    EXPECT_EQ(t.view.Core().Dialogs().timeSearch, nullptr);
+}
+
+TEST(Launchers, EventAndBlockPlayTheSelectedEntryOrNothing)
+{
+    Bytes event(kEventEntrySize);
+    for (size_t i = 0; i < event.size(); ++i)
+        event[i] = uint8_t(i + 1);
+    Bytes block(kBlockEntrySize);
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = uint8_t(0x80 + i);
+    struct Case {
+        int kind;
+        uint8_t reply;
+        Bytes entry;
+        uint8_t sub;
+    } cases[] = {{2, DvrCmdEventSearch, event, PLAY_EVENT}, {3, DvrCmdBlockSearch, block, PLAY_BLOCK}};
+    for (const Case &c : cases) {
+        for (bool withRow : {true, false}) {
+            SCOPED_TRACE(c.kind * 10 + withRow);
+            TestView t;
+            OnModal([&](QWidget *w) {
+                auto *dlg = dynamic_cast<SearchDialogBase *>(w);
+                ASSERT_NE(dlg, nullptr);
+                if (withRow) {
+                    // A reply carrying two entries adds one row.
+                    t.Reply(c.reply, Cat({c.entry, c.entry}));
+                    EXPECT_EQ(dlg->RowCount(), 1);
+                }
+                dlg->SetModalResult(1);
+            });
+            t.view.OpenSearchDialog(c.kind);
+            EXPECT_EQ(t.view.GetMode(), 1);
+            if (withRow) {
+                EXPECT_EQ(t.link->sent.back(), Cat({{DvrCmdPlay, c.sub}, c.entry}));
+            } else {
+                for (const Bytes &p : t.link->sent)
+                    EXPECT_FALSE(p.size() > 1 && p[0] == DvrCmdPlay && p[1] == c.sub);
+            }
+        }
+    }
+}
+
+TEST(Launchers, RepliesAfterTheDialogClosedAreDropped)
+{
+    TestView t;
+    OnModal([](QWidget *w) { static_cast<QDialog *>(w)->reject(); });
+    t.view.OpenSearchDialog(4);
+    const Bytes log = {1, 20, 26, 12, 10, 10, 0, 0, 0};
+    t.Reply(DvrCmdLogSearch, log); // no dialog: nothing happens
+    EXPECT_EQ(t.view.Core().Dialogs().logSearch, nullptr);
+}
+
+TEST(Launchers, StatusDialogShowsTheReportOfItsReply)
+{
+    TestView t;
+    OnModal([&](QWidget *w) {
+        auto *dlg = qobject_cast<TfrmDvrStatus *>(w);
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(t.link->sent.back(), Bytes{DvrCmdStatus});
+        Bytes s(kDvrStatusRecordSize, 0);
+        s[1] = 1;
+        std::memcpy(s.data() + 10, "v1.2", 4);
+        s[74] = 1;
+        PutLe32(s.data() + 330, 4096);
+        s[917] = 1;
+        PutLe32(s.data() + 923, 0x6C000000u); // channels 0-3: 1, 2, 3, 0
+        t.Reply(DvrCmdStatus, Bytes(s.begin(), s.end() - 1)); // short: dropped
+        EXPECT_TRUE(dlg->Memo1->toPlainText().isEmpty());
+        t.Reply(DvrCmdStatus, s);
+        const QString text = dlg->Memo1->toPlainText();
+        EXPECT_TRUE(text.contains("Video Type = NTSC"));
+        EXPECT_TRUE(text.contains("Software Version = v1.2\n"));
+        EXPECT_TRUE(text.contains("Hdd 0 = Record, 2 MBytes"));
+        EXPECT_TRUE(text.contains("[ N S E - ]"));
+        dlg->btnOk->click();
+    });
+    t.view.OpenStatusDialog();
+    EXPECT_EQ(t.view.Core().Dialogs().status, nullptr);
+}
+
+TEST(Launchers, SetupOpensAfterTheAcceptedPasswordAndGetsItsRecords)
+{
+    TestView t;
+    frmDvrEnv = new TfrmDvrEnv;
+    OnModal([&](QWidget *w) {
+        ASSERT_EQ(w, frmDvrEnv);
+        EXPECT_EQ(frmDvrEnv->Dvr(), &t.view);
+        const std::vector<Bytes> expect = {{DvrCmdEnvGet}, {DvrCmdTitleGet}, {DvrCmdDiskMap}};
+        ASSERT_GE(t.link->sent.size(), 3u);
+        EXPECT_EQ(std::vector<Bytes>(t.link->sent.end() - 3, t.link->sent.end()), expect);
+        Bytes record(kDvrEnvRecordSize, 0x5A);
+        t.Reply(DvrCmdEnvGetEx, record);
+        EXPECT_EQ(frmDvrEnv->Record(), record);
+        EXPECT_EQ(frmDvrEnv->RecordVariant(), 1); // the model code
+        t.Reply(DvrCmdDiskMap, Bytes(16, 0x80));
+        EXPECT_EQ(frmDvrEnv->HddMap(), Bytes(16, 0x80));
+        t.view.Core().OnDisconnected(); // ends it as cancelled
+    });
+    // The accepted password posts the opening.
+    t.Reply(DvrCmdEnvPassword, {2});
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (frmDvrEnv->Record().empty() && std::chrono::steady_clock::now() < until)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_FALSE(frmDvrEnv->Record().empty());
+    EXPECT_EQ(frmDvrEnv->result(), kModalResultCancel);
+    EXPECT_EQ(t.view.Core().Dialogs().setup, nullptr);
+    delete frmDvrEnv;
+    frmDvrEnv = nullptr;
+}
+
+TEST(Launchers, SetupPasswordGoesOutInEightBytes)
+{
+    struct Case {
+        const char *typed;
+        bool ok;
+        Bytes expect;
+    } cases[] = {
+        {"abc", true, {DvrCmdEnvPassword, 'a', 'b', 'c', 0, 0, 0, 0, 0}},
+        {"123456789", true, {DvrCmdEnvPassword, '1', '2', '3', '4', '5', '6', '7', '8'}},
+        {"abc", false, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        TestView t;
+        OnModal([&](QWidget *w) {
+            auto *dlg = dynamic_cast<TfrmDvrPass *>(w);
+            ASSERT_NE(dlg, nullptr);
+            dlg->edtPass->setText(c.typed);
+            if (c.ok)
+                dlg->btnOk->click();
+            else
+                dlg->reject();
+        });
+        t.view.cmdDvrSetupClick();
+        if (c.ok) {
+            ASSERT_EQ(t.link->sent.size(), 1u);
+            EXPECT_EQ(t.link->sent[0], c.expect);
+            EXPECT_EQ(t.view.pnlMsg->text(), "Checking Password...");
+        } else {
+            EXPECT_TRUE(t.link->sent.empty());
+        }
+    }
+}
+
+TEST(Launchers, UpgradeKeepsTheModelAndFollowsItsReplies)
+{
+    TestView t;
+    OnModal([&](QWidget *w) {
+        auto *dlg = qobject_cast<TfrmDvrUpgrade *>(w);
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(dlg->Model(), 1);
+        t.Reply(DvrCmdUpgrade, {2});
+        EXPECT_EQ(dlg->lblMsg->text(), "Flashing...");
+        t.Reply(DvrCmdUpgrade, {5, 0x10, 0, 0, 0});
+        EXPECT_EQ(dlg->lblMsg->text(), "16");
+        t.view.Core().OnDisconnected();
+    });
+    t.view.OpenUpgradeDialog();
+    EXPECT_EQ(t.view.Core().Dialogs().upgrade, nullptr);
+}
+
+TEST(Launchers, RemoteKeyAndAutoSequence)
+{
+    TestView t;
+    t.view.SendRemoteKey(0x01020304);
+    EXPECT_EQ(t.link->sent.back(), (Bytes{DvrCmdRemoteKey, 4, 3, 2, 1}));
+    // On from off shows the next channel at once; off from on returns to the multi view.
+    t.view.SetAutoSequence(true, 5);
+    EXPECT_TRUE(t.view.IsAutoSequence());
+    EXPECT_EQ(t.view.tmrAuto->interval(), 5000);
+    EXPECT_EQ(t.view.GetCurrentChannel(), 1);
+    t.view.SetAutoSequence(true, 7); // already on: only the interval changes
+    EXPECT_EQ(t.view.GetCurrentChannel(), 1);
+    EXPECT_EQ(t.view.tmrAuto->interval(), 7000);
+    t.view.SetAutoSequence(false, 7);
+    EXPECT_FALSE(t.view.IsAutoSequence());
+    EXPECT_EQ(t.view.GetCurrentChannel(), 0);
+}
+
+TEST(Launchers, CopyKeepsTheChosenSpan)
+{
+    TestView t;
+    OnModal([&](QWidget *w) {
+        auto *dlg = qobject_cast<TfrmCopy *>(w);
+        ASSERT_NE(dlg, nullptr);
+        t.Reply(DvrCmdDiskIndex, DiskHeader(kTen, kEleven));
+        ASSERT_EQ(dlg->RowCount(), 1);
+        double start = 0, end = 0;
+        dlg->GetCopySpan(&start, &end);
+        const double tenOClock = *RecorderDateTime(ReadRecorderTime(kTen));
+        EXPECT_DOUBLE_EQ(start, tenOClock);
+        EXPECT_NEAR((end - start) * 86400, 60, 1e-6);
+        dlg->GetCopySpan(nullptr, nullptr);
+        dlg->btnPlay->click();
+    });
+    t.view.OpenSearchDialog(5);
+    EXPECT_EQ(t.view.Core().Dialogs().copy, nullptr);
+}
+
+// The address book's "Demo recording" kind: a recorded-file view over the record folder.
+TEST(Launchers, AFileViewPlaysTheRecordingPickedInTheTimeSearch)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QFile::copy(STRANDEL_TEST_DATA "/../../samples/demo.dvr", dir.filePath("demo.dvr")));
+    SetSettingsFilePath(dir.filePath("Strandel.ini"));
+    // The decoder, registered as the run script registers it.
+    const std::string registry = dir.filePath("Classes.ini").toStdString();
+    ASSERT_TRUE(WriteClassRegistry(registry, {{std::string("CLSID\\") + LUMASET_CLSID, {{"InprocServer32", LUMASET_LIBRARY_PATH}}}}));
+    const QByteArray oldRegistry = qgetenv("STRANDEL_CLASS_REGISTRY");
+    qputenv("STRANDEL_CLASS_REGISTRY", QByteArray::fromStdString(registry));
+    {
+        DvrListRecord entry;
+        entry.kind = uint8_t(DvrKind::RecordedFile);
+        SetField(entry.name, "Demo recording");
+        SetField(entry.folder, dir.path().toLocal8Bit().constData());
+        TfrmDvrWin view;
+        view.resize(720, 500);
+        view.show();
+        ASSERT_TRUE(view.CreateConnection(&entry));
+        view.StartConnection();
+        const auto serve = [](const std::function<bool()> &cond) {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (!cond() && std::chrono::steady_clock::now() < until)
+                QApplication::processEvents(QEventLoop::AllEvents, 5);
+            return cond();
+        };
+        ASSERT_TRUE(serve([&] { return view.IsLoggedIn(); }));
+        OnModal([&](QWidget *w) {
+            auto *dlg = qobject_cast<TfrmTimeSearch *>(w);
+            ASSERT_NE(dlg, nullptr);
+            EXPECT_FALSE(dlg->edtCh->isEnabled());
+            EXPECT_FALSE(dlg->edtHdd->isEnabled());
+            ASSERT_EQ(dlg->RowCount(), 1);
+            EXPECT_EQ(dlg->lstResult->topLevelItem(0)->text(3), "demo.dvr");
+            dlg->btnPlay->click();
+        });
+        view.OpenSearchDialog(1);
+        EXPECT_EQ(RegReadString("FileSearchDir", QString()), QDir(dir.path()).absolutePath());
+        // The MPEG-4 channels (9-16) of the recording reach their panes.
+        EXPECT_TRUE(serve([&] {
+
+            if (view.GetChannelCount() != 16)
+                return false;
+            for (int i = 8; i < 16; ++i)
+                if (!view.Pane(i)->IsShowing())
+                    return false;
+            return true;
+        }));
+        view.CloseConnection();
+    }
+    if (oldRegistry.isNull())
+        qunsetenv("STRANDEL_CLASS_REGISTRY");
+    else
+        qputenv("STRANDEL_CLASS_REGISTRY", oldRegistry);
+    SetSettingsFilePath({});
+}
+
+TEST(Launchers, CancelledTimeSearchClosesAFileViewThatNeverLoadedAFile)
+{
+    QTemporaryDir dir;
+    SetSettingsFilePath(dir.filePath("Strandel.ini"));
+    for (uint8_t channels : {0, 4}) {
+        SCOPED_TRACE(channels);
+        TestView t(DvrKind::RecordedFile, 1, channels);
+        t.view.SetFrameMode(false, nullptr); // in a frame window of its own
+        int closes = 0;
+        QObject::connect(t.view.GetFrame(), &TfrmDvrFrame::closeRequested, [&] { ++closes; });
+        OnModal([](QWidget *w) { static_cast<QDialog *>(w)->reject(); });
+        t.view.OpenSearchDialog(1);
+        QApplication::processEvents();
+        EXPECT_EQ(closes, channels == 0 ? 1 : 0);
+        EXPECT_NE(t.link->sent.back()[0], DvrCmdPlay);
+    }
+    SetSettingsFilePath({});
+}
