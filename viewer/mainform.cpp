@@ -134,7 +134,14 @@ TfrmMain::TfrmMain(QWidget *owner) : QWidget(owner, Qt::Window)
     FormCreate();
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain()
+{
+    // Views still registered, and those whose queued free never ran, go with the main window.
+    for (TfrmDvrWin *view : dvrWins_)
+        pendingFree_.insert(view);
+    for (TfrmDvrWin *view : pendingFree_)
+        delete view;
+}
 
 void TfrmMain::BuildControls()
 {
@@ -263,6 +270,7 @@ void TfrmMain::BuildControls()
     connect(btnBlockSearch, &QAbstractButton::clicked, this, [this] { btnSearchClick(3); });
     connect(btnLogSearch, &QAbstractButton::clicked, this, [this] { btnSearchClick(4); });
     connect(btnDvrStatus, &QAbstractButton::clicked, this, &TfrmMain::btnDvrStatusClick);
+    connect(btnDvrEnv, &QAbstractButton::clicked, this, &TfrmMain::btnDvrEnvClick);
     connect(btnPanTilt, &QAbstractButton::clicked, this, &TfrmMain::btnPanTiltClick);
     connect(btnDvrCtrl, &QAbstractButton::clicked, this, &TfrmMain::btnDvrCtrlClick);
     connect(btnArange, &QAbstractButton::clicked, this, &TfrmMain::btnArangeClick);
@@ -662,6 +670,7 @@ void TfrmMain::RemoveDvrWin(TfrmDvrWin *view)
     }
     view->CloseConnection();
     // The view is freed once its own handlers have returned.
+    pendingFree_.insert(view);
     QMetaObject::invokeMethod(this, [this, view] { OnFreeView(view); }, Qt::QueuedConnection);
     delete found;
     dvrWins_.removeOne(view);
@@ -683,6 +692,8 @@ void TfrmMain::OnReleaseView(TfrmDvrWin *view) { RemoveDvrWin(view); }
 
 void TfrmMain::OnFreeView(TfrmDvrWin *view)
 {
+    if (!pendingFree_.remove(view))
+        return;
     view->hide();
     QThread::msleep(10);
     delete view;
@@ -890,6 +901,12 @@ void TfrmMain::btnSearchClick(int kind)
 {
     if (CurrentDvrWin)
         CurrentDvrWin->OpenSearchDialog(kind);
+}
+
+void TfrmMain::btnDvrEnvClick()
+{
+    if (CurrentDvrWin)
+        CurrentDvrWin->cmdDvrSetupClick();
 }
 
 void TfrmMain::btnDvrStatusClick()

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QDateTime>
 #include <QRect>
+#include <QSet>
 #include <QWidget>
 
 #include <array>
@@ -98,6 +99,7 @@ public:
     void btnSlowPlayClick();
     void btnSlowBackClick();
     void btnSearchClick(int kind);
+    void btnDvrEnvClick();
     void btnDvrStatusClick();
     void btnPanTiltClick();
     void btnDvrCtrlClick();
@@ -146,6 +148,7 @@ private:
     TfrmDvrWin *CurrentDvrWin = nullptr;
     TfrmDvrWin *FrameDvrWin = nullptr;
     QList<TfrmDvrWin *> dvrWins_;
+    QSet<TfrmDvrWin *> pendingFree_; // removed views whose queued free has not run yet
     int CascadeIndex = 0;
     bool MainFrame = false;
     bool MainDvrList = false;

@@ -174,6 +174,7 @@ int main(int argc, char **argv)
             const Bytes data = ch.mpeg ? MpegPacket(frame, ms * 90, fields) : JpegRecord(frame);
             h.partSize = {uint32_t(data.size()), 0, 0};
             h.jpegLength = ch.mpeg ? 0 : uint32_t(frame.size());
+            h.directShow = ch.mpeg ? 0 : 1; // pictures are shown at once, frames go through the play rings
             auto bytes = h.ToBytes();
             if (!StoreAppendRecord(&w, bytes.data(), data.data())) {
                 std::fprintf(stderr, "cannot write record %d of channel %d\n", i, ch.number);
