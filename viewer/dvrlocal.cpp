@@ -182,6 +182,14 @@ void CDvrLocal::SetPlayTimer(bool on)
         playTimer_.stop();
 }
 
+void CDvrLocal::EndSingleStep()
+{
+    store_.singleStep = 0;
+    store_.playState = 0;
+    playTimer_.stop();
+    AnswerPlayStatus();
+}
+
 bool CDvrLocal::PushRecord(const uint8_t *header, const uint8_t *data)
 {
     // Data that begin with eight zeros carry the 96 extra header bytes first.
@@ -261,12 +269,8 @@ void CDvrFile::OnPlayTimer()
             AnswerPlayStatus();
             AnswerPlayEnd();
         }
-        if (store_.singleStep) {
-            store_.singleStep = 0;
-            store_.playState = 0;
-            playTimer_.stop();
-            AnswerPlayStatus();
-        }
+        if (store_.singleStep)
+            EndSingleStep();
     }
     playTimer_.setInterval(store_.slowFactor >= 2 ? store_.slowFactor * kFileTickMs : base);
 }
@@ -445,12 +449,8 @@ void CDvrHdd::OnPlayTimer()
             AnswerPlayStatus();
             AnswerPlayEnd();
         }
-        if (store_.singleStep) {
-            store_.singleStep = 0;
-            store_.playState = 0;
-            playTimer_.stop();
-            AnswerPlayStatus();
-        }
+        if (store_.singleStep)
+            EndSingleStep();
     }
     playTimer_.setInterval(store_.slowFactor > 1 ? store_.slowFactor * kFileTickMs : kFileTickMs);
 }

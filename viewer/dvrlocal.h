@@ -66,6 +66,8 @@ protected:
     // The data of a record read by a tick, pushed to the view; true when it is MPEG video.
     bool PushRecord(const uint8_t *header, const uint8_t *data);
     void SetPlayTimer(bool on);
+    // After a tick that showed one step while paused: pause again and tell the view.
+    void EndSingleStep();
 
     DvrStoreContext store_;
     DvrLocalHooks hooks_;
