@@ -160,14 +160,8 @@ KeyAction TDateTimeEdit::MemoKeyDown(int i, QKeyEvent *event)
         ShowField(i);
         return KeyAction::Consumed;
     }
-    case Qt::Key_Delete:
-    case Qt::Key_Backspace:
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return KeyAction::Pass;
     default:
-        // Digits pass; other keys do no editing of their own, only their character is looked at.
-        return KeyAction::CharacterOnly;
+        return CommonMemoKey(event->key());
     }
 }
 

@@ -133,13 +133,8 @@ KeyAction TIpEdit::MemoKeyDown(int i, QKeyEvent *event)
         if (i < 3)
             FocusOctet(i + 1);
         return KeyAction::Consumed;
-    case Qt::Key_Delete:
-    case Qt::Key_Backspace:
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return KeyAction::Pass;
     default:
-        return KeyAction::CharacterOnly;
+        return CommonMemoKey(event->key());
     }
 }
 

@@ -7,6 +7,21 @@ namespace strandel {
 // What a field's key-down handling did with a key.
 enum class KeyAction { Consumed, Pass, CharacterOnly };
 
+// What both fields do with a key they do not handle themselves: editing and focus keys pass,
+// any other key does no editing of its own and only its character is looked at.
+inline KeyAction CommonMemoKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return KeyAction::Pass;
+    default:
+        return KeyAction::CharacterOnly;
+    }
+}
+
 // True when the typed character is to be discarded: only digits and backspace are typed into
 // a field, and control chords (paste among them) would bring in text the checks never saw.
 inline bool RefuseNonDigitKey(const QKeyEvent *event)
