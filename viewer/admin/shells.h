@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QWidget>
 
+#include "viewer/admin/dvrservices.h"
 #include "viewer/protocol/dvrdialoglinks.h"
 
 #include <vector>
@@ -72,8 +73,8 @@ class TfrmDvrEnv : public QDialog, public DvrEnvDialog {
     Q_OBJECT
 public:
     explicit TfrmDvrEnv(QWidget *owner = nullptr);
-    void SetDvr(TfrmDvrWin *view) { dvr_ = view; }
-    TfrmDvrWin *Dvr() const { return dvr_; }
+    void SetDvr(DvrServices *view) { dvr_ = view; }
+    DvrServices *Dvr() const { return dvr_; }
     const QFont &ChannelFont() const { return chFont_; }
 
     void SetRecordVariant(uint8_t variant) override { variant_ = variant; }
@@ -93,7 +94,7 @@ public:
     QPushButton *btnCancel;
 
 private:
-    TfrmDvrWin *dvr_ = nullptr;
+    DvrServices *dvr_ = nullptr;
     QFont chFont_;
     uint8_t variant_ = 0;
     uint8_t ntsc_ = 0;
