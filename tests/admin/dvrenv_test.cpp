@@ -405,3 +405,68 @@ TEST(DvrEnv, LoadSendAndFirmwareGoThroughTheView)
     e.env.btnDownloadClick();
     EXPECT_EQ(e.view.upgrades, 1);
 }
+
+TEST(DvrEnv, RandomRecordsChangeOnlyWhereTheEditorNormalisesAndSettle)
+{
+    // Bytes the editor may rewrite without being told: titles, schedule and marks, all-day
+    // switches, audio switches and the flags of a 16-channel recorder.
+    std::vector<bool> normalised(kDvrEnvRecordSize, false);
+    const auto mark = [&](int first, int last) {
+        for (int b = first; b <= last; ++b)
+            normalised[size_t(b)] = true;
+    };
+    mark(kEnvTitleOffset, kEnvTitleOffset + 16 * 9 - 1);
+    mark(kEnvScheduleOffset, kEnvMarkOffset + 167);
+    mark(kEnvAllDayOffset, kEnvAllDayOffset + 6);
+    mark(kEnvAudioOffset, kEnvAudioOffset + 7);
+    mark(49, 50);
+    mark(7647, 7652);
+
+    Editor e;
+    uint32_t seed = 12345;
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        Bytes r(kDvrEnvRecordSize);
+        for (uint8_t &b : r) {
+            seed = seed * 1103515245u + 12345u;
+            // Half of the bytes small, so lists and digits get valid values too.
+            b = uint8_t(seed >> 24 & 1 ? (seed >> 16) % 12 : seed >> 16);
+        }
+        e.Receive(r, uint8_t(round % 3), uint8_t(round), 16);
+        const Bytes out = e.Store();
+        for (int b : Differences(out, r))
+            EXPECT_TRUE(normalised[size_t(b)]) << "byte " << b << " " << int(r[size_t(b)]) << " -> " << int(out[size_t(b)]);
+        for (int i = 0; i < 168; ++i) {
+            const uint8_t s = out[size_t(kEnvScheduleOffset + i)];
+            EXPECT_TRUE(s == 2 || s == 6);
+            EXPECT_EQ(out[size_t(kEnvMarkOffset + i)], s == 2 ? 1 : 0);
+        }
+        for (int ch = 0; ch < 16; ++ch)
+            EXPECT_EQ(out[size_t(kEnvTitleOffset + 9 * ch + 8)], 0);
+        // What the editor wrote, it takes back unchanged.
+        e.Receive(out, uint8_t(round % 3), uint8_t(round), 16);
+        EXPECT_EQ(Differences(e.Store(), out), std::vector<int>{});
+    }
+}
+
+TEST(DvrEnv, ScheduleCellsAreWhiteWhenOnAndGreyWhenOff)
+{
+    Editor e;
+    Bytes r = CanonicalRecord();
+    r[kEnvScheduleOffset + 30] = 2;
+    r[kEnvScheduleOffset + 31] = 6;
+    e.Receive(r);
+    const auto count = [](QWidget *w, QRgb colour) {
+        const QImage img = w->grab().toImage();
+        int n = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                n += (img.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF) ? 1 : 0;
+        return std::pair(n, img.width() * img.height());
+    };
+    const auto [whiteOn, areaOn] = count(e.env.Cell(30), qRgb(255, 255, 255));
+    const auto [greyOff, areaOff] = count(e.env.Cell(31), qRgb(128, 128, 128));
+    EXPECT_GT(whiteOn * 2, areaOn);
+    EXPECT_GT(greyOff * 2, areaOff);
+    EXPECT_EQ(count(e.env.Cell(30), qRgb(128, 128, 128)).first, 0);
+}

@@ -258,11 +258,13 @@ void TfrmDvrEnv::BuildPages()
             cell->setProperty("Tag", 0);
             cells_[size_t(i)] = cell;
             sche->addWidget(cell, d + 1, h + 2);
-            connect(cell, &QLineEdit::textChanged, this, [cell] {
+            const auto colour = [cell] {
                 QPalette p = cell->palette();
                 p.setColor(QPalette::Base, cell->GetValue() == 0 ? QColor(255, 255, 255) : QColor(128, 128, 128));
                 cell->setPalette(p);
-            });
+            };
+            colour();
+            connect(cell, &QLineEdit::textChanged, this, colour);
             controls_[cell->objectName()] = cell;
         }
         controls_[all->objectName()] = all;
@@ -292,11 +294,16 @@ void TfrmDvrEnv::BuildPages()
             QWidget *c = MakeControl(f, i, grid->parentWidget());
             if (!c)
                 continue;
+            controls_[c->objectName()] = c;
+            // Bound but not shown.
+            if (c->objectName() == "edtMenuSetupCheck" || c->objectName() == "edtRemoCheck") {
+                c->hide();
+                continue;
+            }
             const int n = used[grid == grids[page] ? page : QString(kPanels[f.channels == kEnvCh4 ? 0 : f.channels == kEnvCh8 ? 1 : 2])]++;
             const int row = n / 3, col = (n % 3) * 2;
             grid->addWidget(new QLabel(c->objectName().mid(3), grid->parentWidget()), row, col);
             grid->addWidget(c, row, col + 1);
-            controls_[c->objectName()] = c;
         }
     }
     for (auto &[name, grid] : grids)
