@@ -470,3 +470,28 @@ TEST(DvrEnv, ScheduleCellsAreWhiteWhenOnAndGreyWhenOff)
     EXPECT_GT(greyOff * 2, areaOff);
     EXPECT_EQ(count(e.env.Cell(30), qRgb(128, 128, 128)).first, 0);
 }
+
+TEST(DvrEnv, ARefusedRecordProgramStopsSendAndSave)
+{
+    // The program page refuses its values (a frame or pair-channel error).
+    class Refusing : public TfrmDvrEnv {
+    protected:
+        bool TransferRecordProgram(int direction) override { return direction == 1; }
+    };
+    Refusing env;
+    RecordingServices view;
+    env.SetDvr(&view);
+    bool asked = false;
+    env.chooseFile = [&](bool) {
+        asked = true;
+        return QString();
+    };
+    env.SetModel(0, 16);
+    const Bytes r = CanonicalRecord();
+    env.TransferRecord(static_cast<const uint8_t *>(r.data()), 1);
+    EXPECT_TRUE(env.IsLoaded());
+    env.btnUpdateClick();
+    env.btnSaveClick();
+    EXPECT_EQ(view.uploads, 0);
+    EXPECT_FALSE(asked);
+}

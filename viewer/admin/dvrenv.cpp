@@ -578,6 +578,10 @@ void TfrmDvrEnv::SetModel(uint8_t standard, int channelCount)
         q->addItems(sizes);
         q->setCurrentIndex(keep);
     }
+    for (const QString &name : {QString("lblEvent"), QString("lblMpSingle0"), QString("lblMpSingle1"),
+                                QString("lblMpSingle2"), QString("lblMpSingle3")})
+        if (auto *l = findChild<QLabel *>(name))
+            l->setText(QString::number(frameBudget_));
     const QString sizeItems[3] = {sizes[0], sizes[1], sizes[2]};
     for (const char *fam : {"edtSize", "edtMpSize"})
         for (QWidget *w : Family(fam))
@@ -780,9 +784,15 @@ bool TfrmDvrEnv::TransferRecord(uint8_t *buffer, int direction)
             }
         }
     }
-    for (const DvrEnvField &f : DvrEnvFields())
+    for (const DvrEnvField &f : DvrEnvFields()) {
+        if (f.encoding == E::Block && f.offset == kEnvProgramOffset) {
+            if (!TransferRecordProgram(direction))
+                return false;
+            continue;
+        }
         if (!TransferField(f, direction))
             return false;
+    }
     if (direction == 0) {
         std::memcpy(buffer, record_.data(), size_t(kDvrEnvRecordSize));
         return ApplyPasswords(buffer);

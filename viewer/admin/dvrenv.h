@@ -103,6 +103,9 @@ public:
     QLineEdit *edtMasterOld, *edtMasterNew, *edtMasterRetype, *edtSlaveOld, *edtSlaveNew, *edtSlaveRetype;
 
 protected:
+    // The record program the program page shows, moved in the given direction; false refuses
+    // the values (the whole transfer then fails). The program pages build on it.
+    virtual bool TransferRecordProgram(int direction) { (void)direction; return true; }
     void showEvent(QShowEvent *e) override;
     void changeEvent(QEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
