@@ -35,25 +35,24 @@ namespace {
 using E = EnvEncoding;
 
 // The pages the fields go to: a field starts a new page when its name is listed here; the
-// fields after it follow it to that page. Main tab, sub-page name.
+// fields after it follow it to that page.
 struct PageStart {
     const char *firstField;
-    int mainTab;
     const char *page;
 };
 const PageStart kPageStarts[] = {
-    {"edtQuickSetup", 0, "TabSheet6"},          {"edtHorPos", 1, "TabPosition"},
-    {"edtAutoSingleCh", 1, "TabSequence"},      {"edtClockDisp", 1, "TabDisplay"},
-    {"edtTitleCh", 1, "TabTitle"},              {"chkLive4ADisplay", 1, "TabMultiScreen"},
-    {"edtCovertCh", 1, "TabCovert"},            {"edtSpotMode", 1, "TabSpot"},
-    {"edtPtzModel", 5, "TabPtz"},               {"edtAll", 2, "TabSche"},
-    {"edtRepeatRecord", 2, "TabRec"},           {"edtHolidayRecord", 2, "TabHoliday"},
-    {"edtEventCheck", 3, "TabEvent"},           {"edtMotionCh", 3, "TabMotion"},
-    {"edtSensorCh", 3, "TabSensor"},            {"edtRelayMotion", 3, "TabRelay"},
-    {"edtVideo", 4, "TabSystem"},               {"edtHddMode", 4, "TabHdd"},
-    {"edtClock", 4, "TabClock"},                {"edtMenuSetupCheck", 4, "TabPassword"},
-    {"edtDhcp", 5, "TabNetwork"},               {"edt232BaudRate", 5, "TabSerial"},
-    {"edtSendEmail", 5, "TabEmail"},
+    {"edtQuickSetup", "TabSheet6"},          {"edtHorPos", "TabPosition"},
+    {"edtAutoSingleCh", "TabSequence"},      {"edtClockDisp", "TabDisplay"},
+    {"edtTitleCh", "TabTitle"},              {"chkLive4ADisplay", "TabMultiScreen"},
+    {"edtCovertCh", "TabCovert"},            {"edtSpotMode", "TabSpot"},
+    {"edtPtzModel", "TabPtz"},               {"edtAll", "TabSche"},
+    {"edtRepeatRecord", "TabRec"},           {"edtHolidayRecord", "TabHoliday"},
+    {"edtEventCheck", "TabEvent"},           {"edtMotionCh", "TabMotion"},
+    {"edtSensorCh", "TabSensor"},            {"edtRelayMotion", "TabRelay"},
+    {"edtVideo", "TabSystem"},               {"edtHddMode", "TabHdd"},
+    {"edtClock", "TabClock"},                {"edtMenuSetupCheck", "TabPassword"},
+    {"edtDhcp", "TabNetwork"},               {"edt232BaudRate", "TabSerial"},
+    {"edtSendEmail", "TabEmail"},
 };
 // Sub-pages in their order; the record pages keep the order the double-click on a schedule
 // cell relies on (2 = first variant, 3 = second variant, 4 = frame rate).
@@ -223,12 +222,11 @@ void TfrmDvrEnv::BuildPages()
     // The layout cells sit on one panel per channel count.
     QGridLayout *multi = grids["TabMultiScreen"];
     QFrame *panels[3];
-    QGridLayout *panelGrids[3];
     static const char *kPanels[3] = {"pnlMulti4", "pnlMulti8", "pnlMulti16"};
     for (int i = 0; i < 3; ++i) {
         panels[i] = new QFrame(multi->parentWidget());
         panels[i]->setObjectName(kPanels[i]);
-        panelGrids[i] = new QGridLayout(panels[i]);
+        grids[kPanels[i]] = new QGridLayout(panels[i]);
         multi->addWidget(panels[i], 100, 0, 1, 6);
     }
 
@@ -242,6 +240,7 @@ void TfrmDvrEnv::BuildPages()
         all->setObjectName(QString("edtAll%1").arg(d));
         all->SetItem(2, kCellItems);
         all->setProperty("Tag", d);
+        all->setFixedWidth(18);
         sche->addWidget(all, d + 1, 1);
         connect(all, &QLineEdit::textChanged, this, [this, all, d] {
             for (int h = 0; h < 24; ++h)
@@ -274,23 +273,18 @@ void TfrmDvrEnv::BuildPages()
 
     // Every other field's controls, page by page in the table's order.
     QString page = "TabSheet6";
-    int tab = 0;
     for (const DvrEnvField &f : DvrEnvFields()) {
         for (const PageStart &s : kPageStarts)
-            if (std::strcmp(s.firstField, f.name) == 0) {
+            if (std::strcmp(s.firstField, f.name) == 0)
                 page = s.page;
-                tab = s.mainTab;
-            }
-        (void)tab;
         if (f.encoding == E::Schedule || f.encoding == E::Mark || f.encoding == E::Block || f.encoding == E::Password)
             continue;
         for (int i = 0; i < f.count; ++i) {
-            QGridLayout *grid = grids[page];
-            const bool layoutCell = std::strncmp(f.name, "edtMulti", 8) == 0 || std::strncmp(f.name, "chkLive", 7) == 0;
-            if (layoutCell) {
-                const int panel = f.channels == kEnvCh4 ? 0 : f.channels == kEnvCh8 ? 1 : 2;
-                grid = panelGrids[panel];
-            }
+            // The layout cells and switches sit on the panel of their channel count.
+            QString holder = page;
+            if (std::strncmp(f.name, "edtMulti", 8) == 0 || std::strncmp(f.name, "chkLive", 7) == 0)
+                holder = kPanels[f.channels == kEnvCh4 ? 0 : f.channels == kEnvCh8 ? 1 : 2];
+            QGridLayout *grid = grids[holder];
             QWidget *c = MakeControl(f, i, grid->parentWidget());
             if (!c)
                 continue;
@@ -300,7 +294,7 @@ void TfrmDvrEnv::BuildPages()
                 c->hide();
                 continue;
             }
-            const int n = used[grid == grids[page] ? page : QString(kPanels[f.channels == kEnvCh4 ? 0 : f.channels == kEnvCh8 ? 1 : 2])]++;
+            const int n = used[holder]++;
             const int row = n / 3, col = (n % 3) * 2;
             grid->addWidget(new QLabel(c->objectName().mid(3), grid->parentWidget()), row, col);
             grid->addWidget(c, row, col + 1);
@@ -385,6 +379,7 @@ QWidget *TfrmDvrEnv::MakeControl(const DvrEnvField &f, int i, QWidget *page)
         break;
     case E::Ip:
         w = new TIpEdit(page);
+        w->setMinimumSize(150, 22);
         break;
     case E::Text:
     case E::Title: {
