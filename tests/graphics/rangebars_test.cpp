@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QtTest/QTest>
@@ -272,13 +273,17 @@ TEST(ArrowBarTimer, FirstDelayRepeatAndHoverWatch)
     bar.show();
     bar.SetParams(1000, 100);
     bar.Cursor = {220, 5};
+    QElapsedTimer clock;
+    clock.start();
     QTest::mousePress(&bar, Qt::LeftButton, {}, QPoint(220, 5));
     EXPECT_FLOAT_EQ(bar.Position(), 8); // the first step comes with the press
     EXPECT_EQ(bar.TimerState(), 1);
     EXPECT_EQ(bar.Timer()->interval(), 600);
     EXPECT_TRUE(bar.Timer()->isActive());
     QTest::qWait(300);
-    EXPECT_FLOAT_EQ(bar.Position(), 8);
+    if (clock.elapsed() < 550) { // a stalled machine may have reached the first delay
+        EXPECT_FLOAT_EQ(bar.Position(), 8);
+    }
     EXPECT_TRUE(QTest::qWaitFor([&] { return bar.TimerState() == 2; }, 2000));
     EXPECT_EQ(bar.Timer()->interval(), 100);
     EXPECT_TRUE(QTest::qWaitFor([&] { return bar.Position() >= 32; }, 2000)); // repeating
