@@ -223,3 +223,17 @@ TEST(PaintBoxKeys, ArrowKeysOnlyWhenWanted)
     EXPECT_EQ(got, (std::vector<int>{Qt::Key_Left, Qt::Key_Down}));
     EXPECT_TRUE(parent.keys.empty());
 }
+
+TEST(ImgView, ResizeKeepsTheCentre)
+{
+    TImgView32 view;
+    ViewOf300x200(view);
+    view.show();
+    view.Bitmap().SetSize(600, 400);
+    ASSERT_FLOAT_EQ(view.HScroll()->Position(), 158);
+    view.resize(400, 300); // viewport 384 x 284: still centred on (300, 200)
+    EXPECT_FLOAT_EQ(view.HScroll()->Position(), 300 - 192);
+    EXPECT_FLOAT_EQ(view.VScroll()->Position(), 200 - 142);
+    EXPECT_FLOAT_EQ(view.OffsetHorz(), -(300 - 192));
+    EXPECT_FLOAT_EQ(view.OffsetVert(), -(200 - 142));
+}
