@@ -149,7 +149,9 @@ const char *kLoadedProperty = "envLoaded";
 
 } // namespace
 
-TfrmDvrEnv::TfrmDvrEnv(QWidget *owner) : QDialog(owner), record_(size_t(kDvrEnvRecordSize), 0)
+TfrmDvrEnv::TfrmDvrEnv(QWidget *owner)
+    : QDialog(owner), Comm1(std::make_unique<comm::TComm>()), Comm2(std::make_unique<comm::TComm>()),
+      record_(size_t(kDvrEnvRecordSize), 0)
 {
     setObjectName("frmDvrEnv");
     setWindowTitle("Dvr Env");

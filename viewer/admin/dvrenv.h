@@ -6,12 +6,14 @@
 #include <QFont>
 
 #include "viewer/admin/dvrservices.h"
+#include "viewer/link/comm.h"
 #include "viewer/protocol/dvrdialoglinks.h"
 #include "viewer/protocol/dvrenvrecord.h"
 
 #include <array>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -101,6 +103,9 @@ public:
     QTabWidget *PageScreen, *PageRecord, *PageEvent, *PageSystem, *PageLink;
     QPushButton *btnLoad, *btnUpdate, *btnSave, *btnOpen, *btnCancel, *btnDownload;
     QLineEdit *edtMasterOld, *edtMasterNew, *edtMasterRetype, *edtSlaveOld, *edtSlaveNew, *edtSlaveRetype;
+    // Two serial components the form carries ("Com2", every event watched); nothing opens them.
+    std::unique_ptr<comm::TComm> Comm1;
+    std::unique_ptr<comm::TComm> Comm2;
 
 protected:
     // The record program the program page shows, moved in the given direction; false refuses

@@ -9,6 +9,7 @@
 #include "viewer/admin/dvrservices.h"
 #include "viewer/protocol/dvrdialoglinks.h"
 
+#include <memory>
 #include <vector>
 
 class QComboBox;
