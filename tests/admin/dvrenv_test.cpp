@@ -399,6 +399,9 @@ TEST(DvrEnv, LoadSendAndFirmwareGoThroughTheView)
     EXPECT_EQ(e.view.packets[0].cmd, DvrCmdEnvGet);
     EXPECT_EQ(e.view.packets[1].cmd, DvrCmdTitleGet);
     EXPECT_EQ(e.view.packets[2].cmd, DvrCmdDiskMap);
+    // Nothing to send before a record arrived.
+    e.env.btnUpdateClick();
+    EXPECT_EQ(e.view.uploads, 0);
     e.Receive(CanonicalRecord());
     e.env.btnUpdateClick();
     EXPECT_EQ(e.view.uploaded, CanonicalRecord());

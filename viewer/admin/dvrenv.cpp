@@ -857,7 +857,8 @@ void TfrmDvrEnv::btnLoadClick()
 void TfrmDvrEnv::btnUpdateClick()
 {
     std::vector<uint8_t> buffer(static_cast<size_t>(kDvrEnvRecordSize));
-    if (!dvr_ || !TransferRecord(buffer.data(), 0))
+    // Nothing goes out before a record arrived or a file was opened.
+    if (!dvr_ || !loaded_ || !TransferRecord(buffer.data(), 0))
         return;
     dvr_->SendUpload(DvrCmdEnvSet, buffer.data(), buffer.size());
 }
@@ -865,7 +866,7 @@ void TfrmDvrEnv::btnUpdateClick()
 void TfrmDvrEnv::btnSaveClick()
 {
     std::vector<uint8_t> buffer(static_cast<size_t>(kDvrEnvRecordSize));
-    if (!TransferRecord(buffer.data(), 0))
+    if (!loaded_ || !TransferRecord(buffer.data(), 0))
         return;
     const QString path = chooseFile ? chooseFile(true) : QString();
     if (!path.isEmpty())
@@ -875,7 +876,7 @@ void TfrmDvrEnv::btnSaveClick()
 bool TfrmDvrEnv::SaveToFile(const QString &path)
 {
     std::vector<uint8_t> buffer(static_cast<size_t>(kDvrEnvRecordSize));
-    if (!TransferRecord(buffer.data(), 0))
+    if (!loaded_ || !TransferRecord(buffer.data(), 0))
         return false;
     QSaveFile file(path);
     const bool ok = file.open(QIODevice::WriteOnly) &&
