@@ -318,6 +318,8 @@ bool WaveCapture::Start()
 bool WaveCapture::Stop()
 {
     EventGuard guard(lock_, kWaveLockTimeoutMs);
+    if (!started_)
+        return true;
     if (source_)
         source_->suspend();
     started_ = false;
