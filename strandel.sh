@@ -15,6 +15,7 @@ PACKAGES=(
   libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core
+  sox pulseaudio pulseaudio-utils
 )
 
 say() { printf 'strandel: %s\n' "$*"; }
