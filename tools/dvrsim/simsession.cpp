@@ -626,9 +626,11 @@ void SimSession::AudioStep(Clock::time_point now)
 {
     const std::vector<uint8_t> &blocks = recorder_.AudioBlocks();
     const size_t count = blocks.size() / kAudioBlockSize;
-    if (count == 0)
-        return;
     const auto period = std::chrono::microseconds(kAudioBlockMicros);
+    if (count == 0) {
+        nextAudio_ = now + period; // nothing to push; keeps the wake-up from spinning
+        return;
+    }
     while (now >= nextAudio_) {
         audioAt_ %= count;
         Send(DvrCmdAudio, 0, &blocks[audioAt_ * kAudioBlockSize], kAudioBlockSize);
