@@ -139,13 +139,11 @@ TfrmMain::TfrmMain(QWidget *owner) : QWidget(owner, Qt::Window)
 
 TfrmMain::~TfrmMain()
 {
-    // Capture first, so no microphone block is routed while the rest goes.
+    // Capture first, so no microphone block is routed while the rest goes; the objects
+    // themselves go with the window's children, in the same order.
+    audioClosed_ = true;
     Capture->Close();
-    delete Capture;
-    Capture = nullptr;
     Playback->Close();
-    delete Playback;
-    Playback = nullptr;
     // Views still registered, and those whose queued free never ran, go with the main window.
     for (TfrmDvrWin *view : dvrWins_)
         pendingFree_.insert(view);
@@ -624,7 +622,7 @@ void TfrmMain::btnOptionClick()
 
 void TfrmMain::ApplyAudioState(bool apply)
 {
-    if (!apply)
+    if (!apply || audioClosed_)
         return;
     // A device that cannot do what the view's recorder was told is switched off there too.
     if (btnAudSend->Down()) {
@@ -691,7 +689,7 @@ void TfrmMain::SendMicBlock(WaveHeader &header)
 void TfrmMain::PlayAudio(TfrmDvrWin *view, const uint8_t *data, size_t length)
 {
     // Audio of views other than the current one is dropped.
-    if (view && view == CurrentDvrWin && btnAudRecv->Down())
+    if (view && view == CurrentDvrWin && btnAudRecv->Down() && !audioClosed_)
         Playback->Play(data, length);
 }
 

@@ -173,6 +173,7 @@ private:
     bool shownOnce_ = false;
     WaveCapture *Capture = nullptr;
     WavePlayback *Playback = nullptr;
+    bool audioClosed_ = false; // the window is going: the devices stay closed
     bool OpenCapture();
     // Buttons of a device the machine lacks say so and stay disabled.
     void ShowAudioDevices(bool remote);
