@@ -47,8 +47,13 @@ TEST(PgxEnvironment, LongChainsOfEntriesAreRefused)
 {
     PgxEvEnvironment env;
     env.AddFunction("E0", "1");
-    for (int i = 1; i < 3000; ++i)
-        env.AddFunction("E" + std::to_string(i), "E" + std::to_string(i - 1) + " + 1");
+    for (int i = 1; i < 3000; ++i) {
+        std::string name(1, 'E'), expression(1, 'E');
+        name += std::to_string(i);
+        expression += std::to_string(i - 1);
+        expression += " + 1";
+        env.AddFunction(name, expression);
+    }
     env.Prepare();
     EXPECT_EQ(Eval("E100", &env), "I:101");
     EXPECT_EQ(Eval("E2999", &env), "E:Recursive calls not allowed");

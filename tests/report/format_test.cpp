@@ -109,7 +109,7 @@ TEST(PgxFormat, DateTimeForms)
     EXPECT_EQ(PgxFormatDateTime("dd/mm/yyyy", dt, Comma()), "05.03.2024");
     // A format that names itself does not loop.
     PgxFormatSettings loop;
-    loop.shortDateFormat = "c";
+    loop.shortDateFormat.assign(1, 'c');
     EXPECT_FALSE(PgxFormatDateTime("c", dt, loop).empty());
 }
 
