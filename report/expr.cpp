@@ -319,8 +319,6 @@ PgxEvElementWrapper::PgxEvElementWrapper(std::shared_ptr<PgxEvEmbeddedFunction> 
 
 PgxEvResult PgxEvElementWrapper::Value(PgxFiFo &fifo) { return entry_->Value(fifo); }
 
-void PgxEvElementWrapper::Reset() { entry_->Reset(); }
-
 // --- conversions ---
 
 std::string PgxEvResultToString(const PgxEvResult &r)

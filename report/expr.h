@@ -148,7 +148,7 @@ class PgxEvElementWrapper : public PgxEvElement {
 public:
     explicit PgxEvElementWrapper(std::shared_ptr<PgxEvEmbeddedFunction> entry);
     PgxEvResult Value(PgxFiFo &fifo) override;
-    void Reset() override;
+    // Reset stays the base's: a total inside an entry belongs to the entry's own evaluator.
     PgxEvEmbeddedFunction &Entry() const { return *entry_; }
 
 private:
