@@ -96,6 +96,8 @@ TEST(PgxEvaluator, ConstantsStringsAndCompileErrors)
         {"1 < 2 < 3", "E:Illegal character in numeric contant \"2 < 3\""},
         {"1or 2", "E:Illegal character in numeric contant \"1or 2\""},
         {"NOSUCH", "E:Unknown function : NOSUCH"},
+        {"NOTE", "E:Unknown function : NOTE"},
+        {"notE", "E:Unknown function : notE"},
         {"nosuch", "E:Unknown function : nosuch"},
     });
     // Constants write the point whatever the locale's separator.
