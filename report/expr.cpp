@@ -17,12 +17,12 @@ thread_local int g_evalDepth = 0;
 
 std::string Cut(std::string_view s) { return std::string(s.substr(0, PgxMaxText)); }
 
-PgxEvResult ErrorFmt(uint16_t id, std::initializer_list<std::string_view> args)
+TPgxEvResult ErrorFmt(uint16_t id, std::initializer_list<std::string_view> args)
 {
-    return PgxEvResult::Error(PgxFmt(id, args));
+    return TPgxEvResult::Error(PgxFmt(id, args));
 }
 
-const char *OperatorText(PgxEvOperator op)
+const char *OperatorText(TPgxEvOperator op)
 {
     switch (op) {
     case opLess: return "<";
@@ -35,7 +35,7 @@ const char *OperatorText(PgxEvOperator op)
     }
 }
 
-PgxEvResult Combine(PgxEvOperator op, PgxEvResult l, PgxEvResult r)
+TPgxEvResult Combine(TPgxEvOperator op, TPgxEvResult l, TPgxEvResult r)
 {
     if (l.Kind == resError)
         return l;
@@ -43,14 +43,14 @@ PgxEvResult Combine(PgxEvOperator op, PgxEvResult l, PgxEvResult r)
         return r;
     if (l.Kind != r.Kind) {
         if (l.IsNumeric() && r.IsNumeric()) {
-            l = PgxEvResult::Double(PgxEvResultToFloat(l));
-            r = PgxEvResult::Double(PgxEvResultToFloat(r));
+            l = TPgxEvResult::Double(PgxEvResultToFloat(l));
+            r = TPgxEvResult::Double(PgxEvResultToFloat(r));
         } else {
-            l = PgxEvResult::String(PgxEvResultToString(l));
-            r = PgxEvResult::String(PgxEvResultToString(r));
+            l = TPgxEvResult::String(PgxEvResultToString(l));
+            r = TPgxEvResult::String(PgxEvResultToString(r));
         }
     }
-    const PgxEvResultType kind = l.Kind;
+    const TPgxEvResultType kind = l.Kind;
     const auto cannot = [&](uint16_t verb) {
         return ErrorFmt(SpgxExpCannotOperator,
                         {PgxLoadStr(verb), PgxLoadStr(kind == resString ? SpgxExpString : SpgxExpBoolean)});
@@ -72,58 +72,58 @@ PgxEvResult Combine(PgxEvOperator op, PgxEvResult l, PgxEvResult r)
         if (kind == resBool)
             return notCompatible(SpgxExpBoolean);
         if (unordered)
-            return PgxEvResult::Bool(false);
-        return PgxEvResult::Bool(op == opLess ? cmp < 0 : op == opLessOrEqual ? cmp <= 0 : op == opGreater ? cmp > 0 : cmp >= 0);
+            return TPgxEvResult::Bool(false);
+        return TPgxEvResult::Bool(op == opLess ? cmp < 0 : op == opLessOrEqual ? cmp <= 0 : op == opGreater ? cmp > 0 : cmp >= 0);
     case opEqual:
-        return PgxEvResult::Bool(!unordered && cmp == 0);
+        return TPgxEvResult::Bool(!unordered && cmp == 0);
     case opUnequal:
-        return PgxEvResult::Bool(unordered || cmp != 0);
+        return TPgxEvResult::Bool(unordered || cmp != 0);
     case opPlus:
         if (kind == resInt)
-            return PgxEvResult::Int(int32_t(uint32_t(l.IntResult) + uint32_t(r.IntResult)));
+            return TPgxEvResult::Int(int32_t(uint32_t(l.IntResult) + uint32_t(r.IntResult)));
         if (kind == resDouble)
-            return PgxEvResult::Double(l.DoubleResult + r.DoubleResult);
+            return TPgxEvResult::Double(l.DoubleResult + r.DoubleResult);
         if (kind == resString)
-            return PgxEvResult::String(l.StringResult + r.StringResult);
+            return TPgxEvResult::String(l.StringResult + r.StringResult);
         return cannot(SpgxExpAdd);
     case opMinus:
         if (kind == resInt)
-            return PgxEvResult::Int(int32_t(uint32_t(l.IntResult) - uint32_t(r.IntResult)));
+            return TPgxEvResult::Int(int32_t(uint32_t(l.IntResult) - uint32_t(r.IntResult)));
         if (kind == resDouble)
-            return PgxEvResult::Double(l.DoubleResult - r.DoubleResult);
+            return TPgxEvResult::Double(l.DoubleResult - r.DoubleResult);
         return cannot(SpgxExpSubtract);
     case opMul:
         if (kind == resInt)
-            return PgxEvResult::Int(int32_t(uint32_t(l.IntResult) * uint32_t(r.IntResult)));
+            return TPgxEvResult::Int(int32_t(uint32_t(l.IntResult) * uint32_t(r.IntResult)));
         if (kind == resDouble)
-            return PgxEvResult::Double(l.DoubleResult * r.DoubleResult);
+            return TPgxEvResult::Double(l.DoubleResult * r.DoubleResult);
         return cannot(SpgxExpMultiply);
     case opDiv:
         if (kind == resInt) {
             if (r.IntResult == 0)
                 return ErrorFmt(SpgxExpDivideByZero, {});
-            return PgxEvResult::Double(double(l.IntResult) / double(r.IntResult));
+            return TPgxEvResult::Double(double(l.IntResult) / double(r.IntResult));
         }
         if (kind == resDouble) {
             if (r.DoubleResult == 0.0)
                 return ErrorFmt(SpgxExpDivideByZero, {});
-            return PgxEvResult::Double(l.DoubleResult / r.DoubleResult);
+            return TPgxEvResult::Double(l.DoubleResult / r.DoubleResult);
         }
         return cannot(SpgxExpDivide);
     case opOr:
     case opAnd:
         if (kind == resInt)
-            return PgxEvResult::Int(op == opOr ? (l.IntResult | r.IntResult) : (l.IntResult & r.IntResult));
+            return TPgxEvResult::Int(op == opOr ? (l.IntResult | r.IntResult) : (l.IntResult & r.IntResult));
         if (kind == resBool)
-            return PgxEvResult::Bool(op == opOr ? (l.BooleanResult || r.BooleanResult) : (l.BooleanResult && r.BooleanResult));
+            return TPgxEvResult::Bool(op == opOr ? (l.BooleanResult || r.BooleanResult) : (l.BooleanResult && r.BooleanResult));
         return notCompatible(kind == resString ? SpgxExpString : SpgxExpNumeric);
     }
-    return PgxEvResult::Error("");
+    return TPgxEvResult::Error("");
 }
 
-PgxEvResult Operand(PgxFiFo &fifo)
+TPgxEvResult Operand(TPgxFiFo &fifo)
 {
-    PgxEvElement *e = fifo.Get();
+    TPgxEvElement *e = fifo.Get();
     return e ? e->Value(fifo) : ErrorFmt(SpgxExpError, {""});
 }
 
@@ -133,138 +133,138 @@ PgxEvalDepth::PgxEvalDepth() { ++g_evalDepth; }
 PgxEvalDepth::~PgxEvalDepth() { --g_evalDepth; }
 bool PgxEvalDepth::TooDeep() const { return g_evalDepth > Max; }
 
-PgxEvResult PgxEvResult::Int(int32_t v)
+TPgxEvResult TPgxEvResult::Int(int32_t v)
 {
-    PgxEvResult r;
+    TPgxEvResult r;
     r.Kind = resInt;
     r.IntResult = v;
     return r;
 }
 
-PgxEvResult PgxEvResult::Double(double v)
+TPgxEvResult TPgxEvResult::Double(double v)
 {
-    PgxEvResult r;
+    TPgxEvResult r;
     r.Kind = resDouble;
     r.DoubleResult = v;
     return r;
 }
 
-PgxEvResult PgxEvResult::String(std::string_view s)
+TPgxEvResult TPgxEvResult::String(std::string_view s)
 {
-    PgxEvResult r;
+    TPgxEvResult r;
     r.Kind = resString;
     r.StringResult = Cut(s);
     return r;
 }
 
-PgxEvResult PgxEvResult::Bool(bool v)
+TPgxEvResult TPgxEvResult::Bool(bool v)
 {
-    PgxEvResult r;
+    TPgxEvResult r;
     r.Kind = resBool;
     r.BooleanResult = v;
     return r;
 }
 
-PgxEvResult PgxEvResult::Error(std::string_view message)
+TPgxEvResult TPgxEvResult::Error(std::string_view message)
 {
-    PgxEvResult r;
+    TPgxEvResult r;
     r.Kind = resError;
     r.StringResult = Cut(message);
     return r;
 }
 
-std::unique_ptr<PgxEvElement> PgxFiFo::GetAndFree()
+std::unique_ptr<TPgxEvElement> TPgxFiFo::GetAndFree()
 {
     if (items_.empty())
         return nullptr;
-    std::unique_ptr<PgxEvElement> e = std::move(items_.front());
+    std::unique_ptr<TPgxEvElement> e = std::move(items_.front());
     items_.erase(items_.begin());
     if (cursor_ > 0)
         --cursor_;
     return e;
 }
 
-PgxEvResult PgxEvElementOperator::Value(PgxFiFo &fifo)
+TPgxEvResult TPgxEvElementOperator::Value(TPgxFiFo &fifo)
 {
     PgxEvalDepth depth;
-    PgxEvResult l = Operand(fifo);
-    PgxEvResult r = Operand(fifo);
+    TPgxEvResult l = Operand(fifo);
+    TPgxEvResult r = Operand(fifo);
     return Combine(op_, std::move(l), std::move(r));
 }
 
-PgxEvResult PgxEvElementNot::Value(PgxFiFo &fifo)
+TPgxEvResult TPgxEvElementNot::Value(TPgxFiFo &fifo)
 {
     PgxEvalDepth depth;
-    const PgxEvResult v = Operand(fifo);
+    const TPgxEvResult v = Operand(fifo);
     if (v.Kind != resBool)
         return ErrorFmt(SpgxInvalidNot, {});
-    return PgxEvResult::Bool(!v.BooleanResult);
+    return TPgxEvResult::Bool(!v.BooleanResult);
 }
 
-PgxEvResult PgxEvElementDataField::Value(PgxFiFo &)
+TPgxEvResult TPgxEvElementDataField::Value(TPgxFiFo &)
 {
     const PgxField *f = dataset_.Field(index_);
     if (!f)
         return ErrorFmt(SpgxExpUnknownFieldType, {""});
     switch (f->Kind()) {
     case PgxFieldKind::String:
-        return PgxEvResult::String(f->AsString());
+        return TPgxEvResult::String(f->AsString());
     case PgxFieldKind::Integer: case PgxFieldKind::SmallInt: case PgxFieldKind::Word:
         // A stored integer beyond 32 bits is given as a float rather than cut.
         if (const auto n = f->AsInteger())
-            return PgxEvResult::Int(*n);
-        return PgxEvResult::Double(f->AsFloat());
+            return TPgxEvResult::Int(*n);
+        return TPgxEvResult::Double(f->AsFloat());
     case PgxFieldKind::Float: case PgxFieldKind::Currency: case PgxFieldKind::BCD:
-        return PgxEvResult::Double(f->AsFloat());
+        return TPgxEvResult::Double(f->AsFloat());
     case PgxFieldKind::Boolean:
-        return PgxEvResult::Bool(f->AsBoolean());
+        return TPgxEvResult::Bool(f->AsBoolean());
     case PgxFieldKind::Date: case PgxFieldKind::Time: case PgxFieldKind::DateTime:
-        return PgxEvResult::String(f->AsString());
+        return TPgxEvResult::String(f->AsString());
     default:
         return ErrorFmt(SpgxExpUnknownFieldType, {f->FieldName()});
     }
 }
 
-PgxEvElementWrapper::PgxEvElementWrapper(std::shared_ptr<PgxEvEmbeddedFunction> entry) : entry_(std::move(entry)) {}
+TPgxEvElementWrapper::TPgxEvElementWrapper(std::shared_ptr<TPgxEvEmbeddedFunction> entry) : entry_(std::move(entry)) {}
 
-PgxEvResult PgxEvElementWrapper::Value(PgxFiFo &fifo) { return entry_->Value(fifo); }
+TPgxEvResult TPgxEvElementWrapper::Value(TPgxFiFo &fifo) { return entry_->Value(fifo); }
 
 // --- conversions ---
 
-std::string PgxEvResultToString(const PgxEvResult &r)
+std::string PgxEvResultToString(const TPgxEvResult &r)
 {
     switch (r.Kind) {
     case resInt: return std::to_string(r.IntResult);
     case resDouble: return PgxFloatToStr(r.DoubleResult);
     case resString: return r.StringResult;
     case resBool: return PgxLoadStr(r.BooleanResult ? SpgxTrue : SpgxFalse);
-    default: throw PgxError(PgxFmt(SpgxExpError, {r.StringResult}));
+    default: throw EPgxError(PgxFmt(SpgxExpError, {r.StringResult}));
     }
 }
 
-int32_t PgxEvResultToInt(const PgxEvResult &r)
+int32_t PgxEvResultToInt(const TPgxEvResult &r)
 {
     if (r.Kind == resInt)
         return r.IntResult;
     if (r.Kind == resDouble) {
         const double d = std::nearbyint(r.DoubleResult); // halves to even
         if (!(d >= -2147483648.0 && d <= 2147483647.0))
-            throw PgxError(PgxLoadStr(SpgxValueTooBig));
+            throw EPgxError(PgxLoadStr(SpgxValueTooBig));
         return int32_t(d);
     }
-    throw PgxError(PgxFmt(SpgxNotValue, {PgxLoadStr(SpgxExpNumeric)}));
+    throw EPgxError(PgxFmt(SpgxNotValue, {PgxLoadStr(SpgxExpNumeric)}));
 }
 
-double PgxEvResultToFloat(const PgxEvResult &r)
+double PgxEvResultToFloat(const TPgxEvResult &r)
 {
     if (r.Kind == resInt)
         return r.IntResult;
     if (r.Kind == resDouble)
         return r.DoubleResult;
-    throw PgxError(PgxFmt(SpgxNotValue, {PgxLoadStr(SpgxExpNumeric)}));
+    throw EPgxError(PgxFmt(SpgxNotValue, {PgxLoadStr(SpgxExpNumeric)}));
 }
 
-bool PgxEvResultToBoolean(const PgxEvResult &r)
+bool PgxEvResultToBoolean(const TPgxEvResult &r)
 {
     if (r.Kind == resBool)
         return r.BooleanResult;
@@ -275,41 +275,41 @@ bool PgxEvResultToBoolean(const PgxEvResult &r)
         if (up == "FALSE")
             return false;
     }
-    throw PgxError(PgxFmt(SpgxNotValue, {PgxLoadStr(SpgxExpBoolean)}));
+    throw EPgxError(PgxFmt(SpgxNotValue, {PgxLoadStr(SpgxExpBoolean)}));
 }
 
-QVariant PgxEvResultToVariant(const PgxEvResult &r)
+QVariant PgxEvResultToVariant(const TPgxEvResult &r)
 {
     switch (r.Kind) {
     case resInt: return QVariant(int(r.IntResult));
     case resDouble: return QVariant(r.DoubleResult);
     case resString: return QVariant(QString::fromLatin1(r.StringResult.data(), qsizetype(r.StringResult.size())));
     case resBool: return QVariant(r.BooleanResult);
-    default: throw PgxError(PgxFmt(SpgxExpError, {r.StringResult}));
+    default: throw EPgxError(PgxFmt(SpgxExpError, {r.StringResult}));
     }
 }
 
 // --- the evaluator ---
 
-PgxEvaluator::~PgxEvaluator()
+TPgxEvaluator::~TPgxEvaluator()
 {
     if (prepared_)
         UnPrepare();
 }
 
-void PgxEvaluator::Prepare(std::string_view expression)
+void TPgxEvaluator::Prepare(std::string_view expression)
 {
     if (prepared_)
         UnPrepare();
     PgxGlobalEnvironment().Prepare();
-    fifo_ = std::make_unique<PgxFiFo>();
+    fifo_ = std::make_unique<TPgxFiFo>();
     const std::string text = expression.empty() ? std::string("' '") : std::string(expression);
     depth_ = 0;
     Evaluate(text);
     prepared_ = true;
 }
 
-void PgxEvaluator::UnPrepare()
+void TPgxEvaluator::UnPrepare()
 {
     fifo_.reset();
     if (prepared_)
@@ -317,21 +317,21 @@ void PgxEvaluator::UnPrepare()
     prepared_ = false;
 }
 
-PgxEvResult PgxEvaluator::Value()
+TPgxEvResult TPgxEvaluator::Value()
 {
     if (!prepared_)
-        throw PgxError(PgxLoadStr(SpgxEvalNotPrepared));
+        throw EPgxError(PgxLoadStr(SpgxEvalNotPrepared));
     fifo_->Start();
-    PgxEvElement *first = fifo_->Get();
+    TPgxEvElement *first = fifo_->Get();
     if (!first)
-        return PgxEvResult::Error("");
+        return TPgxEvResult::Error("");
     return first->Value(*fifo_);
 }
 
-void PgxEvaluator::DoAggregate()
+void TPgxEvaluator::DoAggregate()
 {
     if (!prepared_)
-        throw PgxError(PgxLoadStr(SpgxEvalNotPrepared));
+        throw EPgxError(PgxLoadStr(SpgxEvalNotPrepared));
     fifo_->Aggregate = true;
     try {
         Value();
@@ -342,7 +342,7 @@ void PgxEvaluator::DoAggregate()
     fifo_->Aggregate = false;
 }
 
-void PgxEvaluator::Reset()
+void TPgxEvaluator::Reset()
 {
     if (!fifo_)
         return;
@@ -350,7 +350,7 @@ void PgxEvaluator::Reset()
         fifo_->At(i)->Reset();
 }
 
-bool PgxEvaluator::IsAggreg() const
+bool TPgxEvaluator::IsAggreg() const
 {
     if (!fifo_)
         return false;
@@ -360,16 +360,16 @@ bool PgxEvaluator::IsAggreg() const
     return false;
 }
 
-void PgxEvaluator::SetAggregate(bool on)
+void TPgxEvaluator::SetAggregate(bool on)
 {
     if (fifo_)
         fifo_->Aggregate = on;
 }
 
-PgxEvResult PgxEvaluator::Calculate(std::string_view expression)
+TPgxEvResult TPgxEvaluator::Calculate(std::string_view expression)
 {
     Prepare(expression);
-    PgxEvResult r;
+    TPgxEvResult r;
     try {
         r = Value();
     } catch (...) {
@@ -380,10 +380,10 @@ PgxEvResult PgxEvaluator::Calculate(std::string_view expression)
     return r;
 }
 
-std::string PgxEvaluator::AsString() { return PgxEvResultToString(Value()); }
-int32_t PgxEvaluator::AsInteger() { return PgxEvResultToInt(Value()); }
-double PgxEvaluator::AsFloat() { return PgxEvResultToFloat(Value()); }
-bool PgxEvaluator::AsBoolean() { return PgxEvResultToBoolean(Value()); }
-QVariant PgxEvaluator::AsVariant() { return PgxEvResultToVariant(Value()); }
+std::string TPgxEvaluator::AsString() { return PgxEvResultToString(Value()); }
+int32_t TPgxEvaluator::AsInteger() { return PgxEvResultToInt(Value()); }
+double TPgxEvaluator::AsFloat() { return PgxEvResultToFloat(Value()); }
+bool TPgxEvaluator::AsBoolean() { return PgxEvResultToBoolean(Value()); }
+QVariant TPgxEvaluator::AsVariant() { return PgxEvResultToVariant(Value()); }
 
 } // namespace strandel::report

@@ -115,22 +115,22 @@ struct DepthScope {
 } // namespace
 
 // Nesting guard of the compiling steps: text from a saved report may nest without limit.
-bool PgxEvaluator::Enter(std::string_view text)
+bool TPgxEvaluator::Enter(std::string_view text)
 {
     if (depth_ < MaxNesting)
         return true;
-    Put(std::make_unique<PgxEvElementError>(PgxFmt(SpgxExpError, {Cut(text.substr(0, 40))})));
+    Put(std::make_unique<TPgxEvElementError>(PgxFmt(SpgxExpError, {Cut(text.substr(0, 40))})));
     return false;
 }
 
 // Relational operators: the first at the top level splits; they do not chain.
-void PgxEvaluator::Evaluate(std::string_view text)
+void TPgxEvaluator::Evaluate(std::string_view text)
 {
     if (!Enter(text))
         return;
     DepthScope scope(depth_);
     size_t at = 0, len = 0;
-    PgxEvOperator op = opEqual;
+    TPgxEvOperator op = opEqual;
     ScanTopLevel(text, [&](size_t i) {
         const char c = text[i];
         const char n = text[i + 1];
@@ -153,19 +153,19 @@ void PgxEvaluator::Evaluate(std::string_view text)
         EvalSimpleExpr(text);
         return;
     }
-    Put(std::make_unique<PgxEvElementOperator>(op));
+    Put(std::make_unique<TPgxEvElementOperator>(op));
     EvalSimpleExpr(text.substr(0, at));
     EvalSimpleExpr(text.substr(at + len));
 }
 
 // "+", "-" and " or ": the last one at the top level splits, so chains run left to right.
-void PgxEvaluator::EvalSimpleExpr(std::string_view text)
+void TPgxEvaluator::EvalSimpleExpr(std::string_view text)
 {
     if (!Enter(text))
         return;
     DepthScope scope(depth_);
     size_t at = 0, len = 0;
-    PgxEvOperator op = opPlus;
+    TPgxEvOperator op = opPlus;
     ScanTopLevel(text, [&](size_t i) {
         const char c = text[i];
         if (c == ' ' && WordAt(text, i + 1, "or ")) {
@@ -179,19 +179,19 @@ void PgxEvaluator::EvalSimpleExpr(std::string_view text)
         EvalTerm(text);
         return;
     }
-    Put(std::make_unique<PgxEvElementOperator>(op));
+    Put(std::make_unique<TPgxEvElementOperator>(op));
     EvalSimpleExpr(text.substr(0, at));
     EvalTerm(text.substr(at + len));
 }
 
 // "*", "/" and " and ": the last one at the top level splits.
-void PgxEvaluator::EvalTerm(std::string_view text)
+void TPgxEvaluator::EvalTerm(std::string_view text)
 {
     if (!Enter(text))
         return;
     DepthScope scope(depth_);
     size_t at = 0, len = 0;
-    PgxEvOperator op = opMul;
+    TPgxEvOperator op = opMul;
     ScanTopLevel(text, [&](size_t i) {
         const char c = text[i];
         if (c == ' ' && WordAt(text, i + 1, "and ")) {
@@ -205,12 +205,12 @@ void PgxEvaluator::EvalTerm(std::string_view text)
         EvalFactor(text);
         return;
     }
-    Put(std::make_unique<PgxEvElementOperator>(op));
+    Put(std::make_unique<TPgxEvElementOperator>(op));
     EvalTerm(text.substr(0, at));
     EvalFactor(text.substr(at + len));
 }
 
-void PgxEvaluator::EvalFactor(std::string_view text)
+void TPgxEvaluator::EvalFactor(std::string_view text)
 {
     if (!Enter(text))
         return;
@@ -218,15 +218,15 @@ void PgxEvaluator::EvalFactor(std::string_view text)
     text = Trim(text);
     // "not" is the operator only when a blank, "(" or "[" follows; NOTE is a name.
     if (text.size() > 3 && WordAt(text, 0, "not") && (text[3] == ' ' || text[3] == '(' || text[3] == '[')) {
-        Put(std::make_unique<PgxEvElementNot>());
+        Put(std::make_unique<TPgxEvElementNot>());
         EvalSimpleExpr(text.substr(3));
         return;
     }
     const char first = text.empty() ? '\0' : text[0];
-    const auto enclosed = [&](char close, void (PgxEvaluator::*inner)(std::string_view)) {
+    const auto enclosed = [&](char close, void (TPgxEvaluator::*inner)(std::string_view)) {
         if (text.size() < 2 || text.back() != close) {
             const char missing[2] = {close, '\0'};
-            Put(std::make_unique<PgxEvElementError>(PgxFmt(SpgxExpMissing, {missing})));
+            Put(std::make_unique<TPgxEvElementError>(PgxFmt(SpgxExpMissing, {missing})));
             return;
         }
         (this->*inner)(text.substr(1, text.size() - 2));
@@ -236,24 +236,24 @@ void PgxEvaluator::EvalFactor(std::string_view text)
     } else if (IsLetter(first)) {
         EvalFunctionExpr(text);
     } else if (first == '[') {
-        enclosed(']', &PgxEvaluator::EvalVariable);
+        enclosed(']', &TPgxEvaluator::EvalVariable);
     } else if (first == '\'') {
-        enclosed('\'', &PgxEvaluator::EvalString);
+        enclosed('\'', &TPgxEvaluator::EvalString);
     } else if (first == '(') {
-        enclosed(')', &PgxEvaluator::Evaluate);
+        enclosed(')', &TPgxEvaluator::Evaluate);
     } else if (first == '+') {
         EvalFactor(text.substr(1));
     } else if (first == '-') {
         // A sign binds to its factor: 0 - factor.
-        Put(std::make_unique<PgxEvElementOperator>(opMinus));
-        Put(std::make_unique<PgxEvElementConstant>(PgxEvResult::Int(0)));
+        Put(std::make_unique<TPgxEvElementOperator>(opMinus));
+        Put(std::make_unique<TPgxEvElementConstant>(TPgxEvResult::Int(0)));
         EvalFactor(text.substr(1));
     } else {
-        Put(std::make_unique<PgxEvElementError>(PgxFmt(SpgxExpError, {text})));
+        Put(std::make_unique<TPgxEvElementError>(PgxFmt(SpgxExpError, {text})));
     }
 }
 
-void PgxEvaluator::EvalConstant(std::string_view text)
+void TPgxEvaluator::EvalConstant(std::string_view text)
 {
     size_t i = 0;
     while (i < text.size() && IsDigit(text[i]))
@@ -268,7 +268,7 @@ void PgxEvaluator::EvalConstant(std::string_view text)
         ++i;
     }
     const auto illegal = [&] {
-        Put(std::make_unique<PgxEvElementError>(PgxFmt(SpgxExpIllegalCharInNumeric, {text})));
+        Put(std::make_unique<TPgxEvElementError>(PgxFmt(SpgxExpIllegalCharInNumeric, {text})));
     };
     if (i < text.size()) {
         illegal();
@@ -276,21 +276,21 @@ void PgxEvaluator::EvalConstant(std::string_view text)
     }
     if (!isDouble) {
         if (const auto n = PgxStrToInt(text)) {
-            Put(std::make_unique<PgxEvElementConstant>(PgxEvResult::Int(*n)));
+            Put(std::make_unique<TPgxEvElementConstant>(TPgxEvResult::Int(*n)));
             return;
         }
     }
     // Constants always write the point, whatever the locale's separator.
     const PgxFormatSettings point;
     if (const auto d = PgxStrToFloat(text, point))
-        Put(std::make_unique<PgxEvElementConstant>(PgxEvResult::Double(*d)));
+        Put(std::make_unique<TPgxEvElementConstant>(TPgxEvResult::Double(*d)));
     else
         illegal();
 }
 
-void PgxEvaluator::EvalString(std::string_view text) { Put(std::make_unique<PgxEvElementString>(text)); }
+void TPgxEvaluator::EvalString(std::string_view text) { Put(std::make_unique<TPgxEvElementString>(text)); }
 
-void PgxEvaluator::EvalFunctionExpr(std::string_view text)
+void TPgxEvaluator::EvalFunctionExpr(std::string_view text)
 {
     const size_t p = text.find('(');
     if (p == std::string_view::npos) {
@@ -304,12 +304,12 @@ void PgxEvaluator::EvalFunctionExpr(std::string_view text)
     EvalFunction(text.substr(0, p), text.substr(p + 1, text.size() - p - 2));
 }
 
-void PgxEvaluator::EvalFunction(std::string_view name, std::string_view arguments)
+void TPgxEvaluator::EvalFunction(std::string_view name, std::string_view arguments)
 {
     // Upper case without the locale: a Turkish locale must not turn "if" into something else.
     const std::string upper = PgxUpperAscii(name);
-    std::unique_ptr<PgxEvElement> element = PgxFunctionLibrary::Instance().GetFunction(upper);
-    if (dynamic_cast<PgxEvElementFunction *>(element.get())) {
+    std::unique_ptr<TPgxEvElement> element = TPgxFunctionLibrary::Instance().GetFunction(upper);
+    if (dynamic_cast<TPgxEvElementFunction *>(element.get())) {
         Put(std::move(element));
         // Arguments split at separators outside parentheses, quotes and square brackets.
         std::string_view rest = arguments;
@@ -341,7 +341,7 @@ void PgxEvaluator::EvalFunction(std::string_view name, std::string_view argument
         }
         if (!rest.empty())
             Evaluate(rest);
-        Put(std::make_unique<PgxEvElementArgumentEnd>());
+        Put(std::make_unique<TPgxEvElementArgumentEnd>());
         return;
     }
     if (!arguments.empty()) {
@@ -351,7 +351,7 @@ void PgxEvaluator::EvalFunction(std::string_view name, std::string_view argument
     EvalVariable(name);
 }
 
-void PgxEvaluator::EvalVariable(std::string_view name)
+void TPgxEvaluator::EvalVariable(std::string_view name)
 {
     if (Datasets.empty()) {
         EvalEnvironment(name);
@@ -371,17 +371,17 @@ void PgxEvaluator::EvalVariable(std::string_view name)
             break;
     }
     if (field) {
-        Put(std::make_unique<PgxEvElementDataField>(field->DataSet(), field->Index()));
+        Put(std::make_unique<TPgxEvElementDataField>(field->DataSet(), field->Index()));
         return;
     }
     EvalEnvironment(name);
 }
 
-void PgxEvaluator::EvalEnvironment(std::string_view name)
+void TPgxEvaluator::EvalEnvironment(std::string_view name)
 {
     if (Environment) {
-        std::unique_ptr<PgxEvElement> e = Environment->Element(name);
-        if (!dynamic_cast<PgxEvElementError *>(e.get())) {
+        std::unique_ptr<TPgxEvElement> e = Environment->Element(name);
+        if (!dynamic_cast<TPgxEvElementError *>(e.get())) {
             Put(std::move(e));
             return;
         }

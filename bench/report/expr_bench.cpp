@@ -28,7 +28,7 @@ const char *kExpression = "IF(Amount > 10, Amount * Price, 0)";
 void BM_ExprValuePerRecord(benchmark::State &state)
 {
     Table t;
-    PgxEvaluator ev;
+    TPgxEvaluator ev;
     ev.Datasets = {&t.ds};
     ev.Prepare(kExpression);
     for (auto _ : state)
@@ -41,7 +41,7 @@ BENCHMARK(BM_ExprValuePerRecord);
 void BM_ExprAggregatePerRecord(benchmark::State &state)
 {
     Table t;
-    PgxEvaluator ev;
+    TPgxEvaluator ev;
     ev.Datasets = {&t.ds};
     ev.Prepare("SUM(Amount * Price) + COUNT");
     for (auto _ : state) {
@@ -72,7 +72,7 @@ BENCHMARK(BM_NativePerRecord);
 void BM_ExprPrepare(benchmark::State &state)
 {
     Table t;
-    PgxEvaluator ev;
+    TPgxEvaluator ev;
     ev.Datasets = {&t.ds};
     for (auto _ : state)
         ev.Prepare(kExpression);

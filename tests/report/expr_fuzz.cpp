@@ -15,7 +15,7 @@ using namespace strandel::report;
 
 struct Fixture {
     PgxMemoryDataSet table{"T"};
-    PgxEvEnvironment env;
+    TPgxEvEnvironment env;
     Fixture()
     {
         table.AddField({"Amount", PgxFieldKind::Integer});
@@ -40,7 +40,7 @@ bool Deterministic(const std::string &text)
     return up.find("TIME") == std::string::npos && up.find("DATE") == std::string::npos;
 }
 
-std::string Key(const PgxEvResult &r)
+std::string Key(const TPgxEvResult &r)
 {
     return std::to_string(int(r.Kind)) + ":" + std::to_string(r.IntResult) + ":" + std::to_string(r.DoubleResult) +
            ":" + r.StringResult + ":" + std::to_string(r.BooleanResult);
@@ -52,13 +52,13 @@ extern "C" int StrandelExprFuzz(const uint8_t *data, size_t size)
 {
     static Fixture *fx = new Fixture; // kept for the whole run
     const std::string text(reinterpret_cast<const char *>(data), size);
-    PgxEvaluator ev;
+    TPgxEvaluator ev;
     ev.Datasets = {&fx->table};
     ev.Environment = &fx->env;
     ev.Prepare(text);
     try {
         fx->table.First();
-        const PgxEvResult first = ev.Value();
+        const TPgxEvResult first = ev.Value();
         // Texts stay within their limit; an error always says something or nothing, never garbage.
         if (first.StringResult.size() > PgxMaxText)
             __builtin_trap();
@@ -67,14 +67,14 @@ extern "C" int StrandelExprFuzz(const uint8_t *data, size_t size)
             __builtin_trap();
         for (fx->table.First(); !fx->table.Eof(); fx->table.Next())
             ev.DoAggregate();
-        const PgxEvResult fed = ev.Value();
+        const TPgxEvResult fed = ev.Value();
         if (fed.StringResult.size() > PgxMaxText)
             __builtin_trap();
         ev.Reset();
         if (ev.Aggregate())
             __builtin_trap();
         (void)ev.AsVariant();
-    } catch (const PgxError &) {
+    } catch (const EPgxError &) {
         // Conversions of error values and entries without a compiled form raise by design.
     }
     return 0;
