@@ -30,13 +30,21 @@ struct BlockPlace {
     AcStore *ac;
     int index, stride;
     int left_q, above_q; // 0 outside the picture
+    bool left_ok, corner_ok, above_ok; // the neighbour lies in the picture and the video packet
 };
+
+// A neighbouring macroblock can be predicted from when it lies in the picture and in the current
+// video packet (macroblocks above and to the left only).
+inline bool Available(const DecoderState &s, int mx, int my)
+{
+    return mx >= 0 && my >= 0 && my * s.mb_cols + mx >= s.packet_start;
+}
 
 BlockPlace Place(DecoderState &s, int b)
 {
     BlockPlace p{};
     int bx, by;
-    int lmx, lmy, amx, amy; // macroblocks of the left and upper neighbours
+    int lmx, lmy, amx, amy, cmx, cmy; // macroblocks of the left, upper and upper-left neighbours
     if (b < 4) {
         bx = 2 * s.mb_x + (b & 1);
         by = 2 * s.mb_y + (b >> 1);
@@ -45,6 +53,7 @@ BlockPlace Place(DecoderState &s, int b)
         p.stride = kLumaDcStride;
         lmx = (bx - 1) >> 1, lmy = by >> 1;
         amx = bx >> 1, amy = (by - 1) >> 1;
+        cmx = lmx, cmy = amy;
     } else {
         bx = s.mb_x;
         by = s.mb_y;
@@ -53,10 +62,14 @@ BlockPlace Place(DecoderState &s, int b)
         p.stride = kChromaDcStride;
         lmx = bx - 1, lmy = by;
         amx = bx, amy = by - 1;
+        cmx = lmx, cmy = amy;
     }
+    p.left_ok = Available(s, lmx, lmy);
+    p.above_ok = Available(s, amx, amy);
+    p.corner_ok = Available(s, cmx, cmy);
     p.index = (by + 1) * p.stride + bx + 1;
-    p.left_q = lmx < 0 ? 0 : s.quant_grid[(lmy + 1) * kQuantStride + lmx + 1];
-    p.above_q = amy < 0 ? 0 : s.quant_grid[(amy + 1) * kQuantStride + amx + 1];
+    p.left_q = !p.left_ok ? 0 : s.quant_grid[(lmy + 1) * kQuantStride + lmx + 1];
+    p.above_q = !p.above_ok ? 0 : s.quant_grid[(amy + 1) * kQuantStride + amx + 1];
     if (lmx == s.mb_x && lmy == s.mb_y)
         p.left_q = s.quant;
     if (amx == s.mb_x && amy == s.mb_y)
@@ -134,7 +147,7 @@ bool Fail(DecoderState &s)
 }
 
 // Intra coefficient events from position 1 into the quantised block.
-bool ReadIntraCoefficients(const Context &c, BitReader &reader, const uint8_t *scan, int16_t *q)
+bool ReadIntraCoefficients(const Context &c, BitReader &reader, const uint8_t *scan, int16_t *q, int start)
 {
     BitReader r = reader; // kept in registers over the block
     const struct WriteBack {
@@ -143,7 +156,7 @@ bool ReadIntraCoefficients(const Context &c, BitReader &reader, const uint8_t *s
         ~WriteBack() { to = from; }
     } writeBack{reader, r};
     const DecoderTables &t = *c.t;
-    int i = 1;
+    int i = start;
     for (;;) {
         int last, run, level;
         if (!ReadEvent(r, t.tcoef_intra, t.tcoef_short[0], t.lmax_intra, t.rmax_intra, &last, &run, &level))
@@ -158,7 +171,8 @@ bool ReadIntraCoefficients(const Context &c, BitReader &reader, const uint8_t *s
     }
 }
 
-bool DecodeIntraBlock(const Context &c, BitReader &r, int b, bool coded)
+// dcVlc: the DC coefficient has its own size code; else it is the first of the block's events.
+bool DecodeIntraBlock(const Context &c, BitReader &r, int b, bool coded, bool dcVlc)
 {
     DecoderState &s = *c.s;
     const DecoderTables &t = *c.t;
@@ -167,39 +181,48 @@ bool DecodeIntraBlock(const Context &c, BitReader &r, int b, bool coded)
     const int scaler = DcScaler(s.quant, b < 4);
     s.dc_scaler = scaler;
 
-    const int size = b < 4 ? ReadVlc(r, t.dc_luma) : ReadVlc(r, t.dc_chroma);
-    if (size < 0)
-        return Fail(s);
     int diff = 0;
-    if (size) {
-        const int v = int(GetBits(r, size));
-        diff = v >> (size - 1) ? v : -(v ^ ((1 << size) - 1));
-        if (size > 8)
-            GetBit(r);
+    if (dcVlc) {
+        const int size = b < 4 ? ReadVlc(r, t.dc_luma) : ReadVlc(r, t.dc_chroma);
+        if (size < 0)
+            return Fail(s);
+        if (size) {
+            const int v = int(GetBits(r, size));
+            diff = v >> (size - 1) ? v : -(v ^ ((1 << size) - 1));
+            if (size > 8)
+                GetBit(r);
+        }
     }
 
     const BlockPlace p = Place(s, b);
-    const int a = p.dc[p.index - 1], bl = p.dc[p.index - p.stride - 1], cu = p.dc[p.index - p.stride];
+    const int a = p.left_ok ? p.dc[p.index - 1] : kDcReset;
+    const int bl = p.corner_ok ? p.dc[p.index - p.stride - 1] : kDcReset;
+    const int cu = p.above_ok ? p.dc[p.index - p.stride] : kDcReset;
     const bool vertical = std::abs(a - bl) < std::abs(bl - cu);
     s.pred_direction = vertical ? 1 : 0;
     const int pred = vertical ? cu : a;
+
+    const VopFields &vop = s.vop;
+    const int scan = vop.alternate_vertical_scan_flag ? 2 : s.ac_pred_flag ? (vertical ? 1 : 2) : 0;
+    if (coded && !ReadIntraCoefficients(c, r, t.scan[scan], blk, dcVlc ? 1 : 0))
+        return false;
+    if (!dcVlc) {
+        diff = blk[0];
+        blk[0] = 0;
+    }
     const int qdc = (pred + Sign(pred) * (scaler >> 1)) / scaler + diff;
     const int dc = Clip12(qdc * scaler);
     p.dc[p.index] = int16_t(dc);
 
-    const VopFields &vop = s.vop;
-    const int scan = vop.alternate_vertical_scan_flag ? 2 : s.ac_pred_flag ? (vertical ? 1 : 2) : 0;
-    if (coded && !ReadIntraCoefficients(c, r, t.scan[scan], blk))
-        return false;
-
     AcStore &mine = p.ac[p.index];
     if (s.ac_pred_flag) {
+        static constexpr AcStore kNone{};
         if (vertical) {
-            const AcStore &n = p.ac[p.index - p.stride];
+            const AcStore &n = p.above_ok ? p.ac[p.index - p.stride] : kNone;
             for (int k = 0; k < 7; ++k)
                 blk[1 + k] = int16_t(Clip12(blk[1 + k] + Rescale(n.row[k], p.above_q, s.quant)));
         } else {
-            const AcStore &n = p.ac[p.index - 1];
+            const AcStore &n = p.left_ok ? p.ac[p.index - 1] : kNone;
             for (int k = 0; k < 7; ++k)
                 blk[8 * (k + 1)] = int16_t(Clip12(blk[8 * (k + 1)] + Rescale(n.col[k], p.left_q, s.quant)));
         }
@@ -320,33 +343,33 @@ bool DecodeInterBlock(const Context &c, BitReader &reader)
     return true;
 }
 
-// Median predictor of block b's vector from its left, upper and upper-right candidates.
+// Median predictor of block b's vector from its left, upper and upper-right candidates. A
+// candidate outside the picture or the video packet is not valid: one such is taken as zero, with
+// two the third is the predictor, with three the predictor is zero.
 void PredictVector(const DecoderState &s, int b, int *px, int *py)
 {
     const int x = s.mb_x, y = s.mb_y, cols = s.mb_cols;
-    if (y == 0 && b < 2) {
-        if (b == 0 && x == 0) {
-            *px = *py = 0;
-            return;
-        }
-        const int16_t *a = b == 0 ? s.mv[0][s.mb_index - 1][1] : s.mv[0][s.mb_index][0];
-        *px = a[0], *py = a[1];
-        return;
-    }
     // (macroblock offset x, y, block) of the three candidates for each block
     static constexpr int kCand[4][3][3] = {{{-1, 0, 1}, {0, -1, 2}, {1, -1, 2}},
                                            {{0, 0, 0}, {0, -1, 3}, {1, -1, 2}},
                                            {{-1, 0, 3}, {0, 0, 0}, {0, 0, 1}},
                                            {{0, 0, 2}, {0, 0, 0}, {0, 0, 1}}};
-    int vx[3], vy[3];
+    int vx[3], vy[3], invalid = 0, valid = 0;
     for (int k = 0; k < 3; ++k) {
         const int cx = x + kCand[b][k][0], cy = y + kCand[b][k][1];
-        if (cx < 0 || cx >= cols || cy < 0) {
+        if (cx < 0 || cx >= cols || cy < 0 || cy * cols + cx < s.packet_start) {
             vx[k] = vy[k] = 0;
+            ++invalid;
             continue;
         }
         const int16_t *v = s.mv[0][cy * cols + cx][kCand[b][k][2]];
         vx[k] = v[0], vy[k] = v[1];
+        valid = k;
+    }
+    if (invalid >= 2) {
+        *px = invalid == 2 ? vx[valid] : 0;
+        *py = invalid == 2 ? vy[valid] : 0;
+        return;
     }
     auto median = [](int a, int b2, int c2) { return std::max(std::min(a, b2), std::min(std::max(a, b2), c2)); };
     *px = median(vx[0], vx[1], vx[2]);
@@ -419,6 +442,7 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
     }
     s.cbpy = intra ? cbpy : 15 - cbpy;
     s.cbp = s.cbpc | s.cbpy << 2;
+    const int previousQuant = s.quant;
     if (s.mb_type == MbIntraQ || s.mb_type == MbInterQ) {
         static constexpr int kDquant[4] = {-1, -2, 1, 2};
         s.dquant = kDquant[GetBits(r, 2)];
@@ -436,10 +460,17 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
         }
     }
 
+    // The DC code depends on the quantiser of the macroblock before (this one's for the first
+    // coded macroblock of a packet).
+    const int runningQuant = s.first_coded ? s.quant : previousQuant;
+    const int thr = s.vop.intra_dc_vlc_thr;
+    const bool dcVlc = thr == 0 || (thr < 7 && runningQuant < 11 + 2 * thr);
+    s.first_coded = 0;
+
     if (intra) {
         std::memset(mv, 0, sizeof s.mv[0][0]);
         for (int b = 0; b < 6; ++b) {
-            if (!DecodeIntraBlock(c, r, b, (s.cbp >> (5 - b)) & 1))
+            if (!DecodeIntraBlock(c, r, b, (s.cbp >> (5 - b)) & 1, dcVlc))
                 return;
             dsp.idct(c.st->block);
             ptrdiff_t stride;
@@ -501,14 +532,12 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
     DecoderState &s = *c.s;
     const DecoderTables &t = *c.t;
     BitReader &r = c.st->reader;
-    if (s.mb_x == 0)
+    if (s.mb_x == 0 || s.mb_index == s.packet_start)
         std::memset(s.b_pred, 0, sizeof s.b_pred);
     s.dct_type = 0;
     s.field_prediction = 0;
-    int16_t(*fwd)[2] = s.mv[0][s.mb_index];
-    int16_t(*bwd)[2] = s.mv[1][s.mb_index];
-    std::memset(fwd, 0, sizeof s.mv[0][0]);
-    std::memset(bwd, 0, sizeof s.mv[1][0]);
+    // The anchor's vectors stay for the direct-mode macroblocks after this one.
+    int16_t fwd[4][2] = {}, bwd[4][2] = {};
 
     // The co-located macroblock of the newer anchor was not coded: a copy, and no bits.
     if (s.mb_not_coded[s.mb_index]) {
@@ -584,7 +613,25 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
         return;
     if (useBwd && !vector(1, s.vop.vop_fcode_backward, bwd))
         return;
-    if (s.field_prediction) {
+    if (type == MbDirect) {
+        // The co-located vectors of the newer anchor scaled by the time stamps, plus one delta
+        // for the macroblock (absent when modb is "1"), in both directions.
+        int16_t delta[2] = {0, 0};
+        if (s.modb && (!DecodeVector(s, r, t, 0, &delta[0], 1) || !DecodeVector(s, r, t, 0, &delta[1], 1)))
+            return;
+        const int16_t(*col)[2] = s.mv[0][s.mb_index];
+        const bool four = s.mode_grid[(s.mb_y + 1) * kModeStride + s.mb_x + 1] == MbInter4V;
+        const int trb = s.trb, trd = s.trd;
+        for (int b = 0; b < 4; ++b)
+            for (int k = 0; k < 2; ++k) {
+                const int v = col[b][k], d = delta[k];
+                const int f = (trd ? trb * v / trd : 0) + d;
+                fwd[b][k] = int16_t(f);
+                bwd[b][k] = int16_t(d == 0 ? (trd ? (trb - trd) * v / trd : 0) : f - v);
+            }
+        PredictMacroblock(s, mc, s.fwd, fwd, four, false);
+        PredictMacroblock(s, mc, s.bwd, bwd, four, true);
+    } else if (s.field_prediction) {
         if (useFwd)
             PredictMacroblockFields(s, mc, s.fwd, fields[0], refs[0], false);
         if (useBwd)
@@ -593,7 +640,7 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
         if (type != MbBackward)
             PredictMacroblock(s, mc, s.fwd, fwd, false, false);
         if (type != MbForward)
-            PredictMacroblock(s, mc, s.bwd, bwd, false, type == MbDirect || type == MbInterpolate);
+            PredictMacroblock(s, mc, s.bwd, bwd, false, type == MbInterpolate);
     }
     for (int b = 0; b < 6; ++b) {
         if (!((cbpb >> (5 - b)) & 1))
@@ -606,6 +653,22 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
         dsp.add(dst, stride, c.st->block);
     }
     NextMacroblock(s, false);
+}
+
+void ConcealMacroblock(const Context &c, const McTable &mc)
+{
+    DecoderState &s = *c.s;
+    static constexpr int16_t kZero[4][2] = {};
+    PredictMacroblock(s, mc, s.fwd, kZero, false, false);
+    s.mb_type = MbSkipped;
+    s.not_coded = 0;
+    s.field_prediction = 0;
+    const bool anchor = s.vop.vop_coding_type != VopB;
+    if (anchor) {
+        std::memset(s.mv[0][s.mb_index], 0, sizeof s.mv[0][0]);
+        ResetBlockPredictors(s);
+    }
+    NextMacroblock(s, anchor);
 }
 
 } // namespace strandel::lumaset

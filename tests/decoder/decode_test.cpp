@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace strandel::lumaset::test {
@@ -12,6 +13,7 @@ namespace {
 struct ReferenceStream {
     const char *name;
     int width, height, frames;
+    bool lowDelay; // pictures shown at once; else one anchor late, in display order around B-pictures
 };
 
 class ReferenceDecode : public ::testing::TestWithParam<ReferenceStream> {};
@@ -19,6 +21,17 @@ class ReferenceDecode : public ::testing::TestWithParam<ReferenceStream> {};
 // Our inverse DCT is not the reference decoder's, so pictures differ by rounding only; the
 // transform's error stays well below one level on average, which is above 50 dB PSNR.
 constexpr double kMinPsnr = 50.0;
+
+// Our planar output holds V before U; the reference holds U before V.
+std::vector<uint8_t> AsI420(const std::vector<uint8_t> &out, int width, int height)
+{
+    const size_t luma = size_t(width) * size_t(height), chroma = luma / 4;
+    std::vector<uint8_t> yuv(luma + 2 * chroma);
+    std::memcpy(yuv.data(), out.data(), luma);
+    std::memcpy(yuv.data() + luma, out.data() + luma + chroma, chroma);
+    std::memcpy(yuv.data() + luma + chroma, out.data() + luma, chroma);
+    return yuv;
+}
 
 TEST_P(ReferenceDecode, MatchesFfmpegPictures)
 {
@@ -32,35 +45,51 @@ TEST_P(ReferenceDecode, MatchesFfmpegPictures)
     Instance inst(rs.width, rs.height, OutputYv12);
     ASSERT_TRUE(inst.ok());
     std::vector<uint8_t> out(pictureSize);
-    // Pictures come out one anchor late; decoding the first (intra) frame again shows the last one.
-    for (int i = 0; i <= rs.frames; ++i) {
+    // A delayed stream shows its last anchor when the first (intra) frame is decoded again.
+    const int calls = rs.lowDelay ? rs.frames : rs.frames + 1;
+    for (int i = 0; i < calls; ++i) {
         const auto &bits = frames[size_t(i % rs.frames)];
         ASSERT_EQ(inst.Decode(bits, out.data(), rs.width), DecodeOk) << "frame " << i;
         EXPECT_EQ(inst.lastFrame().error, 0) << "frame " << i;
-        if (i == 0)
+        const int shown = rs.lowDelay ? i : i - 1;
+        if (shown < 0)
             continue;
-        // Our planar output holds V before U; the reference holds U before V.
-        const uint8_t *ref = reference.data() + pictureSize * size_t(i - 1);
-        const size_t luma = size_t(rs.width) * size_t(rs.height), chroma = luma / 4;
-        std::vector<uint8_t> yuv(pictureSize);
-        std::memcpy(yuv.data(), out.data(), luma);
-        std::memcpy(yuv.data() + luma, out.data() + luma + chroma, chroma);
-        std::memcpy(yuv.data() + luma + chroma, out.data() + luma, chroma);
-        const double psnr = Psnr(yuv.data(), ref, pictureSize);
-        EXPECT_GE(psnr, kMinPsnr) << rs.name << " picture " << i - 1;
+        const uint8_t *ref = reference.data() + pictureSize * size_t(shown);
+        const double psnr = Psnr(AsI420(out, rs.width, rs.height).data(), ref, pictureSize);
+        EXPECT_GE(psnr, kMinPsnr) << rs.name << " picture " << shown;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, ReferenceDecode,
-                         ::testing::Values(ReferenceStream{"i_64x48", 64, 48, 3},
-                                           ReferenceStream{"iq_176x144", 176, 144, 2},
-                                           ReferenceStream{"i_352x288", 352, 288, 1},
-                                           ReferenceStream{"i_704x480", 704, 480, 1},
-                                           ReferenceStream{"i_720x576", 720, 576, 1},
-                                           ReferenceStream{"p_80x64", 80, 64, 12},
-                                           ReferenceStream{"p4q_96x64", 96, 64, 24},
-                                           ReferenceStream{"il_96x64", 96, 64, 12}),
+                         ::testing::Values(ReferenceStream{"i_64x48", 64, 48, 3, true},
+                                           ReferenceStream{"iq_176x144", 176, 144, 2, true},
+                                           ReferenceStream{"i_352x288", 352, 288, 1, true},
+                                           ReferenceStream{"i_704x480", 704, 480, 1, true},
+                                           ReferenceStream{"i_720x576", 720, 576, 1, true},
+                                           ReferenceStream{"p_80x64", 80, 64, 12, true},
+                                           ReferenceStream{"p4q_96x64", 96, 64, 24, true},
+                                           ReferenceStream{"il_96x64", 96, 64, 12, true},
+                                           // video packets from slice threads
+                                           ReferenceStream{"vp_128x96", 128, 96, 8, true},
+                                           // B-pictures in direct mode; version-2 layer headers
+                                           ReferenceStream{"b_96x64", 96, 64, 10, false},
+                                           ReferenceStream{"b4v_96x64", 96, 64, 10, false},
+                                           // extended pixel aspect ratio
+                                           ReferenceStream{"par_80x64", 80, 64, 3, true}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Refused, QuarterPelStreams)
+{
+    const auto frames = SplitFrames(ReadFile(DataPath("qpel_32x32.m4v")));
+    ASSERT_EQ(frames.size(), 2u);
+    Instance inst(32, 32, OutputYv12);
+    std::vector<uint8_t> out(32 * 32 * 3 / 2, 0x55);
+    for (const auto &f : frames) {
+        EXPECT_EQ(inst.Decode(f, out.data(), 32), DecodeFailed);
+        EXPECT_EQ(inst.lastFrame().error, DecodeErrorQuarterPel);
+    }
+    EXPECT_EQ(std::count(out.begin(), out.end(), 0x55), long(out.size())) << "nothing is shown";
+}
 
 } // namespace
 } // namespace strandel::lumaset::test

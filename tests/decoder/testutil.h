@@ -231,6 +231,10 @@ inline void PutVol(BitWriter &w, const VolSpec &v)
         w.Put(uint32_t(v.complexityDisable), 1);
         w.Put(1, 1); // resync_marker_disable
         w.Put(uint32_t(v.dataPartitioned), 1);
+        if (v.dataPartitioned)
+            w.Put(0, 1); // reversible_vlc
+        if (v.verid != 1)
+            w.Put(0, 2); // newpred_enable, reduced_resolution_vop_enable
         w.Put(uint32_t(v.scalability), 1);
     }
     w.Stuff();
