@@ -78,6 +78,53 @@ INSTANTIATE_TEST_SUITE_P(Streams, ReferenceDecode,
                                            ReferenceStream{"par_80x64", 80, 64, 3, true}),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// Video packets: one packet of a predicted picture damaged. Only that packet's macroblocks lose
+// their content (they show the picture before), and the next intra picture matches again.
+TEST(VideoPackets, DamageStaysInsideItsPacket)
+{
+    constexpr int kW = 128, kH = 96, kFrames = 8;
+    auto frames = SplitFrames(ReadFile(DataPath("vp_128x96.m4v")));
+    ASSERT_EQ(int(frames.size()), kFrames);
+    const size_t pictureSize = size_t(kW) * kH * 3 / 2;
+    const auto reference = ReadReference("vp_128x96.yuv.z", pictureSize * kFrames);
+    ASSERT_FALSE(reference.empty());
+
+    // Frame 1 is a P-picture of three packets, two macroblock rows each; garble the second.
+    std::vector<uint8_t> &damaged = frames[1];
+    std::vector<size_t> markers;
+    for (size_t i = 4; i + 2 < damaged.size(); ++i)
+        if (damaged[i] == 0 && damaged[i + 1] == 0 && damaged[i + 2] >= 0x80)
+            markers.push_back(i);
+    ASSERT_EQ(markers.size(), 2u);
+    for (size_t i = markers[0] + 6; i + 2 < markers[1]; i += 2)
+        damaged[i] ^= 0x5A;
+
+    Instance inst(kW, kH, OutputYv12);
+    std::vector<uint8_t> previous(pictureSize), out(pictureSize);
+    for (int n = 0; n < kFrames; ++n) {
+        ASSERT_EQ(inst.Decode(frames[size_t(n)], out.data(), kW), DecodeOk) << n;
+        const uint8_t *ref = reference.data() + pictureSize * size_t(n);
+        const auto yuv = AsI420(out, kW, kH);
+        if (n == 1) {
+            EXPECT_EQ(inst.lastFrame().error, DecodeErrorSyntax);
+            for (int y = 0; y < kH; ++y) {
+                const bool lost = y >= 32 && y < 64; // macroblock rows 2 and 3
+                for (int x = 0; x < kW; ++x) {
+                    const size_t i = size_t(y) * kW + size_t(x);
+                    if (lost)
+                        ASSERT_EQ(out[i], previous[i]) << "concealed from the forward reference at " << x << "," << y;
+                    else
+                        ASSERT_LE(std::abs(int(yuv[i]) - int(ref[i])), 3) << x << "," << y;
+                }
+            }
+        } else if (n == 0 || n >= 4) { // frames 2 and 3 predict from the damage; frame 4 is intra
+            EXPECT_EQ(inst.lastFrame().error, 0) << n;
+            EXPECT_GE(Psnr(yuv.data(), ref, pictureSize), kMinPsnr) << n;
+        }
+        previous = out;
+    }
+}
+
 TEST(Refused, QuarterPelStreams)
 {
     const auto frames = SplitFrames(ReadFile(DataPath("qpel_32x32.m4v")));

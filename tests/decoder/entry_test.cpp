@@ -322,6 +322,10 @@ TEST(Hostile, RandomAndMutatedStreams)
         PutVopHeader(w, type, 9, 5);
         prefixes.push_back(w.bytes());
     }
+    // Video packets and B-pictures with their own instances.
+    const auto packets = SplitFrames(ReadFile(DataPath("vp_128x96.m4v")));
+    const auto bidir = SplitFrames(ReadFile(DataPath("b4v_96x64.m4v")));
+    Instance packetInst(128, 96, OutputYv12), bidirInst(96, 64, OutputYv12);
     std::mt19937 rng(7);
     auto run = [&](Instance &i, const std::vector<uint8_t> &bits) {
         auto copy = std::make_unique<uint8_t[]>(bits.size() ? bits.size() : 1);
@@ -358,9 +362,30 @@ TEST(Hostile, RandomAndMutatedStreams)
         run(inst, noise);
         run(other, noise);
     }
-    // The instance still decodes clean frames afterwards.
+    for (int n = 0; n < 400; ++n) {
+        const bool p = n % 2;
+        const auto &src = p ? packets[size_t(n / 2) % packets.size()] : bidir[size_t(n / 2) % bidir.size()];
+        std::vector<uint8_t> m = src;
+        const int flips = 1 + int(rng() % 6);
+        for (int k = 0; k < flips; ++k) {
+            const size_t at = 30 + rng() % (m.size() - 30);
+            if (n % 5 == 0)
+                m[at] = 0; // false markers
+            else
+                m[at] ^= uint8_t(1u << (rng() % 8));
+        }
+        if (n % 7 == 0)
+            m.resize(rng() % m.size());
+        run(p ? packetInst : bidirInst, m);
+    }
+    // The instances still decode clean frames afterwards, and no syntax error marked the
+    // integrity status.
     EXPECT_EQ(inst.Decode(frames[0], out.data(), 0), DecodeOk);
     EXPECT_EQ(inst.lastFrame().error, 0);
+    EXPECT_EQ(packetInst.Decode(packets[0], out.data(), 128), DecodeOk);
+    EXPECT_EQ(packetInst.lastFrame().error, 0);
+    int32_t frame = -1, mb = -1;
+    EXPECT_EQ(Instance::Call(DecOptIntegrityStatus, &frame, &mb), DecodeIntegrityClean);
 }
 
 } // namespace

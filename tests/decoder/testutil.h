@@ -246,7 +246,7 @@ inline void PutVol(BitWriter &w, const VolSpec &v)
 
 // An I-VOP header with the given quantiser; macroblock data follows from the caller.
 inline void PutVopHeader(BitWriter &w, int type, int quant, int resolutionBits = 5, int coded = 1,
-                         bool interlaced = false)
+                         bool interlaced = false, int intraDcVlcThr = 0)
 {
     w.StartCode(0x1B6);
     w.Put(uint32_t(type), 2);
@@ -259,7 +259,7 @@ inline void PutVopHeader(BitWriter &w, int type, int quant, int resolutionBits =
         return;
     if (type == 1)
         w.Put(0, 1); // rounding
-    w.Put(0, 3);     // intra_dc_vlc_thr
+    w.Put(uint32_t(intraDcVlcThr), 3);
     if (interlaced)
         w.Put(0b10, 2); // top_field_first, alternate_vertical_scan_flag
     w.Put(uint32_t(quant), 5);
