@@ -118,9 +118,16 @@ void Conceal(const Context &c, const McTable &mc, int from, int to)
 uint32_t NextMarker(const BitReader &r, uint32_t pos)
 {
     const uint8_t *d = r.data;
-    for (uint32_t i = pos; i + 2 < r.length; ++i)
-        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] != 0) // 16 zeros and a 1 within the next 8 bits
+    uint32_t i = pos;
+    while (i + 2 < r.length) {
+        const void *zero = std::memchr(d + i, 0, r.length - 2 - i);
+        if (!zero)
+            break;
+        i = uint32_t(static_cast<const uint8_t *>(zero) - d);
+        if (d[i + 1] == 0 && d[i + 2] != 0) // 16 zeros and a 1 within the next 8 bits
             return i;
+        ++i;
+    }
     return r.length;
 }
 

@@ -313,6 +313,7 @@ bool DecodeInterBlock(const Context &c, BitReader &reader)
     const uint8_t *scan = t.scan[s.vop.alternate_vertical_scan_flag ? 2 : 0];
     const int q = s.quant;
     const bool mpeg = s.vol.quant_type != 0;
+    const int evenAdjust = q & 1 ? 0 : 1;
     int sum = 0;
     int i = 0;
     for (;;) {
@@ -323,15 +324,11 @@ bool DecodeInterBlock(const Context &c, BitReader &reader)
         if (i > 63)
             return Fail(s);
         const int pos = scan[i];
-        int f;
-        if (mpeg) {
-            const int m = (2 * std::abs(level) + 1) * t.nonintra_matrix[pos] * q / 16;
-            f = level < 0 ? -m : level ? m : 0;
-        } else {
-            const int m = (2 * std::abs(level) + 1) * q - (q & 1 ? 0 : 1);
-            f = level < 0 ? -m : level ? m : 0;
-        }
-        f = Clip12(f);
+        // Signs are random: kept out of branches, which would mispredict every other time.
+        const int m = mpeg ? (2 * std::abs(level) + 1) * t.nonintra_matrix[pos] * q / 16
+                           : (2 * std::abs(level) + 1) * q - evenAdjust;
+        const int sign = level >> 31;
+        const int f = Clip12(((m ^ sign) - sign) & -int(level != 0));
         blk[pos] = int16_t(f);
         sum += f;
         ++i;

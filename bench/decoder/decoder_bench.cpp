@@ -89,7 +89,7 @@ std::map<std::string, double> fps; // by benchmark name, for the closing summary
 
 void RecordFps(benchmark::State &state, const std::string &name, size_t frames, double seconds)
 {
-    const double rate = double(frames) * double(state.iterations()) / seconds;
+    const double rate = seconds > 0 ? double(frames) / seconds : 0;
     state.counters["fps"] = rate;
     fps[name] = rate;
 }
@@ -97,18 +97,20 @@ void RecordFps(benchmark::State &state, const std::string &name, size_t frames, 
 void BenchLumaset(benchmark::State &state, const Stream *s, bool render, std::string name)
 {
     Decoder d(s->width, s->height);
-    double seconds = 0;
+    // The fastest pass counts, as for ffmpeg: both figures are what the machine allows unloaded.
+    double best = 0;
     int64_t failed = 0;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         for (const auto &f : s->frames)
             failed += !d.Decode(f, render);
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        best = best == 0 || seconds < best ? seconds : best;
         benchmark::DoNotOptimize(d.out.data());
     }
     if (failed)
         state.SkipWithError("frames failed to decode");
-    RecordFps(state, name, s->frames.size(), seconds);
+    RecordFps(state, name, s->frames.size(), best);
 }
 
 double RunSeconds(const std::string &cmd)
@@ -125,14 +127,20 @@ void BenchFfmpeg(benchmark::State &state, const Stream *s, bool render, std::str
     const std::string head = "ffmpeg -loglevel error -threads 1 -i " + s->path + (render ? " -pix_fmt bgr24" : "");
     const std::string all = head + " -f null - >/dev/null 2>&1";
     const std::string one = head + " -frames:v 1 -f null - >/dev/null 2>&1";
-    double seconds = 0;
+    // The fastest whole run less the fastest start-up: other work on the machine slows a
+    // process start far more than a decode loop, and the ratio should not flatter us.
+    double bestFull = 0, bestStartup = 0;
     for (auto _ : state) {
         const double full = RunSeconds(all), startup = RunSeconds(one);
         if (full < 0 || startup < 0)
             state.SkipWithError("ffmpeg failed");
-        seconds += full - startup;
+        bestFull = bestFull == 0 || full < bestFull ? full : bestFull;
+        bestStartup = bestStartup == 0 || startup < bestStartup ? startup : bestStartup;
     }
-    RecordFps(state, name, s->frames.size() - 1, seconds);
+    const double seconds = bestFull - bestStartup;
+    const double rate = seconds > 0 ? double(s->frames.size() - 1) / seconds : 0;
+    state.counters["fps"] = rate;
+    fps[name] = rate;
 }
 
 bool HaveFfmpeg() { return std::system("ffmpeg -version >/dev/null 2>&1") == 0; }
@@ -143,8 +151,8 @@ int main(int argc, char **argv)
 {
     const bool ffmpeg = HaveFfmpeg();
     std::vector<Stream> streams;
+    const std::string dir = "/tmp/lumaset-bench-" + std::to_string(getpid());
     if (ffmpeg) {
-        const std::string dir = "/tmp/lumaset-bench-" + std::to_string(getpid());
         std::system(("mkdir -p " + dir).c_str());
         for (auto [w, h] : {std::pair{704, 480}, std::pair{720, 576}}) {
             const std::string size = std::to_string(w) + "x" + std::to_string(h);
@@ -169,7 +177,7 @@ int main(int argc, char **argv)
                                              "ffmpeg/" + s.name + mode)
                     ->Unit(benchmark::kMillisecond)
                     ->UseRealTime()
-                    ->Iterations(3);
+                    ->Iterations(5);
         }
     }
     benchmark::Initialize(&argc, argv);
@@ -183,5 +191,7 @@ int main(int argc, char **argv)
             std::printf("%-28s %12.0f %12.0f %8.2f\n", (s.name + mode).c_str(), ours, theirs,
                         theirs > 0 ? ours / theirs : 0.0);
         }
+    if (ffmpeg)
+        std::system(("rm -rf " + dir).c_str());
     return 0;
 }
