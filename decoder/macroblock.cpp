@@ -94,13 +94,13 @@ bool Fail(DecoderState &s)
 
 // One coefficient event: a table code and its sign bit, or one of the three escapes.
 // Returns false on a code that is in no table.
-[[gnu::always_inline]] inline bool ReadEvent(BitReader &r, const Vlc<256> &table, const VlcEntry *shortCodes,
+[[gnu::always_inline]] inline bool ReadEvent(BitReader &r, const Vlc<256> &table, const VlcEntry *fast,
                                              const uint8_t (&lmax)[2][64], const uint8_t (&rmax)[2][64], int *last,
                                              int *run, int *level)
 {
     // Common case: one look at the bits serves the code and the sign after it.
     const uint32_t v = ShowBits(r, 16);
-    VlcEntry e = shortCodes[v >> 8];
+    VlcEntry e = fast[v >> (16 - kTcoefFastBits)];
     if (e.length == 0) {
         const int zeros = v ? __builtin_clz(v) - 16 : 16;
         if (zeros > table.max_zeros)
@@ -156,10 +156,11 @@ bool ReadIntraCoefficients(const Context &c, BitReader &reader, const uint8_t *s
         ~WriteBack() { to = from; }
     } writeBack{reader, r};
     const DecoderTables &t = *c.t;
+    const VlcEntry *fast = TcoefFast(false);
     int i = start;
     for (;;) {
         int last, run, level;
-        if (!ReadEvent(r, t.tcoef_intra, t.tcoef_short[0], t.lmax_intra, t.rmax_intra, &last, &run, &level))
+        if (!ReadEvent(r, t.tcoef_intra, fast, t.lmax_intra, t.rmax_intra, &last, &run, &level))
             return Fail(*c.s);
         i += run;
         if (i > 63)
@@ -313,12 +314,13 @@ bool DecodeInterBlock(const Context &c, BitReader &reader)
     const uint8_t *scan = t.scan[s.vop.alternate_vertical_scan_flag ? 2 : 0];
     const int q = s.quant;
     const bool mpeg = s.vol.quant_type != 0;
+    const VlcEntry *fast = TcoefFast(true);
     const int evenAdjust = q & 1 ? 0 : 1;
     int sum = 0;
     int i = 0;
     for (;;) {
         int last, run, level;
-        if (!ReadEvent(r, t.tcoef_inter, t.tcoef_short[1], t.lmax_inter, t.rmax_inter, &last, &run, &level))
+        if (!ReadEvent(r, t.tcoef_inter, fast, t.lmax_inter, t.rmax_inter, &last, &run, &level))
             return Fail(s);
         i += run;
         if (i > 63)

@@ -162,7 +162,6 @@ struct DecoderTables {
     Vlc<128> mvd;
     Vlc<256> tcoef_intra;
     Vlc<256> tcoef_inter;
-    VlcEntry tcoef_short[2][256]; // intra, inter: codes of up to 8 bits by their first 8 bits
     uint8_t lmax_intra[2][64], lmax_inter[2][64];
     uint8_t rmax_intra[2][64], rmax_inter[2][64];
 };
