@@ -163,6 +163,7 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
     s.quant = std::clamp<int32_t>(s.vop.vop_quant, 1, 31);
     s.packet_start = 0;
     s.first_coded = 1;
+    s.unserved = 0;
     const bool bvop = s.vop.vop_coding_type == VopB;
     const bool packets = !s.vol.resync_marker_disable;
     // A B-macroblock over a not-coded one reads no bits, so it follows even where the data ends.
@@ -231,6 +232,8 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
             break;
         }
     }
+    if (!s.error)
+        s.error = s.unserved;
     std::memcpy(s.buffer_quant[s.cur_buffer], s.quant_grid, sizeof s.quant_grid);
     if (bvop) {
         OutputPicture(s, s.cur, s.cur_buffer, f); // not a reference: shown at once, never padded

@@ -399,6 +399,26 @@ bool DecodeVector(DecoderState &s, BitReader &r, const DecoderTables &t, int pre
     return true;
 }
 
+// Direct mode: the co-located vectors of the newer anchor scaled by the time stamps, plus the
+// macroblock's delta, in both directions; forward and backward predictions averaged.
+void PredictDirect(DecoderState &s, const McTable &mc, const int16_t *delta)
+{
+    const int i0 = s.mb_index;
+    const int16_t(*col)[2] = s.mv[0][i0];
+    const bool four = s.mode_grid[(s.mb_y + 1) * kModeStride + s.mb_x + 1] == MbInter4V;
+    const int trb = s.trb, trd = s.trd;
+    int16_t fwd[4][2], bwd[4][2];
+    for (int b = 0; b < 4; ++b)
+        for (int k = 0; k < 2; ++k) {
+            const int v = col[b][k], d = delta[k];
+            const int f = (trd ? trb * v / trd : 0) + d;
+            fwd[b][k] = int16_t(f);
+            bwd[b][k] = int16_t(d == 0 ? (trd ? (trb - trd) * v / trd : 0) : f - v);
+        }
+    PredictMacroblock(s, mc, s.fwd, fwd, four, false);
+    PredictMacroblock(s, mc, s.bwd, bwd, four, true);
+}
+
 } // namespace
 
 void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
@@ -594,7 +614,9 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
             if (!DecodeVector(s, r, t, pred[0], &out[0][0], fcode) ||
                 !DecodeVector(s, r, t, pred[1], &out[0][1], fcode))
                 return false;
+            // A frame vector predicts both field vectors of the next macroblock.
             pred[0] = out[0][0], pred[1] = out[0][1];
+            s.b_pred[dir][1][0] = out[0][0], s.b_pred[dir][1][1] = out[0][1];
             return true;
         }
         for (int f = 0; f < 2; ++f) {
@@ -608,28 +630,20 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
         }
         return true;
     };
+    bool fieldDirect = false;
     if (useFwd && !vector(0, s.vop.vop_fcode_forward, fwd))
         return;
     if (useBwd && !vector(1, s.vop.vop_fcode_backward, bwd))
         return;
     if (type == MbDirect) {
-        // The co-located vectors of the newer anchor scaled by the time stamps, plus one delta
-        // for the macroblock (absent when modb is "1"), in both directions.
+        // One delta for the macroblock, absent when modb is "1".
         int16_t delta[2] = {0, 0};
         if (s.modb && (!DecodeVector(s, r, t, 0, &delta[0], 1) || !DecodeVector(s, r, t, 0, &delta[1], 1)))
             return;
-        const int16_t(*col)[2] = s.mv[0][s.mb_index];
-        const bool four = s.mode_grid[(s.mb_y + 1) * kModeStride + s.mb_x + 1] == MbInter4V;
-        const int trb = s.trb, trd = s.trd;
-        for (int b = 0; b < 4; ++b)
-            for (int k = 0; k < 2; ++k) {
-                const int v = col[b][k], d = delta[k];
-                const int f = (trd ? trb * v / trd : 0) + d;
-                fwd[b][k] = int16_t(f);
-                bwd[b][k] = int16_t(d == 0 ? (trd ? (trb - trd) * v / trd : 0) : f - v);
-            }
-        PredictMacroblock(s, mc, s.fwd, fwd, four, false);
-        PredictMacroblock(s, mc, s.bwd, bwd, four, true);
+        // Over a field-predicted co-located macroblock the vectors would be scaled per field:
+        // not served, the macroblock shows the forward reference once its data is read.
+        fieldDirect = s.vol.interlaced && s.mb_field_pred[s.mb_index];
+        PredictDirect(s, mc, delta);
     } else if (s.field_prediction) {
         if (useFwd)
             PredictMacroblockFields(s, mc, s.fwd, fields[0], refs[0], false);
@@ -650,6 +664,11 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
         ptrdiff_t stride;
         uint8_t *dst = BlockDestination(s, b, &stride);
         dsp.add(dst, stride, c.st->block);
+    }
+    if (fieldDirect) {
+        static constexpr int16_t kZero[4][2] = {};
+        PredictMacroblock(s, mc, s.fwd, kZero, false, false);
+        s.unserved = DecodeErrorFieldDirect;
     }
     NextMacroblock(s, false);
 }

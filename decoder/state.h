@@ -104,6 +104,7 @@ struct DecoderState {
     int32_t bwd_buffer;
     int64_t anchor_seconds[2], anchor_time[2]; // older, newer anchor
     int32_t trb, trd;
+    int32_t unserved; // DecodeError of a tool met inside the picture (the macroblocks concealed)
 
     // Integrity settings.
     int32_t integrity_on, integrity_mode, integrity_level;

@@ -125,6 +125,58 @@ TEST(VideoPackets, DamageStaysInsideItsPacket)
     }
 }
 
+// Interlaced B-pictures: direct mode over a field-predicted co-located macroblock is not served.
+// Those pictures say so in their error word, and such macroblocks show the forward reference;
+// every other macroblock matches.
+TEST(Refused, FieldDirectMacroblocksAreFlagged)
+{
+    constexpr int kW = 96, kH = 64, kFrames = 10;
+    const auto frames = SplitFrames(ReadFile(DataPath("ilb_96x64.m4v")));
+    ASSERT_EQ(int(frames.size()), kFrames);
+    const size_t pictureSize = size_t(kW) * kH * 3 / 2;
+    const auto reference = ReadReference("ilb_96x64.yuv.z", pictureSize * kFrames);
+    ASSERT_FALSE(reference.empty());
+    Instance inst(kW, kH, OutputYv12);
+    std::vector<uint8_t> out(pictureSize), anchor(pictureSize);
+    int flagged = 0;
+    for (int i = 0; i <= kFrames; ++i) {
+        const auto &bits = frames[size_t(i % kFrames)];
+        ASSERT_EQ(inst.Decode(bits, out.data(), kW), DecodeOk) << i;
+        const int32_t error = inst.lastFrame().error;
+        if (i == 0)
+            continue;
+        const uint8_t *ref = reference.data() + pictureSize * size_t(i - 1);
+        const uint8_t vop[] = {0, 0, 1, 0xB6};
+        const auto at = std::search(bits.begin(), bits.end(), std::begin(vop), std::end(vop));
+        ASSERT_LT(at + 4, bits.end());
+        const bool bPicture = (at[4] >> 6) == 2;
+        if (!bPicture)
+            anchor = out; // an anchor call shows the anchor before, the B-pictures' forward reference
+        if (error != DecodeErrorFieldDirect) {
+            EXPECT_EQ(error, 0) << i;
+            EXPECT_GE(Psnr(AsI420(out, kW, kH).data(), ref, pictureSize), kMinPsnr) << i;
+            continue;
+        }
+        ++flagged;
+        EXPECT_TRUE(bPicture) << i;
+        for (int my = 0; my < kH / 16; ++my)
+            for (int mx = 0; mx < kW / 16; ++mx) {
+                bool concealed = true;
+                int worst = 0;
+                for (int y = 16 * my; y < 16 * my + 16; ++y)
+                    for (int x = 16 * mx; x < 16 * mx + 16; ++x) {
+                        const size_t k = size_t(y) * kW + size_t(x);
+                        concealed = concealed && out[k] == anchor[k];
+                        worst = std::max(worst, std::abs(int(out[k]) - int(ref[k])));
+                    }
+                if (!concealed) {
+                    EXPECT_LE(worst, 3) << "picture " << i - 1 << ", macroblock " << mx << "," << my;
+                }
+            }
+    }
+    EXPECT_GT(flagged, 0);
+}
+
 TEST(Refused, QuarterPelStreams)
 {
     const auto frames = SplitFrames(ReadFile(DataPath("qpel_32x32.m4v")));

@@ -42,3 +42,6 @@ enc4 "testsrc2=size=64x48:rate=25,pad=192:128:64:40:gray,rotate=0.4*t:fillcolor=
 enc4 "testsrc2=size=40x32:rate=25,pad=80:64:20:16:gray,setsar=5/3" 3 "-threads 1 -g 3 -bf 0 -q:v 5" par_80x64
 ffmpeg -loglevel error -y -f lavfi -i "testsrc2=size=32x32:rate=25" -frames:v 2 -threads 1 -c:v mpeg4 -bf 0 \
     -flags +bitexact+qpel -f m4v qpel_32x32.m4v
+# Interlaced B-pictures: direct mode over field-predicted macroblocks is not served.
+enc4 "testsrc2=size=64x48:rate=25,pad=192:128:64:40:gray,rotate=0.4*t:fillcolor=gray,crop=96:64:'40+t*75':'24+t*50'" \
+    10 "-threads 1 -g 10 -bf 2 -flags +bitexact+ildct+ilme -q:v 4" ilb_96x64
