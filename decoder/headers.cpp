@@ -366,7 +366,8 @@ bool ProbeSize(const uint8_t *data, uint32_t length, int32_t *width, int32_t *he
     FlushBits(r, 13);
     if (GetBit(r))
         FlushBits(r, 7);
-    FlushBits(r, 4);
+    if (GetBits(r, 4) == 15) // extended pixel aspect ratio
+        FlushBits(r, 16);
     if (GetBit(r)) {
         FlushBits(r, 3);
         if (GetBit(r)) {
