@@ -237,14 +237,15 @@ bool DecodeIntraBlock(const Context &c, BitReader &r, int b, bool coded, bool dc
     const int q = s.quant;
     if (s.vol.quant_type) {
         // Truncating division as in the standard; a shift would bias negative coefficients.
+        // No test on zero levels (zero stays zero): a random branch costs more than the sums.
         for (int i = 1; i < 64; ++i)
-            if (blk[i])
-                blk[i] = int16_t(Clip12((q * blk[i] * t.intra_matrix[i]) / 8));
+            blk[i] = int16_t(Clip12((q * blk[i] * t.intra_matrix[i]) / 8));
     } else {
         const int bias = q & 1 ? q : q - 1;
-        for (int i = 1; i < 64; ++i)
-            if (const int l = blk[i])
-                blk[i] = int16_t(Clip12(l > 0 ? 2 * q * l + bias : 2 * q * l - bias));
+        for (int i = 1; i < 64; ++i) {
+            const int l = blk[i];
+            blk[i] = int16_t(Clip12(2 * q * l + ((l > 0) - (l < 0)) * bias));
+        }
     }
     blk[0] = int16_t(dc);
     return true;

@@ -71,6 +71,7 @@ INSTANTIATE_TEST_SUITE_P(Streams, ReferenceDecode,
                                            ReferenceStream{"il_96x64", 96, 64, 12, true},
                                            // video packets from slice threads
                                            ReferenceStream{"vp_128x96", 128, 96, 8, true},
+                                           ReferenceStream{"vpb_128x96", 128, 96, 7, false},
                                            // B-pictures in direct mode; version-2 layer headers
                                            ReferenceStream{"b_96x64", 96, 64, 10, false},
                                            ReferenceStream{"b4v_96x64", 96, 64, 10, false},

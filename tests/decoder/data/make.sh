@@ -36,6 +36,9 @@ enc4 "testsrc2=size=64x48:rate=25,pad=128:96:32:24:gray,rotate=0.06*t:fillcolor=
 # A pattern sliding over a flat ground: the co-located vectors that direct mode scales.
 slide="testsrc2=size=64x48:rate=25,pad=192:128:64:40:gray,crop=96:64:'40+t*75':'24+t*50'"
 enc4 "$slide" 10 "-threads 1 -g 10 -bf 2 -q:v 4" b_96x64
+# video packets in B-pictures too (their markers are longer)
+enc4 "testsrc2=size=64x48:rate=25,pad=192:128:64:40:gray,rotate=0.4*t:fillcolor=gray,crop=128:96:'40+t*75':'24+t*50'" \
+    7 "-threads 4 -slices 3 -g 7 -bf 2 -q:v 4" vpb_128x96
 # turning as it slides: four-vector co-located macroblocks
 enc4 "testsrc2=size=64x48:rate=25,pad=192:128:64:40:gray,rotate=0.4*t:fillcolor=gray,crop=96:64:'40+t*75':'24+t*50'" \
     10 "-threads 1 -g 10 -bf 2 -flags +mv4+bitexact -q:v 4" b4v_96x64
