@@ -216,7 +216,7 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
                 continue;
             }
             s.error = DecodeErrorSyntax;
-            int from = s.mb_index;
+            const int from = s.mb_index;
             if (FindNextPacket(s, r, s.mb_index, &number, &quant)) {
                 Conceal(c, mc, from, number);
                 startPacket(number, quant);
@@ -377,8 +377,11 @@ bool DecodeMpeg4Frame(const Context &c, const DecoderFrame &f)
         return false;
     if (const int32_t reason = VolHeader(r, s, *c.t)) {
         // A layer the decoder cannot serve: refuse it and every picture of it, with the reason.
-        s.refused = reason;
-        s.error = reason;
+        // A damaged one leaves the instance with the layer it had.
+        if (reason != DecodeErrorSyntax) {
+            s.refused = reason;
+            s.error = reason;
+        }
         return false;
     }
     if (s.refused) {

@@ -73,6 +73,8 @@ int32_t VolHeader(BitReader &r, DecoderState &s, DecoderTables &t)
         return DecodeErrorSyntax;
     FlushBits(r, 28); // the start code's last four bits are the layer id
 
+    // A header cut short reads zeros, which could pass for a tool: that is damage, not a refusal.
+    auto refuse = [&r](int32_t reason) { return r.overrun ? int32_t(DecodeErrorSyntax) : reason; };
     VolFields v = s.vol;
     uint8_t intra[64], nonintra[64];
     std::memcpy(intra, t.intra_matrix, 64);
@@ -118,7 +120,7 @@ int32_t VolHeader(BitReader &r, DecoderState &s, DecoderTables &t)
     }
     v.video_object_layer_shape = int32_t(GetBits(r, 2));
     if (v.video_object_layer_shape != 0)
-        return DecodeErrorShape; // only rectangular pictures are decoded
+        return refuse(DecodeErrorShape); // only rectangular pictures are decoded
     GetBit(r);
     v.vop_time_increment_resolution = int32_t(GetBits(r, 16));
     GetBit(r);
@@ -134,16 +136,16 @@ int32_t VolHeader(BitReader &r, DecoderState &s, DecoderTables &t)
     v.interlaced = int32_t(GetBit(r));
     v.obmc_disable = int32_t(GetBit(r));
     if (!v.obmc_disable)
-        return DecodeErrorOverlappedMotion;
+        return refuse(DecodeErrorOverlappedMotion);
     v.sprite_enable = int32_t(GetBits(r, v1 ? 1 : 2));
     if (v.sprite_enable)
-        return DecodeErrorSprite;
+        return refuse(DecodeErrorSprite);
     v.not_8_bit = int32_t(GetBit(r));
     if (v.not_8_bit) {
         v.quant_precision = int32_t(GetBits(r, 4));
         v.bits_per_pixel = int32_t(GetBits(r, 4));
         if (v.bits_per_pixel != 8 || v.quant_precision < 3 || v.quant_precision > 9)
-            return DecodeErrorBitDepth;
+            return refuse(DecodeErrorBitDepth);
     } else {
         v.quant_precision = 5;
         v.bits_per_pixel = 8;
@@ -159,28 +161,28 @@ int32_t VolHeader(BitReader &r, DecoderState &s, DecoderTables &t)
     }
     v.quarter_sample = v1 ? 0 : int32_t(GetBit(r));
     if (v.quarter_sample)
-        return DecodeErrorQuarterPel;
+        return refuse(DecodeErrorQuarterPel);
     v.complexity_estimation_disable = int32_t(GetBit(r));
     if (!v.complexity_estimation_disable)
-        return DecodeErrorComplexityEstimation;
+        return refuse(DecodeErrorComplexityEstimation);
     v.resync_marker_disable = int32_t(GetBit(r));
     v.data_partitioned = int32_t(GetBit(r));
     v.reversible_vlc = 0;
     if (v.data_partitioned)
-        return DecodeErrorDataPartitioned; // reversible VLC only exists inside partitions
+        return refuse(DecodeErrorDataPartitioned); // reversible VLC only exists inside partitions
     if (!v1) {
         v.newpred_enable = int32_t(GetBit(r));
         if (v.newpred_enable)
-            return DecodeErrorNewpred;
+            return refuse(DecodeErrorNewpred);
         v.reduced_resolution_vop_enable = int32_t(GetBit(r));
         if (v.reduced_resolution_vop_enable)
-            return DecodeErrorReducedResolution;
+            return refuse(DecodeErrorReducedResolution);
     } else {
         v.newpred_enable = v.reduced_resolution_vop_enable = 0;
     }
     v.scalability = int32_t(GetBit(r));
     if (v.scalability)
-        return DecodeErrorScalability;
+        return refuse(DecodeErrorScalability);
     if (r.overrun)
         return DecodeErrorSyntax;
     // User data after the layer header is skipped; it carries nothing the decoder needs.
