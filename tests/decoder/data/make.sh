@@ -3,7 +3,7 @@
 # Each NAME.m4v is a raw MPEG-4 elementary stream; NAME.yuv.z holds ffmpeg's decoded
 # yuv420p frames, zlib-compressed behind a 4-byte big-endian length (the form qUncompress
 # reads), so the tests need neither ffmpeg nor big files.
-# One encoder thread: slice threads would start video packets, which the decoder does not serve.
+# enc uses one encoder thread (no video packets); enc4 below sets its own threads.
 set -e
 cd "$(dirname "$0")"
 enc() { # source-filter frames extra-options name
