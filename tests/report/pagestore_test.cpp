@@ -368,3 +368,39 @@ TEST(PageList, PreviewReadsWhileARunAppends)
     EXPECT_FALSE(list.Stream()->InMemory());
     EXPECT_EQ(list.PageCount(), Pages);
 }
+
+TEST(PageList, FilesOfTheSeedScriptLoad)
+{
+    // scripts/make-report-seeds.py writes these with its own layout code and compressor.
+    const QString dir = QStringLiteral(STRANDEL_TEST_DATA "/corpus/report_file_fuzz/");
+    TPgxPageList plain;
+    QString error;
+    ASSERT_TRUE(plain.LoadFromFile(dir + "three_pages.Pgx", &error)) << error.toStdString();
+    EXPECT_EQ(plain.PageCount(), 3);
+    for (int n : {2, 3, 1}) {
+        auto page = plain.GetPage(n);
+        ASSERT_TRUE(page) << n;
+        EXPECT_TRUE(page->ContainsText(QStringLiteral("Page %1").arg(n), true));
+        EXPECT_EQ(page->Width(), 794);
+    }
+
+    TPgxPageList packed;
+    ASSERT_TRUE(packed.LoadFromFile(dir + "compressed_links.Pgx", &error)) << error.toStdString();
+    EXPECT_TRUE(packed.Compression());
+    std::unique_ptr<TPgxMetafile> page;
+    std::unique_ptr<std::vector<THyperlink>> links;
+    ASSERT_TRUE(packed.GetPageEx(1, page, links));
+    ASSERT_TRUE(links);
+    EXPECT_EQ(*links, std::vector<THyperlink>({{{40, 40, 300, 120}, QStringLiteral("EXT:https://example.com/")}}));
+    EXPECT_TRUE(*page == *plain.GetPage(1));
+    ASSERT_TRUE(packed.GetPageEx(2, page, links));
+    EXPECT_FALSE(links);
+
+    TPgxPageList empty;
+    ASSERT_TRUE(empty.LoadFromFile(dir + "empty.Pgx"));
+    EXPECT_EQ(empty.PageCount(), 0);
+
+    TPgxPageList old;
+    EXPECT_FALSE(old.LoadFromFile(dir + "old_header.Pgx", &error));
+    EXPECT_TRUE(error.contains(QLatin1String("124-byte header"))) << error.toStdString();
+}
