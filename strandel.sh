@@ -14,7 +14,7 @@ PACKAGES=(
   qt6-base-dev qt6-multimedia-dev libqt6opengl6-dev libgl-dev
   libjpeg62-turbo-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core poppler-utils
 )
 
 say() { printf 'strandel: %s\n' "$*"; }

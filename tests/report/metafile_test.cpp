@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QPainter>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include "platform/endian.h"
 #include "report/metafile.h"
@@ -161,4 +167,45 @@ TEST(Metafile, DamagedFormsAreRefused)
         EXPECT_FALSE(why.isEmpty()) << c.name;
         EXPECT_EQ(mf.RecordCount(), 0u) << c.name;
     }
+}
+
+TEST(Metafile, ReplaysOntoAPdfPrinter)
+{
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    // An A4 page at screen resolution, printed at 300 dpi: the word keeps its place on paper.
+    TPgxMetafile mf(794, 1123, 96, 96);
+    {
+        TPgxMetafileCanvas c(mf);
+        PgxFont f;
+        f.family = QStringLiteral("DejaVu Sans");
+        f.height = 24;
+        c.SetFont(f);
+        c.TextOut(100, 200, QStringLiteral("Strandel"));
+        c.Rectangle({80, 180, 400, 260});
+    }
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("page.pdf"), html = dir.filePath("page.html");
+    {
+        QPdfWriter writer(pdf);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        writer.setResolution(300);
+        QPainter p(&writer);
+        mf.Replay(p, QRectF(0, 0, writer.width(), writer.height()));
+    }
+    QProcess tool;
+    tool.start(pdftotext, {QStringLiteral("-bbox"), pdf, html});
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    ASSERT_EQ(tool.exitCode(), 0);
+    QFile f(html);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    QRegularExpression word(QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\"[^>]*>Strandel</word>"));
+    QRegularExpressionMatch m = word.match(text);
+    ASSERT_TRUE(m.hasMatch()) << text.toStdString();
+    // 100 and 200 pixels of 96 dpi are 75 and 150 points; the glyphs start a little below the top.
+    EXPECT_NEAR(m.captured(1).toDouble(), 75.0, 3.0);
+    EXPECT_NEAR(m.captured(2).toDouble(), 153.0, 6.0);
 }
