@@ -1,6 +1,5 @@
 #pragma once
-// The user-visible texts that the page store, the progress form and the export filters show.
-// They live in this one place so that they follow the engine's named strings.
+// The engine's named strings that the progress form and the export filters show, as QStrings.
 #include <QString>
 
 namespace strandel::pgxtexts {
