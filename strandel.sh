@@ -63,9 +63,9 @@ run_viewer() {
   cd "$work"
   if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     say "no display: starting the viewer under Xvfb (virtual screen); close it with Ctrl+C"
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$out"/viewer/strandel "$@"
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$out"/viewer/app/strandel "$@"
   else
-    "$out"/viewer/strandel "$@"
+    "$out"/viewer/app/strandel "$@"
   fi
 }
 

@@ -1,6 +1,6 @@
 // CRC-32, framing and receiving of 1 KiB packets, beside memcpy of the same bytes.
-#include "viewer/crc32.h"
-#include "viewer/dvrframing.h"
+#include "viewer/link/crc32.h"
+#include "viewer/link/dvrframing.h"
 
 #include <benchmark/benchmark.h>
 

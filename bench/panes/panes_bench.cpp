@@ -11,8 +11,8 @@
 
 #include "graphics/widgets/rx32_image.h"
 #include "platform/jpeg.h"
-#include "viewer/dvrch.h"
-#include "viewer/dvrwin.h"
+#include "viewer/view/dvrch.h"
+#include "viewer/view/dvrwin.h"
 
 using namespace strandel;
 

@@ -20,10 +20,10 @@
 
 #include "platform/endian.h"
 #include "platform/jpeg.h"
-#include "viewer/dvrch.h"
-#include "viewer/dvrcommand.h"
-#include "viewer/dvrframing.h"
-#include "viewer/dvrwin.h"
+#include "viewer/view/dvrch.h"
+#include "viewer/protocol/dvrcommand.h"
+#include "viewer/link/dvrframing.h"
+#include "viewer/view/dvrwin.h"
 
 using namespace strandel;
 

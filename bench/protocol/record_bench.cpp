@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "viewer/dvrwincore.h"
+#include "viewer/protocol/dvrwincore.h"
 
 using namespace strandel;
 

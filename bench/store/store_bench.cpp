@@ -1,7 +1,7 @@
 // The recording store: appending records, and stepping through a recording as the file player
 // does, against a plain buffered write of the same bytes.
 #include "platform/endian.h"
-#include "viewer/dvrstore.h"
+#include "viewer/store/dvrstore.h"
 
 #include <benchmark/benchmark.h>
 

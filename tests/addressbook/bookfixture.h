@@ -1,7 +1,7 @@
 #pragma once
 // An address book in a temporary start directory, with settings of its own.
 #include "platform/settings.h"
-#include "viewer/dvrlist.h"
+#include "viewer/app/dvrlist.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #include "bookfixture.h"
 
-#include "viewer/dvrdiscovery.h"
-#include "viewer/dvrsearch.h"
+#include "viewer/app/dvrdiscovery.h"
+#include "viewer/app/dvrsearch.h"
 
 #include <QApplication>
 #include <QMessageBox>

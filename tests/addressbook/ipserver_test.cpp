@@ -2,7 +2,7 @@
 #include "focus.h"
 
 #include "platform/endian.h"
-#include "viewer/ipserver.h"
+#include "viewer/app/ipserver.h"
 
 #include <QElapsedTimer>
 #include <QLabel>

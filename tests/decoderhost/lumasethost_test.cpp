@@ -1,5 +1,5 @@
 #include "platform/debuglog.h"
-#include "viewer/lumasethost.h"
+#include "viewer/view/lumasethost.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "platform/endian.h"
 #include "platform/jpeg.h"
 #include "platform/settings.h"
-#include "viewer/dvrlink.h"
+#include "viewer/link/dvrlink.h"
 
 #include <QProcess>
 

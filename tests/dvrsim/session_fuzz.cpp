@@ -2,8 +2,8 @@
 // simulator must neither crash nor misbehave. A libFuzzer entry (clang builds) and a test.
 #include "tools/dvrsim/simsession.h"
 
-#include "viewer/dvrcommand.h"
-#include "viewer/dvrframing.h"
+#include "viewer/protocol/dvrcommand.h"
+#include "viewer/link/dvrframing.h"
 
 #include <cstddef>
 #include <cstdint>

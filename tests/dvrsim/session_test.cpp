@@ -2,8 +2,8 @@
 #include "tools/dvrsim/simsession.h"
 
 #include "platform/endian.h"
-#include "viewer/crc32.h"
-#include "viewer/dvrcommand.h"
+#include "viewer/link/crc32.h"
+#include "viewer/protocol/dvrcommand.h"
 
 #include <gtest/gtest.h>
 

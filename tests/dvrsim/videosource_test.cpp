@@ -2,8 +2,8 @@
 
 #include "platform/endian.h"
 #include "platform/jpeg.h"
-#include "viewer/dvrstore.h"
-#include "viewer/framerecord.h"
+#include "viewer/store/dvrstore.h"
+#include "viewer/protocol/framerecord.h"
 
 #include <unistd.h>
 

@@ -1,8 +1,8 @@
 // Any byte stream: the serial receiver stays bounded, hands over only packets whose CRC holds,
 // and a frame that follows the stream arrives whole.
 #include "platform/endian.h"
-#include "viewer/crc32.h"
-#include "viewer/dvrframing.h"
+#include "viewer/link/crc32.h"
+#include "viewer/link/dvrframing.h"
 
 #include <cstdlib>
 #include <vector>

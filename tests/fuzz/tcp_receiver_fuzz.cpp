@@ -1,7 +1,7 @@
 // Any byte stream, cut anywhere: the TCP receiver stays bounded, hands over only packets whose
 // CRC holds, gives the same packets however the stream is cut, and finds a good frame after it.
 #include "platform/endian.h"
-#include "viewer/dvrframing.h"
+#include "viewer/link/dvrframing.h"
 
 #include <cstdlib>
 #include <cstring>

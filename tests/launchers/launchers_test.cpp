@@ -25,12 +25,12 @@
 #include "platform/settings.h"
 #include "viewer/admin/searchdialogs.h"
 #include "viewer/admin/shells.h"
-#include "viewer/dvrch.h"
-#include "viewer/dvrpass.h"
-#include "viewer/dvrlink.h"
-#include "viewer/dvrwin.h"
-#include "viewer/dvrwincore.h"
-#include "viewer/forms.h"
+#include "viewer/view/dvrch.h"
+#include "viewer/view/dvrpass.h"
+#include "viewer/link/dvrlink.h"
+#include "viewer/view/dvrwin.h"
+#include "viewer/protocol/dvrwincore.h"
+#include "viewer/app/forms.h"
 
 // Fontconfig keeps its caches until the process ends; a sanitizer build must not count them.
 extern "C" const char *__lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }

@@ -1,5 +1,5 @@
 #include "platform/endian.h"
-#include "viewer/crc32.h"
+#include "viewer/link/crc32.h"
 
 #include <gtest/gtest.h>
 

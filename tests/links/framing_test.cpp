@@ -1,7 +1,7 @@
 #include "platform/debuglog.h"
 #include "platform/endian.h"
-#include "viewer/crc32.h"
-#include "viewer/dvrframing.h"
+#include "viewer/link/crc32.h"
+#include "viewer/link/dvrframing.h"
 
 #include <gtest/gtest.h>
 

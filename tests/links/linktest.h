@@ -1,6 +1,6 @@
 #pragma once
 // What the link tests share: the UI thread's application, a recording view and waiting helpers.
-#include "viewer/dvrviewlink.h"
+#include "viewer/link/dvrviewlink.h"
 
 #include <QCoreApplication>
 

@@ -3,8 +3,8 @@
 
 #include "platform/debuglog.h"
 #include "platform/settings.h"
-#include "viewer/controls/xcomdrv.h"
-#include "viewer/dvrlink.h"
+#include "viewer/link/xcomdrv.h"
+#include "viewer/link/dvrlink.h"
 
 #include <QThread>
 

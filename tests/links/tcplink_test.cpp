@@ -3,7 +3,7 @@
 #include "platform/debuglog.h"
 #include "platform/langtable.h"
 #include "platform/uithread.h"
-#include "viewer/dvrlink.h"
+#include "viewer/link/dvrlink.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

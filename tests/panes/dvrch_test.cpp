@@ -9,9 +9,9 @@
 
 #include "graphics/widgets/rx32_image.h"
 #include "platform/jpeg.h"
-#include "viewer/dvrch.h"
-#include "viewer/dvrwin.h"
-#include "viewer/vieweroptions.h"
+#include "viewer/view/dvrch.h"
+#include "viewer/view/dvrwin.h"
+#include "viewer/base/vieweroptions.h"
 
 using namespace strandel;
 

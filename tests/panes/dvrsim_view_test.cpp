@@ -8,8 +8,8 @@
 #include "graphics/widgets/rx32_image.h"
 #include "tools/dvrsim/simoptions.h"
 #include "tools/dvrsim/simserver.h"
-#include "viewer/dvrch.h"
-#include "viewer/dvrwin.h"
+#include "viewer/view/dvrch.h"
+#include "viewer/view/dvrwin.h"
 
 using namespace strandel;
 

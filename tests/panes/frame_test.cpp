@@ -6,8 +6,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "viewer/dvrpass.h"
-#include "viewer/dvrwin.h"
+#include "viewer/view/dvrpass.h"
+#include "viewer/view/dvrwin.h"
 
 using namespace strandel;
 

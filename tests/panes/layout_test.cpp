@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "viewer/dvrlayout.h"
+#include "viewer/view/dvrlayout.h"
 
 using namespace strandel;
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "viewer/playpath.h"
+#include "viewer/view/playpath.h"
 
 namespace strandel::testing_playpath {
 

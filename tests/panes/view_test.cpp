@@ -13,16 +13,16 @@
 #include <QTimer>
 #include <QTest>
 
-#include "viewer/dvrch.h"
-#include "viewer/dvrlist.h"
-#include "viewer/forms.h"
+#include "viewer/view/dvrch.h"
+#include "viewer/app/dvrlist.h"
+#include "viewer/app/forms.h"
 #include "platform/settings.h"
 
 #include <QFile>
 #include <QTemporaryDir>
-#include "viewer/dvrlink.h"
-#include "viewer/dvrwin.h"
-#include "viewer/dvrwincore.h"
+#include "viewer/link/dvrlink.h"
+#include "viewer/view/dvrwin.h"
+#include "viewer/protocol/dvrwincore.h"
 
 using namespace strandel;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "viewer/dvrcommand.h"
+#include "viewer/protocol/dvrcommand.h"
 
 using namespace strandel;
 

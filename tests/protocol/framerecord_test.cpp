@@ -2,7 +2,7 @@
 
 #include <numeric>
 
-#include "viewer/framerecord.h"
+#include "viewer/protocol/framerecord.h"
 
 using namespace strandel;
 

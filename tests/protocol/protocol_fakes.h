@@ -13,7 +13,7 @@
 #include <QCoreApplication>
 
 #include "platform/endian.h"
-#include "viewer/dvrwincore.h"
+#include "viewer/protocol/dvrwincore.h"
 
 namespace strandel::test {
 

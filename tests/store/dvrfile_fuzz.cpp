@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "viewer/dvrstore.h"
+#include "viewer/store/dvrstore.h"
 
 extern "C" int StrandelDvrFileFuzz(const uint8_t *data, size_t size)
 {

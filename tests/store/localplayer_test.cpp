@@ -3,7 +3,7 @@
 
 #include "platform/endian.h"
 #include "platform/settings.h"
-#include "viewer/dvrlocal.h"
+#include "viewer/store/dvrlocal.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

@@ -5,8 +5,8 @@
 //   store_mkdvr OUT.dvr FPS FRAMES CH:jpeg:DIR ... CH:mpeg:FILE.m4v ...
 //
 // DIR holds frame001.jpg, frame002.jpg, ...; every channel contributes FRAMES pictures.
-#include "viewer/dvrstore.h"
-#include "viewer/framerecord.h"
+#include "viewer/store/dvrstore.h"
+#include "viewer/protocol/framerecord.h"
 #include "platform/endian.h"
 
 #include <cstdio>

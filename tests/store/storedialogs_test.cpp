@@ -1,6 +1,6 @@
 // The disk picker and the calendar dialog, offscreen.
-#include "viewer/dvrhddsel.h"
-#include "viewer/selcal.h"
+#include "viewer/view/dvrhddsel.h"
+#include "viewer/app/selcal.h"
 
 #include <QApplication>
 #include <QCalendarWidget>

@@ -4,7 +4,7 @@
 
 #include "platform/endian.h"
 #include "platform/settings.h"
-#include "viewer/dvrstore.h"
+#include "viewer/store/dvrstore.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

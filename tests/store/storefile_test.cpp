@@ -3,8 +3,8 @@
 
 #include "platform/endian.h"
 #include "platform/jpeg.h"
-#include "viewer/dvrstore.h"
-#include "viewer/dvrstorewriter.h"
+#include "viewer/store/dvrstore.h"
+#include "viewer/store/dvrstorewriter.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "storetestutil.h"
 
-#include "viewer/crc32.h"
+#include "viewer/link/crc32.h"
 
 #include <cstdio>
 #include <cstring>

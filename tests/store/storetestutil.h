@@ -1,7 +1,7 @@
 #pragma once
 // Records, times and disk images for the store tests.
 #include "platform/endian.h"
-#include "viewer/dvrstore.h"
+#include "viewer/store/dvrstore.h"
 
 #include <array>
 #include <cstdint>

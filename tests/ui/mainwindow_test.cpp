@@ -1,7 +1,7 @@
 #include "platform/settings.h"
-#include "viewer/dvrwin.h"
+#include "viewer/view/dvrwin.h"
 #include "viewer/controls/mybutton.h"
-#include "viewer/mainform.h"
+#include "viewer/app/mainform.h"
 
 #include <QApplication>
 #include <QDir>

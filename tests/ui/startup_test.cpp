@@ -1,14 +1,14 @@
 #include "platform/debuglog.h"
 #include "platform/settings.h"
-#include "viewer/debug.h"
-#include "viewer/dvrwin.h"
-#include "viewer/forms.h"
+#include "viewer/app/debug.h"
+#include "viewer/view/dvrwin.h"
+#include "viewer/app/forms.h"
 #include "viewer/controls/mybutton.h"
-#include "viewer/mainform.h"
-#include "viewer/msg.h"
-#include "viewer/startup.h"
-#include "viewer/uihelpers.h"
-#include "viewer/vieweroptions.h"
+#include "viewer/app/mainform.h"
+#include "viewer/app/msg.h"
+#include "viewer/app/startup.h"
+#include "viewer/app/uihelpers.h"
+#include "viewer/base/vieweroptions.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "viewer/dvrlistrecord.h"
-#include "viewer/global.h"
+#include "viewer/base/dvrlistrecord.h"
+#include "viewer/base/global.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "platform/endian.h"
 #include "simoptions.h"
-#include "viewer/crc32.h"
+#include "viewer/link/crc32.h"
 
 #include <algorithm>
 #include <ctime>

@@ -3,8 +3,8 @@
 // title bitmaps, disks with one recorded span, the event, block and log lists, and what the
 // last firmware upload brought. The replies to the administration and search commands are
 // built here; a session only frames and sends them.
-#include "viewer/dvrcommand.h"
-#include "viewer/global.h"
+#include "viewer/protocol/dvrcommand.h"
+#include "viewer/base/global.h"
 
 #include <array>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "simserver.h"
 
 #include "platform/endian.h"
-#include "viewer/crc32.h"
-#include "viewer/dvrframing.h"
+#include "viewer/link/crc32.h"
+#include "viewer/link/dvrframing.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

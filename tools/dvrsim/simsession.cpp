@@ -2,7 +2,7 @@
 
 #include "platform/endian.h"
 #include "transcript.h"
-#include "viewer/crc32.h"
+#include "viewer/link/crc32.h"
 
 #include <algorithm>
 #include <cstring>

@@ -18,8 +18,8 @@
 #include "simoptions.h"
 #include "simrecorder.h"
 #include "videosource.h"
-#include "viewer/dvrviewlink.h"
-#include "viewer/framerecord.h"
+#include "viewer/link/dvrviewlink.h"
+#include "viewer/protocol/framerecord.h"
 
 #include <array>
 #include <chrono>

@@ -3,8 +3,8 @@
 #include "platform/endian.h"
 #include "platform/jpeg.h"
 #include "simoptions.h"
-#include "viewer/dvrstore.h"
-#include "viewer/framerecord.h"
+#include "viewer/store/dvrstore.h"
+#include "viewer/protocol/framerecord.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,7 +2,7 @@
 // Where the simulator's pictures come from, and how a picture becomes part 0 of a video record.
 // A source hands out part 0 of one record per call; the session adds the header. A source that
 // replays stored records (a .dvr file) fits behind the same interface.
-#include "viewer/framerecord.h"
+#include "viewer/protocol/framerecord.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "option.h"
+#include "viewer/admin/option.h"
 
-#include "viewer/global.h"
-#include "viewer/vieweroptions.h"
+#include "viewer/base/global.h"
+#include "viewer/base/vieweroptions.h"
 
 #include <QCheckBox>
 #include <QFontDialog>

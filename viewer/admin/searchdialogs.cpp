@@ -1,10 +1,10 @@
-#include "searchdialogs.h"
+#include "viewer/admin/searchdialogs.h"
 
 #include "platform/endian.h"
 #include "platform/settings.h"
 #include "viewer/controls/dtedit.h"
-#include "viewer/dvrwincore.h"
-#include "viewer/global.h"
+#include "viewer/protocol/dvrwincore.h"
+#include "viewer/base/global.h"
 
 #include <QComboBox>
 #include <QDir>

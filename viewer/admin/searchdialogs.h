@@ -1,9 +1,9 @@
 #pragma once
 // The search, copy and upgrade dialogs a recorder view opens for one use: each lists what the
 // view hands it and gives back the choice the view turns into a request.
-#include "viewer/dvrcommand.h"
-#include "viewer/dvrdialoglinks.h"
-#include "viewer/dvrlistrecord.h"
+#include "viewer/protocol/dvrcommand.h"
+#include "viewer/protocol/dvrdialoglinks.h"
+#include "viewer/base/dvrlistrecord.h"
 
 #include <QDialog>
 

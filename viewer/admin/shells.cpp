@@ -1,9 +1,9 @@
-#include "shells.h"
+#include "viewer/admin/shells.h"
 
 #include "platform/endian.h"
 #include "platform/settings.h"
-#include "viewer/dvrcommand.h"
-#include "viewer/global.h"
+#include "viewer/protocol/dvrcommand.h"
+#include "viewer/base/global.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -42,6 +42,8 @@ void WriteFontSettings(const QString &prefix, const QFont &font, int color)
     RegWriteInt(prefix + "StyleUnderLine", font.underline() ? 1 : 0);
     RegWriteInt(prefix + "StyleStrikeOut", font.strikeOut() ? 1 : 0);
 }
+
+TfrmPanTilt *frmPanTilt = nullptr;
 
 TfrmPanTilt::TfrmPanTilt(QWidget *owner) : QWidget(owner, Qt::Tool)
 {
@@ -151,6 +153,8 @@ void TfrmDvrStatus::ShowStatus(const uint8_t *s)
     for (const QString &line : lines)
         Memo1->appendPlainText(line);
 }
+
+TfrmDvrEnv *frmDvrEnv = nullptr;
 
 TfrmDvrEnv::TfrmDvrEnv(QWidget *owner) : QDialog(owner)
 {

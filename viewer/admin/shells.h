@@ -5,7 +5,7 @@
 #include <QFont>
 #include <QWidget>
 
-#include "viewer/dvrdialoglinks.h"
+#include "viewer/protocol/dvrdialoglinks.h"
 
 #include <vector>
 
@@ -105,5 +105,9 @@ private:
 // given font as default. Returns the colour through *color.
 QFont ReadFontSettings(const QString &prefix, const QFont &defaults, int defaultColor, int *color);
 void WriteFontSettings(const QString &prefix, const QFont &font, int color);
+
+// The pan/tilt window and the set-up editor, created once at start-up and kept for the program's life.
+extern TfrmPanTilt *frmPanTilt;
+extern TfrmDvrEnv *frmDvrEnv;
 
 } // namespace strandel

@@ -1,4 +1,4 @@
-#include "dtedit.h"
+#include "viewer/controls/dtedit.h"
 
 #include <QDate>
 #include <QHBoxLayout>

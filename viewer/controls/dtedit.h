@@ -1,7 +1,7 @@
 #pragma once
 // A date and time entry: six small digit fields reading year/month/day hour:minute:second.
 #include <QDateTime>
-#include "memokeys.h"
+#include "viewer/controls/memokeys.h"
 
 #include <QFrame>
 

@@ -1,4 +1,4 @@
-#include "ipedit.h"
+#include "viewer/controls/ipedit.h"
 
 #include <QKeyEvent>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 // An IPv4 address entry: four octet fields separated by dots.
-#include "memokeys.h"
+#include "viewer/controls/memokeys.h"
 
 #include <QFrame>
 

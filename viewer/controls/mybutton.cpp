@@ -1,4 +1,4 @@
-#include "mybutton.h"
+#include "viewer/controls/mybutton.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "myitemedit.h"
+#include "viewer/controls/myitemedit.h"
 
 #include <QKeyEvent>
 #include <QWheelEvent>

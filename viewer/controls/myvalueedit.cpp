@@ -1,4 +1,4 @@
-#include "myvalueedit.h"
+#include "viewer/controls/myvalueedit.h"
 
 #include <QKeyEvent>
 #include <QWheelEvent>

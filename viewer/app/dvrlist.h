@@ -1,0 +1,121 @@
+#pragma once
+// The address book: one DvrListRecord per recorder, kept in "Strandel.lst" beside the program's start
+// directory, edited here and handed to a new recorder view on "Connect".
+#include "viewer/base/dvrlistrecord.h"
+#include "viewer/app/ipserver.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace strandel {
+
+class TIpEdit;
+
+class TfrmDvrList : public QWidget {
+    Q_OBJECT
+public:
+    // Opens a recorder view on the address book's own entry; true when the view is open.
+    // The entry stays valid for the life of the address book, even after its row is deleted.
+    using ViewOpener = std::function<bool(DvrListRecord *entry)>;
+    using ServerNameSource = std::function<QString()>;
+
+    static constexpr const char *kListFileName = "Strandel.lst";
+
+    // startDir: where "Strandel.lst" lives; empty means the current directory.
+    explicit TfrmDvrList(QWidget *owner = nullptr, const QString &startDir = QString());
+    ~TfrmDvrList() override;
+
+    QString ListPath() const { return listPath_; }
+    bool LoadList(const QString &path);
+    bool SaveList(const QString &path) const;
+
+    void AddRecord(std::unique_ptr<DvrListRecord> record);
+    void FormToRecord(DvrListRecord *record) const;
+    void RecordToForm(const DvrListRecord *record);
+    void UpdateAddressText(const DvrListRecord *record);
+    void UpdateMacText(const DvrListRecord *record);
+
+    int RecordCount() const { return int(records_.size()); }
+    DvrListRecord *Record(int row) const;
+    int SelectedRow() const;
+    void SelectRow(int row);
+
+    void SetViewOpener(ViewOpener opener) { viewOpener_ = std::move(opener); }
+    // The address server's name, read at each look-up (the viewer options may change it).
+    void SetIpServerNameSource(ServerNameSource source) { serverName_ = std::move(source); }
+    void SetIpServerPort(uint16_t port) { serverPort_ = port; }
+    void SetIpServerTimeout(int ms) { serverTimeoutMs_ = ms; }
+    // Asks the address server for the record's address; done(true) after a good answer was stored.
+    void LookupIpServer(DvrListRecord *record, std::function<void(bool ok)> done);
+    bool LookupRunning() const { return lookup_->Busy(); }
+
+    // The form's fields, named as on the designed form.
+    QTreeWidget *lstDvrList;
+    QLabel *lblListCnt;
+    QGroupBox *selType;
+    QLineEdit *edtName;
+    TIpEdit *edtIpAddr;
+    QSpinBox *edtPortNum;
+    QLineEdit *edtMac;
+    QCheckBox *chkUseIp;
+    QComboBox *edtSerialPort;
+    QComboBox *edtBaudRate;
+    QLineEdit *edtPass;
+    QPlainTextEdit *edtDesc;
+    QPushButton *btnAdd;
+    QPushButton *btnChange;
+    QPushButton *btnDelete;
+    QPushButton *btnConnect;
+    QPushButton *btnCancel;
+    QLabel *pnlIp;
+
+    void selTypeClick();
+    void chkUseIpClick();
+    void btnAddClick();
+    void btnChangeClick();
+    void btnDeleteClick();
+    void btnConnectClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void BuildForm();
+    void WriteRow(int row);
+    void UpdateCount();
+    int RowOf(const DvrListRecord *record) const;
+    int KindIndex() const;
+    void SetKindIndex(int i);
+    void OpenView(DvrListRecord *record);
+    void lstDvrListSelectItem();
+
+    QButtonGroup *kindButtons_;
+    QString listPath_;
+    std::vector<std::unique_ptr<DvrListRecord>> records_; // row order
+    // Deleted rows' records: a view may still point at one, so they live as long as the form.
+    std::vector<std::unique_ptr<DvrListRecord>> retired_;
+    ViewOpener viewOpener_;
+    ServerNameSource serverName_;
+    uint16_t serverPort_ = kIpServerPort;
+    int serverTimeoutMs_ = kIpServerTimeoutMs;
+    CIpServerLookup *lookup_;
+};
+
+} // namespace strandel

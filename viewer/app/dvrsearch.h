@@ -1,0 +1,59 @@
+#pragma once
+// LAN discovery: asks every host of the PC's /24 network for its name and lists the recorders that
+// answer; chosen rows go into the address book.
+#include "viewer/app/dvrdiscovery.h"
+#include "viewer/base/dvrlistrecord.h"
+
+#include <QWidget>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+class QByteArray;
+class QHostAddress;
+class QPushButton;
+class QTreeWidget;
+class QUdpSocket;
+
+namespace strandel {
+
+class TfrmDvrList;
+
+class TfrmDvrSearch : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmDvrSearch(QWidget *owner = nullptr);
+
+    void SetDvrList(TfrmDvrList *list) { dvrList_ = list; }
+    // The network and port scanned; by default the first non-loopback IPv4 interface's /24 and 12323.
+    void SetScanNetwork(std::optional<std::array<uint8_t, 3>> net) { scanNetwork_ = net; }
+    void SetDiscoveryPort(uint16_t port) { discoveryPort_ = port; }
+    // How many questions the last scan sent.
+    int LastScanCount() const { return lastScanCount_; }
+
+    int ResultCount() const { return int(results_.size()); }
+    const DvrListRecord &Result(int row) const { return results_[size_t(row)]; }
+
+    void btnSearchClick();
+    void udpDataReceived(const QByteArray &data, const QHostAddress &sender, quint16 senderPort);
+    void btnAddClick();
+
+    QTreeWidget *lstSearch;
+    QPushButton *btnSearch;
+    QPushButton *btnAdd;
+    QPushButton *btnCancel;
+
+private:
+    void ReadDatagrams();
+    void ClearResults();
+
+    QUdpSocket *udp_;
+    TfrmDvrList *dvrList_ = nullptr;
+    std::optional<std::array<uint8_t, 3>> scanNetwork_;
+    uint16_t discoveryPort_ = kDiscoveryPort;
+    int lastScanCount_ = 0;
+    std::vector<DvrListRecord> results_; // row order
+};
+
+} // namespace strandel

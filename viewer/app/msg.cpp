@@ -1,0 +1,41 @@
+#include "viewer/app/msg.h"
+
+#include <QFont>
+#include <QLabel>
+#include <QPushButton>
+
+namespace strandel {
+
+TfrmMsg::TfrmMsg(QWidget *owner) : QDialog(owner, Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName("frmMsg");
+    setWindowTitle("DVR Message");
+    setFixedSize(454, 43);
+    lblMsg = new QLabel(this);
+    lblMsg->setObjectName("lblMsg");
+    QFont f = lblMsg->font();
+    f.setPixelSize(16);
+    lblMsg->setFont(f);
+    lblMsg->setGeometry(8, 4, 370, 35);
+    BitBtn1 = new QPushButton("OK", this);
+    BitBtn1->setObjectName("BitBtn1");
+    BitBtn1->setFocusPolicy(Qt::NoFocus);
+    BitBtn1->setGeometry(380, 8, 66, 27);
+    connect(BitBtn1, &QPushButton::clicked, this, &TfrmMsg::BitBtn1Click);
+}
+
+void TfrmMsg::SetMsg(const QString &text)
+{
+    lblMsg->setText(text);
+    show();
+}
+
+QString TfrmMsg::Text() const { return lblMsg->text(); }
+
+void TfrmMsg::BitBtn1Click()
+{
+    setResult(QDialog::Accepted);
+    hide();
+}
+
+} // namespace strandel

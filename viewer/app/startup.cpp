@@ -1,0 +1,180 @@
+#include "viewer/app/startup.h"
+
+#include "viewer/admin/shells.h"
+#include "viewer/app/debug.h"
+#include "viewer/app/dvrlist.h"
+#include "viewer/app/dvrsearch.h"
+#include "viewer/view/dvrwin.h"
+#include "viewer/app/forms.h"
+#include "viewer/app/mainform.h"
+#include "viewer/app/msg.h"
+#include "viewer/view/dvrwinhost.h"
+#include "viewer/view/title.h"
+#include "viewer/base/vieweroptions.h"
+
+#include <QApplication>
+#include <QPushButton>
+
+namespace strandel {
+
+TfrmMain *frmMain = nullptr;
+TfrmMsg *frmMsg = nullptr;
+TfrmDebug *frmDebug = nullptr;
+TfrmDvrList *frmDvrList = nullptr;
+TfrmDvrSearch *frmDvrSearch = nullptr;
+TfrmDvrStatus *frmDvrStatus = nullptr;
+TfrmDvrCtrl *frmDvrCtrl = nullptr;
+TfrmAboutBox *frmAboutBox = nullptr;
+TForm1 *Form1 = nullptr;
+
+namespace {
+
+// The views reach the main window, the notice window and the address book through this host;
+// each form may be missing (before start-up, after shut-down, in tests), and a view then keeps
+// to itself.
+class ProgramViewHost final : public DvrWinHost {
+public:
+    bool IsSwitchingLayout() override { return frmMain && frmMain->IsSwitchingLayout(); }
+    int GetDvrWinCount() const override { return frmMain ? frmMain->GetDvrWinCount() : 1; }
+    bool AddDvrWin(TfrmDvrWin *view) override { return !frmMain || frmMain->AddDvrWin(view); }
+    void RemoveDvrWin(TfrmDvrWin *view) override
+    {
+        if (frmMain)
+            frmMain->RemoveDvrWin(view);
+    }
+    void SetCurrentDvrWin(TfrmDvrWin *view) override
+    {
+        if (frmMain)
+            frmMain->SetCurrentDvrWin(view);
+    }
+    void SetDvrCaption(TfrmDvrWin *view, const QString &text) override
+    {
+        if (frmMain)
+            frmMain->SetDvrCaption(view, text);
+    }
+    void UpdateToolbar(TfrmDvrWin *view) override
+    {
+        if (frmMain)
+            frmMain->UpdateToolbar(view);
+    }
+    void ShowNotice(const QString &text) override
+    {
+        if (frmMsg) {
+            frmMsg->SetMsg(text);
+            frmMsg->show();
+        }
+    }
+    void UpdateListedMac(DvrListRecord *record, const uint8_t mac[6]) override
+    {
+        if (!frmDvrList)
+            return;
+        for (int i = 0; i < frmDvrList->RecordCount(); ++i)
+            if (frmDvrList->Record(i) == record) {
+                std::copy(mac, mac + 6, record->mac.begin());
+                frmDvrList->UpdateMacText(record);
+                break;
+            }
+    }
+};
+
+ProgramViewHost programViewHost;
+[[maybe_unused]] const bool programViewHostInstalled = (SetDvrWinHost(&programViewHost), true);
+
+} // namespace
+
+QString InitializingText() { return " Initializing Application" + QString(40, '.') + "OK"; }
+
+namespace {
+
+template <typename T> void Create(T *&slot, const std::function<void(const char *)> &onCreated)
+{
+    slot = new T(nullptr);
+    if (onCreated)
+        onCreated(slot->objectName().toLatin1().constData());
+}
+
+} // namespace
+
+void CreateApplicationForms(const std::function<void(const char *)> &onCreated)
+{
+    Create(frmMain, onCreated);
+    Create(frmMsg, onCreated);
+    Create(frmDebug, onCreated);
+    Create(frmDvrList, onCreated);
+    Create(frmPanTilt, onCreated);
+    Create(frmDvrSearch, onCreated);
+    Create(frmDvrStatus, onCreated);
+    Create(frmDvrCtrl, onCreated);
+    Create(frmAboutBox, onCreated);
+    Create(Form1, onCreated);
+    Create(frmDvrEnv, onCreated);
+
+    frmDvrList->SetIpServerNameSource([] { return QString::fromLatin1(GetViewerOptions().ipServerName.data()); });
+    frmDvrSearch->SetDvrList(frmDvrList);
+    frmDvrList->SetViewOpener(OpenRecorderView);
+}
+
+void ShowStartupNotice()
+{
+    frmMsg->SetMsg(InitializingText());
+    frmMsg->repaint();
+    frmMsg->BitBtn1->setVisible(true);
+    frmMsg->hide();
+}
+
+void DestroyApplicationForms()
+{
+    // Reverse order of creation; the main window goes last.
+    delete frmDvrEnv;
+    frmDvrEnv = nullptr;
+    delete Form1;
+    Form1 = nullptr;
+    delete frmAboutBox;
+    frmAboutBox = nullptr;
+    delete frmDvrCtrl;
+    frmDvrCtrl = nullptr;
+    delete frmDvrStatus;
+    frmDvrStatus = nullptr;
+    delete frmDvrSearch;
+    frmDvrSearch = nullptr;
+    delete frmPanTilt;
+    frmPanTilt = nullptr;
+    delete frmDvrList;
+    frmDvrList = nullptr;
+    delete frmDebug;
+    frmDebug = nullptr;
+    delete frmMsg;
+    frmMsg = nullptr;
+    delete frmMain;
+    frmMain = nullptr;
+}
+
+int RunViewer(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Strandel");
+    QApplication::setApplicationDisplayName("Strandel");
+    QApplication::setOrganizationName("Holvane");
+    // The main form's close ends the program, whatever other windows are open.
+    QApplication::setQuitOnLastWindowClosed(false);
+    CreateApplicationForms();
+    QObject::connect(frmMain, &QObject::destroyed, &app, &QApplication::quit);
+    ShowStartupNotice();
+    frmMain->show();
+    if (app.arguments().contains("--debug"))
+        frmDebug->show();
+    struct CloseWatcher : QObject {
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::Close)
+                QMetaObject::invokeMethod(qApp, &QApplication::quit, Qt::QueuedConnection);
+            return false;
+        }
+    } watcher;
+    frmMain->installEventFilter(&watcher);
+    const int result = app.exec();
+    DestroyApplicationForms();
+    return result == 0 ? 0 : result;
+}
+
+} // namespace strandel

@@ -1,3 +1,0 @@
-#include "viewer/startup.h"
-
-int main(int argc, char **argv) { return strandel::RunViewer(argc, argv); }

@@ -1,0 +1,107 @@
+#pragma once
+// The pane of one camera channel inside a recorder view: the last picture of the channel,
+// stretched, with its overlay texts or title bitmap, covert display, rubber-band zoom.
+#include <array>
+#include <cstdint>
+
+#include <QImage>
+#include <QWidget>
+
+#include "platform/events.h"
+#include "viewer/protocol/framerecord.h"
+#include "viewer/protocol/dvrcommand.h"
+#include "viewer/view/jpegrecord.h"
+
+class QLabel;
+
+namespace strandel {
+
+class TImage32;
+
+// What a pane asks of the view that holds it: the widget it sits in, the channel chosen, the
+// view's menu. The view implements it, so the pane needs nothing else of the view.
+class DvrChOwner {
+public:
+    virtual QWidget *PaneParent() const = 0;
+    virtual int GetCurrentChannel() const = 0;
+    virtual void SelectChannel(int channel) = 0;
+    virtual void ShowPopupMenu(const QPoint &screenPos) = 0;
+
+protected:
+    ~DvrChOwner() = default;
+};
+
+constexpr int kZoomSpaceWidth = 1440;
+constexpr int kZoomSpaceHeight = 960;
+
+class TfrmDvrCh : public QWidget {
+public:
+    TfrmDvrCh(DvrChOwner *owner, int channel);
+    ~TfrmDvrCh() override;
+
+    int Channel() const { return channel_; }
+
+    // A JPEG record (header and stream), an MPEG picture in bitmap A (header only), or blank (neither).
+    void ShowFrame(const FrameRecordHeader *header, DvrRecordStream *stream);
+    void DrawBitmaps(const FrameRecordHeader &header, const QImage *first, const QImage *second);
+    void SetChannelText(const QString &text);
+    void SetTimeText(const QString &text);
+    void SetEventText(uint8_t bits);
+    void UpdateOverlay();
+    void DrawTitle(const uint8_t *bits, uint8_t mode);
+    void Zoom();
+    // The shown picture at the recorder's size in 16-bit pixels, or null when nothing is shown.
+    QImage *CopyPicture(QImage *picture);
+    void SetVideoStandard(uint8_t nibble) { ntsc_ = nibble; }
+    void SetBitmaps(QImage *a, QImage *b);
+
+    // Mouse handlers of the picture, in its coordinates.
+    void imgCh___DblClick();
+    void imgCh___MouseDown(Qt::MouseButton button, int x, int y);
+    void imgCh___MouseMove(bool leftHeld, int x, int y);
+    void imgCh___MouseUp(Qt::MouseButton button, int x, int y);
+    void imgChResize();
+    void pnlBackResize() { Zoom(); }
+
+    bool IsShowing() const { return shown_; }
+    const FrameRecordHeader &ShownHeader() const { return shownHeader_; }
+    bool IsZoomed() const { return zoomed_ != 0; }
+    QRect ZoomRect() const { return QRect(zoomX_, zoomY_, zoomW_, zoomH_); }
+    uint8_t TitleMode() const { return titleMode_; }
+    const QImage &TitleImage() const { return titleImage_; }
+
+    QWidget *pnlBack;
+    TImage32 *imgCh;
+    QWidget *shpZoom;
+    QLabel *lblTimeBack, *lblTimeFore;
+    QLabel *lblEventBack, *lblEventFore;
+    QLabel *lblChBack, *lblChFore;
+    QLabel *imgTitle0;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void ShowCovert(const FrameRecordHeader &header);
+    void ShowJpeg(const FrameRecordHeader &header, DvrRecordStream &stream, int own);
+    void SetBlack();
+
+    DvrChOwner *view_;
+    int channel_;
+    int32_t zoomX_ = 0, zoomY_ = 0, zoomW_ = 0, zoomH_ = 0;
+    uint8_t zoomed_ = 0;
+    QPoint zoomOrigin_;
+    uint8_t ntsc_ = 0;
+    int32_t videoHeight_ = 480;
+    TimedEvent lock_;
+    FrameRecordHeader shownHeader_{};
+    bool shown_ = false;
+    QImage ownA_, ownB_;
+    QImage *bitmapA_ = &ownA_, *bitmapB_ = &ownB_;
+    uint8_t titleMode_ = 0;
+    std::array<uint8_t, kTitleBitmapSize> titleBits_{};
+    QImage titleImage_;
+};
+
+} // namespace strandel

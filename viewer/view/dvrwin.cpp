@@ -1,0 +1,1156 @@
+#include "viewer/view/dvrwin.h"
+
+#include <QCloseEvent>
+#include <QResizeEvent>
+#include <QLayout>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QMessageBox>
+#include <QPointer>
+#include <QSlider>
+#include <QStorageInfo>
+#include <QThread>
+#include <QTimer>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <QVBoxLayout>
+
+#include "platform/debuglog.h"
+#include "platform/endian.h"
+#include "platform/langtable.h"
+#include "viewer/admin/searchdialogs.h"
+#include "viewer/admin/shells.h"
+#include "viewer/view/dvrhddsel.h"
+#include "viewer/link/dvrlink.h"
+#include "viewer/store/dvrlocal.h"
+#include "viewer/view/dvrpass.h"
+#include "viewer/store/dvrstorewriter.h"
+#include "viewer/protocol/dvrwincore.h"
+#include "viewer/base/global.h"
+#include "viewer/base/vieweroptions.h"
+#include "viewer/view/dvrch.h"
+#include "viewer/view/dvrwinhost.h"
+
+namespace strandel {
+
+TfrmDvrFrame::TfrmDvrFrame(TfrmDvrWin *view) : QWidget(nullptr, Qt::Window), view_(view)
+{
+    setObjectName("frmDvrFrame");
+    setWindowTitle("frmDvrFrame");
+    const QSize margins = view ? view->VideoMargins() : QSize();
+    resize(720 + margins.width(), (view ? view->GetVideoHeight() : 480) + margins.height());
+}
+
+void TfrmDvrFrame::changeEvent(QEvent *e)
+{
+    if (e->type() == QEvent::ActivationChange && isActiveWindow())
+        emit activated(view_);
+    QWidget::changeEvent(e);
+}
+
+void TfrmDvrFrame::closeEvent(QCloseEvent *e)
+{
+    // The main window unregisters the view and frees it later.
+    e->ignore();
+    emit closeRequested(view_);
+}
+
+void TfrmDvrFrame::resizeEvent(QResizeEvent *e)
+{
+    QWidget::resizeEvent(e);
+    if (view_ && view_->parentWidget() == this)
+        view_->setGeometry(rect());
+    if (!view_ || fitting_ || !e->oldSize().isValid())
+        return;
+    // The platform does not tell which edge is dragged: a change of one side counts as that side.
+    const bool wide = e->size().width() != e->oldSize().width(), high = e->size().height() != e->oldSize().height();
+    const int edge = wide && !high ? 2 : high && !wide ? 6 : 8;
+    const QSize margins = view_->VideoMargins();
+    const FrameRect fitted = FitFrameRect({0, 0, width(), height()}, edge, margins.width(), margins.height(),
+                                          view_->GetVideoHeight());
+    if (fitted.right != width() || fitted.bottom != height()) {
+        fitting_ = true;
+        resize(fitted.right, fitted.bottom);
+        fitting_ = false;
+    }
+}
+
+namespace {
+
+PlayPath::Clock SystemClock()
+{
+    static QElapsedTimer started = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return {[] { return uint32_t(started.elapsed()); },
+            [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }};
+}
+
+DvrRecordWriterFactory &WriterFactorySlot()
+{
+    static DvrRecordWriterFactory factory = StoreWriterFactory();
+    return factory;
+}
+
+} // namespace
+
+// A channel LED: a circle in its brush colour without outline; a click selects its channel.
+class ChannelLed : public QWidget {
+public:
+    ChannelLed(QWidget *parent, const uint32_t *colour, std::function<void()> onDown)
+        : QWidget(parent), colour_(colour), onDown_(std::move(onDown))
+    {
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        const uint32_t c = *colour_; // 0x00BBGGRR
+        p.setBrush(QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)));
+        p.drawEllipse(rect());
+    }
+    void mousePressEvent(QMouseEvent *) override { onDown_(); }
+
+private:
+    const uint32_t *colour_;
+    std::function<void()> onDown_;
+};
+
+// The view as its core and its connection see it.
+class TfrmDvrWin::ViewBridge : public DvrWinView, public DvrViewLink {
+public:
+    explicit ViewBridge(TfrmDvrWin &view) : v_(view) {}
+
+    // DvrViewLink
+    void OnConnected() override { v_.OnConnected(); }
+    void OnDisconnected() override { v_.OnDisconnected(); }
+    bool IsConnected() const override { return v_.connected_; }
+    void OnPacket(const PacketHeader &header, const uint8_t *payload) override { v_.core_->OnPacket(header, payload); }
+
+    // Both
+    void ShowMessageText(const std::string &text) override { v_.ShowMessageText(QString::fromStdString(text)); }
+
+    // DvrWinView
+    bool IsSwitchingLayout() const override
+    {
+        DvrWinHost *host = GetDvrWinHost();
+        return host && host->IsSwitchingLayout();
+    }
+    void ShowMessagePanel(bool visible) override { v_.ShowMessagePanel(visible); }
+    void ShowMsgWindow(const std::string &text) override
+    {
+        if (DvrWinHost *host = GetDvrWinHost())
+            host->ShowNotice(QString::fromStdString(text));
+    }
+    void SetStateText(const std::string &text) override { v_.pnlState->setText(QString::fromStdString(text)); }
+    void SetTrackBarRange(uint32_t base, uint32_t count) override
+    {
+        v_.trackBarTag_ = base;
+        v_.TrackBar->setMaximum(int(std::min<uint32_t>(count, INT32_MAX)));
+    }
+    void SetTrackBarPosition(uint32_t base, uint32_t position) override
+    {
+        v_.trackBarQuiet_ = true;
+        v_.trackBarTag_ = base;
+        v_.TrackBar->setValue(int(std::min<uint32_t>(position, INT32_MAX)));
+        v_.trackBarQuiet_ = false;
+    }
+    void MoveTrackBarToEnd() override
+    {
+        v_.trackBarQuiet_ = true;
+        v_.TrackBar->setValue(v_.TrackBar->maximum());
+        v_.trackBarQuiet_ = false;
+    }
+    void SetTimeLabels(const std::string &start, const std::string &end) override
+    {
+        v_.lblStart->setText(QString::fromStdString(start));
+        v_.lblEnd->setText(QString::fromStdString(end));
+    }
+    void SetChannelMask(uint16_t mask) override { v_.SetChannelMask(mask); }
+    void DrawTitle(int pane, const uint8_t *bitmap, uint8_t mode) override
+    {
+        if (pane >= 0 && pane < kMaxChannels)
+            v_.panes_[size_t(pane)]->DrawTitle(bitmap, mode);
+    }
+    void ApplyScreenLayouts(const ScreenLayoutInfo &info) override { v_.ApplyScreenLayouts(info); }
+    void PlayAudio(const uint8_t *, size_t) override {}
+    void UpdateToolbar() override
+    {
+        if (DvrWinHost *host = GetDvrWinHost())
+            host->UpdateToolbar(&v_);
+    }
+    void PostOpenSetup() override
+    {
+        // Posted: the set-up dialog runs modally once the reply's hand-over has returned.
+        QMetaObject::invokeMethod(&v_, [&v = v_] { v.OpenSetupDialog(); }, Qt::QueuedConnection);
+    }
+    void ShowCopyPanel(bool visible) override { v_.pnlCopy->setVisible(visible); }
+    void SetCopyProgress(const std::string &timeText, const std::string &percentText) override
+    {
+        v_.lblCopyTime->setText(QString::fromStdString(timeText));
+        v_.lblCopyPercent->setText(QString::fromStdString(percentText));
+    }
+    void OnLoggedIn(const LoginAnswer &answer) override { v_.OnLoggedIn(answer); }
+    std::optional<std::string> AskLogFileName() override
+    {
+        const QString name = QFileDialog::getSaveFileName(&v_);
+        if (name.isEmpty())
+            return std::nullopt;
+        return name.toStdString();
+    }
+    std::optional<std::string> AskPassword() override
+    {
+        TfrmDvrPass dlg(v_.parentWidget());
+        if (dlg.exec() != 1)
+            return std::nullopt;
+        return dlg.GetPassword().toStdString();
+    }
+    void ShowMessageBox(const std::string &text) override
+    {
+        QMessageBox::information(v_.parentWidget(), QString(), QString::fromStdString(text));
+    }
+    void CloseView() override { v_.cmdCloseClick(); }
+    void QueueMpegFrame(FrameRecordHeader &header, const std::vector<uint8_t> &part0) override
+    {
+        v_.QueueMpegFrame(header, part0);
+    }
+
+private:
+    TfrmDvrWin &v_;
+};
+
+void TfrmDvrWin::SetWriterFactory(DvrRecordWriterFactory factory) { WriterFactorySlot() = std::move(factory); }
+
+TfrmDvrWin::TfrmDvrWin(QWidget *owner)
+    : QWidget(owner), playPath_(pathBridge_, SystemClock()), decoder_(std::make_unique<LumasetDecoderHost>())
+{
+    viewBridge_ = std::make_unique<ViewBridge>(*this);
+    core_ = std::make_unique<DvrWinCore>(*viewBridge_, WriterFactorySlot());
+    setObjectName("frmDvrWin");
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Qt::black);
+    setPalette(p);
+
+    pnlDvr = new QFrame(this);
+    pnlDvr->setObjectName("pnlDvr");
+    pnlStatus = new QFrame(this);
+    pnlStatus->setObjectName("pnlStatus");
+    pnlStatus->setFixedHeight(20);
+    pnlStatus->setAutoFillBackground(true);
+    pnlPlay = new QFrame(pnlStatus);
+    pnlPlay->setObjectName("pnlPlay");
+    btnLive = new QPushButton("Live", pnlStatus);
+    btnLive->setObjectName("btnLive");
+    btnPlay = new QPushButton("Play", pnlStatus);
+    btnPlay->setObjectName("btnPlay");
+    auto *status = new QHBoxLayout(pnlStatus);
+    status->setContentsMargins(0, 0, 0, 0);
+    status->addWidget(btnLive);
+    status->addWidget(btnPlay);
+    status->addWidget(pnlPlay, 1);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(pnlDvr, 1);
+    layout->addWidget(pnlStatus);
+    SetRecordIndicator();
+
+    pnlDvr->installEventFilter(this);
+    for (int i = 0; i < kMaxChannels; ++i) {
+        panes_[size_t(i)] = new TfrmDvrCh(this, i + 1);
+        panes_[size_t(i)]->SetBitmaps(&bitmapA_, &bitmapB_);
+        panes_[size_t(i)]->hide();
+    }
+    tmrAuto = new QTimer(this);
+    tmrAuto->setObjectName("tmrAuto");
+    connect(tmrAuto, &QTimer::timeout, this, [this] { tmrAutoTimer(); });
+    tmrMpeg = new QTimer(this);
+    tmrMpeg->setObjectName("tmrMpeg");
+    tmrMpeg->setInterval(1);
+    tmrMpeg->setTimerType(Qt::PreciseTimer);
+    connect(tmrMpeg, &QTimer::timeout, this, [this] { tmrMpegTimer(); });
+    bitmapA_ = QImage(704, 480, QImage::Format_RGB16);
+    bitmapB_ = QImage(704, 480, QImage::Format_RGB16);
+    BuildControls();
+}
+
+TfrmDvrWin::~TfrmDvrWin()
+{
+    // The link goes first: its reader thread may still hand packets to the core.
+    if (connection_) {
+        connection_->Close();
+        core_->SetConnection(nullptr);
+        playPath_.SetStopFlag(nullptr);
+        connection_.reset();
+    }
+    if (frame_) {
+        if (parentWidget() == frame_)
+            setParent(nullptr);
+        delete frame_;
+    }
+}
+
+QSize TfrmDvrWin::VideoMargins()
+{
+    // The status bar is the only thing beside the video area.
+    return QSize(0, pnlStatus->isHidden() ? 0 : pnlStatus->height());
+}
+
+void TfrmDvrWin::SetRecordIndicator()
+{
+    QPalette p = pnlStatus->palette();
+    p.setColor(QPalette::Window, IsRecording() ? QColor(0xFF, 0, 0) : QColor(0x80, 0x80, 0x80));
+    pnlStatus->setPalette(p);
+}
+
+bool TfrmDvrWin::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == pnlDvr && event->type() == QEvent::Resize)
+        SetSplit(-1); // pnlDvrResize
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmDvrWin::SetVideoFormat(int count, uint8_t video)
+{
+    if (count < 1 || count > kMaxChannels)
+        return;
+    QPalette p = pnlDvr->palette();
+    p.setColor(QPalette::Window, Qt::black);
+    pnlDvr->setPalette(p);
+    pnlDvr->setAutoFillBackground(true);
+    layouts_.SetDefaults(count, uint8_t(video >> 4));
+    const uint8_t standard = video & 0x0F;
+    SetNtsc(standard != 0);
+    playPath_.SetFormat(count, uint8_t(video >> 4), ntsc_);
+    for (int i = 0; i < count; ++i)
+    {
+        SetLedColour(i, 0x008000);
+        leds_[size_t(i)]->show();
+    }
+    DebugPrint("==>> NtscPal, Ch Num : %d, %d\n", standard, count);
+    for (int i = 0; i < count; ++i)
+        panes_[size_t(i)]->SetVideoStandard(standard);
+    SetChannelMask(0xFFFF);
+    SetSplit(19);
+}
+
+void TfrmDvrWin::SetNtsc(bool ntsc) { ntsc_ = ntsc; }
+
+void TfrmDvrWin::SetChannelMask(uint16_t mask)
+{
+    layouts_.SetChannelMask(mask);
+    for (int i = 0; i < layouts_.ChannelCount(); ++i)
+    {
+        leds_[size_t(i)]->setEnabled(mask & (1u << i));
+        SetLedColour(i, (mask & (1u << i)) ? 0x008000 : 0x808080);
+    }
+}
+
+void TfrmDvrWin::SelectChannel(int channel)
+{
+    layouts_.SelectChannel(channel);
+    playPath_.SetCurrentChannel(layouts_.CurrentChannel());
+}
+
+void TfrmDvrWin::SetSplit(int split)
+{
+    layouts_.SetSplit(split);
+    playPath_.SetCurrentChannel(layouts_.CurrentChannel());
+}
+
+QueueResult TfrmDvrWin::QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0)
+{
+    return playPath_.QueueMpegFrame(header, part0);
+}
+
+bool TfrmDvrWin::DecodeMpeg(int ring, const FrameRecordHeader &header, const uint8_t *frame, size_t size)
+{
+    if (size < kPesHeaderBytes || !IsMpegVideoStart(frame, size) || ring < 0 || ring >= kMaxChannels)
+        return false;
+    if (decoder_ && !decoder_->Unavailable().isEmpty()) {
+        // Said once; the MPEG panes stay blank.
+        if (!decoderReported_)
+            ShowMessageText(decoder_->Unavailable());
+        decoderReported_ = true;
+        return false;
+    }
+    const int width = header.sizeCode >= 2 ? 352 : 704;
+    const int height = header.sizeCode == 0 ? (ntsc_ ? 480 : 576) : (ntsc_ ? 240 : 288);
+    if (bitmapA_.width() != width || bitmapA_.height() != height)
+        bitmapA_ = QImage(width, height, QImage::Format_RGB16);
+    const bool fixed = (header.kind == 0 && playPath_.Model() == 1 && layouts_.ChannelCount() == 16) || header.directShow != 0;
+    // The frame's own length, never more than the bytes at hand.
+    const int32_t length = int32_t(std::min<size_t>(MpegLength(frame), size - kPesHeaderBytes));
+    try {
+        if (!decoder_ || decoder_->DecodeFrame(ring, frame, length, &bitmapA_, fixed ? 1 : 0) <= 0)
+            return false;
+    } catch (const std::exception &) {
+        DebugPrint("MpegDecode Error......%d\n", ring);
+        return false;
+    }
+    panes_[size_t(ring)]->ShowFrame(&header, nullptr);
+    UpdateCaption(header);
+    return true;
+}
+
+void TfrmDvrWin::UpdateCaption(const FrameRecordHeader &header)
+{
+    const RecorderTime &t = header.time;
+    const QString text = QString::asprintf("%s - %02d%02d/%02d/%02d %02d:%02d:%02d", caption_.toLocal8Bit().constData(),
+                                           int(int8_t(t.century)), int(int8_t(t.year)), int(int8_t(t.month)),
+                                           int(int8_t(t.day)), int(int8_t(t.hour)), int(int8_t(t.minute)),
+                                           int(int8_t(t.second)));
+    if (frame_ && parentWidget() == frame_)
+        frame_->setWindowTitle(text);
+    else if (DvrWinHost *host = GetDvrWinHost())
+        host->SetDvrCaption(this, text);
+}
+
+void TfrmDvrWin::tmrMpegTimer()
+{
+    // The scheduler paces by the speed and direction the recorder last reported.
+    const PlayStatus &status = core_->GetPlayStatus();
+    playPath_.SetPlaySpeed(status.fast, status.slow, status.direction);
+    playPath_.Tick();
+}
+
+void TfrmDvrWin::BlankAllChannels()
+{
+    for (TfrmDvrCh *pane : panes_)
+        pane->ShowFrame(nullptr, nullptr);
+}
+
+void TfrmDvrWin::PathBridge::ShowJpeg(int index, const FrameRecordHeader &header, DvrRecordStream &stream)
+{
+    view_.panes_[size_t(index)]->ShowFrame(&header, &stream);
+}
+
+void TfrmDvrWin::PathBridge::BlankChannel(int index) { view_.panes_[size_t(index)]->ShowFrame(nullptr, nullptr); }
+
+void TfrmDvrWin::PathBridge::SetLed(int index, bool event) { view_.SetLedColour(index, event ? 0x0000FF : 0x008000); }
+
+void TfrmDvrWin::SetLedColour(int i, uint32_t colour)
+{
+    ledColours_[size_t(i)] = colour;
+    leds_[size_t(i)]->update();
+}
+
+void TfrmDvrWin::PathBridge::SetSchedulerRunning(bool on)
+{
+    if (on && !view_.tmrMpeg->isActive())
+        view_.tmrMpeg->start();
+    else if (!on)
+        view_.tmrMpeg->stop();
+}
+
+int TfrmDvrWin::PathBridge::RegisteredViews() const
+{
+    DvrWinHost *host = GetDvrWinHost();
+    return host ? host->GetDvrWinCount() : 1;
+}
+
+bool TfrmDvrWin::IsAutoSequence() const { return tmrAuto->isActive(); }
+
+void TfrmDvrWin::SetAutoSequence(bool on, int seconds)
+{
+    // A zero interval would fire without pause.
+    tmrAuto->setInterval(std::max(1, seconds) * 1000);
+    const bool running = tmrAuto->isActive();
+    if (on && !running) {
+        tmrAutoTimer();
+        tmrAuto->start();
+    } else if (!on && running) {
+        tmrAuto->stop();
+        SelectChannel(0);
+    }
+}
+
+void TfrmDvrWin::LayoutCells(int n, const uint8_t *channels)
+{
+    const int count = layouts_.ChannelCount();
+    if (count == 0 || n == 0 || !channels)
+        return;
+    for (int i = 0; i < count; ++i)
+        panes_[size_t(i)]->hide();
+    const int w = pnlDvr->contentsRect().width(), h = pnlDvr->contentsRect().height();
+    n = std::min(n, kMaxChannels);
+    for (int k = 0; k < n; ++k) {
+        const int c = channels[k];
+        if (c < 1 || c > kMaxChannels)
+            continue;
+        const PaneRect r = CellGeometry(n, k, w, h);
+        panes_[size_t(c - 1)]->setGeometry(r.left, r.top, std::max(0, r.width), std::max(0, r.height));
+    }
+    for (int k = 0; k < n; ++k) {
+        const int c = channels[k];
+        if (c >= 1 && c <= kMaxChannels)
+            panes_[size_t(c - 1)]->show();
+    }
+}
+
+void TfrmDvrWin::LayoutBridge::SendChannelCommand(uint8_t channel)
+{
+    const uint8_t payload[2] = {channel, 0};
+    view_.SendCommand(DvrCmdChannel, payload, 2);
+}
+
+void TfrmDvrWin::LayoutBridge::PanTiltSetChannel(int index)
+{
+    if (frmPanTilt)
+        frmPanTilt->SetChannel(index);
+}
+
+void TfrmDvrWin::LayoutBridge::UpdateToolbar()
+{
+    if (DvrWinHost *host = GetDvrWinHost())
+        host->UpdateToolbar(&view_);
+}
+
+void TfrmDvrWin::SetSelected(bool selected) { selected_ = selected; }
+
+void TfrmDvrWin::SetFrameMode(bool frame, QWidget *mainWindow)
+{
+    if (frame) {
+        setParent(mainWindow);
+        if (frame_)
+            frame_->hide();
+    } else {
+        if (!frame_)
+            frame_ = new TfrmDvrFrame(this);
+        setParent(frame_);
+        setGeometry(frame_->rect());
+        frame_->show();
+    }
+    show();
+}
+
+
+// ---- Controls
+
+void TfrmDvrWin::BuildControls()
+{
+    pnlMsg = new QLabel(pnlDvr);
+    pnlMsg->setObjectName("pnlMsg");
+    pnlMsg->setAlignment(Qt::AlignCenter);
+    pnlMsg->setAutoFillBackground(true);
+    pnlMsg->setMinimumWidth(200);
+    pnlMsg->setFixedHeight(28);
+    pnlMsg->hide();
+    btnMsgOk = new QPushButton("X", pnlMsg);
+    btnMsgOk->setObjectName("btnMsgOk");
+    btnMsgOk->setFlat(true);
+    btnMsgOk->setGeometry(0, 4, 20, 20);
+    connect(btnMsgOk, &QPushButton::clicked, this, [this] { btnMsgOkClick(); });
+
+    pnlCh = new QFrame(pnlStatus);
+    pnlCh->setObjectName("pnlCh");
+    pnlCh->setFixedWidth(312);
+    static constexpr int kLedLeft[kMaxChannels] = {60, 75, 91, 106, 122, 138, 153, 169, 185, 200, 216, 232, 247, 263, 279, 294};
+    for (int i = 0; i < kMaxChannels; ++i) {
+        ledColours_[size_t(i)] = 0x808080;
+        leds_[size_t(i)] = new ChannelLed(pnlCh, &ledColours_[size_t(i)], [this, i] { OnChannelLedMouseDown(i + 1); });
+        leds_[size_t(i)]->setGeometry(kLedLeft[i], 5, 11, 11);
+        leds_[size_t(i)]->hide();
+    }
+    pnlFrame = new QLabel(pnlStatus);
+    pnlFrame->setObjectName("pnlFrame");
+    pnlState = new QLabel(">", pnlStatus);
+    pnlState->setObjectName("pnlState");
+    pnlCopy = new QFrame(pnlStatus);
+    pnlCopy->setObjectName("pnlCopy");
+    lblCopyPercent = new QLabel(pnlCopy);
+    lblCopyTime = new QLabel(pnlCopy);
+    auto *copy = new QVBoxLayout(pnlCopy);
+    copy->setContentsMargins(0, 0, 0, 0);
+    copy->setSpacing(0);
+    copy->addWidget(lblCopyPercent);
+    copy->addWidget(lblCopyTime);
+    pnlCopy->hide();
+    pnlLive = new QFrame(pnlStatus);
+    pnlLive->setObjectName("pnlLive");
+    btnRelay = new QPushButton("Play", pnlLive);
+    btnRelay->setObjectName("btnRelay");
+    btnRelay->setCheckable(true);
+    connect(btnRelay, &QPushButton::clicked, this, [this] { btnRelayClick(); });
+    lblDiskFree = new QLabel("MBytes free", pnlLive);
+    auto *live = new QHBoxLayout(pnlLive);
+    live->setContentsMargins(0, 0, 0, 0);
+    live->addWidget(btnRelay);
+    live->addWidget(lblDiskFree, 1);
+    lblStart = new QLabel(pnlPlay);
+    lblEnd = new QLabel(pnlPlay);
+    TrackBar = new QSlider(Qt::Horizontal, pnlPlay);
+    TrackBar->setObjectName("TrackBar");
+    TrackBar->setMaximum(100);
+    connect(TrackBar, &QSlider::valueChanged, this, [this] {
+        if (!trackBarQuiet_)
+            TrackBarChange();
+    });
+    auto *play = new QHBoxLayout(pnlPlay);
+    play->setContentsMargins(0, 0, 0, 0);
+    play->addWidget(lblStart);
+    play->addWidget(TrackBar, 1);
+    play->addWidget(lblEnd);
+    pnlPlay->hide();
+    btnLive->setCheckable(true);
+    btnPlay->setCheckable(true);
+    btnLive->setAutoExclusive(true);
+    btnPlay->setAutoExclusive(true);
+    btnLive->setChecked(true);
+    connect(btnLive, &QPushButton::clicked, this, [this] { btnLiveClick(true); });
+    connect(btnPlay, &QPushButton::clicked, this, [this] { btnLiveClick(false); });
+    if (auto *status = qobject_cast<QHBoxLayout *>(pnlStatus->layout())) {
+        status->insertWidget(0, pnlCh);
+        status->insertWidget(1, pnlCopy);
+        status->addWidget(pnlFrame);
+        status->addWidget(pnlState);
+        status->addWidget(pnlLive, 1);
+    }
+
+    tmrFrame = new QTimer(this);
+    tmrFrame->setObjectName("tmrFrame");
+    tmrFrame->setInterval(2000);
+    connect(tmrFrame, &QTimer::timeout, this, [this] { tmrFrameTimer(); });
+
+    popDvrWin = new QMenu(this);
+    popDvrWin->setObjectName("popDvrWin");
+    cmdConnect = popDvrWin->addAction("&Connect", this, [this] { cmdConnectClick(); });
+    cmdDisconnect = popDvrWin->addAction("&Disconnect", this, [this] { cmdDisconnectClick(); });
+    popDvrWin->addSeparator();
+    cmdDvrControl = popDvrWin->addAction("&Controller");
+    cmdPanTilt = popDvrWin->addAction("&Pan/Tilt");
+    popDvrWin->addSeparator();
+    QMenu *search = popDvrWin->addMenu("&Search");
+    cmdSearch = search->menuAction();
+    cmdTimeSearch = search->addAction("&Time Search", this, [this] { OpenSearchDialog(1); });
+    cmdEventSearch = search->addAction("&Event Search", this, [this] { OpenSearchDialog(2); });
+    cmdBlockSearch = search->addAction("&Block Search", this, [this] { OpenSearchDialog(3); });
+    cmdLogSearch = search->addAction("&Log Search", this, [this] { OpenSearchDialog(4); });
+    popDvrWin->addSeparator();
+    cmdDvrSetup = popDvrWin->addAction("Dvr S&etup", this, [this] { cmdDvrSetupClick(); });
+    cmdDvrStatus = popDvrWin->addAction("Dvr S&tatus", this, [this] { OpenStatusDialog(); });
+    popDvrWin->addSeparator();
+    cmdClose = popDvrWin->addAction("&Close", this, [this] { cmdCloseClick(); });
+}
+
+// ---- State read by the main window
+
+bool TfrmDvrWin::IsLoggedIn() const { return core_->IsLoggedIn(); }
+int TfrmDvrWin::GetMode() const { return core_->GetMode(); }
+bool TfrmDvrWin::IsMasterLogin() const { return core_->IsMasterLogin(); }
+bool TfrmDvrWin::IsRecording() const { return core_->IsRecording(); }
+bool TfrmDvrWin::IsCopying() const { return core_->IsCopying(); }
+bool TfrmDvrWin::IsAudioSend() const { return core_->IsAudioSend(); }
+bool TfrmDvrWin::IsAudioReceive() const { return core_->IsAudioReceive(); }
+bool TfrmDvrWin::IsLocal() const { return connection_ && connection_->IsLocal(); }
+
+void TfrmDvrWin::SendCommand(uint8_t cmd, const uint8_t *data, int length) { core_->SendCommand(cmd, data, length); }
+
+void TfrmDvrWin::SendPlayControl(int run, int fast, int slow, int direction)
+{
+    core_->SendPlayControl(uint8_t(run), uint8_t(fast), uint8_t(slow), uint8_t(direction));
+}
+
+void TfrmDvrWin::SetAudioSend(bool on) { core_->SetAudioSend(on); }
+void TfrmDvrWin::SetAudioReceive(bool on) { core_->SetAudioReceive(on); }
+
+bool TfrmDvrWin::StartRecord(const QString &path)
+{
+    const bool ok = core_->StartRecord(path.toStdString());
+    SetRecordIndicator();
+    return ok;
+}
+
+void TfrmDvrWin::StopRecord()
+{
+    core_->StopRecord();
+    SetRecordIndicator();
+}
+
+void TfrmDvrWin::EndNetCopy() { core_->EndNetCopy(); }
+
+// ---- Messages
+
+void TfrmDvrWin::ShowMessageText(const QString &text)
+{
+    pnlMsg->setText(text);
+    pnlMsg->adjustSize();
+    pnlMsg->move(std::max(0, (pnlDvr->width() - pnlMsg->width()) / 2), std::max(0, (pnlDvr->height() - pnlMsg->height()) / 2));
+    ShowMessagePanel(true);
+}
+
+void TfrmDvrWin::ShowMessagePanel(bool visible)
+{
+    pnlMsg->raise();
+    pnlMsg->setVisible(visible);
+}
+
+void TfrmDvrWin::btnMsgOkClick() { pnlMsg->hide(); }
+
+void TfrmDvrWin::SetStatusText(const QString &text) { pnlFrame->setText(text); }
+
+// ---- Connection
+
+bool TfrmDvrWin::CreateConnection(DvrListRecord *record)
+{
+    if (!record)
+        return false;
+    std::unique_ptr<CDvrBase> link;
+    switch (record->Kind()) {
+    case DvrKind::Network: link = std::make_unique<CDvrTcp>(viewBridge_.get()); break;
+    case DvrKind::Rs232c:
+    case DvrKind::Rs485: link = std::make_unique<CDvrSerial>(viewBridge_.get()); break;
+    case DvrKind::RecordedFile: link = std::make_unique<CDvrFile>(viewBridge_.get()); break;
+    case DvrKind::RecorderDisk: link = std::make_unique<CDvrHdd>(viewBridge_.get()); break;
+    default: break;
+    }
+    if (auto *local = dynamic_cast<CDvrLocal *>(link.get()))
+        local->SetHooks({[this](int count, uint8_t video) {
+                             core_->SetVideoFormat(count, video);
+                             SetVideoFormat(count, video);
+                         },
+                         [this] { return IsPlayBufferHigh(); },
+                         [this](const std::vector<std::string> &lines) { return SelectDvrHdd(parentWidget(), lines); }});
+    QString caption = QString::fromLatin1(FieldText(record->name).data(), qsizetype(FieldText(record->name).size()));
+    if (record->Kind() == DvrKind::Network)
+        caption += "(" + QString::fromStdString(IpToString(record->ip.data())) + ")";
+    SetCaptionText(caption);
+    record_ = *record;
+    // The link keeps the view's own copy: an entry deleted from the address book is never used.
+    if (!link || !link->Init(&record_))
+        return false;
+    listRecord_ = record;
+    SetConnection(std::move(link));
+    if (frame_)
+        frame_->setWindowTitle(caption);
+    return true;
+}
+
+void TfrmDvrWin::SetConnection(std::unique_ptr<CDvrBase> connection)
+{
+    if (connection_) {
+        connection_->Close();
+        core_->SetConnection(nullptr);
+        playPath_.SetStopFlag(nullptr);
+    }
+    connection_ = std::move(connection);
+    if (connection_) {
+        core_->SetConnection(connection_.get());
+        playPath_.SetStopFlag(connection_->StopFlag());
+    }
+}
+
+bool TfrmDvrWin::OpenDvr(DvrListRecord *record)
+{
+    if (!CreateConnection(record)) {
+        const int kind = record ? int(record->kind) : -1;
+        const char *text = kind == 0 ? "Cannot Open Socket" : kind == 1 || kind == 2 ? "Cannot Open Serial Port"
+                           : kind == 3 ? "Cannot Open File" : kind == 4 ? "Cannot Find DVR Hdd" : "";
+        CloseConnection();
+        QMessageBox::information(parentWidget(), QString(), text);
+        return false;
+    }
+    if (DvrWinHost *host = GetDvrWinHost(); host && !host->AddDvrWin(this)) {
+        CloseConnection();
+        QMessageBox::information(parentWidget(), QString(), QString());
+        return false;
+    }
+    StartConnection();
+    return true;
+}
+
+bool TfrmDvrWin::StartConnection()
+{
+    if (!connection_)
+        return false;
+    const LangTable &lang = GetLangTable();
+    QString text = QString::fromStdString(lang.Line(0));
+    if (record_.Kind() == DvrKind::Network)
+        text += " " + QString::fromStdString(IpToString(record_.ip.data())) + " : " + QString::number(record_.port) + " ";
+    else
+        text += " Com " + QString::number(record_.serialPort) + " ";
+    text += QString::fromStdString(lang.Line(1));
+    ShowMessageText(text);
+    return connection_->Connect();
+}
+
+void TfrmDvrWin::OnConnected()
+{
+    BlankAllChannels();
+    connected_ = true;
+    playPath_.SetConnected(true);
+    ShowMessageText("Connected");
+    ShowMessagePanel(false);
+    if (!IsLocal()) {
+        ShowMessageText("Send Login");
+        repaint();
+        QThread::msleep(500);
+    }
+    core_->SendLogin(FieldText(record_.user), FieldText(record_.password));
+}
+
+void TfrmDvrWin::OnDisconnected()
+{
+    tmrFrame->stop();
+    connected_ = false;
+    playPath_.SetConnected(false);
+    core_->OnDisconnected();
+    ShowMessageText("Disconnected from DVR");
+    Activate();
+}
+
+void TfrmDvrWin::OnLoggedIn(const LoginAnswer &answer)
+{
+    tmrFrame->start();
+    ShowMessagePanel(false);
+    SetVideoFormat(answer.channelCount, answer.video);
+    std::copy(std::begin(answer.mac), std::end(answer.mac), record_.mac.begin());
+    // The address book's entry is written only while it is still listed.
+    if (record_.Kind() == DvrKind::Network && listRecord_)
+        if (DvrWinHost *host = GetDvrWinHost())
+            host->UpdateListedMac(listRecord_, answer.mac);
+    const bool remote = record_.kind <= 2;
+    SetMode(remote ? 0 : 1);
+    btnLive->setEnabled(remote);
+    if (DvrWinHost *host = GetDvrWinHost())
+        host->UpdateToolbar(this);
+}
+
+void TfrmDvrWin::SetMode(uint8_t mode)
+{
+    if (mode == 0) {
+        DebugPrint("Live");
+        btnLive->setChecked(true);
+        pnlPlay->hide();
+        pnlLive->show();
+    } else {
+        DebugPrint("Play");
+        btnPlay->setChecked(true);
+        pnlLive->hide();
+        pnlPlay->show();
+    }
+    if (mode == core_->GetMode())
+        return;
+    core_->SetModeState(mode);
+    playPath_.SetMode(mode);
+    tmrMpeg->stop();
+    playPath_.RequestFlush(1);
+    for (int i = 0; i < layouts_.ChannelCount(); ++i)
+        panes_[size_t(i)]->ShowFrame(nullptr, nullptr);
+    const uint8_t payload[2] = {mode, 0};
+    core_->SendCommand(DvrCmdMode, payload, 2);
+    if (!IsLocal())
+        core_->SendPlayControl(1, 0, 0, 31);
+    if (DvrWinHost *host = GetDvrWinHost())
+        host->UpdateToolbar(this);
+}
+
+void TfrmDvrWin::btnLiveClick(bool live) { SetMode(live ? 0 : 1); }
+
+QString TfrmDvrWin::DiskFreeText(char drive, uint64_t megabytes)
+{
+    QString text = QString::asprintf("%c: ", drive);
+    if (megabytes < 1024)
+        return text + QString::number(megabytes) + " MBytes free";
+    // One digit after the point: tenths of a gigabyte, truncated.
+    return text + QString::number(megabytes / 1024) + "." + QString::number((megabytes % 1024) * 10 / 1024) +
+           " GBytes free";
+}
+
+void TfrmDvrWin::tmrFrameTimer()
+{
+    pnlFrame->setText(QString::number(playPath_.TakeFrameCount() / 2) + " fps");
+    const QStorageInfo storage(QDir::current());
+    const QString root = storage.rootPath();
+    const char drive = root.isEmpty() ? '/' : root.at(0).toLatin1();
+    lblDiskFree->setText(DiskFreeText(drive, uint64_t(std::max<qint64>(0, storage.bytesAvailable())) / 1024 / 1024));
+    core_->SendCommand(DvrCmdAlive, nullptr, 0);
+}
+
+void TfrmDvrWin::ShowPopupMenu(const QPoint &screenPos)
+{
+    const DvrKind kind = record_.Kind();
+    if (kind == DvrKind::RecorderDisk || kind == DvrKind::RecordedFile) {
+        for (QAction *a : {cmdConnect, cmdDisconnect, cmdDvrControl, cmdPanTilt, cmdDvrSetup, cmdDvrStatus})
+            a->setEnabled(false);
+        if (kind == DvrKind::RecordedFile)
+            for (QAction *a : {cmdEventSearch, cmdBlockSearch, cmdLogSearch})
+                a->setEnabled(false);
+    } else {
+        cmdDvrSetup->setEnabled(IsMasterLogin());
+    }
+    popDvrWin->popup(screenPos);
+}
+
+void TfrmDvrWin::cmdConnectClick()
+{
+    if (IsLoggedIn() || !connection_)
+        return;
+    tmrFrame->stop();
+    connection_->Close();
+    core_->OnDisconnected();
+    if (connection_->Init(&record_))
+        connection_->Connect();
+}
+
+void TfrmDvrWin::cmdDisconnectClick()
+{
+    tmrFrame->stop();
+    if (connection_)
+        connection_->Close();
+    core_->OnDisconnected();
+}
+
+void TfrmDvrWin::cmdCloseClick()
+{
+    // Posted, so the view is never freed inside one of its own handlers.
+    QMetaObject::invokeMethod(this, [this] {
+        if (frame_ && parentWidget() == frame_)
+            frame_->close();
+        else if (DvrWinHost *host = GetDvrWinHost())
+            host->RemoveDvrWin(this);
+    }, Qt::QueuedConnection);
+}
+
+void TfrmDvrWin::btnRelayClick()
+{
+    const uint8_t payload[2] = {uint8_t(btnRelay->isChecked() ? 11 : 12), 0};
+    core_->SendCommand(DvrCmdControl, payload, 2);
+}
+
+void TfrmDvrWin::TrackBarChange() { core_->SendPlayPos(trackBarTag_, uint32_t(TrackBar->value())); }
+
+void TfrmDvrWin::Activate()
+{
+    if (DvrWinHost *host = GetDvrWinHost())
+        host->SetCurrentDvrWin(this);
+}
+
+void TfrmDvrWin::ApplyDisplayOptions()
+{
+    pnlFrame->setVisible(GetViewerOptions().showFrameRate != 0);
+    for (int i = 0; i < layouts_.ChannelCount(); ++i)
+        panes_[size_t(i)]->UpdateOverlay();
+}
+
+void TfrmDvrWin::CloseConnection()
+{
+    tmrFrame->stop();
+    tmrMpeg->stop();
+    StopRecord();
+    EndNetCopy();
+    if (connection_) {
+        connection_->Close();
+        core_->SetConnection(nullptr);
+        playPath_.SetStopFlag(nullptr);
+        connection_.reset();
+    }
+    connected_ = false;
+    playPath_.SetConnected(false);
+    for (TfrmDvrCh *pane : panes_)
+        pane->hide();
+}
+
+// ---- Dialog launchers
+
+namespace {
+
+// Runs a dialog modally with its slot set. False when the view went away meanwhile (the dialog,
+// its child, went with it).
+template <class Dialog, class Slot>
+bool RunRegistered(QPointer<TfrmDvrWin> &self, Dialog *dialog, Slot *&slot, int *result)
+{
+    slot = dialog;
+    *result = dialog->exec();
+    if (!self)
+        return false;
+    slot = nullptr;
+    return true;
+}
+
+} // namespace
+
+void TfrmDvrWin::OpenSearchDialog(int kind)
+{
+    if (kind < 1 || kind > 5)
+        return;
+    if (GetMode() == 1 && kind <= 3)
+        SendPlayControl(0, 0, 0, 0);
+    core_->SendCommand(DvrCmdDiskMap, nullptr, 0);
+    QPointer<TfrmDvrWin> self(this);
+    DvrDialogRefs &refs = core_->Dialogs();
+    const DialogSender sender = [self](uint8_t cmd, const uint8_t *data, int length) {
+        if (self)
+            self->SendCommand(cmd, data, length);
+    };
+    int result = 0;
+    switch (kind) {
+    case 1: {
+        auto *dialog = new TfrmTimeSearch(this, this, GetKind(), GetRecordPath(), GetChannelCount());
+        dialog->SetSender(sender);
+        if (!RunRegistered(self, dialog, refs.timeSearch, &result))
+            return;
+        if (result == 1) {
+            SetMode(1);
+            const bool file = GetKind() == DvrKind::RecordedFile;
+            const auto path = file ? dialog->GetSelectedFile() : std::nullopt;
+            // A file view without a chosen file has nothing to play.
+            if (!file || path) {
+                if (path)
+                    core_->SendPlayFile(*path);
+                uint8_t time[kRecorderTimeSize];
+                dialog->GetSearchTime(time);
+                core_->SendPlayTime(dialog->GetDiskCode(), uint8_t(dialog->GetChannel()), ReadRecorderTime(time));
+                playPath_.RequestFlush(1);
+            }
+        } else if (GetKind() == DvrKind::RecordedFile && GetChannelCount() == 0) {
+            cmdCloseClick();
+        }
+        delete dialog;
+        break;
+    }
+    case 2: {
+        auto *dialog = new TfrmEventSearch(this, this, GetChannelCount());
+        dialog->SetSender(sender);
+        if (!RunRegistered(self, dialog, refs.eventSearch, &result))
+            return;
+        uint8_t entry[kEventEntrySize];
+        if (result == 1) {
+            SetMode(1);
+            if (dialog->GetSelectedEntry(entry)) {
+                core_->SendPlayEvent(entry);
+                playPath_.RequestFlush(1);
+            }
+        }
+        delete dialog;
+        break;
+    }
+    case 3: {
+        auto *dialog = new TfrmBlockSearch(this, this);
+        dialog->SetSender(sender);
+        if (!RunRegistered(self, dialog, refs.blockSearch, &result))
+            return;
+        uint8_t entry[kBlockEntrySize];
+        if (result == 1) {
+            SetMode(1);
+            if (dialog->GetSelectedEntry(entry)) {
+                core_->SendPlayBlock(entry);
+                playPath_.RequestFlush(1);
+            }
+        }
+        delete dialog;
+        break;
+    }
+    case 4: {
+        auto *dialog = new TfrmLogSearch(this, this);
+        dialog->SetSender(sender);
+        if (!RunRegistered(self, dialog, refs.logSearch, &result))
+            return;
+        delete dialog;
+        break;
+    }
+    case 5: {
+        auto *dialog = new TfrmCopy(this, this);
+        dialog->SetSender(sender);
+        if (!RunRegistered(self, dialog, refs.copy, &result))
+            return;
+        if (result == 1) {
+            double start = 0, end = 0;
+            dialog->GetCopySpan(&start, &end);
+            core_->SetCopySpan(start, end);
+        }
+        delete dialog;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TfrmDvrWin::OpenStatusDialog()
+{
+    QPointer<TfrmDvrWin> self(this);
+    auto *dialog = new TfrmDvrStatus(this, this, GetChannelCount());
+    core_->Dialogs().status = dialog;
+    core_->SendCommand(DvrCmdStatus, nullptr, 0);
+    int result = 0;
+    if (RunRegistered(self, dialog, core_->Dialogs().status, &result))
+        delete dialog;
+}
+
+void TfrmDvrWin::OpenSetupDialog()
+{
+    if (!frmDvrEnv)
+        return;
+    QPointer<TfrmDvrWin> self(this);
+    TfrmDvrEnv *dialog = frmDvrEnv;
+    core_->Dialogs().setup = dialog;
+    dialog->SetDvr(this);
+    core_->SendCommand(DvrCmdEnvGet, nullptr, 0);
+    core_->SendCommand(DvrCmdTitleGet, nullptr, 0);
+    core_->SendCommand(DvrCmdDiskMap, nullptr, 0);
+    int result = 0;
+    // The form outlives the view: it must not keep a view that is gone.
+    if (!RunRegistered(self, dialog, core_->Dialogs().setup, &result) && frmDvrEnv)
+        frmDvrEnv->SetDvr(nullptr);
+}
+
+void TfrmDvrWin::OpenUpgradeDialog()
+{
+    QPointer<TfrmDvrWin> self(this);
+    auto *dialog = new TfrmDvrUpgrade(this, this);
+    dialog->SetModel(core_->GetModel());
+    int result = 0;
+    if (RunRegistered(self, dialog, core_->Dialogs().upgrade, &result))
+        delete dialog;
+}
+
+void TfrmDvrWin::SendRemoteKey(uint32_t code)
+{
+    uint8_t payload[4];
+    PutLe32(payload, code);
+    core_->SendCommand(DvrCmdRemoteKey, payload, 4);
+}
+
+void TfrmDvrWin::cmdDvrSetupClick()
+{
+    QPointer<TfrmDvrWin> self(this);
+    QPointer<TfrmDvrPass> dialog = new TfrmDvrPass(parentWidget());
+    const int result = dialog->exec();
+    if (!dialog || !self)
+        return;
+    const QByteArray typed = dialog->GetPassword().toLatin1().left(8);
+    delete dialog;
+    if (result != 1)
+        return;
+    uint8_t password[8] = {};
+    std::memcpy(password, typed.constData(), size_t(typed.size()));
+    core_->SendCommand(DvrCmdEnvPassword, password, 8);
+    ShowMessageText("Checking Password...");
+}
+
+bool OpenRecorderView(DvrListRecord *entry)
+{
+    auto *view = new TfrmDvrWin;
+    if (view->OpenDvr(entry))
+        return true;
+    view->deleteLater();
+    return false;
+}
+
+} // namespace strandel

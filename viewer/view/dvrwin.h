@@ -1,0 +1,271 @@
+#pragma once
+// The recorder view and its own frame window. Here: what the main window reads and calls; the
+// connection, panes and picture path build on it. The queries and actions are virtual so the
+// main window can be exercised with stand-in views.
+#include "viewer/base/dvrlistrecord.h"
+#include "viewer/view/decoderhost.h"
+#include "viewer/view/dvrch.h"
+#include "viewer/protocol/dvrrecordwriter.h"
+#include "viewer/link/dvrviewlink.h"
+#include "viewer/view/dvrlayout.h"
+#include "viewer/view/playpath.h"
+
+#include <QFrame>
+#include <QImage>
+#include <QWidget>
+
+#include <array>
+#include <atomic>
+#include <memory>
+
+class QLabel;
+class QPushButton;
+class QFrame;
+class QTimer;
+class QMenu;
+class QAction;
+class QSlider;
+
+namespace strandel {
+
+class TfrmDvrWin;
+class TfrmDvrCh;
+class CDvrBase;
+class DvrWinCore;
+
+// The top-level window a view lives in while the main window is in toolbar mode.
+class TfrmDvrFrame : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmDvrFrame(TfrmDvrWin *view);
+    TfrmDvrWin *View() const { return view_; }
+
+signals:
+    void activated(TfrmDvrWin *view);
+    void closeRequested(TfrmDvrWin *view);
+
+protected:
+    void changeEvent(QEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+
+private:
+    TfrmDvrWin *view_;
+    bool fitting_ = false;
+};
+
+class TfrmDvrWin : public QWidget, public DvrChOwner {
+    Q_OBJECT
+public:
+    static constexpr int kDirectionForward = 31;
+    static constexpr int kDirectionBackward = 32;
+
+    explicit TfrmDvrWin(QWidget *owner = nullptr);
+    ~TfrmDvrWin() override;
+
+    // Height of the recorder picture the view shows (its video standard).
+    virtual int PictureHeight() const { return 480; }
+    QString GetName() const { return QString::fromLatin1(FieldText(record_.name).data(), qsizetype(FieldText(record_.name).size())); }
+    QString GetRecordPath() const { return QString::fromLocal8Bit(FieldText(record_.folder).data(), qsizetype(FieldText(record_.folder).size())); }
+    DvrKind GetKind() const { return record_.Kind(); }
+    const DvrListRecord &Record() const { return record_; }
+    void SetRecord(const DvrListRecord &r) { record_ = r; }
+    TfrmDvrFrame *GetFrame() const { return frame_; }
+    QString CaptionText() const { return caption_; }
+    void SetCaptionText(const QString &text) { caption_ = text; }
+
+    // State the toolbar mirrors.
+    virtual bool IsLoggedIn() const;
+    virtual int GetMode() const;
+    QWidget *PaneParent() const override { return pnlDvr; }
+    int GetCurrentChannel() const override { return layouts_.CurrentChannel(); }
+    virtual uint16_t GetChannelMask() const { return layouts_.ChannelMask(); }
+    virtual int GetChannelCount() const { return layouts_.ChannelCount(); }
+    virtual bool IsAutoSequence() const;
+    virtual bool IsRecording() const;
+    virtual bool IsCopying() const;
+    virtual bool IsAudioSend() const;
+    virtual bool IsAudioReceive() const;
+    virtual bool IsPlaying() const { return false; }
+    virtual uint16_t GetFastStep() const { return 0; }
+    virtual uint16_t GetSlowStep() const { return 0; }
+    virtual int GetDirection() const { return kDirectionForward; }
+    virtual bool IsMasterLogin() const;
+
+    // What the toolbar asks of the view.
+    void SelectChannel(int channel) override;
+    virtual void SetSplit(int split);
+    virtual void SetAutoSequence(bool on, int seconds);
+    virtual void SendPlayControl(int run, int fast, int slow, int direction);
+    // The dialog launchers: each runs its dialog modally while the dispatcher hands it its replies.
+    virtual void OpenSearchDialog(int kind);
+    virtual void OpenStatusDialog();
+    void OpenSetupDialog();
+    void OpenUpgradeDialog();
+    void SendRemoteKey(uint32_t code);
+    virtual bool StartRecord(const QString &path);
+    virtual void StopRecord();
+    virtual void EndNetCopy();
+    virtual void SendCommand(uint8_t cmd, const uint8_t *data, int length);
+    virtual void SetAudioSend(bool on);
+    virtual void SetAudioReceive(bool on);
+    virtual void ShowMessageText(const QString &text);
+    // Ends recording and copying and closes the connection.
+    virtual void CloseConnection();
+
+    // Lifecycle and connection.
+    bool OpenDvr(DvrListRecord *record);
+    bool CreateConnection(DvrListRecord *record);
+    bool StartConnection();
+    // Takes a connection made elsewhere (a test link, a player); the view owns it.
+    void SetConnection(std::unique_ptr<CDvrBase> connection);
+    CDvrBase *Connection() const { return connection_.get(); }
+    DvrWinCore &Core() { return *core_; }
+    bool IsConnected() const { return connected_; }
+    bool IsLocal() const;
+    void OnConnected();
+    void OnDisconnected();
+    void OnLoggedIn(const LoginAnswer &answer);
+    void SetMode(uint8_t mode);
+    void ShowMessagePanel(bool visible);
+    void SetStatusText(const QString &text);
+    void Activate();
+    void ApplyDisplayOptions();
+    // Published handlers.
+    void tmrFrameTimer();
+    void btnLiveClick(bool live);
+    void btnRelayClick();
+    void TrackBarChange();
+    void cmdConnectClick();
+    void cmdDisconnectClick();
+    void cmdCloseClick();
+    void cmdDvrSetupClick();
+    void btnMsgOkClick();
+    // The text of the disk-free label for a drive letter and free megabytes.
+    static QString DiskFreeText(char drive, uint64_t megabytes);
+    // Where new recording and copy writers come from (the recording store).
+    static void SetWriterFactory(DvrRecordWriterFactory factory);
+
+    void ShowPopupMenu(const QPoint &screenPos) override;
+
+    // Layouts and panes.
+    void SetVideoFormat(int count, uint8_t video);
+    void SetNtsc(bool ntsc);
+    void SetChannelMask(uint16_t mask);
+    void ApplyScreenLayouts(const ScreenLayoutInfo &info) { layouts_.ApplyScreenLayouts(info); }
+    void LayoutCells(int n, const uint8_t *channels);
+    void tmrAutoTimer() { layouts_.AutoSequenceStep(); }
+    TfrmDvrCh *Pane(int index) const { return panes_.at(size_t(index)); }
+    const DvrLayouts &Layouts() const { return layouts_; }
+    bool IsNtsc() const { return ntsc_; }
+    int GetVideoHeight() const { return 480; }
+    // What lies around the video area (status bar, borders).
+    QSize VideoMargins();
+
+    // Picture path.
+    QueueResult QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0);
+    void ShowRecord(const FrameRecordHeader &header, DvrRecordStream &stream) { playPath_.ShowRecord(header, stream); }
+    bool DecodeMpeg(int ring, const FrameRecordHeader &header, const uint8_t *frame, size_t size);
+    void UpdateCaption(const FrameRecordHeader &header);
+    bool IsPlayBufferHigh() const { return playPath_.IsPlayBufferHigh(); }
+    void BlankAllChannels();
+    void tmrMpegTimer();
+    PlayPath &Path() { return playPath_; }
+    void SetDecoderHost(std::unique_ptr<MpegDecoderHost> host) { decoder_ = std::move(host); }
+    MpegDecoderHost *DecoderHost() const { return decoder_.get(); }
+    // Brush colour (0x00BBGGRR) of channel i's LED.
+    uint32_t LedColour(int i) const { return ledColours_.at(size_t(i)); }
+    void SetLedColour(int i, uint32_t colour);
+    QWidget *Led(int i) const { return leds_.at(size_t(i)); }
+    void OnChannelLedMouseDown(int tag) { SelectChannel(tag); }
+    QImage &BitmapA() { return bitmapA_; }
+
+    void SetRecordIndicator();
+    void SetSelected(bool selected);
+    bool IsSelected() const { return selected_; }
+    // Frame mode: the view sits in the given main window; toolbar mode: in its own frame window.
+    void SetFrameMode(bool frame, QWidget *mainWindow);
+
+    QFrame *pnlDvr;
+    QPushButton *btnLive;
+    QPushButton *btnPlay;
+    QFrame *pnlStatus;
+    QFrame *pnlPlay;
+    QTimer *tmrAuto;
+    QTimer *tmrMpeg;
+    QTimer *tmrFrame;
+    QLabel *pnlMsg;
+    QPushButton *btnMsgOk;
+    QLabel *pnlFrame;
+    QLabel *pnlState;
+    QFrame *pnlLive;
+    QPushButton *btnRelay;
+    QLabel *lblDiskFree;
+    QLabel *lblStart, *lblEnd;
+    QSlider *TrackBar;
+    QFrame *pnlCopy;
+    QLabel *lblCopyPercent, *lblCopyTime;
+    QFrame *pnlCh;
+    QMenu *popDvrWin;
+    QAction *cmdConnect, *cmdDisconnect, *cmdDvrControl, *cmdPanTilt, *cmdSearch, *cmdTimeSearch, *cmdEventSearch,
+        *cmdBlockSearch, *cmdLogSearch, *cmdDvrSetup, *cmdDvrStatus, *cmdClose;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    struct LayoutBridge : LayoutHost {
+        explicit LayoutBridge(TfrmDvrWin &view) : view_(view) {}
+        void LayoutCells(int n, const uint8_t *channels) override { view_.LayoutCells(n, channels); }
+        void SendChannelCommand(uint8_t channel) override;
+        void PanTiltSetChannel(int index) override;
+        void UpdateToolbar() override;
+        TfrmDvrWin &view_;
+    };
+    LayoutBridge layoutBridge_{*this};
+    struct PathBridge : PlayPathHost {
+        explicit PathBridge(TfrmDvrWin &view) : view_(view) {}
+        void ShowJpeg(int index, const FrameRecordHeader &header, DvrRecordStream &stream) override;
+        bool DecodeMpeg(int ring, const FrameRecordHeader &header, const uint8_t *frame, size_t size) override
+        {
+            return view_.DecodeMpeg(ring, header, frame, size);
+        }
+        void BlankChannel(int index) override;
+        void SetLed(int index, bool event) override;
+        void SetSchedulerRunning(bool on) override;
+        void UpdateCaption(const FrameRecordHeader &header) override { view_.UpdateCaption(header); }
+        int RegisteredViews() const override;
+        TfrmDvrWin &view_;
+    };
+    PathBridge pathBridge_{*this};
+    PlayPath playPath_;
+    std::unique_ptr<MpegDecoderHost> decoder_;
+    std::array<uint32_t, kMaxChannels> ledColours_{};
+    std::array<QWidget *, kMaxChannels> leds_{};
+    void BuildControls();
+    void PreparePopupMenu();
+    class ViewBridge;
+    std::unique_ptr<ViewBridge> viewBridge_;
+    std::unique_ptr<DvrWinCore> core_;
+    std::unique_ptr<CDvrBase> connection_;
+    DvrListRecord *listRecord_ = nullptr;
+    std::atomic<bool> connected_{false};
+    uint32_t trackBarTag_ = 0;
+    bool trackBarQuiet_ = false;
+    DvrLayouts layouts_{layoutBridge_};
+    std::array<TfrmDvrCh *, kMaxChannels> panes_{};
+    QImage bitmapA_, bitmapB_;
+    bool ntsc_ = false;
+    bool decoderReported_ = false;
+
+    DvrListRecord record_;
+    TfrmDvrFrame *frame_ = nullptr;
+    QString caption_;
+    bool selected_ = false;
+};
+
+// The address book's opener: a new view for the entry, connected and registered with the main
+// window; false (and the view gone) when it cannot be opened.
+bool OpenRecorderView(DvrListRecord *entry);
+
+} // namespace strandel

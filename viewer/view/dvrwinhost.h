@@ -1,0 +1,36 @@
+#pragma once
+// What a recorder view needs of the program around it: the main window's register of views and
+// its toolbar, the notice window and the address book. The program installs one host; without
+// one (a view on its own, as in tests) a view keeps to itself.
+#include <QString>
+
+#include <cstdint>
+
+namespace strandel {
+
+class TfrmDvrWin;
+struct DvrListRecord;
+
+class DvrWinHost {
+public:
+    virtual ~DvrWinHost() = default;
+
+    // The main window's register; a host without a main window answers as if alone.
+    virtual bool IsSwitchingLayout() = 0;
+    virtual int GetDvrWinCount() const = 0;
+    virtual bool AddDvrWin(TfrmDvrWin *view) = 0;
+    virtual void RemoveDvrWin(TfrmDvrWin *view) = 0;
+    virtual void SetCurrentDvrWin(TfrmDvrWin *view) = 0;
+    virtual void SetDvrCaption(TfrmDvrWin *view, const QString &text) = 0;
+    virtual void UpdateToolbar(TfrmDvrWin *view) = 0;
+
+    // The program's notice window.
+    virtual void ShowNotice(const QString &text) = 0;
+    // Writes a recorder's MAC address into its address-book entry, while the entry is still listed.
+    virtual void UpdateListedMac(DvrListRecord *record, const uint8_t mac[6]) = 0;
+};
+
+DvrWinHost *GetDvrWinHost();
+void SetDvrWinHost(DvrWinHost *host);
+
+} // namespace strandel

@@ -1,0 +1,364 @@
+#include "viewer/view/playpath.h"
+
+#include <algorithm>
+
+#include "platform/debuglog.h"
+#include "platform/endian.h"
+#include "platform/uithread.h"
+
+namespace strandel {
+
+namespace {
+
+constexpr uint8_t kModeLive = 0;
+constexpr uint8_t kDirectionBackward = 32;
+
+uint32_t StartWord(const uint8_t *p, size_t size) { return size >= 4 ? GetLe32(p) : 0; }
+
+} // namespace
+
+bool IsMpegVideoStart(const uint8_t *p, size_t size) { return (StartWord(p, size) & 0xF0FFFFFFu) == 0xE0010000u; }
+bool IsDirectStart(const uint8_t *p, size_t size) { return (StartWord(p, size) & 0xF0FFFFFFu) == 0xD0010000u; }
+
+uint32_t MpegPts(const uint8_t *f)
+{
+    return uint32_t(f[9] >> 1) << 30 | uint32_t(f[10]) << 22 | uint32_t(f[11] & 0xFE) << 14 | uint32_t(f[12]) << 7 |
+           uint32_t(f[13] >> 1);
+}
+
+uint32_t MpegFrameDelay(const uint8_t *f) { return uint32_t(f[17]) << 7 | uint32_t(f[18] >> 1); }
+
+uint32_t MpegLength(const uint8_t *f)
+{
+    return uint32_t(f[24] & 0x7F) << 15 | uint32_t(f[25] >> 4) << 11 | uint32_t(f[25] & 7) << 8 | f[26];
+}
+
+int CompareRecordTime(uint32_t a, uint32_t b)
+{
+    constexpr uint32_t kWindow = 0x7FFFFFF;
+    if (a == b)
+        return 0;
+    if (a >= b)
+        return a - b < kWindow ? 1 : -1;
+    return b - a < kWindow ? -1 : 1;
+}
+
+// ---- PlayRing
+
+bool PlayRing::Full() const
+{
+    return (write_.load(std::memory_order_relaxed) + 1) % kPlayRingSlots == read_.load(std::memory_order_acquire);
+}
+
+bool PlayRing::Empty() const { return write_.load(std::memory_order_acquire) == read_.load(std::memory_order_acquire); }
+
+int PlayRing::Distance() const
+{
+    return RingDistance(write_.load(std::memory_order_acquire), read_.load(std::memory_order_acquire));
+}
+
+bool PlayRing::Push(std::unique_ptr<PlayFrame> frame)
+{
+    if (Full())
+        return false;
+    const int w = write_.load(std::memory_order_relaxed);
+    slots_[size_t(w)] = std::move(frame);
+    write_.store((w + 1) % kPlayRingSlots, std::memory_order_release);
+    return true;
+}
+
+PlayFrame *PlayRing::Front() const
+{
+    const int r = read_.load(std::memory_order_relaxed);
+    if (r == write_.load(std::memory_order_acquire))
+        return nullptr;
+    return slots_[size_t(r)].get();
+}
+
+void PlayRing::PopFront()
+{
+    const int r = read_.load(std::memory_order_relaxed);
+    if (r == write_.load(std::memory_order_acquire))
+        return;
+    slots_[size_t(r)].reset();
+    read_.store((r + 1) % kPlayRingSlots, std::memory_order_release);
+}
+
+void PlayRing::Clear()
+{
+    for (auto &slot : slots_)
+        slot.reset();
+    read_.store(0, std::memory_order_release);
+    write_.store(0, std::memory_order_release);
+}
+
+// ---- PlayPath
+
+PlayPath::PlayPath(PlayPathHost &host, Clock clock) : host_(host), clock_(std::move(clock)) {}
+
+PlayPath::~PlayPath() = default;
+
+void PlayPath::SetFormat(int channelCount, uint8_t model, bool ntsc)
+{
+    channelCount_ = std::clamp(channelCount, 0, kPlayChannels);
+    model_ = model;
+    ntsc_ = ntsc;
+}
+
+void PlayPath::SetMode(uint8_t mode) { mode_ = mode; }
+
+void PlayPath::SetPlaySpeed(uint16_t fast, uint16_t slow, uint8_t direction)
+{
+    fast_ = fast;
+    slow_ = slow;
+    direction_ = direction;
+}
+
+bool PlayPath::NormalSpeed() const { return int16_t(fast_.load()) < 2 && int16_t(slow_.load()) < 2; }
+
+bool PlayPath::RunUi(const std::function<void()> &fn) { return RunOnUiThreadBlocking(fn, stop_.load()); }
+
+void PlayPath::Later(std::function<void()> fn)
+{
+    std::weak_ptr<int> life = life_;
+    RunOnUiThreadQueued([life, fn = std::move(fn)] {
+        if (life.lock())
+            fn();
+    });
+}
+
+void PlayPath::SleepUnlessStopped(int ms)
+{
+    for (; ms > 0 && !Stopped(); ms -= 10)
+        clock_.sleep(std::min(ms, 10));
+}
+
+void PlayPath::BlankAbsent(const FrameRecordHeader &header)
+{
+    const uint32_t mask = header.kind != 0 ? header.playMask : header.liveMask;
+    for (int i = 0; i < channelCount_; ++i)
+        if (!(mask & (1u << i)))
+            host_.BlankChannel(i);
+}
+
+void PlayPath::Flush()
+{
+    for (PlayRing &ring : rings_)
+        ring.Clear();
+    tag_ = 0;
+    DebugPrint("Free... Mpeg Play buffer..\n");
+}
+
+namespace {
+
+struct FrameSpan {
+    size_t offset, size;
+};
+
+} // namespace
+
+QueueResult PlayPath::QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0)
+{
+    if (header.kind != mode_)
+        return QueueResult::Dropped;
+    QueueResult result = QueueResult::Queued;
+    const int c = int8_t(header.channel);
+    const int count = channelCount_;
+    if (c >= 1 && c <= kPlayChannels) {
+        const int c2 = int8_t(header.channel2);
+        const bool event = header.event != 0, event2 = header.event2 != 0;
+        Later([this, c, c2, event, event2] {
+            host_.SetLed(c - 1, event);
+            if (c2 >= 1 && c2 <= kPlayChannels)
+                host_.SetLed(c2 - 1, event2);
+        });
+
+        const bool direct = (model_ == 1 && count == 16 && mode_ == kModeLive) ||
+                            IsDirectStart(part0.data(), part0.size()) || header.directShow != 0;
+        if (direct) {
+            DvrRecordStream stream{part0, false};
+            const FrameRecordHeader copy = header;
+            RunUi([&] {
+                host_.SetSchedulerRunning(false);
+                ShowRecord(copy, stream);
+            });
+            const int views = host_.RegisteredViews();
+            if (views > 1)
+                SleepUnlessStopped((views - 1) * 5);
+            ++frames_;
+            result = QueueResult::Shown;
+        } else {
+            const bool onUi = IsUiThread();
+            if (const int flush = flushTag_.load(); flush > 0) {
+                DebugPrint("Timer false\n");
+                if (flush == 1) {
+                    RunUi([this] { host_.SetSchedulerRunning(false); });
+                    SleepUnlessStopped(500);
+                    RunUi([this] {
+                        for (int i = 0; i < kPlayChannels; ++i)
+                            host_.BlankChannel(i);
+                        DebugPrint("Timer Clear\n");
+                    });
+                }
+                flushTag_ = 0;
+                // The rings are emptied on the UI thread, where the scheduler cannot be inside them.
+                RunUi([this] { Flush(); });
+            }
+            const int current = current_;
+            if ((current == 0 || current == c) && c <= count) {
+                PlayRing &ring = rings_[size_t(c - 1)];
+                // Walk the packets first: every header and length is checked against the record.
+                std::vector<FrameSpan> spans;
+                const size_t size = std::min<size_t>(part0.size(), header.partSize[0]);
+                for (size_t o = 0; o < size;) {
+                    const uint8_t *p = part0.data() + o;
+                    if (size - o < kPesHeaderBytes || !IsMpegVideoStart(p, size - o)) {
+                        DebugPrint("Play Data Error = %d : %d, %d, %X\n", c - 1, int(o), int(header.partSize[0]),
+                                   StartWord(p, size - o) & 0xF0FFFFFFu);
+                        break;
+                    }
+                    const size_t n = size_t(MpegLength(p)) + kPesFrameOverhead;
+                    if (n > size - o) {
+                        DebugPrint("Play Data Error = %d : %d, %d, %X\n", c - 1, int(o), int(header.partSize[0]),
+                                   StartWord(p, size - o) & 0xF0FFFFFFu);
+                        break;
+                    }
+                    if (n >= kMinQueuedFrame && n <= kMaxQueuedFrame)
+                        spans.push_back({o, n});
+                    o += n;
+                }
+                Later([this] { host_.SetSchedulerRunning(true); });
+                auto crowded = [&] { return ring.Full() || tag_ > 3 * count; };
+                if (onUi) {
+                    // The scheduler runs on this thread: waiting here would wait for ever.
+                    if (!spans.empty() && (ring.FreeSlots() < int(spans.size()) || tag_ > 3 * count))
+                        return QueueResult::Busy;
+                } else {
+                    while (connected_ && !Stopped() && crowded()) {
+                        Later([this] { host_.SetSchedulerRunning(true); });
+                        clock_.sleep(10);
+                    }
+                }
+                for (const FrameSpan &s : spans) {
+                    if (ring.Full()) {
+                        DebugPrint("Play Buffer FULL...\n");
+                        break;
+                    }
+                    auto frame = std::make_unique<PlayFrame>();
+                    frame->header = header;
+                    frame->header.partSize[0] = uint32_t(s.size);
+                    if (s.offset == 0) {
+                        frame->header.timeValue |= kFrameTimeFirstMark;
+                        ++tag_;
+                    } else {
+                        frame->header.timeValue &= ~kFrameTimeFirstMark;
+                    }
+                    frame->bytes.assign(part0.begin() + std::ptrdiff_t(s.offset),
+                                        part0.begin() + std::ptrdiff_t(s.offset + s.size));
+                    ring.Push(std::move(frame));
+                    ++frames_;
+                }
+            }
+        }
+    }
+    const uint32_t pause = header.delay * 10;
+    if (mode_ != kModeLive && pause >= 1 && pause <= 99 && !IsUiThread())
+        SleepUnlessStopped(int(pause));
+    return result;
+}
+
+void PlayPath::ShowRecord(const FrameRecordHeader &header, DvrRecordStream &stream)
+{
+    const std::vector<uint8_t> &d = stream.data;
+    const size_t size = std::min<size_t>(d.size(), header.partSize[0]);
+    if (IsMpegVideoStart(d.data(), size)) {
+        const int c = int8_t(header.channel);
+        if (c >= 1 && c <= kPlayChannels && size >= kPesHeaderBytes) {
+            const size_t n = std::min(size, size_t(MpegLength(d.data())) + kPesFrameOverhead);
+            host_.DecodeMpeg(c - 1, header, d.data(), n);
+        }
+    } else if (header.partSize[0] > 4) {
+        for (uint8_t byte : {header.channel, header.channel2}) {
+            const int c = int8_t(byte);
+            if (c >= 1 && c <= channelCount_)
+                host_.ShowJpeg(c - 1, header, stream);
+        }
+    }
+    BlankAbsent(header);
+    host_.UpdateCaption(header);
+}
+
+void PlayPath::Tick()
+{
+    const int count = channelCount_;
+    const uint32_t fieldsPerSecond = ntsc_ ? 60 : 50;
+    for (int pass = 0; pass < 8; ++pass) {
+        if (!connected_) {
+            host_.SetSchedulerRunning(false);
+            return;
+        }
+        const bool normal = NormalSpeed();
+        const int current = current_;
+        if (normal && tag_ < (current == 0 ? count : 3))
+            return;
+
+        int best = -1;
+        uint32_t bestTime = 0, bestPts = 0;
+        for (int i = 0; i < count; ++i) {
+            const PlayFrame *f = rings_[size_t(i)].Front();
+            if (!f)
+                continue;
+            const uint32_t t = f->header.timeValue & 0x7FFFFFFF;
+            const uint32_t p = MpegPts(f->bytes.data());
+            if (best < 0) {
+                best = i;
+            } else {
+                const int cmp = CompareRecordTime(t, bestTime);
+                if (!(cmp < 0 || (cmp == 0 && p <= bestPts)))
+                    continue;
+                best = i;
+            }
+            bestTime = t;
+            bestPts = p;
+        }
+        if (best < 0)
+            return;
+
+        const uint32_t now = clock_.now();
+        int &delay = delay_[size_t(best)];
+        const uint32_t last = lastShown_[size_t(best)];
+        // Also when no time passed since the last frame (several passes within one tick).
+        const bool keep = current != 0 && !IsAfter(now, last) && uint32_t(delay) * 1000 / fieldsPerSecond > now - last;
+        if (!keep)
+            delay = 0;
+        if (delay >= 1)
+            continue;
+
+        PlayRing &ring = rings_[size_t(best)];
+        while (PlayFrame *f = ring.Front()) {
+            const bool first = f->header.timeValue & kFrameTimeFirstMark;
+            if (first)
+                --tag_;
+            if ((normal && direction_ != kDirectionBackward) || first) {
+                delay = int(std::min<uint32_t>(MpegFrameDelay(f->bytes.data()), 60));
+                lastShown_[size_t(best)] = now;
+                if (current == 0 || current == best + 1)
+                    host_.DecodeMpeg(best, f->header, f->bytes.data(), f->bytes.size());
+                BlankAbsent(f->header);
+                ring.PopFront();
+                break;
+            }
+            ring.PopFront();
+        }
+    }
+}
+
+bool PlayPath::IsPlayBufferHigh() const
+{
+    for (const PlayRing &ring : rings_)
+        if (ring.Distance() > 70)
+            return true;
+    return tag_ > 2 * channelCount_;
+}
+
+} // namespace strandel

@@ -1,0 +1,153 @@
+#pragma once
+// The picture path of a recorder view: the decision between showing a record at once and
+// queueing its MPEG frames, the per-channel play rings, and the play scheduler that takes
+// frames in record-time order and paces them. Headless: the view shows and decodes.
+//
+// Threads: QueueMpegFrame runs on the thread that delivered the record (a reader thread or
+// the UI thread); Tick, Flush and every PlayPathHost call run on the UI thread. A ring has one
+// producer and one consumer: the producer alone advances write, the consumer alone advances
+// read and frees the frames it takes; both indices are atomics with acquire/release order.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "viewer/protocol/framerecord.h"
+#include "viewer/view/jpegrecord.h"
+
+namespace strandel {
+
+constexpr int kPlayRingSlots = 90;
+constexpr int kPlayChannels = 16;
+constexpr size_t kPesFrameOverhead = 32;
+constexpr size_t kPesHeaderBytes = 27; // the bytes the frame fields are read from
+constexpr uint32_t kMinQueuedFrame = 65, kMaxQueuedFrame = 102399;
+
+// MPEG packet fields; each needs kPesHeaderBytes readable bytes at f.
+bool IsMpegVideoStart(const uint8_t *p, size_t size);
+bool IsDirectStart(const uint8_t *p, size_t size); // 00 00 01 D0..DF
+uint32_t MpegPts(const uint8_t *f);
+uint32_t MpegFrameDelay(const uint8_t *f);
+uint32_t MpegLength(const uint8_t *f);
+int CompareRecordTime(uint32_t a, uint32_t b);
+inline bool IsAfter(uint32_t a, uint32_t b) { return b > a; }
+inline int RingDistance(int write, int read) { return write >= read ? write - read : kPlayRingSlots - read + write; }
+
+struct PlayFrame {
+    FrameRecordHeader header; // adapted: part-0 size of this frame, record-first mark
+    std::vector<uint8_t> bytes;
+};
+
+class PlayRing {
+public:
+    bool Full() const;
+    bool Empty() const;
+    int Distance() const;
+    int FreeSlots() const { return kPlayRingSlots - 1 - Distance(); }
+    // Producer.
+    bool Push(std::unique_ptr<PlayFrame> frame);
+    // Consumer.
+    PlayFrame *Front() const;
+    void PopFront();
+    // Only while the producer is parked (it waits for the UI thread that runs this).
+    void Clear();
+
+private:
+    std::array<std::unique_ptr<PlayFrame>, kPlayRingSlots> slots_;
+    std::atomic<int> write_{0};
+    std::atomic<int> read_{0};
+};
+
+// What the picture path needs of its view; UI thread only.
+class PlayPathHost {
+public:
+    virtual ~PlayPathHost() = default;
+    virtual void ShowJpeg(int index, const FrameRecordHeader &header, DvrRecordStream &stream) = 0;
+    virtual bool DecodeMpeg(int ring, const FrameRecordHeader &header, const uint8_t *frame, size_t size) = 0;
+    virtual void BlankChannel(int index) = 0;
+    virtual void SetLed(int index, bool event) = 0;
+    virtual void SetSchedulerRunning(bool on) = 0;
+    virtual void UpdateCaption(const FrameRecordHeader &header) = 0;
+    virtual int RegisteredViews() const { return 1; }
+};
+
+enum class QueueResult {
+    Dropped,  // not for the view's mode
+    Shown,    // handed to the UI thread and shown
+    Queued,   // frames went into a ring (or were refused as bad data)
+    Busy,     // UI-thread caller and no room: nothing queued, offer the record again later
+};
+
+class PlayPath {
+public:
+    struct Clock {
+        std::function<uint32_t()> now;    // milliseconds
+        std::function<void(int)> sleep;   // milliseconds
+    };
+    PlayPath(PlayPathHost &host, Clock clock);
+    ~PlayPath();
+
+    // State the view keeps current.
+    void SetFormat(int channelCount, uint8_t model, bool ntsc);
+    void SetMode(uint8_t mode);
+    void SetCurrentChannel(int channel) { current_ = channel; }
+    void SetConnected(bool connected) { connected_ = connected; }
+    void SetPlaySpeed(uint16_t fast, uint16_t slow, uint8_t direction);
+    // Asks the next ring-path record to flush the rings (mode change, new playback).
+    void RequestFlush(int tag = 1) { flushTag_ = tag; }
+    // The link's stop flag: every wait of a delivering thread ends once it is raised.
+    void SetStopFlag(const std::atomic<bool> *stop) { stop_.store(stop); }
+
+    QueueResult QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0);
+    // The display of one record (direct path), UI thread.
+    void ShowRecord(const FrameRecordHeader &header, DvrRecordStream &stream);
+    // The play scheduler, UI thread (tmrMpeg).
+    void Tick();
+    // Empties every ring, UI thread.
+    void Flush();
+    bool IsPlayBufferHigh() const;
+
+    uint8_t Model() const { return model_; }
+    int QueuedFirstFrames() const { return tag_.load(); }
+    // Pictures handed over or frames queued since the last call.
+    int TakeFrameCount() { return frames_.exchange(0); }
+    const PlayRing &Ring(int index) const { return rings_[size_t(index)]; }
+    int Delay(int channel) const { return delay_[size_t(channel)]; }
+
+private:
+    bool Stopped() const
+    {
+        const std::atomic<bool> *stop = stop_.load();
+        return stop && stop->load();
+    }
+    bool RunUi(const std::function<void()> &fn);
+    // Queued to the UI thread; dropped when the path is gone by then.
+    void Later(std::function<void()> fn);
+    void SleepUnlessStopped(int ms);
+    void BlankAbsent(const FrameRecordHeader &header);
+    bool NormalSpeed() const;
+
+    PlayPathHost &host_;
+    Clock clock_;
+    std::array<PlayRing, kPlayChannels> rings_;
+    std::atomic<int> tag_{0};    // queued record-first frames
+    std::atomic<int> frames_{0}; // frame-rate count
+    std::atomic<int> flushTag_{0};
+    std::atomic<int> channelCount_{0};
+    std::atomic<uint8_t> model_{0};
+    std::atomic<bool> ntsc_{false};
+    std::atomic<uint8_t> mode_{0};
+    std::atomic<int> current_{0};
+    std::atomic<bool> connected_{false};
+    std::atomic<uint16_t> fast_{0}, slow_{0};
+    std::atomic<uint8_t> direction_{31};
+    std::atomic<const std::atomic<bool> *> stop_{nullptr};
+    std::shared_ptr<int> life_ = std::make_shared<int>(0);
+    // UI thread only.
+    std::array<int, kPlayChannels> delay_{};
+    std::array<uint32_t, kPlayChannels> lastShown_{};
+};
+
+} // namespace strandel
