@@ -8,8 +8,9 @@ void TPgxProgress::SetProgress(int percent)
 {
     m_progress = percent;
     std::lock_guard g(m_lock);
-    for (TPgxProgressSink *s : m_sinks)
-        s->ProgressUpdate(percent);
+    // By index: a sink may attach or detach sinks (itself included) while it is told.
+    for (size_t i = 0; i < m_sinks.size(); ++i)
+        m_sinks[i]->ProgressUpdate(percent);
 }
 
 void TPgxProgress::AddSink(TPgxProgressSink *sink)

@@ -6,7 +6,9 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QPointer>
 #include <QTest>
+#include <QTimer>
 
 #include "report/forms/progressform.h"
 
@@ -53,4 +55,17 @@ TEST(ProgressForm, AGoneFormHearsNothing)
     }
     progress.SetProgress(20); // must not reach the destroyed form
     EXPECT_EQ(progress.Progress(), 20);
+}
+
+TEST(ProgressForm, AFormClosedWhileItShowsProgressIsSafe)
+{
+    // A run on the window's thread lets events through at each step; the form may go then.
+    TPgxProgress progress;
+    auto *form = new TPgxProgressForm(&progress);
+    form->show();
+    QTimer::singleShot(0, [form] { delete form; });
+    QPointer<TPgxProgressForm> watch(form);
+    progress.SetProgress(5);
+    EXPECT_TRUE(watch.isNull());
+    progress.SetProgress(10); // nobody left to tell
 }
