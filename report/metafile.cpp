@@ -1,6 +1,7 @@
 #include "report/metafile.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include <QFont>
@@ -281,12 +282,11 @@ bool Walk(const uint8_t *p, size_t size, uint32_t count, TPgxPageCanvas *canvas,
             if (depth >= TPgxMetafile::MaxNesting)
                 return fail(QStringLiteral("the page metafile nests too deep"));
             // The nested metafile must fill the rest of the record exactly.
-            if (TPgxMetafile::SavedLength(r.p, r.Left()) != r.Left()) {
+            Header h;
+            if (!ReadHeader(r.p, r.Left(), h, nullptr) || h.total != r.Left()) {
                 r.failed = true;
                 break;
             }
-            Header h;
-            ReadHeader(r.p, r.Left(), h, nullptr);
             QString why;
             if (!Walk(r.p + TPgxMetafile::HeaderSize, h.total - TPgxMetafile::HeaderSize, h.count, nullptr,
                       depth + 1, &why, deepest))
@@ -362,10 +362,24 @@ TPgxPainterCanvas::TPgxPainterCanvas(QPainter &painter) : m_p(painter)
 
 TPgxPainterCanvas::~TPgxPainterCanvas() = default;
 
+void TPgxPainterCanvas::DeviceScales(double &low, double &high) const
+{
+    const QTransform t = m_p.combinedTransform();
+    const double x = std::hypot(t.m11(), t.m12()), y = std::hypot(t.m21(), t.m22());
+    low = std::min(x, y);
+    high = std::max(x, y);
+}
+
 void TPgxPainterCanvas::SetPen(const PgxPen &pen)
 {
     m_pen = pen;
-    QPen p(QColor::fromRgba(pen.color), pen.width, QtPenStyle(pen.style));
+    // A pen wider than any page is as good as one as wide as the page, and far cheaper to stroke.
+    double low, scale;
+    DeviceScales(low, scale);
+    double width = pen.width;
+    if (scale > 0 && width * scale > MaxDevicePixels)
+        width = MaxDevicePixels / scale;
+    QPen p(QColor::fromRgba(pen.color), width, QtPenStyle(pen.style));
     m_p.setPen(p);
 }
 
@@ -429,6 +443,12 @@ void TPgxPainterCanvas::Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2)
 
 void TPgxPainterCanvas::Text(const PgxRect &r, uint32_t flags, const QString &text)
 {
+    // Glyphs larger than any page, squeezed below a pixel or stretched far out of shape are not
+    // drawn: the font engine cannot rasterise them safely, and nobody could read them.
+    double low, high;
+    DeviceScales(low, high);
+    if (m_font.height * high > MaxDevicePixels || m_font.height * low < 1 || high > MaxTextStretch * low)
+        return;
     int qf = 0;
     qf |= flags & PgxTextRight ? Qt::AlignRight : flags & PgxTextHCenter ? Qt::AlignHCenter : Qt::AlignLeft;
     qf |= flags & PgxTextBottom ? Qt::AlignBottom : flags & PgxTextVCenter ? Qt::AlignVCenter : Qt::AlignTop;

@@ -102,6 +102,11 @@ public:
     void DrawMetafile(const PgxRect &r, const TPgxMetafile &mf) override;
 
 private:
+    // Beyond this many device pixels a glyph or a pen width is more than any page needs.
+    static constexpr double MaxDevicePixels = 4096;
+    static constexpr double MaxTextStretch = 8;
+    void DeviceScales(double &low, double &high) const;
+
     QPainter &m_p;
     PgxPen m_pen;
     PgxBrush m_brush;

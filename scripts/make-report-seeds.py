@@ -143,6 +143,15 @@ def main():
     write('report_file_fuzz', 'compressed_links.Pgx',
           report(pages[:2], compressed=True, links={1: [((40, 40, 300, 120), 'EXT:https://example.com/')]}))
     write('report_file_fuzz', 'old_header.Pgx', old_header_file())
+    write('metafile_replay_fuzz', 'page', pages[0])
+    nested_body = record(13, rect(10, 10, 100, 60) + pages[1])
+    write('metafile_replay_fuzz', 'nested',
+          b'SPMF' + struct.pack('<HHIiiiiI', 1, 32, 32 + len(nested_body), 200, 100, 96, 96, 1) + nested_body)
+    pixels = b''.join(struct.pack('<I', 0xff000000 | (x * 40) << 8 | y * 60) for y in range(3) for x in range(4))
+    image_body = record(12, rect(0, 0, 40, 30) + struct.pack('<II', 4, 3) + pixels) + record(11, b'') \
+        + record(10, rect(5, 5, 20, 20)) + record(6, rect(0, 0, 30, 30)) + record(7, rect(1, 1, 9, 9) + struct.pack('<ii', 4, 4))
+    write('metafile_replay_fuzz', 'image_clip',
+          b'SPMF' + struct.pack('<HHIiiiiI', 1, 32, 32 + len(image_body), 40, 30, 96, 96, 5) + image_body)
     for name, data in (('abc', b'abc'), ('page', pages[0]), ('run', b'x' * 300)):
         write('splay_expand_fuzz', name, struct.pack('<H', len(data)) + compress(data))
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <QFile>
 #include <QPainter>
 #include <QPdfWriter>
@@ -208,4 +210,48 @@ TEST(Metafile, ReplaysOntoAPdfPrinter)
     // 100 and 200 pixels of 96 dpi are 75 and 150 points; the glyphs start a little below the top.
     EXPECT_NEAR(m.captured(1).toDouble(), 75.0, 3.0);
     EXPECT_NEAR(m.captured(2).toDouble(), 153.0, 6.0);
+}
+
+TEST(Metafile, NestedRecordWithoutItsMetafileIsRefused)
+{
+    // A nested-metafile record that ends right after its rectangle.
+    std::vector<uint8_t> b(32 + 8 + 16, 0);
+    std::memcpy(b.data(), "SPMF", 4);
+    PutLe16(b.data() + 4, 1);
+    PutLe16(b.data() + 6, 32);
+    PutLe32(b.data() + 8, uint32_t(b.size()));
+    PutLe32(b.data() + 12, 10);
+    PutLe32(b.data() + 16, 10);
+    PutLe32(b.data() + 20, 96);
+    PutLe32(b.data() + 24, 96);
+    PutLe32(b.data() + 28, 1);
+    PutLe16(b.data() + 32, 13);
+    PutLe32(b.data() + 36, 8 + 16);
+    TPgxMetafile mf;
+    QString why;
+    EXPECT_FALSE(mf.Load(b.data(), b.size(), &why));
+    EXPECT_FALSE(why.isEmpty());
+}
+
+TEST(Metafile, TextOutOfAllShapeIsLeftOut)
+{
+    // Squeezed to a sliver, text is not handed to the font engine (which cannot rasterise such
+    // glyphs safely); a page at a sane scale still shows it.
+    TPgxMetafile mf(100, 100, 96, 96);
+    {
+        TPgxMetafileCanvas c(mf);
+        PgxFont f;
+        f.height = 16;
+        c.SetFont(f);
+        c.TextOut(10, 10, QStringLiteral("\u2588\u2588")); // full blocks: ink over the whole line
+    }
+    auto drawn = [&](const QRectF &target) {
+        QImage img = Blank(400, 400);
+        QPainter p(&img);
+        mf.Replay(p, target);
+        p.end();
+        return img != Blank(400, 400);
+    };
+    EXPECT_TRUE(drawn(QRectF(0, 0, 100, 100)));
+    EXPECT_FALSE(drawn(QRectF(0, 0, 400, 2)));       // 4 x wide, 1/50 tall
 }
