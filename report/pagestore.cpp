@@ -231,7 +231,7 @@ void TPgxPageList::AddOutline(int32_t level, const QString &caption, const PgxRe
     m_outline.AddNode(caption, level, area, page);
 }
 
-bool TPgxPageList::WriteFileHeader()
+bool TPgxPageList::WriteHeader(int32_t pageCount)
 {
     TPgxPageListLock g(*this);
     if (!m_stream)
@@ -239,7 +239,7 @@ bool TPgxPageList::WriteFileHeader()
     uint8_t h[PgxFileHeaderSize] = {};
     PutLe16(h, PgxFileFormat);
     PutLe16(h + 2, PgxFileVersion);
-    PutLe32(h + 8, uint32_t(m_pageCount));
+    PutLe32(h + 8, uint32_t(pageCount));
     double now = m_clock ? m_clock() : NowAsDays();
     uint64_t bits;
     std::memcpy(&bits, &now, 8);
@@ -401,11 +401,9 @@ bool TPgxPageList::Append(const TPgxMetafile &page, const std::vector<THyperlink
     if (m_stream->ReadOnly())
         return Fail(error, QStringLiteral("Pages cannot be added to a loaded report"));
     const int32_t number = m_pageCount + 1;
+    // The first page reserves the header, counting itself; Finish writes the final count.
     if (number == 1) {
-        m_pageCount = 1;
-        bool ok = WriteFileHeader();
-        m_pageCount = 0;
-        if (!ok)
+        if (!WriteHeader(1))
             return Fail(error, QStringLiteral("Cannot store the page: %1").arg(m_stream->ErrorString()));
     }
     std::vector<uint8_t> metafile = page.Save();

@@ -11,6 +11,7 @@
 //           record's own start. The body is a page metafile, or with compression its length and
 //           its splay-tree code; a link list (count, then rectangle, length and text of each)
 //           may follow either.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -61,7 +62,7 @@ public:
     // Copies everything from offset 0 in blocks of 10,240 bytes.
     bool SaveToStream(QIODevice &dest);
 
-    bool InMemory() const { return m_inMemory; }
+    bool InMemory() const { return m_inMemory.load(); }
     bool ReadOnly() const { return m_readOnly; }
     QString TempFileName() const;
     QString ErrorString() const { return m_error; }
@@ -73,7 +74,7 @@ private:
     std::recursive_mutex m_lock;
     std::vector<uint8_t> m_memory;
     int64_t m_memPos = 0;
-    bool m_inMemory = true;
+    std::atomic<bool> m_inMemory{true};
     bool m_readOnly = false;
     int64_t m_limit = 0;
     std::unique_ptr<QTemporaryFile> m_temp;
@@ -96,16 +97,17 @@ public:
     std::unique_ptr<TPgxStream> TakeStream();
     TPgxStream *Stream() const { return m_stream.get(); }
 
-    bool Compression() const { return m_compression; }
+    bool Compression() const { return m_compression.load(); }
     void SetCompression(bool on) { m_compression = on; }
-    int32_t PageCount() const { return m_pageCount; }
+    // Safe to ask from any thread; a page it counts can be fetched.
+    int32_t PageCount() const { return m_pageCount.load(); }
     void Clear() { m_pageCount = 0; }
 
     // The creation time written into headers, as days since 30 December 1899 (tests fix it).
     void SetClock(std::function<double()> clock) { m_clock = std::move(clock); }
 
     bool Finish() { return WriteFileHeader(); }
-    bool WriteFileHeader();
+    bool WriteFileHeader() { return WriteHeader(m_pageCount); }
     // Reads and checks the header of the current stream; takes page count and compression.
     bool ReadFileHeader(QString *error = nullptr);
 
@@ -137,6 +139,7 @@ private:
     struct Record {
         int64_t start = 0, bodyStart = 0, tail = 0, next = 0;
     };
+    bool WriteHeader(int32_t pageCount);
     bool Append(const TPgxMetafile &page, const std::vector<THyperlink> *links, bool withLinks, QString *error);
     bool ReadPage(int32_t pageNumber, std::unique_ptr<TPgxMetafile> &page,
                   std::unique_ptr<std::vector<THyperlink>> *links, QString *error);
@@ -146,8 +149,8 @@ private:
     bool CheckChain(QString *error);
 
     std::recursive_mutex m_lock;
-    bool m_compression = false;
-    int32_t m_pageCount = 0;
+    std::atomic<bool> m_compression{false};
+    std::atomic<int32_t> m_pageCount{0};
     std::unique_ptr<TPgxStream> m_stream;
     TPgxOutline m_outline;
     std::function<double()> m_clock;
