@@ -228,10 +228,8 @@ void PgxMemoryDataSet::AppendRecord(std::vector<QVariant> values)
 {
     values.resize(size_t(FieldCount()));
     rows_.push_back(std::move(values));
-    if (open_ && rows_.size() == 1) {
-        cur_ = 0;
-        eof_ = bof_ = false;
-    }
+    if (open_ && rows_.size() == 1)
+        First();
 }
 
 bool PgxMemoryDataSet::Open()

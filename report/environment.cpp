@@ -13,20 +13,20 @@ bool g_unprepareGuard = false;
 
 } // namespace
 
-PgxEvElement *PgxEvEmbeddedFunction::Peek(size_t index) const
+TPgxEvElement *TPgxEvEmbeddedFunction::Peek(size_t index) const
 {
-    const PgxFiFo *q = evaluator_.Queue();
+    const TPgxFiFo *q = evaluator_.Queue();
     return q ? q->At(index) : nullptr;
 }
 
-PgxEvResult PgxEvEmbeddedFunction::Value(PgxFiFo &)
+TPgxEvResult TPgxEvEmbeddedFunction::Value(TPgxFiFo &)
 {
     PgxEvalDepth depth;
     if (busy_ || depth.TooDeep())
-        return PgxEvResult::Error(PgxLoadStr(SpgxExpRecursive));
+        return TPgxEvResult::Error(PgxLoadStr(SpgxExpRecursive));
     busy_ = true;
     try {
-        PgxEvResult r = evaluator_.Value();
+        TPgxEvResult r = evaluator_.Value();
         busy_ = false;
         return r;
     } catch (...) {
@@ -35,7 +35,7 @@ PgxEvResult PgxEvEmbeddedFunction::Value(PgxFiFo &)
     }
 }
 
-PgxEvEnvironment::~PgxEvEnvironment()
+TPgxEvEnvironment::~TPgxEvEnvironment()
 {
     // Break the references of entries that reach themselves; entries held elsewhere stay alive.
     for (auto &[name, entry] : entries_)
@@ -45,7 +45,7 @@ PgxEvEnvironment::~PgxEvEnvironment()
         entry->Evaluator().UnPrepare();
 }
 
-int PgxEvEnvironment::Find(std::string_view name) const
+int TPgxEvEnvironment::Find(std::string_view name) const
 {
     for (size_t i = 0; i < entries_.size(); ++i)
         if (PgxSameName(entries_[i].first, name))
@@ -53,30 +53,30 @@ int PgxEvEnvironment::Find(std::string_view name) const
     return -1;
 }
 
-void PgxEvEnvironment::PrepareEntry(PgxEvEmbeddedFunction &entry)
+void TPgxEvEnvironment::PrepareEntry(TPgxEvEmbeddedFunction &entry)
 {
-    PgxEvaluator &ev = entry.Evaluator();
+    TPgxEvaluator &ev = entry.Evaluator();
     ev.Datasets = Datasets;
     ev.Environment = this;
     ev.Prepare(entry.Expression());
 }
 
-void PgxEvEnvironment::Retire(std::shared_ptr<PgxEvEmbeddedFunction> entry)
+void TPgxEvEnvironment::Retire(std::shared_ptr<TPgxEvEmbeddedFunction> entry)
 {
     if (entry.use_count() > 1 && entry->Evaluator().Prepared())
         retired_.push_back(std::move(entry));
 }
 
-void PgxEvEnvironment::AddFunction(std::string_view name, std::string_view expression)
+void TPgxEvEnvironment::AddFunction(std::string_view name, std::string_view expression)
 {
     if (Find(name) >= 0)
         return;
-    entries_.emplace_back(PgxUpperAscii(name), std::make_shared<PgxEvEmbeddedFunction>(std::string(expression)));
+    entries_.emplace_back(PgxUpperAscii(name), std::make_shared<TPgxEvEmbeddedFunction>(std::string(expression)));
     if (Prepared())
         PrepareEntry(*entries_.back().second);
 }
 
-void PgxEvEnvironment::DeleteFunction(std::string_view name)
+void TPgxEvEnvironment::DeleteFunction(std::string_view name)
 {
     const int i = Find(name);
     if (i < 0)
@@ -86,77 +86,77 @@ void PgxEvEnvironment::DeleteFunction(std::string_view name)
     Retire(std::move(entry));
 }
 
-std::unique_ptr<PgxEvElement> PgxEvEnvironment::Element(std::string_view name) const
+std::unique_ptr<TPgxEvElement> TPgxEvEnvironment::Element(std::string_view name) const
 {
     const int i = Find(name);
     if (i < 0)
-        return std::make_unique<PgxEvElementError>(PgxFmt(SpgxExpUnknownFunction, {name}));
-    return std::make_unique<PgxEvElementWrapper>(entries_[size_t(i)].second);
+        return std::make_unique<TPgxEvElementError>(PgxFmt(SpgxExpUnknownFunction, {name}));
+    return std::make_unique<TPgxEvElementWrapper>(entries_[size_t(i)].second);
 }
 
-PgxEvResult PgxEvEnvironment::Value(std::string_view name)
+TPgxEvResult TPgxEvEnvironment::Value(std::string_view name)
 {
     const int i = Find(name);
     if (i < 0)
-        return PgxEvResult::Error(PgxFmt(SpgxExpUnknownFunction, {name}));
-    PgxFiFo none;
+        return TPgxEvResult::Error(PgxFmt(SpgxExpUnknownFunction, {name}));
+    TPgxFiFo none;
     return entries_[size_t(i)].second->Value(none);
 }
 
-PgxEvElement *PgxEvEnvironment::GetConstant(std::string_view name) const
+TPgxEvElement *TPgxEvEnvironment::GetConstant(std::string_view name) const
 {
     const int i = Find(name);
     return i < 0 ? nullptr : entries_[size_t(i)].second->Peek(0);
 }
 
-bool PgxEvEnvironment::UpdateConstant(std::string_view name, const PgxEvResult &value)
+bool TPgxEvEnvironment::UpdateConstant(std::string_view name, const TPgxEvResult &value)
 {
     return SetConstant(GetConstant(name), value);
 }
 
-void PgxEvEnvironment::SetIntegerConstant(PgxEvElement *element, int32_t value)
+void TPgxEvEnvironment::SetIntegerConstant(TPgxEvElement *element, int32_t value)
 {
-    if (auto *c = dynamic_cast<PgxEvElementConstant *>(element))
-        c->SetValue(PgxEvResult::Int(value));
+    if (auto *c = dynamic_cast<TPgxEvElementConstant *>(element))
+        c->SetValue(TPgxEvResult::Int(value));
 }
 
-void PgxEvEnvironment::SetFloatConstant(PgxEvElement *element, double value)
+void TPgxEvEnvironment::SetFloatConstant(TPgxEvElement *element, double value)
 {
-    if (auto *c = dynamic_cast<PgxEvElementConstant *>(element))
-        c->SetValue(PgxEvResult::Double(value));
+    if (auto *c = dynamic_cast<TPgxEvElementConstant *>(element))
+        c->SetValue(TPgxEvResult::Double(value));
 }
 
-void PgxEvEnvironment::SetBooleanConstant(PgxEvElement *element, bool value)
+void TPgxEvEnvironment::SetBooleanConstant(TPgxEvElement *element, bool value)
 {
-    if (auto *c = dynamic_cast<PgxEvElementConstant *>(element))
-        c->SetValue(PgxEvResult::Bool(value));
+    if (auto *c = dynamic_cast<TPgxEvElementConstant *>(element))
+        c->SetValue(TPgxEvResult::Bool(value));
 }
 
-void PgxEvEnvironment::SetStringConstant(PgxEvElement *element, std::string_view text)
+void TPgxEvEnvironment::SetStringConstant(TPgxEvElement *element, std::string_view text)
 {
-    if (auto *s = dynamic_cast<PgxEvElementString *>(element))
+    if (auto *s = dynamic_cast<TPgxEvElementString *>(element))
         s->SetText(text);
 }
 
-bool PgxEvEnvironment::SetConstant(PgxEvElement *element, const PgxEvResult &value)
+bool TPgxEvEnvironment::SetConstant(TPgxEvElement *element, const TPgxEvResult &value)
 {
-    if (auto *c = dynamic_cast<PgxEvElementConstant *>(element)) {
+    if (auto *c = dynamic_cast<TPgxEvElementConstant *>(element)) {
         c->SetValue(value);
         return true;
     }
-    if (auto *s = dynamic_cast<PgxEvElementString *>(element); s && value.Kind == resString) {
+    if (auto *s = dynamic_cast<TPgxEvElementString *>(element); s && value.Kind == resString) {
         s->SetText(value.StringResult);
         return true;
     }
     return false;
 }
 
-bool UpdateConstant(PgxEvElement *element, const PgxEvResult &value)
+bool UpdateConstant(TPgxEvElement *element, const TPgxEvResult &value)
 {
-    return PgxEvEnvironment::SetConstant(element, value);
+    return TPgxEvEnvironment::SetConstant(element, value);
 }
 
-void PgxEvEnvironment::Prepare()
+void TPgxEvEnvironment::Prepare()
 {
     if (++count_ != 1)
         return;
@@ -164,7 +164,7 @@ void PgxEvEnvironment::Prepare()
         PrepareEntry(*entries_[i].second);
 }
 
-void PgxEvEnvironment::Unprepare()
+void TPgxEvEnvironment::Unprepare()
 {
     if (global_ && g_unprepareGuard)
         return;
@@ -181,7 +181,7 @@ void PgxEvEnvironment::Unprepare()
         g_unprepareGuard = false;
 }
 
-void PgxEvEnvironment::Clear()
+void TPgxEvEnvironment::Clear()
 {
     while (!entries_.empty()) {
         auto entry = std::move(entries_.back().second);
@@ -190,7 +190,7 @@ void PgxEvEnvironment::Clear()
     }
 }
 
-std::vector<std::string> PgxEvEnvironment::Names() const
+std::vector<std::string> TPgxEvEnvironment::Names() const
 {
     std::vector<std::string> out;
     for (const auto &[name, entry] : entries_)
@@ -198,7 +198,7 @@ std::vector<std::string> PgxEvEnvironment::Names() const
     return out;
 }
 
-std::vector<std::string> PgxEvEnvironment::Data() const
+std::vector<std::string> TPgxEvEnvironment::Data() const
 {
     std::vector<std::string> out;
     for (const auto &[name, entry] : entries_)
@@ -206,17 +206,17 @@ std::vector<std::string> PgxEvEnvironment::Data() const
     return out;
 }
 
-void PgxEvEnvironment::Load(const std::vector<std::string> &names, const std::vector<std::string> &data)
+void TPgxEvEnvironment::Load(const std::vector<std::string> &names, const std::vector<std::string> &data)
 {
     Clear();
     for (size_t i = 0; i < names.size() && i < data.size(); ++i) {
-        entries_.emplace_back(names[i], std::make_shared<PgxEvEmbeddedFunction>(data[i]));
+        entries_.emplace_back(names[i], std::make_shared<TPgxEvEmbeddedFunction>(data[i]));
         if (Prepared())
             PrepareEntry(*entries_.back().second);
     }
 }
 
-void PgxAddGlobalEntries(PgxEvEnvironment &env, std::string_view appTitle, const QDateTime &start,
+void PgxAddGlobalEntries(TPgxEvEnvironment &env, std::string_view appTitle, const QDateTime &start,
                          const PgxFormatSettings &fs)
 {
     const auto quoted = [](std::string_view text) {
@@ -230,11 +230,11 @@ void PgxAddGlobalEntries(PgxEvEnvironment &env, std::string_view appTitle, const
     env.AddFunction("AppName", quoted(appTitle));
 }
 
-PgxEvEnvironment &PgxGlobalEnvironment()
+TPgxEvEnvironment &PgxGlobalEnvironment()
 {
     // Lives as long as the process, so no evaluator outlives it at shut-down.
-    static PgxEvEnvironment *global = [] {
-        auto *env = new PgxEvEnvironment;
+    static TPgxEvEnvironment *global = [] {
+        auto *env = new TPgxEvEnvironment;
         env->global_ = true;
         PgxAddGlobalEntries(*env, QCoreApplication::applicationName().toLatin1().toStdString(),
                             QDateTime::currentDateTime(), PgxCurrentFormat());

@@ -18,29 +18,29 @@ struct PgxFormatSettings;
 
 // One entry: an expression with its own evaluator. Held by shared ownership so that a
 // compiled queue referring to it keeps it alive after the environment drops it.
-class PgxEvEmbeddedFunction : public PgxEvElement {
+class TPgxEvEmbeddedFunction : public TPgxEvElement {
 public:
-    explicit PgxEvEmbeddedFunction(std::string expression) : expression_(std::move(expression)) {}
+    explicit TPgxEvEmbeddedFunction(std::string expression) : expression_(std::move(expression)) {}
     const std::string &Expression() const { return expression_; }
     // The element at index of the compiled queue, nothing when unprepared or out of range.
-    PgxEvElement *Peek(size_t index) const;
+    TPgxEvElement *Peek(size_t index) const;
     // A busy entry (one that reaches itself) gives "Recursive calls not allowed".
-    PgxEvResult Value(PgxFiFo &fifo) override;
+    TPgxEvResult Value(TPgxFiFo &fifo) override;
     void Reset() override { evaluator_.Reset(); }
-    PgxEvaluator &Evaluator() { return evaluator_; }
+    TPgxEvaluator &Evaluator() { return evaluator_; }
 
 private:
     std::string expression_;
-    PgxEvaluator evaluator_;
+    TPgxEvaluator evaluator_;
     bool busy_ = false;
 };
 
-class PgxEvEnvironment {
+class TPgxEvEnvironment {
 public:
-    PgxEvEnvironment() = default;
-    ~PgxEvEnvironment();
-    PgxEvEnvironment(const PgxEvEnvironment &) = delete;
-    PgxEvEnvironment &operator=(const PgxEvEnvironment &) = delete;
+    TPgxEvEnvironment() = default;
+    ~TPgxEvEnvironment();
+    TPgxEvEnvironment(const TPgxEvEnvironment &) = delete;
+    TPgxEvEnvironment &operator=(const TPgxEvEnvironment &) = delete;
 
     // Data sets the entries' expressions may name; not owned.
     std::vector<const PgxDataSet *> Datasets;
@@ -50,18 +50,18 @@ public:
     void DeleteFunction(std::string_view name);
     // A wrapper around the entry for a compiled queue, or an error element
     // "Unknown function : NAME" with the name as written.
-    std::unique_ptr<PgxEvElement> Element(std::string_view name) const;
-    PgxEvResult Value(std::string_view name);
+    std::unique_ptr<TPgxEvElement> Element(std::string_view name) const;
+    TPgxEvResult Value(std::string_view name);
     // The first element of a prepared entry's queue (its constant when the entry is one).
-    PgxEvElement *GetConstant(std::string_view name) const;
-    bool UpdateConstant(std::string_view name, const PgxEvResult &value);
+    TPgxEvElement *GetConstant(std::string_view name) const;
+    bool UpdateConstant(std::string_view name, const TPgxEvResult &value);
 
-    static void SetIntegerConstant(PgxEvElement *element, int32_t value);
-    static void SetFloatConstant(PgxEvElement *element, double value);
-    static void SetBooleanConstant(PgxEvElement *element, bool value);
-    static void SetStringConstant(PgxEvElement *element, std::string_view text);
+    static void SetIntegerConstant(TPgxEvElement *element, int32_t value);
+    static void SetFloatConstant(TPgxEvElement *element, double value);
+    static void SetBooleanConstant(TPgxEvElement *element, bool value);
+    static void SetStringConstant(TPgxEvElement *element, std::string_view text);
     // A constant element takes the whole value; a string element the text of a string value.
-    static bool SetConstant(PgxEvElement *element, const PgxEvResult &value);
+    static bool SetConstant(TPgxEvElement *element, const TPgxEvResult &value);
 
     void Prepare();
     void Unprepare();
@@ -80,25 +80,25 @@ public:
     void Load(const std::vector<std::string> &names, const std::vector<std::string> &data);
 
 private:
-    friend PgxEvEnvironment &PgxGlobalEnvironment();
+    friend TPgxEvEnvironment &PgxGlobalEnvironment();
     int Find(std::string_view name) const;
-    void PrepareEntry(PgxEvEmbeddedFunction &entry);
-    void Retire(std::shared_ptr<PgxEvEmbeddedFunction> entry);
+    void PrepareEntry(TPgxEvEmbeddedFunction &entry);
+    void Retire(std::shared_ptr<TPgxEvEmbeddedFunction> entry);
 
-    std::vector<std::pair<std::string, std::shared_ptr<PgxEvEmbeddedFunction>>> entries_;
+    std::vector<std::pair<std::string, std::shared_ptr<TPgxEvEmbeddedFunction>>> entries_;
     // Entries dropped while prepared; unprepared with the environment so that an entry
     // reaching itself does not keep itself alive.
-    std::vector<std::shared_ptr<PgxEvEmbeddedFunction>> retired_;
+    std::vector<std::shared_ptr<TPgxEvEmbeddedFunction>> retired_;
     int count_ = 0;
     bool global_ = false;
 };
 
 // The process's global environment: APPSTARTTIME, APPSTARTDATE and APPNAME.
-PgxEvEnvironment &PgxGlobalEnvironment();
+TPgxEvEnvironment &PgxGlobalEnvironment();
 // Fills an environment with the three global entries, each a quoted text made now.
-void PgxAddGlobalEntries(PgxEvEnvironment &env, std::string_view appTitle, const QDateTime &start,
+void PgxAddGlobalEntries(TPgxEvEnvironment &env, std::string_view appTitle, const QDateTime &start,
                          const PgxFormatSettings &fs);
 // What SetConstant does, for an element of any queue.
-bool UpdateConstant(PgxEvElement *element, const PgxEvResult &value);
+bool UpdateConstant(TPgxEvElement *element, const TPgxEvResult &value);
 
 } // namespace strandel::report

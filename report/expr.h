@@ -17,98 +17,98 @@ namespace strandel::report {
 
 class PgxDataSet;
 class PgxField;
-class PgxEvEnvironment;
-class PgxEvEmbeddedFunction;
+class TPgxEvEnvironment;
+class TPgxEvEmbeddedFunction;
 
 // The engine's exception; its text is one of the message strings.
-class PgxError : public std::runtime_error {
+class EPgxError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-enum PgxEvResultType : uint8_t { resInt = 0, resDouble = 1, resString = 2, resBool = 3, resError = 4 };
+enum TPgxEvResultType : uint8_t { resInt = 0, resDouble = 1, resString = 2, resBool = 3, resError = 4 };
 
 // Texts in values are cut to this many single-byte characters.
 inline constexpr size_t PgxMaxText = 255;
 
-struct PgxEvResult {
-    PgxEvResultType Kind = resInt;
+struct TPgxEvResult {
+    TPgxEvResultType Kind = resInt;
     int32_t IntResult = 0;
     double DoubleResult = 0;
     std::string StringResult; // the text of resString, the message of resError
     bool BooleanResult = false;
 
-    static PgxEvResult Int(int32_t v);
-    static PgxEvResult Double(double v);
-    static PgxEvResult String(std::string_view s);
-    static PgxEvResult Bool(bool v);
-    static PgxEvResult Error(std::string_view message);
+    static TPgxEvResult Int(int32_t v);
+    static TPgxEvResult Double(double v);
+    static TPgxEvResult String(std::string_view s);
+    static TPgxEvResult Bool(bool v);
+    static TPgxEvResult Error(std::string_view message);
     bool IsNumeric() const { return Kind == resInt || Kind == resDouble; }
 };
 
-enum PgxEvOperator : uint8_t {
+enum TPgxEvOperator : uint8_t {
     opLess, opLessOrEqual, opGreater, opGreaterOrEqual, opEqual, opUnequal,
     opPlus, opMinus, opOr, opMul, opDiv, opAnd,
 };
 
-class PgxFiFo;
+class TPgxFiFo;
 
-class PgxEvElement {
+class TPgxEvElement {
 public:
-    virtual ~PgxEvElement() = default;
+    virtual ~TPgxEvElement() = default;
     // May take further elements (operands, arguments) from the queue.
-    virtual PgxEvResult Value(PgxFiFo &fifo) = 0;
+    virtual TPgxEvResult Value(TPgxFiFo &fifo) = 0;
     virtual void Reset() {}
     bool IsAggreg = false;
 };
 
 // The compiled expression: elements in prefix order, a read cursor and the aggregate flag.
-class PgxFiFo {
+class TPgxFiFo {
 public:
-    void Put(std::unique_ptr<PgxEvElement> element) { items_.push_back(std::move(element)); }
+    void Put(std::unique_ptr<TPgxEvElement> element) { items_.push_back(std::move(element)); }
     void Start() { cursor_ = 0; }
-    PgxEvElement *Get() { return cursor_ < items_.size() ? items_[cursor_++].get() : nullptr; }
-    std::unique_ptr<PgxEvElement> GetAndFree();
+    TPgxEvElement *Get() { return cursor_ < items_.size() ? items_[cursor_++].get() : nullptr; }
+    std::unique_ptr<TPgxEvElement> GetAndFree();
     size_t Count() const { return items_.size(); }
-    PgxEvElement *At(size_t i) const { return i < items_.size() ? items_[i].get() : nullptr; }
+    TPgxEvElement *At(size_t i) const { return i < items_.size() ? items_[i].get() : nullptr; }
     bool Aggregate = false;
 
 private:
-    std::vector<std::unique_ptr<PgxEvElement>> items_;
+    std::vector<std::unique_ptr<TPgxEvElement>> items_;
     size_t cursor_ = 0;
 };
 
-class PgxEvElementOperator : public PgxEvElement {
+class TPgxEvElementOperator : public TPgxEvElement {
 public:
-    explicit PgxEvElementOperator(PgxEvOperator op) : op_(op) {}
-    PgxEvResult Value(PgxFiFo &fifo) override;
-    PgxEvOperator Operator() const { return op_; }
+    explicit TPgxEvElementOperator(TPgxEvOperator op) : op_(op) {}
+    TPgxEvResult Value(TPgxFiFo &fifo) override;
+    TPgxEvOperator Operator() const { return op_; }
 
 private:
-    PgxEvOperator op_;
+    TPgxEvOperator op_;
 };
 
 // "not": negates the boolean value of the element after it.
-class PgxEvElementNot : public PgxEvElement {
+class TPgxEvElementNot : public TPgxEvElement {
 public:
-    PgxEvResult Value(PgxFiFo &fifo) override;
+    TPgxEvResult Value(TPgxFiFo &fifo) override;
 };
 
-class PgxEvElementConstant : public PgxEvElement {
+class TPgxEvElementConstant : public TPgxEvElement {
 public:
-    explicit PgxEvElementConstant(PgxEvResult value) : value_(std::move(value)) {}
-    PgxEvResult Value(PgxFiFo &) override { return value_; }
-    void SetValue(PgxEvResult value) { value_ = std::move(value); }
-    const PgxEvResult &Constant() const { return value_; }
+    explicit TPgxEvElementConstant(TPgxEvResult value) : value_(std::move(value)) {}
+    TPgxEvResult Value(TPgxFiFo &) override { return value_; }
+    void SetValue(TPgxEvResult value) { value_ = std::move(value); }
+    const TPgxEvResult &Constant() const { return value_; }
 
 private:
-    PgxEvResult value_;
+    TPgxEvResult value_;
 };
 
-class PgxEvElementString : public PgxEvElement {
+class TPgxEvElementString : public TPgxEvElement {
 public:
-    explicit PgxEvElementString(std::string_view text) { SetText(text); }
-    PgxEvResult Value(PgxFiFo &) override { return PgxEvResult::String(text_); }
+    explicit TPgxEvElementString(std::string_view text) { SetText(text); }
+    TPgxEvResult Value(TPgxFiFo &) override { return TPgxEvResult::String(text_); }
     void SetText(std::string_view text) { text_ = std::string(text.substr(0, PgxMaxText)); }
     const std::string &Text() const { return text_; }
 
@@ -117,25 +117,25 @@ private:
 };
 
 // Ends the argument elements of a function; never evaluated for a value.
-class PgxEvElementArgumentEnd : public PgxEvElement {
+class TPgxEvElementArgumentEnd : public TPgxEvElement {
 public:
-    PgxEvResult Value(PgxFiFo &) override { return PgxEvResult::Error(""); }
+    TPgxEvResult Value(TPgxFiFo &) override { return TPgxEvResult::Error(""); }
 };
 
-class PgxEvElementDataField : public PgxEvElement {
+class TPgxEvElementDataField : public TPgxEvElement {
 public:
-    PgxEvElementDataField(const PgxDataSet &dataset, int index) : dataset_(dataset), index_(index) {}
-    PgxEvResult Value(PgxFiFo &fifo) override;
+    TPgxEvElementDataField(const PgxDataSet &dataset, int index) : dataset_(dataset), index_(index) {}
+    TPgxEvResult Value(TPgxFiFo &fifo) override;
 
 private:
     const PgxDataSet &dataset_;
     int index_;
 };
 
-class PgxEvElementError : public PgxEvElement {
+class TPgxEvElementError : public TPgxEvElement {
 public:
-    explicit PgxEvElementError(std::string_view message) : message_(message) {}
-    PgxEvResult Value(PgxFiFo &) override { return PgxEvResult::Error(message_); }
+    explicit TPgxEvElementError(std::string_view message) : message_(message) {}
+    TPgxEvResult Value(TPgxFiFo &) override { return TPgxEvResult::Error(message_); }
     const std::string &Message() const { return message_; }
 
 private:
@@ -144,39 +144,39 @@ private:
 
 // Refers to an environment entry; the reference keeps the entry alive while this queue
 // holds it, even when the environment drops it.
-class PgxEvElementWrapper : public PgxEvElement {
+class TPgxEvElementWrapper : public TPgxEvElement {
 public:
-    explicit PgxEvElementWrapper(std::shared_ptr<PgxEvEmbeddedFunction> entry);
-    PgxEvResult Value(PgxFiFo &fifo) override;
-    void Reset() override;
-    PgxEvEmbeddedFunction &Entry() const { return *entry_; }
+    explicit TPgxEvElementWrapper(std::shared_ptr<TPgxEvEmbeddedFunction> entry);
+    TPgxEvResult Value(TPgxFiFo &fifo) override;
+    // Reset stays the base's: a total inside an entry belongs to the entry's own evaluator.
+    TPgxEvEmbeddedFunction &Entry() const { return *entry_; }
 
 private:
-    std::shared_ptr<PgxEvEmbeddedFunction> entry_;
+    std::shared_ptr<TPgxEvEmbeddedFunction> entry_;
 };
 
-class PgxEvaluator {
+class TPgxEvaluator {
 public:
-    PgxEvaluator() = default;
-    virtual ~PgxEvaluator();
-    PgxEvaluator(const PgxEvaluator &) = delete;
-    PgxEvaluator &operator=(const PgxEvaluator &) = delete;
+    TPgxEvaluator() = default;
+    virtual ~TPgxEvaluator();
+    TPgxEvaluator(const TPgxEvaluator &) = delete;
+    TPgxEvaluator &operator=(const TPgxEvaluator &) = delete;
 
     // Data sets whose fields expressions may name; not owned.
     std::vector<const PgxDataSet *> Datasets;
     // Local variables, looked up before the global environment; not owned.
-    PgxEvEnvironment *Environment = nullptr;
+    TPgxEvEnvironment *Environment = nullptr;
 
     void Prepare(std::string_view expression);
     void UnPrepare();
     bool Prepared() const { return prepared_; }
-    PgxEvResult Value();
+    TPgxEvResult Value();
     void DoAggregate();
     void Reset();
     bool IsAggreg() const;
     bool Aggregate() const { return fifo_ && fifo_->Aggregate; }
     void SetAggregate(bool on);
-    PgxEvResult Calculate(std::string_view expression);
+    TPgxEvResult Calculate(std::string_view expression);
 
     std::string AsString();
     int32_t AsInteger();
@@ -185,7 +185,7 @@ public:
     QVariant AsVariant();
 
     // The compiled queue while prepared, else nothing.
-    const PgxFiFo *Queue() const { return fifo_.get(); }
+    const TPgxFiFo *Queue() const { return fifo_.get(); }
 
     // Deepest nesting of the text that is compiled; deeper parts become an error.
     static constexpr int MaxNesting = 400;
@@ -194,7 +194,7 @@ protected:
     virtual void EvalFunction(std::string_view name, std::string_view arguments);
     virtual void EvalVariable(std::string_view name);
     void EvalEnvironment(std::string_view name);
-    void Put(std::unique_ptr<PgxEvElement> element) { fifo_->Put(std::move(element)); }
+    void Put(std::unique_ptr<TPgxEvElement> element) { fifo_->Put(std::move(element)); }
 
     void Evaluate(std::string_view text);
     void EvalSimpleExpr(std::string_view text);
@@ -206,7 +206,7 @@ protected:
 
 private:
     bool Enter(std::string_view text);
-    std::unique_ptr<PgxFiFo> fifo_;
+    std::unique_ptr<TPgxFiFo> fifo_;
     bool prepared_ = false;
     int depth_ = 0;
 };
@@ -214,11 +214,11 @@ private:
 // The argument separator of function calls.
 inline constexpr char PgxArgumentSeparator = ',';
 
-std::string PgxEvResultToString(const PgxEvResult &r);
-int32_t PgxEvResultToInt(const PgxEvResult &r);
-double PgxEvResultToFloat(const PgxEvResult &r);
-bool PgxEvResultToBoolean(const PgxEvResult &r);
-QVariant PgxEvResultToVariant(const PgxEvResult &r);
+std::string PgxEvResultToString(const TPgxEvResult &r);
+int32_t PgxEvResultToInt(const TPgxEvResult &r);
+double PgxEvResultToFloat(const TPgxEvResult &r);
+bool PgxEvResultToBoolean(const TPgxEvResult &r);
+QVariant PgxEvResultToVariant(const TPgxEvResult &r);
 
 // Counts nested Value calls of this thread. One queue is bounded by the compile nesting;
 // chains of environment entries are refused once the count passes Max.

@@ -1,7 +1,6 @@
 #include "report/format.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -90,12 +89,16 @@ std::string Pad2(int v)
     return b;
 }
 
+// Format letters are ASCII; the C library's case mapping would follow the process locale.
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
+
 bool IEquals(std::string_view text, size_t at, std::string_view word)
 {
     if (at + word.size() > text.size())
         return false;
     for (size_t i = 0; i < word.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[at + i])) != word[i])
+        if (AsciiLower(text[at + i]) != word[i])
             return false;
     return true;
 }
@@ -158,9 +161,9 @@ void FormatDateTimeInto(std::string &out, std::string_view f, const QDateTime &d
     bool afterHour = false;
     for (size_t i = 0; i < f.size();) {
         const char c = f[i];
-        const char u = char(std::toupper(static_cast<unsigned char>(c)));
+        const char u = AsciiUpper(c);
         size_t n = 1;
-        while (i + n < f.size() && std::toupper(static_cast<unsigned char>(f[i + n])) == u)
+        while (i + n < f.size() && AsciiUpper(f[i + n]) == u)
             ++n;
         bool hourToken = false;
         switch (u) {
@@ -642,7 +645,7 @@ std::optional<QDateTime> PgxStrToDateTime(std::string_view text, const PgxFormat
     // Field order as the short date format writes them.
     std::string order;
     for (char c : fs.shortDateFormat) {
-        const char l = char(std::tolower(static_cast<unsigned char>(c)));
+        const char l = AsciiLower(c);
         if ((l == 'd' || l == 'm' || l == 'y') && order.find(l) == std::string::npos)
             order += l;
     }

@@ -14,71 +14,71 @@ namespace strandel::report {
 
 // --- the function element ---
 
-PgxEvResult PgxEvElementFunction::Value(PgxFiFo &fifo)
+TPgxEvResult TPgxEvElementFunction::Value(TPgxFiFo &fifo)
 {
     PgxEvalDepth depth;
     GetArguments(fifo);
     if (fifo.Aggregate)
         Aggregate();
-    PgxEvResult r = Calculate();
+    TPgxEvResult r = Calculate();
     FreeArguments();
     return r;
 }
 
-PgxEvResult PgxEvElementFunction::Calculate() { return PgxEvResult::Error(""); }
+TPgxEvResult TPgxEvElementFunction::Calculate() { return TPgxEvResult::Error(""); }
 
-std::string PgxEvElementFunction::FunctionVendor() const { return PgxLoadStr(PgxVendorStringId); }
+std::string TPgxEvElementFunction::FunctionVendor() const { return PgxLoadStr(PgxVendorStringId); }
 
-bool PgxEvElementFunction::ArgumentOK(const PgxEvElement *element)
+bool TPgxEvElementFunction::ArgumentOK(const TPgxEvElement *element)
 {
-    return element && !dynamic_cast<const PgxEvElementArgumentEnd *>(element) &&
-           !dynamic_cast<const PgxEvElementError *>(element);
+    return element && !dynamic_cast<const TPgxEvElementArgumentEnd *>(element) &&
+           !dynamic_cast<const TPgxEvElementError *>(element);
 }
 
-void PgxEvElementFunction::GetArguments(PgxFiFo &fifo)
+void TPgxEvElementFunction::GetArguments(TPgxFiFo &fifo)
 {
     args_.clear();
     // Each argument element takes its own operands and nested calls from the queue, so the
     // end mark met here is this call's own.
-    while (PgxEvElement *e = fifo.Get()) {
-        if (dynamic_cast<PgxEvElementArgumentEnd *>(e))
+    while (TPgxEvElement *e = fifo.Get()) {
+        if (dynamic_cast<TPgxEvElementArgumentEnd *>(e))
             break;
         args_.push_back(e->Value(fifo));
     }
 }
 
-PgxEvResult PgxEvElementFunction::WrongArguments() const
+TPgxEvResult TPgxEvElementFunction::WrongArguments() const
 {
-    return PgxEvResult::Error(PgxFmt(SpgxExpWrongArguments, {FunctionName()}));
+    return TPgxEvResult::Error(PgxFmt(SpgxExpWrongArguments, {FunctionName()}));
 }
 
 // --- the registry ---
 
-const PgxLibraryEntry *PgxFunctionLibrary::GetEntry(int index) const
+const TPgxLibraryEntry *TPgxFunctionLibrary::GetEntry(int index) const
 {
     return index >= 0 && index < Count() ? &entries_[size_t(index)] : nullptr;
 }
 
-std::unique_ptr<PgxEvElement> PgxFunctionLibrary::GetFunction(std::string_view name) const
+std::unique_ptr<TPgxEvElement> TPgxFunctionLibrary::GetFunction(std::string_view name) const
 {
-    for (const PgxLibraryEntry &e : entries_)
+    for (const TPgxLibraryEntry &e : entries_)
         if (PgxSameName(e.name, name))
             return e.make();
-    return std::make_unique<PgxEvElementError>(PgxFmt(SpgxExpUnknownFunction, {name}));
+    return std::make_unique<TPgxEvElementError>(PgxFmt(SpgxExpUnknownFunction, {name}));
 }
 
 void RegisterPgxFunction(PgxFunctionFactory make, std::string name, std::string description, std::string vendor,
                          std::string arguments)
 {
-    PgxFunctionLibrary::Instance().Add(
+    TPgxFunctionLibrary::Instance().Add(
         {std::move(description), std::move(arguments), std::move(make), std::move(name), std::move(vendor)});
 }
 
 // --- the built-ins ---
 namespace {
 
-bool Numeric(const PgxEvResult &r) { return r.Kind == resInt || r.Kind == resDouble; }
-double AsDouble(const PgxEvResult &r) { return r.Kind == resInt ? double(r.IntResult) : r.DoubleResult; }
+bool Numeric(const TPgxEvResult &r) { return r.Kind == resInt || r.Kind == resDouble; }
+double AsDouble(const TPgxEvResult &r) { return r.Kind == resInt ? double(r.IntResult) : r.DoubleResult; }
 
 // Integer value of a double, halves to even; nothing outside 32 bits.
 std::optional<int32_t> RoundToInt(double d)
@@ -89,7 +89,7 @@ std::optional<int32_t> RoundToInt(double d)
     return int32_t(d);
 }
 
-PgxEvResult TooBig() { return PgxEvResult::Error(PgxLoadStr(SpgxValueTooBig)); }
+TPgxEvResult TooBig() { return TPgxEvResult::Error(PgxLoadStr(SpgxValueTooBig)); }
 
 // The code page is single-byte (Latin-1): no lead bytes, case mapped per character.
 char MapCase(char c, bool upper)
@@ -109,7 +109,7 @@ std::string MapCase(std::string_view s, bool upper)
 
 // A built-in: its name, call template, description id and signature.
 template <const char *Name, const char *Template, uint16_t DescId, const char *Signature>
-class Builtin : public PgxEvElementFunction {
+class Builtin : public TPgxEvElementFunction {
 public:
     std::string FunctionName() const override { return Name; }
     std::string FunctionDescription() const override { return std::string(Template) + PgxLoadStr(DescId); }
@@ -151,23 +151,23 @@ PGX_NAMES(CoTan, "COTAN", "COTAN(<X>)", "2N")
 
 class TPgxEvTrue : public PGX_BASE(True, SpgxBoolDesc) {
 public:
-    PgxEvResult Calculate() override
+    TPgxEvResult Calculate() override
     {
-        return ArgumentCount() ? PgxEvResult::Error(PgxLoadStr(SpgxExpTooManyArgs)) : PgxEvResult::Bool(true);
+        return ArgumentCount() ? TPgxEvResult::Error(PgxLoadStr(SpgxExpTooManyArgs)) : TPgxEvResult::Bool(true);
     }
 };
 
 class TPgxEvFalse : public PGX_BASE(False, SpgxBoolDesc) {
 public:
-    PgxEvResult Calculate() override
+    TPgxEvResult Calculate() override
     {
-        return ArgumentCount() ? PgxEvResult::Error(PgxLoadStr(SpgxExpTooManyArgs)) : PgxEvResult::Bool(false);
+        return ArgumentCount() ? TPgxEvResult::Error(PgxLoadStr(SpgxExpTooManyArgs)) : TPgxEvResult::Bool(false);
     }
 };
 
 class TPgxEvIfFunction : public PGX_BASE(If, SpgxIfDesc) {
 public:
-    PgxEvResult Calculate() override
+    TPgxEvResult Calculate() override
     {
         if (ArgumentCount() != 3 || Argument(0).Kind != resBool)
             return WrongArguments();
@@ -177,24 +177,24 @@ public:
 
 class TPgxEvTypeOfFunction : public PGX_BASE(TypeOf, SpgxTypeofDesc) {
 public:
-    PgxEvResult Calculate() override
+    TPgxEvResult Calculate() override
     {
         if (ArgumentCount() != 1)
-            return PgxEvResult::Error(PgxFmt(SpgxExpWrongArguments, {"TypeOf"}));
+            return TPgxEvResult::Error(PgxFmt(SpgxExpWrongArguments, {"TypeOf"}));
         switch (Argument(0).Kind) {
-        case resInt: return PgxEvResult::String("INTEGER");
-        case resDouble: return PgxEvResult::String("FLOAT");
-        case resString: return PgxEvResult::String("STRING");
-        case resBool: return PgxEvResult::String("BOOLEAN");
-        case resError: return PgxEvResult::String("ERROR");
+        case resInt: return TPgxEvResult::String("INTEGER");
+        case resDouble: return TPgxEvResult::String("FLOAT");
+        case resString: return TPgxEvResult::String("STRING");
+        case resBool: return TPgxEvResult::String("BOOLEAN");
+        case resError: return TPgxEvResult::String("ERROR");
         }
-        return PgxEvResult::Error(PgxLoadStr(SpgxExpUnknownType));
+        return TPgxEvResult::Error(PgxLoadStr(SpgxExpUnknownType));
     }
 };
 
 class TPgxEvIntFunction : public PGX_BASE(Int, SpgxIntDesc) {
 public:
-    PgxEvResult Calculate() override
+    TPgxEvResult Calculate() override
     {
         if (ArgumentCount() != 1 || !Numeric(Argument(0)))
             return WrongArguments();
@@ -203,36 +203,36 @@ public:
         const double t = std::trunc(Argument(0).DoubleResult);
         if (!(t >= -2147483648.0 && t <= 2147483647.0))
             return TooBig();
-        return PgxEvResult::Int(int32_t(t));
+        return TPgxEvResult::Int(int32_t(t));
     }
 };
 
 class TPgxEvFracFunction : public PGX_BASE(Frac, SpgxFracDesc) {
 public:
-    PgxEvResult Calculate() override
+    TPgxEvResult Calculate() override
     {
         if (ArgumentCount() != 1 || !Numeric(Argument(0)))
             return WrongArguments();
         if (Argument(0).Kind == resInt)
-            return PgxEvResult::Double(0.0);
+            return TPgxEvResult::Double(0.0);
         const double v = Argument(0).DoubleResult;
-        return PgxEvResult::Double(v - std::trunc(v));
+        return TPgxEvResult::Double(v - std::trunc(v));
     }
 };
 
 class TPgxEvSQRTFunction : public PGX_BASE(Sqrt, SpgxSqrtDesc) {
 public:
-    PgxEvResult Calculate() override
+    TPgxEvResult Calculate() override
     {
         if (ArgumentCount() != 1 || !Numeric(Argument(0)) || AsDouble(Argument(0)) < 0)
-            return PgxEvResult::Error(PgxLoadStr(SpgxSQRTInvalid));
-        return PgxEvResult::Double(std::sqrt(AsDouble(Argument(0))));
+            return TPgxEvResult::Error(PgxLoadStr(SpgxSQRTInvalid));
+        return TPgxEvResult::Double(std::sqrt(AsDouble(Argument(0))));
     }
 };
 
 class TPgxEvDivFunction : public PGX_BASE(Div, SpgxDivDesc) {
 public:
-    PgxEvResult Calculate() override
+    TPgxEvResult Calculate() override
     {
         if (ArgumentCount() != 2 || !Numeric(Argument(0)) || !Numeric(Argument(1)))
             return WrongArguments();
@@ -241,27 +241,27 @@ public:
         if (!a || !b)
             return TooBig();
         if (*b == 0)
-            return PgxEvResult::Error(PgxLoadStr(SpgxDivisionByZero));
+            return TPgxEvResult::Error(PgxLoadStr(SpgxDivisionByZero));
         if (*a == std::numeric_limits<int32_t>::min() && *b == -1)
             return TooBig();
-        return PgxEvResult::Int(*a / *b);
+        return TPgxEvResult::Int(*a / *b);
     }
 };
 
 class TPgxEvStrFunction : public PGX_BASE(Str, SpgxStrDesc) {
 public:
-    PgxEvResult Calculate() override
+    TPgxEvResult Calculate() override
     {
         if (ArgumentCount() == 1) {
-            const PgxEvResult &a = Argument(0);
+            const TPgxEvResult &a = Argument(0);
             if (a.Kind == resInt)
-                return PgxEvResult::String(std::to_string(a.IntResult));
+                return TPgxEvResult::String(std::to_string(a.IntResult));
             if (a.Kind == resDouble)
-                return PgxEvResult::String(PgxFloatToStr(a.DoubleResult));
+                return TPgxEvResult::String(PgxFloatToStr(a.DoubleResult));
             if (a.Kind == resBool)
-                return PgxEvResult::String(a.BooleanResult ? "True" : "False");
+                return TPgxEvResult::String(a.BooleanResult ? "True" : "False");
         }
-        return PgxEvResult::Error(PgxLoadStr(SpgxConversionError));
+        return TPgxEvResult::Error(PgxLoadStr(SpgxConversionError));
     }
 };
 
@@ -269,14 +269,14 @@ public:
 template <class Base>
 class TextFunction : public Base {
 public:
-    PgxEvResult Calculate() override
+    TPgxEvResult Calculate() override
     {
         if (this->ArgumentCount() != 1)
-            return PgxEvResult::Error(PgxFmt(SpgxMissingArgument, {this->FunctionName()}));
-        const PgxEvResult &a = this->Argument(0);
+            return TPgxEvResult::Error(PgxFmt(SpgxMissingArgument, {this->FunctionName()}));
+        const TPgxEvResult &a = this->Argument(0);
         if (a.Kind != resString)
-            return PgxEvResult::Error(a.StringResult); // an error argument passes its message on
-        return PgxEvResult::String(Map(a.StringResult));
+            return TPgxEvResult::Error(a.StringResult); // an error argument passes its message on
+        return TPgxEvResult::String(Map(a.StringResult));
     }
 
 protected:
@@ -302,27 +302,27 @@ class TPgxEvPrettyFunction : public TextFunction<PGX_BASE(Pretty, SpgxPrettyDesc
 
 class TPgxEvTimeFunction : public PGX_BASE(Time, SpgxTimeDesc) {
 public:
-    PgxEvResult Calculate() override
+    TPgxEvResult Calculate() override
     {
         if (ArgumentCount())
             return WrongArguments();
-        return PgxEvResult::String(PgxFormatDateTime(PgxCurrentFormat().longTimeFormat, QDateTime::currentDateTime()));
+        return TPgxEvResult::String(PgxFormatDateTime(PgxCurrentFormat().longTimeFormat, QDateTime::currentDateTime()));
     }
 };
 
 class TPgxEvDateFunction : public PGX_BASE(Date, SpgxDateDesc) {
 public:
-    PgxEvResult Calculate() override
+    TPgxEvResult Calculate() override
     {
         if (ArgumentCount())
             return WrongArguments();
-        return PgxEvResult::String(PgxFormatDateTime(PgxCurrentFormat().shortDateFormat, QDateTime::currentDateTime()));
+        return TPgxEvResult::String(PgxFormatDateTime(PgxCurrentFormat().shortDateFormat, QDateTime::currentDateTime()));
     }
 };
 
 class TPgxEvCopyFunction : public PGX_BASE(Copy, SpgxCopyDesc) {
 public:
-    PgxEvResult Calculate() override
+    TPgxEvResult Calculate() override
     {
         if (ArgumentCount() != 3 || Argument(0).Kind != resString || Argument(1).Kind != resInt ||
             Argument(2).Kind != resInt)
@@ -332,33 +332,33 @@ public:
         const int64_t start = std::max<int64_t>(Argument(1).IntResult, 1);
         const int64_t length = Argument(2).IntResult;
         if (start > int64_t(s.size()) || length <= 0)
-            return PgxEvResult::String("");
+            return TPgxEvResult::String("");
         const int64_t n = std::min<int64_t>(length, int64_t(s.size()) - start + 1);
-        return PgxEvResult::String(s.substr(size_t(start - 1), size_t(n)));
+        return TPgxEvResult::String(s.substr(size_t(start - 1), size_t(n)));
     }
 };
 
 class TPgxEvFormatNumericFunction : public PGX_BASE(FormatNumeric, SpgxFormatNumericDesc) {
 public:
-    PgxEvResult Calculate() override
+    TPgxEvResult Calculate() override
     {
         if (ArgumentCount() != 2 || Argument(0).Kind != resString || !Numeric(Argument(1)))
             return WrongArguments();
         const auto text = PgxFormatFloat(Argument(0).StringResult, AsDouble(Argument(1)));
         if (!text)
-            return PgxEvResult::Error(PgxLoadStr(SpgxInvalidFormatnumeric));
-        return PgxEvResult::String(*text);
+            return TPgxEvResult::Error(PgxLoadStr(SpgxInvalidFormatnumeric));
+        return TPgxEvResult::String(*text);
     }
 };
 
 template <class Base, double (*F)(double)>
 class TrigFunction : public Base {
 public:
-    PgxEvResult Calculate() override
+    TPgxEvResult Calculate() override
     {
         if (this->ArgumentCount() != 1 || !Numeric(this->Argument(0)))
             return this->WrongArguments();
-        return PgxEvResult::Double(F(AsDouble(this->Argument(0))));
+        return TPgxEvResult::Double(F(AsDouble(this->Argument(0))));
     }
 };
 
@@ -389,7 +389,7 @@ public:
             Store(this->WrongArguments());
             return;
         }
-        const PgxEvResult &v = this->Argument(0);
+        const TPgxEvResult &v = this->Argument(0);
         if (has_ && stored_.Kind == resError)
             return;
         if (v.Kind == resError) {
@@ -401,30 +401,30 @@ public:
         } else if (stored_.Kind == resInt && v.Kind == resInt) {
             stored_.IntResult = int32_t(uint32_t(stored_.IntResult) + uint32_t(v.IntResult));
         } else {
-            stored_ = PgxEvResult::Double(AsDouble(stored_) + AsDouble(v));
+            stored_ = TPgxEvResult::Double(AsDouble(stored_) + AsDouble(v));
         }
     }
-    PgxEvResult Calculate() override { return has_ ? stored_ : PgxEvResult::Int(0); }
+    TPgxEvResult Calculate() override { return has_ ? stored_ : TPgxEvResult::Int(0); }
 
 protected:
-    void Store(PgxEvResult v)
+    void Store(TPgxEvResult v)
     {
         stored_ = std::move(v);
         has_ = true;
     }
     bool has_ = false;
-    PgxEvResult stored_;
+    TPgxEvResult stored_;
 };
 
 class TPgxEvSumFunction : public SumBase<PGX_BASE(Sum, SpgxSumDesc)> {};
 
 class TPgxEvAverageFunction : public SumBase<PGX_BASE(Average, SpgxAverageDesc)> {
 public:
-    TPgxEvAverageFunction() { average_ = PgxEvResult::Double(0.0); }
+    TPgxEvAverageFunction() { average_ = TPgxEvResult::Double(0.0); }
     void Reset() override
     {
         SumBase::Reset();
-        average_ = PgxEvResult::Double(0.0);
+        average_ = TPgxEvResult::Double(0.0);
         count_ = 0;
     }
     void Aggregate() override
@@ -432,20 +432,20 @@ public:
         SumBase::Aggregate();
         ++count_;
         if (Numeric(stored_))
-            average_ = PgxEvResult::Double(AsDouble(stored_) / double(count_));
+            average_ = TPgxEvResult::Double(AsDouble(stored_) / double(count_));
         else
             average_ = stored_.Kind == resError ? stored_ : WrongArguments();
     }
-    PgxEvResult Calculate() override { return average_; }
+    TPgxEvResult Calculate() override { return average_; }
 
 private:
-    PgxEvResult average_;
+    TPgxEvResult average_;
     int64_t count_ = 0;
 };
 
 // -1, 0 or 1 for a against b: numbers by value whatever their kind, booleans with false below
 // true, anything else as the operators compare (texts by their bytes).
-int CompareValues(const PgxEvResult &a, const PgxEvResult &b)
+int CompareValues(const TPgxEvResult &a, const TPgxEvResult &b)
 {
     if (Numeric(a) && Numeric(b)) {
         if (a.Kind == resInt && b.Kind == resInt)
@@ -472,7 +472,7 @@ public:
             has_ = true;
             return;
         }
-        const PgxEvResult &v = this->Argument(0);
+        const TPgxEvResult &v = this->Argument(0);
         if (!has_ || v.Kind == resError) {
             if (!(has_ && stored_.Kind == resError)) {
                 stored_ = v;
@@ -483,11 +483,11 @@ public:
         if (stored_.Kind != resError && CompareValues(v, stored_) * Sign > 0)
             stored_ = v;
     }
-    PgxEvResult Calculate() override { return has_ ? stored_ : PgxEvResult::Int(0); }
+    TPgxEvResult Calculate() override { return has_ ? stored_ : TPgxEvResult::Int(0); }
 
 private:
     bool has_ = false;
-    PgxEvResult stored_;
+    TPgxEvResult stored_;
 };
 
 class TPgxEvMaxFunction : public ExtremeBase<PGX_BASE(Max, SpgxMaxDesc), 1> {};
@@ -497,17 +497,17 @@ class TPgxEvCountFunction : public PGX_BASE(Count, SpgxCountDesc) {
 public:
     TPgxEvCountFunction() { IsAggreg = true; }
     void Reset() override { counter_ = 0; }
-    PgxEvResult Value(PgxFiFo &fifo) override
+    TPgxEvResult Value(TPgxFiFo &fifo) override
     {
         PgxEvalDepth depth;
         GetArguments(fifo);
         const bool any = ArgumentCount() > 0;
         FreeArguments();
         if (any)
-            return PgxEvResult::Error("COUNT - " + PgxLoadStr(SpgxExpTooManyArgs));
+            return TPgxEvResult::Error("COUNT - " + PgxLoadStr(SpgxExpTooManyArgs));
         if (fifo.Aggregate)
             counter_ = int32_t(uint32_t(counter_) + 1u);
-        return PgxEvResult::Int(counter_);
+        return TPgxEvResult::Int(counter_);
     }
 
 private:
@@ -519,7 +519,7 @@ private:
 namespace {
 
 template <class T>
-void AddBuiltin(PgxFunctionLibrary &library)
+void AddBuiltin(TPgxFunctionLibrary &library)
 {
     const T probe;
     library.Add({probe.FunctionDescription(), probe.FunctionArguments(), [] { return std::make_unique<T>(); },
@@ -528,11 +528,11 @@ void AddBuiltin(PgxFunctionLibrary &library)
 
 } // namespace
 
-PgxFunctionLibrary &PgxFunctionLibrary::Instance()
+TPgxFunctionLibrary &TPgxFunctionLibrary::Instance()
 {
     // Lives as long as the process; the built-ins in their registration order.
-    static PgxFunctionLibrary *library = [] {
-        auto *lib = new PgxFunctionLibrary;
+    static TPgxFunctionLibrary *library = [] {
+        auto *lib = new TPgxFunctionLibrary;
         AddBuiltin<TPgxEvIfFunction>(*lib);
         AddBuiltin<TPgxEvStrFunction>(*lib);
         AddBuiltin<TPgxEvUpperFunction>(*lib);

@@ -12,13 +12,13 @@
 
 namespace strandel::report {
 
-class PgxEvElementFunction : public PgxEvElement {
+class TPgxEvElementFunction : public TPgxEvElement {
 public:
     // Evaluates the argument elements up to their end mark, feeds the aggregate while the
     // queue's aggregate flag is set, then calculates.
-    PgxEvResult Value(PgxFiFo &fifo) override;
+    TPgxEvResult Value(TPgxFiFo &fifo) override;
     virtual void Aggregate() {}
-    virtual PgxEvResult Calculate();
+    virtual TPgxEvResult Calculate();
     virtual std::string FunctionName() const { return {}; }
     virtual std::string FunctionDescription() const { return FunctionName(); }
     virtual std::string FunctionVendor() const;
@@ -26,22 +26,22 @@ public:
     virtual std::string FunctionArguments() const { return {}; }
 
     size_t ArgumentCount() const { return args_.size(); }
-    const PgxEvResult &Argument(size_t index) const { return args_[index]; }
-    static bool ArgumentOK(const PgxEvElement *element);
+    const TPgxEvResult &Argument(size_t index) const { return args_[index]; }
+    static bool ArgumentOK(const TPgxEvElement *element);
 
 protected:
-    void GetArguments(PgxFiFo &fifo);
+    void GetArguments(TPgxFiFo &fifo);
     void FreeArguments() { args_.clear(); }
     // "Wrong arguments for NAME", the error of calls a function cannot take.
-    PgxEvResult WrongArguments() const;
+    TPgxEvResult WrongArguments() const;
 
 private:
-    std::vector<PgxEvResult> args_;
+    std::vector<TPgxEvResult> args_;
 };
 
-using PgxFunctionFactory = std::function<std::unique_ptr<PgxEvElementFunction>()>;
+using PgxFunctionFactory = std::function<std::unique_ptr<TPgxEvElementFunction>()>;
 
-struct PgxLibraryEntry {
+struct TPgxLibraryEntry {
     std::string description;
     std::string arguments;
     PgxFunctionFactory make;
@@ -49,21 +49,21 @@ struct PgxLibraryEntry {
     std::string vendor;
 };
 
-class PgxFunctionLibrary {
+class TPgxFunctionLibrary {
 public:
     // The one library of the process, with the built-ins registered.
-    static PgxFunctionLibrary &Instance();
+    static TPgxFunctionLibrary &Instance();
 
-    void Add(PgxLibraryEntry entry) { entries_.push_back(std::move(entry)); }
+    void Add(TPgxLibraryEntry entry) { entries_.push_back(std::move(entry)); }
     int Count() const { return int(entries_.size()); }
     // The entry at index, nothing outside 0 .. Count()-1.
-    const PgxLibraryEntry *GetEntry(int index) const;
+    const TPgxLibraryEntry *GetEntry(int index) const;
     // A new element for the name (compared without regard to case), or an error element
     // "Unknown function : NAME" for a name the library does not have.
-    std::unique_ptr<PgxEvElement> GetFunction(std::string_view name) const;
+    std::unique_ptr<TPgxEvElement> GetFunction(std::string_view name) const;
 
 private:
-    std::vector<PgxLibraryEntry> entries_;
+    std::vector<TPgxLibraryEntry> entries_;
 };
 
 void RegisterPgxFunction(PgxFunctionFactory make, std::string name, std::string description,

@@ -128,7 +128,7 @@ TEST_F(PgxSqlDataSets, TableOverSqlite)
     EXPECT_EQ(Eval("Sales.Sold + ' ' + region", nullptr, {&ds}), "S:05/03/2024 North");
     EXPECT_EQ(Eval("photo", nullptr, {&ds}), "E:Field photo is of unknown type");
 
-    PgxEvaluator total;
+    TPgxEvaluator total;
     total.Datasets = {&ds};
     total.Prepare("SUM(amount * price)");
     total.Reset();

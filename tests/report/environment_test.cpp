@@ -15,7 +15,7 @@ using test::Show;
 
 TEST(PgxEnvironment, EntriesAsVariables)
 {
-    PgxEvEnvironment env;
+    TPgxEvEnvironment env;
     env.AddFunction("Rate", "2.5");
     env.AddFunction("Twice", "RATE * 2");
     env.AddFunction("Note", "'memo'");
@@ -28,12 +28,12 @@ TEST(PgxEnvironment, EntriesAsVariables)
     EXPECT_EQ(Show(env.Value("twice")), "D:5");
     EXPECT_EQ(Show(env.Value("none")), "E:Unknown function : none");
     env.Unprepare();
-    EXPECT_THROW(env.Value("RATE"), PgxError);
+    EXPECT_THROW(env.Value("RATE"), EPgxError);
 }
 
 TEST(PgxEnvironment, RecursionIsAnError)
 {
-    PgxEvEnvironment env;
+    TPgxEvEnvironment env;
     env.AddFunction("TOTAL", "TOTAL + 1");
     env.AddFunction("A", "B");
     env.AddFunction("B", "A * 2");
@@ -45,7 +45,7 @@ TEST(PgxEnvironment, RecursionIsAnError)
 
 TEST(PgxEnvironment, LongChainsOfEntriesAreRefused)
 {
-    PgxEvEnvironment env;
+    TPgxEvEnvironment env;
     env.AddFunction("E0", "1");
     for (int i = 1; i < 3000; ++i) {
         std::string name(1, 'E'), expression(1, 'E');
@@ -62,7 +62,7 @@ TEST(PgxEnvironment, LongChainsOfEntriesAreRefused)
 
 TEST(PgxEnvironment, AddKeepsTheFirstEntry)
 {
-    PgxEvEnvironment env;
+    TPgxEvEnvironment env;
     env.AddFunction("x", "1");
     env.AddFunction("X", "2");
     ASSERT_EQ(env.Count(), 1);
@@ -75,36 +75,36 @@ TEST(PgxEnvironment, AddKeepsTheFirstEntry)
 
 TEST(PgxEnvironment, ConstantPatching)
 {
-    PgxEvEnvironment env;
+    TPgxEvEnvironment env;
     env.AddFunction("PAGENUMBER", "5");
     env.AddFunction("SUMMED", "2+3");
     env.AddFunction("REPORTTITLE", "'first'");
     EXPECT_EQ(env.GetConstant("PAGENUMBER"), nullptr); // not prepared
     env.Prepare();
-    PgxEvaluator user;
+    TPgxEvaluator user;
     user.Environment = &env;
     user.Prepare("REPORTTITLE + ' ' + STR(PAGENUMBER)");
 
-    PgxEvElement *page = env.GetConstant("pagenumber");
-    ASSERT_NE(dynamic_cast<PgxEvElementConstant *>(page), nullptr);
-    PgxEvEnvironment::SetIntegerConstant(page, 6);
+    TPgxEvElement *page = env.GetConstant("pagenumber");
+    ASSERT_NE(dynamic_cast<TPgxEvElementConstant *>(page), nullptr);
+    TPgxEvEnvironment::SetIntegerConstant(page, 6);
     EXPECT_EQ(Show(env.Value("PAGENUMBER")), "I:6");
-    PgxEvElement *summed = env.GetConstant("SUMMED");
-    ASSERT_NE(dynamic_cast<PgxEvElementOperator *>(summed), nullptr);
-    PgxEvEnvironment::SetIntegerConstant(summed, 6);
+    TPgxEvElement *summed = env.GetConstant("SUMMED");
+    ASSERT_NE(dynamic_cast<TPgxEvElementOperator *>(summed), nullptr);
+    TPgxEvEnvironment::SetIntegerConstant(summed, 6);
     EXPECT_EQ(Show(env.Value("SUMMED")), "I:5");
     EXPECT_EQ(env.GetConstant("none"), nullptr);
 
-    EXPECT_TRUE(env.UpdateConstant("REPORTTITLE", PgxEvResult::String("second")));
-    EXPECT_FALSE(env.UpdateConstant("REPORTTITLE", PgxEvResult::Int(1)));
+    EXPECT_TRUE(env.UpdateConstant("REPORTTITLE", TPgxEvResult::String("second")));
+    EXPECT_FALSE(env.UpdateConstant("REPORTTITLE", TPgxEvResult::Int(1)));
     EXPECT_EQ(Show(user.Value()), "S:second 6");
-    PgxEvEnvironment::SetFloatConstant(page, 1.5);
+    TPgxEvEnvironment::SetFloatConstant(page, 1.5);
     EXPECT_EQ(Show(env.Value("PAGENUMBER")), "D:1.5");
-    PgxEvEnvironment::SetBooleanConstant(page, true);
+    TPgxEvEnvironment::SetBooleanConstant(page, true);
     EXPECT_EQ(Show(env.Value("PAGENUMBER")), "B:true");
-    EXPECT_TRUE(UpdateConstant(page, PgxEvResult::Int(9)));
+    EXPECT_TRUE(UpdateConstant(page, TPgxEvResult::Int(9)));
     EXPECT_EQ(Show(env.Value("PAGENUMBER")), "I:9");
-    PgxEvEnvironment::SetStringConstant(env.GetConstant("REPORTTITLE"), "third");
+    TPgxEvEnvironment::SetStringConstant(env.GetConstant("REPORTTITLE"), "third");
     EXPECT_EQ(Show(user.Value()), "S:third 9");
     user.UnPrepare();
     env.Unprepare();
@@ -112,11 +112,11 @@ TEST(PgxEnvironment, ConstantPatching)
 
 TEST(PgxEnvironment, EntriesOutliveTheirRemoval)
 {
-    auto env = std::make_unique<PgxEvEnvironment>();
+    auto env = std::make_unique<TPgxEvEnvironment>();
     env->AddFunction("RATE", "7");
     env->AddFunction("SELF", "SELF + 1");
     env->Prepare();
-    PgxEvaluator user;
+    TPgxEvaluator user;
     user.Environment = env.get();
     user.Prepare("RATE * 2");
     env->DeleteFunction("RATE");
@@ -128,16 +128,16 @@ TEST(PgxEnvironment, EntriesOutliveTheirRemoval)
     env->Unprepare();
     env.reset();
     // The entry survives its environment; with its compiled form gone it says so.
-    EXPECT_THROW(user.Value(), PgxError);
+    EXPECT_THROW(user.Value(), EPgxError);
 }
 
 TEST(PgxEnvironment, StoredFormRoundTrip)
 {
-    PgxEvEnvironment env;
+    TPgxEvEnvironment env;
     env.AddFunction("b", "1 + 2");
     env.AddFunction("a", "'x'");
     env.AddFunction("c", "SUM([Amount])");
-    PgxEvEnvironment copy;
+    TPgxEvEnvironment copy;
     copy.Load(env.Names(), env.Data());
     EXPECT_EQ(copy.Names(), (std::vector<std::string>{"B", "A", "C"}));
     EXPECT_EQ(copy.Data(), env.Data());
@@ -149,13 +149,13 @@ TEST(PgxEnvironment, StoredFormRoundTrip)
 TEST(PgxEnvironment, GlobalEntries)
 {
     EXPECT_EQ(Eval("TYPEOF(APPSTARTTIME) + TYPEOF(AppStartDate) + TYPEOF([appname])"), "S:STRINGSTRINGSTRING");
-    PgxEvEnvironment local;
+    TPgxEvEnvironment local;
     local.AddFunction("APPNAME", "'mine'");
     local.Prepare();
     EXPECT_EQ(Eval("APPNAME", &local), "S:mine");
     local.Unprepare();
 
-    PgxEvEnvironment made;
+    TPgxEvEnvironment made;
     PgxFormatSettings fs;
     PgxAddGlobalEntries(made, "Strandel", QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)), fs);
     made.Prepare();
@@ -164,7 +164,7 @@ TEST(PgxEnvironment, GlobalEntries)
     EXPECT_EQ(Show(made.Value("AppName")), "S:Strandel");
     made.Unprepare();
     // A title with a quote breaks its string expression.
-    PgxEvEnvironment broken;
+    TPgxEvEnvironment broken;
     PgxAddGlobalEntries(broken, "A'B-C", QDateTime::currentDateTime(), fs);
     broken.Prepare();
     EXPECT_EQ(broken.Value("APPNAME").Kind, resError);
@@ -178,11 +178,11 @@ TEST(PgxEnvironment, AggregatesInsideEntriesAreNotFed)
     for (int v : {10, 20, 30})
         ds.AppendRecord({v});
     ds.Open();
-    PgxEvEnvironment env;
+    TPgxEvEnvironment env;
     env.Datasets = {&ds};
     env.AddFunction("TOTALSALES", "SUM([Amount])");
     env.Prepare();
-    PgxEvaluator ev;
+    TPgxEvaluator ev;
     ev.Datasets = {&ds};
     ev.Environment = &env;
     ev.Prepare("TOTALSALES");

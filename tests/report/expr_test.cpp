@@ -21,14 +21,14 @@ struct Vector {
     const char *expected;
 };
 
-void RunTable(const std::vector<Vector> &table, PgxEvEnvironment *env = nullptr,
+void RunTable(const std::vector<Vector> &table, TPgxEvEnvironment *env = nullptr,
               std::vector<const PgxDataSet *> datasets = {})
 {
     for (const Vector &v : table)
         EXPECT_EQ(Eval(v.expression, env, datasets), v.expected) << "expression: " << v.expression;
 }
 
-TEST(PgxEvaluator, OperatorsAndKinds)
+TEST(TPgxEvaluator, OperatorsAndKinds)
 {
     RunTable({
         {"1+2*3", "I:7"},
@@ -72,7 +72,7 @@ TEST(PgxEvaluator, OperatorsAndKinds)
     });
 }
 
-TEST(PgxEvaluator, ConstantsStringsAndCompileErrors)
+TEST(TPgxEvaluator, ConstantsStringsAndCompileErrors)
 {
     RunTable({
         {"99999999999", "D:99999999999"},
@@ -96,6 +96,8 @@ TEST(PgxEvaluator, ConstantsStringsAndCompileErrors)
         {"1 < 2 < 3", "E:Illegal character in numeric contant \"2 < 3\""},
         {"1or 2", "E:Illegal character in numeric contant \"1or 2\""},
         {"NOSUCH", "E:Unknown function : NOSUCH"},
+        {"NOTE", "E:Unknown function : NOTE"},
+        {"notE", "E:Unknown function : notE"},
         {"nosuch", "E:Unknown function : nosuch"},
     });
     // Constants write the point whatever the locale's separator.
@@ -108,7 +110,7 @@ TEST(PgxEvaluator, ConstantsStringsAndCompileErrors)
 }
 
 // Sign handling and chains, left to right with a sign bound to its factor.
-TEST(PgxEvaluator, MendedParsing)
+TEST(TPgxEvaluator, MendedParsing)
 {
     RunTable({
         {"10--3", "I:13"},
@@ -135,7 +137,7 @@ TEST(PgxEvaluator, MendedParsing)
     });
 }
 
-TEST(PgxEvaluator, IntegerOverflowIsAnError)
+TEST(TPgxEvaluator, IntegerOverflowIsAnError)
 {
     RunTable({
         {"INT(1e10)", "E:Value too big"},
@@ -144,16 +146,16 @@ TEST(PgxEvaluator, IntegerOverflowIsAnError)
         {"DIV(-2147483647-1, -1)", "E:Value too big"},
         {"DIV(-2147483647-1, 1)", "I:-2147483648"},
     });
-    PgxEvaluator ev;
+    TPgxEvaluator ev;
     ev.Prepare("1e10");
-    EXPECT_THROW(ev.AsInteger(), PgxError);
+    EXPECT_THROW(ev.AsInteger(), EPgxError);
     ev.Prepare("2.5");
     EXPECT_EQ(ev.AsInteger(), 2);
     ev.Prepare("3.5");
     EXPECT_EQ(ev.AsInteger(), 4);
 }
 
-TEST(PgxEvaluator, DeepNestingIsRefused)
+TEST(TPgxEvaluator, DeepNestingIsRefused)
 {
     const std::string deep = std::string(5000, '(') + "1" + std::string(5000, ')');
     const std::string shallow = std::string(60, '(') + "1" + std::string(60, ')');
@@ -173,13 +175,13 @@ TEST(PgxEvaluator, DeepNestingIsRefused)
     EXPECT_EQ(Eval(nots + "(1=1)").rfind("E:", 0), 0u);
 }
 
-TEST(PgxEvaluator, ConversionsAndPreparedState)
+TEST(TPgxEvaluator, ConversionsAndPreparedState)
 {
-    PgxEvaluator ev;
+    TPgxEvaluator ev;
     try {
         ev.Value();
         FAIL();
-    } catch (const PgxError &e) {
+    } catch (const EPgxError &e) {
         EXPECT_STREQ(e.what(), "Evaluator not prepared");
     }
     for (const char *t : {"'true'", "'TrUe'"}) {
@@ -192,16 +194,16 @@ TEST(PgxEvaluator, ConversionsAndPreparedState)
     try {
         ev.AsBoolean();
         FAIL();
-    } catch (const PgxError &e) {
+    } catch (const EPgxError &e) {
         EXPECT_STREQ(e.what(), "Not a boolean value");
     }
     ev.Prepare("'x'");
-    EXPECT_THROW(ev.AsFloat(), PgxError);
+    EXPECT_THROW(ev.AsFloat(), EPgxError);
     ev.Prepare("1/0");
     try {
         ev.AsString();
         FAIL();
-    } catch (const PgxError &e) {
+    } catch (const EPgxError &e) {
         EXPECT_STREQ(e.what(), "Error in expression : Cannot divide by 0");
     }
     ev.Prepare("1 = 1");
@@ -222,7 +224,7 @@ TEST(PgxEvaluator, ConversionsAndPreparedState)
     EXPECT_EQ(Eval(longText + " + 'y'").size(), 2u + 255u);
 }
 
-TEST(PgxEvaluator, FieldsAndFunctionNames)
+TEST(TPgxEvaluator, FieldsAndFunctionNames)
 {
     PgxMemoryDataSet ds("Sales");
     ds.AddField({"Net-Amount", PgxFieldKind::Integer});
@@ -255,7 +257,7 @@ TEST(PgxEvaluator, FieldsAndFunctionNames)
         nullptr, {&ds});
 }
 
-TEST(PgxEvaluator, FunctionNamesIgnoreTheLocale)
+TEST(TPgxEvaluator, FunctionNamesIgnoreTheLocale)
 {
     const QLocale saved;
     QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));

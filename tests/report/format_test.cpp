@@ -1,6 +1,8 @@
 #include <cmath>
 #include <limits>
 
+#include <QLocale>
+
 #include <gtest/gtest.h>
 
 #include "report/format.h"
@@ -131,6 +133,26 @@ TEST(PgxFormat, Parsing)
     EXPECT_EQ(PgxStrToDateTime("5.3.24", Comma()), QDateTime(QDate(2024, 3, 5), QTime(0, 0)));
     EXPECT_FALSE(PgxStrToDateTime("31/02/2024", fs));
     EXPECT_FALSE(PgxStrToDateTime("05/03", fs));
+}
+
+} // namespace
+} // namespace strandel::report
+
+namespace strandel::report {
+namespace {
+
+TEST(PgxFormat, SettingsFromAQtLocale)
+{
+    const PgxFormatSettings de = PgxFormatSettings::FromLocale(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(de.decimalSeparator, ',');
+    EXPECT_EQ(de.thousandSeparator, '.');
+    EXPECT_EQ(de.dateSeparator, '.');
+    EXPECT_EQ(de.longMonthNames[2], "M\xe4rz");
+    const QDateTime dt(QDate(2024, 3, 5), QTime(14, 7, 9));
+    EXPECT_EQ(PgxFormatDateTime("c", dt, de), "05.03.24 14:07:09");
+    EXPECT_EQ(PgxFormatFloat("#,##0.00", 1234.5, de).value_or("?"), "1.234,50");
+    const PgxFormatSettings us = PgxFormatSettings::FromLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(PgxFormatDateTime("t", dt, us), "2:07 PM");
 }
 
 } // namespace

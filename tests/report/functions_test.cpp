@@ -93,7 +93,7 @@ TEST(PgxFunctions, Builtins)
 
 TEST(PgxFunctions, RegistryOrderAndDescriptions)
 {
-    const PgxFunctionLibrary &lib = PgxFunctionLibrary::Instance();
+    const TPgxFunctionLibrary &lib = TPgxFunctionLibrary::Instance();
     ASSERT_EQ(lib.Count(), 26);
     const char *order[] = {"IF", "STR", "UPPER", "LOWER", "PRETTY", "TIME", "DATE", "COPY", "SUM",
                            "COUNT", "MAX", "MIN", "AVERAGE", "TRUE", "FALSE", "INT", "FRAC", "SQRT",
@@ -108,8 +108,8 @@ TEST(PgxFunctions, RegistryOrderAndDescriptions)
     EXPECT_EQ(lib.GetEntry(11)->arguments, "3N");
     EXPECT_EQ(lib.GetEntry(10)->arguments, "3V");
     EXPECT_FALSE(lib.GetEntry(0)->vendor.empty());
-    EXPECT_NE(dynamic_cast<PgxEvElementError *>(lib.GetFunction("nosuch").get()), nullptr);
-    EXPECT_NE(dynamic_cast<PgxEvElementFunction *>(lib.GetFunction("sum").get()), nullptr);
+    EXPECT_NE(dynamic_cast<TPgxEvElementError *>(lib.GetFunction("nosuch").get()), nullptr);
+    EXPECT_NE(dynamic_cast<TPgxEvElementFunction *>(lib.GetFunction("sum").get()), nullptr);
 }
 
 // Runs `expression` over the rows of one field "V", feeding aggregates once per row.
@@ -120,7 +120,7 @@ std::string Aggregate(const char *expression, std::vector<QVariant> rows, PgxFie
     for (QVariant &v : rows)
         ds.AppendRecord({v});
     ds.Open();
-    PgxEvaluator ev;
+    TPgxEvaluator ev;
     ev.Datasets = {&ds};
     ev.Prepare(expression);
     ev.Reset();
@@ -178,7 +178,7 @@ TEST(PgxFunctions, ResetStartsATotalAgain)
     for (int v : {1, 2, 3})
         ds.AppendRecord({v});
     ds.Open();
-    PgxEvaluator ev;
+    TPgxEvaluator ev;
     ev.Datasets = {&ds};
     ev.Prepare("SUM(V) + COUNT");
     for (ds.First(); !ds.Eof(); ds.Next())

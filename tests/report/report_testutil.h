@@ -11,7 +11,7 @@
 namespace strandel::report::test {
 
 // "I:7", "D:2.5", "S:abc", "B:true", "E:message".
-inline std::string Show(const PgxEvResult &r)
+inline std::string Show(const TPgxEvResult &r)
 {
     switch (r.Kind) {
     case resInt: return "I:" + std::to_string(r.IntResult);
@@ -22,10 +22,10 @@ inline std::string Show(const PgxEvResult &r)
     }
 }
 
-inline std::string Eval(std::string_view text, PgxEvEnvironment *env = nullptr,
+inline std::string Eval(std::string_view text, TPgxEvEnvironment *env = nullptr,
                         std::vector<const PgxDataSet *> datasets = {})
 {
-    PgxEvaluator ev;
+    TPgxEvaluator ev;
     ev.Environment = env;
     ev.Datasets = std::move(datasets);
     ev.Prepare(text);
