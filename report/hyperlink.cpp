@@ -97,6 +97,9 @@ QUrl HyperlinkUrl(const QString &link)
         url = QUrl::fromLocalFile(text);
     else
         url = QUrl(text, QUrl::StrictMode);
+    // A bare name of an existing document is the document beside the program's working folder.
+    if (url.isValid() && url.scheme().isEmpty() && QFileInfo::exists(text))
+        url = QUrl::fromLocalFile(QFileInfo(text).absoluteFilePath());
     if (!url.isValid() || url.scheme().isEmpty())
         return {};
     const QString scheme = url.scheme().toLower();

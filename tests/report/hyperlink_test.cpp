@@ -97,6 +97,9 @@ TEST_F(Hyperlinks, NothingIsEverRun)
         {"EXT:sh -c 'touch x'", false},
         {"EXT:https://example.com/?q=a b", false}, // not a valid URL as it stands
         {"EXT:http://example.com/report", true},
+        {"EXT:" + QDir::current().relativeFilePath(document), true},
+        {"EXT:" + QDir::current().relativeFilePath(program), false},
+        {"EXT:no-such-document.txt", false},
     };
     for (const Case &c : cases) {
         opened.clear();
