@@ -15,6 +15,7 @@ PACKAGES=(
   libjpeg62-turbo-dev zlib1g-dev libqt6sql6-sqlite
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core poppler-utils
+  sox pulseaudio pulseaudio-utils
 )
 
 say() { printf 'strandel: %s\n' "$*"; }
