@@ -35,6 +35,15 @@ class TPgxFrame
 public:
     explicit TPgxFrame(TPgxFrameParent *parent = nullptr) : m_parent(parent) {}
 
+    // Takes another frame's look; the parent stays.
+    void Assign(const TPgxFrame &o)
+    {
+        TPgxFrameParent *parent = m_parent;
+        *this = o;
+        m_parent = parent;
+        Changed();
+    }
+
     QRgb Color() const { return m_color; }
     void SetColor(QRgb c) { m_color = c; Changed(); }
     bool DrawTop() const { return m_top; }

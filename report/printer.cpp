@@ -461,4 +461,16 @@ void TPgxPrinter::SetPrinterIndex(int index)
     m_settings.GetPrinterSettings();
 }
 
+void TPgxPrinterSettings::ApplySettings(TPgxPrinter &printer) const
+{
+    printer.SetPrinterIndex(PrinterIndex);
+    TPrinterSettings &s = printer.Settings();
+    s.SetPaperSize(PaperSize);
+    s.SetCopies(Copies);
+    s.SetDuplex(Duplex);
+    s.SetOrientation(Orientation);
+    s.SetOutputBin(OutputBin);
+    printer.Title = Title;
+}
+
 } // namespace strandel

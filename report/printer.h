@@ -173,4 +173,22 @@ private:
     QString m_error;
 };
 
+// The printer settings a report carries and hands to each of its report printers.
+struct TPgxPrinterSettings {
+    int Copies = 1;
+    bool Duplex = false;
+    TPgxOrientation Orientation = TPgxOrientation::Portrait;
+    TPgxBin OutputBin = TPgxBin::Auto;
+    TPgxPaperSize PaperSize = TPgxPaperSize::Letter;
+    int PrinterIndex = -1; // the default printer
+    QString Title;
+    int32_t FirstPage = 0, LastPage = 0;
+    int64_t MemoryLimit = PgxDefaultMemoryLimit;
+    bool UseStandardPrinter = false, UseCustomBinCode = false, UseCustomPaperCode = false, PrintMetafile = false;
+    int32_t CustomBinCode = 0, ExtendedDuplex = 0, CustomPaperCode = 0, PrintQuality = 0, Collate = 0, ColorOption = 0;
+
+    // Printer index, paper, copies, duplex, orientation, bin and title, in that order.
+    void ApplySettings(TPgxPrinter &printer) const;
+};
+
 } // namespace strandel

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "report/expr.h"
+#include "report/basepanel.h"
 #include "report/frame.h"
 #include "report/printer.h"
 #include "report/units.h"
@@ -581,4 +582,45 @@ TEST_F(ReportPrinter, WithoutAPrinterNothingIsPrinted)
     EXPECT_FALSE(p->Print());
     p->SetDestination(TPgxPrinterDestination::pgxdPrinter); // finished: ignored
     EXPECT_EQ(p->Destination(), TPgxPrinterDestination::pgxdMetafile);
+}
+
+TEST(ReportBasePanel, ZoomAndPreparingReachEveryChild)
+{
+    struct Child : TPgxPanelChild {
+        int zoom = 100, prepared = 0;
+        void SetZoom(int z) override { zoom = z; }
+        void Prepare() override { ++prepared; }
+        void UnPrepare() override { --prepared; }
+    };
+    TPgxBasePanel report, band;
+    Child a, b;
+    report.AddChild(&band);
+    report.AddChild(&a);
+    band.AddChild(&b);
+    report.SetZoom(150);
+    EXPECT_EQ(band.Zoom(), 150);
+    EXPECT_EQ(b.zoom, 150);
+    report.SetZoom(0);
+    EXPECT_EQ(report.Zoom(), 150);
+    EXPECT_EQ(a.zoom, 150);
+    report.PrepareComponents();
+    EXPECT_EQ(a.prepared + b.prepared, 2);
+    report.UnprepareComponents();
+    EXPECT_EQ(a.prepared + b.prepared, 0);
+}
+
+TEST_F(ReportPrinter, ReportSettingsReachThePrinter)
+{
+    auto p = MakePrinter(Path("s.pdf"));
+    TPgxPrinterSettings s;
+    s.PaperSize = TPgxPaperSize::A5;
+    s.Orientation = TPgxOrientation::Landscape;
+    s.Copies = 2;
+    s.Title = QStringLiteral("Camera 1");
+    s.ApplySettings(*p);
+    EXPECT_EQ(p->Settings().PaperSize(), TPgxPaperSize::A5);
+    EXPECT_EQ(p->Settings().Copies(), 2);
+    EXPECT_EQ(p->Title, QStringLiteral("Camera 1"));
+    EXPECT_EQ(p->PaperWidthValue(), 2100);
+    EXPECT_EQ(p->PaperLengthValue(), 1480);
 }
