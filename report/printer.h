@@ -121,7 +121,7 @@ public:
 
     TPrinterSettings &Settings() { return m_settings; }
     TPgxPrinterDestination Destination() const { return m_destination; }
-    void SetDestination(TPgxPrinterDestination d) { if (m_status == TPgxPrinterStatus::mpReady) m_destination = d; }
+    void SetDestination(TPgxPrinterDestination d) { if (m_status != TPgxPrinterStatus::mpBusy) m_destination = d; }
     bool Compression() const { return m_pages->Compression(); }
     void SetCompression(bool on) { m_pages->SetCompression(on); }
     int PrinterIndex() const { return m_device ? m_device->PrinterIndex() : -1; }

@@ -580,8 +580,28 @@ TEST_F(ReportPrinter, WithoutAPrinterNothingIsPrinted)
     ASSERT_FALSE(p->PrintersAvailable());
     GenerateDoc(*p, 1);
     EXPECT_FALSE(p->Print());
-    p->SetDestination(TPgxPrinterDestination::pgxdPrinter); // finished: ignored
+    p->Cleanup();
+    p->BeginDoc();
+    p->SetDestination(TPgxPrinterDestination::pgxdPrinter); // busy: ignored
     EXPECT_EQ(p->Destination(), TPgxPrinterDestination::pgxdMetafile);
+}
+
+TEST_F(ReportPrinter, PrintAsksTheReportToRunAgainUnlessPagesWereLoaded)
+{
+    auto p = MakePrinter(Path("rerun.pdf"));
+    int asked = 0;
+    QObject::connect(p.get(), &TPgxPrinter::PrintRequested, p.get(), [&] { ++asked; }, Qt::QueuedConnection);
+    GenerateDoc(*p, 1);
+    ASSERT_TRUE(p->Save(Path("rerun.pgx")));
+    EXPECT_TRUE(p->Print());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(QFile::exists(Path("rerun.pdf")));
+    ASSERT_TRUE(p->Load(Path("rerun.pgx")));
+    EXPECT_TRUE(p->Print());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(ReadPdfInfo(Path("rerun.pdf")).pages, 1);
 }
 
 TEST(ReportBasePanel, ZoomAndPreparingReachEveryChild)
