@@ -644,3 +644,41 @@ TEST_F(ReportPrinter, ReportSettingsReachThePrinter)
     EXPECT_EQ(p->PaperWidthValue(), 2100);
     EXPECT_EQ(p->PaperLengthValue(), 1480);
 }
+
+TEST_F(ReportPrinter, AWorkerGeneratesWhileTheWindowReadsAndLoads)
+{
+    auto src = MakePrinter();
+    GenerateDoc(*src, 1);
+    ASSERT_TRUE(src->Save(Path("other.pgx")));
+    auto p = MakePrinter();
+    p->SetCompression(true);
+    p->BeginDoc(); // the run's thread begins before the window looks
+    std::atomic<bool> windowDone{false};
+    std::thread worker([&] {
+        for (int i = 1; i <= 30; ++i) {
+            p->NewPage();
+            p->Canvas()->TextOut(10, 10, QStringLiteral("Worker%1").arg(i));
+        }
+        while (!windowDone)
+            std::this_thread::yield();
+        p->EndDoc();
+    });
+    int loadsRefused = 0;
+    for (int i = 0; i < 200; ++i) {
+        if (!p->Load(Path("other.pgx")))
+            ++loadsRefused;
+        const int32_t ready = p->AvailablePages();
+        if (ready > 0) {
+            std::unique_ptr<TPgxMetafile> page = p->GetPage(ready);
+            ASSERT_NE(page, nullptr);
+            EXPECT_TRUE(page->ContainsText(QStringLiteral("Worker%1").arg(ready), true));
+        }
+    }
+    windowDone = true;
+    worker.join();
+    EXPECT_EQ(loadsRefused, 200);
+    EXPECT_EQ(p->PageCount(), 30);
+    std::unique_ptr<TPgxMetafile> last = p->GetPage(30);
+    ASSERT_NE(last, nullptr);
+    EXPECT_TRUE(last->ContainsText(QStringLiteral("Worker30"), true));
+}
