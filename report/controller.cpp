@@ -1,0 +1,329 @@
+#include "report/controller.h"
+
+#include <QCoreApplication>
+
+#include "report/dataset.h"
+#include "report/pagorra.h"
+
+namespace strandel {
+
+using report::TPgxEvResult;
+
+void TPgxCustomController::NotifyClients(TPgxNotifyOperation op)
+{
+    for (TPgxPrintable *p : m_notify)
+        p->PgxNotification(nullptr, op);
+}
+
+void TPgxCustomController::BuildTree()
+{
+    m_groups.clear();
+    if (!m_report)
+        return;
+    for (TPgxCustomBand *b : m_report->AllBands())
+        if (auto *g = dynamic_cast<TPgxGroup *>(b))
+            m_groups.push_back(g);
+}
+
+void TPgxCustomController::Prepare()
+{
+    for (TPgxGroup *g : m_groups)
+        g->PrepareGroup();
+}
+
+void TPgxCustomController::Unprepare()
+{
+    for (TPgxGroup *g : m_groups)
+        g->UnprepareGroup();
+}
+
+void TPgxCustomController::Execute()
+{
+    if (PrintIfEmpty)
+        PrintEmptyController();
+}
+
+bool TPgxCustomController::CheckGroups()
+{
+    for (size_t i = 0; i < m_groups.size(); ++i) {
+        if (m_groups[i]->Check()) {
+            // Every group inside a broken one breaks too.
+            for (size_t j = i + 1; j < m_groups.size(); ++j)
+                m_groups[j]->MarkBroken();
+            return true;
+        }
+    }
+    return false;
+}
+
+void TPgxCustomController::NewPageCheckGroups()
+{
+    for (TPgxGroup *g : m_groups)
+        if (g->Broken())
+            return;
+    for (size_t i = 0; i < m_groups.size(); ++i) {
+        if (m_groups[i]->NewPageCheck()) {
+            for (size_t j = i + 1; j < m_groups.size(); ++j)
+                m_groups[j]->MarkBroken();
+            PrintGroupHeaders();
+            return;
+        }
+    }
+}
+
+void TPgxCustomController::PrintGroupHeaders()
+{
+    for (TPgxGroup *g : m_groups)
+        if (g->Broken())
+            g->PrintGroupHeader();
+}
+
+void TPgxCustomController::PrintGroupFooters()
+{
+    for (auto it = m_groups.rbegin(); it != m_groups.rend(); ++it)
+        if ((*it)->Broken())
+            (*it)->PrintGroupFooter();
+}
+
+void TPgxCustomController::CheckLastGroupFooters()
+{
+    for (TPgxGroup *g : m_groups)
+        g->SetBroken(!g->Broken());
+}
+
+// ---- data-set controller
+
+void TPgxController::RegisterBands()
+{
+    m_report->RegisterBand(HeaderBand);
+    for (TPgxGroup *g : m_groups)
+        m_report->RegisterBand(g);
+    m_report->RegisterBand(DetailBand);
+    for (auto it = m_groups.rbegin(); it != m_groups.rend(); ++it)
+        m_report->RegisterBand((*it)->FooterBand());
+    m_report->RegisterBand(FooterBand);
+}
+
+void TPgxController::Prepare()
+{
+    TPgxCustomController::Prepare();
+    m_paramQuery = false;
+    if (DataSet)
+        for (const report::PgxParam &p : DataSet->Params())
+            for (int i = 0; i < m_report->Functions.Count(); ++i)
+                if (m_report->Functions.Name(i) == report::PgxUpperAscii(p.name))
+                    m_paramQuery = true;
+}
+
+void TPgxController::PrintEmptyController()
+{
+    if (HeaderBand)
+        m_report->PrintBand(HeaderBand);
+    if (DetailBand)
+        m_report->PrintBand(DetailBand);
+    if (FooterBand)
+        m_report->PrintBand(FooterBand);
+}
+
+namespace {
+
+// Query parameters named like a report variable take its value, then the query runs anew.
+void UpdateParams(report::PgxDataSet &ds, report::TPgxEvEnvironment &env)
+{
+    std::vector<report::PgxParam> params = ds.Params();
+    bool changed = false;
+    for (report::PgxParam &p : params) {
+        const std::string upper = report::PgxUpperAscii(p.name);
+        for (int i = 0; i < env.Count(); ++i) {
+            if (env.Name(i) != upper)
+                continue;
+            const TPgxEvResult v = env.Value(upper);
+            QVariant value;
+            switch (v.Kind) {
+            case report::resInt: value = v.IntResult; break;
+            case report::resDouble: value = v.DoubleResult; break;
+            case report::resBool: value = v.BooleanResult; break;
+            default: value = QString::fromStdString(v.StringResult); break;
+            }
+            ds.SetParam(p.name, p.kind, value);
+            changed = true;
+        }
+    }
+    if (changed) {
+        ds.Close();
+        ds.Open();
+    }
+}
+
+} // namespace
+
+void TPgxController::Execute()
+{
+    for (TPgxGroup *g : m_groups)
+        g->ClearValue();
+    const bool open = DataSet && DataSet->IsOpen();
+    if ((!open && !OnNeedData) || !m_report) {
+        if (PrintIfEmpty)
+            PrintEmptyController();
+        return;
+    }
+    bool moreData = true;
+    const bool useDataSet = open;
+    int recordCount = 1;
+    if (useDataSet) {
+        if (m_paramQuery)
+            UpdateParams(*DataSet, m_report->Functions);
+        DataSet->First();
+        moreData = !DataSet->Eof();
+        recordCount = DataSet->RecordCount();
+        if (!moreData && PrintIfEmpty)
+            PrintEmptyController();
+    } else if (OnNeedData) {
+        OnNeedData(moreData);
+    }
+    m_detailNumber = 0;
+    if (DetailBand)
+        DetailBand->SetParentController(this);
+    if (!moreData)
+        return;
+    if (m_report->Cancelled())
+        return;
+    if (HeaderBand) {
+        m_report->PrintBand(HeaderBand);
+        m_report->SetHeaderPrinted(true);
+    }
+    if (m_report->PageNumber() <= 1) {
+        TPgxCustomBand *col = m_report->BandOfType(TPgxBandType::rbColumnHeader);
+        if (col && col->Enabled) {
+            m_report->PrintBand(col);
+            m_report->SetHeaderPrinted(true);
+        }
+    }
+    CheckGroups();
+    TPgxPrinter *printer = m_report->Printer();
+    while (moreData) {
+        if (m_report->Cancelled() || (printer && printer->Cancelled()))
+            return;
+        ++m_detailNumber;
+        PrintGroupHeaders();
+        if (DetailBand)
+            m_report->PrintBand(DetailBand);
+        if (useDataSet) {
+            DataSet->Next();
+            moreData = !DataSet->Eof();
+        } else {
+            moreData = false;
+            if (OnNeedData)
+                OnNeedData(moreData);
+        }
+        if (CheckGroups()) {
+            // The footers see the group's last record.
+            if (useDataSet && moreData)
+                DataSet->Prior();
+            PrintGroupFooters();
+            if (useDataSet && moreData)
+                DataSet->Next();
+        }
+        if (useDataSet && printer && recordCount > 0)
+            printer->SetProgress(int(int64_t(m_detailNumber) * 100 / recordCount));
+    }
+    CheckLastGroupFooters();
+    PrintGroupFooters();
+    if (FooterBand) {
+        if (m_report->PageNumber() == 0)
+            m_report->NewPage();
+        if (FooterBand->Height() > m_report->AvailableSpace())
+            m_report->NewColumn();
+        m_report->PrintBand(FooterBand);
+    }
+}
+
+// ---- groups
+
+void TPgxGroup::SetFooterBand(TPgxCustomBand *band)
+{
+    m_footer = band;
+    if (band)
+        band->SetBandType(TPgxBandType::rbGroupFooter);
+}
+
+void TPgxGroup::PrepareGroup()
+{
+    m_eval.Datasets = m_report ? m_report->DataSets() : std::vector<const report::PgxDataSet *>{};
+    m_eval.Environment = m_report ? &m_report->Functions : nullptr;
+    m_eval.Prepare(Expression);
+    m_hasValue = false;
+    m_open = false;
+    m_page = 1;
+}
+
+void TPgxGroup::UnprepareGroup()
+{
+    m_eval.UnPrepare();
+}
+
+namespace {
+
+bool SameValue(const TPgxEvResult &a, const TPgxEvResult &b)
+{
+    if (a.Kind != b.Kind)
+        return false;
+    switch (a.Kind) {
+    case report::resInt: return a.IntResult == b.IntResult;
+    case report::resDouble: return a.DoubleResult == b.DoubleResult;
+    case report::resString: return a.StringResult == b.StringResult;
+    case report::resBool: return a.BooleanResult == b.BooleanResult;
+    default: return a.StringResult == b.StringResult;
+    }
+}
+
+} // namespace
+
+bool TPgxGroup::Check()
+{
+    m_break = false;
+    const TPgxEvResult v = m_eval.Value();
+    if (m_hasValue) {
+        m_break = !SameValue(v, m_last);
+        if (m_break)
+            m_last = v;
+    } else {
+        m_last = v;
+        m_break = true;
+        m_hasValue = true;
+    }
+    return m_break;
+}
+
+void TPgxGroup::MarkBroken()
+{
+    m_last = m_eval.Value();
+    m_break = true;
+    m_hasValue = true;
+}
+
+bool TPgxGroup::NewPageCheck()
+{
+    m_break = false;
+    if (ReprintOnNewPage && m_open && m_report && m_report->PageNumber() != m_page) {
+        m_break = true;
+        m_page = m_report->PageNumber();
+    }
+    return m_break;
+}
+
+void TPgxGroup::PrintGroupHeader()
+{
+    m_report->PrintBand(this);
+    m_open = true;
+    m_page = m_report->PageNumber();
+}
+
+void TPgxGroup::PrintGroupFooter()
+{
+    if (m_footer)
+        m_report->PrintBand(m_footer);
+    m_open = false;
+}
+
+} // namespace strandel

@@ -1,0 +1,625 @@
+#include "report/pagorra.h"
+
+#include <algorithm>
+
+#include <QCoreApplication>
+
+#include "report/dataset.h"
+#include "report/exportfilter.h"
+
+namespace strandel {
+
+using report::TPgxEvEnvironment;
+using report::TPgxEvResult;
+
+namespace {
+
+bool FullWidthType(TPgxBandType t, TPgxPrintOrder order)
+{
+    switch (t) {
+    case TPgxBandType::rbTitle: case TPgxBandType::rbPageHeader: case TPgxBandType::rbPageFooter:
+    case TPgxBandType::rbSummary: case TPgxBandType::rbOverlay:
+        return true;
+    case TPgxBandType::rbGroupHeader: case TPgxBandType::rbGroupFooter:
+        return order == TPgxPrintOrder::RowByRow;
+    default:
+        return false;
+    }
+}
+
+// Clears a flag however the scope is left.
+struct RunGuard {
+    std::atomic<bool> &available;
+    ~RunGuard() { available = true; }
+};
+
+} // namespace
+
+TCustomPagorra::TCustomPagorra(QObject *parent)
+    : QObject(parent), Page(this), m_controller(std::make_unique<TPgxCustomController>(this))
+{
+    Functions.AddFunction("PAGENUMBER", "0");
+    Functions.AddFunction("COLUMNNUMBER", "0");
+    Functions.AddFunction("REPORTTITLE", "''");
+    Page.SetPaperSize(TPgxPaperSize::A4);
+    Page.SetUnits(TPgxUnit::MM);
+    for (int i : {TPgxPage::TopMargin, TPgxPage::BottomMargin, TPgxPage::LeftMargin, TPgxPage::RightMargin})
+        Page.SetValue(i, 10);
+    m_built = true;
+}
+
+TCustomPagorra::~TCustomPagorra()
+{
+    // A run on this report ends before the report goes.
+    if (m_printer)
+        m_printer->Cancel();
+}
+
+// ---- bands
+
+TPgxCustomBand *TCustomPagorra::CreateBand(TPgxBandType type)
+{
+    std::unique_ptr<TPgxCustomBand> b;
+    if (type == TPgxBandType::rbGroupHeader)
+        b = std::make_unique<TPgxGroup>();
+    else if (type == TPgxBandType::rbChild)
+        b = std::make_unique<TPgxChildBand>();
+    else
+        b = std::make_unique<TPgxBand>(type);
+    TPgxCustomBand *raw = b.get();
+    raw->SetParentReport(this);
+    m_bands.push_back(std::move(b));
+    m_bandList.push_back(raw);
+    SetControllerBands();
+    RebuildBandList();
+    SetBandValues();
+    return raw;
+}
+
+TPgxGroup *TCustomPagorra::CreateGroup()
+{
+    return static_cast<TPgxGroup *>(CreateBand(TPgxBandType::rbGroupHeader));
+}
+
+TPgxChildBand *TCustomPagorra::CreateChildBand(TPgxCustomBand *parentBand)
+{
+    auto *c = static_cast<TPgxChildBand *>(CreateBand(TPgxBandType::rbChild));
+    c->SetParentBand(parentBand);
+    return c;
+}
+
+void TCustomPagorra::RemoveBand(TPgxCustomBand *band)
+{
+    if (!Available())
+        return; // bands stay while a run uses them
+    for (auto &b : m_bands) {
+        if (b.get() == band)
+            continue;
+        if (b->LinkBand() == band)
+            b->SetLinkBand(nullptr);
+        if (b->BandType() == TPgxBandType::rbChild && static_cast<TPgxChildBand *>(b.get())->ParentBand() == band)
+            static_cast<TPgxChildBand *>(b.get())->SetParentBand(nullptr);
+        if (auto *g = dynamic_cast<TPgxGroup *>(b.get()); g && g->FooterBand() == band)
+            g->SetFooterBand(nullptr);
+    }
+    if (auto *c = dynamic_cast<TPgxController *>(m_controller.get())) {
+        if (c->DetailBand == band) c->DetailBand = nullptr;
+        if (c->HeaderBand == band) c->HeaderBand = nullptr;
+        if (c->FooterBand == band) c->FooterBand = nullptr;
+    }
+    m_bandList.erase(std::remove(m_bandList.begin(), m_bandList.end(), band), m_bandList.end());
+    m_bands.erase(std::remove_if(m_bands.begin(), m_bands.end(), [&](auto &b) { return b.get() == band; }),
+                  m_bands.end());
+    SetControllerBands();
+    RebuildBandList();
+    SetBandValues();
+}
+
+TPgxCustomBand *TCustomPagorra::BandOfType(TPgxBandType type) const
+{
+    for (TPgxCustomBand *b : m_bandList)
+        if (b->BandType() == type)
+            return b;
+    return nullptr;
+}
+
+std::vector<TPgxCustomBand *> TCustomPagorra::AllBands() const
+{
+    std::vector<TPgxCustomBand *> all;
+    for (auto &b : m_bands)
+        all.push_back(b.get());
+    return all;
+}
+
+void TCustomPagorra::RegisterBand(TPgxCustomBand *band)
+{
+    if (!band || std::find(m_rebuild.begin(), m_rebuild.end(), band) != m_rebuild.end())
+        return;
+    m_rebuild.push_back(band);
+    for (TPgxCustomBand *c = band->GetChild(); c && std::find(m_rebuild.begin(), m_rebuild.end(), c) == m_rebuild.end();
+         c = c->GetChild())
+        m_rebuild.push_back(c);
+}
+
+void TCustomPagorra::RebuildBandList()
+{
+    m_controller->BuildTree();
+    m_rebuild.clear();
+    for (TPgxBandType t : {TPgxBandType::rbPageHeader, TPgxBandType::rbTitle, TPgxBandType::rbColumnHeader})
+        for (TPgxCustomBand *b : m_bandList)
+            if (b->BandType() == t)
+                RegisterBand(b);
+    m_controller->RegisterBands();
+    for (TPgxCustomBand *b : m_bandList)
+        if (b->BandType() == TPgxBandType::rbPageFooter)
+            RegisterBand(b);
+    for (TPgxCustomBand *b : m_bandList)
+        RegisterBand(b);
+    m_bandList.swap(m_rebuild);
+    m_rebuild.clear();
+}
+
+void TCustomPagorra::SetBandValues()
+{
+    if (!m_built)
+        return;
+    const int64_t columns = std::max(1, Page.Columns());
+    const int64_t full = PgxRound(Page.Stored(TPgxPage::Width))
+        - PgxRound(Page.Stored(TPgxPage::LeftMargin) + Page.Stored(TPgxPage::RightMargin));
+    const int64_t colWidth = (full - PgxRound(Page.Stored(TPgxPage::ColumnSpace)) * (columns - 1)) / columns;
+    for (TPgxCustomBand *b : m_bandList) {
+        TPgxCustomBand *eff = b;
+        while (eff && eff->BandType() == TPgxBandType::rbChild)
+            eff = static_cast<TPgxChildBand *>(eff)->ParentBand();
+        const TPgxBandType t = eff ? eff->BandType() : TPgxBandType::rbChild;
+        b->Size.SetValue(1, double(FullWidthType(t, Page.PrintOrder()) ? full : colWidth));
+    }
+}
+
+void TCustomPagorra::SetController(std::unique_ptr<TPgxCustomController> c)
+{
+    if (c && Available())
+        m_controller = std::move(c);
+}
+
+void TCustomPagorra::RegisterDataSet(report::PgxDataSet *ds)
+{
+    if (ds && std::find(m_dataSets.begin(), m_dataSets.end(), ds) == m_dataSets.end())
+        m_dataSets.push_back(ds);
+}
+
+void TCustomPagorra::UnregisterDataSet(report::PgxDataSet *ds)
+{
+    m_dataSets.erase(std::remove(m_dataSets.begin(), m_dataSets.end(), ds), m_dataSets.end());
+}
+
+// ---- the run
+
+std::unique_ptr<TPgxPrinter> TCustomPagorra::NewPrinter()
+{
+    auto p = std::make_unique<TPgxPrinter>();
+    connect(p.get(), &TPgxPrinter::AvailablePagesChanged, this, &TCustomPagorra::OnPagesAvailable, Qt::QueuedConnection);
+    connect(p.get(), &TPgxPrinter::PrintRequested, this, &TCustomPagorra::OnPrintRequested, Qt::QueuedConnection);
+    connect(p.get(), &TPgxPrinter::ClosePreviewRequested, this, &TCustomPagorra::OnPreviewClosed, Qt::QueuedConnection);
+    return p;
+}
+
+void TCustomPagorra::HookPrinter(TPgxPrinter &p)
+{
+    p.SetDestination(TPgxPrinterDestination::pgxdMetafile);
+    p.OnExportToFilter = [this](TPgxExportFilter *f) { ExportToFilter(f); };
+    p.Title = ReportTitle;
+}
+
+void TCustomPagorra::SetPrinterValues(TPgxPrinter &p)
+{
+    PrinterSettings.ApplySettings(p);
+    TPrinterSettings &s = p.Settings();
+    s.SetPaperSize(Page.GetPaperSize());
+    if (s.PaperSize() == TPgxPaperSize::Custom) {
+        s.SetPaperWidth(PgxRound(Page.Stored(TPgxPage::Width)));
+        s.SetPaperLength(PgxRound(Page.Stored(TPgxPage::Length)));
+    }
+    s.SetOrientation(Page.Orientation());
+    p.FirstPage = PrinterSettings.FirstPage;
+    p.LastPage = PrinterSettings.LastPage;
+}
+
+bool TCustomPagorra::Prepare()
+{
+    if (!Available())
+        return false;
+    // The pages of an earlier run go with its printer.
+    m_printer = NewPrinter();
+    HookPrinter(*m_printer);
+    const bool ok = CreateReport();
+    m_printer->SetStoredPages(true);
+    return ok;
+}
+
+bool TCustomPagorra::Preview()
+{
+    if (!Prepare())
+        return false;
+    m_printer->Preview();
+    return true;
+}
+
+bool TCustomPagorra::Print()
+{
+    if (!Available())
+        return false;
+    std::unique_ptr<TPgxPrinter> previous = std::move(m_printer);
+    m_printer = NewPrinter();
+    if (PrintDeviceFactory)
+        m_printer->SetPrintDevice(PrintDeviceFactory());
+    bool ok = false;
+    if (m_printer->PrintersAvailable()) {
+        m_printer->SetDestination(TPgxPrinterDestination::pgxdPrinter);
+        m_printer->Title = ReportTitle;
+        try {
+            ok = CreateReport();
+        } catch (...) {
+            m_printer = std::move(previous);
+            throw;
+        }
+    }
+    // The printing printer is freed; the earlier one stays the report's.
+    m_printer = std::move(previous);
+    return ok;
+}
+
+bool TCustomPagorra::ExportToFilter(TPgxExportFilter *filter)
+{
+    // An export never starts while a run is in progress: it would share the run's state.
+    if (!filter || !Available())
+        return false;
+    std::unique_ptr<TPgxPrinter> previous = std::move(m_printer);
+    m_printer = NewPrinter();
+    m_filter = filter;
+    m_canvasOutput = false;
+    bool ok = false;
+    try {
+        ok = CreateReport();
+    } catch (...) {
+        m_filter = nullptr;
+        m_canvasOutput = true;
+        m_printer = std::move(previous);
+        throw;
+    }
+    m_filter = nullptr;
+    m_canvasOutput = true;
+    m_printer = std::move(previous);
+    return ok;
+}
+
+void TCustomPagorra::Cancel()
+{
+    if (Available())
+        return;
+    m_cancelled = true;
+    if (m_printer)
+        m_printer->Cancel();
+}
+
+void TCustomPagorra::OnPagesAvailable(int pages)
+{
+    if (pages == 1)
+        emit FirstPageAvailable();
+}
+
+void TCustomPagorra::OnPrintRequested()
+{
+    Print();
+}
+
+void TCustomPagorra::OnPreviewClosed(TPgxPrinter *printer)
+{
+    if (!Available()) {
+        Cancel();
+        return;
+    }
+    if (m_printer && m_printer.get() == printer) {
+        if (m_printer->ShowingPreview())
+            m_printer->SetShowingPreview(false);
+        m_printer.reset();
+    }
+}
+
+bool TCustomPagorra::CreateReport()
+{
+    bool expected = true;
+    if (!m_available.compare_exchange_strong(expected, false))
+        return false;
+    RunGuard guard{m_available};
+    // Margins that leave no room are dropped, pair by pair.
+    if (Page.Stored(TPgxPage::Width) - Page.Stored(TPgxPage::LeftMargin) - Page.Stored(TPgxPage::RightMargin) < 0) {
+        const TPgxUnit u = Page.GetUnits();
+        Page.SetUnits(TPgxUnit::Native);
+        Page.SetValue(TPgxPage::LeftMargin, 0);
+        Page.SetValue(TPgxPage::RightMargin, 0);
+        Page.SetUnits(u);
+    }
+    if (Page.Stored(TPgxPage::Length) - Page.Stored(TPgxPage::TopMargin) - Page.Stored(TPgxPage::BottomMargin) < 0) {
+        const TPgxUnit u = Page.GetUnits();
+        Page.SetUnits(TPgxUnit::Native);
+        Page.SetValue(TPgxPage::TopMargin, 0);
+        Page.SetValue(TPgxPage::BottomMargin, 0);
+        Page.SetUnits(u);
+    }
+    m_cancelled = false;
+    m_finalPage = m_headerPrinted = m_columnArmed = m_columnBreak = false;
+    m_settingUpPage = 0;
+
+    m_runDataSets.clear();
+    for (report::PgxDataSet *ds : m_dataSets)
+        if (ds->IsOpen())
+            m_runDataSets.push_back(ds);
+
+    bool printReport = true;
+    if (BeforePrint)
+        BeforePrint(this, printReport);
+    if (!printReport)
+        return false;
+
+    TPgxPrinter &p = *m_printer;
+    SetPrinterValues(p);
+    p.Title = ReportTitle;
+    p.SetCompression((Options & Compression) != 0);
+    p.BeginDoc();
+    m_currentY = -1;
+    m_pageNumber = 0;
+    m_column = std::max(1, Page.Columns());
+    bool ok = false;
+    try {
+        if (m_filter && !m_filter->Active)
+            m_filter->Start(PgxRound(Page.Stored(TPgxPage::Width)), PgxRound(Page.Stored(TPgxPage::Length)), PgxFont());
+        ResetPageFooterSize();
+        for (auto &b : m_bands)
+            b->SetParentReport(this);
+        m_currentX = PgxRound(Page.Stored(TPgxPage::LeftMargin));
+        SetControllerBands();
+        RebuildBandList();
+        SetBandValues();
+        Functions.Datasets = m_runDataSets;
+        Functions.Prepare();
+        m_pageNumberElement = Functions.GetConstant("PAGENUMBER");
+        m_columnElement = Functions.GetConstant("COLUMNNUMBER");
+        m_titleElement = Functions.GetConstant("REPORTTITLE");
+        TPgxEvEnvironment::SetStringConstant(m_titleElement, ReportTitle.toStdString());
+        TPgxEvEnvironment::SetIntegerConstant(m_pageNumberElement, 0);
+        TPgxEvEnvironment::SetIntegerConstant(m_columnElement, 0);
+        m_controller->Prepare();
+        for (auto &b : m_bands)
+            b->PrepareComponents();
+        Execute();
+        m_currentX = PgxRound(Page.Stored(TPgxPage::LeftMargin));
+        m_finalPage = true;
+        if (!Cancelled() && !p.Cancelled())
+            EndPage();
+        if (m_filter)
+            m_filter->Finish();
+        ok = !Cancelled() && !p.Cancelled();
+    } catch (...) {
+        for (auto &b : m_bands)
+            b->UnprepareComponents();
+        m_controller->Unprepare();
+        Functions.Unprepare();
+        p.AbortDoc();
+        throw;
+    }
+    for (auto &b : m_bands)
+        b->UnprepareComponents();
+    m_controller->Unprepare();
+    Functions.Unprepare();
+    m_pageNumberElement = m_columnElement = m_titleElement = nullptr;
+    if (!ok)
+        p.AbortDoc();
+    else if (m_canvasOutput)
+        p.EndDoc();
+    else
+        p.AbortDoc(); // an export leaves no printer document
+    return ok;
+}
+
+void TCustomPagorra::Execute()
+{
+    m_controller->Execute();
+}
+
+// ---- page flow
+
+int32_t TCustomPagorra::PaperExtent() const
+{
+    return m_printer ? m_printer->PaperLengthValue() : PgxRound(Page.Stored(TPgxPage::Length));
+}
+
+void TCustomPagorra::PrintBand(TPgxCustomBand *band)
+{
+    if (!band)
+        return;
+    if (band->AlignToBottom) {
+        if (band->BandType() == TPgxBandType::rbSummary && !(Options & LastPageFooter))
+            m_pageFooterSize = 0;
+        const int32_t h = PgxRound(band->Height() + Page.Stored(TPgxPage::BottomMargin) + m_pageFooterSize);
+        const int32_t room = PaperExtent() - m_currentY;
+        if (room >= h)
+            m_currentY = PaperExtent() - PgxRound(band->Height())
+                - PgxRound(Page.Stored(TPgxPage::BottomMargin) + m_pageFooterSize);
+    }
+    band->Print();
+}
+
+void TCustomPagorra::ResetPageFooterSize()
+{
+    m_pageFooterSize = 0;
+    for (auto &b : m_bands) {
+        if (b->BandType() != TPgxBandType::rbPageFooter || !b->Enabled)
+            continue;
+        m_pageFooterSize += b->Height();
+        for (TPgxCustomBand *c = b->GetChild(); c; c = c->GetChild())
+            m_pageFooterSize += c->Height();
+    }
+}
+
+int32_t TCustomPagorra::AvailableSpace() const
+{
+    if (Available() || m_currentY == -1)
+        return 0;
+    if (m_filter && m_filter->GetStreaming())
+        return PaperExtent();
+    return PgxRound(PaperExtent() - Page.Stored(TPgxPage::BottomMargin) - m_pageFooterSize - m_currentY);
+}
+
+void TCustomPagorra::NewColumn()
+{
+    const int columns = std::max(1, Page.Columns());
+    if (m_column >= columns) {
+        m_column = 1;
+        m_currentX = PgxRound(Page.Stored(TPgxPage::LeftMargin));
+        NewPage();
+    } else {
+        int64_t width;
+        if (TPgxCustomBand *detail = BandOfType(TPgxBandType::rbDetail)) {
+            width = PgxRound(detail->Width());
+        } else {
+            width = (int64_t(PgxRound(Page.Stored(TPgxPage::Width)
+                                      - (Page.Stored(TPgxPage::LeftMargin) + Page.Stored(TPgxPage::RightMargin))))
+                     - int64_t(PgxRound(Page.Stored(TPgxPage::ColumnSpace))) * (columns - 1))
+                / columns;
+        }
+        m_currentX = int32_t(m_currentX + width + PgxRound(Page.Stored(TPgxPage::ColumnSpace)));
+        m_currentY = m_columnTop;
+        ++m_column;
+    }
+    TPgxEvEnvironment::SetIntegerConstant(m_columnElement, m_column);
+    if (!(m_column == 1 && m_pageNumber == 1)) {
+        ++m_settingUpPage;
+        PrintBand(BandOfType(TPgxBandType::rbColumnHeader));
+        --m_settingUpPage;
+        m_controller->NewPageCheckGroups();
+    }
+}
+
+void TCustomPagorra::NewPage()
+{
+    EndPage();
+    if (m_filter)
+        m_filter->NewPage();
+    ++m_pageNumber;
+    TPgxEvEnvironment::SetIntegerConstant(m_pageNumberElement, m_pageNumber);
+    if (m_canvasOutput || m_pageNumber == 1)
+        m_printer->NewPage();
+    m_currentY = PgxRound(Page.Stored(TPgxPage::TopMargin));
+    if (OnStartPage)
+        OnStartPage(this);
+    if (m_pageNumber > 1 || (Options & FirstPageHeader)) {
+        ++m_settingUpPage;
+        PrintBand(BandOfType(TPgxBandType::rbPageHeader));
+        --m_settingUpPage;
+    }
+    m_columnTop = m_currentY;
+    if (m_pageNumber == 1)
+        if (TPgxCustomBand *title = BandOfType(TPgxBandType::rbTitle))
+            m_columnTop += PgxRound(title->Height());
+}
+
+void TCustomPagorra::EndPage()
+{
+    if (m_pageNumber > 0) {
+        m_currentY = PgxRound(Page.Stored(TPgxPage::Length) - Page.Stored(TPgxPage::BottomMargin) - m_pageFooterSize);
+        m_currentX = PgxRound(Page.Stored(TPgxPage::LeftMargin));
+        if (!(m_finalPage && !(Options & LastPageFooter))) {
+            ++m_settingUpPage;
+            PrintBand(BandOfType(TPgxBandType::rbPageFooter));
+            --m_settingUpPage;
+        }
+        PrintPageFrame();
+        if (OnEndPage)
+            OnEndPage(this);
+        // A filter hears of the end of a page only when one was begun.
+        if (m_filter)
+            m_filter->EndPage();
+    }
+}
+
+void TCustomPagorra::PrintPageFrame()
+{
+    if (!(m_canvasOutput || m_filter) || !m_printer->Canvas() || !Frame().AnyFrame())
+        return;
+    TPgxPrinter &p = *m_printer;
+    const PgxRect r{p.XPos(Page.Stored(TPgxPage::LeftMargin)), p.YPos(Page.Stored(TPgxPage::TopMargin)),
+                    p.XPos(Page.Stored(TPgxPage::Width) - Page.Stored(TPgxPage::RightMargin)),
+                    p.YPos(Page.Stored(TPgxPage::Length) - Page.Stored(TPgxPage::BottomMargin))};
+    Frame().PaintIt(*p.Canvas(), r, p.XFactor(), p.YFactor());
+}
+
+void TCustomPagorra::ForceNewColumn()
+{
+    if (Available())
+        return;
+    if (m_columnArmed || m_column > 1)
+        NewColumn();
+    else
+        m_columnArmed = true;
+}
+
+void TCustomPagorra::ForceNewPage()
+{
+    if (Available())
+        return;
+    if (m_headerPrinted) {
+        m_headerPrinted = false;
+        return;
+    }
+    do
+        NewColumn();
+    while (m_column != 1);
+}
+
+// ---- data-set report
+
+TPagorra::TPagorra(QObject *parent) : TCustomPagorra(parent)
+{
+    m_controller = std::make_unique<TPgxController>(this);
+}
+
+report::PgxDataSet *TPagorra::DataSet() const
+{
+    auto *c = dynamic_cast<TPgxController *>(m_controller.get());
+    return c ? c->DataSet : nullptr;
+}
+
+void TPagorra::SetDataSet(report::PgxDataSet *ds)
+{
+    if (auto *c = dynamic_cast<TPgxController *>(m_controller.get())) {
+        c->DataSet = ds;
+        RegisterDataSet(ds);
+    }
+}
+
+int TPagorra::RecordCount() const
+{
+    report::PgxDataSet *ds = DataSet();
+    return ds && ds->IsOpen() ? ds->RecordCount() : 1;
+}
+
+void TPagorra::SetControllerBands()
+{
+    auto *c = dynamic_cast<TPgxController *>(m_controller.get());
+    if (!c)
+        return;
+    c->DetailBand = BandOfType(TPgxBandType::rbDetail);
+    c->HeaderBand = BandOfType(TPgxBandType::rbTitle);
+    c->FooterBand = BandOfType(TPgxBandType::rbSummary);
+}
+
+void TPagorra::Execute()
+{
+    SetControllerBands();
+    if (auto *c = dynamic_cast<TPgxController *>(m_controller.get()))
+        c->OnNeedData = OnNeedData;
+    TCustomPagorra::Execute();
+}
+
+} // namespace strandel

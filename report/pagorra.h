@@ -1,0 +1,167 @@
+#pragma once
+// The report: holds the bands, keeps the page and column position while its controller prints
+// them, starts columns and pages with their headers and footers, and generates the pages into a
+// report printer (stored pages, a print device, or an export filter). No widgets: it runs
+// headless and its signals reach the forms queued.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <QObject>
+#include <QString>
+
+#include "report/band.h"
+#include "report/controller.h"
+#include "report/environment.h"
+#include "report/printer.h"
+#include "report/units.h"
+
+namespace strandel {
+
+class TPgxExportFilter;
+
+enum TPagorraOption : uint8_t { FirstPageHeader = 1, LastPageFooter = 2, Compression = 4 };
+
+// The bands of a report; a base so that they exist before the page, which calls back into the
+// report while it is built.
+struct TPgxReportBandStore {
+    std::vector<std::unique_ptr<TPgxCustomBand>> m_bands;
+    std::vector<TPgxCustomBand *> m_bandList, m_rebuild;
+    bool m_built = false;
+};
+
+class TCustomPagorra : public QObject, public TPgxUnitParent, protected TPgxReportBandStore
+{
+    Q_OBJECT
+public:
+    explicit TCustomPagorra(QObject *parent = nullptr);
+    ~TCustomPagorra() override;
+
+    TPgxPage Page;
+    // The report's own panel: its zoom and the frame drawn around every page's margins.
+    TPgxBasePanel &Panel() { return m_panel; }
+    TPgxFrame &Frame() { return m_panel.Frame(); }
+    report::TPgxEvEnvironment Functions;
+    TPgxPrinterSettings PrinterSettings;
+    uint8_t Options = FirstPageHeader | LastPageFooter;
+    QString ReportTitle;
+    std::function<void(TCustomPagorra *, bool &printReport)> BeforePrint;
+    std::function<void(TCustomPagorra *)> OnStartPage, OnEndPage;
+
+    // Bands: the report owns them; the band list holds them in print order.
+    TPgxCustomBand *CreateBand(TPgxBandType type);
+    TPgxGroup *CreateGroup();
+    TPgxChildBand *CreateChildBand(TPgxCustomBand *parentBand);
+    void RemoveBand(TPgxCustomBand *band);
+    const std::vector<TPgxCustomBand *> &BandList() const { return m_bandList; }
+    TPgxCustomBand *BandOfType(TPgxBandType type) const;
+    // Every band created, in creation order.
+    std::vector<TPgxCustomBand *> AllBands() const;
+    void RegisterBand(TPgxCustomBand *band);
+    void RebuildBandList();
+    // Band positions and widths from the page: full width for title, page header and footer,
+    // summary and overlay, the column width for the others.
+    void SetBandValues() override;
+
+    TPgxCustomController *Controller() const { return m_controller.get(); }
+    void SetController(std::unique_ptr<TPgxCustomController> c);
+    bool PrintIfEmpty() const { return m_controller->PrintIfEmpty; }
+    void SetPrintIfEmpty(bool b) { m_controller->PrintIfEmpty = b; }
+    void AddNotifyClient(TPgxPrintable *p) { m_controller->AddNotifyClient(p); }
+
+    // Data sets that expressions and controllers of this report may name; not owned.
+    void RegisterDataSet(report::PgxDataSet *ds);
+    void UnregisterDataSet(report::PgxDataSet *ds);
+    const std::vector<const report::PgxDataSet *> &DataSets() const { return m_runDataSets; }
+
+    // Entry points; each answers false when nothing was generated (a run in progress, vetoed).
+    bool Prepare();
+    bool Preview();
+    bool Print();
+    bool ExportToFilter(TPgxExportFilter *filter);
+    void Cancel();
+    TPgxPrinter *Printer() const { return m_printer.get(); }
+    std::unique_ptr<TPgxPrinter> TakePrinter() { return std::move(m_printer); }
+    // The device Print sends pages to (the printer takes its own copy of the choice).
+    std::function<std::unique_ptr<TPgxPrintDevice>()> PrintDeviceFactory;
+
+    // Page flow, used by bands and controllers while a run is in progress.
+    void PrintBand(TPgxCustomBand *band);
+    void NewColumn();
+    void NewPage();
+    void EndPage();
+    void ForceNewColumn();
+    void ForceNewPage();
+    int32_t AvailableSpace() const;
+    void ResetPageFooterSize();
+    virtual void Execute();
+    virtual void SetControllerBands() {}
+
+    bool Available() const { return m_available.load(); }
+    bool Cancelled() const { return m_cancelled.load(); }
+    int32_t CurrentX() const { return m_currentX; }
+    int32_t CurrentY() const { return m_currentY; }
+    void SetCurrentY(int32_t y) { m_currentY = y; }
+    int32_t PageNumber() const { return m_pageNumber; }
+    int32_t CurrentColumn() const { return m_column; }
+    bool Exporting() const { return m_filter != nullptr; }
+    TPgxExportFilter *ExportFilter() const { return m_filter; }
+    bool CanvasOutput() const { return m_canvasOutput; }
+    bool SettingUpPage() const { return m_settingUpPage > 0; }
+    // Set while a detail band has just started a column, so it does not force a page as well.
+    bool ColumnBreak() const { return m_columnBreak; }
+    void SetColumnBreak(bool b) { m_columnBreak = b; }
+    void SetHeaderPrinted(bool b) { m_headerPrinted = b; }
+    double PageFooterSize() const { return m_pageFooterSize; }
+
+signals:
+    // Page 1 of a run became available (the design surface shows it).
+    void FirstPageAvailable();
+
+private slots:
+    void OnPagesAvailable(int pages);
+    void OnPrintRequested();
+    void OnPreviewClosed(TPgxPrinter *printer);
+
+protected:
+    bool CreateReport();
+    std::unique_ptr<TPgxPrinter> NewPrinter();
+    void HookPrinter(TPgxPrinter &p);
+    void SetPrinterValues(TPgxPrinter &p);
+    void PrintPageFrame();
+    int32_t PaperExtent() const;
+
+    TPgxBasePanel m_panel;
+    std::unique_ptr<TPgxCustomController> m_controller;
+    std::vector<report::PgxDataSet *> m_dataSets;
+    std::vector<const report::PgxDataSet *> m_runDataSets;
+    std::unique_ptr<TPgxPrinter> m_printer;
+    TPgxExportFilter *m_filter = nullptr;
+
+    // Run state; each report keeps its own.
+    std::atomic<bool> m_available{true}, m_cancelled{false};
+    bool m_canvasOutput = true, m_finalPage = false, m_headerPrinted = false, m_columnArmed = false;
+    bool m_columnBreak = false;
+    int m_settingUpPage = 0;
+    int32_t m_currentX = 0, m_currentY = -1, m_columnTop = 0, m_column = 1, m_pageNumber = 0;
+    double m_pageFooterSize = 0;
+    report::TPgxEvElement *m_pageNumberElement = nullptr, *m_columnElement = nullptr, *m_titleElement = nullptr;
+};
+
+// The report with a data-set controller: detail per record, title and summary around them.
+class TPagorra : public TCustomPagorra
+{
+    Q_OBJECT
+public:
+    explicit TPagorra(QObject *parent = nullptr);
+    report::PgxDataSet *DataSet() const;
+    void SetDataSet(report::PgxDataSet *ds);
+    std::function<void(bool &moreData)> OnNeedData;
+    int RecordCount() const;
+    void SetControllerBands() override;
+    void Execute() override;
+};
+
+} // namespace strandel

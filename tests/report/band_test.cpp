@@ -1,0 +1,537 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <QTemporaryDir>
+
+#include "report/dataset.h"
+#include "report/exportfilter.h"
+#include "report/pagorra.h"
+
+using namespace strandel;
+using report::PgxFieldKind;
+using report::PgxMemoryDataSet;
+
+namespace {
+
+// A report on A4 with 10 mm margins whose bands write what they print into a log.
+struct LoggedReport {
+    TPagorra rep;
+    PgxMemoryDataSet ds{"T"};
+    std::vector<std::string> log;
+    // Page of every detail printed, in order.
+    std::vector<int> detailPages;
+
+    explicit LoggedReport(int rows)
+    {
+        ds.AddField({"G", PgxFieldKind::String});
+        ds.AddField({"H", PgxFieldKind::Integer});
+        ds.AddField({"N", PgxFieldKind::Integer});
+        for (int i = 0; i < rows; ++i)
+            ds.AppendRecord({QString(QChar('A' + i / 4)), i / 2, i});
+        ds.Open();
+        rep.SetDataSet(&ds);
+    }
+
+    TPgxCustomBand *Band(TPgxBandType t, double height, const std::string &name)
+    {
+        TPgxCustomBand *b = rep.CreateBand(t);
+        b->SetHeight(height);
+        Watch(b, name);
+        return b;
+    }
+
+    void Watch(TPgxCustomBand *b, const std::string &name)
+    {
+        b->AfterPrint = [this, name](TPgxCustomBand *band, bool printed) {
+            if (!printed)
+                return;
+            std::string entry = name;
+            if (band->BandType() == TPgxBandType::rbDetail) {
+                entry += std::to_string(ds.FieldValue(2).toInt());
+                detailPages.push_back(rep.PageNumber());
+            }
+            log.push_back(entry);
+        };
+    }
+
+    std::map<int, int> DetailsPerPage() const
+    {
+        std::map<int, int> m;
+        for (int p : detailPages)
+            ++m[p];
+        return m;
+    }
+};
+
+} // namespace
+
+// ---- pages and columns
+
+TEST(ReportPageBreaks, DetailsPerPageTable)
+{
+    struct Case {
+        double header, footer, detail;
+        int rows;
+        uint8_t options;
+        std::vector<int> perPage; // details on pages 1, 2, ...
+    };
+    const uint8_t both = FirstPageHeader | LastPageFooter;
+    const Case cases[] = {
+        // A4 297 mm less 2 x 10 mm margins: 277 mm; less 15 and 12 mm: 250 mm, 25 details of 10 mm.
+        {150, 120, 100, 60, both, {25, 25, 10}},
+        {150, 120, 100, 50, both, {25, 25}},
+        {0, 0, 100, 30, both, {27, 3}},
+        // Without the header on page 1, page 1 has 15 mm more.
+        {150, 120, 100, 60, LastPageFooter, {26, 25, 9}},
+        {150, 120, 130, 20, both, {19, 1}},
+    };
+    for (const Case &c : cases) {
+        LoggedReport r(c.rows);
+        r.rep.Options = c.options;
+        if (c.header > 0)
+            r.Band(TPgxBandType::rbPageHeader, c.header, "PH");
+        if (c.footer > 0)
+            r.Band(TPgxBandType::rbPageFooter, c.footer, "PF");
+        r.Band(TPgxBandType::rbDetail, c.detail, "D");
+        ASSERT_TRUE(r.rep.Prepare());
+        std::vector<int> perPage;
+        for (auto [page, n] : r.DetailsPerPage())
+            perPage.push_back(n);
+        EXPECT_EQ(perPage, c.perPage) << c.header << "/" << c.footer << "/" << c.detail;
+        EXPECT_EQ(r.rep.Printer()->PageList().PageCount(), int(c.perPage.size()));
+        EXPECT_EQ(r.rep.Printer()->Status(), TPgxPrinterStatus::mpFinished);
+        EXPECT_TRUE(r.rep.Available());
+    }
+}
+
+TEST(ReportPageBreaks, PageHeaderAndFooterOnEveryPageWithThePageNumber)
+{
+    LoggedReport r(60);
+    r.Band(TPgxBandType::rbPageHeader, 150, "PH");
+    TPgxCustomBand *footer = r.Band(TPgxBandType::rbPageFooter, 120, "PF");
+    r.Band(TPgxBandType::rbDetail, 100, "D");
+    std::vector<std::pair<int, int>> footerPages; // PAGENUMBER, footer's top in 0.1 mm
+    footer->BeforePrint = [&](TPgxCustomBand *, bool &) {
+        footerPages.push_back({r.rep.Functions.Value("PAGENUMBER").IntResult, r.rep.CurrentY()});
+    };
+    r.rep.ReportTitle = QStringLiteral("Cameras");
+    std::string title;
+    r.rep.OnStartPage = [&](TCustomPagorra *rep) { title = rep->Functions.Value("REPORTTITLE").StringResult; };
+    ASSERT_TRUE(r.rep.Prepare());
+    const std::vector<std::pair<int, int>> want{{1, 2750}, {2, 2750}, {3, 2750}};
+    EXPECT_EQ(footerPages, want);
+    EXPECT_EQ(title, "Cameras");
+    EXPECT_EQ(std::count(r.log.begin(), r.log.end(), "PH"), 3);
+}
+
+TEST(ReportPageBreaks, MarginsRoundHalvesToEven)
+{
+    // Margins in tenths of a millimetre; halves go to the even neighbour.
+    for (auto [margin, top] : {std::pair{100.5, 100}, std::pair{101.5, 102}, std::pair{102.5, 102}, std::pair{102.6, 103}}) {
+        LoggedReport r(1);
+        r.rep.Page.SetUnits(TPgxUnit::Native);
+        r.rep.Page.SetValue(TPgxPage::TopMargin, margin);
+        r.rep.Page.SetValue(TPgxPage::BottomMargin, margin);
+        TPgxCustomBand *d = r.Band(TPgxBandType::rbDetail, 100, "D");
+        int y = -1, space = -1;
+        d->AfterPrint = [&](TPgxCustomBand *, bool) {
+            y = r.rep.CurrentY() - 100;
+            space = r.rep.AvailableSpace();
+        };
+        ASSERT_TRUE(r.rep.Prepare());
+        EXPECT_EQ(y, top) << margin;
+        EXPECT_EQ(space, PgxRound(2970 - margin - (top + 100))) << margin;
+    }
+}
+
+TEST(ReportPageBreaks, ColumnsFillSideBySideUnderTheHeaders)
+{
+    LoggedReport r(60);
+    r.rep.Page.SetColumns(2);
+    r.rep.Page.SetValue(TPgxPage::ColumnSpace, 10); // mm
+    r.Band(TPgxBandType::rbPageHeader, 150, "PH");
+    r.Band(TPgxBandType::rbColumnHeader, 50, "CH");
+    r.Band(TPgxBandType::rbPageFooter, 120, "PF");
+    TPgxCustomBand *d = r.Band(TPgxBandType::rbDetail, 100, "D");
+    // Column width: (1900 - 100) / 2.
+    EXPECT_DOUBLE_EQ(d->Width(), 900);
+    std::vector<std::pair<int, int>> cols; // column, x of each detail
+    d->BeforePrint = [&](TPgxCustomBand *, bool &) {};
+    auto after = d->AfterPrint;
+    d->AfterPrint = [&, after](TPgxCustomBand *b, bool p) {
+        after(b, p);
+        cols.push_back({r.rep.CurrentColumn(), r.rep.CurrentX()});
+    };
+    ASSERT_TRUE(r.rep.Prepare());
+    // 250 mm less the column header (on page 1 printed by the controller): 24 per column.
+    std::map<std::pair<int, int>, int> perColumn;
+    for (size_t i = 0; i < cols.size(); ++i)
+        ++perColumn[{r.detailPages[i], cols[i].first}];
+    EXPECT_EQ(perColumn[std::make_pair(1, 1)], 24);
+    EXPECT_EQ(perColumn[std::make_pair(1, 2)], 24);
+    EXPECT_EQ(perColumn[std::make_pair(2, 1)], 12);
+    for (auto [col, x] : cols)
+        EXPECT_EQ(x, col == 1 ? 100 : 100 + 900 + 100);
+    // A column header above every column.
+    EXPECT_EQ(std::count(r.log.begin(), r.log.end(), "CH"), 3);
+}
+
+TEST(ReportPageBreaks, ForceNewPageAndChildBands)
+{
+    LoggedReport r(3);
+    TPgxCustomBand *d = r.Band(TPgxBandType::rbDetail, 100, "D");
+    d->ForceNewPage = true;
+    d->SetHasChild(true);
+    ASSERT_TRUE(d->HasChild());
+    d->GetChild()->SetHeight(50);
+    r.Watch(d->GetChild(), "C");
+    ASSERT_TRUE(r.rep.Prepare());
+    EXPECT_EQ(r.log, (std::vector<std::string>{"D0", "C", "D1", "C", "D2", "C"}));
+    EXPECT_EQ(r.detailPages, (std::vector<int>{1, 2, 3}));
+
+    // A disabled band does not print but its child does.
+    LoggedReport r2(2);
+    TPgxCustomBand *d2 = r2.Band(TPgxBandType::rbDetail, 100, "D");
+    d2->SetHasChild(true);
+    r2.Watch(d2->GetChild(), "C");
+    d2->Enabled = false;
+    ASSERT_TRUE(r2.rep.Prepare());
+    EXPECT_EQ(r2.log, (std::vector<std::string>{"C", "C"}));
+
+    // A grandchild follows the band when its child goes.
+    TPgxCustomBand *child = d2->GetChild();
+    child->SetHasChild(true);
+    TPgxCustomBand *grandChild = child->GetChild();
+    d2->SetHasChild(false);
+    EXPECT_EQ(d2->GetChild(), grandChild);
+}
+
+TEST(ReportPageBreaks, LinkedBandCountsOnceAndCircularLinksAreRefused)
+{
+    TPagorra rep;
+    TPgxCustomBand *a = rep.CreateBand(TPgxBandType::rbDetail);
+    TPgxCustomBand *b = rep.CreateBand(TPgxBandType::rbSummary);
+    a->SetHeight(100);
+    b->SetHeight(300);
+    EXPECT_TRUE(a->SetLinkBand(b));
+    EXPECT_DOUBLE_EQ(a->StretchHeight(true), 400);
+    EXPECT_DOUBLE_EQ(a->StretchHeight(false), 100);
+    EXPECT_FALSE(b->SetLinkBand(a));
+    EXPECT_EQ(b->LinkBand(), nullptr);
+}
+
+// ---- content carried over and bands that can never fit
+
+namespace {
+
+// Lines of 10 mm, as many as the page has room for; the rest waits for the next column.
+class LinesPrintable : public TPgxPrintable
+{
+public:
+    int lines = 0, placed = 0;
+    std::vector<int> pages;
+    bool neverFits = false;
+    void Print(int32_t ofsX, int32_t ofsY) override
+    {
+        TPgxPrintable::Print(ofsX, ofsY);
+        if (neverFits) {
+            PrintFinished = false;
+            PrintProgress = false;
+            return;
+        }
+        // Room below the band's top on this page.
+        const int room = (ParentReport()->AvailableSpace()) / 100;
+        const int n = std::min(room, lines - placed);
+        for (int i = 0; i < n; ++i)
+            pages.push_back(ParentReport()->PageNumber());
+        placed += n;
+        PrintProgress = n > 0;
+        PrintFinished = placed == lines;
+        if (n > 0) {
+            double top = 0;
+            bool expanded = false;
+            Band()->ExpandBand(n * 100.0 - Band()->Height(), top, expanded);
+        }
+    }
+    void ForceFinish() override
+    {
+        placed = lines;
+        PrintFinished = true;
+    }
+};
+
+} // namespace
+
+TEST(ReportUnfinished, ContentCarriesToTheNextPages)
+{
+    LoggedReport r(1);
+    r.Band(TPgxBandType::rbPageHeader, 150, "PH");
+    r.Band(TPgxBandType::rbPageFooter, 120, "PF");
+    TPgxCustomBand *d = r.Band(TPgxBandType::rbDetail, 100, "D");
+    auto *lines = d->AddPrintable<LinesPrintable>();
+    lines->lines = 60;
+    ASSERT_TRUE(r.rep.Prepare());
+    std::map<int, int> perPage;
+    for (int p : lines->pages)
+        ++perPage[p];
+    EXPECT_EQ(perPage, (std::map<int, int>{{1, 25}, {2, 25}, {3, 10}}));
+    EXPECT_EQ(r.rep.Printer()->PageList().PageCount(), 3);
+}
+
+TEST(ReportUnfinished, ContentThatNeverFitsGoesOutClipped)
+{
+    LoggedReport r(2);
+    r.Band(TPgxBandType::rbPageHeader, 150, "PH");
+    TPgxCustomBand *d = r.Band(TPgxBandType::rbDetail, 100, "D");
+    d->AddPrintable<LinesPrintable>()->neverFits = true;
+    // A page header that cannot fit either: it never breaks the page it is setting up.
+    r.rep.BandOfType(TPgxBandType::rbPageHeader)->AddPrintable<LinesPrintable>()->neverFits = true;
+    ASSERT_TRUE(r.rep.Prepare());
+    EXPECT_EQ(r.detailPages, (std::vector<int>{2, 3}));
+    EXPECT_EQ(r.rep.Printer()->PageList().PageCount(), 3);
+}
+
+TEST(ReportUnfinished, BandTallerThanAPageOverrunsWithoutLooping)
+{
+    LoggedReport r(3);
+    r.Band(TPgxBandType::rbPageHeader, 150, "PH");
+    r.Band(TPgxBandType::rbPageFooter, 120, "PF");
+    // Fits a bare page (2770) but never the room between header and footer (2500).
+    r.Band(TPgxBandType::rbDetail, 2600, "D");
+    ASSERT_TRUE(r.rep.Prepare());
+    EXPECT_EQ(r.detailPages, (std::vector<int>{1, 2, 3}));
+    LoggedReport r2(2);
+    r2.Band(TPgxBandType::rbDetail, 5000, "D");
+    ASSERT_TRUE(r2.rep.Prepare());
+    EXPECT_EQ(r2.detailPages, (std::vector<int>{1, 1}));
+}
+
+TEST(ReportPrintable, AlignsToItsBand)
+{
+    TPagorra rep;
+    TPgxCustomBand *b = rep.CreateBand(TPgxBandType::rbDetail);
+    auto *p = b->AddPrintable<TPgxPrintable>();
+    EXPECT_DOUBLE_EQ(p->Left, 50); // its own right edge + 10 on an empty band
+    p->Width = 500;
+    p->SetAlignment(TPgxAlignment::taCenter);
+    p->SetAlignToBand(true);
+    EXPECT_DOUBLE_EQ(p->Left, std::trunc((b->Width() - 500) / 2));
+    p->SetAlignment(TPgxAlignment::taRightJustify);
+    EXPECT_DOUBLE_EQ(p->Left, b->Width() - 500);
+    p->SetAlignment(TPgxAlignment::taLeftJustify);
+    EXPECT_DOUBLE_EQ(p->Left, 0);
+}
+
+// ---- groups
+
+TEST(ReportGroups, HeaderDetailFooterOrderAndNesting)
+{
+    // G changes every 4 rows, H every 2.
+    LoggedReport r(8);
+    r.Band(TPgxBandType::rbTitle, 100, "T");
+    TPgxGroup *outer = r.rep.CreateGroup();
+    outer->Expression = "G";
+    outer->SetHeight(50);
+    r.Watch(outer, "GH");
+    TPgxGroup *inner = r.rep.CreateGroup();
+    inner->Expression = "H";
+    inner->SetHeight(50);
+    r.Watch(inner, "hh");
+    TPgxCustomBand *of = r.Band(TPgxBandType::rbGroupFooter, 50, "GF");
+    outer->SetFooterBand(of);
+    TPgxCustomBand *inf = r.Band(TPgxBandType::rbGroupFooter, 50, "hf");
+    inner->SetFooterBand(inf);
+    r.Band(TPgxBandType::rbDetail, 100, "D");
+    r.Band(TPgxBandType::rbSummary, 100, "S");
+    ASSERT_TRUE(r.rep.Prepare());
+    const std::vector<std::string> want{
+        "T", "GH", "hh", "D0", "D1", "hf", "hh", "D2", "D3", "hf", "GF",
+        "GH", "hh", "D4", "D5", "hf", "hh", "D6", "D7", "hf", "GF", "S"};
+    EXPECT_EQ(r.log, want);
+    // The band list holds the controller's bands in print order, footers innermost first.
+    std::vector<TPgxCustomBand *> list = r.rep.BandList();
+    auto pos = [&](TPgxCustomBand *b) { return std::find(list.begin(), list.end(), b) - list.begin(); };
+    EXPECT_LT(pos(outer), pos(inner));
+    EXPECT_LT(pos(inf), pos(of));
+}
+
+TEST(ReportGroups, FootersSeeTheGroupsLastRecord)
+{
+    LoggedReport r(8);
+    TPgxGroup *g = r.rep.CreateGroup();
+    g->Expression = "G";
+    TPgxCustomBand *f = r.rep.CreateBand(TPgxBandType::rbGroupFooter);
+    g->SetFooterBand(f);
+    std::vector<int> last;
+    f->AfterPrint = [&](TPgxCustomBand *, bool) { last.push_back(r.ds.FieldValue(2).toInt()); };
+    r.Band(TPgxBandType::rbDetail, 100, "D");
+    ASSERT_TRUE(r.rep.Prepare());
+    EXPECT_EQ(last, (std::vector<int>{3, 7}));
+}
+
+TEST(ReportGroups, PrintIfEmpty)
+{
+    for (bool ifEmpty : {true, false}) {
+        LoggedReport r(0);
+        r.rep.SetPrintIfEmpty(ifEmpty);
+        r.Band(TPgxBandType::rbTitle, 100, "T");
+        r.Band(TPgxBandType::rbDetail, 100, "D");
+        r.Band(TPgxBandType::rbSummary, 100, "S");
+        ASSERT_TRUE(r.rep.Prepare());
+        if (ifEmpty)
+            EXPECT_EQ(r.log, (std::vector<std::string>{"T", "D0", "S"}));
+        else
+            EXPECT_TRUE(r.log.empty());
+    }
+}
+
+TEST(ReportGroups, ReprintOnNewPageRepeatsTheOpenHeader)
+{
+    LoggedReport r(8); // G: A A A A B B B B
+    TPgxGroup *g = r.rep.CreateGroup();
+    g->Expression = "G";
+    g->ReprintOnNewPage = true;
+    g->SetHeight(100);
+    r.Watch(g, "GH");
+    // Eleven details of 25 mm fill a page of 277 mm: the fourth detail starts page 2... with
+    // a group header of 10 mm, three details fit after it.
+    r.Band(TPgxBandType::rbDetail, 800, "D");
+    ASSERT_TRUE(r.rep.Prepare());
+    const std::vector<std::string> want{"GH", "D0", "D1", "D2", "GH", "D3", "GH", "D4", "D5", "GH", "D6", "D7"};
+    EXPECT_EQ(r.log, want);
+}
+
+TEST(ReportGroups, ControllerWithoutDataSetRunsOnNeedDataOrOnce)
+{
+    // A count: OnNeedData grants three turns.
+    TPagorra rep;
+    TPgxCustomBand *d = rep.CreateBand(TPgxBandType::rbDetail);
+    int printed = 0, turns = 0;
+    d->AfterPrint = [&](TPgxCustomBand *, bool) { ++printed; };
+    rep.OnNeedData = [&](bool &more) { more = ++turns <= 3; };
+    ASSERT_TRUE(rep.Prepare());
+    EXPECT_EQ(printed, 3);
+
+    // Nothing: the plain report prints its empty form once.
+    TCustomPagorra plain;
+    auto *title = plain.CreateBand(TPgxBandType::rbDetail);
+    (void)title;
+    ASSERT_TRUE(plain.Prepare());
+    EXPECT_EQ(plain.Printer()->PageList().PageCount(), 0);
+}
+
+// ---- runs
+
+namespace {
+
+class RecordingFilter : public TPgxExportFilter
+{
+public:
+    RecordingFilter() : TPgxExportFilter(QStringLiteral("rec")) {}
+    std::vector<std::string> calls;
+    void Start(double w, double h, const PgxFont &) override
+    {
+        Active = true;
+        calls.push_back("Start " + std::to_string(int(w)) + "x" + std::to_string(int(h)));
+    }
+    void EndPage() override { calls.push_back("EndPage"); }
+    void NewPage() override { calls.push_back("NewPage"); }
+    void Finish() override { Active = false; calls.push_back("Finish"); }
+    void AcceptBand(TPgxCustomBand *band, double, double y, double) override
+    {
+        calls.push_back(PgxBandTypeName(band->BandType()).toStdString() + "@" + std::to_string(int(y)));
+    }
+};
+
+} // namespace
+
+TEST(ReportRuns, ExportCallSequence)
+{
+    LoggedReport r(27);
+    r.Band(TPgxBandType::rbPageHeader, 150, "PH");
+    r.Band(TPgxBandType::rbPageFooter, 120, "PF");
+    r.Band(TPgxBandType::rbDetail, 100, "D");
+    RecordingFilter f;
+    ASSERT_TRUE(r.rep.ExportToFilter(&f));
+    std::vector<std::string> want{"Start 2100x2970", "NewPage", "Page Header@100"};
+    for (int i = 0; i < 25; ++i)
+        want.push_back("Detail@" + std::to_string(250 + 100 * i));
+    want.insert(want.end(), {"Page Footer@2750", "EndPage", "NewPage", "Page Header@100", "Detail@250", "Detail@350",
+                             "Page Footer@2750", "EndPage", "Finish"});
+    EXPECT_EQ(f.calls, want);
+    EXPECT_TRUE(r.rep.Available());
+    EXPECT_FALSE(r.rep.Exporting());
+}
+
+TEST(ReportRuns, NoSecondRunWhileOneIsInProgressAndReportsKeepTheirOwnState)
+{
+    LoggedReport a(30);
+    LoggedReport b(30);
+    a.Band(TPgxBandType::rbDetail, 100, "D");
+    b.Band(TPgxBandType::rbDetail, 1000, "D");
+    b.Band(TPgxBandType::rbPageHeader, 150, "PH");
+    RecordingFilter f;
+    bool exportRefused = false, prepareRefused = false;
+    TPgxCustomBand *detail = a.rep.BandOfType(TPgxBandType::rbDetail);
+    auto log = detail->AfterPrint;
+    detail->AfterPrint = [&, log](TPgxCustomBand *band, bool p) {
+        log(band, p);
+        if (a.log.size() == 5) {
+            exportRefused = !a.rep.ExportToFilter(&f);
+            prepareRefused = !a.rep.Prepare();
+            // Another report runs in the middle of this one.
+            EXPECT_TRUE(b.rep.Prepare());
+        }
+    };
+    ASSERT_TRUE(a.rep.Prepare());
+    EXPECT_TRUE(exportRefused);
+    EXPECT_TRUE(prepareRefused);
+    EXPECT_TRUE(f.calls.empty());
+    EXPECT_EQ(a.DetailsPerPage(), (std::map<int, int>{{1, 27}, {2, 3}}));
+    EXPECT_EQ(b.DetailsPerPage(), (std::map<int, int>{{1, 2}, {2, 2}, {3, 2}, {4, 2}, {5, 2}, {6, 2}, {7, 2}, {8, 2},
+                                                      {9, 2}, {10, 2}, {11, 2}, {12, 2}, {13, 2}, {14, 2}, {15, 2}}));
+}
+
+TEST(ReportRuns, VetoedAndCancelledRuns)
+{
+    LoggedReport r(100);
+    r.Band(TPgxBandType::rbDetail, 100, "D");
+    r.rep.BeforePrint = [](TCustomPagorra *, bool &go) { go = false; };
+    EXPECT_FALSE(r.rep.Prepare());
+    EXPECT_TRUE(r.log.empty());
+    EXPECT_TRUE(r.rep.Available());
+
+    r.rep.BeforePrint = nullptr;
+    TPgxCustomBand *d = r.rep.BandOfType(TPgxBandType::rbDetail);
+    auto log = d->AfterPrint;
+    d->AfterPrint = [&, log](TPgxCustomBand *b, bool p) {
+        log(b, p);
+        if (r.log.size() == 30)
+            r.rep.Cancel();
+    };
+    EXPECT_FALSE(r.rep.Prepare());
+    EXPECT_EQ(r.log.size(), 30u);
+    EXPECT_TRUE(r.rep.Cancelled());
+    EXPECT_TRUE(r.rep.Available());
+}
+
+TEST(ReportRuns, PreparedPagesSaveAndLoad)
+{
+    LoggedReport r(60);
+    r.Band(TPgxBandType::rbPageHeader, 150, "PH");
+    r.Band(TPgxBandType::rbPageFooter, 120, "PF");
+    r.Band(TPgxBandType::rbDetail, 100, "D");
+    ASSERT_TRUE(r.rep.Prepare());
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("r.qrp"));
+    ASSERT_TRUE(r.rep.Printer()->Save(file));
+    TPgxPrinter back;
+    ASSERT_TRUE(back.Load(file));
+    EXPECT_EQ(back.PageList().PageCount(), 3);
+    // The page is A4 at the screen's resolution.
+    std::unique_ptr<TPgxMetafile> page = back.GetPage(1);
+    ASSERT_TRUE(page);
+}
