@@ -4,9 +4,15 @@
 #include <string>
 #include <vector>
 
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include "report/dataset.h"
+#include "report/dataset_sql.h"
+#include "report/printdevice.h"
 #include "report/exportfilter.h"
 #include "report/pagorra.h"
 
@@ -534,4 +540,117 @@ TEST(ReportRuns, PreparedPagesSaveAndLoad)
     // The page is A4 at the screen's resolution.
     std::unique_ptr<TPgxMetafile> page = back.GetPage(1);
     ASSERT_TRUE(page);
+}
+
+// ---- page footer room, forced columns, query parameters, printing
+
+TEST(ReportPageBreaks, SummaryAlignedToBottomSitsOnTheFooter)
+{
+    for (uint8_t options : {uint8_t(FirstPageHeader | LastPageFooter), uint8_t(FirstPageHeader)}) {
+        LoggedReport r(3);
+        r.Band(TPgxBandType::rbPageFooter, 120, "PF");
+        r.Band(TPgxBandType::rbDetail, 100, "D");
+        TPgxCustomBand *s = r.Band(TPgxBandType::rbSummary, 200, "S");
+        s->AlignToBottom = true;
+        r.rep.Options = options;
+        int top = -1;
+        s->AfterPrint = [&](TPgxCustomBand *, bool) { top = r.rep.CurrentY() - 200; };
+        ASSERT_TRUE(r.rep.Prepare());
+        // Without the footer on the last page the summary takes the footer's room.
+        EXPECT_EQ(top, (options & LastPageFooter) ? 2970 - 100 - 120 - 200 : 2970 - 100 - 200);
+    }
+}
+
+TEST(ReportPageBreaks, FirstForcedColumnIsSwallowed)
+{
+    LoggedReport r(3);
+    r.rep.Page.SetColumns(3);
+    std::vector<int> columns;
+    TPgxCustomBand *d = r.Band(TPgxBandType::rbDetail, 100, "D");
+    d->ForceNewColumn = true;
+    d->AfterPrint = [&](TPgxCustomBand *, bool) { columns.push_back(r.rep.CurrentColumn()); };
+    ASSERT_TRUE(r.rep.Prepare());
+    EXPECT_EQ(columns, (std::vector<int>{1, 1, 2}));
+}
+
+TEST(ReportRuns, QueryParametersTakeTheReportsVariables)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("band_test"));
+    db.setDatabaseName(QStringLiteral(":memory:"));
+    ASSERT_TRUE(db.open());
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE ev (id INTEGER, cam INTEGER)")));
+    for (int i = 0; i < 12; ++i)
+        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO ev VALUES (%1, %2)").arg(i).arg(i % 3)));
+    {
+        report::PgxSqlDataSet ds("EV", db, "SELECT id FROM ev WHERE cam = :cam");
+        ds.SetParam("cam", PgxFieldKind::Integer, 0);
+        ASSERT_TRUE(ds.Open());
+        TPagorra rep;
+        rep.SetDataSet(&ds);
+        rep.Functions.AddFunction("CAM", "1+1");
+        std::vector<int> ids;
+        TPgxCustomBand *d = rep.CreateBand(TPgxBandType::rbDetail);
+        d->AfterPrint = [&](TPgxCustomBand *, bool) { ids.push_back(ds.FieldValue(0).toInt()); };
+        ASSERT_TRUE(rep.Prepare());
+        EXPECT_EQ(ids, (std::vector<int>{2, 5, 8, 11}));
+    }
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("band_test"));
+}
+
+namespace {
+
+// "P" and the page number at the printable's place.
+class PageNumberText : public TPgxPrintable
+{
+public:
+    void Print(int32_t ofsX, int32_t ofsY) override
+    {
+        TPgxPrintable::Print(ofsX, ofsY);
+        TPgxPrinter *p = Printer();
+        PgxFont f;
+        f.family = QStringLiteral("DejaVu Sans");
+        f.height = p->YSize(40);
+        p->Canvas()->SetFont(f);
+        p->Canvas()->TextOut(p->XPos(ofsX + Left), p->YPos(ofsY + Top),
+                             QStringLiteral("P%1").arg(ParentReport()->Functions.Value("PAGENUMBER").IntResult));
+    }
+};
+
+} // namespace
+
+TEST(ReportRuns, PrintSendsThePagesToTheDeviceAndFreesItsPrinter)
+{
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("r.pdf"));
+    LoggedReport r(60);
+    r.Band(TPgxBandType::rbPageHeader, 150, "PH");
+    TPgxCustomBand *f = r.Band(TPgxBandType::rbPageFooter, 120, "PF");
+    auto *t = f->AddPrintable<PageNumberText>();
+    t->Left = 0;
+    t->Top = 0;
+    r.Band(TPgxBandType::rbDetail, 100, "D");
+    r.rep.PrintDeviceFactory = [&] { return std::make_unique<TPgxPdfDevice>(pdf, 300); };
+    ASSERT_TRUE(r.rep.Print());
+    EXPECT_EQ(r.rep.Printer(), nullptr);
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {pdf});
+    ASSERT_TRUE(info.waitForFinished(30000));
+    const QString out = QString::fromUtf8(info.readAllStandardOutput());
+    EXPECT_TRUE(out.contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\b")))) << out.toStdString();
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QString words = QString::fromUtf8(text.readAllStandardOutput());
+    static const QRegularExpression wordRe(QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\"[^>]*>(P\\d)</word>"));
+    std::vector<std::string> found;
+    for (auto it = wordRe.globalMatch(words); it.hasNext();) {
+        const auto m = it.next();
+        // 10 mm from the left, 275 mm from the top, in points.
+        EXPECT_NEAR(m.captured(1).toDouble(), 100 / 254.0 * 72, 3);
+        EXPECT_NEAR(m.captured(2).toDouble(), 2750 / 254.0 * 72, 4);
+        found.push_back(m.captured(3).toStdString());
+    }
+    EXPECT_EQ(found, (std::vector<std::string>{"P1", "P2", "P3"}));
 }
