@@ -110,6 +110,25 @@ QByteArray TPgxOutline::SaveToBytes() const
     return out;
 }
 
+bool TPgxOutline::SaveToStream(QIODevice &dest) const
+{
+    const QByteArray bytes = SaveToBytes();
+    return dest.write(bytes) == bytes.size();
+}
+
+bool TPgxOutline::LoadFromStream(QIODevice &source, QString *error)
+{
+    // The count is checked against what the device holds before anything is allocated for it.
+    QByteArray head = source.read(4);
+    if (head.size() < 4)
+        return LoadFromBytes(reinterpret_cast<const uint8_t *>(head.constData()), size_t(head.size()), nullptr, error);
+    const uint32_t count = GetLe32(reinterpret_cast<const uint8_t *>(head.constData()));
+    const qint64 left = source.isSequential() ? source.bytesAvailable() : source.size() - source.pos();
+    const qint64 want = qint64(count) * TPgxOutlineNode::StreamSize;
+    QByteArray all = head + source.read(std::min(want, std::max<qint64>(left, 0)));
+    return LoadFromBytes(reinterpret_cast<const uint8_t *>(all.constData()), size_t(all.size()), nullptr, error);
+}
+
 bool TPgxOutline::LoadFromBytes(const uint8_t *data, size_t size, size_t *used, QString *error)
 {
     Clear();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 
 #include "report/metafile.h"
@@ -57,6 +58,10 @@ public:
     // Reads what SaveToBytes wrote from the front of data; used tells how many bytes. A bad
     // count, level or caption length refuses the whole outline (the outline is then empty).
     bool LoadFromBytes(const uint8_t *data, size_t size, size_t *used = nullptr, QString *error = nullptr);
+
+    // The same form on a device, from its current position.
+    bool SaveToStream(QIODevice &dest) const;
+    bool LoadFromStream(QIODevice &source, QString *error = nullptr);
 
     int Count() const { return int(m_nodes.size()); }
     const TPgxOutlineNode &Node(int i) const { return *m_nodes[size_t(i)]; }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QTreeWidget>
 
 #include "platform/endian.h"
@@ -55,6 +56,17 @@ TEST(Outline, MirrorsIntoTheTreeWhileAddingAndOnRebuild)
     ASSERT_TRUE(back.LoadFromBytes(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size())));
     EXPECT_EQ(Shape(rebuilt), expected);
     EXPECT_EQ(back.SaveToBytes(), bytes);
+
+    // The same through a device, followed by other data that stays unread.
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    ASSERT_TRUE(o.SaveToStream(buffer));
+    buffer.write("tail");
+    buffer.seek(0);
+    TPgxOutline viaDevice;
+    ASSERT_TRUE(viaDevice.LoadFromStream(buffer));
+    EXPECT_EQ(viaDevice.SaveToBytes(), bytes);
+    EXPECT_EQ(buffer.read(4), QByteArray("tail"));
 
     // The preview finds an entry's page and area by its tree node.
     PgxRect area;
