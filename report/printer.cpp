@@ -138,6 +138,7 @@ void TPgxPrinter::BeginDoc()
         m_pages->LockList();
         m_pages->SetStream(std::make_unique<TPgxStream>(m_settings.MemoryLimit));
         m_pages->Clear();
+        m_pages->Outline().Clear();
         m_pages->UnlockList();
         m_xFactor = m_yFactor = m_screenPpi / 254.0;
     } else if (PrintersAvailable()) {
@@ -259,6 +260,7 @@ void TPgxPrinter::Cleanup()
     m_pages->LockList();
     m_pages->TakeStream();
     m_pages->Clear();
+    m_pages->Outline().Clear();
     m_pages->UnlockList();
     m_pageCount = 0;
     m_pageNumber = 0;

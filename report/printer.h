@@ -127,6 +127,13 @@ public:
     int PrinterIndex() const { return m_device ? m_device->PrinterIndex() : -1; }
     void SetPrinterIndex(int index);
     QStringList Printers() const { return m_device ? m_device->Printers() : QStringList(); }
+    // The tree the outline of the pages shows in (a form's); null detaches it.
+    void SetOutline(TPgxOutlineTree *tree)
+    {
+        m_pages->LockList();
+        m_pages->Outline().SetTreeNodes(tree);
+        m_pages->UnlockList();
+    }
     void SetScreenPpi(int ppi) { if (ppi > 0) m_screenPpi = ppi; }
 
     int32_t FirstPage = 0, LastPage = 0;
