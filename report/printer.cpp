@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include <QCoreApplication>
+#include <QFontDatabase>
 #include <QMetaMethod>
 #include <QPainter>
 #include <QThread>
@@ -40,6 +41,16 @@ void RegisterPreviewClass(TPgxPreviewFactory factory)
 {
     std::lock_guard lock(g_previewLock);
     g_previewFactory = std::move(factory);
+}
+
+int AnsiPos(const QString &sub, const QString &s)
+{
+    return sub.isEmpty() ? 0 : static_cast<int>(s.indexOf(sub)) + 1;
+}
+
+QStringList GetFonts()
+{
+    return QFontDatabase::families();
 }
 
 TPgxPrinter::TPgxPrinter(QObject *parent, const OwnerSettings *owner)

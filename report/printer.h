@@ -39,6 +39,11 @@ public:
 using TPgxPreviewFactory = std::function<std::unique_ptr<TPgxPreviewInterface>()>;
 void RegisterPreviewClass(TPgxPreviewFactory factory);
 
+// 1-based position of sub in s; 0 when absent or empty.
+int AnsiPos(const QString &sub, const QString &s);
+// The fonts a report can use: the printers print with the system's own.
+QStringList GetFonts();
+
 class TPgxPrinter : public QObject
 {
     Q_OBJECT

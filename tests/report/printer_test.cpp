@@ -725,3 +725,42 @@ TEST_F(ReportPrinter, StoredPagesKeepTheirScaleOnAPrinterWithMargins)
     EXPECT_EQ(image->image.pixel(685, 975), qRgb(0, 0, 0));
     EXPECT_EQ(image->image.pixel(105, 105), qRgb(255, 255, 255));
 }
+
+TEST(ReportPrinterGlobals, PositionsAndFonts)
+{
+    EXPECT_EQ(AnsiPos(QStringLiteral("cd"), QStringLiteral("abcd")), 3);
+    EXPECT_EQ(AnsiPos(QStringLiteral("x"), QStringLiteral("abcd")), 0);
+    EXPECT_EQ(AnsiPos(QString(), QStringLiteral("abcd")), 0);
+    EXPECT_TRUE(GetFonts().contains(QStringLiteral("DejaVu Sans")));
+}
+
+TEST_F(ReportPrinter, PreviewGoesToTheHandlerOrTheRegisteredWindow)
+{
+    struct Window : TPgxPreviewInterface {
+        int *shown;
+        explicit Window(int *s) : shown(s) {}
+        QObject *Show(TPgxPrinter *) override { ++*shown; return nullptr; }
+        void ShowModal(TPgxPrinter *) override { *shown += 10; }
+    };
+    int shown = 0, handled = 0, closed = 0;
+    RegisterPreviewClass([&] { return std::make_unique<Window>(&shown); });
+    auto p = MakePrinter();
+    p->Preview();
+    p->PreviewModal();
+    EXPECT_EQ(shown, 11);
+    p->OnPreview = [&] { ++handled; };
+    p->Preview();
+    EXPECT_EQ(handled, 1);
+    EXPECT_EQ(shown, 11);
+    RegisterPreviewClass(nullptr);
+
+    p->AfterPreview = [&](TPgxPrinter *) { ++closed; };
+    p->SetShowingPreview(true);
+    p->BeginDoc();
+    p->SetShowingPreview(false); // closing the preview stops the run
+    EXPECT_TRUE(p->Cancelled());
+    EXPECT_EQ(closed, 1);
+    p->SetShowingPreview(false);
+    EXPECT_EQ(closed, 1);
+    p->AbortDoc();
+}
