@@ -189,3 +189,18 @@ TEST(ReportQtPrinter, OutlineShowsInTheFormsTree)
     EXPECT_EQ(view.topLevelItemCount(), 0);
     p.SetOutline(nullptr);
 }
+
+TEST(ReportQtPrinter, WithNoPrinterInstalledEverySettingHolds)
+{
+    TPgxQtPrintDevice dev; // this machine has no printer
+    if (!dev.Printers().isEmpty())
+        GTEST_SKIP() << "a printer is installed";
+    TPrinterSettings s;
+    s.SetPrinter(&dev);
+    s.SetPaperSize(TPgxPaperSize::B5);
+    s.SetOrientation(TPgxOrientation::Landscape);
+    EXPECT_EQ(s.PaperSize(), TPgxPaperSize::B5);
+    EXPECT_EQ(s.Orientation(), TPgxOrientation::Landscape);
+    TPgxPrinter p;
+    EXPECT_FALSE(p.SetPrintDevice(std::make_unique<TPgxQtPrintDevice>()) && p.PrintersAvailable());
+}
