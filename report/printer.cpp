@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include <QCoreApplication>
+#include <QFontDatabase>
 #include <QMetaMethod>
 #include <QPainter>
 #include <QThread>
@@ -40,6 +41,16 @@ void RegisterPreviewClass(TPgxPreviewFactory factory)
 {
     std::lock_guard lock(g_previewLock);
     g_previewFactory = std::move(factory);
+}
+
+int AnsiPos(const QString &sub, const QString &s)
+{
+    return sub.isEmpty() ? 0 : static_cast<int>(s.indexOf(sub)) + 1;
+}
+
+QStringList GetFonts()
+{
+    return QFontDatabase::families();
 }
 
 TPgxPrinter::TPgxPrinter(QObject *parent, const OwnerSettings *owner)
@@ -138,6 +149,7 @@ void TPgxPrinter::BeginDoc()
         m_pages->LockList();
         m_pages->SetStream(std::make_unique<TPgxStream>(m_settings.MemoryLimit));
         m_pages->Clear();
+        m_pages->Outline().Clear();
         m_pages->UnlockList();
         m_xFactor = m_yFactor = m_screenPpi / 254.0;
     } else if (PrintersAvailable()) {
@@ -259,6 +271,7 @@ void TPgxPrinter::Cleanup()
     m_pages->LockList();
     m_pages->TakeStream();
     m_pages->Clear();
+    m_pages->Outline().Clear();
     m_pages->UnlockList();
     m_pageCount = 0;
     m_pageNumber = 0;

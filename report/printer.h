@@ -39,6 +39,11 @@ public:
 using TPgxPreviewFactory = std::function<std::unique_ptr<TPgxPreviewInterface>()>;
 void RegisterPreviewClass(TPgxPreviewFactory factory);
 
+// 1-based position of sub in s; 0 when absent or empty.
+int AnsiPos(const QString &sub, const QString &s);
+// The fonts a report can use: the printers print with the system's own.
+QStringList GetFonts();
+
 class TPgxPrinter : public QObject
 {
     Q_OBJECT
@@ -127,6 +132,13 @@ public:
     int PrinterIndex() const { return m_device ? m_device->PrinterIndex() : -1; }
     void SetPrinterIndex(int index);
     QStringList Printers() const { return m_device ? m_device->Printers() : QStringList(); }
+    // The tree the outline of the pages shows in (a form's); null detaches it.
+    void SetOutline(TPgxOutlineTree *tree)
+    {
+        m_pages->LockList();
+        m_pages->Outline().SetTreeNodes(tree);
+        m_pages->UnlockList();
+    }
     void SetScreenPpi(int ppi) { if (ppi > 0) m_screenPpi = ppi; }
 
     int32_t FirstPage = 0, LastPage = 0;

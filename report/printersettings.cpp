@@ -26,7 +26,7 @@ TPrinterSettings::TPrinterSettings()
 void TPrinterSettings::SetPrinter(TPgxPrintDevice *device)
 {
     m_device = device;
-    if (!device)
+    if (!device || device->Printers().isEmpty())
         m_supported.fill(true);
     else if (!device->Printers().isEmpty())
         GetPrinterSettings();
@@ -34,7 +34,7 @@ void TPrinterSettings::SetPrinter(TPgxPrintDevice *device)
 
 bool TPrinterSettings::Supported(uint32_t flags) const
 {
-    if (!m_device)
+    if (!m_device || m_device->Printers().isEmpty())
         return true;
     TPgxDeviceMode mode;
     return m_device->GetDeviceMode(mode) && (mode.fields & flags) == flags;

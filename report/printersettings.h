@@ -30,7 +30,7 @@ public:
 
     void SetPrinter(TPgxPrintDevice *device);
     TPgxPrintDevice *GetPrinter() const { return m_device; }
-    // With no device bound every setting is accepted: the pages then only go to the preview or
+    // With no printer every setting is accepted: the pages then only go to the preview or
     // a PDF, where any paper fits.
     bool Supported(uint32_t flags) const;
 

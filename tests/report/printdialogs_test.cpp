@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <QTreeWidget>
+
+#include "report/forms/outlinetree.h"
 #include "report/forms/printdialogs.h"
 #include "report/forms/qtprinter.h"
 #include "report/printer.h"
@@ -159,4 +162,45 @@ TEST(ReportPrintDialogs, SetupDialogAnswers)
     answer.Arm(false);
     EXPECT_FALSE(dialog.Execute(dev));
     EXPECT_TRUE(answer.seen);
+}
+
+TEST(ReportQtPrinter, OutlineShowsInTheFormsTree)
+{
+    TPgxPrinter p;
+    p.BeginDoc();
+    p.NewPage();
+    p.AddOutline(1, QStringLiteral("Camera 1"), {0, 0, 10, 10});
+    p.NewPage();
+    p.AddOutline(2, QStringLiteral("Motion 12:00"), {0, 20, 10, 30});
+    p.EndDoc();
+    QTreeWidget view;
+    TPgxTreeWidgetOutline tree(&view);
+    p.SetOutline(&tree);
+    ASSERT_EQ(view.topLevelItemCount(), 1);
+    EXPECT_EQ(view.topLevelItem(0)->text(0), QStringLiteral("Camera 1"));
+    ASSERT_EQ(view.topLevelItem(0)->childCount(), 1);
+    EXPECT_EQ(view.topLevelItem(0)->child(0)->text(0), QStringLiteral("Motion 12:00"));
+    p.SetOutline(nullptr);
+    p.Cleanup();
+    p.BeginDoc(); // a new run starts a new outline
+    p.NewPage();
+    p.EndDoc();
+    p.SetOutline(&tree);
+    EXPECT_EQ(view.topLevelItemCount(), 0);
+    p.SetOutline(nullptr);
+}
+
+TEST(ReportQtPrinter, WithNoPrinterInstalledEverySettingHolds)
+{
+    TPgxQtPrintDevice dev; // this machine has no printer
+    if (!dev.Printers().isEmpty())
+        GTEST_SKIP() << "a printer is installed";
+    TPrinterSettings s;
+    s.SetPrinter(&dev);
+    s.SetPaperSize(TPgxPaperSize::B5);
+    s.SetOrientation(TPgxOrientation::Landscape);
+    EXPECT_EQ(s.PaperSize(), TPgxPaperSize::B5);
+    EXPECT_EQ(s.Orientation(), TPgxOrientation::Landscape);
+    TPgxPrinter p;
+    EXPECT_FALSE(p.SetPrintDevice(std::make_unique<TPgxQtPrintDevice>()) && p.PrintersAvailable());
 }

@@ -682,3 +682,85 @@ TEST_F(ReportPrinter, AWorkerGeneratesWhileTheWindowReadsAndLoads)
     ASSERT_NE(last, nullptr);
     EXPECT_TRUE(last->ContainsText(QStringLiteral("Worker30"), true));
 }
+
+// A printer with margins that draws into a picture of its printable area.
+class ImageDevice : public FakeDevice
+{
+public:
+    QImage image;
+    std::unique_ptr<QPainter> painter;
+    ImageDevice()
+    {
+        mode.fields = DmOrientation | DmPaperSize | DmCopies;
+        mode.paperSize = 9;
+        metrics = {96, 96, 20, 30, 794, 1123, 754, 1063};
+    }
+    bool BeginDoc(const QString &) override
+    {
+        image = QImage(metrics.pageWidth, metrics.pageHeight, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        painter = std::make_unique<QPainter>(&image);
+        return true;
+    }
+    bool EndDoc() override { painter.reset(); return true; }
+    bool Printing() const override { return painter != nullptr; }
+    QPainter *Painter() override { return painter.get(); }
+};
+
+TEST_F(ReportPrinter, StoredPagesKeepTheirScaleOnAPrinterWithMargins)
+{
+    auto p = MakePrinter();
+    auto dev = std::make_unique<ImageDevice>();
+    ImageDevice *image = dev.get();
+    p->SetPrintDevice(std::move(dev));
+    p->BeginDoc();
+    p->NewPage();
+    p->Canvas()->SetBrush({0xff000000, PgxBrushStyle::Solid});
+    p->Canvas()->FillRect({100, 100, 110, 110});
+    p->Canvas()->FillRect({700, 1000, 710, 1010});
+    p->EndDoc();
+    ASSERT_TRUE(p->Print());
+    // The paper's pixel (100, 100) lies 20 and 30 pixels inside the printable area's corner.
+    EXPECT_EQ(image->image.pixel(85, 75), qRgb(0, 0, 0));
+    EXPECT_EQ(image->image.pixel(685, 975), qRgb(0, 0, 0));
+    EXPECT_EQ(image->image.pixel(105, 105), qRgb(255, 255, 255));
+}
+
+TEST(ReportPrinterGlobals, PositionsAndFonts)
+{
+    EXPECT_EQ(AnsiPos(QStringLiteral("cd"), QStringLiteral("abcd")), 3);
+    EXPECT_EQ(AnsiPos(QStringLiteral("x"), QStringLiteral("abcd")), 0);
+    EXPECT_EQ(AnsiPos(QString(), QStringLiteral("abcd")), 0);
+    EXPECT_TRUE(GetFonts().contains(QStringLiteral("DejaVu Sans")));
+}
+
+TEST_F(ReportPrinter, PreviewGoesToTheHandlerOrTheRegisteredWindow)
+{
+    struct Window : TPgxPreviewInterface {
+        int *shown;
+        explicit Window(int *s) : shown(s) {}
+        QObject *Show(TPgxPrinter *) override { ++*shown; return nullptr; }
+        void ShowModal(TPgxPrinter *) override { *shown += 10; }
+    };
+    int shown = 0, handled = 0, closed = 0;
+    RegisterPreviewClass([&] { return std::make_unique<Window>(&shown); });
+    auto p = MakePrinter();
+    p->Preview();
+    p->PreviewModal();
+    EXPECT_EQ(shown, 11);
+    p->OnPreview = [&] { ++handled; };
+    p->Preview();
+    EXPECT_EQ(handled, 1);
+    EXPECT_EQ(shown, 11);
+    RegisterPreviewClass(nullptr);
+
+    p->AfterPreview = [&](TPgxPrinter *) { ++closed; };
+    p->SetShowingPreview(true);
+    p->BeginDoc();
+    p->SetShowingPreview(false); // closing the preview stops the run
+    EXPECT_TRUE(p->Cancelled());
+    EXPECT_EQ(closed, 1);
+    p->SetShowingPreview(false);
+    EXPECT_EQ(closed, 1);
+    p->AbortDoc();
+}
