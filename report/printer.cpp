@@ -229,7 +229,15 @@ void TPgxPrinter::EndDoc()
     if (m_status != TPgxPrinterStatus::mpBusy)
         return;
     if (m_destination == TPgxPrinterDestination::pgxdPrinter) {
-        ClosePage(false);
+        // The last page ends with the document: no page break after it, or the device
+        // would add a blank page.
+        if (m_printerPageOpen) {
+            m_canvas.reset();
+            m_links.reset();
+            m_printerPageOpen = false;
+        } else {
+            ClosePage(false);
+        }
         if (m_device && m_device->Printing())
             m_device->EndDoc();
     } else if (m_pageCount > 0) {
