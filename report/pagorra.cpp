@@ -50,9 +50,11 @@ TCustomPagorra::TCustomPagorra(QObject *parent)
 
 TCustomPagorra::~TCustomPagorra()
 {
-    // A run on this report ends before the report goes.
-    if (m_printer)
-        m_printer->Cancel();
+    // A worker run ends before the report and its printer go.
+    if (m_worker.joinable()) {
+        Cancel();
+        m_worker.join();
+    }
 }
 
 // ---- bands
@@ -293,6 +295,55 @@ bool TCustomPagorra::ExportToFilter(TPgxExportFilter *filter)
     return ok;
 }
 
+bool TCustomPagorra::PrepareInBackground()
+{
+    bool expected = true;
+    if (!m_available.compare_exchange_strong(expected, false))
+        return false;
+    if (m_worker.joinable())
+        m_worker.join(); // a finished run whose end is still queued
+    m_cancelled = false;
+    m_printer = NewPrinter();
+    HookPrinter(*m_printer);
+    m_printer->SetStoredPages(true);
+    m_worker = std::thread([this] {
+        bool ok = false;
+        try {
+            ok = CreateReport(true);
+        } catch (...) {
+            ok = false;
+        }
+        QMetaObject::invokeMethod(this, "OnWorkerDone", Qt::QueuedConnection, Q_ARG(bool, ok));
+    });
+    return true;
+}
+
+bool TCustomPagorra::PreviewModeless()
+{
+    if (!PrepareInBackground())
+        return false;
+    m_printer->Preview();
+    return true;
+}
+
+void TCustomPagorra::WaitForRun()
+{
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void TCustomPagorra::OnWorkerDone(bool ok)
+{
+    // The printer goes only once the worker no longer uses it.
+    WaitForRun();
+    if (m_cancelled && m_printer) {
+        if (m_printer->ShowingPreview())
+            m_printer->SetShowingPreview(false);
+        m_printer.reset();
+    }
+    emit RunFinished(ok);
+}
+
 void TCustomPagorra::Cancel()
 {
     if (Available())
@@ -326,10 +377,10 @@ void TCustomPagorra::OnPreviewClosed(TPgxPrinter *printer)
     }
 }
 
-bool TCustomPagorra::CreateReport()
+bool TCustomPagorra::CreateReport(bool claimed)
 {
     bool expected = true;
-    if (!m_available.compare_exchange_strong(expected, false))
+    if (!claimed && !m_available.compare_exchange_strong(expected, false))
         return false;
     RunGuard guard{m_available};
     // Margins that leave no room are dropped, pair by pair.
@@ -347,7 +398,8 @@ bool TCustomPagorra::CreateReport()
         Page.SetValue(TPgxPage::BottomMargin, 0);
         Page.SetUnits(u);
     }
-    m_cancelled = false;
+    if (!claimed)
+        m_cancelled = false; // a worker run's cancel may already have come
     m_finalPage = m_headerPrinted = m_columnArmed = m_columnBreak = false;
     m_settingUpPage = 0;
 

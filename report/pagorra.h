@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include <QObject>
@@ -81,6 +82,12 @@ public:
     bool Preview();
     bool Print();
     bool ExportToFilter(TPgxExportFilter *filter);
+    // Generates the pages into a fresh printer on a worker thread and returns at once;
+    // RunFinished follows (queued). The preview shows the pages while they arrive.
+    bool PrepareInBackground();
+    bool PreviewModeless();
+    // Waits for a worker run to end (the caller then still gets RunFinished).
+    void WaitForRun();
     void Cancel();
     TPgxPrinter *Printer() const { return m_printer.get(); }
     std::unique_ptr<TPgxPrinter> TakePrinter() { return std::move(m_printer); }
@@ -119,14 +126,18 @@ public:
 signals:
     // Page 1 of a run became available (the design surface shows it).
     void FirstPageAvailable();
+    // A worker run ended; a cancelled run has already given up its printer.
+    void RunFinished(bool ok);
 
 private slots:
     void OnPagesAvailable(int pages);
     void OnPrintRequested();
     void OnPreviewClosed(TPgxPrinter *printer);
+    void OnWorkerDone(bool ok);
 
 protected:
-    bool CreateReport();
+    // claimed: the caller already took the report for this run.
+    bool CreateReport(bool claimed = false);
     std::unique_ptr<TPgxPrinter> NewPrinter();
     void HookPrinter(TPgxPrinter &p);
     void SetPrinterValues(TPgxPrinter &p);
@@ -139,6 +150,7 @@ protected:
     std::vector<const report::PgxDataSet *> m_runDataSets;
     std::unique_ptr<TPgxPrinter> m_printer;
     TPgxExportFilter *m_filter = nullptr;
+    std::thread m_worker;
 
     // Run state; each report keeps its own.
     std::atomic<bool> m_available{true}, m_cancelled{false};

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
 #include <map>
+#include <thread>
 #include <string>
 #include <vector>
 
+#include <QCoreApplication>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -653,4 +658,70 @@ TEST(ReportRuns, PrintSendsThePagesToTheDeviceAndFreesItsPrinter)
         found.push_back(m.captured(3).toStdString());
     }
     EXPECT_EQ(found, (std::vector<std::string>{"P1", "P2", "P3"}));
+}
+
+// ---- worker runs
+
+TEST(ReportWorker, GeneratesOnAWorkerAndRefusesASecondRun)
+{
+    LoggedReport r(200);
+    r.Band(TPgxBandType::rbPageHeader, 150, "PH");
+    r.Band(TPgxBandType::rbPageFooter, 120, "PF");
+    TPgxCustomBand *d = r.Band(TPgxBandType::rbDetail, 100, "D");
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> onWorker{false};
+    const std::thread::id mainId = std::this_thread::get_id();
+    auto log = d->AfterPrint;
+    d->AfterPrint = [&, log](TPgxCustomBand *b, bool p) {
+        log(b, p);
+        if (r.detailPages.size() == 1) {
+            onWorker = std::this_thread::get_id() != mainId;
+            released.wait();
+        }
+    };
+    QSignalSpy finished(&r.rep, &TCustomPagorra::RunFinished);
+    ASSERT_TRUE(r.rep.PrepareInBackground());
+    EXPECT_FALSE(r.rep.Prepare());
+    EXPECT_FALSE(r.rep.PrepareInBackground());
+    RecordingFilter f;
+    EXPECT_FALSE(r.rep.ExportToFilter(&f));
+    release.set_value();
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_TRUE(finished.front().front().toBool());
+    EXPECT_TRUE(onWorker);
+    EXPECT_TRUE(r.rep.Available());
+    ASSERT_NE(r.rep.Printer(), nullptr);
+    EXPECT_EQ(r.rep.Printer()->PageList().PageCount(), 8);
+    EXPECT_EQ(r.DetailsPerPage().size(), 8u);
+}
+
+TEST(ReportWorker, CancelKeepsThePrinterUntilTheWorkerIsDone)
+{
+    LoggedReport r(5000);
+    TPgxCustomBand *d = r.Band(TPgxBandType::rbDetail, 100, "D");
+    std::promise<void> started, release;
+    std::shared_future<void> released = release.get_future().share();
+    auto log = d->AfterPrint;
+    d->AfterPrint = [&, log](TPgxCustomBand *b, bool p) {
+        log(b, p);
+        if (r.log.size() == 10) {
+            started.set_value();
+            released.wait();
+        }
+    };
+    QSignalSpy finished(&r.rep, &TCustomPagorra::RunFinished);
+    ASSERT_TRUE(r.rep.PrepareInBackground());
+    started.get_future().wait();
+    TPgxPrinter *printer = r.rep.Printer();
+    r.rep.Cancel();
+    // The worker still prints; its printer stays.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(r.rep.Printer(), printer);
+    release.set_value();
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_FALSE(finished.front().front().toBool());
+    EXPECT_EQ(r.rep.Printer(), nullptr);
+    EXPECT_LT(r.log.size(), 5000u);
+    EXPECT_TRUE(r.rep.Available());
 }
