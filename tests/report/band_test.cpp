@@ -725,3 +725,66 @@ TEST(ReportWorker, CancelKeepsThePrinterUntilTheWorkerIsDone)
     EXPECT_LT(r.log.size(), 5000u);
     EXPECT_TRUE(r.rep.Available());
 }
+
+TEST(ReportRuns, PrinterMessagesArriveQueued)
+{
+    LoggedReport r(60);
+    r.Band(TPgxBandType::rbDetail, 100, "D");
+    QSignalSpy first(&r.rep, &TCustomPagorra::FirstPageAvailable);
+    ASSERT_TRUE(r.rep.Prepare());
+    EXPECT_EQ(first.count(), 0); // queued: not while the run is still on the stack
+    QCoreApplication::processEvents();
+    EXPECT_EQ(first.count(), 1);
+    // The preview closed while no run is in progress: the printer goes.
+    TPgxPrinter *printer = r.rep.Printer();
+    emit printer->ClosePreviewRequested(printer);
+    EXPECT_EQ(r.rep.Printer(), printer);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(r.rep.Printer(), nullptr);
+}
+
+namespace {
+
+// Needs more room than its band's design height.
+class TallPrintable : public TPgxPrintable
+{
+public:
+    void GetExpandedHeight(double &height) override { height = 2000; }
+};
+
+} // namespace
+
+TEST(ReportPageBreaks, KeepOnOnePageStartsAColumnWhenTheExpandedBandDoesNotFit)
+{
+    LoggedReport r(10);
+    TPgxCustomBand *d = r.Band(TPgxBandType::rbDetail, 100, "D");
+    auto *p = d->AddPrintable<TallPrintable>();
+    p->Top = 0;
+    p->Height = 100;
+    EXPECT_DOUBLE_EQ(d->ExpandedHeight(), 2000);
+    d->KeepOnOnePage = true;
+    ASSERT_TRUE(r.rep.Prepare());
+    // Room from 100 to 2870: the ninth band, at 900, would need 2000 of the 1970 left.
+    EXPECT_EQ(r.DetailsPerPage(), (std::map<int, int>{{1, 8}, {2, 2}}));
+}
+
+TEST(ReportPageBreaks, ColumnsStartBelowTheTitleOnPageOneOnly)
+{
+    LoggedReport r(200);
+    r.rep.Page.SetColumns(3);
+    r.Band(TPgxBandType::rbTitle, 200, "T");
+    r.Band(TPgxBandType::rbPageHeader, 150, "PH");
+    TPgxCustomBand *d = r.Band(TPgxBandType::rbDetail, 100, "D");
+    std::map<std::pair<int, int>, int> firstTop;
+    auto log = d->AfterPrint;
+    d->AfterPrint = [&, log](TPgxCustomBand *b, bool p) {
+        log(b, p);
+        firstTop.emplace(std::make_pair(r.rep.PageNumber(), r.rep.CurrentColumn()), r.rep.CurrentY() - 100);
+    };
+    ASSERT_TRUE(r.rep.Prepare());
+    EXPECT_EQ((firstTop[{1, 1}]), 450);
+    EXPECT_EQ((firstTop[{1, 2}]), 450);
+    EXPECT_EQ((firstTop[{1, 3}]), 450);
+    EXPECT_EQ((firstTop[{2, 1}]), 250);
+    EXPECT_EQ((firstTop[{2, 2}]), 250);
+}
