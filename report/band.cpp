@@ -259,7 +259,8 @@ void TPgxCustomBand::MakeSpace()
     // Bands printed while a page is set up (headers, footers) never break it.
     if (r->SettingUpPage())
         return;
-    if (r->Page.PrintOrder() == TPgxPrintOrder::RowByRow && r->Page.Columns() != 1)
+    // Across-then-down columns make no room of their own, but the first page still begins.
+    if (r->Page.PrintOrder() == TPgxPrintOrder::RowByRow && r->Page.Columns() != 1 && r->PageNumber() != 0)
         return;
     const int32_t h = PgxRound(StretchHeight(true));
     const bool detail = m_type == TPgxBandType::rbDetail;

@@ -788,3 +788,14 @@ TEST(ReportPageBreaks, ColumnsStartBelowTheTitleOnPageOneOnly)
     EXPECT_EQ((firstTop[{2, 1}]), 250);
     EXPECT_EQ((firstTop[{2, 2}]), 250);
 }
+
+TEST(ReportPageBreaks, RowByRowColumnsStillBeginAPage)
+{
+    LoggedReport r(3);
+    r.rep.Page.SetColumns(2);
+    r.rep.Page.SetPrintOrder(TPgxPrintOrder::RowByRow);
+    r.Band(TPgxBandType::rbDetail, 100, "D");
+    ASSERT_TRUE(r.rep.Prepare());
+    EXPECT_EQ(r.detailPages, (std::vector<int>{1, 1, 1}));
+    EXPECT_EQ(r.rep.Printer()->PageList().PageCount(), 1);
+}
