@@ -8,6 +8,8 @@
 #include <vector>
 
 #include <QCoreApplication>
+#include <QImage>
+#include <QPainter>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QRegularExpression>
@@ -798,4 +800,28 @@ TEST(ReportPageBreaks, RowByRowColumnsStillBeginAPage)
     ASSERT_TRUE(r.rep.Prepare());
     EXPECT_EQ(r.detailPages, (std::vector<int>{1, 1, 1}));
     EXPECT_EQ(r.rep.Printer()->PageList().PageCount(), 1);
+}
+
+TEST(ReportRuns, PageFrameAndBandBackgroundsReachThePage)
+{
+    LoggedReport r(1);
+    r.rep.Frame().SetValue(0, true); // top line at the top margin
+    r.rep.Frame().SetWidth(2);
+    r.rep.Frame().SetColor(0xffff0000);
+    TPgxCustomBand *d = r.Band(TPgxBandType::rbDetail, 300, "D");
+    d->Color = 0xff00ff00;
+    ASSERT_TRUE(r.rep.Prepare());
+    std::unique_ptr<TPgxMetafile> page = r.rep.Printer()->GetPage(1);
+    ASSERT_TRUE(page);
+    QImage img(page->Width(), page->Height(), QImage::Format_RGB32);
+    img.fill(Qt::white);
+    {
+        QPainter painter(&img);
+        page->Replay(painter, QRectF(0, 0, img.width(), img.height()));
+    }
+    const double f = double(img.width()) / 2100; // pixels per 0.1 mm
+    // The frame's top line at 10 mm, the band's background just below it, white further down.
+    EXPECT_EQ(img.pixel(int(1000 * f), int(100 * f) + 1), qRgb(255, 0, 0));
+    EXPECT_EQ(img.pixel(int(1000 * f), int(250 * f)), qRgb(0, 255, 0));
+    EXPECT_EQ(img.pixel(int(1000 * f), int(600 * f)), qRgb(255, 255, 255));
 }
