@@ -210,6 +210,7 @@ void TCustomPagorra::HookPrinter(TPgxPrinter &p)
 {
     p.SetDestination(TPgxPrinterDestination::pgxdMetafile);
     p.OnExportToFilter = [this](TPgxExportFilter *f) { ExportToFilter(f); };
+    p.OnPrintSetup = [this] { PrinterSetup(); };
     p.Title = ReportTitle;
 }
 
@@ -342,6 +343,49 @@ void TCustomPagorra::OnWorkerDone(bool ok)
         m_printer.reset();
     }
     emit RunFinished(ok);
+}
+
+namespace {
+
+TPgxPrinterSetupDialog &SetupDialog()
+{
+    static TPgxPrinterSetupDialog dialog;
+    return dialog;
+}
+
+} // namespace
+
+void RegisterPrinterSetupDialog(TPgxPrinterSetupDialog dialog)
+{
+    SetupDialog() = std::move(dialog);
+}
+
+bool TCustomPagorra::PrinterSetup()
+{
+    TPgxPrinterSetupChoice c;
+    c.PrinterIndex = PrinterSettings.PrinterIndex;
+    c.Copies = PrinterSettings.Copies;
+    c.Orientation = Page.Orientation();
+    if (m_printer && m_printer->Status() == TPgxPrinterStatus::mpFinished) {
+        c.MinPage = c.FromPage = 1;
+        c.MaxPage = c.ToPage = m_printer->PageCount();
+    }
+    const bool ok = SetupDialog() && SetupDialog()(c);
+    if (!ok) {
+        Tag = 1;
+        return false;
+    }
+    PrinterSettings.Copies = c.Copies;
+    PrinterSettings.PrinterIndex = c.PrinterIndex;
+    Page.SetOrientation(c.Orientation);
+    if (c.PrintRange == TPgxPrinterSetupChoice::PageNums) {
+        PrinterSettings.FirstPage = c.FromPage;
+        PrinterSettings.LastPage = c.ToPage;
+    } else {
+        PrinterSettings.FirstPage = PrinterSettings.LastPage = 0;
+    }
+    Tag = 0;
+    return true;
 }
 
 void TCustomPagorra::Cancel()

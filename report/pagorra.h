@@ -33,6 +33,18 @@ struct TPgxReportBandStore {
     bool m_built = false;
 };
 
+// What the print dialog shows and what the user chose there.
+struct TPgxPrinterSetupChoice {
+    int Copies = 1;
+    int PrinterIndex = -1;
+    TPgxOrientation Orientation = TPgxOrientation::Portrait;
+    enum Range : uint8_t { AllPages, Selection, PageNums } PrintRange = AllPages;
+    int32_t MinPage = 0, MaxPage = 9999, FromPage = 0, ToPage = 0;
+};
+// Shows the print dialog (the forms register it); false when the user cancelled.
+using TPgxPrinterSetupDialog = std::function<bool(TPgxPrinterSetupChoice &)>;
+void RegisterPrinterSetupDialog(TPgxPrinterSetupDialog dialog);
+
 class TCustomPagorra : public QObject, public TPgxUnitParent, protected TPgxReportBandStore
 {
     Q_OBJECT
@@ -89,6 +101,10 @@ public:
     // Waits for a worker run to end (the caller then still gets RunFinished).
     void WaitForRun();
     void Cancel();
+    // Lets the user choose printer, copies, orientation and page range; false when cancelled
+    // (or no dialog is registered), leaving the settings as they were.
+    bool PrinterSetup();
+    int Tag = 0;
     TPgxPrinter *Printer() const { return m_printer.get(); }
     std::unique_ptr<TPgxPrinter> TakePrinter() { return std::move(m_printer); }
     // The device Print sends pages to (the printer takes its own copy of the choice).

@@ -825,3 +825,34 @@ TEST(ReportRuns, PageFrameAndBandBackgroundsReachThePage)
     EXPECT_EQ(img.pixel(int(1000 * f), int(250 * f)), qRgb(0, 255, 0));
     EXPECT_EQ(img.pixel(int(1000 * f), int(600 * f)), qRgb(255, 255, 255));
 }
+
+TEST(ReportRuns, PrinterSetupStoresTheChoice)
+{
+    LoggedReport r(60);
+    r.Band(TPgxBandType::rbDetail, 100, "D");
+    ASSERT_TRUE(r.rep.Prepare());
+    TPgxPrinterSetupChoice shown;
+    RegisterPrinterSetupDialog([&](TPgxPrinterSetupChoice &c) {
+        shown = c;
+        c.Copies = 3;
+        c.Orientation = TPgxOrientation::Landscape;
+        c.PrintRange = TPgxPrinterSetupChoice::PageNums;
+        c.FromPage = 2;
+        c.ToPage = 3;
+        return true;
+    });
+    EXPECT_TRUE(r.rep.PrinterSetup());
+    // The finished run's pages bound the range.
+    EXPECT_EQ(shown.MinPage, 1);
+    EXPECT_EQ(shown.MaxPage, 3);
+    EXPECT_EQ(r.rep.PrinterSettings.Copies, 3);
+    EXPECT_EQ(r.rep.Page.Orientation(), TPgxOrientation::Landscape);
+    EXPECT_EQ(r.rep.PrinterSettings.FirstPage, 2);
+    EXPECT_EQ(r.rep.PrinterSettings.LastPage, 3);
+    EXPECT_EQ(r.rep.Tag, 0);
+    RegisterPrinterSetupDialog([](TPgxPrinterSetupChoice &c) { c.Copies = 9; return false; });
+    EXPECT_FALSE(r.rep.PrinterSetup());
+    EXPECT_EQ(r.rep.PrinterSettings.Copies, 3);
+    EXPECT_EQ(r.rep.Tag, 1);
+    RegisterPrinterSetupDialog(nullptr);
+}
