@@ -347,15 +347,15 @@ void TCustomPagorra::OnWorkerDone(bool ok)
 
 namespace {
 
-TPgxPrinterSetupDialog &SetupDialog()
+TPgxPrinterSetupHook &SetupDialog()
 {
-    static TPgxPrinterSetupDialog dialog;
+    static TPgxPrinterSetupHook dialog;
     return dialog;
 }
 
 } // namespace
 
-void RegisterPrinterSetupDialog(TPgxPrinterSetupDialog dialog)
+void RegisterPrinterSetupHook(TPgxPrinterSetupHook dialog)
 {
     SetupDialog() = std::move(dialog);
 }

@@ -42,8 +42,8 @@ struct TPgxPrinterSetupChoice {
     int32_t MinPage = 0, MaxPage = 9999, FromPage = 0, ToPage = 0;
 };
 // Shows the print dialog (the forms register it); false when the user cancelled.
-using TPgxPrinterSetupDialog = std::function<bool(TPgxPrinterSetupChoice &)>;
-void RegisterPrinterSetupDialog(TPgxPrinterSetupDialog dialog);
+using TPgxPrinterSetupHook = std::function<bool(TPgxPrinterSetupChoice &)>;
+void RegisterPrinterSetupHook(TPgxPrinterSetupHook dialog);
 
 class TCustomPagorra : public QObject, public TPgxUnitParent, protected TPgxReportBandStore
 {

@@ -832,7 +832,7 @@ TEST(ReportRuns, PrinterSetupStoresTheChoice)
     r.Band(TPgxBandType::rbDetail, 100, "D");
     ASSERT_TRUE(r.rep.Prepare());
     TPgxPrinterSetupChoice shown;
-    RegisterPrinterSetupDialog([&](TPgxPrinterSetupChoice &c) {
+    RegisterPrinterSetupHook([&](TPgxPrinterSetupChoice &c) {
         shown = c;
         c.Copies = 3;
         c.Orientation = TPgxOrientation::Landscape;
@@ -850,9 +850,9 @@ TEST(ReportRuns, PrinterSetupStoresTheChoice)
     EXPECT_EQ(r.rep.PrinterSettings.FirstPage, 2);
     EXPECT_EQ(r.rep.PrinterSettings.LastPage, 3);
     EXPECT_EQ(r.rep.Tag, 0);
-    RegisterPrinterSetupDialog([](TPgxPrinterSetupChoice &c) { c.Copies = 9; return false; });
+    RegisterPrinterSetupHook([](TPgxPrinterSetupChoice &c) { c.Copies = 9; return false; });
     EXPECT_FALSE(r.rep.PrinterSetup());
     EXPECT_EQ(r.rep.PrinterSettings.Copies, 3);
     EXPECT_EQ(r.rep.Tag, 1);
-    RegisterPrinterSetupDialog(nullptr);
+    RegisterPrinterSetupHook(nullptr);
 }
