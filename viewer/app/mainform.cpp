@@ -514,9 +514,10 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
 
 void TfrmMain::btnFrameClick()
 {
-    ListLock.Wait(kViewListTimeoutMs);
+    const bool locked = ListLock.Wait(kViewListTimeoutMs);
+    // Reader threads hold their packets while the views change parents.
+    switching_ = true;
     btnFrame->setEnabled(false);
-    ListLock.Wait(500);
     MainFrame = !MainFrame;
     for (TfrmDvrWin *v : dvrWins_)
         v->SetFrameMode(MainFrame, this);
@@ -529,16 +530,13 @@ void TfrmMain::btnFrameClick()
         SetCurrentDvrWin(CurrentDvrWin);
     Realign();
     update();
-    ListLock.Wait(500);
     btnFrame->setEnabled(true);
-    ListLock.Set();
+    switching_ = false;
+    if (locked)
+        ListLock.Set();
 }
 
-bool TfrmMain::IsSwitchingLayout()
-{
-    EventGuard guard(ListLock, 1000);
-    return !btnFrame->isEnabled();
-}
+bool TfrmMain::IsSwitchingLayout() { return switching_.load(); }
 
 void TfrmMain::btnControllerClick()
 {
@@ -608,7 +606,14 @@ void TfrmMain::btnOptionClick()
     if (result != 0) {
         WriteViewerOptions(o);
         WriteFontSettings("Font", mainFont_, fontColor_);
+        ApplyDisplayOptions();
     }
+}
+
+void TfrmMain::ApplyDisplayOptions()
+{
+    for (TfrmDvrWin *view : dvrWins_)
+        view->ApplyDisplayOptions();
 }
 
 void TfrmMain::ApplyAudioState(bool apply)
@@ -620,7 +625,7 @@ void TfrmMain::ApplyAudioState(bool apply)
     playbackOpen_ = btnAudRecv->Down();
 }
 
-int TfrmMain::GetDvrWinCount() const { return lstDvrWin->count(); }
+int TfrmMain::GetDvrWinCount() const { return viewCount_.load(); }
 
 bool TfrmMain::CanAddDvrWin() const { return GetDvrWinCount() < kMaxDvrWins; }
 
@@ -649,6 +654,7 @@ bool TfrmMain::AddDvrWin(TfrmDvrWin *view)
     auto *item = new QListWidgetItem(view->GetName(), lstDvrWin);
     item->setData(Qt::UserRole, QVariant::fromValue(static_cast<void *>(view)));
     dvrWins_.append(view);
+    viewCount_ = lstDvrWin->count();
     connect(view->GetFrame(), &TfrmDvrFrame::activated, this, &TfrmMain::SetCurrentDvrWin, Qt::UniqueConnection);
     connect(view->GetFrame(), &TfrmDvrFrame::closeRequested, this, &TfrmMain::RemoveDvrWin, Qt::UniqueConnection);
     view->SetFrameMode(MainFrame, this);
@@ -669,12 +675,18 @@ void TfrmMain::RemoveDvrWin(TfrmDvrWin *view)
         DebugPrint("No DvrWin Found");
         return;
     }
+    if (view->GetFrame())
+        disconnect(view->GetFrame(), nullptr, this, nullptr);
     view->CloseConnection();
     // The view is freed once its own handlers have returned.
     pendingFree_.insert(view);
     QMetaObject::invokeMethod(this, [this, view] { OnFreeView(view); }, Qt::QueuedConnection);
+    // The list moves its selection as the item goes; that must not pick the next current view.
+    selecting_ = true;
     delete found;
+    selecting_ = false;
     dvrWins_.removeOne(view);
+    viewCount_ = lstDvrWin->count();
     if (view == CurrentDvrWin) {
         CurrentDvrWin = nullptr;
         if (lstDvrWin->count() > 0)
@@ -702,6 +714,10 @@ void TfrmMain::OnFreeView(TfrmDvrWin *view)
 
 void TfrmMain::SetCurrentDvrWin(TfrmDvrWin *view)
 {
+    // Only a registered view may become current: a closed view's frame can still report its
+    // activation (the window manager answers late) before the view is freed.
+    if (view && !dvrWins_.contains(view))
+        return;
     if (CurrentDvrWin)
         CurrentDvrWin->SetSelected(false);
     if (view)
@@ -729,7 +745,7 @@ void TfrmMain::lstDvrWinSelectItem()
 
 void TfrmMain::SetDvrCaption(TfrmDvrWin *view, const QString &text)
 {
-    view->SetCaptionText(text);
+    // Shown only: the view's caption keeps its base text, to which each picture adds its time.
     if (view->GetFrame())
         view->GetFrame()->setWindowTitle(text);
     if (view == CurrentDvrWin)
@@ -823,8 +839,8 @@ void TfrmMain::TileDvrWins(int n)
         frame->showNormal();
         frame->raise();
         const int V = view->PictureHeight();
-        const int dx = frame->width() - view->pnlDvr->width();
-        const int dy = frame->height() - view->pnlDvr->height();
+        const QSize margins = view->VideoMargins();
+        const int dx = margins.width(), dy = margins.height();
         const int w = c == 1 ? 720 : (screen.width() - 160) / c - dx;
         const int h = w * V / 720;
         const int fw = h * 720 / V + dx;
@@ -914,6 +930,15 @@ void TfrmMain::btnDvrStatusClick()
 {
     if (CurrentDvrWin)
         CurrentDvrWin->OpenStatusDialog();
+}
+
+void TfrmMain::ShowToolWindow(TMyButton *button)
+{
+    button->SetDown(true);
+    if (button == btnPanTilt)
+        btnPanTiltClick();
+    else if (button == btnDvrCtrl)
+        btnDvrCtrlClick();
 }
 
 void TfrmMain::btnPanTiltClick()

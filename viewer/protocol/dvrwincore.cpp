@@ -414,9 +414,11 @@ void DvrWinCore::HandlePlay(const uint8_t *payload, size_t length)
         view_.ShowMessageText("No Data");
         break;
     case PLAY_END:
+        playStatus_.state = 0; // the recorder has stopped
         view_.MoveTrackBarToEnd();
         view_.SetStateText("||");
         view_.ShowMessageText("Completed");
+        view_.UpdateToolbar();
         break;
     case PT_PLAY:
         if (const auto status = ReadPlayStatus(payload, length)) {
