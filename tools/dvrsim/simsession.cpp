@@ -273,12 +273,16 @@ void SimSession::OnLogin(const uint8_t *p, size_t n)
     PutBe16(mask, uint16_t(options_.ChannelMask()));
     Reply(DvrCmdChannelMask, mask, 2);
     if (options_.channels >= 8) {
-        // The custom split layouts: each list counts up from channel 1.
+        // The custom split layouts, as a recorder leaves them by default: each list counts up from
+        // channel 1, except the 9-split, which on 16 channels shows the second half (8 to 16) so
+        // that the two 9-splits between them show every channel.
         uint8_t info[kScreenLayoutInfoSize] = {};
         static constexpr int kStart[6] = {0, 4, 10, 17, 26, 36}, kCells[6] = {4, 6, 7, 9, 10, 13};
-        for (int l = 0; l < 6; ++l)
+        for (int l = 0; l < 6; ++l) {
+            const int first = kCells[l] == 9 && options_.channels > 9 ? options_.channels - 8 : 1;
             for (int c = 0; c < kCells[l]; ++c)
-                info[kStart[l] + c] = uint8_t(c < options_.channels ? c + 1 : 0);
+                info[kStart[l] + c] = uint8_t(first + c <= options_.channels ? first + c : 0);
+        }
         info[127] = options_.channels >= 16 ? 0x3F : 0x07;
         Reply(DvrCmdScreenLayouts, info, sizeof info);
     }
