@@ -563,17 +563,21 @@ void SimSession::PushRecord(int channel, uint8_t kind, const RecorderTime &time,
 void SimSession::LiveStep()
 {
     const RecorderTime now = NowRecorderTime();
+    sourceMs_ += 1000 / options_.fps;
     for (int ch : PushChannels(channel_))
-        PushRecord(ch, FrameKindLive, now, 0);
+        if (source_.Due(ch, sourceMs_))
+            PushRecord(ch, FrameKindLive, now, 0);
 }
 
 void SimSession::PlayStep()
 {
     const RecordedSpan &span = recorder_.Span();
     const uint32_t delay = uint32_t(100 / options_.fps); // 10 ms units
-    for (int ch : PushChannels(playChannel_ ? playChannel_ : channel_))
-        PushRecord(ch, FrameKindPlayback, span.At(uint32_t(playMs_ / 1000)), delay);
     const int64_t step = int64_t(1000 / options_.fps) * std::max<int>(fast_, 1);
+    sourceMs_ += step;
+    for (int ch : PushChannels(playChannel_ ? playChannel_ : channel_))
+        if (source_.Due(ch, sourceMs_))
+            PushRecord(ch, FrameKindPlayback, span.At(uint32_t(playMs_ / 1000)), delay);
     playMs_ += direction_ == PlayDirBackward ? -step : step;
     if (playMs_ < 0 || playMs_ > int64_t(span.seconds) * 1000) {
         playMs_ = std::clamp<int64_t>(playMs_, 0, int64_t(span.seconds) * 1000);

@@ -99,6 +99,7 @@ private:
 
     SimRecorder &recorder_;
     VideoSource &source_;
+    int64_t sourceMs_ = 0; // how far the source has run: its records come when due
     const SimOptions &options_;
     SimLink &link_;
     SimFaults &faults_;
