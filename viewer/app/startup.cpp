@@ -71,6 +71,11 @@ public:
         if (frmMain)
             frmMain->ShowToolWindow(frmMain->btnDvrCtrl);
     }
+    void PlayAudio(TfrmDvrWin *view, const uint8_t *data, size_t length) override
+    {
+        if (frmMain)
+            frmMain->PlayAudio(view, data, length);
+    }
     void ShowNotice(const QString &text) override
     {
         if (frmMsg) {
