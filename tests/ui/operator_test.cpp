@@ -242,6 +242,8 @@ TEST_F(OperatorTest, TheToolbarShowsWhatTheRecorderPlays)
     StartProgram(false);
     TfrmDvrWin *view = OpenLoggedIn();
     ASSERT_TRUE(view->IsLoggedIn());
+    EXPECT_TRUE(frmMain->btnPlay->Down()) << "live pictures play";
+    EXPECT_FALSE(frmMain->btnPause->Down());
     view->SetMode(1);
     struct Case {
         uint8_t state, fast, slow, direction;

@@ -582,8 +582,10 @@ void SimSession::LiveStep()
     const RecorderTime now = NowRecorderTime();
     sourceMs_ += 1000 / options_.fps;
     for (int ch : PushChannels(channel_))
-        if (source_.Due(ch, sourceMs_))
+        if (source_.Due(ch, sourceMs_, served_[size_t(ch - 1)])) {
             PushRecord(ch, FrameKindLive, now, 0);
+            ++served_[size_t(ch - 1)];
+        }
 }
 
 void SimSession::PlayStep()
@@ -593,8 +595,10 @@ void SimSession::PlayStep()
     const int64_t step = int64_t(1000 / options_.fps) * std::max<int>(fast_, 1);
     sourceMs_ += step;
     for (int ch : PushChannels(playChannel_ ? playChannel_ : channel_))
-        if (source_.Due(ch, sourceMs_))
+        if (source_.Due(ch, sourceMs_, served_[size_t(ch - 1)])) {
             PushRecord(ch, FrameKindPlayback, span.At(uint32_t(playMs_ / 1000)), delay);
+            ++served_[size_t(ch - 1)];
+        }
     playMs_ += direction_ == PlayDirBackward ? -step : step;
     if (playMs_ < 0 || playMs_ > int64_t(span.seconds) * 1000) {
         playMs_ = std::clamp<int64_t>(playMs_, 0, int64_t(span.seconds) * 1000);

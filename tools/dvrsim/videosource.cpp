@@ -458,18 +458,17 @@ bool DvrFileSource::Next(int channel, SimVideo &out)
         return false;
     out = c.records[c.next];
     c.next = (c.next + 1) % c.records.size();
-    ++c.served;
     return true;
 }
 
-bool DvrFileSource::Due(int channel, int64_t elapsedMs) const
+bool DvrFileSource::Due(int channel, int64_t elapsedMs, uint64_t served) const
 {
     if (channel < 1 || channel > 16)
         return false;
     const Channel &c = channels_[channel - 1];
     if (c.records.empty())
         return true;
-    return elapsedMs >= int64_t(c.served * uint64_t(spanMs_) / c.records.size());
+    return elapsedMs >= int64_t(served * uint64_t(spanMs_) / c.records.size());
 }
 
 std::unique_ptr<VideoSource> MakeVideoSource(const SimOptions &options, std::string &error)
