@@ -16,6 +16,10 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
+#include <QProcess>
+#include <QThread>
+#include <QPushButton>
+#include <QLayout>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -308,4 +312,88 @@ TEST_F(OperatorTest, ViewMessagesAreReadable)
         }
     EXPECT_GT(text, 40) << "the message shows";
     EXPECT_GT(button, 5) << "the close button shows";
+}
+
+TEST_F(OperatorTest, TheStatusBarKeepsEveryItemVisibleAtTheMinimumWidth)
+{
+    TfrmDvrWin view;
+    view.resize(view.minimumWidth(), 360);
+    view.show();
+    view.SetVideoFormat(16, 0x01);
+    view.pnlFrame->setText("30 fps");
+    view.lblDiskFree->setText("/: 76.6 GBytes free");
+    view.lblStart->setText("2026/12/10 12:00:00");
+    view.lblEnd->setText("2026/12/10 12:01:00");
+    ASSERT_EQ(view.width(), TfrmDvrWin::kMinimumWidth);
+    for (uint8_t mode : {uint8_t(0), uint8_t(1)}) {
+        view.SetMode(mode);
+        QApplication::processEvents();
+        view.layout()->activate();
+        QApplication::processEvents();
+        std::vector<QWidget *> items = {view.pnlCh, view.pnlFrame, view.pnlState, view.btnLive, view.btnPlay};
+        if (mode == 0)
+            items.insert(items.end(), {view.btnRelay, view.lblDiskFree});
+        else
+            items.insert(items.end(), {view.lblStart, view.TrackBar, view.lblEnd});
+        const QRect bar = view.pnlStatus->rect();
+        std::vector<QRect> rects;
+        for (QWidget *w : items) {
+            ASSERT_TRUE(w->isVisibleTo(&view)) << w->objectName().toStdString();
+            const QRect r(w->mapTo(view.pnlStatus, QPoint(0, 0)), w->size());
+            EXPECT_TRUE(bar.contains(r)) << w->objectName().toStdString() << " mode " << int(mode);
+            if (auto *label = qobject_cast<QLabel *>(w)) { // no text cut
+                EXPECT_GE(r.width(), label->fontMetrics().horizontalAdvance(label->text()))
+                    << label->text().toStdString();
+            }
+            rects.push_back(r);
+        }
+        EXPECT_GE(view.TrackBar->width(), 40) << "the track bar keeps room to drag";
+        for (size_t i = 0; i < rects.size(); ++i)
+            for (size_t j = i + 1; j < rects.size(); ++j)
+                EXPECT_FALSE(rects[i].intersects(rects[j]))
+                    << items[i]->objectName().toStdString() << " covers " << items[j]->objectName().toStdString()
+                    << " in mode " << int(mode);
+        // The LEDs lie inside their panel.
+        for (int i = 0; i < 16; ++i)
+            EXPECT_TRUE(view.pnlCh->rect().contains(view.Led(i)->geometry())) << i;
+    }
+}
+
+TEST_F(OperatorTest, TheSetupPasswordPromptCanBeCancelled)
+{
+    StartProgram(false);
+    TfrmDvrWin *view = OpenLoggedIn();
+    OnNextModal([](QWidget *w) {
+        auto *cancel = w->findChild<QPushButton *>("btnCancel");
+        ASSERT_NE(cancel, nullptr);
+        cancel->click();
+    });
+    view->cmdDvrSetupClick();
+    EXPECT_NE(view->pnlMsg->text(), "Checking Password...");
+}
+
+TEST(Program, ClosingItsMainWindowEndsTheProcessInEitherMode)
+{
+    for (int frame : {0, 1}) {
+        QTemporaryDir dir;
+        QSettings(dir.filePath("Strandel.ini"), QSettings::IniFormat).setValue("MainFrame", frame);
+        QProcess program;
+        program.setWorkingDirectory(dir.path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        program.setProcessEnvironment(env);
+        program.start(STRANDEL_PROGRAM, {});
+        ASSERT_TRUE(program.waitForStarted(5000));
+        QThread::msleep(1500); // up and showing its main window
+        ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().toStdString();
+        QElapsedTimer t;
+        t.start();
+        program.terminate(); // a stop request closes the main window as the user would
+        ASSERT_TRUE(program.waitForFinished(5000)) << "mode " << frame;
+        EXPECT_LT(t.elapsed(), 1000) << "mode " << frame;
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+        // It closed orderly: the mode was written back.
+        EXPECT_EQ(QSettings(dir.filePath("Strandel.ini"), QSettings::IniFormat).value("MainFrame").toInt(), frame);
+    }
 }
