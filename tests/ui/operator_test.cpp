@@ -1,5 +1,6 @@
 // The viewer as an operator drives it: whole sequences through the main window and real views.
 #include "platform/settings.h"
+#include "viewer/admin/shells.h"
 #include "viewer/app/forms.h"
 #include "viewer/app/mainform.h"
 #include "viewer/app/startup.h"
@@ -16,6 +17,9 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
+#include <QMenu>
+#include <QAction>
+#include <QTest>
 #include <QProcess>
 #include <QThread>
 #include <QPushButton>
@@ -396,4 +400,25 @@ TEST(Program, ClosingItsMainWindowEndsTheProcessInEitherMode)
         // It closed orderly: the mode was written back.
         EXPECT_EQ(QSettings(dir.filePath("Strandel.ini"), QSettings::IniFormat).value("MainFrame").toInt(), frame);
     }
+}
+
+TEST_F(OperatorTest, TheViewMenuOpensOnTheEmptyVideoAreaAndReachesTheToolWindows)
+{
+    StartProgram(false);
+    auto *view = new TfrmDvrWin; // never logged in
+    DvrListRecord r;
+    r.kind = uint8_t(DvrKind::Network);
+    view->SetRecord(r);
+    ASSERT_TRUE(frmMain->AddDvrWin(view));
+    QTest::mouseClick(view->pnlDvr, Qt::RightButton, {}, QPoint(50, 50));
+    ASSERT_TRUE(Pump([&] { return view->popDvrWin->isVisible(); }, 2000));
+    EXPECT_TRUE(view->cmdConnect->isEnabled());
+    view->popDvrWin->hide();
+    view->cmdPanTilt->trigger();
+    ASSERT_NE(frmPanTilt, nullptr);
+    EXPECT_TRUE(frmPanTilt->isVisible());
+    EXPECT_TRUE(frmMain->btnPanTilt->Down());
+    view->cmdDvrControl->trigger();
+    EXPECT_TRUE(frmDvrCtrl->isVisible());
+    EXPECT_TRUE(frmMain->btnDvrCtrl->Down());
 }
