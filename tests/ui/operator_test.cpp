@@ -388,7 +388,7 @@ TEST(Program, ClosingItsMainWindowEndsTheProcessInEitherMode)
         program.setProcessEnvironment(env);
         program.start(STRANDEL_PROGRAM, {});
         ASSERT_TRUE(program.waitForStarted(5000));
-        QThread::msleep(1500); // up and showing its main window
+        QThread::msleep(3000); // up and showing its main window
         ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().toStdString();
         QElapsedTimer t;
         t.start();

@@ -264,6 +264,8 @@ int RunMessageLoop()
 int RunViewer(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    // First: a stop request during start-up waits in the pipe until the loop runs.
+    CloseOnStopSignals(&app);
     QApplication::setApplicationName("Strandel");
     QApplication::setApplicationDisplayName("Strandel");
     QApplication::setOrganizationName("Holvane");
@@ -271,7 +273,6 @@ int RunViewer(int argc, char **argv)
     QApplication::setQuitOnLastWindowClosed(false);
     CreateApplicationForms();
     QObject::connect(frmMain, &QObject::destroyed, &app, [] { QCoreApplication::exit(0); });
-    CloseOnStopSignals(&app);
     ShowStartupNotice();
     frmMain->show();
     if (app.arguments().contains("--debug"))
