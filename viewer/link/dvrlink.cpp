@@ -221,6 +221,7 @@ void CDvrTcp::ReadStep()
 bool CDvrTcp::SendAll(const uint8_t *data, uint32_t count)
 {
     std::lock_guard l(fdLock_);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(sendTimeoutMs_.load());
     while (socketError_ == 0 && fd_ >= 0 && active_ && !stopping_) {
         if (count == 0)
             return true;
@@ -229,6 +230,11 @@ bool CDvrTcp::SendAll(const uint8_t *data, uint32_t count)
             return true;
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+                // A recorder that stays connected but stops reading must not hold every sender.
+                if (std::chrono::steady_clock::now() >= deadline) {
+                    DropStalled(ETIMEDOUT);
+                    return false;
+                }
                 pollfd p{fd_, POLLOUT, 0};
                 ::poll(&p, 1, 10);
                 continue;
@@ -243,6 +249,24 @@ bool CDvrTcp::SendAll(const uint8_t *data, uint32_t count)
         count -= uint32_t(n);
     }
     return false;
+}
+
+// Under fdLock_. Later sends fail at once; the shut-down socket ends the reader, whose end
+// drops the link on the UI thread as a remote close does.
+void CDvrTcp::DropStalled(int error)
+{
+    socketError_ = uint32_t(error);
+    ::shutdown(fd_, SHUT_RDWR);
+    if (!context_)
+        return;
+    const unsigned session = session_;
+    QMetaObject::invokeMethod(context_.get(), [this, session, error] {
+        if (session != session_ || !active_)
+            return;
+        ReportError(error);
+        if (readFd_ < 0) // no reader on the socket yet: drop it here
+            Deactivate(true);
+    }, Qt::QueuedConnection);
 }
 
 bool CDvrTcp::SendPacket(uint8_t cmd, uint8_t flag, const uint8_t *data, uint32_t length)
