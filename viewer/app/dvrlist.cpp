@@ -38,21 +38,19 @@ constexpr int kDescMax = 128;
 const char *const kBaudItems[] = {"9600", "38400", "115200"};
 constexpr int kDesignedX = 240, kDesignedY = 120;
 
-// Fills a fixed field with the UTF-8 text, cut so that neither the last NUL nor a character is split.
+// The file holds 8-bit text: one byte per character, as Latin-1, so the book reads and writes
+// the same bytes as the original program's (a character outside Latin-1 becomes '?').
 template <size_t N> void PutText(std::array<char, N> &field, const QString &text)
 {
-    QByteArray bytes = text.toUtf8();
-    int n = std::min<int>(int(bytes.size()), int(N) - 1);
-    while (n > 0 && n < bytes.size() && (uint8_t(bytes[n]) & 0xC0) == 0x80)
-        --n; // bytes[n] continues a character that would be cut: drop that character
-    bytes.truncate(n);
+    QByteArray bytes = text.toLatin1();
+    bytes.truncate(std::min<int>(int(bytes.size()), int(N) - 1));
     SetField(field, bytes.constData());
 }
 
 template <size_t N> QString GetText(const std::array<char, N> &field)
 {
     const std::string_view t = FieldText(field);
-    return QString::fromUtf8(t.data(), qsizetype(t.size()));
+    return QString::fromLatin1(t.data(), qsizetype(t.size()));
 }
 
 QString MacText(const DvrListRecord &r, const char *separator)
