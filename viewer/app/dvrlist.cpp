@@ -237,9 +237,19 @@ bool TfrmDvrList::LoadList(const QString &path)
     if (!f.open(QIODevice::ReadOnly))
         return false;
     uint8_t buf[DvrListRecord::kSize];
+    // Rows are made in one pass and handed to the list at once: loading stays linear.
+    QList<QTreeWidgetItem *> items;
     // A trailing partial record is left out.
-    while (f.read(reinterpret_cast<char *>(buf), sizeof buf) == qint64(sizeof buf))
-        AddRecord(std::make_unique<DvrListRecord>(DvrListRecord::Read(buf)));
+    while (f.read(reinterpret_cast<char *>(buf), sizeof buf) == qint64(sizeof buf)) {
+        auto record = std::make_unique<DvrListRecord>(DvrListRecord::Read(buf));
+        FillDefaults(*record);
+        auto *item = new QTreeWidgetItem;
+        FillRow(item, *record);
+        items.push_back(item);
+        records_.push_back(std::move(record));
+    }
+    lstDvrList->addTopLevelItems(items);
+    UpdateCount();
     return true;
 }
 
@@ -262,10 +272,7 @@ void TfrmDvrList::AddRecord(std::unique_ptr<DvrListRecord> record)
 {
     if (!record)
         return;
-    if (record->baudRate == 0)
-        record->baudRate = QString(kBaudItems[0]).toInt();
-    if (record->port == 0)
-        record->port = kPortMin;
+    FillDefaults(*record);
     records_.push_back(std::move(record));
     new QTreeWidgetItem(lstDvrList);
     const int row = int(records_.size()) - 1;
@@ -305,17 +312,35 @@ int TfrmDvrList::RowOf(const DvrListRecord *record) const
     return -1;
 }
 
+void TfrmDvrList::FillDefaults(DvrListRecord &record)
+{
+    if (record.baudRate == 0)
+        record.baudRate = QString(kBaudItems[0]).toInt();
+    if (record.port == 0)
+        record.port = kPortMin;
+}
+
+void TfrmDvrList::FillRow(QTreeWidgetItem *item, const DvrListRecord &r)
+{
+    item->setText(0, GetText(r.name));
+    item->setTextAlignment(1, Qt::AlignCenter);
+    item->setTextAlignment(2, Qt::AlignCenter);
+    item->setText(1, AddressText(r));
+    item->setText(2, r.Kind() == DvrKind::Network ? MacText(r, ":") : QString());
+}
+
+QString TfrmDvrList::AddressText(const DvrListRecord &r)
+{
+    return r.Kind() == DvrKind::Network ? QString::fromLatin1(IpToText(r.ip.data()))
+                                        : QStringLiteral("Com %1").arg(r.serialPort);
+}
+
 void TfrmDvrList::WriteRow(int row)
 {
     QTreeWidgetItem *item = lstDvrList->topLevelItem(row);
     const DvrListRecord *r = Record(row);
-    if (!item || !r)
-        return;
-    item->setText(0, GetText(r->name));
-    item->setTextAlignment(1, Qt::AlignCenter);
-    item->setTextAlignment(2, Qt::AlignCenter);
-    UpdateAddressText(r);
-    UpdateMacText(r);
+    if (item && r)
+        FillRow(item, *r);
 }
 
 void TfrmDvrList::UpdateAddressText(const DvrListRecord *record)
@@ -323,9 +348,7 @@ void TfrmDvrList::UpdateAddressText(const DvrListRecord *record)
     const int row = RowOf(record);
     if (row < 0)
         return;
-    const QString text = record->Kind() == DvrKind::Network ? QString::fromLatin1(IpToText(record->ip.data()))
-                                                            : QStringLiteral("Com %1").arg(record->serialPort);
-    lstDvrList->topLevelItem(row)->setText(1, text);
+    lstDvrList->topLevelItem(row)->setText(1, AddressText(*record));
 }
 
 void TfrmDvrList::UpdateMacText(const DvrListRecord *record)
