@@ -205,7 +205,9 @@ TEST_F(StoreDisk, DrivesComeFromTheSettingAndOpenReadOnly)
 {
     SetSettingsFilePath(dir.filePath("settings.ini"));
     EXPECT_EQ(PhysicalDiskPath(0), "/dev/sda");
-    EXPECT_EQ(PhysicalDiskPath(19), "/dev/sdt");
+    EXPECT_EQ(PhysicalDiskPath(15), "/dev/sdp");
+    EXPECT_EQ(PhysicalDiskPath(16), "/dev/nvme0n1");
+    EXPECT_EQ(PhysicalDiskPath(19), "/dev/nvme3n1");
     EXPECT_EQ(PhysicalDiskPath(20), "");
     RegWriteString("HddDrives", QString::fromStdString(img->Path() + ";/nonexistent.img"));
     EXPECT_EQ(PhysicalDiskPath(0), img->Path());
