@@ -376,6 +376,16 @@ TEST_F(LocalDisk, RandomCommandsAreSafe)
     std::vector<uint8_t> playFile{7};
     playFile.insert(playFile.end(), path.begin(), path.end());
     Command(file, 7, playFile);
+    // The answer to a login before the noise; the same must come after it.
+    auto login = [&](CDvrLocal &p) {
+        view.Take();
+        Command(p, 1, {});
+        const auto replies = view.Take();
+        return replies.empty() ? std::string() : replies[0];
+    };
+    const std::string diskLogin = login(disk), fileLogin = login(file);
+    ASSERT_EQ(diskLogin.substr(0, 5), "1/00 ");
+    ASSERT_EQ(fileLogin.substr(0, 5), "1/00 ");
     uint32_t seed = 99;
     auto next = [&] { return seed = seed * 1664525u + 1013904223u, seed >> 8; };
     for (int i = 0; i < 3000; ++i) {
@@ -392,6 +402,11 @@ TEST_F(LocalDisk, RandomCommandsAreSafe)
         if (player.PlayTimerActive())
             player.OnPlayTimer();
         view.Take();
+        // Whatever came before, both players still answer a login as on the first day.
+        if (i % 500 == 499) {
+            EXPECT_EQ(login(disk), diskLogin) << i;
+            EXPECT_EQ(login(file), fileLogin) << i;
+        }
     }
 }
 
