@@ -133,6 +133,8 @@ public:
     bool EndNetCopy();
     // Copy span as day counts since 1899-12-30 with the time as fraction, for the progress.
     void SetCopySpan(double start, double end);
+    double CopyStart() const { return copyStart_; }
+    double CopyEnd() const { return copyEnd_; }
 
     DvrDialogRefs &Dialogs() { return dialogs_; }
     bool IsLoggedIn() const { return loggedIn_; }
