@@ -12,6 +12,8 @@
 
 namespace strandel {
 
+class TThemeNexus;
+
 class EListError : public ERx32Error
 {
 public:
@@ -56,6 +58,9 @@ public:
 
     std::function<void(TCustomPaintBox32 *sender)> OnGDIOverlay;
 
+    // The program's theme nexus, made with the first control; null before.
+    static TThemeNexus *ThemeNexus();
+
 protected:
     virtual void DoPaintBuffer() { m_bufferValid = true; }
     virtual void DoPaintGDIOverlay();
@@ -65,6 +70,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     TBitmap32 m_buffer;
