@@ -153,6 +153,7 @@ private:
     std::unique_ptr<TXComm> port_;
     uint8_t stage_[kSerialStageSize] = {};
     SerialReceiver rx_;
+    bool lost_ = false; // the device went away and the view was told
 };
 
 } // namespace strandel
