@@ -35,6 +35,7 @@ TColor ColorToRGB(TColor color)
     QPalette::ColorGroup group = QPalette::Active;
     switch (color & 0xFF) {
     case 5: role = QPalette::Base; break;              // window
+    case 6: role = QPalette::WindowText; break;        // window frame
     case 8: role = QPalette::Text; break;              // window text
     case 13: role = QPalette::Highlight; break;
     case 14: role = QPalette::HighlightedText; break;

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Regenerates the committed seed corpora of the fuzz targets (tests/<area>/seeds/<target>/).
+# Regenerates the committed seed corpora of the fuzz targets (tests/<area>/corpus/<target>/; other targets keep their own there).
 # Usage: scripts/make-fuzz-seeds.sh [build directory, default build]
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (every library with the fuzzer's coverage hooks) and
-# runs each for a bounded time, starting from its committed seeds. A target whose coverage stays
-# tiny is fuzzing blind (its code under test lacks the hooks): that fails the run.
+# runs each for a bounded time, starting from its committed seeds (tests/<area>/corpus/<name>).
+# A target whose coverage stays tiny is fuzzing blind (its code under test lacks the hooks):
+# that fails the run.
 # Usage: scripts/run-fuzz.sh [seconds per target, default 20]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,7 +25,7 @@ for e in "${entries[@]}"; do
   mkdir -p "$corpus"
   echo "== $name (${seconds}s)"
   log="$build/corpus/$name.log"
-  # New inputs go to the working corpus; the committed seeds are read only.
+  # New inputs go to the working corpus; the committed seeds are only read.
   "$path" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "$corpus" "$seeds" 2>&1 | tee "$log"
   edges=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   if [ "${edges:-0}" -lt "$min_edges" ]; then

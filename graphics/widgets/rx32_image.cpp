@@ -4,7 +4,10 @@
 #include <mutex>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QStyleOptionSizeGrip>
+#include <QWindow>
 #include <QPaintEvent>
 #include <QStyle>
 
@@ -87,6 +90,20 @@ void InstallStyleThemeQuery()
         delete gThemeNexus;
         gThemeNexus = nullptr;
     });
+}
+
+TAlign ControlAlign(const QWidget *control)
+{
+    if (!control)
+        return alNone;
+    const QVariant v = control->property("strandelAlign");
+    return v.isValid() ? TAlign(v.toInt()) : alNone;
+}
+
+void SetControlAlign(QWidget *control, TAlign value)
+{
+    if (control)
+        control->setProperty("strandelAlign", int(value));
 }
 
 // ---- TCustomPaintBox32
@@ -205,6 +222,35 @@ void TCustomPaintBox32::mousePressEvent(QMouseEvent *event)
     if ((Options & (1 << pboAutoFocus)) && isEnabled() && isVisible())
         setFocus(Qt::MouseFocusReason);
     QWidget::mousePressEvent(event);
+}
+
+namespace {
+bool IsArrowKey(int key) { return key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down; }
+} // namespace
+
+bool TCustomPaintBox32::event(QEvent *event)
+{
+    // A control that wants the arrow keys keeps them from shortcuts too.
+    if (event->type() == QEvent::ShortcutOverride && (Options & (1 << pboWantArrowKeys)) &&
+        IsArrowKey(static_cast<QKeyEvent *>(event)->key())) {
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void TCustomPaintBox32::keyPressEvent(QKeyEvent *event)
+{
+    if (IsArrowKey(event->key()) && !(Options & (1 << pboWantArrowKeys))) {
+        event->ignore(); // on to the parent
+        return;
+    }
+    if (!OnKeyDown) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    OnKeyDown(this, event->key(), ShiftStateOf(QGuiApplication::mouseButtons(), event->modifiers()));
+    event->accept();
 }
 
 // ---- TPaintStages
@@ -616,6 +662,33 @@ TSize TCustomImage32::AutoSizeExtent() const
     return {w, h};
 }
 
+void TCustomImage32::SetAutoSize(bool value)
+{
+    if (value == m_autoSize)
+        return;
+    m_autoSize = value;
+    if (!value)
+        return;
+    int32_t w = width(), h = height();
+    if (CanAutoSize(w, h) && (w != width() || h != height()))
+        resize(w, h);
+}
+
+bool TCustomImage32::CanAutoSize(int32_t &newWidth, int32_t &newHeight)
+{
+    InvalidateCache();
+    const TSize s = AutoSizeExtent();
+    // An empty bitmap has no size to give: the control keeps its own.
+    if (s.cx <= 0 || s.cy <= 0)
+        return true;
+    const TAlign align = Align();
+    if (align == alNone || align == alLeft || align == alRight)
+        newWidth = s.cx;
+    if (align == alNone || align == alTop || align == alBottom)
+        newHeight = s.cy;
+    return true;
+}
+
 void TCustomImage32::BitmapResized()
 {
     if (m_autoSize) {
@@ -656,7 +729,9 @@ void TCustomImage32::MouseDown(TMouseButton button, TShiftState shift, int32_t x
         OnMouseDown(this, button, shift, x, y, layer);
 }
 
-void TCustomImage32::mousePressEvent(QMouseEvent *event)
+void TCustomImage32::mousePressEvent(QMouseEvent *event) { ImageMouseDown(event); }
+
+void TCustomImage32::ImageMouseDown(QMouseEvent *event)
 {
     TCustomPaintBox32::mousePressEvent(event);
     MouseDown(ButtonOf(event->button()), ShiftStateOf(event->buttons(), event->modifiers()), PosX(event),
@@ -707,6 +782,289 @@ void TCustomImage32::leaveEvent(QEvent *event)
     if (OnMouseLeave)
         OnMouseLeave(this);
     QWidget::leaveEvent(event);
+}
+
+// ---- TIVScrollProperties
+
+int32_t TIVScrollProperties::Increment() const { return static_cast<TCustomRangeBar *>(Primary)->Increment(); }
+
+void TIVScrollProperties::SetIncrement(int32_t value)
+{
+    const int32_t low = value & 0xFFFF;
+    Both([low](TArrowBar *b) { static_cast<TCustomRangeBar *>(b)->SetIncrement(low); });
+}
+
+int32_t TIVScrollProperties::Size() const { return View->StoredScrollBarSize(); }
+
+void TIVScrollProperties::SetSize(int32_t value)
+{
+    View->SetStoredScrollBarSize(value);
+    View->AlignAll();
+}
+
+void TIVScrollProperties::Assign(const TIVScrollProperties &source)
+{
+    if (&source == this)
+        return;
+    SetColor(source.Color());
+    SetBackgnd(source.Backgnd());
+    SetButtonSize(source.ButtonSize());
+    SetHandleColor(source.HandleColor());
+    SetShowArrows(source.ShowArrows());
+    SetShowHandleGrip(source.ShowHandleGrip());
+    SetStyle(source.Style());
+    SetIncrement(source.Increment());
+    SetSize(source.Size());
+}
+
+// ---- TCustomImgView32
+
+TCustomImgView32::TCustomImgView32(QWidget *parent) : TCustomImage32(parent)
+{
+    auto makeBar = [this](TScrollBarKind kind) {
+        auto *bar = new TCustomRangeBar(this);
+        bar->SetBorderStyle(bsNone);
+        bar->SetKind(kind);
+        bar->KeepCenter = true;
+        bar->OnUserChange = [this](TArrowBar *sender) { ScrollHandler(sender); };
+        return bar;
+    };
+    m_hScroll = makeBar(sbHorizontal);
+    m_vScroll = makeBar(sbVertical);
+    SetScaleMode(smScale);
+    SetBitmapAlign(baCustom);
+    m_scrollBars.View = this;
+    m_scrollBars.Primary = m_hScroll;
+    m_scrollBars.Secondary = m_vScroll;
+    AlignAll();
+}
+
+TCustomImgView32::~TCustomImgView32()
+{
+    m_hScroll->OnUserChange = nullptr;
+    m_vScroll->OnUserChange = nullptr;
+}
+
+int32_t TCustomImgView32::GetScrollBarSize() const
+{
+    if (m_scrollBarSize != 0)
+        return m_scrollBarSize;
+    return style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+}
+
+TRect TCustomImgView32::GetViewportRect() const
+{
+    const int32_t size = GetScrollBarSize();
+    return {0, 0, width() - size, height() - size}; // room for both bars is always kept
+}
+
+void TCustomImgView32::AlignAll()
+{
+    const TRect v = GetViewportRect();
+    m_hScroll->setGeometry(v.Left, v.Bottom, std::max(0, v.Width()), std::max(0, height() - v.Bottom));
+    m_vScroll->setGeometry(v.Right, v.Top, std::max(0, width() - v.Right), std::max(0, v.Height()));
+    m_hScroll->update();
+    m_vScroll->update();
+}
+
+TRect TCustomImgView32::GetSizeGripRect() const
+{
+    const int32_t size = GetScrollBarSize();
+    return {width() - size, height() - size, width(), height()};
+}
+
+bool TCustomImgView32::IsSizeGripVisible() const
+{
+    switch (m_sizeGrip) {
+    case sgAlways: return true;
+    case sgNone: return false;
+    case sgAuto: break;
+    }
+    // Only a view that fills its form, through client-aligned parents all the way up.
+    if (ControlAlign(this) != alClient)
+        return false;
+    for (const QWidget *p = parentWidget();; p = p->parentWidget()) {
+        if (!p)
+            return false;
+        if (p->isWindow())
+            return true;
+        if (ControlAlign(p) != alClient)
+            return false;
+    }
+}
+
+void TCustomImgView32::DoDrawSizeGrip(QPainter &p, const TRect &r)
+{
+    const QRect q(r.Left, r.Top, r.Width(), r.Height());
+    p.fillRect(q, QColor::fromRgb(Color32(clBtnFace) & 0xFFFFFF));
+    QStyleOptionSizeGrip opt;
+    opt.initFrom(this);
+    opt.rect = q;
+    opt.corner = Qt::BottomRightCorner;
+    style()->drawControl(QStyle::CE_SizeGrip, &opt, &p, this);
+}
+
+void TCustomImgView32::PaintGrip()
+{
+    QPainter p(this);
+    const TRect r = GetSizeGripRect();
+    if (IsSizeGripVisible())
+        DoDrawSizeGrip(p, r);
+    else
+        p.fillRect(QRect(r.Left, r.Top, r.Width(), r.Height()), QColor::fromRgb(Color32(clBtnFace) & 0xFFFFFF));
+}
+
+void TCustomImgView32::paintEvent(QPaintEvent *event)
+{
+    TCustomImage32::paintEvent(event);
+    PaintGrip();
+}
+
+void TCustomImgView32::UpdateScrollBars()
+{
+    const TSize s = GetBitmapSize();
+    m_hScroll->SetRange(s.cx);
+    m_vScroll->SetRange(s.cy);
+}
+
+void TCustomImgView32::UpdateImage()
+{
+    const TSize s = GetBitmapSize();
+    const TRect v = GetViewportRect();
+    const int32_t w = v.Width(), h = v.Height();
+    BeginUpdate();
+    if (!m_centered) {
+        SetOffsetHorz(-m_hScroll->Position());
+        SetOffsetVert(-m_vScroll->Position());
+    } else {
+        SetOffsetHorz(w > s.cx ? float(w - s.cx) / 2 : -m_hScroll->Position());
+        SetOffsetVert(h > s.cy ? float(h - s.cy) / 2 : -m_vScroll->Position());
+    }
+    InvalidateCache();
+    EndUpdate();
+    Changed();
+}
+
+void TCustomImgView32::ScrollToCenter(int32_t x, int32_t y)
+{
+    m_scrollLock = true;
+    AlignAll();
+    const TRect v = GetViewportRect();
+    m_hScroll->SetPosition(float(x) * Scale() - float(v.Width()) / 2);
+    m_vScroll->SetPosition(float(y) * Scale() - float(v.Height()) / 2);
+    m_scrollLock = false;
+    UpdateImage();
+}
+
+void TCustomImgView32::Scroll(int32_t dx, int32_t dy)
+{
+    m_scrollLock = true;
+    m_hScroll->SetPosition(m_hScroll->Position() + float(dx));
+    m_vScroll->SetPosition(m_vScroll->Position() + float(dy));
+    m_scrollLock = false;
+    UpdateImage();
+}
+
+void TCustomImgView32::ScrollHandler(TArrowBar *sender)
+{
+    if (m_scrollLock)
+        return;
+    if (sender)
+        sender->update();
+    UpdateImage();
+    DoScroll();
+    update();
+}
+
+void TCustomImgView32::DoScroll()
+{
+    if (OnScroll)
+        OnScroll(this);
+}
+
+void TCustomImgView32::BitmapResized()
+{
+    TCustomImage32::BitmapResized();
+    UpdateScrollBars();
+    if (m_centered) {
+        ScrollToCenter(Bitmap().Width() / 2, Bitmap().Height() / 2);
+    } else {
+        m_hScroll->SetPosition(0);
+        m_vScroll->SetPosition(0);
+        UpdateImage();
+    }
+}
+
+void TCustomImgView32::DoScaleChange()
+{
+    InvalidateCache();
+    UpdateScrollBars();
+    UpdateImage();
+    Invalidate();
+}
+
+void TCustomImgView32::SetCentered(bool value)
+{
+    InvalidateCache();
+    m_centered = value;
+    m_hScroll->KeepCenter = value;
+    m_vScroll->KeepCenter = value;
+    UpdateScrollBars();
+    UpdateImage();
+    if (value)
+        ScrollToCenter(Bitmap().Width() / 2, Bitmap().Height() / 2);
+    else
+        ScrollToCenter(0, 0);
+}
+
+void TCustomImgView32::SetSizeGrip(TSizeGripStyle value)
+{
+    if (value != m_sizeGrip) {
+        m_sizeGrip = value;
+        Invalidate();
+    }
+}
+
+void TCustomImgView32::resizeEvent(QResizeEvent *event)
+{
+    AlignAll();
+    InvalidateCache();
+    UpdateScrollBars();
+    UpdateImage();
+    Invalidate();
+    TCustomImage32::resizeEvent(event);
+}
+
+void TCustomImgView32::Loaded()
+{
+    AlignAll();
+    Invalidate();
+    UpdateScrollBars();
+    if (m_centered)
+        ScrollToCenter(Bitmap().Width() / 2, Bitmap().Height() / 2);
+    TCustomImage32::Loaded();
+}
+
+void TCustomImgView32::mousePressEvent(QMouseEvent *event)
+{
+    const QPoint pos = event->position().toPoint();
+    const TRect grip = GetSizeGripRect();
+    if (event->button() == Qt::LeftButton && IsSizeGripVisible() && PtInRect(grip, {pos.x(), pos.y()})) {
+        // The window system moves the form's bottom-right corner from here on.
+        QCoreApplication::processEvents();
+        if (QWindow *w = window()->windowHandle())
+            w->startSystemResize(Qt::BottomEdge | Qt::RightEdge);
+        return;
+    }
+    ImageMouseDown(event);
+}
+
+void TCustomImgView32::mouseMoveEvent(QMouseEvent *event)
+{
+    TCustomImage32::mouseMoveEvent(event);
+    const QPoint pos = event->position().toPoint();
+    if (IsSizeGripVisible() && PtInRect(GetSizeGripRect(), {pos.x(), pos.y()}))
+        setCursor(Qt::SizeFDiagCursor);
 }
 
 // ---- TBitmap32Collection

@@ -9,6 +9,9 @@
 
 #include "graphics/rx32.h"
 #include "graphics/rx32_layers.h"
+#include "graphics/widgets/rx32_rangebars.h"
+
+class QKeyEvent;
 
 namespace strandel {
 
@@ -26,6 +29,12 @@ using TPaintBoxOptions = uint8_t; // bit (1 << TPaintBoxOption)
 // Modifier and button bits of TShiftState.
 constexpr TShiftState ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, ssMiddle = 32, ssDouble = 64;
 
+// How a control is aligned in its parent. Qt layouts do the placing; the value is kept on the
+// widget (any widget, so that parents carry it too) for the auto-size and size-grip rules.
+enum TAlign : uint8_t { alNone = 0, alTop = 1, alBottom = 2, alLeft = 3, alRight = 4, alClient = 5 };
+TAlign ControlAlign(const QWidget *control);
+void SetControlAlign(QWidget *control, TAlign value);
+
 // Platform colours the controls use (0x00BBGGRR; system colours have the top bit set).
 constexpr TColor clBlackColor = 0x000000;
 constexpr TColor clMaroonColor = 0x000080;
@@ -42,6 +51,8 @@ public:
     void SetBufferOversize(int32_t value) { m_bufferOversize = value < 0 ? 0 : value; }
     bool BufferValid() const { return m_bufferValid; }
     TPaintBoxOptions Options = 0;
+    TAlign Align() const { return ControlAlign(this); }
+    void SetAlign(TAlign value) { SetControlAlign(this, value); }
 
     // Copies the buffer to the screen now (all of it, or only r in buffer coordinates).
     void Flush();
@@ -57,6 +68,9 @@ public:
     Canvas *GDICanvas() const { return m_gdiCanvas; }
 
     std::function<void(TCustomPaintBox32 *sender)> OnGDIOverlay;
+    // Key presses the control takes; arrow keys only with pboWantArrowKeys (otherwise they go
+    // on to the parent, as dialog navigation).
+    std::function<void(TCustomPaintBox32 *sender, int key, TShiftState shift)> OnKeyDown;
 
     // The program's theme nexus, made with the first control; null before.
     static TThemeNexus *ThemeNexus();
@@ -71,6 +85,8 @@ protected:
     void moveEvent(QMoveEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    bool event(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     TBitmap32 m_buffer;
@@ -168,7 +184,11 @@ public:
     TColor Color() const { return m_color; }
     void SetColor(TColor value);
     bool AutoSize() const { return m_autoSize; }
-    void SetAutoSize(bool value) { m_autoSize = value; }
+    // Switching it on sizes the control to the bitmap at once (through CanAutoSize).
+    void SetAutoSize(bool value);
+    // The size auto-sizing asks for: the bitmap's (scaled under smScale) along the sides the
+    // alignment leaves free. An empty bitmap keeps the control's size.
+    virtual bool CanAutoSize(int32_t &newWidth, int32_t &newHeight);
     // The control is never designed here; tests may switch the design-time stages on.
     bool DesignMode = false;
 
@@ -189,7 +209,7 @@ public:
     const TRect &CachedBitmapRect() const { return m_cachedBitmapRect; }
     void SetOnPixelCombine(TPixelCombineEvent value);
     // Runs the stage initialisation hook (what loading a form does).
-    void Loaded();
+    virtual void Loaded();
 
     TImageNotifyEvent OnBitmapResize, OnChange, OnInitStages, OnMouseEnter, OnMouseLeave, OnDblClick, OnResize;
     TImgMouseEvent OnMouseDown, OnMouseUp;
@@ -205,6 +225,8 @@ protected:
     virtual void BitmapResized();
     virtual void DoInitStages();
     virtual void DoScaleChange() {}
+    // Runs the image's own mouse-down handling (layers, OnMouseDown).
+    void ImageMouseDown(QMouseEvent *event);
     virtual void InitDefaultStages();
     virtual void ExecBitmapFrame(TBitmap32 *dest, int32_t stageNum);
     virtual void ExecClearBuffer(TBitmap32 *dest, int32_t stageNum);
@@ -252,6 +274,84 @@ class TImage32 : public TCustomImage32
 {
 public:
     using TCustomImage32::TCustomImage32;
+};
+
+enum TSizeGripStyle : uint8_t { sgAuto = 0, sgNone = 1, sgAlways = 2 };
+
+class TCustomImgView32;
+
+// The look and step of an image view's two bars as one property: the horizontal bar is the
+// primary, the vertical one the secondary.
+class TIVScrollProperties : public TArrowBarAccess
+{
+public:
+    TCustomImgView32 *View = nullptr;
+    int32_t Increment() const;
+    void SetIncrement(int32_t value); // the low 16 bits, to both bars
+    int32_t Size() const;
+    void SetSize(int32_t value); // 0: the system's scroll-bar size
+    void Assign(const TIVScrollProperties &source);
+};
+
+// An image with range bars along its right and bottom edges and an optional size grip: the
+// bars scroll a bitmap larger than the view; a smaller one can be centred.
+class TCustomImgView32 : public TCustomImage32
+{
+public:
+    explicit TCustomImgView32(QWidget *parent = nullptr);
+    ~TCustomImgView32() override;
+
+    bool Centered() const { return m_centered; }
+    void SetCentered(bool value);
+    TIVScrollProperties &ScrollBars() { return m_scrollBars; }
+    void SetScrollBars(const TIVScrollProperties &value) { m_scrollBars.Assign(value); }
+    TSizeGripStyle SizeGrip() const { return m_sizeGrip; }
+    void SetSizeGrip(TSizeGripStyle value);
+    TCustomRangeBar *HScroll() const { return m_hScroll; }
+    TCustomRangeBar *VScroll() const { return m_vScroll; }
+
+    void AlignAll();
+    int32_t GetScrollBarSize() const;
+    int32_t StoredScrollBarSize() const { return m_scrollBarSize; }
+    void SetStoredScrollBarSize(int32_t value) { m_scrollBarSize = value; }
+    TRect GetSizeGripRect() const;
+    bool IsSizeGripVisible() const;
+    TRect GetViewportRect() const override;
+    void Scroll(int32_t dx, int32_t dy);
+    void ScrollToCenter(int32_t x, int32_t y); // bitmap pixels
+    void UpdateImage();
+    void UpdateScrollBars();
+    void Loaded() override;
+
+    std::function<void(TCustomImgView32 *sender)> OnScroll;
+
+protected:
+    virtual void DoScroll();
+    virtual void ScrollHandler(TArrowBar *sender);
+    virtual void DoDrawSizeGrip(QPainter &p, const TRect &r);
+    void BitmapResized() override;
+    void DoScaleChange() override;
+
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+private:
+    void PaintGrip();
+    bool m_centered = true;
+    int32_t m_scrollBarSize = 0;
+    TIVScrollProperties m_scrollBars;
+    TSizeGripStyle m_sizeGrip = sgAuto;
+    bool m_scrollLock = false;
+    TCustomRangeBar *m_hScroll = nullptr;
+    TCustomRangeBar *m_vScroll = nullptr;
+};
+
+class TImgView32 : public TCustomImgView32
+{
+public:
+    using TCustomImgView32::TCustomImgView32;
 };
 
 // A kept collection of bitmaps; setting an item's bitmap copies it.

@@ -1,7 +1,8 @@
 // Writes the small seed corpus of every fuzz target under the given source tree:
-// tests/<area>/seeds/<target>/. The corpora are committed; scripts/make-fuzz-seeds.sh reruns this.
+// tests/<area>/corpus/<target>/. The corpora are committed; scripts/make-fuzz-seeds.sh reruns this.
 #include "graphics/rx32.h"
 #include "platform/endian.h"
+#include "viewer/audio/imaadpcm.h"
 #include "viewer/link/dvrframing.h"
 #include "viewer/protocol/dvrcommand.h"
 #include "viewer/protocol/framerecord.h"
@@ -24,7 +25,7 @@ QString root;
 
 void Write(const char *area, const char *target, const char *name, const Bytes &bytes)
 {
-    const QString dir = root + "/tests/" + area + "/seeds/" + target;
+    const QString dir = root + "/tests/" + area + "/corpus/" + target;
     QDir().mkpath(dir);
     QFile f(dir + "/" + name);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
@@ -203,6 +204,15 @@ int main(int argc, char **argv)
         Write("store", "store_dvrfile_fuzz", name, seed);
     }
     std::remove(dvr.c_str());
+
+    // Audio: one received block (step index within range) and a WAVE file of two blocks.
+    Bytes block = Pattern(kImaBlockSize, 0x21);
+    block[2] = 40;
+    block[3] = 0;
+    Write("audio", "adpcm_fuzz", "block", block);
+    Bytes blocks = block;
+    blocks.insert(blocks.end(), block.begin(), block.end());
+    Write("audio", "adpcm_fuzz", "wave_two_blocks", WriteImaWav(blocks, 2 * kImaSamplesPerBlock));
 
     // The decoder: a short stream of the test data.
     Write("decoder", "decoder_fuzz", "i_64x48", FileBytes(root.toStdString() + "/tests/decoder/data/i_64x48.m4v"));

@@ -19,6 +19,10 @@
 #include <cstring>
 #include <functional>
 
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
 #include "decoder/classregistry.h"
 #include "decoder/lumaset.h"
 #include "platform/endian.h"
@@ -457,4 +461,30 @@ TEST(Launchers, CancelledTimeSearchClosesAFileViewThatNeverLoadedAFile)
         EXPECT_NE(t.link->sent.back()[0], DvrCmdPlay);
     }
     SetSettingsFilePath({});
+}
+
+TEST(Launchers, SetupFormCarriesTwoSerialComponents)
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    auto *form = new TfrmDvrEnv;
+    for (comm::TComm *c : {form->Comm1.get(), form->Comm2.get()}) {
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c->DeviceName(), "Com2");
+        EXPECT_EQ(c->MonitorEvents(), comm::kAllCommEvents);
+        EXPECT_FALSE(c->Enabled());
+    }
+    // Opened anyway, it goes with its form.
+    form->Comm1->SetDeviceName(name);
+    ASSERT_TRUE(form->Comm1->Open()) << comm::CommLastErrorText();
+    ::close(slave);
+    EXPECT_EQ(form->Comm1->WriteStr("up"), 2);
+    delete form;
+    pollfd p{master, POLLIN, 0};
+    char buf[8];
+    EXPECT_EQ(::read(master, buf, sizeof buf), 2);
+    EXPECT_EQ(::poll(&p, 1, 1000), 1);
+    EXPECT_TRUE(p.revents & POLLHUP);
+    ::close(master);
 }

@@ -156,7 +156,8 @@ void TfrmDvrStatus::ShowStatus(const uint8_t *s)
 
 TfrmDvrEnv *frmDvrEnv = nullptr;
 
-TfrmDvrEnv::TfrmDvrEnv(QWidget *owner) : QDialog(owner)
+TfrmDvrEnv::TfrmDvrEnv(QWidget *owner)
+    : QDialog(owner), Comm1(std::make_unique<comm::TComm>()), Comm2(std::make_unique<comm::TComm>())
 {
     setObjectName("frmDvrEnv");
     setWindowTitle("Dvr Setup");

@@ -5,8 +5,10 @@
 #include <QFont>
 #include <QWidget>
 
+#include "viewer/link/comm.h"
 #include "viewer/protocol/dvrdialoglinks.h"
 
+#include <memory>
 #include <vector>
 
 class QComboBox;
@@ -91,6 +93,9 @@ public:
     QLabel *lblMsg;
     QPushButton *btnOk;
     QPushButton *btnCancel;
+    // Two serial components the form carries ("Com2", every event watched); nothing opens them.
+    std::unique_ptr<comm::TComm> Comm1;
+    std::unique_ptr<comm::TComm> Comm2;
 
 private:
     TfrmDvrWin *dvr_ = nullptr;

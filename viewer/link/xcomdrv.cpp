@@ -67,14 +67,16 @@ TXComm::~TXComm()
         Close();
 }
 
-std::string TXComm::DevicePath() const
+std::string SerialDevicePath(const std::string &name)
 {
-    const int n = ComNumber(deviceName_);
+    const int n = ComNumber(name);
     if (n <= 0)
-        return deviceName_;
+        return name;
     const QString key = QString("Com%1").arg(n);
     return RegReadString(key, QString("/dev/ttyS%1").arg(n - 1)).toStdString();
 }
+
+std::string TXComm::DevicePath() const { return SerialDevicePath(deviceName_); }
 
 void TXComm::SetDeviceName(const std::string &name)
 {

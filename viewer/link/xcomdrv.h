@@ -82,6 +82,10 @@ public:
     uint32_t ErrorCode;
 };
 
+// The device path of a port name: "ComN" (any case) maps to the setting "ComN", by default
+// /dev/ttyS{N-1}; any other name is a path already.
+std::string SerialDevicePath(const std::string &name);
+
 class TXComm;
 class TCommEventThread;
 
