@@ -20,12 +20,15 @@ namespace {
 struct EventLog
 {
     std::string text;
-    explicit EventLog(TBitmap32 &b)
+    TBitmap32 &bitmap;
+    explicit EventLog(TBitmap32 &b) : bitmap(b)
     {
         b.OnHandleChanged = [this](TThreadPersistent *) { text += 'H'; };
         b.OnChange = [this](TThreadPersistent *) { text += 'C'; };
         b.OnResize = [this](TThreadPersistent *) { text += 'R'; };
     }
+    // The bitmap outlives the log and still fires as it goes.
+    ~EventLog() { bitmap.OnHandleChanged = bitmap.OnChange = bitmap.OnResize = nullptr; }
 };
 
 void Fill(TBitmap32 &b, std::initializer_list<TColor32> pixels)

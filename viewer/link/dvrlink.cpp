@@ -145,7 +145,7 @@ void CDvrTcp::OnReaderStopped(unsigned session, int error)
 {
     if (session != session_ || !active_)
         return;
-    if (error != 0)
+    if (error != 0 && socketError_ == 0) // a failure already reported is not reported again
         ReportError(error);
     Deactivate(true);
 }
@@ -256,17 +256,18 @@ bool CDvrTcp::SendAll(const uint8_t *data, uint32_t count)
 void CDvrTcp::DropStalled(int error)
 {
     socketError_ = uint32_t(error);
+    // Queued before the shut-down, so the report comes ahead of the reader's end of stream.
+    if (context_) {
+        const unsigned session = session_;
+        QMetaObject::invokeMethod(context_.get(), [this, session, error] {
+            if (session != session_ || !active_)
+                return;
+            ReportError(error);
+            if (readFd_ < 0) // no reader on the socket: drop it here
+                Deactivate(true);
+        }, Qt::QueuedConnection);
+    }
     ::shutdown(fd_, SHUT_RDWR);
-    if (!context_)
-        return;
-    const unsigned session = session_;
-    QMetaObject::invokeMethod(context_.get(), [this, session, error] {
-        if (session != session_ || !active_)
-            return;
-        ReportError(error);
-        if (readFd_ < 0) // no reader on the socket yet: drop it here
-            Deactivate(true);
-    }, Qt::QueuedConnection);
 }
 
 bool CDvrTcp::SendPacket(uint8_t cmd, uint8_t flag, const uint8_t *data, uint32_t length)
