@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "report/forms/qtprinter.h"
+#include "report/pagorra.h"
 
 namespace strandel {
 
@@ -71,6 +72,43 @@ bool TPgxPrintDialog::Execute(TPgxQtPrintDevice &device, QWidget *parent)
     device.GetDeviceMode(DeviceMode);
     Duplex = DeviceMode.duplex != PgxDuplexSimplex;
     return true;
+}
+
+} // namespace strandel
+
+namespace strandel {
+
+void PgxRegisterReportPrinterSetup(std::function<std::unique_ptr<TPgxQtPrintDevice>()> device)
+{
+    RegisterPrinterSetupHook([device](TPgxPrinterSetupChoice &c) {
+        std::unique_ptr<TPgxQtPrintDevice> dev = device ? device() : std::make_unique<TPgxQtPrintDevice>();
+        if (c.PrinterIndex >= 0)
+            dev->SetPrinterIndex(c.PrinterIndex);
+        TPgxDeviceMode mode;
+        if (dev->GetDeviceMode(mode)) {
+            mode.orientation = c.Orientation == TPgxOrientation::Landscape ? 2 : 1;
+            dev->SetDeviceMode(mode);
+        }
+        TPgxPrintDialog d;
+        d.Options = TPgxPrintDialog::poPageNums | TPgxPrintDialog::poWarning;
+        d.MinPage = c.MinPage;
+        d.MaxPage = c.MaxPage;
+        d.FromPage = c.FromPage;
+        d.ToPage = c.ToPage;
+        d.Copies = c.Copies;
+        if (!d.Execute(*dev))
+            return false;
+        c.Copies = d.Copies;
+        c.PrinterIndex = dev->PrinterIndex();
+        if (dev->GetDeviceMode(mode))
+            c.Orientation = mode.orientation == 2 ? TPgxOrientation::Landscape : TPgxOrientation::Portrait;
+        c.PrintRange = d.PrintRange == TPgxPrintDialog::prPageNums ? TPgxPrinterSetupChoice::PageNums
+                     : d.PrintRange == TPgxPrintDialog::prSelection ? TPgxPrinterSetupChoice::Selection
+                                                                    : TPgxPrinterSetupChoice::AllPages;
+        c.FromPage = d.FromPage;
+        c.ToPage = d.ToPage;
+        return true;
+    });
 }
 
 } // namespace strandel

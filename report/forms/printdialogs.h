@@ -51,3 +51,13 @@ public:
 };
 
 } // namespace strandel
+
+#include <memory>
+
+namespace strandel {
+
+// Reports show this print dialog for their printer setup, on the device the factory makes
+// (the system's printer without one).
+void PgxRegisterReportPrinterSetup(std::function<std::unique_ptr<TPgxQtPrintDevice>()> device = {});
+
+} // namespace strandel

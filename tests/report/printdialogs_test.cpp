@@ -11,6 +11,7 @@
 
 #include <QTreeWidget>
 
+#include "report/pagorra.h"
 #include "report/forms/outlinetree.h"
 #include "report/forms/printdialogs.h"
 #include "report/forms/qtprinter.h"
@@ -203,4 +204,25 @@ TEST(ReportQtPrinter, WithNoPrinterInstalledEverySettingHolds)
     EXPECT_EQ(s.Orientation(), TPgxOrientation::Landscape);
     TPgxPrinter p;
     EXPECT_FALSE(p.SetPrintDevice(std::make_unique<TPgxQtPrintDevice>()) && p.PrintersAvailable());
+}
+
+TEST(ReportPrintDialogs, ReportPrinterSetupShowsThePrintDialog)
+{
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("s.pdf"));
+    PgxRegisterReportPrinterSetup([pdf] { return std::make_unique<TPgxQtPrintDevice>(pdf); });
+    TPagorra rep;
+    rep.PrinterSettings.Copies = 2;
+    DialogAnswer answer;
+    answer.Arm(true);
+    EXPECT_TRUE(rep.PrinterSetup());
+    EXPECT_TRUE(answer.seen);
+    EXPECT_EQ(rep.Tag, 0);
+    EXPECT_EQ(rep.PrinterSettings.FirstPage, 0);
+    DialogAnswer no;
+    no.Arm(false);
+    EXPECT_FALSE(rep.PrinterSetup());
+    EXPECT_TRUE(no.seen);
+    EXPECT_EQ(rep.Tag, 1);
+    RegisterPrinterSetupHook(nullptr);
 }
