@@ -856,3 +856,30 @@ TEST(ReportRuns, PrinterSetupStoresTheChoice)
     EXPECT_EQ(r.rep.Tag, 1);
     RegisterPrinterSetupHook(nullptr);
 }
+
+TEST(ReportWorker, TheWindowReadsFinishedPagesWhileTheWorkerGenerates)
+{
+    LoggedReport r(100);
+    TPgxCustomBand *d = r.Band(TPgxBandType::rbDetail, 100, "D");
+    std::promise<void> started, release;
+    std::shared_future<void> released = release.get_future().share();
+    auto log = d->AfterPrint;
+    d->AfterPrint = [&, log](TPgxCustomBand *b, bool p) {
+        log(b, p);
+        if (r.detailPages.size() == 60) { // on page 3
+            started.set_value();
+            released.wait();
+        }
+    };
+    QSignalSpy finished(&r.rep, &TCustomPagorra::RunFinished);
+    ASSERT_TRUE(r.rep.PrepareInBackground());
+    started.get_future().wait();
+    TPgxPrinter *printer = r.rep.Printer();
+    EXPECT_EQ(printer->Status(), TPgxPrinterStatus::mpBusy);
+    EXPECT_EQ(printer->AvailablePages(), 2);
+    EXPECT_TRUE(printer->GetPage(1));
+    EXPECT_TRUE(printer->GetPage(2));
+    release.set_value();
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_EQ(r.rep.Printer()->PageList().PageCount(), 4);
+}
