@@ -883,3 +883,48 @@ TEST(ReportWorker, TheWindowReadsFinishedPagesWhileTheWorkerGenerates)
     ASSERT_TRUE(finished.wait(30000));
     EXPECT_EQ(r.rep.Printer()->PageList().PageCount(), 4);
 }
+
+namespace {
+
+// Grows its band twice, the second time by less than the band has grown already.
+class GrowingPrintable : public TPgxPrintable
+{
+public:
+    std::vector<std::string> seen;
+    void Print(int32_t ofsX, int32_t ofsY) override
+    {
+        TPgxPrintable::Print(ofsX, ofsY);
+        double top = 0;
+        bool expanded = false;
+        const bool first = Band()->ExpandBand(300, top, expanded);
+        bool again = false;
+        double top2 = 0;
+        const bool second = Band()->ExpandBand(100, top2, again);
+        bool tooMuch = false;
+        double top3 = -1;
+        const bool third = Band()->ExpandBand(1e6, top3, tooMuch);
+        seen.push_back(std::to_string(first) + std::to_string(int(top)) + "/" + std::to_string(second)
+                       + std::to_string(int(top2)) + "/" + std::to_string(third) + std::to_string(tooMuch)
+                       + "/" + std::to_string(int(Band()->Expansion())));
+    }
+};
+
+} // namespace
+
+TEST(ReportUnfinished, ExpandBandGrowsOnceAndOnlyWithinTheRoomLeft)
+{
+    LoggedReport r(2);
+    TPgxCustomBand *d = r.Band(TPgxBandType::rbDetail, 100, "D");
+    auto *g = d->AddPrintable<GrowingPrintable>();
+    std::vector<int> tops;
+    auto log = d->AfterPrint;
+    d->AfterPrint = [&, log](TPgxCustomBand *b, bool p) {
+        log(b, p);
+        tops.push_back(r.rep.CurrentY());
+    };
+    ASSERT_TRUE(r.rep.Prepare());
+    // 300 grown; 100 asked next is less, so nothing more; a million does not fit and changes nothing.
+    EXPECT_EQ(g->seen, (std::vector<std::string>{"0300/1300/00/300", "0300/1300/00/300"}));
+    // Each band advanced by its design height plus what it grew.
+    EXPECT_EQ(tops, (std::vector<int>{100 + 400, 100 + 800}));
+}
