@@ -176,6 +176,8 @@ void SearchDialogBase::AddDiskList(int row, int column)
 {
     edtHdd = new QComboBox(this);
     edtHdd->setObjectName("edtHdd");
+    // Grows with the disk names the map brings.
+    edtHdd->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     edtHdd->addItem(" HDD ");
     edtHdd->setCurrentIndex(0);
     AddField("Hdd", edtHdd, row, column);

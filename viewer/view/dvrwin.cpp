@@ -577,6 +577,11 @@ void TfrmDvrWin::BuildControls()
     pnlMsg->setObjectName("pnlMsg");
     pnlMsg->setAlignment(Qt::AlignCenter);
     pnlMsg->setAutoFillBackground(true);
+    // Its own colours: the view's black would hide the text.
+    QPalette msg = pnlMsg->palette();
+    msg.setColor(QPalette::Window, QColor(240, 240, 240));
+    msg.setColor(QPalette::WindowText, Qt::black);
+    pnlMsg->setPalette(msg);
     pnlMsg->setMinimumWidth(200);
     pnlMsg->setFixedHeight(28);
     pnlMsg->hide();
