@@ -18,6 +18,9 @@ for e in "${entries[@]}"; do
   name=${e%%:*} path=${e#*:}
   corpus="$build/corpus/$name"
   mkdir -p "$corpus"
+  # Seeds committed beside a target's tests (tests/<area>/corpus/<name>) are read as well.
+  seeds=()
+  for d in tests/*/corpus/"$name"; do if [ -d "$d" ]; then seeds+=("$d"); fi; done
   echo "== $name (${seconds}s)"
-  "$path" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "$corpus"
+  "$path" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "$corpus" "${seeds[@]}"
 done
