@@ -19,6 +19,8 @@
 #include <functional>
 
 #include "platform/endian.h"
+#include "platform/settings.h"
+#include "tests/store/storetestutil.h"
 #include "tools/dvrsim/simoptions.h"
 #include "tools/dvrsim/simrecorder.h"
 #include "tools/dvrsim/simserver.h"
@@ -27,6 +29,7 @@
 #include "viewer/link/dvrlink.h"
 #include "viewer/protocol/dvrwincore.h"
 #include "viewer/store/dvrstore.h"
+#include "viewer/view/dvrhddsel.h"
 #include "viewer/view/dvrwin.h"
 
 using namespace strandel;
@@ -330,4 +333,69 @@ TEST(SearchSim, TimeSearchAndCopyOverTheLink)
     view.CloseConnection();
     server.Stop();
     SetMainServices(nullptr);
+}
+
+// A recorder disk in an image file: the time search lists the disk's span, a second into it
+// plays from the disk.
+TEST(SearchSim, TimeSearchOnARecorderDiskImage)
+{
+    QTemporaryDir dir;
+    SetSettingsFilePath(dir.filePath("Strandel.ini"));
+    const std::string image = dir.filePath("disk.img").toStdString();
+    {
+        test::DiskImage img(image, 1000000);
+        int g = 0;
+        for (int b = 0; b < 2; ++b) {
+            std::vector<std::vector<test::TestRecord>> units(2);
+            for (auto &u : units) {
+                for (int r = 0; r < 2; ++r, ++g) {
+                    test::TestRecord rec;
+                    rec.ch1 = uint8_t(1 + g % 2);
+                    rec.time = test::TimeAt(g);
+                    rec.data = test::RecordData(g, 100);
+                    u.push_back(rec);
+                }
+            }
+            img.WriteBlock(b, units);
+        }
+        img.FinishSubBlocks();
+        PutLe32(img.Header() + DiskHeader::kStartLba, img.BlockLba(0));
+        PutLe32(img.Header() + DiskHeader::kEndLba, img.BlockLba(1));
+        PutLe32(img.Header() + DiskHeader::kNewestSequence, 2);
+        std::memcpy(img.Header() + DiskHeader::kFirstTime, test::TimeAt(0).data(), 7);
+        std::memcpy(img.Header() + DiskHeader::kLastTime, test::TimeAt(g - 1).data(), 7);
+        img.WriteHeader();
+    }
+    RegWriteString("HddDrives", QString::fromStdString(image));
+    DvrListRecord entry;
+    entry.kind = uint8_t(DvrKind::RecorderDisk);
+    SetField(entry.name, "disk");
+    TfrmDvrWin view;
+    view.resize(720, 520);
+    view.show();
+    OnModal([](QWidget *w) {
+        auto *pick = qobject_cast<TfrmDvrHddSel *>(w);
+        ASSERT_NE(pick, nullptr);
+        pick->BitBtn1->click();
+    });
+    ASSERT_TRUE(view.CreateConnection(&entry));
+    view.StartConnection();
+    ASSERT_TRUE(ServeUntil([&] { return view.IsLoggedIn(); }));
+    OnModal([&](QWidget *w) {
+        auto *dlg = qobject_cast<TfrmTimeSearch *>(w);
+        ASSERT_NE(dlg, nullptr);
+        ASSERT_TRUE(ServeUntil([&] { return dlg->RowCount() == 1; }));
+        EXPECT_EQ(dlg->TextAt(0, 2), "2026/12/10  12:00:00");
+        EXPECT_EQ(dlg->TextAt(0, 3), "2026/12/10  12:00:07");
+        EXPECT_EQ(dlg->TextAt(0, 4), " No File ");
+        EXPECT_EQ(dlg->scrSearch->maximum(), 7);
+        dlg->scrSearch->setValue(2);
+        dlg->btnPlay->click();
+    });
+    view.OpenSearchDialog(1);
+    EXPECT_EQ(view.GetMode(), 1);
+    // The disk finds the chosen second and plays from it to the end of its recording.
+    EXPECT_TRUE(ServeUntil([&] { return view.pnlMsg->text() == "Completed"; }, 10)) << view.pnlMsg->text().toStdString();
+    view.CloseConnection();
+    SetSettingsFilePath({});
 }
