@@ -285,9 +285,9 @@ TEST(Launchers, SetupOpensAfterTheAcceptedPasswordAndGetsItsRecords)
     // The accepted password posts the opening.
     t.Reply(DvrCmdEnvPassword, {2});
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (frmDvrEnv->Record().empty() && std::chrono::steady_clock::now() < until)
+    while (!frmDvrEnv->IsLoaded() && std::chrono::steady_clock::now() < until)
         QApplication::processEvents(QEventLoop::AllEvents, 5);
-    EXPECT_FALSE(frmDvrEnv->Record().empty());
+    EXPECT_TRUE(frmDvrEnv->IsLoaded());
     EXPECT_EQ(frmDvrEnv->result(), kModalResultCancel);
     EXPECT_EQ(t.view.Core().Dialogs().setup, nullptr);
     delete frmDvrEnv;
@@ -388,6 +388,8 @@ struct StartDirOnly : MainServices {
     std::string dir;
     DvrServices *GetCurrentDvrWin() const override { return nullptr; }
     std::string GetStartDir() const override { return dir; }
+    std::optional<std::string> BrowseForFolder(const std::string &, QWidget *) override { return std::nullopt; }
+    std::optional<QDate> SelectDate(const QDate &, QWidget *) override { return std::nullopt; }
 };
 
 TEST(Launchers, CopyOpensTheFileSendsTheSpanAndKeepsIt)
@@ -395,6 +397,7 @@ TEST(Launchers, CopyOpensTheFileSendsTheSpanAndKeepsIt)
     QTemporaryDir dir;
     StartDirOnly main;
     main.dir = dir.path().toStdString();
+    MainServices *const previous = GetMainServices();
     SetMainServices(&main);
     TestView t;
     QString fileName;
@@ -421,7 +424,7 @@ TEST(Launchers, CopyOpensTheFileSendsTheSpanAndKeepsIt)
     ASSERT_EQ(made.size(), 1);
     EXPECT_EQ(made[0].size(), QFileInfo(fileName).fileName().size());
     t.view.EndNetCopy();
-    SetMainServices(nullptr);
+    SetMainServices(previous);
 }
 
 // The address book's "Demo recording" kind: a recorded-file view over the record folder.

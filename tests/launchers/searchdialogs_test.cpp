@@ -64,6 +64,8 @@ struct StartDirOnly : MainServices {
     std::string dir;
     DvrServices *GetCurrentDvrWin() const override { return nullptr; }
     std::string GetStartDir() const override { return dir; }
+    std::optional<std::string> BrowseForFolder(const std::string &, QWidget *) override { return std::nullopt; }
+    std::optional<QDate> SelectDate(const QDate &, QWidget *) override { return std::nullopt; }
 };
 
 void WriteHeader(const QString &path, const uint8_t start[7], const uint8_t end[7], int size = 394)
@@ -399,6 +401,7 @@ TEST(SearchDialogs, CopyIsRefusedUnlessItCanRun)
     QTemporaryDir dir;
     StartDirOnly main;
     main.dir = dir.path().toStdString();
+    MainServices *const previous = GetMainServices();
     SetMainServices(&main);
     const uint8_t start[7] = {20, 5, 3, 1, 10, 0, 0};
     const uint8_t end[7] = {20, 5, 3, 1, 12, 0, 0};
@@ -449,5 +452,5 @@ TEST(SearchDialogs, CopyIsRefusedUnlessItCanRun)
     EXPECT_TRUE(QDir(dir.filePath("Copy")).exists());
     EXPECT_EQ(TfrmCopy::CopyFileName("/s", QDateTime(QDate(2005, 3, 1), QTime(9, 8, 7))),
               "/s/Copy/Dvr-20050301-090807.dvr");
-    SetMainServices(nullptr);
+    SetMainServices(previous);
 }

@@ -122,6 +122,8 @@ struct StartDirOnly : MainServices {
     std::string dir;
     DvrServices *GetCurrentDvrWin() const override { return nullptr; }
     std::string GetStartDir() const override { return dir; }
+    std::optional<std::string> BrowseForFolder(const std::string &, QWidget *) override { return std::nullopt; }
+    std::optional<QDate> SelectDate(const QDate &, QWidget *) override { return std::nullopt; }
 };
 
 } // namespace
@@ -261,6 +263,7 @@ TEST(SearchSim, TimeSearchAndCopyOverTheLink)
     QTemporaryDir dir;
     StartDirOnly main;
     main.dir = dir.path().toStdString();
+    MainServices *const previous = GetMainServices();
     SetMainServices(&main);
     sim::SimOptions options;
     options.listenHost = "127.0.0.1";
@@ -332,7 +335,7 @@ TEST(SearchSim, TimeSearchAndCopyOverTheLink)
     EXPECT_GT(records, 0);
     view.CloseConnection();
     server.Stop();
-    SetMainServices(nullptr);
+    SetMainServices(previous);
 }
 
 // A recorder disk in an image file: the time search lists the disk's span, a second into it

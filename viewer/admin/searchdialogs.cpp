@@ -203,6 +203,12 @@ QPushButton *SearchDialogBase::AddCalendarButton(TDateTimeEdit *edit, int row, i
     button->setFixedWidth(button->fontMetrics().horizontalAdvance("...") + 16);
     fields_->addWidget(button, row, column);
     connect(button, &QPushButton::clicked, this, [this, edit] {
+        // The program's calendar when the main window is there, else the control itself.
+        if (MainServices *main = GetMainServices()) {
+            if (const auto date = main->SelectDate(QDate::currentDate(), this))
+                SetEditDate(edit, *date);
+            return;
+        }
         auto *cal = new TfrmSelCal(this);
         cal->edtCal->setSelectedDate(QDate::currentDate());
         if (cal->exec() == 1)
@@ -464,7 +470,13 @@ TfrmTimeSearch::TfrmTimeSearch(QWidget *owner, DvrKind kind, DvrServices *view)
     });
     connect(scrSearch, &QScrollBar::valueChanged, this, [this](int v) { scrSearchChange(v); });
     connect(btnDir, &QPushButton::clicked, this, [this] {
-        const QString dir = QFileDialog::getExistingDirectory(this, "Folder Select", folder_);
+        QString dir;
+        if (MainServices *main = GetMainServices()) {
+            if (const auto chosen = main->BrowseForFolder(folder_.toStdString(), this))
+                dir = QString::fromStdString(*chosen);
+        } else {
+            dir = QFileDialog::getExistingDirectory(this, "Folder Select", folder_);
+        }
         if (dir.isEmpty())
             return;
         btnPlay->setEnabled(false);
