@@ -423,6 +423,10 @@ TEST(Launchers, CopyOpensTheFileSendsTheSpanAndKeepsIt)
     const QStringList made = QDir(dir.filePath("Copy")).entryList({"Dvr-*.dvr"}, QDir::Files);
     ASSERT_EQ(made.size(), 1);
     EXPECT_EQ(made[0].size(), QFileInfo(fileName).fileName().size());
+    // The view keeps the span chosen, for the copy's progress.
+    const double tenOClock = *RecorderDateTime(ReadRecorderTime(kTen));
+    EXPECT_DOUBLE_EQ(t.view.Core().CopyStart(), tenOClock);
+    EXPECT_NEAR((t.view.Core().CopyEnd() - tenOClock) * 86400, 60, 1e-6);
     t.view.EndNetCopy();
     SetMainServices(previous);
 }
