@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -387,9 +388,24 @@ TEST(Launchers, RemoteKeyAndAutoSequence)
     EXPECT_EQ(t.view.GetCurrentChannel(), 0);
 }
 
-TEST(Launchers, CopyKeepsTheChosenSpan)
+// The main window as far as the copy needs it: where the program started.
+struct StartDirOnly : MainServices {
+    std::string dir;
+    DvrServices *GetCurrentDvrWin() const override { return nullptr; }
+    std::string GetStartDir() const override { return dir; }
+    std::optional<std::string> BrowseForFolder(const std::string &, QWidget *) override { return std::nullopt; }
+    std::optional<QDate> SelectDate(const QDate &, QWidget *) override { return std::nullopt; }
+};
+
+TEST(Launchers, CopyOpensTheFileSendsTheSpanAndKeepsIt)
 {
+    QTemporaryDir dir;
+    StartDirOnly main;
+    main.dir = dir.path().toStdString();
+    MainServices *const previous = GetMainServices();
+    SetMainServices(&main);
     TestView t;
+    QString fileName;
     OnModal([&](QWidget *w) {
         auto *dlg = qobject_cast<TfrmCopy *>(w);
         ASSERT_NE(dlg, nullptr);
@@ -401,14 +417,23 @@ TEST(Launchers, CopyKeepsTheChosenSpan)
         EXPECT_DOUBLE_EQ(start, tenOClock);
         EXPECT_NEAR((end - start) * 86400, 60, 1e-6);
         dlg->GetCopySpan(nullptr, nullptr);
-        dlg->btnPlay->click();
+        fileName = TfrmCopy::CopyFileName(dir.path(), QDateTime::currentDateTime());
+        dlg->btnCopy->click();
     });
     t.view.OpenSearchDialog(5);
     EXPECT_EQ(t.view.Core().Dialogs().copy, nullptr);
+    EXPECT_EQ(t.link->sent.back(), (Bytes{DvrCmdCopy, 0, 0, 20, 26, 12, 10, 10, 0, 0, 20, 26, 12, 10, 10, 1, 0}));
+    // The writer is open on a file in "Copy" under the start directory (the second may have turned).
+    EXPECT_TRUE(t.view.IsCopying());
+    const QStringList made = QDir(dir.filePath("Copy")).entryList({"Dvr-*.dvr"}, QDir::Files);
+    ASSERT_EQ(made.size(), 1);
+    EXPECT_EQ(made[0].size(), QFileInfo(fileName).fileName().size());
     // The view keeps the span chosen, for the copy's progress.
     const double tenOClock = *RecorderDateTime(ReadRecorderTime(kTen));
     EXPECT_DOUBLE_EQ(t.view.Core().CopyStart(), tenOClock);
     EXPECT_NEAR((t.view.Core().CopyEnd() - tenOClock) * 86400, 60, 1e-6);
+    t.view.EndNetCopy();
+    SetMainServices(previous);
 }
 
 // The address book's "Demo recording" kind: a recorded-file view over the record folder.
@@ -445,7 +470,7 @@ TEST(Launchers, AFileViewPlaysTheRecordingPickedInTheTimeSearch)
             EXPECT_FALSE(dlg->edtCh->isEnabled());
             EXPECT_FALSE(dlg->edtHdd->isEnabled());
             ASSERT_EQ(dlg->RowCount(), 1);
-            EXPECT_EQ(dlg->lstResult->topLevelItem(0)->text(3), "demo.dvr");
+            EXPECT_EQ(dlg->lstResult->topLevelItem(0)->text(4), "demo.dvr");
             dlg->btnPlay->click();
         });
         view.OpenSearchDialog(1);

@@ -48,6 +48,8 @@ public:
     virtual uint8_t GetVideoStandard() const = 0; // video-standard byte; bit 0 set = NTSC
     // Opens the view's .dvr copy writer on the file (when none is open) and shows its copy panel.
     virtual bool StartNetCopy(const std::string &fileName) = 0;
+    // True while the copy writer is open.
+    virtual bool IsCopying() const = 0;
 
     // Dialogs the view opens on a dialog's behalf (the set-up editor's firmware button).
     virtual void OpenUpgradeDialog() = 0;

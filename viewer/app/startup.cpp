@@ -1,6 +1,6 @@
 #include "viewer/app/startup.h"
 
-#include "viewer/app/selcal.h"
+#include "viewer/controls/selcal.h"
 #include "viewer/app/uihelpers.h"
 
 #include "viewer/admin/dvrservices.h"

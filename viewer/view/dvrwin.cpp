@@ -259,6 +259,7 @@ public:
     uint8_t GetModel() const override { return v_.core_->GetModel(); }
     uint8_t GetVideoStandard() const override { return v_.core_->GetVideoStandard(); }
     bool StartNetCopy(const std::string &fileName) override { return v_.core_->StartNetCopy(fileName); }
+    bool IsCopying() const override { return v_.core_->IsCopying(); }
     void OpenUpgradeDialog() override { v_.OpenUpgradeDialog(); }
 
 private:
@@ -1153,15 +1154,10 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
     core_->SendCommand(DvrCmdDiskMap, nullptr, 0);
     QPointer<TfrmDvrWin> self(this);
     DvrDialogRefs &refs = core_->Dialogs();
-    const DialogSender sender = [self](uint8_t cmd, const uint8_t *data, int length) {
-        if (self)
-            self->SendCommand(cmd, data, length);
-    };
     int result = 0;
     switch (kind) {
     case 1: {
-        auto *dialog = new TfrmTimeSearch(this, this, GetKind(), GetRecordPath(), GetChannelCount());
-        dialog->SetSender(sender);
+        auto *dialog = new TfrmTimeSearch(this, GetKind(), &Services());
         if (!RunRegistered(self, dialog, refs.timeSearch, &result))
             return;
         if (result == 1) {
@@ -1184,8 +1180,7 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
         break;
     }
     case 2: {
-        auto *dialog = new TfrmEventSearch(this, this, GetChannelCount());
-        dialog->SetSender(sender);
+        auto *dialog = new TfrmEventSearch(this, &Services());
         if (!RunRegistered(self, dialog, refs.eventSearch, &result))
             return;
         uint8_t entry[kEventEntrySize];
@@ -1200,8 +1195,7 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
         break;
     }
     case 3: {
-        auto *dialog = new TfrmBlockSearch(this, this);
-        dialog->SetSender(sender);
+        auto *dialog = new TfrmBlockSearch(this, &Services());
         if (!RunRegistered(self, dialog, refs.blockSearch, &result))
             return;
         uint8_t entry[kBlockEntrySize];
@@ -1216,16 +1210,14 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
         break;
     }
     case 4: {
-        auto *dialog = new TfrmLogSearch(this, this);
-        dialog->SetSender(sender);
+        auto *dialog = new TfrmLogSearch(this, &Services());
         if (!RunRegistered(self, dialog, refs.logSearch, &result))
             return;
         delete dialog;
         break;
     }
     case 5: {
-        auto *dialog = new TfrmCopy(this, this);
-        dialog->SetSender(sender);
+        auto *dialog = new TfrmCopy(this, &Services());
         if (!RunRegistered(self, dialog, refs.copy, &result))
             return;
         if (result == 1) {
