@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QWidget>
 
+#include "viewer/admin/dvrservices.h"
 #include "viewer/link/comm.h"
 #include "viewer/protocol/dvrdialoglinks.h"
 
@@ -74,8 +75,8 @@ class TfrmDvrEnv : public QDialog, public DvrEnvDialog {
     Q_OBJECT
 public:
     explicit TfrmDvrEnv(QWidget *owner = nullptr);
-    void SetDvr(TfrmDvrWin *view) { dvr_ = view; }
-    TfrmDvrWin *Dvr() const { return dvr_; }
+    void SetDvr(DvrServices *view) { dvr_ = view; }
+    DvrServices *Dvr() const { return dvr_; }
     const QFont &ChannelFont() const { return chFont_; }
 
     void SetRecordVariant(uint8_t variant) override { variant_ = variant; }
@@ -98,7 +99,7 @@ public:
     std::unique_ptr<comm::TComm> Comm2;
 
 private:
-    TfrmDvrWin *dvr_ = nullptr;
+    DvrServices *dvr_ = nullptr;
     QFont chFont_;
     uint8_t variant_ = 0;
     uint8_t ntsc_ = 0;

@@ -1,5 +1,6 @@
 #include "viewer/app/startup.h"
 
+#include "viewer/admin/dvrservices.h"
 #include "viewer/admin/shells.h"
 #include "viewer/app/debug.h"
 #include "viewer/app/dvrlist.h"
@@ -79,6 +80,24 @@ public:
 
 ProgramViewHost programViewHost;
 [[maybe_unused]] const bool programViewHostInstalled = (SetDvrWinHost(&programViewHost), true);
+
+// The main window as the administration windows see it; without a main window there is no
+// current view.
+class ProgramMainServices final : public MainServices {
+public:
+    DvrServices *GetCurrentDvrWin() const override
+    {
+        TfrmDvrWin *view = frmMain ? frmMain->GetCurrentDvrWin() : nullptr;
+        return view ? &view->Services() : nullptr;
+    }
+    std::string GetStartDir() const override
+    {
+        return frmMain ? frmMain->GetStartDir().toStdString() : std::string(".");
+    }
+};
+
+ProgramMainServices programMainServices;
+[[maybe_unused]] const bool programMainServicesInstalled = (SetMainServices(&programMainServices), true);
 
 } // namespace
 
