@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace strandel {
@@ -18,7 +19,8 @@ namespace strandel {
 // The recorder view as the dialogs see it.
 class DvrServices {
 public:
-    virtual ~DvrServices() = default;
+    // Tells the watchers (WatchDvrServicesGone) that this view is going.
+    virtual ~DvrServices();
 
     // One packet to the recorder. Holds the process-wide send lock ("SendEvent"), so the UI
     // thread and the upgrade thread may both call it. False when nothing went out; callers
@@ -65,6 +67,11 @@ MainServices *GetMainServices();
 DvrServices *GetCurrentDvrWin();
 // The main window's start directory; the process's current directory without a main window.
 std::string GetStartDir();
+
+// Windows that remember a view between two sends (the pan/tilt stop) hear when it goes, so
+// they never send through a view that is gone. UI thread only. Returns an id for Unwatch.
+int WatchDvrServicesGone(std::function<void(DvrServices *)> gone);
+void UnwatchDvrServicesGone(int id);
 
 // Decimal text of an integer.
 std::string IntToText(int value);

@@ -5,7 +5,10 @@
 #include <QFont>
 #include <QWidget>
 
+#include "viewer/admin/dvrctrl.h"
 #include "viewer/admin/dvrservices.h"
+#include "viewer/admin/dvrstatus.h"
+#include "viewer/admin/pantilt.h"
 #include "viewer/link/comm.h"
 #include "viewer/protocol/dvrdialoglinks.h"
 
@@ -20,55 +23,6 @@ class QPushButton;
 namespace strandel {
 
 class TfrmDvrWin;
-
-// Pan/tilt window: sends through the current view at the moment of sending.
-class TfrmPanTilt : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmPanTilt(QWidget *owner = nullptr);
-    void SetChannel(int n);
-    int Channel() const { return channel_; }
-
-    QComboBox *edtChannel;
-
-signals:
-    void closed();
-
-protected:
-    void closeEvent(QCloseEvent *e) override;
-
-private:
-    int channel_ = 0;
-};
-
-// Remote key pad and relays.
-class TfrmDvrCtrl : public QWidget {
-    Q_OBJECT
-public:
-    explicit TfrmDvrCtrl(QWidget *owner = nullptr);
-
-signals:
-    void closed();
-
-protected:
-    void closeEvent(QCloseEvent *e) override;
-};
-
-// Status report of a recorder.
-class TfrmDvrStatus : public QDialog, public StatusDialog {
-    Q_OBJECT
-public:
-    explicit TfrmDvrStatus(QWidget *owner = nullptr, TfrmDvrWin *view = nullptr, int channelCount = 0);
-    // Appends the report of one 927-byte status record.
-    void ShowStatus(const uint8_t *status) override;
-
-    QPlainTextEdit *Memo1;
-    QPushButton *btnOk;
-
-private:
-    TfrmDvrWin *view_;
-    int channelCount_;
-};
 
 // Set-up dialog over the recorder's configuration record.
 class TfrmDvrEnv : public QDialog, public DvrEnvDialog {
@@ -112,8 +66,7 @@ private:
 QFont ReadFontSettings(const QString &prefix, const QFont &defaults, int defaultColor, int *color);
 void WriteFontSettings(const QString &prefix, const QFont &font, int color);
 
-// The pan/tilt window and the set-up editor, created once at start-up and kept for the program's life.
-extern TfrmPanTilt *frmPanTilt;
+// The set-up editor, created once at start-up and kept for the program's life.
 extern TfrmDvrEnv *frmDvrEnv;
 
 } // namespace strandel

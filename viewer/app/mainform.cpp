@@ -601,14 +601,15 @@ void TfrmMain::btnOptionClick()
     ViewerOptions &o = GetViewerOptions();
     TfrmOption dialog(this, o, mainFont_);
     const int result = dialog.exec();
-    if (result == 1) {
-        mainFont_ = dialog.SelectedFont();
-        ApplyFont(mainFont_, fontColor_);
-    }
-    if (result != 0) {
-        WriteViewerOptions(o);
-        WriteFontSettings("Font", mainFont_, fontColor_);
-    }
+    if (result != 1)
+        return;
+    mainFont_ = dialog.SelectedFont();
+    ApplyFont(mainFont_, fontColor_);
+    WriteViewerOptions(o);
+    WriteFontSettings("Font", mainFont_, fontColor_);
+    for (int i = 0; i < lstDvrWin->count(); ++i)
+        if (auto *view = static_cast<TfrmDvrWin *>(lstDvrWin->item(i)->data(Qt::UserRole).value<void *>()))
+            view->ApplyDisplayOptions();
 }
 
 void TfrmMain::ApplyAudioState(bool apply)

@@ -27,6 +27,7 @@
 #include "platform/debuglog.h"
 #include "platform/endian.h"
 #include "platform/langtable.h"
+#include "viewer/admin/dvrupgrade.h"
 #include "viewer/admin/searchdialogs.h"
 #include "viewer/admin/shells.h"
 #include "viewer/view/dvrhddsel.h"
@@ -1113,7 +1114,7 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
 void TfrmDvrWin::OpenStatusDialog()
 {
     QPointer<TfrmDvrWin> self(this);
-    auto *dialog = new TfrmDvrStatus(this, this, GetChannelCount());
+    auto *dialog = new TfrmDvrStatus(this, &Services());
     core_->Dialogs().status = dialog;
     core_->SendCommand(DvrCmdStatus, nullptr, 0);
     int result = 0;
@@ -1141,7 +1142,7 @@ void TfrmDvrWin::OpenSetupDialog()
 void TfrmDvrWin::OpenUpgradeDialog()
 {
     QPointer<TfrmDvrWin> self(this);
-    auto *dialog = new TfrmDvrUpgrade(this, this);
+    auto *dialog = new TfrmDvrUpgrade(this, &Services());
     dialog->SetModel(core_->GetModel());
     int result = 0;
     if (RunRegistered(self, dialog, core_->Dialogs().upgrade, &result))
