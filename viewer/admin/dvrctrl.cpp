@@ -52,7 +52,7 @@ TfrmDvrCtrl::TfrmDvrCtrl(QWidget *owner) : QWidget(owner, Qt::Tool)
         key->setProperty("Tag", qlonglong(uint32_t(1) << bit));
         key->setFocusPolicy(Qt::NoFocus);
         key->setAutoDefault(false);
-        key->setFixedSize(kKeys[bit].column < 3 ? QSize(44, 32) : QSize(72, 26));
+        key->setFixedSize(kKeys[bit].column < 3 ? QSize(44, 32) : QSize(72, 32));
         grid->addWidget(key, kKeys[bit].row, kKeys[bit].column);
         connect(key, &QPushButton::clicked, this, [this, key] { btnCh1Click(key); });
         keys_[size_t(bit)] = key;

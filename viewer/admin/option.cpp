@@ -48,6 +48,9 @@ TfrmOption::TfrmOption(QWidget *owner, ViewerOptions &options, const QFont &font
     auto *server = new QVBoxLayout(grpIpServer);
     server->addWidget(edtIp);
     server->addWidget(chkIpServer);
+    auto *nameLabel = new QLabel("Server Name", grpIpServer);
+    nameLabel->setBuddy(edtIpServerName);
+    server->addWidget(nameLabel);
     server->addWidget(edtIpServerName);
 
     btnFont = new QPushButton("Font", this);

@@ -94,6 +94,7 @@ TfrmPanTilt::TfrmPanTilt(QWidget *owner) : QWidget(owner, Qt::Tool)
     preset->setObjectName("grpPreset");
     auto *presetGrid = new QGridLayout(preset);
     presetGrid->setHorizontalSpacing(2);
+    presetGrid->setColumnStretch(9, 1);
     presetGrid->addWidget(new QLabel("Set", preset), 0, 0);
     presetGrid->addWidget(new QLabel("Move", preset), 2, 0);
     for (int i = 0; i < 16; ++i) {
