@@ -12,9 +12,10 @@ ROOT=$PWD
 PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-multimedia-dev libqt6opengl6-dev libgl-dev
-  libjpeg62-turbo-dev libqt6sql6-sqlite
+  libjpeg62-turbo-dev zlib1g-dev libqt6sql6-sqlite
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core poppler-utils
+  sox pulseaudio pulseaudio-utils
 )
 
 say() { printf 'strandel: %s\n' "$*"; }

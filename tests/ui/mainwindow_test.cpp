@@ -50,12 +50,15 @@ public:
     }
     void StopRecord() override { recording = false; }
     void CloseConnection() override { ++closed; }
+    void SetAudioSend(bool on) override { audioSends.push_back(audioSend = on); }
+    void SetAudioReceive(bool on) override { audioRecvs.push_back(audioRecv = on); }
 
     bool loggedIn = true, recording = false, copying = false, audioSend = false, audioRecv = false;
     bool playing = true, master = true;
     int mode = 0, channel = 0, count = 16, direction = 31, closed = 0;
     uint16_t mask = 0xFFFF, fast = 0, slow = 0;
     std::vector<std::array<int, 4>> plays;
+    std::vector<bool> audioSends, audioRecvs;
     QString recordPath;
 };
 
@@ -63,6 +66,8 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // The test is the audio device, so these cases run the same with or without a sound server.
+        SetDetachedAudioDevices(true);
         SetSettingsFilePath(dir.filePath("Strandel.ini"));
         oldCwd = QDir::currentPath();
         QDir::setCurrent(dir.path());
@@ -75,6 +80,7 @@ protected:
         QApplication::processEvents();
         QDir::setCurrent(oldCwd);
         SetSettingsFilePath({});
+        SetDetachedAudioDevices(false);
     }
     FakeView *Open(DvrKind kind = DvrKind::Network)
     {
@@ -259,4 +265,62 @@ TEST_F(MainWindowTest, TilingUsesColumnsByCount)
     TfrmDvrWin *v = views[0];
     const int dx = v->GetFrame()->width() - v->pnlDvr->width();
     EXPECT_EQ(v->GetFrame()->width(), 720 + dx);
+}
+
+TEST_F(MainWindowTest, AudioFollowsTheCurrentViewAndDropsOtherViewsAudio)
+{
+    FakeView *a = Open();
+    main->btnAudRecv->click();
+    main->btnAudSend->click();
+    EXPECT_EQ(a->audioRecvs, std::vector<bool>{true});
+    EXPECT_EQ(a->audioSends, std::vector<bool>{true});
+    EXPECT_TRUE(main->IsPlaybackOpen());
+    EXPECT_TRUE(main->IsCaptureRunning());
+
+    std::vector<uint8_t> block(kImaBlockSize, 0x11);
+    block[2] = 20;
+    FakeView *b = Open(); // current now, its audio off: capture stops, output closes
+    EXPECT_FALSE(main->IsCaptureRunning());
+    EXPECT_FALSE(main->IsPlaybackOpen());
+    main->SetCurrentDvrWin(a);
+    ASSERT_TRUE(main->IsPlaybackOpen());
+    main->PlayAudio(b, block.data(), block.size()); // not current: dropped
+    EXPECT_EQ(main->GetWavePlayback().Queued(), 0u);
+    main->PlayAudio(a, block.data(), block.size());
+    EXPECT_EQ(main->GetWavePlayback().Queued(), 1u);
+
+    // A recorded-file view has no audio: both buttons up and disabled, devices off.
+    main->RemoveDvrWin(b);
+    FakeView *file = Open(DvrKind::RecordedFile);
+    EXPECT_FALSE(main->btnAudSend->isEnabled());
+    EXPECT_FALSE(main->IsCaptureRunning());
+    EXPECT_FALSE(main->IsPlaybackOpen());
+    main->RemoveDvrWin(file);
+    main->RemoveDvrWin(a);
+    EXPECT_FALSE(main->IsCaptureRunning());
+    EXPECT_FALSE(main->IsPlaybackOpen());
+}
+
+// Without any audio device the buttons say so and the recorder is told nothing.
+TEST_F(MainWindowTest, WithoutAudioDevicesTheButtonsSaySoAndNothingIsSent)
+{
+    SetDetachedAudioDevices(false);
+    if (HasAudioInput() || HasAudioOutput())
+        GTEST_SKIP() << "this machine has an audio device";
+    FakeView *a = Open();
+    EXPECT_FALSE(main->btnAudSend->isEnabled());
+    EXPECT_FALSE(main->btnAudRecv->isEnabled());
+    EXPECT_TRUE(main->btnAudSend->toolTip().contains("no audio input device"));
+    EXPECT_TRUE(main->btnAudRecv->toolTip().contains("no audio output device"));
+    // Even a click that reaches the handlers changes nothing at the recorder.
+    main->btnAudSend->SetDown(true);
+    main->btnAudSendClick();
+    main->btnAudRecv->SetDown(true);
+    main->btnAudRecvClick();
+    EXPECT_FALSE(main->btnAudSend->Down());
+    EXPECT_FALSE(main->btnAudRecv->Down());
+    EXPECT_TRUE(a->audioSends.empty());
+    EXPECT_TRUE(a->audioRecvs.empty());
+    EXPECT_FALSE(main->IsCaptureRunning());
+    EXPECT_FALSE(main->IsPlaybackOpen());
 }

@@ -91,6 +91,10 @@ const char *SimUsage()
            "  --alive-timeout SECONDS  drop a logged-in connection silent that long (no keep-alive)\n"
            "  --env FILE             configuration record (9638 bytes) to start from\n"
            "  --transcript FILE      write every packet received and sent to FILE\n"
+           "  --audio FILE           WAVE file (8000 Hz PCM or IMA ADPCM) pushed while a viewer\n"
+           "                         has audio receive on, looping (default: a tone)\n"
+           "  --audio-tone HZ        frequency of the tone, 50..3900 (default 1000)\n"
+           "  --audio-save FILE      write the audio viewers send to FILE (IMA ADPCM WAVE) at exit\n"
            "  --fault KIND[:COUNT]   lost-segment | bad-crc | wrong-frame-id | oversize | garbage\n"
            "  --help                 this text\n";
 }
@@ -208,6 +212,16 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions &out, std:
                 return false;
         } else if (a == "--transcript") {
             if (!value(out.transcript))
+                return false;
+        } else if (a == "--audio") {
+            if (!value(out.audioFile))
+                return false;
+        } else if (a == "--audio-tone") {
+            if (!number(50, 3900, n))
+                return false;
+            out.audioToneHz = double(n);
+        } else if (a == "--audio-save") {
+            if (!value(out.audioSave))
                 return false;
         } else if (a == "--fault") {
             if (!value(v))

@@ -57,6 +57,11 @@ struct SimOptions {
     std::string envFile;
     // Transcript of every packet received and sent; empty = none.
     std::string transcript;
+    // Audio pushed while a viewer has audio receive on: a WAVE file, else a tone of this many Hz.
+    std::string audioFile;
+    double audioToneHz = 1000;
+    // The audio viewers send, written as an IMA ADPCM WAVE file when the simulator stops.
+    std::string audioSave;
 
     std::array<int, kFaultKindCount> faults{};
 

@@ -1,4 +1,5 @@
 #include "simrecorder.h"
+#include "simaudio.h"
 
 #include "platform/endian.h"
 #include "simoptions.h"
@@ -337,6 +338,13 @@ void SimRecorder::Control(uint8_t code)
         AddLog(6, NowRecorderTime()); // HDD INIT(N)
     else if (code == 2)
         AddLog(7, NowRecorderTime()); // HDD INIT(B)
+}
+
+void SimRecorder::AddReceivedAudio(const uint8_t *block, size_t length)
+{
+    ++audioBlocksIn_;
+    if (audioIn_.size() + length <= kMaxReceivedAudio)
+        audioIn_.insert(audioIn_.end(), block, block + length);
 }
 
 void SimRecorder::Flash(std::vector<uint8_t> image)

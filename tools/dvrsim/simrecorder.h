@@ -79,6 +79,15 @@ public:
     void Control(uint8_t code);
 
     // The firmware image accepted by the last upgrade, and how many were flashed.
+    // Audio: the blocks pushed to viewers (looping) and what viewers sent, in arrival order.
+    void SetAudioBlocks(std::vector<uint8_t> blocks) { audioOut_ = std::move(blocks); }
+    const std::vector<uint8_t> &AudioBlocks() const { return audioOut_; }
+    void AddReceivedAudio(const uint8_t *block, size_t length);
+    const std::vector<uint8_t> &ReceivedAudio() const { return audioIn_; }
+    uint64_t AudioBlocksReceived() const { return audioBlocksIn_; }
+    uint64_t AudioBlocksPushed() const { return audioBlocksOut_; }
+    void CountAudioPushed() { ++audioBlocksOut_; }
+
     const std::vector<uint8_t> &Firmware() const { return firmware_; }
     int FlashCount() const { return flashCount_; }
     void Flash(std::vector<uint8_t> image);
@@ -107,6 +116,10 @@ private:
     std::vector<std::vector<uint8_t>> log_;    // 9-byte entries in time order
     std::vector<uint8_t> firmware_;
     int flashCount_ = 0;
+    std::vector<uint8_t> audioOut_;
+    std::vector<uint8_t> audioIn_;
+    uint64_t audioBlocksIn_ = 0;
+    uint64_t audioBlocksOut_ = 0;
 };
 
 } // namespace strandel::sim

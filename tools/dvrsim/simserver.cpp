@@ -1,5 +1,10 @@
 #include "simserver.h"
 
+#include "simaudio.h"
+#include "viewer/audio/imaadpcm.h"
+
+#include <fstream>
+
 #include "platform/endian.h"
 #include "viewer/link/crc32.h"
 #include "viewer/link/dvrframing.h"
@@ -155,6 +160,10 @@ bool DvrSimServer::Start(std::string &error)
     source_ = MakeVideoSource(options_, error);
     if (!source_)
         return false;
+    std::vector<uint8_t> audio;
+    if (!LoadSimAudio(options_, audio, error))
+        return false;
+    recorder_->SetAudioBlocks(std::move(audio));
     if (!options_.transcript.empty() && !transcript_.Open(options_.transcript)) {
         error = "cannot write the transcript " + options_.transcript;
         return false;
@@ -242,6 +251,14 @@ void DvrSimServer::Stop()
             *fd = -1;
         }
     serialFd_ = -1; // closed with its connection
+    if (!options_.audioSave.empty() && recorder_ && !audioSaved_) {
+        audioSaved_ = true;
+        const std::vector<uint8_t> &blocks = recorder_->ReceivedAudio();
+        const std::vector<uint8_t> wav =
+            WriteImaWav(blocks, uint32_t(blocks.size() / kImaBlockSize * kImaSamplesPerBlock));
+        std::ofstream out(options_.audioSave, std::ios::binary);
+        out.write(reinterpret_cast<const char *>(wav.data()), std::streamsize(wav.size()));
+    }
 }
 
 void DvrSimServer::Close(size_t index)

@@ -74,6 +74,7 @@ private:
     int closedAlive_ = 0;
     uint64_t closedRecords_ = 0;
     std::atomic<bool> stop_{false};
+    bool audioSaved_ = false;
     std::thread thread_;
 };
 

@@ -1,6 +1,7 @@
 #include "simsession.h"
 
 #include "platform/endian.h"
+#include "simaudio.h"
 #include "transcript.h"
 #include "viewer/link/crc32.h"
 
@@ -231,9 +232,25 @@ void SimSession::OnCommand(uint8_t cmd, const uint8_t *p, size_t n)
         Reply(DvrCmdEnvPassword, &result, 1);
         break;
     }
+    case DvrCmdAudioReceive:
+        if (n >= 1) {
+            const bool on = p[0] != 0;
+            if (on && !audioReceive_)
+                nextAudio_ = Clock::now();
+            audioReceive_ = on;
+        }
+        break;
+    case DvrCmdAudioSend:
+        if (n >= 1)
+            audioSend_ = p[0] != 0;
+        break;
+    case DvrCmdAudio:
+        // Kept whether or not the viewer announced it, so a test sees anything sent.
+        if (n == size_t(kAudioBlockSize))
+            recorder_.AddReceivedAudio(p, n);
+        break;
     default:
-        // Audio, camera control, remote keys and the audio switches need no answer; the
-        // transcript shows them.
+        // Camera control and remote keys need no answer; the transcript shows them.
         break;
     }
 }
@@ -605,10 +622,32 @@ void SimSession::CopyStep()
     }
 }
 
+void SimSession::AudioStep(Clock::time_point now)
+{
+    const std::vector<uint8_t> &blocks = recorder_.AudioBlocks();
+    const size_t count = blocks.size() / kAudioBlockSize;
+    const auto period = std::chrono::microseconds(kAudioBlockMicros);
+    if (count == 0) {
+        nextAudio_ = now + period; // nothing to push; keeps the wake-up from spinning
+        return;
+    }
+    while (now >= nextAudio_) {
+        audioAt_ %= count;
+        Send(DvrCmdAudio, 0, &blocks[audioAt_ * kAudioBlockSize], kAudioBlockSize);
+        recorder_.CountAudioPushed();
+        ++audioAt_;
+        nextAudio_ += period;
+        if (nextAudio_ + std::chrono::seconds(1) < now)
+            nextAudio_ = now; // fell far behind: skip rather than burst
+    }
+}
+
 void SimSession::Tick(Clock::time_point now)
 {
     if (!loggedIn_)
         return;
+    if (audioReceive_)
+        AudioStep(now);
     const auto period = std::chrono::milliseconds(1000 / options_.fps);
     if (copying_)
         CopyStep();
@@ -635,6 +674,8 @@ SimSession::Clock::time_point SimSession::NextWake(Clock::time_point now) const
         return link_.Backlog() > kMaxBacklog ? now + std::chrono::milliseconds(5) : now;
     if (mode_ == DvrModeLive)
         wake = std::min(wake, nextLive_);
+    if (audioReceive_)
+        wake = std::min(wake, nextAudio_);
     if (mode_ == DvrModePlayback && playing_ && playState_ == 1)
         wake = std::min(wake, nextPlay_);
     if (options_.dropAfter > 0)

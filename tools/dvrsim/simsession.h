@@ -62,6 +62,8 @@ public:
     bool DropDue(Clock::time_point now) const;
 
     bool LoggedIn() const { return loggedIn_; }
+    bool AudioReceiveOn() const { return audioReceive_; }
+    bool AudioSendOn() const { return audioSend_; }
     uint8_t Mode() const { return mode_; }
     int AliveCount() const { return aliveCount_; }
     uint64_t RecordsPushed() const { return recordsPushed_; }
@@ -123,6 +125,13 @@ private:
     int64_t playMs_ = 0;
     int64_t lastPosition_ = -1;
     Clock::time_point nextPlay_{};
+
+    // Audio: blocks pushed while the viewer has audio receive on, one every 63.125 ms.
+    bool audioReceive_ = false;
+    bool audioSend_ = false;
+    size_t audioAt_ = 0;
+    Clock::time_point nextAudio_{};
+    void AudioStep(Clock::time_point now);
 
     // Copy of a span as kind-2 records, one per channel and recorded second.
     bool copying_ = false;

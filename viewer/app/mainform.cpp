@@ -132,11 +132,18 @@ TfrmMain::TfrmMain(QWidget *owner) : QWidget(owner, Qt::Window)
     BuildControls();
     for (int i = 0; i < 16; ++i)
         btnCh[size_t(i)]->setProperty("Tag", i + 1);
+    Capture = new WaveCapture(this);
+    Playback = new WavePlayback(this);
     FormCreate();
 }
 
 TfrmMain::~TfrmMain()
 {
+    // Capture first, so no microphone block is routed while the rest goes; the objects
+    // themselves go with the window's children, in the same order.
+    audioClosed_ = true;
+    Capture->Close();
+    Playback->Close();
     // Views still registered, and those whose queued free never ran, go with the main window.
     for (TfrmDvrWin *view : dvrWins_)
         pendingFree_.insert(view);
@@ -341,6 +348,8 @@ void TfrmMain::FormShow()
 {
     BuildCrcTable();
     tmrClockTimer();
+    // The microphone is opened once; capturing starts only with btnAudSend.
+    OpenCapture();
     UpdateToolbar(nullptr);
     if (MainFrame)
         FitFrameHeight();
@@ -614,11 +623,75 @@ void TfrmMain::btnOptionClick()
 
 void TfrmMain::ApplyAudioState(bool apply)
 {
-    if (!apply)
+    if (!apply || audioClosed_)
         return;
-    // Capture and output follow the buttons; the audio devices themselves are not built yet.
-    captureRunning_ = btnAudSend->Down();
-    playbackOpen_ = btnAudRecv->Down();
+    // A device that cannot do what the view's recorder was told is switched off there too.
+    if (btnAudSend->Down()) {
+        if (!OpenCapture() || !Capture->Start()) {
+            btnAudSend->SetDown(false);
+            if (CurrentDvrWin && CurrentDvrWin->IsAudioSend())
+                CurrentDvrWin->SetAudioSend(false);
+        }
+    } else {
+        Capture->Stop();
+    }
+    if (btnAudRecv->Down()) {
+        if (!Playback->Open()) {
+            btnAudRecv->SetDown(false);
+            if (CurrentDvrWin && CurrentDvrWin->IsAudioReceive())
+                CurrentDvrWin->SetAudioReceive(false);
+        }
+    } else {
+        Playback->Close();
+    }
+}
+
+bool TfrmMain::OpenCapture()
+{
+    return Capture->IsOpen() || Capture->Open([this](WaveHeader &header) { WaveInProc(header); });
+}
+
+void TfrmMain::ShowAudioDevices(bool remote)
+{
+    const bool input = Capture->IsOpen() || HasAudioInput();
+    const bool output = Playback->IsOpen() || HasAudioOutput();
+    btnAudSend->setEnabled(remote && input);
+    btnAudSend->setToolTip(input ? btnAudSend->text() : btnAudSend->text() + ": no audio input device");
+    btnAudRecv->setEnabled(remote && output);
+    btnAudRecv->setToolTip(output ? btnAudRecv->text() : btnAudRecv->text() + ": no audio output device");
+}
+
+void TfrmMain::WaveInProc(WaveHeader &header)
+{
+    // While the views move between frame and toolbar mode the block is dropped; the capture
+    // buffer goes back to the device all the same.
+    if (IsSwitchingLayout())
+        return;
+    SendMicBlock(header);
+}
+
+void TfrmMain::SendMicBlock(WaveHeader &header)
+{
+    uint8_t out[2 * kImaBlockSize];
+    const size_t n = Capture->OnData(header, out, sizeof out);
+    for (size_t at = 0; at + kImaBlockSize <= n; at += kImaBlockSize) {
+        std::memcpy(MicBlock.data(), out + at, kImaBlockSize);
+        if (!CurrentDvrWin || !btnAudSend->Down())
+            continue;
+        // Each posted block carries its own copy, so the next capture never overwrites one
+        // still queued; a view freed meanwhile takes its queued blocks with it.
+        TfrmDvrWin *view = CurrentDvrWin;
+        QMetaObject::invokeMethod(
+            view, [view, block = MicBlock] { view->SendAudioBlock(block.data(), block.size()); },
+            Qt::QueuedConnection);
+    }
+}
+
+void TfrmMain::PlayAudio(TfrmDvrWin *view, const uint8_t *data, size_t length)
+{
+    // Audio of views other than the current one is dropped.
+    if (view && view == CurrentDvrWin && btnAudRecv->Down() && !audioClosed_)
+        Playback->Play(data, length);
 }
 
 int TfrmMain::GetDvrWinCount() const { return lstDvrWin->count(); }
@@ -788,9 +861,8 @@ void TfrmMain::UpdateToolbar(TfrmDvrWin *view)
     btnCopy->SetDown(view->IsCopying());
     btnDvrEnv->setEnabled(remote && view->IsMasterLogin());
     btnDvrCtrl->setEnabled(remote && view->IsMasterLogin());
-    btnAudSend->setEnabled(remote);
+    ShowAudioDevices(remote);
     btnAudSend->SetDown(view->IsAudioSend());
-    btnAudRecv->setEnabled(remote);
     btnAudRecv->SetDown(view->IsAudioReceive());
     for (TMyButton *b : {btnFastBack, btnSlowBack, btnBack, btnSlowPlay, btnFastPlay})
         b->setEnabled(M == 1);
@@ -990,16 +1062,33 @@ void TfrmMain::btnAudSendClick()
 {
     if (!CurrentDvrWin)
         return;
-    captureRunning_ = btnAudSend->Down();
-    CurrentDvrWin->SetAudioSend(btnAudSend->Down());
+    const bool on = btnAudSend->Down();
+    if (on && (!OpenCapture() || !Capture->Start())) {
+        // Nothing to send with: the recorder is not told otherwise.
+        btnAudSend->SetDown(false);
+        DebugPrint("Audio send stays off: no audio input device\n");
+        ShowAudioDevices(int(CurrentDvrWin->GetKind()) != 3 && int(CurrentDvrWin->GetKind()) != 4);
+        return;
+    }
+    if (!on)
+        Capture->Stop();
+    CurrentDvrWin->SetAudioSend(on);
 }
 
 void TfrmMain::btnAudRecvClick()
 {
     if (!CurrentDvrWin)
         return;
-    playbackOpen_ = btnAudRecv->Down();
-    CurrentDvrWin->SetAudioReceive(btnAudRecv->Down());
+    const bool on = btnAudRecv->Down();
+    if (on && !Playback->Open()) {
+        btnAudRecv->SetDown(false);
+        DebugPrint("Audio receive stays off: no audio output device\n");
+        ShowAudioDevices(int(CurrentDvrWin->GetKind()) != 3 && int(CurrentDvrWin->GetKind()) != 4);
+        return;
+    }
+    if (!on)
+        Playback->Close();
+    CurrentDvrWin->SetAudioReceive(on);
 }
 
 void TfrmMain::closeEvent(QCloseEvent *e)

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: tool panels, the list of open recorder views and, in frame mode, the docked picture area.
 #include "platform/events.h"
+#include "viewer/audio/waveaudio.h"
 #include "viewer/base/dvrlistrecord.h"
 
 #include <QFont>
@@ -69,8 +70,15 @@ public:
     // The posted messages of the views.
     void OnReleaseView(TfrmDvrWin *view);
     void OnFreeView(TfrmDvrWin *view);
-    bool IsCaptureRunning() const { return captureRunning_; }
-    bool IsPlaybackOpen() const { return playbackOpen_; }
+    bool IsCaptureRunning() const { return Capture->IsStarted(); }
+    bool IsPlaybackOpen() const { return Playback->IsOpen(); }
+
+    // Audio routing: microphone blocks go to the current view, its received blocks play.
+    void WaveInProc(WaveHeader &header);
+    void SendMicBlock(WaveHeader &header);
+    void PlayAudio(TfrmDvrWin *view, const uint8_t *data, size_t length);
+    WaveCapture &GetWaveCapture() { return *Capture; }
+    WavePlayback &GetWavePlayback() { return *Playback; }
 
     bool IsFrameMode() const { return MainFrame; }
     int Controller() const { return MainController; }
@@ -163,8 +171,12 @@ private:
     QFont mainFont_;
     int fontColor_ = 0;
     bool shownOnce_ = false;
-    bool captureRunning_ = false;
-    bool playbackOpen_ = false;
+    WaveCapture *Capture = nullptr;
+    WavePlayback *Playback = nullptr;
+    bool audioClosed_ = false; // the window is going: the devices stay closed
+    bool OpenCapture();
+    // Buttons of a device the machine lacks say so and stay disabled.
+    void ShowAudioDevices(bool remote);
     bool selecting_ = false;
     bool fitting_ = false;
 };

@@ -58,6 +58,11 @@ public:
         if (frmMain)
             frmMain->UpdateToolbar(view);
     }
+    void PlayAudio(TfrmDvrWin *view, const uint8_t *data, size_t length) override
+    {
+        if (frmMain)
+            frmMain->PlayAudio(view, data, length);
+    }
     void ShowNotice(const QString &text) override
     {
         if (frmMsg) {

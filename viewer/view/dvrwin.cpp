@@ -188,7 +188,11 @@ public:
             v_.panes_[size_t(pane)]->DrawTitle(bitmap, mode);
     }
     void ApplyScreenLayouts(const ScreenLayoutInfo &info) override { v_.ApplyScreenLayouts(info); }
-    void PlayAudio(const uint8_t *, size_t) override {}
+    void PlayAudio(const uint8_t *adpcm, size_t length) override
+    {
+        if (DvrWinHost *host = GetDvrWinHost())
+            host->PlayAudio(&v_, adpcm, length);
+    }
     void UpdateToolbar() override
     {
         if (DvrWinHost *host = GetDvrWinHost())
@@ -696,6 +700,12 @@ void TfrmDvrWin::SendPlayControl(int run, int fast, int slow, int direction)
 }
 
 void TfrmDvrWin::SetAudioSend(bool on) { core_->SetAudioSend(on); }
+
+void TfrmDvrWin::SendAudioBlock(const uint8_t *block, size_t length)
+{
+    if (block && length == size_t(kAudioBlockSize) && core_->IsAudioSend())
+        core_->SendCommand(DvrCmdAudio, block, int(length));
+}
 void TfrmDvrWin::SetAudioReceive(bool on) { core_->SetAudioReceive(on); }
 
 bool TfrmDvrWin::StartRecord(const QString &path)

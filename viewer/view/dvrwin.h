@@ -111,6 +111,8 @@ public:
     virtual void EndNetCopy();
     virtual void SendCommand(uint8_t cmd, const uint8_t *data, int length);
     virtual void SetAudioSend(bool on);
+    // A captured microphone block (WM_DVR_AUDIOOUT): sent to the recorder as an audio command.
+    virtual void SendAudioBlock(const uint8_t *block, size_t length);
     virtual void SetAudioReceive(bool on);
     virtual void ShowMessageText(const QString &text);
     // Ends recording and copying and closes the connection.

@@ -4,6 +4,7 @@
 // one (a view on its own, as in tests) a view keeps to itself.
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace strandel {
@@ -23,6 +24,11 @@ public:
     virtual void SetCurrentDvrWin(TfrmDvrWin *view) = 0;
     virtual void SetDvrCaption(TfrmDvrWin *view, const QString &text) = 0;
     virtual void UpdateToolbar(TfrmDvrWin *view) = 0;
+    // A received audio block of the view; the main window plays it when the view is current.
+    virtual void PlayAudio(TfrmDvrWin *view, const uint8_t *data, size_t length)
+    {
+        (void)view, (void)data, (void)length;
+    }
 
     // The program's notice window.
     virtual void ShowNotice(const QString &text) = 0;

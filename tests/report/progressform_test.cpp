@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+
+#include "report/forms/progressform.h"
+
+using namespace strandel;
+
+TEST(ProgressForm, ShowsEveryFifthPercentAndCancels)
+{
+    TPgxProgress progress;
+    TPgxProgressForm form(&progress);
+    form.show();
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Printing progress"));
+    EXPECT_TRUE(form.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(form.size(), QSize(149, 97));
+
+    // Progress set on the run reaches the form without any preview attached.
+    progress.SetProgress(10);
+    EXPECT_EQ(form.Gauge->value(), 10);
+    EXPECT_EQ(form.Info->text(), QStringLiteral("10%  Completed"));
+    progress.SetProgress(7);
+    EXPECT_EQ(form.Gauge->value(), 10);
+    EXPECT_EQ(form.Info->text(), QStringLiteral("10%  Completed"));
+
+    // From a run on another thread it arrives through the form's event queue.
+    std::thread run([&] { progress.SetProgress(55); });
+    run.join();
+    QTRY_COMPARE(form.Gauge->value(), 55);
+    EXPECT_EQ(form.Info->text(), QStringLiteral("55%  Completed"));
+
+    // What the form shows is drawn: the bar's grab differs from an empty one.
+    QImage at55 = form.Gauge->grab().toImage();
+    progress.SetProgress(0);
+    EXPECT_NE(form.Gauge->grab().toImage(), at55);
+
+    EXPECT_FALSE(progress.Cancelled());
+    QTest::mouseClick(form.CancelButton, Qt::LeftButton);
+    EXPECT_TRUE(progress.Cancelled());
+}
+
+TEST(ProgressForm, AGoneFormHearsNothing)
+{
+    TPgxProgress progress;
+    {
+        TPgxProgressForm form(&progress);
+    }
+    progress.SetProgress(20); // must not reach the destroyed form
+    EXPECT_EQ(progress.Progress(), 20);
+}
+
+TEST(ProgressForm, AFormClosedWhileItShowsProgressIsSafe)
+{
+    // A run on the window's thread lets events through at each step; the form may go then.
+    TPgxProgress progress;
+    auto *form = new TPgxProgressForm(&progress);
+    form->show();
+    QTimer::singleShot(0, [form] { delete form; });
+    QPointer<TPgxProgressForm> watch(form);
+    progress.SetProgress(5);
+    EXPECT_TRUE(watch.isNull());
+    progress.SetProgress(10); // nobody left to tell
+}
