@@ -12,6 +12,7 @@
 #include "viewer/view/dvrwinhost.h"
 #include "viewer/view/title.h"
 #include "viewer/base/vieweroptions.h"
+#include "viewer/controls/mybutton.h"
 
 #include <QApplication>
 #include <QPushButton>
