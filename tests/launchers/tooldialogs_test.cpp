@@ -48,6 +48,8 @@ using Bytes = std::vector<uint8_t>;
 // A view as the dialogs see it, keeping every packet; the upgrade worker sends too.
 class FakeDvr : public DvrServices {
 public:
+    // As the view does: the watchers hear of it while the fake is whole.
+    ~FakeDvr() override { NotifyGone(); }
     bool SendCommandEx(uint8_t cmd, uint8_t, const uint8_t *data, int length) override
     {
         std::lock_guard l(mutex);
@@ -389,6 +391,22 @@ TEST(DvrUpgrade, ASilentRecorderMayBeAbandonedAndTheWorkerEnds)
     dlg->btnCancel->click();
     dlg.reset(); // joins the worker
     EXPECT_EQ(dvr.Sent().size(), 1u);
+}
+
+TEST(DvrUpgrade, AViewThatGoesStopsTheWorkerFirst)
+{
+    QTemporaryDir dir;
+    const QString path = WriteFile(dir, "fw.bin", Image(2000000, "kxt52030"));
+    auto dvr = std::make_unique<FakeDvr>();
+    TfrmDvrUpgrade dlg(nullptr, dvr.get());
+    ASSERT_TRUE(dlg.StartUpgrade(path));
+    dlg.OnUpgradeReply(Bytes{0}.data(), 1);
+    ASSERT_TRUE(WaitFor([&] { return dvr->Sent().size() > 2; }));
+    dvr.reset();
+    // Nothing is left to send through, and the dialog may close.
+    dlg.OnUpgradeReply(Bytes{2}.data(), 1);
+    EXPECT_TRUE(dlg.CanClose());
+    CloseMessageBoxes();
 }
 
 // The whole upgrade against the simulator, which takes the image only with its CRC and tag.

@@ -19,8 +19,13 @@ std::map<int, std::function<void(DvrServices *)>> &GoneWatchers()
 }
 } // namespace
 
-DvrServices::~DvrServices()
+DvrServices::~DvrServices() { NotifyGone(); }
+
+void DvrServices::NotifyGone()
 {
+    if (gone_)
+        return;
+    gone_ = true;
     // A copy: a watcher may unwatch itself while it is told.
     const auto watchers = GoneWatchers();
     for (const auto &w : watchers)

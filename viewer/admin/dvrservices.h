@@ -19,8 +19,11 @@ namespace strandel {
 // The recorder view as the dialogs see it.
 class DvrServices {
 public:
-    // Tells the watchers (WatchDvrServicesGone) that this view is going.
     virtual ~DvrServices();
+    // Tells the watchers (WatchDvrServicesGone) that this view is going, once. The view calls
+    // it first thing in its destructor, while everything a send uses still exists; the
+    // destructor calls it too.
+    void NotifyGone();
 
     // One packet to the recorder. Holds the process-wide send lock ("SendEvent"), so the UI
     // thread and the upgrade thread may both call it. False when nothing went out; callers
@@ -48,6 +51,9 @@ public:
 
     // Dialogs the view opens on a dialog's behalf (the set-up editor's firmware button).
     virtual void OpenUpgradeDialog() = 0;
+
+private:
+    bool gone_ = false;
 };
 
 // The main window as the tool windows (pan/tilt, key pad) and the options see it.

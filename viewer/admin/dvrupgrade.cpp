@@ -129,6 +129,13 @@ TfrmDvrUpgrade::TfrmDvrUpgrade(QWidget *owner, DvrServices *view) : QDialog(owne
     connect(btnUpgrade, &QPushButton::clicked, this, [this] { btnUpgradeClick(); });
     connect(btnCancel, &QPushButton::clicked, this, [this] { done(kModalResultCancel); });
     // A download the recorder no longer answers may be abandoned: Close comes back.
+    // A view that goes takes its send path with it: the worker stops first.
+    goneWatch_ = WatchDvrServicesGone([this](DvrServices *gone) {
+        if (gone != view_)
+            return;
+        StopWorker();
+        view_ = nullptr;
+    });
     connect(tmrSilence_, &QTimer::timeout, this, [this] {
         if (stage_ == Stage::Downloading && Silent())
             btnCancel->setEnabled(true);
@@ -137,6 +144,7 @@ TfrmDvrUpgrade::TfrmDvrUpgrade(QWidget *owner, DvrServices *view) : QDialog(owne
 
 TfrmDvrUpgrade::~TfrmDvrUpgrade()
 {
+    UnwatchDvrServicesGone(goneWatch_);
     StopWorker();
     CloseStream();
 }

@@ -115,6 +115,7 @@ private:
     int silenceLimitMs_ = 20000;
     std::atomic<int64_t> lastActivityMs_{0};
     bool forced_ = false;
+    int goneWatch_ = 0;
 };
 
 } // namespace strandel

@@ -324,6 +324,8 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner)
 
 TfrmDvrWin::~TfrmDvrWin()
 {
+    // Dialogs with a thread of their own (the upgrade) stop it while the send path still exists.
+    services_->NotifyGone();
     // The link goes first: its reader thread may still hand packets to the core.
     if (connection_) {
         connection_->Close();
