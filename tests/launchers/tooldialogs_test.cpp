@@ -451,6 +451,23 @@ TEST(DvrUpgrade, EndToEndWithTheSimulator)
     CloseMessageBoxes();
     EXPECT_EQ(server.WithRecorder([](sim::SimRecorder &r) { return r.Firmware(); }), image);
     EXPECT_EQ(server.WithRecorder([](sim::SimRecorder &r) { return r.FlashCount(); }), 1);
+
+    // A bigger image while the UI thread keeps sending its keep-alive: the two never interleave,
+    // or the recorder would see broken packets and a different image.
+    const Bytes big = Image(400000, "kxt52070");
+    const int alivesBefore = server.AliveCount();
+    view.Core().Dialogs().upgrade = &dlg;
+    ASSERT_TRUE(dlg.StartUpgrade(WriteFile(dir, "big.bin", big)));
+    ASSERT_TRUE(WaitFor([&] {
+        view.Core().SendCommand(DvrCmdAlive, nullptr, 0);
+        return dlg.GetStage() == TfrmDvrUpgrade::Stage::Completed || dlg.GetStage() == TfrmDvrUpgrade::Stage::Failed;
+    }));
+    view.Core().Dialogs().upgrade = nullptr;
+    CloseMessageBoxes();
+    EXPECT_EQ(dlg.GetStage(), TfrmDvrUpgrade::Stage::Completed);
+    EXPECT_GT(server.AliveCount(), alivesBefore);
+    EXPECT_EQ(server.WithRecorder([](sim::SimRecorder &r) { return r.Firmware(); }), big);
+    EXPECT_EQ(server.WithRecorder([](sim::SimRecorder &r) { return r.FlashCount(); }), 2);
     view.CloseConnection();
     server.Stop();
 
@@ -460,7 +477,7 @@ TEST(DvrUpgrade, EndToEndWithTheSimulator)
     for (std::string line; std::getline(in, line);)
         if (line.rfind("RX ", 0) == 0 && line.find(" cmd=19 ") != std::string::npos)
             upgrade.push_back(line.substr(line.find("len=")));
-    ASSERT_EQ(upgrade.size(), 5u);
+    ASSERT_EQ(upgrade.size(), 5u + 2u + 400u);
     EXPECT_EQ(upgrade[0], "len=5 00c4090000");
     EXPECT_EQ(upgrade[1].substr(0, 19), "len=1005 01" "00000000");
     EXPECT_EQ(upgrade[2].substr(0, 19), "len=1005 01" "e8030000");
