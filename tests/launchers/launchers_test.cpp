@@ -285,9 +285,9 @@ TEST(Launchers, SetupOpensAfterTheAcceptedPasswordAndGetsItsRecords)
     // The accepted password posts the opening.
     t.Reply(DvrCmdEnvPassword, {2});
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (frmDvrEnv->Record().empty() && std::chrono::steady_clock::now() < until)
+    while (!frmDvrEnv->IsLoaded() && std::chrono::steady_clock::now() < until)
         QApplication::processEvents(QEventLoop::AllEvents, 5);
-    EXPECT_FALSE(frmDvrEnv->Record().empty());
+    EXPECT_TRUE(frmDvrEnv->IsLoaded());
     EXPECT_EQ(frmDvrEnv->result(), kModalResultCancel);
     EXPECT_EQ(t.view.Core().Dialogs().setup, nullptr);
     delete frmDvrEnv;

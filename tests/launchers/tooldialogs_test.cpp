@@ -92,6 +92,8 @@ class FakeMain : public MainServices {
 public:
     DvrServices *GetCurrentDvrWin() const override { return current; }
     std::string GetStartDir() const override { return "."; }
+    std::optional<std::string> BrowseForFolder(const std::string &, QWidget *) override { return std::nullopt; }
+    std::optional<QDate> SelectDate(const QDate &, QWidget *) override { return std::nullopt; }
     DvrServices *current = nullptr;
 };
 

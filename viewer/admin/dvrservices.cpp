@@ -67,6 +67,18 @@ std::string GetStartDir()
     return std::filesystem::current_path(ec).string();
 }
 
+std::optional<std::string> BrowseForFolder(const std::string &path, QWidget *owner)
+{
+    MainServices *m = mainServices.load();
+    return m ? m->BrowseForFolder(path, owner) : std::nullopt;
+}
+
+std::optional<QDate> SelectDate(const QDate &date, QWidget *owner)
+{
+    MainServices *m = mainServices.load();
+    return m ? m->SelectDate(date, owner) : std::nullopt;
+}
+
 std::string IntToText(int value) { return std::to_string(value); }
 
 } // namespace strandel

@@ -9,10 +9,15 @@
 #include "viewer/link/crc32.h"     // CheckCrc
 #include "viewer/protocol/dvrcommand.h"
 
+#include <QDate>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+
+class QWidget;
 
 namespace strandel {
 
@@ -64,6 +69,10 @@ public:
     virtual DvrServices *GetCurrentDvrWin() const = 0;
     // The directory that was current when the main window was created.
     virtual std::string GetStartDir() const = 0;
+    // The program's folder picker centred over owner, starting at path; nothing on cancel.
+    virtual std::optional<std::string> BrowseForFolder(const std::string &path, QWidget *owner) = 0;
+    // The calendar dialog (TfrmSelCal) showing date; the chosen date, nothing on cancel.
+    virtual std::optional<QDate> SelectDate(const QDate &date, QWidget *owner) = 0;
 };
 
 // The main window installs itself at start-up and removes itself (null) when it goes.
@@ -73,6 +82,9 @@ MainServices *GetMainServices();
 DvrServices *GetCurrentDvrWin();
 // The main window's start directory; the process's current directory without a main window.
 std::string GetStartDir();
+// The main window's folder picker and calendar; nothing without a main window.
+std::optional<std::string> BrowseForFolder(const std::string &path, QWidget *owner);
+std::optional<QDate> SelectDate(const QDate &date, QWidget *owner);
 
 // Windows that remember a view between two sends (the pan/tilt stop) hear when it goes, so
 // they never send through a view that is gone. UI thread only. Returns an id for Unwatch.

@@ -1,5 +1,8 @@
 #include "viewer/app/startup.h"
 
+#include "viewer/app/selcal.h"
+#include "viewer/app/uihelpers.h"
+
 #include "viewer/admin/dvrservices.h"
 #include "viewer/admin/shells.h"
 #include "viewer/app/debug.h"
@@ -15,6 +18,7 @@
 #include "viewer/controls/mybutton.h"
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QPushButton>
 
 namespace strandel {
@@ -99,6 +103,22 @@ public:
     std::string GetStartDir() const override
     {
         return frmMain ? frmMain->GetStartDir().toStdString() : std::string(".");
+    }
+    std::optional<std::string> BrowseForFolder(const std::string &path, QWidget *owner) override
+    {
+        FolderBrowseParams params;
+        params.SetPath(path.c_str());
+        if (!strandel::BrowseForFolder(&params, owner, -1, -1))
+            return std::nullopt;
+        return std::string(params.GetPath());
+    }
+    std::optional<QDate> SelectDate(const QDate &date, QWidget *owner) override
+    {
+        TfrmSelCal dialog(owner);
+        dialog.edtCal->setSelectedDate(date);
+        if (dialog.exec() != 1)
+            return std::nullopt;
+        return dialog.edtCal->selectedDate();
     }
 };
 
