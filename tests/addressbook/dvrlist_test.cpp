@@ -269,3 +269,19 @@ TEST_F(BookTest, DeletedEntryStaysValidForAViewThatHoldsIt)
     b.UpdateMacText(held);
     EXPECT_EQ(Cell(b, 0, 2), "00:1A:2B:3C:4D:5E");
 }
+
+TEST_F(BookTest, TheDemoBookShowsItsRecordingAsAFile)
+{
+    TfrmDvrList &b = Book("../../samples/Strandel.lst");
+    ASSERT_EQ(b.RecordCount(), 2);
+    EXPECT_EQ(Cell(b, 0, 1), "127.0.0.1");
+    EXPECT_EQ(Cell(b, 1, 0), "Demo recording");
+    EXPECT_EQ(Cell(b, 1, 1), "File");
+    b.SelectRow(1);
+    const auto kinds = b.findChildren<QRadioButton *>();
+    ASSERT_EQ(kinds.size(), 4);
+    EXPECT_EQ(kinds[3]->text(), "File");
+    EXPECT_TRUE(kinds[3]->isChecked());
+    EXPECT_FALSE(b.edtPortNum->isEnabled());
+    EXPECT_FALSE(b.edtSerialPort->isEnabled());
+}

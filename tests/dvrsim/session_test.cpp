@@ -146,6 +146,25 @@ TEST(SimSession, LoginAnswers)
     }
 }
 
+TEST(SimSession, PushedLayoutsLeaveEveryChannelInASplit)
+{
+    SimOptions o;
+    o.channels = 16;
+    o.ntsc = true;
+    Rig rig(o);
+    rig.Request(DvrCmdLogin, BuildLogin("", ""));
+    const auto sent = rig.link.Take();
+    ASSERT_EQ(sent.size(), 3u);
+    ASSERT_EQ(sent[2].cmd, DvrCmdScreenLayouts);
+    const auto &info = sent[2].payload;
+    using Bytes = std::decay_t<decltype(info)>;
+    EXPECT_EQ(Bytes(info.begin(), info.begin() + 4), Bytes({1, 2, 3, 4}));
+    // The 9-split shows the second half; the default one shows the first.
+    EXPECT_EQ(Bytes(info.begin() + 17, info.begin() + 26), Bytes({8, 9, 10, 11, 12, 13, 14, 15, 16}));
+    EXPECT_EQ(Bytes(info.begin() + 36, info.begin() + 49), Bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}));
+    EXPECT_EQ(info[127], 0x3F);
+}
+
 TEST(SimSession, NothingButTheLoginIsAnsweredBeforeIt)
 {
     Rig rig;

@@ -142,8 +142,9 @@ void TfrmDvrList::BuildForm()
     selType->setObjectName("selType");
     kindButtons_ = new QButtonGroup(this);
     auto *kinds = new QHBoxLayout(selType);
-    const char *const kindNames[] = {"Network", "RS-232C", "RS-485"};
-    for (int i = 0; i < 3; ++i) {
+    // "File": a recording on disk, as the demo recording's entry is.
+    const char *const kindNames[] = {"Network", "RS-232C", "RS-485", "File"};
+    for (int i = 0; i < 4; ++i) {
         auto *b = new QRadioButton(kindNames[i], selType);
         kindButtons_->addButton(b, i);
         kinds->addWidget(b);
@@ -325,8 +326,11 @@ void TfrmDvrList::UpdateAddressText(const DvrListRecord *record)
     const int row = RowOf(record);
     if (row < 0)
         return;
-    const QString text = record->Kind() == DvrKind::Network ? QString::fromLatin1(IpToText(record->ip.data()))
-                                                            : QStringLiteral("Com %1").arg(record->serialPort);
+    const DvrKind kind = record->Kind();
+    const QString text = kind == DvrKind::Network        ? QString::fromLatin1(IpToText(record->ip.data()))
+                         : kind == DvrKind::RecordedFile ? QStringLiteral("File")
+                         : kind == DvrKind::RecorderDisk ? QStringLiteral("Hdd")
+                                                         : QStringLiteral("Com %1").arg(record->serialPort);
     lstDvrList->topLevelItem(row)->setText(1, text);
 }
 
@@ -409,11 +413,11 @@ void TfrmDvrList::selTypeClick()
     const int kind = KindIndex();
     if (kind < 0)
         return;
-    const bool network = kind == 0;
+    const bool network = kind == 0, serial = kind == 1 || kind == 2;
     edtIpAddr->SetEnable(network);
     edtPortNum->setEnabled(network);
-    edtSerialPort->setEnabled(!network);
-    edtBaudRate->setEnabled(!network);
+    edtSerialPort->setEnabled(serial);
+    edtBaudRate->setEnabled(serial);
 }
 
 void TfrmDvrList::chkUseIpClick() { edtMac->setEnabled(chkUseIp->isChecked()); }

@@ -523,9 +523,10 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
 
 void TfrmMain::btnFrameClick()
 {
-    ListLock.Wait(kViewListTimeoutMs);
+    const bool locked = ListLock.Wait(kViewListTimeoutMs);
+    // Reader threads hold their packets while the views change parents.
+    switching_ = true;
     btnFrame->setEnabled(false);
-    ListLock.Wait(500);
     MainFrame = !MainFrame;
     for (TfrmDvrWin *v : dvrWins_)
         v->SetFrameMode(MainFrame, this);
@@ -538,16 +539,13 @@ void TfrmMain::btnFrameClick()
         SetCurrentDvrWin(CurrentDvrWin);
     Realign();
     update();
-    ListLock.Wait(500);
     btnFrame->setEnabled(true);
-    ListLock.Set();
+    switching_ = false;
+    if (locked)
+        ListLock.Set();
 }
 
-bool TfrmMain::IsSwitchingLayout()
-{
-    EventGuard guard(ListLock, 1000);
-    return !btnFrame->isEnabled();
-}
+bool TfrmMain::IsSwitchingLayout() { return switching_.load(); }
 
 void TfrmMain::btnControllerClick()
 {
@@ -616,9 +614,13 @@ void TfrmMain::btnOptionClick()
     ApplyFont(mainFont_, fontColor_);
     WriteViewerOptions(o);
     WriteFontSettings("Font", mainFont_, fontColor_);
-    for (int i = 0; i < lstDvrWin->count(); ++i)
-        if (auto *view = static_cast<TfrmDvrWin *>(lstDvrWin->item(i)->data(Qt::UserRole).value<void *>()))
-            view->ApplyDisplayOptions();
+    ApplyDisplayOptions();
+}
+
+void TfrmMain::ApplyDisplayOptions()
+{
+    for (TfrmDvrWin *view : dvrWins_)
+        view->ApplyDisplayOptions();
 }
 
 void TfrmMain::ApplyAudioState(bool apply)
@@ -694,7 +696,7 @@ void TfrmMain::PlayAudio(TfrmDvrWin *view, const uint8_t *data, size_t length)
         Playback->Play(data, length);
 }
 
-int TfrmMain::GetDvrWinCount() const { return lstDvrWin->count(); }
+int TfrmMain::GetDvrWinCount() const { return viewCount_.load(); }
 
 bool TfrmMain::CanAddDvrWin() const { return GetDvrWinCount() < kMaxDvrWins; }
 
@@ -723,6 +725,7 @@ bool TfrmMain::AddDvrWin(TfrmDvrWin *view)
     auto *item = new QListWidgetItem(view->GetName(), lstDvrWin);
     item->setData(Qt::UserRole, QVariant::fromValue(static_cast<void *>(view)));
     dvrWins_.append(view);
+    viewCount_ = lstDvrWin->count();
     connect(view->GetFrame(), &TfrmDvrFrame::activated, this, &TfrmMain::SetCurrentDvrWin, Qt::UniqueConnection);
     connect(view->GetFrame(), &TfrmDvrFrame::closeRequested, this, &TfrmMain::RemoveDvrWin, Qt::UniqueConnection);
     view->SetFrameMode(MainFrame, this);
@@ -743,12 +746,18 @@ void TfrmMain::RemoveDvrWin(TfrmDvrWin *view)
         DebugPrint("No DvrWin Found");
         return;
     }
+    if (view->GetFrame())
+        disconnect(view->GetFrame(), nullptr, this, nullptr);
     view->CloseConnection();
     // The view is freed once its own handlers have returned.
     pendingFree_.insert(view);
     QMetaObject::invokeMethod(this, [this, view] { OnFreeView(view); }, Qt::QueuedConnection);
+    // The list moves its selection as the item goes; that must not pick the next current view.
+    selecting_ = true;
     delete found;
+    selecting_ = false;
     dvrWins_.removeOne(view);
+    viewCount_ = lstDvrWin->count();
     if (view == CurrentDvrWin) {
         CurrentDvrWin = nullptr;
         if (lstDvrWin->count() > 0)
@@ -776,6 +785,10 @@ void TfrmMain::OnFreeView(TfrmDvrWin *view)
 
 void TfrmMain::SetCurrentDvrWin(TfrmDvrWin *view)
 {
+    // Only a registered view may become current: a closed view's frame can still report its
+    // activation (the window manager answers late) before the view is freed.
+    if (view && !dvrWins_.contains(view))
+        return;
     if (CurrentDvrWin)
         CurrentDvrWin->SetSelected(false);
     if (view)
@@ -803,7 +816,7 @@ void TfrmMain::lstDvrWinSelectItem()
 
 void TfrmMain::SetDvrCaption(TfrmDvrWin *view, const QString &text)
 {
-    view->SetCaptionText(text);
+    // Shown only: the view's caption keeps its base text, to which each picture adds its time.
     if (view->GetFrame())
         view->GetFrame()->setWindowTitle(text);
     if (view == CurrentDvrWin)
@@ -896,8 +909,8 @@ void TfrmMain::TileDvrWins(int n)
         frame->showNormal();
         frame->raise();
         const int V = view->PictureHeight();
-        const int dx = frame->width() - view->pnlDvr->width();
-        const int dy = frame->height() - view->pnlDvr->height();
+        const QSize margins = view->VideoMargins();
+        const int dx = margins.width(), dy = margins.height();
         const int w = c == 1 ? 720 : (screen.width() - 160) / c - dx;
         const int h = w * V / 720;
         const int fw = h * 720 / V + dx;
@@ -987,6 +1000,15 @@ void TfrmMain::btnDvrStatusClick()
 {
     if (CurrentDvrWin)
         CurrentDvrWin->OpenStatusDialog();
+}
+
+void TfrmMain::ShowToolWindow(TMyButton *button)
+{
+    button->SetDown(true);
+    if (button == btnPanTilt)
+        btnPanTiltClick();
+    else if (button == btnDvrCtrl)
+        btnDvrCtrlClick();
 }
 
 void TfrmMain::btnPanTiltClick()

@@ -277,8 +277,9 @@ void DvrWinCore::HandleLoginAnswer(const uint8_t *payload, size_t length)
     SetVideoFormat(answer->channelCount, answer->video);
     const uint8_t *m = answer->mac;
     DebugPrint("MAC : %02X:%02X:%02X:%02X:%02X:%02X\n", m[0], m[1], m[2], m[3], m[4], m[5]);
-    view_.OnLoggedIn(*answer);
+    // Playing before the view refreshes the toolbar, which shows it.
     playStatus_.state = 1;
+    view_.OnLoggedIn(*answer);
 }
 
 void DvrWinCore::SetVideoFormat(int channelCount, uint8_t video)
@@ -415,9 +416,11 @@ void DvrWinCore::HandlePlay(const uint8_t *payload, size_t length)
         view_.ShowMessageText("No Data");
         break;
     case PLAY_END:
+        playStatus_.state = 0; // the recorder has stopped
         view_.MoveTrackBarToEnd();
         view_.SetStateText("||");
         view_.ShowMessageText("Completed");
+        view_.UpdateToolbar();
         break;
     case PT_PLAY:
         if (const auto status = ReadPlayStatus(payload, length)) {
