@@ -120,10 +120,15 @@ TEST_F(BookTest, FormToRecordRules)
     EXPECT_EQ(r.useIpServer, 1);
     EXPECT_EQ(r.name[31], 0);
 
-    // A name cut inside a multi-byte character loses that whole character.
+    // Text is 8-bit, one byte a character, both ways.
     b.edtName->setText(QString(30, u'a') + QString::fromUtf8("\xC3\xA9"));
+    b.edtDesc->setPlainText(QString::fromUtf8("Caf\xC3\xA9 \xC3\xBC"));
     b.FormToRecord(&r);
-    EXPECT_EQ(FieldText(r.name), std::string(30, 'a'));
+    EXPECT_EQ(FieldText(r.name), std::string(30, 'a') + "\xE9");
+    EXPECT_EQ(FieldText(r.description), "Caf\xE9 \xFC");
+    SetField(r.name, "Gr\xFC\xDF");
+    b.RecordToForm(&r);
+    EXPECT_EQ(b.edtName->text(), QString::fromUtf8("Gr\xC3\xBC\xC3\x9F"));
 }
 
 TEST_F(BookTest, RecordToFormAndDefaults)

@@ -403,6 +403,10 @@ TEST(Launchers, CopyKeepsTheChosenSpan)
     });
     t.view.OpenSearchDialog(5);
     EXPECT_EQ(t.view.Core().Dialogs().copy, nullptr);
+    // The view keeps the span chosen, for the copy's progress.
+    const double tenOClock = *RecorderDateTime(ReadRecorderTime(kTen));
+    EXPECT_DOUBLE_EQ(t.view.Core().CopyStart(), tenOClock);
+    EXPECT_NEAR((t.view.Core().CopyEnd() - tenOClock) * 86400, 60, 1e-6);
 }
 
 // The address book's "Demo recording" kind: a recorded-file view over the record folder.

@@ -15,6 +15,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace strandel {
 namespace {
 
@@ -96,11 +99,78 @@ std::vector<Played> PlayAll(DvrStoreContext &r, int *lastResult = nullptr, int m
     return out;
 }
 
+// A stream on a file whose writes of one size fail while armed: an injected "disk full" for the
+// header that follows a unit's last record.
+struct FailingFile {
+    int fd = -1;
+    size_t failSize = 0;
+    bool armed = false;
+    bool full = false;
+
+    static ssize_t Write(void *c, const char *buf, size_t n)
+    {
+        auto *f = static_cast<FailingFile *>(c);
+        if (f->armed && n == f->failSize)
+            f->full = true; // from here on the disk is full
+        if (f->armed && f->full) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return ::write(f->fd, buf, n);
+    }
+    static int Seek(void *c, off64_t *pos, int whence)
+    {
+        const off_t at = ::lseek(static_cast<FailingFile *>(c)->fd, *pos, whence);
+        if (at < 0)
+            return -1;
+        *pos = at;
+        return 0;
+    }
+    static int Close(void *c) { return ::close(static_cast<FailingFile *>(c)->fd); }
+
+    std::FILE *Open(const std::string &path)
+    {
+        fd = ::open(path.c_str(), O_RDWR);
+        std::FILE *f = fopencookie(this, "w", {nullptr, &Write, &Seek, &Close});
+        std::setvbuf(f, nullptr, _IONBF, 0); // each header reaches Write in one piece
+        return f;
+    }
+};
+
 class StoreFile : public ::testing::Test {
 protected:
     std::string Path(const char *name) { return dir.filePath(name).toStdString(); }
     QTemporaryDir dir;
 };
+
+// The unit or block header after a unit's last record fails: the append fails and takes the
+// record back, and appending it again gives the very file an undisturbed writer makes.
+TEST_F(StoreFile, FailedHeaderAtAFullUnitTakesTheRecordBack)
+{
+    const auto clean = ReadFile(WriteRecording(Path("clean.dvr"), 300));
+    for (size_t failSize : {size_t(UnitHeader::kSize), size_t(BlockHeader::kSize)}) {
+        SCOPED_TRACE(failSize);
+        const std::string path = Path("failing.dvr");
+        DvrStoreContext w;
+        w.channelCount = 16;
+        w.videoStandard = 1;
+        ASSERT_TRUE(StoreCreateFile(&w, path));
+        FailingFile file;
+        std::fclose(w.stream);
+        w.stream = file.Open(path);
+        file.failSize = failSize;
+        for (int i = 0; i < kMaxRecordsPerUnit - 1; ++i)
+            ASSERT_TRUE(Append(w, MakeRecord(i)));
+        file.armed = true;
+        EXPECT_FALSE(Append(w, MakeRecord(kMaxRecordsPerUnit - 1)));
+        EXPECT_FALSE(Append(w, MakeRecord(kMaxRecordsPerUnit - 1)));
+        file.armed = file.full = false;
+        for (int i = kMaxRecordsPerUnit - 1; i < 300; ++i)
+            ASSERT_TRUE(Append(w, MakeRecord(i))) << i;
+        EXPECT_TRUE(StoreCloseFile(&w));
+        EXPECT_EQ(ReadFile(path), clean);
+    }
+}
 
 TEST_F(StoreFile, LayoutOf129Records)
 {

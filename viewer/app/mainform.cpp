@@ -20,6 +20,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QFrame>
 #include <QLabel>
@@ -35,6 +36,7 @@
 #include <QPainter>
 #include <QWindow>
 
+#include <algorithm>
 #include <cstring>
 
 namespace strandel {
@@ -90,6 +92,32 @@ QImage MakeCaptionGlyph(const QString &caption, QSize cell, const QColor &face)
 }
 
 namespace {
+
+// A saved position or size is only used as far as a screen can hold it: values from a damaged
+// settings file must not overflow the layout arithmetic, and a window saved on a screen that is
+// gone starts on the primary one.
+void FitToScreens(int &x, int &y, int *w, int *h, QSize fallbackSize)
+{
+    QRect all;
+    for (const QScreen *screen : QGuiApplication::screens())
+        all |= screen->geometry();
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    if (all.isEmpty() || !primary)
+        all = QRect(0, 0, 1920, 1080);
+    if (w)
+        *w = std::clamp(*w, 1, all.width());
+    if (h)
+        *h = std::clamp(*h, 1, all.height());
+    x = std::clamp(x, all.left() - all.width(), all.right());
+    y = std::clamp(y, all.top() - all.height(), all.bottom());
+    const QRect window(QPoint(x, y), w && h ? QSize(*w, *h) : fallbackSize);
+    for (const QScreen *screen : QGuiApplication::screens())
+        if (screen->geometry().intersects(window))
+            return;
+    const QPoint start = primary ? primary->availableGeometry().topLeft() : QPoint(0, 0);
+    x = start.x();
+    y = start.y();
+}
 
 QFrame *MakePanel(QWidget *parent, const char *name, int w, int h)
 {
@@ -309,6 +337,8 @@ void TfrmMain::FormCreate()
     MainPosYF = RegReadInt("MainPosYF", MainPosYF);
     MainPosWF = RegReadInt("MainPosWF", MainPosWF);
     MainPosHF = RegReadInt("MainPosHF", MainPosHF);
+    FitToScreens(MainPosX, MainPosY, nullptr, nullptr, QSize(kClientWidth, 100));
+    FitToScreens(MainPosXF, MainPosYF, &MainPosWF, &MainPosHF, {});
 
     ReadViewerOptions(GetViewerOptions());
 
