@@ -926,44 +926,4 @@ void TfrmCopy::GetCopySpan(double *start, double *end) const
     }
 }
 
-// ---- Upgrade
-
-TfrmDvrUpgrade::TfrmDvrUpgrade(QWidget *owner, TfrmDvrWin *view) : QDialog(owner), view_(view)
-{
-    setObjectName("frmDvrUpgrade");
-    setWindowTitle("Upgrade");
-    auto *layout = new QVBoxLayout(this);
-    lblMsg = new QLabel("Waiting...", this);
-    lblMsg->setObjectName("lblMsg");
-    btnCancel = new QPushButton("Close", this);
-    btnCancel->setObjectName("btnCancel");
-    layout->addWidget(lblMsg);
-    layout->addWidget(btnCancel);
-    connect(btnCancel, &QPushButton::clicked, this, [this] { SetModalResult(2); });
-}
-
-void TfrmDvrUpgrade::OnUpgradeReply(const uint8_t *payload, size_t length)
-{
-    if (!payload || length < 1)
-        return;
-    switch (payload[0]) {
-    case 0: lblMsg->setText("Downloading..."); break;
-    case 2: lblMsg->setText("Flashing..."); break;
-    case 3: lblMsg->setText("Completed..."); break;
-    case 4: lblMsg->setText("Error..."); break;
-    default:
-        if (length >= 5)
-            lblMsg->setText(QString::number(int32_t(GetLe32(payload + 1))));
-        break;
-    }
-}
-
-void TfrmDvrUpgrade::SetModalResult(int result)
-{
-    if (isVisible())
-        done(result);
-    else
-        setResult(result);
-}
-
 } // namespace strandel

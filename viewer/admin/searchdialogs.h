@@ -248,21 +248,4 @@ private:
     bool shown_ = false;
 };
 
-class TfrmDvrUpgrade : public QDialog, public UpgradeDialog {
-    Q_OBJECT
-public:
-    TfrmDvrUpgrade(QWidget *owner, TfrmDvrWin *view);
-    void SetModel(uint8_t model) { model_ = model; }
-    uint8_t Model() const { return model_; }
-    void OnUpgradeReply(const uint8_t *payload, size_t length) override;
-    void SetModalResult(int result) override;
-
-    QLabel *lblMsg;
-    QPushButton *btnCancel;
-
-private:
-    TfrmDvrWin *view_;
-    uint8_t model_ = 0;
-};
-
 } // namespace strandel

@@ -29,6 +29,7 @@
 #include "platform/endian.h"
 #include "platform/langtable.h"
 #include "platform/uithread.h"
+#include "viewer/admin/dvrupgrade.h"
 #include "viewer/admin/searchdialogs.h"
 #include "viewer/admin/shells.h"
 #include "viewer/view/dvrhddsel.h"
@@ -336,6 +337,8 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner)
 
 TfrmDvrWin::~TfrmDvrWin()
 {
+    // Dialogs with a thread of their own (the upgrade) stop it while the send path still exists.
+    services_->NotifyGone();
     // The link goes first: its reader thread may still hand packets to the core.
     if (connection_) {
         connection_->Close();
@@ -1236,7 +1239,7 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
 void TfrmDvrWin::OpenStatusDialog()
 {
     QPointer<TfrmDvrWin> self(this);
-    auto *dialog = new TfrmDvrStatus(this, this, GetChannelCount());
+    auto *dialog = new TfrmDvrStatus(this, &Services());
     core_->Dialogs().status = dialog;
     core_->SendCommand(DvrCmdStatus, nullptr, 0);
     int result = 0;
@@ -1264,7 +1267,7 @@ void TfrmDvrWin::OpenSetupDialog()
 void TfrmDvrWin::OpenUpgradeDialog()
 {
     QPointer<TfrmDvrWin> self(this);
-    auto *dialog = new TfrmDvrUpgrade(this, this);
+    auto *dialog = new TfrmDvrUpgrade(this, &Services());
     dialog->SetModel(core_->GetModel());
     int result = 0;
     if (RunRegistered(self, dialog, core_->Dialogs().upgrade, &result))
