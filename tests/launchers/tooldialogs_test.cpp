@@ -65,6 +65,7 @@ public:
     int GetChannelCount() const override { return channels; }
     std::string GetRecordPath() const override { return {}; }
     bool IsLoggedIn() const override { return loggedIn; }
+    bool IsCopying() const override { return false; }
     uint8_t GetModel() const override { return 0; }
     uint8_t GetVideoStandard() const override { return 0; }
     bool StartNetCopy(const std::string &) override { return false; }
