@@ -1,5 +1,6 @@
 #include "platform/debuglog.h"
 #include "platform/settings.h"
+#include "viewer/admin/shells.h"
 #include "viewer/app/debug.h"
 #include "viewer/view/dvrwin.h"
 #include "viewer/app/forms.h"
@@ -69,6 +70,25 @@ TEST_F(UiTest, StartUpCreatesTheFormsInOrderAndShowsTheNotice)
     EXPECT_EQ(frmMain->windowTitle(), "Strandel");
     DestroyApplicationForms();
     EXPECT_EQ(frmMain, nullptr);
+}
+
+TEST_F(UiTest, ClosingAToolWindowReleasesItsToolbarButton)
+{
+    CreateApplicationForms({});
+    struct Case {
+        TMyButton *button;
+        QWidget *window;
+        void (TfrmMain::*click)();
+    } cases[] = {{frmMain->btnPanTilt, frmPanTilt, &TfrmMain::btnPanTiltClick},
+                 {frmMain->btnDvrCtrl, frmDvrCtrl, &TfrmMain::btnDvrCtrlClick}};
+    for (const Case &c : cases) {
+        c.button->SetDown(true);
+        (frmMain->*c.click)();
+        EXPECT_TRUE(c.window->isVisible());
+        c.window->close();
+        EXPECT_FALSE(c.button->Down());
+    }
+    DestroyApplicationForms();
 }
 
 TEST_F(UiTest, FirstStartOpensTheToolbarModeWithDefaults)

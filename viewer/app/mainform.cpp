@@ -638,15 +638,13 @@ void TfrmMain::btnOptionClick()
     ViewerOptions &o = GetViewerOptions();
     TfrmOption dialog(this, o, mainFont_);
     const int result = dialog.exec();
-    if (result == 1) {
-        mainFont_ = dialog.SelectedFont();
-        ApplyFont(mainFont_, fontColor_);
-    }
-    if (result != 0) {
-        WriteViewerOptions(o);
-        WriteFontSettings("Font", mainFont_, fontColor_);
-        ApplyDisplayOptions();
-    }
+    if (result != 1)
+        return;
+    mainFont_ = dialog.SelectedFont();
+    ApplyFont(mainFont_, fontColor_);
+    WriteViewerOptions(o);
+    WriteFontSettings("Font", mainFont_, fontColor_);
+    ApplyDisplayOptions();
 }
 
 void TfrmMain::ApplyDisplayOptions()

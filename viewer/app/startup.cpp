@@ -1,6 +1,6 @@
 #include "viewer/app/startup.h"
 
-#include "viewer/app/selcal.h"
+#include "viewer/controls/selcal.h"
 #include "viewer/app/uihelpers.h"
 
 #include "viewer/admin/dvrservices.h"
@@ -15,6 +15,7 @@
 #include "viewer/view/dvrwinhost.h"
 #include "viewer/view/title.h"
 #include "viewer/base/vieweroptions.h"
+#include "viewer/controls/mybutton.h"
 
 #include <QApplication>
 #include <QCalendarWidget>
@@ -167,6 +168,9 @@ void CreateApplicationForms(const std::function<void(const char *)> &onCreated)
     Create(Form1, onCreated);
     Create(frmDvrEnv, onCreated);
 
+    // Closing a tool window releases its toolbar button.
+    QObject::connect(frmPanTilt, &TfrmPanTilt::closed, frmMain, [] { frmMain->btnPanTilt->SetDown(false); });
+    QObject::connect(frmDvrCtrl, &TfrmDvrCtrl::closed, frmMain, [] { frmMain->btnDvrCtrl->SetDown(false); });
     frmDvrList->SetIpServerNameSource([] { return QString::fromLatin1(GetViewerOptions().ipServerName.data()); });
     frmDvrSearch->SetDvrList(frmDvrList);
     frmDvrList->SetViewOpener(OpenRecorderView);

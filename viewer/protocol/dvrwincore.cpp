@@ -495,11 +495,14 @@ void DvrWinCore::SaveLogFile(std::vector<uint8_t> log)
         return;
     // Lines end CR LF, as the recorder's log files always have.
     FILE *file = std::fopen(name->c_str(), "wb");
-    if (!file)
+    if (!file) {
+        view_.ShowMessageText("Cannot create the log file " + *name);
         return;
+    }
     const std::string text = FormatLogFile(log.data(), log.size());
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (std::fclose(file) != 0 || !written)
+        view_.ShowMessageText("Cannot write the log file " + *name);
 }
 
 // --- Video record push ---

@@ -29,6 +29,7 @@
 #include "platform/endian.h"
 #include "platform/langtable.h"
 #include "platform/uithread.h"
+#include "viewer/admin/dvrupgrade.h"
 #include "viewer/admin/searchdialogs.h"
 #include "viewer/admin/shells.h"
 #include "viewer/view/dvrhddsel.h"
@@ -259,6 +260,7 @@ public:
     uint8_t GetModel() const override { return v_.core_->GetModel(); }
     uint8_t GetVideoStandard() const override { return v_.core_->GetVideoStandard(); }
     bool StartNetCopy(const std::string &fileName) override { return v_.core_->StartNetCopy(fileName); }
+    bool IsCopying() const override { return v_.core_->IsCopying(); }
     void OpenUpgradeDialog() override { v_.OpenUpgradeDialog(); }
 
 private:
@@ -335,6 +337,8 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner)
 
 TfrmDvrWin::~TfrmDvrWin()
 {
+    // Dialogs with a thread of their own (the upgrade) stop it while the send path still exists.
+    services_->NotifyGone();
     // The link goes first: its reader thread may still hand packets to the core.
     if (connection_) {
         connection_->Close();
@@ -1153,15 +1157,10 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
     core_->SendCommand(DvrCmdDiskMap, nullptr, 0);
     QPointer<TfrmDvrWin> self(this);
     DvrDialogRefs &refs = core_->Dialogs();
-    const DialogSender sender = [self](uint8_t cmd, const uint8_t *data, int length) {
-        if (self)
-            self->SendCommand(cmd, data, length);
-    };
     int result = 0;
     switch (kind) {
     case 1: {
-        auto *dialog = new TfrmTimeSearch(this, this, GetKind(), GetRecordPath(), GetChannelCount());
-        dialog->SetSender(sender);
+        auto *dialog = new TfrmTimeSearch(this, GetKind(), &Services());
         if (!RunRegistered(self, dialog, refs.timeSearch, &result))
             return;
         if (result == 1) {
@@ -1184,8 +1183,7 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
         break;
     }
     case 2: {
-        auto *dialog = new TfrmEventSearch(this, this, GetChannelCount());
-        dialog->SetSender(sender);
+        auto *dialog = new TfrmEventSearch(this, &Services());
         if (!RunRegistered(self, dialog, refs.eventSearch, &result))
             return;
         uint8_t entry[kEventEntrySize];
@@ -1200,8 +1198,7 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
         break;
     }
     case 3: {
-        auto *dialog = new TfrmBlockSearch(this, this);
-        dialog->SetSender(sender);
+        auto *dialog = new TfrmBlockSearch(this, &Services());
         if (!RunRegistered(self, dialog, refs.blockSearch, &result))
             return;
         uint8_t entry[kBlockEntrySize];
@@ -1216,16 +1213,14 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
         break;
     }
     case 4: {
-        auto *dialog = new TfrmLogSearch(this, this);
-        dialog->SetSender(sender);
+        auto *dialog = new TfrmLogSearch(this, &Services());
         if (!RunRegistered(self, dialog, refs.logSearch, &result))
             return;
         delete dialog;
         break;
     }
     case 5: {
-        auto *dialog = new TfrmCopy(this, this);
-        dialog->SetSender(sender);
+        auto *dialog = new TfrmCopy(this, &Services());
         if (!RunRegistered(self, dialog, refs.copy, &result))
             return;
         if (result == 1) {
@@ -1244,7 +1239,7 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
 void TfrmDvrWin::OpenStatusDialog()
 {
     QPointer<TfrmDvrWin> self(this);
-    auto *dialog = new TfrmDvrStatus(this, this, GetChannelCount());
+    auto *dialog = new TfrmDvrStatus(this, &Services());
     core_->Dialogs().status = dialog;
     core_->SendCommand(DvrCmdStatus, nullptr, 0);
     int result = 0;
@@ -1272,7 +1267,7 @@ void TfrmDvrWin::OpenSetupDialog()
 void TfrmDvrWin::OpenUpgradeDialog()
 {
     QPointer<TfrmDvrWin> self(this);
-    auto *dialog = new TfrmDvrUpgrade(this, this);
+    auto *dialog = new TfrmDvrUpgrade(this, &Services());
     dialog->SetModel(core_->GetModel());
     int result = 0;
     if (RunRegistered(self, dialog, core_->Dialogs().upgrade, &result))
