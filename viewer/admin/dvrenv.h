@@ -95,6 +95,29 @@ public:
     // The family of that prefix (16 entries, null where the page lacks the control).
     const ControlFamily &Family(const std::string &prefix) const;
 
+    // Record programs. The variant pages are in use for variant 1, and variant 2 with 16
+    // channels; every other recorder uses the default pages.
+    bool UsesVariantPages() const { return variant_ == 1 || (variant_ == 2 && channels_ == 16); }
+    int GroupSize() const { return groupSize_; }
+    // Program p's block to the controls of the page set in use (1) or back with the frame and
+    // pair checks (0; false with a message when one fails).
+    bool TransferRecordProgram(int p, int direction);
+    // The program spin edit of the page set in use asks for program value.
+    void edtRecPrgChange(QWidget *spin, int value);
+    // The default pages' two budget labels, a variant group's labels.
+    void RecomputeBudgets();
+    void RecomputeGroup(int group);
+    // One channel's picture size changed (default pages): every channel takes it, then pairing.
+    void edtSize0Change(int ch);
+    // Automatic pairing of half-size channels and the partners' edits hidden.
+    void edtPairCh0Change(bool automatic = true);
+    // A variant group leader's size changed.
+    void edtMpSize0Change(int leader);
+    // Any pre-event edit changed: the one shared byte, shown alike on every page set.
+    void edtPreTime0Change(int value);
+    // A new-password edit was left; false when the focus must go back to it.
+    bool edtMasterNewExit(QLineEdit *edit);
+
     // Where save and open ask for a file name and how messages are shown; tests replace them.
     std::function<QString(bool save)> chooseFile;
     std::function<void(const QString &text)> showMessage;
@@ -110,7 +133,7 @@ public:
 protected:
     // The record program the program page shows, moved in the given direction; false refuses
     // the values (the whole transfer then fails). The program pages build on it.
-    virtual bool TransferRecordProgram(int direction) { (void)direction; return true; }
+    virtual bool TransferRecordProgram(int direction);
     void showEvent(QShowEvent *e) override;
     void changeEvent(QEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
@@ -124,6 +147,10 @@ private:
     bool TransferField(const DvrEnvField &f, int direction);
     bool ApplyPasswords(uint8_t *buffer);
     void ReadFontSettings();
+    void BuildProgramPages();
+    void ApplyProgramPageSet();
+    bool CheckProgram();
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     DvrServices *dvr_ = nullptr;
     QFont chFont_;
@@ -144,6 +171,8 @@ private:
     std::map<std::string, ControlFamily> families_;
     std::vector<uint8_t> hddMap_, titles_;
     bool opening_ = false;
+    bool programLoading_ = false;
+    int preLoaded_ = -1;
 };
 
 extern TfrmDvrEnv *frmDvrEnv;
