@@ -1,0 +1,347 @@
+// Record programs: the budget sums, the group sums of the variant pages, pairing and its check;
+// then the program pages of the set-up editor over a record.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTabWidget>
+#include <QLineEdit>
+#include <QSpinBox>
+
+#include "viewer/admin/dvrenv.h"
+#include "viewer/controls/myitemedit.h"
+#include "viewer/protocol/recordprogram.h"
+
+using namespace strandel;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+TEST(RecordProgram, FrameSumCountsFullFrameFourTimesAndOthersTwice)
+{
+    struct Case {
+        int rate, size, channels, sum;
+    } cases[] = {
+        {13, 0, 4, 104}, {12, 0, 4, 96}, {13, 1, 4, 208}, {12, 2, 4, 96}, {25, 1, 1, 100}, {0, 1, 16, 0},
+    };
+    for (const Case &c : cases) {
+        int rates[16], sizes[16];
+        bool counted[16];
+        for (int i = 0; i < 16; ++i) {
+            rates[i] = c.rate;
+            sizes[i] = c.size;
+            counted[i] = true;
+        }
+        EXPECT_EQ(FrameSum(rates, sizes, counted, c.channels), c.sum) << c.rate << " " << c.size;
+    }
+    // Channels not counted (hidden partners, absent channels) add nothing.
+    const int rates[4] = {10, 10, 10, 10}, sizes[4] = {0, 0, 0, 0};
+    const bool counted[4] = {true, false, true, false};
+    EXPECT_EQ(FrameSum(rates, sizes, counted, 4), 40);
+}
+
+TEST(RecordProgram, TheLimitIsTheIntervalTimesTheBudgetWithTheIntervalBroughtIntoRange)
+{
+    EXPECT_EQ(FrameLimit(1, 100), 100);
+    EXPECT_EQ(FrameLimit(2, 120), 240);
+    // A zero interval would make every program over budget.
+    EXPECT_EQ(FrameLimit(0, 100), 100);
+    EXPECT_EQ(FrameLimit(200, 100), 6000);
+}
+
+TEST(RecordProgram, AVariantGroupIsOverAt121)
+{
+    const bool shown[4] = {true, true, true, true};
+    const int over[4] = {30, 30, 1, 0}, full[4] = {30, 30, 0, 0};
+    EXPECT_EQ(GroupSum(over, shown, 4, 0), 122);
+    EXPECT_TRUE(GroupOver(GroupSum(over, shown, 4, 0)));
+    EXPECT_EQ(GroupSum(full, shown, 4, 0), 120);
+    EXPECT_FALSE(GroupOver(120));
+    EXPECT_EQ(GroupSum(full, shown, 4, kSizeFull), 240);
+    const bool odd[4] = {true, false, true, false};
+    EXPECT_EQ(GroupSum(over, odd, 4, kSizeHalf), 62);
+}
+
+TEST(RecordProgram, HalfSizeChannelsPairInTurnAndThePartnersAreKnown)
+{
+    int sizes[16] = {};
+    for (int ch = 0; ch < 8; ++ch)
+        sizes[ch] = kSizeHalf;
+    const auto pairs = AutoPairs(sizes, 16);
+    const std::array<int, 16> want = {2, 0, 4, 0, 6, 0, 8, 0};
+    EXPECT_EQ(pairs, want);
+    EXPECT_EQ(PartnerSet(sizes, pairs.data(), 16), 0xAAu);
+    bool shown[16];
+    for (int ch = 0; ch < 16; ++ch)
+        shown[ch] = !(0xAAu & (1u << ch));
+    EXPECT_TRUE(PairsValid(sizes, pairs.data(), shown, 16));
+
+    // Half-size channels that are not neighbours still pair in turn.
+    int scattered[4] = {kSizeHalf, 0, 0, kSizeHalf};
+    EXPECT_EQ(AutoPairs(scattered, 4)[0], 4);
+}
+
+TEST(RecordProgram, PairCheckCases)
+{
+    struct Case {
+        const char *what;
+        int sizes[4], pairs[4];
+        bool shown[4];
+        bool valid;
+    } cases[] = {
+        {"no half size", {0, 0, 0, 0}, {0, 0, 0, 0}, {true, true, true, true}, true},
+        {"two pairs", {2, 2, 2, 2}, {2, 0, 4, 0}, {true, false, true, false}, true},
+        {"half size with no partner", {2, 0, 0, 0}, {0, 0, 0, 0}, {true, true, true, true}, false},
+        {"own number", {2, 0, 0, 0}, {1, 0, 0, 0}, {true, true, true, true}, false},
+        {"partner named twice", {2, 2, 2, 0}, {4, 0, 4, 0}, {true, true, true, false}, false},
+        {"hidden channel nobody names", {0, 0, 0, 0}, {0, 0, 0, 0}, {true, false, true, true}, false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(PairsValid(c.sizes, c.pairs, c.shown, 4), c.valid) << c.what;
+}
+
+// The editor over a record whose program 0 is set by the test.
+struct Editor {
+    TfrmDvrEnv env;
+    std::vector<QString> messages;
+    Bytes record = Bytes(kDvrEnvRecordSize, 0);
+    Editor()
+    {
+        env.showMessage = [this](const QString &t) { messages.push_back(t); };
+        env.chooseFile = [](bool) { return QString(); };
+        for (int p = 0; p < kEnvProgramCount; ++p)
+            Program(p)[prg::kInterval] = 1;
+    }
+    uint8_t *Program(int p) { return record.data() + kEnvProgramOffset + kEnvProgramSize * p; }
+    void Receive(uint8_t variant, int channels, uint8_t standard = 0x10)
+    {
+        env.SetRecordVariant(variant);
+        env.SetModel(standard, channels);
+        env.TransferRecord(static_cast<const uint8_t *>(record.data()), 1);
+    }
+    bool Store(Bytes *out = nullptr)
+    {
+        Bytes b(kDvrEnvRecordSize, 0);
+        const bool ok = env.TransferRecord(b.data(), 0);
+        if (out)
+            *out = b;
+        return ok;
+    }
+    template <typename T> T *C(const QString &name) { return qobject_cast<T *>(env.Control(name)); }
+    QLabel *L(const char *name) { return env.findChild<QLabel *>(name); }
+};
+
+// The program blocks of a record (the rest gets the editor's own normalisations).
+Bytes Programs(const Bytes &r)
+{
+    return Bytes(r.begin() + kEnvProgramOffset, r.begin() + kEnvProgramOffset + kEnvProgramCount * kEnvProgramSize);
+}
+
+bool Red(QLabel *l) { return l && l->palette().color(QPalette::WindowText) == QColor(255, 0, 0); }
+
+} // namespace
+
+TEST(RecordProgramPages, DefaultBudgetTurnsRedAndRefusesTheSend)
+{
+    for (int rate : {12, 13}) {
+        SCOPED_TRACE(rate);
+        Editor e;
+        for (int ch = 0; ch < 4; ++ch)
+            e.Program(0)[prg::kNormal + 2 * ch] = uint8_t(rate);
+        e.Receive(0, 4);
+        ASSERT_NE(e.L("lblSingle"), nullptr);
+        EXPECT_EQ(e.L("lblSingle")->text(), QString::number(rate * 8));
+        EXPECT_EQ(Red(e.L("lblSingle")), rate == 13);
+        EXPECT_EQ(e.Store(), rate == 12);
+        EXPECT_EQ(e.messages, rate == 13 ? std::vector<QString>{"Frame Error"} : std::vector<QString>{});
+    }
+    // Full frame counts four times.
+    Editor e;
+    for (int ch = 0; ch < 4; ++ch) {
+        e.Program(0)[prg::kSize + ch] = kSizeFull;
+        e.Program(0)[prg::kNormal + 2 * ch] = 6;
+    }
+    e.Receive(0, 4);
+    EXPECT_EQ(e.L("lblSingle")->text(), "96");
+    e.C<QSpinBox>("edtSingleNormal0")->setValue(8);
+    EXPECT_EQ(e.L("lblSingle")->text(), "104");
+    EXPECT_TRUE(Red(e.L("lblSingle")));
+}
+
+TEST(RecordProgramPages, AZeroIntervalIsNoFrameErrorAndStaysZero)
+{
+    Editor e;
+    e.Program(0)[prg::kInterval] = 0;
+    e.Program(0)[prg::kNormal] = 5;
+    e.Receive(0, 16);
+    Bytes out;
+    EXPECT_TRUE(e.Store(&out));
+    EXPECT_TRUE(e.messages.empty());
+    EXPECT_EQ(Programs(out), Programs(e.record));
+}
+
+TEST(RecordProgramPages, VariantGroupOverBudgetRefusesTheSend)
+{
+    for (int third : {0, 1}) {
+        SCOPED_TRACE(third);
+        Editor e;
+        const int rates[4] = {30, 30, third, 0};
+        for (int ch = 0; ch < 4; ++ch)
+            e.Program(0)[prg::kNormal + 2 * ch] = uint8_t(rates[ch]);
+        e.Receive(1, 16, 0x11); // NTSC: 30 pictures a second
+        EXPECT_EQ(e.L("lblMpNormal0")->text(), third ? "122" : "120");
+        EXPECT_EQ(Red(e.L("lblMpNormal0")), third == 1);
+        EXPECT_EQ(e.Store(), third == 0);
+    }
+}
+
+TEST(RecordProgramPages, EightHalfSizeChannelsPairAndSend)
+{
+    Editor e;
+    e.Receive(0, 8);
+    auto *size0 = e.C<TMyItemEdit>("edtSize0");
+    ASSERT_NE(size0, nullptr);
+    size0->SetValue(kSizeHalf);
+    for (int ch = 0; ch < 8; ++ch) {
+        SCOPED_TRACE(ch);
+        EXPECT_EQ(e.C<TMyItemEdit>(QString("edtSize%1").arg(ch))->GetValue(), kSizeHalf);
+        EXPECT_EQ(e.C<TMyItemEdit>(QString("edtPairCh%1").arg(ch))->GetValue(), ch % 2 ? 0 : ch + 2);
+        for (const char *fam : {"edtSingleNormal", "edtComplexEvent", "edtQualityNormal", "edtPreTime", "edtEventMotion"})
+            EXPECT_EQ(e.env.Control(QString(fam) + QString::number(ch))->isHidden(), ch % 2 == 1) << fam;
+    }
+    Bytes out;
+    EXPECT_TRUE(e.Store(&out));
+    EXPECT_EQ(out[size_t(kEnvProgramOffset + prg::kPair)], 2);
+    EXPECT_EQ(out[size_t(kEnvProgramOffset + prg::kSize + 7)], kSizeHalf);
+
+    // A loaded program whose half-size channel names no partner is refused.
+    Editor lone;
+    lone.Program(0)[prg::kSize] = kSizeHalf;
+    lone.Receive(0, 8);
+    EXPECT_FALSE(lone.Store());
+    EXPECT_EQ(lone.messages, std::vector<QString>{"Pair Channel Error"});
+}
+
+TEST(RecordProgramPages, ThePreEventByteTakesAnEditFromAnyPageSet)
+{
+    struct Case {
+        uint8_t variant;
+        const char *edit;
+    } cases[] = {{0, "edtPreTime0"}, {0, "edtPreTime3"}, {1, "edtMpPre0"}, {1, "edtMpPre5"}, {2, "edtMpPre9Et"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.edit);
+        Editor e;
+        e.Program(0)[prg::kPreTime] = 2;
+        e.Receive(c.variant, 16);
+        auto *pre = e.C<QSpinBox>(c.edit);
+        ASSERT_NE(pre, nullptr);
+        EXPECT_EQ(pre->value(), 2);
+        pre->setValue(4);
+        Bytes out;
+        ASSERT_TRUE(e.Store(&out));
+        EXPECT_EQ(out[size_t(kEnvProgramOffset + prg::kPreTime)], 4);
+        Bytes want = e.record;
+        want[size_t(kEnvProgramOffset + prg::kPreTime)] = 4;
+        EXPECT_EQ(Programs(out), Programs(want));
+    }
+}
+
+TEST(RecordProgramPages, ProgramSwitchMovesValuesAndARefusalRestoresTheSpin)
+{
+    Editor e;
+    e.Program(1)[prg::kNormal] = 7;
+    e.Receive(0, 4);
+    auto *prgEdit = e.C<QSpinBox>("edtRecPrg");
+    prgEdit->setValue(1);
+    EXPECT_EQ(e.env.CurrentProgram(), 1);
+    EXPECT_EQ(e.C<QSpinBox>("edtSingleNormal0")->value(), 7);
+    e.C<QSpinBox>("edtSingleNormal0")->setValue(9);
+    prgEdit->setValue(2);
+    EXPECT_EQ(e.C<QSpinBox>("edtSingleNormal0")->value(), 0);
+    Bytes out;
+    ASSERT_TRUE(e.Store(&out));
+    EXPECT_EQ(out[size_t(kEnvProgramOffset + kEnvProgramSize + prg::kNormal)], 9);
+
+    // Program 2 over budget: switching away is refused and the spin stays on 2.
+    e.C<QSpinBox>("edtSingleNormal0")->setValue(25);
+    e.C<QSpinBox>("edtSingleNormal1")->setValue(25);
+    e.C<QSpinBox>("edtSingleNormal2")->setValue(25);
+    prgEdit->setValue(3);
+    EXPECT_EQ(e.messages, std::vector<QString>{"Frame Error"});
+    EXPECT_EQ(prgEdit->value(), 2);
+    EXPECT_EQ(e.env.CurrentProgram(), 2);
+    EXPECT_EQ(e.C<QSpinBox>("edtSingleNormal0")->value(), 25);
+}
+
+TEST(RecordProgramPages, EachChannelCountShowsItsControls)
+{
+    for (int channels : {4, 8, 16}) {
+        for (uint8_t variant : {0, 1, 2}) {
+            SCOPED_TRACE(channels * 10 + variant);
+            Editor e;
+            e.Receive(variant, channels);
+            const bool second = variant == 2 && channels == 16;
+            const QString sfx = second ? "Et" : "";
+            const bool pages = variant == 1 || second;
+            for (int ch = 0; ch < 16; ++ch) {
+                const QString n = QString::number(ch);
+                static const char *const kVariant[3] = {"edtMpSize", "edtNormal", "edtMpPre"};
+                static const char *const kDefault[3] = {"edtSize", "edtSingleNormal", "edtPreTime"};
+                for (const char *fam : pages ? kVariant : kDefault) {
+                    QWidget *w = e.env.Control(QString(fam) + n + (pages ? sfx : ""));
+                    ASSERT_NE(w, nullptr) << fam << ch;
+                    EXPECT_EQ(w->isEnabled(), ch < channels) << fam << ch;
+                }
+            }
+            const auto visible = [&](const char *page) {
+                return e.env.PageRecord->isTabVisible(e.env.PageRecord->indexOf(e.env.findChild<QWidget *>(page)));
+            };
+            EXPECT_EQ(visible("TabRec2"), variant == 1);
+            EXPECT_EQ(visible("TabRec3"), second);
+            EXPECT_EQ(visible("TabFrameRate"), !pages);
+        }
+    }
+}
+
+TEST(Passwords, KeysAndExitRules)
+{
+    Editor e;
+    e.Receive(0, 16);
+    QLineEdit *old = e.env.edtSlaveOld;
+    old->setText("12");
+    QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+    QCoreApplication::sendEvent(old, &a);
+    EXPECT_EQ(old->text(), "12");
+    EXPECT_EQ(e.messages, std::vector<QString>{"Must Input Number 0~9"});
+    QKeyEvent three(QEvent::KeyPress, Qt::Key_3, Qt::NoModifier, "3");
+    QCoreApplication::sendEvent(old, &three);
+    EXPECT_EQ(old->text(), "123");
+
+    // Empty means no change; a short one must be completed.
+    e.messages.clear();
+    EXPECT_TRUE(e.env.edtMasterNewExit(e.env.edtMasterNew));
+    e.env.edtSlaveNew->setText("123");
+    EXPECT_FALSE(e.env.edtMasterNewExit(e.env.edtSlaveNew));
+    EXPECT_EQ(e.messages, std::vector<QString>{"Password Must Input 8 bytes"});
+}
+
+TEST(Passwords, ARefusedChangeSaysWhy)
+{
+    Editor e;
+    for (int i = 0; i < 8; ++i)
+        e.record[size_t(kEnvMasterPassword + i)] = uint8_t(i + 1);
+    e.Receive(0, 16);
+    e.env.edtMasterOld->setText("12345670");
+    e.env.edtMasterNew->setText("87654321");
+    e.env.edtMasterRetype->setText("87654321");
+    EXPECT_FALSE(e.Store());
+    ASSERT_EQ(e.messages.size(), 1u);
+    EXPECT_TRUE(e.messages[0].contains("old password"));
+    e.env.edtMasterOld->setText("12345678");
+    Bytes out;
+    ASSERT_TRUE(e.Store(&out));
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(out[size_t(kEnvMasterPassword + i)], 8 - i);
+}
