@@ -2,6 +2,7 @@
 // then the program pages of the set-up editor over a record.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -344,4 +345,88 @@ TEST(Passwords, ARefusedChangeSaysWhy)
     ASSERT_TRUE(e.Store(&out));
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(out[size_t(kEnvMasterPassword + i)], 8 - i);
+}
+
+namespace {
+
+class CommandServices : public DvrServices {
+public:
+    bool SendCommandEx(uint8_t cmd, uint8_t, const uint8_t *data, int length) override
+    {
+        sent.push_back({cmd, Bytes(data, data + length)});
+        return true;
+    }
+    bool SendUpload(uint8_t cmd, const uint8_t *data, size_t length) override
+    {
+        sent.push_back({cmd, Bytes(data, data + length)});
+        return true;
+    }
+    int GetChannelCount() const override { return 16; }
+    std::string GetRecordPath() const override { return "."; }
+    bool IsLoggedIn() const override { return true; }
+    uint8_t GetModel() const override { return 0; }
+    uint8_t GetVideoStandard() const override { return 0; }
+    bool StartNetCopy(const std::string &) override { return true; }
+    void OpenUpgradeDialog() override {}
+    std::vector<std::pair<uint8_t, Bytes>> sent;
+};
+
+} // namespace
+
+TEST(DiskPage, TheMapEnablesPresentSlotsAndAbsentOnesKeepTheirBytes)
+{
+    Editor e;
+    for (int i = 0; i < 5; ++i)
+        e.record[size_t(7472 + i)] = 1;
+    e.record[9396] = 7; // a byte no list item shows, on an absent external disk
+    e.Receive(0, 16);
+    uint8_t map[kHddMapSize] = {0x90};
+    e.env.SetHddMap(map);
+    for (int slot = 0; slot < 45; ++slot) {
+        SCOPED_TRACE(slot);
+        auto *combo = e.C<QComboBox>(slot < 5 ? QString("edtHddMode%1").arg(slot) : QString("edtExtHddMode%1").arg(slot - 5));
+        ASSERT_NE(combo, nullptr);
+        const bool present = slot == 0 || slot == 3;
+        EXPECT_EQ(combo->isEnabled(), present);
+        EXPECT_EQ(combo->currentText(), present ? "BACKUP" : "");
+        if (!present) {
+            EXPECT_EQ(combo->placeholderText(), "NO HDD");
+        }
+    }
+    e.C<QComboBox>("edtHddMode0")->setCurrentIndex(0);
+    Bytes out;
+    ASSERT_TRUE(e.Store(&out));
+    EXPECT_EQ(out[7472], 0);
+    for (int i = 1; i < 5; ++i)
+        EXPECT_EQ(out[size_t(7472 + i)], 1);
+    EXPECT_EQ(out[9396], 7);
+}
+
+TEST(DiskPage, ControlWordsGoOutLittleEndianAndInitialisingAsksFirst)
+{
+    Editor e;
+    CommandServices view;
+    e.env.SetDvr(&view);
+    std::vector<QString> asked;
+    bool answer = false;
+    e.env.confirm = [&](const QString &text) {
+        asked.push_back(text);
+        return answer;
+    };
+    e.env.btnDvrInitClick();
+    e.env.btnFixedHddInitClick();
+    e.env.btnBackupHddInitClick();
+    EXPECT_EQ(asked.size(), 3u);
+    EXPECT_TRUE(view.sent.empty());
+    answer = true;
+    e.env.btnDvrInitClick();
+    e.env.btnBackupHddInitClick();
+    e.env.SpeedButton1Click();
+    EXPECT_EQ(asked.size(), 5u); // the plain word 100 does not ask
+    ASSERT_EQ(view.sent.size(), 3u);
+    for (const auto &[cmd, data] : view.sent)
+        EXPECT_EQ(cmd, DvrCmdControl);
+    EXPECT_EQ(view.sent[0].second, (Bytes{0, 0}));
+    EXPECT_EQ(view.sent[1].second, (Bytes{2, 0}));
+    EXPECT_EQ(view.sent[2].second, (Bytes{100, 0}));
 }

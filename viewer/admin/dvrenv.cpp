@@ -794,6 +794,8 @@ bool TfrmDvrEnv::TransferRecord(uint8_t *buffer, int direction)
         if (!TransferField(f, direction))
             return false;
     }
+    if (direction == 1)
+        ApplyHddMap();
     if (direction == 0) {
         std::memcpy(buffer, record_.data(), size_t(kDvrEnvRecordSize));
         return ApplyPasswords(buffer);
@@ -839,8 +841,10 @@ bool TfrmDvrEnv::ApplyPasswords(uint8_t *buffer)
 
 void TfrmDvrEnv::SetHddMap(const uint8_t *map)
 {
-    if (map)
-        hddMap_.assign(map, map + kHddMapSize);
+    if (!map)
+        return;
+    hddMap_.assign(map, map + kHddMapSize);
+    ApplyHddMap();
 }
 
 void TfrmDvrEnv::SetTitleBitmaps(const uint8_t *bitmaps)

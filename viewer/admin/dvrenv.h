@@ -115,6 +115,18 @@ public:
     void edtMpSize0Change(int leader);
     // Any pre-event edit changed: the one shared byte, shown alike on every page set.
     void edtPreTime0Change(int value);
+    // Disk slots present in the map are enabled; absent ones show "NO HDD", are disabled and
+    // keep their loaded byte.
+    void ApplyHddMap();
+    static bool HddPresent(const std::vector<uint8_t> &map, int slot);
+    // Control words of command 28; the initialise words ask first.
+    void SendControlWord(uint16_t word);
+    void btnDvrInitClick() { SendControlWord(0); }
+    void btnFixedHddInitClick() { SendControlWord(1); }
+    void btnBackupHddInitClick() { SendControlWord(2); }
+    void SpeedButton1Click() { SendControlWord(100); }
+    // Asks before an initialise word goes out; tests replace it.
+    std::function<bool(const QString &text)> confirm;
     // A new-password edit was left; false when the focus must go back to it.
     bool edtMasterNewExit(QLineEdit *edit);
 

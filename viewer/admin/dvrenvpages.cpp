@@ -13,6 +13,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -101,6 +103,29 @@ void TfrmDvrEnv::BuildProgramPages()
 {
     for (QLineEdit *e : {edtMasterOld, edtMasterNew, edtMasterRetype, edtSlaveOld, edtSlaveNew, edtSlaveRetype})
         e->installEventFilter(this);
+    confirm = [this](const QString &text) {
+        return QMessageBox::question(this, windowTitle(), text) == QMessageBox::Yes;
+    };
+    // The control buttons; the form carries them hidden.
+    if (QGridLayout *hdd = PageGrid(this, "TabHdd")) {
+        struct Button {
+            const char *name, *caption;
+            void (TfrmDvrEnv::*click)();
+        } const buttons[] = {{"btnDvrInit", "DVR INITIALIZE", &TfrmDvrEnv::btnDvrInitClick},
+                             {"btnFixedHddInit", "FIXED HDD INIT", &TfrmDvrEnv::btnFixedHddInitClick},
+                             {"btnBackupHddInit", "BACKUP HDD INIT", &TfrmDvrEnv::btnBackupHddInitClick},
+                             {"SpeedButton1", "", &TfrmDvrEnv::SpeedButton1Click}};
+        int col = 0;
+        for (const Button &b : buttons) {
+            auto *button = new QPushButton(b.caption);
+            button->setObjectName(b.name);
+            button->setAutoDefault(false);
+            button->hide();
+            hdd->addWidget(button, 90, col++);
+            const auto click = b.click;
+            connect(button, &QPushButton::clicked, this, [this, click] { (this->*click)(); });
+        }
+    }
     const QString sizes[3] = {"720x240", "720x480", "360x240"};
     const auto reg = [this](QWidget *w, const QString &name) {
         w->setObjectName(name);
@@ -586,6 +611,54 @@ bool TfrmDvrEnv::eventFilter(QObject *watched, QEvent *event)
     if (password && event->type() == QEvent::FocusOut && (edit == edtMasterNew || edit == edtSlaveNew))
         edtMasterNewExit(edit);
     return QDialog::eventFilter(watched, event);
+}
+
+} // namespace strandel
+
+namespace strandel {
+
+bool TfrmDvrEnv::HddPresent(const std::vector<uint8_t> &map, int slot)
+{
+    return slot >= 0 && size_t(slot / 8) < map.size() && (map[size_t(slot / 8)] & (0x80 >> (slot % 8))) != 0;
+}
+
+void TfrmDvrEnv::ApplyHddMap()
+{
+    if (hddMap_.empty())
+        return;
+    for (int slot = 0; slot < 45; ++slot) {
+        const QString name = slot < 5 ? QString("edtHddMode%1").arg(slot) : QString("edtExtHddMode%1").arg(slot - 5);
+        auto *combo = qobject_cast<QComboBox *>(Control(name));
+        if (!combo)
+            continue;
+        const QSignalBlocker block(combo);
+        combo->setPlaceholderText("NO HDD");
+        if (HddPresent(hddMap_, slot)) {
+            combo->setEnabled(true);
+            // A disk that came back shows what was loaded again.
+            if (combo->currentIndex() < 0)
+                combo->setCurrentIndex(combo->property("envLoaded").isValid() ? combo->property("envLoaded").toInt() : -1);
+        } else {
+            // Nothing chosen: the store leaves the slot's byte as it came.
+            combo->setCurrentIndex(-1);
+            combo->setEnabled(false);
+        }
+    }
+}
+
+void TfrmDvrEnv::SendControlWord(uint16_t word)
+{
+    if (!dvr_)
+        return;
+    if (word <= 2) {
+        static const char *kWhat[3] = {"Initialize the recorder", "Initialize the fixed disks",
+                                       "Initialize the backup disks"};
+        const QString text = QString(kWhat[word]) + "? What they hold may be lost.";
+        if (!confirm || !confirm(text))
+            return;
+    }
+    const uint8_t payload[2] = {uint8_t(word & 0xFF), uint8_t(word >> 8)};
+    dvr_->SendCommand(DvrCmdControl, payload, 2);
 }
 
 } // namespace strandel
