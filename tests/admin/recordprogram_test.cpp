@@ -13,6 +13,7 @@
 #include "viewer/admin/dvrenv.h"
 #include "viewer/controls/myitemedit.h"
 #include "viewer/protocol/recordprogram.h"
+#include "viewer/protocol/titlebitmap.h"
 
 using namespace strandel;
 
@@ -429,4 +430,127 @@ TEST(DiskPage, ControlWordsGoOutLittleEndianAndInitialisingAsksFirst)
     EXPECT_EQ(view.sent[0].second, (Bytes{0, 0}));
     EXPECT_EQ(view.sent[1].second, (Bytes{2, 0}));
     EXPECT_EQ(view.sent[2].second, (Bytes{100, 0}));
+}
+
+TEST(TitleBitmap, PixelsLiveInColumnsOfSixteenBytes)
+{
+    struct Case {
+        int x, y, byte;
+        uint8_t bit;
+    } cases[] = {{9, 3, 19, 0x40}, {71, 15, 143, 0x01}, {0, 0, 0, 0x80}, {8, 0, 16, 0x80}};
+    for (const Case &c : cases) {
+        std::array<uint8_t, 144> bits{};
+        SetTitlePixel(bits, c.x, c.y, true);
+        std::array<uint8_t, 144> want{};
+        want[size_t(c.byte)] = c.bit;
+        EXPECT_EQ(bits, want) << c.x << "," << c.y;
+        EXPECT_TRUE(TitlePixel(bits, c.x, c.y));
+        SetTitlePixel(bits, c.x, c.y, false);
+        EXPECT_EQ(bits, (std::array<uint8_t, 144>{}));
+    }
+    // Outside the bitmap nothing is written and nothing reads black.
+    std::array<uint8_t, 144> bits{};
+    for (auto [x, y] : {std::pair{-1, 0}, {72, 0}, {0, 16}, {0, -1}, {1000, 1000}}) {
+        SetTitlePixel(bits, x, y, true);
+        EXPECT_FALSE(TitlePixel(bits, x, y));
+    }
+    EXPECT_EQ(bits, (std::array<uint8_t, 144>{}));
+}
+
+TEST(TitleBitmap, RotationWrapsAround)
+{
+    struct Case {
+        int x, y, dx, dy, nx, ny;
+    } cases[] = {{71, 5, 1, 0, 0, 5}, {0, 5, -1, 0, 71, 5}, {3, 0, 0, -1, 3, 15}, {3, 15, 0, 1, 3, 0}, {7, 2, 1, 0, 8, 2}};
+    for (const Case &c : cases) {
+        std::array<uint8_t, 144> bits{};
+        SetTitlePixel(bits, c.x, c.y, true);
+        RotateTitle(bits, c.dx, c.dy);
+        std::array<uint8_t, 144> want{};
+        SetTitlePixel(want, c.nx, c.ny, true);
+        EXPECT_EQ(bits, want) << c.x << "," << c.y << " by " << c.dx << "," << c.dy;
+    }
+}
+
+TEST(TitleEditor, GridPaintsInsideOnlyAndDownloadSendsFivePackets)
+{
+    Editor e;
+    CommandServices view;
+    e.env.SetDvr(&view);
+    std::vector<uint8_t> bitmaps(kTitleBitmapsSize, 0);
+    e.env.SetTitleBitmaps(bitmaps.data());
+    e.env.edtTitleCh0Click(2);
+    EXPECT_EQ(e.env.findChild<QLabel *>("lblBmpCh")->text(), "Channel 3");
+    e.env.PaintTitleAt(9 * 6 + 3, 3 * 6 + 2, true);
+    EXPECT_EQ(e.env.TitleBitmaps()[2 * 144 + 19], 0x40);
+    // Pointer positions off the grid, also the ones a division would take to cell 0.
+    const std::vector<uint8_t> before = e.env.TitleBitmaps();
+    for (auto [x, y] : {std::pair{-1, 5}, {-5, -5}, {5, -3}, {72 * 6, 0}, {0, 16 * 6}, {100000, 3}})
+        e.env.PaintTitleAt(x, y, true);
+    EXPECT_EQ(e.env.TitleBitmaps(), before);
+
+    e.env.btnDownClick();
+    ASSERT_EQ(view.sent.size(), 5u);
+    const size_t sizes[5] = {0, 1000, 1000, 304, 0};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(view.sent[size_t(i)].first, DvrCmdTitleSet);
+        EXPECT_EQ(view.sent[size_t(i)].second.size(), sizes[i]);
+    }
+    EXPECT_EQ(view.sent[1].second[2 * 144 + 19], 0x40);
+}
+
+TEST(TitleEditor, TextTitlesStayPrintable)
+{
+    Editor e;
+    e.Receive(0, 16);
+    auto *title = e.C<QLineEdit>("edtTitleCh4");
+    title->setText("GATE");
+    title->setText(QString("GA") + QChar(0x07) + "E");
+    EXPECT_EQ(title->text(), "GATE");
+    title->setText(QString("G") + QChar(0xE9));
+    EXPECT_EQ(title->text(), "GATE");
+}
+
+namespace {
+// 'H' in DejaVu Sans Mono, 12 pixels, no antialiasing.
+const char *const kGoldenH[16] = {
+    "................", "................", "................", "..#....#........",
+    "..#....#........", "..#....#........", "..#....#........", "..######........",
+    "..#....#........", "..#....#........", "..#....#........", "..#....#........",
+    "................", "................", "................", "................",
+};
+} // namespace
+
+TEST(TitleEditor, MakeBitmapRendersBlackGlyphsWhateverTheColour)
+{
+    QFont font("DejaVu Sans Mono");
+    font.setPixelSize(12);
+    const QImage pic = TfrmDvrEnv::RenderTitleText("H", font);
+    std::vector<std::string> rows;
+    for (int y = 0; y < 16; ++y) {
+        std::string row;
+        for (int x = 0; x < 16; ++x)
+            row += (pic.pixel(x, y) & 0xFFFFFF) == 0 ? '#' : '.';
+        rows.push_back(row);
+    }
+    for (int y = 0; y < 16; ++y)
+        EXPECT_EQ(rows[size_t(y)], kGoldenH[y]) << "row " << y;
+
+    // Through the editor: an empty text changes nothing; a red title font still gives the glyphs.
+    Editor e;
+    std::vector<uint8_t> bitmaps(kTitleBitmapsSize, 0);
+    e.env.SetTitleBitmaps(bitmaps.data());
+    auto *temp = e.C<QLineEdit>("edtTemp");
+    temp->setFont(font);
+    QPalette red = temp->palette();
+    red.setColor(QPalette::Text, Qt::red);
+    temp->setPalette(red);
+    e.env.btnGetClick();
+    EXPECT_EQ(e.env.TitleBitmaps(), bitmaps);
+    temp->setText("H");
+    e.env.btnGetClick();
+    const std::span<const uint8_t, 144> bits(e.env.TitleBitmaps().data(), 144);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            EXPECT_EQ(TitlePixel(bits, x, y), kGoldenH[y][x] == '#') << x << "," << y;
 }

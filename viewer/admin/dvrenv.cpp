@@ -168,6 +168,7 @@ TfrmDvrEnv::TfrmDvrEnv(QWidget *owner)
     };
     BuildPages();
     BuildProgramPages();
+    BuildTitlePage();
     // Creation: title channel 0, 16 channels, groups of 4, the families and their lists.
     LookUpFamilies();
 }
@@ -849,8 +850,12 @@ void TfrmDvrEnv::SetHddMap(const uint8_t *map)
 
 void TfrmDvrEnv::SetTitleBitmaps(const uint8_t *bitmaps)
 {
-    if (bitmaps)
-        titles_.assign(bitmaps, bitmaps + kTitleBitmapsSize);
+    if (!bitmaps)
+        return;
+    titles_.assign(bitmaps, bitmaps + kTitleBitmapsSize);
+    for (int ch = 0; ch < 16; ++ch)
+        RefreshTitle(ch);
+    edtTitleCh0Click(0);
 }
 
 void TfrmDvrEnv::SetModalResult(int result)

@@ -24,6 +24,7 @@ class QPushButton;
 class QTabWidget;
 class QFrame;
 class QLabel;
+class QImage;
 
 namespace strandel {
 
@@ -127,6 +128,20 @@ public:
     void SpeedButton1Click() { SendControlWord(100); }
     // Asks before an initialise word goes out; tests replace it.
     std::function<bool(const QString &text)> confirm;
+    // Title bitmaps. The channel being edited; the editor's grid paints 6 x 6 cells.
+    int TitleChannel() const { return titleChannel_; }
+    void edtTitleCh0Click(int ch);
+    // One grid pixel of the channel in edit: a pointer position outside the grid changes nothing.
+    void PaintTitleAt(int px, int py, bool black);
+    void SpeedButton2Click();                  // Clear
+    void RotateTitleClick(int dx, int dy);     // "<", ">", "^", "v"
+    // "Make Bitmap": the text of edtTemp in the title font, black glyphs whatever the colour.
+    void btnGetClick();
+    // "Download": the 16 bitmaps as request 31 (begin mark, 1000, 1000, 304 bytes, end mark).
+    void btnDownClick();
+    void SpeedButton7Click();                  // Font
+    // The text in the font as a 72 x 16 picture, black on white, no antialiasing.
+    static QImage RenderTitleText(const QString &text, const QFont &font);
     // A new-password edit was left; false when the focus must go back to it.
     bool edtMasterNewExit(QLineEdit *edit);
 
@@ -160,6 +175,9 @@ private:
     bool ApplyPasswords(uint8_t *buffer);
     void ReadFontSettings();
     void BuildProgramPages();
+    void BuildTitlePage();
+    void RefreshTitle(int ch);
+    uint8_t *TitleBits(int ch);
     void ApplyProgramPageSet();
     bool CheckProgram();
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -185,6 +203,7 @@ private:
     bool opening_ = false;
     bool programLoading_ = false;
     int preLoaded_ = -1;
+    std::array<QString, 16> lastTitles_;
 };
 
 extern TfrmDvrEnv *frmDvrEnv;

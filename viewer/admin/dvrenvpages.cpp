@@ -608,6 +608,8 @@ bool TfrmDvrEnv::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
+    if (edit && event->type() == QEvent::FocusIn && edit->objectName().startsWith("edtTitleCh"))
+        edtTitleCh0Click(edit->property("Tag").toInt());
     if (password && event->type() == QEvent::FocusOut && (edit == edtMasterNew || edit == edtSlaveNew))
         edtMasterNewExit(edit);
     return QDialog::eventFilter(watched, event);
