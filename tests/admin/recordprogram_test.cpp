@@ -14,6 +14,9 @@
 #include "viewer/controls/myitemedit.h"
 #include "viewer/protocol/recordprogram.h"
 #include "viewer/protocol/titlebitmap.h"
+#include "viewer/protocol/motionmask.h"
+#include "viewer/admin/motion.h"
+#include "platform/endian.h"
 
 using namespace strandel;
 
@@ -553,4 +556,81 @@ TEST(TitleEditor, MakeBitmapRendersBlackGlyphsWhateverTheColour)
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x)
             EXPECT_EQ(TitlePixel(bits, x, y), kGoldenH[y][x] == '#') << x << "," << y;
+}
+
+TEST(MotionMask, WordsBitsAndBrush)
+{
+    uint8_t mask[kMotionMaskBytes] = {};
+    PutLe32(mask, 0x20000001u);
+    MotionGrid g = MotionFromMask(mask);
+    EXPECT_EQ(g[0][0], 1);
+    EXPECT_EQ(g[0][29], 1);
+    int on = 0;
+    for (auto &row : g)
+        for (uint8_t c : row)
+            on += c;
+    EXPECT_EQ(on, 2);
+
+    // The unused bits come out clear.
+    PutLe32(mask + 4 * 5, 0xC0000000u | 0x10u);
+    g = MotionFromMask(mask);
+    uint8_t out[kMotionMaskBytes];
+    MotionToMask(g, out);
+    EXPECT_EQ(GetLe32(out + 4 * 5), 0x10u);
+    EXPECT_EQ(GetLe32(out), 0x20000001u);
+
+    // A 5 x 5 brush at the corner sets only the 3 x 3 cells inside.
+    MotionGrid b{};
+    ApplyMotionBrush(b, 0, 0, 5, true);
+    on = 0;
+    for (int y = 0; y < kMotionRows; ++y)
+        for (int x = 0; x < kMotionColumns; ++x) {
+            on += b[size_t(y)][size_t(x)];
+            if (b[size_t(y)][size_t(x)]) {
+                EXPECT_TRUE(x < 3 && y < 3);
+            }
+        }
+    EXPECT_EQ(on, 9);
+
+    for (int px : {-1, -5, -9, -10, 300, 1000})
+        EXPECT_FALSE(MotionCellAt(px, kMotionColumns)) << px;
+    EXPECT_EQ(MotionCellAt(0, kMotionColumns), 0);
+    EXPECT_EQ(MotionCellAt(299, kMotionColumns), 29);
+}
+
+TEST(MotionEditor, PointerOffTheGridChangesNothingAndOkStoresTheMask)
+{
+    TfrmMotion m;
+    EXPECT_EQ(m.BrushSize(), 3);
+    for (auto [x, y] : {std::pair{-1, 5}, {-9, -9}, {5, -3}, {300, 5}, {5, 240}})
+        m.imgMotionMouseDown(x, y, Qt::LeftButton);
+    EXPECT_EQ(m.Grid(), MotionGrid{});
+    m.imgMotionMouseMove(15, 15, Qt::LeftButton);
+    EXPECT_EQ(m.Label1->text(), "15,15");
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 3; ++x)
+            EXPECT_TRUE(m.Cell(x, y));
+    m.imgMotionMouseMove(15, 15, Qt::LeftButton | Qt::RightButton); // the left button wins
+    EXPECT_TRUE(m.Cell(1, 1));
+    m.imgMotionMouseDown(15, 15, Qt::RightButton);
+    EXPECT_FALSE(m.Cell(1, 1));
+
+    // Through the set-up editor: OK stores, Cancel does not.
+    Editor e;
+    const size_t at = size_t(kEnvMotionOffset + 1 + kEnvMotionStride * 3);
+    e.record[at + 3] = 0xC0; // unused bits of row 0
+    e.Receive(0, 16);
+    for (int result : {2, 1}) {
+        e.env.runMotion = [&](QDialog &d) {
+            auto &motion = static_cast<TfrmMotion &>(d);
+            EXPECT_EQ(motion.windowTitle(), "Motion Area Setup : Ch 4");
+            motion.btnSetAllClick();
+            return result;
+        };
+        e.env.btnMotionArea0Click(3);
+        Bytes out;
+        ASSERT_TRUE(e.Store(&out));
+        EXPECT_EQ(GetLe32(out.data() + at), result == 1 ? 0x3FFFFFFFu : 0xC0000000u) << result;
+        EXPECT_EQ(GetLe32(out.data() + at + 92), result == 1 ? 0x3FFFFFFFu : 0u) << result;
+    }
 }

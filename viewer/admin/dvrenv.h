@@ -142,6 +142,10 @@ public:
     void SpeedButton7Click();                  // Font
     // The text in the font as a 72 x 16 picture, black on white, no antialiasing.
     static QImage RenderTitleText(const QString &text, const QFont &font);
+    // A motion-area button: the channel's mask in the motion editor, stored back on OK only
+    // (a cancelled edit changes nothing). runMotion shows the editor; tests replace it.
+    void btnMotionArea0Click(int ch);
+    std::function<int(QDialog &motion)> runMotion;
     // A new-password edit was left; false when the focus must go back to it.
     bool edtMasterNewExit(QLineEdit *edit);
 

@@ -2,6 +2,7 @@
 // the enlarged grid, previews, rendering from text and the upload.
 #include "viewer/admin/dvrenv.h"
 
+#include "viewer/admin/motion.h"
 #include "viewer/admin/shells.h"
 #include "viewer/protocol/titlebitmap.h"
 
@@ -81,8 +82,38 @@ bool Printable(const QString &text)
 
 } // namespace
 
+void TfrmDvrEnv::btnMotionArea0Click(int ch)
+{
+    if (ch < 0 || ch > 15)
+        return;
+    TfrmMotion motion(this);
+    motion.setWindowTitle(QString("Motion Area Setup : Ch %1").arg(ch + 1));
+    uint8_t *mask = record_.data() + kEnvMotionOffset + 1 + kEnvMotionStride * ch;
+    motion.LoadMask(mask);
+    const int result = runMotion ? runMotion(motion) : motion.exec();
+    if (result == 1)
+        motion.SaveMask(mask);
+}
+
 void TfrmDvrEnv::BuildTitlePage()
 {
+    // The motion-area buttons, one per channel.
+    if (auto *scroll = findChild<QScrollArea *>("TabMotion"))
+        if (auto *grid = scroll->widget() ? qobject_cast<QGridLayout *>(scroll->widget()->layout()) : nullptr) {
+            auto *box = new QWidget;
+            auto *l = new QGridLayout(box);
+            for (int ch = 0; ch < 16; ++ch) {
+                auto *b = new QPushButton(QString("AREA %1").arg(ch + 1));
+                b->setObjectName(QString("btnMotionArea%1").arg(ch));
+                b->setProperty("Tag", ch);
+                b->setAutoDefault(false);
+                l->addWidget(b, ch / 4, ch % 4);
+                controls_[b->objectName()] = b;
+                connect(b, &QPushButton::clicked, this, [this, ch] { btnMotionArea0Click(ch); });
+            }
+            grid->addWidget(box, 80, 0, 1, 6);
+        }
+
     auto *scroll = findChild<QScrollArea *>("TabTitle");
     auto *grid = scroll && scroll->widget() ? qobject_cast<QGridLayout *>(scroll->widget()->layout()) : nullptr;
     if (!grid)
