@@ -634,3 +634,37 @@ TEST(MotionEditor, PointerOffTheGridChangesNothingAndOkStoresTheMask)
         EXPECT_EQ(GetLe32(out.data() + at + 92), result == 1 ? 0x3FFFFFFFu : 0u) << result;
     }
 }
+
+TEST(Schedule, StoredBytesAndMarksFollowTheCells)
+{
+    struct Case {
+        uint8_t loaded, mark, stored, storedMark;
+    } cases[] = {{2, 0, 2, 1}, {6, 1, 6, 0}, {5, 1, 6, 0}, {0, 0, 6, 0}, {2, 7, 2, 1}};
+    Editor e;
+    for (int i = 0; i < 5; ++i) {
+        e.record[size_t(kEnvScheduleOffset + i)] = cases[i].loaded;
+        e.record[size_t(kEnvMarkOffset + i)] = cases[i].mark;
+    }
+    e.Receive(0, 16);
+    Bytes out;
+    ASSERT_TRUE(e.Store(&out));
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(out[size_t(kEnvScheduleOffset + i)], cases[i].stored) << i;
+        EXPECT_EQ(out[size_t(kEnvMarkOffset + i)], cases[i].storedMark) << i;
+    }
+}
+
+TEST(Schedule, DoubleClickOpensTheProgramOfTheHour)
+{
+    for (bool on : {true, false}) {
+        Editor e;
+        e.record[size_t(kEnvScheduleOffset + 30)] = on ? 2 : 6;
+        e.Program(on ? 2 : 6)[prg::kNormal] = 9;
+        e.Receive(0, 4);
+        e.env.edtMon0DblClick(e.env.Cell(30));
+        EXPECT_EQ(e.env.SelectedCell(), e.env.Cell(30));
+        EXPECT_EQ(e.env.PageRecord->currentWidget()->objectName(), "TabFrameRate");
+        EXPECT_EQ(e.env.CurrentProgram(), on ? 2 : 6);
+        EXPECT_EQ(e.C<QSpinBox>("edtSingleNormal0")->value(), 9);
+    }
+}

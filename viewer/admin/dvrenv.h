@@ -142,6 +142,13 @@ public:
     void SpeedButton7Click();                  // Font
     // The text in the font as a 72 x 16 picture, black on white, no antialiasing.
     static QImage RenderTitleText(const QString &text, const QFont &font);
+    // Schedule cells: a click (or the focus) selects a cell, a double click opens the record
+    // program of that hour; the space key toggles the hidden schedule switch.
+    void edtMon0Click(TMyItemEdit *cell);
+    void edtMon0DblClick(TMyItemEdit *cell);
+    void chkScheduleClick();
+    // The record-program pages were opened: the program of the selected cell's hour is shown.
+    void PageRecordChange(int page);
     // A motion-area button: the channel's mask in the motion editor, stored back on OK only
     // (a cancelled edit changes nothing). runMotion shows the editor; tests replace it.
     void btnMotionArea0Click(int ch);

@@ -103,6 +103,21 @@ void TfrmDvrEnv::BuildProgramPages()
 {
     for (QLineEdit *e : {edtMasterOld, edtMasterNew, edtMasterRetype, edtSlaveOld, edtSlaveNew, edtSlaveRetype})
         e->installEventFilter(this);
+    // Schedule: the hidden switch and the cells' click, double click and space key.
+    if (QGridLayout *sche = PageGrid(this, "TabSche")) {
+        auto *sw = new QCheckBox("SCHEDULE");
+        sw->setObjectName("chkSchedule");
+        sw->hide();
+        controls_["chkSchedule"] = sw;
+        sche->addWidget(sw, 20, 0);
+        connect(sw, &QCheckBox::clicked, this, [this] { chkScheduleClick(); });
+        for (TMyItemEdit *cell : cells_)
+            cell->installEventFilter(this);
+    }
+    connect(PageRecord, &QTabWidget::currentChanged, this, [this](int page) {
+        if (page >= 4 && page <= 6)
+            PageRecordChange(page);
+    });
     confirm = [this](const QString &text) {
         return QMessageBox::question(this, windowTitle(), text) == QMessageBox::Yes;
     };
@@ -582,6 +597,61 @@ void TfrmDvrEnv::edtPreTime0Change(int value)
         }
 }
 
+void TfrmDvrEnv::edtMon0Click(TMyItemEdit *cell)
+{
+    if (!cell)
+        return;
+    SelectCell(cell);
+    if (auto *sw = qobject_cast<QCheckBox *>(Control("chkSchedule")))
+        sw->setChecked(cell->property("Tag").toInt() == 1);
+}
+
+void TfrmDvrEnv::edtMon0DblClick(TMyItemEdit *cell)
+{
+    edtMon0Click(cell);
+    const int page = variant_ == 1 ? 2 : (variant_ == 2 && channels_ == 16) ? 3 : 4;
+    if (PageRecord->currentIndex() != page) {
+        PageRecord->setCurrentIndex(page); // the page change picks the program
+        if (page < 4)
+            PageRecordChange(page);
+    } else {
+        PageRecordChange(page);
+    }
+}
+
+void TfrmDvrEnv::chkScheduleClick()
+{
+    auto *sw = qobject_cast<QCheckBox *>(Control("chkSchedule"));
+    if (!sw)
+        return;
+    for (int d = 0; d < 7; ++d)
+        if (QWidget *all = Control(QString("edtAll%1").arg(d)); all && all->hasFocus()) {
+            for (int h = 0; h < 24; ++h) {
+                TMyItemEdit *c = cells_[size_t(d * 24 + h)];
+                c->setProperty("Tag", c->property("Tag").toInt() == 1 ? 0 : 1);
+            }
+            return;
+        }
+    if (selectedCell_)
+        selectedCell_->setProperty("Tag", sw->isChecked() ? 1 : 0);
+}
+
+void TfrmDvrEnv::PageRecordChange(int page)
+{
+    (void)page;
+    const bool on = selectedCell_ && selectedCell_->GetValue() == 0;
+    QString name = "edtRecPrg";
+    int program = 6;
+    if (on) {
+        name = variant_ == 1 ? "edtRecPrg2" : (variant_ == 2 && channels_ == 16) ? "edtRecPrg3" : "edtRecPrg";
+        program = name == "edtRecPrg" ? 2 : 0;
+        if (auto *sw = qobject_cast<QCheckBox *>(Control("chkSchedule")))
+            sw->setChecked(selectedCell_->property("Tag").toInt() == 1);
+    }
+    if (auto *spin = qobject_cast<QSpinBox *>(Control(name)))
+        spin->setValue(program); // switches through edtRecPrgChange
+}
+
 bool TfrmDvrEnv::edtMasterNewExit(QLineEdit *edit)
 {
     // Empty means "no change"; a partly typed password must be completed.
@@ -605,6 +675,19 @@ bool TfrmDvrEnv::eventFilter(QObject *watched, QEvent *event)
         if (!text.isEmpty() && text[0].isPrint() && !(text[0] >= '0' && text[0] <= '9')) {
             if (showMessage)
                 showMessage("Must Input Number 0~9");
+            return true;
+        }
+    }
+    if (auto *cell = qobject_cast<TMyItemEdit *>(watched); cell && cell->objectName().startsWith("edtMon")) {
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::FocusIn)
+            edtMon0Click(cell);
+        else if (event->type() == QEvent::MouseButtonDblClick)
+            edtMon0DblClick(cell);
+        else if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Space) {
+            if (auto *sw = qobject_cast<QCheckBox *>(Control("chkSchedule"))) {
+                sw->setChecked(!sw->isChecked());
+                chkScheduleClick();
+            }
             return true;
         }
     }
