@@ -668,3 +668,22 @@ TEST(Schedule, DoubleClickOpensTheProgramOfTheHour)
         EXPECT_EQ(e.C<QSpinBox>("edtSingleNormal0")->value(), 9);
     }
 }
+
+TEST(RecordProgramPages, FourChannelRateListsOfVariantFour)
+{
+    Editor e;
+    e.Program(0)[prg::kNormal + 2] = 10;
+    e.Program(0)[prg::kComplex] = 7; // no list item: the list stays
+    e.Receive(4, 4);
+    auto *normal1 = e.C<QComboBox>("edt4120Normal1");
+    ASSERT_NE(normal1, nullptr);
+    EXPECT_FALSE(normal1->parentWidget()->isHidden());
+    EXPECT_EQ(normal1->currentText(), "10");
+    EXPECT_EQ(e.C<QComboBox>("edt4120Complex0")->currentIndex(), 0);
+    e.C<QComboBox>("edt4120Single2")->setCurrentIndex(4);
+    emit e.C<QComboBox>("edt4120Single2")->activated(4);
+    EXPECT_EQ(e.C<QSpinBox>("edtSingleEvent2")->value(), 25); // clamped to the PAL rate
+    Editor other;
+    other.Receive(0, 4);
+    EXPECT_TRUE(other.C<QComboBox>("edt4120Normal1")->parentWidget()->isHidden());
+}

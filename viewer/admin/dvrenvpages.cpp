@@ -256,6 +256,28 @@ void TfrmDvrEnv::BuildProgramPages()
     label(rate, "lblComplex", 18, 5);
     rate->addWidget(new QLabel("LIMIT"), 19, 0);
     label(rate, "lblEvent", 19, 3);
+    // The fixed rate lists of the four-channel recorder of variant 4.
+    {
+        auto *lists = new QWidget;
+        lists->setObjectName("pnl4120");
+        auto *g = new QGridLayout(lists);
+        const char *kinds[3] = {"edt4120Normal", "edt4120Single", "edt4120Complex"};
+        for (int k = 0; k < 3; ++k)
+            for (int ch = 0; ch < 4; ++ch) {
+                auto *c = new QComboBox;
+                c->addItems({"1", "2", "5", "10", "30"});
+                c->setProperty("Tag", k * 4 + ch);
+                reg(c, QString(kinds[k]) + QString::number(ch));
+                g->addWidget(c, ch, k);
+                connect(c, &QComboBox::activated, this, [this, k, ch, c] {
+                    static const char *const kTargets[3] = {"edtSingleNormal", "edtSingleEvent", "edtComplexEvent"};
+                    if (auto *s = qobject_cast<QSpinBox *>(Control(QString(kTargets[k]) + QString::number(ch))))
+                        s->setValue(c->currentText().toInt());
+                });
+            }
+        lists->hide();
+        rate->addWidget(lists, 20, 0, 1, 6);
+    }
 
     // Variant pages: groups of 4 (first variant) or 8 (second variant, "Et" names).
     for (int v = 0; v < 2; ++v) {
@@ -322,6 +344,8 @@ void TfrmDvrEnv::ApplyProgramPageSet()
     show("TabRec3", variant_ == 2 && channels_ == 16);
     for (const char *p : {"TabFrameRate", "TabQuality", "TabRecEvent"})
         show(p, !variantPages);
+    if (auto *lists = findChild<QWidget *>("pnl4120"))
+        lists->setVisible(variant_ == 4 && channels_ == 4);
     // Only variant 0 lets the interval be edited; the others keep 1 (bytes stay as loaded).
     for (const char *name : {"edtRecInterval", "edtRecInterval2", "edtRecInterval3"})
         if (QWidget *w = Control(name))
@@ -389,6 +413,19 @@ bool TfrmDvrEnv::TransferRecordProgram(int p, int direction)
             for (QWidget *w : Family(fam))
                 if (w)
                     w->setProperty(kLoaded, SpinOf(w));
+        if (variant_ == 4 && channels_ == 4) {
+            // Each list picks the item of its channel's loaded rate; no match leaves it.
+            static const char *const kPairs[3][2] = {{"edt4120Normal", "edtSingleNormal"},
+                                                     {"edt4120Single", "edtSingleEvent"},
+                                                     {"edt4120Complex", "edtComplexEvent"}};
+            for (const auto &pair : kPairs)
+                for (int ch = 0; ch < 4; ++ch)
+                    if (auto *c = qobject_cast<QComboBox *>(Control(QString(pair[0]) + QString::number(ch)))) {
+                        const int i = c->findText(QString::number(SpinOf(Control(QString(pair[1]) + QString::number(ch)))));
+                        if (i >= 0)
+                            c->setCurrentIndex(i);
+                    }
+        }
         programLoading_ = false;
         if (variantPages) {
             for (int leader = 0; leader < 16; leader += groupSize_)
