@@ -687,3 +687,45 @@ TEST(RecordProgramPages, FourChannelRateListsOfVariantFour)
     other.Receive(0, 4);
     EXPECT_TRUE(other.C<QComboBox>("edt4120Normal1")->parentWidget()->isHidden());
 }
+
+// Every page grabbed offscreen at 4, 8 and 16 channels (written as PNG files for review when
+// STRANDEL_SCREENSHOTS names a folder), each holding its named controls.
+TEST(EnvPages, EachPageRendersWithItsControls)
+{
+    const QString dir = qEnvironmentVariable("STRANDEL_SCREENSHOTS");
+    const std::map<QString, QStringList> named = {
+        {"TabFrameRate", {"edtRecPrg", "edtRecType", "edtRecInterval", "edtSize0", "edtPairCh15", "edtSingleNormal3", "lblSingle", "lblComplex"}},
+        {"TabQuality", {"edtQualityNormal0", "edtQualityEvent15", "edtPreTime0", "edtPostTime7"}},
+        {"TabRecEvent", {"edtEventAlarm0", "edtEventLoss8", "edtEventMotion15"}},
+        {"TabRec2", {"edtRecPrg2", "edtMpSize0", "edtNormal15", "lblMpNormal3", "lblMpComplex0"}},
+        {"TabRec3", {"edtRecPrg3", "edtMpSize0Et", "edtComplex15Et", "lblMpNormalEt1"}},
+        {"TabSche", {"edtMon0", "edtMon167", "edtAll6", "chkSchedule"}},
+        {"TabTitle", {"edtTitleCh0", "edtTemp", "btnGet", "btnDown", "imgTitle", "ImgTitle15", "lblBmpCh"}},
+        {"TabHdd", {"edtHddMode0", "edtExtHddMode39", "btnDvrInit"}},
+        {"TabMotion", {"btnMotionArea0", "btnMotionArea15"}},
+        {"TabPassword", {"edtMasterOld", "edtSlaveRetype"}},
+    };
+    for (int channels : {4, 8, 16}) {
+        Editor e;
+        e.Receive(channels == 16 ? 1 : 0, channels);
+        e.env.resize(1100, 760);
+        e.env.show();
+        for (QTabWidget *tabs : e.env.findChildren<QTabWidget *>()) {
+            for (int i = 0; i < tabs->count(); ++i) {
+                QWidget *page = tabs->widget(i);
+                tabs->setCurrentIndex(i);
+                const QImage shot = page->grab().toImage();
+                ASSERT_FALSE(shot.isNull()) << page->objectName().toStdString();
+                if (!dir.isEmpty())
+                    shot.save(QString("%1/%2-%3.png").arg(dir).arg(page->objectName()).arg(channels));
+                const auto it = named.find(page->objectName());
+                if (it == named.end())
+                    continue;
+                for (const QString &name : it->second)
+                    EXPECT_NE(page->findChild<QWidget *>(name), nullptr)
+                        << page->objectName().toStdString() << " " << name.toStdString();
+            }
+        }
+        e.env.hide();
+    }
+}
