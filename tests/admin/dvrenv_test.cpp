@@ -261,6 +261,19 @@ TEST(DvrEnv, ModelStandardAndPageSet)
     EXPECT_FALSE(e.env.IsNtsc());
     EXPECT_EQ(e.env.FrameBudget(), 100);
     EXPECT_EQ(e.C<QComboBox>("edtQuickImageSize")->itemText(0), "720x288");
+
+    // Four channels: channels 5-16 disabled, the four-channel spot list carries the spot mode.
+    Bytes r = CanonicalRecord();
+    r[379] = 1;
+    e.Receive(r, 0, 0x00, 4);
+    EXPECT_TRUE(e.env.Control("edtSpotMode")->isHidden());
+    EXPECT_FALSE(e.env.Control("edtSpotMode_4CH")->isHidden());
+    EXPECT_EQ(e.C<QComboBox>("edtSpotMode_4CH")->currentText(), "EVENT");
+    EXPECT_FALSE(e.env.Control("edtSpotSeqTime")->isEnabled());
+    EXPECT_FALSE(e.env.Control("edtTitleCh4")->isEnabled());
+    EXPECT_TRUE(e.env.Control("edtTitleCh3")->isEnabled());
+    e.C<QComboBox>("edtSpotMode_4CH")->setCurrentIndex(0);
+    EXPECT_EQ(e.Store()[379], 0);
 }
 
 TEST(DvrEnv, QuickFrameListFollowsSizeAndStandard)
