@@ -2,6 +2,8 @@
 // then the program pages of the set-up editor over a record.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -507,11 +509,19 @@ TEST(TitleEditor, TextTitlesStayPrintable)
     Editor e;
     e.Receive(0, 16);
     auto *title = e.C<QLineEdit>("edtTitleCh4");
-    title->setText("GATE");
-    title->setText(QString("GA") + QChar(0x07) + "E");
+    title->clear();
+    title->insert("GATE");
+    title->insert(QString(QChar(0x07)));
     EXPECT_EQ(title->text(), "GATE");
-    title->setText(QString("G") + QChar(0xE9));
+    title->insert(QString(QChar(0xE9)));
     EXPECT_EQ(title->text(), "GATE");
+    title->insert(" 2");
+    EXPECT_EQ(title->text(), "GATE 2");
+    // A loaded title is shown as it came.
+    Editor loaded;
+    std::memcpy(loaded.record.data() + kEnvTitleOffset + 9 * 4, "GA\x07" "E    ", 8);
+    loaded.Receive(0, 16);
+    EXPECT_EQ(loaded.C<QLineEdit>("edtTitleCh4")->text(), QString("GA") + QChar(0x07) + "E    ");
 }
 
 namespace {

@@ -214,7 +214,6 @@ private:
     bool opening_ = false;
     bool programLoading_ = false;
     int preLoaded_ = -1;
-    std::array<QString, 16> lastTitles_;
 };
 
 extern TfrmDvrEnv *frmDvrEnv;

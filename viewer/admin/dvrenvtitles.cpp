@@ -15,6 +15,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QScrollArea>
 #include <QTabWidget>
 
@@ -73,12 +75,6 @@ private:
     TfrmDvrEnv *form_;
     int drawing_ = 0;
 };
-
-bool Printable(const QString &text)
-{
-    return std::all_of(text.begin(), text.begin() + std::min<qsizetype>(text.size(), 8),
-                       [](QChar c) { return c.unicode() >= 0x20 && c.unicode() <= 0x7E; });
-}
 
 } // namespace
 
@@ -167,14 +163,9 @@ void TfrmDvrEnv::BuildTitlePage()
         if (auto *e = qobject_cast<QLineEdit *>(Control(QString("edtTitleCh%1").arg(ch)))) {
             e->setProperty("Tag", ch);
             e->installEventFilter(this);
-            connect(e, &QLineEdit::textChanged, this, [this, e, ch](const QString &text) {
-                if (Printable(text)) {
-                    lastTitles_[size_t(ch)] = text;
-                } else {
-                    const QSignalBlocker block(e);
-                    e->setText(lastTitles_[size_t(ch)]);
-                }
-            });
+            // Typing or pasting a character outside 0x20-0x7E leaves the text as it was; a title
+            // loaded from a record is shown as it came.
+            e->setValidator(new QRegularExpressionValidator(QRegularExpression("[\\x20-\\x7E]{0,8}"), e));
         }
 }
 
