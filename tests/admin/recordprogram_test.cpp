@@ -739,3 +739,13 @@ TEST(EnvPages, EachPageRendersWithItsControls)
         e.env.hide();
     }
 }
+
+TEST(RecordProgramPages, SixCellLayoutsOnlyForVariantsOtherThanZero)
+{
+    for (uint8_t variant : {0, 1}) {
+        Editor e;
+        e.Receive(variant, 8);
+        EXPECT_EQ(e.env.Control("chkLive6BDisplay")->isEnabled(), variant != 0);
+        EXPECT_EQ(e.env.Control("edtMulti6B5")->isEnabled(), variant != 0);
+    }
+}

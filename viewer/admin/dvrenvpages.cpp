@@ -344,6 +344,14 @@ void TfrmDvrEnv::ApplyProgramPageSet()
     show("TabRec3", variant_ == 2 && channels_ == 16);
     for (const char *p : {"TabFrameRate", "TabQuality", "TabRecEvent"})
         show(p, !variantPages);
+    // The six-cell layouts exist for every variant but 0.
+    for (const char *name : {"chkLive6CDisplay", "chkLive6BDisplay"})
+        if (QWidget *w = Control(name))
+            w->setEnabled(variant_ != 0);
+    for (int i = 0; i < 6; ++i)
+        for (const char *fam : {"edtMulti6B", "edtMulti6C"})
+            if (QWidget *w = Control(QString(fam) + QString::number(i)))
+                w->setEnabled(variant_ != 0);
     if (auto *lists = findChild<QWidget *>("pnl4120"))
         lists->setVisible(variant_ == 4 && channels_ == 4);
     // Only variant 0 lets the interval be edited; the others keep 1 (bytes stay as loaded).
