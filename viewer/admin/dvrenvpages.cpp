@@ -121,6 +121,17 @@ void TfrmDvrEnv::BuildProgramPages()
     confirm = [this](const QString &text) {
         return QMessageBox::question(this, windowTitle(), text) == QMessageBox::Yes;
     };
+    // Disk slot captions: the removable bay, the fixed bays, the external disks.
+    if (auto *hddPage = findChild<QScrollArea *>("TabHdd"))
+        for (QLabel *l : hddPage->findChildren<QLabel *>()) {
+            const QString t = l->text();
+            if (t.startsWith("ExtHddMode"))
+                l->setText(QString::asprintf("EXT - %02d", t.mid(10).toInt() + 1));
+            else if (t == "HddMode0")
+                l->setText("REMOVABLE");
+            else if (t.startsWith("HddMode"))
+                l->setText(QString("FIXED %1").arg(t.mid(7).toInt()));
+        }
     // The control buttons; the form carries them hidden.
     if (QGridLayout *hdd = PageGrid(this, "TabHdd")) {
         struct Button {
