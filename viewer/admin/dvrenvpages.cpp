@@ -643,10 +643,8 @@ void TfrmDvrEnv::edtPreTime0Change(int value)
         for (const char *set : {"", "Et"}) {
             for (int ch = 0; ch < 16; ++ch) {
                 auto *s = qobject_cast<QSpinBox *>(Control(QString(fam) + QString::number(ch) + set));
-                if (s && s->value() != value) {
-                    const QSignalBlocker block(s);
-                    s->setValue(value);
-                }
+                if (s && s->value() != value)
+                    s->setValue(value); // its own change finds every edit equal and stops
             }
             if (std::string(fam) == "edtPreTime")
                 break;
