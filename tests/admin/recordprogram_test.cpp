@@ -749,5 +749,3 @@ TEST(RecordProgramPages, SixCellLayoutsOnlyForVariantsOtherThanZero)
         EXPECT_EQ(e.env.Control("edtMulti6B5")->isEnabled(), variant != 0);
     }
 }
-
-
