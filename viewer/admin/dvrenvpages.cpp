@@ -117,6 +117,8 @@ void TfrmDvrEnv::BuildProgramPages()
     connect(PageRecord, &QTabWidget::currentChanged, this, [this](int page) {
         if (page >= 4 && page <= 6)
             PageRecordChange(page);
+        else if (page == 0 && selectedCell_) // the schedule page: the selected hour takes the focus
+            selectedCell_->setFocus();
     });
     confirm = [this](const QString &text) {
         return QMessageBox::question(this, windowTitle(), text) == QMessageBox::Yes;
