@@ -26,6 +26,9 @@ bool DecodeMpeg4Frame(const Context &c, const DecoderFrame &f);
 struct McTable;
 void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc);
 void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc);
+// The macroblock at the current index could not be decoded: it takes the co-located macroblock
+// of the forward reference, and the index advances.
+void ConcealMacroblock(const Context &c, const McTable &mc);
 void Pad(uint8_t *origin, int stride, int width, int height, int edge);
 // Deblocks the shown picture into the display buffer with the quantisers it was decoded with.
 void Deblock(const DecoderState &s, const Planes &shown, const uint8_t *quant);

@@ -20,9 +20,11 @@ constexpr int kConvLuma = 9576, kConvUToG = -3218, kConvUToB = 16591, kConvVToR 
 
 void RgbRowPlain(uint8_t *out, const uint8_t *y, const uint8_t *u, const uint8_t *v, int width, int format);
 RgbRow RgbRowSse2Routine(); // null without SSE2
+RgbRow RgbRowAvx2Routine(); // null when the CPU lacks AVX2
 
 const Dsp &DspPlain();
 const Dsp *DspSse2(); // null when the CPU lacks it
+const Dsp *DspAvx2(); // the SSE2 table with the AVX2 routines over it; null without AVX2
 const Dsp &DspBest();
 
 // Row tables of the inverse DCT (rows 0/4, 1/7, 2/6, 3/5) and the per-row rounders.

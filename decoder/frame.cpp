@@ -61,6 +61,7 @@ void SelectPictures(DecoderState &s, int type)
     s.bwd = PlanesOf(s, s.frame_buffer[bwd]);
     s.cur_buffer = cur;
     s.fwd_buffer = fwd;
+    s.bwd_buffer = bwd;
 }
 
 void PadPicture(const DecoderState &s, const Planes &p)
@@ -84,42 +85,190 @@ void OutputPicture(const DecoderState &s, const Planes &shown, int buffer, const
     Convert(s, shown.y, s.stride, shown.u, shown.v, s.chroma_stride, f.output, f.output_pitch);
 }
 
+// Shows the picture each call should show: at once for low-delay layers and fixed-buffer mode,
+// else one anchor late so that pictures come out in display order around B-pictures.
+void OutputAnchor(const DecoderState &s, const DecoderFrame &f)
+{
+    if (s.fixed_buffer)
+        OutputPicture(s, s.cur, s.cur_buffer, f);
+    else if (s.vol.low_delay)
+        OutputPicture(s, s.bwd, s.bwd_buffer, f);
+    else
+        OutputPicture(s, s.fwd, s.fwd_buffer, f);
+}
+
+// Macroblocks [from, to) take the co-located macroblocks of the forward reference.
+void Conceal(const Context &c, const McTable &mc, int from, int to)
+{
+    DecoderState &s = *c.s;
+    to = std::min(to, s.mb_count);
+    for (int i = std::max(from, 0); i < to; ++i) {
+        s.mb_index = i;
+        s.mb_x = i % s.mb_cols;
+        s.mb_y = i / s.mb_cols;
+        ConcealMacroblock(c, mc);
+    }
+    s.mb_index = to;
+    s.mb_x = to % s.mb_cols;
+    s.mb_y = to / s.mb_cols;
+}
+
+// Byte position of the next resync marker or start code from byte pos on. Neither can occur
+// inside valid macroblock data, so it bounds the packet that starts before it.
+uint32_t NextMarker(const BitReader &r, uint32_t pos)
+{
+    const uint8_t *d = r.data;
+    uint32_t i = pos;
+    while (i + 2 < r.length) {
+        const void *zero = std::memchr(d + i, 0, r.length - 2 - i);
+        if (!zero)
+            break;
+        i = uint32_t(static_cast<const uint8_t *>(zero) - d);
+        if (d[i + 1] == 0 && d[i + 2] != 0) // 16 zeros and a 1 within the next 8 bits
+            return i;
+        ++i;
+    }
+    return r.length;
+}
+
+// After damage: the next video packet header of this picture, searched on byte boundaries.
+bool FindNextPacket(const DecoderState &s, BitReader &r, int after, int32_t *mb_number, int32_t *quant)
+{
+    ByteAlign(r);
+    for (;;) {
+        const uint32_t at = NextMarker(r, r.pos);
+        if (at + 3 > r.length)
+            return false;
+        r.pos = at;
+        r.bit = 0;
+        if (ShowBits(r, 24) == 1)
+            return false; // a start code: the picture ends here
+        BitReader t = r;
+        if (VideoPacketHeaderAligned(t, s, mb_number, quant) && *mb_number > after) {
+            r = t;
+            return true;
+        }
+        FlushBits(r, 8);
+    }
+}
+
 void DecodeVop(const Context &c, const DecoderFrame &f)
 {
     DecoderState &s = *c.s;
+    BitReader &r = c.st->reader;
     const Dsp &dsp = DspBest();
     const McTable &mc = McBest();
     s.mb_index = s.mb_x = s.mb_y = 0;
     s.error = 0;
     s.quant = std::clamp<int32_t>(s.vop.vop_quant, 1, 31);
+    s.packet_start = 0;
+    s.first_coded = 1;
+    s.unserved = 0;
     const bool bvop = s.vop.vop_coding_type == VopB;
+    const bool packets = !s.vol.resync_marker_disable;
     // A B-macroblock over a not-coded one reads no bits, so it follows even where the data ends.
     auto more = [&] {
-        return ShowBitsByteAligned(c.st->reader, 23) != 0 || (bvop && s.mb_not_coded[s.mb_index]);
+        return ShowBitsByteAligned(r, 23) != 0 || (bvop && s.mb_index < s.mb_count && s.mb_not_coded[s.mb_index]);
     };
-    do {
+    // Where the current packet's data must end; a packet that reads past it was damaged.
+    uint32_t packetEnd = packets ? NextMarker(r, r.pos) : r.length;
+    auto startPacket = [&](int32_t number, int32_t quant) {
+        if (number > s.mb_index) // macroblocks the stream left out
+            Conceal(c, mc, s.mb_index, number);
+        s.mb_index = number;
+        s.mb_x = number % s.mb_cols;
+        s.mb_y = number / s.mb_cols;
+        s.packet_start = number;
+        s.first_coded = 1;
+        s.quant = std::clamp<int32_t>(quant, 1, 31);
+        packetEnd = NextMarker(r, r.pos);
+    };
+    for (;;) {
         if (bvop)
             DecodeMacroblockB(c, dsp, mc);
         else
             DecodeMacroblockIP(c, dsp, mc);
-    } while (!s.error && s.mb_index < s.mb_count && more());
+        if (!s.error && packets && r.pos >= packetEnd && packetEnd < r.length)
+            s.error = DecodeErrorSyntax;
+        if (s.error) {
+            // The damaged packet is lost from its start (the damage may lie before where it was
+            // seen); the picture goes on at the next packet.
+            const int from = packets ? s.packet_start : s.mb_index;
+            int32_t number, quant;
+            if (packets) { // the search goes on from the packet's end, wherever the reading stopped
+                r.pos = packetEnd;
+                r.bit = 0;
+            }
+            if (packets && FindNextPacket(s, r, s.packet_start, &number, &quant)) {
+                Conceal(c, mc, from, number);
+                startPacket(number, quant);
+                continue;
+            }
+            Conceal(c, mc, from, s.mb_count);
+            break;
+        }
+        if (s.mb_index >= s.mb_count)
+            break;
+        if (packets && ResyncMarkerNext(r)) {
+            int32_t number, quant;
+            if (VideoPacketHeader(r, s, &number, &quant) && number >= s.mb_index) {
+                startPacket(number, quant);
+                continue;
+            }
+            s.error = DecodeErrorSyntax;
+            const int from = s.mb_index;
+            if (FindNextPacket(s, r, s.mb_index, &number, &quant)) {
+                Conceal(c, mc, from, number);
+                startPacket(number, quant);
+                continue;
+            }
+            Conceal(c, mc, from, s.mb_count);
+            break;
+        }
+        if (!more()) {
+            // The picture ended early: what is missing shows the reference.
+            s.error = DecodeErrorSyntax;
+            Conceal(c, mc, s.mb_index, s.mb_count);
+            break;
+        }
+    }
+    if (!s.error)
+        s.error = s.unserved;
     std::memcpy(s.buffer_quant[s.cur_buffer], s.quant_grid, sizeof s.quant_grid);
     if (bvop) {
         OutputPicture(s, s.cur, s.cur_buffer, f); // not a reference: shown at once, never padded
         return;
     }
-    if (s.error) {
-        TamperRecord &t = Tamper();
-        t.flagged = 1;
-        t.frame = s.frame_counter;
-        t.macroblock = s.mb_index;
-    }
     // The picture just decoded is the next reference; in fixed-buffer mode that is not buffer 2.
     PadPicture(s, s.cur);
-    if (s.fixed_buffer)
-        OutputPicture(s, s.cur, s.cur_buffer, f);
-    else
-        OutputPicture(s, s.fwd, s.fwd_buffer, f);
+    OutputAnchor(s, f);
+}
+
+// Time stamps of the anchors, for the scaled vectors of direct-mode B-macroblocks. An anchor
+// counts its seconds from the anchor before it (or the group's time code); a B-picture from the
+// older of the two anchors around it.
+void UpdateTimes(DecoderState &s)
+{
+    const int64_t resolution = s.vol.vop_time_increment_resolution > 0 ? s.vol.vop_time_increment_resolution : 1;
+    if (s.vop.vop_coding_type != VopB) {
+        s.anchor_seconds[0] = s.anchor_seconds[1];
+        s.anchor_time[0] = s.anchor_time[1];
+        const int64_t base = s.gov_pending ? s.gov_seconds : s.anchor_seconds[1];
+        s.gov_pending = 0;
+        s.anchor_seconds[1] = base + s.vop.modulo_time_base;
+        s.anchor_time[1] = s.anchor_seconds[1] * resolution + s.vop.vop_time_increment;
+        return;
+    }
+    const int64_t t = (s.anchor_seconds[0] + s.vop.modulo_time_base) * resolution + s.vop.vop_time_increment;
+    const int64_t trd = s.anchor_time[1] - s.anchor_time[0], trb = t - s.anchor_time[0];
+    // Out-of-order or absurd stamps would scale the vectors beyond any reference.
+    if (trd <= 0 || trd > 0x7FFF || trb < 0 || trb > trd) {
+        s.trd = 0;
+        s.trb = 0;
+        return;
+    }
+    s.trd = int32_t(trd);
+    s.trb = int32_t(trb);
 }
 
 } // namespace
@@ -172,6 +321,7 @@ void InitInstance(const Context &c, const DecoderParams &p, int32_t fixed_buffer
     s.fwd = PlanesOf(s, p.frame_buffer[2]);
     s.cur_buffer = 1;
     s.fwd_buffer = 2;
+    s.bwd_buffer = 1;
     s.output_format = 0;
     SelectConverter(s, p.output_format);
     s.integrity_on = 0;
@@ -225,17 +375,26 @@ bool DecodeMpeg4Frame(const Context &c, const DecoderFrame &f)
     SetInput(r, f.bitstream, f.length > 0 ? uint32_t(f.length) : 0u);
     if (!FindFrameStart(r))
         return false;
-    if (!VolHeader(r, s, *c.t))
+    if (const int32_t reason = VolHeader(r, s, *c.t)) {
+        // A layer the decoder cannot serve: refuse it and every picture of it, with the reason.
+        // A damaged one leaves the instance with the layer it had.
+        if (reason != DecodeErrorSyntax) {
+            s.refused = reason;
+            s.error = reason;
+        }
         return false;
+    }
+    if (s.refused) {
+        s.error = s.refused;
+        return false;
+    }
     GovHeader(r, s);
     if (!VopHeader(r, s))
         return false;
+    UpdateTimes(s);
     if (!s.vop.vop_coded) {
         // Nothing changed: show again what the last call showed.
-        if (s.fixed_buffer)
-            OutputPicture(s, s.cur, s.cur_buffer, f);
-        else
-            OutputPicture(s, s.fwd, s.fwd_buffer, f);
+        OutputAnchor(s, f);
         ++s.frame_counter;
         return true;
     }

@@ -64,15 +64,17 @@ bool FindFrameStart(BitReader &r)
     return false;
 }
 
-bool VolHeader(BitReader &r, DecoderState &s, DecoderTables &t)
+int32_t VolHeader(BitReader &r, DecoderState &s, DecoderTables &t)
 {
     if (!IsVideoObjectStart(r))
-        return true;
+        return DecodeErrorNone;
     FlushBits(r, 32);
     if (!IsLayerStart(r))
-        return false;
+        return DecodeErrorSyntax;
     FlushBits(r, 28); // the start code's last four bits are the layer id
 
+    // A header cut short reads zeros, which could pass for a tool: that is damage, not a refusal.
+    auto refuse = [&r](int32_t reason) { return r.overrun ? int32_t(DecodeErrorSyntax) : reason; };
     VolFields v = s.vol;
     uint8_t intra[64], nonintra[64];
     std::memcpy(intra, t.intra_matrix, 64);
@@ -89,8 +91,15 @@ bool VolHeader(BitReader &r, DecoderState &s, DecoderTables &t)
         v.video_object_layer_verid = 1;
         v.video_object_layer_priority = 1;
     }
+    const bool v1 = v.video_object_layer_verid == 1;
     v.aspect_ratio_info = int32_t(GetBits(r, 4));
+    if (v.aspect_ratio_info == 15) { // extended pixel aspect ratio
+        v.par_width = int32_t(GetBits(r, 8));
+        v.par_height = int32_t(GetBits(r, 8));
+    }
     v.vol_control_parameters = int32_t(GetBit(r));
+    v.chroma_format = 1;
+    v.low_delay = 0; // without the flag, B-pictures may follow
     if (v.vol_control_parameters) {
         v.chroma_format = int32_t(GetBits(r, 2));
         v.low_delay = int32_t(GetBit(r));
@@ -110,6 +119,8 @@ bool VolHeader(BitReader &r, DecoderState &s, DecoderTables &t)
         }
     }
     v.video_object_layer_shape = int32_t(GetBits(r, 2));
+    if (v.video_object_layer_shape != 0)
+        return refuse(DecodeErrorShape); // only rectangular pictures are decoded
     GetBit(r);
     v.vop_time_increment_resolution = int32_t(GetBits(r, 16));
     GetBit(r);
@@ -117,75 +128,96 @@ bool VolHeader(BitReader &r, DecoderState &s, DecoderTables &t)
     if (v.fixed_vop_rate)
         v.fixed_vop_time_increment = int32_t(GetBits(r, TimeIncrementBits(v.vop_time_increment_resolution)));
 
-    if (v.video_object_layer_shape != 2) {
-        if (v.video_object_layer_shape == 0) {
-            GetBit(r);
-            v.video_object_layer_width = int32_t(GetBits(r, 13));
-            GetBit(r);
-            v.video_object_layer_height = int32_t(GetBits(r, 13));
-            GetBit(r);
+    GetBit(r);
+    v.video_object_layer_width = int32_t(GetBits(r, 13));
+    GetBit(r);
+    v.video_object_layer_height = int32_t(GetBits(r, 13));
+    GetBit(r);
+    v.interlaced = int32_t(GetBit(r));
+    v.obmc_disable = int32_t(GetBit(r));
+    if (!v.obmc_disable)
+        return refuse(DecodeErrorOverlappedMotion);
+    v.sprite_enable = int32_t(GetBits(r, v1 ? 1 : 2));
+    if (v.sprite_enable)
+        return refuse(DecodeErrorSprite);
+    v.not_8_bit = int32_t(GetBit(r));
+    if (v.not_8_bit) {
+        v.quant_precision = int32_t(GetBits(r, 4));
+        v.bits_per_pixel = int32_t(GetBits(r, 4));
+        if (v.bits_per_pixel != 8 || v.quant_precision < 3 || v.quant_precision > 9)
+            return refuse(DecodeErrorBitDepth);
+    } else {
+        v.quant_precision = 5;
+        v.bits_per_pixel = 8;
+    }
+    v.quant_type = int32_t(GetBit(r));
+    if (v.quant_type) {
+        v.load_intra_quant_mat = int32_t(GetBit(r));
+        if (v.load_intra_quant_mat && !ReadMatrix(r, t.scan[0], intra))
+            return DecodeErrorSyntax;
+        v.load_nonintra_quant_mat = int32_t(GetBit(r));
+        if (v.load_nonintra_quant_mat && !ReadMatrix(r, t.scan[0], nonintra))
+            return DecodeErrorSyntax;
+    }
+    v.quarter_sample = v1 ? 0 : int32_t(GetBit(r));
+    if (v.quarter_sample)
+        return refuse(DecodeErrorQuarterPel);
+    v.complexity_estimation_disable = int32_t(GetBit(r));
+    if (!v.complexity_estimation_disable)
+        return refuse(DecodeErrorComplexityEstimation);
+    v.resync_marker_disable = int32_t(GetBit(r));
+    v.data_partitioned = int32_t(GetBit(r));
+    v.reversible_vlc = 0;
+    if (v.data_partitioned)
+        return refuse(DecodeErrorDataPartitioned); // reversible VLC only exists inside partitions
+    if (!v1) {
+        v.newpred_enable = int32_t(GetBit(r));
+        if (v.newpred_enable)
+            return refuse(DecodeErrorNewpred);
+        v.reduced_resolution_vop_enable = int32_t(GetBit(r));
+        if (v.reduced_resolution_vop_enable)
+            return refuse(DecodeErrorReducedResolution);
+    } else {
+        v.newpred_enable = v.reduced_resolution_vop_enable = 0;
+    }
+    v.scalability = int32_t(GetBit(r));
+    if (v.scalability)
+        return refuse(DecodeErrorScalability);
+    if (r.overrun)
+        return DecodeErrorSyntax;
+    // User data after the layer header is skipped; it carries nothing the decoder needs.
+    BitReader ahead = r;
+    AlignToStartCode(ahead);
+    if (ShowBits(ahead, 32) == kUserDataStartCode) {
+        while (ShowBits(ahead, 32) == kUserDataStartCode) {
+            FlushBits(ahead, 32);
+            SkipToNextStartCode(ahead);
         }
-        v.interlaced = int32_t(GetBit(r));
-        v.obmc_disable = int32_t(GetBit(r));
-        v.sprite_enable = int32_t(GetBits(r, v.video_object_layer_verid == 1 ? 1 : 2));
-        v.not_8_bit = int32_t(GetBit(r));
-        if (v.not_8_bit) {
-            v.quant_precision = int32_t(GetBits(r, 4));
-            v.bits_per_pixel = int32_t(GetBits(r, 4));
-        } else {
-            v.quant_precision = 5;
-            v.bits_per_pixel = 8;
-        }
-        if (v.video_object_layer_shape == 3)
-            return false;
-        v.quant_type = int32_t(GetBit(r));
-        if (v.quant_type) {
-            v.load_intra_quant_mat = int32_t(GetBit(r));
-            if (v.load_intra_quant_mat && !ReadMatrix(r, t.scan[0], intra))
-                return false;
-            v.load_nonintra_quant_mat = int32_t(GetBit(r));
-            if (v.load_nonintra_quant_mat && !ReadMatrix(r, t.scan[0], nonintra))
-                return false;
-        }
-        v.quarter_sample = v.video_object_layer_verid == 1 ? 0 : int32_t(GetBit(r));
-        v.complexity_estimation_disable = int32_t(GetBit(r));
-        v.resync_marker_disable = int32_t(GetBit(r));
-        v.data_partitioned = int32_t(GetBit(r));
-        if (v.data_partitioned)
-            return false;
-        v.resync_marker_disable = 1;
-        v.reversible_vlc = 0;
-        v.scalability = int32_t(GetBit(r));
-        if (v.scalability)
-            return false;
-        // User data after the layer header is skipped; it carries nothing the decoder needs.
-        BitReader ahead = r;
-        AlignToStartCode(ahead);
-        if (ShowBits(ahead, 32) == kUserDataStartCode) {
-            while (ShowBits(ahead, 32) == kUserDataStartCode) {
-                FlushBits(ahead, 32);
-                SkipToNextStartCode(ahead);
-            }
-            r = ahead;
-        }
+        r = ahead;
     }
     s.vol = v;
+    s.refused = DecodeErrorNone;
     std::memcpy(t.intra_matrix, intra, 64);
     std::memcpy(t.nonintra_matrix, nonintra, 64);
-    return true;
+    return DecodeErrorNone;
 }
 
-void GovHeader(BitReader &r, DecoderState &s)
+bool GovHeader(BitReader &r, DecoderState &s)
 {
     BitReader ahead = r;
     AlignToStartCode(ahead);
     if (ShowBits(ahead, 32) != kGovStartCode)
-        return;
+        return false;
     FlushBits(ahead, 32);
     s.gov.time_code = int32_t(GetBits(ahead, 18));
     s.gov.closed_gov = int32_t(GetBit(ahead));
     s.gov.broken_link = int32_t(GetBit(ahead));
     r = ahead;
+    // hours (5), minutes (6), marker, seconds (6): the time base of the next anchor
+    const int32_t tc = s.gov.time_code;
+    s.gov_seconds = (tc >> 13) * 3600 + ((tc >> 7) & 63) * 60 + (tc & 63);
+    s.gov_pending = 1;
+    return true;
 }
 
 bool VopHeader(BitReader &r, DecoderState &s)
@@ -264,6 +296,62 @@ bool VopHeader(BitReader &r, DecoderState &s)
     return true;
 }
 
+int MacroblockNumberBits(int32_t mb_count)
+{
+    int bits = 1;
+    while (bits < 16 && (int32_t(1) << bits) < mb_count)
+        ++bits;
+    return bits;
+}
+
+bool ResyncMarkerNext(const BitReader &r)
+{
+    BitReader t = r;
+    const int pad = t.bit ? 8 - int(t.bit) : 8;
+    if (ShowBits(t, pad) != (1u << (pad - 1)) - 1)
+        return false;
+    FlushBits(t, pad);
+    // At least 16 zeros and a 1; 23 zeros would be a start code.
+    const uint32_t bits = ShowBits(t, 24);
+    const int zeros = bits ? __builtin_clz(bits) - 8 : 24;
+    return zeros >= 16 && zeros < 23;
+}
+
+bool VideoPacketHeader(BitReader &r, const DecoderState &s, int32_t *mb_number, int32_t *quant)
+{
+    const int pad = r.bit ? 8 - int(r.bit) : 8;
+    FlushBits(r, pad);
+    return VideoPacketHeaderAligned(r, s, mb_number, quant);
+}
+
+bool VideoPacketHeaderAligned(BitReader &r, const DecoderState &s, int32_t *mb_number, int32_t *quant)
+{
+    const VolFields &vol = s.vol;
+    const uint32_t bits = ShowBits(r, 24);
+    const int zeros = bits ? __builtin_clz(bits) - 8 : 24;
+    if (zeros < 16 || zeros >= 23)
+        return false;
+    FlushBits(r, zeros + 1);
+    *mb_number = int32_t(GetBits(r, MacroblockNumberBits(s.mb_count)));
+    *quant = int32_t(GetBits(r, vol.quant_precision));
+    if (GetBit(r)) { // header extension: a copy of the VOP header's timing and codes
+        while (GetBit(r) && !r.overrun) {
+        }
+        GetBit(r);
+        GetBits(r, TimeIncrementBits(vol.vop_time_increment_resolution));
+        GetBit(r);
+        const int type = int(GetBits(r, 2));
+        GetBits(r, 3); // intra_dc_vlc_thr
+        if (type != VopI)
+            GetBits(r, 3);
+        if (type == VopB)
+            GetBits(r, 3);
+        if (type != s.vop.vop_coding_type)
+            return false;
+    }
+    return !r.overrun && *mb_number < s.mb_count && *quant > 0;
+}
+
 bool ProbeSize(const uint8_t *data, uint32_t length, int32_t *width, int32_t *height)
 {
     BitReader r;
@@ -280,7 +368,8 @@ bool ProbeSize(const uint8_t *data, uint32_t length, int32_t *width, int32_t *he
     FlushBits(r, 13);
     if (GetBit(r))
         FlushBits(r, 7);
-    FlushBits(r, 4);
+    if (GetBits(r, 4) == 15) // extended pixel aspect ratio
+        FlushBits(r, 16);
     if (GetBit(r)) {
         FlushBits(r, 3);
         if (GetBit(r)) {

@@ -16,9 +16,18 @@ bool FindFrameStart(BitReader &r);
 
 // Each returns false when the header is present but cannot be served; fields are committed only
 // when the header parses.
-bool VolHeader(BitReader &r, DecoderState &s, DecoderTables &t);
-void GovHeader(BitReader &r, DecoderState &s);
+// VolHeader returns a DecodeError: 0 when the header is absent or served, else why not.
+int32_t VolHeader(BitReader &r, DecoderState &s, DecoderTables &t);
+bool GovHeader(BitReader &r, DecoderState &s);
 bool VopHeader(BitReader &r, DecoderState &s);
+
+// Video packets: whether a resync marker follows the stuffing at the current position, and the
+// packet header after it (the aligned form starts at the marker itself). False on a header that
+// cannot belong to this picture.
+int MacroblockNumberBits(int32_t mb_count);
+bool ResyncMarkerNext(const BitReader &r);
+bool VideoPacketHeader(BitReader &r, const DecoderState &s, int32_t *mb_number, int32_t *quant);
+bool VideoPacketHeaderAligned(BitReader &r, const DecoderState &s, int32_t *mb_number, int32_t *quant);
 
 // Reads the picture size from the first headers of a stream (at most 256 bytes of it).
 bool ProbeSize(const uint8_t *data, uint32_t length, int32_t *width, int32_t *height);

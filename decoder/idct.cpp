@@ -146,8 +146,24 @@ int IdctTableForRow(int row)
 
 const Dsp &DspPlain() { return plain; }
 
+const Dsp *DspAvx2()
+{
+    static const Dsp avx2 = [] {
+        const Dsp *sse2 = DspSse2();
+        const RgbRow row = RgbRowAvx2Routine();
+        if (!sse2 || !row)
+            return Dsp{};
+        Dsp d = *sse2;
+        d.rgb_row = row;
+        return d;
+    }();
+    return avx2.rgb_row ? &avx2 : nullptr;
+}
+
 const Dsp &DspBest()
 {
+    if (const Dsp *avx2 = DspAvx2())
+        return *avx2;
     const Dsp *simd = DspSse2();
     return simd ? *simd : plain;
 }

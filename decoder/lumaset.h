@@ -50,6 +50,26 @@ enum DecodeResult {
     DecodeIntegrityTampered = 5
 };
 
+/* DecoderFrame.error: 0 a clean picture; 1 a syntax error in the picture's data (the macroblocks
+ * that could not be decoded show the reference picture); 0x101 to 0x10A the stream uses a tool
+ * the decoder does not serve, and its pictures are refused; 0x10B the picture came out, but its
+ * direct-mode macroblocks over field-predicted ones show the reference picture. */
+enum DecodeError {
+    DecodeErrorNone = 0,
+    DecodeErrorSyntax = 1,
+    DecodeErrorQuarterPel = 0x101,
+    DecodeErrorSprite = 0x102,              /* static sprites and global motion compensation */
+    DecodeErrorDataPartitioned = 0x103,     /* data partitioning and reversible VLC */
+    DecodeErrorNewpred = 0x104,
+    DecodeErrorReducedResolution = 0x105,
+    DecodeErrorComplexityEstimation = 0x106,
+    DecodeErrorShape = 0x107,               /* binary, binary-only and grayscale shapes */
+    DecodeErrorScalability = 0x108,
+    DecodeErrorBitDepth = 0x109,            /* samples of other than 8 bits */
+    DecodeErrorOverlappedMotion = 0x10A,    /* overlapped block motion compensation */
+    DecodeErrorFieldDirect = 0x10B          /* interlaced direct mode */
+};
+
 enum CodecType { CodecJpeg = 0, CodecMpeg2 = 2, CodecMpeg4 = 4 };
 
 enum OutputFormat {

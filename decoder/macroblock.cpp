@@ -30,13 +30,21 @@ struct BlockPlace {
     AcStore *ac;
     int index, stride;
     int left_q, above_q; // 0 outside the picture
+    bool left_ok, corner_ok, above_ok; // the neighbour lies in the picture and the video packet
 };
+
+// A neighbouring macroblock can be predicted from when it lies in the picture and in the current
+// video packet (macroblocks above and to the left only).
+inline bool Available(const DecoderState &s, int mx, int my)
+{
+    return mx >= 0 && my >= 0 && my * s.mb_cols + mx >= s.packet_start;
+}
 
 BlockPlace Place(DecoderState &s, int b)
 {
     BlockPlace p{};
     int bx, by;
-    int lmx, lmy, amx, amy; // macroblocks of the left and upper neighbours
+    int lmx, lmy, amx, amy, cmx, cmy; // macroblocks of the left, upper and upper-left neighbours
     if (b < 4) {
         bx = 2 * s.mb_x + (b & 1);
         by = 2 * s.mb_y + (b >> 1);
@@ -45,6 +53,7 @@ BlockPlace Place(DecoderState &s, int b)
         p.stride = kLumaDcStride;
         lmx = (bx - 1) >> 1, lmy = by >> 1;
         amx = bx >> 1, amy = (by - 1) >> 1;
+        cmx = lmx, cmy = amy;
     } else {
         bx = s.mb_x;
         by = s.mb_y;
@@ -53,10 +62,14 @@ BlockPlace Place(DecoderState &s, int b)
         p.stride = kChromaDcStride;
         lmx = bx - 1, lmy = by;
         amx = bx, amy = by - 1;
+        cmx = lmx, cmy = amy;
     }
+    p.left_ok = Available(s, lmx, lmy);
+    p.above_ok = Available(s, amx, amy);
+    p.corner_ok = Available(s, cmx, cmy);
     p.index = (by + 1) * p.stride + bx + 1;
-    p.left_q = lmx < 0 ? 0 : s.quant_grid[(lmy + 1) * kQuantStride + lmx + 1];
-    p.above_q = amy < 0 ? 0 : s.quant_grid[(amy + 1) * kQuantStride + amx + 1];
+    p.left_q = !p.left_ok ? 0 : s.quant_grid[(lmy + 1) * kQuantStride + lmx + 1];
+    p.above_q = !p.above_ok ? 0 : s.quant_grid[(amy + 1) * kQuantStride + amx + 1];
     if (lmx == s.mb_x && lmy == s.mb_y)
         p.left_q = s.quant;
     if (amx == s.mb_x && amy == s.mb_y)
@@ -81,13 +94,13 @@ bool Fail(DecoderState &s)
 
 // One coefficient event: a table code and its sign bit, or one of the three escapes.
 // Returns false on a code that is in no table.
-[[gnu::always_inline]] inline bool ReadEvent(BitReader &r, const Vlc<256> &table, const VlcEntry *shortCodes,
+[[gnu::always_inline]] inline bool ReadEvent(BitReader &r, const Vlc<256> &table, const VlcEntry *fast,
                                              const uint8_t (&lmax)[2][64], const uint8_t (&rmax)[2][64], int *last,
                                              int *run, int *level)
 {
     // Common case: one look at the bits serves the code and the sign after it.
     const uint32_t v = ShowBits(r, 16);
-    VlcEntry e = shortCodes[v >> 8];
+    VlcEntry e = fast[v >> (16 - kTcoefFastBits)];
     if (e.length == 0) {
         const int zeros = v ? __builtin_clz(v) - 16 : 16;
         if (zeros > table.max_zeros)
@@ -134,7 +147,7 @@ bool Fail(DecoderState &s)
 }
 
 // Intra coefficient events from position 1 into the quantised block.
-bool ReadIntraCoefficients(const Context &c, BitReader &reader, const uint8_t *scan, int16_t *q)
+bool ReadIntraCoefficients(const Context &c, BitReader &reader, const uint8_t *scan, int16_t *q, int start)
 {
     BitReader r = reader; // kept in registers over the block
     const struct WriteBack {
@@ -143,10 +156,11 @@ bool ReadIntraCoefficients(const Context &c, BitReader &reader, const uint8_t *s
         ~WriteBack() { to = from; }
     } writeBack{reader, r};
     const DecoderTables &t = *c.t;
-    int i = 1;
+    const VlcEntry *fast = TcoefFast(false);
+    int i = start;
     for (;;) {
         int last, run, level;
-        if (!ReadEvent(r, t.tcoef_intra, t.tcoef_short[0], t.lmax_intra, t.rmax_intra, &last, &run, &level))
+        if (!ReadEvent(r, t.tcoef_intra, fast, t.lmax_intra, t.rmax_intra, &last, &run, &level))
             return Fail(*c.s);
         i += run;
         if (i > 63)
@@ -158,7 +172,8 @@ bool ReadIntraCoefficients(const Context &c, BitReader &reader, const uint8_t *s
     }
 }
 
-bool DecodeIntraBlock(const Context &c, BitReader &r, int b, bool coded)
+// dcVlc: the DC coefficient has its own size code; else it is the first of the block's events.
+bool DecodeIntraBlock(const Context &c, BitReader &r, int b, bool coded, bool dcVlc)
 {
     DecoderState &s = *c.s;
     const DecoderTables &t = *c.t;
@@ -167,39 +182,48 @@ bool DecodeIntraBlock(const Context &c, BitReader &r, int b, bool coded)
     const int scaler = DcScaler(s.quant, b < 4);
     s.dc_scaler = scaler;
 
-    const int size = b < 4 ? ReadVlc(r, t.dc_luma) : ReadVlc(r, t.dc_chroma);
-    if (size < 0)
-        return Fail(s);
     int diff = 0;
-    if (size) {
-        const int v = int(GetBits(r, size));
-        diff = v >> (size - 1) ? v : -(v ^ ((1 << size) - 1));
-        if (size > 8)
-            GetBit(r);
+    if (dcVlc) {
+        const int size = b < 4 ? ReadVlc(r, t.dc_luma) : ReadVlc(r, t.dc_chroma);
+        if (size < 0)
+            return Fail(s);
+        if (size) {
+            const int v = int(GetBits(r, size));
+            diff = v >> (size - 1) ? v : -(v ^ ((1 << size) - 1));
+            if (size > 8)
+                GetBit(r);
+        }
     }
 
     const BlockPlace p = Place(s, b);
-    const int a = p.dc[p.index - 1], bl = p.dc[p.index - p.stride - 1], cu = p.dc[p.index - p.stride];
+    const int a = p.left_ok ? p.dc[p.index - 1] : kDcReset;
+    const int bl = p.corner_ok ? p.dc[p.index - p.stride - 1] : kDcReset;
+    const int cu = p.above_ok ? p.dc[p.index - p.stride] : kDcReset;
     const bool vertical = std::abs(a - bl) < std::abs(bl - cu);
     s.pred_direction = vertical ? 1 : 0;
     const int pred = vertical ? cu : a;
+
+    const VopFields &vop = s.vop;
+    const int scan = vop.alternate_vertical_scan_flag ? 2 : s.ac_pred_flag ? (vertical ? 1 : 2) : 0;
+    if (coded && !ReadIntraCoefficients(c, r, t.scan[scan], blk, dcVlc ? 1 : 0))
+        return false;
+    if (!dcVlc) {
+        diff = blk[0];
+        blk[0] = 0;
+    }
     const int qdc = (pred + Sign(pred) * (scaler >> 1)) / scaler + diff;
     const int dc = Clip12(qdc * scaler);
     p.dc[p.index] = int16_t(dc);
 
-    const VopFields &vop = s.vop;
-    const int scan = vop.alternate_vertical_scan_flag ? 2 : s.ac_pred_flag ? (vertical ? 1 : 2) : 0;
-    if (coded && !ReadIntraCoefficients(c, r, t.scan[scan], blk))
-        return false;
-
     AcStore &mine = p.ac[p.index];
     if (s.ac_pred_flag) {
+        static constexpr AcStore kNone{};
         if (vertical) {
-            const AcStore &n = p.ac[p.index - p.stride];
+            const AcStore &n = p.above_ok ? p.ac[p.index - p.stride] : kNone;
             for (int k = 0; k < 7; ++k)
                 blk[1 + k] = int16_t(Clip12(blk[1 + k] + Rescale(n.row[k], p.above_q, s.quant)));
         } else {
-            const AcStore &n = p.ac[p.index - 1];
+            const AcStore &n = p.left_ok ? p.ac[p.index - 1] : kNone;
             for (int k = 0; k < 7; ++k)
                 blk[8 * (k + 1)] = int16_t(Clip12(blk[8 * (k + 1)] + Rescale(n.col[k], p.left_q, s.quant)));
         }
@@ -213,14 +237,15 @@ bool DecodeIntraBlock(const Context &c, BitReader &r, int b, bool coded)
     const int q = s.quant;
     if (s.vol.quant_type) {
         // Truncating division as in the standard; a shift would bias negative coefficients.
+        // No test on zero levels (zero stays zero): a random branch costs more than the sums.
         for (int i = 1; i < 64; ++i)
-            if (blk[i])
-                blk[i] = int16_t(Clip12((q * blk[i] * t.intra_matrix[i]) / 8));
+            blk[i] = int16_t(Clip12((q * blk[i] * t.intra_matrix[i]) / 8));
     } else {
         const int bias = q & 1 ? q : q - 1;
-        for (int i = 1; i < 64; ++i)
-            if (const int l = blk[i])
-                blk[i] = int16_t(Clip12(l > 0 ? 2 * q * l + bias : 2 * q * l - bias));
+        for (int i = 1; i < 64; ++i) {
+            const int l = blk[i];
+            blk[i] = int16_t(Clip12(2 * q * l + ((l > 0) - (l < 0)) * bias));
+        }
     }
     blk[0] = int16_t(dc);
     return true;
@@ -290,25 +315,23 @@ bool DecodeInterBlock(const Context &c, BitReader &reader)
     const uint8_t *scan = t.scan[s.vop.alternate_vertical_scan_flag ? 2 : 0];
     const int q = s.quant;
     const bool mpeg = s.vol.quant_type != 0;
+    const VlcEntry *fast = TcoefFast(true);
+    const int evenAdjust = q & 1 ? 0 : 1;
     int sum = 0;
     int i = 0;
     for (;;) {
         int last, run, level;
-        if (!ReadEvent(r, t.tcoef_inter, t.tcoef_short[1], t.lmax_inter, t.rmax_inter, &last, &run, &level))
+        if (!ReadEvent(r, t.tcoef_inter, fast, t.lmax_inter, t.rmax_inter, &last, &run, &level))
             return Fail(s);
         i += run;
         if (i > 63)
             return Fail(s);
         const int pos = scan[i];
-        int f;
-        if (mpeg) {
-            const int m = (2 * std::abs(level) + 1) * t.nonintra_matrix[pos] * q / 16;
-            f = level < 0 ? -m : level ? m : 0;
-        } else {
-            const int m = (2 * std::abs(level) + 1) * q - (q & 1 ? 0 : 1);
-            f = level < 0 ? -m : level ? m : 0;
-        }
-        f = Clip12(f);
+        // Signs are random: kept out of branches, which would mispredict every other time.
+        const int m = mpeg ? (2 * std::abs(level) + 1) * t.nonintra_matrix[pos] * q / 16
+                           : (2 * std::abs(level) + 1) * q - evenAdjust;
+        const int sign = level >> 31;
+        const int f = Clip12(((m ^ sign) - sign) & -int(level != 0));
         blk[pos] = int16_t(f);
         sum += f;
         ++i;
@@ -320,33 +343,33 @@ bool DecodeInterBlock(const Context &c, BitReader &reader)
     return true;
 }
 
-// Median predictor of block b's vector from its left, upper and upper-right candidates.
+// Median predictor of block b's vector from its left, upper and upper-right candidates. A
+// candidate outside the picture or the video packet is not valid: one such is taken as zero, with
+// two the third is the predictor, with three the predictor is zero.
 void PredictVector(const DecoderState &s, int b, int *px, int *py)
 {
     const int x = s.mb_x, y = s.mb_y, cols = s.mb_cols;
-    if (y == 0 && b < 2) {
-        if (b == 0 && x == 0) {
-            *px = *py = 0;
-            return;
-        }
-        const int16_t *a = b == 0 ? s.mv[0][s.mb_index - 1][1] : s.mv[0][s.mb_index][0];
-        *px = a[0], *py = a[1];
-        return;
-    }
     // (macroblock offset x, y, block) of the three candidates for each block
     static constexpr int kCand[4][3][3] = {{{-1, 0, 1}, {0, -1, 2}, {1, -1, 2}},
                                            {{0, 0, 0}, {0, -1, 3}, {1, -1, 2}},
                                            {{-1, 0, 3}, {0, 0, 0}, {0, 0, 1}},
                                            {{0, 0, 2}, {0, 0, 0}, {0, 0, 1}}};
-    int vx[3], vy[3];
+    int vx[3], vy[3], invalid = 0, valid = 0;
     for (int k = 0; k < 3; ++k) {
         const int cx = x + kCand[b][k][0], cy = y + kCand[b][k][1];
-        if (cx < 0 || cx >= cols || cy < 0) {
+        if (cx < 0 || cx >= cols || cy < 0 || cy * cols + cx < s.packet_start) {
             vx[k] = vy[k] = 0;
+            ++invalid;
             continue;
         }
         const int16_t *v = s.mv[0][cy * cols + cx][kCand[b][k][2]];
         vx[k] = v[0], vy[k] = v[1];
+        valid = k;
+    }
+    if (invalid >= 2) {
+        *px = invalid == 2 ? vx[valid] : 0;
+        *py = invalid == 2 ? vy[valid] : 0;
+        return;
     }
     auto median = [](int a, int b2, int c2) { return std::max(std::min(a, b2), std::min(std::max(a, b2), c2)); };
     *px = median(vx[0], vx[1], vx[2]);
@@ -375,6 +398,26 @@ bool DecodeVector(DecoderState &s, BitReader &r, const DecoderTables &t, int pre
         v -= 64 * f;
     *out = int16_t(v);
     return true;
+}
+
+// Direct mode: the co-located vectors of the newer anchor scaled by the time stamps, plus the
+// macroblock's delta, in both directions; forward and backward predictions averaged.
+void PredictDirect(DecoderState &s, const McTable &mc, const int16_t *delta)
+{
+    const int i0 = s.mb_index;
+    const int16_t(*col)[2] = s.mv[0][i0];
+    const bool four = s.mode_grid[(s.mb_y + 1) * kModeStride + s.mb_x + 1] == MbInter4V;
+    const int trb = s.trb, trd = s.trd;
+    int16_t fwd[4][2], bwd[4][2];
+    for (int b = 0; b < 4; ++b)
+        for (int k = 0; k < 2; ++k) {
+            const int v = col[b][k], d = delta[k];
+            const int f = (trd ? trb * v / trd : 0) + d;
+            fwd[b][k] = int16_t(f);
+            bwd[b][k] = int16_t(d == 0 ? (trd ? (trb - trd) * v / trd : 0) : f - v);
+        }
+    PredictMacroblock(s, mc, s.fwd, fwd, four, false);
+    PredictMacroblock(s, mc, s.bwd, bwd, four, true);
 }
 
 } // namespace
@@ -419,6 +462,7 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
     }
     s.cbpy = intra ? cbpy : 15 - cbpy;
     s.cbp = s.cbpc | s.cbpy << 2;
+    const int previousQuant = s.quant;
     if (s.mb_type == MbIntraQ || s.mb_type == MbInterQ) {
         static constexpr int kDquant[4] = {-1, -2, 1, 2};
         s.dquant = kDquant[GetBits(r, 2)];
@@ -436,10 +480,17 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
         }
     }
 
+    // The DC code depends on the quantiser of the macroblock before (this one's for the first
+    // coded macroblock of a packet).
+    const int runningQuant = s.first_coded ? s.quant : previousQuant;
+    const int thr = s.vop.intra_dc_vlc_thr;
+    const bool dcVlc = thr == 0 || (thr < 7 && runningQuant < 11 + 2 * thr);
+    s.first_coded = 0;
+
     if (intra) {
         std::memset(mv, 0, sizeof s.mv[0][0]);
         for (int b = 0; b < 6; ++b) {
-            if (!DecodeIntraBlock(c, r, b, (s.cbp >> (5 - b)) & 1))
+            if (!DecodeIntraBlock(c, r, b, (s.cbp >> (5 - b)) & 1, dcVlc))
                 return;
             dsp.idct(c.st->block);
             ptrdiff_t stride;
@@ -501,14 +552,12 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
     DecoderState &s = *c.s;
     const DecoderTables &t = *c.t;
     BitReader &r = c.st->reader;
-    if (s.mb_x == 0)
+    if (s.mb_x == 0 || s.mb_index == s.packet_start)
         std::memset(s.b_pred, 0, sizeof s.b_pred);
     s.dct_type = 0;
     s.field_prediction = 0;
-    int16_t(*fwd)[2] = s.mv[0][s.mb_index];
-    int16_t(*bwd)[2] = s.mv[1][s.mb_index];
-    std::memset(fwd, 0, sizeof s.mv[0][0]);
-    std::memset(bwd, 0, sizeof s.mv[1][0]);
+    // The anchor's vectors stay for the direct-mode macroblocks after this one.
+    int16_t fwd[4][2] = {}, bwd[4][2] = {};
 
     // The co-located macroblock of the newer anchor was not coded: a copy, and no bits.
     if (s.mb_not_coded[s.mb_index]) {
@@ -566,7 +615,9 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
             if (!DecodeVector(s, r, t, pred[0], &out[0][0], fcode) ||
                 !DecodeVector(s, r, t, pred[1], &out[0][1], fcode))
                 return false;
+            // A frame vector predicts both field vectors of the next macroblock.
             pred[0] = out[0][0], pred[1] = out[0][1];
+            s.b_pred[dir][1][0] = out[0][0], s.b_pred[dir][1][1] = out[0][1];
             return true;
         }
         for (int f = 0; f < 2; ++f) {
@@ -580,11 +631,21 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
         }
         return true;
     };
+    bool fieldDirect = false;
     if (useFwd && !vector(0, s.vop.vop_fcode_forward, fwd))
         return;
     if (useBwd && !vector(1, s.vop.vop_fcode_backward, bwd))
         return;
-    if (s.field_prediction) {
+    if (type == MbDirect) {
+        // One delta for the macroblock, absent when modb is "1".
+        int16_t delta[2] = {0, 0};
+        if (s.modb && (!DecodeVector(s, r, t, 0, &delta[0], 1) || !DecodeVector(s, r, t, 0, &delta[1], 1)))
+            return;
+        // Over a field-predicted co-located macroblock the vectors would be scaled per field:
+        // not served, the macroblock shows the forward reference once its data is read.
+        fieldDirect = s.vol.interlaced && s.mb_field_pred[s.mb_index];
+        PredictDirect(s, mc, delta);
+    } else if (s.field_prediction) {
         if (useFwd)
             PredictMacroblockFields(s, mc, s.fwd, fields[0], refs[0], false);
         if (useBwd)
@@ -593,7 +654,7 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
         if (type != MbBackward)
             PredictMacroblock(s, mc, s.fwd, fwd, false, false);
         if (type != MbForward)
-            PredictMacroblock(s, mc, s.bwd, bwd, false, type == MbDirect || type == MbInterpolate);
+            PredictMacroblock(s, mc, s.bwd, bwd, false, type == MbInterpolate);
     }
     for (int b = 0; b < 6; ++b) {
         if (!((cbpb >> (5 - b)) & 1))
@@ -605,7 +666,28 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
         uint8_t *dst = BlockDestination(s, b, &stride);
         dsp.add(dst, stride, c.st->block);
     }
+    if (fieldDirect) {
+        static constexpr int16_t kZero[4][2] = {};
+        PredictMacroblock(s, mc, s.fwd, kZero, false, false);
+        s.unserved = DecodeErrorFieldDirect;
+    }
     NextMacroblock(s, false);
+}
+
+void ConcealMacroblock(const Context &c, const McTable &mc)
+{
+    DecoderState &s = *c.s;
+    static constexpr int16_t kZero[4][2] = {};
+    PredictMacroblock(s, mc, s.fwd, kZero, false, false);
+    s.mb_type = MbSkipped;
+    s.not_coded = 0;
+    s.field_prediction = 0;
+    const bool anchor = s.vop.vop_coding_type != VopB;
+    if (anchor) {
+        std::memset(s.mv[0][s.mb_index], 0, sizeof s.mv[0][0]);
+        ResetBlockPredictors(s);
+    }
+    NextMacroblock(s, anchor);
 }
 
 } // namespace strandel::lumaset

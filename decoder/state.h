@@ -47,6 +47,7 @@ struct VolFields {
         sprite_enable, not_8_bit, quant_precision, bits_per_pixel, quant_type, load_intra_quant_mat,
         load_nonintra_quant_mat, quarter_sample, complexity_estimation_disable, resync_marker_disable,
         data_partitioned, reversible_vlc, scalability;
+    int32_t par_width, par_height, newpred_enable, reduced_resolution_vop_enable;
 };
 
 struct GovFields {
@@ -94,6 +95,16 @@ struct DecoderState {
     int32_t output_format, direction;
 
     int32_t error;
+    int32_t refused; // DecodeError of the last layer header the decoder could not serve
+
+    // Video packets and time stamps.
+    int32_t packet_start;   // first macroblock of the current video packet
+    int32_t first_coded;    // no macroblock of the packet coded yet (intra DC code choice)
+    int32_t gov_pending, gov_seconds;
+    int32_t bwd_buffer;
+    int64_t anchor_seconds[2], anchor_time[2]; // older, newer anchor
+    int32_t trb, trd;
+    int32_t unserved; // DecodeError of a tool met inside the picture (the macroblocks concealed)
 
     // Integrity settings.
     int32_t integrity_on, integrity_mode, integrity_level;
@@ -152,7 +163,6 @@ struct DecoderTables {
     Vlc<128> mvd;
     Vlc<256> tcoef_intra;
     Vlc<256> tcoef_inter;
-    VlcEntry tcoef_short[2][256]; // intra, inter: codes of up to 8 bits by their first 8 bits
     uint8_t lmax_intra[2][64], lmax_inter[2][64];
     uint8_t rmax_intra[2][64], rmax_inter[2][64];
 };

@@ -242,17 +242,32 @@ bool BuildVlc(uint8_t *max_zeros, uint8_t *width, uint16_t *offset, VlcEntry *en
     return true;
 }
 
-// Direct lookup of the short codes by the first 8 bits; longer codes keep length 0 here.
-void BuildShortTable(const Vlc<256> &v, VlcEntry *out)
+const VlcEntry *TcoefFast(bool inter)
 {
-    for (int p = 0; p < 256; ++p) {
-        BitReader r;
-        const uint8_t bytes[2] = {uint8_t(p), 0};
-        SetInput(r, bytes, 2);
-        const int value = ReadVlc(r, v);
-        const int length = int(r.pos * 8 + r.bit);
-        out[p] = value != kVlcInvalid && length <= 8 ? VlcEntry{int16_t(value), uint8_t(length), 0} : VlcEntry{};
-    }
+    // Every coefficient code is at most 12 bits: one look serves all but the invalid ones.
+    static const struct Fast {
+        VlcEntry entry[2][1 << kTcoefFastBits];
+        Fast()
+        {
+            static DecoderTables t; // the code lists' lookup form, built once
+            BuildTables(t);
+            for (int k = 0; k < 2; ++k) {
+                const Vlc<256> &v = k ? t.tcoef_inter : t.tcoef_intra;
+                for (int p = 0; p < 1 << kTcoefFastBits; ++p) {
+                    BitReader r;
+                    const uint8_t bytes[2] = {uint8_t(p >> (kTcoefFastBits - 8)),
+                                              uint8_t(p << (16 - kTcoefFastBits))};
+                    SetInput(r, bytes, 2);
+                    const int value = ReadVlc(r, v);
+                    const int length = int(r.pos * 8 + r.bit);
+                    entry[k][p] = value != kVlcInvalid && length <= kTcoefFastBits
+                                      ? VlcEntry{int16_t(value), uint8_t(length), 0}
+                                      : VlcEntry{};
+                }
+            }
+        }
+    } fast;
+    return fast.entry[inter ? 1 : 0];
 }
 
 bool BuildTables(DecoderTables &t)
@@ -267,8 +282,6 @@ bool BuildTables(DecoderTables &t)
               Build(t.dc_luma, kDcSizeLuma) && Build(t.dc_chroma, kDcSizeChroma) && Build(t.mvd, kMvd) &&
               BuildTcoef(t.tcoef_intra, t.lmax_intra, t.rmax_intra, kIntraRuns) &&
               BuildTcoef(t.tcoef_inter, t.lmax_inter, t.rmax_inter, kInterRuns);
-    BuildShortTable(t.tcoef_intra, t.tcoef_short[0]);
-    BuildShortTable(t.tcoef_inter, t.tcoef_short[1]);
     return built;
 }
 

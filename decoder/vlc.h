@@ -36,6 +36,11 @@ inline int ReadVlc(BitReader &r, const Vlc<N> &t)
     return e.value;
 }
 
+// Direct lookup of the coefficient codes (intra or inter) by their first kTcoefFastBits bits;
+// length 0 where no code of at most that many bits starts.
+constexpr int kTcoefFastBits = 12;
+const VlcEntry *TcoefFast(bool inter);
+
 constexpr uint8_t kChromaRound[16] = {0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2};
 
 } // namespace strandel::lumaset

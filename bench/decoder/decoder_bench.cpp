@@ -77,10 +77,11 @@ struct Decoder {
         out.resize(size_t(w) * size_t(h) * 3);
     }
 
-    void Decode(const std::vector<uint8_t> &bits, bool render)
+    // Returns whether the frame decoded clean, so that a fast figure is not a broken decode.
+    bool Decode(const std::vector<uint8_t> &bits, bool render)
     {
         DecoderFrame f{out.data(), bits.data(), int32_t(bits.size()), render, params.width, 0};
-        DecodeEntry(1, DecOptDecode, intptr_t(&f), intptr_t(&params));
+        return DecodeEntry(1, DecOptDecode, intptr_t(&f), intptr_t(&params)) == DecodeOk && f.error == 0;
     }
 };
 
@@ -88,7 +89,7 @@ std::map<std::string, double> fps; // by benchmark name, for the closing summary
 
 void RecordFps(benchmark::State &state, const std::string &name, size_t frames, double seconds)
 {
-    const double rate = double(frames) * double(state.iterations()) / seconds;
+    const double rate = seconds > 0 ? double(frames) / seconds : 0;
     state.counters["fps"] = rate;
     fps[name] = rate;
 }
@@ -96,15 +97,20 @@ void RecordFps(benchmark::State &state, const std::string &name, size_t frames, 
 void BenchLumaset(benchmark::State &state, const Stream *s, bool render, std::string name)
 {
     Decoder d(s->width, s->height);
-    double seconds = 0;
+    // The fastest pass counts, as for ffmpeg: both figures are what the machine allows unloaded.
+    double best = 0;
+    int64_t failed = 0;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         for (const auto &f : s->frames)
-            d.Decode(f, render);
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            failed += !d.Decode(f, render);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        best = best == 0 || seconds < best ? seconds : best;
         benchmark::DoNotOptimize(d.out.data());
     }
-    RecordFps(state, name, s->frames.size(), seconds);
+    if (failed)
+        state.SkipWithError("frames failed to decode");
+    RecordFps(state, name, s->frames.size(), best);
 }
 
 double RunSeconds(const std::string &cmd)
@@ -121,14 +127,20 @@ void BenchFfmpeg(benchmark::State &state, const Stream *s, bool render, std::str
     const std::string head = "ffmpeg -loglevel error -threads 1 -i " + s->path + (render ? " -pix_fmt bgr24" : "");
     const std::string all = head + " -f null - >/dev/null 2>&1";
     const std::string one = head + " -frames:v 1 -f null - >/dev/null 2>&1";
-    double seconds = 0;
+    // The fastest whole run less the fastest start-up: other work on the machine slows a
+    // process start far more than a decode loop, and the ratio should not flatter us.
+    double bestFull = 0, bestStartup = 0;
     for (auto _ : state) {
         const double full = RunSeconds(all), startup = RunSeconds(one);
         if (full < 0 || startup < 0)
             state.SkipWithError("ffmpeg failed");
-        seconds += full - startup;
+        bestFull = bestFull == 0 || full < bestFull ? full : bestFull;
+        bestStartup = bestStartup == 0 || startup < bestStartup ? startup : bestStartup;
     }
-    RecordFps(state, name, s->frames.size() - 1, seconds);
+    const double seconds = bestFull - bestStartup;
+    const double rate = seconds > 0 ? double(s->frames.size() - 1) / seconds : 0;
+    state.counters["fps"] = rate;
+    fps[name] = rate;
 }
 
 bool HaveFfmpeg() { return std::system("ffmpeg -version >/dev/null 2>&1") == 0; }
@@ -139,8 +151,8 @@ int main(int argc, char **argv)
 {
     const bool ffmpeg = HaveFfmpeg();
     std::vector<Stream> streams;
+    const std::string dir = "/tmp/lumaset-bench-" + std::to_string(getpid());
     if (ffmpeg) {
-        const std::string dir = "/tmp/lumaset-bench-" + std::to_string(getpid());
         std::system(("mkdir -p " + dir).c_str());
         for (auto [w, h] : {std::pair{704, 480}, std::pair{720, 576}}) {
             const std::string size = std::to_string(w) + "x" + std::to_string(h);
@@ -160,12 +172,14 @@ int main(int argc, char **argv)
             const std::string mode = render ? "/decode+rgb24" : "/decode";
             benchmark::RegisterBenchmark(("lumaset/" + s.name + mode).c_str(), BenchLumaset, &s, render,
                                          "lumaset/" + s.name + mode)->Unit(benchmark::kMillisecond);
-            if (ffmpeg)
+            // A process start outweighs the few small frames of a test stream: ffmpeg is timed
+            // on the generated streams only.
+            if (ffmpeg && s.path != fixture)
                 benchmark::RegisterBenchmark(("ffmpeg/" + s.name + mode).c_str(), BenchFfmpeg, &s, render,
                                              "ffmpeg/" + s.name + mode)
                     ->Unit(benchmark::kMillisecond)
                     ->UseRealTime()
-                    ->Iterations(3);
+                    ->Iterations(5);
         }
     }
     benchmark::Initialize(&argc, argv);
@@ -179,5 +193,7 @@ int main(int argc, char **argv)
             std::printf("%-28s %12.0f %12.0f %8.2f\n", (s.name + mode).c_str(), ours, theirs,
                         theirs > 0 ? ours / theirs : 0.0);
         }
+    if (ffmpeg)
+        std::system(("rm -rf " + dir).c_str());
     return 0;
 }

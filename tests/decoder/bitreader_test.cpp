@@ -61,6 +61,7 @@ TEST(Headers, TimeIncrementBits)
 
 struct Parsed {
     bool vol, vop;
+    int32_t reason; // of a refused layer
     DecoderState s;
     DecoderTables t;
 };
@@ -76,7 +77,8 @@ std::unique_ptr<Parsed> Parse(const std::vector<uint8_t> &bytes)
     p->s.vol.vop_time_increment_resolution = 15;
     BitReader r;
     SetInput(r, bytes.data(), uint32_t(bytes.size()));
-    p->vol = FindFrameStart(r) && VolHeader(r, p->s, p->t);
+    p->reason = FindFrameStart(r) ? VolHeader(r, p->s, p->t) : DecodeErrorSyntax;
+    p->vol = p->reason == DecodeErrorNone;
     p->vop = false;
     if (p->vol) {
         GovHeader(r, p->s);
@@ -91,6 +93,7 @@ TEST(Headers, LayerHeadersAcceptedAndRefused)
         const char *name;
         VolSpec vol;
         bool volOk, vopOk;
+        int32_t reason = DecodeErrorNone; // why a layer is refused
     };
     auto with = [](auto change) {
         VolSpec v;
@@ -102,10 +105,27 @@ TEST(Headers, LayerHeadersAcceptedAndRefused)
         {"verid 2", with([](VolSpec &v) { v.verid = 2; }), true, true},
         {"fixed rate, resolution 1", with([](VolSpec &v) { v.fixedRate = 1, v.resolution = 1; }), true, true},
         {"user data after the layer", with([](VolSpec &v) { v.userData = true; }), true, true},
-        {"data partitioned", with([](VolSpec &v) { v.dataPartitioned = 1; }), false, false},
-        {"scalable", with([](VolSpec &v) { v.scalability = 1; }), false, false},
-        {"grayscale shape", with([](VolSpec &v) { v.shape = 3; }), false, false},
-        {"complexity estimation", with([](VolSpec &v) { v.complexityDisable = 0; }), true, false},
+        {"extended pixel aspect ratio", with([](VolSpec &v) { v.aspectRatio = 15; }), true, true},
+        {"verid 2, extended pixel aspect ratio", with([](VolSpec &v) { v.verid = 2, v.aspectRatio = 15; }), true,
+         true},
+        {"data partitioned", with([](VolSpec &v) { v.dataPartitioned = 1; }), false, false,
+         DecodeErrorDataPartitioned},
+        {"scalable", with([](VolSpec &v) { v.scalability = 1; }), false, false, DecodeErrorScalability},
+        {"grayscale shape", with([](VolSpec &v) { v.shape = 3; }), false, false, DecodeErrorShape},
+        {"binary shape", with([](VolSpec &v) { v.shape = 1; }), false, false, DecodeErrorShape},
+        {"complexity estimation", with([](VolSpec &v) { v.complexityDisable = 0; }), false, false,
+         DecodeErrorComplexityEstimation},
+        {"quarter pel", with([](VolSpec &v) { v.verid = 2, v.quarterSample = 1; }), false, false,
+         DecodeErrorQuarterPel},
+        {"static sprite", with([](VolSpec &v) { v.spriteEnable = 1; }), false, false, DecodeErrorSprite},
+        {"global motion", with([](VolSpec &v) { v.verid = 2, v.spriteEnable = 2; }), false, false,
+         DecodeErrorSprite},
+        {"newpred", with([](VolSpec &v) { v.verid = 2, v.newpred = 1; }), false, false, DecodeErrorNewpred},
+        {"reduced resolution", with([](VolSpec &v) { v.verid = 2, v.reducedResolution = 1; }), false, false,
+         DecodeErrorReducedResolution},
+        {"overlapped motion", with([](VolSpec &v) { v.obmcDisable = 0; }), false, false,
+         DecodeErrorOverlappedMotion},
+        {"12-bit samples", with([](VolSpec &v) { v.bitsPerPixel = 12; }), false, false, DecodeErrorBitDepth},
     };
     for (const Case &c : cases) {
         BitWriter w;
@@ -115,6 +135,8 @@ TEST(Headers, LayerHeadersAcceptedAndRefused)
         const auto p = Parse(w.bytes());
         EXPECT_EQ(p->vol, c.volOk) << c.name;
         EXPECT_EQ(p->vop, c.vopOk) << c.name;
+        EXPECT_EQ(p->reason, c.volOk ? DecodeErrorNone : c.reason == DecodeErrorNone ? DecodeErrorSyntax : c.reason)
+            << c.name;
         if (c.volOk) {
             EXPECT_EQ(p->s.vol.video_object_layer_width, 352) << c.name;
             EXPECT_EQ(p->s.vol.video_object_layer_height, 288) << c.name;
@@ -211,6 +233,14 @@ TEST(Probe, SizeWordAndFailures)
     EXPECT_EQ(Probe(shaped.bytes(), int32_t(shaped.bytes().size())), -DecodeFailed);
     const auto stream = ReadFile(DataPath("i_352x288.m4v"));
     EXPECT_EQ(Probe(stream, int32_t(stream.size())), 288 | 352 << 12);
+    // An extended pixel aspect ratio carries 16 more bits before the size.
+    const auto par = ReadFile(DataPath("par_80x64.m4v"));
+    EXPECT_EQ(Probe(par, int32_t(par.size())), 64 | 80 << 12);
+    VolSpec extended;
+    extended.aspectRatio = 15;
+    BitWriter wide;
+    PutVol(wide, extended);
+    EXPECT_EQ(Probe(wide.bytes(), int32_t(wide.bytes().size())), 1442080);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace strandel::lumaset::test {
@@ -12,6 +13,7 @@ namespace {
 struct ReferenceStream {
     const char *name;
     int width, height, frames;
+    bool lowDelay; // pictures shown at once; else one anchor late, in display order around B-pictures
 };
 
 class ReferenceDecode : public ::testing::TestWithParam<ReferenceStream> {};
@@ -19,6 +21,17 @@ class ReferenceDecode : public ::testing::TestWithParam<ReferenceStream> {};
 // Our inverse DCT is not the reference decoder's, so pictures differ by rounding only; the
 // transform's error stays well below one level on average, which is above 50 dB PSNR.
 constexpr double kMinPsnr = 50.0;
+
+// Our planar output holds V before U; the reference holds U before V.
+std::vector<uint8_t> AsI420(const std::vector<uint8_t> &out, int width, int height)
+{
+    const size_t luma = size_t(width) * size_t(height), chroma = luma / 4;
+    std::vector<uint8_t> yuv(luma + 2 * chroma);
+    std::memcpy(yuv.data(), out.data(), luma);
+    std::memcpy(yuv.data() + luma, out.data() + luma + chroma, chroma);
+    std::memcpy(yuv.data() + luma + chroma, out.data() + luma, chroma);
+    return yuv;
+}
 
 TEST_P(ReferenceDecode, MatchesFfmpegPictures)
 {
@@ -32,35 +45,151 @@ TEST_P(ReferenceDecode, MatchesFfmpegPictures)
     Instance inst(rs.width, rs.height, OutputYv12);
     ASSERT_TRUE(inst.ok());
     std::vector<uint8_t> out(pictureSize);
-    // Pictures come out one anchor late; decoding the first (intra) frame again shows the last one.
-    for (int i = 0; i <= rs.frames; ++i) {
+    // A delayed stream shows its last anchor when the first (intra) frame is decoded again.
+    const int calls = rs.lowDelay ? rs.frames : rs.frames + 1;
+    for (int i = 0; i < calls; ++i) {
         const auto &bits = frames[size_t(i % rs.frames)];
         ASSERT_EQ(inst.Decode(bits, out.data(), rs.width), DecodeOk) << "frame " << i;
         EXPECT_EQ(inst.lastFrame().error, 0) << "frame " << i;
-        if (i == 0)
+        const int shown = rs.lowDelay ? i : i - 1;
+        if (shown < 0)
             continue;
-        // Our planar output holds V before U; the reference holds U before V.
-        const uint8_t *ref = reference.data() + pictureSize * size_t(i - 1);
-        const size_t luma = size_t(rs.width) * size_t(rs.height), chroma = luma / 4;
-        std::vector<uint8_t> yuv(pictureSize);
-        std::memcpy(yuv.data(), out.data(), luma);
-        std::memcpy(yuv.data() + luma, out.data() + luma + chroma, chroma);
-        std::memcpy(yuv.data() + luma + chroma, out.data() + luma, chroma);
-        const double psnr = Psnr(yuv.data(), ref, pictureSize);
-        EXPECT_GE(psnr, kMinPsnr) << rs.name << " picture " << i - 1;
+        const uint8_t *ref = reference.data() + pictureSize * size_t(shown);
+        const double psnr = Psnr(AsI420(out, rs.width, rs.height).data(), ref, pictureSize);
+        EXPECT_GE(psnr, kMinPsnr) << rs.name << " picture " << shown;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, ReferenceDecode,
-                         ::testing::Values(ReferenceStream{"i_64x48", 64, 48, 3},
-                                           ReferenceStream{"iq_176x144", 176, 144, 2},
-                                           ReferenceStream{"i_352x288", 352, 288, 1},
-                                           ReferenceStream{"i_704x480", 704, 480, 1},
-                                           ReferenceStream{"i_720x576", 720, 576, 1},
-                                           ReferenceStream{"p_80x64", 80, 64, 12},
-                                           ReferenceStream{"p4q_96x64", 96, 64, 24},
-                                           ReferenceStream{"il_96x64", 96, 64, 12}),
+                         ::testing::Values(ReferenceStream{"i_64x48", 64, 48, 3, true},
+                                           ReferenceStream{"iq_176x144", 176, 144, 2, true},
+                                           ReferenceStream{"i_352x288", 352, 288, 1, true},
+                                           ReferenceStream{"i_704x480", 704, 480, 1, true},
+                                           ReferenceStream{"i_720x576", 720, 576, 1, true},
+                                           ReferenceStream{"p_80x64", 80, 64, 12, true},
+                                           ReferenceStream{"p4q_96x64", 96, 64, 24, true},
+                                           ReferenceStream{"il_96x64", 96, 64, 12, true},
+                                           // video packets from slice threads
+                                           ReferenceStream{"vp_128x96", 128, 96, 8, true},
+                                           ReferenceStream{"vpb_128x96", 128, 96, 7, false},
+                                           // B-pictures in direct mode; version-2 layer headers
+                                           ReferenceStream{"b_96x64", 96, 64, 10, false},
+                                           ReferenceStream{"b4v_96x64", 96, 64, 10, false},
+                                           // extended pixel aspect ratio
+                                           ReferenceStream{"par_80x64", 80, 64, 3, true}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// Video packets: one packet of a predicted picture damaged. Only that packet's macroblocks lose
+// their content (they show the picture before), and the next intra picture matches again.
+TEST(VideoPackets, DamageStaysInsideItsPacket)
+{
+    constexpr int kW = 128, kH = 96, kFrames = 8;
+    auto frames = SplitFrames(ReadFile(DataPath("vp_128x96.m4v")));
+    ASSERT_EQ(int(frames.size()), kFrames);
+    const size_t pictureSize = size_t(kW) * kH * 3 / 2;
+    const auto reference = ReadReference("vp_128x96.yuv.z", pictureSize * kFrames);
+    ASSERT_FALSE(reference.empty());
+
+    // Frame 1 is a P-picture of three packets, two macroblock rows each; garble the second.
+    std::vector<uint8_t> &damaged = frames[1];
+    std::vector<size_t> markers;
+    for (size_t i = 4; i + 2 < damaged.size(); ++i)
+        if (damaged[i] == 0 && damaged[i + 1] == 0 && damaged[i + 2] >= 0x80)
+            markers.push_back(i);
+    ASSERT_EQ(markers.size(), 2u);
+    for (size_t i = markers[0] + 6; i + 2 < markers[1]; i += 2)
+        damaged[i] ^= 0x5A;
+
+    Instance inst(kW, kH, OutputYv12);
+    std::vector<uint8_t> previous(pictureSize), out(pictureSize);
+    for (int n = 0; n < kFrames; ++n) {
+        ASSERT_EQ(inst.Decode(frames[size_t(n)], out.data(), kW), DecodeOk) << n;
+        const uint8_t *ref = reference.data() + pictureSize * size_t(n);
+        const auto yuv = AsI420(out, kW, kH);
+        if (n == 1) {
+            EXPECT_EQ(inst.lastFrame().error, DecodeErrorSyntax);
+            for (int y = 0; y < kH; ++y) {
+                const bool lost = y >= 32 && y < 64; // macroblock rows 2 and 3
+                for (int x = 0; x < kW; ++x) {
+                    const size_t i = size_t(y) * kW + size_t(x);
+                    if (lost)
+                        ASSERT_EQ(out[i], previous[i]) << "concealed from the forward reference at " << x << "," << y;
+                    else
+                        ASSERT_LE(std::abs(int(yuv[i]) - int(ref[i])), 3) << x << "," << y;
+                }
+            }
+        } else if (n == 0 || n >= 4) { // frames 2 and 3 predict from the damage; frame 4 is intra
+            EXPECT_EQ(inst.lastFrame().error, 0) << n;
+            EXPECT_GE(Psnr(yuv.data(), ref, pictureSize), kMinPsnr) << n;
+        }
+        previous = out;
+    }
+}
+
+// Interlaced B-pictures: direct mode over a field-predicted co-located macroblock is not served.
+// Those pictures say so in their error word, and such macroblocks show the forward reference;
+// every other macroblock matches.
+TEST(Refused, FieldDirectMacroblocksAreFlagged)
+{
+    constexpr int kW = 96, kH = 64, kFrames = 10;
+    const auto frames = SplitFrames(ReadFile(DataPath("ilb_96x64.m4v")));
+    ASSERT_EQ(int(frames.size()), kFrames);
+    const size_t pictureSize = size_t(kW) * kH * 3 / 2;
+    const auto reference = ReadReference("ilb_96x64.yuv.z", pictureSize * kFrames);
+    ASSERT_FALSE(reference.empty());
+    Instance inst(kW, kH, OutputYv12);
+    std::vector<uint8_t> out(pictureSize), anchor(pictureSize);
+    int flagged = 0;
+    for (int i = 0; i <= kFrames; ++i) {
+        const auto &bits = frames[size_t(i % kFrames)];
+        ASSERT_EQ(inst.Decode(bits, out.data(), kW), DecodeOk) << i;
+        const int32_t error = inst.lastFrame().error;
+        if (i == 0)
+            continue;
+        const uint8_t *ref = reference.data() + pictureSize * size_t(i - 1);
+        const uint8_t vop[] = {0, 0, 1, 0xB6};
+        const auto at = std::search(bits.begin(), bits.end(), std::begin(vop), std::end(vop));
+        ASSERT_LT(at + 4, bits.end());
+        const bool bPicture = (at[4] >> 6) == 2;
+        if (!bPicture)
+            anchor = out; // an anchor call shows the anchor before, the B-pictures' forward reference
+        if (error != DecodeErrorFieldDirect) {
+            EXPECT_EQ(error, 0) << i;
+            EXPECT_GE(Psnr(AsI420(out, kW, kH).data(), ref, pictureSize), kMinPsnr) << i;
+            continue;
+        }
+        ++flagged;
+        EXPECT_TRUE(bPicture) << i;
+        for (int my = 0; my < kH / 16; ++my)
+            for (int mx = 0; mx < kW / 16; ++mx) {
+                bool concealed = true;
+                int worst = 0;
+                for (int y = 16 * my; y < 16 * my + 16; ++y)
+                    for (int x = 16 * mx; x < 16 * mx + 16; ++x) {
+                        const size_t k = size_t(y) * kW + size_t(x);
+                        concealed = concealed && out[k] == anchor[k];
+                        worst = std::max(worst, std::abs(int(out[k]) - int(ref[k])));
+                    }
+                if (!concealed) {
+                    EXPECT_LE(worst, 3) << "picture " << i - 1 << ", macroblock " << mx << "," << my;
+                }
+            }
+    }
+    EXPECT_GT(flagged, 0);
+}
+
+TEST(Refused, QuarterPelStreams)
+{
+    const auto frames = SplitFrames(ReadFile(DataPath("qpel_32x32.m4v")));
+    ASSERT_EQ(frames.size(), 2u);
+    Instance inst(32, 32, OutputYv12);
+    std::vector<uint8_t> out(32 * 32 * 3 / 2, 0x55);
+    for (const auto &f : frames) {
+        EXPECT_EQ(inst.Decode(f, out.data(), 32), DecodeFailed);
+        EXPECT_EQ(inst.lastFrame().error, DecodeErrorQuarterPel);
+    }
+    EXPECT_EQ(std::count(out.begin(), out.end(), 0x55), long(out.size())) << "nothing is shown";
+}
 
 } // namespace
 } // namespace strandel::lumaset::test

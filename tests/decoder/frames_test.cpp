@@ -12,11 +12,11 @@ DecoderState &StateOf(Instance &i) { return *static_cast<DecoderState *>(i.param
 
 constexpr int kSize = 32; // 2 x 2 macroblocks
 
-// Intra DC of the first block of a picture: the difference to the predictor 128 (quantiser 4).
-void PutFirstDc(BitWriter &w, int value)
+// An intra DC difference with its own size code (luma).
+void PutDcDiff(BitWriter &w, int diff)
 {
     static const char *kSizeCodes[] = {"011", "11", "10", "010", "001", "0001", "00001", "000001", "0000001"};
-    const int diff = value - 128, mag = std::abs(diff);
+    const int mag = std::abs(diff);
     int size = 0;
     while ((1 << size) <= mag)
         ++size;
@@ -25,6 +25,9 @@ void PutFirstDc(BitWriter &w, int value)
     if (size)
         w.Put(uint32_t(diff > 0 ? diff : mag ^ ((1 << size) - 1)), size);
 }
+
+// Intra DC of the first block of a picture: the difference to the predictor 128 (quantiser 4).
+void PutFirstDc(BitWriter &w, int value) { PutDcDiff(w, value - 128); }
 
 // A flat intra macroblock; only the picture's first luma block carries a DC difference.
 void PutIntraMb(BitWriter &w, bool pvop, int first_value, bool interlaced = false)
@@ -169,6 +172,59 @@ TEST_F(Frames, QuantiserChangesStayInRange)
         ASSERT_EQ(inst.Decode(w.bytes(), out.data(), kSize), DecodeOk);
         EXPECT_EQ(inst.lastFrame().error, 0);
         EXPECT_EQ(StateOf(inst).quant_grid[kQuantStride + 1], c.expected) << c.vopQuant;
+    }
+}
+
+// intra_dc_vlc_thr: from the threshold's quantiser on, an intra DC is the first coefficient
+// event of its block. Each case must show what the same difference gives with its own DC code.
+TEST_F(Frames, IntraDcThresholdSelectsTheDcCode)
+{
+    struct Case {
+        int thr, quant, diff;
+        bool acCode;
+    };
+    const Case cases[] = {{7, 4, -40, true}, {1, 13, 25, true}, {1, 12, 25, false}, {6, 22, -7, false}, {0, 31, 9, false}};
+    auto picture = [](int thr, int quant, int diff, bool acCode) {
+        BitWriter w;
+        VolSpec v;
+        v.width = v.height = kSize;
+        PutVol(w, v);
+        PutVopHeader(w, 0, quant, 5, 1, false, thr);
+        for (int mb = 0; mb < 4; ++mb) {
+            w.Put(1, 1);                                    // intra, cbpc 0
+            w.Put(0, 1);                                    // ac_pred_flag
+            w.Put(mb == 0 && acCode ? 0b00010 : 0b0011, mb == 0 && acCode ? 5 : 4); // cbpy 8 or 0
+            for (int b = 0; b < 6; ++b) {
+                if (mb == 0 && b == 0 && acCode) {
+                    // escape, fixed length: last 1, run 0, the difference as a 12-bit level
+                    w.Put(0b0000011, 7);
+                    w.Put(0b11, 2);
+                    w.Put(1, 1);
+                    w.Put(0, 6);
+                    w.Put(1, 1);
+                    w.Put(uint32_t(diff) & 0xFFF, 12);
+                    w.Put(1, 1);
+                } else if (acCode) {
+                    // no difference, and the block is not coded: nothing at all
+                } else if (mb == 0 && b == 0) {
+                    PutDcDiff(w, diff);
+                } else {
+                    b < 4 ? w.Put(0b011, 3) : w.Put(0b11, 2);
+                }
+            }
+        }
+        w.Stuff();
+        w.StartCode(0x1B6);
+        return w.bytes();
+    };
+    for (const Case &c : cases) {
+        std::vector<uint8_t> expected(kSize * kSize * 3 / 2), out(expected.size());
+        Instance plain(kSize, kSize, OutputYv12, 1), inst(kSize, kSize, OutputYv12, 1);
+        ASSERT_EQ(plain.Decode(picture(0, c.quant, c.diff, false), expected.data(), kSize), DecodeOk);
+        ASSERT_EQ(inst.Decode(picture(c.thr, c.quant, c.diff, c.acCode), out.data(), kSize), DecodeOk);
+        EXPECT_EQ(inst.lastFrame().error, 0) << c.thr << " " << c.quant;
+        EXPECT_EQ(out, expected) << c.thr << " " << c.quant;
+        EXPECT_GT(std::abs(int(out[0]) - 128), 4) << "the difference shows";
     }
 }
 

@@ -158,11 +158,13 @@ TEST(Idct, SimdTwinsMatchPlain)
 namespace strandel::lumaset {
 namespace {
 
-TEST(RgbRow, SimdTwinMatchesPlainAndStaysInTheRow)
+class RgbRowTwins : public ::testing::TestWithParam<int> {};
+
+TEST_P(RgbRowTwins, MatchPlainAndStayInTheRow)
 {
-    const Dsp *simd = DspSse2();
+    const Dsp *simd = GetParam() == 2 ? DspAvx2() : DspSse2();
     if (!simd)
-        GTEST_SKIP() << "no SSE2";
+        GTEST_SKIP() << "the CPU lacks this twin";
     std::mt19937 rng(5);
     constexpr int kWidth = 48;
     for (int n = 0; n < 200; ++n) {
@@ -184,6 +186,9 @@ TEST(RgbRow, SimdTwinMatchesPlainAndStaysInTheRow)
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Simd, RgbRowTwins, ::testing::Values(1, 2),
+                         [](const auto &info) { return info.param == 2 ? "avx2" : "sse2"; });
 
 } // namespace
 } // namespace strandel::lumaset

@@ -179,6 +179,11 @@ struct VolSpec {
     int scalability = 0;
     bool userData = false;
     int interlaced = 0;
+    int aspectRatio = 1;
+    int obmcDisable = 1;
+    int spriteEnable = 0; // 1 static; 2 global motion (verid 2)
+    int bitsPerPixel = 8;
+    int quarterSample = 0, newpred = 0, reducedResolution = 0; // verid 2
 };
 
 inline void PutVol(BitWriter &w, const VolSpec &v)
@@ -192,7 +197,9 @@ inline void PutVol(BitWriter &w, const VolSpec &v)
         w.Put(uint32_t(v.verid), 4);
         w.Put(1, 3);
     }
-    w.Put(1, 4);    // aspect ratio
+    w.Put(uint32_t(v.aspectRatio), 4);
+    if (v.aspectRatio == 15)
+        w.Put(5 << 8 | 3, 16); // par_width, par_height
     w.Put(0, 1);    // vol_control_parameters
     w.Put(uint32_t(v.shape), 2);
     w.Put(1, 1);
@@ -214,9 +221,15 @@ inline void PutVol(BitWriter &w, const VolSpec &v)
     }
     if (v.shape != 2) {
         w.Put(uint32_t(v.interlaced), 1);
-        w.Put(1, 1); // obmc_disable
-        w.Put(0, v.verid == 1 ? 1 : 2);
-        w.Put(0, 1); // not_8_bit
+        w.Put(uint32_t(v.obmcDisable), 1);
+        w.Put(uint32_t(v.spriteEnable), v.verid == 1 ? 1 : 2);
+        if (v.spriteEnable)
+            return; // refused here; the sprite fields never read
+        w.Put(v.bitsPerPixel != 8, 1); // not_8_bit
+        if (v.bitsPerPixel != 8) {
+            w.Put(5, 4);
+            w.Put(uint32_t(v.bitsPerPixel), 4);
+        }
         if (v.shape == 3)
             return;
         w.Put(uint32_t(v.quantType), 1);
@@ -227,10 +240,18 @@ inline void PutVol(BitWriter &w, const VolSpec &v)
             w.Put(0, 1);
         }
         if (v.verid != 1)
-            w.Put(0, 1); // quarter_sample
+            w.Put(uint32_t(v.quarterSample), 1);
         w.Put(uint32_t(v.complexityDisable), 1);
         w.Put(1, 1); // resync_marker_disable
         w.Put(uint32_t(v.dataPartitioned), 1);
+        if (v.dataPartitioned)
+            w.Put(0, 1); // reversible_vlc
+        if (v.verid != 1) {
+            w.Put(uint32_t(v.newpred), 1);
+            if (v.newpred)
+                w.Put(0, 3); // requested_upstream_message_type, newpred_segment_type
+            w.Put(uint32_t(v.reducedResolution), 1);
+        }
         w.Put(uint32_t(v.scalability), 1);
     }
     w.Stuff();
@@ -242,7 +263,7 @@ inline void PutVol(BitWriter &w, const VolSpec &v)
 
 // An I-VOP header with the given quantiser; macroblock data follows from the caller.
 inline void PutVopHeader(BitWriter &w, int type, int quant, int resolutionBits = 5, int coded = 1,
-                         bool interlaced = false)
+                         bool interlaced = false, int intraDcVlcThr = 0)
 {
     w.StartCode(0x1B6);
     w.Put(uint32_t(type), 2);
@@ -255,7 +276,7 @@ inline void PutVopHeader(BitWriter &w, int type, int quant, int resolutionBits =
         return;
     if (type == 1)
         w.Put(0, 1); // rounding
-    w.Put(0, 3);     // intra_dc_vlc_thr
+    w.Put(uint32_t(intraDcVlcThr), 3);
     if (interlaced)
         w.Put(0b10, 2); // top_field_first, alternate_vertical_scan_flag
     w.Put(uint32_t(quant), 5);

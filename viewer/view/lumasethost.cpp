@@ -138,7 +138,6 @@ int32_t TfrmDecoder::DecodeFrame(int32_t r, const uint8_t *frame, int32_t length
         return DecodeBadArgument;
     const int k = r + 1;
     Context &c = contexts_[size_t(k)];
-    bool reinitialised = false;
     if (flag != c.fixedBuffer || c.params.width != w || c.params.height != h) {
         DebugPrint("%d : %d,%d\n", k, w, h);
         c.fixedBuffer = flag;
@@ -148,15 +147,14 @@ int32_t TfrmDecoder::DecodeFrame(int32_t r, const uint8_t *frame, int32_t length
         int32_t f = int32_t(int8_t(flag));
         control_.RUviviz(DecOptInit, reinterpret_cast<intptr_t>(&c.params), reinterpret_cast<intptr_t>(&f));
         c.frame.output_pitch = w;
-        reinitialised = true;
     }
     // The decoder is given L bytes, and never more than the caller holds.
     const uint32_t L = FrameLength(frame);
     c.frame.bitstream = frame;
     c.frame.length = int32_t(std::min<uint32_t>(L, uint32_t(length)));
-    intptr_t result = control_.RUviviz(DecOptDecode, reinterpret_cast<intptr_t>(&c.frame), reinterpret_cast<intptr_t>(&c.params));
-    if (reinitialised)
-        result = control_.RUviviz(DecOptDecode, reinterpret_cast<intptr_t>(&c.frame), reinterpret_cast<intptr_t>(&c.params));
+    // The recorders' layers are low-delay: the decoder shows each picture with its own call.
+    const intptr_t result =
+        control_.RUviviz(DecOptDecode, reinterpret_cast<intptr_t>(&c.frame), reinterpret_cast<intptr_t>(&c.params));
     if (result != DecodeOk)
         return int32_t(result);
     DrawRgb(c.frame.output, w, h, bitmap);
