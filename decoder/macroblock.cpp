@@ -232,6 +232,10 @@ bool DecodeIntraBlock(const Context &c, BitReader &r, int b, bool coded, bool dc
         mine.row[k] = blk[1 + k];
         mine.col[k] = blk[8 * (k + 1)];
     }
+    if (s.integrity_on) { // the levels as the check sees them: predicted, not yet dequantised
+        std::memcpy(c.st->integrity_block[b], blk, sizeof c.st->block);
+        c.st->integrity_block[b][0] = int16_t(qdc);
+    }
 
     // Dequantise the AC coefficients; the DC is the predicted level times the DC scaler.
     const int q = s.quant;
@@ -300,7 +304,8 @@ void ResetBlockPredictors(DecoderState &s)
 }
 
 // Inter coefficient events from position 0, dequantised as they come.
-bool DecodeInterBlock(const Context &c, BitReader &reader)
+// keep: where the quantised levels go for the integrity check, or null.
+bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep = nullptr)
 {
     BitReader r = reader; // kept in registers over the block
     const struct WriteBack {
@@ -333,6 +338,8 @@ bool DecodeInterBlock(const Context &c, BitReader &reader)
         const int sign = level >> 31;
         const int f = Clip12(((m ^ sign) - sign) & -int(level != 0));
         blk[pos] = int16_t(f);
+        if (keep)
+            keep[pos] = int16_t(level);
         sum += f;
         ++i;
         if (last)
@@ -490,8 +497,10 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
     if (intra) {
         std::memset(mv, 0, sizeof s.mv[0][0]);
         for (int b = 0; b < 6; ++b) {
+            const uint32_t start = r.pos;
             if (!DecodeIntraBlock(c, r, b, (s.cbp >> (5 - b)) & 1, dcVlc))
                 return;
+            c.st->activity[b] = int16_t(r.pos - start);
             dsp.idct(c.st->block);
             ptrdiff_t stride;
             uint8_t *dst = BlockDestination(s, b, &stride);
@@ -536,8 +545,10 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
     for (int b = 0; b < 6; ++b) {
         if (!((s.cbp >> (5 - b)) & 1))
             continue;
-        if (!DecodeInterBlock(c, r))
+        const uint32_t start = r.pos;
+        if (!DecodeInterBlock(c, r, s.integrity_on ? c.st->integrity_block[b] : nullptr))
             return;
+        c.st->activity[b] = int16_t(r.pos - start);
         dsp.idct(c.st->block);
         ptrdiff_t stride;
         uint8_t *dst = BlockDestination(s, b, &stride);
