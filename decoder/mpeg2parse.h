@@ -7,4 +7,7 @@ namespace strandel::lumaset {
 // Verifies one picture; writes no pixels. False when no picture could be read (result 3).
 bool DecodeMpeg12Frame(const Context &c, const DecoderFrame &f);
 
+// The code tables fit their lookup forms (tests).
+bool Mpeg12TablesBuilt();
+
 } // namespace strandel::lumaset

@@ -3,6 +3,7 @@
 #include "decoder/integrity.h"
 #include "decoder/jpegparse.h"
 #include "decoder/md5.h"
+#include "decoder/mpeg2parse.h"
 #include "decoder/state.h"
 #include "testutil.h"
 
@@ -594,6 +595,139 @@ TEST(Jpeg, DamagedPicturesNeverCrashAndReportTheirDamage)
         }
     }
     EXPECT_TRUE(c.OutputUntouched());
+}
+
+// ---- MPEG-1/2 ----
+
+// Cuts an elementary stream into calls: each holds one picture with the headers before it.
+std::vector<std::vector<uint8_t>> SplitPictures(const std::vector<uint8_t> &s)
+{
+    std::vector<std::vector<uint8_t>> out;
+    size_t begin = 0;
+    bool picture = false;
+    for (size_t i = 0; i + 3 < s.size(); ++i) {
+        if (s[i] || s[i + 1] || s[i + 2] != 1)
+            continue;
+        const uint8_t code = s[i + 3];
+        if ((code == 0x00 || code == 0xB3 || code == 0xB8) && picture) {
+            out.emplace_back(s.begin() + long(begin), s.begin() + long(i));
+            begin = i;
+            picture = false;
+        }
+        picture = picture || code == 0x00;
+        i += 3;
+    }
+    out.emplace_back(s.begin() + long(begin), s.end());
+    return out;
+}
+
+int PictureType(const std::vector<uint8_t> &call)
+{
+    for (size_t i = 0; i + 5 < call.size(); ++i)
+        if (!call[i] && !call[i + 1] && call[i + 2] == 1 && call[i + 3] == 0)
+            return (call[i + 5] >> 3) & 7;
+    return 0;
+}
+
+TEST(Mpeg12, TablesFitTheirLookups) { EXPECT_TRUE(Mpeg12TablesBuilt()); }
+
+TEST(Mpeg12, StreamsParseWithoutError)
+{
+    const struct {
+        const char *name;
+        int w, h;
+    } cases[] = {{"m1_176x144.m1v", 176, 144}, {"m2_176x144.m2v", 176, 144}, {"m2i_352x288.m2v", 352, 288}};
+    for (const auto &k : cases) {
+        const auto calls = SplitPictures(ReadFile(DataPath(k.name)));
+        ASSERT_GE(calls.size(), 3u) << k.name;
+        Checked c(k.w, k.h, CodecMpeg2);
+        int anchors = 0;
+        for (size_t i = 0; i < calls.size(); ++i) {
+            const std::vector<uint8_t> copy = calls[i];
+            EXPECT_EQ(c.Decode(calls[i]), DecodeOk) << k.name << " picture " << i;
+            EXPECT_EQ(c.error(), 0) << k.name << " picture " << i;
+            EXPECT_EQ(calls[i], copy);
+            const int type = PictureType(calls[i]);
+            if (type == 1 || type == 2) { // every macroblock reached (the last of a slice is never skipped)
+                EXPECT_EQ(StateOf(c.inst).mb_index, (k.w / 16) * (k.h / 16)) << k.name << " picture " << i;
+                ++anchors;
+            } else {
+                EXPECT_EQ(StateOf(c.inst).mb_index, 0) << k.name << " picture " << i; // B: nothing read
+            }
+        }
+        EXPECT_GE(anchors, 2) << k.name;
+        EXPECT_EQ(StateOf(c.inst).mpeg12.mpeg2, k.name[1] == '2' ? 1 : 0);
+        EXPECT_TRUE(c.OutputUntouched());
+    }
+}
+
+TEST(Mpeg12, SequenceValuesBelongToTheInstance)
+{
+    const auto one = SplitPictures(ReadFile(DataPath("m1_176x144.m1v")));
+    const auto two = SplitPictures(ReadFile(DataPath("m2i_352x288.m2v")));
+    Checked a(176, 144, CodecMpeg2), b(352, 288, CodecMpeg2);
+    for (size_t i = 0; i < std::min(one.size(), two.size()); ++i) {
+        EXPECT_EQ(a.Decode(one[i]), DecodeOk);
+        EXPECT_EQ(a.error(), 0) << i;
+        EXPECT_EQ(b.Decode(two[i]), DecodeOk);
+        EXPECT_EQ(b.error(), 0) << i;
+    }
+}
+
+TEST(Mpeg12, SequenceEndAndRefusals)
+{
+    const auto calls = SplitPictures(ReadFile(DataPath("m2_176x144.m2v")));
+    Checked c(176, 144, CodecMpeg2);
+    std::vector<uint8_t> ended = calls[0];
+    for (uint8_t b : {0, 0, 1, 0xB7})
+        ended.push_back(b);
+    EXPECT_EQ(c.Decode(ended), DecodeOk);
+    EXPECT_EQ(c.Decode({0, 0, 1, 0xB7}), DecodeFailed);
+    EXPECT_EQ(c.Decode(std::vector<uint8_t>(300, 0)), DecodeFailed);
+    // 4:2:2 in the sequence extension.
+    std::vector<uint8_t> chroma = calls[0];
+    for (size_t i = 0; i + 5 < chroma.size(); ++i)
+        if (!chroma[i] && !chroma[i + 1] && chroma[i + 2] == 1 && chroma[i + 3] == 0xB5 && chroma[i + 4] >> 4 == 1) {
+            chroma[i + 5] = uint8_t((chroma[i + 5] & ~0x06) | 2 << 1);
+            break;
+        }
+    EXPECT_EQ(c.Decode(chroma), DecodeFailed);
+    // Another size than the instance's; checking off.
+    Checked other(352, 288, CodecMpeg2), off(176, 144, CodecMpeg2, 0);
+    EXPECT_EQ(other.Decode(calls[0]), DecodeFailed);
+    EXPECT_EQ(off.Decode(calls[0]), DecodeFailed);
+    EXPECT_TRUE(c.OutputUntouched());
+}
+
+TEST(Mpeg12, DamagedPicturesSetTheErrorFlagWithoutCrashing)
+{
+    for (const char *name : {"m1_176x144.m1v", "m2i_352x288.m2v"}) {
+        const auto calls = SplitPictures(ReadFile(DataPath(name)));
+        const int w = name[1] == '1' ? 176 : 352, h = w == 176 ? 144 : 288;
+        Checked c(w, h, CodecMpeg2);
+        std::mt19937 rng(17);
+        int flagged = 0;
+        for (int i = 0; i < 300; ++i) {
+            std::vector<uint8_t> bad = calls[size_t(i) % calls.size()];
+            if (PictureType(bad) == 3)
+                continue;
+            // Damage the slice data, past the headers.
+            for (int k = 0; k < 3; ++k)
+                bad[bad.size() / 4 + rng() % (bad.size() * 3 / 4)] ^= uint8_t(1 + rng() % 255);
+            if (i % 4 == 0)
+                bad.resize(bad.size() / 2 + rng() % (bad.size() / 2));
+            const int32_t result = c.Decode(bad);
+            ASSERT_TRUE(result == DecodeOk || result == DecodeFailed);
+            if (result == DecodeOk && c.error()) {
+                EXPECT_EQ(Tamper().flagged, 1);
+                EXPECT_LT(Tamper().macroblock, (w / 16) * (h / 16));
+                ++flagged;
+            }
+            EXPECT_LE(StateOf(c.inst).mb_index, (w / 16) * (h / 16));
+        }
+        EXPECT_GT(flagged, 20) << name;
+        EXPECT_TRUE(c.OutputUntouched());
+    }
 }
 
 } // namespace
