@@ -636,7 +636,7 @@ TEST(Mpeg12, StreamsParseWithoutError)
     const struct {
         const char *name;
         int w, h;
-    } cases[] = {{"m1_176x144.m1v", 176, 144}, {"m2_176x144.m2v", 176, 144}, {"m2i_352x288.m2v", 352, 288}};
+    } cases[] = {{"m1_176x144.m1v", 176, 144}, {"m1q1_176x144.m1v", 176, 144}, {"m2_176x144.m2v", 176, 144}, {"m2i_352x288.m2v", 352, 288}};
     for (const auto &k : cases) {
         const auto calls = SplitPictures(ReadFile(DataPath(k.name)));
         ASSERT_GE(calls.size(), 3u) << k.name;
