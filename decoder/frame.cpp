@@ -197,7 +197,7 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
             const int32_t index = s.mb_index;
             DecodeMacroblockIP(c, dsp, mc);
             if (!s.error)
-                IntegrityCheck(s.integrity_level, s.key_block, s.integrity_mode, index, s.mb_x,
+                IntegrityCheck(s.integrity, s.integrity_level, s.key_block, s.integrity_mode, index, s.mb_x,
                                c.st->integrity_block, c.st->activity, s.frame_counter);
         }
         if (!s.error && packets && r.pos >= packetEnd && packetEnd < r.length)
@@ -337,6 +337,7 @@ void InitInstance(const Context &c, const DecoderParams &p, int32_t fixed_buffer
     s.output_format = 0;
     SelectConverter(s, p.output_format);
     s.integrity_on = 0;
+    ResetRuns(s.integrity);
     s.fixed_buffer = fixed_buffer;
     s.codec_type = p.codec_type;
 }

@@ -18,16 +18,11 @@ constexpr int kLumaMarks = 5, kChromaMarks = 3;
 
 struct Globals {
     TamperRecord tamper;
-    IntegrityState state;
 };
 
 Globals &G()
 {
-    static Globals g = [] {
-        Globals x{};
-        std::memset(x.state.gathered, kDontCare, sizeof x.state.gathered);
-        return x;
-    }();
+    static Globals g{};
     return g;
 }
 
@@ -54,13 +49,13 @@ void FlagTamper(int32_t frame, int32_t macroblock)
     t.macroblock = macroblock;
 }
 
-IntegrityState &Integrity() { return G().state; }
-
-void ResetIntegrity()
+void ResetRuns(IntegrityState &st)
 {
-    G() = Globals{};
-    std::memset(G().state.gathered, kDontCare, sizeof G().state.gathered);
+    st = IntegrityState{};
+    std::memset(st.gathered, kDontCare, sizeof st.gathered);
 }
+
+void ResetTamper() { G().tamper = TamperRecord{}; }
 
 void HmacMd5(const uint8_t key_block[64], const uint8_t *message, int32_t length, uint8_t out[16])
 {
@@ -71,10 +66,9 @@ void HmacMd5(const uint8_t key_block[64], const uint8_t *message, int32_t length
     HmacMd5Raw(key, sizeof key, message, length > 0 ? size_t(length) : 0u, out);
 }
 
-bool IntegrityCheck(int32_t stored_level, const uint8_t key_block[64], int32_t mode, int32_t mb_index,
+bool IntegrityCheck(IntegrityState &st, int32_t stored_level, const uint8_t key_block[64], int32_t mode, int32_t mb_index,
                     int32_t column, const int16_t (*blocks)[64], const int16_t *activity, int32_t frame)
 {
-    IntegrityState &st = G().state;
     int level = stored_level - 1;
     if (level < 0 || level > kIntegrityMaxLevel) // refused when set; held here all the same
         level = level < 0 ? 0 : kIntegrityMaxLevel;

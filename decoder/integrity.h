@@ -23,7 +23,7 @@ constexpr int kIntegrityBits = 130;
 constexpr int kIntegrityMessage = 1920;
 constexpr uint8_t kDontCare = 'X';
 
-// The process-wide state of the check; the runs of every stream pass through it.
+// The runs of the check: one per instance, so that streams decoded side by side keep apart.
 struct IntegrityState {
     uint8_t gathered[kIntegrityBits];
     int32_t gathered_fill;
@@ -33,9 +33,10 @@ struct IntegrityState {
     uint32_t history;     // activity bits of the last ten macroblocks
     int32_t flagged_picture;
 };
-IntegrityState &Integrity();
-// Back to the state of a fresh process (tests).
-void ResetIntegrity();
+// A fresh state: nothing gathered, every slot don't-care.
+void ResetRuns(IntegrityState &st);
+// The tamper record as a fresh process has it (tests).
+void ResetTamper();
 
 // The digest of the check: HMAC-MD5 with a 16-byte key taken from the 64-byte key block.
 void HmacMd5(const uint8_t key_block[64], const uint8_t *message, int32_t length, uint8_t out[16]);
@@ -43,7 +44,7 @@ void HmacMd5(const uint8_t key_block[64], const uint8_t *message, int32_t length
 // One macroblock (or MCU). stored_level is the settings level + 1; column is the macroblock
 // column after the advance (0 after the last of a row); blocks are the quantised coefficients in
 // natural order, activity the bytes each block's data took. Returns true when this call flagged it.
-bool IntegrityCheck(int32_t stored_level, const uint8_t key_block[64], int32_t mode, int32_t mb_index,
+bool IntegrityCheck(IntegrityState &st, int32_t stored_level, const uint8_t key_block[64], int32_t mode, int32_t mb_index,
                     int32_t column, const int16_t (*blocks)[64], const int16_t *activity, int32_t frame);
 
 } // namespace strandel::lumaset

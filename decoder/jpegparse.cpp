@@ -360,7 +360,7 @@ bool DecodeJpegFrame(const Context &c, const DecoderFrame &f)
             FlagTamper(s.frame_counter, index);
             break;
         }
-        IntegrityCheck(s.integrity_level, s.key_block, s.integrity_mode, index, s.mb_x, st.integrity_block,
+        IntegrityCheck(s.integrity, s.integrity_level, s.key_block, s.integrity_mode, index, s.mb_x, st.integrity_block,
                        st.activity, s.frame_counter);
     }
     ++s.frame_counter;

@@ -484,7 +484,7 @@ struct Parser {
             }
             const int32_t index = s.mb_index;
             Advance();
-            IntegrityCheck(s.integrity_level, s.key_block, s.integrity_mode, index, s.mb_x, c.st->integrity_block,
+            IntegrityCheck(s.integrity, s.integrity_level, s.key_block, s.integrity_mode, index, s.mb_x, c.st->integrity_block,
                            c.st->activity, s.frame_counter);
             if (s.mb_index >= s.mb_count)
                 return false;

@@ -1,6 +1,7 @@
 #pragma once
 // Inner layout of the three caller-owned per-instance blocks.
 #include "decoder/bitreader.h"
+#include "decoder/integrity.h"
 #include "decoder/lumaset.h"
 
 #include <cstdint>
@@ -117,6 +118,7 @@ struct DecoderState {
     // Integrity settings.
     int32_t integrity_on, integrity_mode, integrity_level;
     uint8_t key_block[64];
+    IntegrityState integrity;
 
     // Current macroblock.
     int32_t mb_index, mb_x, mb_y;

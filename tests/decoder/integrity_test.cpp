@@ -100,6 +100,15 @@ TEST(Md5, CheckDigestWithTheZeroKeyBlockIsHmacWithAZeroKey)
 
 // ---- synthetic marked pictures ----
 
+// The runs the check tests below go through (an instance keeps its own).
+IntegrityState runs;
+IntegrityState &Integrity() { return runs; }
+void ResetIntegrity()
+{
+    ResetTamper();
+    ResetRuns(runs);
+}
+
 // The marking rules, written out again for the fixture generator.
 constexpr uint8_t kLuma[33] = {63, 55, 62, 47, 61, 54, 46, 53, 38, 52, 45, 37, 44, 29, 43, 36, 28,
                                35, 20, 34, 27, 19, 26, 11, 25, 18, 10, 17, 2,  16, 9,  1,  8};
@@ -185,7 +194,7 @@ int RunCheck(const std::vector<Macroblock> &mbs, int cols, int rows, int level, 
         if (index == 0)
             ClearTamper();
         const int column = (index % cols + 1) % cols;
-        if (IntegrityCheck(level + 1, zero, mode, index, column, mbs[n].blocks, mbs[n].activity,
+        if (IntegrityCheck(runs, level + 1, zero, mode, index, column, mbs[n].blocks, mbs[n].activity,
                            int32_t(n / size_t(cols * rows))) &&
             flagged < 0)
             flagged = int(n);
@@ -287,6 +296,13 @@ TEST(IntegrityCheck, LongRunsStayInsideTheirBuffers)
 
 DecoderState &StateOf(Instance &i) { return *static_cast<DecoderState *>(i.params().state); }
 
+// A fresh tamper record and fresh runs for the instance.
+void Reset(Instance &i)
+{
+    ResetTamper();
+    ResetRuns(StateOf(i).integrity);
+}
+
 int32_t Select(Instance &inst, int32_t flags, int32_t level)
 {
     IntegrityParams ip{};
@@ -311,7 +327,7 @@ TEST(IntegrityEntry, LevelOutsideTheRangeIsRefused)
 
 TEST(IntegrityEntry, StatusBeforeAndAfterAFlaggedMacroblock)
 {
-    ResetIntegrity();
+    ResetTamper();
     int32_t frame = -1, mb = -1;
     EXPECT_EQ(Status(&frame, &mb), DecodeIntegrityClean);
     EXPECT_EQ(frame, 0);
@@ -336,7 +352,7 @@ TEST(IntegrityEntry, StatusBeforeAndAfterAFlaggedMacroblock)
 
     // A damaged picture is flagged where the damage stopped its macroblocks.
     std::vector<uint8_t> cut(frames[0].begin(), frames[0].begin() + long(frames[0].size() / 3));
-    ResetIntegrity();
+    Reset(inst);
     inst.Decode(cut, out.data(), 352);
     EXPECT_EQ(inst.lastFrame().error != 0, true);
     EXPECT_EQ(Status(&frame, &mb), DecodeIntegrityTampered);
@@ -393,9 +409,9 @@ struct Snapshot {
     }
 };
 
-Snapshot Take()
+Snapshot Take(Instance &inst)
 {
-    const IntegrityState &s = Integrity();
+    const IntegrityState &s = StateOf(inst).integrity;
     return {std::vector<uint8_t>(s.message, s.message + s.message_fill),
             std::vector<uint8_t>(s.gathered, s.gathered + 130), std::vector<uint8_t>(s.expected, s.expected + 130),
             Tamper()};
@@ -422,7 +438,7 @@ TEST(Jpeg, BaselinePicturesParseClean)
         ASSERT_FALSE(jpg.empty()) << name;
         Checked c(176, 144, CodecJpeg);
         const std::vector<uint8_t> copy = jpg;
-        ResetIntegrity();
+        Reset(c.inst);
         EXPECT_EQ(c.Decode(jpg), DecodeOk) << name;
         EXPECT_EQ(c.error(), 0) << name;
         EXPECT_EQ(jpg, copy) << name;
@@ -431,27 +447,42 @@ TEST(Jpeg, BaselinePicturesParseClean)
     }
     // The restart intervals change nothing of what the check sees.
     Checked c(176, 144, CodecJpeg);
-    ResetIntegrity();
+    Reset(c.inst);
     c.Decode(ReadFile(DataPath("j_176x144.jpg")));
-    const Snapshot plain = Take();
-    ResetIntegrity();
+    const Snapshot plain = Take(c.inst);
+    Reset(c.inst);
     c.Decode(ReadFile(DataPath("jr_176x144.jpg")));
-    EXPECT_TRUE(Take() == plain);
+    EXPECT_TRUE(Take(c.inst) == plain);
+}
+
+TEST(Jpeg, InstancesKeepTheirRunsApart)
+{
+    const std::vector<uint8_t> jpg = ReadFile(DataPath("j_176x144.jpg"));
+    Checked a(176, 144, CodecJpeg), b(64, 48, CodecJpeg);
+    Reset(a.inst);
+    a.Decode(jpg);
+    a.Decode(jpg);
+    const Snapshot alone = Take(a.inst);
+    Reset(a.inst);
+    a.Decode(jpg);
+    EXPECT_EQ(b.Decode(ReadFile(DataPath("j_64x48.jpg"))), DecodeOk);
+    a.Decode(jpg);
+    EXPECT_TRUE(Take(a.inst) == alone);
 }
 
 TEST(Jpeg, PesPacketsJoinIntoOnePicture)
 {
     const std::vector<uint8_t> jpg = ReadFile(DataPath("j_176x144.jpg"));
     Checked c(176, 144, CodecJpeg);
-    ResetIntegrity();
+    Reset(c.inst);
     ASSERT_EQ(c.Decode(jpg), DecodeOk);
-    const Snapshot plain = Take();
+    const Snapshot plain = Take(c.inst);
     for (auto pes : {Pes(jpg, {0, 5}), Pes(jpg, {3, 0, 8}), Pes(jpg, {1, 2, 3, 4})}) {
         const std::vector<uint8_t> copy = pes;
-        ResetIntegrity();
+        Reset(c.inst);
         EXPECT_EQ(c.Decode(pes), DecodeOk);
         EXPECT_EQ(c.error(), 0);
-        EXPECT_TRUE(Take() == plain);
+        EXPECT_TRUE(Take(c.inst) == plain);
         EXPECT_EQ(pes, copy); // the caller's buffer is left as it was
         // A packet that claims more than the buffer holds fails the call.
         pes.resize(pes.size() - 1);
@@ -495,13 +526,13 @@ TEST(Jpeg, PictureWithItsOwnTables)
     // with tables of its own still parses, but the coefficients the check sees are not its own
     // (the two files hold the same picture, with the same quantiser tables).
     Checked c(64, 48, CodecJpeg);
-    ResetIntegrity();
+    Reset(c.inst);
     EXPECT_EQ(c.Decode(ReadFile(DataPath("jo_64x48.jpg"))), DecodeOk);
-    const Snapshot own = Take();
-    ResetIntegrity();
+    const Snapshot own = Take(c.inst);
+    Reset(c.inst);
     EXPECT_EQ(c.Decode(ReadFile(DataPath("j_64x48.jpg"))), DecodeOk);
     EXPECT_EQ(c.error(), 0);
-    EXPECT_FALSE(Take() == own);
+    EXPECT_FALSE(Take(c.inst) == own);
 }
 
 // Bits, MSB first, for handmade scans.
@@ -569,7 +600,7 @@ TEST(Jpeg, PositionsPastTheBlockSetTheErrorFlag)
     for (const auto &k : cases) {
         BitWriter w;
         mcu(w, k.block);
-        ResetIntegrity();
+        Reset(c.inst);
         EXPECT_EQ(c.Decode(Picture16(w.Finish())), DecodeOk) << k.what;
         EXPECT_EQ(c.error(), k.error) << k.what;
         EXPECT_EQ(Tamper().flagged, k.error) << k.what;
