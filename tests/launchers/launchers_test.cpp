@@ -269,7 +269,7 @@ TEST(Launchers, SetupOpensAfterTheAcceptedPasswordAndGetsItsRecords)
     frmDvrEnv = new TfrmDvrEnv;
     OnModal([&](QWidget *w) {
         ASSERT_EQ(w, frmDvrEnv);
-        EXPECT_EQ(frmDvrEnv->Dvr(), &t.view);
+        EXPECT_EQ(frmDvrEnv->Dvr(), &t.view.Services());
         const std::vector<Bytes> expect = {{DvrCmdEnvGet}, {DvrCmdTitleGet}, {DvrCmdDiskMap}};
         ASSERT_GE(t.link->sent.size(), 3u);
         EXPECT_EQ(std::vector<Bytes>(t.link->sent.end() - 3, t.link->sent.end()), expect);
@@ -284,9 +284,9 @@ TEST(Launchers, SetupOpensAfterTheAcceptedPasswordAndGetsItsRecords)
     // The accepted password posts the opening.
     t.Reply(DvrCmdEnvPassword, {2});
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (frmDvrEnv->Record().empty() && std::chrono::steady_clock::now() < until)
+    while (!frmDvrEnv->IsLoaded() && std::chrono::steady_clock::now() < until)
         QApplication::processEvents(QEventLoop::AllEvents, 5);
-    EXPECT_FALSE(frmDvrEnv->Record().empty());
+    EXPECT_TRUE(frmDvrEnv->IsLoaded());
     EXPECT_EQ(frmDvrEnv->result(), kModalResultCancel);
     EXPECT_EQ(t.view.Core().Dialogs().setup, nullptr);
     delete frmDvrEnv;
@@ -342,6 +342,26 @@ TEST(Launchers, UpgradeKeepsTheModelAndFollowsItsReplies)
     });
     t.view.OpenUpgradeDialog();
     EXPECT_EQ(t.view.Core().Dialogs().upgrade, nullptr);
+}
+
+TEST(Launchers, TheDialogServicesAreTheViewsOwn)
+{
+    TestView t;
+    DvrServices &s = t.view.Services();
+    EXPECT_TRUE(s.IsLoggedIn());
+    EXPECT_EQ(s.GetChannelCount(), 4);
+    EXPECT_EQ(s.GetModel(), 1);
+    EXPECT_EQ(s.GetVideoStandard(), 0x11);
+    EXPECT_TRUE(s.SendRemoteKey(0x01020304));
+    const Bytes record(kDvrEnvRecordSize, 7);
+    EXPECT_TRUE(s.SendUpload(DvrCmdEnvSet, record.data(), record.size()));
+    // Key, then begin mark, ten parts, end mark.
+    ASSERT_EQ(t.link->sent.size(), 13u);
+    EXPECT_EQ(t.link->sent[0], (Bytes{DvrCmdRemoteKey, 4, 3, 2, 1}));
+    EXPECT_EQ(t.link->sent[1], Bytes{DvrCmdEnvSet});
+    EXPECT_EQ(t.link->sent[10].size(), 1u + 1000u);
+    EXPECT_EQ(t.link->sent[11].size(), 1u + 638u);
+    EXPECT_EQ(t.link->sent[12], Bytes{DvrCmdEnvSet});
 }
 
 TEST(Launchers, RemoteKeyAndAutoSequence)

@@ -242,7 +242,7 @@ TEST_F(Dispatch, RepliesFollowModeModelAndOpenDialogs)
 
     core.Dialogs().setup = &dialogs;
     Feed(core, {MakePacket(DvrCmdEnvGetEx, 0, Filled(kDvrEnvRecordSize))});
-    EXPECT_EQ(dialogs.Take(), (std::vector<std::string>{"env variant 3", "env model 0 8", "env record 1 90"}));
+    EXPECT_EQ(dialogs.Take(), (std::vector<std::string>{"env variant 3", "env model 48 8", "env record 1 90"}));
     view.Take();
 
     // Replies for closed dialogs are dropped; a disk index goes to the copy dialog when no

@@ -8,9 +8,12 @@
 #include "viewer/app/msg.h"
 #include "viewer/app/startup.h"
 #include "viewer/app/uihelpers.h"
+#include "viewer/admin/dvrservices.h"
 #include "viewer/base/vieweroptions.h"
 
 #include <QApplication>
+#include <QCalendarWidget>
+#include <QTimer>
 #include <QDir>
 #include <QFrame>
 #include <QLabel>
@@ -235,4 +238,34 @@ TEST_F(UiTest, DecodeJpegRefusesBrokenPicturesAndKeepsTheBitmap)
     EXPECT_EQ(DecodeJpeg(&junk, &bitmap), nullptr);
     EXPECT_EQ(bitmap.size(), QSize(3, 3));
     EXPECT_EQ(DecodeJpeg(nullptr, &bitmap), nullptr);
+}
+
+TEST_F(UiTest, TheMainWindowsServicesReachItsViewsAndHelpers)
+{
+    CreateApplicationForms({});
+    ASSERT_NE(GetMainServices(), nullptr);
+    EXPECT_EQ(GetCurrentDvrWin(), nullptr);
+    EXPECT_EQ(QString::fromStdString(GetStartDir()), frmMain->GetStartDir());
+    auto *view = new TfrmDvrWin;
+    frmMain->AddDvrWin(view);
+    frmMain->SetCurrentDvrWin(view);
+    EXPECT_EQ(GetCurrentDvrWin(), &view->Services());
+    // The calendar answers with the date picked in it; cancelled, with nothing.
+    for (bool ok : {true, false}) {
+        QTimer::singleShot(50, [ok] {
+            if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+                if (auto *cal = d->findChild<QCalendarWidget *>())
+                    cal->setSelectedDate(QDate(2026, 12, 24));
+                d->done(ok ? 1 : 2);
+            }
+        });
+        const auto date = SelectDate(QDate(2026, 12, 10), nullptr);
+        EXPECT_EQ(date.has_value(), ok);
+        if (ok) {
+            EXPECT_EQ(*date, QDate(2026, 12, 24));
+        }
+    }
+    // The main window frees the view it still holds when it goes.
+    DestroyApplicationForms();
+    EXPECT_EQ(GetCurrentDvrWin(), nullptr);
 }

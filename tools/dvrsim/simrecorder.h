@@ -4,6 +4,7 @@
 // last firmware upload brought. The replies to the administration and search commands are
 // built here; a session only frames and sends them.
 #include "viewer/protocol/dvrcommand.h"
+#include "viewer/protocol/dvrenvrecord.h"
 #include "viewer/base/global.h"
 
 #include <array>
@@ -17,17 +18,17 @@ struct SimOptions;
 
 // Offsets inside the configuration record that the simulator reads or fills in.
 namespace env {
-constexpr int kTitles = 59;           // 16 x 9: 8 characters blank-padded, NUL
-constexpr int kSchedule = 414;        // 168 hours: 2 on, 6 off
-constexpr int kScheduleMarks = 582;   // 168 flags
-constexpr int kAudio = 5713;          // 8 inputs, 99 = off
-constexpr int kMasterPassword = 7500; // 8 digit values
-constexpr int kSlavePassword = 7508;
-constexpr int kIp = 7522;             // 12 digits, 4 octets x 3
+constexpr int kTitles = kEnvTitleOffset;             // 16 x 9: 8 characters blank-padded, NUL
+constexpr int kSchedule = kEnvScheduleOffset;        // 168 hours: 2 on, 6 off
+constexpr int kScheduleMarks = kEnvMarkOffset;       // 168 flags
+constexpr int kAudio = kEnvAudioOffset;              // 8 inputs, 99 = off
+constexpr int kMasterPassword = kEnvMasterPassword;  // 8 digit values
+constexpr int kSlavePassword = kEnvSlavePassword;
+constexpr int kIp = 7522;                            // 12 digits, 4 octets x 3
 constexpr int kSubnet = 7534;
-constexpr int kPort = 7570;           // 4 digits
-constexpr int kVideo = 7674;          // 0 PAL, 1 NTSC
-constexpr int kAllDay = 9528;         // 7 days: 2 on, 6 off
+constexpr int kPort = kEnvPortOffset;                // 4 digits
+constexpr int kVideo = 7674;                         // 0 PAL, 1 NTSC
+constexpr int kAllDay = kEnvAllDayOffset;            // 7 days: 2 on, 6 off
 } // namespace env
 
 // One recorded span on the simulated disks; positions are whole seconds from its start.

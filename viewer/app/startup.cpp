@@ -1,5 +1,9 @@
 #include "viewer/app/startup.h"
 
+#include "viewer/app/selcal.h"
+#include "viewer/app/uihelpers.h"
+
+#include "viewer/admin/dvrservices.h"
 #include "viewer/admin/shells.h"
 #include "viewer/app/debug.h"
 #include "viewer/app/dvrlist.h"
@@ -13,6 +17,7 @@
 #include "viewer/base/vieweroptions.h"
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QPushButton>
 
 namespace strandel {
@@ -84,6 +89,40 @@ public:
 
 ProgramViewHost programViewHost;
 [[maybe_unused]] const bool programViewHostInstalled = (SetDvrWinHost(&programViewHost), true);
+
+// The main window as the administration windows see it; without a main window there is no
+// current view.
+class ProgramMainServices final : public MainServices {
+public:
+    DvrServices *GetCurrentDvrWin() const override
+    {
+        TfrmDvrWin *view = frmMain ? frmMain->GetCurrentDvrWin() : nullptr;
+        return view ? &view->Services() : nullptr;
+    }
+    std::string GetStartDir() const override
+    {
+        return frmMain ? frmMain->GetStartDir().toStdString() : std::string(".");
+    }
+    std::optional<std::string> BrowseForFolder(const std::string &path, QWidget *owner) override
+    {
+        FolderBrowseParams params;
+        params.SetPath(path.c_str());
+        if (!strandel::BrowseForFolder(&params, owner, -1, -1))
+            return std::nullopt;
+        return std::string(params.GetPath());
+    }
+    std::optional<QDate> SelectDate(const QDate &date, QWidget *owner) override
+    {
+        TfrmSelCal dialog(owner);
+        dialog.edtCal->setSelectedDate(date);
+        if (dialog.exec() != 1)
+            return std::nullopt;
+        return dialog.edtCal->selectedDate();
+    }
+};
+
+ProgramMainServices programMainServices;
+[[maybe_unused]] const bool programMainServicesInstalled = (SetMainServices(&programMainServices), true);
 
 } // namespace
 

@@ -286,6 +286,7 @@ void DvrWinCore::SetVideoFormat(int channelCount, uint8_t video)
     if (channelCount < 1 || channelCount > 16)
         return;
     channelCount_ = channelCount;
+    video_ = video;
     model_ = uint8_t(video >> 4);
     ntsc_ = (video & 0x0F) != 0;
 }
@@ -327,7 +328,7 @@ void DvrWinCore::HandlePacket(uint8_t cmd, const uint8_t *payload, size_t length
     case DvrCmdEnvGetEx:
         if (d.setup && length == size_t(kDvrEnvRecordSize)) {
             d.setup->SetRecordVariant(cmd == DvrCmdEnvGet ? 0 : model_.load());
-            d.setup->SetModel(ntsc_ ? 1 : 0, channelCount_);
+            d.setup->SetModel(video_.load(), channelCount_);
             d.setup->TransferRecord(payload, 1);
             view_.ShowMessagePanel(false);
         }

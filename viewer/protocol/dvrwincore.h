@@ -141,6 +141,8 @@ public:
     int GetChannelCount() const { return channelCount_; }
     bool IsNtsc() const { return ntsc_; }
     uint8_t GetModel() const { return model_; }
+    // The video byte as received: model code in the high four bits, standard in the low four.
+    uint8_t GetVideoStandard() const { return video_; }
     bool IsAudioReceive() const { return audioReceive_; }
     bool IsAudioSend() const { return audioSend_; }
     const PlayStatus &GetPlayStatus() const { return playStatus_; }
@@ -179,6 +181,7 @@ private:
     std::atomic<int> channelCount_{0};
     std::atomic<bool> ntsc_{false};
     std::atomic<uint8_t> model_{0};
+    std::atomic<uint8_t> video_{0};
     bool audioSend_ = false;
     bool audioReceive_ = false;
     PlayStatus playStatus_;

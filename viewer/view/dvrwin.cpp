@@ -237,12 +237,40 @@ private:
     TfrmDvrWin &v_;
 };
 
+// The view as the administration dialogs see it; the send path is the core's, usable from
+// any thread.
+class TfrmDvrWin::ServicesBridge final : public DvrServices {
+public:
+    explicit ServicesBridge(TfrmDvrWin &view) : v_(view) {}
+    bool SendCommandEx(uint8_t cmd, uint8_t flag, const uint8_t *data, int length) override
+    {
+        return v_.core_->SendCommandEx(cmd, flag, data, length);
+    }
+    bool SendUpload(uint8_t cmd, const uint8_t *data, size_t length) override
+    {
+        return v_.core_->SendUpload(cmd, data, length);
+    }
+    int GetChannelCount() const override { return v_.GetChannelCount(); }
+    std::string GetRecordPath() const override { return v_.GetRecordPath().toStdString(); }
+    bool IsLoggedIn() const override { return v_.IsLoggedIn(); }
+    uint8_t GetModel() const override { return v_.core_->GetModel(); }
+    uint8_t GetVideoStandard() const override { return v_.core_->GetVideoStandard(); }
+    bool StartNetCopy(const std::string &fileName) override { return v_.core_->StartNetCopy(fileName); }
+    void OpenUpgradeDialog() override { v_.OpenUpgradeDialog(); }
+
+private:
+    TfrmDvrWin &v_;
+};
+
+DvrServices &TfrmDvrWin::Services() { return *services_; }
+
 void TfrmDvrWin::SetWriterFactory(DvrRecordWriterFactory factory) { WriterFactorySlot() = std::move(factory); }
 
 TfrmDvrWin::TfrmDvrWin(QWidget *owner)
     : QWidget(owner), playPath_(pathBridge_, SystemClock()), decoder_(std::make_unique<LumasetDecoderHost>())
 {
     viewBridge_ = std::make_unique<ViewBridge>(*this);
+    services_ = std::make_unique<ServicesBridge>(*this);
     core_ = std::make_unique<DvrWinCore>(*viewBridge_, WriterFactorySlot());
     setObjectName("frmDvrWin");
     setAutoFillBackground(true);
@@ -1110,7 +1138,7 @@ void TfrmDvrWin::OpenSetupDialog()
     QPointer<TfrmDvrWin> self(this);
     TfrmDvrEnv *dialog = frmDvrEnv;
     core_->Dialogs().setup = dialog;
-    dialog->SetDvr(this);
+    dialog->SetDvr(&Services());
     core_->SendCommand(DvrCmdEnvGet, nullptr, 0);
     core_->SendCommand(DvrCmdTitleGet, nullptr, 0);
     core_->SendCommand(DvrCmdDiskMap, nullptr, 0);

@@ -9,6 +9,7 @@
 #include "viewer/link/dvrviewlink.h"
 #include "viewer/view/dvrlayout.h"
 #include "viewer/view/playpath.h"
+#include "viewer/admin/dvrservices.h"
 
 #include <QFrame>
 #include <QImage>
@@ -102,6 +103,8 @@ public:
     virtual void OpenStatusDialog();
     void OpenSetupDialog();
     void OpenUpgradeDialog();
+    // What the administration dialogs use of this view.
+    DvrServices &Services();
     void SendRemoteKey(uint32_t code);
     virtual bool StartRecord(const QString &path);
     virtual void StopRecord();
@@ -240,6 +243,8 @@ private:
         TfrmDvrWin &view_;
     };
     PathBridge pathBridge_{*this};
+    class ServicesBridge;
+    std::unique_ptr<ServicesBridge> services_;
     PlayPath playPath_;
     std::unique_ptr<MpegDecoderHost> decoder_;
     std::array<uint32_t, kMaxChannels> ledColours_{};

@@ -1,0 +1,129 @@
+// The set-up editor against dvrsim on loopback: fetch, change one field, send; the simulator
+// keeps exactly what was sent and hands it back on the next fetch.
+#include "tests/dvrsim/simtest.h"
+
+#include "viewer/admin/dvrenv.h"
+#include "viewer/link/dvrlink.h"
+
+#include <QApplication>
+#include <QSpinBox>
+
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+using namespace strandel;
+using namespace strandel::test;
+
+namespace {
+
+// The dialog services over a bare protocol core, as a view would give them.
+class CoreServices : public DvrServices {
+public:
+    explicit CoreServices(DvrWinCore &core) : core_(core) {}
+    bool SendCommandEx(uint8_t cmd, uint8_t flag, const uint8_t *data, int length) override
+    {
+        return core_.SendCommandEx(cmd, flag, data, length);
+    }
+    bool SendUpload(uint8_t cmd, const uint8_t *data, size_t length) override { return core_.SendUpload(cmd, data, length); }
+    int GetChannelCount() const override { return core_.GetChannelCount(); }
+    std::string GetRecordPath() const override { return "."; }
+    bool IsLoggedIn() const override { return core_.IsLoggedIn(); }
+    uint8_t GetModel() const override { return core_.GetModel(); }
+    uint8_t GetVideoStandard() const override { return core_.GetVideoStandard(); }
+    bool StartNetCopy(const std::string &name) override { return core_.StartNetCopy(name); }
+    void OpenUpgradeDialog() override {}
+
+private:
+    DvrWinCore &core_;
+};
+
+// Serves the UI thread (the QApplication of the test run) until cond holds; a hang guard.
+bool Wait(SimView &view, const std::function<bool()> &cond)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        view.RunPending();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+int CountLines(const std::string &path, const std::string &prefix)
+{
+    std::ifstream in(path);
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line))
+        n += line.rfind(prefix, 0) == 0 ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+TEST(DvrEnvSim, FetchChangeOneFieldSendAndOnlyItsBytesDiffer)
+{
+    auto options = LoopbackOptions();
+    options.channels = 8;
+    options.transcript = testing::TempDir() + "dvrenv_sim_" + std::to_string(::getpid()) + ".txt";
+    sim::DvrSimServer server(options);
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+
+    SimView view;
+    FakeWriterState writer;
+    DvrWinCore core(view, FakeWriterFactory(writer));
+    view.core = &core;
+    DvrListRecord record;
+    record.kind = uint8_t(DvrKind::Network);
+    record.ip = {127, 0, 0, 1};
+    record.port = server.TcpPort();
+    CDvrTcp link(&view);
+    ASSERT_TRUE(link.Init(&record));
+    core.SetConnection(&link);
+    ASSERT_TRUE(link.Connect());
+    ASSERT_TRUE(Wait(view, [&] { return core.IsLoggedIn(); }));
+
+    CoreServices services(core);
+    TfrmDvrEnv env;
+    env.SetDvr(&services);
+    core.Dialogs().setup = &env;
+    env.btnLoadClick();
+    ASSERT_TRUE(Wait(view, [&] { return env.IsLoaded() && env.HddMap().size() == 16 && env.TitleBitmaps().size() == 2304; }));
+    const std::vector<uint8_t> before = server.WithRecorder([](sim::SimRecorder &r) { return r.Env(); });
+    EXPECT_EQ(env.Record(), before);
+    EXPECT_EQ(env.ChannelCount(), 8);
+
+    auto *seq = qobject_cast<QSpinBox *>(env.Control("edtSeqTime16"));
+    ASSERT_NE(seq, nullptr);
+    seq->setValue(17);
+    env.btnUpdateClick();
+    ASSERT_TRUE(Wait(view, [&] { return view.Saw("msgwin Success !!"); }));
+    const std::vector<uint8_t> after = server.WithRecorder([](sim::SimRecorder &r) { return r.Env(); });
+    ASSERT_EQ(after.size(), before.size());
+    std::vector<size_t> changed;
+    for (size_t i = 0; i < after.size(); ++i)
+        if (after[i] != before[i])
+            changed.push_back(i);
+    EXPECT_EQ(changed, std::vector<size_t>{48});
+    EXPECT_EQ(after[48], 17);
+
+    // The next fetch shows what was sent.
+    seq->setValue(0);
+    env.btnLoadClick();
+    ASSERT_TRUE(Wait(view, [&] { return seq->value() == 17; }));
+
+    link.Close();
+    core.SetConnection(nullptr);
+    server.Stop();
+    // A send is twelve packets: begin mark, ten parts, end mark.
+    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=80 len=0"), 1);
+    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=00 len=1000 "), 9);
+    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=00 len=638 "), 1);
+    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=40 len=0"), 1);
+    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 "), 12);
+    std::remove(options.transcript.c_str());
+}

@@ -1,0 +1,151 @@
+#pragma once
+// The set-up editor over a recorder's configuration record: fetches it through the view,
+// shows it on tabbed pages, saves and opens it as a raw ".env" file and sends it back.
+// Controls are found by name; one transfer routine moves values between the record and them.
+#include <QDialog>
+#include <QFont>
+
+#include "viewer/admin/dvrservices.h"
+#include "viewer/link/comm.h"
+#include "viewer/protocol/dvrdialoglinks.h"
+#include "viewer/protocol/dvrenvrecord.h"
+
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QFrame;
+class QLabel;
+
+namespace strandel {
+
+class TMyItemEdit;
+
+class TfrmDvrEnv : public QDialog, public DvrEnvDialog {
+    Q_OBJECT
+public:
+    static constexpr int kScheduleCells = 168;
+    using ControlFamily = std::array<QWidget *, 16>;
+
+    explicit TfrmDvrEnv(QWidget *owner = nullptr);
+    ~TfrmDvrEnv() override;
+
+    void SetDvr(DvrServices *view) { dvr_ = view; }
+    DvrServices *Dvr() const { return dvr_; }
+    const QFont &ChannelFont() const { return chFont_; }
+
+    // The view's calls, in this order for a record reply.
+    void SetRecordVariant(uint8_t variant) override;
+    void SetModel(uint8_t standard, int channelCount) override;
+    void TransferRecord(const uint8_t *record, int direction) override;
+    void SetHddMap(const uint8_t *map) override;
+    void SetTitleBitmaps(const uint8_t *bitmaps) override;
+    void SetModalResult(int result) override;
+
+    // The transfer routine. Direction 1: the buffer's 9638 bytes become the working record and
+    // fill the controls. Direction 0: the controls are stored into the working record, which
+    // is copied into the buffer in wire form. A control the user left as it was loaded keeps
+    // its bytes (so a value a control cannot show survives); flags, schedule, audio switches
+    // and titles are always written in their one form. False: a check refused the values and
+    // the buffer must not be sent or saved.
+    bool TransferRecord(uint8_t *buffer, int direction);
+    // Rebuilds the quick frame-rate list for the chosen picture size and standard.
+    void FillQuickFrameList();
+
+    // Handlers.
+    void FormShow();
+    void FormActivate();
+    void btnLoadClick();
+    void btnUpdateClick();
+    void btnSaveClick();
+    void btnOpenClick();
+    void btnCancelClick() { SetModalResult(kModalResultCancel); }
+    void btnDownloadClick();
+    // The file side of save and open; false with a message when the file cannot be used.
+    bool SaveToFile(const QString &path);
+    bool OpenFromFile(const QString &path);
+
+    // State.
+    const std::vector<uint8_t> &Record() const { return record_; }
+    bool IsLoaded() const { return loaded_; }
+    const std::vector<uint8_t> &HddMap() const { return hddMap_; }
+    const std::vector<uint8_t> &TitleBitmaps() const { return titles_; }
+    uint8_t RecordVariant() const { return variant_; }
+    uint8_t VideoStandard() const { return standard_; }
+    bool IsNtsc() const { return (standard_ & 1) != 0; }
+    int FrameBudget() const { return frameBudget_; }
+    int ChannelCount() const { return channels_; }
+    int CurrentProgram() const { return currentProgram_; }
+    void SetCurrentProgram(int p) { currentProgram_ = p; }
+    // The variant pages in use: "TabRec2", or "TabRec3" for variant 2 with 16 channels.
+    QString VariantPage() const { return variantPage_; }
+    TMyItemEdit *SelectedCell() const { return selectedCell_; }
+    void SelectCell(TMyItemEdit *cell);
+    TMyItemEdit *Cell(int i) const { return cells_.at(size_t(i)); }
+    // A control of the form by name (null when the form has none).
+    QWidget *Control(const QString &name) const;
+    // The family of that prefix (16 entries, null where the page lacks the control).
+    const ControlFamily &Family(const std::string &prefix) const;
+
+    // Where save and open ask for a file name and how messages are shown; tests replace them.
+    std::function<QString(bool save)> chooseFile;
+    std::function<void(const QString &text)> showMessage;
+
+    QTabWidget *PageMain;
+    QTabWidget *PageScreen, *PageRecord, *PageEvent, *PageSystem, *PageLink;
+    QPushButton *btnLoad, *btnUpdate, *btnSave, *btnOpen, *btnCancel, *btnDownload;
+    QLineEdit *edtMasterOld, *edtMasterNew, *edtMasterRetype, *edtSlaveOld, *edtSlaveNew, *edtSlaveRetype;
+    // Two serial components the form carries ("Com2", every event watched); nothing opens them.
+    std::unique_ptr<comm::TComm> Comm1;
+    std::unique_ptr<comm::TComm> Comm2;
+
+protected:
+    // The record program the program page shows, moved in the given direction; false refuses
+    // the values (the whole transfer then fails). The program pages build on it.
+    virtual bool TransferRecordProgram(int direction) { (void)direction; return true; }
+    void showEvent(QShowEvent *e) override;
+    void changeEvent(QEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
+
+private:
+    void BuildPages();
+    QWidget *MakeControl(const DvrEnvField &f, int i, QWidget *page);
+    void ResetForOpening();
+    void LookUpFamilies();
+    void ChoosePageSet();
+    bool TransferField(const DvrEnvField &f, int direction);
+    bool ApplyPasswords(uint8_t *buffer);
+    void ReadFontSettings();
+
+    DvrServices *dvr_ = nullptr;
+    QFont chFont_;
+    int chFontColor_ = 0;
+    std::vector<uint8_t> record_;
+    bool loaded_ = false;
+    int currentProgram_ = 0;
+    uint8_t variant_ = 0;
+    uint8_t standard_ = 0;
+    int frameBudget_ = 100;
+    int channels_ = 16;
+    int groupSize_ = 4, groupCount_ = 4;
+    int titleChannel_ = 0;
+    QString variantPage_ = "TabRec2";
+    TMyItemEdit *selectedCell_ = nullptr;
+    std::array<TMyItemEdit *, kScheduleCells> cells_{};
+    std::map<QString, QWidget *> controls_;
+    std::map<std::string, ControlFamily> families_;
+    std::vector<uint8_t> hddMap_, titles_;
+    bool opening_ = false;
+};
+
+extern TfrmDvrEnv *frmDvrEnv;
+
+} // namespace strandel
