@@ -692,6 +692,30 @@ TEST(Mpeg12, StreamsParseWithoutError)
     }
 }
 
+TEST(Mpeg12, SlicesArePlacedByTheirRow)
+{
+    // The second row's slice is lost: the third row still lands on the third row.
+    const auto calls = SplitPictures(ReadFile(DataPath("m2_176x144.m2v")));
+    std::vector<size_t> slices;
+    const std::vector<uint8_t> &first = calls[0];
+    for (size_t i = 0; i + 3 < first.size(); ++i)
+        if (!first[i] && !first[i + 1] && first[i + 2] == 1 && first[i + 3] >= 1 && first[i + 3] <= 0xAF)
+            slices.push_back(i);
+    ASSERT_EQ(slices.size(), 9u);
+    std::vector<uint8_t> lost(first.begin(), first.begin() + long(slices[1]));
+    lost.insert(lost.end(), first.begin() + long(slices[2]), first.end());
+    Checked c(176, 144, CodecMpeg2);
+    EXPECT_EQ(c.Decode(lost), DecodeOk);
+    EXPECT_EQ(c.error(), 0);
+    EXPECT_EQ(StateOf(c.inst).mb_index, 99);
+    // A slice below the picture is damage.
+    std::vector<uint8_t> below = first;
+    below[slices[2] + 3] = 0x20;
+    EXPECT_EQ(c.Decode(below), DecodeOk);
+    EXPECT_EQ(c.error(), 1);
+    EXPECT_EQ(Tamper().flagged, 1);
+}
+
 TEST(Mpeg12, SequenceValuesBelongToTheInstance)
 {
     const auto one = SplitPictures(ReadFile(DataPath("m1_176x144.m1v")));
