@@ -304,7 +304,9 @@ void ResetBlockPredictors(DecoderState &s)
 }
 
 // Inter coefficient events from position 0, dequantised as they come.
-// keep: where the quantised levels go for the integrity check, or null.
+// Keep: the quantised levels also go to `keep` for the integrity check (a separate loop, so that
+// the plain one carries no test for it).
+template <bool Keep = false>
 bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep = nullptr)
 {
     BitReader r = reader; // kept in registers over the block
@@ -338,7 +340,7 @@ bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep = nullp
         const int sign = level >> 31;
         const int f = Clip12(((m ^ sign) - sign) & -int(level != 0));
         blk[pos] = int16_t(f);
-        if (keep)
+        if constexpr (Keep)
             keep[pos] = int16_t(level);
         sum += f;
         ++i;
@@ -546,7 +548,7 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
         if (!((s.cbp >> (5 - b)) & 1))
             continue;
         const uint32_t start = r.pos;
-        if (!DecodeInterBlock(c, r, s.integrity_on ? c.st->integrity_block[b] : nullptr))
+        if (!(s.integrity_on ? DecodeInterBlock<true>(c, r, c.st->integrity_block[b]) : DecodeInterBlock(c, r)))
             return;
         c.st->activity[b] = int16_t(r.pos - start);
         dsp.idct(c.st->block);

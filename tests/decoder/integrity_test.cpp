@@ -360,6 +360,26 @@ TEST(IntegrityEntry, StatusBeforeAndAfterAFlaggedMacroblock)
     EXPECT_LT(mb, 22 * 18);
 }
 
+TEST(IntegrityEntry, CheckingChangesNoPicture)
+{
+    for (const char *name : {"p_80x64.m4v", "vp_128x96.m4v", "il_96x64.m4v"}) {
+        const auto frames = SplitFrames(ReadFile(DataPath(name)));
+        const int w = std::atoi(std::strchr(name, '_') + 1), h = std::atoi(std::strchr(name, 'x') + 1);
+        Instance plain(w, h), checked(w, h);
+        ASSERT_EQ(Select(checked, 1, 4), DecodeOk);
+        std::vector<uint8_t> a(size_t(w * h * 3 / 2)), b(a.size());
+        int checkedRuns = 0;
+        for (size_t i = 0; i < frames.size(); ++i) {
+            ASSERT_EQ(plain.Decode(frames[i], a.data(), w), DecodeOk);
+            ASSERT_EQ(checked.Decode(frames[i], b.data(), w), DecodeOk);
+            EXPECT_EQ(a, b) << name << " frame " << i;
+            EXPECT_EQ(checked.lastFrame().error, 0) << name << " frame " << i;
+            checkedRuns += StateOf(checked).integrity.message_fill > 0;
+        }
+        EXPECT_GT(checkedRuns, 0) << name;
+    }
+}
+
 // ---- JPEG ----
 
 // An instance of the given codec type with checking on.
