@@ -6,7 +6,8 @@
 
 namespace strandel::lumaset {
 
-constexpr int32_t kInitialisedMagic = 0x4C554D41; // marks a state block that went through 
+constexpr int32_t kInitialisedMagic = 0x4C554D41; // marks a state block that went through DecOptInit
+
 void InitInstance(const Context &c, const DecoderParams &p, int32_t fixed_buffer);
 void SetPostProcessing(DecoderState &s, uint32_t level);
 void SelectConverter(DecoderState &s, int32_t format);
