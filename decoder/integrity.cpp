@@ -78,7 +78,6 @@ bool IntegrityCheck(IntegrityState &st, int32_t stored_level, const uint8_t key_
     for (int b = 0; b < 6; ++b) {
         const int16_t *q = blocks[b];
         int16_t work[64];
-        bool marked[64] = {};
         std::memcpy(work, q, sizeof work);
         if (checkPosition && b == 0)
             st.gathered_fill = 0;
@@ -87,14 +86,19 @@ bool IntegrityCheck(IntegrityState &st, int32_t stored_level, const uint8_t key_
         const uint8_t *cand = luma ? kLumaCandidates : kChromaCandidates;
         const int examined = luma ? kLumaExamined[level] : kChromaExamined[level];
         const int maxMarks = luma ? kLumaMarks : kChromaMarks;
+        // Marked positions as gathering keys: column by column, so the key is the transposed index.
+        int keys[kLumaMarks];
         int marks = 0;
         for (int i = 0; i < examined && marks < maxMarks; ++i) {
             const int pos = cand[i];
             const int v = q[pos];
             if (v >= -1 && v <= 1)
                 continue;
-            marked[pos] = true;
-            ++marks;
+            int k = marks++;
+            const int key = (pos & 7) * 8 + (pos >> 3);
+            for (; k > 0 && keys[k - 1] > key; --k)
+                keys[k] = keys[k - 1];
+            keys[k] = key;
             work[pos] = int16_t(v > 0 ? (v & ~1) : (v & 1) ? v + 1 : v);
         }
 
@@ -120,15 +124,16 @@ bool IntegrityCheck(IntegrityState &st, int32_t stored_level, const uint8_t key_
         }
 
         // A run longer than five macroblocks (odd column counts, merged runs) keeps what fits.
-        for (int i = 0; i < 64 && st.message_fill < kIntegrityMessage; ++i)
-            st.message[st.message_fill++] = uint8_t(work[i]);
+        const int room = kIntegrityMessage - st.message_fill;
+        const int bytes = room < 64 ? room : 64;
+        for (int i = 0; i < bytes; ++i)
+            st.message[st.message_fill + i] = uint8_t(work[i]);
+        st.message_fill += bytes;
 
-        for (int col = 0; col < 8; ++col)
-            for (int row = 0; row < 8; ++row) {
-                const int pos = 8 * row + col;
-                if (marked[pos] && st.gathered_fill < kIntegrityBits)
-                    st.gathered[st.gathered_fill++] = uint8_t(q[pos] & 1);
-            }
+        for (int i = 0; i < marks && st.gathered_fill < kIntegrityBits; ++i) {
+            const int pos = (keys[i] & 7) * 8 + (keys[i] >> 3);
+            st.gathered[st.gathered_fill++] = uint8_t(q[pos] & 1);
+        }
     }
 
     bool busy = false;

@@ -16,9 +16,14 @@ constexpr uint32_t kT[64] = {
     0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
     0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
 
-constexpr int kShift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
-
 inline uint32_t Rotl(uint32_t x, int n) { return x << n | x >> (32 - n); }
+
+// The four rounds written out: the loop with a switch per step costs three times as much.
+#define MD5_STEP(f, a, b, c, d, k, s, i) a = b + Rotl(a + f(b, c, d) + x[k] + kT[i], s)
+#define MD5_F(b, c, d) (d ^ (b & (c ^ d)))
+#define MD5_G(b, c, d) (c ^ (d & (b ^ c)))
+#define MD5_H(b, c, d) (b ^ c ^ d)
+#define MD5_I(b, c, d) (c ^ (b | ~d))
 
 void Block(uint32_t h[4], const uint8_t *p)
 {
@@ -27,23 +32,38 @@ void Block(uint32_t h[4], const uint8_t *p)
         x[i] = uint32_t(p[4 * i]) | uint32_t(p[4 * i + 1]) << 8 | uint32_t(p[4 * i + 2]) << 16 |
                uint32_t(p[4 * i + 3]) << 24;
     uint32_t a = h[0], b = h[1], c = h[2], d = h[3];
-    for (int i = 0; i < 64; ++i) {
-        uint32_t f;
-        int k;
-        switch (i >> 4) {
-        case 0: f = (b & c) | (~b & d); k = i; break;
-        case 1: f = (d & b) | (~d & c); k = (5 * i + 1) & 15; break;
-        case 2: f = b ^ c ^ d; k = (3 * i + 5) & 15; break;
-        default: f = c ^ (b | ~d); k = (7 * i) & 15; break;
-        }
-        const uint32_t t = d;
-        d = c;
-        c = b;
-        b = b + Rotl(a + f + kT[i] + x[k], kShift[i >> 4][i & 3]);
-        a = t;
+    for (int i = 0; i < 16; i += 4) {
+        MD5_STEP(MD5_F, a, b, c, d, i, 7, i);
+        MD5_STEP(MD5_F, d, a, b, c, i + 1, 12, i + 1);
+        MD5_STEP(MD5_F, c, d, a, b, i + 2, 17, i + 2);
+        MD5_STEP(MD5_F, b, c, d, a, i + 3, 22, i + 3);
+    }
+    for (int i = 16; i < 32; i += 4) {
+        MD5_STEP(MD5_G, a, b, c, d, (5 * i + 1) & 15, 5, i);
+        MD5_STEP(MD5_G, d, a, b, c, (5 * (i + 1) + 1) & 15, 9, i + 1);
+        MD5_STEP(MD5_G, c, d, a, b, (5 * (i + 2) + 1) & 15, 14, i + 2);
+        MD5_STEP(MD5_G, b, c, d, a, (5 * (i + 3) + 1) & 15, 20, i + 3);
+    }
+    for (int i = 32; i < 48; i += 4) {
+        MD5_STEP(MD5_H, a, b, c, d, (3 * i + 5) & 15, 4, i);
+        MD5_STEP(MD5_H, d, a, b, c, (3 * (i + 1) + 5) & 15, 11, i + 1);
+        MD5_STEP(MD5_H, c, d, a, b, (3 * (i + 2) + 5) & 15, 16, i + 2);
+        MD5_STEP(MD5_H, b, c, d, a, (3 * (i + 3) + 5) & 15, 23, i + 3);
+    }
+    for (int i = 48; i < 64; i += 4) {
+        MD5_STEP(MD5_I, a, b, c, d, (7 * i) & 15, 6, i);
+        MD5_STEP(MD5_I, d, a, b, c, (7 * (i + 1)) & 15, 10, i + 1);
+        MD5_STEP(MD5_I, c, d, a, b, (7 * (i + 2)) & 15, 15, i + 2);
+        MD5_STEP(MD5_I, b, c, d, a, (7 * (i + 3)) & 15, 21, i + 3);
     }
     h[0] += a, h[1] += b, h[2] += c, h[3] += d;
 }
+
+#undef MD5_STEP
+#undef MD5_F
+#undef MD5_G
+#undef MD5_H
+#undef MD5_I
 
 } // namespace
 
