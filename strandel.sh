@@ -36,10 +36,32 @@ setup() {
 
 jobs() { nproc 2>/dev/null || echo 2; }
 
-build() { # build DIR [cmake options...]
+build() { # build DIR [cmake options...] [-- targets...]
   local dir=$1; shift
-  cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" -j "$(jobs)"
+  local opts=() targets=()
+  while [ $# -gt 0 ]; do
+    if [ "$1" = -- ]; then shift; targets=("$@"); break; fi
+    opts+=("$1"); shift
+  done
+  cmake -S "$ROOT" -B "$dir" -G Ninja "${opts[@]}" >/dev/null
+  if [ ${#targets[@]} -gt 0 ]; then
+    cmake --build "$dir" -j "$(jobs)" --target "${targets[@]}"
+  else
+    cmake --build "$dir" -j "$(jobs)"
+  fi
+}
+
+SIM_PID=
+stop_sim() {
+  if [ -n "$SIM_PID" ]; then
+    kill "$SIM_PID" 2>/dev/null || true
+    wait "$SIM_PID" 2>/dev/null || true
+    SIM_PID=
+  fi
+}
+
+port_taken() { # port_taken PORT: something already listens on 127.0.0.1:PORT
+  (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
 }
 
 run_tests() { # run_tests DIR
@@ -56,11 +78,25 @@ run_viewer() {
   # The viewer finds its MPEG-4 decoder through the class registry.
   "$out"/decoder/lumaset_register >/dev/null
   # The demo recorder: the simulator serving the demo recording on loopback.
-  say "demo recorder: dvrsim on 127.0.0.1:5400 serving samples/demo.dvr"
+  if port_taken 5400; then
+    say "port 127.0.0.1:5400 is taken (an earlier dvrsim still running?); stop that process and run again"
+    exit 1
+  fi
   "$out"/tools/dvrsim/dvrsim --listen 127.0.0.1:5400 --source "$work/demo.dvr" --channels 16 --ntsc \
     > "$work/dvrsim.log" 2>&1 &
-  local sim=$!
-  trap 'kill $sim 2>/dev/null || true' EXIT
+  SIM_PID=$!
+  # The simulator goes with the viewer, however the script ends.
+  trap stop_sim EXIT
+  trap 'stop_sim; exit 130' INT TERM
+  local i
+  for i in $(seq 50); do
+    port_taken 5400 && break
+    if ! kill -0 "$SIM_PID" 2>/dev/null; then
+      say "the demo recorder did not start:"; cat "$work/dvrsim.log" >&2; SIM_PID=; exit 1
+    fi
+    sleep 0.1
+  done
+  say "demo recorder: dvrsim on 127.0.0.1:5400 serving samples/demo.dvr"
   cd "$work"
   if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     say "no display: starting the viewer under Xvfb (virtual screen); close it with Ctrl+C"
@@ -72,7 +108,10 @@ run_viewer() {
 
 case "${1:-}" in
   setup) setup ;;
-  run) shift; setup; build build/release -DCMAKE_BUILD_TYPE=Release; run_viewer "$@" ;;
+  run) shift; setup
+    # Only what the run needs: the program, its decoder and the demo recorder.
+    build build/release -DCMAKE_BUILD_TYPE=Release -- strandel lumaset lumaset_register dvrsim
+    run_viewer "$@" ;;
   test) setup; build build/release -DCMAKE_BUILD_TYPE=Release; run_tests build/release ;;
   sanitize)
     setup

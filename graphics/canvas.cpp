@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace strandel {
 
@@ -47,6 +48,17 @@ void Canvas::EndPaint()
         m_painter->end();
 }
 
+// Drawing an image onto itself hands us a second handle on our own pixels; the non-const
+// accessors would then detach our image from the memory it wraps (a bitmap's pixels), and the
+// write would land in a copy. Such a write goes to the shared pixels in place.
+uchar *Canvas::MemoryBits(const QImage &src)
+{
+    const uchar *own = std::as_const(*m_image).constBits();
+    if (src.constBits() == own)
+        return const_cast<uchar *>(own);
+    return m_image->bits();
+}
+
 bool Canvas::IsMemory32() const { return m_image && Is32(*m_image) && !m_image->isNull(); }
 
 void Canvas::BitBlt(int dx, int dy, int w, int h, const QImage &src, int sx, int sy)
@@ -76,7 +88,7 @@ void Canvas::BitBlt(int dx, int dy, int w, int h, const QImage &src, int sx, int
     EndPaint(); // pending painter work lands first
     const size_t bytes = size_t(dx1 - dx0) * 4;
     const int rows = int(dy1 - dy0);
-    uchar *dst = m_image->bits();
+    uchar *dst = MemoryBits(s);
     const uchar *srcBits = s.constBits();
     const auto dstRow = [&](int r) { return dst + (dy0 + r) * m_image->bytesPerLine() + dx0 * 4; };
     const auto srcRow = [&](int r) { return srcBits + (dy0 + r - oy) * s.bytesPerLine() + (dx0 - ox) * 4; };
@@ -113,12 +125,13 @@ void Canvas::StretchBlt(const QRect &dstRect, const QImage &src, const QRect &sr
     const int64_t dw = dstRect.width(), dh = dstRect.height(), sw = srcRect.width(), sh = srcRect.height();
     const int64_t x0 = std::max<int64_t>(dstRect.left(), 0), x1 = std::min<int64_t>(int64_t(dstRect.left()) + dw, m_image->width());
     const int64_t y0 = std::max<int64_t>(dstRect.top(), 0), y1 = std::min<int64_t>(int64_t(dstRect.top()) + dh, m_image->height());
+    uchar *dst = MemoryBits(s);
     for (int64_t y = y0; y < y1; ++y) {
         const int64_t syy = srcRect.top() + (y - dstRect.top()) * sh / dh;
         if (syy < 0 || syy >= source.height())
             continue;
         const auto *sp = reinterpret_cast<const uint32_t *>(source.constScanLine(int(syy)));
-        auto *dp = reinterpret_cast<uint32_t *>(m_image->scanLine(int(y)));
+        auto *dp = reinterpret_cast<uint32_t *>(dst + y * m_image->bytesPerLine());
         for (int64_t x = x0; x < x1; ++x) {
             const int64_t sxx = srcRect.left() + (x - dstRect.left()) * sw / dw;
             if (sxx >= 0 && sxx < source.width())

@@ -36,6 +36,7 @@ public:
 
 private:
     bool IsMemory32() const;
+    uchar *MemoryBits(const QImage &src);
 
     QPaintDevice *m_device = nullptr;
     QImage *m_image = nullptr;

@@ -28,11 +28,16 @@ private:
     bool autoReset_;
 };
 
-// Holds an event for a scope and sets it again when the scope ends, also after a timed-out wait.
+// Holds an event for a scope and sets it again when the scope ends. A timed-out wait goes on
+// without the lock and leaves it to its holder.
 class EventGuard {
 public:
     EventGuard(TimedEvent &event, int timeoutMs) : event_(event), acquired_(event.Wait(timeoutMs)) {}
-    ~EventGuard() { event_.Set(); }
+    ~EventGuard()
+    {
+        if (acquired_)
+            event_.Set();
+    }
     bool Acquired() const { return acquired_; }
     EventGuard(const EventGuard &) = delete;
     EventGuard &operator=(const EventGuard &) = delete;

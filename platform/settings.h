@@ -1,6 +1,6 @@
 #pragma once
 // The program's settings store (organisation "Holvane", application "Strandel").
-// Each call opens the store, does one read or write, and closes it again.
+// The store is opened once and shared; every write reaches the file at once.
 #include <QString>
 
 namespace strandel {

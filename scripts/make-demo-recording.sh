@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
-# Makes samples/demo.dvr, the built-in demo recording: 16 channels of a generated test pattern
-# with the channel number and a running clock, channels 1-8 as JPEG pictures and 9-16 as
-# MPEG-4, packed into records by the viewer's own writer (store_mkdvr).
-# Needs ffmpeg and the DejaVu fonts (fonts-dejavu-core).
+# Makes samples/demo.dvr, the built-in demo recording: a minute of 16 channels of colour bars
+# with a moving square and a burned-in channel number and clock (top right, clear of the
+# viewer's own title and time overlays). Channels 1-8 are JPEG pictures (one a second), 9-16
+# MPEG-4 at four pictures a second, each record one group of pictures that begins with an intra
+# picture, as a recorder records them. Packed into records by the viewer's own writer
+# (store_mkdvr). Needs ffmpeg and the DejaVu fonts (fonts-dejavu-core).
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD:-$ROOT/build/demo}
 OUT=${1:-$ROOT/samples/demo.dvr}
-FPS=5
-LENGTH=3
+FPS=4
+LENGTH=60
+GOP=8       # MPEG-4: an intra picture every two seconds
+JPEG_STEP=4 # JPEG: a picture a second
 FONT=/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf
 
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTRANDEL_BUILD_BENCH=OFF >/dev/null
@@ -18,14 +22,18 @@ TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
 args=()
 for ch in $(seq 1 16); do
-  src="testsrc2=size=352x240:rate=$FPS:duration=$LENGTH"
-  filter="hue=h=$((ch * 22)),drawtext=fontfile=$FONT:text='CH $ch  %{pts\:hms}':x=12:y=h-th-12:fontsize=22:fontcolor=white:box=1:boxcolor=black@0.6"
+  filter="hue=h=$((ch * 22)),drawbox=x='mod(t*40+$((ch * 17)),312)':y=150:w=40:h=40:color=yellow:t=fill"
+  filter+=",drawtext=fontfile=$FONT:text='CH $ch  %{pts\:hms}':x=w-tw-10:y=10:fontsize=18:fontcolor=white:box=1:boxcolor=black@0.6"
   if [ "$ch" -le 8 ]; then
     mkdir "$TMP/ch$ch"
-    ffmpeg -nostdin -v error -f lavfi -i "$src" -vf "$filter" -q:v 12 "$TMP/ch$ch/frame%03d.jpg"
-    args+=("$ch:jpeg:$TMP/ch$ch")
+    ffmpeg -nostdin -v error -f lavfi -i "smptebars=size=352x240:rate=$FPS:duration=$LENGTH" \
+      -vf "$filter,select='not(mod(n\,$JPEG_STEP))'" -fps_mode passthrough -q:v 14 "$TMP/ch$ch/frame%03d.jpg"
+    args+=("$ch:jpeg:$TMP/ch$ch:$JPEG_STEP")
   else
-    ffmpeg -nostdin -v error -f lavfi -i "$src" -vf "$filter" -c:v mpeg4 -threads 1 -bf 0 -g "$FPS" -q:v 10 -f m4v "$TMP/ch$ch.m4v"
+    # The stream headers go before every intra picture, so that play can begin at any group.
+    ffmpeg -nostdin -v error -f lavfi -i "smptebars=size=352x240:rate=$FPS:duration=$LENGTH" -vf "$filter" \
+      -c:v mpeg4 -threads 1 -bf 0 -g $GOP -keyint_min $GOP -sc_threshold 1000000000 -q:v 14 \
+      -flags +global_header -bsf:v dump_extra=freq=keyframe -f m4v "$TMP/ch$ch.m4v"
     args+=("$ch:mpeg:$TMP/ch$ch.m4v")
   fi
 done

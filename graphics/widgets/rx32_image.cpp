@@ -72,6 +72,8 @@ TShiftState ShiftStateOf(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifie
     return s;
 }
 
+TThemeNexus *gThemeNexus = nullptr;
+
 void InstallStyleThemeQuery()
 {
     // Fusion and the classic Windows style draw without themes; the others are themed.
@@ -81,6 +83,12 @@ void InstallStyleThemeQuery()
             return false;
         const QString name = style->name().toLower();
         return name != QLatin1String("fusion") && name != QLatin1String("windows");
+    });
+    // The program's one nexus, which opens the theme handles; it goes with the application.
+    gThemeNexus = new TThemeNexus;
+    qAddPostRoutine([] {
+        delete gThemeNexus;
+        gThemeNexus = nullptr;
     });
 }
 
@@ -112,6 +120,15 @@ TCustomPaintBox32::TCustomPaintBox32(QWidget *parent) : QWidget(parent)
 }
 
 TCustomPaintBox32::~TCustomPaintBox32() = default;
+
+TThemeNexus *TCustomPaintBox32::ThemeNexus() { return gThemeNexus; }
+
+void TCustomPaintBox32::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if ((event->type() == QEvent::StyleChange || event->type() == QEvent::ThemeChange) && gThemeNexus)
+        gThemeNexus->ThemeChanged();
+}
 
 void TCustomPaintBox32::Invalidate()
 {
@@ -370,8 +387,12 @@ void TCustomImage32::SetColor(TColor value)
 
 void TCustomImage32::EndUpdate()
 {
-    if (--m_updateCount < 0)
+    // An unpaired call is reported but leaves the count at 0, so changes still repaint.
+    if (m_updateCount <= 0) {
+        m_updateCount = 0;
         throw EAssertionFailed("Unpaired EndUpdate call");
+    }
+    --m_updateCount;
 }
 
 void TCustomImage32::Changed()

@@ -15,6 +15,8 @@ class QKeyEvent;
 
 namespace strandel {
 
+class TThemeNexus;
+
 class EListError : public ERx32Error
 {
 public:
@@ -70,6 +72,9 @@ public:
     // on to the parent, as dialog navigation).
     std::function<void(TCustomPaintBox32 *sender, int key, TShiftState shift)> OnKeyDown;
 
+    // The program's theme nexus, made with the first control; null before.
+    static TThemeNexus *ThemeNexus();
+
 protected:
     virtual void DoPaintBuffer() { m_bufferValid = true; }
     virtual void DoPaintGDIOverlay();
@@ -79,6 +84,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void changeEvent(QEvent *event) override;
     bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 

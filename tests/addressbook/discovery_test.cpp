@@ -4,6 +4,7 @@
 #include "viewer/app/dvrsearch.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTest>
 #include <QNetworkDatagram>
@@ -148,5 +149,18 @@ TEST_F(DiscoveryTest, ScanListsOnlyExactAnswersAndAddsRows)
     Responder quiet({});
     search.SetDiscoveryPort(quiet.Port());
     search.btnSearch->click();
+    EXPECT_EQ(search.ResultCount(), 0);
+}
+
+TEST_F(DiscoveryTest, ASearchWithoutAnswersSaysSo)
+{
+    Responder responder({});
+    TfrmDvrSearch search;
+    search.SetScanNetwork(std::array<uint8_t, 3>{127, 0, 0});
+    search.SetDiscoveryPort(responder.Port());
+    search.SetAnswerWait(100);
+    search.btnSearch->click();
+    EXPECT_TRUE(search.lblState->text().startsWith("Searching"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return search.lblState->text() == "No recorder answered the search"; }, 5000));
     EXPECT_EQ(search.ResultCount(), 0);
 }

@@ -120,10 +120,15 @@ TEST_F(BookTest, FormToRecordRules)
     EXPECT_EQ(r.useIpServer, 1);
     EXPECT_EQ(r.name[31], 0);
 
-    // A name cut inside a multi-byte character loses that whole character.
+    // Text is 8-bit, one byte a character, both ways.
     b.edtName->setText(QString(30, u'a') + QString::fromUtf8("\xC3\xA9"));
+    b.edtDesc->setPlainText(QString::fromUtf8("Caf\xC3\xA9 \xC3\xBC"));
     b.FormToRecord(&r);
-    EXPECT_EQ(FieldText(r.name), std::string(30, 'a'));
+    EXPECT_EQ(FieldText(r.name), std::string(30, 'a') + "\xE9");
+    EXPECT_EQ(FieldText(r.description), "Caf\xE9 \xFC");
+    SetField(r.name, "Gr\xFC\xDF");
+    b.RecordToForm(&r);
+    EXPECT_EQ(b.edtName->text(), QString::fromUtf8("Gr\xC3\xBC\xC3\x9F"));
 }
 
 TEST_F(BookTest, RecordToFormAndDefaults)
@@ -268,4 +273,20 @@ TEST_F(BookTest, DeletedEntryStaysValidForAViewThatHoldsIt)
     held->mac = {1, 2, 3, 4, 5, 6};
     b.UpdateMacText(held);
     EXPECT_EQ(Cell(b, 0, 2), "00:1A:2B:3C:4D:5E");
+}
+
+TEST_F(BookTest, TheDemoBookShowsItsRecordingAsAFile)
+{
+    TfrmDvrList &b = Book("../../samples/Strandel.lst");
+    ASSERT_EQ(b.RecordCount(), 2);
+    EXPECT_EQ(Cell(b, 0, 1), "127.0.0.1");
+    EXPECT_EQ(Cell(b, 1, 0), "Demo recording");
+    EXPECT_EQ(Cell(b, 1, 1), "File");
+    b.SelectRow(1);
+    const auto kinds = b.findChildren<QRadioButton *>();
+    ASSERT_EQ(kinds.size(), 4);
+    EXPECT_EQ(kinds[3]->text(), "File");
+    EXPECT_TRUE(kinds[3]->isChecked());
+    EXPECT_FALSE(b.edtPortNum->isEnabled());
+    EXPECT_FALSE(b.edtSerialPort->isEnabled());
 }

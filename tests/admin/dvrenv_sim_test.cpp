@@ -32,6 +32,7 @@ public:
     uint8_t GetModel() const override { return core_.GetModel(); }
     uint8_t GetVideoStandard() const override { return core_.GetVideoStandard(); }
     bool StartNetCopy(const std::string &name) override { return core_.StartNetCopy(name); }
+    bool IsCopying() const override { return core_.IsCopying(); }
     void OpenUpgradeDialog() override {}
 
 private:

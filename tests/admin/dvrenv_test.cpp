@@ -46,6 +46,7 @@ public:
     uint8_t GetModel() const override { return 0; }
     uint8_t GetVideoStandard() const override { return 0; }
     bool StartNetCopy(const std::string &) override { return true; }
+    bool IsCopying() const override { return false; }
     void OpenUpgradeDialog() override { ++upgrades; }
 
     struct Packet {

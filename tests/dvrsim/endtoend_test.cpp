@@ -453,8 +453,8 @@ TEST(SimEndToEnd, SearchAndAdministrationRepliesReachTheirDialogs)
     EXPECT_EQ(dialogs.Take(), std::vector<std::string>(20, "event 20"));
     core.Dialogs().blockSearch = &dialogs;
     core.SendCommand(DvrCmdBlockSearch, BuildBlockSearch(3, unset));
-    ASSERT_TRUE(served(12));
-    EXPECT_EQ(dialogs.Take(), std::vector<std::string>(12, "block 18"));
+    ASSERT_TRUE(served(20));
+    EXPECT_EQ(dialogs.Take(), std::vector<std::string>(20, "block 18"));
 
     core.Dialogs().status = &dialogs;
     core.SendCommand(DvrCmdStatus, nullptr, 0);
@@ -472,6 +472,11 @@ TEST(SimEndToEnd, SearchAndAdministrationRepliesReachTheirDialogs)
     const std::string log = ReadText(logFile);
     EXPECT_EQ(log.substr(0, 2), "1 ");
     EXPECT_NE(log.find("NET CONNECT \r\n"), std::string::npos);
-    EXPECT_NE(log.find("3 2026/12/10 09:00:00 RECORD START\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" 2026/12/10 09:00:00 RECORD START\r\n"), std::string::npos) << log;
     std::remove(logFile.c_str());
+    // A file that cannot be created is reported.
+    const std::string nowhere = testing::TempDir() + "no_such_dir_" + std::to_string(::getpid()) + "/log.txt";
+    client.view.logFileName = nowhere;
+    core.SendCommand(DvrCmdLogDownload, nullptr, 0);
+    ASSERT_TRUE(Serve(client.view, [&] { return client.view.Saw("msg Cannot create the log file " + nowhere); }));
 }

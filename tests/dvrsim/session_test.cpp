@@ -146,6 +146,25 @@ TEST(SimSession, LoginAnswers)
     }
 }
 
+TEST(SimSession, PushedLayoutsLeaveEveryChannelInASplit)
+{
+    SimOptions o;
+    o.channels = 16;
+    o.ntsc = true;
+    Rig rig(o);
+    rig.Request(DvrCmdLogin, BuildLogin("", ""));
+    const auto sent = rig.link.Take();
+    ASSERT_EQ(sent.size(), 3u);
+    ASSERT_EQ(sent[2].cmd, DvrCmdScreenLayouts);
+    const auto &info = sent[2].payload;
+    using Bytes = std::decay_t<decltype(info)>;
+    EXPECT_EQ(Bytes(info.begin(), info.begin() + 4), Bytes({1, 2, 3, 4}));
+    // The 9-split shows the second half; the default one shows the first.
+    EXPECT_EQ(Bytes(info.begin() + 17, info.begin() + 26), Bytes({8, 9, 10, 11, 12, 13, 14, 15, 16}));
+    EXPECT_EQ(Bytes(info.begin() + 36, info.begin() + 49), Bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}));
+    EXPECT_EQ(info[127], 0x3F);
+}
+
 TEST(SimSession, NothingButTheLoginIsAnsweredBeforeIt)
 {
     Rig rig;
@@ -240,7 +259,7 @@ TEST(SimSession, AdministrationReplies)
     EXPECT_EQ(sent.front().flag, DvrFlagSegStart);
     EXPECT_EQ(sent.back().payload, Bytes({0xA6, 0x25, 0, 0}));
 
-    // Searches answer one entry per packet, from the time on, at most a page.
+    // Searches answer one entry per packet, after the time, at most a page.
     const RecorderTime unset{0xFF, 0xFF, 0, 0, 0, 0, 0};
     const RecorderTime half{20, 26, 12, 10, 9, 30, 0};
     rig.Request(DvrCmdEventSearch, BuildEventSearch(0, 0, 7, unset));
@@ -252,14 +271,14 @@ TEST(SimSession, AdministrationReplies)
     for (const auto &s : sent) {
         ASSERT_EQ(s.payload.size(), size_t(kEventEntrySize));
         EXPECT_EQ(s.payload[0], 2);
-        EXPECT_GE(CompareRecorderTime(ReadRecorderTime(s.payload.data() + 2), half), 0);
+        EXPECT_GT(CompareRecorderTime(ReadRecorderTime(s.payload.data() + 2), half), 0);
     }
     rig.Request(DvrCmdEventSearch, BuildEventSearch(0, 0, 0, unset));
     EXPECT_TRUE(rig.link.Take().empty());
     rig.Request(DvrCmdBlockSearch, BuildBlockSearch(3, half));
     sent = rig.link.Take();
-    ASSERT_EQ(sent.size(), 6u); // 09:30 .. 09:55, a block every five minutes
-    EXPECT_EQ(TimeText(ReadRecorderTime(sent[0].payload.data() + 1)), "2026/12/10  09:30:00");
+    ASSERT_EQ(sent.size(), size_t(SimRecorder::kPageSize)); // a block every minute, from the one after 09:30
+    EXPECT_EQ(TimeText(ReadRecorderTime(sent[0].payload.data() + 1)), "2026/12/10  09:31:00");
 
     rig.Request(DvrCmdControl, BuildControl(1));
     rig.Request(DvrCmdLogDownload);

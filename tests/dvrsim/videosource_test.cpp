@@ -235,3 +235,20 @@ TEST(SimVideoSource, FullSizePicturesComeAsTwoFields)
         EXPECT_EQ(v.part0[f + 3], 0xD3);
     }
 }
+
+TEST(SimVideoSource, ChannelsOfARecordingKeepToOneClock)
+{
+    // The demo recording: JPEG channels with a picture a second, MPEG-4 channels with a record
+    // (a group of pictures) every two seconds.
+    std::string error;
+    auto src = sim::DvrFileSource::Open(std::string(STRANDEL_TEST_DATA) + "/../../samples/demo.dvr", error);
+    ASSERT_TRUE(src) << error;
+    EXPECT_EQ(src->SpanMs(), 60000);
+    for (int ch : {1, 9})
+        EXPECT_TRUE(src->Due(ch, 0, 0));
+    EXPECT_FALSE(src->Due(1, 999, 1));
+    EXPECT_TRUE(src->Due(1, 1000, 1));
+    EXPECT_FALSE(src->Due(9, 1999, 1));
+    EXPECT_TRUE(src->Due(9, 2000, 1));
+    EXPECT_TRUE(src->Due(9, 120000, 60)); // the second time round
+}

@@ -3,6 +3,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    strandel::test::FeedPacketBytes(data, size);
+    if (!strandel::test::FeedPacketBytes(data, size))
+        __builtin_trap(); // the dispatcher was left unable to take a well-formed reply
     return 0;
 }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "graphics/rx32.h"
 #include "platform/endian.h"
 
@@ -18,12 +20,15 @@ namespace {
 struct EventLog
 {
     std::string text;
-    explicit EventLog(TBitmap32 &b)
+    TBitmap32 &bitmap;
+    explicit EventLog(TBitmap32 &b) : bitmap(b)
     {
         b.OnHandleChanged = [this](TThreadPersistent *) { text += 'H'; };
         b.OnChange = [this](TThreadPersistent *) { text += 'C'; };
         b.OnResize = [this](TThreadPersistent *) { text += 'R'; };
     }
+    // The bitmap outlives the log and still fires as it goes.
+    ~EventLog() { bitmap.OnHandleChanged = bitmap.OnChange = bitmap.OnResize = nullptr; }
 };
 
 void Fill(TBitmap32 &b, std::initializer_list<TColor32> pixels)
@@ -423,6 +428,41 @@ TEST(Bitmap32, PaintingNeverMovesThePixels)
     EXPECT_EQ(b.Bits()[5], 0xFF123456u);
     TBitmap32 empty;
     EXPECT_EQ(empty.Handle(), nullptr);
+}
+
+// A bitmap drawn onto its own surface writes its own pixels: the wrapper image stays on them.
+TEST(Bitmap32, DrawingOntoItselfKeepsImageAndBitsTogether)
+{
+    const std::vector<TColor32> start{1, 2, 3, 4, 5, 6, 7, 8, 9};
+    struct Case {
+        const char *name;
+        std::function<void(TBitmap32 &)> draw;
+        std::vector<TColor32> want;
+    };
+    const Case cases[] = {
+        {"Draw, same size", [](TBitmap32 &b) { b.Draw(MakeRect(0, 0, 2, 2), MakeRect(1, 1, 3, 3), b.Image()); },
+         {5, 6, 3, 8, 9, 6, 7, 8, 9}},
+        {"Draw, stretched", [](TBitmap32 &b) { b.Draw(MakeRect(0, 0, 2, 2), MakeRect(2, 2, 3, 3), b.Image()); },
+         {9, 9, 3, 9, 9, 6, 7, 8, 9}},
+        {"DrawTo its own handle", [](TBitmap32 &b) { b.DrawTo(*b.Handle(), 1, 0); }, {1, 1, 2, 4, 4, 5, 7, 7, 8}},
+        {"DrawTo its own handle, stretched",
+         [](TBitmap32 &b) { b.DrawTo(*b.Handle(), MakeRect(0, 0, 3, 2), MakeRect(0, 2, 3, 3)); },
+         {7, 8, 9, 7, 8, 9, 7, 8, 9}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TBitmap32 b;
+        b.SetSize(3, 3);
+        std::copy(start.begin(), start.end(), b.Bits());
+        const TColor32 *bits = b.Bits();
+        c.draw(b);
+        EXPECT_EQ(b.Bits(), bits);
+        EXPECT_EQ(Pixels(b), c.want);
+        EXPECT_EQ(b.Image().constBits(), reinterpret_cast<const uchar *>(b.Bits()));
+        // Later writes through the bits show in the image too.
+        b.Bits()[0] = 0xFFABCDEF;
+        EXPECT_EQ(b.Image().pixel(0, 0), 0xFFABCDEFu);
+    }
 }
 
 TEST(Bitmap32, DrawBetweenBitmapsFiresOnDestination)

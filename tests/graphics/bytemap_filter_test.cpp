@@ -59,8 +59,8 @@ TEST(ByteMap, WriteToAndAssign)
     EXPECT_EQ(b.Bits()[0], 0xAABBCCDDu);
 
     // Resize through the bitmap's own writer.
+    std::string events; // declared first: the bitmap still fires as it goes
     TBitmap32 fresh;
-    std::string events;
     fresh.OnResize = [&](TThreadPersistent *) { events += 'R'; };
     fresh.OnChange = [&](TThreadPersistent *) { events += 'C'; };
     m.WriteTo(fresh, ctRed);

@@ -259,9 +259,24 @@ TEST(Transforms, SteepReductionsAndFarRectangles)
     dst.Clear(0);
     StretchTransfer(&dst, far, &small, MakeRect(0, 0, 3, 3), sfNearest, dmOpaque);
     EXPECT_EQ(dst.Bits()[0], *small.PixelPtr(1, 1));
+    // The whole 32-bit range across: the four columns shown lie in the middle third, so every
+    // row shows the middle source column (nearest) or one colour across (linear).
+    dst.Clear(0);
     StretchTransfer(&dst, MakeRect(INT32_MIN, 0, INT32_MAX, 4), &small, MakeRect(0, 0, 3, 3), sfNearest, dmOpaque);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(*dst.PixelPtr(x, y), *small.PixelPtr(1, y * 3 / 4)) << x << "," << y;
+    dst.Clear(0);
     StretchTransfer(&dst, MakeRect(INT32_MIN, 0, INT32_MAX, 4), &small, MakeRect(0, 0, 3, 3), sfLinear, dmBlend);
+    for (int y = 0; y < 4; ++y) {
+        EXPECT_NE(*dst.PixelPtr(0, y), 0u) << y;
+        for (int x = 1; x < 4; ++x)
+            EXPECT_EQ(*dst.PixelPtr(x, y), *dst.PixelPtr(0, y)) << x << "," << y;
+    }
+    // A block placed at the far corner lands nowhere.
+    const auto before = Pixels(dst);
     BlockTransfer(&dst, INT32_MAX, INT32_MIN, &small, MakeRect(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX), dmBlend);
+    EXPECT_EQ(Pixels(dst), before);
 }
 
 TEST(Transforms, NearestRowReuseAndLinearWeights)

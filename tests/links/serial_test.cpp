@@ -15,6 +15,10 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
+#include <mutex>
+
+#include <sys/ioctl.h>
 
 using namespace strandel;
 using namespace strandel::test;
@@ -306,4 +310,116 @@ TEST_F(SerialPort, ClosingFromItsOwnDataHandler)
     pty.Write({'b'});
     PumpFor(30);
     EXPECT_EQ(calls, 1);
+}
+
+// ---- line events and a device that goes away ----
+
+namespace {
+
+// A pseudo-terminal has no modem lines: the test sets them.
+class LinesPort : public TXComm {
+public:
+    bool ReadLineState(TLineState &s) const override
+    {
+        std::lock_guard l(mutex_);
+        s = state_;
+        return true;
+    }
+    void Change(const std::function<void(TLineState &)> &f)
+    {
+        std::lock_guard l(mutex_);
+        f(state_);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    TLineState state_;
+};
+
+} // namespace
+
+TEST_F(SerialPort, LineEventsReachOnCommEventAsMonitored)
+{
+    LinesPort port;
+    port.SetDeviceName("Com7");
+    port.SetMonitorEvents(deChar | deCTS | deRLSD | deBreak | deError | deRing); // DSR left out
+    std::vector<uint32_t> events;
+    bool onUiThread = true;
+    port.OnCommEvent = [&](TXComm *, uint32_t mask) {
+        onUiThread = onUiThread && QThread::currentThread() == App().thread();
+        events.push_back(mask);
+    };
+    port.OnData = [](TXComm *p, uint32_t n) {
+        std::vector<uint8_t> buf(n);
+        p->ReadData(buf.data(), n);
+    };
+    ASSERT_TRUE(port.Open());
+    struct Step {
+        const char *name;
+        std::function<void(TLineState &)> change;
+        uint32_t want;
+    };
+    const Step steps[] = {
+        {"CTS up", [](TLineState &s) { s.Lines |= TIOCM_CTS; }, deCTS},
+        {"DSR up, not monitored", [](TLineState &s) { s.Lines |= TIOCM_DSR; }, 0},
+        {"carrier detected", [](TLineState &s) { s.Lines |= TIOCM_CD; }, deRLSD},
+        {"ring", [](TLineState &s) { s.Lines |= TIOCM_RI, ++s.Rings; }, deRing},
+        {"break", [](TLineState &s) { ++s.Breaks; }, deBreak},
+        {"framing error", [](TLineState &s) { ++s.Errors; }, deError},
+        {"CTS down and up between two looks", [](TLineState &s) { s.Cts += 2; }, deCTS},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.name);
+        events.clear();
+        port.Change(step.change);
+        if (step.want) {
+            ASSERT_TRUE(WaitUntil([&] { return !events.empty(); }));
+            PumpFor(30);
+            EXPECT_EQ(events, std::vector<uint32_t>{step.want});
+        } else {
+            PumpFor(60);
+            EXPECT_TRUE(events.empty());
+        }
+    }
+    // Received data is an event too.
+    events.clear();
+    pty.Write({'x'});
+    ASSERT_TRUE(WaitUntil([&] { return !events.empty(); }));
+    EXPECT_EQ(events[0], uint32_t(deChar));
+    EXPECT_TRUE(onUiThread);
+    port.Close();
+}
+
+TEST_F(SerialPort, ReadIntervalBecomesTheTerminalsByteGap)
+{
+    TXComm port;
+    port.SetDeviceName("Com7");
+    TCommTimeoutsEx t;
+    t.ReadInterval = 250;
+    port.SetTimeouts(t);
+    ASSERT_TRUE(port.Open());
+    EXPECT_EQ(InspectTty(pty.slave).vtime, 3);
+    t.ReadInterval = 60000; // more than a terminal can hold
+    port.SetTimeouts(t);
+    EXPECT_EQ(InspectTty(pty.slave).vtime, 255);
+    port.SetBaudRate(br38400); // a new control block keeps it
+    EXPECT_EQ(InspectTty(pty.slave).vtime, 255);
+    port.Close();
+}
+
+// The adapter is unplugged while the link is up: the view hears "disconnected", once.
+TEST_F(SerialPort, AVanishedDeviceReachesTheViewAsADisconnect)
+{
+    RecordingView view;
+    CDvrSerial link{&view};
+    DvrListRecord record = SerialRecord(DvrKind::Rs232c, 7);
+    ASSERT_TRUE(link.Init(&record));
+    ASSERT_TRUE(link.Connect());
+    ::close(pty.master); // the other end goes: the terminal hangs up
+    pty.master = -1;
+    ASSERT_TRUE(WaitUntil([&] { return view.Count("disconnected") == 1; }));
+    EXPECT_EQ(view.Count("message:Disconnected from DVR"), 1u);
+    link.Close();
+    PumpFor(30);
+    EXPECT_EQ(view.Count("disconnected"), 1u);
 }

@@ -54,6 +54,11 @@ public:
         client_ = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
         return client_ >= 0;
     }
+    // False once the peer has gone.
+    bool TryWrite(const std::vector<uint8_t> &bytes)
+    {
+        return ::send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
+    }
     void Write(const std::vector<uint8_t> &bytes) { ASSERT_EQ(::send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size())); }
     // Reads until n bytes came or the peer closed.
     std::vector<uint8_t> Read(size_t n)
@@ -277,4 +282,72 @@ TEST_F(TcpLink, DisconnectWhileAPacketIsHandedOver)
     EXPECT_FALSE(ran);
     EXPECT_EQ(view.Packets().size(), packets);
     EXPECT_EQ(view.Events().back(), "disconnected");
+}
+
+// A recorder that stays connected and keeps pushing its 16 channels but never reads: a send
+// gives up after its time-out, the link drops and the view hears "disconnected".
+TEST_F(TcpLink, ARecorderThatStopsReadingIsDropped)
+{
+    ConnectLink();
+    view.onPacket = nullptr;
+    std::atomic<bool> pushing{true};
+    std::thread pusher([&] {
+        std::vector<uint8_t> payload(256);
+        for (uint8_t ch = 0; pushing; ch = uint8_t((ch + 1) % 16)) {
+            payload[0] = ch;
+            if (!server.TryWrite(Frame(0x40, ch, payload)))
+                break;
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+    });
+    link.SetSendTimeoutMs(300);
+    std::atomic<bool> done{false};
+    std::atomic<int64_t> lastSendMs{0};
+    std::thread sender([&] {
+        std::vector<uint8_t> big(kMaxPayload, 0x5A);
+        for (;;) {
+            const auto t0 = std::chrono::steady_clock::now();
+            const bool ok = link.Send(0x21, 0, big.data(), int(big.size()));
+            lastSendMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+            if (!ok)
+                break;
+        }
+        done = true;
+    });
+    const bool gaveUp = WaitUntil([&] { return done.load(); }, 10000);
+    EXPECT_TRUE(gaveUp) << "the send never returned";
+    if (!gaveUp)
+        link.Close(); // stops the stuck sender so the test can end
+    sender.join();
+    EXPECT_LT(lastSendMs, 3000);
+    EXPECT_TRUE(WaitUntil([&] { return view.Count("disconnected") == 1; }));
+    EXPECT_EQ(view.Count("message:Disconnected from DVR"), 1u);
+    EXPECT_FALSE(link.SocketActive());
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(link.Send(0x01, 0, nullptr, 0)); // fails at once
+    link.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));
+    pushing = false;
+    pusher.join();
+}
+
+// Closing the link returns promptly while another thread's send waits on a full socket.
+TEST_F(TcpLink, CloseReturnsWhileASendWaits)
+{
+    ConnectLink();
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        std::vector<uint8_t> big(kMaxPayload, 0x5A);
+        while (link.Send(0x21, 0, big.data(), int(big.size()))) {
+        }
+        done = true;
+    });
+    // The socket's buffers fill within a moment; then the sender waits.
+    PumpFor(300);
+    EXPECT_FALSE(done);
+    const auto t0 = std::chrono::steady_clock::now();
+    link.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));
+    EXPECT_TRUE(WaitUntil([&] { return done.load(); }, 1000));
+    sender.join();
 }

@@ -14,6 +14,7 @@ TtyLine InspectTty(int fd)
     line.ok = true;
     line.baud = t.c_ospeed;
     line.rtsCts = (t.c_cflag & CRTSCTS) != 0;
+    line.vtime = t.c_cc[VTIME];
     return line;
 }
 

@@ -8,6 +8,7 @@ struct TtyLine {
     bool ok = false;
     uint32_t baud = 0;
     bool rtsCts = false;
+    uint8_t vtime = 0; // tenths of a second allowed between received bytes
 };
 TtyLine InspectTty(int fd);
 

@@ -474,7 +474,7 @@ TEST(DvrCh, CopyPictureAtTheRecorderSize)
 TEST(DvrWinLayout, PanesFollowTheSplitAndTheChannelCommandIsSent)
 {
     CommandView view;
-    view.resize(720, 500);
+    view.resize(QSize(720, 480) + view.VideoMargins());
     view.show();
     QCoreApplication::processEvents();
     ASSERT_EQ(view.pnlDvr->size(), QSize(720, 480));
@@ -496,7 +496,7 @@ TEST(DvrWinLayout, PanesFollowTheSplitAndTheChannelCommandIsSent)
     EXPECT_EQ(view.sent[0], (std::vector<uint8_t>{DvrCmdChannel, 3, 0}));
 
     // A resize of the panel re-lays the current view.
-    view.resize(1000, 520);
+    view.resize(QSize(1000, 500) + view.VideoMargins());
     QCoreApplication::processEvents();
     EXPECT_EQ(view.Pane(2)->geometry(), QRect(0, 0, 999, 499));
 }

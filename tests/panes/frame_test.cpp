@@ -18,16 +18,16 @@ TEST(DvrFrame, StartsAt720x480AndKeepsTheAspectWhenResized)
     TfrmDvrFrame *frame = view.GetFrame();
     ASSERT_NE(frame, nullptr);
     QCoreApplication::processEvents();
-    const int dh = view.VideoMargins().height();
-    EXPECT_EQ(frame->size(), QSize(720, 480 + dh));
+    const int dw = view.VideoMargins().width(), dh = view.VideoMargins().height();
+    EXPECT_EQ(frame->size(), QSize(720 + dw, 480 + dh));
 
-    frame->resize(360, 480 + dh); // the right edge dragged to 360
+    frame->resize(540 + dw, 480 + dh); // the right edge dragged in to 540
     QCoreApplication::processEvents();
-    EXPECT_EQ(frame->size(), QSize(360, 240 + dh));
-    frame->resize(360, 300 + dh); // the bottom edge dragged to 300
+    EXPECT_EQ(frame->size(), QSize(540 + dw, 360 + dh));
+    frame->resize(540 + dw, 400 + dh); // the bottom edge dragged to 400
     QCoreApplication::processEvents();
-    EXPECT_EQ(frame->size(), QSize(450, 300 + dh));
-    EXPECT_EQ(view.pnlDvr->size(), QSize(450, 300));
+    EXPECT_EQ(frame->size(), QSize(600 + dw, 400 + dh));
+    EXPECT_EQ(view.pnlDvr->size(), QSize(600, 400));
 }
 
 TEST(DvrPass, EnterConfirmsEscapeCancels)

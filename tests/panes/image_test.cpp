@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QImage>
 #include <QPixmap>
 #include <QTest>
 
+#include "graphics/rx32_system.h"
 #include "graphics/widgets/rx32_image.h"
 
 using namespace strandel;
@@ -194,8 +196,19 @@ TEST(Image32, ErrorsAndUpdateNesting)
     EXPECT_EQ(stages.Count(), count);
     EXPECT_EQ(stages.Items(4)->StageParam, LayerOptVisible);
 
+    // An unpaired EndUpdate is reported and leaves the count at 0: changes still repaint.
     EXPECT_THROW(img.EndUpdate(), EAssertionFailed);
-    img.BeginUpdate(); // back to 0
+    int changes = 0;
+    img.OnChange = [&](TCustomImage32 *) { ++changes; };
+    img.Changed();
+    EXPECT_EQ(changes, 1);
+    img.BeginUpdate();
+    img.Changed();
+    EXPECT_EQ(changes, 1);
+    img.EndUpdate();
+    img.Changed();
+    EXPECT_EQ(changes, 2);
+    img.OnChange = nullptr;
 
     int resized = 0;
     img.OnBitmapResize = [&](TCustomImage32 *) { ++resized; };
@@ -205,6 +218,21 @@ TEST(Image32, ErrorsAndUpdateNesting)
     img.Bitmap().SetSize(6, 6);
     img.EndUpdate();
     EXPECT_EQ(resized, 1);
+}
+
+// The first image control makes the program's theme nexus; a style change reaches it.
+TEST(Image32, TheFirstControlMakesTheThemeNexus)
+{
+    TImage32 img;
+    ASSERT_NE(TCustomPaintBox32::ThemeNexus(), nullptr);
+    SetThemeQuery([] { return true; }); // as a themed style would answer
+    QEvent change(QEvent::StyleChange);
+    QApplication::sendEvent(&img, &change);
+    EXPECT_TRUE(USE_THEMES);
+    EXPECT_STREQ(ThemeClassName(SCROLLBAR_THEME), "SCROLLBAR");
+    SetThemeQuery([] { return false; });
+    QApplication::sendEvent(&img, &change);
+    EXPECT_FALSE(USE_THEMES);
 }
 
 TEST(Image32, MouseReachesTheLayerUnderIt)

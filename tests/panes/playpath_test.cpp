@@ -218,3 +218,47 @@ TEST(PlayPath, AStoppedLinkNeverWaitsForAFullRing)
     EXPECT_EQ(f.slept, 0);
     EXPECT_EQ(f.path.Ring(0).Distance(), kPlayRingSlots - 1);
 }
+
+TEST(PlayPath, EveryFrameOfALongRecordWaitsForItsSlot)
+{
+    FakeHost host;
+    PlayPath *self = nullptr;
+    int slept = 0;
+    // Each pause of the producer lets the scheduler take what it may.
+    PlayPath path{host, {[] { return uint32_t(0); }, [&](int ms) {
+                             slept += ms;
+                             ASSERT_LT(slept, 100000);
+                             self->Tick();
+                         }}};
+    self = &path;
+    path.SetFormat(1, 0, false);
+    path.SetConnected(true);
+    path.SetMode(0);
+    uint32_t pts = 0;
+    auto record = [&](int frames, uint32_t time) {
+        TestRecord r = Record(1, {}, time);
+        for (int i = 0; i < frames; ++i) {
+            const auto p = Packet(pts++, 0, 80);
+            r.data.insert(r.data.end(), p.begin(), p.end());
+        }
+        r.header.partSize[0] = uint32_t(r.data.size());
+        return r;
+    };
+    for (int i = 0; i < 3; ++i) { // 87 of the ring's 89 places taken
+        const TestRecord r = record(29, 10 + uint32_t(i));
+        path.QueueMpegFrame(r.header, r.data);
+    }
+    ASSERT_EQ(path.Ring(0).Distance(), 87);
+    ASSERT_TRUE(host.decodedPts.empty());
+    const TestRecord group = record(12, 20); // one group of pictures
+    path.QueueMpegFrame(group.header, group.data);
+    EXPECT_GT(slept, 0);
+    // The scheduler takes a record's frames once the next record is queued.
+    const TestRecord next = record(1, 21);
+    path.QueueMpegFrame(next.header, next.data);
+    for (int i = 0; i < 100 && host.decodedPts.size() < 87 + 12; ++i)
+        path.Tick();
+    ASSERT_GE(host.decodedPts.size(), size_t(87 + 12));
+    for (size_t i = 0; i < 87 + 12; ++i)
+        EXPECT_EQ(host.decodedPts[i], uint32_t(i));
+}

@@ -23,6 +23,7 @@
 #include "viewer/link/dvrlink.h"
 #include "viewer/view/dvrwin.h"
 #include "viewer/protocol/dvrwincore.h"
+#include "playpath_fixture.h"
 
 using namespace strandel;
 
@@ -311,4 +312,22 @@ TEST(DvrView, RecordingIntoAFileOrSayingWhyNot)
     EXPECT_FALSE(v.view.StartRecord(dir.filePath("missing/folder/x.dvr")));
     EXPECT_FALSE(v.view.IsRecording());
     EXPECT_EQ(v.view.pnlMsg->text(), "Save File Error");
+}
+
+TEST(DvrView, RecordsWithoutRoomOnTheUiThreadAreOfferedAgainInOrder)
+{
+    // A serial link delivers on the UI thread, where the producer cannot wait for the rings.
+    LoggedInView v(DvrKind::Network, 4);
+    v.view.OnConnected();
+    ASSERT_TRUE(v.view.IsConnected());
+    const int records = 20;
+    for (int i = 0; i < records; ++i) {
+        const auto r = testing_playpath::Record(
+            1, {testing_playpath::Packet(uint32_t(3 * i), 0, 80), testing_playpath::Packet(uint32_t(3 * i + 1), 0, 80),
+                testing_playpath::Packet(uint32_t(3 * i + 2), 0, 80)},
+            uint32_t(10 + i));
+        v.view.OfferMpegRecord(r.header, r.data);
+    }
+    EXPECT_GT(v.view.PendingRecords(), 0u) << "kept, not dropped";
+    EXPECT_TRUE(Pump([&] { return v.view.PendingRecords() == 0; }));
 }

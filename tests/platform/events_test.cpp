@@ -27,12 +27,19 @@ TEST(TimedEvent, WaiterWakesWhenSetFromAnotherThread)
     t.join();
 }
 
-TEST(EventGuard, SetsTheEventAgainEvenAfterATimeOut)
+TEST(EventGuard, ReleasesOnlyWhatItTook)
 {
     TimedEvent e(false);
     {
         EventGuard g(e, 5);
         EXPECT_FALSE(g.Acquired());
+    }
+    EXPECT_FALSE(e.IsSet()); // still its holder's
+    e.Set();
+    {
+        EventGuard g(e, 5);
+        EXPECT_TRUE(g.Acquired());
+        EXPECT_FALSE(e.IsSet());
     }
     EXPECT_TRUE(e.IsSet());
 }

@@ -177,7 +177,7 @@ TEST_F(Dispatch, RepliesReachTheirHandlers)
     } cases[] = {
         {"audio while receive is off", DvrCmdAudio, Filled(256), {}, {}},
         {"no data", DvrCmdPlay, {PLAY_NODATA}, {"msg No Data"}, {}},
-        {"play end", DvrCmdPlay, {PLAY_END}, {"track end", "state ||", "msg Completed"}, {}},
+        {"play end", DvrCmdPlay, {PLAY_END}, {"track end", "state ||", "msg Completed", "toolbar"}, {}},
         {"play state", DvrCmdPlay, {PT_PLAY, 1, 4, 0, 31}, {"state >", "toolbar", "panel hidden"}, {}},
         {"short play state", DvrCmdPlay, {PT_PLAY, 1, 4}, {}, {}},
         {"other play code", DvrCmdPlay, {5}, {"panel hidden"}, {}},

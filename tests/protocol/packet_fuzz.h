@@ -4,9 +4,13 @@
 // Every dialog is open and a recording and a copy run, so every handler can be reached.
 #include "protocol_fakes.h"
 
+#include <algorithm>
+
 namespace strandel::test {
 
-inline void FeedPacketBytes(const uint8_t *data, size_t size)
+// Returns whether, after the bytes, a well-formed record still reaches the picture path and a
+// block-search reply still reaches its dialog: noise must not wedge the dispatcher.
+inline bool FeedPacketBytes(const uint8_t *data, size_t size)
 {
     FakeView view;
     FakeSender sender;
@@ -42,6 +46,27 @@ inline void FeedPacketBytes(const uint8_t *data, size_t size)
             writer.bytesWritten = DvrWinCore::kRollOverBytes + 1;
     }
     view.RunPending();
+
+    core.OnPacket({DvrCmdLogin, 0, 9}, login);
+    view.RunPending();
+    const size_t shownBefore = view.shown.size();
+    dialogs.Take();
+    FrameRecordHeader h;
+    h.channel = 1;
+    h.frameId = 0x33;
+    h.kind = FrameKindLive;
+    h.time = {20, 26, 12, 10, 13, 14, 15};
+    h.partSize = {200, 0, 0};
+    const std::vector<uint8_t> parts[3] = {std::vector<uint8_t>(200, 7), {}, {}};
+    for (const auto &p : RecordPackets(h, parts))
+        core.OnPacket(p.header, p.payload.data());
+    const uint8_t entry[kBlockEntrySize] = {1, 2, 3};
+    core.OnPacket({DvrCmdBlockSearch, 0, uint16_t(kBlockEntrySize)}, entry);
+    view.RunPending();
+    const auto calls = dialogs.Take();
+    const bool shown = view.shown.size() == shownBefore + 1 && view.shown.back().second == parts[0];
+    const bool answered = std::find(calls.begin(), calls.end(), "block " + std::to_string(kBlockEntrySize)) != calls.end();
+    return shown && answered;
 }
 
 } // namespace strandel::test

@@ -63,6 +63,6 @@ TEST(PacketFuzz, RandomSequencesAreHandledSafely)
     std::mt19937 rng(20261210);
     for (int i = 0; i < 300; ++i) {
         const auto bytes = RandomSequence(rng);
-        FeedPacketBytes(bytes.data(), bytes.size());
+        EXPECT_TRUE(FeedPacketBytes(bytes.data(), bytes.size())) << "sequence " << i;
     }
 }

@@ -113,6 +113,19 @@ TEST_F(Record, BadPartZeroIsDroppedWithItsMessage)
     EXPECT_TRUE(writer.records.empty());
 }
 
+// Frame id 0xFF is also the "no part ended" mark: a header with that id whose parts were all lost
+// must not find the previous record's part 0 again.
+TEST_F(Record, LostPartsOfFrameIdFFDoNotReplayThePreviousRecord)
+{
+    const auto h = Header(0xFF, 300);
+    Push(h, Bytes(300, 1));
+    ASSERT_EQ(view.shown.size(), 1u);
+    const auto bytes = h.ToBytes();
+    Feed(core, {MakePacket(DvrCmdRecord, DvrFlagRecordHeader, {bytes.begin(), bytes.end()})});
+    EXPECT_EQ(view.shown.size(), 1u);
+    EXPECT_TRUE(Logged("Jpeg Data error = 2, 300, 0"));
+}
+
 TEST_F(Record, LiveRecordOfModelOneIsWrittenWithLiveMaskAndShownDirectly)
 {
     Push(Header(1, 200), Bytes(200, 1)); // not recording: the header stays as sent

@@ -12,6 +12,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace strandel {
 namespace {
 
@@ -279,6 +283,41 @@ TEST_F(LocalDisk, NoDiskFound)
     EXPECT_EQ(view.Take(), std::vector<std::string>{"msg Cannot Find DVR Hdd"});
 }
 
+// A disk that is there but may not be read is named in the message. The search runs in a child
+// as an unprivileged user, since root reads any file.
+TEST_F(LocalDisk, UnreadableDiskIsNamed)
+{
+    const std::string locked = Disk("locked.img", 0);
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    ASSERT_EQ(::chmod(dir.path().toLocal8Bit().constData(), 0755), 0);
+    RegWriteString("HddDrives", QString::fromStdString(Path("none.img") + ";" + locked));
+    ::chmod(SettingsFilePath().toLocal8Bit().constData(), 0644);
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(out[0]);
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(2);
+        CDvrHdd player(&view);
+        const bool opened = player.Init(nullptr);
+        const auto shown = view.Take();
+        const std::string text = opened ? "opened" : shown.empty() ? "nothing" : shown[0];
+        [[maybe_unused]] ssize_t n = ::write(out[1], text.data(), text.size());
+        ::_exit(0);
+    }
+    ::close(out[1]);
+    std::string text;
+    char buf[512];
+    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
+        text.append(buf, size_t(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(text, "msg Cannot Find DVR Hdd (no permission to read " + locked + ")");
+}
+
 TEST_F(LocalDisk, SearchesAndPlaysABlock)
 {
     RegWriteString("HddDrives", QString::fromStdString(Disk("a.img", 0) + ";" + Disk("empty.img", 50, false)));
@@ -337,6 +376,16 @@ TEST_F(LocalDisk, RandomCommandsAreSafe)
     std::vector<uint8_t> playFile{7};
     playFile.insert(playFile.end(), path.begin(), path.end());
     Command(file, 7, playFile);
+    // The answer to a login before the noise; the same must come after it.
+    auto login = [&](CDvrLocal &p) {
+        view.Take();
+        Command(p, 1, {});
+        const auto replies = view.Take();
+        return replies.empty() ? std::string() : replies[0];
+    };
+    const std::string diskLogin = login(disk), fileLogin = login(file);
+    ASSERT_EQ(diskLogin.substr(0, 5), "1/00 ");
+    ASSERT_EQ(fileLogin.substr(0, 5), "1/00 ");
     uint32_t seed = 99;
     auto next = [&] { return seed = seed * 1664525u + 1013904223u, seed >> 8; };
     for (int i = 0; i < 3000; ++i) {
@@ -353,6 +402,11 @@ TEST_F(LocalDisk, RandomCommandsAreSafe)
         if (player.PlayTimerActive())
             player.OnPlayTimer();
         view.Take();
+        // Whatever came before, both players still answer a login as on the first day.
+        if (i % 500 == 499) {
+            EXPECT_EQ(login(disk), diskLogin) << i;
+            EXPECT_EQ(login(file), fileLogin) << i;
+        }
     }
 }
 

@@ -1,14 +1,19 @@
-// Packs pictures into a `.dvr` recording with the viewer's writer: JPEG channels from numbered
-// picture files (each record a 32-byte prefix and one picture of 352 x 240), MPEG-4 channels from a raw MPEG-4 video stream cut at its VOP start codes.
+// Packs pictures into a `.dvr` recording with the viewer's writer, as a recorder records: JPEG
+// channels one picture per record (a 32-byte prefix and one picture of 352 x 240), MPEG-4
+// channels one group of pictures per record, from an intra picture up to the next one, cut
+// from a raw MPEG-4 video stream at its VOP start codes.
 // Used by scripts/make-demo-recording.sh to make the demo recording in samples/.
 //
-//   store_mkdvr OUT.dvr FPS FRAMES CH:jpeg:DIR ... CH:mpeg:FILE.m4v ...
+//   store_mkdvr OUT.dvr FPS FRAMES CH:jpeg:DIR[:STEP] ... CH:mpeg:FILE.m4v ...
 //
-// DIR holds frame001.jpg, frame002.jpg, ...; every channel contributes FRAMES pictures.
+// FRAMES instants at FPS per second. DIR holds frame001.jpg, frame002.jpg, ...; a JPEG channel
+// records a picture every STEP instants (default 1). An MPEG channel's stream holds FRAMES
+// pictures.
 #include "viewer/store/dvrstore.h"
 #include "viewer/protocol/framerecord.h"
 #include "platform/endian.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,6 +54,15 @@ std::vector<Bytes> SplitVops(const Bytes &s)
     if (start < s.size())
         frames.emplace_back(s.begin() + long(start), s.end());
     return frames;
+}
+
+// The coding type of the frame's VOP: 0 intra, 1 predicted, ...; -1 without a VOP.
+int VopType(const Bytes &f)
+{
+    for (size_t i = 0; i + 4 < f.size(); ++i)
+        if (f[i] == 0 && f[i + 1] == 0 && f[i + 2] == 1 && f[i + 3] == 0xB6)
+            return f[i + 4] >> 6;
+    return -1;
 }
 
 void PutTimestamp(uint8_t *p, uint8_t prefix, uint32_t v)
@@ -100,7 +114,10 @@ Bytes JpegRecord(const Bytes &jpeg)
 struct Channel {
     int number = 0;
     bool mpeg = false;
+    int step = 1; // JPEG: a picture every step instants
     std::vector<Bytes> frames;
+    // Whether the channel starts a record at instant i.
+    bool RecordsAt(int i) const { return mpeg ? VopType(frames[size_t(i)]) == 0 : i % step == 0; }
 };
 
 } // namespace
@@ -129,18 +146,27 @@ int main(int argc, char **argv)
         Channel ch;
         ch.number = std::atoi(arg.substr(0, c1).c_str());
         ch.mpeg = arg.substr(c1 + 1, c2 - c1 - 1) == "mpeg";
-        const std::string source = arg.substr(c2 + 1);
+        std::string source = arg.substr(c2 + 1);
+        if (const size_t c3 = source.rfind(':'); !ch.mpeg && c3 != std::string::npos) {
+            ch.step = std::max(1, std::atoi(source.substr(c3 + 1).c_str()));
+            source.resize(c3);
+        }
         if (ch.mpeg) {
             ch.frames = SplitVops(ReadAll(source));
         } else {
-            for (int i = 1; i <= count; ++i) {
+            for (int i = 1; i <= (count + ch.step - 1) / ch.step; ++i) {
                 char name[32];
                 std::snprintf(name, sizeof name, "/frame%03d.jpg", i);
                 ch.frames.push_back(ReadAll(source + name));
             }
         }
-        if (ch.number < 1 || ch.number > 16 || int(ch.frames.size()) < count || ch.frames[0].empty()) {
+        const int needed = ch.mpeg ? count : (count + ch.step - 1) / ch.step;
+        if (ch.number < 1 || ch.number > 16 || int(ch.frames.size()) < needed || ch.frames[0].empty()) {
             std::fprintf(stderr, "channel %s: %zu frames\n", arg.c_str(), ch.frames.size());
+            return 1;
+        }
+        if (ch.mpeg && VopType(ch.frames[0]) != 0) {
+            std::fprintf(stderr, "channel %s does not begin with an intra picture\n", arg.c_str());
             return 1;
         }
         channels.push_back(std::move(ch));
@@ -153,11 +179,26 @@ int main(int argc, char **argv)
         return 1;
     const uint32_t frameMs = uint32_t(1000 / fps);
     const uint32_t fields = uint32_t(60 / fps);
+    // The instants at which some channel records; the last record of one pauses playback until
+    // the next (at most 990 ms, the longest pause a record asks for).
+    std::vector<int> instants;
+    for (int i = 0; i < count; ++i)
+        for (const Channel &ch : channels)
+            if (ch.RecordsAt(i)) {
+                instants.push_back(i);
+                break;
+            }
     uint8_t frameId = 0;
-    for (int i = 0; i < count; ++i) {
+    for (size_t n = 0; n < instants.size(); ++n) {
+        const int i = instants[n];
+        const int next = n + 1 < instants.size() ? instants[n + 1] : count;
         const uint32_t ms = uint32_t(i) * frameMs;
-        for (size_t k = 0; k < channels.size(); ++k) {
-            const Channel &ch = channels[k];
+        std::vector<const Channel *> recording;
+        for (const Channel &ch : channels)
+            if (ch.RecordsAt(i))
+                recording.push_back(&ch);
+        for (size_t k = 0; k < recording.size(); ++k) {
+            const Channel &ch = *recording[k];
             FrameRecordHeader h;
             h.channel = uint8_t(ch.number);
             std::snprintf(h.text[0].data(), h.text[0].size(), "CAM %02d", ch.number);
@@ -167,17 +208,25 @@ int main(int argc, char **argv)
             const uint32_t s = ms / 1000;
             h.time = {20, 26, 12, 10, uint8_t(12 + s / 3600), uint8_t(s / 60 % 60), uint8_t(s % 60)};
             h.liveMask = h.playMask = 0xFFFF;
-            // The channels of one instant follow each other at once; the last waits a frame.
-            h.delay = k + 1 == channels.size() ? frameMs / 10 : 0;
+            // The channels of one instant follow each other at once; the last waits for the next.
+            h.delay = k + 1 == recording.size() ? std::min<uint32_t>(99, uint32_t(next - i) * frameMs / 10) : 0;
             h.timeValue = ms;
-            const Bytes &frame = ch.frames[size_t(i)];
-            const Bytes data = ch.mpeg ? MpegPacket(frame, ms * 90, fields) : JpegRecord(frame);
+            Bytes data;
+            if (ch.mpeg) {
+                // The group: this intra picture and the predicted ones up to the next.
+                for (int f = i; f < count && (f == i || !ch.RecordsAt(f)); ++f) {
+                    const Bytes packet = MpegPacket(ch.frames[size_t(f)], uint32_t(f) * frameMs * 90, fields);
+                    data.insert(data.end(), packet.begin(), packet.end());
+                }
+            } else {
+                data = JpegRecord(ch.frames[size_t(i / ch.step)]);
+            }
             h.partSize = {uint32_t(data.size()), 0, 0};
-            h.jpegLength = ch.mpeg ? 0 : uint32_t(frame.size());
+            h.jpegLength = ch.mpeg ? 0 : uint32_t(ch.frames[size_t(i / ch.step)].size());
             h.directShow = ch.mpeg ? 0 : 1; // pictures are shown at once, frames go through the play rings
             auto bytes = h.ToBytes();
             if (!StoreAppendRecord(&w, bytes.data(), data.data())) {
-                std::fprintf(stderr, "cannot write record %d of channel %d\n", i, ch.number);
+                std::fprintf(stderr, "cannot write the record at %d of channel %d\n", i, ch.number);
                 return 1;
             }
         }

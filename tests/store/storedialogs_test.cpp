@@ -1,6 +1,6 @@
 // The disk picker and the calendar dialog, offscreen.
 #include "viewer/view/dvrhddsel.h"
-#include "viewer/app/selcal.h"
+#include "viewer/controls/selcal.h"
 
 #include <QApplication>
 #include <QCalendarWidget>

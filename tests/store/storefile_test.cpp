@@ -3,6 +3,7 @@
 
 #include "platform/endian.h"
 #include "platform/jpeg.h"
+#include "viewer/protocol/framerecord.h"
 #include "viewer/store/dvrstore.h"
 #include "viewer/store/dvrstorewriter.h"
 
@@ -13,6 +14,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace strandel {
 namespace {
@@ -95,11 +99,78 @@ std::vector<Played> PlayAll(DvrStoreContext &r, int *lastResult = nullptr, int m
     return out;
 }
 
+// A stream on a file whose writes of one size fail while armed: an injected "disk full" for the
+// header that follows a unit's last record.
+struct FailingFile {
+    int fd = -1;
+    size_t failSize = 0;
+    bool armed = false;
+    bool full = false;
+
+    static ssize_t Write(void *c, const char *buf, size_t n)
+    {
+        auto *f = static_cast<FailingFile *>(c);
+        if (f->armed && n == f->failSize)
+            f->full = true; // from here on the disk is full
+        if (f->armed && f->full) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return ::write(f->fd, buf, n);
+    }
+    static int Seek(void *c, off64_t *pos, int whence)
+    {
+        const off_t at = ::lseek(static_cast<FailingFile *>(c)->fd, *pos, whence);
+        if (at < 0)
+            return -1;
+        *pos = at;
+        return 0;
+    }
+    static int Close(void *c) { return ::close(static_cast<FailingFile *>(c)->fd); }
+
+    std::FILE *Open(const std::string &path)
+    {
+        fd = ::open(path.c_str(), O_RDWR);
+        std::FILE *f = fopencookie(this, "w", {nullptr, &Write, &Seek, &Close});
+        std::setvbuf(f, nullptr, _IONBF, 0); // each header reaches Write in one piece
+        return f;
+    }
+};
+
 class StoreFile : public ::testing::Test {
 protected:
     std::string Path(const char *name) { return dir.filePath(name).toStdString(); }
     QTemporaryDir dir;
 };
+
+// The unit or block header after a unit's last record fails: the append fails and takes the
+// record back, and appending it again gives the very file an undisturbed writer makes.
+TEST_F(StoreFile, FailedHeaderAtAFullUnitTakesTheRecordBack)
+{
+    const auto clean = ReadFile(WriteRecording(Path("clean.dvr"), 300));
+    for (size_t failSize : {size_t(UnitHeader::kSize), size_t(BlockHeader::kSize)}) {
+        SCOPED_TRACE(failSize);
+        const std::string path = Path("failing.dvr");
+        DvrStoreContext w;
+        w.channelCount = 16;
+        w.videoStandard = 1;
+        ASSERT_TRUE(StoreCreateFile(&w, path));
+        FailingFile file;
+        std::fclose(w.stream);
+        w.stream = file.Open(path);
+        file.failSize = failSize;
+        for (int i = 0; i < kMaxRecordsPerUnit - 1; ++i)
+            ASSERT_TRUE(Append(w, MakeRecord(i)));
+        file.armed = true;
+        EXPECT_FALSE(Append(w, MakeRecord(kMaxRecordsPerUnit - 1)));
+        EXPECT_FALSE(Append(w, MakeRecord(kMaxRecordsPerUnit - 1)));
+        file.armed = file.full = false;
+        for (int i = kMaxRecordsPerUnit - 1; i < 300; ++i)
+            ASSERT_TRUE(Append(w, MakeRecord(i))) << i;
+        EXPECT_TRUE(StoreCloseFile(&w));
+        EXPECT_EQ(ReadFile(path), clean);
+    }
+}
 
 TEST_F(StoreFile, LayoutOf129Records)
 {
@@ -435,8 +506,9 @@ TEST_F(StoreFile, RecordPushWriter)
     EXPECT_TRUE(std::equal(data.begin(), data.end(), played[0].data.begin()));
 }
 
-// The demo recording in samples/: every record plays, JPEG channels hold whole pictures and
-// MPEG channels one framed video packet each, as the picture path cuts them.
+// The demo recording in samples/: a minute long; every record plays, JPEG channels hold whole
+// pictures and MPEG channels one group of pictures each, framed as the picture path cuts them
+// and beginning with an intra picture, so that fast and backward play show whole pictures.
 TEST(StoreDemo, RecordingPlaysAndIsFramed)
 {
     DvrStoreContext r;
@@ -446,37 +518,57 @@ TEST(StoreDemo, RecordingPlaysAndIsFramed)
     int perChannel[17] = {};
     uint8_t header[128];
     std::vector<uint8_t> data(kMaxRecordBytes);
-    for (int i = 0; i < 1000; ++i) {
+    uint32_t first = 0, last = 0;
+    bool any = false;
+    for (int i = 0; i < 5000; ++i) {
         bool read = false;
         const int result = StoreNextRecord(&r, header, data.data(), &read);
+        const bool done = result == StoreEnd || result == StoreFailed;
         if (read) {
-            const uint8_t ch = header[0];
+            const FrameRecordHeader h = FrameRecordHeader::Read(header);
+            const uint8_t ch = h.channel;
             ASSERT_TRUE(ch >= 1 && ch <= 16);
             ++perChannel[ch];
-            const uint32_t size = GetLe32(header + 76);
+            const uint32_t time = h.time.hour * 3600u + h.time.minute * 60u + h.time.second;
+            first = any ? std::min(first, time) : time;
+            last = std::max(last, time);
+            any = true;
+            const uint32_t size = h.partSize[0];
             if (ch <= 8) {
                 EXPECT_NE(GetLe64(data.data()), 0u); // no 96-byte skip in the players
                 EXPECT_EQ(data[32], 0xFF);
                 EXPECT_EQ(data[33], 0xD8);
-                EXPECT_EQ(GetLe32(header + 88) + 32, size);
-                int w = 0, h = 0;
-                EXPECT_TRUE(JpegReadSize(data.data() + 32, GetLe32(header + 88), &w, &h));
+                EXPECT_EQ(h.jpegLength + 32, size);
+                int w = 0, h2 = 0;
+                EXPECT_TRUE(JpegReadSize(data.data() + 32, h.jpegLength, &w, &h2));
                 EXPECT_EQ(w, 352);
-                EXPECT_EQ(h, 240);
-            } else {
-                EXPECT_EQ(GetLe32(data.data()) & 0xF0FFFFFFu, 0xE0010000u);
-                const uint32_t l = ((data[24] & 0x7Fu) << 15) | (uint32_t(data[25] >> 4) << 11) |
-                                   ((data[25] & 7u) << 8) | data[26];
-                EXPECT_EQ(l + 32, size);
-                const uint8_t vop[4] = {0, 0, 1, 0xB6};
-                EXPECT_NE(std::search(data.begin() + 32, data.begin() + l, vop, vop + 4), data.begin() + l);
+                EXPECT_EQ(h2, 240);
+                if (done)
+                    break;
+                continue;
             }
+            // Packets of L + 32 bytes filling the record; the first holds an intra VOP, the rest predicted ones.
+            int packets = 0;
+            for (uint32_t o = 0; o < size;) {
+                const uint8_t *p = data.data() + o;
+                ASSERT_EQ(GetLe32(p) & 0xF0FFFFFFu, 0xE0010000u) << int(ch) << " at " << o;
+                const uint32_t l = ((p[24] & 0x7Fu) << 15) | (uint32_t(p[25] >> 4) << 11) | ((p[25] & 7u) << 8) | p[26];
+                ASSERT_LE(o + l + 32, size);
+                const uint8_t vop[4] = {0, 0, 1, 0xB6};
+                const uint8_t *at = std::search(p + 32, p + l, vop, vop + 4);
+                ASSERT_NE(at, p + l);
+                EXPECT_EQ(at[4] >> 6, packets == 0 ? 0 : 1) << int(ch) << " packet " << packets;
+                ++packets;
+                o += l + 32;
+            }
+            EXPECT_GT(packets, 1);
         }
         if (result == StoreEnd || result == StoreFailed)
             break;
     }
+    EXPECT_GE(last - first, 59u);
     for (int ch = 1; ch <= 16; ++ch)
-        EXPECT_EQ(perChannel[ch], 15) << ch;
+        EXPECT_EQ(perChannel[ch], ch <= 8 ? 60 : 30) << ch;
 }
 
 TEST(StorePlayControl, Requests)

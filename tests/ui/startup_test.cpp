@@ -1,5 +1,6 @@
 #include "platform/debuglog.h"
 #include "platform/settings.h"
+#include "viewer/admin/shells.h"
 #include "viewer/app/debug.h"
 #include "viewer/view/dvrwin.h"
 #include "viewer/app/forms.h"
@@ -16,6 +17,8 @@
 #include <QTimer>
 #include <QDir>
 #include <QFrame>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
@@ -69,6 +72,25 @@ TEST_F(UiTest, StartUpCreatesTheFormsInOrderAndShowsTheNotice)
     EXPECT_EQ(frmMain, nullptr);
 }
 
+TEST_F(UiTest, ClosingAToolWindowReleasesItsToolbarButton)
+{
+    CreateApplicationForms({});
+    struct Case {
+        TMyButton *button;
+        QWidget *window;
+        void (TfrmMain::*click)();
+    } cases[] = {{frmMain->btnPanTilt, frmPanTilt, &TfrmMain::btnPanTiltClick},
+                 {frmMain->btnDvrCtrl, frmDvrCtrl, &TfrmMain::btnDvrCtrlClick}};
+    for (const Case &c : cases) {
+        c.button->SetDown(true);
+        (frmMain->*c.click)();
+        EXPECT_TRUE(c.window->isVisible());
+        c.window->close();
+        EXPECT_FALSE(c.button->Down());
+    }
+    DestroyApplicationForms();
+}
+
 TEST_F(UiTest, FirstStartOpensTheToolbarModeWithDefaults)
 {
     TfrmMain main;
@@ -120,6 +142,29 @@ TEST_F(UiTest, FrameModeUsesItsOwnGeometryAndFitsThePictureAspect)
     main.show();
     QWidget *picture = main.GetFrameDvrWin()->pnlDvr;
     EXPECT_EQ(picture->height(), 480 * picture->width() / 720);
+}
+
+// Saved positions and sizes beyond any screen (a damaged file) are brought back onto one.
+TEST_F(UiTest, SavedGeometryIsFittedToTheScreens)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    for (int frame : {0, 1}) {
+        SCOPED_TRACE(frame);
+        Setting("MainFrame", frame);
+        for (const char *name : {"MainPosX", "MainPosY", "MainPosXF", "MainPosYF", "MainPosWF", "MainPosHF"})
+            Setting(name, 2147483647);
+        TfrmMain main;
+        main.show();
+        EXPECT_TRUE(screen.contains(main.pos())) << main.pos().x() << "," << main.pos().y();
+        EXPECT_LE(main.width(), screen.width());
+        EXPECT_LE(main.height(), screen.height());
+    }
+    // A window saved on a screen left of the primary one starts on the primary one.
+    Setting("MainFrame", 0);
+    Setting("MainPosX", -5000);
+    Setting("MainPosY", 40);
+    TfrmMain main;
+    EXPECT_EQ(main.pos(), QGuiApplication::primaryScreen()->availableGeometry().topLeft());
 }
 
 TEST_F(UiTest, SwitchingModesRestoresEachModesPosition)

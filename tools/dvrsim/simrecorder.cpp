@@ -76,6 +76,13 @@ std::vector<uint8_t> Entry(std::initializer_list<uint8_t> head, size_t size)
     return e;
 }
 
+// A search answers from the entry after the time it carries, so that "Next" with the last row's
+// time goes on without repeating it; the unset time (century 0xFF) lists from the first entry.
+bool After(const RecorderTime &entry, const RecorderTime &from)
+{
+    return from.century == 0xFF || CompareRecorderTime(entry, from) > 0;
+}
+
 constexpr uint32_t kDiskSectors = 312500000; // a 160 GB disk
 constexpr uint32_t kBlockSectors = 40000;
 
@@ -122,12 +129,12 @@ SimRecorder::SimRecorder(const SimOptions &options)
         e[9] = 1;                           // disk
         e[10] = uint8_t(s / 60);            // unit within the block
         e[11] = uint8_t(s % 60);            // record within the unit
-        PutLe32(e.data() + 12, 100000 + s / 300 * kBlockSectors); // block address
+        PutLe32(e.data() + 12, 100000 + s / 60 * kBlockSectors); // block address
         PutLe32(e.data() + 16, s);
         events_.push_back(std::move(e));
     }
-    // A block every five minutes.
-    for (uint32_t s = 0, k = 0; s < span_.seconds; s += 300, ++k) {
+    // A block every minute: three pages of them.
+    for (uint32_t s = 0, k = 0; s < span_.seconds; s += 60, ++k) {
         auto b = Entry({1}, kBlockEntrySize);
         WriteRecorderTime(b.data() + 1, span_.At(s));
         PutLe32(b.data() + 10, 100000 + k * kBlockSectors);
@@ -136,6 +143,12 @@ SimRecorder::SimRecorder(const SimOptions &options)
     AddLog(5, AddSeconds(span_.start, -60));  // POWER ON
     AddLog(12, AddSeconds(span_.start, -30)); // NET CONNECT
     AddLog(1, span_.start);                   // RECORD START
+    // A minute by minute mix of the other kinds, disk faults on every bay: several pages.
+    static constexpr uint8_t kMix[] = {3, 9, 10, 11, 13, 12, 15, 16, 17, 14};
+    for (uint32_t s = 60, k = 0; s < span_.seconds; s += 60, ++k) {
+        AddLog(kMix[k % std::size(kMix)], span_.At(s));
+        log_.back()[8] = uint8_t(k % 8 + 1);
+    }
     AddLog(2, span_.At(span_.seconds));       // RECORD STOP
 }
 
@@ -277,7 +290,7 @@ std::vector<std::vector<uint8_t>> SimRecorder::EventSearch(uint8_t diskCode, uin
     for (const auto &e : events_) {
         if (out.size() >= size_t(kPageSize))
             break;
-        const bool inTime = from.century == 0xFF || CompareRecorderTime(ReadRecorderTime(e.data() + 2), from) >= 0;
+        const bool inTime = After(ReadRecorderTime(e.data() + 2), from);
         if (inTime && (channel == 0 || channel == e[0]) && (mask & e[1]))
             out.push_back(e);
     }
@@ -292,7 +305,7 @@ std::vector<std::vector<uint8_t>> SimRecorder::BlockSearch(uint8_t diskCode, con
     for (const auto &b : blocks_) {
         if (out.size() >= size_t(kPageSize))
             break;
-        if (from.century == 0xFF || CompareRecorderTime(ReadRecorderTime(b.data() + 1), from) >= 0)
+        if (After(ReadRecorderTime(b.data() + 1), from))
             out.push_back(b);
     }
     return out;
@@ -304,7 +317,7 @@ std::vector<std::vector<uint8_t>> SimRecorder::LogSearch(const RecorderTime &fro
     for (const auto &e : log_) {
         if (out.size() >= size_t(kPageSize))
             break;
-        if (from.century == 0xFF || CompareRecorderTime(ReadRecorderTime(e.data() + 1), from) >= 0)
+        if (After(ReadRecorderTime(e.data() + 1), from))
             out.push_back(e);
     }
     return out;

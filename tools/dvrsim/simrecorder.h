@@ -68,7 +68,7 @@ public:
     std::vector<uint8_t> DiskMap() const;
     // The disk header of a disk area, or empty when the area holds nothing.
     std::vector<uint8_t> DiskIndex(uint8_t diskCode) const;
-    // Matching entries from the time on, at most kPageSize. The dialogs open with a search time
+    // Matching entries after the time, at most kPageSize. The dialogs open with a search time
     // of century 0xFF: that lists from the first entry.
     std::vector<std::vector<uint8_t>> EventSearch(uint8_t diskCode, uint8_t channel, uint8_t mask,
                                                   const RecorderTime &from) const;

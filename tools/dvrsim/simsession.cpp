@@ -290,12 +290,16 @@ void SimSession::OnLogin(const uint8_t *p, size_t n)
     PutBe16(mask, uint16_t(options_.ChannelMask()));
     Reply(DvrCmdChannelMask, mask, 2);
     if (options_.channels >= 8) {
-        // The custom split layouts: each list counts up from channel 1.
+        // The custom split layouts, as a recorder leaves them by default: each list counts up from
+        // channel 1, except the 9-split, which on 16 channels shows the second half (8 to 16) so
+        // that the two 9-splits between them show every channel.
         uint8_t info[kScreenLayoutInfoSize] = {};
         static constexpr int kStart[6] = {0, 4, 10, 17, 26, 36}, kCells[6] = {4, 6, 7, 9, 10, 13};
-        for (int l = 0; l < 6; ++l)
+        for (int l = 0; l < 6; ++l) {
+            const int first = kCells[l] == 9 && options_.channels > 9 ? options_.channels - 8 : 1;
             for (int c = 0; c < kCells[l]; ++c)
-                info[kStart[l] + c] = uint8_t(c < options_.channels ? c + 1 : 0);
+                info[kStart[l] + c] = uint8_t(first + c <= options_.channels ? first + c : 0);
+        }
         info[127] = options_.channels >= 16 ? 0x3F : 0x07;
         Reply(DvrCmdScreenLayouts, info, sizeof info);
     }
@@ -576,17 +580,25 @@ void SimSession::PushRecord(int channel, uint8_t kind, const RecorderTime &time,
 void SimSession::LiveStep()
 {
     const RecorderTime now = NowRecorderTime();
+    sourceMs_ += 1000 / options_.fps;
     for (int ch : PushChannels(channel_))
-        PushRecord(ch, FrameKindLive, now, 0);
+        if (source_.Due(ch, sourceMs_, served_[size_t(ch - 1)])) {
+            PushRecord(ch, FrameKindLive, now, 0);
+            ++served_[size_t(ch - 1)];
+        }
 }
 
 void SimSession::PlayStep()
 {
     const RecordedSpan &span = recorder_.Span();
     const uint32_t delay = uint32_t(100 / options_.fps); // 10 ms units
-    for (int ch : PushChannels(playChannel_ ? playChannel_ : channel_))
-        PushRecord(ch, FrameKindPlayback, span.At(uint32_t(playMs_ / 1000)), delay);
     const int64_t step = int64_t(1000 / options_.fps) * std::max<int>(fast_, 1);
+    sourceMs_ += step;
+    for (int ch : PushChannels(playChannel_ ? playChannel_ : channel_))
+        if (source_.Due(ch, sourceMs_, served_[size_t(ch - 1)])) {
+            PushRecord(ch, FrameKindPlayback, span.At(uint32_t(playMs_ / 1000)), delay);
+            ++served_[size_t(ch - 1)];
+        }
     playMs_ += direction_ == PlayDirBackward ? -step : step;
     if (playMs_ < 0 || playMs_ > int64_t(span.seconds) * 1000) {
         playMs_ = std::clamp<int64_t>(playMs_, 0, int64_t(span.seconds) * 1000);

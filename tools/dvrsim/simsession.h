@@ -101,6 +101,10 @@ private:
 
     SimRecorder &recorder_;
     VideoSource &source_;
+    // How far the source has run for this session, and the records it took of each channel:
+    // a channel's next record comes when it is due.
+    int64_t sourceMs_ = 0;
+    std::array<uint64_t, 16> served_{};
     const SimOptions &options_;
     SimLink &link_;
     SimFaults &faults_;

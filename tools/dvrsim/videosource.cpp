@@ -7,6 +7,7 @@
 #include "viewer/protocol/framerecord.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <cstdio>
 #include <filesystem>
@@ -369,6 +370,23 @@ std::string DirectorySource::KindOf(int channel) const
 
 size_t DirectorySource::FrameCount(int channel) const { return channels_[channel - 1].frames.size(); }
 
+namespace {
+
+// Days since 1970-01-01 of a recorder date (century and year make the year).
+int64_t DaysFromCivil(const RecorderTime &t)
+{
+    int64_t y = int64_t(t.century) * 100 + t.year;
+    const int m = std::clamp<int>(t.month, 1, 12), d = std::clamp<int>(t.day, 1, 31);
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+} // namespace
+
 std::unique_ptr<DvrFileSource> DvrFileSource::Open(const std::string &path, std::string &error)
 {
     DvrStoreContext ctx;
@@ -389,6 +407,7 @@ std::unique_ptr<DvrFileSource> DvrFileSource::Open(const std::string &path, std:
     bool more = StoreSeekTime(&ctx, 0, first.data() + DiskHeader::kFirstTime);
     std::vector<uint8_t> header(kRecordHeaderSize), data(kMaxRecordBytes);
     size_t total = 0;
+    int64_t firstSecond = INT64_MAX, lastSecond = INT64_MIN;
     for (int guard = 0; more && guard < 1000000 && total < kMaxBytes; ++guard) {
         bool read = false;
         const int r = StoreNextRecord(&ctx, header.data(), data.data(), &read);
@@ -416,7 +435,12 @@ std::unique_ptr<DvrFileSource> DvrFileSource::Open(const std::string &path, std:
         v.header = h;
         total += size_t(h.TotalSize());
         src->channels_[h.channel - 1].records.push_back(std::move(v));
+        const int64_t second = int64_t(DaysFromCivil(h.time)) * 86400 + h.time.hour * 3600 + h.time.minute * 60 + h.time.second;
+        firstSecond = std::min(firstSecond, second);
+        lastSecond = std::max(lastSecond, second);
     }
+    // The recorded span, to the end of its last second.
+    src->spanMs_ = lastSecond >= firstSecond ? (lastSecond - firstSecond + 1) * 1000 : 1000;
     StoreCloseStream(&ctx);
     if (total == 0) {
         error = path + " holds no record";
@@ -435,6 +459,16 @@ bool DvrFileSource::Next(int channel, SimVideo &out)
     out = c.records[c.next];
     c.next = (c.next + 1) % c.records.size();
     return true;
+}
+
+bool DvrFileSource::Due(int channel, int64_t elapsedMs, uint64_t served) const
+{
+    if (channel < 1 || channel > 16)
+        return false;
+    const Channel &c = channels_[channel - 1];
+    if (c.records.empty())
+        return true;
+    return elapsedMs >= int64_t(served * uint64_t(spanMs_) / c.records.size());
 }
 
 std::unique_ptr<VideoSource> MakeVideoSource(const SimOptions &options, std::string &error)

@@ -31,6 +31,9 @@ public:
     virtual ~VideoSource() = default;
     // The next record of a channel (1-based, 1..16); false when the channel has no video.
     virtual bool Next(int channel, SimVideo &out) = 0;
+    // Whether a session that has taken `served` records of a channel is due its next once the
+    // source has run for elapsedMs; a source without times of its own gives one whenever asked.
+    virtual bool Due(int /*channel*/, int64_t /*elapsedMs*/, uint64_t /*served*/) const { return true; }
 };
 
 // JPEG records: a 32-byte prefix (00 00 01 D0 + channel - 1, the picture length, zeros) and the
@@ -114,7 +117,11 @@ class DvrFileSource : public VideoSource {
 public:
     static std::unique_ptr<DvrFileSource> Open(const std::string &path, std::string &error);
     bool Next(int channel, SimVideo &out) override;
+    // Each channel's records spread evenly over the recording's time span, so that channels
+    // recorded at different rates keep to one clock.
+    bool Due(int channel, int64_t elapsedMs, uint64_t served) const override;
     size_t RecordCount(int channel) const { return channels_[channel - 1].records.size(); }
+    int64_t SpanMs() const { return spanMs_; }
     // Channel count and video byte of the file header.
     uint8_t FileChannels() const { return fileChannels_; }
     uint8_t FileVideo() const { return fileVideo_; }
@@ -128,6 +135,7 @@ private:
         size_t next = 0;
     };
     Channel channels_[16];
+    int64_t spanMs_ = 0;
     uint8_t fileChannels_ = 0;
     uint8_t fileVideo_ = 0;
 };

@@ -4,13 +4,43 @@
 
 #include <atomic>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 namespace strandel {
 
 namespace {
 std::atomic<MainServices *> mainServices{nullptr};
+
+std::map<int, std::function<void(DvrServices *)>> &GoneWatchers()
+{
+    static std::map<int, std::function<void(DvrServices *)>> watchers;
+    return watchers;
+}
 } // namespace
+
+DvrServices::~DvrServices() { NotifyGone(); }
+
+void DvrServices::NotifyGone()
+{
+    if (gone_)
+        return;
+    gone_ = true;
+    // A copy: a watcher may unwatch itself while it is told.
+    const auto watchers = GoneWatchers();
+    for (const auto &w : watchers)
+        if (w.second)
+            w.second(this);
+}
+
+int WatchDvrServicesGone(std::function<void(DvrServices *)> gone)
+{
+    static int next = 0;
+    GoneWatchers()[++next] = std::move(gone);
+    return next;
+}
+
+void UnwatchDvrServicesGone(int id) { GoneWatchers().erase(id); }
 
 bool DvrServices::SendRemoteKey(uint32_t code)
 {

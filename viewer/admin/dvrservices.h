@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -23,7 +24,11 @@ namespace strandel {
 // The recorder view as the dialogs see it.
 class DvrServices {
 public:
-    virtual ~DvrServices() = default;
+    virtual ~DvrServices();
+    // Tells the watchers (WatchDvrServicesGone) that this view is going, once. The view calls
+    // it first thing in its destructor, while everything a send uses still exists; the
+    // destructor calls it too.
+    void NotifyGone();
 
     // One packet to the recorder. Holds the process-wide send lock ("SendEvent"), so the UI
     // thread and the upgrade thread may both call it. False when nothing went out; callers
@@ -48,9 +53,14 @@ public:
     virtual uint8_t GetVideoStandard() const = 0; // video-standard byte; bit 0 set = NTSC
     // Opens the view's .dvr copy writer on the file (when none is open) and shows its copy panel.
     virtual bool StartNetCopy(const std::string &fileName) = 0;
+    // True while the copy writer is open.
+    virtual bool IsCopying() const = 0;
 
     // Dialogs the view opens on a dialog's behalf (the set-up editor's firmware button).
     virtual void OpenUpgradeDialog() = 0;
+
+private:
+    bool gone_ = false;
 };
 
 // The main window as the tool windows (pan/tilt, key pad) and the options see it.
@@ -77,6 +87,11 @@ std::string GetStartDir();
 // The main window's folder picker and calendar; nothing without a main window.
 std::optional<std::string> BrowseForFolder(const std::string &path, QWidget *owner);
 std::optional<QDate> SelectDate(const QDate &date, QWidget *owner);
+
+// Windows that remember a view between two sends (the pan/tilt stop) hear when it goes, so
+// they never send through a view that is gone. UI thread only. Returns an id for Unwatch.
+int WatchDvrServicesGone(std::function<void(DvrServices *)> gone);
+void UnwatchDvrServicesGone(int id);
 
 // Decimal text of an integer.
 std::string IntToText(int value);

@@ -1,15 +1,18 @@
 #include "viewer/admin/option.h"
 
-#include "viewer/base/global.h"
 #include "viewer/base/vieweroptions.h"
+#include "viewer/controls/ipedit.h"
 
 #include <QCheckBox>
 #include <QFontDialog>
-#include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstring>
 
 namespace strandel {
@@ -19,77 +22,109 @@ TfrmOption::TfrmOption(QWidget *owner, ViewerOptions &options, const QFont &font
 {
     setObjectName("frmOption");
     setWindowTitle("Viewer Option");
-    auto make = [this](const char *name, const char *text) {
-        auto *c = new QCheckBox(text, this);
+    auto check = [](QWidget *parent, const char *name, const char *text) {
+        auto *c = new QCheckBox(text, parent);
         c->setObjectName(name);
         return c;
     };
-    chkChTitle = make("chkChTitle", "Channel Title");
-    chkDateTime = make("chkDateTime", "Date && Time");
-    chkEvent = make("chkEvent", "Event");
-    chkFrameRate = make("chkFrameRate", "Frame Rate");
-    chkUseIpServer = make("chkUseIpServer", "Use Ip Server");
-    edtIpServer = new QLineEdit(this);
-    edtIpServer->setObjectName("edtIpServer");
-    edtServerName = new QLineEdit(this);
-    edtServerName->setObjectName("edtServerName");
-    edtServerName->setMaxLength(127);
-    btnFont = new QPushButton("Font...", this);
+    grpDisplay = new QGroupBox(" Display ", this);
+    grpDisplay->setObjectName("grpDisplay");
+    chkChTitle = check(grpDisplay, "chkChTitle", "Channel Title");
+    chkChDateTime = check(grpDisplay, "chkChDateTime", "Date Time");
+    chkChEvent = check(grpDisplay, "chkChEvent", "Event");
+    chkFrame = check(grpDisplay, "chkFrame", "Frame Rate");
+    auto *display = new QVBoxLayout(grpDisplay);
+    for (QCheckBox *c : {chkChTitle, chkChDateTime, chkChEvent, chkFrame})
+        display->addWidget(c);
+
+    grpIpServer = new QGroupBox(" Dynamic IP Server ", this);
+    grpIpServer->setObjectName("grpIpServer");
+    edtIp = new TIpEdit(grpIpServer);
+    edtIp->setObjectName("edtIp");
+    edtIp->setMinimumSize(150, 24);
+    chkIpServer = check(grpIpServer, "chkIpServer", "Use Dynamic Ip Server");
+    edtIpServerName = new QLineEdit(grpIpServer);
+    edtIpServerName->setObjectName("edtIpServerName");
+    auto *server = new QVBoxLayout(grpIpServer);
+    server->addWidget(edtIp);
+    server->addWidget(chkIpServer);
+    auto *nameLabel = new QLabel("Server Name", grpIpServer);
+    nameLabel->setBuddy(edtIpServerName);
+    server->addWidget(nameLabel);
+    server->addWidget(edtIpServerName);
+
+    btnFont = new QPushButton("Font", this);
     btnFont->setObjectName("btnFont");
-    btnOk = new QPushButton("OK", this);
+    btnOk = new QPushButton("Ok", this);
     btnOk->setObjectName("btnOk");
     btnOk->setDefault(true);
     btnCancel = new QPushButton("Cancel", this);
     btnCancel->setObjectName("btnCancel");
 
-    auto *form = new QFormLayout(this);
-    form->addRow(chkChTitle);
-    form->addRow(chkDateTime);
-    form->addRow(chkEvent);
-    form->addRow(chkFrameRate);
-    form->addRow("Ip Server", edtIpServer);
-    form->addRow(chkUseIpServer);
-    form->addRow("Server Name", edtServerName);
-    form->addRow(btnFont);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(grpDisplay);
+    layout->addWidget(grpIpServer);
     auto *buttons = new QHBoxLayout;
+    buttons->addWidget(btnFont);
+    buttons->addStretch(1);
     buttons->addWidget(btnOk);
     buttons->addWidget(btnCancel);
-    form->addRow(buttons);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(btnFont, &QPushButton::clicked, this, [this] {
-        bool ok = false;
-        QFont f = QFontDialog::getFont(&ok, font_, this);
-        if (ok)
-            font_ = f;
+    // Typing stops at 63 characters; a longer name from the registry is shown whole (to 127).
+    connect(edtIpServerName, &QLineEdit::textEdited, this, [this](const QString &text) {
+        if (text.size() > kTypedNameLength && text.size() > typedName_.size()) {
+            const int cursor = edtIpServerName->cursorPosition() - int(text.size() - typedName_.size());
+            edtIpServerName->setText(typedName_);
+            edtIpServerName->setCursorPosition(std::max(0, cursor));
+            return;
+        }
+        typedName_ = text;
     });
+    connect(btnFont, &QPushButton::clicked, this, &TfrmOption::btnFontClick);
     connect(btnOk, &QPushButton::clicked, this, &TfrmOption::btnOkClick);
     connect(btnCancel, &QPushButton::clicked, this, [this] { done(2); });
 }
 
 void TfrmOption::showEvent(QShowEvent *e)
 {
-    chkChTitle->setChecked(options_.showChannelTitle);
-    chkDateTime->setChecked(options_.showDateTime);
-    chkEvent->setChecked(options_.showEvent);
-    chkFrameRate->setChecked(options_.showFrameRate);
-    edtIpServer->setText(QString::fromStdString(IpToString(options_.ipServer.data())));
-    chkUseIpServer->setChecked(options_.useIpServer);
-    edtServerName->setText(QString::fromLatin1(options_.ipServerName.data()));
     setFont(font_);
+    chkChTitle->setChecked(options_.showChannelTitle != 0);
+    chkChDateTime->setChecked(options_.showDateTime != 0);
+    chkChEvent->setChecked(options_.showEvent != 0);
+    chkFrame->setChecked(options_.showFrameRate != 0);
+    for (int i = 0; i < 4; ++i)
+        edtIp->SetIp(i, options_.ipServer[size_t(i)]);
+    chkIpServer->setChecked(options_.useIpServer != 0);
+    options_.ipServerName[kNameLength] = 0;
+    const char *name = options_.ipServerName.data();
+    typedName_ = QString::fromLatin1(name, qsizetype(strnlen(name, kNameLength)));
+    edtIpServerName->setText(typedName_);
     QDialog::showEvent(e);
+}
+
+void TfrmOption::btnFontClick()
+{
+    bool ok = false;
+    const QFont chosen = QFontDialog::getFont(&ok, font_, this, "Font", QFontDialog::DontUseNativeDialog);
+    if (!ok)
+        return;
+    // A preview only: the main window takes it on OK.
+    font_ = chosen;
+    setFont(font_);
 }
 
 void TfrmOption::btnOkClick()
 {
-    options_.showChannelTitle = chkChTitle->isChecked();
-    options_.showDateTime = chkDateTime->isChecked();
-    options_.showEvent = chkEvent->isChecked();
-    options_.showFrameRate = chkFrameRate->isChecked();
-    uint8_t ip[4] = {0, 0, 0, 0};
-    if (TextToIp(edtIpServer->text().toLatin1().constData(), ip) == 4)
-        std::memcpy(options_.ipServer.data(), ip, 4);
-    options_.useIpServer = chkUseIpServer->isChecked();
-    const QByteArray name = edtServerName->text().toLatin1().left(127);
+    options_.showChannelTitle = chkChTitle->isChecked() ? 1 : 0;
+    options_.showDateTime = chkChDateTime->isChecked() ? 1 : 0;
+    options_.showEvent = chkChEvent->isChecked() ? 1 : 0;
+    options_.showFrameRate = chkFrame->isChecked() ? 1 : 0;
+    for (int i = 0; i < 4; ++i)
+        options_.ipServer[size_t(i)] = edtIp->GetIp(i);
+    options_.useIpServer = chkIpServer->isChecked() ? 1 : 0;
+    const QByteArray name = edtIpServerName->text().toLatin1().left(kNameLength);
     options_.ipServerName.fill(0);
     std::memcpy(options_.ipServerName.data(), name.constData(), size_t(name.size()));
     done(1);

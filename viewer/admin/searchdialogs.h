@@ -1,83 +1,145 @@
 #pragma once
 // The search, copy and upgrade dialogs a recorder view opens for one use: each lists what the
 // view hands it and gives back the choice the view turns into a request.
+#include "viewer/admin/dvrservices.h"
 #include "viewer/protocol/dvrcommand.h"
 #include "viewer/protocol/dvrdialoglinks.h"
 #include "viewer/base/dvrlistrecord.h"
 
+#include <QDate>
+#include <QDateTime>
 #include <QDialog>
 
 #include <array>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QPushButton;
+class QScrollBar;
+class QSpinBox;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace strandel {
 
 class TDateTimeEdit;
 class TfrmDvrWin;
 
-// How a dialog sends its requests through the view that opened it.
-using DialogSender = std::function<void(uint8_t cmd, const uint8_t *data, int length)>;
+// A recorder time as a date and time of its own (UTC, so no daylight-saving step falls inside
+// a span); invalid when the bytes make no date or time.
+QDateTime RecorderDateTimeValue(const uint8_t *rt);
+// Puts the date into the edit and keeps its time of day.
+void SetEditDate(TDateTimeEdit *edit, const QDate &date);
+// The kind text of a log entry: its code's text, or the disk for disk errors and failures.
+std::string LogKindText(uint8_t code, uint8_t disk);
+// Whole seconds from start to end with 200 ms added to the end; 0 when the end is not later;
+// nullopt when a time does not make a date or the count does not fit an int.
+std::optional<int> ScrollSeconds(const uint8_t *start, const uint8_t *end);
+// Play requests carry at most this many path characters.
+constexpr int kMaxPlayPath = 260;
 
-// Rows and buttons the search and copy dialogs share.
+// Rows, disk list, messages and buttons the search and copy dialogs share.
 class SearchDialogBase : public QDialog {
     Q_OBJECT
 public:
-    SearchDialogBase(QWidget *owner, TfrmDvrWin *view, const QString &caption, const QStringList &columns);
-    void SetSender(DialogSender sender) { send_ = std::move(sender); }
-    TfrmDvrWin *View() const { return view_; }
+    SearchDialogBase(QWidget *owner, DvrServices *view, const QString &caption, const QStringList &columns);
+    DvrServices *View() const { return view_; }
     // The disk list from a 16-byte map: " Normal ", " Backup ", then each disk present.
     void SetHddMap(const uint8_t *map);
     uint8_t GetDiskCode() const;
     int RowCount() const;
-    // The selected row's entry, or null when no row is selected.
-    const std::vector<uint8_t> *SelectedEntry() const;
+    // The entry of the selected row, or null when no row is selected.
+    const QByteArray *SelectedEntry() const;
+    // The entry of a row; empty when the row is out of range.
+    QByteArray EntryAt(int row) const;
+    QString TextAt(int row, int column) const;
     void SetModalResult(int result);
+    // A line under the list for what the operator should know (no data, a refused request).
+    void ShowMessage(const QString &text);
 
     QComboBox *edtHdd = nullptr;
     QTreeWidget *lstResult;
+    QLabel *pnlMsg;
     QPushButton *btnPlay;
     QPushButton *btnCancel;
 
 protected:
-    // Appends a row that owns a copy of its entry, selects the top row.
-    void AddRow(const QStringList &texts, std::vector<uint8_t> entry);
+    // Appends a row that owns a copy of its entry, selects and focuses the top row.
+    QTreeWidgetItem *AddRow(const QStringList &texts, const uint8_t *entry, int size);
     void ClearRows();
-    void Send(uint8_t cmd, const uint8_t *data, int length);
-    void AddDiskList();
-    QComboBox *AddChannelList(int channelCount);
+    // Sends through the view; false, with the reason shown, when nothing went out.
+    bool Send(uint8_t cmd, const uint8_t *data, int length);
+    bool CanSend();
+    // The scroll bar over the seconds of a disk header's span.
+    void SetScrollSpan(QScrollBar *bar, const uint8_t *header);
+    void AddDiskList(int row, int column);
+    QComboBox *AddChannelList(int row, int column);
+    QPushButton *AddCalendarButton(TDateTimeEdit *edit, int row, int column);
+    void AddField(const QString &label, QWidget *field, int row, int column);
     virtual void OnRowSelected() {}
     virtual void OnPlay() { SetModalResult(1); }
-    QLayout *fields_;
+    QGridLayout *fields_;
+    QLayout *buttons_;
+    // Selecting a row enables Play and runs OnRowSelected; a double click on a row plays it.
+    bool selectEnablesPlay_ = true;
+    bool doubleClickPlays_ = true;
 
 private:
-    TfrmDvrWin *view_;
-    DialogSender send_;
-    std::vector<std::vector<uint8_t>> entries_;
+    DvrServices *view_;
     std::array<uint8_t, 130> diskCodes_{};
+    mutable QByteArray selected_;
+};
+
+// Search and Next over one entry kind: the event, block and log searches.
+class PagedSearch : public SearchDialogBase {
+    Q_OBJECT
+public:
+    PagedSearch(QWidget *owner, DvrServices *view, const QString &caption, const QStringList &columns,
+                int entrySize, int timeOffset);
+    void btnSearchClick();
+    void btnNextClick();
+    int Count() const { return count_; }
+
+    TDateTimeEdit *edtSearch;
+    QPushButton *btnCal;
+    QPushButton *btnSearch;
+    QPushButton *btnNext;
+    QLabel *lblCnt;
+
+protected:
+    void showEvent(QShowEvent *e) override;
+    // The first request (century and year 0xFF), then the edit shows the time now.
+    void SearchFromOldest();
+    void AddEntry(const uint8_t *payload, size_t length, QStringList texts);
+    virtual std::vector<uint8_t> Request(const uint8_t *time) const = 0;
+    virtual uint8_t Command() const = 0;
+    virtual void BeforeSearch();
+
+private:
+    bool SearchAt(const uint8_t *time);
+    int entrySize_;
+    int timeOffset_;
+    int count_ = 0;
+    bool shown_ = false;
 };
 
 class TfrmTimeSearch : public SearchDialogBase, public TimeSearchDialog {
     Q_OBJECT
 public:
-    // recordPath: the view's record folder, where a recorded-file view looks for files first.
-    TfrmTimeSearch(QWidget *owner, TfrmDvrWin *view, DvrKind kind, const QString &recordPath = QString(),
-                   int channelCount = 0);
+    TfrmTimeSearch(QWidget *owner, DvrKind kind, DvrServices *view);
     // The selected file as folder + "/" + name; nothing for other kinds, without a selected row,
-    // or when the path would not fit a play request.
+    // or when the path is longer than a play request holds.
     std::optional<std::string> GetSelectedFile() const;
     void GetSearchTime(uint8_t *buffer) const; // 7 bytes
     uint8_t GetDiskCode() const { return SearchDialogBase::GetDiskCode(); }
     int GetChannel() const;
     QString Folder() const { return folder_; }
-    // Lists the .dvr files of a folder (kind 3).
+    // Lists the .dvr files of a folder, newest name first (kind 3).
     void ListFolder(const QString &folder);
 
     void AddIndexEntry(const uint8_t *diskHeader) override;
@@ -87,7 +149,9 @@ public:
 
     QComboBox *edtCh;
     TDateTimeEdit *edtSearch;
-    QLabel *pnlMsg;
+    QPushButton *btnCal;
+    QPushButton *btnDir;
+    QScrollBar *scrSearch;
 
 protected:
     void showEvent(QShowEvent *e) override;
@@ -95,32 +159,36 @@ protected:
     void OnPlay() override;
 
 private:
+    void scrSearchChange(int position);
     DvrKind kind_;
-    QString recordPath_;
     QString folder_;
-    std::vector<QString> names_;
     bool shown_ = false;
 };
 
-class TfrmEventSearch : public SearchDialogBase, public EventSearchDialog {
+class TfrmEventSearch : public PagedSearch, public EventSearchDialog {
     Q_OBJECT
 public:
-    TfrmEventSearch(QWidget *owner, TfrmDvrWin *view, int channelCount = 0);
+    TfrmEventSearch(QWidget *owner, DvrServices *view);
     void AddEventEntry(const uint8_t *payload, size_t length) override;
     void SetHddMap(const uint8_t *map) override { SearchDialogBase::SetHddMap(map); }
     // Copies the selected 20-byte entry; null when no row is selected.
     uint8_t *GetSelectedEntry(uint8_t *buffer) const;
+    uint8_t EventMask() const;
 
     QComboBox *edtCh;
+    QCheckBox *chkAlarm;
+    QCheckBox *chkLoss;
+    QCheckBox *chkMotion;
 
 protected:
-    void showEvent(QShowEvent *e) override;
+    std::vector<uint8_t> Request(const uint8_t *time) const override;
+    uint8_t Command() const override { return DvrCmdEventSearch; }
 };
 
-class TfrmBlockSearch : public SearchDialogBase, public BlockSearchDialog {
+class TfrmBlockSearch : public PagedSearch, public BlockSearchDialog {
     Q_OBJECT
 public:
-    TfrmBlockSearch(QWidget *owner, TfrmDvrWin *view);
+    TfrmBlockSearch(QWidget *owner, DvrServices *view);
     void AddBlockEntry(const uint8_t *payload, size_t length) override;
     void SetHddMap(const uint8_t *map) override { SearchDialogBase::SetHddMap(map); }
     void SetModalResult(int result) override { SearchDialogBase::SetModalResult(result); }
@@ -128,52 +196,56 @@ public:
     uint8_t *GetSelectedEntry(uint8_t *buffer) const;
 
 protected:
-    void showEvent(QShowEvent *e) override;
+    std::vector<uint8_t> Request(const uint8_t *time) const override;
+    uint8_t Command() const override { return DvrCmdBlockSearch; }
 };
 
-class TfrmLogSearch : public SearchDialogBase, public LogSearchDialog {
+class TfrmLogSearch : public PagedSearch, public LogSearchDialog {
     Q_OBJECT
 public:
-    TfrmLogSearch(QWidget *owner, TfrmDvrWin *view);
+    TfrmLogSearch(QWidget *owner, DvrServices *view);
     void AddLogEntry(const uint8_t *payload, size_t length) override;
 
 protected:
-    void showEvent(QShowEvent *e) override;
+    std::vector<uint8_t> Request(const uint8_t *time) const override;
+    uint8_t Command() const override { return DvrCmdLogSearch; }
+    void BeforeSearch() override;
+    void OnPlay() override;
 };
 
 class TfrmCopy : public SearchDialogBase, public CopyDialog {
     Q_OBJECT
 public:
-    TfrmCopy(QWidget *owner, TfrmDvrWin *view);
+    TfrmCopy(QWidget *owner, DvrServices *view);
     void AddIndexEntry(const uint8_t *diskHeader) override;
     void SetHddMap(const uint8_t *map) override { SearchDialogBase::SetHddMap(map); }
     // Start and end as day counts since 1899-12-30; a null pointer skips that value. A value
     // that makes no valid date is left unchanged.
     void GetCopySpan(double *start, double *end) const;
+    // The file a copy started now goes to: "Copy/Dvr-YYYYMMDD-hhmmss.dvr" under the folder.
+    static QString CopyFileName(const QString &startDir, const QDateTime &now);
+    // Checks the span, opens the view's copy writer and sends the request; false, with the
+    // reason shown, when no copy was started.
+    bool btnCopyClick();
 
+    QComboBox *edtCh;
     TDateTimeEdit *edtStart;
     TDateTimeEdit *edtEnd;
+    QPushButton *btnCal;
+    QPushButton *btnCal2;
+    QSpinBox *edtCopyTime;
+    QScrollBar *scrSearch;
+    QPushButton *btnCopy;
 
 protected:
     void showEvent(QShowEvent *e) override;
     void OnRowSelected() override;
-};
-
-class TfrmDvrUpgrade : public QDialog, public UpgradeDialog {
-    Q_OBJECT
-public:
-    TfrmDvrUpgrade(QWidget *owner, TfrmDvrWin *view);
-    void SetModel(uint8_t model) { model_ = model; }
-    uint8_t Model() const { return model_; }
-    void OnUpgradeReply(const uint8_t *payload, size_t length) override;
-    void SetModalResult(int result) override;
-
-    QLabel *lblMsg;
-    QPushButton *btnCancel;
+    void OnPlay() override { btnCopyClick(); }
 
 private:
-    TfrmDvrWin *view_;
-    uint8_t model_ = 0;
+    void scrSearchChange(int position);
+    void edtCopyTimeChange();
+    bool shown_ = false;
 };
 
 } // namespace strandel

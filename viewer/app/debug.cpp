@@ -17,7 +17,7 @@ namespace strandel {
 TfrmDebug::TfrmDebug(QWidget *owner) : QWidget(owner, Qt::Window)
 {
     setObjectName("frmDebug");
-    setWindowTitle("frmDebug");
+    setWindowTitle("Debug");
     resize(310, 516);
     Image1 = new QLabel(this);
     Image1->setObjectName("Image1");

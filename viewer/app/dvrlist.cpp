@@ -38,21 +38,19 @@ constexpr int kDescMax = 128;
 const char *const kBaudItems[] = {"9600", "38400", "115200"};
 constexpr int kDesignedX = 240, kDesignedY = 120;
 
-// Fills a fixed field with the UTF-8 text, cut so that neither the last NUL nor a character is split.
+// The file holds 8-bit text: one byte per character, as Latin-1, so the book reads and writes
+// the same bytes as the original program's (a character outside Latin-1 becomes '?').
 template <size_t N> void PutText(std::array<char, N> &field, const QString &text)
 {
-    QByteArray bytes = text.toUtf8();
-    int n = std::min<int>(int(bytes.size()), int(N) - 1);
-    while (n > 0 && n < bytes.size() && (uint8_t(bytes[n]) & 0xC0) == 0x80)
-        --n; // bytes[n] continues a character that would be cut: drop that character
-    bytes.truncate(n);
+    QByteArray bytes = text.toLatin1();
+    bytes.truncate(std::min<int>(int(bytes.size()), int(N) - 1));
     SetField(field, bytes.constData());
 }
 
 template <size_t N> QString GetText(const std::array<char, N> &field)
 {
     const std::string_view t = FieldText(field);
-    return QString::fromUtf8(t.data(), qsizetype(t.size()));
+    return QString::fromLatin1(t.data(), qsizetype(t.size()));
 }
 
 QString MacText(const DvrListRecord &r, const char *separator)
@@ -142,8 +140,9 @@ void TfrmDvrList::BuildForm()
     selType->setObjectName("selType");
     kindButtons_ = new QButtonGroup(this);
     auto *kinds = new QHBoxLayout(selType);
-    const char *const kindNames[] = {"Network", "RS-232C", "RS-485"};
-    for (int i = 0; i < 3; ++i) {
+    // "File": a recording on disk, as the demo recording's entry is.
+    const char *const kindNames[] = {"Network", "RS-232C", "RS-485", "File"};
+    for (int i = 0; i < 4; ++i) {
         auto *b = new QRadioButton(kindNames[i], selType);
         kindButtons_->addButton(b, i);
         kinds->addWidget(b);
@@ -239,9 +238,19 @@ bool TfrmDvrList::LoadList(const QString &path)
     if (!f.open(QIODevice::ReadOnly))
         return false;
     uint8_t buf[DvrListRecord::kSize];
+    // Rows are made in one pass and handed to the list at once: loading stays linear.
+    QList<QTreeWidgetItem *> items;
     // A trailing partial record is left out.
-    while (f.read(reinterpret_cast<char *>(buf), sizeof buf) == qint64(sizeof buf))
-        AddRecord(std::make_unique<DvrListRecord>(DvrListRecord::Read(buf)));
+    while (f.read(reinterpret_cast<char *>(buf), sizeof buf) == qint64(sizeof buf)) {
+        auto record = std::make_unique<DvrListRecord>(DvrListRecord::Read(buf));
+        FillDefaults(*record);
+        auto *item = new QTreeWidgetItem;
+        FillRow(item, *record);
+        items.push_back(item);
+        records_.push_back(std::move(record));
+    }
+    lstDvrList->addTopLevelItems(items);
+    UpdateCount();
     return true;
 }
 
@@ -264,10 +273,7 @@ void TfrmDvrList::AddRecord(std::unique_ptr<DvrListRecord> record)
 {
     if (!record)
         return;
-    if (record->baudRate == 0)
-        record->baudRate = QString(kBaudItems[0]).toInt();
-    if (record->port == 0)
-        record->port = kPortMin;
+    FillDefaults(*record);
     records_.push_back(std::move(record));
     new QTreeWidgetItem(lstDvrList);
     const int row = int(records_.size()) - 1;
@@ -307,17 +313,38 @@ int TfrmDvrList::RowOf(const DvrListRecord *record) const
     return -1;
 }
 
+void TfrmDvrList::FillDefaults(DvrListRecord &record)
+{
+    if (record.baudRate == 0)
+        record.baudRate = QString(kBaudItems[0]).toInt();
+    if (record.port == 0)
+        record.port = kPortMin;
+}
+
+void TfrmDvrList::FillRow(QTreeWidgetItem *item, const DvrListRecord &r)
+{
+    item->setText(0, GetText(r.name));
+    item->setTextAlignment(1, Qt::AlignCenter);
+    item->setTextAlignment(2, Qt::AlignCenter);
+    item->setText(1, AddressText(r));
+    item->setText(2, r.Kind() == DvrKind::Network ? MacText(r, ":") : QString());
+}
+
+QString TfrmDvrList::AddressText(const DvrListRecord &r)
+{
+    const DvrKind kind = r.Kind();
+    return kind == DvrKind::Network        ? QString::fromLatin1(IpToText(r.ip.data()))
+           : kind == DvrKind::RecordedFile ? QStringLiteral("File")
+           : kind == DvrKind::RecorderDisk ? QStringLiteral("Hdd")
+                                           : QStringLiteral("Com %1").arg(r.serialPort);
+}
+
 void TfrmDvrList::WriteRow(int row)
 {
     QTreeWidgetItem *item = lstDvrList->topLevelItem(row);
     const DvrListRecord *r = Record(row);
-    if (!item || !r)
-        return;
-    item->setText(0, GetText(r->name));
-    item->setTextAlignment(1, Qt::AlignCenter);
-    item->setTextAlignment(2, Qt::AlignCenter);
-    UpdateAddressText(r);
-    UpdateMacText(r);
+    if (item && r)
+        FillRow(item, *r);
 }
 
 void TfrmDvrList::UpdateAddressText(const DvrListRecord *record)
@@ -325,9 +352,7 @@ void TfrmDvrList::UpdateAddressText(const DvrListRecord *record)
     const int row = RowOf(record);
     if (row < 0)
         return;
-    const QString text = record->Kind() == DvrKind::Network ? QString::fromLatin1(IpToText(record->ip.data()))
-                                                            : QStringLiteral("Com %1").arg(record->serialPort);
-    lstDvrList->topLevelItem(row)->setText(1, text);
+    lstDvrList->topLevelItem(row)->setText(1, AddressText(*record));
 }
 
 void TfrmDvrList::UpdateMacText(const DvrListRecord *record)
@@ -409,11 +434,11 @@ void TfrmDvrList::selTypeClick()
     const int kind = KindIndex();
     if (kind < 0)
         return;
-    const bool network = kind == 0;
+    const bool network = kind == 0, serial = kind == 1 || kind == 2;
     edtIpAddr->SetEnable(network);
     edtPortNum->setEnabled(network);
-    edtSerialPort->setEnabled(!network);
-    edtBaudRate->setEnabled(!network);
+    edtSerialPort->setEnabled(serial);
+    edtBaudRate->setEnabled(serial);
 }
 
 void TfrmDvrList::chkUseIpClick() { edtMac->setEnabled(chkUseIp->isChecked()); }

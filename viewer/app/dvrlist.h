@@ -12,6 +12,7 @@
 #include <vector>
 
 class QButtonGroup;
+class QTreeWidgetItem;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -99,6 +100,9 @@ protected:
 private:
     void BuildForm();
     void WriteRow(int row);
+    static void FillDefaults(DvrListRecord &record);
+    static void FillRow(QTreeWidgetItem *item, const DvrListRecord &record);
+    static QString AddressText(const DvrListRecord &record);
     void UpdateCount();
     int RowOf(const DvrListRecord *record) const;
     int KindIndex() const;

@@ -1,5 +1,8 @@
 #include "viewer/app/dvrsearch.h"
 
+#include <QLabel>
+#include <QTimer>
+
 #include "platform/debuglog.h"
 #include "viewer/app/dvrlist.h"
 
@@ -41,6 +44,14 @@ TfrmDvrSearch::TfrmDvrSearch(QWidget *owner) : QWidget(owner, Qt::Window)
     lstSearch->setMinimumSize(420, 200);
     root->addWidget(lstSearch);
 
+    lblState = new QLabel(this);
+    lblState->setObjectName("lblState");
+    root->addWidget(lblState);
+    tmrAnswers_ = new QTimer(this);
+    tmrAnswers_->setSingleShot(true);
+    tmrAnswers_->setInterval(3000);
+    connect(tmrAnswers_, &QTimer::timeout, this, &TfrmDvrSearch::SearchEnded);
+
     auto *buttons = new QHBoxLayout;
     auto button = [&](const char *caption, const char *name) {
         auto *b = new QPushButton(caption, this);
@@ -77,13 +88,27 @@ void TfrmDvrSearch::btnSearchClick()
         net = *scanNetwork_;
     } else if (!LocalScanNetwork(net.data())) {
         DebugPrint("No network to search\n");
+        lblState->setText("No network to search");
         return;
     }
     if (udp_->state() != QAbstractSocket::BoundState && !udp_->bind(QHostAddress::AnyIPv4, 0)) {
         DebugPrint("Cannot open the search socket: %s\n", udp_->errorString().toLocal8Bit().constData());
+        lblState->setText("Cannot search: " + udp_->errorString());
         return;
     }
     lastScanCount_ = SendDiscoveryScan(*udp_, net.data(), discoveryPort_);
+    lblState->setText(QString::asprintf("Searching %u.%u.%u.1 - 254...", net[0], net[1], net[2]));
+    tmrAnswers_->start();
+}
+
+void TfrmDvrSearch::SetAnswerWait(int ms) { tmrAnswers_->setInterval(ms); }
+
+void TfrmDvrSearch::SearchEnded()
+{
+    if (results_.empty())
+        lblState->setText("No recorder answered the search");
+    else
+        lblState->setText(QString::number(results_.size()) + (results_.size() == 1 ? " recorder found" : " recorders found"));
 }
 
 void TfrmDvrSearch::ReadDatagrams()
@@ -113,6 +138,8 @@ void TfrmDvrSearch::udpDataReceived(const QByteArray &data, const QHostAddress &
                                                  mac.join(u':')});
     for (int c = 1; c < 5; ++c)
         item->setTextAlignment(c, Qt::AlignCenter);
+    if (!tmrAnswers_->isActive())
+        SearchEnded();
 }
 
 void TfrmDvrSearch::btnAddClick()

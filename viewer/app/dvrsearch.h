@@ -12,6 +12,8 @@
 
 class QByteArray;
 class QHostAddress;
+class QLabel;
+class QTimer;
 class QPushButton;
 class QTreeWidget;
 class QUdpSocket;
@@ -43,8 +45,12 @@ public:
     QPushButton *btnSearch;
     QPushButton *btnAdd;
     QPushButton *btnCancel;
+    QLabel *lblState; // how the search went
+    // How long a search waits for answers before it says that none came.
+    void SetAnswerWait(int ms);
 
 private:
+    void SearchEnded();
     void ReadDatagrams();
     void ClearResults();
 
@@ -52,6 +58,7 @@ private:
     TfrmDvrList *dvrList_ = nullptr;
     std::optional<std::array<uint8_t, 3>> scanNetwork_;
     uint16_t discoveryPort_ = kDiscoveryPort;
+    QTimer *tmrAnswers_;
     int lastScanCount_ = 0;
     std::vector<DvrListRecord> results_; // row order
 };

@@ -20,6 +20,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QFrame>
 #include <QLabel>
@@ -35,6 +36,7 @@
 #include <QPainter>
 #include <QWindow>
 
+#include <algorithm>
 #include <cstring>
 
 namespace strandel {
@@ -90,6 +92,32 @@ QImage MakeCaptionGlyph(const QString &caption, QSize cell, const QColor &face)
 }
 
 namespace {
+
+// A saved position or size is only used as far as a screen can hold it: values from a damaged
+// settings file must not overflow the layout arithmetic, and a window saved on a screen that is
+// gone starts on the primary one.
+void FitToScreens(int &x, int &y, int *w, int *h, QSize fallbackSize)
+{
+    QRect all;
+    for (const QScreen *screen : QGuiApplication::screens())
+        all |= screen->geometry();
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    if (all.isEmpty() || !primary)
+        all = QRect(0, 0, 1920, 1080);
+    if (w)
+        *w = std::clamp(*w, 1, all.width());
+    if (h)
+        *h = std::clamp(*h, 1, all.height());
+    x = std::clamp(x, all.left() - all.width(), all.right());
+    y = std::clamp(y, all.top() - all.height(), all.bottom());
+    const QRect window(QPoint(x, y), w && h ? QSize(*w, *h) : fallbackSize);
+    for (const QScreen *screen : QGuiApplication::screens())
+        if (screen->geometry().intersects(window))
+            return;
+    const QPoint start = primary ? primary->availableGeometry().topLeft() : QPoint(0, 0);
+    x = start.x();
+    y = start.y();
+}
 
 QFrame *MakePanel(QWidget *parent, const char *name, int w, int h)
 {
@@ -309,6 +337,8 @@ void TfrmMain::FormCreate()
     MainPosYF = RegReadInt("MainPosYF", MainPosYF);
     MainPosWF = RegReadInt("MainPosWF", MainPosWF);
     MainPosHF = RegReadInt("MainPosHF", MainPosHF);
+    FitToScreens(MainPosX, MainPosY, nullptr, nullptr, QSize(kClientWidth, 100));
+    FitToScreens(MainPosXF, MainPosYF, &MainPosWF, &MainPosHF, {});
 
     ReadViewerOptions(GetViewerOptions());
 
@@ -523,9 +553,10 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
 
 void TfrmMain::btnFrameClick()
 {
-    ListLock.Wait(kViewListTimeoutMs);
+    const bool locked = ListLock.Wait(kViewListTimeoutMs);
+    // Reader threads hold their packets while the views change parents.
+    switching_ = true;
     btnFrame->setEnabled(false);
-    ListLock.Wait(500);
     MainFrame = !MainFrame;
     for (TfrmDvrWin *v : dvrWins_)
         v->SetFrameMode(MainFrame, this);
@@ -538,16 +569,13 @@ void TfrmMain::btnFrameClick()
         SetCurrentDvrWin(CurrentDvrWin);
     Realign();
     update();
-    ListLock.Wait(500);
     btnFrame->setEnabled(true);
-    ListLock.Set();
+    switching_ = false;
+    if (locked)
+        ListLock.Set();
 }
 
-bool TfrmMain::IsSwitchingLayout()
-{
-    EventGuard guard(ListLock, 1000);
-    return !btnFrame->isEnabled();
-}
+bool TfrmMain::IsSwitchingLayout() { return switching_.load(); }
 
 void TfrmMain::btnControllerClick()
 {
@@ -610,14 +638,19 @@ void TfrmMain::btnOptionClick()
     ViewerOptions &o = GetViewerOptions();
     TfrmOption dialog(this, o, mainFont_);
     const int result = dialog.exec();
-    if (result == 1) {
-        mainFont_ = dialog.SelectedFont();
-        ApplyFont(mainFont_, fontColor_);
-    }
-    if (result != 0) {
-        WriteViewerOptions(o);
-        WriteFontSettings("Font", mainFont_, fontColor_);
-    }
+    if (result != 1)
+        return;
+    mainFont_ = dialog.SelectedFont();
+    ApplyFont(mainFont_, fontColor_);
+    WriteViewerOptions(o);
+    WriteFontSettings("Font", mainFont_, fontColor_);
+    ApplyDisplayOptions();
+}
+
+void TfrmMain::ApplyDisplayOptions()
+{
+    for (TfrmDvrWin *view : dvrWins_)
+        view->ApplyDisplayOptions();
 }
 
 void TfrmMain::ApplyAudioState(bool apply)
@@ -693,7 +726,7 @@ void TfrmMain::PlayAudio(TfrmDvrWin *view, const uint8_t *data, size_t length)
         Playback->Play(data, length);
 }
 
-int TfrmMain::GetDvrWinCount() const { return lstDvrWin->count(); }
+int TfrmMain::GetDvrWinCount() const { return viewCount_.load(); }
 
 bool TfrmMain::CanAddDvrWin() const { return GetDvrWinCount() < kMaxDvrWins; }
 
@@ -722,6 +755,7 @@ bool TfrmMain::AddDvrWin(TfrmDvrWin *view)
     auto *item = new QListWidgetItem(view->GetName(), lstDvrWin);
     item->setData(Qt::UserRole, QVariant::fromValue(static_cast<void *>(view)));
     dvrWins_.append(view);
+    viewCount_ = lstDvrWin->count();
     connect(view->GetFrame(), &TfrmDvrFrame::activated, this, &TfrmMain::SetCurrentDvrWin, Qt::UniqueConnection);
     connect(view->GetFrame(), &TfrmDvrFrame::closeRequested, this, &TfrmMain::RemoveDvrWin, Qt::UniqueConnection);
     view->SetFrameMode(MainFrame, this);
@@ -742,12 +776,18 @@ void TfrmMain::RemoveDvrWin(TfrmDvrWin *view)
         DebugPrint("No DvrWin Found");
         return;
     }
+    if (view->GetFrame())
+        disconnect(view->GetFrame(), nullptr, this, nullptr);
     view->CloseConnection();
     // The view is freed once its own handlers have returned.
     pendingFree_.insert(view);
     QMetaObject::invokeMethod(this, [this, view] { OnFreeView(view); }, Qt::QueuedConnection);
+    // The list moves its selection as the item goes; that must not pick the next current view.
+    selecting_ = true;
     delete found;
+    selecting_ = false;
     dvrWins_.removeOne(view);
+    viewCount_ = lstDvrWin->count();
     if (view == CurrentDvrWin) {
         CurrentDvrWin = nullptr;
         if (lstDvrWin->count() > 0)
@@ -775,6 +815,10 @@ void TfrmMain::OnFreeView(TfrmDvrWin *view)
 
 void TfrmMain::SetCurrentDvrWin(TfrmDvrWin *view)
 {
+    // Only a registered view may become current: a closed view's frame can still report its
+    // activation (the window manager answers late) before the view is freed.
+    if (view && !dvrWins_.contains(view))
+        return;
     if (CurrentDvrWin)
         CurrentDvrWin->SetSelected(false);
     if (view)
@@ -802,7 +846,7 @@ void TfrmMain::lstDvrWinSelectItem()
 
 void TfrmMain::SetDvrCaption(TfrmDvrWin *view, const QString &text)
 {
-    view->SetCaptionText(text);
+    // Shown only: the view's caption keeps its base text, to which each picture adds its time.
     if (view->GetFrame())
         view->GetFrame()->setWindowTitle(text);
     if (view == CurrentDvrWin)
@@ -895,8 +939,8 @@ void TfrmMain::TileDvrWins(int n)
         frame->showNormal();
         frame->raise();
         const int V = view->PictureHeight();
-        const int dx = frame->width() - view->pnlDvr->width();
-        const int dy = frame->height() - view->pnlDvr->height();
+        const QSize margins = view->VideoMargins();
+        const int dx = margins.width(), dy = margins.height();
         const int w = c == 1 ? 720 : (screen.width() - 160) / c - dx;
         const int h = w * V / 720;
         const int fw = h * 720 / V + dx;
@@ -986,6 +1030,15 @@ void TfrmMain::btnDvrStatusClick()
 {
     if (CurrentDvrWin)
         CurrentDvrWin->OpenStatusDialog();
+}
+
+void TfrmMain::ShowToolWindow(TMyButton *button)
+{
+    button->SetDown(true);
+    if (button == btnPanTilt)
+        btnPanTiltClick();
+    else if (button == btnDvrCtrl)
+        btnDvrCtrlClick();
 }
 
 void TfrmMain::btnPanTiltClick()

@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -66,6 +67,8 @@ public:
     void SetDvrCaption(TfrmDvrWin *view, const QString &text);
     void UpdateToolbar(TfrmDvrWin *view);
     void TileDvrWins(int count);
+    // The display options, as they stand, on every open view.
+    void ApplyDisplayOptions();
     bool IsSwitchingLayout();
     // The posted messages of the views.
     void OnReleaseView(TfrmDvrWin *view);
@@ -109,6 +112,8 @@ public:
     void btnSearchClick(int kind);
     void btnDvrEnvClick();
     void btnDvrStatusClick();
+    // Puts btnPanTilt or btnDvrCtrl down and shows its window, as a click would.
+    void ShowToolWindow(TMyButton *button);
     void btnPanTiltClick();
     void btnDvrCtrlClick();
     void btnArangeClick();
@@ -179,6 +184,9 @@ private:
     void ShowAudioDevices(bool remote);
     bool selecting_ = false;
     bool fitting_ = false;
+    // Read by reader threads, which must not touch widgets.
+    std::atomic<bool> switching_{false};
+    std::atomic<int> viewCount_{0};
 };
 
 } // namespace strandel

@@ -1,6 +1,6 @@
 #include "viewer/app/startup.h"
 
-#include "viewer/app/selcal.h"
+#include "viewer/controls/selcal.h"
 #include "viewer/app/uihelpers.h"
 
 #include "viewer/admin/dvrservices.h"
@@ -15,10 +15,15 @@
 #include "viewer/view/dvrwinhost.h"
 #include "viewer/view/title.h"
 #include "viewer/base/vieweroptions.h"
+#include "viewer/controls/mybutton.h"
 
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QPushButton>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <unistd.h>
 
 namespace strandel {
 
@@ -61,6 +66,16 @@ public:
     {
         if (frmMain)
             frmMain->UpdateToolbar(view);
+    }
+    void ShowPanTilt() override
+    {
+        if (frmMain)
+            frmMain->ShowToolWindow(frmMain->btnPanTilt);
+    }
+    void ShowKeyPad() override
+    {
+        if (frmMain)
+            frmMain->ShowToolWindow(frmMain->btnDvrCtrl);
     }
     void PlayAudio(TfrmDvrWin *view, const uint8_t *data, size_t length) override
     {
@@ -153,6 +168,9 @@ void CreateApplicationForms(const std::function<void(const char *)> &onCreated)
     Create(Form1, onCreated);
     Create(frmDvrEnv, onCreated);
 
+    // Closing a tool window releases its toolbar button.
+    QObject::connect(frmPanTilt, &TfrmPanTilt::closed, frmMain, [] { frmMain->btnPanTilt->SetDown(false); });
+    QObject::connect(frmDvrCtrl, &TfrmDvrCtrl::closed, frmMain, [] { frmMain->btnDvrCtrl->SetDown(false); });
     frmDvrList->SetIpServerNameSource([] { return QString::fromLatin1(GetViewerOptions().ipServerName.data()); });
     frmDvrSearch->SetDvrList(frmDvrList);
     frmDvrList->SetViewOpener(OpenRecorderView);
@@ -193,32 +211,79 @@ void DestroyApplicationForms()
     frmMain = nullptr;
 }
 
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnStopSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+// Ctrl+C or a stop request from outside closes the main window as the user would.
+void CloseOnStopSignals(QObject *parent)
+{
+    if (signalPipe[0] < 0 && ::pipe(signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, parent);
+    QObject::connect(notifier, &QSocketNotifier::activated, parent, [] {
+        char byte;
+        [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
+        if (frmMain)
+            frmMain->close();
+    });
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// Ends the message loop once the main window has closed. A plain quit would first ask every
+// window to close, and a view's frame window refuses (it closes through the main window).
+class QuitOnMainClose : public QObject {
+public:
+    bool eventFilter(QObject *watched, QEvent *e) override
+    {
+        if (watched == frmMain && e->type() == QEvent::Close)
+            QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        return false;
+    }
+};
+
+} // namespace
+
+int RunMessageLoop()
+{
+    QuitOnMainClose watcher;
+    if (frmMain)
+        frmMain->installEventFilter(&watcher);
+    const int result = QApplication::exec();
+    if (frmMain)
+        frmMain->removeEventFilter(&watcher);
+    return result;
+}
+
 int RunViewer(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    // First: a stop request during start-up waits in the pipe until the loop runs.
+    CloseOnStopSignals(&app);
     QApplication::setApplicationName("Strandel");
     QApplication::setApplicationDisplayName("Strandel");
     QApplication::setOrganizationName("Holvane");
     // The main form's close ends the program, whatever other windows are open.
     QApplication::setQuitOnLastWindowClosed(false);
     CreateApplicationForms();
-    QObject::connect(frmMain, &QObject::destroyed, &app, &QApplication::quit);
+    QObject::connect(frmMain, &QObject::destroyed, &app, [] { QCoreApplication::exit(0); });
     ShowStartupNotice();
     frmMain->show();
     if (app.arguments().contains("--debug"))
         frmDebug->show();
-    struct CloseWatcher : QObject {
-        bool eventFilter(QObject *, QEvent *e) override
-        {
-            if (e->type() == QEvent::Close)
-                QMetaObject::invokeMethod(qApp, &QApplication::quit, Qt::QueuedConnection);
-            return false;
-        }
-    } watcher;
-    frmMain->installEventFilter(&watcher);
-    const int result = app.exec();
+    const int result = RunMessageLoop();
     DestroyApplicationForms();
-    return result == 0 ? 0 : result;
+    return result;
 }
 
 } // namespace strandel

@@ -16,6 +16,9 @@ void CreateApplicationForms(const std::function<void(const char *)> &onCreated =
 void ShowStartupNotice();
 void DestroyApplicationForms();
 
+// The message loop of the running program; it ends once the main window has closed, whatever
+// else is open.
+int RunMessageLoop();
 int RunViewer(int argc, char **argv);
 
 } // namespace strandel

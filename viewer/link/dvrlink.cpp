@@ -145,7 +145,7 @@ void CDvrTcp::OnReaderStopped(unsigned session, int error)
 {
     if (session != session_ || !active_)
         return;
-    if (error != 0)
+    if (error != 0 && socketError_ == 0) // a failure already reported is not reported again
         ReportError(error);
     Deactivate(true);
 }
@@ -221,6 +221,7 @@ void CDvrTcp::ReadStep()
 bool CDvrTcp::SendAll(const uint8_t *data, uint32_t count)
 {
     std::lock_guard l(fdLock_);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(sendTimeoutMs_.load());
     while (socketError_ == 0 && fd_ >= 0 && active_ && !stopping_) {
         if (count == 0)
             return true;
@@ -229,6 +230,11 @@ bool CDvrTcp::SendAll(const uint8_t *data, uint32_t count)
             return true;
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+                // A recorder that stays connected but stops reading must not hold every sender.
+                if (std::chrono::steady_clock::now() >= deadline) {
+                    DropStalled(ETIMEDOUT);
+                    return false;
+                }
                 pollfd p{fd_, POLLOUT, 0};
                 ::poll(&p, 1, 10);
                 continue;
@@ -243,6 +249,25 @@ bool CDvrTcp::SendAll(const uint8_t *data, uint32_t count)
         count -= uint32_t(n);
     }
     return false;
+}
+
+// Under fdLock_. Later sends fail at once; the shut-down socket ends the reader, whose end
+// drops the link on the UI thread as a remote close does.
+void CDvrTcp::DropStalled(int error)
+{
+    socketError_ = uint32_t(error);
+    // Queued before the shut-down, so the report comes ahead of the reader's end of stream.
+    if (context_) {
+        const unsigned session = session_;
+        QMetaObject::invokeMethod(context_.get(), [this, session, error] {
+            if (session != session_ || !active_)
+                return;
+            ReportError(error);
+            if (readFd_ < 0) // no reader on the socket: drop it here
+                Deactivate(true);
+        }, Qt::QueuedConnection);
+    }
+    ::shutdown(fd_, SHUT_RDWR);
 }
 
 bool CDvrTcp::SendPacket(uint8_t cmd, uint8_t flag, const uint8_t *data, uint32_t length)

@@ -90,6 +90,7 @@ public:
     bool Disconnect() override;
     bool Send(uint8_t cmd, uint8_t flag, const uint8_t *data, int length) override;
 
+    // Gives up after SendTimeoutMs() in all: a recorder that stops reading is dropped.
     bool SendAll(const uint8_t *data, uint32_t count);
     bool SendPacket(uint8_t cmd, uint8_t flag, const uint8_t *data, uint32_t length);
     // One step of the reader: waits at most 10 ms for data, reads the current field.
@@ -102,6 +103,10 @@ public:
     bool SocketActive() const { return active_; }
     const std::string &Host() const { return host_; }
     int Port() const { return port_; }
+    int SendTimeoutMs() const { return sendTimeoutMs_; }
+    void SetSendTimeoutMs(int ms) { sendTimeoutMs_ = ms; }
+
+    static constexpr int kDefaultSendTimeoutMs = 5000; // as long as a sender may hold the send lock
 
 private:
     void Activate();
@@ -110,6 +115,7 @@ private:
     void Deactivate(bool report);
     void DropNotifier();
     void ReportError(int error);
+    void DropStalled(int error);
 
     std::string host_;
     int port_ = 0;
@@ -123,6 +129,7 @@ private:
     std::atomic<bool> active_{false};
     std::atomic<uint32_t> socketError_{0};
     std::atomic<unsigned> session_{0};
+    std::atomic<int> sendTimeoutMs_{kDefaultSendTimeoutMs};
 };
 
 class CDvrSerial : public CDvrRemote {
@@ -146,6 +153,7 @@ private:
     std::unique_ptr<TXComm> port_;
     uint8_t stage_[kSerialStageSize] = {};
     SerialReceiver rx_;
+    bool lost_ = false; // the device went away and the view was told
 };
 
 } // namespace strandel

@@ -29,6 +29,15 @@ bool CDvrSerial::Init(DvrListRecord *record)
     rx_.Reset();
     port_ = std::make_unique<TXComm>();
     port_->OnData = [this](TXComm *, uint32_t received) { OnData(received); };
+    // An unplugged adapter: the view shows the link as gone, as for a recorder that hung up.
+    lost_ = false;
+    port_->OnDeviceLost = [this](TXComm *) {
+        lost_ = true;
+        if (owner_) {
+            owner_->ShowMessageText("Disconnected from DVR");
+            owner_->OnDisconnected();
+        }
+    };
     port_->SetBaudRate(brCustom);
     port_->SetBaudValue(record ? uint32_t(record->baudRate) : 9600);
     port_->SetDeviceName("Com" + std::to_string(record ? record->serialPort : 0));
@@ -53,11 +62,13 @@ bool CDvrSerial::Connect()
 
 bool CDvrSerial::Disconnect()
 {
-    if (port_)
+    if (port_) {
         port_->OnData = nullptr;
-    for (int i = 0; i < 9; ++i)
+        port_->OnDeviceLost = nullptr;
+    }
+    for (int i = 0; i < 9 && !lost_; ++i)
         Send(DvrCmdBye, DvrFlagNone, nullptr, 0);
-    if (owner_)
+    if (owner_ && !lost_)
         owner_->OnDisconnected();
     return true;
 }

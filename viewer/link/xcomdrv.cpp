@@ -8,6 +8,7 @@
 
 // The kernel's termios2 carries any baud rate; glibc's <termios.h> must stay out of this file.
 #include <asm/termbits.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 
 #include <algorithm>
@@ -282,8 +283,7 @@ void TXComm::WriteControlBlock()
     t.c_ispeed = t.c_ospeed = baudValue_;
     t.c_cc[VSTART] = eventChars_.XonChar;
     t.c_cc[VSTOP] = eventChars_.XoffChar;
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
+    SetReadTiming(t);
     if (::ioctl(fd_, TCSETS2, &t) != 0)
         throw EDeviceError(3, "Unable to update device control block.");
     SetModemLines();
@@ -328,8 +328,45 @@ void TXComm::ApplyBuffers()
         throw EDeviceError(6, "Unable to update IO buffers.");
 }
 
-// Reads and writes wait by their own clocks; the device-level values are kept for the record.
-void TXComm::ApplyTimeouts() { CheckOpen(); }
+// Of the device time-outs a terminal can hold only the gap allowed between received bytes (in
+// tenths of a second, at most 25.5 s); reads and writes otherwise wait by their own clocks.
+void TXComm::SetReadTiming(termios2 &t) const
+{
+    const uint32_t tenths = timeouts_.ReadInterval == UINT32_MAX ? 0 : (uint64_t(timeouts_.ReadInterval) + 99) / 100;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = uint8_t(std::min<uint32_t>(tenths, 255));
+}
+
+void TXComm::ApplyTimeouts()
+{
+    CheckOpen();
+    termios2 t{};
+    if (::ioctl(fd_, TCGETS2, &t) != 0)
+        throw EDeviceError(7, "Unable to update Timeouts.");
+    SetReadTiming(t);
+    if (::ioctl(fd_, TCSETS2, &t) != 0)
+        throw EDeviceError(7, "Unable to update Timeouts.");
+}
+
+bool TXComm::ReadLineState(TLineState &state) const
+{
+    int lines = 0;
+    if (fd_ < 0 || ::ioctl(fd_, TIOCMGET, &lines) != 0)
+        return false;
+    state = {};
+    state.Lines = uint32_t(lines) & (TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RI);
+    serial_icounter_struct count{};
+    if (::ioctl(fd_, TIOCGICOUNT, &count) == 0) { // not every driver counts
+        state.Cts = uint32_t(count.cts);
+        state.Dsr = uint32_t(count.dsr);
+        state.Dcd = uint32_t(count.dcd);
+        state.Rings = uint32_t(count.rng);
+        state.Breaks = uint32_t(count.brk);
+        state.Errors = uint32_t(count.frame) + uint32_t(count.overrun) + uint32_t(count.parity) +
+                       uint32_t(count.buf_overrun);
+    }
+    return true;
+}
 
 uint32_t TXComm::InQueCount() const
 {
@@ -439,11 +476,19 @@ void TXComm::DeliverEvents(uint32_t mask)
         OnCommEvent(this, mask & monitorEvents_);
 }
 
+void TXComm::DeliverLost()
+{
+    if (!destroying_ && Opened() && OnDeviceLost)
+        OnDeviceLost(this);
+}
+
 // ---- comm-event thread ----
 
 TCommEventThread::TCommEventThread(TXComm *port) : port_(port), fd_(port->fd_)
 {
     stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    // The lines as the port was opened: a change from here on is an event.
+    hasLines_ = port_->ReadLineState(lines_);
     thread_ = std::thread([this] { Execute(); });
 }
 
@@ -502,29 +547,85 @@ bool TCommEventThread::Deliver(uint32_t mask)
     return !stop_;
 }
 
+// The device went away: told once, without waiting (the handler may close the port).
+void TCommEventThread::DeliverLost()
+{
+    if (!port_->synchronize_ || !QCoreApplication::instance()) {
+        port_->DeliverLost();
+        return;
+    }
+    auto *port = port_;
+    QMetaObject::invokeMethod(port_->context_.get(), [port, stopped = stopped_] {
+        if (!*stopped)
+            port->DeliverLost();
+    }, Qt::QueuedConnection);
+}
+
+namespace {
+
+// The events between two looks at the lines: a line that changed, or whose counter moved (it
+// may have gone and come back in between).
+uint32_t LineEvents(const TLineState &was, const TLineState &now)
+{
+    const uint32_t changed = was.Lines ^ now.Lines;
+    uint32_t mask = 0;
+    if ((changed & TIOCM_CTS) || was.Cts != now.Cts)
+        mask |= deCTS;
+    if ((changed & TIOCM_DSR) || was.Dsr != now.Dsr)
+        mask |= deDSR;
+    if ((changed & TIOCM_CD) || was.Dcd != now.Dcd)
+        mask |= deRLSD;
+    if ((changed & now.Lines & TIOCM_RI) || was.Rings != now.Rings)
+        mask |= deRing;
+    if (was.Breaks != now.Breaks)
+        mask |= deBreak;
+    if (was.Errors != now.Errors)
+        mask |= deError;
+    return mask;
+}
+
+} // namespace
+
 void TCommEventThread::Execute()
 {
+    // Lines are looked at every 10 ms where the device has them; data wakes the thread at once.
+    TLineState lines = lines_;
+    const bool hasLines = hasLines_;
     while (!stop_) {
         pollfd p[2] = {{fd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-        if (::poll(p, 2, -1) < 0) {
+        const int ready = ::poll(p, 2, hasLines ? 10 : -1);
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             break;
         }
         if (stop_ || p[1].revents)
             break;
+        uint32_t mask = 0;
+        if (hasLines) {
+            TLineState now;
+            if (port_->ReadLineState(now)) {
+                mask |= LineEvents(lines, now);
+                lines = now;
+            }
+        }
         int queued = 0;
-        if ((p[0].revents & POLLIN) && ::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0) {
-            if (!Deliver(deChar))
-                break;
+        const bool data = (p[0].revents & POLLIN) && ::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0;
+        if (data)
+            mask |= deChar;
+        if (mask && !Deliver(mask))
+            break;
+        if (data) {
             // Bytes nobody took yet: look again shortly rather than spin on them.
             if (::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0 && WaitStop(10))
                 break;
             continue;
         }
-        if (p[0].revents & (POLLERR | POLLHUP | POLLNVAL))
-            break; // the wait failed: the device is gone
-        if (WaitStop(10))
+        if (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            DeliverLost(); // the device is gone: the view hears of it, the thread ends
+            break;
+        }
+        if (!hasLines && ready > 0 && WaitStop(10))
             break;
     }
 }

@@ -14,6 +14,7 @@
 #include <thread>
 
 class QObject;
+struct termios2;
 
 namespace strandel {
 
@@ -67,6 +68,14 @@ struct TCommTimeoutsEx {
     uint32_t WriteConstant = 1;
 };
 
+// What the comm-event thread watches besides data: the modem lines (TIOCM_* bits) and running
+// counts of line events.
+struct TLineState {
+    uint32_t Lines = 0;  // TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RI
+    uint32_t Cts = 0, Dsr = 0, Dcd = 0, Rings = 0, Breaks = 0, Errors = 0;
+    bool operator==(const TLineState &) const = default;
+};
+
 class EDeviceError : public std::runtime_error {
 public:
     EDeviceError(uint32_t code, const std::string &message) : std::runtime_error(message), ErrorCode(code) {}
@@ -83,6 +92,7 @@ class TCommEventThread;
 using TDataEvent = std::function<void(TXComm *sender, uint32_t received)>;
 using TCommEvent = std::function<void(TXComm *sender, uint32_t events)>;
 using TTransferEvent = std::function<void(TXComm *sender, const uint8_t *data, uint32_t count)>;
+using TPortEvent = std::function<void(TXComm *sender)>;
 
 class TXComm {
 public:
@@ -141,6 +151,12 @@ public:
     TCommEvent OnCommEvent;
     TTransferEvent OnRead;
     TTransferEvent OnSend;
+    // The device went away while open (an unplugged adapter); delivered like the events.
+    TPortEvent OnDeviceLost;
+
+    // The modem lines and line-event counts; false when the device has none (a pseudo-terminal).
+    // Called on the comm-event thread.
+    virtual bool ReadLineState(TLineState &state) const;
 
 private:
     friend class TCommEventThread;
@@ -149,9 +165,11 @@ private:
     void WriteControlBlock();
     void ApplyBuffers();
     void ApplyTimeouts();
+    void SetReadTiming(termios2 &t) const;
     void SetModemLines();
     // Runs on the UI thread (or the event thread when not synchronised).
     void DeliverEvents(uint32_t mask);
+    void DeliverLost();
 
     std::string deviceName_ = "COM2";
     TBaudRate baudRate_ = br9600;
@@ -187,11 +205,14 @@ public:
 private:
     void Execute();
     bool Deliver(uint32_t mask);
+    void DeliverLost();
     bool WaitStop(int ms);
 
     TXComm *port_;
     int fd_;
     int stopFd_ = -1;
+    TLineState lines_;
+    bool hasLines_ = false;
     std::atomic<bool> stop_{false};
     std::shared_ptr<std::atomic<bool>> stopped_ = std::make_shared<std::atomic<bool>>(false);
     std::mutex mutex_;

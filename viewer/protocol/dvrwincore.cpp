@@ -277,8 +277,9 @@ void DvrWinCore::HandleLoginAnswer(const uint8_t *payload, size_t length)
     SetVideoFormat(answer->channelCount, answer->video);
     const uint8_t *m = answer->mac;
     DebugPrint("MAC : %02X:%02X:%02X:%02X:%02X:%02X\n", m[0], m[1], m[2], m[3], m[4], m[5]);
-    view_.OnLoggedIn(*answer);
+    // Playing before the view refreshes the toolbar, which shows it.
     playStatus_.state = 1;
+    view_.OnLoggedIn(*answer);
 }
 
 void DvrWinCore::SetVideoFormat(int channelCount, uint8_t video)
@@ -415,9 +416,11 @@ void DvrWinCore::HandlePlay(const uint8_t *payload, size_t length)
         view_.ShowMessageText("No Data");
         break;
     case PLAY_END:
+        playStatus_.state = 0; // the recorder has stopped
         view_.MoveTrackBarToEnd();
         view_.SetStateText("||");
         view_.ShowMessageText("Completed");
+        view_.UpdateToolbar();
         break;
     case PT_PLAY:
         if (const auto status = ReadPlayStatus(payload, length)) {
@@ -492,11 +495,14 @@ void DvrWinCore::SaveLogFile(std::vector<uint8_t> log)
         return;
     // Lines end CR LF, as the recorder's log files always have.
     FILE *file = std::fopen(name->c_str(), "wb");
-    if (!file)
+    if (!file) {
+        view_.ShowMessageText("Cannot create the log file " + *name);
         return;
+    }
     const std::string text = FormatLogFile(log.data(), log.size());
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (std::fclose(file) != 0 || !written)
+        view_.ShowMessageText("Cannot write the log file " + *name);
 }
 
 // --- Video record push ---

@@ -133,6 +133,8 @@ public:
     bool EndNetCopy();
     // Copy span as day counts since 1899-12-30 with the time as fraction, for the progress.
     void SetCopySpan(double start, double end);
+    double CopyStart() const { return copyStart_; }
+    double CopyEnd() const { return copyEnd_; }
 
     DvrDialogRefs &Dialogs() { return dialogs_; }
     bool IsLoggedIn() const { return loggedIn_; }
@@ -166,7 +168,14 @@ private:
                      uint32_t &rollOver, bool appended, bool copy);
     void WriterFailed(std::unique_ptr<DvrRecordWriter> &writer, bool copy);
     std::unique_ptr<DvrRecordWriter> OpenWriter(const std::string &fileName);
-    void ResetFrameIds() { frameIds_.fill(0xFF); }
+    // After every header: ids back to "no part ended", streams emptied so that a record whose
+    // parts were all lost cannot match the previous record's bytes.
+    void ResetFrameIds()
+    {
+        frameIds_.fill(0xFF);
+        for (auto &stream : parts_)
+            stream.clear();
+    }
     // view_.RunLater for work on this core: dropped when the core is gone by then.
     void Later(std::function<void()> fn);
 

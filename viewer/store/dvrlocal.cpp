@@ -6,6 +6,7 @@
 #include "viewer/protocol/framerecord.h"
 #include "viewer/base/global.h"
 
+#include <cerrno>
 #include <algorithm>
 #include <cstring>
 
@@ -288,12 +289,17 @@ bool CDvrHdd::Open()
         DiskHeaderBuffer header;
     };
     std::vector<Found> found;
+    std::string denied; // disks that are there but that we may not read
     for (int n = 0; n < kPhysicalDrives; ++n) {
         if (record_)
             record_->driveNumber = uint8_t(n);
+        errno = 0; // a drive without a path fails without setting it
         const int handle = OpenPhysicalDisk(n);
-        if (handle < 0)
+        if (handle < 0) {
+            if (errno == EACCES || errno == EPERM)
+                denied += (denied.empty() ? "" : ", ") + PhysicalDiskPath(n);
             continue;
+        }
         store_.disk = handle;
         if (StoreOpenDisk(&store_))
             found.push_back({n, store_.diskHdr});
@@ -302,7 +308,8 @@ bool CDvrHdd::Open()
     }
     if (found.empty()) {
         if (owner_)
-            owner_->ShowMessageText("Cannot Find DVR Hdd");
+            owner_->ShowMessageText(denied.empty() ? std::string("Cannot Find DVR Hdd")
+                                                   : "Cannot Find DVR Hdd (no permission to read " + denied + ")");
         return false;
     }
     std::vector<std::string> lines;

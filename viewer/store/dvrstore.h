@@ -228,7 +228,7 @@ int StoreNextRecord(DvrStoreContext *ctx, uint8_t *header, uint8_t *data, bool *
 // ---- recorder disk -------------------------------------------------------------------------
 
 // Device path of physical drive n (0..19): the setting "HddDrives" (paths separated by ';')
-// when set, else /dev/sda, /dev/sdb, ...
+// when set, else /dev/sda../dev/sdp, then /dev/nvme0n1../dev/nvme3n1.
 std::string PhysicalDiskPath(int n);
 int OpenPhysicalDisk(int n);           // read-only; -1 when it cannot be opened
 int OpenDiskImage(const std::string &path);

@@ -24,6 +24,7 @@ using namespace store;
 namespace {
 
 constexpr int kPhysicalDrives = 20;
+constexpr int kSataDrives = 16; // /dev/sda../dev/sdp; the rest are /dev/nvme0n1..
 
 bool ReadCheckedHeader(int handle, uint64_t lba, uint8_t *buf, uint32_t size)
 {
@@ -230,8 +231,9 @@ std::string PhysicalDiskPath(int n)
     if (n < 0 || n >= kPhysicalDrives)
         return {};
     const QString list = RegReadString("HddDrives", QString());
-    if (list.isEmpty())
-        return std::string("/dev/sd") + char('a' + n);
+    if (list.isEmpty()) // SATA and USB disks first, then NVMe disks
+        return n < kSataDrives ? std::string("/dev/sd") + char('a' + n)
+                               : "/dev/nvme" + std::to_string(n - kSataDrives) + "n1";
     const QStringList paths = list.split(';');
     return n < paths.size() ? paths[n].trimmed().toStdString() : std::string();
 }

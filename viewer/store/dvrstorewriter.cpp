@@ -51,7 +51,8 @@ bool StoreWriteBytes(DvrStoreContext *ctx, const uint8_t *p, uint32_t n, bool co
         return false;
     if (n == 0)
         return true;
-    if (std::fwrite(p, 1, n, ctx->stream) != n)
+    // An unbuffered stream may count a failed write as done; its error flag tells.
+    if (std::fwrite(p, 1, n, ctx->stream) != n || std::ferror(ctx->stream))
         return false;
     if (counted)
         ctx->byteCount += n;
@@ -106,6 +107,7 @@ bool WriteHdrFile(DvrStoreContext *ctx, int mode)
         if (!SeekTo(ctx->stream, ctx->blockPos))
             return false;
         if (!StoreWriteBytes(ctx, block, BlockHeader::kSize, false)) {
+            std::clearerr(ctx->stream);
             SeekEnd(ctx);
             return false;
         }
@@ -172,11 +174,15 @@ bool StoreAppendRecord(DvrStoreContext *ctx, uint8_t *header, const uint8_t *dat
 
     uint8_t *unit = ctx->unitHdr.data();
     const int count = unit[UnitHeader::kRecordCount];
+    if (count >= kMaxRecordsPerUnit) // never left so; the unit has no slot for another record
+        return false;
     // A failed write must not leave half a record in the unit: restore and rewind to here.
     const UnitHeaderBuffer unitBefore = ctx->unitHdr;
+    const BlockHeaderBuffer blockBefore = ctx->blkHdr;
     const uint32_t recordStart = ctx->byteCount;
     auto fail = [&] {
         ctx->unitHdr = unitBefore;
+        ctx->blkHdr = blockBefore;
         std::clearerr(ctx->stream);
         ctx->byteCount = recordStart;
         SeekEnd(ctx);
@@ -204,8 +210,10 @@ bool StoreAppendRecord(DvrStoreContext *ctx, uint8_t *header, const uint8_t *dat
 
     unit[UnitHeader::kRecordCount] = uint8_t(count + 1);
     if (count + 1 == kMaxRecordsPerUnit) {
+        // The unit is full: a unit or block header that did not reach the file takes the record
+        // back with it, or the next append would index past the full unit.
         if (!WriteHdrFile(ctx, StoreUnitHeader))
-            return false;
+            return fail();
         ClearUnit(ctx);
     }
     return true;

@@ -19,8 +19,13 @@ TfrmDvrPass::TfrmDvrPass(QWidget *owner) : QDialog(owner, Qt::Dialog | Qt::MSWin
     edtPass->installEventFilter(this);
     btnOk = new QPushButton("Ok", this);
     btnOk->setObjectName("btnOk");
-    btnOk->setGeometry(72, 40, 75, 25);
+    btnOk->setGeometry(30, 40, 75, 25);
+    btnOk->setDefault(true);
     connect(btnOk, &QPushButton::clicked, this, [this] { done(1); });
+    btnCancel = new QPushButton("Cancel", this);
+    btnCancel->setObjectName("btnCancel");
+    btnCancel->setGeometry(115, 40, 75, 25);
+    connect(btnCancel, &QPushButton::clicked, this, [this] { done(2); });
 }
 
 QString TfrmDvrPass::GetPassword() const { return edtPass->text(); }

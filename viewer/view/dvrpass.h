@@ -14,6 +14,7 @@ public:
 
     QLineEdit *edtPass;
     QPushButton *btnOk;
+    QPushButton *btnCancel;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,6 +1,7 @@
 #include "viewer/view/dvrwin.h"
 
 #include <QCloseEvent>
+#include <QMouseEvent>
 #include <QResizeEvent>
 #include <QLayout>
 #include <QFrame>
@@ -27,6 +28,8 @@
 #include "platform/debuglog.h"
 #include "platform/endian.h"
 #include "platform/langtable.h"
+#include "platform/uithread.h"
+#include "viewer/admin/dvrupgrade.h"
 #include "viewer/admin/searchdialogs.h"
 #include "viewer/admin/shells.h"
 #include "viewer/view/dvrhddsel.h"
@@ -45,7 +48,8 @@ namespace strandel {
 TfrmDvrFrame::TfrmDvrFrame(TfrmDvrWin *view) : QWidget(nullptr, Qt::Window), view_(view)
 {
     setObjectName("frmDvrFrame");
-    setWindowTitle("frmDvrFrame");
+    // The view's caption once it has one.
+    setWindowTitle(view && !view->CaptionText().isEmpty() ? view->CaptionText() : QStringLiteral("Strandel"));
     const QSize margins = view ? view->VideoMargins() : QSize();
     resize(720 + margins.width(), (view ? view->GetVideoHeight() : 480) + margins.height());
 }
@@ -230,7 +234,7 @@ public:
     void CloseView() override { v_.cmdCloseClick(); }
     void QueueMpegFrame(FrameRecordHeader &header, const std::vector<uint8_t> &part0) override
     {
-        v_.QueueMpegFrame(header, part0);
+        v_.OfferMpegRecord(header, part0);
     }
 
 private:
@@ -256,6 +260,7 @@ public:
     uint8_t GetModel() const override { return v_.core_->GetModel(); }
     uint8_t GetVideoStandard() const override { return v_.core_->GetVideoStandard(); }
     bool StartNetCopy(const std::string &fileName) override { return v_.core_->StartNetCopy(fileName); }
+    bool IsCopying() const override { return v_.core_->IsCopying(); }
     void OpenUpgradeDialog() override { v_.OpenUpgradeDialog(); }
 
 private:
@@ -278,11 +283,20 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner)
     p.setColor(QPalette::Window, Qt::black);
     setPalette(p);
 
-    pnlDvr = new QFrame(this);
+    // pnlBack's border marks the current view.
+    pnlBack = new QFrame(this);
+    pnlBack->setObjectName("pnlBack");
+    pnlBack->setAutoFillBackground(true);
+    pnlDvr = new QFrame(pnlBack);
     pnlDvr->setObjectName("pnlDvr");
+    pnlDvr->setAutoFillBackground(true);
+    pnlDvr->setPalette(p);
+    auto *back = new QVBoxLayout(pnlBack);
+    back->setContentsMargins(kBackBorder, kBackBorder, kBackBorder, kBackBorder);
+    back->addWidget(pnlDvr);
     pnlStatus = new QFrame(this);
     pnlStatus->setObjectName("pnlStatus");
-    pnlStatus->setFixedHeight(20);
+    pnlStatus->setFixedHeight(kStatusHeight);
     pnlStatus->setAutoFillBackground(true);
     pnlPlay = new QFrame(pnlStatus);
     pnlPlay->setObjectName("pnlPlay");
@@ -290,16 +304,13 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner)
     btnLive->setObjectName("btnLive");
     btnPlay = new QPushButton("Play", pnlStatus);
     btnPlay->setObjectName("btnPlay");
-    auto *status = new QHBoxLayout(pnlStatus);
-    status->setContentsMargins(0, 0, 0, 0);
-    status->addWidget(btnLive);
-    status->addWidget(btnPlay);
-    status->addWidget(pnlPlay, 1);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(pnlDvr, 1);
+    layout->addWidget(pnlBack, 1);
     layout->addWidget(pnlStatus);
+    setMinimumWidth(kMinimumWidth);
+    SetSelected(false);
     SetRecordIndicator();
 
     pnlDvr->installEventFilter(this);
@@ -316,6 +327,9 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner)
     tmrMpeg->setInterval(1);
     tmrMpeg->setTimerType(Qt::PreciseTimer);
     connect(tmrMpeg, &QTimer::timeout, this, [this] { tmrMpegTimer(); });
+    tmrPending = new QTimer(this);
+    tmrPending->setInterval(10);
+    connect(tmrPending, &QTimer::timeout, this, [this] { OfferPendingRecords(); });
     bitmapA_ = QImage(704, 480, QImage::Format_RGB16);
     bitmapB_ = QImage(704, 480, QImage::Format_RGB16);
     BuildControls();
@@ -323,6 +337,8 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner)
 
 TfrmDvrWin::~TfrmDvrWin()
 {
+    // Dialogs with a thread of their own (the upgrade) stop it while the send path still exists.
+    services_->NotifyGone();
     // The link goes first: its reader thread may still hand packets to the core.
     if (connection_) {
         connection_->Close();
@@ -339,8 +355,8 @@ TfrmDvrWin::~TfrmDvrWin()
 
 QSize TfrmDvrWin::VideoMargins()
 {
-    // The status bar is the only thing beside the video area.
-    return QSize(0, pnlStatus->isHidden() ? 0 : pnlStatus->height());
+    // The selection border and the status bar lie beside the video area.
+    return QSize(2 * kBackBorder, 2 * kBackBorder + (pnlStatus->isHidden() ? 0 : pnlStatus->height()));
 }
 
 void TfrmDvrWin::SetRecordIndicator()
@@ -354,6 +370,17 @@ bool TfrmDvrWin::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == pnlDvr && event->type() == QEvent::Resize)
         SetSplit(-1); // pnlDvrResize
+    if (watched == pnlDvr && event->type() == QEvent::MouseButtonPress)
+        Activate();
+    // pnlDvrMouseUp: the menu opens on the empty video area too, so that a view that never
+    // logged in can be connected again or closed.
+    if (watched == pnlDvr && event->type() == QEvent::MouseButtonRelease) {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::RightButton) {
+            ShowPopupMenu(pnlDvr->mapToGlobal(mouse->position().toPoint()));
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -408,6 +435,36 @@ void TfrmDvrWin::SetSplit(int split)
 QueueResult TfrmDvrWin::QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0)
 {
     return playPath_.QueueMpegFrame(header, part0);
+}
+
+void TfrmDvrWin::OfferMpegRecord(const FrameRecordHeader &header, const std::vector<uint8_t> &part0)
+{
+    // A reader thread waits for room itself; on the UI thread a record without room is kept, in
+    // order, and offered again once the scheduler has made some.
+    if (!IsUiThread()) {
+        QueueMpegFrame(header, part0);
+        return;
+    }
+    if (pendingRecords_.empty() && QueueMpegFrame(header, part0) != QueueResult::Busy)
+        return;
+    if (pendingRecords_.size() >= kMaxPendingRecords) {
+        DebugPrint("Play Buffer FULL... record of channel %d dropped\n", int(int8_t(header.channel)));
+        return;
+    }
+    pendingRecords_.push_back({header, part0});
+    if (!tmrPending->isActive())
+        tmrPending->start();
+}
+
+void TfrmDvrWin::OfferPendingRecords()
+{
+    while (!pendingRecords_.empty()) {
+        const PendingRecord &r = pendingRecords_.front();
+        if (connected_ && QueueMpegFrame(r.header, r.bytes) == QueueResult::Busy)
+            return;
+        pendingRecords_.pop_front();
+    }
+    tmrPending->stop();
 }
 
 bool TfrmDvrWin::DecodeMpeg(int ring, const FrameRecordHeader &header, const uint8_t *frame, size_t size)
@@ -553,7 +610,18 @@ void TfrmDvrWin::LayoutBridge::UpdateToolbar()
         host->UpdateToolbar(&view_);
 }
 
-void TfrmDvrWin::SetSelected(bool selected) { selected_ = selected; }
+void TfrmDvrWin::SetSelected(bool selected)
+{
+    selected_ = selected;
+    QPalette p = pnlBack->palette();
+    p.setColor(QPalette::Window, !selected ? QColor(0x80, 0x80, 0x80) : connected_ ? QColor(0, 0x80, 0x80) : Qt::black);
+    pnlBack->setPalette(p);
+    if (selected && isVisible()) {
+        raise();
+        if (frame_ && parentWidget() == frame_)
+            frame_->raise();
+    }
+}
 
 void TfrmDvrWin::SetFrameMode(bool frame, QWidget *mainWindow)
 {
@@ -569,6 +637,14 @@ void TfrmDvrWin::SetFrameMode(bool frame, QWidget *mainWindow)
         frame_->show();
     }
     show();
+    CentreMessagePanel();
+    ApplyDisplayOptions();
+}
+
+void TfrmDvrWin::CentreMessagePanel()
+{
+    pnlMsg->move(std::max(0, (pnlDvr->width() - pnlMsg->width()) / 2),
+                 std::max(0, (pnlDvr->height() - pnlMsg->height()) / 2));
 }
 
 
@@ -580,23 +656,33 @@ void TfrmDvrWin::BuildControls()
     pnlMsg->setObjectName("pnlMsg");
     pnlMsg->setAlignment(Qt::AlignCenter);
     pnlMsg->setAutoFillBackground(true);
+    // Its own colours: inherited from the black video area, the text would not show.
+    QPalette msg = pnlMsg->palette();
+    msg.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0));
+    msg.setColor(QPalette::WindowText, Qt::black);
+    msg.setColor(QPalette::Button, QColor(0xF0, 0xF0, 0xF0));
+    msg.setColor(QPalette::ButtonText, Qt::black);
+    pnlMsg->setPalette(msg);
+    pnlMsg->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    pnlMsg->setContentsMargins(22, 0, 8, 0); // room for the close button
     pnlMsg->setMinimumWidth(200);
     pnlMsg->setFixedHeight(28);
     pnlMsg->hide();
     btnMsgOk = new QPushButton("X", pnlMsg);
     btnMsgOk->setObjectName("btnMsgOk");
     btnMsgOk->setFlat(true);
+    btnMsgOk->setPalette(msg);
     btnMsgOk->setGeometry(0, 4, 20, 20);
     connect(btnMsgOk, &QPushButton::clicked, this, [this] { btnMsgOkClick(); });
 
     pnlCh = new QFrame(pnlStatus);
     pnlCh->setObjectName("pnlCh");
-    pnlCh->setFixedWidth(312);
+    pnlCh->setFixedSize(312, 19);
     static constexpr int kLedLeft[kMaxChannels] = {60, 75, 91, 106, 122, 138, 153, 169, 185, 200, 216, 232, 247, 263, 279, 294};
     for (int i = 0; i < kMaxChannels; ++i) {
         ledColours_[size_t(i)] = 0x808080;
         leds_[size_t(i)] = new ChannelLed(pnlCh, &ledColours_[size_t(i)], [this, i] { OnChannelLedMouseDown(i + 1); });
-        leds_[size_t(i)]->setGeometry(kLedLeft[i], 5, 11, 11);
+        leds_[size_t(i)]->setGeometry(kLedLeft[i], 4, 11, 11);
         leds_[size_t(i)]->hide();
     }
     pnlFrame = new QLabel(pnlStatus);
@@ -646,13 +732,38 @@ void TfrmDvrWin::BuildControls()
     btnLive->setChecked(true);
     connect(btnLive, &QPushButton::clicked, this, [this] { btnLiveClick(true); });
     connect(btnPlay, &QPushButton::clicked, this, [this] { btnLiveClick(false); });
-    if (auto *status = qobject_cast<QHBoxLayout *>(pnlStatus->layout())) {
-        status->insertWidget(0, pnlCh);
-        status->insertWidget(1, pnlCopy);
-        status->addWidget(pnlFrame);
-        status->addWidget(pnlState);
-        status->addWidget(pnlLive, 1);
+    // Two rows, so that every item keeps its room at the view's minimum width: the LEDs with the
+    // frame rate and play state over the mode buttons with the live or playback controls; the
+    // copy progress, when shown, left of both.
+    for (QPushButton *b : {btnLive, btnPlay}) {
+        b->setFixedSize(56, 18);
+        b->setFocusPolicy(Qt::NoFocus);
     }
+    btnRelay->setFixedHeight(18);
+    btnRelay->setFocusPolicy(Qt::NoFocus);
+    pnlCopy->setFixedWidth(124);
+    auto *status = new QHBoxLayout(pnlStatus);
+    status->setContentsMargins(2, 0, 2, 0);
+    status->setSpacing(4);
+    status->addWidget(pnlCopy);
+    auto *rows = new QVBoxLayout;
+    rows->setSpacing(0);
+    auto *top = new QHBoxLayout;
+    top->setSpacing(6);
+    top->addWidget(pnlCh);
+    top->addWidget(pnlFrame);
+    top->addStretch(1);
+    top->addWidget(pnlState);
+    auto *bottom = new QHBoxLayout;
+    bottom->setSpacing(2);
+    bottom->addWidget(btnLive);
+    bottom->addWidget(btnPlay);
+    bottom->addSpacing(4);
+    bottom->addWidget(pnlLive, 1);
+    bottom->addWidget(pnlPlay, 1);
+    rows->addLayout(top);
+    rows->addLayout(bottom);
+    status->addLayout(rows, 1);
 
     tmrFrame = new QTimer(this);
     tmrFrame->setObjectName("tmrFrame");
@@ -664,8 +775,14 @@ void TfrmDvrWin::BuildControls()
     cmdConnect = popDvrWin->addAction("&Connect", this, [this] { cmdConnectClick(); });
     cmdDisconnect = popDvrWin->addAction("&Disconnect", this, [this] { cmdDisconnectClick(); });
     popDvrWin->addSeparator();
-    cmdDvrControl = popDvrWin->addAction("&Controller");
-    cmdPanTilt = popDvrWin->addAction("&Pan/Tilt");
+    cmdDvrControl = popDvrWin->addAction("&Controller", this, [] {
+        if (DvrWinHost *host = GetDvrWinHost())
+            host->ShowKeyPad();
+    });
+    cmdPanTilt = popDvrWin->addAction("&Pan/Tilt", this, [] {
+        if (DvrWinHost *host = GetDvrWinHost())
+            host->ShowPanTilt();
+    });
     popDvrWin->addSeparator();
     QMenu *search = popDvrWin->addMenu("&Search");
     cmdSearch = search->menuAction();
@@ -689,6 +806,10 @@ bool TfrmDvrWin::IsRecording() const { return core_->IsRecording(); }
 bool TfrmDvrWin::IsCopying() const { return core_->IsCopying(); }
 bool TfrmDvrWin::IsAudioSend() const { return core_->IsAudioSend(); }
 bool TfrmDvrWin::IsAudioReceive() const { return core_->IsAudioReceive(); }
+bool TfrmDvrWin::IsPlaying() const { return core_->GetPlayStatus().state != 0; }
+uint16_t TfrmDvrWin::GetFastStep() const { return core_->GetPlayStatus().fast; }
+uint16_t TfrmDvrWin::GetSlowStep() const { return core_->GetPlayStatus().slow; }
+int TfrmDvrWin::GetDirection() const { return core_->GetPlayStatus().direction; }
 bool TfrmDvrWin::IsLocal() const { return connection_ && connection_->IsLocal(); }
 
 void TfrmDvrWin::SendCommand(uint8_t cmd, const uint8_t *data, int length) { core_->SendCommand(cmd, data, length); }
@@ -728,7 +849,7 @@ void TfrmDvrWin::ShowMessageText(const QString &text)
 {
     pnlMsg->setText(text);
     pnlMsg->adjustSize();
-    pnlMsg->move(std::max(0, (pnlDvr->width() - pnlMsg->width()) / 2), std::max(0, (pnlDvr->height() - pnlMsg->height()) / 2));
+    CentreMessagePanel();
     ShowMessagePanel(true);
 }
 
@@ -849,12 +970,14 @@ void TfrmDvrWin::OnDisconnected()
     playPath_.SetConnected(false);
     core_->OnDisconnected();
     ShowMessageText("Disconnected from DVR");
+    SetSelected(selected_);
     Activate();
 }
 
 void TfrmDvrWin::OnLoggedIn(const LoginAnswer &answer)
 {
     tmrFrame->start();
+    SetSelected(selected_);
     ShowMessagePanel(false);
     SetVideoFormat(answer.channelCount, answer.video);
     std::copy(std::begin(answer.mac), std::end(answer.mac), record_.mac.begin());
@@ -1000,6 +1123,8 @@ void TfrmDvrWin::CloseConnection()
     }
     connected_ = false;
     playPath_.SetConnected(false);
+    pendingRecords_.clear();
+    tmrPending->stop();
     for (TfrmDvrCh *pane : panes_)
         pane->hide();
 }
@@ -1032,15 +1157,10 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
     core_->SendCommand(DvrCmdDiskMap, nullptr, 0);
     QPointer<TfrmDvrWin> self(this);
     DvrDialogRefs &refs = core_->Dialogs();
-    const DialogSender sender = [self](uint8_t cmd, const uint8_t *data, int length) {
-        if (self)
-            self->SendCommand(cmd, data, length);
-    };
     int result = 0;
     switch (kind) {
     case 1: {
-        auto *dialog = new TfrmTimeSearch(this, this, GetKind(), GetRecordPath(), GetChannelCount());
-        dialog->SetSender(sender);
+        auto *dialog = new TfrmTimeSearch(this, GetKind(), &Services());
         if (!RunRegistered(self, dialog, refs.timeSearch, &result))
             return;
         if (result == 1) {
@@ -1063,8 +1183,7 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
         break;
     }
     case 2: {
-        auto *dialog = new TfrmEventSearch(this, this, GetChannelCount());
-        dialog->SetSender(sender);
+        auto *dialog = new TfrmEventSearch(this, &Services());
         if (!RunRegistered(self, dialog, refs.eventSearch, &result))
             return;
         uint8_t entry[kEventEntrySize];
@@ -1079,8 +1198,7 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
         break;
     }
     case 3: {
-        auto *dialog = new TfrmBlockSearch(this, this);
-        dialog->SetSender(sender);
+        auto *dialog = new TfrmBlockSearch(this, &Services());
         if (!RunRegistered(self, dialog, refs.blockSearch, &result))
             return;
         uint8_t entry[kBlockEntrySize];
@@ -1095,16 +1213,14 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
         break;
     }
     case 4: {
-        auto *dialog = new TfrmLogSearch(this, this);
-        dialog->SetSender(sender);
+        auto *dialog = new TfrmLogSearch(this, &Services());
         if (!RunRegistered(self, dialog, refs.logSearch, &result))
             return;
         delete dialog;
         break;
     }
     case 5: {
-        auto *dialog = new TfrmCopy(this, this);
-        dialog->SetSender(sender);
+        auto *dialog = new TfrmCopy(this, &Services());
         if (!RunRegistered(self, dialog, refs.copy, &result))
             return;
         if (result == 1) {
@@ -1123,7 +1239,7 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
 void TfrmDvrWin::OpenStatusDialog()
 {
     QPointer<TfrmDvrWin> self(this);
-    auto *dialog = new TfrmDvrStatus(this, this, GetChannelCount());
+    auto *dialog = new TfrmDvrStatus(this, &Services());
     core_->Dialogs().status = dialog;
     core_->SendCommand(DvrCmdStatus, nullptr, 0);
     int result = 0;
@@ -1151,7 +1267,7 @@ void TfrmDvrWin::OpenSetupDialog()
 void TfrmDvrWin::OpenUpgradeDialog()
 {
     QPointer<TfrmDvrWin> self(this);
-    auto *dialog = new TfrmDvrUpgrade(this, this);
+    auto *dialog = new TfrmDvrUpgrade(this, &Services());
     dialog->SetModel(core_->GetModel());
     int result = 0;
     if (RunRegistered(self, dialog, core_->Dialogs().upgrade, &result))

@@ -17,6 +17,7 @@
 
 #include <array>
 #include <atomic>
+#include <deque>
 #include <memory>
 
 class QLabel;
@@ -60,6 +61,9 @@ class TfrmDvrWin : public QWidget, public DvrChOwner {
 public:
     static constexpr int kDirectionForward = 31;
     static constexpr int kDirectionBackward = 32;
+    static constexpr int kBackBorder = 4;
+    static constexpr int kStatusHeight = 38;
+    static constexpr int kMinimumWidth = 440;
 
     explicit TfrmDvrWin(QWidget *owner = nullptr);
     ~TfrmDvrWin() override;
@@ -87,10 +91,11 @@ public:
     virtual bool IsCopying() const;
     virtual bool IsAudioSend() const;
     virtual bool IsAudioReceive() const;
-    virtual bool IsPlaying() const { return false; }
-    virtual uint16_t GetFastStep() const { return 0; }
-    virtual uint16_t GetSlowStep() const { return 0; }
-    virtual int GetDirection() const { return kDirectionForward; }
+    // The play state the recorder last reported.
+    virtual bool IsPlaying() const;
+    virtual uint16_t GetFastStep() const;
+    virtual uint16_t GetSlowStep() const;
+    virtual int GetDirection() const;
     virtual bool IsMasterLogin() const;
 
     // What the toolbar asks of the view.
@@ -169,6 +174,10 @@ public:
 
     // Picture path.
     QueueResult QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0);
+    // A record from the link: queued, or on the UI thread kept and offered again while the rings are full.
+    void OfferMpegRecord(const FrameRecordHeader &header, const std::vector<uint8_t> &part0);
+    size_t PendingRecords() const { return pendingRecords_.size(); }
+    static constexpr size_t kMaxPendingRecords = 64;
     void ShowRecord(const FrameRecordHeader &header, DvrRecordStream &stream) { playPath_.ShowRecord(header, stream); }
     bool DecodeMpeg(int ring, const FrameRecordHeader &header, const uint8_t *frame, size_t size);
     void UpdateCaption(const FrameRecordHeader &header);
@@ -191,6 +200,7 @@ public:
     // Frame mode: the view sits in the given main window; toolbar mode: in its own frame window.
     void SetFrameMode(bool frame, QWidget *mainWindow);
 
+    QFrame *pnlBack;
     QFrame *pnlDvr;
     QPushButton *btnLive;
     QPushButton *btnPlay;
@@ -199,6 +209,7 @@ public:
     QTimer *tmrAuto;
     QTimer *tmrMpeg;
     QTimer *tmrFrame;
+    QTimer *tmrPending;
     QLabel *pnlMsg;
     QPushButton *btnMsgOk;
     QLabel *pnlFrame;
@@ -243,6 +254,12 @@ private:
         TfrmDvrWin &view_;
     };
     PathBridge pathBridge_{*this};
+    struct PendingRecord {
+        FrameRecordHeader header;
+        std::vector<uint8_t> bytes;
+    };
+    std::deque<PendingRecord> pendingRecords_;
+    void OfferPendingRecords();
     class ServicesBridge;
     std::unique_ptr<ServicesBridge> services_;
     PlayPath playPath_;
@@ -251,6 +268,7 @@ private:
     std::array<QWidget *, kMaxChannels> leds_{};
     void BuildControls();
     void PreparePopupMenu();
+    void CentreMessagePanel();
     class ViewBridge;
     std::unique_ptr<ViewBridge> viewBridge_;
     std::unique_ptr<DvrWinCore> core_;

@@ -30,6 +30,10 @@ public:
         (void)view, (void)data, (void)length;
     }
 
+    // Shows the pan/tilt window or the remote key pad, with the main window's button down.
+    virtual void ShowPanTilt() = 0;
+    virtual void ShowKeyPad() = 0;
+
     // The program's notice window.
     virtual void ShowNotice(const QString &text) = 0;
     // Writes a recorder's MAC address into its address-book entry, while the entry is still listed.

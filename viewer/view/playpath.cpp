@@ -229,17 +229,16 @@ QueueResult PlayPath::QueueMpegFrame(const FrameRecordHeader &header, const std:
                 }
                 Later([this] { host_.SetSchedulerRunning(true); });
                 auto crowded = [&] { return ring.Full() || tag_ > 3 * count; };
-                if (onUi) {
-                    // The scheduler runs on this thread: waiting here would wait for ever.
-                    if (!spans.empty() && (ring.FreeSlots() < int(spans.size()) || tag_ > 3 * count))
-                        return QueueResult::Busy;
-                } else {
-                    while (connected_ && !Stopped() && crowded()) {
+                // The scheduler runs on the UI thread: waiting there would wait for ever.
+                if (onUi && !spans.empty() && (ring.FreeSlots() < int(spans.size()) || tag_ > 3 * count))
+                    return QueueResult::Busy;
+                for (const FrameSpan &s : spans) {
+                    // Each frame waits for its slot: a picture lost inside a group smears the
+                    // channel up to the next intra picture.
+                    while (!onUi && connected_ && !Stopped() && crowded()) {
                         Later([this] { host_.SetSchedulerRunning(true); });
                         clock_.sleep(10);
                     }
-                }
-                for (const FrameSpan &s : spans) {
                     if (ring.Full()) {
                         DebugPrint("Play Buffer FULL...\n");
                         break;

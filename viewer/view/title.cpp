@@ -41,7 +41,7 @@ TfrmAboutBox::TfrmAboutBox(QWidget *owner) : QDialog(owner)
 TForm1::TForm1(QWidget *owner) : QWidget(owner, Qt::Window)
 {
     setObjectName("Form1");
-    setWindowTitle("Form1");
+    setWindowTitle("Strandel");
     resize(616, 305);
     imgTitle = new QLabel(this);
     imgTitle->setObjectName("imgTitle");

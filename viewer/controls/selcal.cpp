@@ -1,4 +1,4 @@
-#include "viewer/app/selcal.h"
+#include "viewer/controls/selcal.h"
 
 #include <QCalendarWidget>
 #include <QHBoxLayout>
