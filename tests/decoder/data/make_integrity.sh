@@ -25,3 +25,9 @@ mpg mpeg1video 176x144 3 "-g 3 -bf 0 -qmin 1 -q:v 1" m1q1_176x144.m1v
 mpg mpeg2video 176x144 6 "-g 6 -bf 2 -q:v 4" m2_176x144.m2v
 # interlaced coding: field DCT, alternate scan, the non-linear quantiser and intra VLC format
 mpg mpeg2video 352x288 3 "-g 3 -bf 0 -q:v 3 -flags +ildct+ilme+bitexact -alternate_scan 1 -non_linear_quant 1 -qmax 28 -intra_vlc 1" m2i_352x288.m2v
+# seeds of the fuzz target (64 x 48 instances)
+seeds=../corpus/integrity_fuzz
+mkdir -p $seeds
+cp j_64x48.jpg $seeds/j_64x48
+mpg mpeg1video 64x48 2 "-g 2 -bf 0" $seeds/m1_64x48
+mpg mpeg2video 64x48 2 "-g 2 -bf 0" $seeds/m2_64x48
