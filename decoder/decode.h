@@ -1,19 +1,12 @@
 #pragma once
 // The MPEG-4 decode path of one instance: macroblocks, pictures and output.
 #include "decoder/dsp.h"
+#include "decoder/integrity.h"
 #include "decoder/state.h"
 
 namespace strandel::lumaset {
 
 constexpr int32_t kInitialisedMagic = 0x4C554D41; // marks a state block that went through DecOptInit
-
-// Process-wide record of the last flagged macroblock (integrity status).
-struct TamperRecord {
-    int32_t flagged;
-    int32_t frame;
-    int32_t macroblock;
-};
-TamperRecord &Tamper();
 
 void InitInstance(const Context &c, const DecoderParams &p, int32_t fixed_buffer);
 void SetPostProcessing(DecoderState &s, uint32_t level);

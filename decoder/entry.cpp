@@ -4,6 +4,8 @@
 #include "decoder/classregistry.h"
 #include "decoder/decode.h"
 #include "decoder/headers.h"
+#include "decoder/jpegparse.h"
+#include "decoder/mpeg2parse.h"
 
 #include <atomic>
 #include <cstdint>
@@ -86,7 +88,11 @@ int32_t Decode(DecoderFrame *f, const DecoderParams *p)
         }
         ok = f->bitstream && f->length > 0 && DecodeMpeg4Frame(current, *f);
     }
-    // The MPEG-1/2 and JPEG paths only verify pictures and are not served by this build.
+    // The MPEG-1/2 and JPEG paths only verify pictures, and only while checking is on.
+    if (s.codec_type == CodecJpeg && s.integrity_on)
+        ok = DecodeJpegFrame(current, *f);
+    if (s.codec_type == CodecMpeg2 && s.integrity_on)
+        ok = DecodeMpeg12Frame(current, *f);
     f->error = s.error;
     return ok ? DecodeOk : DecodeFailed;
 }
@@ -150,7 +156,7 @@ int32_t DecodeEntry(intptr_t handle, intptr_t dec_opt, intptr_t param1, intptr_t
     case DecOptSelectInstance: {
         const DecoderParams *p = static_cast<const DecoderParams *>(p1);
         const IntegrityParams *ip = static_cast<const IntegrityParams *>(p2);
-        if (!p || !ip || !Initialised(*p))
+        if (!p || !ip || !Initialised(*p) || ip->level < 0 || ip->level > kIntegrityMaxLevel)
             return DecodeBadArgument;
         current.s = static_cast<DecoderState *>(p->state);
         DecoderState &s = *current.s;

@@ -166,6 +166,9 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
     s.unserved = 0;
     const bool bvop = s.vop.vop_coding_type == VopB;
     const bool packets = !s.vol.resync_marker_disable;
+    const bool check = s.integrity_on && !bvop;
+    if (check)
+        ClearTamper();
     // A B-macroblock over a not-coded one reads no bits, so it follows even where the data ends.
     auto more = [&] {
         return ShowBitsByteAligned(r, 23) != 0 || (bvop && s.mb_index < s.mb_count && s.mb_not_coded[s.mb_index]);
@@ -184,13 +187,24 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
         packetEnd = NextMarker(r, r.pos);
     };
     for (;;) {
-        if (bvop)
+        if (bvop) {
             DecodeMacroblockB(c, dsp, mc);
-        else
+        } else if (!check) {
             DecodeMacroblockIP(c, dsp, mc);
+        } else {
+            std::memset(c.st->integrity_block, 0, sizeof c.st->integrity_block);
+            std::memset(c.st->activity, 0, sizeof c.st->activity);
+            const int32_t index = s.mb_index;
+            DecodeMacroblockIP(c, dsp, mc);
+            if (!s.error)
+                IntegrityCheck(s.integrity, s.integrity_level, s.key_block, s.integrity_mode, index, s.mb_x,
+                               c.st->integrity_block, c.st->activity, s.frame_counter);
+        }
         if (!s.error && packets && r.pos >= packetEnd && packetEnd < r.length)
             s.error = DecodeErrorSyntax;
         if (s.error) {
+            if (check) // a damaged picture counts as tampered from where the damage was seen
+                FlagTamper(s.frame_counter, s.mb_index);
             // The damaged packet is lost from its start (the damage may lie before where it was
             // seen); the picture goes on at the next packet.
             const int from = packets ? s.packet_start : s.mb_index;
@@ -217,6 +231,8 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
             }
             s.error = DecodeErrorSyntax;
             const int from = s.mb_index;
+            if (check)
+                FlagTamper(s.frame_counter, from);
             if (FindNextPacket(s, r, s.mb_index, &number, &quant)) {
                 Conceal(c, mc, from, number);
                 startPacket(number, quant);
@@ -228,6 +244,8 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
         if (!more()) {
             // The picture ended early: what is missing shows the reference.
             s.error = DecodeErrorSyntax;
+            if (check)
+                FlagTamper(s.frame_counter, s.mb_index);
             Conceal(c, mc, s.mb_index, s.mb_count);
             break;
         }
@@ -272,12 +290,6 @@ void UpdateTimes(DecoderState &s)
 }
 
 } // namespace
-
-TamperRecord &Tamper()
-{
-    static TamperRecord record;
-    return record;
-}
 
 void InitInstance(const Context &c, const DecoderParams &p, int32_t fixed_buffer)
 {
@@ -325,6 +337,7 @@ void InitInstance(const Context &c, const DecoderParams &p, int32_t fixed_buffer
     s.output_format = 0;
     SelectConverter(s, p.output_format);
     s.integrity_on = 0;
+    ResetRuns(s.integrity);
     s.fixed_buffer = fixed_buffer;
     s.codec_type = p.codec_type;
 }

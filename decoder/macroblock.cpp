@@ -232,6 +232,10 @@ bool DecodeIntraBlock(const Context &c, BitReader &r, int b, bool coded, bool dc
         mine.row[k] = blk[1 + k];
         mine.col[k] = blk[8 * (k + 1)];
     }
+    if (s.integrity_on) { // the levels as the check sees them: predicted, not yet dequantised
+        std::memcpy(c.st->integrity_block[b], blk, sizeof c.st->block);
+        c.st->integrity_block[b][0] = int16_t(qdc);
+    }
 
     // Dequantise the AC coefficients; the DC is the predicted level times the DC scaler.
     const int q = s.quant;
@@ -300,7 +304,10 @@ void ResetBlockPredictors(DecoderState &s)
 }
 
 // Inter coefficient events from position 0, dequantised as they come.
-bool DecodeInterBlock(const Context &c, BitReader &reader)
+// Keep: the quantised levels also go to `keep` for the integrity check (a separate loop, so that
+// the plain one carries no test for it).
+template <bool Keep = false>
+bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep = nullptr)
 {
     BitReader r = reader; // kept in registers over the block
     const struct WriteBack {
@@ -333,6 +340,8 @@ bool DecodeInterBlock(const Context &c, BitReader &reader)
         const int sign = level >> 31;
         const int f = Clip12(((m ^ sign) - sign) & -int(level != 0));
         blk[pos] = int16_t(f);
+        if constexpr (Keep)
+            keep[pos] = int16_t(level);
         sum += f;
         ++i;
         if (last)
@@ -490,8 +499,10 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
     if (intra) {
         std::memset(mv, 0, sizeof s.mv[0][0]);
         for (int b = 0; b < 6; ++b) {
+            const uint32_t start = r.pos;
             if (!DecodeIntraBlock(c, r, b, (s.cbp >> (5 - b)) & 1, dcVlc))
                 return;
+            c.st->activity[b] = int16_t(r.pos - start);
             dsp.idct(c.st->block);
             ptrdiff_t stride;
             uint8_t *dst = BlockDestination(s, b, &stride);
@@ -536,8 +547,10 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
     for (int b = 0; b < 6; ++b) {
         if (!((s.cbp >> (5 - b)) & 1))
             continue;
-        if (!DecodeInterBlock(c, r))
+        const uint32_t start = r.pos;
+        if (!(s.integrity_on ? DecodeInterBlock<true>(c, r, c.st->integrity_block[b]) : DecodeInterBlock(c, r)))
             return;
+        c.st->activity[b] = int16_t(r.pos - start);
         dsp.idct(c.st->block);
         ptrdiff_t stride;
         uint8_t *dst = BlockDestination(s, b, &stride);

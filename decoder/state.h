@@ -1,6 +1,7 @@
 #pragma once
 // Inner layout of the three caller-owned per-instance blocks.
 #include "decoder/bitreader.h"
+#include "decoder/integrity.h"
 #include "decoder/lumaset.h"
 
 #include <cstdint>
@@ -71,6 +72,14 @@ struct AcStore {
     int16_t col[7]; // first column, coefficients 8, 16, ..., 56
 };
 
+// What the MPEG-1/2 path keeps of the sequence and the picture (per instance).
+struct Mpeg12Fields {
+    int32_t horizontal_size, vertical_size, mpeg2, chroma_format;
+    int32_t f_code[2][2], intra_dc_precision, picture_structure, frame_pred_frame_dct,
+        concealment_motion_vectors, intra_vlc_format, alternate_scan, progressive_frame;
+    int32_t temporal_reference, picture_coding_type, forward_f_code, backward_f_code;
+};
+
 struct DecoderState {
     int32_t initialised;
     int32_t codec_type;
@@ -109,6 +118,7 @@ struct DecoderState {
     // Integrity settings.
     int32_t integrity_on, integrity_mode, integrity_level;
     uint8_t key_block[64];
+    IntegrityState integrity;
 
     // Current macroblock.
     int32_t mb_index, mb_x, mb_y;
@@ -128,6 +138,8 @@ struct DecoderState {
     int16_t dc_chroma[2][kChromaDcRows * kChromaDcStride];
     AcStore ac_luma[kLumaDcRows * kLumaDcStride];
     AcStore ac_chroma[2][kChromaDcRows * kChromaDcStride];
+
+    Mpeg12Fields mpeg12;
 
     uint8_t clip_pixel[1024];  // -384..639 to 0..255
     int16_t clip_diff[1024];   // -512..511 to -256..255

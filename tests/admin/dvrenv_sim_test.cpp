@@ -117,14 +117,35 @@ TEST(DvrEnvSim, FetchChangeOneFieldSendAndOnlyItsBytesDiffer)
     env.btnLoadClick();
     ASSERT_TRUE(Wait(view, [&] { return seq->value() == 17; }));
 
+    // A record program's post-event time and the shared pre-event byte from another channel's
+    // edit: only those two bytes of program 0 change.
+    auto *post = qobject_cast<QSpinBox *>(env.Control("edtPostTime0"));
+    auto *pre = qobject_cast<QSpinBox *>(env.Control("edtPreTime1"));
+    ASSERT_TRUE(post && pre);
+    const int postWas = post->value(), preWas = pre->value();
+    post->setValue(postWas == 60 ? 59 : postWas + 1);
+    pre->setValue(preWas == 5 ? 4 : preWas + 1);
+    env.btnUpdateClick();
+    ASSERT_TRUE(Wait(view, [&] {
+        return server.WithRecorder([](sim::SimRecorder &r) { return r.Env(); }) != after;
+    }));
+    const std::vector<uint8_t> programs = server.WithRecorder([](sim::SimRecorder &r) { return r.Env(); });
+    std::vector<size_t> moved;
+    for (size_t i = 0; i < programs.size(); ++i)
+        if (programs[i] != after[i])
+            moved.push_back(i);
+    EXPECT_EQ(moved, (std::vector<size_t>{size_t(kEnvProgramOffset + 194), size_t(kEnvProgramOffset + 195)}));
+    EXPECT_EQ(programs[size_t(kEnvProgramOffset + 195)], post->value());
+    EXPECT_EQ(programs[size_t(kEnvProgramOffset + 194)], pre->value());
+
     link.Close();
     core.SetConnection(nullptr);
     server.Stop();
-    // A send is twelve packets: begin mark, ten parts, end mark.
-    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=80 len=0"), 1);
-    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=00 len=1000 "), 9);
-    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=00 len=638 "), 1);
-    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=40 len=0"), 1);
-    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 "), 12);
+    // Two sends of twelve packets each: begin mark, ten parts, end mark.
+    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=80 len=0"), 2);
+    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=00 len=1000 "), 18);
+    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=00 len=638 "), 2);
+    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=40 len=0"), 2);
+    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 "), 24);
     std::remove(options.transcript.c_str());
 }

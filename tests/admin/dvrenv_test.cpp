@@ -449,6 +449,13 @@ TEST(DvrEnv, RandomRecordsChangeOnlyWhereTheEditorNormalisesAndSettle)
             // Half of the bytes small, so lists and digits get valid values too.
             b = uint8_t(seed >> 24 & 1 ? (seed >> 16) % 12 : seed >> 16);
         }
+        // The program on show must pass its frame and pair checks: whole-size channels at one
+        // picture a second.
+        for (int ch = 0; ch < 16; ++ch) {
+            r[size_t(kEnvProgramOffset + 1 + ch)] = 0;
+            for (int rate : {65, 97, 129})
+                r[size_t(kEnvProgramOffset + rate + 2 * ch)] = 1;
+        }
         e.Receive(r, uint8_t(round % 3), uint8_t(round), 16);
         const Bytes out = e.Store();
         for (int b : Differences(out, r))

@@ -167,6 +167,8 @@ TfrmDvrEnv::TfrmDvrEnv(QWidget *owner)
         return d.exec() == QDialog::Accepted && !d.selectedFiles().isEmpty() ? d.selectedFiles().first() : QString();
     };
     BuildPages();
+    BuildProgramPages();
+    BuildTitlePage();
     // Creation: title channel 0, 16 channels, groups of 4, the families and their lists.
     LookUpFamilies();
 }
@@ -488,8 +490,11 @@ void TfrmDvrEnv::ResetForOpening()
     LookUpFamilies();
     SelectCell(nullptr);
     currentProgram_ = 0;
-    if (auto *prg = qobject_cast<QSpinBox *>(Control("edtRecPrg")))
-        prg->setValue(0);
+    for (const char *name : {"edtRecPrg", "edtRecPrg2", "edtRecPrg3"})
+        if (auto *prg = qobject_cast<QSpinBox *>(Control(name))) {
+            const QSignalBlocker block(prg);
+            prg->setValue(0);
+        }
     for (QLineEdit *e : {edtMasterOld, edtMasterNew, edtMasterRetype, edtSlaveOld, edtSlaveNew, edtSlaveRetype})
         e->clear();
 }
@@ -790,6 +795,8 @@ bool TfrmDvrEnv::TransferRecord(uint8_t *buffer, int direction)
         if (!TransferField(f, direction))
             return false;
     }
+    if (direction == 1)
+        ApplyHddMap();
     if (direction == 0) {
         std::memcpy(buffer, record_.data(), size_t(kDvrEnvRecordSize));
         return ApplyPasswords(buffer);
@@ -809,15 +816,24 @@ bool TfrmDvrEnv::ApplyPasswords(uint8_t *buffer)
         if (typed.isEmpty())
             continue;
         const uint8_t *stored = buffer + r.offset;
-        if (!DigitsValid(stored, 8))
+        const auto refuse = [this](const QString &why) {
+            if (showMessage)
+                showMessage(why);
             return false;
+        };
+        if (!DigitsValid(stored, 8))
+            return refuse("The stored password is not eight digits; it cannot be changed here.");
         QString storedText;
         for (int i = 0; i < 8; ++i)
             storedText += QChar('0' + stored[i]);
         // A new password must be eight digits: anything else would store bytes that are no digits.
         const bool digits = typed.size() == 8 && std::all_of(typed.begin(), typed.end(), [](QChar c) { return c >= '0' && c <= '9'; });
-        if (r.oldEdit->text().left(8) != storedText || r.retype->text() != typed || !digits)
-            return false;
+        if (!digits)
+            return refuse("Password Must Input 8 bytes");
+        if (r.oldEdit->text().left(8) != storedText)
+            return refuse("The old password is wrong: nothing was sent or saved.");
+        if (r.retype->text() != typed)
+            return refuse("The new password and its retype differ: nothing was sent or saved.");
         for (int i = 0; i < 8; ++i)
             buffer[r.offset + i] = uint8_t(typed[i].unicode() - '0');
     }
@@ -826,14 +842,20 @@ bool TfrmDvrEnv::ApplyPasswords(uint8_t *buffer)
 
 void TfrmDvrEnv::SetHddMap(const uint8_t *map)
 {
-    if (map)
-        hddMap_.assign(map, map + kHddMapSize);
+    if (!map)
+        return;
+    hddMap_.assign(map, map + kHddMapSize);
+    ApplyHddMap();
 }
 
 void TfrmDvrEnv::SetTitleBitmaps(const uint8_t *bitmaps)
 {
-    if (bitmaps)
-        titles_.assign(bitmaps, bitmaps + kTitleBitmapsSize);
+    if (!bitmaps)
+        return;
+    titles_.assign(bitmaps, bitmaps + kTitleBitmapsSize);
+    for (int ch = 0; ch < 16; ++ch)
+        RefreshTitle(ch);
+    edtTitleCh0Click(0);
 }
 
 void TfrmDvrEnv::SetModalResult(int result)

@@ -24,6 +24,7 @@ class QPushButton;
 class QTabWidget;
 class QFrame;
 class QLabel;
+class QImage;
 
 namespace strandel {
 
@@ -95,6 +96,66 @@ public:
     // The family of that prefix (16 entries, null where the page lacks the control).
     const ControlFamily &Family(const std::string &prefix) const;
 
+    // Record programs. The variant pages are in use for variant 1, and variant 2 with 16
+    // channels; every other recorder uses the default pages.
+    bool UsesVariantPages() const { return variant_ == 1 || (variant_ == 2 && channels_ == 16); }
+    int GroupSize() const { return groupSize_; }
+    // Program p's block to the controls of the page set in use (1) or back with the frame and
+    // pair checks (0; false with a message when one fails).
+    bool TransferRecordProgram(int p, int direction);
+    // The program spin edit of the page set in use asks for program value.
+    void edtRecPrgChange(QWidget *spin, int value);
+    // The default pages' two budget labels, a variant group's labels.
+    void RecomputeBudgets();
+    void RecomputeGroup(int group);
+    // One channel's picture size changed (default pages): every channel takes it, then pairing.
+    void edtSize0Change(int ch);
+    // Automatic pairing of half-size channels and the partners' edits hidden.
+    void edtPairCh0Change(bool automatic = true);
+    // A variant group leader's size changed.
+    void edtMpSize0Change(int leader);
+    // Any pre-event edit changed: the one shared byte, shown alike on every page set.
+    void edtPreTime0Change(int value);
+    // Disk slots present in the map are enabled; absent ones show "NO HDD", are disabled and
+    // keep their loaded byte.
+    void ApplyHddMap();
+    static bool HddPresent(const std::vector<uint8_t> &map, int slot);
+    // Control words of command 28; the initialise words ask first.
+    void SendControlWord(uint16_t word);
+    void btnDvrInitClick() { SendControlWord(0); }
+    void btnFixedHddInitClick() { SendControlWord(1); }
+    void btnBackupHddInitClick() { SendControlWord(2); }
+    void SpeedButton1Click() { SendControlWord(100); }
+    // Asks before an initialise word goes out; tests replace it.
+    std::function<bool(const QString &text)> confirm;
+    // Title bitmaps. The channel being edited; the editor's grid paints 6 x 6 cells.
+    int TitleChannel() const { return titleChannel_; }
+    void edtTitleCh0Click(int ch);
+    // One grid pixel of the channel in edit: a pointer position outside the grid changes nothing.
+    void PaintTitleAt(int px, int py, bool black);
+    void SpeedButton2Click();                  // Clear
+    void RotateTitleClick(int dx, int dy);     // "<", ">", "^", "v"
+    // "Make Bitmap": the text of edtTemp in the title font, black glyphs whatever the colour.
+    void btnGetClick();
+    // "Download": the 16 bitmaps as request 31 (begin mark, 1000, 1000, 304 bytes, end mark).
+    void btnDownClick();
+    void SpeedButton7Click();                  // Font
+    // The text in the font as a 72 x 16 picture, black on white, no antialiasing.
+    static QImage RenderTitleText(const QString &text, const QFont &font);
+    // Schedule cells: a click (or the focus) selects a cell, a double click opens the record
+    // program of that hour; the space key toggles the hidden schedule switch.
+    void edtMon0Click(TMyItemEdit *cell);
+    void edtMon0DblClick(TMyItemEdit *cell);
+    void chkScheduleClick();
+    // The record-program pages were opened: the program of the selected cell's hour is shown.
+    void PageRecordChange(int page);
+    // A motion-area button: the channel's mask in the motion editor, stored back on OK only
+    // (a cancelled edit changes nothing). runMotion shows the editor; tests replace it.
+    void btnMotionArea0Click(int ch);
+    std::function<int(QDialog &motion)> runMotion;
+    // A new-password edit was left; false when the focus must go back to it.
+    bool edtMasterNewExit(QLineEdit *edit);
+
     // Where save and open ask for a file name and how messages are shown; tests replace them.
     std::function<QString(bool save)> chooseFile;
     std::function<void(const QString &text)> showMessage;
@@ -110,7 +171,7 @@ public:
 protected:
     // The record program the program page shows, moved in the given direction; false refuses
     // the values (the whole transfer then fails). The program pages build on it.
-    virtual bool TransferRecordProgram(int direction) { (void)direction; return true; }
+    virtual bool TransferRecordProgram(int direction);
     void showEvent(QShowEvent *e) override;
     void changeEvent(QEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
@@ -124,6 +185,13 @@ private:
     bool TransferField(const DvrEnvField &f, int direction);
     bool ApplyPasswords(uint8_t *buffer);
     void ReadFontSettings();
+    void BuildProgramPages();
+    void BuildTitlePage();
+    void RefreshTitle(int ch);
+    uint8_t *TitleBits(int ch);
+    void ApplyProgramPageSet();
+    bool CheckProgram();
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     DvrServices *dvr_ = nullptr;
     QFont chFont_;
@@ -144,6 +212,8 @@ private:
     std::map<std::string, ControlFamily> families_;
     std::vector<uint8_t> hddMap_, titles_;
     bool opening_ = false;
+    bool programLoading_ = false;
+    int preLoaded_ = -1;
 };
 
 extern TfrmDvrEnv *frmDvrEnv;
