@@ -256,6 +256,19 @@ const QByteArray *SearchDialogBase::SelectedEntry() const
     return selected_.isEmpty() ? nullptr : &selected_;
 }
 
+QDateTime SearchDialogBase::ScrolledTime(int position) const
+{
+    const QByteArray *entry = SelectedEntry();
+    if (!entry)
+        return {};
+    const QDateTime start = RecorderDateTimeValue(Bytes(*entry) + kStartTimeOffset);
+    if (!start.isValid()) {
+        DebugPrint("Invalid Time\n");
+        return {};
+    }
+    return start.addSecs(position);
+}
+
 QByteArray SearchDialogBase::EntryAt(int row) const
 {
     QTreeWidgetItem *item = lstResult->topLevelItem(row);
@@ -559,15 +572,9 @@ void TfrmTimeSearch::OnRowSelected()
 
 void TfrmTimeSearch::scrSearchChange(int position)
 {
-    const QByteArray *entry = SelectedEntry();
-    if (!entry)
-        return;
-    const QDateTime start = RecorderDateTimeValue(Bytes(*entry) + kStartTimeOffset);
-    if (!start.isValid()) {
-        DebugPrint("Invalid Time\n");
-        return;
-    }
-    edtSearch->SetDateTime(start.addSecs(position));
+    const QDateTime at = ScrolledTime(position);
+    if (at.isValid())
+        edtSearch->SetDateTime(at);
 }
 
 void TfrmTimeSearch::OnPlay()
@@ -849,15 +856,10 @@ void TfrmCopy::OnRowSelected()
 
 void TfrmCopy::scrSearchChange(int position)
 {
-    const QByteArray *entry = SelectedEntry();
-    if (!entry)
+    const QDateTime at = ScrolledTime(position);
+    if (!at.isValid())
         return;
-    const QDateTime start = RecorderDateTimeValue(Bytes(*entry) + kStartTimeOffset);
-    if (!start.isValid()) {
-        DebugPrint("Invalid Time\n");
-        return;
-    }
-    edtStart->SetDateTime(start.addSecs(position));
+    edtStart->SetDateTime(at);
     edtCopyTimeChange();
 }
 

@@ -55,6 +55,9 @@ public:
     int RowCount() const;
     // The entry of the selected row, or null when no row is selected.
     const QByteArray *SelectedEntry() const;
+    // The time the scroll bar points at: the selected entry's start plus position seconds.
+    // Invalid when no row is selected or its start is no date.
+    QDateTime ScrolledTime(int position) const;
     // The entry of a row; empty when the row is out of range.
     QByteArray EntryAt(int row) const;
     QString TextAt(int row, int column) const;
