@@ -24,6 +24,7 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include "tests/common/recordinglink.h"
 #include "decoder/classregistry.h"
 #include "decoder/lumaset.h"
 #include "platform/endian.h"
@@ -46,21 +47,6 @@ using namespace strandel;
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// A link that keeps what the view sends through it.
-class RecordingLink : public CDvrBase {
-public:
-    RecordingLink() : CDvrBase(nullptr, false) {}
-    bool Send(uint8_t cmd, uint8_t, const uint8_t *data, int length) override
-    {
-        Bytes v{cmd};
-        if (data && length > 0)
-            v.insert(v.end(), data, data + length);
-        sent.push_back(v);
-        return true;
-    }
-    std::vector<Bytes> sent;
-};
 
 struct TestView {
     TfrmDvrWin view;

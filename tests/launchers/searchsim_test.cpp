@@ -18,6 +18,7 @@
 #include <cstring>
 #include <functional>
 
+#include "tests/common/recordinglink.h"
 #include "platform/endian.h"
 #include "platform/settings.h"
 #include "tests/store/storetestutil.h"
@@ -37,20 +38,6 @@ using namespace strandel;
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-class RecordingLink : public CDvrBase {
-public:
-    RecordingLink() : CDvrBase(nullptr, false) {}
-    bool Send(uint8_t cmd, uint8_t, const uint8_t *data, int length) override
-    {
-        Bytes v{cmd};
-        if (data && length > 0)
-            v.insert(v.end(), data, data + length);
-        sent.push_back(v);
-        return true;
-    }
-    std::vector<Bytes> sent;
-};
 
 // A logged-in view whose requests the simulated recorder answers in place of a link.
 struct SimAnsweredView {

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QTest>
 
+#include "tests/common/recordinglink.h"
 #include "viewer/view/dvrch.h"
 #include "viewer/app/dvrlist.h"
 #include "viewer/app/forms.h"
@@ -28,21 +29,6 @@
 using namespace strandel;
 
 namespace {
-
-// A link that keeps what is sent through it.
-class RecordingLink : public CDvrBase {
-public:
-    explicit RecordingLink(bool local = false) : CDvrBase(nullptr, local) {}
-    bool Send(uint8_t cmd, uint8_t, const uint8_t *data, int length) override
-    {
-        std::vector<uint8_t> v{cmd};
-        if (data && length > 0)
-            v.insert(v.end(), data, data + length);
-        sent.push_back(v);
-        return true;
-    }
-    std::vector<std::vector<uint8_t>> sent;
-};
 
 struct LoggedInView {
     TfrmDvrWin view;
