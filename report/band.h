@@ -39,6 +39,8 @@ public:
     TPgxPrintable();
     ~TPgxPrintable() override = default;
 
+    // The component name a stored report form knows it by; unique within its owner.
+    QString Name;
     // Place on the band, in tenths of a millimetre.
     double Left = 20, Top = 20, Width = 20, Height = 20;
     bool Enabled = true;
@@ -97,6 +99,8 @@ public:
     explicit TPgxCustomBand(TPgxBandType type = TPgxBandType::rbDetail);
     ~TPgxCustomBand() override;
 
+    // The component name a stored report form knows it by; unique within its owner.
+    QString Name;
     TPgxBandType BandType() const { return m_type; }
     // With a report, its band list is rebuilt.
     void SetBandType(TPgxBandType type);
