@@ -52,6 +52,13 @@ TPgxOwner *TPgxOwner::AddContainer(std::unique_ptr<TPgxOwner> container, const Q
     return m_components.back().container;
 }
 
+void TPgxOwner::Adopt(TPgxOwner &from)
+{
+    for (Component &c : from.m_components)
+        m_components.push_back(std::move(c));
+    from.m_components.clear();
+}
+
 bool TPgxOwner::Owns(const void *object) const
 {
     return object && std::any_of(m_components.begin(), m_components.end(),

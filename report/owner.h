@@ -50,6 +50,8 @@ public:
     bool Owns(const void *object) const;
     // Frees one own component; false (and nothing freed) when it is not one.
     bool Free(const void *object);
+    // Takes over every component of another owner, after its own.
+    void Adopt(TPgxOwner &from);
     // Takes one own component out without freeing it.
     std::shared_ptr<void> Release(const void *object);
 
