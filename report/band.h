@@ -40,7 +40,8 @@ public:
     ~TPgxPrintable() override = default;
 
     // The component name a stored report form knows it by; unique within its owner.
-    QString Name;
+    virtual const QString &Name() const { return m_componentName; }
+    virtual void SetName(const QString &name) { m_componentName = name; }
     // Place on the band, in tenths of a millimetre.
     double Left = 20, Top = 20, Width = 20, Height = 20;
     bool Enabled = true;
@@ -83,6 +84,7 @@ public:
 
 private:
     friend class TPgxCustomBand;
+    QString m_componentName;
     TPgxFrame m_frame;
     TPgxAlignment m_alignment = TPgxAlignment::taLeftJustify;
     bool m_alignToBand = false;
@@ -100,7 +102,8 @@ public:
     ~TPgxCustomBand() override;
 
     // The component name a stored report form knows it by; unique within its owner.
-    QString Name;
+    const QString &Name() const { return m_componentName; }
+    void SetName(const QString &name) { m_componentName = name; }
     TPgxBandType BandType() const { return m_type; }
     // With a report, its band list is rebuilt.
     void SetBandType(TPgxBandType type);
@@ -165,6 +168,7 @@ protected:
     TCustomPagorra *m_report = nullptr;
 
 private:
+    QString m_componentName;
     TPgxCustomBand *m_link = nullptr;
     TPgxCustomController *m_controller = nullptr;
     std::vector<std::unique_ptr<TPgxPrintable>> m_printables;

@@ -389,12 +389,12 @@ void WriteBand(TPgxCustomBand &b, TPgxFormNode &n)
     n.Add("TransparentBand", TPgxFormValue::Bool(b.TransparentBand));
     n.Add("Color", TPgxFormValue::Int(b.Color));
     WriteFrame(b.Frame(), n);
-    if (b.LinkBand() && !b.LinkBand()->Name.isEmpty())
-        n.Add("LinkBand", TPgxFormValue::Str(b.LinkBand()->Name));
-    if (auto *g = dynamic_cast<TPgxGroup *>(&b); g && g->FooterBand() && !g->FooterBand()->Name.isEmpty())
-        n.Add("FooterBand", TPgxFormValue::Str(g->FooterBand()->Name));
-    if (auto *c = dynamic_cast<TPgxChildBand *>(&b); c && c->ParentBand() && !c->ParentBand()->Name.isEmpty())
-        n.Add("ParentBand", TPgxFormValue::Str(c->ParentBand()->Name));
+    if (b.LinkBand() && !b.LinkBand()->Name().isEmpty())
+        n.Add("LinkBand", TPgxFormValue::Str(b.LinkBand()->Name()));
+    if (auto *g = dynamic_cast<TPgxGroup *>(&b); g && g->FooterBand() && !g->FooterBand()->Name().isEmpty())
+        n.Add("FooterBand", TPgxFormValue::Str(g->FooterBand()->Name()));
+    if (auto *c = dynamic_cast<TPgxChildBand *>(&b); c && c->ParentBand() && !c->ParentBand()->Name().isEmpty())
+        n.Add("ParentBand", TPgxFormValue::Str(c->ParentBand()->Name()));
 }
 
 void WritePrintable(TPgxPrintable &p, TPgxFormNode &n)
@@ -450,13 +450,13 @@ QByteArray PgxWriteReportForm(const TPgxOwner &owner)
             TPgxFormObject bo;
             bo.band = b;
             TPgxFormNode bn;
-            if (!MakeNode(PgxFindFormClass(typeid(*b)), b->Name, bo, bn))
+            if (!MakeNode(PgxFindFormClass(typeid(*b)), b->Name(), bo, bn))
                 continue;
             for (const auto &p : b->Printables()) {
                 TPgxFormObject po;
                 po.printable = p.get();
                 TPgxFormNode pn;
-                if (MakeNode(PgxFindFormClass(typeid(*p)), p->Name, po, pn))
+                if (MakeNode(PgxFindFormClass(typeid(*p)), p->Name(), po, pn))
                     bn.children.push_back(std::move(pn));
             }
             node.children.push_back(std::move(bn));
@@ -525,9 +525,9 @@ private:
         if (o.report)
             o.report->setObjectName(n.name);
         else if (o.band)
-            o.band->Name = n.name;
+            o.band->SetName(n.name);
         else if (o.printable)
-            o.printable->Name = n.name;
+            o.printable->SetName(n.name);
         for (const TPgxFormProperty &p : n.properties) {
             QString why;
             bool taken = Common(o, p, why);
@@ -760,12 +760,12 @@ private:
         for (const BandRef &ref : m_bandRefs) {
             TPgxCustomBand *target = nullptr;
             for (TPgxCustomBand *b : ref.band->ParentReport()->AllBands())
-                if (!b->Name.isEmpty() && b->Name.compare(ref.name, Qt::CaseInsensitive) == 0)
+                if (!b->Name().isEmpty() && b->Name().compare(ref.name, Qt::CaseInsensitive) == 0)
                     target = b;
             static const char *const what[] = {"LinkBand", "FooterBand", "ParentBand"};
             if (!target || target == ref.band) {
                 error = QStringLiteral("%1 of %2 names no other band of its report: %3")
-                            .arg(QLatin1String(what[ref.what]), ref.band->Name, ref.name);
+                            .arg(QLatin1String(what[ref.what]), ref.band->Name(), ref.name);
                 return false;
             }
             bool ok = true;
@@ -777,7 +777,7 @@ private:
                 ok = static_cast<TPgxChildBand *>(ref.band)->SetParentBand(target);
             if (!ok) {
                 error = QStringLiteral("%1 of %2 would make a loop of bands")
-                            .arg(QLatin1String(what[ref.what]), ref.band->Name);
+                            .arg(QLatin1String(what[ref.what]), ref.band->Name());
                 return false;
             }
         }

@@ -13,7 +13,7 @@ QString TPgxOwner::Component::ComponentName() const
         return report->objectName();
     if (dataSet)
         return QString::fromStdString(dataSet->Name());
-    return container ? container->Name : QString();
+    return container ? container->Name() : QString();
 }
 
 TPgxOwner::~TPgxOwner()
@@ -109,7 +109,7 @@ bool TPgxOwner::FindComponent(const QString &name) const
     bool found = false;
     ForEachReportPart([&](TPgxCustomBand *b, TPgxPrintable *p) {
         if (!found)
-            found = p ? same(p->Name) : same(b->Name);
+            found = p ? same(p->Name()) : same(b->Name());
     });
     return found;
 }

@@ -69,8 +69,8 @@ TEST(UniqueName, TakesTheSmallestFreeNumberAcrossReportParts)
     report->setObjectName("Pagorra1");
     EXPECT_EQ(UniqueName(form, "Pagorra"), "Pagorra2");
     TPgxCustomBand *band = report->CreateBand(TPgxBandType::rbDetail);
-    band->Name = "pgxband1";
-    band->AddPrintable<TPgxPrintable>()->Name = "Label2";
+    band->Name() = "pgxband1";
+    band->AddPrintable<TPgxPrintable>()->SetName("Label2");
     EXPECT_EQ(UniqueName(form, "PgxBand"), "PgxBand2");
     EXPECT_EQ(UniqueName(form, "Label"), "Label1");
     EXPECT_TRUE(form.FindComponent("LABEL2"));
