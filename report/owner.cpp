@@ -13,7 +13,7 @@ QString TPgxOwner::Component::ComponentName() const
         return report->objectName();
     if (dataSet)
         return QString::fromStdString(dataSet->Name());
-    return container ? container->Name() : QString();
+    return container ? container->Name : QString();
 }
 
 TPgxOwner::~TPgxOwner()

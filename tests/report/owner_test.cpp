@@ -69,7 +69,7 @@ TEST(UniqueName, TakesTheSmallestFreeNumberAcrossReportParts)
     report->setObjectName("Pagorra1");
     EXPECT_EQ(UniqueName(form, "Pagorra"), "Pagorra2");
     TPgxCustomBand *band = report->CreateBand(TPgxBandType::rbDetail);
-    band->Name() = "pgxband1";
+    band->SetName("pgxband1");
     band->AddPrintable<TPgxPrintable>()->SetName("Label2");
     EXPECT_EQ(UniqueName(form, "PgxBand"), "PgxBand2");
     EXPECT_EQ(UniqueName(form, "Label"), "Label1");
