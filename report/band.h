@@ -101,9 +101,10 @@ public:
     explicit TPgxCustomBand(TPgxBandType type = TPgxBandType::rbDetail);
     ~TPgxCustomBand() override;
 
-    // The component name a stored report form knows it by; unique within its owner.
-    const QString &Name() const { return m_componentName; }
-    void SetName(const QString &name) { m_componentName = name; }
+    const QString &Name() const { return m_name; }
+    // Controller bands also rename the report variable they publish.
+    virtual void SetName(const QString &name) { m_name = name; }
+
     TPgxBandType BandType() const { return m_type; }
     // With a report, its band list is rebuilt.
     void SetBandType(TPgxBandType type);
@@ -164,11 +165,11 @@ public:
 
 protected:
     void Adopt(std::unique_ptr<TPgxPrintable> p);
+    QString m_name;
     TPgxBandType m_type;
     TCustomPagorra *m_report = nullptr;
 
 private:
-    QString m_componentName;
     TPgxCustomBand *m_link = nullptr;
     TPgxCustomController *m_controller = nullptr;
     std::vector<std::unique_ptr<TPgxPrintable>> m_printables;
