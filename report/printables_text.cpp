@@ -191,15 +191,17 @@ double TPgxCustomLabel::PixelsPerTenth() const
     return PgxScreenPpi() / 254.0 * zoom / 100.0;
 }
 
-int32_t TPgxCustomLabel::LineWidth(const QString &s) const
+std::function<int32_t(const QString &)> TPgxCustomLabel::LineWidths() const
 {
-    const PgxFont f = m_font.AtResolution(PgxScreenPpi());
-    int64_t w = PgxRound(TextMetrics().Width(f, s));
+    auto measure = TextMetrics().Measurer(m_font.AtResolution(PgxScreenPpi()));
     if (!ParentReport())
-        return int32_t(w);
+        return [measure](const QString &s) { return PgxRound(measure(s)); };
     // The report measures one pixel more than the extent, then applies its zoom.
     const int64_t zoom = ParentReport()->Panel().Zoom();
-    return int32_t(std::clamp<int64_t>(((w + 1) * zoom + 50) / 100, 0, INT32_MAX));
+    return [measure, zoom](const QString &s) {
+        const int64_t w = PgxRound(measure(s));
+        return int32_t(std::clamp<int64_t>(((w + 1) * zoom + 50) / 100, 0, INT32_MAX));
+    };
 }
 
 int32_t TPgxCustomLabel::MinLineHeight() const
@@ -209,13 +211,13 @@ int32_t TPgxCustomLabel::MinLineHeight() const
     return int32_t(std::clamp<int64_t>(h * zoom / 100 + 1, 1, INT32_MAX));
 }
 
-void TPgxCustomLabel::FormatParagraph(const QString &s)
+void TPgxCustomLabel::FormatParagraph(const QString &s, const std::function<int32_t(const QString &)> &width)
 {
     PgxParagraphOptions o;
     o.autoSize = m_autoSize;
     o.wordWrap = m_wordWrap;
     o.limit = PgxRound(Width * PixelsPerTenth());
-    PgxFormatParagraph(s, [this](const QString &t) { return LineWidth(t); }, o, m_formattedLines);
+    PgxFormatParagraph(s, width, o, m_formattedLines);
 }
 
 void TPgxCustomLabel::FormatLines()
@@ -227,8 +229,9 @@ void TPgxCustomLabel::FormatLines()
     m_formattedLines.clear();
     const bool report = ParentReport() != nullptr;
     const double k = PixelsPerTenth();
+    const auto width = LineWidths();
     if (GetCaptionBased()) {
-        FormatParagraph(m_printCaption);
+        FormatParagraph(m_printCaption, width);
         if (report && !m_sizing) {
             m_sizing = true;
             const int32_t minH = MinLineHeight();
@@ -239,18 +242,18 @@ void TPgxCustomLabel::FormatLines()
     } else if (m_lines.isEmpty()) {
         // An empty memo shows its name on the design surface, and prints nothing.
         if (!Printing())
-            FormatParagraph(m_name);
+            FormatParagraph(m_name, width);
     } else if (m_autoSize) {
         m_formattedLines = m_lines;
     } else {
         for (const QString &p : m_lines)
-            FormatParagraph(p);
+            FormatParagraph(p, width);
     }
     if (m_autoSize && !m_sizing && report) {
         m_sizing = true;
         int64_t newWidth = 0;
         for (const QString &l : m_formattedLines)
-            newWidth = std::max<int64_t>(newWidth, LineWidth(l));
+            newWidth = std::max<int64_t>(newWidth, width(l));
         const int frameWidth = std::max(0, Frame().Width());
         if (Frame().DrawLeft())
             newWidth += frameWidth;

@@ -90,9 +90,11 @@ protected:
     const TPgxTextMetrics &TextMetrics() const { return Metrics ? *Metrics : PgxDefaultTextMetrics(); }
     // Screen pixels per tenth of a millimetre at the report's zoom.
     double PixelsPerTenth() const;
-    int32_t LineWidth(const QString &s) const;
+    // Widths of lines in screen pixels at the report's zoom.
+    std::function<int32_t(const QString &)> LineWidths() const;
+    int32_t LineWidth(const QString &s) const { return LineWidths()(s); }
     int32_t MinLineHeight() const;
-    void FormatParagraph(const QString &s);
+    void FormatParagraph(const QString &s, const std::function<int32_t(const QString &)> &width);
 
     bool m_captionBased = true;
     bool m_formatted = false;

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers of the printable tests: a canvas that records what a page draws, and a one-record
 // report on A4 with 10 mm margins.
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,12 @@
 #include "report/dataset.h"
 #include "report/metafile.h"
 #include "report/pagorra.h"
+
+// Readable texts in test failures.
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace strandel::test {
 
