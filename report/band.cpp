@@ -157,6 +157,17 @@ void TPgxCustomBand::Adopt(std::unique_ptr<TPgxPrintable> p)
     m_printables.back()->Left = r;
 }
 
+bool TPgxCustomBand::FreePrintable(TPgxPrintable *p)
+{
+    for (auto it = m_printables.begin(); it != m_printables.end(); ++it)
+        if (it->get() == p) {
+            RemoveChild(p);
+            m_printables.erase(it);
+            return true;
+        }
+    return false;
+}
+
 TPgxCustomBand *TPgxCustomBand::GetChild() const
 {
     if (!m_report)

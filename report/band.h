@@ -146,6 +146,8 @@ public:
         return raw;
     }
     const std::vector<std::unique_ptr<TPgxPrintable>> &Printables() const { return m_printables; }
+    // Frees one of the band's printables; false when it is not on this band.
+    bool FreePrintable(TPgxPrintable *p);
 
     TPgxCustomBand *GetChild() const;
     bool HasChild() const { return GetChild() != nullptr; }

@@ -10,6 +10,7 @@
 
 #include "report/controller.h"
 #include "report/dataset_sql.h"
+#include "report/formclasses_internal.h"
 #include "report/owner.h"
 #include "report/pagorra.h"
 
@@ -287,9 +288,10 @@ Registry MakeRegistry()
         return false;
     };
     r.classes.push_back(group);
-    r.classes.push_back(BandClass("TPgxChildBand", typeid(TPgxChildBand), TPgxBandType::rbChild));
+    PgxAddPrintableFormClasses(r.classes);
     r.classes.push_back(SqlClass("TTable", true));
     r.classes.push_back(SqlClass("TQuery", false));
+    r.classes.push_back(BandClass("TPgxChildBand", typeid(TPgxChildBand), TPgxBandType::rbChild));
     // The printable base itself: frames and colours only.
     TPgxFormClass printable;
     printable.className = QStringLiteral("TPgxPrintable");
