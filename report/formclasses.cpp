@@ -436,9 +436,13 @@ QByteArray PgxWriteReportForm(const TPgxOwner &owner)
         const TPgxOwner::Component &c = owner.ComponentAt(i);
         TPgxFormNode node;
         if (c.dataSet) {
+            // Only a data set the class can make again is stored; others stay the program's.
+            const TPgxFormClass *cls = PgxFindFormClass(c.className);
+            if (!cls || cls->type != std::type_index(typeid(*c.dataSet)))
+                continue;
             TPgxFormObject o;
             o.dataSet = c.dataSet;
-            if (MakeNode(PgxFindFormClass(c.className), c.ComponentName(), o, node))
+            if (MakeNode(cls, c.ComponentName(), o, node))
                 doc.components.push_back(std::move(node));
             continue;
         }
@@ -547,6 +551,13 @@ private:
             Loaded(*o.report);
         if (cls->loaded)
             cls->loaded(o);
+        // The stored geometry wins over what sizing to content did while the rest was read.
+        if (o.printable)
+            for (const TPgxFormProperty &p : n.properties)
+                if (Is(p, "Size.Values")) {
+                    QString why;
+                    PrintableProperty(*o.printable, p, why);
+                }
         return true;
     }
 
@@ -784,11 +795,13 @@ private:
             }
         }
         for (const DataSetRef &ref : m_dataSetRefs) {
+            // A data set of the form read, else one the form read into already holds.
             report::PgxDataSet *found = nullptr;
-            for (int i = 0; i < m_owner.ComponentCount(); ++i)
-                if (report::PgxDataSet *ds = m_owner.ComponentAt(i).dataSet)
-                    if (QString::fromStdString(ds->Name()).compare(ref.name, Qt::CaseInsensitive) == 0)
-                        found = ds;
+            for (const TPgxOwner *o : {&m_target, static_cast<const TPgxOwner *>(&m_owner)})
+                for (int i = 0; i < o->ComponentCount(); ++i)
+                    if (report::PgxDataSet *ds = o->ComponentAt(i).dataSet)
+                        if (QString::fromStdString(ds->Name()).compare(ref.name, Qt::CaseInsensitive) == 0)
+                            found = ds;
             if (!found) {
                 error = QStringLiteral("DataSet of %1 names no data set of the form: %2")
                             .arg(ref.report->objectName(), ref.name);

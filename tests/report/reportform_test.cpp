@@ -1,0 +1,270 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QPointer>
+#include <QTemporaryDir>
+
+#include "report/dataset.h"
+#include "report/formclasses.h"
+#include "report/formstream.h"
+#include "report/listbuilder.h"
+#include "report/owner.h"
+#include "report/pagorra.h"
+#include "report/printables_data.h"
+#include "report/printables_text.h"
+
+using namespace strandel;
+using report::PgxFieldKind;
+using report::PgxMemoryDataSet;
+
+namespace {
+
+QByteArray ReadSeed(const char *name)
+{
+    QFile f(QStringLiteral(STRANDEL_TEST_DATA "/corpus/report_form_fuzz/") + QLatin1String(name));
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+    return f.readAll();
+}
+
+std::unique_ptr<PgxMemoryDataSet> People()
+{
+    auto ds = std::make_unique<PgxMemoryDataSet>("People");
+    ds->AddField({"Name", PgxFieldKind::String, "Full name", 12});
+    ds->AddField({"Age", PgxFieldKind::Integer, {}, 4});
+    ds->AddField({"City", PgxFieldKind::String, {}, 10});
+    const char *names[] = {"Ada", "Brendan", "Chidi", "Dagny", "Eun-ji", "Farid"};
+    for (int i = 0; i < 60; ++i)
+        ds->AppendRecord({QString("%1 %2").arg(names[i % 6]).arg(i), 20 + i, i % 2 ? "Lyon" : "Oslo"});
+    ds->Open();
+    return ds;
+}
+
+// Every page of a run as the bytes of its metafile.
+std::vector<std::vector<uint8_t>> Pages(TCustomPagorra &r)
+{
+    std::vector<std::vector<uint8_t>> pages;
+    EXPECT_TRUE(r.Prepare());
+    for (int32_t i = 1; i <= r.Printer()->PageCount(); ++i)
+        if (auto page = r.Printer()->GetPage(i))
+            pages.push_back(page->Save());
+    return pages;
+}
+
+} // namespace
+
+TEST(ReportForm, ValuesRoundTripThroughTheText)
+{
+    TPgxFormDocument doc;
+    TPgxFormNode n;
+    n.className = "TThing";
+    n.name = "odd name";
+    n.Add("I", TPgxFormValue::Int(INT64_MIN));
+    n.Add("F", TPgxFormValue::Floats({0.1, 2970, -1e-300, 1.0 / 3}));
+    n.Add("S", TPgxFormValue::Str("it's\r\n\tdone \xc3\xa9"));
+    n.Add("E", TPgxFormValue::Str(""));
+    n.Add("B", TPgxFormValue::Bool(true));
+    n.Add("L", TPgxFormValue::Strings({"a", "", "'"}));
+    n.children.push_back(TPgxFormNode{"TChild", {}, {}, {}, 0});
+    doc.components.push_back(n);
+    const QByteArray text = PgxWriteForm(doc);
+    TPgxFormDocument back;
+    QString error;
+    ASSERT_TRUE(PgxParseForm(text, back, &error)) << error.toStdString() << "\n" << text.toStdString();
+    ASSERT_EQ(back.components.size(), 1u);
+    const TPgxFormNode &b = back.components[0];
+    EXPECT_EQ(b.name, "odd name");
+    EXPECT_EQ(b.children.size(), 1u);
+    ASSERT_EQ(b.properties.size(), 6u);
+    EXPECT_EQ(b.properties[0].value.integer, INT64_MIN);
+    std::vector<double> f;
+    ASSERT_TRUE(b.properties[1].value.ToFloats(f));
+    EXPECT_EQ(f, (std::vector<double>{0.1, 2970, -1e-300, 1.0 / 3}));
+    EXPECT_EQ(b.properties[2].value.text, QString::fromUtf8("it's\r\n\tdone \xc3\xa9"));
+    EXPECT_EQ(b.properties[3].value.text, "");
+    bool t = false;
+    EXPECT_TRUE(b.properties[4].value.ToBool(t) && t);
+    std::vector<std::string> l;
+    ASSERT_TRUE(b.properties[5].value.ToStrings(l));
+    EXPECT_EQ(l, (std::vector<std::string>{"a", "", "'"}));
+    EXPECT_EQ(PgxWriteForm(back), text);
+}
+
+TEST(ReportForm, RefusesHostileTextWithTheLineItFailedOn)
+{
+    const QByteArray deep = [] {
+        QByteArray s = "strandel-report-form 1\n";
+        for (int i = 0; i < 20; ++i)
+            s += "object TPgxBand\n";
+        return s;
+    }();
+    struct Case {
+        const char *text;
+        const char *message;
+    } cases[] = {
+        {"", "not a stored report form"},
+        {"PK\x03\x04 zip", "not a stored report form"},
+        {"strandel-report-form 2\n", "version 2"},
+        {"strandel-report-form 1 more\n", "first line"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  ReportTitle = 'open\nend\n", "line 3: a string is not closed"},
+        {"strandel-report-form 1\nobject P: TPagorra\n", "\"end\" of TPagorra missing"},
+        {"strandel-report-form 1\nobject P: TNoSuchClass\nend\n", "line 2: class TNoSuchClass not found"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  Colour = 1\nend\n", "TPagorra has no property Colour"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  ReportTitle = 12\nend\n", "bad value of ReportTitle"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  Tag = 9223372036854775808\nend\n", "not a whole number"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  Page.Values = (1 2 3 4 5 6 1e999)\nend\n", "not a number"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  Page.Values = (100 2970 100)\nend\n", "bad value of Page.Values"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  Page.Values = (0 0 0 0 0 0 0)\nend\n", "bad value of Page.Values"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  Functions.DATA = (('x'))\nend\n", "lists do not nest"},
+        {"strandel-report-form 1\nobject B: TPgxBand\nend\n", "a TPgxBand cannot stand here"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  object L: TPgxLabel\n  end\nend\n", "line 3: a TPgxLabel cannot stand here"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  object B: TPgxBand\n    BandType = rbChild\n  end\nend\n", "bad value of BandType"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  object B: TPgxBand\n  end\n  object b: TPgxBand\n  end\nend\n", "named b already exists"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  object B: TPgxBand\n    LinkBand = 'Gone'\n  end\nend\n", "names no other band"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  object A: TPgxBand\n    LinkBand = 'B'\n  end\n"
+         "  object B: TPgxBand\n    LinkBand = 'A'\n  end\nend\n", "loop of bands"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  DataSet = 'Nothing'\nend\n", "names no data set"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  ReportTitle = #256\nend\n", "character code"},
+        {deep.constData(), "nest deeper than 16"},
+    };
+    for (const Case &c : cases) {
+        TPgxOwner form;
+        QString error;
+        EXPECT_FALSE(PgxReadReportForm(QByteArray(c.text), form, &error)) << c.text;
+        EXPECT_TRUE(error.contains(QLatin1String(c.message))) << c.text << "\n gave: " << error.toStdString();
+        EXPECT_EQ(form.ComponentCount(), 0) << c.text;
+    }
+}
+
+TEST(ReportForm, ARefusedFormLeavesTheOwnerAsItWas)
+{
+    TPgxOwner form;
+    auto *mine = form.AddReport(std::make_unique<TPagorra>(), "TPagorra");
+    mine->setObjectName("Mine");
+    QString error;
+    EXPECT_FALSE(PgxReadReportForm("strandel-report-form 1\nobject mine: TPagorra\nend\n", form, &error));
+    EXPECT_TRUE(error.contains("named mine already exists"));
+    EXPECT_FALSE(PgxReadReportForm("strandel-report-form 1\nobject Other: TPagorra\nend\nobject X: TFoo\nend\n", form, &error));
+    EXPECT_EQ(form.ComponentCount(), 1);
+}
+
+TEST(ReportForm, ReadsTheThreeExtraProperties)
+{
+    TPgxOwner form;
+    QString error;
+    ASSERT_TRUE(PgxReadReportForm(ReadSeed("list-report"), form, &error)) << error.toStdString();
+    ASSERT_EQ(form.ComponentCount(), 2);
+    auto *r = dynamic_cast<TPagorra *>(form.ComponentAt(1).report);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->DataSet(), form.ComponentAt(0).dataSet);
+    // "Values" of the page and of a band, in tenths of a millimetre.
+    EXPECT_EQ(r->Page.ReadValues(), (std::vector<double>{100, 2100, 100, 2970, 100, 100, 0}));
+    EXPECT_EQ(r->Page.Orientation(), TPgxOrientation::Landscape);
+    TPgxCustomBand *title = r->BandOfType(TPgxBandType::rbTitle);
+    ASSERT_TRUE(title);
+    EXPECT_EQ(title->Height(), 80);
+    // "FontSize" of a label.
+    auto *label = dynamic_cast<TPgxLabel *>(title->Printables().at(0).get());
+    ASSERT_TRUE(label);
+    EXPECT_EQ(label->Font().Size, 14);
+    EXPECT_TRUE(label->Font().Bold);
+    EXPECT_EQ(label->Caption(), "Customers\r\nand 'friends'");
+    // "DATA" of the environment: one expression per name.
+    ASSERT_EQ(r->Functions.Count(), 4);
+    EXPECT_EQ(r->Functions.Name(3), "RATE");
+    EXPECT_EQ(r->Functions.Expression(3), "2.5");
+    auto *expr = dynamic_cast<TPgxExpr *>(r->BandOfType(TPgxBandType::rbDetail)->Printables().at(0).get());
+    ASSERT_TRUE(expr);
+    EXPECT_EQ(expr->Expression(), "[Name]");
+    EXPECT_EQ(expr->Alignment(), TPgxAlignment::taRightJustify);
+    EXPECT_EQ(expr->Name(), "PgxExpr1");
+}
+
+TEST(ReportForm, ResolvesBandReferencesAndKeepsThemOnWriting)
+{
+    TPgxOwner form;
+    QString error;
+    ASSERT_TRUE(PgxReadReportForm(ReadSeed("groups"), form, &error)) << error.toStdString();
+    TCustomPagorra *r = form.ComponentAt(1).report;
+    ASSERT_TRUE(r);
+    auto *group = dynamic_cast<TPgxGroup *>(r->BandOfType(TPgxBandType::rbGroupHeader));
+    ASSERT_TRUE(group);
+    EXPECT_EQ(group->Expression, "Orders.Region");
+    ASSERT_TRUE(group->FooterBand());
+    EXPECT_EQ(group->FooterBand()->Name(), "RegionFooter");
+    ASSERT_TRUE(group->FooterBand()->LinkBand());
+    EXPECT_EQ(group->FooterBand()->LinkBand()->Name(), "Details");
+    auto *child = dynamic_cast<TPgxChildBand *>(r->BandOfType(TPgxBandType::rbChild));
+    ASSERT_TRUE(child && child->ParentBand());
+    EXPECT_EQ(child->ParentBand()->Name(), "Details");
+    EXPECT_EQ(r->Page.Columns(), 2);
+    EXPECT_EQ(r->Panel().Zoom(), 150);
+
+    const QByteArray written = PgxWriteReportForm(form);
+    for (const char *kept : {"FooterBand = 'RegionFooter'", "LinkBand = 'Details'", "ParentBand = 'Details'",
+                             "SQL.Strings = ('SELECT * FROM Orders' 'WHERE Total > :Min' 'ORDER BY Region')",
+                             "Shape = pgxsRoundRect", "Lines.Strings = ('first line' '' 'third, with a tab'#9'here')"})
+        EXPECT_TRUE(written.contains(kept)) << kept << "\n" << written.toStdString();
+}
+
+TEST(ReportForm, RegistersTheNineClassesAndTakesNewOnes)
+{
+    const QStringList names = PgxRegisteredClasses();
+    for (const char *c : {"TPagorra", "TPgxBand", "TPgxGroup", "TPgxExpr", "TPgxShape", "TTable", "TQuery",
+                          "TPgxChildBand", "TPgxLabel"})
+        EXPECT_TRUE(names.contains(c)) << c;
+
+    struct TStamp : TPgxPrintable {
+        QString Text;
+    };
+    PgxRegisterPrintableClass<TStamp>(
+        "TStamp", [](const TStamp &s, TPgxFormNode &n) { n.Add("Text", TPgxFormValue::Str(s.Text)); },
+        [](TStamp &s, const TPgxFormProperty &p, QString &why) {
+            if (p.name != "Text")
+                return false;
+            if (!p.value.ToString(s.Text))
+                why = "bad Text";
+            return true;
+        });
+    TPgxOwner form;
+    auto *r = form.AddReport(std::make_unique<TPagorra>(), "TPagorra");
+    r->CreateBand(TPgxBandType::rbDetail)->AddPrintable<TStamp>()->Text = "approved";
+    const QByteArray text = PgxWriteReportForm(form);
+    EXPECT_TRUE(text.contains("object TStamp\n")) << text.toStdString();
+    TPgxOwner back;
+    QString error;
+    ASSERT_TRUE(PgxReadReportForm(text, back, &error)) << error.toStdString();
+    auto *stamp = dynamic_cast<TStamp *>(back.ComponentAt(0).report->BandOfType(TPgxBandType::rbDetail)->Printables().at(0).get());
+    ASSERT_TRUE(stamp);
+    EXPECT_EQ(stamp->Text, "approved");
+}
+
+TEST(ReportForm, AStoredListReportGeneratesTheSamePages)
+{
+    TPgxOwner form;
+    auto *people = form.AddDataSet(People(), "TMemoryTable");
+    TCustomPagorra *report = nullptr;
+    QString error;
+    ASSERT_TRUE(PgxCreateList(report, &form, people, "People", nullptr, &error)) << error.toStdString();
+    ASSERT_TRUE(report);
+    report->Functions.AddFunction("GREETING", "'Hello'");
+    report->BandOfType(TPgxBandType::rbTitle)->SetHeight(120);
+    const auto before = Pages(*report);
+    ASSERT_GE(before.size(), 2u);
+
+    // The data set is the form's own; the stored form names it.
+    const QByteArray text = PgxWriteReportForm(form);
+    EXPECT_TRUE(text.contains("DataSet = 'People'"));
+    TPgxOwner loaded;
+    loaded.AddDataSet(People(), "TMemoryTable");
+    ASSERT_TRUE(PgxReadReportForm(text, loaded, &error)) << error.toStdString() << "\n" << text.toStdString();
+    ASSERT_EQ(loaded.ComponentCount(), 2);
+    TCustomPagorra *again = loaded.ComponentAt(1).report;
+    EXPECT_EQ(static_cast<TPagorra *>(again)->DataSet(), loaded.ComponentAt(0).dataSet);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->Functions.Expression(again->Functions.Count() - 1), "'Hello'");
+    const auto after = Pages(*again);
+    ASSERT_EQ(after.size(), before.size());
+    for (size_t i = 0; i < before.size(); ++i)
+        EXPECT_TRUE(after[i] == before[i]) << "page " << i + 1;
+    EXPECT_EQ(PgxWriteReportForm(loaded).toStdString(), text.toStdString());
+}
