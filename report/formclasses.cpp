@@ -802,12 +802,9 @@ private:
                     if (report::PgxDataSet *ds = o->ComponentAt(i).dataSet)
                         if (QString::fromStdString(ds->Name()).compare(ref.name, Qt::CaseInsensitive) == 0)
                             found = ds;
-            if (!found) {
-                error = QStringLiteral("DataSet of %1 names no data set of the form: %2")
-                            .arg(ref.report->objectName(), ref.name);
-                return false;
-            }
-            ref.report->SetDataSet(found);
+            // One the program keeps elsewhere is left for it to set.
+            if (found)
+                ref.report->SetDataSet(found);
         }
         for (int i = 0; i < m_owner.ComponentCount(); ++i)
             if (TCustomPagorra *r = m_owner.ComponentAt(i).report) {

@@ -122,7 +122,7 @@ TEST(ReportForm, RefusesHostileTextWithTheLineItFailedOn)
         {"strandel-report-form 1\nobject P: TPagorra\n  object B: TPgxBand\n    LinkBand = 'Gone'\n  end\nend\n", "names no other band"},
         {"strandel-report-form 1\nobject P: TPagorra\n  object A: TPgxBand\n    LinkBand = 'B'\n  end\n"
          "  object B: TPgxBand\n    LinkBand = 'A'\n  end\nend\n", "loop of bands"},
-        {"strandel-report-form 1\nobject P: TPagorra\n  DataSet = 'Nothing'\nend\n", "names no data set"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  DataSet = Nothing\nend\n", "bad value of DataSet"},
         {"strandel-report-form 1\nobject P: TPagorra\n  ReportTitle = #256\nend\n", "character code"},
         {deep.constData(), "nest deeper than 16"},
     };
