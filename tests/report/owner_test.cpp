@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QMessageBox>
+#include <QTimer>
 
 #include "report/dataset.h"
+#include "report/extra.h"
 #include "report/forms/fontsizecombo.h"
+#include "report/forms/messagebox.h"
 #include "report/owner.h"
 #include "report/pagorra.h"
 
@@ -77,4 +82,19 @@ TEST(UniqueName, TakesTheSmallestFreeNumberAcrossReportParts)
     EXPECT_TRUE(form.Free(report));
     EXPECT_FALSE(form.Free(report));
     EXPECT_EQ(form.ComponentCount(), 0);
+}
+
+TEST(ReportMessageBox, ShowsTheModelsMessageModally)
+{
+    InstallReportMessageBox();
+    QString seen;
+    QTimer::singleShot(0, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            seen = box->text();
+            box->accept();
+        }
+    });
+    PgxShowMessage("Error loading report");
+    RegisterReportMessageHook(nullptr);
+    EXPECT_EQ(seen, "Error loading report");
 }
