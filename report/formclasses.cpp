@@ -490,6 +490,8 @@ namespace {
 class FormReader
 {
 public:
+    static constexpr size_t MaxBands = 256;
+
     FormReader(TPgxOwner &owner, const TPgxOwner &target) : m_owner(owner), m_target(target) {}
 
     bool Read(const TPgxFormDocument &doc)
@@ -525,6 +527,9 @@ private:
                 return Fail(n, QStringLiteral("a component named %1 already exists").arg(n.name));
             m_names.insert(key);
         }
+        // Every band added rebuilds the report's band list: a real report has a few dozen.
+        if (cls->kind == Kind::Band && parent.report && parent.report->AllBands().size() >= MaxBands)
+            return Fail(n, QStringLiteral("more than %1 bands in one report").arg(MaxBands));
         const TPgxFormObject o = cls->create(m_owner, parent, n);
         if (!o.report && !o.band && !o.printable && !o.dataSet)
             return Fail(n, QStringLiteral("%1 could not be made").arg(n.className));

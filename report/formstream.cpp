@@ -356,8 +356,8 @@ private:
                     bytes += *m_p++;
                 }
             }
-            if (bytes.size() > (1 << 20))
-                return Error(QStringLiteral("a string longer than 1 MiB"));
+            if (bytes.size() > PgxFormMaxString)
+                return Error(QStringLiteral("a string longer than %1 bytes").arg(PgxFormMaxString));
         }
         m_tok = Tok::String;
         m_text = QString::fromUtf8(bytes);

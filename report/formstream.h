@@ -71,9 +71,10 @@ struct TPgxFormDocument {
 };
 
 inline constexpr int PgxFormVersion = 1;
-inline constexpr int64_t PgxFormMaxBytes = 16 << 20;
+inline constexpr int64_t PgxFormMaxBytes = 4 << 20;
 inline constexpr int PgxFormMaxDepth = 16;
-inline constexpr int PgxFormMaxObjects = 100000;
+inline constexpr int PgxFormMaxObjects = 20000;
+inline constexpr int PgxFormMaxString = 64 << 10;
 inline constexpr int PgxFormMaxListItems = 65536;
 
 QByteArray PgxWriteForm(const TPgxFormDocument &doc);

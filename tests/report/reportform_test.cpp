@@ -97,10 +97,17 @@ TEST(ReportForm, RefusesHostileTextWithTheLineItFailedOn)
             s += "object TPgxBand\n";
         return s;
     }();
+    const QByteArray manyBands = [] {
+        QByteArray s = "strandel-report-form 1\nobject P: TPagorra\n";
+        for (int i = 0; i < 257; ++i)
+            s += "object TPgxBand\nend\n";
+        return s + "end\n";
+    }();
     struct Case {
         const char *text;
         const char *message;
     } cases[] = {
+        {manyBands.constData(), "line 515: more than 256 bands"},
         {"", "not a stored report form"},
         {"PK\x03\x04 zip", "not a stored report form"},
         {"strandel-report-form 2\n", "version 2"},
