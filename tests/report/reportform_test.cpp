@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QPointer>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include "report/dataset.h"
@@ -274,4 +276,42 @@ TEST(ReportForm, AStoredListReportGeneratesTheSamePages)
     for (size_t i = 0; i < before.size(); ++i)
         EXPECT_TRUE(after[i] == before[i]) << "page " << i + 1;
     EXPECT_EQ(PgxWriteReportForm(loaded).toStdString(), text.toStdString());
+}
+
+TEST(ReportForm, TablesAndQueriesReadTheirDatabaseWithoutWritingIt)
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath("shop.db");
+    {
+        QSqlDatabase c = QSqlDatabase::addDatabase("QSQLITE", "formtest");
+        c.setDatabaseName(db);
+        ASSERT_TRUE(c.open());
+        QSqlQuery q(c);
+        ASSERT_TRUE(q.exec("CREATE TABLE People (Name TEXT, Age INTEGER)"));
+        ASSERT_TRUE(q.exec("INSERT INTO People VALUES ('Ada', 36), ('Bob', 41), ('Cy', 12)"));
+        c.close();
+    }
+    QSqlDatabase::removeDatabase("formtest");
+    const QString missing = dir.filePath("missing.db");
+    const QByteArray text = "strandel-report-form 1\nobject People: TTable\n  DatabaseName = '" + db.toUtf8()
+                            + "'\n  TableName = 'People'\nend\nobject Adults: TQuery\n  DatabaseName = '" + db.toUtf8()
+                            + "'\n  SQL.Strings = ('SELECT Name FROM People' 'WHERE Age >= 18')\nend\n"
+                              "object Nowhere: TTable\n  DatabaseName = '" + missing.toUtf8() + "'\n  TableName = 'X'\nend\n";
+    TPgxOwner form;
+    QString error;
+    ASSERT_TRUE(PgxReadReportForm(text, form, &error)) << error.toStdString();
+    ASSERT_EQ(form.ComponentCount(), 3);
+    report::PgxDataSet *people = form.ComponentAt(0).dataSet, *adults = form.ComponentAt(1).dataSet;
+    ASSERT_TRUE(people->Open());
+    EXPECT_EQ(people->RecordCount(), 3);
+    EXPECT_EQ(people->Name(), "People");
+    ASSERT_TRUE(adults->Open());
+    EXPECT_EQ(adults->RecordCount(), 2);
+    EXPECT_EQ(adults->FieldCount(), 1);
+    EXPECT_FALSE(form.ComponentAt(2).dataSet->Open());
+    EXPECT_FALSE(QFile::exists(missing));
+    // Written back as they were read.
+    const QByteArray again = PgxWriteReportForm(form);
+    EXPECT_TRUE(again.contains("SQL.Strings = ('SELECT Name FROM People' 'WHERE Age >= 18')")) << again.toStdString();
+    EXPECT_TRUE(again.contains("TableName = 'People'"));
 }
