@@ -552,8 +552,8 @@ private:
         for (const TPgxFormNode &c : n.children)
             if (!Component(c, o, level + 1))
                 return false;
-        if (o.report)
-            Loaded(*o.report);
+        if (o.report && !Loaded(*o.report))
+            return Fail(n, QStringLiteral("the page's margins or columns leave no room to print"));
         if (cls->loaded)
             cls->loaded(o);
         // The stored geometry wins over what sizing to content did while the rest was read.
@@ -678,13 +678,19 @@ private:
         return true;
     }
 
-    void Loaded(TCustomPagorra &r)
+    bool Loaded(TCustomPagorra &r)
     {
         auto it = m_env.find(&r);
         // The names come with their expressions; a name without one is dropped.
         if (it != m_env.end())
             r.Functions.Load(it->second.first, it->second.second);
+        const TPgxPage &pg = r.Page;
+        const double across = pg.Stored(TPgxPage::Width) - pg.Stored(TPgxPage::LeftMargin) - pg.Stored(TPgxPage::RightMargin);
+        const double down = pg.Stored(TPgxPage::Length) - pg.Stored(TPgxPage::TopMargin) - pg.Stored(TPgxPage::BottomMargin);
+        if (!(down >= 1) || !(across - pg.Stored(TPgxPage::ColumnSpace) * (pg.Columns() - 1) >= pg.Columns()))
+            return false;
         r.SetBandValues();
+        return true;
     }
 
     bool BandProperty(TPgxCustomBand &b, const TPgxFormProperty &p, QString &why)
@@ -702,7 +708,8 @@ private:
             else if (TPgxBandType(e) != b.BandType())
                 b.SetBandType(TPgxBandType(e));
         } else if (Is(p, "Size.Values")) {
-            if (!Lengths(p.value, 2, 0, v))
+            // Height and width; the width follows the page anyway.
+            if (!Lengths(p.value, 2, -MaxLength, v) || v[0] < 0)
                 why = Bad(p);
             else
                 b.Size.WriteValues(v);

@@ -134,6 +134,8 @@ TEST(ReportForm, RefusesHostileTextWithTheLineItFailedOn)
         {"strandel-report-form 1\nobject P: TPagorra\n  DataSet = Nothing\nend\n", "bad value of DataSet"},
         {"strandel-report-form 1\nobject P: TPagorra\n  ReportTitle = #256\nend\n", "character code"},
         {deep.constData(), "nest deeper than 16"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  Page.Values = (100 2970 100 2100 1100 1000 0)\nend\n", "line 2: the page's margins"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  Page.Columns = 3\n  Page.Values = (100 2970 100 2100 100 100 1000)\nend\n", "no room"},
     };
     for (const Case &c : cases) {
         TPgxOwner form;
