@@ -46,7 +46,7 @@ const PageStart kPageStarts[] = {
     {"edtTitleCh", "TabTitle"},              {"chkLive4ADisplay", "TabMultiScreen"},
     {"edtCovertCh", "TabCovert"},            {"edtSpotMode", "TabSpot"},
     {"edtPtzModel", "TabPtz"},               {"edtAll", "TabSche"},
-    {"edtRepeatRecord", "TabRec"},           {"edtHolidayRecord", "TabHoliday"},
+    {"edtRepeatRecord", "TabRecOption"},     {"edtHolidayRecord", "TabHoliday"},
     {"edtEventCheck", "TabEvent"},           {"edtMotionCh", "TabMotion"},
     {"edtSensorCh", "TabSensor"},            {"edtRelayMotion", "TabRelay"},
     {"edtVideo", "TabSystem"},               {"edtHddMode", "TabHdd"},
@@ -55,15 +55,49 @@ const PageStart kPageStarts[] = {
     {"edtSendEmail", "TabEmail"},
 };
 // Sub-pages in their order; the record pages keep the order the double-click on a schedule
-// cell relies on (2 = first variant, 3 = second variant, 4 = frame rate).
-const char *const kSubPages[6][8] = {
+// cell relies on (2 = first variant, 3 = second variant, 4 = frame rate). TabRec is never
+// shown (every page set hides it), so the recording options it would hold have a page of
+// their own.
+constexpr int kMaxSubPages = 9;
+const char *const kSubPages[6][kMaxSubPages] = {
     {nullptr},
     {"TabPosition", "TabSequence", "TabDisplay", "TabTitle", "TabMultiScreen", "TabCovert", "TabSpot", nullptr},
-    {"TabSche", "TabRec", "TabRec2", "TabRec3", "TabFrameRate", "TabQuality", "TabRecEvent", "TabHoliday"},
+    {"TabSche", "TabRec", "TabRec2", "TabRec3", "TabFrameRate", "TabQuality", "TabRecEvent", "TabHoliday", "TabRecOption"},
     {"TabEvent", "TabMotion", "TabSensor", "TabRelay", nullptr},
-    {"TabSystem", "TabHdd", "TabClock", "TabPassword", nullptr},
+    {"TabSystem", "TabHdd", "TabExtBay0", "TabExtBay1", "TabExtBay2", "TabExtBay3", "TabClock", "TabPassword", nullptr},
     {"TabNetwork", "TabSerial", "TabPtz", "TabEmail", nullptr},
 };
+
+QString PageCaption(const QString &page)
+{
+    static const std::map<QString, QString> captions = {
+        {"TabSche", "SCHEDULE"},        {"TabRec2", "RECORD"},          {"TabRec3", "RECORD"},
+        {"TabFrameRate", "FRAME RATE"}, {"TabRecEvent", "EVENT REC"},   {"TabRecOption", "OPTION"},
+        {"TabMultiScreen", "MULTI"},    {"TabPtz", "PAN/TILT"},         {"TabHdd", "HDD"},
+        {"TabExtBay0", "EXT 01-10"},    {"TabExtBay1", "EXT 11-20"},    {"TabExtBay2", "EXT 21-30"},
+        {"TabExtBay3", "EXT 31-40"},    {"TabEmail", "E-MAIL"},
+    };
+    const auto it = captions.find(page);
+    return it != captions.end() ? it->second : page.mid(3).toUpper();
+}
+
+// A control's caption from its name: "edtRepeatRecord" -> "Repeat Record", "edtAudio5" -> "Audio 5".
+QString ControlCaption(const QString &name)
+{
+    QString in = name;
+    for (const char *prefix : {"edt", "chk"})
+        if (in.startsWith(prefix))
+            in = in.mid(3);
+    QString out;
+    for (int i = 0; i < in.size(); ++i) {
+        const QChar c = in[i];
+        const QChar prev = i > 0 ? in[i - 1] : QChar();
+        if (i > 0 && ((c.isUpper() && prev.isLower()) || (c.isDigit() && prev.isLetter())))
+            out += ' ';
+        out += c;
+    }
+    return out;
+}
 
 QStringList Range(int first, int last, const char *suffix = "")
 {
@@ -169,11 +203,33 @@ TfrmDvrEnv::TfrmDvrEnv(QWidget *owner)
     BuildPages();
     BuildProgramPages();
     BuildTitlePage();
+    FinishPageLayouts();
     // Creation: title channel 0, 16 channels, groups of 4, the families and their lists.
     LookUpFamilies();
 }
 
 TfrmDvrEnv::~TfrmDvrEnv() = default;
+
+void TfrmDvrEnv::FinishPageLayouts()
+{
+    // Controls keep their natural size at the top left of a page; the spare room goes to an
+    // empty last row and column instead of stretching or spreading them.
+    for (QScrollArea *page : findChildren<QScrollArea *>()) {
+        auto *grid = page->widget() ? qobject_cast<QGridLayout *>(page->widget()->layout()) : nullptr;
+        if (!grid)
+            continue;
+        for (int r = 0; r < grid->rowCount(); ++r)
+            grid->setRowStretch(r, 0);
+        for (int c = 0; c < grid->columnCount(); ++c)
+            grid->setColumnStretch(c, 0);
+        grid->setRowStretch(grid->rowCount(), 1);
+        grid->setColumnStretch(grid->columnCount(), 1);
+    }
+    // A spin box shows its number only after its value is set once; before the first record
+    // its edit would be blank.
+    for (QSpinBox *s : findChildren<QSpinBox *>())
+        s->setValue(s->value());
+}
 
 void TfrmDvrEnv::ReadFontSettings()
 {
@@ -202,8 +258,8 @@ void TfrmDvrEnv::BuildPages()
         auto *tabs = new QTabWidget;
         tabs->setObjectName(name);
         PageMain->addTab(tabs, caption);
-        for (const char *const *p = kSubPages[tab]; p < kSubPages[tab] + 8 && *p; ++p)
-            addPage(tabs, *p, QString(*p).mid(3).toUpper());
+        for (const char *const *p = kSubPages[tab]; p < kSubPages[tab] + kMaxSubPages && *p; ++p)
+            addPage(tabs, *p, PageCaption(*p));
         return tabs;
     };
     addPage(PageMain, "TabSheet6", "QUICK SETUP");
@@ -288,6 +344,9 @@ void TfrmDvrEnv::BuildPages()
             QString holder = page;
             if (std::strncmp(f.name, "edtMulti", 8) == 0 || std::strncmp(f.name, "chkLive", 7) == 0)
                 holder = kPanels[f.channels == kEnvCh4 ? 0 : f.channels == kEnvCh8 ? 1 : 2];
+            // The external disks, ten to a bay page.
+            if (std::strcmp(f.name, "edtExtHddMode") == 0)
+                holder = QString("TabExtBay%1").arg(i / 10);
             QGridLayout *grid = grids[holder];
             QWidget *c = MakeControl(f, i, grid->parentWidget());
             if (!c)
@@ -300,12 +359,13 @@ void TfrmDvrEnv::BuildPages()
             }
             const int n = used[holder]++;
             const int row = n / 3, col = (n % 3) * 2;
-            grid->addWidget(new QLabel(c->objectName().mid(3), grid->parentWidget()), row, col);
+            // Per-channel controls are captioned with the channel's number as the operator counts.
+            const QString caption = f.count == 16 ? ControlCaption(f.name) + " " + QString::number(i + 1)
+                                                  : ControlCaption(c->objectName());
+            grid->addWidget(new QLabel(caption, grid->parentWidget()), row, col);
             grid->addWidget(c, row, col + 1);
         }
     }
-    for (auto &[name, grid] : grids)
-        grid->setRowStretch(grid->rowCount(), 1);
 
     // Passwords: masked, eight digits.
     QGridLayout *pw = grids["TabPassword"];
@@ -317,7 +377,7 @@ void TfrmDvrEnv::BuildPages()
         e->setMaxLength(8);
         e->setEchoMode(QLineEdit::Password);
         *pwEdits[i] = e;
-        pw->addWidget(new QLabel(QString(kPw[i]).mid(3), pw->parentWidget()), 50 + i, 0);
+        pw->addWidget(new QLabel(ControlCaption(kPw[i]), pw->parentWidget()), 50 + i, 0);
         pw->addWidget(e, 50 + i, 1);
         controls_[e->objectName()] = e;
     }
@@ -632,6 +692,9 @@ void TfrmDvrEnv::SetModel(uint8_t standard, int channelCount)
         for (int ch = 0; ch < 16; ++ch)
             if (family[size_t(ch)])
                 family[size_t(ch)]->setEnabled(ch < channels_);
+    for (int ch = 0; ch < 16; ++ch)
+        if (QWidget *area = Control(QString("btnMotionArea%1").arg(ch)))
+            area->setEnabled(ch < channels_);
 }
 
 void TfrmDvrEnv::FillQuickFrameList()
