@@ -15,7 +15,7 @@
 #include "report/dataset.h"
 #include "report/pagorra.h"
 #include "report/printer.h"
-#include "report/richprintables.h"
+#include "report/printables_richtext.h"
 #include "report/richtext.h"
 
 using namespace strandel;

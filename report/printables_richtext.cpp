@@ -1,4 +1,4 @@
-#include "report/richprintables.h"
+#include "report/printables_richtext.h"
 
 #include <algorithm>
 #include <cmath>
