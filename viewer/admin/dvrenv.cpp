@@ -68,6 +68,30 @@ const char *const kSubPages[6][kMaxSubPages] = {
     {"TabNetwork", "TabSerial", "TabPtz", "TabEmail", nullptr},
 };
 
+QString ControlCaption(const QString &name);
+
+// The caption beside element i of a field.
+QString FieldCaption(const DvrEnvField &f, int i, const QString &name)
+{
+    static const std::map<QString, QString> named = {
+        {"edtTimeServer2", "Time Server"}, {"edtDynamicSvr2", "Dynamic Server"}, {"edtRemoId", "Remote Id"},
+        {"edtIp", "IP Address"},           {"edtDns", "DNS"},                    {"edtDhcp", "DHCP"},
+        {"edtSpotMode_4CH", "Spot Mode"},  {"edtRemovableMode", "Removable Mode"}, {"edtQuickRemoteId", "Quick Remote Id"},
+        {"edtRemoIdDisp", "Remote Id Disp"},
+    };
+    if (std::strcmp(f.name, "edtHddMode") == 0)
+        return i == 0 ? QString("REMOVABLE") : QString("FIXED %1").arg(i);
+    if (std::strcmp(f.name, "edtExtHddMode") == 0)
+        return QString::asprintf("EXT - %02d", i + 1);
+    if (const auto it = named.find(name); it != named.end())
+        return it->second;
+    // Arrays named from 0 (channels, relays) are captioned from 1, as the operator counts;
+    // layout cells keep their cell names.
+    if (f.count > 1 && EnvControlName(f, 0).back() == '0' && std::strncmp(f.name, "edtMulti", 8) != 0)
+        return ControlCaption(f.name) + " " + QString::number(i + 1);
+    return ControlCaption(name);
+}
+
 QString PageCaption(const QString &page)
 {
     static const std::map<QString, QString> captions = {
@@ -88,6 +112,9 @@ QString ControlCaption(const QString &name)
     for (const char *prefix : {"edt", "chk"})
         if (in.startsWith(prefix))
             in = in.mid(3);
+    // The serial lines: "232BaudRate" -> "RS-232 Baud Rate".
+    if (in.startsWith("232") || in.startsWith("485"))
+        return "RS-" + in.left(3) + " " + ControlCaption(in.mid(3));
     QString out;
     for (int i = 0; i < in.size(); ++i) {
         const QChar c = in[i];
@@ -357,12 +384,24 @@ void TfrmDvrEnv::BuildPages()
                 c->hide();
                 continue;
             }
+            // A holiday's month and day side by side, four holidays to a row.
+            const bool month = std::strcmp(f.name, "edtHoliMon") == 0;
+            if (month || std::strcmp(f.name, "edtHoliDay") == 0) {
+                const int row = 2 + i / 4, col = (i % 4) * 3;
+                if (month) {
+                    auto *label = new QLabel(QString("HOLIDAY %1").arg(i + 1), grid->parentWidget());
+                    label->setBuddy(c);
+                    grid->addWidget(label, row, col);
+                }
+                grid->addWidget(c, row, col + (month ? 1 : 2));
+                continue;
+            }
             const int n = used[holder]++;
             const int row = n / 3, col = (n % 3) * 2;
-            // Per-channel controls are captioned with the channel's number as the operator counts.
-            const QString caption = f.count == 16 ? ControlCaption(f.name) + " " + QString::number(i + 1)
-                                                  : ControlCaption(c->objectName());
-            grid->addWidget(new QLabel(caption, grid->parentWidget()), row, col);
+            auto *label = new QLabel(FieldCaption(f, i, c->objectName()), grid->parentWidget());
+            // The caption follows its control when a model hides it.
+            label->setBuddy(c);
+            grid->addWidget(label, row, col);
             grid->addWidget(c, row, col + 1);
         }
     }
@@ -427,6 +466,7 @@ QWidget *TfrmDvrEnv::MakeControl(const DvrEnvField &f, int i, QWidget *page)
             v->SetMinValue(f.min);
             v->SetMaxValue(f.max);
             v->setMaxLength(2);
+            v->setFixedWidth(36);
             w = v;
             break;
         }
@@ -629,8 +669,7 @@ void TfrmDvrEnv::SetModel(uint8_t standard, int channelCount)
     for (int a = 5; a <= 8; ++a)
         if (QWidget *w = Control(QString("edtAudio%1").arg(a)))
             w->setEnabled(channels_ == 16 && (variant_ == 1 || variant_ == 2));
-    if (QWidget *w = Control("edtNetworkLiveImageSize"))
-        w->setVisible(variant_ == 1 && channels_ == 16);
+    ShowControl("edtNetworkLiveImageSize", variant_ == 1 && channels_ == 16);
 
     const QStringList &sizes = IsNtsc() ? kNtscSizes : kPalSizes;
     if (auto *q = qobject_cast<QComboBox *>(Control("edtQuickImageSize"))) {
@@ -676,10 +715,8 @@ void TfrmDvrEnv::SetModel(uint8_t standard, int channelCount)
     enable("edtSeqTime6", channels_ >= 8 && variant_ != 0);
     if (auto *multi = findChild<QWidget *>("TabMultiScreen"))
         PageScreen->setTabVisible(PageScreen->indexOf(multi), channels_ >= 8);
-    if (QWidget *w = Control("edtSpotMode"))
-        w->setVisible(channels_ != 4);
-    if (QWidget *w = Control("edtSpotMode_4CH"))
-        w->setVisible(channels_ == 4);
+    ShowControl("edtSpotMode", channels_ != 4);
+    ShowControl("edtSpotMode_4CH", channels_ == 4);
     enable("edtSpotSeqTime", channels_ != 4);
 
     // Per-channel controls of channels the recorder lacks are disabled.
@@ -695,6 +732,18 @@ void TfrmDvrEnv::SetModel(uint8_t standard, int channelCount)
     for (int ch = 0; ch < 16; ++ch)
         if (QWidget *area = Control(QString("btnMotionArea%1").arg(ch)))
             area->setEnabled(ch < channels_);
+}
+
+void TfrmDvrEnv::ShowControl(const QString &name, bool visible)
+{
+    QWidget *w = Control(name);
+    if (!w)
+        return;
+    w->setVisible(visible);
+    if (QWidget *page = w->parentWidget())
+        for (QLabel *l : page->findChildren<QLabel *>(Qt::FindDirectChildrenOnly))
+            if (l->buddy() == w)
+                l->setVisible(visible);
 }
 
 void TfrmDvrEnv::FillQuickFrameList()

@@ -193,6 +193,8 @@ private:
     void BuildProgramPages();
     void BuildTitlePage();
     void FinishPageLayouts();
+    // Shows or hides a control with its caption.
+    void ShowControl(const QString &name, bool visible);
     void RefreshTitle(int ch);
     uint8_t *TitleBits(int ch);
     void ApplyProgramPageSet();

@@ -154,20 +154,6 @@ void TfrmDvrEnv::BuildProgramPages()
     confirm = [this](const QString &text) {
         return QMessageBox::question(this, windowTitle(), text) == QMessageBox::Yes;
     };
-    // Disk slot captions: the removable bay, the fixed bays, the external disks.
-    for (const char *name : {"TabHdd", "TabExtBay0", "TabExtBay1", "TabExtBay2", "TabExtBay3"})
-        if (auto *hddPage = findChild<QScrollArea *>(name))
-            for (QLabel *l : hddPage->findChildren<QLabel *>()) {
-                const QString t = l->text();
-                if (t.startsWith("Ext Hdd Mode "))
-                    l->setText(QString::asprintf("EXT - %02d", t.mid(13).toInt() + 1));
-                else if (t == "Hdd Mode 0")
-                    l->setText("REMOVABLE");
-                else if (t.startsWith("Hdd Mode "))
-                    l->setText(QString("FIXED %1").arg(t.mid(9).toInt()));
-                else if (t == "Removable Mode")
-                    l->setText("REMOVABLE MODE");
-            }
     // The control buttons; the form carries them hidden.
     if (QGridLayout *hdd = PageGrid(this, "TabHdd")) {
         struct Button {
