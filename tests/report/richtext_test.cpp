@@ -13,6 +13,7 @@
 #include <QTextDocument>
 
 #include "report/dataset.h"
+#include "report/exportfilter.h"
 #include "report/pagorra.h"
 #include "report/printer.h"
 #include "report/printables_richtext.h"
@@ -397,4 +398,46 @@ TEST(RichTextPrintable, DataBoundExpandedHeightGrowsInWholeSteps)
     ASSERT_EQ(r.expansions.size(), 2u);
     EXPECT_EQ(r.expansions[1], heights[1] - 60);
     EXPECT_EQ(names, (std::vector<QString>{"a", "b"}));
+}
+
+namespace {
+
+class GraphicFilter : public TPgxExportFilter
+{
+public:
+    GraphicFilter() : TPgxExportFilter(QStringLiteral("graphics")) {}
+    void Start(double, double, const PgxFont &) override { Active = true; }
+    void Finish() override { Active = false; }
+    void AcceptGraphic(double x, double y, TPgxPrintable *control) override
+    {
+        auto *rich = dynamic_cast<TPgxCustomRichText *>(control);
+        ASSERT_NE(rich, nullptr);
+        ASSERT_NE(rich->ExportPicture(), nullptr);
+        offered.push_back({x, y, Texts(*rich->ExportPicture()).join(QString())});
+    }
+    struct Offer {
+        double x, y;
+        QString text;
+    };
+    std::vector<Offer> offered;
+};
+
+} // namespace
+
+TEST(RichTextPrintable, ExportingOffersTheRenderedAreaAsAPicture)
+{
+    RichReport r(2);
+    auto *rich = r.band->AddPrintable<TPgxRichText>();
+    rich->Left = 100;
+    rich->Top = 0;
+    rich->Width = 900;
+    rich->Height = 100;
+    rich->SetLines("{\\rtf1 exported {\\b words}}");
+    GraphicFilter f;
+    ASSERT_TRUE(r.rep.ExportToFilter(&f));
+    ASSERT_EQ(f.offered.size(), 2u);
+    EXPECT_EQ(f.offered[0].text, "exported words");
+    EXPECT_LT(f.offered[0].y, f.offered[1].y);
+    EXPECT_EQ(f.offered[0].x, f.offered[1].x);
+    EXPECT_GT(f.offered[0].x, 0);
 }
