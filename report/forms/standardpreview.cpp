@@ -751,6 +751,8 @@ bool TPgxStandardPreview::PrintSetupAvailable() const
 void TPgxStandardPreview::PgxPreviewPageAvailable(int)
 {
     UpdateInfo();
+    if (!m_thumbPaperKnown)
+        ResizeThumb();
     if (m_printer) {
         const int rows = m_printer->PageList().PageCount();
         if (ThumbGrid->rowCount() != rows)
@@ -803,7 +805,9 @@ void TPgxStandardPreview::ResizeThumb()
     ThumbGrid->setColumnWidth(0, colWidth > 1 ? colWidth : 1);
     m_thumbWidth = colWidth - 20;
     double pw = 0, pl = 0;
-    if (m_printer) {
+    // A run sets its paper up before it begins its document; until then the paper is not known.
+    m_thumbPaperKnown = m_printer && m_printer->Status() != TPgxPrinterStatus::mpReady;
+    if (m_thumbPaperKnown) {
         pw = m_printer->Settings().PaperWidth();
         pl = m_printer->Settings().PaperLength();
     }

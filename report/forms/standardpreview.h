@@ -135,6 +135,7 @@ private:
     QPointer<TPgxPrinter> m_printer;
     bool m_landscape = false;
     int m_lastProgress = 0;
+    bool m_thumbPaperKnown = false;
     int m_textHeight = 0, m_thumbHeight = 0, m_thumbWidth = 0, m_vInset = 0, m_hInset = 0;
     bool m_showThumbs = true, m_showSearch = true;
     TPgxZoomState m_initialZoom = TPgxZoomState::pgxZoomToFit;

@@ -1,6 +1,7 @@
 // The standard preview window offscreen: navigation, progress texts, search, save and load.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -367,4 +368,42 @@ TEST(StandardPreview, GrabbedWindowShowsThePageAndItsThumbnails)
                 hits += QColor(thumb.pixel(x, y)) == QColor(PageColour(row + 1));
         EXPECT_GT(hits, 4) << row;
     }
+}
+
+TEST(StandardPreview, FollowsAReportGeneratedOnAWorker)
+{
+    PgxRegisterStandardPreview();
+    TPagorra rep;
+    rep.ReportTitle = QStringLiteral("Worker run");
+    TPgxCustomBand *d = rep.CreateBand(TPgxBandType::rbDetail);
+    d->SetHeight(1000);
+    std::atomic<int> turns{0};
+    rep.OnNeedData = [&](bool &more) { more = ++turns <= 6; };
+    QSignalSpy finished(&rep, &TCustomPagorra::RunFinished);
+    ASSERT_TRUE(rep.PreviewModeless());
+    QPointer<TPgxStandardPreview> form = qobject_cast<TPgxStandardPreview *>(rep.Printer()->PreviewForm());
+    ASSERT_TRUE(form);
+    ASSERT_TRUE(finished.wait(30000));
+    QCoreApplication::processEvents();
+    TPgxPrinter *printer = rep.Printer();
+    ASSERT_NE(printer, nullptr);
+    const int pages = printer->PageCount();
+    EXPECT_GE(pages, 2);
+    EXPECT_EQ(form->PanelText(1), QStringLiteral("Page 1 of %1").arg(pages));
+    EXPECT_EQ(form->PanelText(2), QStringLiteral("Worker run"));
+    EXPECT_EQ(form->ThumbGrid->rowCount(), pages);
+    EXPECT_TRUE(form->Print->isEnabled());
+    EXPECT_TRUE(form->PrintSetup->isEnabled());
+    EXPECT_TRUE(form->PgxPreview->Image()->ImageOK());
+    // Laid out at the printer's factor once its document began.
+    int w = printer->XSize(printer->PaperWidthValue() / 100.0 * form->PgxPreview->Zoom());
+    EXPECT_EQ(form->PgxPreview->Image()->width(), w + 4);
+
+    // Closing the window hands the printer back to the report, which lets it go.
+    form->close();
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(form.isNull());
+    EXPECT_EQ(rep.Printer(), nullptr);
+    RegisterPreviewClass(nullptr);
 }
