@@ -531,6 +531,7 @@ void TPgxStandardPreview::closeEvent(QCloseEvent *e)
     // The window goes now; its preview control tells the printer it is no longer shown.
     PgxPreview->SetPgxPrinter(nullptr);
     e->accept();
+    emit Closed();
 }
 
 void TPgxStandardPreview::resizeEvent(QResizeEvent *e)
@@ -871,6 +872,7 @@ void TPgxStandardPreviewInterface::ShowModal(TPgxPrinter *printer)
     QPointer<TPgxStandardPreview> form = new TPgxStandardPreview(nullptr, printer);
     form->setWindowModality(Qt::ApplicationModal);
     QEventLoop loop;
+    QObject::connect(form, &TPgxStandardPreview::Closed, &loop, &QEventLoop::quit);
     QObject::connect(form, &QObject::destroyed, &loop, &QEventLoop::quit);
     form->Show();
     if (form)

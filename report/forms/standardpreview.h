@@ -96,6 +96,10 @@ public:
     QLabel *SearchTextLabel;
     QListWidget *SearchResultBox;
 
+signals:
+    // The window closed (it frees itself afterwards).
+    void Closed();
+
 public slots:
     void FormKeyDown(int key, Qt::KeyboardModifiers shift, bool &handled);
     void ZoomToFitClick();

@@ -407,3 +407,31 @@ TEST(StandardPreview, FollowsAReportGeneratedOnAWorker)
     EXPECT_EQ(rep.Printer(), nullptr);
     RegisterPreviewClass(nullptr);
 }
+
+TEST(StandardPreview, AModalPreviewReturnsWhenItCloses)
+{
+    PgxRegisterStandardPreview();
+    auto printer = MakeReport(1);
+    QPointer<TPgxStandardPreview> seen;
+    auto *timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, &seen] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *f = qobject_cast<TPgxStandardPreview *>(w); f && f->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                seen = f;
+                EXPECT_TRUE(f->isModal());
+                f->ExitClick();
+                return;
+            }
+    });
+    timer->start();
+    printer->PreviewModal();
+    ASSERT_FALSE(seen.isNull()); // it returned once the window closed
+    EXPECT_FALSE(seen->isVisible());
+    EXPECT_FALSE(printer->ShowingPreview());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(seen.isNull());
+    RegisterPreviewClass(nullptr);
+}
