@@ -292,8 +292,7 @@ TPgxStandardPreview::TPgxStandardPreview(QWidget *owner, TPgxPrinter *printer) :
         m_landscape = printer && printer->Settings().Orientation() == TPgxOrientation::Landscape;
     }
     PgxPreview->SetPgxPrinter(printer);
-    if (printer && !printer->Title.isEmpty())
-        setWindowTitle(printer->Title);
+    TakeTitle();
     Tabs->setVisible(m_showThumbs || m_showSearch);
     if (!m_showThumbs)
         Tabs->removeTab(Tabs->indexOf(TabThumbs));
@@ -749,9 +748,20 @@ bool TPgxStandardPreview::PrintSetupAvailable() const
     return m_printer && m_printer->Status() == TPgxPrinterStatus::mpFinished && m_printer->OnPrintSetup;
 }
 
+void TPgxStandardPreview::TakeTitle()
+{
+    // A run on a worker sets the title up before it begins its document.
+    if (m_titleTaken || !m_printer || m_printer->Status() == TPgxPrinterStatus::mpReady)
+        return;
+    m_titleTaken = true;
+    if (!m_printer->Title.isEmpty())
+        setWindowTitle(m_printer->Title);
+}
+
 void TPgxStandardPreview::PgxPreviewPageAvailable(int)
 {
     UpdateInfo();
+    TakeTitle();
     if (!m_thumbPaperKnown)
         ResizeThumb();
     if (m_printer) {
