@@ -468,7 +468,12 @@ void TPgxStandardPreview::Show()
     switch (m_windowState) {
     case TPgxWindowState::wsMaximized: showMaximized(); break;
     case TPgxWindowState::wsMinimized: showMinimized(); break;
-    default: show(); break;
+    default:
+        // Centred on the screen.
+        if (QScreen *screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+        show();
+        break;
     }
     UpdateInfo();
 }

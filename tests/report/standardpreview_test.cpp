@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QScreen>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -312,6 +313,8 @@ TEST(StandardPreview, TakesTheReportsPreviewSettings)
     printer->Title = QStringLiteral("Recordings of May");
     Form f(std::move(printer));
     EXPECT_EQ(f->size(), QSize(600, 450));
+    const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    EXPECT_LE((f->geometry().center() - centre).manhattanLength(), 2);
     EXPECT_EQ(f->windowTitle(), QStringLiteral("Recordings of May"));
     EXPECT_FALSE(f->FindButton->isVisible());
     EXPECT_EQ(f->Tabs->indexOf(f->TabSearchResult), -1);
