@@ -441,3 +441,24 @@ TEST(RichTextPrintable, ExportingOffersTheRenderedAreaAsAPicture)
     EXPECT_EQ(f.offered[0].x, f.offered[1].x);
     EXPECT_GT(f.offered[0].x, 0);
 }
+
+TEST(RichTextPrintable, AParentRichEditIsPrintedInsteadOfTheOwnText)
+{
+    RichReport r(1);
+    auto *rich = r.band->AddPrintable<TPgxRichText>();
+    rich->Left = 0;
+    rich->Top = 0;
+    rich->Width = 900;
+    rich->SetLines("own text");
+    TPgxRichEdit parent;
+    parent.SetLines("{\\rtf1 parent {\\i text}}");
+    rich->SetParentRichEdit(&parent);
+    EXPECT_EQ(rich->InnerRichEdit().Lines(), parent.Lines()); // the inner one takes the parent's lines
+    parent.SetLines("parent only");
+    ASSERT_TRUE(r.rep.Prepare());
+    EXPECT_EQ(r.PageWords(1), (QStringList{"parent", "only"}));
+    // Lines set through the printable reach both.
+    rich->SetLines("both");
+    EXPECT_EQ(parent.Lines(), "both");
+    EXPECT_EQ(rich->InnerRichEdit().Lines(), "both");
+}
