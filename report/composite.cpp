@@ -74,10 +74,9 @@ void TPgxCompositeReport::TakeFirstReportPaper()
     TCustomPagorra *first = Reports.front();
     PrinterSettings.Orientation = first->Page.Orientation();
     PrinterSettings.PaperSize = first->Page.GetPaperSize();
+    // A custom paper goes to the printer as the report gives it its own.
     m_paperWidth = PgxRound(first->Page.Stored(TPgxPage::Width));
     m_paperLength = PgxRound(first->Page.Stored(TPgxPage::Length));
-    if (PrinterSettings.Orientation == TPgxOrientation::Landscape)
-        std::swap(m_paperWidth, m_paperLength); // the printer keeps its paper upright
 }
 
 std::unique_ptr<TPgxPrinter> TPgxCompositeReport::NewPrinter()

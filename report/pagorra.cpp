@@ -480,6 +480,8 @@ bool TCustomPagorra::CreateReport(bool claimed)
     } else {
         Page.SetPaperSize(p.Settings().PaperSize());
         Page.SetOrientation(p.Settings().Orientation());
+        if (Page.GetPaperSize() == TPgxPaperSize::Custom)
+            SetCustomPage(p.Settings().PaperWidth(), p.Settings().PaperLength());
         // Continues in column 1 of the page the previous member left open; with no page begun
         // yet the first column break begins page 1, as in a report of its own.
         m_column = m_pageNumber > 0 ? 1 : std::max(1, Page.Columns());
@@ -549,17 +551,22 @@ bool TCustomPagorra::CreateReport(bool claimed)
 
 void TCustomPagorra::RestorePage(TPgxPaperSize paper, TPgxOrientation orientation, double width, double length)
 {
-    if (Page.GetPaperSize() == paper && Page.Orientation() == orientation)
+    if (Page.GetPaperSize() == paper && Page.Orientation() == orientation && Page.Stored(TPgxPage::Width) == width
+        && Page.Stored(TPgxPage::Length) == length)
         return;
     Page.SetOrientation(orientation);
     Page.SetPaperSize(paper);
-    if (paper == TPgxPaperSize::Custom) {
-        const TPgxUnit u = Page.GetUnits();
-        Page.SetUnits(TPgxUnit::Native);
-        Page.SetValue(TPgxPage::Width, width);
-        Page.SetValue(TPgxPage::Length, length);
-        Page.SetUnits(u);
-    }
+    if (paper == TPgxPaperSize::Custom)
+        SetCustomPage(width, length);
+}
+
+void TCustomPagorra::SetCustomPage(double width, double length)
+{
+    const TPgxUnit u = Page.GetUnits();
+    Page.SetUnits(TPgxUnit::Native);
+    Page.SetValue(TPgxPage::Width, width);
+    Page.SetValue(TPgxPage::Length, length);
+    Page.SetUnits(u);
 }
 
 void TCustomPagorra::Execute()

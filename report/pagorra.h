@@ -170,6 +170,7 @@ protected:
     void SetPrinterValues(TPgxPrinter &p);
     void PrintPageFrame();
     void RestorePage(TPgxPaperSize paper, TPgxOrientation orientation, double width, double length);
+    void SetCustomPage(double width, double length);
     int32_t PaperExtent() const;
 
     TPgxBasePanel m_panel;

@@ -4,8 +4,10 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -284,6 +286,34 @@ TEST(CompositeReport, PreviewShowsThePagesPrintGives)
     }
 }
 
+TEST(CompositeReport, CustomPaperOfTheFirstMemberIsEveryMembersPaper)
+{
+    NamedReport a(QStringLiteral("A"), 3), b(QStringLiteral("B"), 20);
+    for (auto [r, w, l] : {std::tuple{&a.rep, 1000.0, 1500.0}, std::tuple{&b.rep, 2000.0, 1000.0}}) {
+        r->Page.SetPaperSize(TPgxPaperSize::Custom);
+        r->Page.SetUnits(TPgxUnit::Native);
+        r->Page.SetValue(TPgxPage::Width, w);
+        r->Page.SetValue(TPgxPage::Length, l);
+        r->Page.SetUnits(TPgxUnit::MM);
+    }
+    TPgxCompositeReport c;
+    c.OnAddReports = [&](TPgxCompositeReport *self) { self->Reports = {&a.rep, &b.rep}; };
+    ASSERT_TRUE(c.Prepare());
+    // 150 - 20 - 15 - 12 = 103 mm: 10 details a page; A's 3 leave room for 7 of B.
+    const std::vector<std::vector<std::string>> got = PageTexts(*c.Printer());
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0], Cat({{"HA"}, Seq("A", 0, 2), Seq("B", 0, 6), {"FB P1"}}));
+    EXPECT_EQ(got[2], Cat({{"HB"}, Seq("B", 17, 19), {"FB P3"}}));
+    for (int i = 1; i <= 3; ++i) {
+        std::unique_ptr<TPgxMetafile> page = c.Printer()->GetPage(i);
+        ASSERT_TRUE(page);
+        EXPECT_NEAR(double(page->Height()) / page->Width(), 1.5, 0.01) << i;
+    }
+    EXPECT_EQ(b.rep.Page.GetPaperSize(), TPgxPaperSize::Custom);
+    EXPECT_DOUBLE_EQ(b.rep.Page.Stored(TPgxPage::Width), 2000);
+    EXPECT_DOUBLE_EQ(b.rep.Page.Stored(TPgxPage::Length), 1000);
+}
+
 TEST(CompositeReport, NothingToPrint)
 {
     TPgxCompositeReport c;
@@ -346,6 +376,46 @@ TEST(CompositeReport, CancelledMemberStopsTheDocument)
     EXPECT_FALSE(c.Prepare());
     EXPECT_EQ(aDetails, 3);
     EXPECT_EQ(finished, (std::vector<QObject *>{&c}));
+}
+
+TEST(CompositeReport, PrinterSetupAndPreviewClosed)
+{
+    NamedReport a(QStringLiteral("A"), 30), b(QStringLiteral("B"), 30);
+    TPgxCompositeReport c;
+    c.OnAddReports = [&](TPgxCompositeReport *self) { self->Reports = {&a.rep, &b.rep}; };
+    ASSERT_TRUE(c.Prepare());
+    TPgxPrinterSetupChoice shown;
+    RegisterPrinterSetupHook([&](TPgxPrinterSetupChoice &ch) {
+        shown = ch;
+        ch.Copies = 2;
+        ch.Orientation = TPgxOrientation::Landscape;
+        ch.PrintRange = TPgxPrinterSetupChoice::PageNums;
+        ch.FromPage = 2;
+        ch.ToPage = 3;
+        return true;
+    });
+    // The printer's own set-up button reaches the composite.
+    c.Printer()->PrintSetup();
+    EXPECT_EQ(shown.MinPage, 1);
+    EXPECT_EQ(shown.MaxPage, 3);
+    EXPECT_EQ(c.PrinterSettings.Copies, 2);
+    EXPECT_EQ(c.PrinterSettings.FirstPage, 2);
+    EXPECT_EQ(c.PrinterSettings.LastPage, 3);
+    // The orientation stays the first member's.
+    EXPECT_EQ(c.PrinterSettings.Orientation, TPgxOrientation::Portrait);
+    EXPECT_EQ(c.Tag, 0);
+    RegisterPrinterSetupHook([](TPgxPrinterSetupChoice &) { return false; });
+    EXPECT_FALSE(c.PrinterSetup());
+    EXPECT_EQ(c.Tag, 1);
+    EXPECT_EQ(c.PrinterSettings.Copies, 2);
+    RegisterPrinterSetupHook(nullptr);
+
+    // The preview closed while idle: the pages go with their printer, queued.
+    TPgxPrinter *printer = c.Printer();
+    printer->ClosePreview();
+    EXPECT_EQ(c.Printer(), printer);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(c.Printer(), nullptr);
 }
 
 namespace {
