@@ -140,4 +140,29 @@ TPagorraLabelReport::TPagorraLabelReport(QObject *parent) : TCustomPagorra(paren
     CreateBand(TPgxBandType::rbDetail);
 }
 
+void TPagorraLabelReport::Execute()
+{
+    TPgxCustomBand *detail = BandOfType(TPgxBandType::rbDetail);
+    TPgxCustomBand *gap = detail ? detail->GetChild() : nullptr;
+    if (!gap) {
+        TCustomPagorra::Execute();
+        return;
+    }
+    // The gap below the last label of a column is not wanted: making room for it would start
+    // the next column with the gap and put every later label off its place on the sheet.
+    auto own = gap->BeforePrint;
+    gap->BeforePrint = [this, own](TPgxCustomBand *band, bool &print) {
+        if (AvailableSpace() < PgxRound(band->Height()))
+            print = false;
+        else if (own)
+            own(band, print);
+    };
+    struct Restore {
+        TPgxCustomBand *gap;
+        std::function<void(TPgxCustomBand *, bool &)> own;
+        ~Restore() { gap->BeforePrint = std::move(own); }
+    } restore{gap, own};
+    TCustomPagorra::Execute();
+}
+
 } // namespace strandel

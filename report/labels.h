@@ -3,6 +3,7 @@
 // columns and the detail band's size as a sheet of labels does (margins, pitch, label size,
 // labels across).
 #include <cstdint>
+#include <functional>
 
 #include "report/pagorra.h"
 #include "report/units.h"
@@ -68,6 +69,7 @@ class TPagorraLabelReport : public TCustomPagorra
 public:
     explicit TPagorraLabelReport(QObject *parent = nullptr);
     TPgxLabelSetup LabelSetup;
+    void Execute() override;
 };
 
 } // namespace strandel

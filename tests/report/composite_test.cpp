@@ -611,27 +611,32 @@ TEST(LabelSetup, LabelWidthSixtyThreeAcrossOnA4)
 
 TEST(LabelReport, LabelsFillTheSheetByPitch)
 {
-    LabelSheet sheet(30);
-    TPgxLabelSetup &s = sheet.rep.LabelSetup;
-    s.SetNumberAcross(3);
-    sheet.rep.Page.SetValue(TPgxPage::ColumnSpace, 5);
-    ASSERT_TRUE(s.SetTopMargin(10));
-    ASSERT_TRUE(s.SetLabelWidth(60));
-    ASSERT_TRUE(s.SetLabelHeight(30));
-    ASSERT_TRUE(s.SetVerticalPitch(35));
-    // 297 - 10 - 7 = 280 mm: eight rows of 35 mm, three across, 24 labels a sheet.
-    sheet.rep.Page.SetValue(TPgxPage::BottomMargin, 7);
-    ASSERT_TRUE(sheet.rep.Prepare());
-    ASSERT_EQ(sheet.text->placed.size(), 30u);
-    for (int i = 0; i < 30; ++i) {
-        const int onSheet = i % 24, column = onSheet / 8, row = onSheet % 8;
-        const auto &p = sheet.text->placed[i];
-        EXPECT_EQ(p.page, 1 + i / 24) << i;
-        EXPECT_EQ(p.x, 100 + column * 650) << i;
-        EXPECT_EQ(p.y, 100 + row * 350) << i;
+    // 297 - 10 - 7 = 280 mm: eight rows of 35 mm. With 10 mm the last row's gap has no room
+    // left, and the next column still starts with a label, not with the gap.
+    for (double bottom : {7.0, 10.0}) {
+        LabelSheet sheet(30);
+        TPgxLabelSetup &s = sheet.rep.LabelSetup;
+        s.SetNumberAcross(3);
+        sheet.rep.Page.SetValue(TPgxPage::ColumnSpace, 5);
+        ASSERT_TRUE(s.SetTopMargin(10));
+        ASSERT_TRUE(s.SetLabelWidth(60));
+        ASSERT_TRUE(s.SetLabelHeight(30));
+        ASSERT_TRUE(s.SetVerticalPitch(35));
+        sheet.rep.Page.SetValue(TPgxPage::BottomMargin, bottom);
+        ASSERT_TRUE(sheet.rep.Prepare());
+        ASSERT_EQ(sheet.text->placed.size(), 30u);
+        for (int i = 0; i < 30; ++i) {
+            const int onSheet = i % 24, column = onSheet / 8, row = onSheet % 8;
+            const auto &p = sheet.text->placed[i];
+            EXPECT_EQ(p.page, 1 + i / 24) << bottom << " " << i;
+            EXPECT_EQ(p.x, 100 + column * 650) << bottom << " " << i;
+            EXPECT_EQ(p.y, 100 + row * 350) << bottom << " " << i;
+        }
+        const std::vector<std::vector<std::string>> pages = PageTexts(*sheet.rep.Printer());
+        ASSERT_EQ(pages.size(), 2u);
+        EXPECT_EQ(pages[0], Seq("L", 0, 23));
+        EXPECT_EQ(pages[1], Seq("L", 24, 29));
+        // The gap band is the sheet's own again after the run.
+        EXPECT_FALSE(sheet.rep.BandOfType(TPgxBandType::rbDetail)->GetChild()->BeforePrint);
     }
-    const std::vector<std::vector<std::string>> pages = PageTexts(*sheet.rep.Printer());
-    ASSERT_EQ(pages.size(), 2u);
-    EXPECT_EQ(pages[0], Seq("L", 0, 23));
-    EXPECT_EQ(pages[1], Seq("L", 24, 29));
 }
