@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -494,6 +495,57 @@ TEST(CompositeReport, MultiColumnFirstMemberBeginsItsFirstPage)
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].front(), "HA");
     EXPECT_EQ(got[0].back(), "FB P1");
+}
+
+TEST(CompositeReport, MemberInColumnsGoesOnBelowThePreviousReport)
+{
+    NamedReport a(QStringLiteral("A"), 30), b(QStringLiteral("B"), 60);
+    b.rep.Page.SetColumns(2);
+    TextPrintable *detail = nullptr;
+    for (auto &p : b.rep.BandOfType(TPgxBandType::rbDetail)->Printables())
+        detail = static_cast<TextPrintable *>(p.get());
+    TPgxCompositeReport c;
+    c.OnAddReports = [&](TPgxCompositeReport *self) { self->Reports = {&a.rep, &b.rep}; };
+    ASSERT_TRUE(c.Prepare());
+    // Page 2: A ends at 750; both of B's columns start there, 20 rows each (room to 2750).
+    // Page 3: below B's header, 10 in the first column.
+    ASSERT_EQ(detail->placed.size(), 60u);
+    for (int i = 0; i < 60; ++i) {
+        const auto &p = detail->placed[i];
+        const int page = i < 40 ? 2 : 3, column = i < 40 ? i / 20 : 0, row = i < 40 ? i % 20 : i - 40;
+        EXPECT_EQ(p.page, page) << i;
+        EXPECT_EQ(p.x, 100 + column * 950) << i;
+        EXPECT_EQ(p.y, (page == 2 ? 750 : 250) + row * 100) << i;
+    }
+}
+
+TEST(CompositeReport, MemberBusyWithARunOfItsOwnRefusesTheDocument)
+{
+    NamedReport a(QStringLiteral("A"), 3), b(QStringLiteral("B"), 200);
+    std::promise<void> started, release;
+    std::shared_future<void> released = release.get_future().share();
+    int bDetails = 0;
+    b.rep.BandOfType(TPgxBandType::rbDetail)->AfterPrint = [&](TPgxCustomBand *, bool) {
+        if (++bDetails == 1) {
+            started.set_value();
+            released.wait();
+        }
+    };
+    ASSERT_TRUE(b.rep.PrepareInBackground());
+    started.get_future().wait();
+    TPgxCompositeReport c;
+    c.OnAddReports = [&](TPgxCompositeReport *self) { self->Reports = {&a.rep, &b.rep}; };
+    int finished = 0;
+    c.OnFinished = [&](QObject *) { ++finished; };
+    EXPECT_FALSE(c.Prepare());
+    EXPECT_EQ(c.Printer() ? c.Printer()->PageCount() : 0, 0);
+    EXPECT_EQ(finished, 0); // A was not run either
+    release.set_value();
+    b.rep.WaitForRun();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(b.rep.Available());
+    ASSERT_TRUE(c.Prepare());
+    EXPECT_EQ(finished, 3);
 }
 
 // ---- label reports
