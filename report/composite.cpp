@@ -212,12 +212,36 @@ bool TPgxCompositeReport::Print()
     return ok;
 }
 
+void TPgxCompositeReport::MakePreviewReport()
+{
+    TCustomPagorra *first = Reports.front();
+    auto r = std::make_unique<TPagorra>();
+    r->Page.SetOrientation(first->Page.Orientation());
+    r->Page.SetPaperSize(first->Page.GetPaperSize());
+    if (r->Page.GetPaperSize() == TPgxPaperSize::Custom) {
+        r->Page.SetUnits(TPgxUnit::Native);
+        r->Page.SetValue(TPgxPage::Width, first->Page.Stored(TPgxPage::Width));
+        r->Page.SetValue(TPgxPage::Length, first->Page.Stored(TPgxPage::Length));
+    }
+    r->PreviewWidth = first->PreviewWidth;
+    r->PreviewHeight = first->PreviewHeight;
+    r->PrevFormStyle = first->PrevFormStyle;
+    r->PreviewInitialState = first->PreviewInitialState;
+    r->PrevShowThumbs = first->PrevShowThumbs;
+    r->PrevShowSearch = first->PrevShowSearch;
+    // The preview's set-up button applies these to the printer.
+    r->PrinterSettings = PrinterSettings;
+    m_printer->SetParentReport(r.get());
+    m_previewReport = std::move(r);
+}
+
 bool TPgxCompositeReport::GeneratePages()
 {
     TakeFirstReportPaper();
     // The pages of an earlier output go with its printer.
     m_printer = NewPrinter();
     m_printer->OnPrintSetup = [this] { PrinterSetup(); };
+    MakePreviewReport();
     if (!CreateComposite() || !m_printer)
         return false;
     // Printing from the preview prints these very pages.
@@ -296,6 +320,8 @@ bool TPgxCompositeReport::PrinterSetup()
     } else {
         PrinterSettings.FirstPage = PrinterSettings.LastPage = 0;
     }
+    if (m_previewReport)
+        m_previewReport->PrinterSettings = PrinterSettings;
     Tag = 0;
     return true;
 }
@@ -311,6 +337,7 @@ void TPgxCompositeReport::OnPreviewClosed(TPgxPrinter *printer)
         if (m_printer->ShowingPreview())
             m_printer->SetShowingPreview(false);
         m_printer.reset();
+        m_previewReport.reset();
     }
 }
 

@@ -57,6 +57,9 @@ public:
     bool PrinterSetup();
 
     TPgxPrinter *Printer() const { return m_printer.get(); }
+    // The report the pages' preview takes its window settings and printer settings from: the
+    // first member's window and paper, the composite's printer settings.
+    TCustomPagorra *PreviewReport() const { return m_previewReport.get(); }
     bool Busy() const { return m_busy; }
     TCustomPagorra *CurrentReport() const { return m_current; }
 
@@ -74,6 +77,9 @@ private:
     bool CreateComposite();
     bool GeneratePages();
 
+    void MakePreviewReport();
+
+    std::unique_ptr<TPagorra> m_previewReport; // outlives the printer that names it
     std::unique_ptr<TPgxPrinter> m_printer;
     bool m_busy = false;
     TCustomPagorra *m_current = nullptr;

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include <QCoreApplication>
+#include <QPointer>
+#include <QToolButton>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -16,6 +18,7 @@
 #include "report/composite.h"
 #include "report/dataset.h"
 #include "report/exportfilter.h"
+#include "report/forms/standardpreview.h"
 #include "report/labels.h"
 #include "report/printdevice.h"
 
@@ -285,6 +288,43 @@ TEST(CompositeReport, PreviewShowsThePagesPrintGives)
         EXPECT_NEAR(m.captured(1).toDouble(), 595.3, 1.5);
         EXPECT_NEAR(m.captured(2).toDouble(), 419.5, 1.5);
     }
+}
+
+TEST(CompositeReport, StandardPreviewTakesTheFirstMembersWindowAndTheCompositesChoice)
+{
+    PgxRegisterStandardPreview();
+    NamedReport a(QStringLiteral("A"), 30), b(QStringLiteral("B"), 30);
+    a.rep.PreviewWidth = 700;
+    a.rep.PreviewHeight = 450;
+    a.rep.PrevShowSearch = false;
+    TPgxCompositeReport c;
+    c.OnAddReports = [&](TPgxCompositeReport *self) { self->Reports = {&a.rep, &b.rep}; };
+    c.PrinterSettings.Copies = 3;
+    ASSERT_TRUE(c.Preview());
+    QPointer<QObject> shown = c.Printer()->PreviewForm();
+    auto *form = qobject_cast<TPgxStandardPreview *>(shown.data());
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->size(), QSize(700, 450));
+    EXPECT_EQ(form->Tabs->indexOf(form->TabSearchResult), -1);
+    // The preview's set-up button asks the composite, and the printer takes its choice.
+    RegisterPrinterSetupHook([](TPgxPrinterSetupChoice &ch) {
+        ch.PrintRange = TPgxPrinterSetupChoice::PageNums;
+        ch.FromPage = 2;
+        ch.ToPage = 3;
+        return true;
+    });
+    form->PrintSetup->trigger();
+    RegisterPrinterSetupHook(nullptr);
+    EXPECT_EQ(c.Printer()->FirstPage, 2);
+    EXPECT_EQ(c.Printer()->LastPage, 3);
+    EXPECT_EQ(c.PrinterSettings.FirstPage, 2);
+    // Closing the window lets the pages go.
+    form->ExitButton->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(shown.isNull());
+    EXPECT_EQ(c.Printer(), nullptr);
+    RegisterPreviewClass(nullptr);
 }
 
 TEST(CompositeReport, CustomPaperOfTheFirstMemberIsEveryMembersPaper)
