@@ -542,7 +542,7 @@ bool TCustomPagorra::CreateReport(bool claimed)
     if (!ok)
         p.AbortDoc();
     else if (composite)
-        ; // the composite ends its document after its last member
+        return ok; // the composite ends its document after its last member
     else if (m_canvasOutput)
         p.EndDoc();
     else
