@@ -192,7 +192,8 @@ void TPgxController::Execute()
         m_report->PrintBand(HeaderBand);
         m_report->SetHeaderPrinted(true);
     }
-    if (m_report->PageNumber() <= 1) {
+    // A composite member starts on a page another report began: its column header goes first.
+    if (m_report->PageNumber() <= 1 || m_report->CompositeRun()) {
         TPgxCustomBand *col = m_report->BandOfType(TPgxBandType::rbColumnHeader);
         if (col && col->Enabled) {
             m_report->PrintBand(col);
