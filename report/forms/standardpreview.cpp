@@ -27,6 +27,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "report/extra.h"
 #include "report/exportfilter.h"
 #include "report/pagetexts.h"
 #include "report/pagorra.h"
@@ -623,7 +624,7 @@ void TPgxStandardPreview::FindButtonClick()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const int count = m_printer->PageCount();
     for (int i = 1; i <= count && m_printer; ++i)
-        if (std::unique_ptr<TPgxMetafile> page = m_printer->GetPage(i); page && page->ContainsText(text, matchCase))
+        if (std::unique_ptr<TPgxMetafile> page = m_printer->GetPage(i); page && StrInMetafile(text, page.get(), matchCase))
             SearchResultBox->addItem(QStringLiteral("Page ") + QString::number(i));
     QApplication::restoreOverrideCursor();
     if (SearchResultBox->count() == 0) {
