@@ -39,9 +39,7 @@ public:
     TPgxPrintable();
     ~TPgxPrintable() override = default;
 
-    // The component name a stored report form knows it by; unique within its owner.
-    virtual const QString &Name() const { return m_componentName; }
-    virtual void SetName(const QString &name) { m_componentName = name; }
+    QString Name;
     // Place on the band, in tenths of a millimetre.
     double Left = 20, Top = 20, Width = 20, Height = 20;
     bool Enabled = true;
@@ -84,7 +82,6 @@ public:
 
 private:
     friend class TPgxCustomBand;
-    QString m_componentName;
     TPgxFrame m_frame;
     TPgxAlignment m_alignment = TPgxAlignment::taLeftJustify;
     bool m_alignToBand = false;
