@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include <QRandomGenerator>
+
 #include "printables_fixture.h"
 #include "report/printables_text.h"
 #include "report/printer.h"
@@ -88,6 +90,30 @@ TEST(TextPrintables, LongHostileParagraphEnds)
     out.clear();
     PgxFormatParagraph(word, [](const QString &) { return 0; }, {false, true, 0}, out);
     EXPECT_EQ(out.join(QString()), word);
+}
+
+TEST(TextPrintables, RandomParagraphsKeepTheirTextAndFitTheirLines)
+{
+    // Wrapped lines fit the limit (or hold a single character), lose nothing but blanks, and
+    // keep the order of the text.
+    QRandomGenerator rng(145);
+    const QString alphabet = QStringLiteral("ab -\u00e9");
+    for (int i = 0; i < 2000; ++i) {
+        QString text;
+        const int n = int(rng.bounded(40));
+        for (int k = 0; k < n; ++k)
+            text += alphabet.at(int(rng.bounded(alphabet.size())));
+        const int32_t limit = int32_t(rng.bounded(80)) - 5;
+        QStringList out;
+        PgxFormatParagraph(text, Fixed10, {false, true, limit}, out);
+        ASSERT_FALSE(out.isEmpty());
+        for (const QString &line : out)
+            EXPECT_TRUE(Fixed10(line) <= limit || line.size() <= 1) << text.toStdString() << " / " << limit;
+        QString joined = out.join(QString()), plain = text;
+        joined.remove(QLatin1Char(' '));
+        plain.remove(QLatin1Char(' '));
+        EXPECT_EQ(joined, plain) << text.toStdString() << " / " << limit;
+    }
 }
 
 TEST(TextPrintables, SplitLinesAsAMemoReadsText)
