@@ -1,6 +1,7 @@
 #include "report/controller.h"
 
 #include <QCoreApplication>
+#include <QThread>
 
 #include <algorithm>
 
@@ -246,6 +247,14 @@ void TPgxController::PrintEmptyController()
 
 namespace {
 
+// Lets the window (a preview showing the pages, a cancel button) breathe once per record, but
+// only on its own thread: a worker run has no events of its own to handle.
+void ProcessMessages()
+{
+    if (QCoreApplication *app = QCoreApplication::instance(); app && QThread::currentThread() == app->thread())
+        QCoreApplication::processEvents();
+}
+
 // Query parameters named like a report variable take its value, then the query runs anew.
 void UpdateParams(report::PgxDataSet &ds, report::TPgxEvEnvironment &env)
 {
@@ -306,6 +315,7 @@ void TPgxController::Execute()
         DetailBand->SetParentController(this);
     if (!moreData)
         return;
+    ProcessMessages();
     if (m_report->Cancelled())
         return;
     const bool reportLevel = m_anchor == static_cast<TPgxComponent *>(m_report);
@@ -326,6 +336,7 @@ void TPgxController::Execute()
     auto *pagorra = dynamic_cast<TPagorra *>(m_report);
     const bool showProgress = pagorra && useDataSet && pagorra->DataSet() == DataSet && recordCount != 0;
     while (moreData) {
+        ProcessMessages();
         if (m_report->Cancelled() || (printer && printer->Cancelled()))
             return;
         if (m_report->FirstPageOnly() && m_report->PageNumber() > 1)

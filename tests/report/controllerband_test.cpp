@@ -515,10 +515,11 @@ namespace {
 // A preview window as far as the report sees one: it shows, and closes on request.
 struct FakePreview : TPgxPreviewInterface {
     std::function<void(TPgxPrinter *)> modal;
+    int closeAfterMs = 20;
     QObject *Show(TPgxPrinter *printer) override
     {
         printer->SetShowingPreview(true);
-        QTimer::singleShot(20, printer, [printer] { printer->ClosePreview(); });
+        QTimer::singleShot(closeAfterMs, printer, [printer] { printer->ClosePreview(); });
         return nullptr;
     }
     void ShowModal(TPgxPrinter *printer) override
@@ -545,6 +546,25 @@ TEST(ReportPreview, PreviewWaitsUntilThePreviewCloses)
     ASSERT_TRUE(f.rep.Preview());
     ASSERT_NE(f.rep.Printer(), nullptr);
     EXPECT_EQ(f.rep.Printer()->PageCount(), 1);
+}
+
+TEST(ReportPreview, ClosingThePreviewWhileGeneratingCancelsTheRun)
+{
+    Fixture f(500);
+    f.Band(TPgxBandType::rbDetail, "D", [&] { return f.Master(); });
+    RegisterPreviewClass([] {
+        auto p = std::make_unique<FakePreview>();
+        p->closeAfterMs = 0;
+        return p;
+    });
+    // The run handles the window's messages once per record, so the close arrives while it
+    // generates: the run stops, and the printer goes.
+    EXPECT_FALSE(f.rep.Preview());
+    RegisterPreviewClass(nullptr);
+    EXPECT_TRUE(f.rep.Cancelled());
+    EXPECT_EQ(f.rep.Printer(), nullptr);
+    EXPECT_LT(f.log.size(), 10u);
+    EXPECT_TRUE(f.rep.Available());
 }
 
 TEST(ReportPreview, ModalPreviewKeepsItsPrinterUntilItReturns)
