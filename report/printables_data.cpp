@@ -105,7 +105,7 @@ void TPgxDBText::UnPrepare()
     m_fieldIndex = -1;
     m_memoField = false;
     TPgxCustomLabel::UnPrepare();
-    SetDataField(m_dataField.empty() ? ToL1(Name()) : m_dataField);
+    SetDataField(m_dataField.empty() ? ToL1(Name) : m_dataField);
 }
 
 QString TPgxDBText::FieldText()
@@ -462,7 +462,7 @@ void TPgxExprMemo::Print(int32_t ofsX, int32_t ofsY)
         }
     }
     TPgxCustomLabel::Print(ofsX, ofsY);
-    SetCaption(Name());
+    SetCaption(Name);
 }
 
 void TPgxExprMemo::UnPrepare()

@@ -153,9 +153,9 @@ TPgxCustomLabel::TPgxCustomLabel()
 
 void TPgxCustomLabel::SetName(const QString &name)
 {
-    if (m_caption.isEmpty() || m_caption == m_name)
+    if (m_caption.isEmpty() || m_caption == Name)
         SetCaption(name);
-    m_name = name;
+    Name = name;
 }
 
 void TPgxCustomLabel::SetCaption(const QString &value)
@@ -242,7 +242,7 @@ void TPgxCustomLabel::FormatLines()
     } else if (m_lines.isEmpty()) {
         // An empty memo shows its name on the design surface, and prints nothing.
         if (!Printing())
-            FormatParagraph(m_name, width);
+            FormatParagraph(Name, width);
     } else if (m_autoSize) {
         m_formattedLines = m_lines;
     } else {
@@ -437,7 +437,7 @@ void TPgxMemo::Print(int32_t ofsX, int32_t ofsY)
 {
     SetCaption(QString());
     TPgxCustomLabel::Print(ofsX, ofsY);
-    SetCaption(Name());
+    SetCaption(Name);
 }
 
 void TPgxMemo::GetExpandedHeight(double &height)
