@@ -149,6 +149,11 @@ void TPgxSubDetail::SetHasFooter(bool value)
     m_report->RemoveBand(footer);
 }
 
+bool TPgxSubDetailGroupBands::HasHeader() const { return m_owner.HasHeader(); }
+bool TPgxSubDetailGroupBands::HasFooter() const { return m_owner.HasFooter(); }
+void TPgxSubDetailGroupBands::SetHasHeader(bool value) { m_owner.SetHasHeader(value); }
+void TPgxSubDetailGroupBands::SetHasFooter(bool value) { m_owner.SetHasFooter(value); }
+
 // ---- loop
 
 TPgxLoopBand::TPgxLoopBand()

@@ -42,6 +42,22 @@ private:
     bool m_localVar = false;
 };
 
+class TPgxSubDetail;
+
+// Whether a sub-detail has its header and footer bands; setting creates or frees them.
+class TPgxSubDetailGroupBands
+{
+public:
+    explicit TPgxSubDetailGroupBands(TPgxSubDetail &owner) : m_owner(owner) {}
+    bool HasHeader() const;
+    bool HasFooter() const;
+    void SetHasHeader(bool value);
+    void SetHasFooter(bool value);
+
+private:
+    TPgxSubDetail &m_owner;
+};
+
 // Prints once per record of its own data set inside each turn of its master, between optional
 // header and footer bands.
 class TPgxSubDetail : public TPgxControllerBand
@@ -66,6 +82,11 @@ public:
     // True has the report create the band (once); false frees it.
     void SetHasHeader(bool value);
     void SetHasFooter(bool value);
+    TPgxSubDetailGroupBands &Bands() { return m_groupBands; }
+    void AddNotifyClient(TPgxPrintable *p) { m_ctl->AddNotifyClient(p); }
+
+private:
+    TPgxSubDetailGroupBands m_groupBands{*this};
 };
 
 // Counts 0 .. PrintCount - 1 and prints its band once per count.

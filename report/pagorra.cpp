@@ -918,6 +918,12 @@ int TPagorra::RecordCount() const
     return ds && ds->IsOpen() ? ds->RecordCount() : 1;
 }
 
+int TPagorra::RecordNumber() const
+{
+    auto *c = dynamic_cast<TPgxController *>(m_controller.get());
+    return c ? c->DetailNumber() : 0;
+}
+
 void TPagorra::SetControllerBands()
 {
     auto *c = dynamic_cast<TPgxController *>(m_controller.get());

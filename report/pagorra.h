@@ -249,6 +249,8 @@ public:
     void SetDataSet(report::PgxDataSet *ds);
     std::function<void(bool &moreData)> OnNeedData;
     int RecordCount() const;
+    // Records printed so far in this run.
+    int RecordNumber() const;
     void SetControllerBands() override;
     void Execute() override;
 };

@@ -159,6 +159,30 @@ TEST(ControllerBands, GroupsBreakInsideASubDetail)
     EXPECT_EQ(f.log, Split("D1 G S0 S1 GF G S2 S3 GF D2 G S0 S1 GF G S2 S3 GF"));
 }
 
+namespace {
+
+struct CountingPrintable : TPgxPrintable {
+    int advances = 0;
+    void PgxNotification(TPgxCustomBand *, TPgxNotifyOperation op) override
+    {
+        advances += op == TPgxNotifyOperation::pgxMasterDataAdvance;
+    }
+};
+
+} // namespace
+
+TEST(ControllerBands, SubDetailNotifiesItsClientsPerRecord)
+{
+    Fixture f(2);
+    f.Band(TPgxBandType::rbDetail, "D");
+    auto *sd = f.rep.AddBand(std::make_unique<TPgxSubDetail>());
+    sd->SetDataSet(&f.items);
+    auto *client = sd->AddPrintable<CountingPrintable>();
+    sd->AddNotifyClient(client);
+    ASSERT_TRUE(f.rep.Prepare());
+    EXPECT_EQ(client->advances, 6);
+}
+
 TEST(ControllerBands, EmptySubDetailPrintsItsEmptyFormOnlyWhenAsked)
 {
     for (bool printIfEmpty : {true, false}) {
@@ -200,13 +224,13 @@ TEST(ControllerBands, HasHeaderCreatesOneBandAndFalseFreesIt)
     Fixture f(1);
     auto *sd = f.rep.AddBand(std::make_unique<TPgxSubDetail>());
     const size_t bands = f.rep.AllBands().size();
-    sd->SetHasHeader(true);
+    sd->Bands().SetHasHeader(true);
     TPgxCustomBand *header = sd->HeaderBand();
-    sd->SetHasHeader(true);
+    sd->Bands().SetHasHeader(true);
     EXPECT_EQ(sd->HeaderBand(), header);
     EXPECT_EQ(f.rep.AllBands().size(), bands + 1);
-    sd->SetHasHeader(false);
-    EXPECT_FALSE(sd->HasHeader());
+    sd->Bands().SetHasHeader(false);
+    EXPECT_FALSE(sd->Bands().HasHeader());
     EXPECT_EQ(f.rep.AllBands().size(), bands);
     // A header freed from outside is forgotten too.
     sd->SetHasFooter(true);
