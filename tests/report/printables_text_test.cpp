@@ -90,6 +90,16 @@ TEST(TextPrintables, LongHostileParagraphEnds)
     out.clear();
     PgxFormatParagraph(word, [](const QString &) { return 0; }, {false, true, 0}, out);
     EXPECT_EQ(out.join(QString()), word);
+    // A word of a million characters and as many line ends stay linear.
+    const QString big(1000000, QLatin1Char('y'));
+    out.clear();
+    PgxFormatParagraph(big, Fixed10, {false, true, 10000}, out);
+    ASSERT_EQ(out.size(), (1000000 + 998) / 999); // 999 characters stay below 10000
+    EXPECT_EQ(out.front().size(), 999);
+    EXPECT_EQ(out.join(QString()), big);
+    out.clear();
+    PgxFormatParagraph(QString(1000000, QLatin1Char('\r')), Fixed10, {false, true, 100}, out);
+    EXPECT_EQ(out.size(), 1000001);
 }
 
 TEST(TextPrintables, RandomParagraphsKeepTheirTextAndFitTheirLines)
@@ -269,4 +279,25 @@ TEST(TextPrintables, LabelPrintsAlignedWithItsBackgroundAndOnPrintText)
     for (const DrawOp &o : c.Of("FillRect"))
         filled = filled || (o.brush.color == 0xffffff00 && o.rect == PgxRect{p.XPos(200), p.YPos(120), p.XPos(1000), p.YPos(220)});
     EXPECT_TRUE(filled);
+}
+
+TEST(TextPrintables, LinesTallerThanAPageDoNotHoldTheReport)
+{
+    // Each line is taller than the whole page: the report gives up on them instead of looping.
+    OneBandReport r(2, 100);
+    auto *m = r.detail->AddPrintable<TPgxMemo>();
+    m->Metrics = &kMetrics;
+    TPgxFont huge;
+    huge.Size = 1000;
+    m->SetFont(huge);
+    m->SetAutoSize(false);
+    m->SetAutoStretch(true);
+    m->Top = 0;
+    m->Width = 1000;
+    m->Height = 100;
+    m->SetLines({"a", "b", "c"});
+    ASSERT_GT(m->PrintLineHeight(), 2970);
+    ASSERT_TRUE(r.rep.Prepare());
+    EXPECT_LE(r.Pages(), 4);
+    EXPECT_TRUE(m->PrintFinished);
 }
