@@ -167,9 +167,9 @@ TPgxCustomLabel::TPgxCustomLabel()
 
 void TPgxCustomLabel::SetName(const QString &name)
 {
-    if (m_caption.isEmpty() || m_caption == Name)
+    if (m_caption.isEmpty() || m_caption == PgxPrintableName(*this))
         SetCaption(name);
-    Name = name;
+    PgxSetPrintableName(*this, name);
 }
 
 void TPgxCustomLabel::SetCaption(const QString &value)
@@ -256,7 +256,7 @@ void TPgxCustomLabel::FormatLines()
     } else if (m_lines.isEmpty()) {
         // An empty memo shows its name on the design surface, and prints nothing.
         if (!Printing())
-            FormatParagraph(Name, width);
+            FormatParagraph(PgxPrintableName(*this), width);
     } else if (m_autoSize) {
         m_formattedLines = m_lines;
     } else {
@@ -451,7 +451,7 @@ void TPgxMemo::Print(int32_t ofsX, int32_t ofsY)
 {
     SetCaption(QString());
     TPgxCustomLabel::Print(ofsX, ofsY);
-    SetCaption(Name);
+    SetCaption(PgxPrintableName(*this));
 }
 
 void TPgxMemo::GetExpandedHeight(double &height)
