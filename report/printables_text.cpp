@@ -43,6 +43,13 @@ qsizetype FittingPrefix(QStringView w, const WidthFn &width, int32_t limit)
     return lo;
 }
 
+// A frame's lines reach the report's export filter as shapes, as a band's do.
+struct FrameToFilter : TPgxFrameShapeSink {
+    TCustomPagorra &report;
+    explicit FrameToFilter(TCustomPagorra &r) : report(r) {}
+    void AcceptShape(const PgxFrameShape &shape) override { report.ExportShape(shape); }
+};
+
 struct ParagraphBreaker {
     const WidthFn &width;
     const PgxParagraphOptions &opt;
@@ -438,11 +445,13 @@ void TPgxCustomLabel::PrintToCanvas(TPgxPageCanvas *canvas, double aLeft, double
         m_printCaption = savedCaption;
         m_formatted = false;
     }
-    if ((canvasOut || report->Exporting()) && canvas && Frame().AnyFrame())
+    if ((canvasOut || report->Exporting()) && canvas && Frame().AnyFrame()) {
+        FrameToFilter sink(*report);
         Frame().PaintIt(*canvas,
                         {printer->XPos(boxLeft), printer->YPos(boxTop), printer->XPos(boxLeft + aWidth),
                          printer->YPos(boxTop + Height + expanded)},
-                        printer->XFactor(), printer->YFactor());
+                        printer->XFactor(), printer->YFactor(), report->Exporting() ? &sink : nullptr);
+    }
 }
 
 // ---- memo
