@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include <QImage>
 #include <QString>
 
 #include "report/basepanel.h"
@@ -30,6 +31,13 @@ enum class TPgxAlignment : uint8_t { taLeftJustify = 0, taRightJustify = 1, taCe
 
 QString PgxBandTypeName(TPgxBandType type);
 QString PgxBandComponentName(TPgxBandType type);
+
+// What a master link may point at: a report, a controller or a controller band.
+class TPgxComponent
+{
+public:
+    virtual ~TPgxComponent() = default;
+};
 
 // What every control printed inside a band shares: its place on the band, a frame, alignment
 // to the band, and the flag that carries unfinished content to the next column or page.
@@ -75,6 +83,9 @@ public:
     virtual void PgxNotification(TPgxCustomBand *sender, TPgxNotifyOperation operation);
     virtual void GetExpandedHeight(double &height) { (void)height; }
     virtual void GetFieldString(QString &value) { (void)value; }
+    // The picture of an image printable, null for the others; one placed on the report by the
+    // name the report gives is drawn behind every page.
+    virtual const QImage *Picture() const { return nullptr; }
 
     // Set by Print: all content placed. PrintProgress: some content placed by the last Print.
     bool PrintFinished = true;

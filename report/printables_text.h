@@ -31,6 +31,16 @@ void PgxFormatParagraph(const QString &text, const std::function<int32_t(const Q
 // Splits a text into lines at CR LF, CR or LF, as a memo's text is read.
 QStringList PgxSplitLines(const QString &text);
 
+// The component name of a printable: the one place that knows where the base keeps it.
+inline const QString &PgxPrintableName(const TPgxPrintable &p)
+{
+    return p.Name;
+}
+inline void PgxSetPrintableName(TPgxPrintable &p, const QString &name)
+{
+    p.Name = name;
+}
+
 class TPgxCustomLabel : public TPgxPrintable
 {
 public:
@@ -38,7 +48,6 @@ public:
 
     TPgxCustomLabel();
 
-    const QString &Name() const { return m_name; }
     // A caption that is empty or still the old name follows the name.
     void SetName(const QString &name);
 
@@ -108,7 +117,6 @@ private:
     bool m_wordWrap = true;
     bool m_sizing = false;
     QString m_caption;
-    QString m_name;
     int32_t m_currentLine = 0;
     int32_t m_fontSize = 0;
     TPgxFont m_font;

@@ -2,7 +2,11 @@
 
 #include <cmath>
 
+#include <QRandomGenerator>
+
 #include "printables_fixture.h"
+#include "report/exportfilter.h"
+#include "report/exportshape.h"
 #include "report/printables_text.h"
 #include "report/printer.h"
 
@@ -88,6 +92,40 @@ TEST(TextPrintables, LongHostileParagraphEnds)
     out.clear();
     PgxFormatParagraph(word, [](const QString &) { return 0; }, {false, true, 0}, out);
     EXPECT_EQ(out.join(QString()), word);
+    // A word of a million characters and as many line ends stay linear.
+    const QString big(1000000, QLatin1Char('y'));
+    out.clear();
+    PgxFormatParagraph(big, Fixed10, {false, true, 10000}, out);
+    ASSERT_EQ(out.size(), (1000000 + 998) / 999); // 999 characters stay below 10000
+    EXPECT_EQ(out.front().size(), 999);
+    EXPECT_EQ(out.join(QString()), big);
+    out.clear();
+    PgxFormatParagraph(QString(1000000, QLatin1Char('\r')), Fixed10, {false, true, 100}, out);
+    EXPECT_EQ(out.size(), 1000001);
+}
+
+TEST(TextPrintables, RandomParagraphsKeepTheirTextAndFitTheirLines)
+{
+    // Wrapped lines fit the limit (or hold a single character), lose nothing but blanks, and
+    // keep the order of the text.
+    QRandomGenerator rng(145);
+    const QString alphabet = QStringLiteral("ab -\u00e9");
+    for (int i = 0; i < 2000; ++i) {
+        QString text;
+        const int n = int(rng.bounded(40));
+        for (int k = 0; k < n; ++k)
+            text += alphabet.at(int(rng.bounded(alphabet.size())));
+        const int32_t limit = int32_t(rng.bounded(80)) - 5;
+        QStringList out;
+        PgxFormatParagraph(text, Fixed10, {false, true, limit}, out);
+        ASSERT_FALSE(out.isEmpty());
+        for (const QString &line : out)
+            EXPECT_TRUE(Fixed10(line) <= limit || line.size() <= 1) << text.toStdString() << " / " << limit;
+        QString joined = out.join(QString()), plain = text;
+        joined.remove(QLatin1Char(' '));
+        plain.remove(QLatin1Char(' '));
+        EXPECT_EQ(joined, plain) << text.toStdString() << " / " << limit;
+    }
 }
 
 TEST(TextPrintables, SplitLinesAsAMemoReadsText)
@@ -243,4 +281,79 @@ TEST(TextPrintables, LabelPrintsAlignedWithItsBackgroundAndOnPrintText)
     for (const DrawOp &o : c.Of("FillRect"))
         filled = filled || (o.brush.color == 0xffffff00 && o.rect == PgxRect{p.XPos(200), p.YPos(120), p.XPos(1000), p.YPos(220)});
     EXPECT_TRUE(filled);
+}
+
+TEST(TextPrintables, LinesTallerThanAPageDoNotHoldTheReport)
+{
+    // Each line is taller than the whole page: the report gives up on them instead of looping.
+    OneBandReport r(2, 100);
+    auto *m = r.detail->AddPrintable<TPgxMemo>();
+    m->Metrics = &kMetrics;
+    TPgxFont huge;
+    huge.Size = 1000;
+    m->SetFont(huge);
+    m->SetAutoSize(false);
+    m->SetAutoStretch(true);
+    m->Top = 0;
+    m->Width = 1000;
+    m->Height = 100;
+    m->SetLines({"a", "b", "c"});
+    ASSERT_GT(m->PrintLineHeight(), 2970);
+    ASSERT_TRUE(r.rep.Prepare());
+    EXPECT_LE(r.Pages(), 4);
+    EXPECT_TRUE(m->PrintFinished);
+}
+
+namespace {
+
+class TextLog : public TPgxExportFilter
+{
+public:
+    TextLog() : TPgxExportFilter("log") {}
+    struct Line {
+        double x, y;
+        PgxAlignment align;
+        QString text;
+    };
+    std::vector<Line> lines;
+    int shapes = 0;
+    void TextOut(double x, double y, const PgxFont &, QRgb, PgxAlignment a, const QString &t) override
+    {
+        lines.push_back({x, y, a, t});
+    }
+    void AcceptGraphic(double, double, TPgxPrintable *p) override
+    {
+        auto *s = dynamic_cast<TPgxExportShape *>(p);
+        shapes += s && s->Shape.kind != PgxFrameShapeKind::Rectangle; // frame lines, not backgrounds
+    }
+};
+
+} // namespace
+
+TEST(TextPrintables, ExportFiltersReceiveTheLinesAndTheFrame)
+{
+    OneBandReport r(1, 300);
+    auto *m = r.detail->AddPrintable<TPgxMemo>();
+    m->Metrics = &kMetrics;
+    m->SetFont(BigFont());
+    m->SetAutoSize(false);
+    m->Left = 100;
+    m->Top = 0;
+    m->Width = 900;
+    m->Height = 300;
+    m->SetAlignment(TPgxAlignment::taCenter);
+    m->SetLines({"one", "two"});
+    m->Frame().SetValue(0, true); // top
+    m->Frame().SetValue(2, true); // left
+    TextLog log;
+    ASSERT_TRUE(r.rep.ExportToFilter(&log));
+    ASSERT_EQ(log.lines.size(), 2u);
+    // Centred in the box, below and right of the frame's one-point lines.
+    const double shift = PgxRound(254.0 / 72.0);
+    EXPECT_DOUBLE_EQ(log.lines[0].x, 100 + 100 + shift + 450);
+    EXPECT_DOUBLE_EQ(log.lines[0].y, 100 + shift);
+    EXPECT_DOUBLE_EQ(log.lines[1].y - log.lines[0].y, m->PrintLineHeight());
+    EXPECT_EQ(log.lines[1].text, "two");
+    EXPECT_EQ(log.lines[0].align, PgxAlignment::Center);
+    EXPECT_EQ(log.shapes, 2); // the frame's top and left lines
 }
