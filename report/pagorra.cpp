@@ -226,6 +226,9 @@ void TCustomPagorra::RegisterBand(TPgxCustomBand *band)
 
 void TCustomPagorra::RebuildBandList()
 {
+    // A run lays its bands out once as it starts; changes meanwhile wait for the next run.
+    if (!Available() && !m_runSetup)
+        return;
     m_controller->BuildTree();
     m_rebuild.clear();
     for (TPgxBandType t : {TPgxBandType::rbPageHeader, TPgxBandType::rbTitle, TPgxBandType::rbColumnHeader})
@@ -244,7 +247,7 @@ void TCustomPagorra::RebuildBandList()
 
 void TCustomPagorra::SetBandValues()
 {
-    if (!m_built)
+    if (!m_built || (!Available() && !m_runSetup))
         return;
     const int64_t columns = std::max(1, Page.Columns());
     const int64_t full = PgxRound(Page.Stored(TPgxPage::Width))
@@ -385,7 +388,8 @@ bool TCustomPagorra::Preview()
         return false;
     }
     // The preview closes through its message, which releases the printer.
-    while (m_printer && m_printer.get() == shown && m_printer->ShowingPreview() && !QCoreApplication::closingDown())
+    while (QCoreApplication::instance() && m_printer && m_printer.get() == shown && m_printer->ShowingPreview()
+           && !QCoreApplication::closingDown())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return ok;
 }
@@ -660,9 +664,11 @@ bool TCustomPagorra::CreateReport(bool claimed)
         for (auto &pr : m_printables)
             pr->SetParentReport(this);
         m_currentX = PgxRound(Page.Stored(TPgxPage::LeftMargin));
+        m_runSetup = true;
         SetControllerBands();
         RebuildBandList();
         SetBandValues();
+        m_runSetup = false;
         Functions.Datasets = m_runDataSets;
         Functions.Prepare();
         m_pageNumberElement = Functions.GetConstant("PAGENUMBER");

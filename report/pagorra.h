@@ -233,6 +233,7 @@ protected:
     std::atomic<bool> m_available{true}, m_cancelled{false}, m_firstPageOnly{false};
     bool m_canvasOutput = true, m_finalPage = false, m_headerPrinted = false, m_columnArmed = false;
     bool m_columnBreak = false;
+    bool m_runSetup = false; // the run itself lays out its bands
     int m_settingUpPage = 0;
     int32_t m_currentX = 0, m_currentY = -1, m_columnTop = 0, m_column = 1, m_pageNumber = 0;
     double m_pageFooterSize = 0;

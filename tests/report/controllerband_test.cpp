@@ -348,6 +348,7 @@ TEST(ReportComponent, WorkerRunRefusesNewBands)
 {
     Fixture f(1);
     TPgxCustomBand *d = f.Band(TPgxBandType::rbDetail, "D");
+    auto *loop = f.rep.AddBand(std::make_unique<TPgxLoopBand>());
     std::atomic<bool> inRun{false}, release{false};
     d->BeforePrint = [&](TPgxCustomBand *, bool &) {
         inRun = true;
@@ -357,13 +358,17 @@ TEST(ReportComponent, WorkerRunRefusesNewBands)
     ASSERT_TRUE(f.rep.PrepareInBackground());
     while (!inRun)
         std::this_thread::yield();
+    const std::vector<TPgxCustomBand *> list = f.rep.BandList();
     EXPECT_EQ(f.rep.CreateBand(TPgxBandType::rbSummary), nullptr);
     f.rep.RemoveBand(d);
-    EXPECT_EQ(f.rep.AllBands().size(), 1u);
+    loop->SetPrintBefore(true); // stored, laid out by the next run
+    EXPECT_EQ(f.rep.AllBands().size(), 2u);
+    EXPECT_EQ(f.rep.BandList(), list);
     release = true;
     f.rep.WaitForRun();
     QCoreApplication::processEvents();
     EXPECT_NE(f.rep.CreateBand(TPgxBandType::rbSummary), nullptr);
+    EXPECT_EQ(f.rep.BandList().front(), loop);
 }
 
 TEST(ReportComponent, UnitsZoomAndDescription)
