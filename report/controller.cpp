@@ -324,7 +324,7 @@ void TPgxController::Execute()
         if (reportLevel)
             m_report->SetHeaderPrinted(true);
     }
-    if ((m_report->PageNumber() <= 1 || PgxCompositeRun()) && reportLevel) {
+    if (m_report->PageNumber() <= 1 && reportLevel) {
         TPgxCustomBand *col = m_report->BandOfType(TPgxBandType::rbColumnHeader);
         if (col && col->Enabled) {
             m_report->PrintBand(col);

@@ -35,8 +35,6 @@ bool FullWidthType(TPgxBandType t, TPgxPrintOrder order)
     }
 }
 
-std::atomic<bool> g_compositeRun{false};
-
 // Clears a flag however the scope is left.
 struct RunGuard {
     std::atomic<bool> &available;
@@ -44,16 +42,6 @@ struct RunGuard {
 };
 
 } // namespace
-
-bool PgxCompositeRun()
-{
-    return g_compositeRun.load();
-}
-
-void SetPgxCompositeRun(bool on)
-{
-    g_compositeRun = on;
-}
 
 TCustomPagorra::TCustomPagorra(QObject *parent)
     : QObject(parent), Page(this), m_controller(std::make_unique<TPgxCustomController>(this))
@@ -681,7 +669,6 @@ bool TCustomPagorra::CreateReport(bool claimed)
         for (auto &b : m_bands)
             b->PrepareComponents();
         m_panel.PrepareComponents();
-        SetPgxCompositeRun(false);
         Execute();
         m_currentX = PgxRound(Page.Stored(TPgxPage::LeftMargin));
         m_finalPage = true;

@@ -47,10 +47,6 @@ struct TPgxPrinterSetupChoice {
 using TPgxPrinterSetupHook = std::function<bool(TPgxPrinterSetupChoice &)>;
 void RegisterPrinterSetupHook(TPgxPrinterSetupHook dialog);
 
-// Set while a composite report runs one of its members; one value for the whole library.
-bool PgxCompositeRun();
-void SetPgxCompositeRun(bool on);
-
 class TCustomPagorra : public QObject, public TPgxComponent, public TPgxUnitParent, protected TPgxReportBandStore
 {
     Q_OBJECT
