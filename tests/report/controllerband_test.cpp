@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -580,7 +581,9 @@ TEST(ReportPreview, PreviewWaitsUntilThePreviewCloses)
 TEST(ReportPreview, ClosingThePreviewWhileGeneratingCancelsTheRun)
 {
     Fixture f(500);
-    f.Band(TPgxBandType::rbDetail, "D", [&] { return f.Master(); });
+    TPgxCustomBand *d = f.Band(TPgxBandType::rbDetail, "D", [&] { return f.Master(); });
+    // Records that take a while: the run looks at its messages every few milliseconds.
+    d->BeforePrint = [](TPgxCustomBand *, bool &) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
     RegisterPreviewClass([] {
         auto p = std::make_unique<FakePreview>();
         p->closeAfterMs = 0;
@@ -592,7 +595,7 @@ TEST(ReportPreview, ClosingThePreviewWhileGeneratingCancelsTheRun)
     RegisterPreviewClass(nullptr);
     EXPECT_TRUE(f.rep.Cancelled());
     EXPECT_EQ(f.rep.Printer(), nullptr);
-    EXPECT_LT(f.log.size(), 10u);
+    EXPECT_LT(f.log.size(), 100u);
     EXPECT_TRUE(f.rep.Available());
 }
 
