@@ -13,12 +13,15 @@
 #include <QFont>
 #include <QImage>
 #include <QPainter>
+#include <QApplication>
 #include <QTimer>
+#include <QWidget>
 
 #include "report/controllerband.h"
 #include "report/dataset.h"
 #include "report/exportfilter.h"
 #include "report/exportshape.h"
+#include "report/forms/standardpreview.h"
 #include "report/pagorra.h"
 #include "report_testutil.h"
 
@@ -625,4 +628,39 @@ TEST(ReportPreview, ModalPreviewKeepsItsPrinterUntilItReturns)
     EXPECT_TRUE(aliveAfterClose);
     EXPECT_EQ(f.rep.Printer(), nullptr);
     EXPECT_EQ(f.log, Split("D1 D2 D3"));
+}
+
+TEST(ReportPreview, PreviewReturnsWhenTheStandardPreviewCloses)
+{
+    for (bool modal : {false, true}) {
+        Fixture f(40);
+        f.Band(TPgxBandType::rbDetail, "D", [&] { return f.Master(); }); // 40 x 5 mm: one page
+        PgxRegisterStandardPreview();
+        int pagesShown = -1;
+        // Closes the window as a user would, once the pages are there.
+        std::function<void()> closeWhenDone = [&] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                auto *form = qobject_cast<TPgxStandardPreview *>(w);
+                if (!form || !form->isVisible())
+                    continue;
+                if (!f.rep.Available() || !f.rep.Printer()
+                    || f.rep.Printer()->Status() != TPgxPrinterStatus::mpFinished)
+                    break;
+                pagesShown = f.rep.Printer()->PageCount();
+                form->close();
+                return;
+            }
+            QTimer::singleShot(10, closeWhenDone);
+        };
+        QTimer::singleShot(10, closeWhenDone);
+        ASSERT_TRUE(modal ? f.rep.PreviewModal() : f.rep.Preview()) << modal;
+        RegisterPreviewClass(nullptr);
+        EXPECT_EQ(pagesShown, 1) << modal;
+        QCoreApplication::processEvents();
+        EXPECT_EQ(f.rep.Printer(), nullptr) << modal;
+        EXPECT_EQ(f.log.size(), 40u) << modal;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<TPgxStandardPreview *>(w))
+                delete w;
+    }
 }
