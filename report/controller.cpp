@@ -334,7 +334,8 @@ void TPgxController::Execute()
         if (reportLevel)
             m_report->SetHeaderPrinted(true);
     }
-    if (m_report->PageNumber() <= 1 && reportLevel) {
+    // A composite member starts on a page another report began: its column header goes first.
+    if ((m_report->PageNumber() <= 1 || m_report->CompositeRun()) && reportLevel) {
         TPgxCustomBand *col = m_report->BandOfType(TPgxBandType::rbColumnHeader);
         if (col && col->Enabled) {
             m_report->PrintBand(col);
