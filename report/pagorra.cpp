@@ -35,8 +35,6 @@ bool FullWidthType(TPgxBandType t, TPgxPrintOrder order)
     }
 }
 
-std::atomic<bool> g_compositeRun{false};
-
 // Clears a flag however the scope is left.
 struct RunGuard {
     std::atomic<bool> &available;
@@ -44,16 +42,6 @@ struct RunGuard {
 };
 
 } // namespace
-
-bool PgxCompositeRun()
-{
-    return g_compositeRun.load();
-}
-
-void SetPgxCompositeRun(bool on)
-{
-    g_compositeRun = on;
-}
 
 TCustomPagorra::TCustomPagorra(QObject *parent)
     : QObject(parent), Page(this), m_controller(std::make_unique<TPgxCustomController>(this))
@@ -226,6 +214,9 @@ void TCustomPagorra::RegisterBand(TPgxCustomBand *band)
 
 void TCustomPagorra::RebuildBandList()
 {
+    // A run lays its bands out once as it starts; changes meanwhile wait for the next run.
+    if (!Available() && !m_runSetup)
+        return;
     m_controller->BuildTree();
     m_rebuild.clear();
     for (TPgxBandType t : {TPgxBandType::rbPageHeader, TPgxBandType::rbTitle, TPgxBandType::rbColumnHeader})
@@ -244,7 +235,7 @@ void TCustomPagorra::RebuildBandList()
 
 void TCustomPagorra::SetBandValues()
 {
-    if (!m_built)
+    if (!m_built || (!Available() && !m_runSetup))
         return;
     const int64_t columns = std::max(1, Page.Columns());
     const int64_t full = PgxRound(Page.Stored(TPgxPage::Width))
@@ -386,7 +377,8 @@ bool TCustomPagorra::Preview()
         return false;
     }
     // The preview closes through its message, which releases the printer.
-    while (m_printer && m_printer.get() == shown && m_printer->ShowingPreview() && !QCoreApplication::closingDown())
+    while (QCoreApplication::instance() && m_printer && m_printer.get() == shown && m_printer->ShowingPreview()
+           && !QCoreApplication::closingDown())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return ok;
 }
@@ -682,9 +674,11 @@ bool TCustomPagorra::CreateReport(bool claimed)
         for (auto &pr : m_printables)
             pr->SetParentReport(this);
         m_currentX = PgxRound(Page.Stored(TPgxPage::LeftMargin));
+        m_runSetup = true;
         SetControllerBands();
         RebuildBandList();
         SetBandValues();
+        m_runSetup = false;
         Functions.Datasets = m_runDataSets;
         Functions.Prepare();
         m_pageNumberElement = Functions.GetConstant("PAGENUMBER");
@@ -698,7 +692,6 @@ bool TCustomPagorra::CreateReport(bool claimed)
         for (auto &b : m_bands)
             b->PrepareComponents();
         m_panel.PrepareComponents();
-        SetPgxCompositeRun(false);
         Execute();
         m_currentX = PgxRound(Page.Stored(TPgxPage::LeftMargin));
         // A composite member other than the last leaves its page open for the next one.
@@ -747,10 +740,14 @@ void TCustomPagorra::RestorePage(TPgxPaperSize paper, TPgxOrientation orientatio
     if (Page.GetPaperSize() == paper && Page.Orientation() == orientation && Page.Stored(TPgxPage::Width) == width
         && Page.Stored(TPgxPage::Length) == length)
         return;
+    // Still inside the run: the bands take the report's own page again all the same.
+    m_runSetup = true;
     Page.SetOrientation(orientation);
     Page.SetPaperSize(paper);
     if (paper == TPgxPaperSize::Custom)
         SetCustomPage(width, length);
+    SetBandValues();
+    m_runSetup = false;
 }
 
 void TCustomPagorra::SetCustomPage(double width, double length)

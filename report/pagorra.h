@@ -50,10 +50,6 @@ void RegisterPrinterSetupHook(TPgxPrinterSetupHook dialog);
 // Runs the registered print dialog; false when the user cancelled or none is registered.
 bool RunPrinterSetupHook(TPgxPrinterSetupChoice &choice);
 
-// Set while a composite report runs one of its members; one value for the whole library.
-bool PgxCompositeRun();
-void SetPgxCompositeRun(bool on);
-
 class TCustomPagorra : public QObject, public TPgxComponent, public TPgxUnitParent, protected TPgxReportBandStore
 {
     Q_OBJECT
@@ -256,6 +252,7 @@ protected:
     std::atomic<bool> m_available{true}, m_cancelled{false}, m_firstPageOnly{false};
     bool m_canvasOutput = true, m_finalPage = false, m_headerPrinted = false, m_columnArmed = false;
     bool m_columnBreak = false;
+    bool m_runSetup = false; // the run itself lays out its bands
     bool m_compositeRun = false;
     int m_settingUpPage = 0;
     int32_t m_currentX = 0, m_currentY = -1, m_columnTop = 0, m_column = 1, m_pageNumber = 0;
