@@ -9,6 +9,7 @@
 #include <QSqlDatabase>
 
 #include "report/controller.h"
+#include "report/controllerband.h"
 #include "report/dataset_sql.h"
 #include "report/formclasses_internal.h"
 #include "report/owner.h"
@@ -266,6 +267,12 @@ Registry MakeRegistry()
     r.classes.push_back(BandClass("TPgxBand", typeid(TPgxBand), TPgxBandType::rbDetail));
 
     TPgxFormClass group = BandClass("TPgxGroup", typeid(TPgxGroup), TPgxBandType::rbGroupHeader);
+    group.create = [](TPgxOwner &, const TPgxFormObject &parent, const TPgxFormNode &) {
+        TPgxFormObject o;
+        if (parent.report)
+            o.band = parent.report->CreateGroup();
+        return o;
+    };
     group.write = [](const TPgxFormObject &o, TPgxFormNode &n) {
         auto *g = static_cast<TPgxGroup *>(o.band);
         n.Add("Expression", TPgxFormValue::Str(QString::fromStdString(g->Expression)));
@@ -288,6 +295,39 @@ Registry MakeRegistry()
         return false;
     };
     r.classes.push_back(group);
+    TPgxFormClass sub = BandClass("TPgxSubDetail", typeid(TPgxSubDetail), TPgxBandType::rbSubDetail);
+    sub.create = [](TPgxOwner &, const TPgxFormObject &parent, const TPgxFormNode &) {
+        TPgxFormObject o;
+        if (parent.report)
+            o.band = parent.report->AddBand(std::make_unique<TPgxSubDetail>());
+        return o;
+    };
+    sub.write = [](const TPgxFormObject &o, TPgxFormNode &n) {
+        auto *d = static_cast<TPgxSubDetail *>(o.band);
+        n.Add("PrintBefore", TPgxFormValue::Bool(d->PrintBefore()));
+        n.Add("PrintIfEmpty", TPgxFormValue::Bool(d->PrintIfEmpty()));
+        if (d->DataSet())
+            n.Add("DataSet", TPgxFormValue::Str(QString::fromStdString(d->DataSet()->Name())));
+        if (d->HeaderBand() && !d->HeaderBand()->Name().isEmpty())
+            n.Add("HeaderBand", TPgxFormValue::Str(d->HeaderBand()->Name()));
+        if (d->FooterBand() && !d->FooterBand()->Name().isEmpty())
+            n.Add("FooterBand", TPgxFormValue::Str(d->FooterBand()->Name()));
+    };
+    sub.read = [](const TPgxFormObject &o, const TPgxFormProperty &p, QString &why) {
+        auto *d = static_cast<TPgxSubDetail *>(o.band);
+        bool b;
+        if (Is(p, "PrintBefore") || Is(p, "PrintIfEmpty")) {
+            if (!p.value.ToBool(b))
+                why = Bad(p);
+            else if (Is(p, "PrintBefore"))
+                d->SetPrintBefore(b);
+            else
+                d->SetPrintIfEmpty(b);
+            return true;
+        }
+        return false; // the references go with the common ones
+    };
+    r.classes.push_back(sub);
     PgxAddPrintableFormClasses(r.classes);
     r.classes.push_back(SqlClass("TTable", true));
     r.classes.push_back(SqlClass("TQuery", false));
@@ -462,7 +502,7 @@ QByteArray PgxWriteReportForm(const TPgxOwner &owner)
                 TPgxFormObject po;
                 po.printable = p.get();
                 TPgxFormNode pn;
-                if (MakeNode(PgxFindFormClass(typeid(*p)), p->Name(), po, pn))
+                if (MakeNode(PgxFindFormClass(typeid(*p)), p->Name, po, pn))
                     bn.children.push_back(std::move(pn));
             }
             node.children.push_back(std::move(bn));
@@ -523,7 +563,7 @@ private:
             return Fail(n, QStringLiteral("a %1 cannot stand here").arg(n.className));
         if (!n.name.isEmpty()) {
             const QString key = n.name.toLower();
-            if (m_names.count(key) || m_target.FindComponent(n.name))
+            if (m_names.count(key) || m_target.FindComponent(n.name) || m_owner.FindComponent(n.name))
                 return Fail(n, QStringLiteral("a component named %1 already exists").arg(n.name));
             m_names.insert(key);
         }
@@ -535,10 +575,10 @@ private:
             return Fail(n, QStringLiteral("%1 could not be made").arg(n.className));
         if (o.report)
             o.report->setObjectName(n.name);
-        else if (o.band)
+        else if (o.band && !n.name.isEmpty()) // else the report's own name for its kind
             o.band->SetName(n.name);
         else if (o.printable)
-            o.printable->SetName(n.name);
+            o.printable->Name = n.name; // as read: a caption stays what the form says
         for (const TPgxFormProperty &p : n.properties) {
             QString why;
             bool taken = Common(o, p, why);
@@ -671,7 +711,7 @@ private:
             if (!p.value.ToString(name))
                 why = Bad(p);
             else
-                m_dataSetRefs.push_back({static_cast<TPagorra *>(&r), name});
+                m_dataSetRefs.push_back({[p = static_cast<TPagorra *>(&r)](report::PgxDataSet *ds) { p->SetDataSet(ds); }, name});
         } else {
             return false;
         }
@@ -700,10 +740,11 @@ private:
         if (ReadFrame(b.Frame(), p, why))
             return true;
         if (Is(p, "BandType")) {
-            const bool child = dynamic_cast<TPgxChildBand *>(&b), group = dynamic_cast<TPgxGroup *>(&b);
-            // Group headers and child bands are classes of their own and keep their type.
+            const bool child = dynamic_cast<TPgxChildBand *>(&b), group = dynamic_cast<TPgxGroup *>(&b),
+                       sub = dynamic_cast<TPgxSubDetail *>(&b);
+            // Child bands, groups and sub-details are classes of their own and keep their type.
             if (!EnumFrom(p.value, BandTypeNames, e) || (child != (e == int(TPgxBandType::rbChild)))
-                || (group != (e == int(TPgxBandType::rbGroupHeader))) || e == int(TPgxBandType::rbSubDetail))
+                || (sub != (e == int(TPgxBandType::rbSubDetail))) || (group && e != int(TPgxBandType::rbGroupHeader)))
                 why = Bad(p);
             else if (TPgxBandType(e) != b.BandType())
                 b.SetBandType(TPgxBandType(e));
@@ -727,14 +768,21 @@ private:
             if (!p.value.ToBool(b.TransparentBand)) why = Bad(p);
         } else if (Is(p, "Color")) {
             if (!Color(p.value, b.Color)) why = Bad(p);
-        } else if (Is(p, "LinkBand") || Is(p, "FooterBand") || Is(p, "ParentBand")) {
-            const int what = Is(p, "LinkBand") ? 0 : Is(p, "FooterBand") ? 1 : 2;
+        } else if (Is(p, "LinkBand") || Is(p, "FooterBand") || Is(p, "ParentBand") || Is(p, "HeaderBand")) {
+            const bool sub = dynamic_cast<TPgxSubDetail *>(&b);
+            const int what = Is(p, "LinkBand") ? 0 : Is(p, "FooterBand") ? (sub ? 4 : 1) : Is(p, "ParentBand") ? 2 : 3;
             QString name;
             if (!p.value.ToString(name) || (what == 1 && !dynamic_cast<TPgxGroup *>(&b))
-                || (what == 2 && !dynamic_cast<TPgxChildBand *>(&b)))
+                || (what == 2 && !dynamic_cast<TPgxChildBand *>(&b)) || (what == 3 && !sub))
                 why = Bad(p);
             else
                 m_bandRefs.push_back({&b, what, name});
+        } else if (Is(p, "DataSet") && dynamic_cast<TPgxSubDetail *>(&b)) {
+            QString name;
+            if (!p.value.ToString(name))
+                why = Bad(p);
+            else
+                m_dataSetRefs.push_back({[d = static_cast<TPgxSubDetail *>(&b)](report::PgxDataSet *ds) { d->SetDataSet(ds); }, name});
         } else {
             return false;
         }
@@ -787,7 +835,7 @@ private:
             for (TPgxCustomBand *b : ref.band->ParentReport()->AllBands())
                 if (!b->Name().isEmpty() && b->Name().compare(ref.name, Qt::CaseInsensitive) == 0)
                     target = b;
-            static const char *const what[] = {"LinkBand", "FooterBand", "ParentBand"};
+            static const char *const what[] = {"LinkBand", "FooterBand", "ParentBand", "HeaderBand", "FooterBand"};
             if (!target || target == ref.band) {
                 error = QStringLiteral("%1 of %2 names no other band of its report: %3")
                             .arg(QLatin1String(what[ref.what]), ref.band->Name(), ref.name);
@@ -798,8 +846,12 @@ private:
                 ok = ref.band->SetLinkBand(target);
             else if (ref.what == 1)
                 static_cast<TPgxGroup *>(ref.band)->SetFooterBand(target);
-            else
+            else if (ref.what == 2)
                 ok = static_cast<TPgxChildBand *>(ref.band)->SetParentBand(target);
+            else if (ref.what == 3)
+                static_cast<TPgxSubDetail *>(ref.band)->SetHeaderBand(target);
+            else
+                static_cast<TPgxSubDetail *>(ref.band)->SetFooterBand(target);
             if (!ok) {
                 error = QStringLiteral("%1 of %2 would make a loop of bands")
                             .arg(QLatin1String(what[ref.what]), ref.band->Name());
@@ -816,7 +868,7 @@ private:
                             found = ds;
             // One the program keeps elsewhere is left for it to set.
             if (found)
-                ref.report->SetDataSet(found);
+                ref.set(found);
         }
         for (int i = 0; i < m_owner.ComponentCount(); ++i)
             if (TCustomPagorra *r = m_owner.ComponentAt(i).report) {
@@ -828,11 +880,11 @@ private:
 
     struct BandRef {
         TPgxCustomBand *band;
-        int what; // 0 link, 1 group footer, 2 child's parent
+        int what; // 0 link, 1 group footer, 2 child's parent, 3 and 4 sub-detail header and footer
         QString name;
     };
     struct DataSetRef {
-        TPagorra *report;
+        std::function<void(report::PgxDataSet *)> set;
         QString name;
     };
     TPgxOwner &m_owner;

@@ -130,7 +130,7 @@ void TPgxBuilder::RenameObjects()
             if (b->Name().compare(name, Qt::CaseInsensitive) == 0)
                 return true;
             for (const auto &p : b->Printables())
-                if (p->Name().compare(name, Qt::CaseInsensitive) == 0)
+                if (p->Name.compare(name, Qt::CaseInsensitive) == 0)
                     return true;
         }
         return false;
@@ -164,10 +164,15 @@ void TPgxBuilder::RenameObjects()
                     b->SetName(unique(cls));
             }
             for (const auto &p : b->Printables())
-                if (p->Name().isEmpty()) {
+                if (p->Name.isEmpty()) {
                     const QString cls = className(typeid(*p));
-                    if (!cls.isEmpty())
-                        p->SetName(unique(cls));
+                    if (cls.isEmpty())
+                        continue;
+                    // A label's caption follows its name while it is empty or was the name.
+                    if (auto *label = dynamic_cast<TPgxCustomLabel *>(p.get()))
+                        label->SetName(unique(cls));
+                    else
+                        p->Name = unique(cls);
                 }
         }
 }

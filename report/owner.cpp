@@ -109,7 +109,7 @@ bool TPgxOwner::FindComponent(const QString &name) const
     bool found = false;
     ForEachReportPart([&](TPgxCustomBand *b, TPgxPrintable *p) {
         if (!found)
-            found = p ? same(p->Name()) : same(b->Name());
+            found = p ? same(p->Name) : same(b->Name());
     });
     return found;
 }

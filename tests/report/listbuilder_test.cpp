@@ -111,10 +111,10 @@ TEST(ListBuilder, ColumnsOfTheVisibleFieldsWithATitleAndPageNumber)
 
     // Every part is named after its class.
     EXPECT_EQ(r->objectName(), "Pagorra1");
-    EXPECT_EQ(labels[0]->Name(), "PgxLabel2");
-    EXPECT_EQ(titles[0]->Name(), "PgxLabel1");
-    EXPECT_EQ(exprs[1]->Name(), "PgxExpr3");
-    EXPECT_EQ(r->BandOfType(TPgxBandType::rbTitle)->Name(), "PgxBand1");
+    EXPECT_EQ(labels[0]->Name, "PgxLabel2");
+    EXPECT_EQ(titles[0]->Name, "PgxLabel1");
+    EXPECT_EQ(exprs[1]->Name, "PgxExpr3");
+    EXPECT_EQ(r->BandOfType(TPgxBandType::rbTitle)->Name(), "TitleBand1"); // the report names its bands
 }
 
 TEST(ListBuilder, AFieldListGivesInvisibleFieldsAColumnInItsOrder)

@@ -75,7 +75,7 @@ TEST(UniqueName, TakesTheSmallestFreeNumberAcrossReportParts)
     EXPECT_EQ(UniqueName(form, "Pagorra"), "Pagorra2");
     TPgxCustomBand *band = report->CreateBand(TPgxBandType::rbDetail);
     band->SetName("pgxband1");
-    band->AddPrintable<TPgxPrintable>()->SetName("Label2");
+    band->AddPrintable<TPgxPrintable>()->Name = "Label2";
     EXPECT_EQ(UniqueName(form, "PgxBand"), "PgxBand2");
     EXPECT_EQ(UniqueName(form, "Label"), "Label1");
     EXPECT_TRUE(form.FindComponent("LABEL2"));

@@ -9,6 +9,7 @@
 #include "report/dataset.h"
 #include "report/formclasses.h"
 #include "report/formstream.h"
+#include "report/controllerband.h"
 #include "report/listbuilder.h"
 #include "report/owner.h"
 #include "report/pagorra.h"
@@ -187,7 +188,7 @@ TEST(ReportForm, ReadsTheThreeExtraProperties)
     ASSERT_TRUE(expr);
     EXPECT_EQ(expr->Expression(), "[Name]");
     EXPECT_EQ(expr->Alignment(), TPgxAlignment::taRightJustify);
-    EXPECT_EQ(expr->Name(), "PgxExpr1");
+    EXPECT_EQ(expr->Name, "PgxExpr1");
 }
 
 TEST(ReportForm, ResolvesBandReferencesAndKeepsThemOnWriting)
@@ -209,18 +210,24 @@ TEST(ReportForm, ResolvesBandReferencesAndKeepsThemOnWriting)
     EXPECT_EQ(child->ParentBand()->Name(), "Details");
     EXPECT_EQ(r->Page.Columns(), 2);
     EXPECT_EQ(r->Panel().Zoom(), 150);
+    auto *sub = dynamic_cast<TPgxSubDetail *>(r->BandOfType(TPgxBandType::rbSubDetail));
+    ASSERT_TRUE(sub);
+    EXPECT_EQ(sub->DataSet(), form.ComponentAt(0).dataSet);
+    EXPECT_FALSE(sub->PrintIfEmpty());
+    ASSERT_TRUE(sub->HeaderBand());
+    EXPECT_EQ(sub->HeaderBand()->Name(), "LinesHeader");
 
     const QByteArray written = PgxWriteReportForm(form);
     for (const char *kept : {"FooterBand = 'RegionFooter'", "LinkBand = 'Details'", "ParentBand = 'Details'",
                              "SQL.Strings = ('SELECT * FROM Orders' 'WHERE Total > :Min' 'ORDER BY Region')",
-                             "Shape = pgxsRoundRect", "Lines.Strings = ('first line' '' 'third, with a tab'#9'here')"})
+                             "Shape = pgxsRoundRect", "HeaderBand = 'LinesHeader'", "DataSet = 'Orders'", "Lines.Strings = ('first line' '' 'third, with a tab'#9'here')"})
         EXPECT_TRUE(written.contains(kept)) << kept << "\n" << written.toStdString();
 }
 
 TEST(ReportForm, RegistersTheNineClassesAndTakesNewOnes)
 {
     const QStringList names = PgxRegisteredClasses();
-    for (const char *c : {"TPagorra", "TPgxBand", "TPgxGroup", "TPgxExpr", "TPgxShape", "TTable", "TQuery",
+    for (const char *c : {"TPagorra", "TPgxBand", "TPgxGroup", "TPgxSubDetail", "TPgxExpr", "TPgxShape", "TTable", "TQuery",
                           "TPgxChildBand", "TPgxLabel"})
         EXPECT_TRUE(names.contains(c)) << c;
 
