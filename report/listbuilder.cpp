@@ -320,8 +320,8 @@ bool PgxCreateList(TCustomPagorra *&report, TPgxOwner *owner, report::PgxDataSet
         if (error)
             *error = builder.LastError();
         // A report made here goes, once; a report given stays the caller's.
-        if (report && builder.Report() == report)
-            builder.SetReport(nullptr), (void)builder.FetchReport();
+        if (report)
+            (void)builder.FetchReport(); // handed back untouched, never freed here
         builder.SetActive(false);
         return false;
     }
