@@ -328,6 +328,71 @@ Registry MakeRegistry()
         return false; // the references go with the common ones
     };
     r.classes.push_back(sub);
+    TPgxFormClass loop = BandClass("TPgxLoopBand", typeid(TPgxLoopBand), TPgxBandType::rbSubDetail);
+    loop.create = [](TPgxOwner &, const TPgxFormObject &parent, const TPgxFormNode &) {
+        TPgxFormObject o;
+        if (parent.report)
+            o.band = parent.report->AddBand(std::make_unique<TPgxLoopBand>());
+        return o;
+    };
+    loop.write = [](const TPgxFormObject &o, TPgxFormNode &n) {
+        auto *l = static_cast<TPgxLoopBand *>(o.band);
+        n.Add("PrintBefore", TPgxFormValue::Bool(l->PrintBefore()));
+        n.Add("PrintCount", TPgxFormValue::Int(l->PrintCount()));
+    };
+    loop.read = [](const TPgxFormObject &o, const TPgxFormProperty &p, QString &why) {
+        auto *l = static_cast<TPgxLoopBand *>(o.band);
+        bool b;
+        int64_t i;
+        if (Is(p, "PrintBefore")) {
+            if (!p.value.ToBool(b)) why = Bad(p); else l->SetPrintBefore(b);
+            return true;
+        }
+        if (Is(p, "PrintCount")) {
+            // Each count prints the band once: a form asks for no more than a long report would.
+            if (!p.value.ToInt(i, 0, 1000000)) why = Bad(p); else l->SetPrintCount(int(i));
+            return true;
+        }
+        return false;
+    };
+    r.classes.push_back(loop);
+    TPgxFormClass strings = BandClass("TPgxStringsBand", typeid(TPgxStringsBand), TPgxBandType::rbSubDetail);
+    strings.create = [](TPgxOwner &, const TPgxFormObject &parent, const TPgxFormNode &) {
+        TPgxFormObject o;
+        if (parent.report)
+            o.band = parent.report->AddBand(std::make_unique<TPgxStringsBand>());
+        return o;
+    };
+    strings.write = [](const TPgxFormObject &o, TPgxFormNode &n) {
+        auto *sb = static_cast<TPgxStringsBand *>(o.band);
+        n.Add("PrintBefore", TPgxFormValue::Bool(sb->PrintBefore()));
+        std::vector<std::string> items;
+        for (const QString &it : sb->Items())
+            items.push_back(it.toStdString());
+        n.Add("Items.Strings", TPgxFormValue::Strings(items));
+    };
+    strings.read = [](const TPgxFormObject &o, const TPgxFormProperty &p, QString &why) {
+        auto *sb = static_cast<TPgxStringsBand *>(o.band);
+        bool b;
+        std::vector<std::string> items;
+        if (Is(p, "PrintBefore")) {
+            if (!p.value.ToBool(b)) why = Bad(p); else sb->SetPrintBefore(b);
+            return true;
+        }
+        if (Is(p, "Items.Strings")) {
+            if (!p.value.ToStrings(items))
+                why = Bad(p);
+            else {
+                QStringList list;
+                for (const std::string &it : items)
+                    list << QString::fromStdString(it);
+                sb->SetItems(list);
+            }
+            return true;
+        }
+        return false;
+    };
+    r.classes.push_back(strings);
     PgxAddPrintableFormClasses(r.classes);
     r.classes.push_back(SqlClass("TTable", true));
     r.classes.push_back(SqlClass("TQuery", false));
@@ -741,8 +806,8 @@ private:
             return true;
         if (Is(p, "BandType")) {
             const bool child = dynamic_cast<TPgxChildBand *>(&b), group = dynamic_cast<TPgxGroup *>(&b),
-                       sub = dynamic_cast<TPgxSubDetail *>(&b);
-            // Child bands, groups and sub-details are classes of their own and keep their type.
+                       sub = dynamic_cast<TPgxControllerBand *>(&b);
+            // Child bands, groups and controller bands are classes of their own and keep their type.
             if (!EnumFrom(p.value, BandTypeNames, e) || (child != (e == int(TPgxBandType::rbChild)))
                 || (sub != (e == int(TPgxBandType::rbSubDetail))) || (group && e != int(TPgxBandType::rbGroupHeader)))
                 why = Bad(p);

@@ -220,7 +220,8 @@ TEST(ReportForm, ResolvesBandReferencesAndKeepsThemOnWriting)
     const QByteArray written = PgxWriteReportForm(form);
     for (const char *kept : {"FooterBand = 'RegionFooter'", "LinkBand = 'Details'", "ParentBand = 'Details'",
                              "SQL.Strings = ('SELECT * FROM Orders' 'WHERE Total > :Min' 'ORDER BY Region')",
-                             "Shape = pgxsRoundRect", "HeaderBand = 'LinesHeader'", "DataSet = 'Orders'", "Lines.Strings = ('first line' '' 'third, with a tab'#9'here')"})
+                             "Shape = pgxsRoundRect", "HeaderBand = 'LinesHeader'", "DataSet = 'Orders'",
+                             "PrintCount = 3", "Items.Strings = ('north' 'south')", "Lines.Strings = ('first line' '' 'third, with a tab'#9'here')"})
         EXPECT_TRUE(written.contains(kept)) << kept << "\n" << written.toStdString();
 }
 
