@@ -592,9 +592,17 @@ bool PgxSaveReportForm(const TPgxOwner &owner, const QString &fileName, QString 
 
 namespace {
 
+class FormReader;
+thread_local FormReader *t_reader = nullptr;
+
 class FormReader
 {
 public:
+    void ResolveLater(const QString &name, std::function<void(report::PgxDataSet *)> set)
+    {
+        m_dataSetRefs.push_back({std::move(set), name});
+    }
+
     static constexpr size_t MaxBands = 256;
 
     FormReader(TPgxOwner &owner, const TPgxOwner &target) : m_owner(owner), m_target(target) {}
@@ -962,6 +970,14 @@ private:
 
 } // namespace
 
+bool PgxFormResolveDataSet(const QString &name, std::function<void(report::PgxDataSet *)> set)
+{
+    if (!t_reader || !set)
+        return false;
+    t_reader->ResolveLater(name, std::move(set));
+    return true;
+}
+
 bool PgxReadReportForm(const QByteArray &text, TPgxOwner &owner, QString *error)
 {
     TPgxFormDocument doc;
@@ -970,6 +986,12 @@ bool PgxReadReportForm(const QByteArray &text, TPgxOwner &owner, QString *error)
     // Read into a scratch owner so that a refused form leaves nothing behind.
     TPgxOwner scratch;
     FormReader reader(scratch, owner);
+    FormReader *outer = t_reader;
+    t_reader = &reader;
+    struct Restore {
+        FormReader *outer;
+        ~Restore() { t_reader = outer; }
+    } restore{outer};
     if (!reader.Read(doc)) {
         if (error)
             *error = reader.error;

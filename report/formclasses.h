@@ -62,6 +62,11 @@ void PgxRegisterPrintableClass(const QString &className,
                                std::function<bool(T &, const TPgxFormProperty &, QString &)> read = {},
                                std::function<void(T &)> loaded = {});
 
+// For a class's read: names a data set that the form or the owner it is read into holds, and
+// sets it once everything is read (a data set kept elsewhere is left for the program to set).
+// Only while PgxReadReportForm runs on this thread; false otherwise.
+bool PgxFormResolveDataSet(const QString &name, std::function<void(report::PgxDataSet *)> set);
+
 // Writes every report and data set of the owner (components of unregistered classes are left
 // out).
 QByteArray PgxWriteReportForm(const TPgxOwner &owner);

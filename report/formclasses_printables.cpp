@@ -1,6 +1,7 @@
 // Stored-form entries of the text, expression and shape printables: their own properties after
 // the common ones every printable shares.
 #include "report/formclasses.h"
+#include "report/dataset.h"
 #include "report/formclasses_internal.h"
 #include "report/printables_data.h"
 #include "report/printables_shape.h"
@@ -240,6 +241,72 @@ TPgxFormClass ShapeClass()
     return c;
 }
 
+// ---- data and system data
+
+TPgxFormClass DBTextClass()
+{
+    TPgxFormClass c = TextClass<TPgxDBText>("TPgxDBText");
+    c.write = [](const TPgxFormObject &o, TPgxFormNode &n) {
+        auto &t = static_cast<TPgxDBText &>(*o.printable);
+        WriteLabel(t, n);
+        if (t.DataSet())
+            n.Add("DataSet", TPgxFormValue::Str(QString::fromStdString(t.DataSet()->Name())));
+        n.Add("DataField", TPgxFormValue::Str(QString::fromStdString(t.DataField())));
+        n.Add("Mask", TPgxFormValue::Str(QString::fromStdString(t.Mask)));
+    };
+    c.read = [](const TPgxFormObject &o, const TPgxFormProperty &p, QString &why) {
+        auto &t = static_cast<TPgxDBText &>(*o.printable);
+        QString s;
+        if (Is(p, "DataSet") || Is(p, "DataField") || Is(p, "Mask")) {
+            if (!p.value.ToString(s))
+                why = Bad(p);
+            else if (Is(p, "DataSet"))
+                PgxFormResolveDataSet(s, [&t](report::PgxDataSet *ds) { t.SetDataSet(ds); });
+            else if (Is(p, "DataField"))
+                t.SetDataField(s.toStdString());
+            else
+                t.Mask = s.toStdString();
+            return true;
+        }
+        // What a data text shows comes from its field, not from a stored caption.
+        if (Is(p, "Caption") || Is(p, "Lines.Strings"))
+            return true;
+        return ReadLabel(t, p, why);
+    };
+    return c;
+}
+
+constexpr const char *SysDataNames[] = {"pgxsTime", "pgxsDate", "pgxsDateTime", "pgxsPageNumber", "pgxsReportTitle",
+    "pgxsDetailCount", "pgxsDetailNo"};
+
+TPgxFormClass SysDataClass()
+{
+    TPgxFormClass c = TextClass<TPgxSysData>("TPgxSysData");
+    c.write = [](const TPgxFormObject &o, TPgxFormNode &n) {
+        auto &d = static_cast<TPgxSysData &>(*o.printable);
+        WriteLabel(d, n);
+        n.Add("Data", EnumValue(SysDataNames, int(d.Data())));
+        n.Add("Text", TPgxFormValue::Str(d.Text()));
+    };
+    c.read = [](const TPgxFormObject &o, const TPgxFormProperty &p, QString &why) {
+        auto &d = static_cast<TPgxSysData &>(*o.printable);
+        int e;
+        QString s;
+        if (Is(p, "Data")) {
+            if (!EnumFrom(p.value, SysDataNames, e)) why = Bad(p); else d.SetData(TPgxSysDataType(e));
+            return true;
+        }
+        if (Is(p, "Text")) {
+            if (!p.value.ToString(s)) why = Bad(p); else d.SetText(s);
+            return true;
+        }
+        if (Is(p, "Caption"))
+            return true;
+        return ReadLabel(d, p, why);
+    };
+    return c;
+}
+
 } // namespace
 
 void PgxAddPrintableFormClasses(std::vector<TPgxFormClass> &classes)
@@ -248,6 +315,8 @@ void PgxAddPrintableFormClasses(std::vector<TPgxFormClass> &classes)
     classes.push_back(ShapeClass());
     classes.push_back(TextClass<TPgxLabel>("TPgxLabel"));
     classes.push_back(TextClass<TPgxMemo>("TPgxMemo"));
+    classes.push_back(DBTextClass());
+    classes.push_back(SysDataClass());
 }
 
 } // namespace strandel

@@ -325,3 +325,28 @@ TEST(ReportForm, TablesAndQueriesReadTheirDatabaseWithoutWritingIt)
     EXPECT_TRUE(again.contains("SQL.Strings = ('SELECT Name FROM People' 'WHERE Age >= 18')")) << again.toStdString();
     EXPECT_TRUE(again.contains("TableName = 'People'"));
 }
+
+TEST(ReportForm, DataTextsFindTheirDataSetOnceTheFormIsRead)
+{
+    TPgxOwner form;
+    auto *people = form.AddDataSet(People(), "TMemoryTable");
+    const QByteArray text = "strandel-report-form 1\nobject P: TPagorra\n  object D: TPgxBand\n    BandType = rbDetail\n"
+                            "    object Who: TPgxDBText\n      DataSet = 'people'\n      DataField = 'Name'\n"
+                            "      Mask = ''\n    end\n    object When: TPgxSysData\n      Data = pgxsPageNumber\n"
+                            "      Text = 'Page '\n    end\n  end\nend\n";
+    QString error;
+    ASSERT_TRUE(PgxReadReportForm(text, form, &error)) << error.toStdString();
+    TPgxCustomBand *detail = form.ComponentAt(1).report->BandOfType(TPgxBandType::rbDetail);
+    auto *who = dynamic_cast<TPgxDBText *>(detail->Printables().at(0).get());
+    auto *when = dynamic_cast<TPgxSysData *>(detail->Printables().at(1).get());
+    ASSERT_TRUE(who && when);
+    EXPECT_EQ(who->DataSet(), people);
+    EXPECT_EQ(who->DataField(), "Name");
+    EXPECT_EQ(when->Data(), TPgxSysDataType::pgxsPageNumber);
+    EXPECT_EQ(when->Text(), "Page ");
+    const QByteArray written = PgxWriteReportForm(form);
+    for (const char *kept : {"DataSet = 'People'", "DataField = 'Name'", "Data = pgxsPageNumber", "Text = 'Page '"})
+        EXPECT_TRUE(written.contains(kept)) << kept << "\n" << written.toStdString();
+    // Outside a read there is nothing to resolve against.
+    EXPECT_FALSE(PgxFormResolveDataSet("People", [](report::PgxDataSet *) {}));
+}
