@@ -401,3 +401,79 @@ TEST(PrintForm, ClosingEndsThePreview)
     // The report lets the printer go once the close has reached it.
     EXPECT_TRUE(Pump([&] { return f.form.Pagorra->Printer() == nullptr; }));
 }
+
+namespace {
+
+// A two-field JPEG record of one colour, as a recorder sends it for a 720 x 480 picture.
+struct Record {
+    FrameRecordHeader header;
+    DvrRecordStream stream;
+};
+Record SolidRecord(QRgb colour, uint8_t channel)
+{
+    std::vector<uint32_t> pixels(size_t(720 * 240), 0xFF000000u | colour);
+    std::vector<uint8_t> field;
+    EXPECT_TRUE(JpegEncode(pixels.data(), 720, 240, 720, 90, field));
+    Record r;
+    std::vector<uint8_t> &d = r.stream.data;
+    d.assign(kJpegRecordPrefix, 0x11);
+    d.insert(d.end(), field.begin(), field.end());
+    const size_t second = d.size();
+    d.insert(d.end(), kJpegRecordPrefix, 0x22);
+    d.insert(d.end(), field.begin(), field.end());
+    r.header.channel = channel;
+    r.header.sizeCode = 0;
+    r.header.time = {20, 26, 12, 10, 13, 45, 7};
+    r.header.partSize[0] = uint32_t(d.size());
+    r.header.jpegLength = uint32_t(second);
+    return r;
+}
+
+class PrintingView : public TfrmDvrWin {
+public:
+    bool IsLoggedIn() const override { return true; }
+    int GetChannelCount() const override { return 4; }
+    int GetCurrentChannel() const override { return current; }
+    int current = 0;
+};
+
+} // namespace
+
+// Print/File hands the form the picture of the channel shown alone, or of channel 1 in the
+// multi view, at the recorder's 720 x 480.
+TEST(PrintForm, MainWindowHandsOverTheShownChannelsPicture)
+{
+    Settings s;
+    TfrmMain main;
+    auto *view = new PrintingView;
+    ASSERT_TRUE(main.AddDvrWin(view));
+    main.SetCurrentDvrWin(view);
+    Record green = SolidRecord(qRgb(0, 200, 0), 1), yellow = SolidRecord(qRgb(230, 230, 0), 3);
+    view->Pane(0)->ShowFrame(&green.header, &green.stream);
+    view->Pane(2)->ShowFrame(&yellow.header, &yellow.stream);
+    ASSERT_TRUE(main.btnPrint->isEnabled());
+
+    for (int current : {0, 3}) {
+        view->current = current;
+        QImage handed;
+        bool opened = false;
+        QTimer::singleShot(0, [&] {
+            Pump([] { return QApplication::activeModalWidget() != nullptr; });
+            auto *form = qobject_cast<TfrmPrint *>(QApplication::activeModalWidget());
+            ASSERT_NE(form, nullptr);
+            opened = true;
+            EXPECT_EQ(form->windowTitle(), "Print");
+            handed = form->Picture();
+            form->reject();
+        });
+        main.btnPrint->click();
+        ASSERT_TRUE(opened);
+        ASSERT_EQ(handed.size(), QSize(720, 480)) << current;
+        const QRgb c = handed.pixel(360, 240);
+        if (current == 0)
+            EXPECT_TRUE(qGreen(c) > 150 && qRed(c) < 60) << std::hex << c;
+        else
+            EXPECT_TRUE(qGreen(c) > 150 && qRed(c) > 150) << std::hex << c;
+    }
+    main.RemoveAllDvrWins();
+}
