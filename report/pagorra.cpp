@@ -200,6 +200,7 @@ void TCustomPagorra::UnregisterDataSet(report::PgxDataSet *ds)
 std::unique_ptr<TPgxPrinter> TCustomPagorra::NewPrinter()
 {
     auto p = std::make_unique<TPgxPrinter>();
+    p->SetParentReport(this);
     connect(p.get(), &TPgxPrinter::AvailablePagesChanged, this, &TCustomPagorra::OnPagesAvailable, Qt::QueuedConnection);
     connect(p.get(), &TPgxPrinter::PrintRequested, this, &TCustomPagorra::OnPrintRequested, Qt::QueuedConnection);
     connect(p.get(), &TPgxPrinter::ClosePreviewRequested, this, &TCustomPagorra::OnPreviewClosed, Qt::QueuedConnection);

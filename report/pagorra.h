@@ -16,6 +16,7 @@
 #include "report/band.h"
 #include "report/controller.h"
 #include "report/environment.h"
+#include "report/previewsettings.h"
 #include "report/printer.h"
 #include "report/units.h"
 
@@ -60,6 +61,15 @@ public:
     TPgxPrinterSettings PrinterSettings;
     uint8_t Options = FirstPageHeader | LastPageFooter;
     QString ReportTitle;
+    // The standard preview window of this report: style, size, state, side panel, first zoom.
+    TPgxFormStyle PrevFormStyle = TPgxFormStyle::fsNormal;
+    TPgxWindowState PreviewInitialState = TPgxWindowState::wsNormal;
+    int32_t PreviewWidth = 600, PreviewHeight = 500;
+    int32_t GetPreviewWidth() const { return PreviewWidth > 0 ? PreviewWidth : 600; }
+    int32_t GetPreviewHeight() const { return PreviewHeight > 0 ? PreviewHeight : 600; }
+    bool PrevShowThumbs = true, PrevShowSearch = true;
+    bool GetPrevShowThumbs() const { return PrevShowThumbs; }
+    TPgxZoomState PrevInitialZoom = TPgxZoomState::pgxZoomToFit;
     std::function<void(TCustomPagorra *, bool &printReport)> BeforePrint;
     std::function<void(TCustomPagorra *)> OnStartPage, OnEndPage;
 
