@@ -2,6 +2,7 @@
 // to PDF and measured there, saved as JPEG or bitmap, and the report font kept in the settings.
 #include "platform/jpeg.h"
 #include "platform/settings.h"
+#include "report/forms/preview.h"
 #include "report/pagorra.h"
 #include "report/printdevice.h"
 #include "report/printer.h"
@@ -476,4 +477,27 @@ TEST(PrintForm, MainWindowHandsOverTheShownChannelsPicture)
             EXPECT_TRUE(qGreen(c) > 150 && qRed(c) > 150) << std::hex << c;
     }
     main.RemoveAllDvrWins();
+}
+
+// The preview shows the picture at its zoom: at 50 % the 720 pixels (190.5 mm) of the picture
+// take 360 screen pixels, at 60 % 432.
+TEST(PrintForm, PreviewShowsThePictureAtItsZoom)
+{
+    Settings s;
+    ShownForm f;
+    auto widest = [&] {
+        const QImage shot = f.form.PgxPreview1->grab().toImage();
+        int best = 0;
+        for (int y = 0; y < shot.height(); ++y) {
+            int n = 0;
+            for (int x = 0; x < shot.width(); ++x)
+                n += IsBlue(shot.pixel(x, y)) || IsRed(shot.pixel(x, y));
+            best = std::max(best, n);
+        }
+        return best;
+    };
+    EXPECT_NEAR(widest(), 360, 3);
+    f.form.btnZoomPlus->click();
+    QCoreApplication::processEvents();
+    EXPECT_NEAR(widest(), 432, 3);
 }

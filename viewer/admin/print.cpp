@@ -1,7 +1,10 @@
 #include "viewer/admin/print.h"
 
 #include "platform/debuglog.h"
+#include "report/forms/preview.h"
 #include "report/pagorra.h"
+#include "report/printables_image.h"
+#include "report/printables_text.h"
 #include "report/printer.h"
 #include "viewer/admin/bmptojpeg.h"
 #include "viewer/admin/shells.h"
@@ -89,7 +92,7 @@ TfrmPrint::TfrmPrint(QWidget *owner) : QDialog(owner)
     btnFont = button("btnFont", "Font");
     bar->addStretch(1);
 
-    PgxPreview1 = new pgx::TPgxPreview(this);
+    PgxPreview1 = new TPgxPreview(this);
     PgxPreview1->setObjectName("PgxPreview1");
 
     pnlMemo = new QWidget(PgxPreview1);
@@ -151,11 +154,13 @@ TfrmPrint::TfrmPrint(QWidget *owner) : QDialog(owner)
     for (int side = 0; side < 4; ++side)
         Pagorra->Frame().SetValue(side, true);
     TitleBand1 = static_cast<TPgxBand *>(Pagorra->CreateBand(TPgxBandType::rbTitle));
-    imgDvr = TitleBand1->AddPrintable<pgx::TPgxImage>();
-    imgDvr->Zoom = kDesignZoom;
-    imgDvr->AutoSize = true;
-    lblMemo = TitleBand1->AddPrintable<pgx::TPgxMemo>();
-    lblMemo->WordWrap = true;
+    imgDvr = TitleBand1->AddPrintable<TPgxImage>();
+    imgDvr->SetAutoSize(true);
+    lblMemo = TitleBand1->AddPrintable<TPgxMemo>();
+    lblMemo->SetAutoSize(false);
+    lblMemo->SetWordWrap(true);
+    // A memo longer than its box stretches the band onto the next page rather than being cut.
+    lblMemo->SetAutoStretch(true);
     lblMemo->Color = 0xffffffff;
     Pagorra->OnEndPage = [](TCustomPagorra *) { DebugPrint("End Page\n"); };
 
@@ -218,10 +223,17 @@ void TfrmPrint::SetReportFont(const QFont &font, int color)
 
 void TfrmPrint::ApplyFontToReport()
 {
-    lblMemo->Font = font_;
+    TPgxFont f;
+    f.Name = font_.family();
+    f.Size = font_.pointSize() > 0 ? font_.pointSize() : 10;
+    f.Bold = font_.bold();
+    f.Italic = font_.italic();
+    f.Underline = font_.underline();
+    f.StrikeOut = font_.strikeOut();
     // The stored colour is a Windows colour: red in the low byte.
     const uint32_t c = uint32_t(fontColor_);
-    lblMemo->FontColor = qRgb(int(c & 0xff), int((c >> 8) & 0xff), int((c >> 16) & 0xff));
+    f.Color = qRgb(int(c & 0xff), int((c >> 8) & 0xff), int((c >> 16) & 0xff));
+    lblMemo->SetFont(f);
 }
 
 void TfrmPrint::SetPicture(const QImage &picture)
@@ -302,7 +314,7 @@ void TfrmPrint::Timer1Timer()
     imgDvr->Left = DesignToTenths(paper.pictureLeft);
     imgDvr->Top = DesignToTenths(kPictureTop);
     Pagorra->Page.SetPaperSize(paper.size);
-    lblMemo->SetLines(edtMemo->toPlainText().split('\n'));
+    lblMemo->SetLines(PgxSplitLines(edtMemo->toPlainText()));
     PlaceMemo();
     // The report generates its page here and hands its printer to the embedded preview.
     if (Pagorra->Prepare())
@@ -341,7 +353,7 @@ void TfrmPrint::btnMemoClick()
         return;
     }
     pnlMemo->hide();
-    lblMemo->SetLines(edtMemo->toPlainText().split('\n'));
+    lblMemo->SetLines(PgxSplitLines(edtMemo->toPlainText()));
     RePreview();
 }
 

@@ -11,7 +11,6 @@
 #include <functional>
 
 #include "report/units.h"
-#include "viewer/admin/printitems.h"
 
 class QComboBox;
 class QFileDialog;
@@ -26,6 +25,9 @@ namespace strandel {
 class TBmpToJpeg;
 class TPagorra;
 class TPgxBand;
+class TPgxImage;
+class TPgxMemo;
+class TPgxPreview;
 class TPgxPrinter;
 
 // One row of the paper choice: its text, the report's paper, and where the picture starts, in
@@ -88,7 +90,7 @@ public:
     QPushButton *btnMemo;
     QPushButton *btnFont;
     // The preview, the memo editor inside it, and the wait note.
-    pgx::TPgxPreview *PgxPreview1;
+    TPgxPreview *PgxPreview1;
     QWidget *pnlMemo;
     QPlainTextEdit *edtMemo;
     QLabel *pnlMsg;
@@ -100,8 +102,8 @@ public:
     // The report: one title band with the picture and the memo.
     TPagorra *Pagorra;
     TPgxBand *TitleBand1;
-    pgx::TPgxImage *imgDvr;
-    pgx::TPgxMemo *lblMemo;
+    TPgxImage *imgDvr;
+    TPgxMemo *lblMemo;
 
     // Stand-ins for the modal dialogs, so they can be answered without a user.
     // Shows dlgSave; true with the chosen name and filter row.
