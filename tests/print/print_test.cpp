@@ -501,3 +501,34 @@ TEST(PrintForm, PreviewShowsThePictureAtItsZoom)
     QCoreApplication::processEvents();
     EXPECT_NEAR(widest(), 432, 3);
 }
+
+// A memo longer than its box is not cut: the band stretches onto further pages and every line
+// reaches the paper.
+TEST(PrintForm, LongMemoGoesOnToTheNextPage)
+{
+    Settings s;
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("memo.pdf");
+    PgxRegisterPrintDeviceFactory([&pdf] { return std::make_unique<TPgxPdfDevice>(pdf); });
+    struct Unregister {
+        ~Unregister() { PgxRegisterPrintDeviceFactory({}); }
+    } unregister;
+    ShownForm f;
+    QStringList lines;
+    for (int i = 1; i <= 90; ++i)
+        lines << QString("note%1").arg(i);
+    f.form.btnMemo->click();
+    f.form.edtMemo->setPlainText(lines.join('\n'));
+    f.form.btnMemo->click();
+    f.Paper(2); // A5: little room under the picture
+    f.form.btnPrint->click();
+    EXPECT_TRUE(f.messages.isEmpty()) << f.messages.join('\n').toStdString();
+    const QString info = RunTool("pdfinfo", {pdf});
+    static const QRegularExpression pagesRe("Pages:\\s+(\\d+)");
+    const QRegularExpressionMatch m = pagesRe.match(info);
+    ASSERT_TRUE(m.hasMatch()) << info.toStdString();
+    EXPECT_GE(m.captured(1).toInt(), 2);
+    const QString text = RunTool("pdftotext", {pdf, "-"});
+    for (const QString &l : lines)
+        EXPECT_TRUE(text.contains(QRegularExpression("\\b" + l + "\\b"))) << l.toStdString();
+}

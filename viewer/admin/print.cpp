@@ -316,8 +316,9 @@ void TfrmPrint::Timer1Timer()
     Pagorra->Page.SetPaperSize(paper.size);
     lblMemo->SetLines(PgxSplitLines(edtMemo->toPlainText()));
     PlaceMemo();
-    // The report generates its page here and hands its printer to the embedded preview.
-    if (Pagorra->Prepare())
+    // The report generates its page here and hands its printer to the embedded preview; a form
+    // closed while the page was being made shows nothing more.
+    if (Pagorra->Prepare() && !closed_)
         PagorraPreview();
     DebugPrint("Preview End\n");
 }
