@@ -532,3 +532,35 @@ TEST(PrintForm, LongMemoGoesOnToTheNextPage)
     for (const QString &l : lines)
         EXPECT_TRUE(text.contains(QRegularExpression("\\b" + l + "\\b"))) << l.toStdString();
 }
+
+// A confirmed printer set-up makes the page again, so Print uses the choice; a cancelled one
+// leaves the page as it was.
+TEST(PrintForm, PrinterSetupChoiceReachesThePrintedPage)
+{
+    Settings s;
+    ShownForm f;
+    bool confirm = false;
+    RegisterPrinterSetupHook([&](TPgxPrinterSetupChoice &c) {
+        c.Copies = 3;
+        c.Orientation = TPgxOrientation::Landscape;
+        return confirm;
+    });
+    struct Unregister {
+        ~Unregister() { RegisterPrinterSetupHook(nullptr); }
+    } unregister;
+    f.form.btnPrintSetup->click();
+    EXPECT_FALSE(f.form.Timer1->isActive());
+    ASSERT_NE(f.form.PgxPreview1->PgxPrinter(), nullptr);
+    EXPECT_EQ(f.form.PgxPreview1->PgxPrinter()->Settings().Copies(), 1);
+
+    confirm = true;
+    f.form.btnPrintSetup->click();
+    EXPECT_TRUE(f.form.Timer1->isActive());
+    ASSERT_TRUE(Pump([&] {
+        TPgxPrinter *p = f.form.PgxPreview1->PgxPrinter();
+        return !f.form.Timer1->isActive() && p && p->Status() == TPgxPrinterStatus::mpFinished;
+    }));
+    TPgxPrinter *p = f.form.PgxPreview1->PgxPrinter();
+    EXPECT_EQ(p->Settings().Copies(), 3);
+    EXPECT_EQ(p->Settings().Orientation(), TPgxOrientation::Landscape);
+}
