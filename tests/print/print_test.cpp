@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -563,4 +564,29 @@ TEST(PrintForm, PrinterSetupChoiceReachesThePrintedPage)
     TPgxPrinter *p = f.form.PgxPreview1->PgxPrinter();
     EXPECT_EQ(p->Settings().Copies(), 3);
     EXPECT_EQ(p->Settings().Orientation(), TPgxOrientation::Landscape);
+}
+
+// A view that goes while its print form is open takes the form with it, and nothing is left
+// behind that points at either.
+TEST(PrintForm, AViewThatGoesTakesItsOpenForm)
+{
+    Settings s;
+    TfrmMain main;
+    auto *view = new PrintingView;
+    ASSERT_TRUE(main.AddDvrWin(view));
+    main.SetCurrentDvrWin(view);
+    QPointer<TfrmPrint> seen;
+    QTimer::singleShot(0, [&] {
+        Pump([] { return QApplication::activeModalWidget() != nullptr; });
+        seen = qobject_cast<TfrmPrint *>(QApplication::activeModalWidget());
+        ASSERT_NE(seen.data(), nullptr);
+        Pump([&] { return seen->PgxPreview1->PgxPrinter() != nullptr; });
+        main.RemoveDvrWin(view);
+        Pump([&] { return seen.isNull() || !seen->isVisible(); });
+        if (seen)
+            seen->reject();
+    });
+    main.btnPrint->click();
+    EXPECT_TRUE(seen.isNull());
+    EXPECT_EQ(main.GetCurrentDvrWin(), nullptr);
 }

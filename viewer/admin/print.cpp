@@ -412,7 +412,8 @@ void TfrmPrint::btnFontClick()
 
 void TfrmPrint::btnPrintClick()
 {
-    TPgxPrinter *p = Pagorra->Printer();
+    // What is printed is what the preview shows; while a new page is on its way there is none.
+    TPgxPrinter *p = PgxPreview1->PgxPrinter();
     if (!p || p->Status() != TPgxPrinterStatus::mpFinished) {
         if (showMessage)
             showMessage(QStringLiteral("The page is not ready yet."));
