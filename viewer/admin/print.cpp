@@ -201,6 +201,9 @@ TfrmPrint::~TfrmPrint()
     // The preview lets go of the report's printer before the report goes.
     Timer1->stop();
     ClosePreview();
+    // A form taken down with its owner keeps the chosen font all the same.
+    if (!closed_)
+        FormClose();
 }
 
 void TfrmPrint::FormCreate()
