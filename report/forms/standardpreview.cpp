@@ -292,8 +292,7 @@ TPgxStandardPreview::TPgxStandardPreview(QWidget *owner, TPgxPrinter *printer) :
         m_landscape = printer && printer->Settings().Orientation() == TPgxOrientation::Landscape;
     }
     PgxPreview->SetPgxPrinter(printer);
-    if (printer && !printer->Title.isEmpty())
-        setWindowTitle(printer->Title);
+    TakeTitle();
     Tabs->setVisible(m_showThumbs || m_showSearch);
     if (!m_showThumbs)
         Tabs->removeTab(Tabs->indexOf(TabThumbs));
@@ -469,7 +468,12 @@ void TPgxStandardPreview::Show()
     switch (m_windowState) {
     case TPgxWindowState::wsMaximized: showMaximized(); break;
     case TPgxWindowState::wsMinimized: showMinimized(); break;
-    default: show(); break;
+    default:
+        // Centred on the screen.
+        if (QScreen *screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+        show();
+        break;
     }
     UpdateInfo();
 }
@@ -531,6 +535,7 @@ void TPgxStandardPreview::closeEvent(QCloseEvent *e)
     // The window goes now; its preview control tells the printer it is no longer shown.
     PgxPreview->SetPgxPrinter(nullptr);
     e->accept();
+    emit Closed();
 }
 
 void TPgxStandardPreview::resizeEvent(QResizeEvent *e)
@@ -748,9 +753,20 @@ bool TPgxStandardPreview::PrintSetupAvailable() const
     return m_printer && m_printer->Status() == TPgxPrinterStatus::mpFinished && m_printer->OnPrintSetup;
 }
 
+void TPgxStandardPreview::TakeTitle()
+{
+    // A run on a worker sets the title up before it begins its document.
+    if (m_titleTaken || !m_printer || m_printer->Status() == TPgxPrinterStatus::mpReady)
+        return;
+    m_titleTaken = true;
+    if (!m_printer->Title.isEmpty())
+        setWindowTitle(m_printer->Title);
+}
+
 void TPgxStandardPreview::PgxPreviewPageAvailable(int)
 {
     UpdateInfo();
+    TakeTitle();
     if (!m_thumbPaperKnown)
         ResizeThumb();
     if (m_printer) {
@@ -871,6 +887,7 @@ void TPgxStandardPreviewInterface::ShowModal(TPgxPrinter *printer)
     QPointer<TPgxStandardPreview> form = new TPgxStandardPreview(nullptr, printer);
     form->setWindowModality(Qt::ApplicationModal);
     QEventLoop loop;
+    QObject::connect(form, &TPgxStandardPreview::Closed, &loop, &QEventLoop::quit);
     QObject::connect(form, &QObject::destroyed, &loop, &QEventLoop::quit);
     form->Show();
     if (form)

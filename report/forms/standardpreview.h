@@ -96,6 +96,10 @@ public:
     QLabel *SearchTextLabel;
     QListWidget *SearchResultBox;
 
+signals:
+    // The window closed (it frees itself afterwards).
+    void Closed();
+
 public slots:
     void FormKeyDown(int key, Qt::KeyboardModifiers shift, bool &handled);
     void ZoomToFitClick();
@@ -131,11 +135,12 @@ private:
     void BuildForm();
     void ShowMessage(const QString &text);
     bool PrintSetupAvailable() const;
+    void TakeTitle();
 
     QPointer<TPgxPrinter> m_printer;
     bool m_landscape = false;
     int m_lastProgress = 0;
-    bool m_thumbPaperKnown = false;
+    bool m_thumbPaperKnown = false, m_titleTaken = false;
     int m_textHeight = 0, m_thumbHeight = 0, m_thumbWidth = 0, m_vInset = 0, m_hInset = 0;
     bool m_showThumbs = true, m_showSearch = true;
     TPgxZoomState m_initialZoom = TPgxZoomState::pgxZoomToFit;

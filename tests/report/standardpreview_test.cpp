@@ -14,6 +14,9 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
+#include <QScreen>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,6 +24,7 @@
 #include <QToolButton>
 
 #include "previewfixtures.h"
+#include "report/forms/qtprinter.h"
 #include "report/forms/standardpreview.h"
 #include "report/pagorra.h"
 
@@ -309,6 +313,8 @@ TEST(StandardPreview, TakesTheReportsPreviewSettings)
     printer->Title = QStringLiteral("Recordings of May");
     Form f(std::move(printer));
     EXPECT_EQ(f->size(), QSize(600, 450));
+    const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    EXPECT_LE((f->geometry().center() - centre).manhattanLength(), 2);
     EXPECT_EQ(f->windowTitle(), QStringLiteral("Recordings of May"));
     EXPECT_FALSE(f->FindButton->isVisible());
     EXPECT_EQ(f->Tabs->indexOf(f->TabSearchResult), -1);
@@ -406,4 +412,78 @@ TEST(StandardPreview, FollowsAReportGeneratedOnAWorker)
     EXPECT_TRUE(form.isNull());
     EXPECT_EQ(rep.Printer(), nullptr);
     RegisterPreviewClass(nullptr);
+}
+
+TEST(StandardPreview, AModalPreviewReturnsWhenItCloses)
+{
+    PgxRegisterStandardPreview();
+    auto printer = MakeReport(1);
+    QPointer<TPgxStandardPreview> seen;
+    auto *timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, &seen] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *f = qobject_cast<TPgxStandardPreview *>(w); f && f->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                seen = f;
+                EXPECT_TRUE(f->isModal());
+                f->ExitClick();
+                return;
+            }
+    });
+    timer->start();
+    printer->PreviewModal();
+    ASSERT_FALSE(seen.isNull()); // it returned once the window closed
+    EXPECT_FALSE(seen->isVisible());
+    EXPECT_FALSE(printer->ShowingPreview());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(seen.isNull());
+    RegisterPreviewClass(nullptr);
+}
+
+TEST(StandardPreview, PrintSendsTheStoredPagesToThePrinter)
+{
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("out.pdf"));
+    auto printer = MakeReport(3);
+    ASSERT_TRUE(printer->SetPrintDevice(std::make_unique<TPgxQtPrintDevice>(pdf)));
+    Form f(std::move(printer));
+    ASSERT_TRUE(f->Print->isEnabled());
+    f->Print->trigger();
+
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {pdf});
+    ASSERT_TRUE(info.waitForFinished(30000));
+    EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput()).contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\b"))));
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QString words = QString::fromUtf8(text.readAllStandardOutput());
+    for (int page = 1; page <= 3; ++page)
+        EXPECT_TRUE(words.contains(QStringLiteral("Page %1 of the test").arg(page))) << page;
+}
+
+TEST(StandardPreview, PrinterSetupTakesTheReportsChoice)
+{
+    TPagorra report;
+    auto printer = MakeReport(3);
+    printer->SetParentReport(&report);
+    int asked = 0;
+    printer->OnPrintSetup = [&] {
+        ++asked;
+        // What the report's dialog would leave in its settings.
+        report.PrinterSettings.Copies = 2;
+        report.PrinterSettings.FirstPage = 2;
+        report.PrinterSettings.LastPage = 3;
+        report.PrinterSettings.Collate = 1;
+    };
+    Form f(std::move(printer));
+    ASSERT_TRUE(f->PrintSetup->isEnabled());
+    f->PrintSetup->trigger();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(f.printer->FirstPage, 2);
+    EXPECT_EQ(f.printer->LastPage, 3);
+    EXPECT_EQ(f.printer->Settings().Copies(), 2);
+    EXPECT_EQ(f.printer->Settings().Collate, 1);
 }

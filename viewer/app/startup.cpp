@@ -22,8 +22,10 @@
 
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <unistd.h>
@@ -176,7 +178,20 @@ void CreateApplicationForms(const std::function<void(const char *)> &onCreated)
     QObject::connect(frmDvrCtrl, &TfrmDvrCtrl::closed, frmMain, [] { frmMain->btnDvrCtrl->SetDown(false); });
     frmDvrList->SetIpServerNameSource([] { return QString::fromLatin1(GetViewerOptions().ipServerName.data()); });
     frmDvrSearch->SetDvrList(frmDvrList);
-    frmDvrList->SetViewOpener(OpenRecorderView);
+    // A recording from the book opens as the "FILE Search" button's does: with the time search,
+    // once the book has closed, so that a file can be picked.
+    frmDvrList->SetViewOpener([](DvrListRecord *entry) {
+        if (!OpenRecorderView(entry))
+            return false;
+        if (entry && entry->kind == uint8_t(DvrKind::RecordedFile)) {
+            QPointer<TfrmDvrWin> view = frmMain->GetCurrentDvrWin();
+            QTimer::singleShot(0, frmMain, [view] {
+                if (view && view == frmMain->GetCurrentDvrWin())
+                    frmMain->btnSearchClick(1);
+            });
+        }
+        return true;
+    });
 }
 
 void ShowStartupNotice()

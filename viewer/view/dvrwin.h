@@ -50,10 +50,12 @@ protected:
     void changeEvent(QEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
+    void showEvent(QShowEvent *e) override;
 
 private:
     TfrmDvrWin *view_;
     bool fitting_ = false;
+    bool placed_ = false;
 };
 
 class TfrmDvrWin : public QWidget, public DvrChOwner {
