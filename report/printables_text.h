@@ -38,7 +38,6 @@ public:
 
     TPgxCustomLabel();
 
-    const QString &Name() const { return m_name; }
     // A caption that is empty or still the old name follows the name.
     void SetName(const QString &name);
 
@@ -90,9 +89,11 @@ protected:
     const TPgxTextMetrics &TextMetrics() const { return Metrics ? *Metrics : PgxDefaultTextMetrics(); }
     // Screen pixels per tenth of a millimetre at the report's zoom.
     double PixelsPerTenth() const;
-    int32_t LineWidth(const QString &s) const;
+    // Widths of lines in screen pixels at the report's zoom.
+    std::function<int32_t(const QString &)> LineWidths() const;
+    int32_t LineWidth(const QString &s) const { return LineWidths()(s); }
     int32_t MinLineHeight() const;
-    void FormatParagraph(const QString &s);
+    void FormatParagraph(const QString &s, const std::function<int32_t(const QString &)> &width);
 
     bool m_captionBased = true;
     bool m_formatted = false;
@@ -106,7 +107,6 @@ private:
     bool m_wordWrap = true;
     bool m_sizing = false;
     QString m_caption;
-    QString m_name;
     int32_t m_currentLine = 0;
     int32_t m_fontSize = 0;
     TPgxFont m_font;

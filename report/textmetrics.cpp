@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include <QCoreApplication>
 #include <QFont>
@@ -58,6 +59,13 @@ public:
         if (!HaveGui())
             return m_fallback.Height(font);
         return QFontMetricsF(QtFont(font)).height();
+    }
+    std::function<double(const QString &)> Measurer(const PgxFont &font) const override
+    {
+        if (!HaveGui())
+            return TPgxTextMetrics::Measurer(font);
+        auto fm = std::make_shared<QFontMetricsF>(QtFont(font));
+        return [fm](const QString &text) { return fm->horizontalAdvance(text); };
     }
 
 private:

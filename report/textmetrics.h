@@ -31,6 +31,11 @@ public:
     // Advance of the text and height of a line, in the font's pixels.
     virtual double Width(const PgxFont &font, const QString &text) const = 0;
     virtual double Height(const PgxFont &font) const = 0;
+    // Widths in one font, for measuring word after word without looking the font up each time.
+    virtual std::function<double(const QString &)> Measurer(const PgxFont &font) const
+    {
+        return [this, font](const QString &text) { return Width(font, text); };
+    }
 };
 
 // Every character advances ratio x the font's pixel height; a line is lineRatio x that height.
