@@ -4,6 +4,7 @@
 #include "platform/settings.h"
 #include "report/forms/preview.h"
 #include "report/pagorra.h"
+#include "report/printables_text.h"
 #include "report/printdevice.h"
 #include "report/printer.h"
 #include "viewer/admin/bmptojpeg.h"
@@ -278,6 +279,12 @@ TEST(PrintForm, ReportFontSurvivesARestart)
     EXPECT_TRUE(again.ReportFont().strikeOut());
     EXPECT_EQ(again.ReportFontColor(), 255);
     EXPECT_EQ(again.edtMemo->font().family(), "DejaVu Serif");
+    // The report's font, and so the memo's, with the colour turned from the stored BGR value.
+    EXPECT_EQ(again.Pagorra->Font.family(), "DejaVu Serif");
+    EXPECT_EQ(again.lblMemo->Font().Name, "DejaVu Serif");
+    EXPECT_EQ(again.lblMemo->Font().Size, 14);
+    EXPECT_TRUE(again.lblMemo->Font().Bold);
+    EXPECT_EQ(again.lblMemo->Font().Color, qRgb(255, 0, 0));
 }
 
 TEST(PrintForm, ZoomStepsByTenWithinThePreviewsBounds)

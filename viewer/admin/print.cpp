@@ -150,7 +150,7 @@ TfrmPrint::TfrmPrint(QWidget *owner) : QDialog(owner)
     for (int margin : {TPgxPage::LeftMargin, TPgxPage::RightMargin, TPgxPage::TopMargin, TPgxPage::BottomMargin})
         Pagorra->Page.SetValue(margin, 100);
     Pagorra->Page.SetUnits(units);
-    Pagorra->Panel().SetZoom(kDesignZoom);
+    Pagorra->SetZoom(kDesignZoom);
     for (int side = 0; side < 4; ++side)
         Pagorra->Frame().SetValue(side, true);
     TitleBand1 = static_cast<TPgxBand *>(Pagorra->CreateBand(TPgxBandType::rbTitle));
@@ -226,6 +226,8 @@ void TfrmPrint::SetReportFont(const QFont &font, int color)
 
 void TfrmPrint::ApplyFontToReport()
 {
+    Pagorra->Font = font_;
+    // The memo prints in the report's font.
     TPgxFont f;
     f.Name = font_.family();
     f.Size = font_.pointSize() > 0 ? font_.pointSize() : 10;
