@@ -9,7 +9,6 @@
 #include "viewer/admin/bmptojpeg.h"
 #include "viewer/admin/shells.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
