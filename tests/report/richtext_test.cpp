@@ -14,6 +14,7 @@
 
 #include "report/dataset.h"
 #include "report/exportfilter.h"
+#include "report/exportshape.h"
 #include "report/pagorra.h"
 #include "report/printer.h"
 #include "report/printables_richtext.h"
@@ -410,6 +411,9 @@ public:
     void Finish() override { Active = false; }
     void AcceptGraphic(double x, double y, TPgxPrintable *control) override
     {
+        // Band backgrounds come as shapes; only the rich text's own picture counts here.
+        if (dynamic_cast<TPgxExportShape *>(control))
+            return;
         auto *rich = dynamic_cast<TPgxCustomRichText *>(control);
         ASSERT_NE(rich, nullptr);
         ASSERT_NE(rich->ExportPicture(), nullptr);
