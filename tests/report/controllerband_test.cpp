@@ -541,6 +541,30 @@ TEST(ReportComponent, BandBackgroundAndFrameReachTheFilterAsShapes)
     EXPECT_EQ(filter.calls, want);
 }
 
+TEST(ReportComponent, ARegisteredShapeMakerSuppliesTheShapes)
+{
+    struct OwnShape : TPgxPrintable {
+        PgxFrameShapeKind kind;
+        explicit OwnShape(PgxFrameShapeKind k) : kind(k) {}
+    };
+    struct Filter : TPgxExportFilter {
+        Filter() : TPgxExportFilter("x") {}
+        int own = 0, other = 0;
+        void AcceptGraphic(double, double, TPgxPrintable *control) override
+        {
+            ++(dynamic_cast<OwnShape *>(control) ? own : other);
+        }
+    };
+    Fixture f(2);
+    f.rep.CreateBand(TPgxBandType::rbDetail)->SetHeight(100);
+    RegisterExportShapeMaker([](const PgxFrameShape &s) { return std::make_unique<OwnShape>(s.kind); });
+    Filter filter;
+    ASSERT_TRUE(f.rep.ExportToFilter(&filter));
+    RegisterExportShapeMaker(nullptr);
+    EXPECT_EQ(filter.own, 2); // one background per detail
+    EXPECT_EQ(filter.other, 0);
+}
+
 // ---- preview
 
 namespace {
