@@ -406,6 +406,8 @@ Registry MakeRegistry()
         TPgxFormObject o;
         if (parent.band)
             o.printable = parent.band->AddPrintable<TPgxPrintable>();
+        else if (parent.report)
+            o.printable = parent.report->AddPrintable<TPgxPrintable>();
         return o;
     };
     r.classes.push_back(printable);
@@ -461,6 +463,7 @@ namespace {
 void WriteReport(TCustomPagorra &r, TPgxFormNode &n)
 {
     n.Add("ReportTitle", TPgxFormValue::Str(r.ReportTitle));
+    n.Add("BackImageControl", TPgxFormValue::Str(r.BackImageControl));
     n.Add("Options", TPgxFormValue::Int(r.Options));
     n.Add("Tag", TPgxFormValue::Int(r.Tag));
     n.Add("Zoom", TPgxFormValue::Int(r.Panel().Zoom()));
@@ -572,6 +575,14 @@ QByteArray PgxWriteReportForm(const TPgxOwner &owner)
             }
             node.children.push_back(std::move(bn));
         }
+        // Printables on the report itself, after its bands.
+        for (const auto &p : c.report->Printables()) {
+            TPgxFormObject po;
+            po.printable = p.get();
+            TPgxFormNode pn;
+            if (MakeNode(PgxFindFormClass(typeid(*p)), p->Name, po, pn))
+                node.children.push_back(std::move(pn));
+        }
         doc.components.push_back(std::move(node));
     }
     return PgxWriteForm(doc);
@@ -629,9 +640,11 @@ private:
         const TPgxFormClass *cls = PgxFindFormClass(n.className);
         if (!cls || !cls->create)
             return Fail(n, QStringLiteral("class %1 not found").arg(n.className));
-        const Kind wanted[] = {Kind::Report, Kind::Band, Kind::Printable};
+        // Reports and data sets stand on the form, bands on a report, printables on a band or
+        // on the report itself.
         const bool placed = level == 0 ? (cls->kind == Kind::Report || cls->kind == Kind::DataSet)
-                                       : level < 3 && cls->kind == wanted[level];
+                          : parent.report ? (cls->kind == Kind::Band || cls->kind == Kind::Printable)
+                                          : parent.band && cls->kind == Kind::Printable;
         if (!placed)
             return Fail(n, QStringLiteral("a %1 cannot stand here").arg(n.className));
         if (!n.name.isEmpty()) {
@@ -700,6 +713,9 @@ private:
             return true;
         if (Is(p, "ReportTitle")) {
             if (!p.value.ToString(r.ReportTitle))
+                why = Bad(p);
+        } else if (Is(p, "BackImageControl")) {
+            if (!p.value.ToString(r.BackImageControl))
                 why = Bad(p);
         } else if (Is(p, "Options")) {
             if (!p.value.ToInt(i, 0, 7))

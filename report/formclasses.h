@@ -38,7 +38,8 @@ struct TPgxFormClass {
     // The C++ type the writer recognises an object by (data sets go by their owner's entry).
     std::type_index type = typeid(void);
     // A new component from its stored node: a report or data set of the owner (parent empty),
-    // a band of the parent report, a printable of the parent band. Nothing when it cannot be.
+    // a band of the parent report, a printable of the parent band or report. Nothing when it
+    // cannot be.
     std::function<TPgxFormObject(TPgxOwner &owner, const TPgxFormObject &parent, const TPgxFormNode &node)> create;
     // The class's own properties, after the common ones of its kind.
     std::function<void(const TPgxFormObject &, TPgxFormNode &)> write;
@@ -80,7 +81,7 @@ inline const QString PgxFontSizeProperty = QStringLiteral("FontSize");
 
 } // namespace strandel
 
-#include "report/band.h"
+#include "report/pagorra.h"
 
 namespace strandel {
 
@@ -97,6 +98,8 @@ void PgxRegisterPrintableClass(const QString &className, std::function<void(cons
         TPgxFormObject o;
         if (parent.band)
             o.printable = parent.band->template AddPrintable<T>();
+        else if (parent.report)
+            o.printable = parent.report->template AddPrintable<T>();
         return o;
     };
     if (write)

@@ -27,6 +27,8 @@ template <class T> TPgxFormClass PrintableClass(const char *name)
         TPgxFormObject o;
         if (parent.band)
             o.printable = parent.band->AddPrintable<T>();
+        else if (parent.report)
+            o.printable = parent.report->AddPrintable<T>();
         return o;
     };
     return c;

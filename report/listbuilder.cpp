@@ -133,6 +133,9 @@ void TPgxBuilder::RenameObjects()
                 if (p->Name.compare(name, Qt::CaseInsensitive) == 0)
                     return true;
         }
+        for (const auto &p : r->Printables())
+            if (p->Name.compare(name, Qt::CaseInsensitive) == 0)
+                return true;
         return false;
     };
     auto unique = [&](const QString &cls) {
@@ -156,7 +159,17 @@ void TPgxBuilder::RenameObjects()
             if (owner->ComponentAt(i).report)
                 reports.push_back(owner->ComponentAt(i).report);
     }
-    for (TCustomPagorra *rep : reports)
+    auto namePrintable = [&](TPgxPrintable *p) {
+        const QString cls = className(typeid(*p));
+        if (!p->Name.isEmpty() || cls.isEmpty())
+            return;
+        // A label's caption follows its name while it is empty or was the name.
+        if (auto *label = dynamic_cast<TPgxCustomLabel *>(p))
+            label->SetName(unique(cls));
+        else
+            p->Name = unique(cls);
+    };
+    for (TCustomPagorra *rep : reports) {
         for (TPgxCustomBand *b : rep->AllBands()) {
             if (b->Name().isEmpty()) {
                 const QString cls = className(typeid(*b));
@@ -164,17 +177,11 @@ void TPgxBuilder::RenameObjects()
                     b->SetName(unique(cls));
             }
             for (const auto &p : b->Printables())
-                if (p->Name.isEmpty()) {
-                    const QString cls = className(typeid(*p));
-                    if (cls.isEmpty())
-                        continue;
-                    // A label's caption follows its name while it is empty or was the name.
-                    if (auto *label = dynamic_cast<TPgxCustomLabel *>(p.get()))
-                        label->SetName(unique(cls));
-                    else
-                        p->Name = unique(cls);
-                }
+                namePrintable(p.get());
         }
+        for (const auto &p : rep->Printables())
+            namePrintable(p.get());
+    }
 }
 
 void TPgxBuilder::BuildFramework()

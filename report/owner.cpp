@@ -92,6 +92,8 @@ void TPgxOwner::ForEachReportPart(const std::function<void(TPgxCustomBand *, TPg
             for (const auto &p : b->Printables())
                 f(b, p.get());
         }
+        for (const auto &p : c.report->Printables())
+            f(nullptr, p.get());
     }
 }
 
@@ -109,7 +111,7 @@ bool TPgxOwner::FindComponent(const QString &name) const
     bool found = false;
     ForEachReportPart([&](TPgxCustomBand *b, TPgxPrintable *p) {
         if (!found)
-            found = p ? same(p->Name) : same(b->Name());
+            found = p ? same(p->Name) : b && same(b->Name());
     });
     return found;
 }

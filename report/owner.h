@@ -60,7 +60,7 @@ public:
     bool FindComponent(const QString &name) const;
 
     // Calls f with every band and printable of the owner's reports, in report, band and
-    // placing order.
+    // placing order; printables on a report itself come last, with no band.
     void ForEachReportPart(const std::function<void(TPgxCustomBand *, TPgxPrintable *)> &f) const;
 
 private:

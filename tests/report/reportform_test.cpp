@@ -126,7 +126,7 @@ TEST(ReportForm, RefusesHostileTextWithTheLineItFailedOn)
         {"strandel-report-form 1\nobject P: TPagorra\n  Page.Values = (0 0 0 0 0 0 0)\nend\n", "bad value of Page.Values"},
         {"strandel-report-form 1\nobject P: TPagorra\n  Functions.DATA = (('x'))\nend\n", "lists do not nest"},
         {"strandel-report-form 1\nobject B: TPgxBand\nend\n", "a TPgxBand cannot stand here"},
-        {"strandel-report-form 1\nobject P: TPagorra\n  object L: TPgxLabel\n  end\nend\n", "line 3: a TPgxLabel cannot stand here"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  object L: TPgxLabel\n    object M: TPgxLabel\n    end\n  end\nend\n", "line 4: a TPgxLabel cannot stand here"},
         {"strandel-report-form 1\nobject P: TPagorra\n  object B: TPgxBand\n    BandType = rbChild\n  end\nend\n", "bad value of BandType"},
         {"strandel-report-form 1\nobject P: TPagorra\n  object B: TPgxBand\n  end\n  object b: TPgxBand\n  end\nend\n", "named b already exists"},
         {"strandel-report-form 1\nobject P: TPagorra\n  object B: TPgxBand\n    LinkBand = 'Gone'\n  end\nend\n", "names no other band"},
@@ -210,6 +210,10 @@ TEST(ReportForm, ResolvesBandReferencesAndKeepsThemOnWriting)
     EXPECT_EQ(child->ParentBand()->Name(), "Details");
     EXPECT_EQ(r->Page.Columns(), 2);
     EXPECT_EQ(r->Panel().Zoom(), 150);
+    // A printable on the report itself, not on a band.
+    ASSERT_EQ(r->Printables().size(), 1u);
+    EXPECT_EQ(r->Printables()[0]->Name, "Watermark");
+    EXPECT_EQ(r->Printables()[0]->Top, 900);
     auto *sub = dynamic_cast<TPgxSubDetail *>(r->BandOfType(TPgxBandType::rbSubDetail));
     ASSERT_TRUE(sub);
     EXPECT_EQ(sub->DataSet(), form.ComponentAt(0).dataSet);
@@ -221,7 +225,7 @@ TEST(ReportForm, ResolvesBandReferencesAndKeepsThemOnWriting)
     for (const char *kept : {"FooterBand = 'RegionFooter'", "LinkBand = 'Details'", "ParentBand = 'Details'",
                              "SQL.Strings = ('SELECT * FROM Orders' 'WHERE Total > :Min' 'ORDER BY Region')",
                              "Shape = pgxsRoundRect", "HeaderBand = 'LinesHeader'", "DataSet = 'Orders'",
-                             "PrintCount = 3", "Items.Strings = ('north' 'south')", "Lines.Strings = ('first line' '' 'third, with a tab'#9'here')"})
+                             "PrintCount = 3", "Items.Strings = ('north' 'south')", "object Watermark: TPgxShape", "Lines.Strings = ('first line' '' 'third, with a tab'#9'here')"})
         EXPECT_TRUE(written.contains(kept)) << kept << "\n" << written.toStdString();
 }
 
