@@ -546,7 +546,7 @@ QByteArray PgxWriteReportForm(const TPgxOwner &owner)
         if (c.dataSet) {
             // Only a data set the class can make again is stored; others stay the program's.
             const TPgxFormClass *cls = PgxFindFormClass(c.className);
-            if (!cls || cls->type != std::type_index(typeid(*c.dataSet)))
+            if (!cls || cls->type != PgxDynamicType(*c.dataSet))
                 continue;
             TPgxFormObject o;
             o.dataSet = c.dataSet;
@@ -558,19 +558,19 @@ QByteArray PgxWriteReportForm(const TPgxOwner &owner)
             continue;
         TPgxFormObject ro;
         ro.report = c.report;
-        if (!MakeNode(PgxFindFormClass(typeid(*c.report)), c.report->objectName(), ro, node))
+        if (!MakeNode(PgxFindFormClass(PgxDynamicType(*c.report)), c.report->objectName(), ro, node))
             continue;
         for (TPgxCustomBand *b : c.report->AllBands()) {
             TPgxFormObject bo;
             bo.band = b;
             TPgxFormNode bn;
-            if (!MakeNode(PgxFindFormClass(typeid(*b)), b->Name(), bo, bn))
+            if (!MakeNode(PgxFindFormClass(PgxDynamicType(*b)), b->Name(), bo, bn))
                 continue;
             for (const auto &p : b->Printables()) {
                 TPgxFormObject po;
                 po.printable = p.get();
                 TPgxFormNode pn;
-                if (MakeNode(PgxFindFormClass(typeid(*p)), p->Name, po, pn))
+                if (MakeNode(PgxFindFormClass(PgxDynamicType(*p)), p->Name, po, pn))
                     bn.children.push_back(std::move(pn));
             }
             node.children.push_back(std::move(bn));
@@ -580,7 +580,7 @@ QByteArray PgxWriteReportForm(const TPgxOwner &owner)
             TPgxFormObject po;
             po.printable = p.get();
             TPgxFormNode pn;
-            if (MakeNode(PgxFindFormClass(typeid(*p)), p->Name, po, pn))
+            if (MakeNode(PgxFindFormClass(PgxDynamicType(*p)), p->Name, po, pn))
                 node.children.push_back(std::move(pn));
         }
         doc.components.push_back(std::move(node));

@@ -49,6 +49,9 @@ struct TPgxFormClass {
     std::function<void(const TPgxFormObject &)> loaded;
 };
 
+// The class an object really is (typeid of a reference, so nothing is evaluated twice).
+template <class T> std::type_index PgxDynamicType(const T &object) { return typeid(object); }
+
 // A later registration under the same name replaces the earlier one.
 void PgxRegisterFormClass(TPgxFormClass cls);
 const TPgxFormClass *PgxFindFormClass(const QString &className);

@@ -114,8 +114,8 @@ void TPgxBuilder::RenameObjects()
     TCustomPagorra *r = m_report.data();
     if (!r)
         return;
-    auto className = [](const std::type_info &t) {
-        const TPgxFormClass *c = PgxFindFormClass(std::type_index(t));
+    auto className = [](std::type_index t) {
+        const TPgxFormClass *c = PgxFindFormClass(t);
         return c ? c->className : QString();
     };
     // The report's owner decides which names are taken; a report without one, its own parts.
@@ -151,7 +151,7 @@ void TPgxBuilder::RenameObjects()
                 c.report->setObjectName(unique(c.className));
         }
     else if (r->objectName().isEmpty())
-        r->setObjectName(unique(className(typeid(*r))));
+        r->setObjectName(unique(className(PgxDynamicType(*r))));
     std::vector<TCustomPagorra *> reports{r};
     if (owner) {
         reports.clear();
@@ -160,7 +160,7 @@ void TPgxBuilder::RenameObjects()
                 reports.push_back(owner->ComponentAt(i).report);
     }
     auto namePrintable = [&](TPgxPrintable *p) {
-        const QString cls = className(typeid(*p));
+        const QString cls = className(PgxDynamicType(*p));
         if (!p->Name.isEmpty() || cls.isEmpty())
             return;
         // A label's caption follows its name while it is empty or was the name.
@@ -172,7 +172,7 @@ void TPgxBuilder::RenameObjects()
     for (TCustomPagorra *rep : reports) {
         for (TPgxCustomBand *b : rep->AllBands()) {
             if (b->Name().isEmpty()) {
-                const QString cls = className(typeid(*b));
+                const QString cls = className(PgxDynamicType(*b));
                 if (!cls.isEmpty())
                     b->SetName(unique(cls));
             }
