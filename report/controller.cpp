@@ -1,9 +1,10 @@
 #include "report/controller.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include <QCoreApplication>
 #include <QThread>
-
-#include <algorithm>
 
 #include "report/controllerband.h"
 #include "report/dataset.h"
@@ -247,12 +248,21 @@ void TPgxController::PrintEmptyController()
 
 namespace {
 
-// Lets the window (a preview showing the pages, a cancel button) breathe once per record, but
-// only on its own thread: a worker run has no events of its own to handle.
-void ProcessMessages()
+// Lets the window (a preview showing the pages, a cancel button) breathe during a run, but only
+// on its own thread: a worker run has no events of its own to handle. Between records at most
+// every few milliseconds: a look at the event queue costs more than printing a small band.
+void ProcessMessages(bool always)
 {
-    if (QCoreApplication *app = QCoreApplication::instance(); app && QThread::currentThread() == app->thread())
-        QCoreApplication::processEvents();
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return;
+    using Clock = std::chrono::steady_clock;
+    static Clock::time_point last; // only ever touched on the window's thread
+    const Clock::time_point now = Clock::now();
+    if (!always && now - last < std::chrono::milliseconds(5))
+        return;
+    last = now;
+    QCoreApplication::processEvents();
 }
 
 // Query parameters named like a report variable take its value, then the query runs anew.
@@ -315,7 +325,7 @@ void TPgxController::Execute()
         DetailBand->SetParentController(this);
     if (!moreData)
         return;
-    ProcessMessages();
+    ProcessMessages(true);
     if (m_report->Cancelled())
         return;
     const bool reportLevel = m_anchor == static_cast<TPgxComponent *>(m_report);
@@ -324,7 +334,8 @@ void TPgxController::Execute()
         if (reportLevel)
             m_report->SetHeaderPrinted(true);
     }
-    if ((m_report->PageNumber() <= 1 || PgxCompositeRun()) && reportLevel) {
+    // A composite member starts on a page another report began: its column header goes first.
+    if ((m_report->PageNumber() <= 1 || m_report->CompositeRun()) && reportLevel) {
         TPgxCustomBand *col = m_report->BandOfType(TPgxBandType::rbColumnHeader);
         if (col && col->Enabled) {
             m_report->PrintBand(col);
@@ -336,7 +347,7 @@ void TPgxController::Execute()
     auto *pagorra = dynamic_cast<TPagorra *>(m_report);
     const bool showProgress = pagorra && useDataSet && pagorra->DataSet() == DataSet && recordCount != 0;
     while (moreData) {
-        ProcessMessages();
+        ProcessMessages(false);
         if (m_report->Cancelled() || (printer && printer->Cancelled()))
             return;
         if (m_report->FirstPageOnly() && m_report->PageNumber() > 1)

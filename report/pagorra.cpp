@@ -35,8 +35,6 @@ bool FullWidthType(TPgxBandType t, TPgxPrintOrder order)
     }
 }
 
-std::atomic<bool> g_compositeRun{false};
-
 // Clears a flag however the scope is left.
 struct RunGuard {
     std::atomic<bool> &available;
@@ -44,16 +42,6 @@ struct RunGuard {
 };
 
 } // namespace
-
-bool PgxCompositeRun()
-{
-    return g_compositeRun.load();
-}
-
-void SetPgxCompositeRun(bool on)
-{
-    g_compositeRun = on;
-}
 
 TCustomPagorra::TCustomPagorra(QObject *parent)
     : QObject(parent), Page(this), m_controller(std::make_unique<TPgxCustomController>(this))
@@ -226,6 +214,9 @@ void TCustomPagorra::RegisterBand(TPgxCustomBand *band)
 
 void TCustomPagorra::RebuildBandList()
 {
+    // A run lays its bands out once as it starts; changes meanwhile wait for the next run.
+    if (!Available() && !m_runSetup)
+        return;
     m_controller->BuildTree();
     m_rebuild.clear();
     for (TPgxBandType t : {TPgxBandType::rbPageHeader, TPgxBandType::rbTitle, TPgxBandType::rbColumnHeader})
@@ -244,7 +235,7 @@ void TCustomPagorra::RebuildBandList()
 
 void TCustomPagorra::SetBandValues()
 {
-    if (!m_built)
+    if (!m_built || (!Available() && !m_runSetup))
         return;
     const int64_t columns = std::max(1, Page.Columns());
     const int64_t full = PgxRound(Page.Stored(TPgxPage::Width))
@@ -386,7 +377,8 @@ bool TCustomPagorra::Preview()
         return false;
     }
     // The preview closes through its message, which releases the printer.
-    while (m_printer && m_printer.get() == shown && m_printer->ShowingPreview() && !QCoreApplication::closingDown())
+    while (QCoreApplication::instance() && m_printer && m_printer.get() == shown && m_printer->ShowingPreview()
+           && !QCoreApplication::closingDown())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return ok;
 }
@@ -528,6 +520,11 @@ void RegisterPrinterSetupHook(TPgxPrinterSetupHook dialog)
     SetupDialog() = std::move(dialog);
 }
 
+bool RunPrinterSetupHook(TPgxPrinterSetupChoice &choice)
+{
+    return SetupDialog() && SetupDialog()(choice);
+}
+
 bool TCustomPagorra::PrinterSetup()
 {
     TPgxPrinterSetupChoice c;
@@ -538,7 +535,7 @@ bool TCustomPagorra::PrinterSetup()
         c.MinPage = c.FromPage = 1;
         c.MaxPage = c.ToPage = m_printer->PageCount();
     }
-    const bool ok = SetupDialog() && SetupDialog()(c);
+    const bool ok = RunPrinterSetupHook(c);
     if (!ok) {
         Tag = 1;
         return false;
@@ -644,13 +641,29 @@ bool TCustomPagorra::CreateReport(bool claimed)
     } unitsBack{Page, shownUnits};
 
     TPgxPrinter &p = *m_printer;
-    SetPrinterValues(p);
-    p.Title = ReportTitle;
-    p.SetCompression((Options & Compression) != 0);
-    p.BeginDoc();
-    m_currentY = -1;
-    m_pageNumber = 0;
-    m_column = std::max(1, Page.Columns());
+    const bool composite = m_compositeRun;
+    // A composite member prints on the composite's paper; its own page comes back afterwards.
+    const TPgxPaperSize ownPaper = Page.GetPaperSize();
+    const TPgxOrientation ownOrientation = Page.Orientation();
+    const double ownWidth = Page.Stored(TPgxPage::Width), ownLength = Page.Stored(TPgxPage::Length);
+    if (!composite) {
+        SetPrinterValues(p);
+        p.Title = ReportTitle;
+        p.SetCompression((Options & Compression) != 0);
+        p.BeginDoc();
+        m_currentY = -1;
+        m_pageNumber = 0;
+        m_column = std::max(1, Page.Columns());
+    } else {
+        Page.SetPaperSize(p.Settings().PaperSize());
+        Page.SetOrientation(p.Settings().Orientation());
+        if (Page.GetPaperSize() == TPgxPaperSize::Custom)
+            SetCustomPage(p.Settings().PaperWidth(), p.Settings().PaperLength());
+        // Continues in column 1 of the page the previous member left open; with no page begun
+        // yet the first column break begins page 1, as in a report of its own.
+        m_column = m_pageNumber > 0 ? 1 : std::max(1, Page.Columns());
+        m_columnTop = m_currentY;
+    }
     bool ok = false;
     try {
         if (m_filter && !m_filter->Active)
@@ -661,29 +674,34 @@ bool TCustomPagorra::CreateReport(bool claimed)
         for (auto &pr : m_printables)
             pr->SetParentReport(this);
         m_currentX = PgxRound(Page.Stored(TPgxPage::LeftMargin));
+        m_runSetup = true;
         SetControllerBands();
         RebuildBandList();
         SetBandValues();
+        m_runSetup = false;
         Functions.Datasets = m_runDataSets;
         Functions.Prepare();
         m_pageNumberElement = Functions.GetConstant("PAGENUMBER");
         m_columnElement = Functions.GetConstant("COLUMNNUMBER");
         m_titleElement = Functions.GetConstant("REPORTTITLE");
         TPgxEvEnvironment::SetStringConstant(m_titleElement, ReportTitle.toStdString());
-        TPgxEvEnvironment::SetIntegerConstant(m_pageNumberElement, 0);
-        TPgxEvEnvironment::SetIntegerConstant(m_columnElement, 0);
+        // A composite member goes on counting from the page it starts on.
+        TPgxEvEnvironment::SetIntegerConstant(m_pageNumberElement, composite ? m_pageNumber : 0);
+        TPgxEvEnvironment::SetIntegerConstant(m_columnElement, composite && m_pageNumber > 0 ? m_column : 0);
         m_controller->Prepare();
         for (auto &b : m_bands)
             b->PrepareComponents();
         m_panel.PrepareComponents();
-        SetPgxCompositeRun(false);
         Execute();
         m_currentX = PgxRound(Page.Stored(TPgxPage::LeftMargin));
-        m_finalPage = true;
-        if (!Cancelled() && !p.Cancelled())
-            EndPage();
-        if (m_filter)
-            m_filter->Finish();
+        // A composite member other than the last leaves its page open for the next one.
+        if (!composite || Tag == 999) {
+            m_finalPage = true;
+            if (!Cancelled() && !p.Cancelled())
+                EndPage();
+            if (m_filter)
+                m_filter->Finish();
+        }
         ok = !Cancelled() && !p.Cancelled();
     } catch (...) {
         for (auto &b : m_bands)
@@ -692,9 +710,13 @@ bool TCustomPagorra::CreateReport(bool claimed)
         m_backImage = nullptr;
         m_controller->Unprepare();
         Functions.Unprepare();
+        if (composite)
+            RestorePage(ownPaper, ownOrientation, ownWidth, ownLength);
         p.AbortDoc();
         throw;
     }
+    if (composite)
+        RestorePage(ownPaper, ownOrientation, ownWidth, ownLength);
     for (auto &b : m_bands)
         b->UnprepareComponents();
     m_panel.UnprepareComponents();
@@ -704,11 +726,37 @@ bool TCustomPagorra::CreateReport(bool claimed)
     m_pageNumberElement = m_columnElement = m_titleElement = nullptr;
     if (!ok)
         p.AbortDoc();
+    else if (composite)
+        return ok; // the composite ends its document after its last member
     else if (m_canvasOutput)
         p.EndDoc();
     else
         p.AbortDoc(); // an export leaves no printer document
     return ok;
+}
+
+void TCustomPagorra::RestorePage(TPgxPaperSize paper, TPgxOrientation orientation, double width, double length)
+{
+    if (Page.GetPaperSize() == paper && Page.Orientation() == orientation && Page.Stored(TPgxPage::Width) == width
+        && Page.Stored(TPgxPage::Length) == length)
+        return;
+    // Still inside the run: the bands take the report's own page again all the same.
+    m_runSetup = true;
+    Page.SetOrientation(orientation);
+    Page.SetPaperSize(paper);
+    if (paper == TPgxPaperSize::Custom)
+        SetCustomPage(width, length);
+    SetBandValues();
+    m_runSetup = false;
+}
+
+void TCustomPagorra::SetCustomPage(double width, double length)
+{
+    const TPgxUnit u = Page.GetUnits();
+    Page.SetUnits(TPgxUnit::Native);
+    Page.SetValue(TPgxPage::Width, width);
+    Page.SetValue(TPgxPage::Length, length);
+    Page.SetUnits(u);
 }
 
 void TCustomPagorra::Execute()

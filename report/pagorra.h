@@ -47,10 +47,8 @@ struct TPgxPrinterSetupChoice {
 // Shows the print dialog (the forms register it); false when the user cancelled.
 using TPgxPrinterSetupHook = std::function<bool(TPgxPrinterSetupChoice &)>;
 void RegisterPrinterSetupHook(TPgxPrinterSetupHook dialog);
-
-// Set while a composite report runs one of its members; one value for the whole library.
-bool PgxCompositeRun();
-void SetPgxCompositeRun(bool on);
+// Runs the registered print dialog; false when the user cancelled or none is registered.
+bool RunPrinterSetupHook(TPgxPrinterSetupChoice &choice);
 
 class TCustomPagorra : public QObject, public TPgxComponent, public TPgxUnitParent, protected TPgxReportBandStore
 {
@@ -158,6 +156,15 @@ public:
     // RunFinished follows (queued). The preview shows the pages while they arrive.
     bool PrepareInBackground();
     bool PreviewModeless();
+    // One member of a composite document: generates onto the composite's printer (lent for
+    // the run and handed back), continuing at the page, position and column set with
+    // SetCompositePosition. The document stays open; the last page is ended only when Tag is
+    // 999 (the last member). ExportComposite feeds filter as well; the filter stays active
+    // for the next member.
+    bool CreateCompositeReport(std::unique_ptr<TPgxPrinter> &printer);
+    bool ExportComposite(TPgxExportFilter *filter, std::unique_ptr<TPgxPrinter> &printer);
+    void SetCompositePosition(int32_t y, int32_t pageNumber, int32_t column);
+    bool CompositeRun() const { return m_compositeRun; }
     // Waits for a worker run to end (the caller then still gets RunFinished).
     void WaitForRun();
     void Cancel();
@@ -224,6 +231,8 @@ protected:
     void HookPrinter(TPgxPrinter &p);
     void SetPrinterValues(TPgxPrinter &p);
     void PrintPageFrame();
+    void RestorePage(TPgxPaperSize paper, TPgxOrientation orientation, double width, double length);
+    void SetCustomPage(double width, double length);
     int32_t PaperExtent() const;
 
     TPgxBasePanel m_panel;
@@ -243,6 +252,8 @@ protected:
     std::atomic<bool> m_available{true}, m_cancelled{false}, m_firstPageOnly{false};
     bool m_canvasOutput = true, m_finalPage = false, m_headerPrinted = false, m_columnArmed = false;
     bool m_columnBreak = false;
+    bool m_runSetup = false; // the run itself lays out its bands
+    bool m_compositeRun = false;
     int m_settingUpPage = 0;
     int32_t m_currentX = 0, m_currentY = -1, m_columnTop = 0, m_column = 1, m_pageNumber = 0;
     double m_pageFooterSize = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -12,12 +13,15 @@
 #include <QFont>
 #include <QImage>
 #include <QPainter>
+#include <QApplication>
 #include <QTimer>
+#include <QWidget>
 
 #include "report/controllerband.h"
 #include "report/dataset.h"
 #include "report/exportfilter.h"
 #include "report/exportshape.h"
+#include "report/forms/standardpreview.h"
 #include "report/pagorra.h"
 #include "report_testutil.h"
 
@@ -348,6 +352,7 @@ TEST(ReportComponent, WorkerRunRefusesNewBands)
 {
     Fixture f(1);
     TPgxCustomBand *d = f.Band(TPgxBandType::rbDetail, "D");
+    auto *loop = f.rep.AddBand(std::make_unique<TPgxLoopBand>());
     std::atomic<bool> inRun{false}, release{false};
     d->BeforePrint = [&](TPgxCustomBand *, bool &) {
         inRun = true;
@@ -357,13 +362,17 @@ TEST(ReportComponent, WorkerRunRefusesNewBands)
     ASSERT_TRUE(f.rep.PrepareInBackground());
     while (!inRun)
         std::this_thread::yield();
+    const std::vector<TPgxCustomBand *> list = f.rep.BandList();
     EXPECT_EQ(f.rep.CreateBand(TPgxBandType::rbSummary), nullptr);
     f.rep.RemoveBand(d);
-    EXPECT_EQ(f.rep.AllBands().size(), 1u);
+    loop->SetPrintBefore(true); // stored, laid out by the next run
+    EXPECT_EQ(f.rep.AllBands().size(), 2u);
+    EXPECT_EQ(f.rep.BandList(), list);
     release = true;
     f.rep.WaitForRun();
     QCoreApplication::processEvents();
     EXPECT_NE(f.rep.CreateBand(TPgxBandType::rbSummary), nullptr);
+    EXPECT_EQ(f.rep.BandList().front(), loop);
 }
 
 TEST(ReportComponent, UnitsZoomAndDescription)
@@ -532,6 +541,30 @@ TEST(ReportComponent, BandBackgroundAndFrameReachTheFilterAsShapes)
     EXPECT_EQ(filter.calls, want);
 }
 
+TEST(ReportComponent, ARegisteredShapeMakerSuppliesTheShapes)
+{
+    struct OwnShape : TPgxPrintable {
+        PgxFrameShapeKind kind;
+        explicit OwnShape(PgxFrameShapeKind k) : kind(k) {}
+    };
+    struct Filter : TPgxExportFilter {
+        Filter() : TPgxExportFilter("x") {}
+        int own = 0, other = 0;
+        void AcceptGraphic(double, double, TPgxPrintable *control) override
+        {
+            ++(dynamic_cast<OwnShape *>(control) ? own : other);
+        }
+    };
+    Fixture f(2);
+    f.rep.CreateBand(TPgxBandType::rbDetail)->SetHeight(100);
+    RegisterExportShapeMaker([](const PgxFrameShape &s) { return std::make_unique<OwnShape>(s.kind); });
+    Filter filter;
+    ASSERT_TRUE(f.rep.ExportToFilter(&filter));
+    RegisterExportShapeMaker(nullptr);
+    EXPECT_EQ(filter.own, 2); // one background per detail
+    EXPECT_EQ(filter.other, 0);
+}
+
 // ---- preview
 
 namespace {
@@ -575,7 +608,9 @@ TEST(ReportPreview, PreviewWaitsUntilThePreviewCloses)
 TEST(ReportPreview, ClosingThePreviewWhileGeneratingCancelsTheRun)
 {
     Fixture f(500);
-    f.Band(TPgxBandType::rbDetail, "D", [&] { return f.Master(); });
+    TPgxCustomBand *d = f.Band(TPgxBandType::rbDetail, "D", [&] { return f.Master(); });
+    // Records that take a while: the run looks at its messages every few milliseconds.
+    d->BeforePrint = [](TPgxCustomBand *, bool &) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
     RegisterPreviewClass([] {
         auto p = std::make_unique<FakePreview>();
         p->closeAfterMs = 0;
@@ -587,7 +622,7 @@ TEST(ReportPreview, ClosingThePreviewWhileGeneratingCancelsTheRun)
     RegisterPreviewClass(nullptr);
     EXPECT_TRUE(f.rep.Cancelled());
     EXPECT_EQ(f.rep.Printer(), nullptr);
-    EXPECT_LT(f.log.size(), 10u);
+    EXPECT_LT(f.log.size(), 100u);
     EXPECT_TRUE(f.rep.Available());
 }
 
@@ -617,4 +652,39 @@ TEST(ReportPreview, ModalPreviewKeepsItsPrinterUntilItReturns)
     EXPECT_TRUE(aliveAfterClose);
     EXPECT_EQ(f.rep.Printer(), nullptr);
     EXPECT_EQ(f.log, Split("D1 D2 D3"));
+}
+
+TEST(ReportPreview, PreviewReturnsWhenTheStandardPreviewCloses)
+{
+    for (bool modal : {false, true}) {
+        Fixture f(40);
+        f.Band(TPgxBandType::rbDetail, "D", [&] { return f.Master(); }); // 40 x 5 mm: one page
+        PgxRegisterStandardPreview();
+        int pagesShown = -1;
+        // Closes the window as a user would, once the pages are there.
+        std::function<void()> closeWhenDone = [&] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                auto *form = qobject_cast<TPgxStandardPreview *>(w);
+                if (!form || !form->isVisible())
+                    continue;
+                if (!f.rep.Available() || !f.rep.Printer()
+                    || f.rep.Printer()->Status() != TPgxPrinterStatus::mpFinished)
+                    break;
+                pagesShown = f.rep.Printer()->PageCount();
+                form->close();
+                return;
+            }
+            QTimer::singleShot(10, closeWhenDone);
+        };
+        QTimer::singleShot(10, closeWhenDone);
+        ASSERT_TRUE(modal ? f.rep.PreviewModal() : f.rep.Preview()) << modal;
+        RegisterPreviewClass(nullptr);
+        EXPECT_EQ(pagesShown, 1) << modal;
+        QCoreApplication::processEvents();
+        EXPECT_EQ(f.rep.Printer(), nullptr) << modal;
+        EXPECT_EQ(f.log.size(), 40u) << modal;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<TPgxStandardPreview *>(w))
+                delete w;
+    }
 }
