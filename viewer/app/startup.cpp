@@ -1,5 +1,8 @@
 #include "viewer/app/startup.h"
 
+#include "report/forms/printdialogs.h"
+#include "report/forms/qtprinter.h"
+
 #include "viewer/controls/selcal.h"
 #include "viewer/app/uihelpers.h"
 
@@ -290,6 +293,9 @@ int RunViewer(int argc, char **argv)
     QApplication::setOrganizationName("Holvane");
     // The main form's close ends the program, whatever other windows are open.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Reports print through Qt's printers and ask for them in Qt's print dialog.
+    PgxRegisterQtPrinter();
+    PgxRegisterReportPrinterSetup();
     CreateApplicationForms();
     QObject::connect(frmMain, &QObject::destroyed, &app, [] { QCoreApplication::exit(0); });
     ShowStartupNotice();

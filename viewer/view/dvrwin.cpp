@@ -1286,6 +1286,14 @@ void TfrmDvrWin::OpenUpgradeDialog()
         delete dialog;
 }
 
+QImage *TfrmDvrWin::CopyCurrentPicture(QImage *picture)
+{
+    const int channel = GetCurrentChannel();
+    const int index = channel >= 1 && channel <= kMaxChannels ? channel - 1 : 0;
+    TfrmDvrCh *pane = panes_[size_t(index)];
+    return pane ? pane->CopyPicture(picture) : nullptr;
+}
+
 void TfrmDvrWin::SendRemoteKey(uint32_t code)
 {
     uint8_t payload[4];

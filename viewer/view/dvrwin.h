@@ -110,6 +110,9 @@ public:
     virtual void OpenStatusDialog();
     void OpenSetupDialog();
     void OpenUpgradeDialog();
+    // The picture of the channel shown alone (channel 1 in the multi view) for printing and
+    // saving; null when that pane shows nothing.
+    QImage *CopyCurrentPicture(QImage *picture);
     // What the administration dialogs use of this view.
     DvrServices &Services();
     void SendRemoteKey(uint32_t code);
