@@ -1,9 +1,12 @@
 // Stored-form entries of the text, expression and shape printables: their own properties after
 // the common ones every printable shares.
 #include "report/formclasses.h"
+#include <type_traits>
+
 #include "report/dataset.h"
 #include "report/formclasses_internal.h"
 #include "report/printables_data.h"
+#include "report/printables_richtext.h"
 #include "report/printables_shape.h"
 #include "report/printables_text.h"
 
@@ -309,6 +312,76 @@ TPgxFormClass SysDataClass()
     return c;
 }
 
+// ---- rich text
+
+constexpr const char *AlignmentNames[] = {"taLeftJustify", "taRightJustify", "taCenter"};
+
+template <class T> TPgxFormClass RichClass(const char *name)
+{
+    TPgxFormClass c = PrintableClass<T>(name);
+    c.write = [](const TPgxFormObject &o, TPgxFormNode &n) {
+        auto &r = static_cast<T &>(*o.printable);
+        const QFont f = r.Font();
+        n.Add("Font.Name", TPgxFormValue::Str(f.family()));
+        n.Add("Font.Size", TPgxFormValue::Int(f.pointSize() > 0 ? f.pointSize() : 10));
+        n.Add("Font.Bold", TPgxFormValue::Bool(f.bold()));
+        n.Add("Font.Italic", TPgxFormValue::Bool(f.italic()));
+        n.Add("TextAlignment", EnumValue(AlignmentNames, int(r.TextAlignment())));
+        n.Add("RichColor", TPgxFormValue::Int(r.RichColor()));
+        n.Add("AutoStretch", TPgxFormValue::Bool(r.AutoStretch));
+        if constexpr (std::is_same_v<T, TPgxDBRichText>) {
+            if (r.DataSet())
+                n.Add("DataSet", TPgxFormValue::Str(QString::fromStdString(r.DataSet()->Name())));
+            n.Add("DataField", TPgxFormValue::Str(QString::fromStdString(r.DataField)));
+        } else {
+            n.Add("Lines", TPgxFormValue::Str(r.Lines()));
+        }
+    };
+    c.read = [](const TPgxFormObject &o, const TPgxFormProperty &p, QString &why) {
+        auto &r = static_cast<T &>(*o.printable);
+        QFont f = r.Font();
+        QString s;
+        int64_t i;
+        bool b;
+        int e;
+        if (Is(p, "Font.Name")) {
+            if (!p.value.ToString(s) || s.isEmpty() || s.size() > 255) why = Bad(p); else { f.setFamily(s); r.SetFont(f); }
+        } else if (Is(p, "Font.Size")) {
+            if (!p.value.ToInt(i, 1, 1638)) why = Bad(p); else { f.setPointSize(int(i)); r.SetFont(f); }
+        } else if (Is(p, "Font.Bold") || Is(p, "Font.Italic")) {
+            if (!p.value.ToBool(b))
+                why = Bad(p);
+            else {
+                Is(p, "Font.Bold") ? f.setBold(b) : f.setItalic(b);
+                r.SetFont(f);
+            }
+        } else if (Is(p, "TextAlignment")) {
+            if (!EnumFrom(p.value, AlignmentNames, e)) why = Bad(p); else r.SetTextAlignment(TPgxAlignment(e));
+        } else if (Is(p, "RichColor")) {
+            if (!p.value.ToInt(i, 0, 0xffffffffLL)) why = Bad(p); else r.SetRichColor(QRgb(i));
+        } else if (Is(p, "AutoStretch")) {
+            if (!p.value.ToBool(r.AutoStretch)) why = Bad(p);
+        } else if constexpr (std::is_same_v<T, TPgxDBRichText>) {
+            if (Is(p, "DataSet")) {
+                if (!p.value.ToString(s))
+                    why = Bad(p);
+                else
+                    PgxFormResolveDataSet(s, [&r](report::PgxDataSet *ds) { r.SetDataSet(ds); });
+            } else if (Is(p, "DataField")) {
+                if (!p.value.ToString(s)) why = Bad(p); else r.DataField = s.toStdString();
+            } else {
+                return false;
+            }
+        } else {
+            if (!Is(p, "Lines"))
+                return false;
+            if (!p.value.ToString(s)) why = Bad(p); else r.SetLines(s);
+        }
+        return true;
+    };
+    return c;
+}
+
 } // namespace
 
 void PgxAddPrintableFormClasses(std::vector<TPgxFormClass> &classes)
@@ -319,6 +392,8 @@ void PgxAddPrintableFormClasses(std::vector<TPgxFormClass> &classes)
     classes.push_back(TextClass<TPgxMemo>("TPgxMemo"));
     classes.push_back(DBTextClass());
     classes.push_back(SysDataClass());
+    classes.push_back(RichClass<TPgxRichText>("TPgxRichText"));
+    classes.push_back(RichClass<TPgxDBRichText>("TPgxDBRichText"));
 }
 
 } // namespace strandel

@@ -14,6 +14,7 @@
 #include "report/owner.h"
 #include "report/pagorra.h"
 #include "report/printables_data.h"
+#include "report/printables_richtext.h"
 #include "report/printables_text.h"
 
 using namespace strandel;
@@ -337,7 +338,9 @@ TEST(ReportForm, DataTextsFindTheirDataSetOnceTheFormIsRead)
     const QByteArray text = "strandel-report-form 1\nobject P: TPagorra\n  object D: TPgxBand\n    BandType = rbDetail\n"
                             "    object Who: TPgxDBText\n      DataSet = 'people'\n      DataField = 'Name'\n"
                             "      Mask = ''\n    end\n    object When: TPgxSysData\n      Data = pgxsPageNumber\n"
-                            "      Text = 'Page '\n    end\n  end\nend\n";
+                            "      Text = 'Page '\n    end\n    object Rich: TPgxRichText\n      Lines = 'Plain words'\n"
+                            "      TextAlignment = taCenter\n      Font.Size = 14\n    end\n    object RichDb: TPgxDBRichText\n"
+                            "      DataSet = 'People'\n      DataField = 'City'\n    end\n  end\nend\n";
     QString error;
     ASSERT_TRUE(PgxReadReportForm(text, form, &error)) << error.toStdString();
     TPgxCustomBand *detail = form.ComponentAt(1).report->BandOfType(TPgxBandType::rbDetail);
@@ -348,8 +351,17 @@ TEST(ReportForm, DataTextsFindTheirDataSetOnceTheFormIsRead)
     EXPECT_EQ(who->DataField(), "Name");
     EXPECT_EQ(when->Data(), TPgxSysDataType::pgxsPageNumber);
     EXPECT_EQ(when->Text(), "Page ");
+    auto *rich = dynamic_cast<TPgxRichText *>(detail->Printables().at(2).get());
+    auto *richDb = dynamic_cast<TPgxDBRichText *>(detail->Printables().at(3).get());
+    ASSERT_TRUE(rich && richDb);
+    EXPECT_EQ(rich->Lines(), "Plain words");
+    EXPECT_EQ(rich->TextAlignment(), TPgxAlignment::taCenter);
+    EXPECT_EQ(rich->Font().pointSize(), 14);
+    EXPECT_EQ(richDb->DataSet(), people);
+    EXPECT_EQ(richDb->DataField, "City");
     const QByteArray written = PgxWriteReportForm(form);
-    for (const char *kept : {"DataSet = 'People'", "DataField = 'Name'", "Data = pgxsPageNumber", "Text = 'Page '"})
+    for (const char *kept : {"DataSet = 'People'", "DataField = 'Name'", "Data = pgxsPageNumber", "Text = 'Page '",
+                             "Lines = 'Plain words'", "DataField = 'City'", "TextAlignment = taCenter"})
         EXPECT_TRUE(written.contains(kept)) << kept << "\n" << written.toStdString();
     // Outside a read there is nothing to resolve against.
     EXPECT_FALSE(PgxFormResolveDataSet("People", [](report::PgxDataSet *) {}));
