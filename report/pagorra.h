@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include <QFont>
 #include <QObject>
 #include <QString>
 
@@ -60,6 +61,12 @@ public:
     TPgxPrinterSettings PrinterSettings;
     uint8_t Options = FirstPageHeader | LastPageFooter;
     QString ReportTitle;
+    // The report font; its size is what a character of the Characters unit measures.
+    QFont Font{QStringLiteral("Arial"), 10};
+    double FontSize() const override { return Font.pointSizeF(); }
+    // The unit page values are shown and typed in.
+    TPgxUnit GetUnits() const { return Page.GetUnits(); }
+    virtual void SetUnits(TPgxUnit unit) { Page.SetUnits(unit); }
     std::function<void(TCustomPagorra *, bool &printReport)> BeforePrint;
     std::function<void(TCustomPagorra *)> OnStartPage, OnEndPage;
 
