@@ -95,6 +95,8 @@ public:
     void RegisterDataSet(report::PgxDataSet *ds);
     void UnregisterDataSet(report::PgxDataSet *ds);
     const std::vector<const report::PgxDataSet *> &DataSets() const { return m_runDataSets; }
+    // Every data set registered, also between runs (what design-time dialogs offer).
+    const std::vector<report::PgxDataSet *> &RegisteredDataSets() const { return m_dataSets; }
 
     // Entry points; each answers false when nothing was generated (a run in progress, vetoed).
     bool Prepare();

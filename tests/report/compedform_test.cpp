@@ -269,3 +269,19 @@ TEST(TPagorraBands, SwitchesCreateAndFreeBands)
     bands.SetHasBand(5, true);
     EXPECT_EQ(report.AllBands().size(), 0u);
 }
+
+TEST_F(CompEdFixture, Picture)
+{
+    TPagorraBands(&report).SetHasDetail(true);
+    form.GetValues();
+    const QImage img = GrabForm(form, "compedform");
+    EXPECT_GE(img.width(), 459);
+    EXPECT_GE(img.height(), 477);
+    // Every control lies inside the form.
+    for (QWidget *w : form.findChildren<QWidget *>()) {
+        if (w->isVisible()) {
+            EXPECT_TRUE(form.rect().contains(QRect(w->mapTo(&form, QPoint(0, 0)), w->size())))
+                << w->objectName().toStdString();
+        }
+    }
+}
