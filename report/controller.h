@@ -2,6 +2,7 @@
 // Controllers decide the order bands print in: for each record (or each turn a data event
 // grants) the group headers whose value changed, the detail, then the group footers; around it
 // all the controller's header and footer. Groups break on expressions.
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,7 +30,13 @@ public:
 
     TCustomPagorra *ParentReport() const { return m_report; }
     const std::vector<TPgxGroup *> &Groups() const { return m_groups; }
-    void AddNotifyClient(TPgxPrintable *p) { m_notify.push_back(p); }
+    // A printable registers once, however many runs it is prepared for.
+    void AddNotifyClient(TPgxPrintable *p)
+    {
+        if (std::find(m_notify.begin(), m_notify.end(), p) == m_notify.end())
+            m_notify.push_back(p);
+    }
+    void RemoveNotifyClient(TPgxPrintable *p) { std::erase(m_notify, p); }
     void NotifyClients(TPgxNotifyOperation op);
 
     // Collects the report's groups, outermost (first created) first.

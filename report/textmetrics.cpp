@@ -1,0 +1,83 @@
+#include "report/textmetrics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include <QCoreApplication>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+
+#include "report/units.h"
+
+namespace strandel {
+
+PgxFont TPgxFont::AtResolution(double dpi) const
+{
+    PgxFont f;
+    f.family = Name;
+    const double px = std::fabs(double(Size)) * dpi / 72.0;
+    f.height = std::isfinite(px) ? std::clamp(PgxRound(px), 1, 100000) : 1;
+    f.weight = Bold ? 700 : 400;
+    f.italic = Italic;
+    f.underline = Underline;
+    f.strikeOut = StrikeOut;
+    f.color = Color;
+    return f;
+}
+
+namespace {
+
+QFont QtFont(const PgxFont &font)
+{
+    QFont f(font.family);
+    f.setPixelSize(std::max(1, font.height));
+    f.setWeight(QFont::Weight(std::clamp<int>(font.weight, 1, 1000)));
+    f.setItalic(font.italic);
+    f.setUnderline(font.underline);
+    f.setStrikeOut(font.strikeOut);
+    return f;
+}
+
+bool HaveGui()
+{
+    return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
+}
+
+class QtTextMetrics : public TPgxTextMetrics
+{
+public:
+    double Width(const PgxFont &font, const QString &text) const override
+    {
+        if (!HaveGui())
+            return m_fallback.Width(font, text);
+        return QFontMetricsF(QtFont(font)).horizontalAdvance(text);
+    }
+    double Height(const PgxFont &font) const override
+    {
+        if (!HaveGui())
+            return m_fallback.Height(font);
+        return QFontMetricsF(QtFont(font)).height();
+    }
+    std::function<double(const QString &)> Measurer(const PgxFont &font) const override
+    {
+        if (!HaveGui())
+            return TPgxTextMetrics::Measurer(font);
+        auto fm = std::make_shared<QFontMetricsF>(QtFont(font));
+        return [fm](const QString &text) { return fm->horizontalAdvance(text); };
+    }
+
+private:
+    TPgxFixedTextMetrics m_fallback{0.55, 1.15};
+};
+
+} // namespace
+
+const TPgxTextMetrics &PgxDefaultTextMetrics()
+{
+    static const QtTextMetrics metrics;
+    return metrics;
+}
+
+} // namespace strandel
