@@ -1,5 +1,6 @@
 #include "report/forms/designpaint.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -197,18 +198,23 @@ QSize PgxReportPixelSize(TCustomPagorra &report)
     return {PgxRound(px.width), PgxRound(px.length)};
 }
 
-std::vector<std::pair<TPgxCustomBand *, QRect>> PgxLayOutBands(TCustomPagorra &report)
+std::vector<std::pair<TPgxCustomBand *, QRect>> PgxLayOutBands(TCustomPagorra &report, bool hideBands,
+                                                                int rotateBands)
 {
     std::vector<std::pair<TPgxCustomBand *, QRect>> out;
     const PixelPage px(report.Page);
     TPgxPage &page = report.Page;
-    double y = PgxRound(px.top);
-    for (TPgxCustomBand *b : report.BandList()) {
+    std::vector<TPgxCustomBand *> list = report.BandList();
+    if (!list.empty() && rotateBands > 0)
+        std::rotate(list.begin(), list.begin() + rotateBands % int(list.size()), list.end());
+    int64_t y = PgxRound(px.top);
+    for (TPgxCustomBand *b : list) {
         if (!b)
             continue;
         const int h = PgxRound(page.LoadUnit(b->Height(), TPgxUnit::Pixels, false));
         const int w = PgxRound(page.LoadUnit(b->Width(), TPgxUnit::Pixels, true));
-        out.emplace_back(b, QRect(PgxRound(px.left), int(y), w, h));
+        const int top = hideBands ? PgxRound(px.length) : int(std::clamp<int64_t>(y, INT32_MIN, INT32_MAX));
+        out.emplace_back(b, QRect(PgxRound(px.left), top, w, h));
         y += h;
     }
     return out;

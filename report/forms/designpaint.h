@@ -42,8 +42,11 @@ void PgxPaintRuler(QPainter &p, TPgxUnit unit, int width, int height, int zoom, 
 
 // The report's panel in pixels at its zoom.
 QSize PgxReportPixelSize(TCustomPagorra &report);
-// Where each band of the band list lies on the report's panel, in pixels.
-std::vector<std::pair<TPgxCustomBand *, QRect>> PgxLayOutBands(TCustomPagorra &report);
+// Where each band of the band list lies on the report's panel, in pixels, stacked from the top
+// margin. Hidden bands all move below the page; rotating moves the first bands of the list to
+// its end, that many times, to bring the others up.
+std::vector<std::pair<TPgxCustomBand *, QRect>> PgxLayOutBands(TCustomPagorra &report, bool hideBands = false,
+                                                                int rotateBands = 0);
 
 // The report as it looks while designed: background (silver when disabled), the picture of the
 // first generated page, the ruler, the margins, the page frame and the column guides.

@@ -61,6 +61,22 @@ void TPgxDesignSurface::SetReportSize(int width, int height)
     update();
 }
 
+void TPgxDesignSurface::SetHideBands(bool hide)
+{
+    if (hide == m_hideBands)
+        return;
+    m_hideBands = hide;
+    update();
+}
+
+void TPgxDesignSurface::SetRotateBands(int count)
+{
+    if (count == m_rotateBands || count < 0)
+        return;
+    m_rotateBands = count;
+    update();
+}
+
 void TPgxDesignSurface::FitToPage()
 {
     resize(sizeHint());
@@ -78,7 +94,7 @@ void TPgxDesignSurface::paintEvent(QPaintEvent *)
         return;
     QPainter p(this);
     PgxPaintReport(p, *m_report, m_firstPage, isEnabled());
-    for (const auto &[band, r] : PgxLayOutBands(*m_report))
+    for (const auto &[band, r] : PgxLayOutBands(*m_report, m_hideBands, m_rotateBands))
         PgxPaintBand(p, *m_report, *band, r);
 }
 

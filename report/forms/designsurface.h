@@ -25,6 +25,12 @@ public:
     void Modify();
     // Dragging the page's size: a custom paper takes it, other sizes keep theirs.
     void SetReportSize(int width, int height);
+    // Moves every band below the page, so the page's own picture shows.
+    void SetHideBands(bool hide);
+    bool HideBands() const { return m_hideBands; }
+    // Brings later bands up by moving the first ones to the end of the shown list.
+    void SetRotateBands(int count);
+    int RotateBands() const { return m_rotateBands; }
     // Takes the size of the page at its zoom.
     void FitToPage();
 
@@ -37,6 +43,8 @@ private:
     TCustomPagorra *m_report;
     QImage m_firstPage;
     bool m_repaintPending = false;
+    bool m_hideBands = false;
+    int m_rotateBands = 0;
 };
 
 } // namespace strandel

@@ -178,3 +178,24 @@ TEST(DesignSurface, ZoomLimitsAndCustomSize)
     surface.Modify();
     EXPECT_TRUE(surface.FirstPagePicture().isNull());
 }
+
+TEST(DesignSurface, RotateAndHideBands)
+{
+    TCustomPagorra report;
+    report.Page.SetScreenPpi(96);
+    TPagorraBands bands(&report);
+    bands.SetHasTitle(true);
+    bands.SetHasPageHeader(true);
+    bands.SetHasDetail(true);
+    bands.SetHasSummary(true);
+    bands.SetHasPageFooter(true);
+    ASSERT_EQ(report.BandList().size(), 5u);
+    std::vector<TPgxCustomBand *> list = report.BandList();
+    const auto rotated = PgxLayOutBands(report, false, 2);
+    ASSERT_EQ(rotated.size(), 5u);
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(rotated[i].first, list[(i + 2) % 5]);
+    EXPECT_EQ(rotated[0].second.top(), 38);
+    for (const auto &[band, r] : PgxLayOutBands(report, true, 0))
+        EXPECT_EQ(r.top(), 1123);
+}
