@@ -578,6 +578,9 @@ bool TPgxCompEd::FloatKeyPress(QObject *field, const QString &text)
             PageWidthExit(e);
         return false;
     }
+    // Keys that type nothing (Esc, Delete, Tab) are not the filter's business.
+    if (c != QLatin1Char('\b') && (c.unicode() < 0x20 || c.unicode() == 0x7f))
+        return true;
     if (c == QLatin1Char('\b') || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == DecimalSeparator())
         return text.size() == 1;
     return false;

@@ -1,5 +1,7 @@
 #include "report/forms/expbuilder.h"
 
+#include <algorithm>
+
 #include <QEventLoop>
 #include <QGridLayout>
 #include <QGroupBox>

@@ -111,6 +111,14 @@ TEST_F(CompEdFixture, KeysAreFiltered)
     }
 }
 
+TEST_F(CompEdFixture, EscapeInAFieldStillCancels)
+{
+    form.show();
+    form.LeftMargin->setFocus();
+    QTest::keyClick(form.LeftMargin, Qt::Key_Escape);
+    EXPECT_EQ(form.result(), PgxMrCancel);
+}
+
 TEST_F(CompEdFixture, EnterFormatsAMeasureButLeavesAnIntegerAlone)
 {
     form.show();
