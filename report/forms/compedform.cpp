@@ -94,14 +94,15 @@ QCheckBox *Check(const QString &caption, const char *name)
     return c;
 }
 
-} // namespace
-
-void PgxFillFontSizes(QComboBox *box)
+// The standard font sizes; to give way to the library's shared PopulateFontSizeCombo.
+void FillFontSizes(QComboBox *box)
 {
     box->clear();
     for (int s : {8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 26, 28, 36, 48, 72})
         box->addItem(QString::number(s));
 }
+
+} // namespace
 
 // ---- about box
 
@@ -403,7 +404,7 @@ void TPgxCompEd::GetValues()
     ColumnMargin->setText(FormatMeasure(page.GetValue(TPgxPage::ColumnSpace)));
     Columns->setText(QString::number(page.Columns()));
     FontName->setCurrentIndex(FontName->findText(r.Font.family(), Qt::MatchExactly));
-    PgxFillFontSizes(FontSize);
+    FillFontSizes(FontSize);
     FontSize->setEditText(QString::number(qRound(r.Font.pointSizeF())));
     PageFrameTop->setChecked(r.Frame().DrawTop());
     PageFrameBottom->setChecked(r.Frame().DrawBottom());
@@ -481,7 +482,7 @@ bool TPgxCompEd::SetValues()
     Fields f;
     QString error;
     if (!ReadFields(f, error)) {
-        PgxShowMessage(this, error);
+        PgxDialogMessage(this, error);
         return false;
     }
     TCustomPagorra &r = *m_report;
@@ -547,10 +548,10 @@ void TPgxCompEd::PageWidthExit(QLineEdit *field)
     if (!ReadNumber(typed, v)) {
         // Unreadable (two separators): the field gets back what it had, and says why.
         field->setText(m_entryText.value(field));
-        PgxShowMessage(this, Str(report::SpgxConversionError) + QStringLiteral(": '") + typed + QLatin1Char('\''));
+        PgxDialogMessage(this, Str(report::SpgxConversionError) + QStringLiteral(": '") + typed + QLatin1Char('\''));
     } else if (v > 1000) {
         field->setText(m_entryText.value(field));
-        PgxShowMessage(this, Str(report::SpgxValueTooBig));
+        PgxDialogMessage(this, Str(report::SpgxValueTooBig));
     } else {
         field->setText(FormatMeasure(v));
     }

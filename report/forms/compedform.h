@@ -29,9 +29,6 @@ public:
     explicit TPgxAboutBox(QWidget *parent = nullptr);
 };
 
-// Fills a font size box with the usual sizes, 8 to 72 points.
-void PgxFillFontSizes(QComboBox *box);
-
 class TPgxCompEd : public QDialog
 {
     Q_OBJECT

@@ -599,7 +599,7 @@ QString TPgxExpressionBuilder::Validate()
         }
         message = Str(report::SpgxExpBldNoError) + value;
     }
-    PgxShowMessage(this, message);
+    PgxDialogMessage(this, message);
     return message;
 }
 

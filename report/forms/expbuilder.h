@@ -29,8 +29,8 @@ public:
     explicit TWordWrapEdit(QWidget *parent = nullptr);
 };
 
-// Data sets an expression on a form may name: those of every report on it (or of the report
-// itself when the form is one).
+// Data sets an expression on a form may name: those registered with every report on it (or with
+// the report itself when the form is one). To give way to the library's shared data-set listing.
 std::vector<const report::PgxDataSet *> PgxFormDataSets(const QObject *form);
 
 // The expression as one line: every line break becomes a blank.

@@ -6,14 +6,14 @@
 namespace strandel {
 
 namespace {
-PgxMessageHook &Hook()
+PgxDialogMessageHook &Hook()
 {
-    static PgxMessageHook hook;
+    static PgxDialogMessageHook hook;
     return hook;
 }
 } // namespace
 
-void PgxShowMessage(QWidget *parent, const QString &text)
+void PgxDialogMessage(QWidget *parent, const QString &text)
 {
     if (Hook()) {
         Hook()(parent, text);
@@ -22,9 +22,9 @@ void PgxShowMessage(QWidget *parent, const QString &text)
     QMessageBox::information(parent, QApplication::applicationName(), text);
 }
 
-PgxMessageHook PgxSetMessageHook(PgxMessageHook hook)
+PgxDialogMessageHook PgxSetDialogMessageHook(PgxDialogMessageHook hook)
 {
-    PgxMessageHook old = std::move(Hook());
+    PgxDialogMessageHook old = std::move(Hook());
     Hook() = std::move(hook);
     return old;
 }

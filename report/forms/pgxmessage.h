@@ -13,9 +13,9 @@ namespace strandel {
 inline constexpr int PgxMrOk = 1;
 inline constexpr int PgxMrCancel = 2;
 
-void PgxShowMessage(QWidget *parent, const QString &text);
+void PgxDialogMessage(QWidget *parent, const QString &text);
 // Replaces the message box; an empty function brings it back. Answers the previous hook.
-using PgxMessageHook = std::function<void(QWidget *parent, const QString &text)>;
-PgxMessageHook PgxSetMessageHook(PgxMessageHook hook);
+using PgxDialogMessageHook = std::function<void(QWidget *parent, const QString &text)>;
+PgxDialogMessageHook PgxSetDialogMessageHook(PgxDialogMessageHook hook);
 
 } // namespace strandel

@@ -214,7 +214,7 @@ bool TPgxLabelEditor::ShowEditor(QWidget *parent)
         QString error;
         if (CheckForm(f, error))
             return true;
-        PgxShowMessage(&f, error);
+        PgxDialogMessage(&f, error);
         return false;
     };
     if (OnShow)

@@ -9,12 +9,12 @@
 
 struct MessageCatcher {
     QStringList texts;
-    strandel::PgxMessageHook previous;
+    strandel::PgxDialogMessageHook previous;
     MessageCatcher()
     {
-        previous = strandel::PgxSetMessageHook([this](QWidget *, const QString &t) { texts << t; });
+        previous = strandel::PgxSetDialogMessageHook([this](QWidget *, const QString &t) { texts << t; });
     }
-    ~MessageCatcher() { strandel::PgxSetMessageHook(previous); }
+    ~MessageCatcher() { strandel::PgxSetDialogMessageHook(previous); }
 };
 
 inline QImage GrabForm(QWidget &w, const char *name)

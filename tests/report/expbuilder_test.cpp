@@ -180,6 +180,9 @@ TEST(ExpressionBuilder, DataFieldsOfTheFormsReports)
     b.AvailableFields->setCurrentRow(1);
     b.DataOK->click();
     EXPECT_EQ(b.Expression(), QStringLiteral("Orders.Customer"));
+    // Validate reads the listed data sets: the field is known (not "Unknown function").
+    MessageCatcher messages;
+    EXPECT_FALSE(b.Validate().contains(QStringLiteral("Unknown")));
 
     TPgxExpressionBuilder none(nullptr, nullptr);
     EXPECT_EQ(none.AvailableDatasets->count(), 0);
