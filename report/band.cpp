@@ -19,6 +19,13 @@ bool IsPageBand(TPgxBandType t)
         || t == TPgxBandType::rbOverlay;
 }
 
+// Frame lines of a band reach the report's export filter as shapes.
+struct ExportSink : TPgxFrameShapeSink {
+    TCustomPagorra &report;
+    explicit ExportSink(TCustomPagorra &r) : report(r) {}
+    void AcceptShape(const PgxFrameShape &shape) override { report.ExportShape(shape); }
+};
+
 } // namespace
 
 QString PgxBandTypeName(TPgxBandType type)
@@ -314,6 +321,17 @@ void TPgxCustomBand::Print()
         if (!TransparentBand) {
             const double h = PreCaluculateBandHeight ? ExpandedHeight() : designHeight;
             m_bandRect = {pr->XPos(x), pr->YPos(y), pr->XPos(x + Size.Width()), pr->YPos(y + h)};
+            if (r->Exporting()) {
+                PgxFrameShape bg;
+                bg.kind = PgxFrameShapeKind::Rectangle;
+                bg.left = m_bandRect.left;
+                bg.top = m_bandRect.top;
+                bg.width = m_bandRect.right - m_bandRect.left;
+                bg.height = m_bandRect.bottom - m_bandRect.top;
+                bg.brush = {Color, PgxBrushStyle::Solid};
+                bg.pen = {Color, 1, PgxPenStyle::Clear};
+                r->ExportShape(bg);
+            }
         }
         if (designHeight != 0) {
             m_expansion = 0;
@@ -337,7 +355,9 @@ void TPgxCustomBand::Print()
                 if ((r->CanvasOutput() || r->Exporting()) && pr->Canvas()) {
                     m_bandRect = {pr->XPos(x), pr->YPos(y), pr->XPos(x + Size.Width()),
                                   pr->YPos(y + Size.Height() + m_expansion + 1.0)};
-                    Frame().PaintIt(*pr->Canvas(), m_bandRect, pr->XFactor(), pr->YFactor());
+                    ExportSink sink(*r);
+                    Frame().PaintIt(*pr->Canvas(), m_bandRect, pr->XFactor(), pr->YFactor(),
+                                    r->Exporting() ? &sink : nullptr);
                 }
                 if (!fits && (r->SettingUpPage() || (freshColumn && !progressed))) {
                     // Nothing more can be placed here: what is left goes out clipped.

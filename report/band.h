@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include <QImage>
 #include <QString>
 
 #include "report/basepanel.h"
@@ -31,6 +32,13 @@ enum class TPgxAlignment : uint8_t { taLeftJustify = 0, taRightJustify = 1, taCe
 QString PgxBandTypeName(TPgxBandType type);
 QString PgxBandComponentName(TPgxBandType type);
 
+// What a master link may point at: a report, a controller or a controller band.
+class TPgxComponent
+{
+public:
+    virtual ~TPgxComponent() = default;
+};
+
 // What every control printed inside a band shares: its place on the band, a frame, alignment
 // to the band, and the flag that carries unfinished content to the next column or page.
 class TPgxPrintable : public TPgxPanelChild, public TPgxFrameParent
@@ -39,6 +47,7 @@ public:
     TPgxPrintable();
     ~TPgxPrintable() override = default;
 
+    QString Name;
     // Place on the band, in tenths of a millimetre.
     double Left = 20, Top = 20, Width = 20, Height = 20;
     bool Enabled = true;
@@ -74,6 +83,9 @@ public:
     virtual void PgxNotification(TPgxCustomBand *sender, TPgxNotifyOperation operation);
     virtual void GetExpandedHeight(double &height) { (void)height; }
     virtual void GetFieldString(QString &value) { (void)value; }
+    // The picture of an image printable, null for the others; one placed on the report by the
+    // name the report gives is drawn behind every page.
+    virtual const QImage *Picture() const { return nullptr; }
 
     // Set by Print: all content placed. PrintProgress: some content placed by the last Print.
     bool PrintFinished = true;
@@ -96,6 +108,10 @@ class TPgxCustomBand : public TPgxBasePanel
 public:
     explicit TPgxCustomBand(TPgxBandType type = TPgxBandType::rbDetail);
     ~TPgxCustomBand() override;
+
+    const QString &Name() const { return m_name; }
+    // Controller bands also rename the report variable they publish.
+    virtual void SetName(const QString &name) { m_name = name; }
 
     TPgxBandType BandType() const { return m_type; }
     // With a report, its band list is rebuilt.
@@ -157,6 +173,7 @@ public:
 
 protected:
     void Adopt(std::unique_ptr<TPgxPrintable> p);
+    QString m_name;
     TPgxBandType m_type;
     TCustomPagorra *m_report = nullptr;
 

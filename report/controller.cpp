@@ -1,13 +1,54 @@
 #include "report/controller.h"
 
-#include <QCoreApplication>
+#include <algorithm>
+#include <chrono>
 
+#include <QCoreApplication>
+#include <QThread>
+
+#include "report/controllerband.h"
 #include "report/dataset.h"
 #include "report/pagorra.h"
 
 namespace strandel {
 
 using report::TPgxEvResult;
+
+TPgxCustomController::TPgxCustomController(TCustomPagorra *report) : m_report(report), m_anchor(report)
+{
+    if (!m_anchor)
+        m_anchor = this;
+}
+
+TPgxCustomController::TPgxCustomController(TPgxControllerBand *band) : m_report(nullptr), m_anchor(this)
+{
+    SetCreatorBand(band);
+}
+
+void TPgxCustomController::SetCreatorBand(TPgxControllerBand *band)
+{
+    m_band = band;
+    m_anchor = band ? static_cast<TPgxComponent *>(band) : this;
+}
+
+bool TPgxCustomController::SetMaster(TPgxComponent *master)
+{
+    if (!master) {
+        m_master = nullptr;
+        return true;
+    }
+    if (master == this
+        || !(dynamic_cast<TCustomPagorra *>(master) || dynamic_cast<TPgxCustomController *>(master)
+             || dynamic_cast<TPgxControllerBand *>(master)))
+        return false;
+    m_master = master;
+    return true;
+}
+
+void TPgxCustomController::RemoveNotifyClient(TPgxPrintable *p)
+{
+    m_notify.erase(std::remove(m_notify.begin(), m_notify.end(), p), m_notify.end());
+}
 
 void TPgxCustomController::NotifyClients(TPgxNotifyOperation op)
 {
@@ -17,24 +58,89 @@ void TPgxCustomController::NotifyClients(TPgxNotifyOperation op)
 
 void TPgxCustomController::BuildTree()
 {
-    m_groups.clear();
-    if (!m_report)
+    // A chain of masters that comes back here (set around the checks) is walked once.
+    if (m_building)
         return;
-    for (TPgxCustomBand *b : m_report->AllBands())
-        if (auto *g = dynamic_cast<TPgxGroup *>(b))
-            m_groups.push_back(g);
+    m_building = true;
+    m_before.clear();
+    m_after.clear();
+    m_groups.clear();
+    if (m_report) {
+        for (TPgxCustomBand *b : m_report->AllBands()) {
+            if (auto *cb = dynamic_cast<TPgxControllerBand *>(b)) {
+                TPgxCustomController *c = cb->Controller();
+                if (c == this || c->Master() != m_anchor)
+                    continue;
+                c->SetParentReport(m_report);
+                (c->PrintBefore ? m_before : m_after).push_back(c);
+                c->BuildTree();
+            } else if (auto *g = dynamic_cast<TPgxGroup *>(b); g && g->Master() == m_anchor) {
+                g->SetParentReport(m_report);
+                m_groups.push_back(g);
+            }
+        }
+    }
+    RegisterDatasets();
+    m_building = false;
 }
 
 void TPgxCustomController::Prepare()
 {
+    for (TPgxCustomController *c : m_before)
+        c->Prepare();
+    for (TPgxCustomController *c : m_after)
+        c->Prepare();
     for (TPgxGroup *g : m_groups)
         g->PrepareGroup();
+    m_localVar = nullptr;
+    if (m_report && m_band && !m_band->Name().isEmpty())
+        m_localVar = m_report->Functions.GetConstant(m_band->Name().toStdString());
 }
 
 void TPgxCustomController::Unprepare()
 {
+    for (TPgxCustomController *c : m_before)
+        c->Unprepare();
+    for (TPgxCustomController *c : m_after)
+        c->Unprepare();
     for (TPgxGroup *g : m_groups)
         g->UnprepareGroup();
+    m_localVar = nullptr;
+}
+
+TPgxEvResult TPgxCustomController::LocalVarValue() const
+{
+    return TPgxEvResult::Error({});
+}
+
+void TPgxCustomController::UpdateLocalVar()
+{
+    if (m_localVar)
+        report::TPgxEvEnvironment::SetConstant(m_localVar, LocalVarValue());
+}
+
+void TPgxCustomController::PrintBand(TPgxCustomBand *band)
+{
+    if (band && m_report)
+        m_report->PrintBand(band);
+}
+
+void TPgxCustomController::PrintBeforeControllers()
+{
+    for (TPgxCustomController *c : m_before)
+        c->Execute();
+}
+
+void TPgxCustomController::PrintAfterControllers()
+{
+    for (TPgxCustomController *c : m_after)
+        c->Execute();
+}
+
+void TPgxCustomController::PrintEmptyController()
+{
+    PrintBeforeControllers();
+    PrintAfterControllers();
 }
 
 void TPgxCustomController::Execute()
@@ -61,14 +167,18 @@ void TPgxCustomController::NewPageCheckGroups()
     for (TPgxGroup *g : m_groups)
         if (g->Broken())
             return;
+    for (TPgxCustomController *c : m_before)
+        c->NewPageCheckGroups();
     for (size_t i = 0; i < m_groups.size(); ++i) {
         if (m_groups[i]->NewPageCheck()) {
             for (size_t j = i + 1; j < m_groups.size(); ++j)
                 m_groups[j]->MarkBroken();
             PrintGroupHeaders();
-            return;
+            break;
         }
     }
+    for (TPgxCustomController *c : m_after)
+        c->NewPageCheckGroups();
 }
 
 void TPgxCustomController::PrintGroupHeaders()
@@ -95,20 +205,32 @@ void TPgxCustomController::CheckLastGroupFooters()
 
 void TPgxController::RegisterBands()
 {
+    if (!m_report)
+        return;
     m_report->RegisterBand(HeaderBand);
     for (TPgxGroup *g : m_groups)
         m_report->RegisterBand(g);
+    for (TPgxCustomController *c : m_before)
+        c->RegisterBands();
     m_report->RegisterBand(DetailBand);
+    for (TPgxCustomController *c : m_after)
+        c->RegisterBands();
     for (auto it = m_groups.rbegin(); it != m_groups.rend(); ++it)
         m_report->RegisterBand((*it)->FooterBand());
     m_report->RegisterBand(FooterBand);
+}
+
+void TPgxController::RegisterDatasets()
+{
+    if (m_report && DataSet && DataSet->IsOpen())
+        m_report->AddRunDataSet(DataSet);
 }
 
 void TPgxController::Prepare()
 {
     TPgxCustomController::Prepare();
     m_paramQuery = false;
-    if (DataSet)
+    if (DataSet && m_report)
         for (const report::PgxParam &p : DataSet->Params())
             for (int i = 0; i < m_report->Functions.Count(); ++i)
                 if (m_report->Functions.Name(i) == report::PgxUpperAscii(p.name))
@@ -117,15 +239,31 @@ void TPgxController::Prepare()
 
 void TPgxController::PrintEmptyController()
 {
-    if (HeaderBand)
-        m_report->PrintBand(HeaderBand);
-    if (DetailBand)
-        m_report->PrintBand(DetailBand);
-    if (FooterBand)
-        m_report->PrintBand(FooterBand);
+    PrintBand(HeaderBand);
+    PrintBeforeControllers();
+    PrintBand(DetailBand);
+    PrintAfterControllers();
+    PrintBand(FooterBand);
 }
 
 namespace {
+
+// Lets the window (a preview showing the pages, a cancel button) breathe during a run, but only
+// on its own thread: a worker run has no events of its own to handle. Between records at most
+// every few milliseconds: a look at the event queue costs more than printing a small band.
+void ProcessMessages(bool always)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return;
+    using Clock = std::chrono::steady_clock;
+    static Clock::time_point last; // only ever touched on the window's thread
+    const Clock::time_point now = Clock::now();
+    if (!always && now - last < std::chrono::milliseconds(5))
+        return;
+    last = now;
+    QCoreApplication::processEvents();
+}
 
 // Query parameters named like a report variable take its value, then the query runs anew.
 void UpdateParams(report::PgxDataSet &ds, report::TPgxEvEnvironment &env)
@@ -175,7 +313,8 @@ void TPgxController::Execute()
             UpdateParams(*DataSet, m_report->Functions);
         DataSet->First();
         moreData = !DataSet->Eof();
-        recordCount = DataSet->RecordCount();
+        if (auto *rep = dynamic_cast<TPagorra *>(m_report))
+            recordCount = rep->RecordCount();
         if (!moreData && PrintIfEmpty)
             PrintEmptyController();
     } else if (OnNeedData) {
@@ -186,13 +325,17 @@ void TPgxController::Execute()
         DetailBand->SetParentController(this);
     if (!moreData)
         return;
+    ProcessMessages(true);
     if (m_report->Cancelled())
         return;
+    const bool reportLevel = m_anchor == static_cast<TPgxComponent *>(m_report);
     if (HeaderBand) {
         m_report->PrintBand(HeaderBand);
-        m_report->SetHeaderPrinted(true);
+        if (reportLevel)
+            m_report->SetHeaderPrinted(true);
     }
-    if (m_report->PageNumber() <= 1) {
+    // A composite member starts on a page another report began: its column header goes first.
+    if ((m_report->PageNumber() <= 1 || m_report->CompositeRun()) && reportLevel) {
         TPgxCustomBand *col = m_report->BandOfType(TPgxBandType::rbColumnHeader);
         if (col && col->Enabled) {
             m_report->PrintBand(col);
@@ -201,13 +344,19 @@ void TPgxController::Execute()
     }
     CheckGroups();
     TPgxPrinter *printer = m_report->Printer();
+    auto *pagorra = dynamic_cast<TPagorra *>(m_report);
+    const bool showProgress = pagorra && useDataSet && pagorra->DataSet() == DataSet && recordCount != 0;
     while (moreData) {
+        ProcessMessages(false);
         if (m_report->Cancelled() || (printer && printer->Cancelled()))
+            return;
+        if (m_report->FirstPageOnly() && m_report->PageNumber() > 1)
             return;
         ++m_detailNumber;
         PrintGroupHeaders();
-        if (DetailBand)
-            m_report->PrintBand(DetailBand);
+        PrintBeforeControllers();
+        PrintBand(DetailBand);
+        PrintAfterControllers();
         if (useDataSet) {
             DataSet->Next();
             moreData = !DataSet->Eof();
@@ -224,7 +373,7 @@ void TPgxController::Execute()
             if (useDataSet && moreData)
                 DataSet->Next();
         }
-        if (useDataSet && printer && recordCount > 0)
+        if (showProgress && printer)
             printer->SetProgress(int(int64_t(m_detailNumber) * 100 / recordCount));
     }
     CheckLastGroupFooters();
@@ -239,6 +388,18 @@ void TPgxController::Execute()
 }
 
 // ---- groups
+
+bool TPgxGroup::SetMaster(TPgxComponent *master)
+{
+    if (master && !dynamic_cast<TCustomPagorra *>(master) && !dynamic_cast<TPgxControllerBand *>(master))
+        return false;
+    m_master = master;
+    if (m_report) {
+        m_report->RebuildBandList();
+        m_report->SetBandValues();
+    }
+    return true;
+}
 
 void TPgxGroup::SetFooterBand(TPgxCustomBand *band)
 {

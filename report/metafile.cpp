@@ -444,10 +444,13 @@ void TPgxPainterCanvas::Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2)
 void TPgxPainterCanvas::Text(const PgxRect &r, uint32_t flags, const QString &text)
 {
     // Glyphs larger than any page, squeezed below a pixel or stretched far out of shape are not
-    // drawn: the font engine cannot rasterise them safely, and nobody could read them.
+    // drawn: the font engine cannot rasterise them safely, and nobody could read them. Under an
+    // uneven scale the engine rasterises at the font's own size before scaling, so that size is
+    // bounded too.
     double low, high;
     DeviceScales(low, high);
-    if (m_font.height * high > MaxDevicePixels || m_font.height * low < 1 || high > MaxTextStretch * low)
+    if (m_font.height > MaxDevicePixels || m_font.height * high > MaxDevicePixels || m_font.height * low < 1
+        || high > MaxTextStretch * low)
         return;
     int qf = 0;
     qf |= flags & PgxTextRight ? Qt::AlignRight : flags & PgxTextHCenter ? Qt::AlignHCenter : Qt::AlignLeft;

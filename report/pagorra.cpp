@@ -2,10 +2,18 @@
 
 #include <algorithm>
 
-#include <QCoreApplication>
+#include <cmath>
 
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QLocale>
+
+#include "report/controllerband.h"
 #include "report/dataset.h"
 #include "report/exportfilter.h"
+#include "report/exportshape.h"
 
 namespace strandel {
 
@@ -41,6 +49,9 @@ TCustomPagorra::TCustomPagorra(QObject *parent)
     Functions.AddFunction("PAGENUMBER", "0");
     Functions.AddFunction("COLUMNNUMBER", "0");
     Functions.AddFunction("REPORTTITLE", "''");
+    // Japanese systems keep their own default font.
+    if (QLocale::system().language() != QLocale::Japanese)
+        Font = QFont(QStringLiteral("Arial"), 10);
     Page.SetPaperSize(TPgxPaperSize::A4);
     Page.SetUnits(TPgxUnit::MM);
     for (int i : {TPgxPage::TopMargin, TPgxPage::BottomMargin, TPgxPage::LeftMargin, TPgxPage::RightMargin})
@@ -62,31 +73,68 @@ TCustomPagorra::~TCustomPagorra()
 TPgxCustomBand *TCustomPagorra::CreateBand(TPgxBandType type)
 {
     std::unique_ptr<TPgxCustomBand> b;
-    if (type == TPgxBandType::rbGroupHeader)
-        b = std::make_unique<TPgxGroup>();
-    else if (type == TPgxBandType::rbChild)
+    if (type == TPgxBandType::rbChild)
         b = std::make_unique<TPgxChildBand>();
     else
         b = std::make_unique<TPgxBand>(type);
-    TPgxCustomBand *raw = b.get();
-    raw->SetParentReport(this);
-    m_bands.push_back(std::move(b));
-    m_bandList.push_back(raw);
-    SetControllerBands();
-    RebuildBandList();
-    SetBandValues();
-    return raw;
+    return AddBand(std::move(b));
 }
 
 TPgxGroup *TCustomPagorra::CreateGroup()
 {
-    return static_cast<TPgxGroup *>(CreateBand(TPgxBandType::rbGroupHeader));
+    return AddBand(std::make_unique<TPgxGroup>());
+}
+
+bool TCustomPagorra::AdoptBand(std::unique_ptr<TPgxCustomBand> b)
+{
+    // A run walks the band list; it changes only between runs.
+    if (!b || !Available())
+        return false;
+    TPgxCustomBand *raw = b.get();
+    if (raw->Name().isEmpty()) {
+        // The smallest free number after the kind's default name.
+        QString base = PgxBandComponentName(raw->BandType());
+        if (dynamic_cast<TPgxLoopBand *>(raw))
+            base = PgxLoopBandComponentName();
+        else if (dynamic_cast<TPgxStringsBand *>(raw))
+            base = PgxStringsBandComponentName();
+        base.remove(QLatin1Char(' '));
+        for (int n = 1;; ++n) {
+            const QString name = base + QString::number(n);
+            bool used = false;
+            for (auto &o : m_bands)
+                used = used || o->Name() == name;
+            if (!used) {
+                raw->SetName(name);
+                break;
+            }
+        }
+    }
+    m_bands.push_back(std::move(b));
+    m_bandList.push_back(raw);
+    raw->SetParentReport(this);
+    if (auto *cb = dynamic_cast<TPgxControllerBand *>(raw); cb && !cb->Master())
+        cb->SetMaster(this);
+    if (auto *g = dynamic_cast<TPgxGroup *>(raw); g && !g->Master())
+        g->SetMaster(this);
+    SetControllerBands();
+    RebuildBandList();
+    SetBandValues();
+    return true;
+}
+
+void TCustomPagorra::AdoptPrintable(std::unique_ptr<TPgxPrintable> p)
+{
+    p->SetParentReport(this);
+    m_panel.AddChild(p.get());
+    m_printables.push_back(std::move(p));
 }
 
 TPgxChildBand *TCustomPagorra::CreateChildBand(TPgxCustomBand *parentBand)
 {
     auto *c = static_cast<TPgxChildBand *>(CreateBand(TPgxBandType::rbChild));
-    c->SetParentBand(parentBand);
+    if (c)
+        c->SetParentBand(parentBand);
     return c;
 }
 
@@ -103,7 +151,28 @@ void TCustomPagorra::RemoveBand(TPgxCustomBand *band)
             static_cast<TPgxChildBand *>(b.get())->SetParentBand(nullptr);
         if (auto *g = dynamic_cast<TPgxGroup *>(b.get()); g && g->FooterBand() == band)
             g->SetFooterBand(nullptr);
+        if (auto *sd = dynamic_cast<TPgxSubDetail *>(b.get())) {
+            if (sd->HeaderBand() == band)
+                sd->DataController()->HeaderBand = nullptr;
+            if (sd->FooterBand() == band)
+                sd->DataController()->FooterBand = nullptr;
+        }
+        // A freed master is cleared; what hung under it now hangs under nothing.
+        if (auto *cb = dynamic_cast<TPgxControllerBand *>(band)) {
+            if (auto *g = dynamic_cast<TPgxGroup *>(b.get()); g && g->Master() == static_cast<TPgxComponent *>(cb))
+                g->SetMaster(nullptr);
+            if (auto *o = dynamic_cast<TPgxControllerBand *>(b.get());
+                o && o->Master() == static_cast<TPgxComponent *>(cb))
+                o->SetMaster(nullptr);
+        }
+        if (auto *cb = dynamic_cast<TPgxControllerBand *>(b.get()))
+            for (auto &p : band->Printables())
+                cb->Controller()->RemoveNotifyClient(p.get());
     }
+    for (auto &p : band->Printables())
+        m_controller->RemoveNotifyClient(p.get());
+    if (auto *cb = dynamic_cast<TPgxControllerBand *>(band); cb && cb->HasLocalVar())
+        cb->RemoveLocalVar();
     if (auto *c = dynamic_cast<TPgxController *>(m_controller.get())) {
         if (c->DetailBand == band) c->DetailBand = nullptr;
         if (c->HeaderBand == band) c->HeaderBand = nullptr;
@@ -145,6 +214,9 @@ void TCustomPagorra::RegisterBand(TPgxCustomBand *band)
 
 void TCustomPagorra::RebuildBandList()
 {
+    // A run lays its bands out once as it starts; changes meanwhile wait for the next run.
+    if (!Available() && !m_runSetup)
+        return;
     m_controller->BuildTree();
     m_rebuild.clear();
     for (TPgxBandType t : {TPgxBandType::rbPageHeader, TPgxBandType::rbTitle, TPgxBandType::rbColumnHeader})
@@ -163,7 +235,7 @@ void TCustomPagorra::RebuildBandList()
 
 void TCustomPagorra::SetBandValues()
 {
-    if (!m_built)
+    if (!m_built || (!Available() && !m_runSetup))
         return;
     const int64_t columns = std::max(1, Page.Columns());
     const int64_t full = PgxRound(Page.Stored(TPgxPage::Width))
@@ -190,6 +262,51 @@ void TCustomPagorra::RegisterDataSet(report::PgxDataSet *ds)
         m_dataSets.push_back(ds);
 }
 
+void TCustomPagorra::AddRunDataSet(report::PgxDataSet *ds)
+{
+    if (Available() || !ds || !ds->IsOpen())
+        return;
+    if (std::find(m_runDataSets.begin(), m_runDataSets.end(), ds) == m_runDataSets.end())
+        m_runDataSets.push_back(ds);
+}
+
+double TCustomPagorra::FontSize() const
+{
+    const double points = Font.pointSizeF();
+    return points > 0 ? points : 10;
+}
+
+void TCustomPagorra::SetUnits(TPgxUnit unit)
+{
+    Page.SetUnits(unit);
+}
+
+void TCustomPagorra::SetZoom(int zoom)
+{
+    if (zoom < 1 || zoom > 300)
+        return;
+    m_panel.SetZoom(zoom);
+    Page.SetZoom(zoom);
+    Page.SetParentSizes();
+    SetBandValues();
+}
+
+int32_t TCustomPagorra::TextWidth(const QFont &font, const QString &text) const
+{
+    // Fonts are measured only where a GUI application can answer for the screen.
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return 0;
+    return QFontMetrics(font).horizontalAdvance(text) + 1;
+}
+
+int32_t TCustomPagorra::TextHeight(const QFont &font, const QString &text) const
+{
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return 0;
+    (void)text; // one line of the font, whatever it holds
+    return QFontMetrics(font).height();
+}
+
 void TCustomPagorra::UnregisterDataSet(report::PgxDataSet *ds)
 {
     m_dataSets.erase(std::remove(m_dataSets.begin(), m_dataSets.end(), ds), m_dataSets.end());
@@ -200,6 +317,7 @@ void TCustomPagorra::UnregisterDataSet(report::PgxDataSet *ds)
 std::unique_ptr<TPgxPrinter> TCustomPagorra::NewPrinter()
 {
     auto p = std::make_unique<TPgxPrinter>();
+    p->SetParentReport(this);
     connect(p.get(), &TPgxPrinter::AvailablePagesChanged, this, &TCustomPagorra::OnPagesAvailable, Qt::QueuedConnection);
     connect(p.get(), &TPgxPrinter::PrintRequested, this, &TCustomPagorra::OnPrintRequested, Qt::QueuedConnection);
     connect(p.get(), &TPgxPrinter::ClosePreviewRequested, this, &TCustomPagorra::OnPreviewClosed, Qt::QueuedConnection);
@@ -242,10 +360,27 @@ bool TCustomPagorra::Prepare()
 
 bool TCustomPagorra::Preview()
 {
-    if (!Prepare())
+    QCoreApplication::processEvents();
+    if (!Available())
         return false;
-    m_printer->Preview();
-    return true;
+    m_printer = NewPrinter();
+    HookPrinter(*m_printer);
+    SetPrinterValues(*m_printer);
+    TPgxPrinter *shown = m_printer.get();
+    shown->Preview();
+    const bool ok = CreateReport();
+    if (m_printer.get() == shown)
+        m_printer->SetStoredPages(true);
+    if (Cancelled()) {
+        if (m_printer.get() == shown)
+            m_printer.reset();
+        return false;
+    }
+    // The preview closes through its message, which releases the printer.
+    while (QCoreApplication::instance() && m_printer && m_printer.get() == shown && m_printer->ShowingPreview()
+           && !QCoreApplication::closingDown())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return ok;
 }
 
 bool TCustomPagorra::Print()
@@ -327,6 +462,29 @@ bool TCustomPagorra::PreviewModeless()
     return true;
 }
 
+bool TCustomPagorra::PreviewModal()
+{
+    if (!PrepareInBackground())
+        return false;
+    // The printer stays while the modal preview shows it, whatever ends the run meanwhile.
+    TPgxPrinter *shown = m_printer.get();
+    ++m_modalPreview;
+    shown->PreviewModal();
+    --m_modalPreview;
+    if (m_releasePrinter && m_modalPreview == 0) {
+        m_releasePrinter = false;
+        if (Available()) {
+            WaitForRun();
+            if (m_printer.get() == shown) {
+                if (m_printer->ShowingPreview())
+                    m_printer->SetShowingPreview(false);
+                m_printer.reset();
+            }
+        }
+    }
+    return true;
+}
+
 void TCustomPagorra::WaitForRun()
 {
     if (m_worker.joinable())
@@ -337,7 +495,9 @@ void TCustomPagorra::OnWorkerDone(bool ok)
 {
     // The printer goes only once the worker no longer uses it.
     WaitForRun();
-    if (m_cancelled && m_printer) {
+    if (m_cancelled && m_printer && m_modalPreview > 0) {
+        m_releasePrinter = true;
+    } else if (m_cancelled && m_printer) {
         if (m_printer->ShowingPreview())
             m_printer->SetShowingPreview(false);
         m_printer.reset();
@@ -360,6 +520,11 @@ void RegisterPrinterSetupHook(TPgxPrinterSetupHook dialog)
     SetupDialog() = std::move(dialog);
 }
 
+bool RunPrinterSetupHook(TPgxPrinterSetupChoice &choice)
+{
+    return SetupDialog() && SetupDialog()(choice);
+}
+
 bool TCustomPagorra::PrinterSetup()
 {
     TPgxPrinterSetupChoice c;
@@ -370,7 +535,7 @@ bool TCustomPagorra::PrinterSetup()
         c.MinPage = c.FromPage = 1;
         c.MaxPage = c.ToPage = m_printer->PageCount();
     }
-    const bool ok = SetupDialog() && SetupDialog()(c);
+    const bool ok = RunPrinterSetupHook(c);
     if (!ok) {
         Tag = 1;
         return false;
@@ -414,7 +579,9 @@ void TCustomPagorra::OnPreviewClosed(TPgxPrinter *printer)
         Cancel();
         return;
     }
-    if (m_printer && m_printer.get() == printer) {
+    if (m_printer && m_printer.get() == printer && m_modalPreview > 0) {
+        m_releasePrinter = true;
+    } else if (m_printer && m_printer.get() == printer) {
         if (m_printer->ShowingPreview())
             m_printer->SetShowingPreview(false);
         m_printer.reset();
@@ -452,20 +619,51 @@ bool TCustomPagorra::CreateReport(bool claimed)
         if (ds->IsOpen())
             m_runDataSets.push_back(ds);
 
+    // The last image printable on the report with the name given is the background.
+    m_backImage = nullptr;
+    for (auto &pr : m_printables)
+        if (!BackImageControl.isEmpty() && pr->Name == BackImageControl && pr->Picture())
+            m_backImage = pr.get();
+
     bool printReport = true;
     if (BeforePrint)
         BeforePrint(this, printReport);
-    if (!printReport)
+    if (!printReport) {
+        m_backImage = nullptr;
         return false;
+    }
+    const TPgxUnit shownUnits = Page.GetUnits();
+    Page.SetUnits(TPgxUnit::Native);
+    struct UnitsBack {
+        TPgxPage &page;
+        TPgxUnit units;
+        ~UnitsBack() { page.SetUnits(units); }
+    } unitsBack{Page, shownUnits};
 
     TPgxPrinter &p = *m_printer;
-    SetPrinterValues(p);
-    p.Title = ReportTitle;
-    p.SetCompression((Options & Compression) != 0);
-    p.BeginDoc();
-    m_currentY = -1;
-    m_pageNumber = 0;
-    m_column = std::max(1, Page.Columns());
+    const bool composite = m_compositeRun;
+    // A composite member prints on the composite's paper; its own page comes back afterwards.
+    const TPgxPaperSize ownPaper = Page.GetPaperSize();
+    const TPgxOrientation ownOrientation = Page.Orientation();
+    const double ownWidth = Page.Stored(TPgxPage::Width), ownLength = Page.Stored(TPgxPage::Length);
+    if (!composite) {
+        SetPrinterValues(p);
+        p.Title = ReportTitle;
+        p.SetCompression((Options & Compression) != 0);
+        p.BeginDoc();
+        m_currentY = -1;
+        m_pageNumber = 0;
+        m_column = std::max(1, Page.Columns());
+    } else {
+        Page.SetPaperSize(p.Settings().PaperSize());
+        Page.SetOrientation(p.Settings().Orientation());
+        if (Page.GetPaperSize() == TPgxPaperSize::Custom)
+            SetCustomPage(p.Settings().PaperWidth(), p.Settings().PaperLength());
+        // Continues in column 1 of the page the previous member left open; with no page begun
+        // yet the first column break begins page 1, as in a report of its own.
+        m_column = m_pageNumber > 0 ? 1 : std::max(1, Page.Columns());
+        m_columnTop = m_currentY;
+    }
     bool ok = false;
     try {
         if (m_filter && !m_filter->Active)
@@ -473,49 +671,92 @@ bool TCustomPagorra::CreateReport(bool claimed)
         ResetPageFooterSize();
         for (auto &b : m_bands)
             b->SetParentReport(this);
+        for (auto &pr : m_printables)
+            pr->SetParentReport(this);
         m_currentX = PgxRound(Page.Stored(TPgxPage::LeftMargin));
+        m_runSetup = true;
         SetControllerBands();
         RebuildBandList();
         SetBandValues();
+        m_runSetup = false;
         Functions.Datasets = m_runDataSets;
         Functions.Prepare();
         m_pageNumberElement = Functions.GetConstant("PAGENUMBER");
         m_columnElement = Functions.GetConstant("COLUMNNUMBER");
         m_titleElement = Functions.GetConstant("REPORTTITLE");
         TPgxEvEnvironment::SetStringConstant(m_titleElement, ReportTitle.toStdString());
-        TPgxEvEnvironment::SetIntegerConstant(m_pageNumberElement, 0);
-        TPgxEvEnvironment::SetIntegerConstant(m_columnElement, 0);
+        // A composite member goes on counting from the page it starts on.
+        TPgxEvEnvironment::SetIntegerConstant(m_pageNumberElement, composite ? m_pageNumber : 0);
+        TPgxEvEnvironment::SetIntegerConstant(m_columnElement, composite && m_pageNumber > 0 ? m_column : 0);
         m_controller->Prepare();
         for (auto &b : m_bands)
             b->PrepareComponents();
+        m_panel.PrepareComponents();
         Execute();
         m_currentX = PgxRound(Page.Stored(TPgxPage::LeftMargin));
-        m_finalPage = true;
-        if (!Cancelled() && !p.Cancelled())
-            EndPage();
-        if (m_filter)
-            m_filter->Finish();
+        // A composite member other than the last leaves its page open for the next one.
+        if (!composite || Tag == 999) {
+            m_finalPage = true;
+            if (!Cancelled() && !p.Cancelled())
+                EndPage();
+            if (m_filter)
+                m_filter->Finish();
+        }
         ok = !Cancelled() && !p.Cancelled();
     } catch (...) {
         for (auto &b : m_bands)
             b->UnprepareComponents();
+        m_panel.UnprepareComponents();
+        m_backImage = nullptr;
         m_controller->Unprepare();
         Functions.Unprepare();
+        if (composite)
+            RestorePage(ownPaper, ownOrientation, ownWidth, ownLength);
         p.AbortDoc();
         throw;
     }
+    if (composite)
+        RestorePage(ownPaper, ownOrientation, ownWidth, ownLength);
     for (auto &b : m_bands)
         b->UnprepareComponents();
+    m_panel.UnprepareComponents();
+    m_backImage = nullptr;
     m_controller->Unprepare();
     Functions.Unprepare();
     m_pageNumberElement = m_columnElement = m_titleElement = nullptr;
     if (!ok)
         p.AbortDoc();
+    else if (composite)
+        return ok; // the composite ends its document after its last member
     else if (m_canvasOutput)
         p.EndDoc();
     else
         p.AbortDoc(); // an export leaves no printer document
     return ok;
+}
+
+void TCustomPagorra::RestorePage(TPgxPaperSize paper, TPgxOrientation orientation, double width, double length)
+{
+    if (Page.GetPaperSize() == paper && Page.Orientation() == orientation && Page.Stored(TPgxPage::Width) == width
+        && Page.Stored(TPgxPage::Length) == length)
+        return;
+    // Still inside the run: the bands take the report's own page again all the same.
+    m_runSetup = true;
+    Page.SetOrientation(orientation);
+    Page.SetPaperSize(paper);
+    if (paper == TPgxPaperSize::Custom)
+        SetCustomPage(width, length);
+    SetBandValues();
+    m_runSetup = false;
+}
+
+void TCustomPagorra::SetCustomPage(double width, double length)
+{
+    const TPgxUnit u = Page.GetUnits();
+    Page.SetUnits(TPgxUnit::Native);
+    Page.SetValue(TPgxPage::Width, width);
+    Page.SetValue(TPgxPage::Length, length);
+    Page.SetUnits(u);
 }
 
 void TCustomPagorra::Execute()
@@ -609,6 +850,7 @@ void TCustomPagorra::NewPage()
     m_currentY = PgxRound(Page.Stored(TPgxPage::TopMargin));
     if (OnStartPage)
         OnStartPage(this);
+    PrintBackgroundImage();
     if (m_pageNumber > 1 || (Options & FirstPageHeader)) {
         ++m_settingUpPage;
         PrintBand(BandOfType(TPgxBandType::rbPageHeader));
@@ -637,6 +879,31 @@ void TCustomPagorra::EndPage()
         if (m_filter)
             m_filter->EndPage();
     }
+}
+
+void TCustomPagorra::PrintBackgroundImage()
+{
+    if (!m_backImage)
+        return;
+    const QImage *picture = m_backImage->Picture();
+    if (!picture || picture->isNull())
+        return;
+    TPgxPrinter &p = *m_printer;
+    // At the picture's own pixel size, where the image sits on the report.
+    const int32_t x = p.XPos(m_backImage->Left), y = p.YPos(m_backImage->Top);
+    if (m_canvasOutput && p.Canvas())
+        p.Canvas()->StretchDraw({x, y, x + picture->width(), y + picture->height()}, *picture);
+    if (m_filter)
+        m_filter->AcceptGraphic(x, y, m_backImage);
+}
+
+void TCustomPagorra::ExportShape(const PgxFrameShape &shape)
+{
+    if (!m_filter)
+        return;
+    std::unique_ptr<TPgxPrintable> temporary = PgxMakeExportShape(shape);
+    temporary->SetParentReport(this);
+    m_filter->AcceptGraphic(shape.left, shape.top, temporary.get());
 }
 
 void TCustomPagorra::PrintPageFrame()
@@ -698,6 +965,12 @@ int TPagorra::RecordCount() const
 {
     report::PgxDataSet *ds = DataSet();
     return ds && ds->IsOpen() ? ds->RecordCount() : 1;
+}
+
+int TPagorra::RecordNumber() const
+{
+    auto *c = dynamic_cast<TPgxController *>(m_controller.get());
+    return c ? c->DetailNumber() : 0;
 }
 
 void TPagorra::SetControllerBands()

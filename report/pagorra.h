@@ -13,10 +13,12 @@
 #include <QFont>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include "report/band.h"
 #include "report/controller.h"
 #include "report/environment.h"
+#include "report/previewsettings.h"
 #include "report/printer.h"
 #include "report/units.h"
 
@@ -45,8 +47,10 @@ struct TPgxPrinterSetupChoice {
 // Shows the print dialog (the forms register it); false when the user cancelled.
 using TPgxPrinterSetupHook = std::function<bool(TPgxPrinterSetupChoice &)>;
 void RegisterPrinterSetupHook(TPgxPrinterSetupHook dialog);
+// Runs the registered print dialog; false when the user cancelled or none is registered.
+bool RunPrinterSetupHook(TPgxPrinterSetupChoice &choice);
 
-class TCustomPagorra : public QObject, public TPgxUnitParent, protected TPgxReportBandStore
+class TCustomPagorra : public QObject, public TPgxComponent, public TPgxUnitParent, protected TPgxReportBandStore
 {
     Q_OBJECT
 public:
@@ -61,17 +65,58 @@ public:
     TPgxPrinterSettings PrinterSettings;
     uint8_t Options = FirstPageHeader | LastPageFooter;
     QString ReportTitle;
-    // The report font; its size is what a character of the Characters unit measures.
-    QFont Font{QStringLiteral("Arial"), 10};
-    double FontSize() const override { return Font.pointSizeF(); }
-    // The unit page values are shown and typed in.
-    TPgxUnit GetUnits() const { return Page.GetUnits(); }
-    virtual void SetUnits(TPgxUnit unit) { Page.SetUnits(unit); }
+    // The standard preview window of this report: style, size, state, side panel, first zoom.
+    TPgxFormStyle PrevFormStyle = TPgxFormStyle::fsNormal;
+    TPgxWindowState PreviewInitialState = TPgxWindowState::wsNormal;
+    int32_t PreviewWidth = 600, PreviewHeight = 500;
+    int32_t GetPreviewWidth() const { return PreviewWidth > 0 ? PreviewWidth : 600; }
+    int32_t GetPreviewHeight() const { return PreviewHeight > 0 ? PreviewHeight : 600; }
+    bool PrevShowThumbs = true, PrevShowSearch = true;
+    bool GetPrevShowThumbs() const { return PrevShowThumbs; }
+    TPgxZoomState PrevInitialZoom = TPgxZoomState::pgxZoomToFit;
     std::function<void(TCustomPagorra *, bool &printReport)> BeforePrint;
     std::function<void(TCustomPagorra *)> OnStartPage, OnEndPage;
+    QStringList Description;
+    QFont Font;
+    double FontSize() const override;
 
-    // Bands: the report owns them; the band list holds them in print order.
+    // Shown units of the page and of every printable placed on the report; a run switches to
+    // Native and back.
+    TPgxUnit Units() const { return Page.GetUnits(); }
+    void SetUnits(TPgxUnit unit);
+    int Zoom() const { return m_panel.Zoom(); }
+    // 1..300 percent; other values are ignored.
+    void SetZoom(int zoom);
+
+    // Width and height of a text in the font, in screen pixels; 0 when it cannot be measured.
+    int32_t TextWidth(const QFont &font, const QString &text) const;
+    int32_t TextHeight(const QFont &font, const QString &text) const;
+
+    // Printables placed on the report itself, not on a band; the report owns them.
+    template <class T, class... Args> T *AddPrintable(Args &&...args)
+    {
+        auto p = std::make_unique<T>(std::forward<Args>(args)...);
+        T *raw = p.get();
+        AdoptPrintable(std::move(p));
+        return raw;
+    }
+    const std::vector<std::unique_ptr<TPgxPrintable>> &Printables() const { return m_printables; }
+    // Name of an image printable on the report that is drawn behind every page.
+    QString BackImageControl;
+    TPgxPrintable *BackgroundImage() const { return m_backImage; }
+    // Hands a band background or frame line to the export filter as a temporary shape.
+    void ExportShape(const PgxFrameShape &shape);
+
+    // Bands: the report owns them; the band list holds them in print order. Bands are neither
+    // created nor removed while a run is in progress (null, no change).
     TPgxCustomBand *CreateBand(TPgxBandType type);
+    // Takes a band made elsewhere (a controller band, say); a controller band or group without
+    // a master hangs under the report.
+    template <class T> T *AddBand(std::unique_ptr<T> band)
+    {
+        T *raw = band.get();
+        return AdoptBand(std::move(band)) ? raw : nullptr;
+    }
     TPgxGroup *CreateGroup();
     TPgxChildBand *CreateChildBand(TPgxCustomBand *parentBand);
     void RemoveBand(TPgxCustomBand *band);
@@ -97,16 +142,31 @@ public:
     const std::vector<const report::PgxDataSet *> &DataSets() const { return m_runDataSets; }
     // Every data set registered, also between runs (what design-time dialogs offer).
     const std::vector<report::PgxDataSet *> &RegisteredDataSets() const { return m_dataSets; }
+    // Adds an open data set to the current run's list (controllers register theirs).
+    void AddRunDataSet(report::PgxDataSet *ds);
 
     // Entry points; each answers false when nothing was generated (a run in progress, vetoed).
     bool Prepare();
+    // Generates the pages, shows them and returns when the preview is closed (at once when
+    // no preview form is registered).
     bool Preview();
+    // Shows a modal preview at once while a worker generates the pages.
+    bool PreviewModal();
     bool Print();
     bool ExportToFilter(TPgxExportFilter *filter);
     // Generates the pages into a fresh printer on a worker thread and returns at once;
     // RunFinished follows (queued). The preview shows the pages while they arrive.
     bool PrepareInBackground();
     bool PreviewModeless();
+    // One member of a composite document: generates onto the composite's printer (lent for
+    // the run and handed back), continuing at the page, position and column set with
+    // SetCompositePosition. The document stays open; the last page is ended only when Tag is
+    // 999 (the last member). ExportComposite feeds filter as well; the filter stays active
+    // for the next member.
+    bool CreateCompositeReport(std::unique_ptr<TPgxPrinter> &printer);
+    bool ExportComposite(TPgxExportFilter *filter, std::unique_ptr<TPgxPrinter> &printer);
+    void SetCompositePosition(int32_t y, int32_t pageNumber, int32_t column);
+    bool CompositeRun() const { return m_compositeRun; }
     // Waits for a worker run to end (the caller then still gets RunFinished).
     void WaitForRun();
     void Cancel();
@@ -144,6 +204,9 @@ public:
     bool SettingUpPage() const { return m_settingUpPage > 0; }
     // Set while a detail band has just started a column, so it does not force a page as well.
     bool ColumnBreak() const { return m_columnBreak; }
+    // While set, the controller stops after page 1.
+    bool FirstPageOnly() const { return m_firstPageOnly.load(); }
+    void SetFirstPageOnly(bool b) { m_firstPageOnly = b; }
     void SetColumnBreak(bool b) { m_columnBreak = b; }
     void SetHeaderPrinted(bool b) { m_headerPrinted = b; }
     double PageFooterSize() const { return m_pageFooterSize; }
@@ -161,26 +224,38 @@ private slots:
     void OnWorkerDone(bool ok);
 
 protected:
+    bool AdoptBand(std::unique_ptr<TPgxCustomBand> band);
+    void AdoptPrintable(std::unique_ptr<TPgxPrintable> p);
+    void PrintBackgroundImage();
     // claimed: the caller already took the report for this run.
     bool CreateReport(bool claimed = false);
     std::unique_ptr<TPgxPrinter> NewPrinter();
     void HookPrinter(TPgxPrinter &p);
     void SetPrinterValues(TPgxPrinter &p);
     void PrintPageFrame();
+    void RestorePage(TPgxPaperSize paper, TPgxOrientation orientation, double width, double length);
+    void SetCustomPage(double width, double length);
     int32_t PaperExtent() const;
 
     TPgxBasePanel m_panel;
     std::unique_ptr<TPgxCustomController> m_controller;
     std::vector<report::PgxDataSet *> m_dataSets;
+    std::vector<std::unique_ptr<TPgxPrintable>> m_printables;
+    TPgxPrintable *m_backImage = nullptr;
+    // A modal preview is showing the printer: it is released only once the preview returns.
+    int m_modalPreview = 0;
+    bool m_releasePrinter = false;
     std::vector<const report::PgxDataSet *> m_runDataSets;
     std::unique_ptr<TPgxPrinter> m_printer;
     TPgxExportFilter *m_filter = nullptr;
     std::thread m_worker;
 
     // Run state; each report keeps its own.
-    std::atomic<bool> m_available{true}, m_cancelled{false};
+    std::atomic<bool> m_available{true}, m_cancelled{false}, m_firstPageOnly{false};
     bool m_canvasOutput = true, m_finalPage = false, m_headerPrinted = false, m_columnArmed = false;
     bool m_columnBreak = false;
+    bool m_runSetup = false; // the run itself lays out its bands
+    bool m_compositeRun = false;
     int m_settingUpPage = 0;
     int32_t m_currentX = 0, m_currentY = -1, m_columnTop = 0, m_column = 1, m_pageNumber = 0;
     double m_pageFooterSize = 0;
@@ -197,6 +272,8 @@ public:
     void SetDataSet(report::PgxDataSet *ds);
     std::function<void(bool &moreData)> OnNeedData;
     int RecordCount() const;
+    // Records printed so far in this run.
+    int RecordNumber() const;
     void SetControllerBands() override;
     void Execute() override;
 };

@@ -1,6 +1,7 @@
 #include "report/printables_data.h"
 
 #include "report/controller.h"
+#include "report/controllerband.h"
 #include "report/dataset.h"
 #include "report/environment.h"
 #include "report/format.h"
@@ -44,13 +45,6 @@ bool IsNumberOrDate(PgxFieldKind k)
     default:
         return false;
     }
-}
-
-TCustomPagorra *NotifyingReport(TPgxPrintable &p, TCustomPagorra *master, bool aggregates)
-{
-    if (master)
-        return master;
-    return aggregates ? p.ParentReport() : nullptr;
 }
 
 } // namespace
@@ -105,7 +99,7 @@ void TPgxDBText::UnPrepare()
     m_fieldIndex = -1;
     m_memoField = false;
     TPgxCustomLabel::UnPrepare();
-    SetDataField(m_dataField.empty() ? ToL1(Name()) : m_dataField);
+    SetDataField(m_dataField.empty() ? ToL1(Name) : m_dataField);
 }
 
 QString TPgxDBText::FieldText()
@@ -202,6 +196,17 @@ void TPgxExpr::PgxNotification(TPgxCustomBand *sender, TPgxNotifyOperation opera
         m_eval.DoAggregate();
 }
 
+TPgxCustomController *TPgxExpr::Notifier() const
+{
+    if (!Master)
+        return m_eval.IsAggreg() && ParentReport() ? ParentReport()->Controller() : nullptr;
+    if (auto *r = dynamic_cast<TPagorra *>(Master))
+        return r->Controller();
+    if (auto *sub = dynamic_cast<TPgxSubDetail *>(Master))
+        return sub->Controller();
+    return nullptr;
+}
+
 void TPgxExpr::Prepare()
 {
     TPgxCustomLabel::Prepare();
@@ -209,18 +214,16 @@ void TPgxExpr::Prepare()
     m_eval.Datasets = report ? report->DataSets() : std::vector<const report::PgxDataSet *>{};
     m_eval.Environment = report ? &report->Functions : nullptr;
     m_eval.Prepare(m_expression);
-    if (TCustomPagorra *r = NotifyingReport(*this, Master, m_eval.IsAggreg()); r && r->Controller()) {
-        m_notifier = r->Controller();
+    m_notifier = Notifier();
+    if (m_notifier)
         m_notifier->AddNotifyClient(this);
-    }
     Reset();
 }
 
 void TPgxExpr::UnPrepare()
 {
-    // The controller may have been replaced since; only the one we joined still knows us.
-    TCustomPagorra *r = Master ? Master : ParentReport();
-    if (m_notifier && r && r->Controller() == m_notifier)
+    // Only a controller that is still the one we joined knows us.
+    if (m_notifier && Notifier() == m_notifier)
         m_notifier->RemoveNotifyClient(this);
     m_notifier = nullptr;
     m_eval.Datasets.clear();
@@ -319,10 +322,8 @@ void TPgxSysData::Print(int32_t ofsX, int32_t ofsY)
             SetCaption(m_text + QString::number(pagorra->RecordCount()));
         break;
     case TPgxSysDataType::pgxsDetailNo:
-        if (pagorra) {
-            auto *c = dynamic_cast<TPgxController *>(pagorra->Controller());
-            SetCaption(m_text + QString::number(c ? c->DetailNumber() : 0));
-        }
+        if (pagorra)
+            SetCaption(m_text + QString::number(pagorra->RecordNumber()));
         break;
     }
     TPgxCustomLabel::Print(ofsX, ofsY);
@@ -462,7 +463,7 @@ void TPgxExprMemo::Print(int32_t ofsX, int32_t ofsY)
         }
     }
     TPgxCustomLabel::Print(ofsX, ofsY);
-    SetCaption(Name());
+    SetCaption(Name);
 }
 
 void TPgxExprMemo::UnPrepare()

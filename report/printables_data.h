@@ -65,8 +65,9 @@ public:
     void SetExpression(const std::string &value);
     const std::string &Mask() const { return m_mask; }
     void SetMask(const std::string &value);
-    // Whose records feed the aggregates: null is the printable's own report.
-    TCustomPagorra *Master = nullptr;
+    // Whose records feed the aggregates: a data-set report or a sub-detail band; null is the
+    // printable's own report, and only when the expression aggregates.
+    TPgxComponent *Master = nullptr;
     // Aggregates start again after each print (a sum per group, printed in its footer).
     bool ResetAfterPrint = false;
 
@@ -80,6 +81,7 @@ public:
     void Print(int32_t ofsX, int32_t ofsY) override;
 
 private:
+    TPgxCustomController *Notifier() const;
     report::TPgxEvaluator m_eval;
     std::string m_expression, m_mask;
     TPgxCustomController *m_notifier = nullptr;

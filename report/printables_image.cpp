@@ -151,7 +151,7 @@ TPgxDBImage::TPgxDBImage()
     Width = Height = PixelsToTenths(NewSizePixels);
 }
 
-void TPgxDBImage::SetPicture(const QImage &picture)
+void TPgxDBImage::SetDesignPicture(const QImage &picture)
 {
     m_picture = picture;
     m_pictureLoaded = true;

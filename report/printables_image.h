@@ -29,7 +29,8 @@ class TPgxImage : public TPgxPrintable
 public:
     TPgxImage();
 
-    const QImage &Picture() const { return m_picture; }
+    // Never null; a null image while there is no picture.
+    const QImage *Picture() const override { return &m_picture; }
     void SetPicture(const QImage &picture);
     // False, leaving the picture as it was, when the bytes are not a picture.
     bool LoadPicture(const QByteArray &bytes);
@@ -63,8 +64,8 @@ public:
     bool Center() const { return m_center; }
     void SetCenter(bool on) { m_center = on; }
     // The design-time picture.
-    const QImage &Picture() const { return m_picture; }
-    void SetPicture(const QImage &picture);
+    const QImage &DesignPicture() const { return m_picture; }
+    void SetDesignPicture(const QImage &picture);
     // Takes the current record's picture as the design-time one, unless one was set already.
     void LoadPicture();
 

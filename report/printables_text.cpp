@@ -15,22 +15,32 @@ namespace {
 
 using WidthFn = std::function<int32_t(const QString &)>;
 
-// How many leading characters of w make a line of their own: while the line stays strictly
-// below the limit, and never fewer than one (nor half a surrogate pair).
-qsizetype FittingPrefix(const QString &w, const WidthFn &width, int32_t limit)
+// How many leading characters of w make a line of their own: as many as keep the line strictly
+// below the limit, and never fewer than one (nor half a surrogate pair). The count is found by
+// doubling, then halving, so a long word costs a few measurements per line.
+qsizetype FittingPrefix(QStringView w, const WidthFn &width, int32_t limit)
 {
-    qsizetype k = 0;
-    while (k < w.size()) {
-        qsizetype next = k + 1;
-        if (w.at(k).isHighSurrogate() && next < w.size())
-            ++next;
-        if (width(w.left(next)) >= limit)
+    auto fits = [&](qsizetype k) { return width(w.left(k).toString()) < limit; };
+    const qsizetype n = w.size();
+    qsizetype lo = 0, hi = 0;
+    for (qsizetype k = 1;; k = std::min(n, k * 2)) {
+        if (!fits(k)) {
+            hi = k;
             break;
-        k = next;
+        }
+        lo = k;
+        if (k == n)
+            return n;
     }
-    if (k == 0)
-        k = w.at(0).isHighSurrogate() && w.size() > 1 ? 2 : 1;
-    return k;
+    while (hi - lo > 1) {
+        const qsizetype mid = lo + (hi - lo) / 2;
+        (fits(mid) ? lo : hi) = mid;
+    }
+    if (lo > 0 && lo < n && w.at(lo - 1).isHighSurrogate())
+        --lo;
+    if (lo == 0)
+        lo = w.at(0).isHighSurrogate() && n > 1 ? 2 : 1;
+    return lo;
 }
 
 struct ParagraphBreaker {
@@ -40,13 +50,13 @@ struct ParagraphBreaker {
     QString line;
     bool ended = false;
 
-    void AddWord(QString w)
+    void AddWord(const QString &word)
     {
         // Without word wrap, nothing after the first overflow of a paragraph prints.
         if (ended)
             return;
-        if (width(line + w) <= opt.limit) {
-            line += w;
+        if (width(line + word) <= opt.limit) {
+            line += word;
             return;
         }
         if (!line.isEmpty()) {
@@ -56,24 +66,31 @@ struct ParagraphBreaker {
                 ended = true;
                 return;
             }
-            if (width(w) <= opt.limit) {
-                line = w;
+            if (width(word) <= opt.limit) {
+                line = word;
                 return;
             }
         }
         // Too wide for a line of its own: cut it, and carry the rest on.
+        QStringView w(word);
         for (;;) {
             const qsizetype k = FittingPrefix(w, width, opt.limit);
-            out << w.left(k);
-            w.remove(0, k);
+            if (k == w.size()) {
+                line = w.toString();
+                return;
+            }
+            out << w.left(k).toString();
+            w = w.mid(k);
             if (!opt.wordWrap) {
                 ended = true;
                 return;
             }
-            if (w.trimmed().isEmpty())
-                return; // only the word's trailing blank was left
-            if (width(w) <= opt.limit) {
-                line = w;
+            // A word holds a blank only at its end: one left alone is not a line.
+            if (w == QLatin1String(" "))
+                return;
+            // What is left may still just fit (a width right at the limit).
+            if (w.size() <= 2 && width(w.toString()) <= opt.limit) {
+                line = w.toString();
                 return;
             }
         }
@@ -112,16 +129,13 @@ void PgxFormatParagraph(const QString &text, const WidthFn &width, const PgxPara
     QString s = text;
     s.remove(QLatin1Char('\n'));
     ParagraphBreaker breaker{width, options, out, QString(), false};
-    qsizetype cr;
-    while ((cr = s.indexOf(QLatin1Char('\r'))) >= 0) {
-        breaker.Run(s.left(cr));
-        s.remove(0, cr + 1);
-        if (s.indexOf(QLatin1Char('\r')) < 0) {
-            breaker.Run(s); // the rest, even when empty
-            return;
-        }
+    // Each carriage return ends a paragraph; what follows the last one is one more, even empty.
+    qsizetype start = 0, cr;
+    while ((cr = s.indexOf(QLatin1Char('\r'), start)) >= 0) {
+        breaker.Run(s.mid(start, cr - start));
+        start = cr + 1;
     }
-    breaker.Run(s);
+    breaker.Run(start == 0 ? s : s.mid(start));
 }
 
 QStringList PgxSplitLines(const QString &text)
@@ -153,9 +167,9 @@ TPgxCustomLabel::TPgxCustomLabel()
 
 void TPgxCustomLabel::SetName(const QString &name)
 {
-    if (m_caption.isEmpty() || m_caption == m_name)
+    if (m_caption.isEmpty() || m_caption == Name)
         SetCaption(name);
-    m_name = name;
+    Name = name;
 }
 
 void TPgxCustomLabel::SetCaption(const QString &value)
@@ -242,7 +256,7 @@ void TPgxCustomLabel::FormatLines()
     } else if (m_lines.isEmpty()) {
         // An empty memo shows its name on the design surface, and prints nothing.
         if (!Printing())
-            FormatParagraph(m_name, width);
+            FormatParagraph(Name, width);
     } else if (m_autoSize) {
         m_formattedLines = m_lines;
     } else {
@@ -437,7 +451,7 @@ void TPgxMemo::Print(int32_t ofsX, int32_t ofsY)
 {
     SetCaption(QString());
     TPgxCustomLabel::Print(ofsX, ofsY);
-    SetCaption(Name());
+    SetCaption(Name);
 }
 
 void TPgxMemo::GetExpandedHeight(double &height)

@@ -38,7 +38,6 @@ public:
 
     TPgxCustomLabel();
 
-    const QString &Name() const { return m_name; }
     // A caption that is empty or still the old name follows the name.
     void SetName(const QString &name);
 
@@ -108,7 +107,6 @@ private:
     bool m_wordWrap = true;
     bool m_sizing = false;
     QString m_caption;
-    QString m_name;
     int32_t m_currentLine = 0;
     int32_t m_fontSize = 0;
     TPgxFont m_font;

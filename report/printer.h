@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include "report/hyperlink.h"
@@ -67,8 +68,8 @@ public:
     int32_t YPos(double v) const { return PgxRound((v - m_topWaste) * m_yFactor); }
     int32_t XSize(double v) const { return PgxRound(v * m_xFactor); }
     int32_t YSize(double v) const { return PgxRound(v * m_yFactor); }
-    double XFactor() const { return m_xFactor; }
-    double YFactor() const { return m_yFactor; }
+    double XFactor() const { return m_xFactor.load(); }
+    double YFactor() const { return m_yFactor.load(); }
     int32_t LeftWaste() const { return m_leftWaste; }
     int32_t TopWaste() const { return m_topWaste; }
     int32_t GetLeftWaste() const;
@@ -119,6 +120,12 @@ public:
     void Preview();
     void PreviewModal();
     QObject *PreviewForm() const { return m_previewForm; }
+    // The preview control that shows this printer's pages (not owned; forgotten when it goes).
+    QObject *PreviewControl() const { return m_previewControl; }
+    void SetPreviewControl(QObject *control) { m_previewControl = control; }
+    // The report that made this printer, when one did (its preview settings reach the preview).
+    QObject *ParentReport() const { return m_parentReport; }
+    void SetParentReport(QObject *report) { m_parentReport = report; }
     void ClosePreview();
     // Prints the stored pages of a finished document; false when nothing was printed.
     bool Print(QString *error = nullptr);
@@ -173,7 +180,8 @@ private:
     std::atomic<bool> m_cancelled{false};
     TPgxProgress m_progress;
     int32_t m_leftWaste = 0, m_topWaste = 0;
-    double m_xFactor = 1.0, m_yFactor = 1.0;
+    // A preview on the window's thread reads them while a worker run writes them.
+    std::atomic<double> m_xFactor{1.0}, m_yFactor{1.0};
     int m_screenPpi;
     std::unique_ptr<TPgxMetafile> m_metafile;
     std::unique_ptr<TPgxPageCanvas> m_canvas;
@@ -182,6 +190,7 @@ private:
     bool m_showingPreview = false;
     bool m_storedPages = false;
     QObject *m_previewForm = nullptr;
+    QPointer<QObject> m_previewControl, m_parentReport;
     QString m_error;
 };
 

@@ -1,24 +1,18 @@
 // Decoding speed of lumaset against ffmpeg on one thread, on the same MPEG-4 I/P streams.
 // The 704x480 and 720x576 streams are made with ffmpeg when it is installed; without it only the
 // committed test streams are measured. Prints frames per second and the ratio to ffmpeg.
-#include "decoder/entry.h"
-#include "decoder/lumaset.h"
+#include "tests/decoder/instance.h"
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
-
-using strandel::lumaset::DecodeEntry;
 
 struct Stream {
     std::string name, path;
@@ -26,62 +20,21 @@ struct Stream {
     std::vector<std::vector<uint8_t>> frames;
 };
 
-std::vector<uint8_t> ReadFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
+using strandel::lumaset::test::Instance;
+using strandel::lumaset::test::ReadFile;
+using strandel::lumaset::test::SplitFrames;
 
-std::vector<std::vector<uint8_t>> SplitFrames(const std::vector<uint8_t> &s)
-{
-    std::vector<std::vector<uint8_t>> frames;
-    size_t begin = 0;
-    bool seenVop = false;
-    for (size_t i = 0; i + 3 < s.size(); ++i) {
-        if (s[i] || s[i + 1] || s[i + 2] != 1)
-            continue;
-        if (seenVop) {
-            frames.emplace_back(s.begin() + long(begin), s.begin() + long(i));
-            begin = i;
-            seenVop = false;
-        }
-        seenVop = seenVop || s[i + 3] == 0xB6;
-        i += 3;
-    }
-    if (begin < s.size())
-        frames.emplace_back(s.begin() + long(begin), s.end());
-    return frames;
-}
-
+// An RGB instance with its picture, left as initialisation set it (not selected).
 struct Decoder {
-    DecoderParams params{};
-    std::vector<std::unique_ptr<uint64_t[]>> blocks;
+    Instance inst;
     std::vector<uint8_t> out;
 
-    Decoder(int w, int h)
-    {
-        params.codec_type = CodecMpeg4;
-        params.width = w;
-        params.height = h;
-        params.output_format = OutputRgb24;
-        int32_t sizes[7];
-        DecodeEntry(1, DecOptBufferSizes, intptr_t(&params), intptr_t(sizes));
-        uint8_t *p[7];
-        for (int i = 0; i < 7; ++i) {
-            blocks.emplace_back(new uint64_t[size_t(sizes[i]) / 8 + 1]);
-            p[i] = reinterpret_cast<uint8_t *>(blocks.back().get());
-        }
-        params.frame_buffer[0] = p[0], params.frame_buffer[1] = p[1], params.frame_buffer[2] = p[2];
-        params.display_buffer = p[3], params.state = p[4], params.tables = p[5], params.stream = p[6];
-        DecodeEntry(1, DecOptInit, intptr_t(&params), 0);
-        out.resize(size_t(w) * size_t(h) * 3);
-    }
+    Decoder(int w, int h) : inst(w, h, OutputRgb24, 0, CodecMpeg4, nullptr), out(size_t(w) * size_t(h) * 3) {}
 
     // Returns whether the frame decoded clean, so that a fast figure is not a broken decode.
     bool Decode(const std::vector<uint8_t> &bits, bool render)
     {
-        DecoderFrame f{out.data(), bits.data(), int32_t(bits.size()), render, params.width, 0};
-        return DecodeEntry(1, DecOptDecode, intptr_t(&f), intptr_t(&params)) == DecodeOk && f.error == 0;
+        return inst.Decode(bits, out.data(), inst.params().width, render) == DecodeOk && inst.lastFrame().error == 0;
     }
 };
 

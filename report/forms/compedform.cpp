@@ -411,7 +411,7 @@ void TPgxCompEd::GetValues()
     PageFrameLeft->setChecked(r.Frame().DrawLeft());
     PageFrameRight->setChecked(r.Frame().DrawRight());
     SetSwatchColor(QColor::fromRgb(r.Frame().Color()));
-    Units->setCurrentIndex(int(r.GetUnits()));
+    Units->setCurrentIndex(int(r.Units()));
     TPagorraBands bands(&r);
     const QList<QPair<int, QPair<QCheckBox *, QLineEdit *>>> rows = {
         {TPagorraBands::PageHeader, {PageHeader, PageHeaderLength}}, {TPagorraBands::Title, {Title, TitleLength}},

@@ -298,7 +298,7 @@ void PgxPaintReport(QPainter &p, TCustomPagorra &report, const QImage &firstPage
     if (!firstPage.isNull())
         p.drawImage(all, firstPage);
     if (report.Page.GetRuler())
-        PgxPaintRuler(p, report.GetUnits(), size.width(), size.height(), report.Page.Zoom(), report.Page.ScreenPpi(),
+        PgxPaintRuler(p, report.Units(), size.width(), size.height(), report.Page.Zoom(), report.Page.ScreenPpi(),
                       true, std::fabs(report.FontSize()));
     PgxPaintMargins(p, report);
     PgxPaintFrame(p, report);
@@ -317,7 +317,7 @@ void PgxPaintBand(QPainter &p, TCustomPagorra &report, TPgxCustomBand &band, con
     p.fillRect(QRect(QPoint(0, 0), r.size()),
                band.Enabled ? QColor::fromRgb(band.Color) : QColor::fromRgb(Bgr(0xC0C0C0)));
     if (report.Page.GetRuler())
-        PgxPaintRuler(p, report.GetUnits(), r.width(), r.height(), report.Page.Zoom(), report.Page.ScreenPpi(), false,
+        PgxPaintRuler(p, report.Units(), r.width(), r.height(), report.Page.Zoom(), report.Page.ScreenPpi(), false,
                       std::fabs(report.FontSize()));
     const TPgxDisplaySettings &d = PgxDisplaySettings();
     QPen pen(QColor::fromRgb(d.bandColor));

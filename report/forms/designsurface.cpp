@@ -17,9 +17,7 @@ void TPgxDesignSurface::SetZoom(int zoom)
 {
     if (!m_report || zoom < 1 || zoom > 300)
         return;
-    m_report->Panel().SetZoom(zoom);
-    m_report->Page.SetZoom(zoom);
-    m_report->SetBandValues();
+    m_report->SetZoom(zoom);
     FitToPage();
     update();
 }

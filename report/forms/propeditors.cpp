@@ -154,13 +154,13 @@ void TPgxLabelEditor::SetValue(const QString &value)
 double TPgxLabelEditor::ShownSize(double stored, bool horizontal) const
 {
     TCustomPagorra *r = ReportOf(m_printable);
-    return r ? r->Page.LoadUnit(stored, r->GetUnits(), horizontal) : stored;
+    return r ? r->Page.LoadUnit(stored, r->Units(), horizontal) : stored;
 }
 
 double TPgxLabelEditor::StoredSize(double shown, bool horizontal) const
 {
     TCustomPagorra *r = ReportOf(m_printable);
-    return r ? r->Page.SaveUnit(shown, r->GetUnits(), horizontal) : shown;
+    return r ? r->Page.SaveUnit(shown, r->Units(), horizontal) : shown;
 }
 
 void TPgxLabelEditor::FillForm(TPgxLabelEditorForm &f)

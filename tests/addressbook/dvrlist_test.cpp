@@ -3,14 +3,17 @@
 
 #include "platform/endian.h"
 #include "viewer/controls/ipedit.h"
+#include "viewer/controls/placement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTreeWidget>
 
@@ -227,6 +230,31 @@ TEST_F(BookTest, ShowSelectsLastIndexAndCloseSavesAndRemembers)
     TfrmDvrList other(nullptr, dir.path());
     ASSERT_TRUE(ShowActive(other));
     EXPECT_EQ(other.SelectedRow(), -1);
+}
+
+TEST(KeepOnScreen, ClampsIntoTheAvailableAreaBelowATitleBar)
+{
+    const QRect screen(0, 0, 1280, 1024);
+    struct Case { QPoint want; QSize size; QPoint got; } cases[] = {
+        {{240, 120}, {440, 620}, {240, 120}},    // fits: unchanged
+        {{234, 0}, {440, 620}, {234, 30}},       // title bar would be off the top
+        {{-500, -500}, {440, 620}, {0, 30}},
+        {{2000, 900}, {440, 620}, {840, 404}},   // past the right and bottom edges
+        {{100, 100}, {1400, 1100}, {0, 30}},     // larger than the screen: top left stays visible
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(KeepOnScreen(c.want, c.size, screen, 30), c.got) << c.want.x() << "," << c.want.y();
+    EXPECT_EQ(KeepOnScreen({0, 0}, {100, 100}, QRect(1280, 50, 1280, 1024), 20), QPoint(1280, 70));
+}
+
+TEST_F(BookTest, AStoredPlaceOffTheScreenOpensOnIt)
+{
+    RegWriteInt("ListPosX", -5000);
+    RegWriteInt("ListPosY", -5000);
+    TfrmDvrList &b = Book("two_records.lst");
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_GE(b.geometry().x(), avail.left());
+    EXPECT_GT(b.geometry().y(), avail.top());
 }
 
 TEST_F(BookTest, ConnectHandsTheEntryToTheViewOpener)

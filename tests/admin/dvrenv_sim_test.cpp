@@ -6,6 +6,7 @@
 #include "viewer/link/dvrlink.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QSpinBox>
 
 #include <fstream>
@@ -138,14 +139,36 @@ TEST(DvrEnvSim, FetchChangeOneFieldSendAndOnlyItsBytesDiffer)
     EXPECT_EQ(programs[size_t(kEnvProgramOffset + 195)], post->value());
     EXPECT_EQ(programs[size_t(kEnvProgramOffset + 194)], pre->value());
 
+    // A fixed bay the recorder has and the play mode of the recording-options page: only their
+    // two bytes change; the external disks it lacks keep theirs.
+    auto *bay = qobject_cast<QComboBox *>(env.Control("edtHddMode1"));
+    auto *play = qobject_cast<QComboBox *>(env.Control("edtPlayMode"));
+    ASSERT_TRUE(bay && play);
+    EXPECT_TRUE(bay->isEnabled());
+    EXPECT_FALSE(env.Control("edtExtHddMode0")->isEnabled());
+    bay->setCurrentIndex(1 - bay->currentIndex());
+    play->setCurrentIndex(play->currentIndex() == 0 ? 1 : 0);
+    env.btnUpdateClick();
+    ASSERT_TRUE(Wait(view, [&] {
+        return server.WithRecorder([](sim::SimRecorder &r) { return r.Env(); }) != programs;
+    }));
+    const std::vector<uint8_t> disks = server.WithRecorder([](sim::SimRecorder &r) { return r.Env(); });
+    std::vector<size_t> edited;
+    for (size_t i = 0; i < disks.size(); ++i)
+        if (disks[i] != programs[i])
+            edited.push_back(i);
+    EXPECT_EQ(edited, (std::vector<size_t>{5731, 7473}));
+    EXPECT_EQ(disks[7473], bay->currentIndex());
+    EXPECT_EQ(disks[5731], play->currentIndex());
+
     link.Close();
     core.SetConnection(nullptr);
     server.Stop();
-    // Two sends of twelve packets each: begin mark, ten parts, end mark.
-    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=80 len=0"), 2);
-    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=00 len=1000 "), 18);
-    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=00 len=638 "), 2);
-    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=40 len=0"), 2);
-    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 "), 24);
+    // Three sends of twelve packets each: begin mark, ten parts, end mark.
+    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=80 len=0"), 3);
+    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=00 len=1000 "), 27);
+    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=00 len=638 "), 3);
+    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=40 len=0"), 3);
+    EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 "), 36);
     std::remove(options.transcript.c_str());
 }

@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QTabWidget>
 #include <QLineEdit>
+#include <QCheckBox>
+#include <QPushButton>
 #include <QSpinBox>
 
 #include "viewer/admin/dvrenv.h"
@@ -285,7 +287,7 @@ TEST(RecordProgramPages, ProgramSwitchMovesValuesAndARefusalRestoresTheSpin)
 TEST(RecordProgramPages, EachChannelCountShowsItsControls)
 {
     for (int channels : {4, 8, 16}) {
-        for (uint8_t variant : {0, 1, 2}) {
+        for (uint8_t variant : {0, 1, 2, 4}) {
             SCOPED_TRACE(channels * 10 + variant);
             Editor e;
             e.Receive(variant, channels);
@@ -305,9 +307,17 @@ TEST(RecordProgramPages, EachChannelCountShowsItsControls)
             const auto visible = [&](const char *page) {
                 return e.env.PageRecord->isTabVisible(e.env.PageRecord->indexOf(e.env.findChild<QWidget *>(page)));
             };
+            for (int ch = 0; ch < 16; ++ch)
+                EXPECT_EQ(e.env.Control(QString("btnMotionArea%1").arg(ch))->isEnabled(), ch < channels) << ch;
+            // TabRec belongs to no page set; the default set is the three default pages.
+            EXPECT_FALSE(visible("TabRec"));
             EXPECT_EQ(visible("TabRec2"), variant == 1);
             EXPECT_EQ(visible("TabRec3"), second);
-            EXPECT_EQ(visible("TabFrameRate"), !pages);
+            for (const char *page : {"TabFrameRate", "TabQuality", "TabRecEvent"})
+                EXPECT_EQ(visible(page), !pages) << page;
+            // The pages every set shows.
+            for (const char *page : {"TabSche", "TabHoliday", "TabRecOption"})
+                EXPECT_TRUE(visible(page)) << page;
         }
     }
 }
@@ -407,6 +417,55 @@ TEST(DiskPage, TheMapEnablesPresentSlotsAndAbsentOnesKeepTheirBytes)
     for (int i = 1; i < 5; ++i)
         EXPECT_EQ(out[size_t(7472 + i)], 1);
     EXPECT_EQ(out[9396], 7);
+}
+
+TEST(DiskPage, ExternalDisksSitTenToABayPageAndEditTheirOwnBytes)
+{
+    Editor e;
+    for (int i = 0; i < 40; ++i)
+        e.record[size_t(9396 + i)] = uint8_t(i % 2);
+    e.Receive(0, 16);
+    uint8_t map[kHddMapSize] = {};
+    for (int slot = 0; slot < 45; ++slot)
+        map[slot / 8] |= uint8_t(0x80 >> (slot % 8));
+    e.env.SetHddMap(map);
+    for (int bay = 0; bay < 4; ++bay) {
+        auto *page = e.env.findChild<QWidget *>(QString("TabExtBay%1").arg(bay));
+        ASSERT_NE(page, nullptr) << bay;
+        EXPECT_EQ(page->findChildren<QComboBox *>().size(), 10) << bay;
+        for (int k = 0; k < 10; ++k) {
+            const int i = bay * 10 + k;
+            auto *combo = page->findChild<QComboBox *>(QString("edtExtHddMode%1").arg(i));
+            ASSERT_NE(combo, nullptr) << i;
+            EXPECT_TRUE(combo->isEnabled()) << i;
+            EXPECT_EQ(combo->currentText(), i % 2 ? "BACKUP" : "REC") << i;
+            // The slot's caption counts from 1 on the page that holds it.
+            bool captioned = false;
+            for (QLabel *l : page->findChildren<QLabel *>())
+                captioned |= l->text() == QString::asprintf("EXT - %02d", i + 1);
+            EXPECT_TRUE(captioned) << i;
+        }
+    }
+    EXPECT_EQ(e.env.findChild<QWidget *>("TabHdd")->findChild<QComboBox *>("edtExtHddMode0"), nullptr);
+    e.C<QComboBox>("edtExtHddMode24")->setCurrentIndex(1);
+    e.C<QComboBox>("edtExtHddMode39")->setCurrentIndex(0);
+    Bytes out;
+    ASSERT_TRUE(e.Store(&out));
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(out[size_t(9396 + i)], i == 24 ? 1 : i == 39 ? 0 : i % 2) << i;
+    // A map without bay 3's disks: that page shows "NO HDD" and keeps its bytes.
+    for (int slot = 35; slot < 45; ++slot)
+        map[slot / 8] &= uint8_t(~(0x80 >> (slot % 8)));
+    e.env.SetHddMap(map);
+    for (int i = 30; i < 40; ++i) {
+        auto *combo = e.C<QComboBox>(QString("edtExtHddMode%1").arg(i));
+        EXPECT_FALSE(combo->isEnabled()) << i;
+        EXPECT_EQ(combo->currentIndex(), -1) << i;
+    }
+    EXPECT_TRUE(e.C<QComboBox>("edtExtHddMode29")->isEnabled());
+    ASSERT_TRUE(e.Store(&out));
+    for (int i = 30; i < 40; ++i)
+        EXPECT_EQ(out[size_t(9396 + i)], i == 39 ? 0 : i % 2) << i;
 }
 
 TEST(DiskPage, ControlWordsGoOutLittleEndianAndInitialisingAsksFirst)
@@ -665,6 +724,54 @@ TEST(Schedule, StoredBytesAndMarksFollowTheCells)
     }
 }
 
+TEST(Schedule, TheHiddenMarkToggleAndButton1)
+{
+    Editor e;
+    e.record[size_t(kEnvMarkOffset + 30)] = 1;
+    e.Receive(0, 16);
+    auto *toggle = e.C<QPushButton>("SpeedButton8");
+    auto *button1 = e.C<QPushButton>("Button1");
+    ASSERT_NE(toggle, nullptr);
+    ASSERT_NE(button1, nullptr);
+    EXPECT_EQ(toggle->text(), "SCHEDULE RECORD ON/OFF");
+    EXPECT_TRUE(toggle->isHidden());
+    EXPECT_TRUE(button1->isHidden());
+    auto *sw = e.C<QCheckBox>("chkSchedule");
+    // The selected hour's mark flips with each press, and the switch follows it.
+    e.env.edtMon0Click(e.env.Cell(30));
+    EXPECT_TRUE(sw->isChecked());
+    toggle->click();
+    EXPECT_EQ(e.env.Cell(30)->property("Tag").toInt(), 0);
+    EXPECT_FALSE(sw->isChecked());
+    toggle->click();
+    EXPECT_EQ(e.env.Cell(30)->property("Tag").toInt(), 1);
+    EXPECT_TRUE(sw->isChecked());
+    // With an all-day switch in the focus the marks of its day flip instead.
+    e.env.show();
+    e.env.PageMain->setCurrentIndex(2);
+    e.env.PageRecord->setCurrentIndex(0);
+    QWidget *monday = e.env.Control("edtAll1");
+    monday->activateWindow();
+    monday->setFocus();
+    QCoreApplication::processEvents();
+    if (monday->hasFocus()) {
+        EXPECT_EQ(e.env.Button1Click(), monday);
+        std::vector<int> before;
+        for (int i = 0; i < 168; ++i)
+            before.push_back(e.env.Cell(i)->property("Tag").toInt());
+        toggle->click();
+        for (int i = 0; i < 168; ++i)
+            EXPECT_EQ(e.env.Cell(i)->property("Tag").toInt(), i / 24 == 1 ? 1 - before[size_t(i)] : before[size_t(i)]) << i;
+        // Button1 only looks: nothing changes.
+        button1->click();
+        for (int i = 0; i < 168; ++i)
+            EXPECT_EQ(e.env.Cell(i)->property("Tag").toInt(), i / 24 == 1 ? 1 - before[size_t(i)] : before[size_t(i)]) << i;
+    } else {
+        ADD_FAILURE() << "the all-day switch did not take the focus";
+    }
+    e.env.hide();
+}
+
 TEST(Schedule, DoubleClickOpensTheProgramOfTheHour)
 {
     for (bool on : {true, false}) {
@@ -710,9 +817,15 @@ TEST(EnvPages, EachPageRendersWithItsControls)
         {"TabRecEvent", {"edtEventAlarm0", "edtEventLoss8", "edtEventMotion15"}},
         {"TabRec2", {"edtRecPrg2", "edtMpSize0", "edtNormal15", "lblMpNormal3", "lblMpComplex0"}},
         {"TabRec3", {"edtRecPrg3", "edtMpSize0Et", "edtComplex15Et", "lblMpNormalEt1"}},
-        {"TabSche", {"edtMon0", "edtMon167", "edtAll6", "chkSchedule"}},
+        {"TabSche", {"edtMon0", "edtMon167", "edtAll6", "chkSchedule", "SpeedButton8", "Button1"}},
         {"TabTitle", {"edtTitleCh0", "edtTemp", "btnGet", "btnDown", "imgTitle", "ImgTitle15", "lblBmpCh"}},
-        {"TabHdd", {"edtHddMode0", "edtExtHddMode39", "btnDvrInit"}},
+        {"TabHdd", {"edtHddMode0", "edtHddMode4", "edtRemovableMode", "btnDvrInit", "btnFixedHddInit", "btnBackupHddInit", "SpeedButton1"}},
+        {"TabExtBay0", {"edtExtHddMode0", "edtExtHddMode9"}},
+        {"TabExtBay1", {"edtExtHddMode10", "edtExtHddMode19"}},
+        {"TabExtBay2", {"edtExtHddMode20", "edtExtHddMode29"}},
+        {"TabExtBay3", {"edtExtHddMode30", "edtExtHddMode39"}},
+        {"TabRec", {"edtAudioCh0", "edtAudioCh15"}},
+        {"TabRecOption", {"edtRepeatRecord", "edtRepeatAlarm", "edtPlayMode", "edtBackupMode", "edtAudio1", "edtAudio8"}},
         {"TabMotion", {"btnMotionArea0", "btnMotionArea15"}},
         {"TabPassword", {"edtMasterOld", "edtSlaveRetype"}},
     };

@@ -1,25 +1,14 @@
 #pragma once
-// Helpers of the decoder tests: an instance with its buffers, fixture streams and reference pictures.
-#include "decoder/entry.h"
-#include "decoder/lumaset.h"
+// Helpers of the decoder tests: fixture streams, reference pictures and hand-made headers.
+#include "instance.h"
 
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <memory>
 #include <string>
 #include <vector>
 #include <QByteArray>
 
 namespace strandel::lumaset::test {
-
-inline std::vector<uint8_t> ReadFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
 
 inline std::string DataPath(const std::string &name) { return std::string(STRANDEL_TEST_DATA) + "/data/" + name; }
 
@@ -32,90 +21,6 @@ inline std::vector<uint8_t> ReadReference(const std::string &name, size_t size)
         return {};
     return std::vector<uint8_t>(raw.begin(), raw.end());
 }
-
-// Cuts an elementary stream into frames: a frame ends at the first start code after its VOP.
-inline std::vector<std::vector<uint8_t>> SplitFrames(const std::vector<uint8_t> &s)
-{
-    std::vector<std::vector<uint8_t>> frames;
-    size_t begin = 0;
-    bool seenVop = false;
-    for (size_t i = 0; i + 3 < s.size(); ++i) {
-        if (s[i] || s[i + 1] || s[i + 2] != 1)
-            continue;
-        if (seenVop) {
-            frames.emplace_back(s.begin() + long(begin), s.begin() + long(i));
-            begin = i;
-            seenVop = false;
-        }
-        if (s[i + 3] == 0xB6)
-            seenVop = true;
-        i += 3;
-    }
-    if (begin < s.size())
-        frames.emplace_back(s.begin() + long(begin), s.end());
-    return frames;
-}
-
-struct AlignedFree {
-    void operator()(uint8_t *p) const { std::free(p); }
-};
-using Buffer = std::unique_ptr<uint8_t[], AlignedFree>;
-
-inline Buffer Allocate(size_t size)
-{
-    return Buffer(static_cast<uint8_t *>(std::aligned_alloc(64, (size + 63) / 64 * 64)));
-}
-
-// One decoding instance with every buffer it needs, driven through the decoder entry.
-class Instance {
-public:
-    Instance(int width, int height, int format = OutputYv12, int32_t fixed = 0)
-    {
-        params_.codec_type = CodecMpeg4;
-        params_.width = width;
-        params_.height = height;
-        params_.output_format = format;
-        int32_t sizes[7] = {};
-        ok_ = Call(DecOptBufferSizes, &params_, sizes) == DecodeOk;
-        for (int i = 0; i < 7; ++i) {
-            sizes_[i] = sizes[i];
-            buffers_[i] = Allocate(size_t(sizes[i] > 0 ? sizes[i] : 1));
-        }
-        for (int i = 0; i < 3; ++i)
-            params_.frame_buffer[i] = buffers_[i].get();
-        params_.display_buffer = buffers_[3].get();
-        params_.state = buffers_[4].get();
-        params_.tables = buffers_[5].get();
-        params_.stream = buffers_[6].get();
-        ok_ = ok_ && Call(DecOptInit, &params_, &fixed) == DecodeOk;
-        IntegrityParams ip{};
-        ok_ = ok_ && Call(DecOptSelectInstance, &params_, &ip) == DecodeOk;
-    }
-
-    static int32_t Call(intptr_t opt, const void *p1, const void *p2)
-    {
-        return DecodeEntry(1, opt, reinterpret_cast<intptr_t>(p1), reinterpret_cast<intptr_t>(p2));
-    }
-
-    // Decodes one frame into out (sized for the format); returns the entry's result.
-    int32_t Decode(const std::vector<uint8_t> &bits, uint8_t *out, int32_t pitch, int32_t render = 1)
-    {
-        frame_ = DecoderFrame{out, bits.data(), int32_t(bits.size()), render, pitch, -1};
-        return Call(DecOptDecode, &frame_, &params_);
-    }
-
-    bool ok() const { return ok_; }
-    DecoderParams &params() { return params_; }
-    const DecoderFrame &lastFrame() const { return frame_; }
-    int32_t size(int i) const { return sizes_[i]; }
-
-private:
-    DecoderParams params_{};
-    DecoderFrame frame_{};
-    int32_t sizes_[7] = {};
-    Buffer buffers_[7];
-    bool ok_ = false;
-};
 
 inline double Psnr(const uint8_t *a, const uint8_t *b, size_t n)
 {

@@ -76,9 +76,10 @@ struct SimAnsweredView {
 };
 
 // Runs fn on the modal dialog once it is up (on a file dialog when files is set).
-void OnModal(std::function<void(QWidget *)> fn, bool files = false, int tries = 200)
+// Waits up to 20 s for the dialog: a loaded machine can take seconds to build a file dialog.
+void OnModal(std::function<void(QWidget *)> fn, bool files = false, int tries = 2000)
 {
-    QTimer::singleShot(tries == 200 ? 0 : 10, [fn = std::move(fn), files, tries]() mutable {
+    QTimer::singleShot(tries == 2000 ? 0 : 10, [fn = std::move(fn), files, tries]() mutable {
         QWidget *w = QApplication::activeModalWidget();
         if ((!w || (files && !qobject_cast<QFileDialog *>(w))) && tries > 0)
             return OnModal(std::move(fn), files, tries - 1);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -28,6 +29,20 @@ TEST(DvrFrame, StartsAt720x480AndKeepsTheAspectWhenResized)
     QCoreApplication::processEvents();
     EXPECT_EQ(frame->size(), QSize(600 + dw, 400 + dh));
     EXPECT_EQ(view.pnlDvr->size(), QSize(600, 400));
+}
+
+TEST(DvrFrame, AViewPlacedPartlyOffTheScreenIsPulledBackOn)
+{
+    TfrmDvrWin view;
+    view.SetFrameMode(false, nullptr);
+    TfrmDvrFrame *frame = view.GetFrame();
+    ASSERT_NE(frame, nullptr);
+    const QRect avail = frame->screen()->availableGeometry();
+    frame->move(avail.right() - 100, avail.bottom() - 100);
+    frame->show();
+    QTRY_VERIFY_WITH_TIMEOUT(avail.contains(frame->geometry()), 3000);
+    EXPECT_EQ(frame->geometry().right(), avail.right());
+    EXPECT_LT(frame->geometry().bottom(), avail.bottom() - 8);
 }
 
 TEST(DvrPass, EnterConfirmsEscapeCancels)

@@ -730,7 +730,7 @@ TEST(ReportWorker, CancelKeepsThePrinterUntilTheWorkerIsDone)
 
 TEST(ReportRuns, PrinterMessagesArriveQueued)
 {
-    LoggedReport r(60);
+    LoggedReport r(20); // one page: it becomes available only as the run ends
     r.Band(TPgxBandType::rbDetail, 100, "D");
     QSignalSpy first(&r.rep, &TCustomPagorra::FirstPageAvailable);
     ASSERT_TRUE(r.rep.Prepare());

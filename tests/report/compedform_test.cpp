@@ -179,7 +179,7 @@ TEST_F(CompEdFixture, UnitsChangeWithMarginsInOneApply)
     form.LeftMargin->setText(QStringLiteral("25.4"));
     form.Units->setCurrentText(QStringLiteral("Inches"));
     form.Apply1Click();
-    EXPECT_EQ(report.GetUnits(), TPgxUnit::Inches);
+    EXPECT_EQ(report.Units(), TPgxUnit::Inches);
     EXPECT_DOUBLE_EQ(report.Page.Stored(TPgxPage::LeftMargin), 254); // read in millimetres
     EXPECT_EQ(form.LeftMargin->text(), QStringLiteral("1.00"));   // shown in inches after
     EXPECT_EQ(form.PageWidth->text(), QStringLiteral("8.27"));

@@ -255,3 +255,22 @@ TEST(Metafile, TextOutOfAllShapeIsLeftOut)
     EXPECT_TRUE(drawn(QRectF(0, 0, 100, 100)));
     EXPECT_FALSE(drawn(QRectF(0, 0, 400, 2)));       // 4 x wide, 1/50 tall
 }
+
+TEST(Metafile, GiantFontShrunkToTheTargetIsLeftOut)
+{
+    // A font far taller than any page, replayed small and unevenly scaled: the engine would
+    // rasterise each glyph at full size (gigabytes) before shrinking it.
+    TPgxMetafile mf(794, 1123, 96, 96);
+    {
+        TPgxMetafileCanvas c(mf);
+        PgxFont f;
+        f.height = 59408;
+        c.SetFont(f);
+        c.TextOut(40, 40, QStringLiteral("Page 1"));
+    }
+    QImage img = Blank(48, 64);
+    QPainter p(&img);
+    mf.Replay(p, QRectF(0, 0, 48, 64));
+    p.end();
+    EXPECT_EQ(img, Blank(48, 64));
+}

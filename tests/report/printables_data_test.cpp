@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #include "printables_fixture.h"
+#include "report/controllerband.h"
 #include "report/format.h"
 #include "report/printables_data.h"
 #include "report/printer.h"
@@ -262,4 +263,32 @@ TEST(DataPrintables, MergedMemoPrintsValuesPerRecord)
     EXPECT_EQ(texts, expected);
     EXPECT_EQ(memo->Lines(), source);
     EXPECT_EQ(memo->Merger(), nullptr);
+}
+
+TEST(DataPrintables, ASubDetailFeedsTheExpressionsItMasters)
+{
+    OneBandReport r(2, 60);
+    PgxMemoryDataSet items("Items");
+    items.AddField({"V", PgxFieldKind::Integer});
+    for (int v : {1, 2, 3})
+        items.AppendRecord({v});
+    items.Open();
+    auto *sd = r.rep.AddBand(std::make_unique<TPgxSubDetail>());
+    ASSERT_NE(sd, nullptr);
+    sd->SetDataSet(&items);
+    sd->SetHeight(60);
+    sd->SetHasFooter(true);
+    sd->FooterBand()->SetHeight(60);
+    auto *sum = sd->FooterBand()->AddPrintable<TPgxExpr>();
+    sum->Top = 0;
+    sum->SetExpression("Sum(Items.V)");
+    sum->Master = sd;
+    sum->ResetAfterPrint = true;
+    // The same sum mastered by the report sees the report's records, which have no V.
+    auto *outer = sd->FooterBand()->AddPrintable<TPgxExpr>();
+    outer->Top = 0;
+    outer->SetExpression("Count");
+    outer->Master = &r.rep;
+    ASSERT_TRUE(r.rep.Prepare());
+    EXPECT_EQ(PageTexts(*r.rep.Printer()), (QStringList{"6", "1", "6", "2"}));
 }

@@ -102,7 +102,7 @@ TEST(ImagePrintables, StretchFillsThePrintableAndAutoSizeTakesThePictureSize)
     sized.SetPicture(QImage());
     EXPECT_NEAR(sized.Width, 640 * 254.0 / PgxScreenPpi(), 1e-9);
     EXPECT_FALSE(sized.LoadPicture("not a picture"));
-    EXPECT_TRUE(sized.Picture().isNull()); // unchanged: it was empty
+    EXPECT_TRUE(sized.Picture()->isNull()); // unchanged: it was empty
 }
 
 TEST(ImagePrintables, DataBoundPicturesFollowTheRecord)

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include <QRandomGenerator>
+
 #include "printables_fixture.h"
 #include "report/printables_text.h"
 #include "report/printer.h"
@@ -88,6 +90,40 @@ TEST(TextPrintables, LongHostileParagraphEnds)
     out.clear();
     PgxFormatParagraph(word, [](const QString &) { return 0; }, {false, true, 0}, out);
     EXPECT_EQ(out.join(QString()), word);
+    // A word of a million characters and as many line ends stay linear.
+    const QString big(1000000, QLatin1Char('y'));
+    out.clear();
+    PgxFormatParagraph(big, Fixed10, {false, true, 10000}, out);
+    ASSERT_EQ(out.size(), (1000000 + 998) / 999); // 999 characters stay below 10000
+    EXPECT_EQ(out.front().size(), 999);
+    EXPECT_EQ(out.join(QString()), big);
+    out.clear();
+    PgxFormatParagraph(QString(1000000, QLatin1Char('\r')), Fixed10, {false, true, 100}, out);
+    EXPECT_EQ(out.size(), 1000001);
+}
+
+TEST(TextPrintables, RandomParagraphsKeepTheirTextAndFitTheirLines)
+{
+    // Wrapped lines fit the limit (or hold a single character), lose nothing but blanks, and
+    // keep the order of the text.
+    QRandomGenerator rng(145);
+    const QString alphabet = QStringLiteral("ab -\u00e9");
+    for (int i = 0; i < 2000; ++i) {
+        QString text;
+        const int n = int(rng.bounded(40));
+        for (int k = 0; k < n; ++k)
+            text += alphabet.at(int(rng.bounded(alphabet.size())));
+        const int32_t limit = int32_t(rng.bounded(80)) - 5;
+        QStringList out;
+        PgxFormatParagraph(text, Fixed10, {false, true, limit}, out);
+        ASSERT_FALSE(out.isEmpty());
+        for (const QString &line : out)
+            EXPECT_TRUE(Fixed10(line) <= limit || line.size() <= 1) << text.toStdString() << " / " << limit;
+        QString joined = out.join(QString()), plain = text;
+        joined.remove(QLatin1Char(' '));
+        plain.remove(QLatin1Char(' '));
+        EXPECT_EQ(joined, plain) << text.toStdString() << " / " << limit;
+    }
 }
 
 TEST(TextPrintables, SplitLinesAsAMemoReadsText)
@@ -243,4 +279,25 @@ TEST(TextPrintables, LabelPrintsAlignedWithItsBackgroundAndOnPrintText)
     for (const DrawOp &o : c.Of("FillRect"))
         filled = filled || (o.brush.color == 0xffffff00 && o.rect == PgxRect{p.XPos(200), p.YPos(120), p.XPos(1000), p.YPos(220)});
     EXPECT_TRUE(filled);
+}
+
+TEST(TextPrintables, LinesTallerThanAPageDoNotHoldTheReport)
+{
+    // Each line is taller than the whole page: the report gives up on them instead of looping.
+    OneBandReport r(2, 100);
+    auto *m = r.detail->AddPrintable<TPgxMemo>();
+    m->Metrics = &kMetrics;
+    TPgxFont huge;
+    huge.Size = 1000;
+    m->SetFont(huge);
+    m->SetAutoSize(false);
+    m->SetAutoStretch(true);
+    m->Top = 0;
+    m->Width = 1000;
+    m->Height = 100;
+    m->SetLines({"a", "b", "c"});
+    ASSERT_GT(m->PrintLineHeight(), 2970);
+    ASSERT_TRUE(r.rep.Prepare());
+    EXPECT_LE(r.Pages(), 4);
+    EXPECT_TRUE(m->PrintFinished);
 }

@@ -46,7 +46,7 @@ const PageStart kPageStarts[] = {
     {"edtTitleCh", "TabTitle"},              {"chkLive4ADisplay", "TabMultiScreen"},
     {"edtCovertCh", "TabCovert"},            {"edtSpotMode", "TabSpot"},
     {"edtPtzModel", "TabPtz"},               {"edtAll", "TabSche"},
-    {"edtRepeatRecord", "TabRec"},           {"edtHolidayRecord", "TabHoliday"},
+    {"edtRepeatRecord", "TabRecOption"},     {"edtHolidayRecord", "TabHoliday"},
     {"edtEventCheck", "TabEvent"},           {"edtMotionCh", "TabMotion"},
     {"edtSensorCh", "TabSensor"},            {"edtRelayMotion", "TabRelay"},
     {"edtVideo", "TabSystem"},               {"edtHddMode", "TabHdd"},
@@ -55,15 +55,76 @@ const PageStart kPageStarts[] = {
     {"edtSendEmail", "TabEmail"},
 };
 // Sub-pages in their order; the record pages keep the order the double-click on a schedule
-// cell relies on (2 = first variant, 3 = second variant, 4 = frame rate).
-const char *const kSubPages[6][8] = {
+// cell relies on (2 = first variant, 3 = second variant, 4 = frame rate). TabRec is never
+// shown (every page set hides it), so the recording options it would hold have a page of
+// their own.
+constexpr int kMaxSubPages = 9;
+const char *const kSubPages[6][kMaxSubPages] = {
     {nullptr},
     {"TabPosition", "TabSequence", "TabDisplay", "TabTitle", "TabMultiScreen", "TabCovert", "TabSpot", nullptr},
-    {"TabSche", "TabRec", "TabRec2", "TabRec3", "TabFrameRate", "TabQuality", "TabRecEvent", "TabHoliday"},
+    {"TabSche", "TabRec", "TabRec2", "TabRec3", "TabFrameRate", "TabQuality", "TabRecEvent", "TabHoliday", "TabRecOption"},
     {"TabEvent", "TabMotion", "TabSensor", "TabRelay", nullptr},
-    {"TabSystem", "TabHdd", "TabClock", "TabPassword", nullptr},
+    {"TabSystem", "TabHdd", "TabExtBay0", "TabExtBay1", "TabExtBay2", "TabExtBay3", "TabClock", "TabPassword", nullptr},
     {"TabNetwork", "TabSerial", "TabPtz", "TabEmail", nullptr},
 };
+
+QString ControlCaption(const QString &name);
+
+// The caption beside element i of a field.
+QString FieldCaption(const DvrEnvField &f, int i, const QString &name)
+{
+    static const std::map<QString, QString> named = {
+        {"edtTimeServer2", "Time Server"}, {"edtDynamicSvr2", "Dynamic Server"}, {"edtRemoId", "Remote Id"},
+        {"edtIp", "IP Address"},           {"edtDns", "DNS"},                    {"edtDhcp", "DHCP"},
+        {"edtSpotMode_4CH", "Spot Mode"},  {"edtRemovableMode", "Removable Mode"}, {"edtQuickRemoteId", "Quick Remote Id"},
+        {"edtRemoIdDisp", "Remote Id Disp"},
+    };
+    if (std::strcmp(f.name, "edtHddMode") == 0)
+        return i == 0 ? QString("REMOVABLE") : QString("FIXED %1").arg(i);
+    if (std::strcmp(f.name, "edtExtHddMode") == 0)
+        return QString::asprintf("EXT - %02d", i + 1);
+    if (const auto it = named.find(name); it != named.end())
+        return it->second;
+    // Arrays named from 0 (channels, relays) are captioned from 1, as the operator counts;
+    // layout cells keep their cell names.
+    if (f.count > 1 && EnvControlName(f, 0).back() == '0' && std::strncmp(f.name, "edtMulti", 8) != 0)
+        return ControlCaption(f.name) + " " + QString::number(i + 1);
+    return ControlCaption(name);
+}
+
+QString PageCaption(const QString &page)
+{
+    static const std::map<QString, QString> captions = {
+        {"TabSche", "SCHEDULE"},        {"TabRec2", "RECORD"},          {"TabRec3", "RECORD"},
+        {"TabFrameRate", "FRAME RATE"}, {"TabRecEvent", "EVENT REC"},   {"TabRecOption", "OPTION"},
+        {"TabMultiScreen", "MULTI"},    {"TabPtz", "PAN/TILT"},         {"TabHdd", "HDD"},
+        {"TabExtBay0", "EXT 01-10"},    {"TabExtBay1", "EXT 11-20"},    {"TabExtBay2", "EXT 21-30"},
+        {"TabExtBay3", "EXT 31-40"},    {"TabEmail", "E-MAIL"},
+    };
+    const auto it = captions.find(page);
+    return it != captions.end() ? it->second : page.mid(3).toUpper();
+}
+
+// A control's caption from its name: "edtRepeatRecord" -> "Repeat Record", "edtAudio5" -> "Audio 5".
+QString ControlCaption(const QString &name)
+{
+    QString in = name;
+    for (const char *prefix : {"edt", "chk"})
+        if (in.startsWith(prefix))
+            in = in.mid(3);
+    // The serial lines: "232BaudRate" -> "RS-232 Baud Rate".
+    if (in.startsWith("232") || in.startsWith("485"))
+        return "RS-" + in.left(3) + " " + ControlCaption(in.mid(3));
+    QString out;
+    for (int i = 0; i < in.size(); ++i) {
+        const QChar c = in[i];
+        const QChar prev = i > 0 ? in[i - 1] : QChar();
+        if (i > 0 && ((c.isUpper() && prev.isLower()) || (c.isDigit() && prev.isLetter())))
+            out += ' ';
+        out += c;
+    }
+    return out;
+}
 
 QStringList Range(int first, int last, const char *suffix = "")
 {
@@ -169,11 +230,33 @@ TfrmDvrEnv::TfrmDvrEnv(QWidget *owner)
     BuildPages();
     BuildProgramPages();
     BuildTitlePage();
+    FinishPageLayouts();
     // Creation: title channel 0, 16 channels, groups of 4, the families and their lists.
     LookUpFamilies();
 }
 
 TfrmDvrEnv::~TfrmDvrEnv() = default;
+
+void TfrmDvrEnv::FinishPageLayouts()
+{
+    // Controls keep their natural size at the top left of a page; the spare room goes to an
+    // empty last row and column instead of stretching or spreading them.
+    for (QScrollArea *page : findChildren<QScrollArea *>()) {
+        auto *grid = page->widget() ? qobject_cast<QGridLayout *>(page->widget()->layout()) : nullptr;
+        if (!grid)
+            continue;
+        for (int r = 0; r < grid->rowCount(); ++r)
+            grid->setRowStretch(r, 0);
+        for (int c = 0; c < grid->columnCount(); ++c)
+            grid->setColumnStretch(c, 0);
+        grid->setRowStretch(grid->rowCount(), 1);
+        grid->setColumnStretch(grid->columnCount(), 1);
+    }
+    // A spin box shows its number only after its value is set once; before the first record
+    // its edit would be blank.
+    for (QSpinBox *s : findChildren<QSpinBox *>())
+        s->setValue(s->value());
+}
 
 void TfrmDvrEnv::ReadFontSettings()
 {
@@ -202,8 +285,8 @@ void TfrmDvrEnv::BuildPages()
         auto *tabs = new QTabWidget;
         tabs->setObjectName(name);
         PageMain->addTab(tabs, caption);
-        for (const char *const *p = kSubPages[tab]; p < kSubPages[tab] + 8 && *p; ++p)
-            addPage(tabs, *p, QString(*p).mid(3).toUpper());
+        for (const char *const *p = kSubPages[tab]; p < kSubPages[tab] + kMaxSubPages && *p; ++p)
+            addPage(tabs, *p, PageCaption(*p));
         return tabs;
     };
     addPage(PageMain, "TabSheet6", "QUICK SETUP");
@@ -288,6 +371,9 @@ void TfrmDvrEnv::BuildPages()
             QString holder = page;
             if (std::strncmp(f.name, "edtMulti", 8) == 0 || std::strncmp(f.name, "chkLive", 7) == 0)
                 holder = kPanels[f.channels == kEnvCh4 ? 0 : f.channels == kEnvCh8 ? 1 : 2];
+            // The external disks, ten to a bay page.
+            if (std::strcmp(f.name, "edtExtHddMode") == 0)
+                holder = QString("TabExtBay%1").arg(i / 10);
             QGridLayout *grid = grids[holder];
             QWidget *c = MakeControl(f, i, grid->parentWidget());
             if (!c)
@@ -298,14 +384,27 @@ void TfrmDvrEnv::BuildPages()
                 c->hide();
                 continue;
             }
+            // A holiday's month and day side by side, four holidays to a row.
+            const bool month = std::strcmp(f.name, "edtHoliMon") == 0;
+            if (month || std::strcmp(f.name, "edtHoliDay") == 0) {
+                const int row = 2 + i / 4, col = (i % 4) * 3;
+                if (month) {
+                    auto *label = new QLabel(QString("HOLIDAY %1").arg(i + 1), grid->parentWidget());
+                    label->setBuddy(c);
+                    grid->addWidget(label, row, col);
+                }
+                grid->addWidget(c, row, col + (month ? 1 : 2));
+                continue;
+            }
             const int n = used[holder]++;
             const int row = n / 3, col = (n % 3) * 2;
-            grid->addWidget(new QLabel(c->objectName().mid(3), grid->parentWidget()), row, col);
+            auto *label = new QLabel(FieldCaption(f, i, c->objectName()), grid->parentWidget());
+            // The caption follows its control when a model hides it.
+            label->setBuddy(c);
+            grid->addWidget(label, row, col);
             grid->addWidget(c, row, col + 1);
         }
     }
-    for (auto &[name, grid] : grids)
-        grid->setRowStretch(grid->rowCount(), 1);
 
     // Passwords: masked, eight digits.
     QGridLayout *pw = grids["TabPassword"];
@@ -317,7 +416,7 @@ void TfrmDvrEnv::BuildPages()
         e->setMaxLength(8);
         e->setEchoMode(QLineEdit::Password);
         *pwEdits[i] = e;
-        pw->addWidget(new QLabel(QString(kPw[i]).mid(3), pw->parentWidget()), 50 + i, 0);
+        pw->addWidget(new QLabel(ControlCaption(kPw[i]), pw->parentWidget()), 50 + i, 0);
         pw->addWidget(e, 50 + i, 1);
         controls_[e->objectName()] = e;
     }
@@ -367,6 +466,7 @@ QWidget *TfrmDvrEnv::MakeControl(const DvrEnvField &f, int i, QWidget *page)
             v->SetMinValue(f.min);
             v->SetMaxValue(f.max);
             v->setMaxLength(2);
+            v->setFixedWidth(36);
             w = v;
             break;
         }
@@ -569,8 +669,7 @@ void TfrmDvrEnv::SetModel(uint8_t standard, int channelCount)
     for (int a = 5; a <= 8; ++a)
         if (QWidget *w = Control(QString("edtAudio%1").arg(a)))
             w->setEnabled(channels_ == 16 && (variant_ == 1 || variant_ == 2));
-    if (QWidget *w = Control("edtNetworkLiveImageSize"))
-        w->setVisible(variant_ == 1 && channels_ == 16);
+    ShowControl("edtNetworkLiveImageSize", variant_ == 1 && channels_ == 16);
 
     const QStringList &sizes = IsNtsc() ? kNtscSizes : kPalSizes;
     if (auto *q = qobject_cast<QComboBox *>(Control("edtQuickImageSize"))) {
@@ -616,10 +715,8 @@ void TfrmDvrEnv::SetModel(uint8_t standard, int channelCount)
     enable("edtSeqTime6", channels_ >= 8 && variant_ != 0);
     if (auto *multi = findChild<QWidget *>("TabMultiScreen"))
         PageScreen->setTabVisible(PageScreen->indexOf(multi), channels_ >= 8);
-    if (QWidget *w = Control("edtSpotMode"))
-        w->setVisible(channels_ != 4);
-    if (QWidget *w = Control("edtSpotMode_4CH"))
-        w->setVisible(channels_ == 4);
+    ShowControl("edtSpotMode", channels_ != 4);
+    ShowControl("edtSpotMode_4CH", channels_ == 4);
     enable("edtSpotSeqTime", channels_ != 4);
 
     // Per-channel controls of channels the recorder lacks are disabled.
@@ -632,6 +729,21 @@ void TfrmDvrEnv::SetModel(uint8_t standard, int channelCount)
         for (int ch = 0; ch < 16; ++ch)
             if (family[size_t(ch)])
                 family[size_t(ch)]->setEnabled(ch < channels_);
+    for (int ch = 0; ch < 16; ++ch)
+        if (QWidget *area = Control(QString("btnMotionArea%1").arg(ch)))
+            area->setEnabled(ch < channels_);
+}
+
+void TfrmDvrEnv::ShowControl(const QString &name, bool visible)
+{
+    QWidget *w = Control(name);
+    if (!w)
+        return;
+    w->setVisible(visible);
+    if (QWidget *page = w->parentWidget())
+        for (QLabel *l : page->findChildren<QLabel *>(Qt::FindDirectChildrenOnly))
+            if (l->buddy() == w)
+                l->setVisible(visible);
 }
 
 void TfrmDvrEnv::FillQuickFrameList()

@@ -147,6 +147,11 @@ public:
     void edtMon0Click(TMyItemEdit *cell);
     void edtMon0DblClick(TMyItemEdit *cell);
     void chkScheduleClick();
+    // The hidden mark toggle: the selected hour's mark flips (or, with an all-day switch in the
+    // focus, the marks of that day's hours).
+    void SpeedButton8Click();
+    // The hidden Button1 only finds the focused all-day switch (null when none) and changes nothing.
+    QWidget *Button1Click() const;
     // The record-program pages were opened: the program of the selected cell's hour is shown.
     void PageRecordChange(int page);
     // A motion-area button: the channel's mask in the motion editor, stored back on OK only
@@ -187,6 +192,9 @@ private:
     void ReadFontSettings();
     void BuildProgramPages();
     void BuildTitlePage();
+    void FinishPageLayouts();
+    // Shows or hides a control with its caption.
+    void ShowControl(const QString &name, bool visible);
     void RefreshTitle(int ch);
     uint8_t *TitleBits(int ch);
     void ApplyProgramPageSet();

@@ -113,6 +113,37 @@ void TfrmDvrEnv::BuildProgramPages()
         connect(sw, &QCheckBox::clicked, this, [this] { chkScheduleClick(); });
         for (TMyItemEdit *cell : cells_)
             cell->installEventFilter(this);
+        // Two more hidden controls of the page: the mark toggle and a button that only looks
+        // for the focused all-day switch.
+        auto *toggle = new QPushButton("SCHEDULE RECORD ON/OFF");
+        toggle->setObjectName("SpeedButton8");
+        toggle->setAutoDefault(false);
+        toggle->hide();
+        controls_["SpeedButton8"] = toggle;
+        sche->addWidget(toggle, 20, 1, 1, 8);
+        connect(toggle, &QPushButton::clicked, this, [this] { SpeedButton8Click(); });
+        auto *button1 = new QPushButton("Button1");
+        button1->setObjectName("Button1");
+        button1->setAutoDefault(false);
+        button1->hide();
+        controls_["Button1"] = button1;
+        sche->addWidget(button1, 20, 9, 1, 4);
+        connect(button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    }
+    // TabRec: the audio channel items of the partner rule; every page set keeps the page hidden.
+    if (QGridLayout *rec = PageGrid(this, "TabRec")) {
+        QString audio[5] = {"-", "1", "2", "3", "4"};
+        for (int ch = 0; ch < 16; ++ch) {
+            auto *e = new TMyItemEdit;
+            e->setObjectName(QString("edtAudioCh%1").arg(ch));
+            e->SetItem(5, audio);
+            e->setFixedWidth(40);
+            controls_[e->objectName()] = e;
+            rec->addWidget(new QLabel(QString("CH%1").arg(ch + 1)), ch / 4, (ch % 4) * 2);
+            rec->addWidget(e, ch / 4, (ch % 4) * 2 + 1);
+        }
+        if (auto *page = findChild<QWidget *>("TabRec"))
+            PageRecord->setTabVisible(PageRecord->indexOf(page), false);
     }
     connect(PageRecord, &QTabWidget::currentChanged, this, [this](int page) {
         if (page >= 4 && page <= 6)
@@ -123,17 +154,6 @@ void TfrmDvrEnv::BuildProgramPages()
     confirm = [this](const QString &text) {
         return QMessageBox::question(this, windowTitle(), text) == QMessageBox::Yes;
     };
-    // Disk slot captions: the removable bay, the fixed bays, the external disks.
-    if (auto *hddPage = findChild<QScrollArea *>("TabHdd"))
-        for (QLabel *l : hddPage->findChildren<QLabel *>()) {
-            const QString t = l->text();
-            if (t.startsWith("ExtHddMode"))
-                l->setText(QString::asprintf("EXT - %02d", t.mid(10).toInt() + 1));
-            else if (t == "HddMode0")
-                l->setText("REMOVABLE");
-            else if (t.startsWith("HddMode"))
-                l->setText(QString("FIXED %1").arg(t.mid(7).toInt()));
-        }
     // The control buttons; the form carries them hidden.
     if (QGridLayout *hdd = PageGrid(this, "TabHdd")) {
         struct Button {
@@ -353,6 +373,7 @@ void TfrmDvrEnv::ApplyProgramPageSet()
         if (auto *w = findChild<QWidget *>(page))
             PageRecord->setTabVisible(PageRecord->indexOf(w), on);
     };
+    show("TabRec", false);
     show("TabRec2", variant_ == 1);
     show("TabRec3", variant_ == 2 && channels_ == 16);
     for (const char *p : {"TabFrameRate", "TabQuality", "TabRecEvent"})
@@ -692,6 +713,33 @@ void TfrmDvrEnv::chkScheduleClick()
         selectedCell_->setProperty("Tag", sw->isChecked() ? 1 : 0);
 }
 
+void TfrmDvrEnv::SpeedButton8Click()
+{
+    // As the schedule switch, but the selected hour's mark is toggled rather than copied.
+    for (int d = 0; d < 7; ++d)
+        if (QWidget *all = Control(QString("edtAll%1").arg(d)); all && all->hasFocus()) {
+            for (int h = 0; h < 24; ++h) {
+                TMyItemEdit *c = cells_[size_t(d * 24 + h)];
+                c->setProperty("Tag", c->property("Tag").toInt() == 1 ? 0 : 1);
+            }
+            return;
+        }
+    if (!selectedCell_)
+        return;
+    const int tag = selectedCell_->property("Tag").toInt() == 1 ? 0 : 1;
+    selectedCell_->setProperty("Tag", tag);
+    if (auto *sw = qobject_cast<QCheckBox *>(Control("chkSchedule")))
+        sw->setChecked(tag == 1);
+}
+
+QWidget *TfrmDvrEnv::Button1Click() const
+{
+    for (int d = 0; d < 7; ++d)
+        if (QWidget *all = Control(QString("edtAll%1").arg(d)); all && all->hasFocus())
+            return all;
+    return nullptr;
+}
+
 void TfrmDvrEnv::PageRecordChange(int page)
 {
     (void)page;
@@ -769,7 +817,9 @@ void TfrmDvrEnv::ApplyHddMap()
         return;
     for (int slot = 0; slot < 45; ++slot) {
         const QString name = slot < 5 ? QString("edtHddMode%1").arg(slot) : QString("edtExtHddMode%1").arg(slot - 5);
-        auto *combo = qobject_cast<QComboBox *>(Control(name));
+        // Each slot is looked for on its own page: the bays on TabHdd, external disks ten to a page.
+        auto *page = findChild<QWidget *>(slot < 5 ? QString("TabHdd") : QString("TabExtBay%1").arg((slot - 5) / 10));
+        auto *combo = page ? page->findChild<QComboBox *>(name) : nullptr;
         if (!combo)
             continue;
         const QSignalBlocker block(combo);

@@ -21,6 +21,7 @@
 #include <QTabWidget>
 
 #include <algorithm>
+#include <cstring>
 
 namespace strandel {
 
@@ -118,22 +119,29 @@ void TfrmDvrEnv::BuildTitlePage()
     auto *l = new QGridLayout(box);
     auto *channel = new QLabel("Channel 1");
     channel->setObjectName("lblBmpCh");
-    l->addWidget(channel, 0, 0, 1, 4);
-    l->addWidget(new TitleGrid(this, box), 1, 0, 1, 8);
-    auto *previews = new QHBoxLayout;
+    l->addWidget(channel, 0, 0);
+    l->addWidget(new TitleGrid(this, box), 1, 0);
+    // The 1:1 previews, four channels to a row beside the enlarged grid.
+    auto *previews = new QGridLayout;
     for (int ch = 0; ch < 16; ++ch) {
         auto *img = new QLabel;
         img->setObjectName(QString("ImgTitle%1").arg(ch));
         img->setFixedSize(kTitleWidth, kTitleHeight);
-        previews->addWidget(img);
+        QPixmap blank(kTitleWidth, kTitleHeight); // white until the recorder's bitmaps arrive
+        blank.fill(Qt::white);
+        img->setPixmap(blank);
+        previews->addWidget(new QLabel(QString("CH%1").arg(ch + 1)), ch / 4, (ch % 4) * 2);
+        previews->addWidget(img, ch / 4, (ch % 4) * 2 + 1);
     }
-    l->addLayout(previews, 2, 0, 1, 8);
+    l->addLayout(previews, 1, 1, Qt::AlignTop);
+    auto *row = new QHBoxLayout;
     auto *temp = new QLineEdit;
     temp->setObjectName("edtTemp");
     temp->setMaxLength(10);
     temp->setFont(chFont_);
+    temp->setFixedWidth(160);
     controls_["edtTemp"] = temp;
-    l->addWidget(temp, 3, 0, 1, 2);
+    row->addWidget(temp);
     struct Button {
         const char *name, *caption;
         std::function<void()> click;
@@ -147,15 +155,19 @@ void TfrmDvrEnv::BuildTitlePage()
         {"SpeedButton6", "v", [this] { RotateTitleClick(0, 1); }},
         {"SpeedButton7", "Font", [this] { SpeedButton7Click(); }},
     };
-    int col = 2;
     for (const Button &b : buttons) {
         auto *button = new QPushButton(b.caption);
         button->setObjectName(b.name);
         button->setAutoDefault(false);
-        l->addWidget(button, 3 + (col >= 8), col % 8);
-        ++col;
+        // The four arrows are one character wide.
+        if (std::strlen(b.caption) == 1)
+            button->setFixedWidth(32);
+        row->addWidget(button);
         connect(button, &QPushButton::clicked, this, b.click);
     }
+    row->addStretch(1);
+    l->addLayout(row, 2, 0, 1, 2);
+    l->setColumnStretch(2, 1);
     grid->addWidget(box, 80, 0, 1, 6);
 
     // Text titles stay printable; a focus on one picks its bitmap.

@@ -3,6 +3,7 @@
 #include "platform/debuglog.h"
 #include "platform/settings.h"
 #include "viewer/controls/ipedit.h"
+#include "viewer/controls/placement.h"
 #include "viewer/base/global.h"
 
 #include <QButtonGroup>
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,8 +23,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -104,7 +108,13 @@ TfrmDvrList::TfrmDvrList(QWidget *owner, const QString &startDir) : QWidget(owne
     const QString dir = startDir.isEmpty() ? QDir::currentPath() : startDir;
     listPath_ = QDir(dir).filePath(QString::fromLatin1(kListFileName));
     LoadList(listPath_);
-    move(RegReadInt("ListPosX", kDesignedX), RegReadInt("ListPosY", kDesignedY));
+    // The stored place is the client area's: the window system adds its frame around it, so a
+    // frame position stored here would creep up by a title bar at every opening.
+    QPoint place(RegReadInt("ListPosX", kDesignedX), RegReadInt("ListPosY", kDesignedY));
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        place = KeepOnScreen(place, sizeHint(), screen->availableGeometry(),
+                             style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    move(place);
     RecordToForm(nullptr);
 }
 
@@ -119,8 +129,11 @@ void TfrmDvrList::BuildForm()
     lstDvrList->setColumnCount(3);
     lstDvrList->setHeaderLabels({"Name", "Ip Address / Com Port", "H/W Address"});
     lstDvrList->header()->setDefaultAlignment(Qt::AlignCenter);
+    // The address column is as wide as its caption; the list is as wide as its columns.
+    const int addressWidth = std::max(120, lstDvrList->header()->fontMetrics().horizontalAdvance(
+                                               lstDvrList->headerItem()->text(1)) + 16);
     lstDvrList->setColumnWidth(0, 180);
-    lstDvrList->setColumnWidth(1, 120);
+    lstDvrList->setColumnWidth(1, addressWidth);
     lstDvrList->setColumnWidth(2, 120);
     lstDvrList->setRootIsDecorated(false);
     lstDvrList->setItemsExpandable(false);
@@ -128,7 +141,7 @@ void TfrmDvrList::BuildForm()
     lstDvrList->setSelectionMode(QAbstractItemView::SingleSelection);
     lstDvrList->setSelectionBehavior(QAbstractItemView::SelectRows);
     lstDvrList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lstDvrList->setMinimumSize(440, 160);
+    lstDvrList->setMinimumSize(std::max(440, 180 + addressWidth + 120 + 24), 160);
     root->addWidget(lstDvrList);
     lblListCnt = new QLabel(this);
     lblListCnt->setObjectName("lblListCnt");
@@ -558,8 +571,8 @@ void TfrmDvrList::closeEvent(QCloseEvent *event)
 {
     if (!SaveList(listPath_))
         DebugPrint("Cannot save %s\n", listPath_.toLocal8Bit().constData());
-    RegWriteInt("ListPosX", pos().x());
-    RegWriteInt("ListPosY", pos().y());
+    RegWriteInt("ListPosX", geometry().x());
+    RegWriteInt("ListPosY", geometry().y());
     const int row = SelectedRow();
     if (row >= 0)
         RegWriteInt("ListLastIndex", row);

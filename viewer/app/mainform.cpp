@@ -1,6 +1,7 @@
 #include "viewer/app/mainform.h"
 
 #include "viewer/admin/option.h"
+#include "viewer/admin/print.h"
 #include "viewer/admin/shells.h"
 #include "viewer/app/debug.h"
 #include "viewer/app/dvrlist.h"
@@ -34,6 +35,7 @@
 #include <QTime>
 #include <QTimer>
 #include <QPainter>
+#include <QPointer>
 #include <QWindow>
 
 #include <algorithm>
@@ -306,6 +308,7 @@ void TfrmMain::BuildControls()
     connect(btnBlockSearch, &QAbstractButton::clicked, this, [this] { btnSearchClick(3); });
     connect(btnLogSearch, &QAbstractButton::clicked, this, [this] { btnSearchClick(4); });
     connect(btnDvrStatus, &QAbstractButton::clicked, this, &TfrmMain::btnDvrStatusClick);
+    connect(btnPrint, &QAbstractButton::clicked, this, &TfrmMain::btnPrintClick);
     connect(btnDvrEnv, &QAbstractButton::clicked, this, &TfrmMain::btnDvrEnvClick);
     connect(btnPanTilt, &QAbstractButton::clicked, this, &TfrmMain::btnPanTiltClick);
     connect(btnDvrCtrl, &QAbstractButton::clicked, this, &TfrmMain::btnDvrCtrlClick);
@@ -1030,6 +1033,18 @@ void TfrmMain::btnDvrStatusClick()
 {
     if (CurrentDvrWin)
         CurrentDvrWin->OpenStatusDialog();
+}
+
+void TfrmMain::btnPrintClick()
+{
+    if (!CurrentDvrWin)
+        return;
+    QPointer<TfrmPrint> form = new TfrmPrint(CurrentDvrWin->window());
+    QImage picture;
+    if (CurrentDvrWin->CopyCurrentPicture(&picture))
+        form->SetPicture(picture);
+    form->exec();
+    delete form.data();
 }
 
 void TfrmMain::ShowToolWindow(TMyButton *button)

@@ -112,6 +112,7 @@ public:
     void btnSearchClick(int kind);
     void btnDvrEnvClick();
     void btnDvrStatusClick();
+    void btnPrintClick();
     // Puts btnPanTilt or btnDvrCtrl down and shows its window, as a click would.
     void ShowToolWindow(TMyButton *button);
     void btnPanTiltClick();

@@ -1,5 +1,8 @@
 #include "viewer/app/startup.h"
 
+#include "report/forms/printdialogs.h"
+#include "report/forms/qtprinter.h"
+
 #include "viewer/controls/selcal.h"
 #include "viewer/app/uihelpers.h"
 
@@ -19,8 +22,10 @@
 
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <unistd.h>
@@ -173,7 +178,20 @@ void CreateApplicationForms(const std::function<void(const char *)> &onCreated)
     QObject::connect(frmDvrCtrl, &TfrmDvrCtrl::closed, frmMain, [] { frmMain->btnDvrCtrl->SetDown(false); });
     frmDvrList->SetIpServerNameSource([] { return QString::fromLatin1(GetViewerOptions().ipServerName.data()); });
     frmDvrSearch->SetDvrList(frmDvrList);
-    frmDvrList->SetViewOpener(OpenRecorderView);
+    // A recording from the book opens as the "FILE Search" button's does: with the time search,
+    // once the book has closed, so that a file can be picked.
+    frmDvrList->SetViewOpener([](DvrListRecord *entry) {
+        if (!OpenRecorderView(entry))
+            return false;
+        if (entry && entry->kind == uint8_t(DvrKind::RecordedFile)) {
+            QPointer<TfrmDvrWin> view = frmMain->GetCurrentDvrWin();
+            QTimer::singleShot(0, frmMain, [view] {
+                if (view && view == frmMain->GetCurrentDvrWin())
+                    frmMain->btnSearchClick(1);
+            });
+        }
+        return true;
+    });
 }
 
 void ShowStartupNotice()
@@ -275,6 +293,9 @@ int RunViewer(int argc, char **argv)
     QApplication::setOrganizationName("Holvane");
     // The main form's close ends the program, whatever other windows are open.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Reports print through Qt's printers and ask for them in Qt's print dialog.
+    PgxRegisterQtPrinter();
+    PgxRegisterReportPrinterSetup();
     CreateApplicationForms();
     QObject::connect(frmMain, &QObject::destroyed, &app, [] { QCoreApplication::exit(0); });
     ShowStartupNotice();

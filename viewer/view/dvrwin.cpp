@@ -30,6 +30,7 @@
 #include "platform/langtable.h"
 #include "platform/uithread.h"
 #include "viewer/admin/dvrupgrade.h"
+#include "viewer/controls/placement.h"
 #include "viewer/admin/searchdialogs.h"
 #include "viewer/admin/shells.h"
 #include "viewer/view/dvrhddsel.h"
@@ -66,6 +67,17 @@ void TfrmDvrFrame::closeEvent(QCloseEvent *e)
     // The main window unregisters the view and frees it later.
     e->ignore();
     emit closeRequested(view_);
+}
+
+void TfrmDvrFrame::showEvent(QShowEvent *e)
+{
+    QWidget::showEvent(e);
+    if (placed_)
+        return;
+    placed_ = true;
+    // The window manager places a new view where it finds room; when there is none it may leave
+    // part of the pictures off the screen. Once it has framed the window, pull it back on.
+    QTimer::singleShot(250, this, [this] { MoveFrameOnScreen(this); });
 }
 
 void TfrmDvrFrame::resizeEvent(QResizeEvent *e)
@@ -1272,6 +1284,14 @@ void TfrmDvrWin::OpenUpgradeDialog()
     int result = 0;
     if (RunRegistered(self, dialog, core_->Dialogs().upgrade, &result))
         delete dialog;
+}
+
+QImage *TfrmDvrWin::CopyCurrentPicture(QImage *picture)
+{
+    const int channel = GetCurrentChannel();
+    const int index = channel >= 1 && channel <= kMaxChannels ? channel - 1 : 0;
+    TfrmDvrCh *pane = panes_[size_t(index)];
+    return pane ? pane->CopyPicture(picture) : nullptr;
 }
 
 void TfrmDvrWin::SendRemoteKey(uint32_t code)

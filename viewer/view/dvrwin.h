@@ -50,10 +50,12 @@ protected:
     void changeEvent(QEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
+    void showEvent(QShowEvent *e) override;
 
 private:
     TfrmDvrWin *view_;
     bool fitting_ = false;
+    bool placed_ = false;
 };
 
 class TfrmDvrWin : public QWidget, public DvrChOwner {
@@ -108,6 +110,9 @@ public:
     virtual void OpenStatusDialog();
     void OpenSetupDialog();
     void OpenUpgradeDialog();
+    // The picture of the channel shown alone (channel 1 in the multi view) for printing and
+    // saving; null when that pane shows nothing.
+    QImage *CopyCurrentPicture(QImage *picture);
     // What the administration dialogs use of this view.
     DvrServices &Services();
     void SendRemoteKey(uint32_t code);

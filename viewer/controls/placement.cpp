@@ -1,0 +1,35 @@
+#include "viewer/controls/placement.h"
+
+#include <QScreen>
+#include <QStyle>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace strandel {
+
+QPoint KeepOnScreen(QPoint want, QSize size, const QRect &available, int titleRoom)
+{
+    const int left = available.left(), top = available.top() + titleRoom;
+    const int right = std::max(left, available.left() + available.width() - size.width());
+    const int bottom = std::max(top, available.top() + available.height() - size.height());
+    return {std::clamp(want.x(), left, right), std::clamp(want.y(), top, bottom)};
+}
+
+void MoveFrameOnScreen(QWidget *window)
+{
+    if (!window || !window->isVisible() || window->isMaximized() || window->isFullScreen())
+        return;
+    const QScreen *screen = window->screen();
+    if (!screen)
+        return;
+    // What the window system reports of its frame lags behind or misses the title bar, so the
+    // client area is kept a title bar's height clear of both edges, and moved by the difference.
+    const int room = window->style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8;
+    const QRect client = window->geometry();
+    const QPoint place = KeepOnScreen(client.topLeft(), client.size() + QSize(0, room), screen->availableGeometry(), room);
+    if (place != client.topLeft())
+        window->move(window->pos() + (place - client.topLeft()));
+}
+
+} // namespace strandel
