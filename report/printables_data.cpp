@@ -99,7 +99,7 @@ void TPgxDBText::UnPrepare()
     m_fieldIndex = -1;
     m_memoField = false;
     TPgxCustomLabel::UnPrepare();
-    SetDataField(m_dataField.empty() ? ToL1(Name) : m_dataField);
+    SetDataField(m_dataField.empty() ? ToL1(PgxPrintableName(*this)) : m_dataField);
 }
 
 QString TPgxDBText::FieldText()
@@ -463,7 +463,7 @@ void TPgxExprMemo::Print(int32_t ofsX, int32_t ofsY)
         }
     }
     TPgxCustomLabel::Print(ofsX, ofsY);
-    SetCaption(Name);
+    SetCaption(PgxPrintableName(*this));
 }
 
 void TPgxExprMemo::UnPrepare()

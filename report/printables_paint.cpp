@@ -100,7 +100,7 @@ void PaintDBImage(TPgxDBImage &img, TPgxPageCanvas &c, const PgxRect &r, int zoo
 {
     c.SetBrush({img.Color, PgxBrushStyle::Solid});
     c.FillRect(r);
-    QString label = img.Name;
+    QString label = PgxPrintableName(img);
     if (img.DataSet())
         if (const report::PgxField *f = img.DataSet()->FindField(img.DataField()))
             label = QString::fromLatin1(f->DisplayLabel().c_str());

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "report/exportfilter.h"
+#include "report/exportshape.h"
 #include "report/pagorra.h"
 #include "report/printer.h"
 
@@ -59,6 +60,31 @@ void TPgxShape::Print(int32_t ofsX, int32_t ofsY)
         break;
     }
     }
+}
+
+std::unique_ptr<TPgxShape> PgxShapeFromFrameShape(const PgxFrameShape &shape)
+{
+    auto s = std::make_unique<TPgxShape>();
+    switch (shape.kind) {
+    case PgxFrameShapeKind::Rectangle: s->Shape = TPgxShapeType::pgxsRectangle; break;
+    case PgxFrameShapeKind::HorLine: s->Shape = TPgxShapeType::pgxsHorLine; break;
+    case PgxFrameShapeKind::VertLine: s->Shape = TPgxShapeType::pgxsVertLine; break;
+    }
+    s->Brush = shape.brush;
+    s->Pen = shape.pen;
+    const double k = 254.0 / PgxScreenPpi();
+    s->Left = shape.left * k;
+    s->Top = shape.top * k;
+    s->Width = shape.width * k;
+    s->Height = shape.height * k;
+    return s;
+}
+
+void PgxRegisterShapeExports()
+{
+    RegisterExportShapeMaker([](const PgxFrameShape &shape) -> std::unique_ptr<TPgxPrintable> {
+        return PgxShapeFromFrameShape(shape);
+    });
 }
 
 } // namespace strandel

@@ -1,8 +1,10 @@
 #pragma once
 // The shape printable: a rectangle, ellipse, rounded rectangle or lines, with a pen and a brush.
 #include <cstdint>
+#include <memory>
 
 #include "report/band.h"
+#include "report/frame.h"
 #include "report/metafile.h"
 
 namespace strandel {
@@ -27,5 +29,12 @@ public:
     // Draws the figure (no frame); an export filter is offered it even when disabled.
     void Print(int32_t ofsX, int32_t ofsY) override;
 };
+
+// A band's background or a frame line as the shape printable an export filter is handed: its
+// place and size come back from the export page's pixels (the screen's) to tenths of a millimetre.
+std::unique_ptr<TPgxShape> PgxShapeFromFrameShape(const PgxFrameShape &shape);
+// From now on export filters receive such shapes instead of the engine's plain ones; the program
+// calls it once at start.
+void PgxRegisterShapeExports();
 
 } // namespace strandel

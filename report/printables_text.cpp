@@ -43,6 +43,13 @@ qsizetype FittingPrefix(QStringView w, const WidthFn &width, int32_t limit)
     return lo;
 }
 
+// A frame's lines reach the report's export filter as shapes, as a band's do.
+struct FrameToFilter : TPgxFrameShapeSink {
+    TCustomPagorra &report;
+    explicit FrameToFilter(TCustomPagorra &r) : report(r) {}
+    void AcceptShape(const PgxFrameShape &shape) override { report.ExportShape(shape); }
+};
+
 struct ParagraphBreaker {
     const WidthFn &width;
     const PgxParagraphOptions &opt;
@@ -167,9 +174,9 @@ TPgxCustomLabel::TPgxCustomLabel()
 
 void TPgxCustomLabel::SetName(const QString &name)
 {
-    if (m_caption.isEmpty() || m_caption == Name)
+    if (m_caption.isEmpty() || m_caption == PgxPrintableName(*this))
         SetCaption(name);
-    Name = name;
+    PgxSetPrintableName(*this, name);
 }
 
 void TPgxCustomLabel::SetCaption(const QString &value)
@@ -256,7 +263,7 @@ void TPgxCustomLabel::FormatLines()
     } else if (m_lines.isEmpty()) {
         // An empty memo shows its name on the design surface, and prints nothing.
         if (!Printing())
-            FormatParagraph(Name, width);
+            FormatParagraph(PgxPrintableName(*this), width);
     } else if (m_autoSize) {
         m_formattedLines = m_lines;
     } else {
@@ -438,11 +445,13 @@ void TPgxCustomLabel::PrintToCanvas(TPgxPageCanvas *canvas, double aLeft, double
         m_printCaption = savedCaption;
         m_formatted = false;
     }
-    if ((canvasOut || report->Exporting()) && canvas && Frame().AnyFrame())
+    if ((canvasOut || report->Exporting()) && canvas && Frame().AnyFrame()) {
+        FrameToFilter sink(*report);
         Frame().PaintIt(*canvas,
                         {printer->XPos(boxLeft), printer->YPos(boxTop), printer->XPos(boxLeft + aWidth),
                          printer->YPos(boxTop + Height + expanded)},
-                        printer->XFactor(), printer->YFactor());
+                        printer->XFactor(), printer->YFactor(), report->Exporting() ? &sink : nullptr);
+    }
 }
 
 // ---- memo
@@ -451,7 +460,7 @@ void TPgxMemo::Print(int32_t ofsX, int32_t ofsY)
 {
     SetCaption(QString());
     TPgxCustomLabel::Print(ofsX, ofsY);
-    SetCaption(Name);
+    SetCaption(PgxPrintableName(*this));
 }
 
 void TPgxMemo::GetExpandedHeight(double &height)

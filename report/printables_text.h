@@ -31,6 +31,16 @@ void PgxFormatParagraph(const QString &text, const std::function<int32_t(const Q
 // Splits a text into lines at CR LF, CR or LF, as a memo's text is read.
 QStringList PgxSplitLines(const QString &text);
 
+// The component name of a printable: the one place that knows where the base keeps it.
+inline const QString &PgxPrintableName(const TPgxPrintable &p)
+{
+    return p.Name;
+}
+inline void PgxSetPrintableName(TPgxPrintable &p, const QString &name)
+{
+    p.Name = name;
+}
+
 class TPgxCustomLabel : public TPgxPrintable
 {
 public:

@@ -5,6 +5,7 @@
 
 #include "printables_fixture.h"
 #include "report/exportfilter.h"
+#include "report/exportshape.h"
 #include "report/printables_shape.h"
 #include "report/printer.h"
 
@@ -126,4 +127,31 @@ TEST(ShapePrintable, OfferedToAnExportFilter)
     ASSERT_TRUE(r.rep.ExportToFilter(&log));
     ASSERT_EQ(log.seen.size(), 2u);
     EXPECT_LT(log.seen[0].second, log.seen[1].second);
+}
+
+TEST(ShapePrintable, BandBackgroundsReachFiltersAsShapes)
+{
+    struct Filter : TPgxExportFilter {
+        Filter() : TPgxExportFilter("x") {}
+        std::vector<TPgxShape> shapes;
+        void AcceptGraphic(double, double, TPgxPrintable *control) override
+        {
+            if (auto *s = dynamic_cast<TPgxShape *>(control))
+                shapes.push_back(*s);
+        }
+    };
+    OneBandReport r(2, 150);
+    r.detail->Color = 0xffe0e0ff;
+    PgxRegisterShapeExports();
+    Filter filter;
+    const bool ok = r.rep.ExportToFilter(&filter);
+    RegisterExportShapeMaker(nullptr);
+    ASSERT_TRUE(ok);
+    ASSERT_EQ(filter.shapes.size(), 2u); // one background per detail
+    const TPgxShape &s = filter.shapes[0];
+    EXPECT_EQ(s.Shape, TPgxShapeType::pgxsRectangle);
+    EXPECT_EQ(s.Brush.color, 0xffe0e0ffu);
+    EXPECT_NEAR(s.Height, 150, 254.0 / PgxScreenPpi() * 2);
+    EXPECT_NEAR(s.Width, r.detail->Width(), 254.0 / PgxScreenPpi() * 2);
+    EXPECT_NEAR(filter.shapes[1].Top - s.Top, 150, 254.0 / PgxScreenPpi() * 2);
 }

@@ -5,6 +5,8 @@
 #include <QRandomGenerator>
 
 #include "printables_fixture.h"
+#include "report/exportfilter.h"
+#include "report/exportshape.h"
 #include "report/printables_text.h"
 #include "report/printer.h"
 
@@ -300,4 +302,58 @@ TEST(TextPrintables, LinesTallerThanAPageDoNotHoldTheReport)
     ASSERT_TRUE(r.rep.Prepare());
     EXPECT_LE(r.Pages(), 4);
     EXPECT_TRUE(m->PrintFinished);
+}
+
+namespace {
+
+class TextLog : public TPgxExportFilter
+{
+public:
+    TextLog() : TPgxExportFilter("log") {}
+    struct Line {
+        double x, y;
+        PgxAlignment align;
+        QString text;
+    };
+    std::vector<Line> lines;
+    int shapes = 0;
+    void TextOut(double x, double y, const PgxFont &, QRgb, PgxAlignment a, const QString &t) override
+    {
+        lines.push_back({x, y, a, t});
+    }
+    void AcceptGraphic(double, double, TPgxPrintable *p) override
+    {
+        auto *s = dynamic_cast<TPgxExportShape *>(p);
+        shapes += s && s->Shape.kind != PgxFrameShapeKind::Rectangle; // frame lines, not backgrounds
+    }
+};
+
+} // namespace
+
+TEST(TextPrintables, ExportFiltersReceiveTheLinesAndTheFrame)
+{
+    OneBandReport r(1, 300);
+    auto *m = r.detail->AddPrintable<TPgxMemo>();
+    m->Metrics = &kMetrics;
+    m->SetFont(BigFont());
+    m->SetAutoSize(false);
+    m->Left = 100;
+    m->Top = 0;
+    m->Width = 900;
+    m->Height = 300;
+    m->SetAlignment(TPgxAlignment::taCenter);
+    m->SetLines({"one", "two"});
+    m->Frame().SetValue(0, true); // top
+    m->Frame().SetValue(2, true); // left
+    TextLog log;
+    ASSERT_TRUE(r.rep.ExportToFilter(&log));
+    ASSERT_EQ(log.lines.size(), 2u);
+    // Centred in the box, below and right of the frame's one-point lines.
+    const double shift = PgxRound(254.0 / 72.0);
+    EXPECT_DOUBLE_EQ(log.lines[0].x, 100 + 100 + shift + 450);
+    EXPECT_DOUBLE_EQ(log.lines[0].y, 100 + shift);
+    EXPECT_DOUBLE_EQ(log.lines[1].y - log.lines[0].y, m->PrintLineHeight());
+    EXPECT_EQ(log.lines[1].text, "two");
+    EXPECT_EQ(log.lines[0].align, PgxAlignment::Center);
+    EXPECT_EQ(log.shapes, 2); // the frame's top and left lines
 }

@@ -2,6 +2,7 @@
 
 #include "report/forms/printdialogs.h"
 #include "report/forms/qtprinter.h"
+#include "report/printables_shape.h"
 
 #include "viewer/controls/selcal.h"
 #include "viewer/app/uihelpers.h"
@@ -296,6 +297,8 @@ int RunViewer(int argc, char **argv)
     // Reports print through Qt's printers and ask for them in Qt's print dialog.
     PgxRegisterQtPrinter();
     PgxRegisterReportPrinterSetup();
+    // Export filters receive band backgrounds as shape printables.
+    PgxRegisterShapeExports();
     CreateApplicationForms();
     QObject::connect(frmMain, &QObject::destroyed, &app, [] { QCoreApplication::exit(0); });
     ShowStartupNotice();
