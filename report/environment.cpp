@@ -86,6 +86,25 @@ void TPgxEvEnvironment::DeleteFunction(std::string_view name)
     Retire(std::move(entry));
 }
 
+bool TPgxEvEnvironment::Rename(int index, std::string_view name)
+{
+    if (index < 0 || size_t(index) >= entries_.size() || name.empty())
+        return false;
+    const int other = Find(name);
+    if (other >= 0 && other != index)
+        return false;
+    entries_[size_t(index)].first = PgxUpperAscii(name);
+    return true;
+}
+
+bool TPgxEvEnvironment::SetExpression(int index, std::string_view expression)
+{
+    if (index < 0 || size_t(index) >= entries_.size() || Prepared())
+        return false;
+    entries_[size_t(index)].second = std::make_shared<TPgxEvEmbeddedFunction>(std::string(expression));
+    return true;
+}
+
 std::unique_ptr<TPgxEvElement> TPgxEvEnvironment::Element(std::string_view name) const
 {
     const int i = Find(name);

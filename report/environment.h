@@ -73,6 +73,13 @@ public:
     const std::string &Name(int index) const { return entries_[size_t(index)].first; }
     const std::string &Expression(int index) const { return entries_[size_t(index)].second->Expression(); }
 
+    // Renames an entry to the upper-cased name; refused (false) for an empty name or one that
+    // another entry has, which would hide one of the two.
+    bool Rename(int index, std::string_view name);
+    // Gives an entry a new expression (a new entry object); refused (false) while prepared, as
+    // compiled queues then refer to the old one.
+    bool SetExpression(int index, std::string_view expression);
+
     // The stored form: the names, and one expression per name in the same order.
     std::vector<std::string> Names() const;
     std::vector<std::string> Data() const;

@@ -140,6 +140,8 @@ public:
     void RegisterDataSet(report::PgxDataSet *ds);
     void UnregisterDataSet(report::PgxDataSet *ds);
     const std::vector<const report::PgxDataSet *> &DataSets() const { return m_runDataSets; }
+    // Every data set registered, also between runs (what design-time dialogs offer).
+    const std::vector<report::PgxDataSet *> &RegisteredDataSets() const { return m_dataSets; }
     // Adds an open data set to the current run's list (controllers register theirs).
     void AddRunDataSet(report::PgxDataSet *ds);
 
