@@ -4,6 +4,7 @@
 #include "report/formclasses.h"
 #include "report/owner.h"
 #include "report/pagorra.h"
+#include "report/pagorrabands.h"
 #include "report/printables_data.h"
 #include "report/printables_text.h"
 #include "report/strings.h"
@@ -12,12 +13,14 @@ namespace strandel {
 
 namespace {
 
+// Switches one of the report's standard bands on; existed says whether it was on already.
 TPgxCustomBand *SwitchOn(TCustomPagorra &r, TPgxBandType type, bool *existed = nullptr)
 {
-    TPgxCustomBand *b = r.BandOfType(type);
+    TPagorraBands bands(&r);
     if (existed)
-        *existed = b != nullptr;
-    return b ? b : r.CreateBand(type);
+        *existed = bands.BandInList(type) != nullptr;
+    bands.SetBand(type, true);
+    return bands.BandInList(type);
 }
 
 TPgxAlignment ToAlignment(report::PgxAlignment a)

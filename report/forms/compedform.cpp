@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "report/forms/fontsizecombo.h"
 #include "report/forms/pgxmessage.h"
 #include "report/pagorra.h"
 #include "report/pagorrabands.h"
@@ -92,14 +93,6 @@ QCheckBox *Check(const QString &caption, const char *name)
     auto *c = new QCheckBox(caption);
     c->setObjectName(QLatin1String(name));
     return c;
-}
-
-// The standard font sizes; to give way to the library's shared PopulateFontSizeCombo.
-void FillFontSizes(QComboBox *box)
-{
-    box->clear();
-    for (int s : {8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 26, 28, 36, 48, 72})
-        box->addItem(QString::number(s));
 }
 
 } // namespace
@@ -404,7 +397,7 @@ void TPgxCompEd::GetValues()
     ColumnMargin->setText(FormatMeasure(page.GetValue(TPgxPage::ColumnSpace)));
     Columns->setText(QString::number(page.Columns()));
     FontName->setCurrentIndex(FontName->findText(r.Font.family(), Qt::MatchExactly));
-    FillFontSizes(FontSize);
+    PopulateFontSizeCombo(FontSize);
     FontSize->setEditText(QString::number(qRound(r.Font.pointSizeF())));
     PageFrameTop->setChecked(r.Frame().DrawTop());
     PageFrameBottom->setChecked(r.Frame().DrawBottom());
