@@ -1,21 +1,18 @@
 #include "report/forms/messagebox.h"
 
-#include <QApplication>
-#include <QMessageBox>
 #include <QPointer>
+#include <QWidget>
 
 #include "report/extra.h"
+#include "report/forms/pgxmessage.h"
 
 namespace strandel {
 
 void InstallReportMessageBox(QWidget *parent)
 {
+    // The model's messages go the way the report's dialogs tell the user things.
     QPointer<QWidget> owner(parent);
-    RegisterReportMessageHook([owner](const QString &message) {
-        QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), message, QMessageBox::Ok,
-                        owner.data());
-        box.exec();
-    });
+    RegisterReportMessageHook([owner](const QString &message) { PgxDialogMessage(owner.data(), message); });
 }
 
 } // namespace strandel
