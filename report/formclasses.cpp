@@ -505,6 +505,15 @@ void WriteBand(TPgxCustomBand &b, TPgxFormNode &n)
         n.Add("FooterBand", TPgxFormValue::Str(g->FooterBand()->Name()));
     if (auto *c = dynamic_cast<TPgxChildBand *>(&b); c && c->ParentBand() && !c->ParentBand()->Name().isEmpty())
         n.Add("ParentBand", TPgxFormValue::Str(c->ParentBand()->Name()));
+    // Groups and controller bands hang under their report unless a controller band of it is
+    // their master; only that one is written, by name.
+    TPgxComponent *master = nullptr;
+    if (auto *g = dynamic_cast<TPgxGroup *>(&b))
+        master = g->Master();
+    else if (auto *cb = dynamic_cast<TPgxControllerBand *>(&b))
+        master = cb->Master();
+    if (auto *mb = dynamic_cast<TPgxControllerBand *>(master); mb && !mb->Name().isEmpty())
+        n.Add("Master", TPgxFormValue::Str(mb->Name()));
 }
 
 void WritePrintable(TPgxPrintable &p, TPgxFormNode &n)
@@ -866,6 +875,12 @@ private:
                 why = Bad(p);
             else
                 m_bandRefs.push_back({&b, what, name});
+        } else if (Is(p, "Master")) {
+            QString name;
+            if (!p.value.ToString(name) || !(dynamic_cast<TPgxGroup *>(&b) || dynamic_cast<TPgxControllerBand *>(&b)))
+                why = Bad(p);
+            else
+                m_bandRefs.push_back({&b, 5, name});
         } else if (Is(p, "DataSet") && dynamic_cast<TPgxSubDetail *>(&b)) {
             QString name;
             if (!p.value.ToString(name))
@@ -924,10 +939,12 @@ private:
             for (TPgxCustomBand *b : ref.band->ParentReport()->AllBands())
                 if (!b->Name().isEmpty() && b->Name().compare(ref.name, Qt::CaseInsensitive) == 0)
                     target = b;
-            static const char *const what[] = {"LinkBand", "FooterBand", "ParentBand", "HeaderBand", "FooterBand"};
-            if (!target || target == ref.band) {
-                error = QStringLiteral("%1 of %2 names no other band of its report: %3")
-                            .arg(QLatin1String(what[ref.what]), ref.band->Name(), ref.name);
+            static const char *const what[] = {"LinkBand", "FooterBand", "ParentBand", "HeaderBand", "FooterBand", "Master"};
+            auto *masterBand = dynamic_cast<TPgxControllerBand *>(target);
+            if (!target || target == ref.band || (ref.what == 5 && !masterBand)) {
+                error = QStringLiteral("%1 of %2 names no other %3 of its report: %4")
+                            .arg(QLatin1String(what[ref.what]), ref.band->Name(),
+                                 ref.what == 5 ? QStringLiteral("controller band") : QStringLiteral("band"), ref.name);
                 return false;
             }
             bool ok = true;
@@ -939,8 +956,13 @@ private:
                 ok = static_cast<TPgxChildBand *>(ref.band)->SetParentBand(target);
             else if (ref.what == 3)
                 static_cast<TPgxSubDetail *>(ref.band)->SetHeaderBand(target);
-            else
+            else if (ref.what == 4)
                 static_cast<TPgxSubDetail *>(ref.band)->SetFooterBand(target);
+            else if (auto *g = dynamic_cast<TPgxGroup *>(ref.band))
+                ok = g->SetMaster(static_cast<TPgxComponent *>(masterBand));
+            else
+                // Refused when the chain of masters would come back to the band itself.
+                ok = static_cast<TPgxControllerBand *>(ref.band)->SetMaster(static_cast<TPgxComponent *>(masterBand));
             if (!ok) {
                 error = QStringLiteral("%1 of %2 would make a loop of bands")
                             .arg(QLatin1String(what[ref.what]), ref.band->Name());
@@ -969,7 +991,7 @@ private:
 
     struct BandRef {
         TPgxCustomBand *band;
-        int what; // 0 link, 1 group footer, 2 child's parent, 3 and 4 sub-detail header and footer
+        int what; // 0 link, 1 group footer, 2 child's parent, 3 and 4 sub-detail header and footer, 5 master
         QString name;
     };
     struct DataSetRef {

@@ -56,7 +56,7 @@ TEST(ReportFormFuzz, SeedsAndTheirMutationsReadOrRefuseCleanly)
     ASSERT_FALSE(seeds.empty());
     const char *pieces[] = {"object ", "end\n", "(", ")", "'", "''", "#10", "#300", " = ", ": ", "1e999", "-",
                             "9223372036854775808", "TPgxBand", "TPgxLabel", "Size.Values", "LinkBand", "\n", ".",
-                            "True", "rbChild", "\xff"};
+                            "True", "rbChild", "Master", "\xff"};
     std::mt19937 rng(175);
     for (const std::string &s : seeds)
         StrandelReportFormFuzz(reinterpret_cast<const uint8_t *>(s.data()), s.size());

@@ -133,6 +133,13 @@ TEST(ReportForm, RefusesHostileTextWithTheLineItFailedOn)
         {"strandel-report-form 1\nobject P: TPagorra\n  object B: TPgxBand\n    LinkBand = 'Gone'\n  end\nend\n", "names no other band"},
         {"strandel-report-form 1\nobject P: TPagorra\n  object A: TPgxBand\n    LinkBand = 'B'\n  end\n"
          "  object B: TPgxBand\n    LinkBand = 'A'\n  end\nend\n", "loop of bands"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  object A: TPgxLoopBand\n    Master = 'B'\n  end\n"
+         "  object B: TPgxLoopBand\n    Master = 'A'\n  end\nend\n", "Master of B would make a loop of bands"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  object A: TPgxLoopBand\n    Master = 'A'\n  end\nend\n",
+         "names no other controller band"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  object G: TPgxGroup\n    Master = 'D'\n  end\n"
+         "  object D: TPgxBand\n  end\nend\n", "Master of G names no other controller band of its report: D"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  object D: TPgxBand\n    Master = 'P'\n  end\nend\n", "bad value of Master"},
         {"strandel-report-form 1\nobject P: TPagorra\n  DataSet = Nothing\nend\n", "bad value of DataSet"},
         {"strandel-report-form 1\nobject P: TPagorra\n  ReportTitle = #256\nend\n", "character code"},
         {deep.constData(), "nest deeper than 16"},
@@ -286,6 +293,67 @@ TEST(ReportForm, AStoredListReportGeneratesTheSamePages)
     EXPECT_EQ(static_cast<TPagorra *>(again)->DataSet(), loaded.ComponentAt(0).dataSet);
     ASSERT_TRUE(again);
     EXPECT_EQ(again->Functions.Expression(again->Functions.Count() - 1), "'Hello'");
+    const auto after = Pages(*again);
+    ASSERT_EQ(after.size(), before.size());
+    for (size_t i = 0; i < before.size(); ++i)
+        EXPECT_TRUE(after[i] == before[i]) << "page " << i + 1;
+    EXPECT_EQ(PgxWriteReportForm(loaded).toStdString(), text.toStdString());
+}
+
+TEST(ReportForm, AStoredMasterDetailReportKeepsItsMastersAndPages)
+{
+    auto cities = [] {
+        auto ds = std::make_unique<PgxMemoryDataSet>("Cities");
+        ds->AddField({"City", PgxFieldKind::String, {}, 10});
+        for (const char *c : {"Lyon", "Oslo", "Quito"})
+            ds->AppendRecord({c});
+        ds->Open();
+        return ds;
+    };
+    TPgxOwner form;
+    auto *people = form.AddDataSet(People(), "TMemoryTable");
+    auto *places = form.AddDataSet(cities(), "TMemoryTable");
+    auto *r = static_cast<TPagorra *>(form.AddReport(std::make_unique<TPagorra>(), "TPagorra"));
+    r->SetDataSet(people);
+    r->CreateBand(TPgxBandType::rbDetail)->AddPrintable<TPgxLabel>()->SetCaption("person");
+    auto *lines = r->AddBand(std::make_unique<TPgxSubDetail>());
+    lines->SetName("Lines");
+    lines->SetDataSet(places);
+    lines->AddPrintable<TPgxLabel>()->SetCaption("city");
+    // Twice per city, not per person: only its master says so.
+    auto *copies = r->AddBand(std::make_unique<TPgxLoopBand>());
+    copies->SetName("Copies");
+    copies->SetPrintCount(2);
+    ASSERT_TRUE(copies->SetMaster(lines));
+    copies->AddPrintable<TPgxLabel>()->SetCaption("copy");
+    auto *byCity = r->CreateGroup();
+    byCity->SetName("ByCity");
+    byCity->Expression = "Cities.City";
+    ASSERT_TRUE(byCity->SetMaster(lines));
+    const auto before = Pages(*r);
+    ASSERT_GE(before.size(), 2u);
+
+    const QByteArray text = PgxWriteReportForm(form);
+    TPgxOwner loaded;
+    loaded.AddDataSet(People(), "TMemoryTable");
+    loaded.AddDataSet(cities(), "TMemoryTable");
+    QString error;
+    ASSERT_TRUE(PgxReadReportForm(text, loaded, &error)) << error.toStdString() << "\n" << text.toStdString();
+    TCustomPagorra *again = loaded.ComponentAt(2).report;
+    ASSERT_TRUE(again);
+    TPgxSubDetail *lines2 = nullptr;
+    for (TPgxCustomBand *b : again->AllBands())
+        if (b->Name() == "Lines")
+            lines2 = dynamic_cast<TPgxSubDetail *>(b);
+    ASSERT_TRUE(lines2);
+    EXPECT_EQ(lines2->Master(), static_cast<TPgxComponent *>(again));
+    for (TPgxCustomBand *b : again->AllBands()) {
+        if (auto *l = dynamic_cast<TPgxLoopBand *>(b)) {
+            EXPECT_EQ(l->Master(), static_cast<TPgxComponent *>(lines2));
+        } else if (auto *g = dynamic_cast<TPgxGroup *>(b)) {
+            EXPECT_EQ(g->Master(), static_cast<TPgxComponent *>(lines2));
+        }
+    }
     const auto after = Pages(*again);
     ASSERT_EQ(after.size(), before.size());
     for (size_t i = 0; i < before.size(); ++i)
