@@ -213,7 +213,13 @@ TEST(Streaming, ClosingWhileStreamingNeverHangs)
         longest = std::max(longest, t.elapsed());
     }
     std::printf("longest close while streaming: %lld ms\n", static_cast<long long>(longest));
+    // A hang waits out the link's 5 s time-outs; a sanitized build on a loaded machine is slow,
+    // not hung.
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(longest, 3000);
+#else
     EXPECT_LT(longest, 1000);
+#endif
 }
 
 TEST(Streaming, ARemoteDropIsShown)
