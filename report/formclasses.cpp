@@ -546,9 +546,13 @@ bool MakeNode(const TPgxFormClass *cls, const QString &name, const TPgxFormObjec
 
 } // namespace
 
-QByteArray PgxWriteReportForm(const TPgxOwner &owner)
+QByteArray PgxWriteReportForm(const TPgxOwner &owner, QStringList *leftOut)
 {
     TPgxFormDocument doc;
+    auto leave = [leftOut](const QString &name) {
+        if (leftOut)
+            leftOut->append(name.isEmpty() ? QStringLiteral("(unnamed)") : name);
+    };
     for (int i = 0; i < owner.ComponentCount(); ++i) {
         const TPgxOwner::Component &c = owner.ComponentAt(i);
         TPgxFormNode node;
@@ -567,20 +571,26 @@ QByteArray PgxWriteReportForm(const TPgxOwner &owner)
             continue;
         TPgxFormObject ro;
         ro.report = c.report;
-        if (!MakeNode(PgxFindFormClass(PgxDynamicType(*c.report)), c.report->objectName(), ro, node))
+        if (!MakeNode(PgxFindFormClass(PgxDynamicType(*c.report)), c.report->objectName(), ro, node)) {
+            leave(c.report->objectName());
             continue;
+        }
         for (TPgxCustomBand *b : c.report->AllBands()) {
             TPgxFormObject bo;
             bo.band = b;
             TPgxFormNode bn;
-            if (!MakeNode(PgxFindFormClass(PgxDynamicType(*b)), b->Name(), bo, bn))
+            if (!MakeNode(PgxFindFormClass(PgxDynamicType(*b)), b->Name(), bo, bn)) {
+                leave(b->Name());
                 continue;
+            }
             for (const auto &p : b->Printables()) {
                 TPgxFormObject po;
                 po.printable = p.get();
                 TPgxFormNode pn;
                 if (MakeNode(PgxFindFormClass(PgxDynamicType(*p)), p->Name, po, pn))
                     bn.children.push_back(std::move(pn));
+                else
+                    leave(p->Name);
             }
             node.children.push_back(std::move(bn));
         }
@@ -591,6 +601,8 @@ QByteArray PgxWriteReportForm(const TPgxOwner &owner)
             TPgxFormNode pn;
             if (MakeNode(PgxFindFormClass(PgxDynamicType(*p)), p->Name, po, pn))
                 node.children.push_back(std::move(pn));
+            else
+                leave(p->Name);
         }
         doc.components.push_back(std::move(node));
     }
@@ -599,8 +611,16 @@ QByteArray PgxWriteReportForm(const TPgxOwner &owner)
 
 bool PgxSaveReportForm(const TPgxOwner &owner, const QString &fileName, QString *error)
 {
+    // A form that would silently lose some of its components is not written at all.
+    QStringList leftOut;
+    const QByteArray text = PgxWriteReportForm(owner, &leftOut);
+    if (!leftOut.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("These components cannot be stored: %1").arg(leftOut.join(QStringLiteral(", ")));
+        return false;
+    }
     QSaveFile f(fileName);
-    if (!f.open(QIODevice::WriteOnly) || f.write(PgxWriteReportForm(owner)) < 0 || !f.commit()) {
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) < 0 || !f.commit()) {
         if (error)
             *error = f.errorString();
         return false;

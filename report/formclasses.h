@@ -71,12 +71,14 @@ void PgxRegisterPrintableClass(const QString &className,
 // Only while PgxReadReportForm runs on this thread; false otherwise.
 bool PgxFormResolveDataSet(const QString &name, std::function<void(report::PgxDataSet *)> set);
 
-// Writes every report and data set of the owner (components of unregistered classes are left
-// out).
-QByteArray PgxWriteReportForm(const TPgxOwner &owner);
+// Writes every report and data set of the owner. Components of classes the form cannot store
+// are left out and, when leftOut is given, named there; data sets the program made itself stay
+// the program's.
+QByteArray PgxWriteReportForm(const TPgxOwner &owner, QStringList *leftOut = nullptr);
 // Adds the form's components to the owner. On failure the owner is as it was and error says
 // why ("line 12: ...").
 bool PgxReadReportForm(const QByteArray &text, TPgxOwner &owner, QString *error);
+// Refuses, writing nothing, when a component could not be stored.
 bool PgxSaveReportForm(const TPgxOwner &owner, const QString &fileName, QString *error = nullptr);
 
 // The stored extra property of text printables: the font size, always written.

@@ -269,6 +269,25 @@ TEST(ReportForm, RegistersTheNineClassesAndTakesNewOnes)
     EXPECT_EQ(stamp->Text, "approved");
 }
 
+TEST(ReportForm, SavingAFormThatWouldLoseAComponentIsRefused)
+{
+    struct TUnstorable : TPgxPrintable {};
+    TPgxOwner form;
+    auto *r = form.AddReport(std::make_unique<TPagorra>(), "TPagorra");
+    TPgxCustomBand *detail = r->CreateBand(TPgxBandType::rbDetail);
+    detail->AddPrintable<TPgxLabel>()->SetCaption("kept");
+    detail->AddPrintable<TUnstorable>()->Name = "Stamp1";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("report.srf");
+    QString error;
+    EXPECT_FALSE(PgxSaveReportForm(form, path, &error));
+    EXPECT_TRUE(error.contains("Stamp1")) << error.toStdString();
+    EXPECT_FALSE(QFile::exists(path));
+    QStringList leftOut;
+    EXPECT_TRUE(PgxWriteReportForm(form, &leftOut).contains("kept"));
+    EXPECT_EQ(leftOut, QStringList{"Stamp1"});
+}
+
 TEST(ReportForm, AStoredListReportGeneratesTheSamePages)
 {
     TPgxOwner form;
