@@ -203,6 +203,23 @@ void TPgxCustomController::CheckLastGroupFooters()
 
 // ---- data-set controller
 
+void TPgxCustomController::RegisterAroundBand(TPgxCustomBand *band)
+{
+    for (TPgxCustomController *c : m_before)
+        c->RegisterBands();
+    m_report->RegisterBand(band);
+    for (TPgxCustomController *c : m_after)
+        c->RegisterBands();
+}
+
+bool TPgxCustomController::RunCancelled() const
+{
+    if (!m_report)
+        return false;
+    const TPgxPrinter *printer = m_report->Printer();
+    return m_report->Cancelled() || (printer && printer->Cancelled());
+}
+
 void TPgxController::RegisterBands()
 {
     if (!m_report)
@@ -210,11 +227,7 @@ void TPgxController::RegisterBands()
     m_report->RegisterBand(HeaderBand);
     for (TPgxGroup *g : m_groups)
         m_report->RegisterBand(g);
-    for (TPgxCustomController *c : m_before)
-        c->RegisterBands();
-    m_report->RegisterBand(DetailBand);
-    for (TPgxCustomController *c : m_after)
-        c->RegisterBands();
+    RegisterAroundBand(DetailBand);
     for (auto it = m_groups.rbegin(); it != m_groups.rend(); ++it)
         m_report->RegisterBand((*it)->FooterBand());
     m_report->RegisterBand(FooterBand);
@@ -348,7 +361,7 @@ void TPgxController::Execute()
     const bool showProgress = pagorra && useDataSet && pagorra->DataSet() == DataSet && recordCount != 0;
     while (moreData) {
         ProcessMessages(false);
-        if (m_report->Cancelled() || (printer && printer->Cancelled()))
+        if (RunCancelled())
             return;
         if (m_report->FirstPageOnly() && m_report->PageNumber() > 1)
             return;

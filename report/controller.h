@@ -83,6 +83,10 @@ public:
 protected:
     // Prints a band through the report (a missing band is skipped).
     void PrintBand(TPgxCustomBand *band);
+    // Registers the controllers printed before, the band, then those printed after.
+    void RegisterAroundBand(TPgxCustomBand *band);
+    // The report or its printer was cancelled.
+    bool RunCancelled() const;
 
     TCustomPagorra *m_report;
     TPgxControllerBand *m_band = nullptr;

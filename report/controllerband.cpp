@@ -169,21 +169,15 @@ QString TPgxLoopBand::BandTypeName() const
 
 void TPgxLoopController::RegisterBands()
 {
-    if (!m_report)
-        return;
-    for (TPgxCustomController *c : m_before)
-        c->RegisterBands();
-    m_report->RegisterBand(m_band);
-    for (TPgxCustomController *c : m_after)
-        c->RegisterBands();
+    if (m_report)
+        RegisterAroundBand(m_band);
 }
 
 void TPgxLoopController::Execute()
 {
-    TPgxPrinter *printer = m_report ? m_report->Printer() : nullptr;
     for (int i = 0; i < PrintCount; ++i) {
         // A cancelled run stops at the next turn, as a data-set controller does.
-        if (m_report && (m_report->Cancelled() || (printer && printer->Cancelled())))
+        if (RunCancelled())
             break;
         m_count = i;
         UpdateLocalVar();
@@ -220,21 +214,15 @@ QString TPgxStringsBand::GetItem() const
 
 void TPgxStringsController::RegisterBands()
 {
-    if (!m_report)
-        return;
-    for (TPgxCustomController *c : m_before)
-        c->RegisterBands();
-    m_report->RegisterBand(m_band);
-    for (TPgxCustomController *c : m_after)
-        c->RegisterBands();
+    if (m_report)
+        RegisterAroundBand(m_band);
 }
 
 void TPgxStringsController::Execute()
 {
-    TPgxPrinter *printer = m_report ? m_report->Printer() : nullptr;
     // The list is read by count each turn: a handler that empties it ends the loop.
     for (int i = 0; i < Items.size(); ++i) {
-        if (m_report && (m_report->Cancelled() || (printer && printer->Cancelled())))
+        if (RunCancelled())
             break;
         m_index = i;
         UpdateLocalVar();
