@@ -25,31 +25,13 @@ namespace {
 
 constexpr const char *BandTypeNames[] = {"rbTitle", "rbPageHeader", "rbDetail", "rbPageFooter", "rbSummary",
     "rbGroupHeader", "rbGroupFooter", "rbSubDetail", "rbColumnHeader", "rbOverlay", "rbChild"};
-constexpr const char *AlignmentNames[] = {"taLeftJustify", "taRightJustify", "taCenter"};
 constexpr const char *PaperNames[] = {"Default", "Letter", "LetterSmall", "Tabloid", "Ledger", "Legal", "Statement",
     "Executive", "A3", "A4", "A4Small", "A5", "B4", "B5", "Folio", "Quarto", "pgx10X14", "pgx11X17", "Note", "Env9",
     "Env10", "Env11", "Env12", "Env14", "CSheet", "DSheet", "ESheet", "Custom"};
 constexpr const char *OrientationNames[] = {"poPortrait", "poLandscape"};
 constexpr const char *PrintOrderNames[] = {"ColByCol", "RowByRow"};
 constexpr const char *UnitNames[] = {"MM", "Inches", "Pixels", "Characters", "Native"};
-constexpr const char *PenStyleNames[] = {"psSolid", "psDash", "psDot", "psDashDot", "psDashDotDot", "psClear"};
 
-template <size_t N> TPgxFormValue EnumValue(const char *const (&names)[N], int v)
-{
-    return TPgxFormValue::Ident(QLatin1String(v >= 0 && size_t(v) < N ? names[v] : names[0]));
-}
-
-template <size_t N> bool EnumFrom(const TPgxFormValue &v, const char *const (&names)[N], int &out)
-{
-    if (v.kind != TPgxFormValue::Kind::Ident)
-        return false;
-    for (size_t i = 0; i < N; ++i)
-        if (v.text.compare(QLatin1String(names[i]), Qt::CaseInsensitive) == 0) {
-            out = int(i);
-            return true;
-        }
-    return false;
-}
 
 // Lengths in tenths of a millimetre: no page, band or printable goes beyond ten metres.
 constexpr double MaxLength = 100000;
@@ -84,7 +66,7 @@ void WriteFrame(TPgxFrame &f, TPgxFormNode &n)
     n.Add("Frame.DrawBottom", TPgxFormValue::Bool(f.DrawBottom()));
     n.Add("Frame.DrawLeft", TPgxFormValue::Bool(f.DrawLeft()));
     n.Add("Frame.DrawRight", TPgxFormValue::Bool(f.DrawRight()));
-    n.Add("Frame.Style", EnumValue(PenStyleNames, int(f.Style())));
+    n.Add("Frame.Style", PgxEnumValue(PgxPenStyleNames, int(f.Style())));
     n.Add("Frame.Width", TPgxFormValue::Int(f.Width()));
 }
 
@@ -111,7 +93,7 @@ bool ReadFrame(TPgxFrame &f, const TPgxFormProperty &p, QString &error)
     }
     if (p.name.compare(QLatin1String("Frame.Style"), Qt::CaseInsensitive) == 0) {
         int s;
-        if (!EnumFrom(p.value, PenStyleNames, s))
+        if (!PgxEnumFrom(p.value, PgxPenStyleNames, s))
             error = Bad(p);
         else
             f.SetStyle(PgxPenStyle(s));
@@ -468,12 +450,12 @@ void WriteReport(TCustomPagorra &r, TPgxFormNode &n)
     n.Add("Tag", TPgxFormValue::Int(r.Tag));
     n.Add("Zoom", TPgxFormValue::Int(r.Panel().Zoom()));
     n.Add("PrintIfEmpty", TPgxFormValue::Bool(r.PrintIfEmpty()));
-    n.Add("Page.PaperSize", EnumValue(PaperNames, int(r.Page.GetPaperSize())));
-    n.Add("Page.Orientation", EnumValue(OrientationNames, int(r.Page.Orientation())));
+    n.Add("Page.PaperSize", PgxEnumValue(PaperNames, int(r.Page.GetPaperSize())));
+    n.Add("Page.Orientation", PgxEnumValue(OrientationNames, int(r.Page.Orientation())));
     n.Add("Page.Columns", TPgxFormValue::Int(r.Page.Columns()));
-    n.Add("Page.PrintOrder", EnumValue(PrintOrderNames, int(r.Page.PrintOrder())));
+    n.Add("Page.PrintOrder", PgxEnumValue(PrintOrderNames, int(r.Page.PrintOrder())));
     n.Add("Page.Ruler", TPgxFormValue::Bool(r.Page.GetRuler()));
-    n.Add("Page.Units", EnumValue(UnitNames, int(r.Page.GetUnits())));
+    n.Add("Page.Units", PgxEnumValue(UnitNames, int(r.Page.GetUnits())));
     n.Add("Page.Values", TPgxFormValue::Floats(r.Page.ReadValues()));
     WriteFrame(r.Frame(), n);
     n.Add("Functions.Strings", TPgxFormValue::Strings(r.Functions.Names()));
@@ -489,7 +471,7 @@ void WriteReport(TCustomPagorra &r, TPgxFormNode &n)
 
 void WriteBand(TPgxCustomBand &b, TPgxFormNode &n)
 {
-    n.Add("BandType", EnumValue(BandTypeNames, int(b.BandType())));
+    n.Add("BandType", PgxEnumValue(BandTypeNames, int(b.BandType())));
     n.Add("Size.Values", TPgxFormValue::Floats(b.Size.ReadValues()));
     n.Add("Enabled", TPgxFormValue::Bool(b.Enabled));
     n.Add("ForceNewColumn", TPgxFormValue::Bool(b.ForceNewColumn));
@@ -522,7 +504,7 @@ void WritePrintable(TPgxPrintable &p, TPgxFormNode &n)
     n.Add("Enabled", TPgxFormValue::Bool(p.Enabled));
     n.Add("Transparent", TPgxFormValue::Bool(p.Transparent));
     n.Add("Color", TPgxFormValue::Int(p.Color));
-    n.Add("Alignment", EnumValue(AlignmentNames, int(p.Alignment())));
+    n.Add("Alignment", PgxEnumValue(PgxAlignmentNames, int(p.Alignment())));
     n.Add("AlignToBand", TPgxFormValue::Bool(p.AlignToBand()));
     WriteFrame(p.Frame(), n);
 }
@@ -767,12 +749,12 @@ private:
             else
                 r.SetPrintIfEmpty(b);
         } else if (Is(p, "Page.PaperSize")) {
-            if (!EnumFrom(p.value, PaperNames, e))
+            if (!PgxEnumFrom(p.value, PaperNames, e))
                 why = Bad(p);
             else
                 r.Page.SetPaperSize(TPgxPaperSize(e));
         } else if (Is(p, "Page.Orientation")) {
-            if (!EnumFrom(p.value, OrientationNames, e))
+            if (!PgxEnumFrom(p.value, OrientationNames, e))
                 why = Bad(p);
             else
                 r.Page.SetOrientation(TPgxOrientation(e));
@@ -782,7 +764,7 @@ private:
             else
                 r.Page.SetColumns(int(i));
         } else if (Is(p, "Page.PrintOrder")) {
-            if (!EnumFrom(p.value, PrintOrderNames, e))
+            if (!PgxEnumFrom(p.value, PrintOrderNames, e))
                 why = Bad(p);
             else
                 r.Page.SetPrintOrder(TPgxPrintOrder(e));
@@ -792,7 +774,7 @@ private:
             else
                 r.Page.SetRuler(b);
         } else if (Is(p, "Page.Units")) {
-            if (!EnumFrom(p.value, UnitNames, e))
+            if (!PgxEnumFrom(p.value, UnitNames, e))
                 why = Bad(p);
             else
                 r.Page.SetUnits(TPgxUnit(e));
@@ -861,7 +843,7 @@ private:
             const bool child = dynamic_cast<TPgxChildBand *>(&b), group = dynamic_cast<TPgxGroup *>(&b),
                        sub = dynamic_cast<TPgxControllerBand *>(&b);
             // Child bands, groups and controller bands are classes of their own and keep their type.
-            if (!EnumFrom(p.value, BandTypeNames, e) || (child != (e == int(TPgxBandType::rbChild)))
+            if (!PgxEnumFrom(p.value, BandTypeNames, e) || (child != (e == int(TPgxBandType::rbChild)))
                 || (sub != (e == int(TPgxBandType::rbSubDetail))) || (group && e != int(TPgxBandType::rbGroupHeader)))
                 why = Bad(p);
             else if (TPgxBandType(e) != b.BandType())
@@ -937,7 +919,7 @@ private:
         } else if (Is(p, "Color")) {
             if (!Color(p.value, pr.Color)) why = Bad(p);
         } else if (Is(p, "Alignment")) {
-            if (!EnumFrom(p.value, AlignmentNames, e))
+            if (!PgxEnumFrom(p.value, PgxAlignmentNames, e))
                 why = Bad(p);
             else
                 pr.SetAlignment(TPgxAlignment(e));

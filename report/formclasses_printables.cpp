@@ -186,35 +186,18 @@ constexpr const char *ShapeNames[] = {"pgxsRectangle", "pgxsCircle", "pgxsVertLi
     "pgxsTopAndBottom", "pgxsRightAndLeft", "pgxsRoundRect"};
 constexpr const char *BrushNames[] = {"bsSolid", "bsClear", "bsHorizontal", "bsVertical", "bsFDiagonal",
     "bsBDiagonal", "bsCross", "bsDiagCross"};
-constexpr const char *PenNames[] = {"psSolid", "psDash", "psDot", "psDashDot", "psDashDotDot", "psClear"};
-
-template <size_t N> bool EnumFrom(const TPgxFormValue &v, const char *const (&names)[N], int &out)
-{
-    if (v.kind != TPgxFormValue::Kind::Ident)
-        return false;
-    for (size_t i = 0; i < N; ++i)
-        if (v.text.compare(QLatin1String(names[i]), Qt::CaseInsensitive) == 0) {
-            out = int(i);
-            return true;
-        }
-    return false;
-}
-template <size_t N> TPgxFormValue EnumValue(const char *const (&names)[N], int v)
-{
-    return TPgxFormValue::Ident(QLatin1String(v >= 0 && size_t(v) < N ? names[v] : names[0]));
-}
 
 TPgxFormClass ShapeClass()
 {
     TPgxFormClass c = PrintableClass<TPgxShape>("TPgxShape");
     c.write = [](const TPgxFormObject &o, TPgxFormNode &n) {
         auto &s = static_cast<TPgxShape &>(*o.printable);
-        n.Add("Shape", EnumValue(ShapeNames, int(s.Shape)));
+        n.Add("Shape", PgxEnumValue(ShapeNames, int(s.Shape)));
         n.Add("Brush.Color", TPgxFormValue::Int(s.Brush.color));
-        n.Add("Brush.Style", EnumValue(BrushNames, int(s.Brush.style)));
+        n.Add("Brush.Style", PgxEnumValue(BrushNames, int(s.Brush.style)));
         n.Add("Pen.Color", TPgxFormValue::Int(s.Pen.color));
         n.Add("Pen.Width", TPgxFormValue::Int(s.Pen.width));
-        n.Add("Pen.Style", EnumValue(PenNames, int(s.Pen.style)));
+        n.Add("Pen.Style", PgxEnumValue(PgxPenStyleNames, int(s.Pen.style)));
         n.Add("RoundFactor", TPgxFormValue::Float(s.RoundFactor));
         n.Add("VertAdjust", TPgxFormValue::Int(s.VertAdjust));
     };
@@ -224,11 +207,11 @@ TPgxFormClass ShapeClass()
         int64_t i;
         double d;
         if (Is(p, "Shape")) {
-            if (!EnumFrom(p.value, ShapeNames, e)) why = Bad(p); else s.Shape = TPgxShapeType(e);
+            if (!PgxEnumFrom(p.value, ShapeNames, e)) why = Bad(p); else s.Shape = TPgxShapeType(e);
         } else if (Is(p, "Brush.Style")) {
-            if (!EnumFrom(p.value, BrushNames, e)) why = Bad(p); else s.Brush.style = PgxBrushStyle(e);
+            if (!PgxEnumFrom(p.value, BrushNames, e)) why = Bad(p); else s.Brush.style = PgxBrushStyle(e);
         } else if (Is(p, "Pen.Style")) {
-            if (!EnumFrom(p.value, PenNames, e)) why = Bad(p); else s.Pen.style = PgxPenStyle(e);
+            if (!PgxEnumFrom(p.value, PgxPenStyleNames, e)) why = Bad(p); else s.Pen.style = PgxPenStyle(e);
         } else if (Is(p, "Brush.Color") || Is(p, "Pen.Color")) {
             if (!p.value.ToInt(i, 0, 0xffffffffLL)) why = Bad(p);
             else (Is(p, "Pen.Color") ? s.Pen.color : s.Brush.color) = QRgb(i);
@@ -290,7 +273,7 @@ TPgxFormClass SysDataClass()
     c.write = [](const TPgxFormObject &o, TPgxFormNode &n) {
         auto &d = static_cast<TPgxSysData &>(*o.printable);
         WriteLabel(d, n);
-        n.Add("Data", EnumValue(SysDataNames, int(d.Data())));
+        n.Add("Data", PgxEnumValue(SysDataNames, int(d.Data())));
         n.Add("Text", TPgxFormValue::Str(d.Text()));
     };
     c.read = [](const TPgxFormObject &o, const TPgxFormProperty &p, QString &why) {
@@ -298,7 +281,7 @@ TPgxFormClass SysDataClass()
         int e;
         QString s;
         if (Is(p, "Data")) {
-            if (!EnumFrom(p.value, SysDataNames, e)) why = Bad(p); else d.SetData(TPgxSysDataType(e));
+            if (!PgxEnumFrom(p.value, SysDataNames, e)) why = Bad(p); else d.SetData(TPgxSysDataType(e));
             return true;
         }
         if (Is(p, "Text")) {
@@ -314,8 +297,6 @@ TPgxFormClass SysDataClass()
 
 // ---- rich text
 
-constexpr const char *AlignmentNames[] = {"taLeftJustify", "taRightJustify", "taCenter"};
-
 template <class T> TPgxFormClass RichClass(const char *name)
 {
     TPgxFormClass c = PrintableClass<T>(name);
@@ -326,7 +307,7 @@ template <class T> TPgxFormClass RichClass(const char *name)
         n.Add("Font.Size", TPgxFormValue::Int(f.pointSize() > 0 ? f.pointSize() : 10));
         n.Add("Font.Bold", TPgxFormValue::Bool(f.bold()));
         n.Add("Font.Italic", TPgxFormValue::Bool(f.italic()));
-        n.Add("TextAlignment", EnumValue(AlignmentNames, int(r.TextAlignment())));
+        n.Add("TextAlignment", PgxEnumValue(PgxAlignmentNames, int(r.TextAlignment())));
         n.Add("RichColor", TPgxFormValue::Int(r.RichColor()));
         n.Add("AutoStretch", TPgxFormValue::Bool(r.AutoStretch));
         if constexpr (std::is_same_v<T, TPgxDBRichText>) {
@@ -356,7 +337,7 @@ template <class T> TPgxFormClass RichClass(const char *name)
                 r.SetFont(f);
             }
         } else if (Is(p, "TextAlignment")) {
-            if (!EnumFrom(p.value, AlignmentNames, e)) why = Bad(p); else r.SetTextAlignment(TPgxAlignment(e));
+            if (!PgxEnumFrom(p.value, PgxAlignmentNames, e)) why = Bad(p); else r.SetTextAlignment(TPgxAlignment(e));
         } else if (Is(p, "RichColor")) {
             if (!p.value.ToInt(i, 0, 0xffffffffLL)) why = Bad(p); else r.SetRichColor(QRgb(i));
         } else if (Is(p, "AutoStretch")) {
