@@ -83,40 +83,17 @@ extern "C" int StrandelExprFuzz(const uint8_t *data, size_t size)
 #ifdef STRANDEL_LIBFUZZER
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) { return StrandelExprFuzz(data, size); }
 #else
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
-#include <vector>
-
 #include <gtest/gtest.h>
+
+#include "seedmutation.h"
 
 TEST(ExprFuzz, MutatedSeedsNeverMisbehave)
 {
-    std::vector<std::string> seeds;
-    for (const auto &entry : std::filesystem::directory_iterator(STRANDEL_TEST_DATA "/corpus/report_expr_fuzz")) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        seeds.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    const std::vector<std::string> seeds = strandel::test::ReadSeeds(STRANDEL_TEST_DATA "/corpus/report_expr_fuzz");
     ASSERT_FALSE(seeds.empty());
     const char *pieces[] = {"(", ")", "[", "]", "'", ",", "-", "+", "*", "/", " or ", " and ", "not ", "<", ">=",
                             "=", "E+", "1e", ".", "SUM(", "COUNT", "IF(", "COPY(", "SELF", "RATE", "Amount",
                             "9999999999", "\xff", "$", " ", "NOTE"};
-    std::mt19937 rng(27);
-    for (const std::string &s : seeds)
-        StrandelExprFuzz(reinterpret_cast<const uint8_t *>(s.data()), s.size());
-    for (int round = 0; round < 4000; ++round) {
-        std::string s = seeds[rng() % seeds.size()];
-        const int edits = 1 + int(rng() % 4);
-        for (int e = 0; e < edits; ++e) {
-            const size_t at = s.empty() ? 0 : rng() % (s.size() + 1);
-            switch (rng() % 3) {
-            case 0: s.insert(at, pieces[rng() % std::size(pieces)]); break;
-            case 1: if (at < s.size()) s.erase(at, 1 + rng() % 3); break;
-            default: if (at < s.size()) s[at] = char(rng()); break;
-            }
-        }
-        StrandelExprFuzz(reinterpret_cast<const uint8_t *>(s.data()), s.size());
-    }
+    strandel::test::RunSeedsAndMutations(seeds, pieces, {27, 4000, 4, 3}, StrandelExprFuzz);
 }
 #endif

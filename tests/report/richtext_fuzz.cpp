@@ -81,41 +81,17 @@ extern "C" int StrandelRichTextFuzz(const uint8_t *data, size_t size)
 extern "C" const char *__lsan_default_suppressions() { return "leak:libfontconfig\n"; }
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) { return StrandelRichTextFuzz(data, size); }
 #else
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
-#include <string>
-#include <vector>
-
 #include <gtest/gtest.h>
+
+#include "seedmutation.h"
 
 TEST(RichTextFuzz, MutatedSeedsNeverMisbehave)
 {
-    std::vector<std::string> seeds;
-    for (const auto &entry : std::filesystem::directory_iterator(STRANDEL_TEST_DATA "/corpus/richtext_fuzz")) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        seeds.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    const std::vector<std::string> seeds = strandel::test::ReadSeeds(STRANDEL_TEST_DATA "/corpus/richtext_fuzz");
     ASSERT_FALSE(seeds.empty());
     const char *pieces[] = {"{", "}", "\\", "\\par ", "\\b", "\\b0", "\\fs999999999", "\\f1", "\\cf2", "\\u-1",
                             "\\uc9", "\\'", "\\'zz", "\\*", "{\\fonttbl", "{\\colortbl;", "\\red300", "\\line",
                             "\\tab", "\\qj ", "\\li-5", "\\fi-99999", "\\sb9000", "\n", "\r", "\t", " ", "\xff", "x"};
-    std::mt19937 rng(31);
-    for (const std::string &s : seeds)
-        StrandelRichTextFuzz(reinterpret_cast<const uint8_t *>(s.data()), s.size());
-    for (int round = 0; round < 600; ++round) {
-        std::string s = seeds[rng() % seeds.size()];
-        const int edits = 1 + int(rng() % 5);
-        for (int e = 0; e < edits; ++e) {
-            const size_t at = s.empty() ? 0 : rng() % (s.size() + 1);
-            switch (rng() % 3) {
-            case 0: s.insert(at, pieces[rng() % std::size(pieces)]); break;
-            case 1: if (at < s.size()) s.erase(at, 1 + rng() % 3); break;
-            default: if (at < s.size()) s[at] = char(rng()); break;
-            }
-        }
-        StrandelRichTextFuzz(reinterpret_cast<const uint8_t *>(s.data()), s.size());
-    }
+    strandel::test::RunSeedsAndMutations(seeds, pieces, {31, 600, 5, 3}, StrandelRichTextFuzz);
 }
 #endif
