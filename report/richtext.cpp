@@ -60,7 +60,7 @@ class Reader
 {
 public:
     Reader(QTextDocument &doc, const QByteArray &in, const PgxRichTextDefaults &d)
-        : m_doc(doc), m_in(in), m_def(d), m_cursor(&doc)
+        : m_in(in), m_def(d), m_cursor(&doc)
     {
         m_stack.push_back(State{});
         m_stack.back().para.align = d.alignment;
@@ -394,7 +394,6 @@ private:
         }
     }
 
-    QTextDocument &m_doc;
     const QByteArray &m_in;
     const PgxRichTextDefaults &m_def;
     QTextCursor m_cursor;
