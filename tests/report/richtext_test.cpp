@@ -233,6 +233,24 @@ struct RichReport {
                 expansions.push_back(b->Expansion());
         };
     }
+    // A rich text on the detail band at the given place, in tenths of a millimetre.
+    template <class T = TPgxRichText> T *Add(double left, double top, double width, double height)
+    {
+        T *rich = band->AddPrintable<T>();
+        rich->Left = left;
+        rich->Top = top;
+        rich->Width = width;
+        rich->Height = height;
+        return rich;
+    }
+    // One bound to a field of the report's data set.
+    TPgxDBRichText *AddBound(const std::string &field, double left, double top, double width, double height)
+    {
+        TPgxDBRichText *rich = Add<TPgxDBRichText>(left, top, width, height);
+        rich->SetDataSet(&ds);
+        rich->DataField = field;
+        return rich;
+    }
     QStringList PageWords(int page)
     {
         std::unique_ptr<TPgxMetafile> mf = rep.Printer()->GetPage(page);
@@ -245,11 +263,7 @@ struct RichReport {
 TEST(RichTextPrintable, LongTextSpansPagesFromTheFirstUnprintedCharacter)
 {
     RichReport r(1);
-    auto *rich = r.band->AddPrintable<TPgxRichText>();
-    rich->Left = 0;
-    rich->Top = 0;
-    rich->Width = 1800;
-    rich->Height = 100;
+    auto *rich = r.Add(0, 0, 1800, 100);
     rich->AutoStretch = true;
     rich->SetLines("{\\rtf1{\\colortbl;\\red200\\green0\\blue0;}\\qc\\b\\fs32 Heading\\par\\pard\\qj " +
                    Words(1500, 50).replace("\n", "\\par\n").replace("w7 ", "{\\cf1\\i w7} ") + "}");
@@ -315,11 +329,7 @@ TEST(RichTextPrintable, TextThatFitsStopsTheBandGrowing)
 TEST(RichTextPrintable, WithoutStretchTheRestIsCutAndEmptyTextIsDone)
 {
     RichReport r(1);
-    auto *cut = r.band->AddPrintable<TPgxRichText>();
-    cut->Left = 0;
-    cut->Top = 0;
-    cut->Width = 900;
-    cut->Height = 60;
+    auto *cut = r.Add(0, 0, 900, 60);
     cut->SetLines(Words(300));
     auto *empty = r.band->AddPrintable<TPgxRichText>();
     empty->AutoStretch = true;
@@ -341,13 +351,7 @@ TEST(RichTextPrintable, DataBoundTextComesFromTheMemoField)
     r.ds.AppendRecord({QByteArray("{\\rtf1 first {\\b record}}"), "a"});
     r.ds.AppendRecord({QByteArray("second record"), "b"});
     r.ds.Open();
-    auto *rich = r.band->AddPrintable<TPgxDBRichText>();
-    rich->SetDataSet(&r.ds);
-    rich->DataField = "memo";
-    rich->Left = 0;
-    rich->Top = 0;
-    rich->Width = 900;
-    rich->Height = 60;
+    auto *rich = r.AddBound("memo", 0, 0, 900, 60);
     // A string field prints nothing of its own: what the edit holds is printed.
     auto *name = r.band->AddPrintable<TPgxDBRichText>();
     name->SetDataSet(&r.ds);
@@ -359,7 +363,6 @@ TEST(RichTextPrintable, DataBoundTextComesFromTheMemoField)
     ASSERT_TRUE(r.rep.Prepare());
     EXPECT_EQ(r.PageWords(1), (QStringList{"first", "record", "kept", "second", "record", "kept"}));
     EXPECT_EQ(rich->Field(), nullptr); // bound only while the report runs
-
 }
 
 TEST(RichTextPrintable, DataBoundExpandedHeightGrowsInWholeSteps)
@@ -369,13 +372,7 @@ TEST(RichTextPrintable, DataBoundExpandedHeightGrowsInWholeSteps)
     r.ds.AppendRecord({QByteArray("short"), "a"});
     r.ds.AppendRecord({Words(400).toLatin1(), "b"});
     r.ds.Open();
-    auto *rich = r.band->AddPrintable<TPgxDBRichText>();
-    rich->SetDataSet(&r.ds);
-    rich->DataField = "Memo";
-    rich->Left = 0;
-    rich->Top = 0;
-    rich->Width = 900;
-    rich->Height = 60;
+    auto *rich = r.AddBound("Memo", 0, 0, 900, 60);
     auto *name = r.band->AddPrintable<TPgxDBRichText>();
     name->SetDataSet(&r.ds);
     name->DataField = "Name";
@@ -431,11 +428,7 @@ public:
 TEST(RichTextPrintable, ExportingOffersTheRenderedAreaAsAPicture)
 {
     RichReport r(2);
-    auto *rich = r.band->AddPrintable<TPgxRichText>();
-    rich->Left = 100;
-    rich->Top = 0;
-    rich->Width = 900;
-    rich->Height = 100;
+    auto *rich = r.Add(100, 0, 900, 100);
     rich->SetLines("{\\rtf1 exported {\\b words}}");
     GraphicFilter f;
     ASSERT_TRUE(r.rep.ExportToFilter(&f));
