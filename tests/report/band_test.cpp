@@ -22,6 +22,7 @@
 #include "report/printdevice.h"
 #include "report/exportfilter.h"
 #include "report/pagorra.h"
+#include "recordingfilter.h"
 
 using namespace strandel;
 using report::PgxFieldKind;
@@ -438,28 +439,7 @@ TEST(ReportGroups, ControllerWithoutDataSetRunsOnNeedDataOrOnce)
 
 // ---- runs
 
-namespace {
-
-class RecordingFilter : public TPgxExportFilter
-{
-public:
-    RecordingFilter() : TPgxExportFilter(QStringLiteral("rec")) {}
-    std::vector<std::string> calls;
-    void Start(double w, double h, const PgxFont &) override
-    {
-        Active = true;
-        calls.push_back("Start " + std::to_string(int(w)) + "x" + std::to_string(int(h)));
-    }
-    void EndPage() override { calls.push_back("EndPage"); }
-    void NewPage() override { calls.push_back("NewPage"); }
-    void Finish() override { Active = false; calls.push_back("Finish"); }
-    void AcceptBand(TPgxCustomBand *band, double, double y, double) override
-    {
-        calls.push_back(PgxBandTypeName(band->BandType()).toStdString() + "@" + std::to_string(int(y)));
-    }
-};
-
-} // namespace
+using test::RecordingFilter;
 
 TEST(ReportRuns, ExportCallSequence)
 {
