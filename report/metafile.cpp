@@ -389,16 +389,21 @@ void TPgxPainterCanvas::SetBrush(const PgxBrush &brush)
     m_p.setBrush(QBrush(QColor::fromRgba(brush.color), QtBrushStyle(brush.style)));
 }
 
-void TPgxPainterCanvas::SetFont(const PgxFont &font)
+QFont PgxQtFont(const PgxFont &font)
 {
-    m_font = font;
     QFont f(font.family);
     f.setPixelSize(std::max(1, font.height));
     f.setWeight(QFont::Weight(std::clamp<int>(font.weight, 1, 1000)));
     f.setItalic(font.italic);
     f.setUnderline(font.underline);
     f.setStrikeOut(font.strikeOut);
-    m_p.setFont(f);
+    return f;
+}
+
+void TPgxPainterCanvas::SetFont(const PgxFont &font)
+{
+    m_font = font;
+    m_p.setFont(PgxQtFont(font));
 }
 
 void TPgxPainterCanvas::Rectangle(const PgxRect &r)

@@ -17,6 +17,7 @@
 #include <QRgb>
 #include <QString>
 
+class QFont;
 class QPainter;
 
 namespace strandel {
@@ -47,6 +48,9 @@ struct PgxFont {
     bool italic = false, underline = false, strikeOut = false;
     QRgb color = 0xff000000;
 };
+
+// The Qt font a page's font stands for (its height as a pixel size).
+QFont PgxQtFont(const PgxFont &font);
 
 // Text placement inside its rectangle; a text placed at a point has an empty rectangle there
 // and PgxTextNoClip.

@@ -29,17 +29,6 @@ PgxFont TPgxFont::AtResolution(double dpi) const
 
 namespace {
 
-QFont QtFont(const PgxFont &font)
-{
-    QFont f(font.family);
-    f.setPixelSize(std::max(1, font.height));
-    f.setWeight(QFont::Weight(std::clamp<int>(font.weight, 1, 1000)));
-    f.setItalic(font.italic);
-    f.setUnderline(font.underline);
-    f.setStrikeOut(font.strikeOut);
-    return f;
-}
-
 bool HaveGui()
 {
     return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
@@ -52,19 +41,19 @@ public:
     {
         if (!HaveGui())
             return m_fallback.Width(font, text);
-        return QFontMetricsF(QtFont(font)).horizontalAdvance(text);
+        return QFontMetricsF(PgxQtFont(font)).horizontalAdvance(text);
     }
     double Height(const PgxFont &font) const override
     {
         if (!HaveGui())
             return m_fallback.Height(font);
-        return QFontMetricsF(QtFont(font)).height();
+        return QFontMetricsF(PgxQtFont(font)).height();
     }
     std::function<double(const QString &)> Measurer(const PgxFont &font) const override
     {
         if (!HaveGui())
             return TPgxTextMetrics::Measurer(font);
-        auto fm = std::make_shared<QFontMetricsF>(QtFont(font));
+        auto fm = std::make_shared<QFontMetricsF>(PgxQtFont(font));
         return [fm](const QString &text) { return fm->horizontalAdvance(text); };
     }
 
