@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include <QCoreApplication>
 #include <QThread>
 
 #include "report/controllerband.h"
 #include "report/dataset.h"
+#include "report/format.h"
 #include "report/pagorra.h"
 
 namespace strandel {
@@ -278,32 +280,69 @@ void ProcessMessages(bool always)
     QCoreApplication::processEvents();
 }
 
+// The value a query parameter of this kind takes from a variable's result; none when the result
+// is of another kind (or a date text that does not convert): the parameter keeps its value then.
+std::optional<QVariant> ParamValue(report::PgxFieldKind kind, const TPgxEvResult &v)
+{
+    using K = report::PgxFieldKind;
+    const bool text = v.Kind == report::resString;
+    switch (kind) {
+    case K::String:
+        if (text)
+            return QVariant(QString::fromStdString(v.StringResult));
+        break;
+    case K::Integer:
+    case K::SmallInt:
+    case K::Word:
+        if (v.Kind == report::resInt)
+            return QVariant(v.IntResult);
+        break;
+    case K::Boolean:
+        if (v.Kind == report::resBool)
+            return QVariant(v.BooleanResult);
+        break;
+    case K::Float:
+    case K::Currency:
+    case K::BCD:
+        if (v.Kind == report::resDouble)
+            return QVariant(v.DoubleResult);
+        break;
+    case K::Date:
+        if (text)
+            if (auto d = report::PgxStrToDateTime(v.StringResult))
+                return QVariant(d->date());
+        break;
+    case K::Time:
+        if (text)
+            if (auto t = report::PgxStrToTime(v.StringResult))
+                return QVariant(*t);
+        break;
+    case K::DateTime:
+        if (text)
+            if (auto d = report::PgxStrToDateTime(v.StringResult))
+                return QVariant(*d);
+        break;
+    default:
+        break;
+    }
+    return std::nullopt;
+}
+
 // Query parameters named like a report variable take its value, then the query runs anew.
 void UpdateParams(report::PgxDataSet &ds, report::TPgxEvEnvironment &env)
 {
-    std::vector<report::PgxParam> params = ds.Params();
-    bool changed = false;
-    for (report::PgxParam &p : params) {
+    ds.Close();
+    const std::vector<report::PgxParam> params = ds.Params(); // SetParam writes the list
+    for (const report::PgxParam &p : params) {
         const std::string upper = report::PgxUpperAscii(p.name);
         for (int i = 0; i < env.Count(); ++i) {
             if (env.Name(i) != upper)
                 continue;
-            const TPgxEvResult v = env.Value(upper);
-            QVariant value;
-            switch (v.Kind) {
-            case report::resInt: value = v.IntResult; break;
-            case report::resDouble: value = v.DoubleResult; break;
-            case report::resBool: value = v.BooleanResult; break;
-            default: value = QString::fromStdString(v.StringResult); break;
-            }
-            ds.SetParam(p.name, p.kind, value);
-            changed = true;
+            if (std::optional<QVariant> value = ParamValue(p.kind, env.Value(upper)))
+                ds.SetParam(p.name, p.kind, *value);
         }
     }
-    if (changed) {
-        ds.Close();
-        ds.Open();
-    }
+    ds.Open();
 }
 
 } // namespace

@@ -617,29 +617,47 @@ std::optional<int32_t> PgxStrToInt(std::string_view text)
     return v;
 }
 
+namespace {
+
+// Blank-free numbers between separators; empty when any piece is not a number.
+std::vector<int> SeparatedNumbers(std::string_view s, char sep)
+{
+    std::vector<int> out;
+    size_t at = 0;
+    while (true) {
+        const size_t next = s.find(sep, at);
+        const std::string_view piece = s.substr(at, next == std::string_view::npos ? std::string_view::npos : next - at);
+        int v = 0;
+        auto [p, ec] = std::from_chars(piece.data(), piece.data() + piece.size(), v);
+        if (piece.empty() || ec != std::errc() || p != piece.data() + piece.size() || v < 0)
+            return {};
+        out.push_back(v);
+        if (next == std::string_view::npos)
+            return out;
+        at = next + 1;
+    }
+}
+
+} // namespace
+
+std::optional<QTime> PgxStrToTime(std::string_view text, const PgxFormatSettings &fs)
+{
+    const std::vector<int> t = SeparatedNumbers(TrimBlanks(text), fs.timeSeparator);
+    if (t.size() < 2 || t.size() > 3)
+        return std::nullopt;
+    const QTime time(t[0], t[1], t.size() == 3 ? t[2] : 0);
+    if (!time.isValid())
+        return std::nullopt;
+    return time;
+}
+
 std::optional<QDateTime> PgxStrToDateTime(std::string_view text, const PgxFormatSettings &fs)
 {
     text = TrimBlanks(text);
     const size_t blank = text.find(' ');
     const std::string_view datePart = text.substr(0, blank);
     const std::string_view timePart = blank == std::string_view::npos ? std::string_view() : TrimBlanks(text.substr(blank));
-    auto numbers = [](std::string_view s, char sep) {
-        std::vector<int> out;
-        size_t at = 0;
-        while (true) {
-            const size_t next = s.find(sep, at);
-            const std::string_view piece = s.substr(at, next == std::string_view::npos ? std::string_view::npos : next - at);
-            int v = 0;
-            auto [p, ec] = std::from_chars(piece.data(), piece.data() + piece.size(), v);
-            if (piece.empty() || ec != std::errc() || p != piece.data() + piece.size() || v < 0)
-                return std::vector<int>();
-            out.push_back(v);
-            if (next == std::string_view::npos)
-                return out;
-            at = next + 1;
-        }
-    };
-    const std::vector<int> d = numbers(datePart, fs.dateSeparator);
+    const std::vector<int> d = SeparatedNumbers(datePart, fs.dateSeparator);
     if (d.size() != 3)
         return std::nullopt;
     // Field order as the short date format writes them.
@@ -661,12 +679,10 @@ std::optional<QDateTime> PgxStrToDateTime(std::string_view text, const PgxFormat
         return std::nullopt;
     QTime time(0, 0);
     if (!timePart.empty()) {
-        const std::vector<int> t = numbers(timePart, fs.timeSeparator);
-        if (t.size() < 2 || t.size() > 3)
+        const std::optional<QTime> t = PgxStrToTime(timePart, fs);
+        if (!t)
             return std::nullopt;
-        time = QTime(t[0], t[1], t.size() == 3 ? t[2] : 0);
-        if (!time.isValid())
-            return std::nullopt;
+        time = *t;
     }
     return QDateTime(date, time);
 }

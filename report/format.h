@@ -66,5 +66,7 @@ std::optional<int32_t> PgxStrToInt(std::string_view text);
 // A date in the order of the short date format, with the date separator; an optional time after
 // a blank ("h:n" or "h:n:s", with the time separator).
 std::optional<QDateTime> PgxStrToDateTime(std::string_view text, const PgxFormatSettings &fs = PgxCurrentFormat());
+// A time alone: "h:n" or "h:n:s" with the time separator.
+std::optional<QTime> PgxStrToTime(std::string_view text, const PgxFormatSettings &fs = PgxCurrentFormat());
 
 } // namespace strandel::report

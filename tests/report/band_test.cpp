@@ -21,6 +21,7 @@
 #include "report/dataset_sql.h"
 #include "report/printdevice.h"
 #include "report/exportfilter.h"
+#include "report/format.h"
 #include "report/pagorra.h"
 #include "recordingfilter.h"
 
@@ -560,27 +561,50 @@ TEST(ReportPageBreaks, FirstForcedColumnIsSwallowed)
     EXPECT_EQ(columns, (std::vector<int>{1, 1, 2}));
 }
 
-TEST(ReportRuns, QueryParametersTakeTheReportsVariables)
+TEST(ReportRuns, QueryParametersTakeTheReportsVariablesOfTheirKind)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("band_test"));
     db.setDatabaseName(QStringLiteral(":memory:"));
     ASSERT_TRUE(db.open());
     QSqlQuery q(db);
-    ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE ev (id INTEGER, cam INTEGER)")));
+    ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE ev (id INTEGER, cam INTEGER, day TEXT)")));
+    const QDate first(2026, 12, 1);
     for (int i = 0; i < 12; ++i)
-        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO ev VALUES (%1, %2)").arg(i).arg(i % 3)));
-    {
-        report::PgxSqlDataSet ds("EV", db, "SELECT id FROM ev WHERE cam = :cam");
-        ds.SetParam("cam", PgxFieldKind::Integer, 0);
+        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO ev VALUES (%1, %2, '%3')")
+                               .arg(i)
+                               .arg(i % 3)
+                               .arg(first.addDays(i % 3).toString(Qt::ISODate))));
+    const std::string dayText = report::PgxFormatDateTime("ddddd", QDateTime(first.addDays(2), QTime(0, 0)));
+    struct Case {
+        const char *sql;
+        const char *param;
+        PgxFieldKind kind;
+        QVariant initial;
+        std::string variable;
+        std::vector<int> ids;
+    } cases[] = {
+        {"SELECT id FROM ev WHERE cam = :cam", "cam", PgxFieldKind::Integer, 0, "1+1", {2, 5, 8, 11}},
+        // A text for an integer parameter: the parameter keeps its value.
+        {"SELECT id FROM ev WHERE cam = :cam", "cam", PgxFieldKind::Integer, 0, "'2'", {0, 3, 6, 9}},
+        // A date parameter takes a date text, converted the way dates are written here...
+        {"SELECT id FROM ev WHERE day = :day", "day", PgxFieldKind::Date, first, "'" + dayText + "'", {2, 5, 8, 11}},
+        // ...but not a number, nor a text that is no date.
+        {"SELECT id FROM ev WHERE day = :day", "day", PgxFieldKind::Date, first, "5", {0, 3, 6, 9}},
+        {"SELECT id FROM ev WHERE day = :day", "day", PgxFieldKind::Date, first, "'soon'", {0, 3, 6, 9}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.variable);
+        report::PgxSqlDataSet ds("EV", db, c.sql);
+        ds.SetParam(c.param, c.kind, c.initial);
         ASSERT_TRUE(ds.Open());
         TPagorra rep;
         rep.SetDataSet(&ds);
-        rep.Functions.AddFunction("CAM", "1+1");
+        rep.Functions.AddFunction(report::PgxUpperAscii(c.param), c.variable);
         std::vector<int> ids;
         TPgxCustomBand *d = rep.CreateBand(TPgxBandType::rbDetail);
         d->AfterPrint = [&](TPgxCustomBand *, bool) { ids.push_back(ds.FieldValue(0).toInt()); };
         ASSERT_TRUE(rep.Prepare());
-        EXPECT_EQ(ids, (std::vector<int>{2, 5, 8, 11}));
+        EXPECT_EQ(ids, c.ids);
     }
     db = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("band_test"));
