@@ -283,7 +283,7 @@ void TPgxCustomBand::MakeSpace()
     const int32_t h = PgxRound(StretchHeight(true));
     const bool detail = m_type == TPgxBandType::rbDetail;
     if (m_type != TPgxBandType::rbPageFooter && r->AvailableSpace() < h) {
-        const double pageRoom = r->Page.Stored(TPgxPage::Length)
+        const double pageRoom = r->PaperExtent()
             - (r->Page.Stored(TPgxPage::TopMargin) + r->Page.Stored(TPgxPage::BottomMargin));
         if (h <= pageRoom) {
             r->SetColumnBreak(detail);

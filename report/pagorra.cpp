@@ -865,7 +865,7 @@ void TCustomPagorra::NewPage()
 void TCustomPagorra::EndPage()
 {
     if (m_pageNumber > 0) {
-        m_currentY = PgxRound(Page.Stored(TPgxPage::Length) - Page.Stored(TPgxPage::BottomMargin) - m_pageFooterSize);
+        m_currentY = PgxRound(PaperExtent() - Page.Stored(TPgxPage::BottomMargin) - m_pageFooterSize);
         m_currentX = PgxRound(Page.Stored(TPgxPage::LeftMargin));
         if (!(m_finalPage && !(Options & LastPageFooter))) {
             ++m_settingUpPage;
@@ -913,7 +913,7 @@ void TCustomPagorra::PrintPageFrame()
     TPgxPrinter &p = *m_printer;
     const PgxRect r{p.XPos(Page.Stored(TPgxPage::LeftMargin)), p.YPos(Page.Stored(TPgxPage::TopMargin)),
                     p.XPos(Page.Stored(TPgxPage::Width) - Page.Stored(TPgxPage::RightMargin)),
-                    p.YPos(Page.Stored(TPgxPage::Length) - Page.Stored(TPgxPage::BottomMargin))};
+                    p.YPos(PaperExtent() - Page.Stored(TPgxPage::BottomMargin))};
     Frame().PaintIt(*p.Canvas(), r, p.XFactor(), p.YFactor());
 }
 

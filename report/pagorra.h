@@ -187,6 +187,8 @@ public:
     void ForceNewColumn();
     void ForceNewPage();
     int32_t AvailableSpace() const;
+    // Length of the paper the run prints on (the printer's, which may have refused the page's).
+    int32_t PaperExtent() const;
     void ResetPageFooterSize();
     virtual void Execute();
     virtual void SetControllerBands() {}
@@ -235,7 +237,6 @@ protected:
     void PrintPageFrame();
     void RestorePage(TPgxPaperSize paper, TPgxOrientation orientation, double width, double length);
     void SetCustomPage(double width, double length);
-    int32_t PaperExtent() const;
 
     TPgxBasePanel m_panel;
     std::unique_ptr<TPgxCustomController> m_controller;

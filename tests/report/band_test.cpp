@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <map>
@@ -547,6 +548,40 @@ TEST(ReportPageBreaks, SummaryAlignedToBottomSitsOnTheFooter)
         // Without the footer on the last page the summary takes the footer's room.
         EXPECT_EQ(top, (options & LastPageFooter) ? 2970 - 100 - 120 - 200 : 2970 - 100 - 200);
     }
+}
+
+namespace {
+
+// A PDF "printer" that knows A4 alone, so it refuses a Letter page and keeps its A4 paper.
+class A4OnlyPdf : public TPgxPdfDevice
+{
+public:
+    using TPgxPdfDevice::TPgxPdfDevice;
+    std::vector<int32_t> PaperCodes() const override { return {PgxPaperCode(TPgxPaperSize::A4), PgxPaperCodeCustom}; }
+};
+
+} // namespace
+
+TEST(ReportPageBreaks, PageEndsWhereThePrintersPaperEnds)
+{
+    QTemporaryDir dir;
+    LoggedReport r(60);
+    r.rep.Page.SetPaperSize(TPgxPaperSize::Letter);
+    ASSERT_EQ(PgxRound(r.rep.Page.Stored(TPgxPage::Length)), 2794);
+    std::vector<int> footerTops, detailBottoms;
+    TPgxCustomBand *f = r.Band(TPgxBandType::rbPageFooter, 120, "PF");
+    f->AfterPrint = [&](TPgxCustomBand *, bool) { footerTops.push_back(r.rep.CurrentY() - 120); };
+    TPgxCustomBand *d = r.Band(TPgxBandType::rbDetail, 100, "D");
+    d->AfterPrint = [&](TPgxCustomBand *, bool) { detailBottoms.push_back(r.rep.CurrentY()); };
+    r.rep.PrintDeviceFactory = [&] { return std::make_unique<A4OnlyPdf>(dir.filePath(QStringLiteral("r.pdf")), 300); };
+    ASSERT_TRUE(r.rep.Print());
+    // Details fill the A4 sheet and the footer sits at its foot, not at the Letter page's.
+    ASSERT_FALSE(footerTops.empty());
+    for (int top : footerTops)
+        EXPECT_EQ(top, 2970 - 100 - 120);
+    const int deepest = *std::max_element(detailBottoms.begin(), detailBottoms.end());
+    EXPECT_LE(deepest, 2970 - 100 - 120);
+    EXPECT_GT(deepest, 2970 - 100 - 120 - 100);
 }
 
 TEST(ReportPageBreaks, FirstForcedColumnIsSwallowed)
