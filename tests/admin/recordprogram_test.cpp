@@ -369,9 +369,12 @@ class CommandServices : public DvrServices {
 public:
     bool SendCommandEx(uint8_t cmd, uint8_t, const uint8_t *data, int length) override
     {
+        if (int(sent.size()) == failAt)
+            return false;
         sent.push_back({cmd, Bytes(data, data + length)});
         return true;
     }
+    int failAt = -1; // the send of this index fails
     bool SendUpload(uint8_t cmd, const uint8_t *data, size_t length) override
     {
         sent.push_back({cmd, Bytes(data, data + length)});
@@ -562,6 +565,31 @@ TEST(TitleEditor, GridPaintsInsideOnlyAndDownloadSendsFivePackets)
         EXPECT_EQ(view.sent[size_t(i)].second.size(), sizes[i]);
     }
     EXPECT_EQ(view.sent[1].second[2 * 144 + 19], 0x40);
+}
+
+TEST(TitleEditor, DownloadNeverSendsBlanksOrAHalfBlock)
+{
+    // Before the recorder's titles have come, nothing goes and the operator is told.
+    {
+        Editor e;
+        CommandServices view;
+        e.env.SetDvr(&view);
+        e.env.PaintTitleAt(3, 3, true);
+        e.env.btnDownClick();
+        EXPECT_TRUE(view.sent.empty());
+        EXPECT_EQ(e.messages, std::vector<QString>{"The titles have not arrived from the DVR yet."});
+    }
+    // A part that fails ends the block there: no end mark tells the recorder to take it.
+    for (int failAt = 0; failAt < 5; ++failAt) {
+        Editor e;
+        CommandServices view;
+        view.failAt = failAt;
+        e.env.SetDvr(&view);
+        std::vector<uint8_t> bitmaps(kTitleBitmapsSize, 0x11);
+        e.env.SetTitleBitmaps(bitmaps.data());
+        e.env.btnDownClick();
+        EXPECT_EQ(view.sent.size(), size_t(failAt)) << failAt;
+    }
 }
 
 TEST(TitleEditor, TextTitlesStayPrintable)

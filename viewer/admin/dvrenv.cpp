@@ -965,6 +965,7 @@ void TfrmDvrEnv::SetTitleBitmaps(const uint8_t *bitmaps)
     if (!bitmaps)
         return;
     titles_.assign(bitmaps, bitmaps + kTitleBitmapsSize);
+    titlesArrived_ = true;
     for (int ch = 0; ch < 16; ++ch)
         RefreshTitle(ch);
     edtTitleCh0Click(0);

@@ -219,6 +219,7 @@ private:
     std::map<QString, QWidget *> controls_;
     std::map<std::string, ControlFamily> families_;
     std::vector<uint8_t> hddMap_, titles_;
+    bool titlesArrived_ = false; // the recorder's titles came; until then titles_ holds blanks
     bool opening_ = false;
     bool programLoading_ = false;
     int preLoaded_ = -1;

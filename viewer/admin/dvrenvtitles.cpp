@@ -267,10 +267,20 @@ void TfrmDvrEnv::btnDownClick()
 {
     if (!dvr_)
         return;
+    // Before the recorder's own titles are here the editor holds blanks: sending them would
+    // wipe every channel's title.
+    if (!titlesArrived_) {
+        if (showMessage)
+            showMessage("The titles have not arrived from the DVR yet.");
+        return;
+    }
     TitleBits(0);
-    dvr_->SendCommandEx(DvrCmdTitleSet, DvrFlagBlockBegin, nullptr, 0);
+    // A part that did not go stops the block before its end mark, so the recorder keeps its titles.
+    if (!dvr_->SendCommandEx(DvrCmdTitleSet, DvrFlagBlockBegin, nullptr, 0))
+        return;
     for (int at = 0; at < kTitleBitmapsSize; at += 1000)
-        dvr_->SendCommandEx(DvrCmdTitleSet, DvrFlagNone, titles_.data() + at, std::min(1000, kTitleBitmapsSize - at));
+        if (!dvr_->SendCommandEx(DvrCmdTitleSet, DvrFlagNone, titles_.data() + at, std::min(1000, kTitleBitmapsSize - at)))
+            return;
     dvr_->SendCommandEx(DvrCmdTitleSet, DvrFlagBlockEnd, nullptr, 0);
 }
 
