@@ -8,7 +8,9 @@
 #include <QPainter>
 #include <QScreen>
 
+#include "report/metafile.h"
 #include "report/pagorra.h"
+#include "report/printables_paint.h"
 
 namespace strandel {
 
@@ -329,6 +331,27 @@ void PgxPaintBand(QPainter &p, TCustomPagorra &report, TPgxCustomBand &band, con
     p.drawLine(0, h, w, h);
     p.drawLine(0, 0, 0, h);
     p.drawLine(w, 0, w, h);
+    const double perTenth = report.Page.ScreenPpi() / 254.0;
+    {
+        TPgxPainterCanvas canvas(p);
+        band.Frame().PaintIt(canvas, {0, 0, w, h}, perTenth, perTenth);
+        // The printables where they sit on the band, each in its own pixels.
+        const int zoom = report.Page.Zoom();
+        for (const auto &printable : band.Printables()) {
+            p.save();
+            p.translate(PgxRound(printable->Left * perTenth * zoom / 100.0),
+                        PgxRound(printable->Top * perTenth * zoom / 100.0));
+            PgxPaintPrintable(*printable, canvas, zoom);
+            p.restore();
+        }
+    }
+    // The band's type name in the small font, at its foot.
+    QFont small(d.rulerFontName);
+    small.setPixelSize(std::max(1, PgxRound(d.rulerFontSize * report.Page.ScreenPpi() / 72.0)));
+    p.setFont(small);
+    p.setPen(QColor::fromRgb(d.rulerFontColor));
+    const QFontMetrics fm(small);
+    p.drawText(2, r.height() - fm.height() - 4 + fm.ascent(), band.BandTypeName());
     p.restore();
 }
 

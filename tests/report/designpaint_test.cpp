@@ -6,6 +6,7 @@
 #include "report/forms/designsurface.h"
 #include "report/pagorra.h"
 #include "report/pagorrabands.h"
+#include "report/printables_shape.h"
 #include "tests/report/designforms_testutil.h"
 
 using namespace strandel;
@@ -150,6 +151,34 @@ TEST(DesignSurface, BandsLaidOutAndPainted)
     for (int x = title.left(); x <= title.right(); ++x)
         outline = outline || img.pixel(x, title.top()) == BandPen;
     EXPECT_TRUE(outline);
+}
+
+TEST(DesignSurface, BandShowsItsFrameTypeNameAndPrintables)
+{
+    SetPgxHiColor();
+    TCustomPagorra report;
+    report.Page.SetScreenPpi(96);
+    report.Page.SetRuler(false);
+    TPagorraBands bands(&report);
+    bands.SetHasTitle(true);
+    TPgxCustomBand *title = report.BandOfType(TPgxBandType::rbTitle);
+    title->SetHeight(254);
+    title->Frame().SetColor(qRgb(255, 0, 0));
+    title->Frame().SetValue(2, true); // left
+    auto *box = title->AddPrintable<TPgxShape>();
+    box->Left = 254; // an inch in, a quarter inch down
+    box->Top = 63.5;
+    box->Width = box->Height = 127;
+    box->Brush = {qRgb(0, 0, 255), PgxBrushStyle::Solid};
+    const QRect band = PgxLayOutBands(report)[0].second;
+
+    TPgxDesignSurface surface(&report);
+    const QImage img = GrabForm(surface, "designsurface_band").convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(img.pixel(band.left(), band.center().y()), qRgb(255, 0, 0)) << "the band's frame";
+    EXPECT_EQ(img.pixel(band.left() + 96 + 24, band.top() + 24 + 24), qRgb(0, 0, 255)) << "the shape";
+    EXPECT_EQ(img.pixel(band.left() + 96 + 24, band.top() + 4), White) << "nothing above it";
+    EXPECT_LT(Darkest(img, QRect(band.left() + 2, band.bottom() - 24, 60, 20)), 128) << "the type name";
+    EXPECT_EQ(Darkest(img, QRect(band.left() + 2, band.top() + 2, 60, 20)), 255);
 }
 
 TEST(DesignSurface, ZoomLimitsAndCustomSize)
