@@ -172,6 +172,43 @@ TEST_F(StoreFile, FailedHeaderAtAFullUnitTakesTheRecordBack)
     }
 }
 
+// The same where a record opens a new block: the unit header closing the old block is written
+// but the block header after it fails. A retry must index that unit once, not twice.
+TEST_F(StoreFile, FailedHeaderAtANewBlockIndexesTheUnitOnce)
+{
+    constexpr uint32_t kBig = 300000; // some 68 records to a block, far fewer than a unit holds
+    constexpr int kCount = 80;
+    const auto clean = ReadFile(WriteRecording(Path("clean.dvr"), kCount, kBig));
+    for (size_t failSize : {size_t(UnitHeader::kSize), size_t(BlockHeader::kSize)}) {
+        SCOPED_TRACE(failSize);
+        const std::string path = Path("failing.dvr");
+        DvrStoreContext w;
+        w.channelCount = 16;
+        w.videoStandard = 1;
+        ASSERT_TRUE(StoreCreateFile(&w, path));
+        FailingFile file;
+        std::fclose(w.stream);
+        w.stream = file.Open(path);
+        file.failSize = failSize;
+        file.armed = true;
+        std::vector<int> failedAt; // the file's start too for a block header's size, then the new block
+        for (int i = 0; i < kCount; ++i) {
+            if (Append(w, MakeRecord(i, kBig)))
+                continue;
+            failedAt.push_back(i);
+            EXPECT_FALSE(Append(w, MakeRecord(i, kBig)));
+            file.armed = file.full = false;
+            ASSERT_TRUE(Append(w, MakeRecord(i, kBig))) << i;
+            file.armed = true;
+        }
+        ASSERT_FALSE(failedAt.empty());
+        EXPECT_GT(failedAt.back(), 60);
+        file.armed = false;
+        EXPECT_TRUE(StoreCloseFile(&w));
+        EXPECT_EQ(ReadFile(path), clean);
+    }
+}
+
 TEST_F(StoreFile, LayoutOf129Records)
 {
     const auto bytes = ReadFile(WriteRecording(Path("a.dvr"), 129, 200));

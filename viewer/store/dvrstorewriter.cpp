@@ -145,11 +145,18 @@ bool StoreAppendRecord(DvrStoreContext *ctx, uint8_t *header, const uint8_t *dat
         std::memcpy(ctx->lastTime.data(), header + kRecTime, kStoreTimeSize);
 
     if (ctx->byteCount == 0) {
-        if (!WriteHdrFile(ctx, StoreFileHeader))
+        // Half a start is no start: the retry writes the file header and first block again.
+        auto undo = [&] {
+            std::clearerr(ctx->stream);
+            ctx->byteCount = 0;
+            SeekEnd(ctx);
             return false;
+        };
+        if (!WriteHdrFile(ctx, StoreFileHeader))
+            return undo();
         ctx->blockPos = kFileFirstBlock;
         if (!StoreWriteZeros(ctx, BlockHeader::kSize))
-            return false;
+            return undo();
         ctx->firstTime = ctx->lastTime;
     }
 
@@ -160,16 +167,30 @@ bool StoreAppendRecord(DvrStoreContext *ctx, uint8_t *header, const uint8_t *dat
     const uint64_t boundary = (uint64_t(ctx->byteCount) / kFileBlockSpan + 1) * kFileBlockSpan;
     const bool crosses = ctx->byteCount + RecordFootprint(total, padded) > boundary;
     if (crosses || ctx->blkHdr[BlockHeader::kUnitCount] >= kMaxUnitsPerBlock) {
-        if (ctx->unitHdr[UnitHeader::kRecordCount] > 0 && !WriteHdrFile(ctx, StoreUnitHeader))
+        // A header that did not reach the file leaves unit and block as they were, so that the
+        // retry writes the closing unit once and the block indexes it once.
+        const UnitHeaderBuffer unitBefore = ctx->unitHdr;
+        const BlockHeaderBuffer blockBefore = ctx->blkHdr;
+        const uint32_t blockPosBefore = ctx->blockPos, end = ctx->byteCount;
+        auto undo = [&] {
+            ctx->unitHdr = unitBefore;
+            ctx->blkHdr = blockBefore;
+            ctx->blockPos = blockPosBefore;
+            std::clearerr(ctx->stream);
+            ctx->byteCount = end;
+            SeekEnd(ctx);
             return false;
+        };
+        if (ctx->unitHdr[UnitHeader::kRecordCount] > 0 && !WriteHdrFile(ctx, StoreUnitHeader))
+            return undo();
         ClearUnit(ctx);
         if (ctx->blkHdr[BlockHeader::kUnitCount] > 0 && !WriteHdrFile(ctx, StoreBlockHeader))
-            return false;
+            return undo();
         ClearBlock(ctx);
         ctx->blockPos += kFileBlockSpan;
         const uint32_t dataStart = ctx->blockPos + BlockHeader::kSize;
         if (ctx->byteCount < dataStart && !StoreWriteZeros(ctx, dataStart - ctx->byteCount))
-            return false;
+            return undo();
     }
 
     uint8_t *unit = ctx->unitHdr.data();
