@@ -395,9 +395,11 @@ bool TCustomPagorra::Print()
     if (m_printer->PrintersAvailable()) {
         m_printer->SetDestination(TPgxPrinterDestination::pgxdPrinter);
         m_printer->Title = ReportTitle;
+        std::unique_ptr<TPgxProgressSink> progressForm = PgxCreateProgressForm(m_printer->ProgressState(), ShowProgress);
         try {
             ok = CreateReport();
         } catch (...) {
+            progressForm.reset();
             m_printer = std::move(previous);
             throw;
         }
@@ -417,14 +419,17 @@ bool TCustomPagorra::ExportToFilter(TPgxExportFilter *filter)
     m_filter = filter;
     m_canvasOutput = false;
     bool ok = false;
+    std::unique_ptr<TPgxProgressSink> progressForm = PgxCreateProgressForm(m_printer->ProgressState(), ShowProgress);
     try {
         ok = CreateReport();
     } catch (...) {
+        progressForm.reset();
         m_filter = nullptr;
         m_canvasOutput = true;
         m_printer = std::move(previous);
         throw;
     }
+    progressForm.reset();
     m_filter = nullptr;
     m_canvasOutput = true;
     m_printer = std::move(previous);

@@ -72,6 +72,8 @@ public:
     int32_t GetPreviewWidth() const { return PreviewWidth > 0 ? PreviewWidth : 600; }
     int32_t GetPreviewHeight() const { return PreviewHeight > 0 ? PreviewHeight : 600; }
     bool PrevShowThumbs = true, PrevShowSearch = true;
+    // Print and export show the progress form (with its Cancel button) while they run.
+    bool ShowProgress = true;
     bool GetPrevShowThumbs() const { return PrevShowThumbs; }
     TPgxZoomState PrevInitialZoom = TPgxZoomState::pgxZoomToFit;
     std::function<void(TCustomPagorra *, bool &printReport)> BeforePrint;

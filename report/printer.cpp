@@ -18,6 +18,7 @@ namespace {
 
 std::mutex g_previewLock;
 TPgxPreviewFactory g_previewFactory;
+TPgxProgressFormFactory g_progressFormFactory;
 
 [[noreturn]] void Fail(uint16_t id)
 {
@@ -41,6 +42,25 @@ void RegisterPreviewClass(TPgxPreviewFactory factory)
 {
     std::lock_guard lock(g_previewLock);
     g_previewFactory = std::move(factory);
+}
+
+void RegisterProgressFormClass(TPgxProgressFormFactory factory)
+{
+    std::lock_guard lock(g_previewLock);
+    g_progressFormFactory = std::move(factory);
+}
+
+std::unique_ptr<TPgxProgressSink> PgxCreateProgressForm(TPgxProgress &progress, bool show)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return nullptr;
+    TPgxProgressFormFactory factory;
+    {
+        std::lock_guard lock(g_previewLock);
+        factory = g_progressFormFactory;
+    }
+    return factory ? factory(progress, show) : nullptr;
 }
 
 int AnsiPos(const QString &sub, const QString &s)
@@ -462,7 +482,7 @@ bool TPgxPrinter::Print(QString *error)
                 page->Replay(*p, QRectF(-m.offsetX, -m.offsetY, w, h));
             printed = true;
         }
-        if (m_cancelled) {
+        if (Cancelled()) {
             m_device->Abort();
             return false;
         }

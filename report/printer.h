@@ -40,6 +40,13 @@ public:
 using TPgxPreviewFactory = std::function<std::unique_ptr<TPgxPreviewInterface>()>;
 void RegisterPreviewClass(TPgxPreviewFactory factory);
 
+// The window that shows how far a print or export has come and lets the user cancel it; the
+// forms library registers its progress form. It attaches to the progress it is given and is
+// shown when show is set. Without a registered one, or off the window's thread, there is none.
+using TPgxProgressFormFactory = std::function<std::unique_ptr<TPgxProgressSink>(TPgxProgress &progress, bool show)>;
+void RegisterProgressFormClass(TPgxProgressFormFactory factory);
+std::unique_ptr<TPgxProgressSink> PgxCreateProgressForm(TPgxProgress &progress, bool show);
+
 // 1-based position of sub in s; 0 when absent or empty.
 int AnsiPos(const QString &sub, const QString &s);
 // The fonts a report can use: the printers print with the system's own.
@@ -85,7 +92,8 @@ public:
     void EndDoc();
     void AbortDoc();
     void Cancel() { m_cancelled = true; m_progress.Cancel(); }
-    bool Cancelled() const { return m_cancelled.load(); }
+    // Cancelled through Cancel or through the progress form's button.
+    bool Cancelled() const { return m_cancelled.load() || m_progress.Cancelled(); }
     void Cleanup();
     bool CurrentPageOK() const;
     TPgxPageCanvas *Canvas() const { return m_canvas.get(); }

@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include "report/pagetexts.h"
+#include "report/printer.h"
 
 namespace strandel {
 
@@ -73,6 +74,16 @@ void TPgxProgressForm::CancelButtonClick()
 {
     if (m_progress)
         m_progress->Cancel();
+}
+
+void PgxRegisterProgressForm()
+{
+    RegisterProgressFormClass([](TPgxProgress &progress, bool show) -> std::unique_ptr<TPgxProgressSink> {
+        auto form = std::make_unique<TPgxProgressForm>(&progress);
+        if (show)
+            form->show();
+        return form;
+    });
 }
 
 } // namespace strandel

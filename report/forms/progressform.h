@@ -36,4 +36,7 @@ private:
     TPgxProgress *m_progress;
 };
 
+// Reports show this form while they print or export.
+void PgxRegisterProgressForm();
+
 } // namespace strandel

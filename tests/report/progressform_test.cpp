@@ -8,9 +8,13 @@
 #include <QPushButton>
 #include <QPointer>
 #include <QTest>
+#include <QTemporaryDir>
 #include <QTimer>
 
+#include "report/dataset.h"
 #include "report/forms/progressform.h"
+#include "report/pagorra.h"
+#include "report/printdevice.h"
 
 using namespace strandel;
 
@@ -69,3 +73,45 @@ TEST(ProgressForm, AFormClosedWhileItShowsProgressIsSafe)
     EXPECT_TRUE(watch.isNull());
     progress.SetProgress(10); // nobody left to tell
 }
+
+// Printing shows the form while it runs (hidden when the report asks so); its Cancel ends the
+// print there, and the form is gone afterwards.
+TEST(ProgressForm, ShownWhilePrintingAndItsCancelStopsThePrint)
+{
+    PgxRegisterProgressForm();
+    for (bool show : {true, false}) {
+        SCOPED_TRACE(show);
+        QTemporaryDir dir;
+        report::PgxMemoryDataSet ds("T");
+        ds.AddField({"N", report::PgxFieldKind::Integer});
+        for (int i = 0; i < 200; ++i)
+            ds.AppendRecord({i});
+        ds.Open();
+        TPagorra rep;
+        rep.SetDataSet(&ds);
+        rep.ShowProgress = show;
+        rep.PrintDeviceFactory = [&] { return std::make_unique<TPgxPdfDevice>(dir.filePath(QStringLiteral("r.pdf")), 150); };
+        TPgxCustomBand *detail = rep.CreateBand(TPgxBandType::rbDetail);
+        detail->SetHeight(100);
+        int details = 0, gauge = -1;
+        bool visible = !show;
+        detail->AfterPrint = [&](TPgxCustomBand *, bool) {
+            if (++details != 100)
+                return;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *form = qobject_cast<TPgxProgressForm *>(w)) {
+                    visible = form->isVisible();
+                    gauge = form->Gauge->value();
+                    form->CancelButton->click();
+                }
+        };
+        EXPECT_FALSE(rep.Print());
+        EXPECT_EQ(visible, show);
+        EXPECT_GE(gauge, 45);
+        EXPECT_LT(details, 200);
+        for (QWidget *w : QApplication::topLevelWidgets())
+            EXPECT_EQ(qobject_cast<TPgxProgressForm *>(w), nullptr);
+    }
+    RegisterProgressFormClass({});
+}
+

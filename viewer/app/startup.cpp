@@ -1,6 +1,7 @@
 #include "viewer/app/startup.h"
 
 #include "report/forms/printdialogs.h"
+#include "report/forms/progressform.h"
 #include "report/forms/qtprinter.h"
 #include "report/printables_shape.h"
 
@@ -297,6 +298,8 @@ int RunViewer(int argc, char **argv)
     // Reports print through Qt's printers and ask for them in Qt's print dialog.
     PgxRegisterQtPrinter();
     PgxRegisterReportPrinterSetup();
+    // Printing and exporting show how far they have come and can be cancelled.
+    PgxRegisterProgressForm();
     // Export filters receive band backgrounds as shape printables.
     PgxRegisterShapeExports();
     CreateApplicationForms();
