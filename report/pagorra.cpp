@@ -447,6 +447,34 @@ bool TCustomPagorra::PrepareInBackground()
     m_printer = NewPrinter();
     HookPrinter(*m_printer);
     m_printer->SetStoredPages(true);
+    StartWorker();
+    return true;
+}
+
+bool TCustomPagorra::PrintBackground()
+{
+    bool expected = true;
+    if (!m_available.compare_exchange_strong(expected, false))
+        return false;
+    if (m_worker.joinable())
+        m_worker.join();
+    std::unique_ptr<TPgxPrinter> printer = NewPrinter();
+    if (PrintDeviceFactory)
+        printer->SetPrintDevice(PrintDeviceFactory());
+    if (!printer->PrintersAvailable()) {
+        m_available = true;
+        return false;
+    }
+    m_cancelled = false;
+    m_printer = std::move(printer);
+    m_printer->SetDestination(TPgxPrinterDestination::pgxdPrinter);
+    m_printer->Title = ReportTitle;
+    StartWorker();
+    return true;
+}
+
+void TCustomPagorra::StartWorker()
+{
     m_worker = std::thread([this] {
         bool ok = false;
         try {
@@ -456,7 +484,6 @@ bool TCustomPagorra::PrepareInBackground()
         }
         QMetaObject::invokeMethod(this, "OnWorkerDone", Qt::QueuedConnection, Q_ARG(bool, ok));
     });
-    return true;
 }
 
 bool TCustomPagorra::PreviewModeless()

@@ -160,6 +160,10 @@ public:
     // RunFinished follows (queued). The preview shows the pages while they arrive.
     bool PrepareInBackground();
     bool PreviewModeless();
+    // Generates straight to the printer on a worker thread, without a progress form, and
+    // returns at once; RunFinished follows (queued). False with no printer installed: the
+    // report's printer then stays as it was.
+    bool PrintBackground();
     // One member of a composite document: generates onto the composite's printer (lent for
     // the run and handed back), continuing at the page, position and column set with
     // SetCompositePosition. The document stays open; the last page is ended only when Tag is
@@ -234,6 +238,8 @@ protected:
     // claimed: the caller already took the report for this run.
     bool CreateReport(bool claimed = false);
     std::unique_ptr<TPgxPrinter> NewPrinter();
+    // Runs CreateReport on the worker with the report already claimed; RunFinished follows.
+    void StartWorker();
     void HookPrinter(TPgxPrinter &p);
     void SetPrinterValues(TPgxPrinter &p);
     void PrintPageFrame();

@@ -737,6 +737,56 @@ TEST(ReportWorker, GeneratesOnAWorkerAndRefusesASecondRun)
     EXPECT_EQ(r.DetailsPerPage().size(), 8u);
 }
 
+namespace {
+
+// A print device with no printer installed.
+class NoPrinter : public TPgxPdfDevice
+{
+public:
+    using TPgxPdfDevice::TPgxPdfDevice;
+    QStringList Printers() const override { return {}; }
+};
+
+} // namespace
+
+TEST(ReportWorker, PrintsInTheBackgroundToThePrinter)
+{
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("bg.pdf"));
+    LoggedReport r(60);
+    r.Band(TPgxBandType::rbPageHeader, 150, "PH");
+    TPgxCustomBand *d = r.Band(TPgxBandType::rbDetail, 100, "D");
+    std::atomic<bool> onWorker{false};
+    const std::thread::id mainId = std::this_thread::get_id();
+    auto log = d->AfterPrint;
+    d->AfterPrint = [&, log](TPgxCustomBand *b, bool p) {
+        log(b, p);
+        onWorker = std::this_thread::get_id() != mainId;
+    };
+    // No printer: nothing starts and the report keeps the printer it had.
+    ASSERT_TRUE(r.rep.Prepare());
+    TPgxPrinter *before = r.rep.Printer();
+    r.rep.PrintDeviceFactory = [&] { return std::make_unique<NoPrinter>(pdf, 150); };
+    EXPECT_FALSE(r.rep.PrintBackground());
+    EXPECT_EQ(r.rep.Printer(), before);
+    EXPECT_TRUE(r.rep.Available());
+
+    r.detailPages.clear();
+    r.rep.PrintDeviceFactory = [&] { return std::make_unique<TPgxPdfDevice>(pdf, 150); };
+    QSignalSpy finished(&r.rep, &TCustomPagorra::RunFinished);
+    ASSERT_TRUE(r.rep.PrintBackground());
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_TRUE(finished.front().front().toBool());
+    EXPECT_TRUE(onWorker);
+    EXPECT_TRUE(r.rep.Available());
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {pdf});
+    ASSERT_TRUE(info.waitForFinished(30000));
+    const QString out = QString::fromUtf8(info.readAllStandardOutput());
+    EXPECT_TRUE(out.contains(QRegularExpression(QStringLiteral("Pages:\\s+%1\\b").arg(r.DetailsPerPage().size()))))
+        << out.toStdString();
+}
+
 TEST(ReportWorker, CancelKeepsThePrinterUntilTheWorkerIsDone)
 {
     LoggedReport r(5000);
