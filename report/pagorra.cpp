@@ -330,6 +330,8 @@ void TCustomPagorra::HookPrinter(TPgxPrinter &p)
     p.OnExportToFilter = [this](TPgxExportFilter *f) { ExportToFilter(f); };
     p.OnPrintSetup = [this] { PrinterSetup(); };
     p.Title = ReportTitle;
+    if (OnPreview)
+        p.OnPreview = [this] { OnPreview(this); };
 }
 
 void TCustomPagorra::SetPrinterValues(TPgxPrinter &p)

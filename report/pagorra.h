@@ -78,6 +78,9 @@ public:
     TPgxZoomState PrevInitialZoom = TPgxZoomState::pgxZoomToFit;
     std::function<void(TCustomPagorra *, bool &printReport)> BeforePrint;
     std::function<void(TCustomPagorra *)> OnStartPage, OnEndPage;
+    // A preview of the caller's own (an embedded one): the report's printer shows its pages
+    // there instead of in a preview window.
+    std::function<void(TCustomPagorra *)> OnPreview;
     QStringList Description;
     QFont Font;
     double FontSize() const override;

@@ -513,6 +513,19 @@ TEST(ReportRuns, VetoedAndCancelledRuns)
     EXPECT_TRUE(r.rep.Available());
 }
 
+TEST(ReportRuns, OnPreviewTakesThePagesInsteadOfAPreviewWindow)
+{
+    LoggedReport r(60);
+    r.Band(TPgxBandType::rbDetail, 100, "D");
+    std::vector<TPgxPrinter *> shown;
+    r.rep.OnPreview = [&](TCustomPagorra *rep) { shown.push_back(rep->Printer()); };
+    ASSERT_TRUE(r.rep.Preview());
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], r.rep.Printer());
+    ASSERT_NE(r.rep.Printer(), nullptr);
+    EXPECT_EQ(r.rep.Printer()->PageList().PageCount(), int(r.DetailsPerPage().size()));
+}
+
 TEST(ReportRuns, PreparedPagesSaveAndLoad)
 {
     LoggedReport r(60);
