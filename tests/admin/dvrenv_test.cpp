@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -250,6 +251,8 @@ TEST(DvrEnv, ModelStandardAndPageSet)
     e.Receive(CanonicalRecord(), 2, 0x13, 8);
     EXPECT_TRUE(e.env.IsNtsc());
     EXPECT_EQ(e.env.FrameBudget(), 120);
+    for (int g = 0; g < 4; ++g)
+        EXPECT_EQ(e.env.findChild<QLabel *>(QString("lblMpSingle%1").arg(g))->text(), "120");
     EXPECT_EQ(e.env.ChannelCount(), 8);
     EXPECT_EQ(e.C<QComboBox>("edtQuickImageSize")->itemText(0), "720x240");
     // An 8-channel recorder of the second variant keeps the first variant's pages.
@@ -261,6 +264,7 @@ TEST(DvrEnv, ModelStandardAndPageSet)
     EXPECT_EQ(e.env.VariantPage(), "TabRec3");
     EXPECT_FALSE(e.env.IsNtsc());
     EXPECT_EQ(e.env.FrameBudget(), 100);
+    EXPECT_EQ(e.env.findChild<QLabel *>("lblMpSingle3")->text(), "100");
     EXPECT_EQ(e.C<QComboBox>("edtQuickImageSize")->itemText(0), "720x288");
 
     // Four channels: channels 5-16 disabled, the four-channel spot list carries the spot mode.

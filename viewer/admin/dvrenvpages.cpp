@@ -359,6 +359,9 @@ void TfrmDvrEnv::BuildProgramPages()
             const int row = 2 + 16 + 16 / groupSize + grp;
             g->addWidget(new QLabel(QString("GROUP %1").arg(grp + 1)), row, 0);
             label(g, QString("lblMpNormal%1%2").arg(suffix).arg(grp), row, 3);
+            // The first variant's groups show the recorder's frame budget under the single rates.
+            if (v == 0)
+                label(g, QString("lblMpSingle%1").arg(grp), row, 4);
             label(g, QString("lblMpComplex%1%2").arg(suffix).arg(grp), row, 5);
         }
     }
