@@ -99,7 +99,9 @@ int32_t VolHeader(BitReader &r, DecoderState &s, DecoderTables &t)
     }
     v.vol_control_parameters = int32_t(GetBit(r));
     v.chroma_format = 1;
-    v.low_delay = 0; // without the flag, B-pictures may follow
+    // Without the flag, a Simple object (type 1) has no B-pictures and shows each picture at
+    // once; other objects may have B-pictures, which hold the anchors back.
+    v.low_delay = v.video_object_type_indication == 1 ? 1 : 0;
     if (v.vol_control_parameters) {
         v.chroma_format = int32_t(GetBits(r, 2));
         v.low_delay = int32_t(GetBit(r));

@@ -52,13 +52,15 @@ void PutIntraMb(BitWriter &w, bool pvop, int first_value, bool interlaced = fals
     }
 }
 
-std::vector<uint8_t> IntraPicture(int type, int value, bool withVol, bool interlaced = false)
+// objectType 17 (Advanced Simple) may carry B-pictures: anchors come out one late.
+std::vector<uint8_t> IntraPicture(int type, int value, bool withVol, bool interlaced = false, int objectType = 17)
 {
     BitWriter w;
     if (withVol) {
         VolSpec v;
         v.width = v.height = kSize;
         v.interlaced = interlaced;
+        v.objectType = objectType;
         PutVol(w, v);
     }
     PutVopHeader(w, type, 4, 5, 1, interlaced);
@@ -257,6 +259,15 @@ TEST_F(Frames, NotCodedVopRepeatsThePreviousPicture)
     EXPECT_EQ(Show(inst, IntraPicture(0, 100, false)), 60);
     EXPECT_EQ(Show(inst, NotCodedVop()), 60);
     EXPECT_EQ(Show(inst, IntraPicture(0, 140, false)), 100);
+}
+
+TEST_F(Frames, SimpleObjectWithoutControlParametersShowsEachPictureAtOnce)
+{
+    Instance inst(kSize, kSize);
+    EXPECT_EQ(Show(inst, IntraPicture(0, 60, true, false, 1)), 60);
+    EXPECT_EQ(Show(inst, IntraPicture(1, 100, false)), 100);
+    EXPECT_EQ(Show(inst, NotCodedVop()), 100);
+    EXPECT_EQ(Show(inst, IntraPicture(0, 140, false)), 140);
 }
 
 } // namespace

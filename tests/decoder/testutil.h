@@ -73,6 +73,7 @@ private:
 
 struct VolSpec {
     int width = 352, height = 288;
+    int objectType = 1; // Simple: without control parameters, no B-pictures and no delay
     int shape = 0;
     int verid = 1;
     int resolution = 25;
@@ -96,7 +97,7 @@ inline void PutVol(BitWriter &w, const VolSpec &v)
     w.StartCode(0x100);
     w.StartCode(0x120);
     w.Put(0, 1);    // random_accessible_vol
-    w.Put(1, 8);    // simple object
+    w.Put(uint32_t(v.objectType), 8);
     w.Put(v.verid != 1, 1);
     if (v.verid != 1) {
         w.Put(uint32_t(v.verid), 4);
