@@ -438,13 +438,20 @@ bool TCustomPagorra::ExportToFilter(TPgxExportFilter *filter)
     return ok;
 }
 
-bool TCustomPagorra::PrepareInBackground()
+bool TCustomPagorra::ClaimForWorker()
 {
     bool expected = true;
     if (!m_available.compare_exchange_strong(expected, false))
         return false;
     if (m_worker.joinable())
         m_worker.join(); // a finished run whose end is still queued
+    return true;
+}
+
+bool TCustomPagorra::PrepareInBackground()
+{
+    if (!ClaimForWorker())
+        return false;
     m_cancelled = false;
     m_printer = NewPrinter();
     HookPrinter(*m_printer);
@@ -455,11 +462,8 @@ bool TCustomPagorra::PrepareInBackground()
 
 bool TCustomPagorra::PrintBackground()
 {
-    bool expected = true;
-    if (!m_available.compare_exchange_strong(expected, false))
+    if (!ClaimForWorker())
         return false;
-    if (m_worker.joinable())
-        m_worker.join();
     std::unique_ptr<TPgxPrinter> printer = NewPrinter();
     if (PrintDeviceFactory)
         printer->SetPrintDevice(PrintDeviceFactory());

@@ -241,6 +241,8 @@ protected:
     // claimed: the caller already took the report for this run.
     bool CreateReport(bool claimed = false);
     std::unique_ptr<TPgxPrinter> NewPrinter();
+    // Takes the report for a worker run (false while a run is in progress).
+    bool ClaimForWorker();
     // Runs CreateReport on the worker with the report already claimed; RunFinished follows.
     void StartWorker();
     void HookPrinter(TPgxPrinter &p);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/report/collector.h"
 #include "report/dataset.h"
 #include "report/expr.h"
 
@@ -85,31 +86,16 @@ void BM_ExprPrepare(benchmark::State &state)
 }
 BENCHMARK(BM_ExprPrepare);
 
-// Keeps every run's record rate so that the summary can set them side by side.
-class Collector : public benchmark::ConsoleReporter
-{
-public:
-    std::map<std::string, double> itemsPerSecond;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &r : runs) {
-            auto it = r.counters.find("items_per_second");
-            if (it != r.counters.end())
-                itemsPerSecond[r.benchmark_name()] = it->second;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 } // namespace
 
 int main(int argc, char **argv)
 {
     benchmark::Initialize(&argc, argv);
-    Collector collector;
+    CounterCollector collector("items_per_second");
     benchmark::RunSpecifiedBenchmarks(&collector);
     auto ns = [&](const char *name) {
-        const double rate = collector.itemsPerSecond[name];
+        const double rate = collector.values[name];
         return rate > 0 ? 1e9 / rate : 0.0;
     };
     const double native = ns("BM_NativePerRecord");

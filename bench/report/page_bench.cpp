@@ -11,6 +11,7 @@
 
 #include <QImage>
 
+#include "bench/report/collector.h"
 #include "report/metafile.h"
 #include "report/splay.h"
 
@@ -118,21 +119,6 @@ void Memcpy(benchmark::State &state)
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(page.size()));
 }
 
-// Keeps every run's throughput so that the summary can set them side by side.
-class Collector : public benchmark::ConsoleReporter
-{
-public:
-    std::map<std::string, double> bytesPerSecond;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &r : runs) {
-            auto it = r.counters.find("bytes_per_second");
-            if (it != r.counters.end())
-                bytesPerSecond[r.benchmark_name()] = it->second;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 } // namespace
 
@@ -145,9 +131,9 @@ BENCHMARK(Memcpy);
 int main(int argc, char **argv)
 {
     benchmark::Initialize(&argc, argv);
-    Collector collector;
+    CounterCollector collector("bytes_per_second");
     benchmark::RunSpecifiedBenchmarks(&collector);
-    auto mb = [&](const char *name) { return collector.bytesPerSecond[name] / 1e6; };
+    auto mb = [&](const char *name) { return collector.values[name] / 1e6; };
     std::printf("\npage of %zu bytes                 ours MB/s  reference MB/s  ours/reference\n", PageBytes().size());
     const struct {
         const char *ours, *ref, *label;

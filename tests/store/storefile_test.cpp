@@ -140,6 +140,15 @@ struct FailingFile {
 class StoreFile : public ::testing::Test {
 protected:
     std::string Path(const char *name) { return dir.filePath(name).toStdString(); }
+    // A writer of a new recording at path whose stream goes through file.
+    void CreateOnFailingFile(DvrStoreContext &w, FailingFile &file, const std::string &path)
+    {
+        w.channelCount = 16;
+        w.videoStandard = 1;
+        ASSERT_TRUE(StoreCreateFile(&w, path));
+        std::fclose(w.stream);
+        w.stream = file.Open(path);
+    }
     QTemporaryDir dir;
 };
 
@@ -152,12 +161,8 @@ TEST_F(StoreFile, FailedHeaderAtAFullUnitTakesTheRecordBack)
         SCOPED_TRACE(failSize);
         const std::string path = Path("failing.dvr");
         DvrStoreContext w;
-        w.channelCount = 16;
-        w.videoStandard = 1;
-        ASSERT_TRUE(StoreCreateFile(&w, path));
         FailingFile file;
-        std::fclose(w.stream);
-        w.stream = file.Open(path);
+        ASSERT_NO_FATAL_FAILURE(CreateOnFailingFile(w, file, path));
         file.failSize = failSize;
         for (int i = 0; i < kMaxRecordsPerUnit - 1; ++i)
             ASSERT_TRUE(Append(w, MakeRecord(i)));
@@ -183,12 +188,8 @@ TEST_F(StoreFile, FailedHeaderAtANewBlockIndexesTheUnitOnce)
         SCOPED_TRACE(failSize);
         const std::string path = Path("failing.dvr");
         DvrStoreContext w;
-        w.channelCount = 16;
-        w.videoStandard = 1;
-        ASSERT_TRUE(StoreCreateFile(&w, path));
         FailingFile file;
-        std::fclose(w.stream);
-        w.stream = file.Open(path);
+        ASSERT_NO_FATAL_FAILURE(CreateOnFailingFile(w, file, path));
         file.failSize = failSize;
         file.armed = true;
         std::vector<int> failedAt; // the file's start too for a block header's size, then the new block
