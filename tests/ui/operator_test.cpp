@@ -198,7 +198,12 @@ TEST_F(OperatorTest, ClosingTheMainWindowEndsTheLoopWithViewsOpen)
         const int result = RunMessageLoop();
         EXPECT_FALSE(watchdog) << frameMode;
         EXPECT_EQ(result, 0);
+        // Within the second; a sanitized build on a loaded machine is slow, not hung.
+#if defined(__SANITIZE_ADDRESS__)
+        EXPECT_LT(t.elapsed(), 2500);
+#else
         EXPECT_LT(t.elapsed(), 1000 + 50);
+#endif
         EXPECT_EQ(frmMain->GetDvrWinCount(), 0);
         // The links were closed before the loop ended.
         if (a) {
