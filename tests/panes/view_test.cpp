@@ -22,6 +22,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include "viewer/link/dvrlink.h"
+#include "viewer/view/dvrlayout.h"
 #include "viewer/view/dvrwin.h"
 #include "viewer/protocol/dvrwincore.h"
 #include "playpath_fixture.h"
@@ -74,6 +75,23 @@ TEST(DvrView, LoginIntoLiveOrPlaybackByKind)
         const bool sentMode = !v.link->sent.empty() && v.link->sent[0] == std::vector<uint8_t>{DvrCmdMode, 1, 0};
         EXPECT_EQ(sentMode, c.modeSent) << int(c.kind);
     }
+}
+
+TEST(DvrView, SelectingAViewFitsItsFrameToThePicture)
+{
+    LoggedInView v(DvrKind::Network, 16);
+    v.view.SetFrameMode(false, nullptr);
+    TfrmDvrFrame *frame = v.view.GetFrame();
+    ASSERT_NE(frame, nullptr);
+    frame->hide();
+    frame->resize(900, 300); // hidden: no resize handling fits it now
+    v.view.SetSelected(true);
+    // As a drag of the bottom edge: the height stays, the width follows the picture.
+    EXPECT_EQ(frame->height(), 300);
+    EXPECT_NE(frame->width(), 900);
+    const QSize m = v.view.VideoMargins();
+    const FrameRect again = FitFrameRect({0, 0, frame->width(), frame->height()}, 6, m.width(), m.height(), 480);
+    EXPECT_EQ(QSize(again.right, again.bottom), frame->size());
 }
 
 TEST(DvrView, ChannelCountOutOfRangeStillLogsIn)

@@ -516,6 +516,13 @@ void TfrmMain::resizeEvent(QResizeEvent *e)
         edge = SizingEdge::Right;
     else if (old.height() != now.height() && old.width() == now.width())
         edge = SizingEdge::Bottom;
+    FitToPicture(edge);
+}
+
+void TfrmMain::FitToPicture(SizingEdge edge)
+{
+    if (!MainFrame || fitting_ || !FrameDvrWin)
+        return;
     const QWidget *picture = FrameDvrWin->pnlDvr;
     const int dx = width() - picture->width();
     const int dy = height() - picture->height();
@@ -834,8 +841,12 @@ void TfrmMain::SetCurrentDvrWin(TfrmDvrWin *view)
             lstDvrWin->scrollToItem(lstDvrWin->item(i));
         }
     selecting_ = false;
-    if (view && MainFrame)
+    if (view && MainFrame) {
         view->raise();
+        // The selected view's picture keeps its aspect, as a drag of the bottom edge would give.
+        if (view->GetChannelCount() > 0)
+            FitToPicture(SizingEdge::Bottom);
+    }
     UpdateToolbar(view);
 }
 

@@ -145,6 +145,8 @@ protected:
     void showEvent(QShowEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
+    // Frame mode: the size that keeps the picture's aspect, as a drag of that edge would give.
+    void FitToPicture(SizingEdge edge);
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

@@ -89,7 +89,13 @@ void TfrmDvrFrame::resizeEvent(QResizeEvent *e)
         return;
     // The platform does not tell which edge is dragged: a change of one side counts as that side.
     const bool wide = e->size().width() != e->oldSize().width(), high = e->size().height() != e->oldSize().height();
-    const int edge = wide && !high ? 2 : high && !wide ? 6 : 8;
+    FitToPicture(wide && !high ? 2 : high && !wide ? 6 : 8);
+}
+
+void TfrmDvrFrame::FitToPicture(int edge)
+{
+    if (!view_ || fitting_)
+        return;
     const QSize margins = view_->VideoMargins();
     const FrameRect fitted = FitFrameRect({0, 0, width(), height()}, edge, margins.width(), margins.height(),
                                           view_->GetVideoHeight());
@@ -628,6 +634,10 @@ void TfrmDvrWin::SetSelected(bool selected)
     QPalette p = pnlBack->palette();
     p.setColor(QPalette::Window, !selected ? QColor(0x80, 0x80, 0x80) : connected_ ? QColor(0, 0x80, 0x80) : Qt::black);
     pnlBack->setPalette(p);
+    // A selected view's own frame takes the size that keeps its picture's aspect, as a drag of
+    // its bottom edge would give it; in frame mode the main window fits itself.
+    if (selected && frame_ && parentWidget() == frame_ && GetChannelCount() > 0)
+        frame_->FitToPicture(6);
     if (selected && isVisible()) {
         raise();
         if (frame_ && parentWidget() == frame_)

@@ -41,6 +41,9 @@ class TfrmDvrFrame : public QWidget {
 public:
     explicit TfrmDvrFrame(TfrmDvrWin *view);
     TfrmDvrWin *View() const { return view_; }
+    // Takes the size that keeps the picture's aspect, as if the given edge had been dragged
+    // (2 right, 6 bottom, 8 bottom right).
+    void FitToPicture(int edge);
 
 signals:
     void activated(TfrmDvrWin *view);
