@@ -163,6 +163,13 @@ int main(int argc, char **argv)
                        {DvrCmdEnvGet, DvrFlagSegData, Bytes(longReply.begin() + 1024, longReply.end())},
                        {DvrCmdEnvGet, DvrFlagSegEnd, total}}));
 
+    // A configuration record: one of plain pattern bytes, one of the values a recorder keeps.
+    Write("fuzz", "envrecord_fuzz", "pattern", Pattern(kDvrEnvRecordSize, 1));
+    Bytes env(kDvrEnvRecordSize, 0);
+    for (size_t i = 0; i < env.size(); ++i)
+        env[i] = uint8_t(i % 7 == 0 ? 99 : i % 3 == 0 ? 2 : i % 5 == 0 ? 6 : i % 10);
+    Write("fuzz", "envrecord_fuzz", "recorder_values", env);
+
     // The recorder simulator's session: framed requests after its login.
     Bytes play{2, 0, 1, 20, 26, 12, 10, 13, 14, 15};
     Write("dvrsim", "dvrsim_session_fuzz", "requests",
