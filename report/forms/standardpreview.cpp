@@ -445,6 +445,12 @@ void TPgxStandardPreview::BuildForm()
     searchLayout->setContentsMargins(2, 2, 2, 2);
     searchLayout->addWidget(GroupBox1);
     searchLayout->addWidget(SearchResultBox, 1);
+    // A found page shows when its line is clicked.
+    connect(SearchResultBox, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
+        const int page = item->data(Qt::UserRole).toInt();
+        if (m_printer && page >= 1 && page <= m_printer->PageCount())
+            SelectPage(page);
+    });
     Tabs->addTab(TabSearchResult, QStringLiteral("Search result"));
 
     PgxPreview = new TPgxPreview(Splitter1);
@@ -625,7 +631,10 @@ void TPgxStandardPreview::FindButtonClick()
     const int count = m_printer->PageCount();
     for (int i = 1; i <= count && m_printer; ++i)
         if (std::unique_ptr<TPgxMetafile> page = m_printer->GetPage(i); page && StrInMetafile(text, page.get(), matchCase))
-            SearchResultBox->addItem(QStringLiteral("Page ") + QString::number(i));
+        {
+            auto *item = new QListWidgetItem(QStringLiteral("Page ") + QString::number(i), SearchResultBox);
+            item->setData(Qt::UserRole, i);
+        }
     QApplication::restoreOverrideCursor();
     if (SearchResultBox->count() == 0) {
         SearchResultBox->addItem(QStringLiteral("No matching text"));

@@ -207,6 +207,12 @@ TEST(StandardPreview, SearchListsThePagesWithTheText)
     EXPECT_EQ(f->Tabs->currentWidget(), f->TabSearchResult);
     EXPECT_EQ(Search(*f, QStringLiteral("of the TEST"), false),
               (QStringList{QStringLiteral("Page 1"), QStringLiteral("Page 2"), QStringLiteral("Page 3")}));
+    // A click on a found page shows it.
+    QListWidgetItem *third = f->SearchResultBox->item(2);
+    QTest::mouseClick(f->SearchResultBox->viewport(), Qt::LeftButton, {},
+                      f->SearchResultBox->visualItemRect(third).center());
+    EXPECT_EQ(f->PgxPreview->PageNumber(), 3);
+    EXPECT_EQ(f->PanelText(1), QStringLiteral("Page 3 of 3"));
     EXPECT_EQ(Search(*f, QStringLiteral("of the TEST"), true), QStringList{QStringLiteral("No matching text")});
     EXPECT_FALSE(f->SearchResultBox->isEnabled());
 
