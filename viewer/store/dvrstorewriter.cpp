@@ -144,19 +144,27 @@ bool StoreAppendRecord(DvrStoreContext *ctx, uint8_t *header, const uint8_t *dat
     if (header[kRecChannel1] > 0)
         std::memcpy(ctx->lastTime.data(), header + kRecTime, kStoreTimeSize);
 
+    // An append that fails anywhere leaves unit, block and file end as they were before it, so
+    // that a retry writes every header once and the block indexes every unit once.
+    const UnitHeaderBuffer unitBefore = ctx->unitHdr;
+    const BlockHeaderBuffer blockBefore = ctx->blkHdr;
+    const uint32_t blockPosBefore = ctx->blockPos, end = ctx->byteCount;
+    auto fail = [&] {
+        ctx->unitHdr = unitBefore;
+        ctx->blkHdr = blockBefore;
+        ctx->blockPos = blockPosBefore;
+        std::clearerr(ctx->stream);
+        ctx->byteCount = end;
+        SeekEnd(ctx);
+        return false;
+    };
+
     if (ctx->byteCount == 0) {
-        // Half a start is no start: the retry writes the file header and first block again.
-        auto undo = [&] {
-            std::clearerr(ctx->stream);
-            ctx->byteCount = 0;
-            SeekEnd(ctx);
-            return false;
-        };
         if (!WriteHdrFile(ctx, StoreFileHeader))
-            return undo();
+            return fail();
         ctx->blockPos = kFileFirstBlock;
         if (!StoreWriteZeros(ctx, BlockHeader::kSize))
-            return undo();
+            return fail();
         ctx->firstTime = ctx->lastTime;
     }
 
@@ -167,48 +175,22 @@ bool StoreAppendRecord(DvrStoreContext *ctx, uint8_t *header, const uint8_t *dat
     const uint64_t boundary = (uint64_t(ctx->byteCount) / kFileBlockSpan + 1) * kFileBlockSpan;
     const bool crosses = ctx->byteCount + RecordFootprint(total, padded) > boundary;
     if (crosses || ctx->blkHdr[BlockHeader::kUnitCount] >= kMaxUnitsPerBlock) {
-        // A header that did not reach the file leaves unit and block as they were, so that the
-        // retry writes the closing unit once and the block indexes it once.
-        const UnitHeaderBuffer unitBefore = ctx->unitHdr;
-        const BlockHeaderBuffer blockBefore = ctx->blkHdr;
-        const uint32_t blockPosBefore = ctx->blockPos, end = ctx->byteCount;
-        auto undo = [&] {
-            ctx->unitHdr = unitBefore;
-            ctx->blkHdr = blockBefore;
-            ctx->blockPos = blockPosBefore;
-            std::clearerr(ctx->stream);
-            ctx->byteCount = end;
-            SeekEnd(ctx);
-            return false;
-        };
         if (ctx->unitHdr[UnitHeader::kRecordCount] > 0 && !WriteHdrFile(ctx, StoreUnitHeader))
-            return undo();
+            return fail();
         ClearUnit(ctx);
         if (ctx->blkHdr[BlockHeader::kUnitCount] > 0 && !WriteHdrFile(ctx, StoreBlockHeader))
-            return undo();
+            return fail();
         ClearBlock(ctx);
         ctx->blockPos += kFileBlockSpan;
         const uint32_t dataStart = ctx->blockPos + BlockHeader::kSize;
         if (ctx->byteCount < dataStart && !StoreWriteZeros(ctx, dataStart - ctx->byteCount))
-            return undo();
+            return fail();
     }
 
     uint8_t *unit = ctx->unitHdr.data();
     const int count = unit[UnitHeader::kRecordCount];
     if (count >= kMaxRecordsPerUnit) // never left so; the unit has no slot for another record
-        return false;
-    // A failed write must not leave half a record in the unit: restore and rewind to here.
-    const UnitHeaderBuffer unitBefore = ctx->unitHdr;
-    const BlockHeaderBuffer blockBefore = ctx->blkHdr;
-    const uint32_t recordStart = ctx->byteCount;
-    auto fail = [&] {
-        ctx->unitHdr = unitBefore;
-        ctx->blkHdr = blockBefore;
-        std::clearerr(ctx->stream);
-        ctx->byteCount = recordStart;
-        SeekEnd(ctx);
-        return false;
-    };
+        return fail();
 
     PutLe32(unit + UnitHeader::kRecordPositions + 4 * count, ctx->byteCount);
     for (int j = 0; j < 2; ++j) {
