@@ -5,8 +5,8 @@
 #include <optional>
 
 #include <QCoreApplication>
-#include <QThread>
 
+#include "platform/uithread.h"
 #include "report/controllerband.h"
 #include "report/dataset.h"
 #include "report/format.h"
@@ -268,8 +268,7 @@ namespace {
 // every few milliseconds: a look at the event queue costs more than printing a small band.
 void ProcessMessages(bool always)
 {
-    QCoreApplication *app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() != app->thread())
+    if (!IsUiThread())
         return;
     using Clock = std::chrono::steady_clock;
     static Clock::time_point last; // only ever touched on the window's thread

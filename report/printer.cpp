@@ -7,8 +7,8 @@
 #include <QFontDatabase>
 #include <QMetaMethod>
 #include <QPainter>
-#include <QThread>
 
+#include "platform/uithread.h"
 #include "report/expr.h"
 #include "report/strings.h"
 
@@ -28,7 +28,7 @@ TPgxProgressFormFactory g_progressFormFactory;
 // Lets the window breathe during long work, but only on its own thread.
 void ProcessEvents()
 {
-    if (QCoreApplication *app = QCoreApplication::instance(); app && QThread::currentThread() == app->thread())
+    if (IsUiThread())
         QCoreApplication::processEvents();
 }
 
@@ -52,8 +52,7 @@ void RegisterProgressFormClass(TPgxProgressFormFactory factory)
 
 std::unique_ptr<TPgxProgressSink> PgxCreateProgressForm(TPgxProgress &progress, bool show)
 {
-    QCoreApplication *app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() != app->thread())
+    if (!IsUiThread())
         return nullptr;
     TPgxProgressFormFactory factory;
     {
