@@ -4,9 +4,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
-#include <string>
-#include <vector>
 
 #include "bench/report/collector.h"
 #include "report/dataset.h"
@@ -85,7 +82,6 @@ void BM_ExprPrepare(benchmark::State &state)
         ev.Prepare(kExpression);
 }
 BENCHMARK(BM_ExprPrepare);
-
 
 } // namespace
 

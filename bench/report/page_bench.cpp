@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -118,7 +117,6 @@ void Memcpy(benchmark::State &state)
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(page.size()));
 }
-
 
 } // namespace
 

@@ -629,12 +629,13 @@ void TPgxStandardPreview::FindButtonClick()
     SearchResultBox->clear();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const int count = m_printer->PageCount();
-    for (int i = 1; i <= count && m_printer; ++i)
-        if (std::unique_ptr<TPgxMetafile> page = m_printer->GetPage(i); page && StrInMetafile(text, page.get(), matchCase))
-        {
-            auto *item = new QListWidgetItem(QStringLiteral("Page ") + QString::number(i), SearchResultBox);
-            item->setData(Qt::UserRole, i);
-        }
+    for (int i = 1; i <= count && m_printer; ++i) {
+        std::unique_ptr<TPgxMetafile> page = m_printer->GetPage(i);
+        if (!page || !StrInMetafile(text, page.get(), matchCase))
+            continue;
+        auto *item = new QListWidgetItem(QStringLiteral("Page ") + QString::number(i), SearchResultBox);
+        item->setData(Qt::UserRole, i); // the page a click shows
+    }
     QApplication::restoreOverrideCursor();
     if (SearchResultBox->count() == 0) {
         SearchResultBox->addItem(QStringLiteral("No matching text"));
