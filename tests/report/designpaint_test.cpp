@@ -45,6 +45,22 @@ bool ColumnHas(const QImage &img, int x, int y0, int y1, QRgb c)
     return false;
 }
 
+// A report at 96 pixels an inch without a ruler, with a title band an inch high.
+struct TitleReport {
+    TCustomPagorra report;
+    TPagorraBands bands{&report};
+    TPgxCustomBand *title = nullptr;
+    TitleReport()
+    {
+        SetPgxHiColor();
+        report.Page.SetScreenPpi(96);
+        report.Page.SetRuler(false);
+        bands.SetHasTitle(true);
+        title = report.BandOfType(TPgxBandType::rbTitle);
+        title->SetHeight(254);
+    }
+};
+
 } // namespace
 
 TEST(DesignRuler, GridLinesByUnitAndZoom)
@@ -127,14 +143,9 @@ TEST(DesignSurface, MarginsFrameAndColumns)
 
 TEST(DesignSurface, BandsLaidOutAndPainted)
 {
-    SetPgxHiColor();
-    TCustomPagorra report;
-    report.Page.SetScreenPpi(96);
-    report.Page.SetRuler(false);
-    TPagorraBands bands(&report);
-    bands.SetHasTitle(true);
-    bands.SetHasDetail(true);
-    report.BandOfType(TPgxBandType::rbTitle)->SetHeight(254); // an inch
+    TitleReport t;
+    TCustomPagorra &report = t.report;
+    t.bands.SetHasDetail(true);
     report.BandOfType(TPgxBandType::rbDetail)->Enabled = false;
     const auto layout = PgxLayOutBands(report);
     ASSERT_EQ(layout.size(), 2u);
@@ -155,14 +166,9 @@ TEST(DesignSurface, BandsLaidOutAndPainted)
 
 TEST(DesignSurface, BandShowsItsFrameTypeNameAndPrintables)
 {
-    SetPgxHiColor();
-    TCustomPagorra report;
-    report.Page.SetScreenPpi(96);
-    report.Page.SetRuler(false);
-    TPagorraBands bands(&report);
-    bands.SetHasTitle(true);
-    TPgxCustomBand *title = report.BandOfType(TPgxBandType::rbTitle);
-    title->SetHeight(254);
+    TitleReport t;
+    TCustomPagorra &report = t.report;
+    TPgxCustomBand *title = t.title;
     title->Frame().SetColor(qRgb(255, 0, 0));
     title->Frame().SetValue(2, true); // left
     auto *box = title->AddPrintable<TPgxShape>();
