@@ -5,7 +5,9 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <QMenu>
 #include <QCoreApplication>
 #include <QLabel>
@@ -192,10 +194,15 @@ void OnNextModal(std::function<void(QWidget *)> fn)
     timer->start(5);
 }
 
+// Waits in real time: the play scheduler drains on a timer, so a count of idle passes can end
+// before it has run at all on a fast machine.
 template <typename Cond> bool Pump(Cond cond)
 {
-    for (int i = 0; i < 4000 && !cond(); ++i)
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!cond() && std::chrono::steady_clock::now() < until) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     return cond();
 }
 
