@@ -436,8 +436,9 @@ TEST(DvrCh, RubberBandZoomsAndClickRestores)
 
 TEST(DvrCh, DoubleClickSwitchesViewAndRightClickOpensTheMenu)
 {
+    // The view's own pane 7 reaches the view through the pane's signals.
     StandInView view;
-    TfrmDvrCh pane(&view, 7);
+    TfrmDvrCh &pane = *view.Pane(6);
     pane.imgCh___DblClick();
     view.current = 7;
     pane.imgCh___DblClick();

@@ -89,7 +89,7 @@ const QImage &As32(const QImage &src, QImage &scratch)
 
 } // namespace
 
-TfrmDvrCh::TfrmDvrCh(DvrChOwner *owner, int channel) : QWidget(owner ? owner->PaneParent() : nullptr), view_(owner), channel_(channel)
+TfrmDvrCh::TfrmDvrCh(QWidget *parent, int channel) : QWidget(parent), channel_(channel)
 {
     setObjectName(QStringLiteral("frmDvrCh%1").arg(channel));
     pnlBack = new QWidget(this);
@@ -442,18 +442,13 @@ void TfrmDvrCh::imgCh___MouseUp(Qt::MouseButton button, int x, int y)
         }
         return;
     }
-    if (button == Qt::RightButton && view_)
-        view_->ShowPopupMenu(imgCh->mapToGlobal(QPoint(x, y)));
+    if (button == Qt::RightButton)
+        emit PopupRequested(imgCh->mapToGlobal(QPoint(x, y)));
 }
 
 void TfrmDvrCh::imgCh___DblClick()
 {
-    if (view_) {
-        if (view_->GetCurrentChannel() < 1)
-            view_->SelectChannel(channel_);
-        else
-            view_->SelectChannel(0);
-    }
+    emit DoubleClicked(channel_);
     shpZoom->setGeometry(shpZoom->x(), shpZoom->y(), 0, 0);
     shpZoom->show();
 }

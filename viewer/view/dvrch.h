@@ -18,25 +18,15 @@ namespace strandel {
 
 class TImage32;
 
-// What a pane asks of the view that holds it: the widget it sits in, the channel chosen, the
-// view's menu. The view implements it, so the pane needs nothing else of the view.
-class DvrChOwner {
-public:
-    virtual QWidget *PaneParent() const = 0;
-    virtual int GetCurrentChannel() const = 0;
-    virtual void SelectChannel(int channel) = 0;
-    virtual void ShowPopupMenu(const QPoint &screenPos) = 0;
-
-protected:
-    ~DvrChOwner() = default;
-};
-
 constexpr int kZoomSpaceWidth = 1440;
 constexpr int kZoomSpaceHeight = 960;
 
+// One channel pane. It knows nothing of the view that holds it: a double click and the context
+// menu are signals the view answers.
 class TfrmDvrCh : public QWidget {
+    Q_OBJECT
 public:
-    TfrmDvrCh(DvrChOwner *owner, int channel);
+    TfrmDvrCh(QWidget *parent, int channel);
     ~TfrmDvrCh() override;
 
     int Channel() const { return channel_; }
@@ -78,6 +68,12 @@ public:
     QLabel *lblChBack, *lblChFore;
     QLabel *imgTitle0;
 
+signals:
+    // The picture was double-clicked: the view shows this channel alone, or all again.
+    void DoubleClicked(int channel);
+    // The picture was right-clicked at this screen point.
+    void PopupRequested(const QPoint &screenPos);
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -87,7 +83,6 @@ private:
     void ShowJpeg(const FrameRecordHeader &header, DvrRecordStream &stream, int own);
     void SetBlack();
 
-    DvrChOwner *view_;
     int channel_;
     int32_t zoomX_ = 0, zoomY_ = 0, zoomW_ = 0, zoomH_ = 0;
     uint8_t zoomed_ = 0;

@@ -333,7 +333,10 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner)
 
     pnlDvr->installEventFilter(this);
     for (int i = 0; i < kMaxChannels; ++i) {
-        panes_[size_t(i)] = new TfrmDvrCh(this, i + 1);
+        panes_[size_t(i)] = new TfrmDvrCh(pnlDvr, i + 1);
+        connect(panes_[size_t(i)], &TfrmDvrCh::DoubleClicked, this,
+                [this](int channel) { SelectChannel(GetCurrentChannel() < 1 ? channel : 0); });
+        connect(panes_[size_t(i)], &TfrmDvrCh::PopupRequested, this, &TfrmDvrWin::ShowPopupMenu);
         panes_[size_t(i)]->SetBitmaps(&bitmapA_, &bitmapB_);
         panes_[size_t(i)]->hide();
     }

@@ -61,7 +61,7 @@ private:
     bool placed_ = false;
 };
 
-class TfrmDvrWin : public QWidget, public DvrChOwner {
+class TfrmDvrWin : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kDirectionForward = 31;
@@ -87,8 +87,7 @@ public:
     // State the toolbar mirrors.
     virtual bool IsLoggedIn() const;
     virtual int GetMode() const;
-    QWidget *PaneParent() const override { return pnlDvr; }
-    int GetCurrentChannel() const override { return layouts_.CurrentChannel(); }
+    virtual int GetCurrentChannel() const { return layouts_.CurrentChannel(); }
     virtual uint16_t GetChannelMask() const { return layouts_.ChannelMask(); }
     virtual int GetChannelCount() const { return layouts_.ChannelCount(); }
     virtual bool IsAutoSequence() const;
@@ -104,7 +103,7 @@ public:
     virtual bool IsMasterLogin() const;
 
     // What the toolbar asks of the view.
-    void SelectChannel(int channel) override;
+    virtual void SelectChannel(int channel);
     virtual void SetSplit(int split);
     virtual void SetAutoSequence(bool on, int seconds);
     virtual void SendPlayControl(int run, int fast, int slow, int direction);
@@ -164,7 +163,7 @@ public:
     // Where new recording and copy writers come from (the recording store).
     static void SetWriterFactory(DvrRecordWriterFactory factory);
 
-    void ShowPopupMenu(const QPoint &screenPos) override;
+    virtual void ShowPopupMenu(const QPoint &screenPos);
 
     // Layouts and panes.
     void SetVideoFormat(int count, uint8_t video);
