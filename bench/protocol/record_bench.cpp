@@ -33,7 +33,7 @@ public:
     std::optional<std::string> AskPassword() override { return std::nullopt; }
     void ShowMessageBox(const std::string &) override {}
     void CloseView() override {}
-    void QueueMpegFrame(FrameRecordHeader &, const std::vector<uint8_t> &part0) override
+    void OfferMpegRecord(FrameRecordHeader &, const std::vector<uint8_t> &part0) override
     {
         benchmark::DoNotOptimize(part0.data());
     }

@@ -168,7 +168,7 @@ public:
     }
     void ShowMessageBox(const std::string &text) override { Log("box " + text); }
     void CloseView() override { Log("close"); }
-    void QueueMpegFrame(FrameRecordHeader &header, const std::vector<uint8_t> &part0) override
+    void OfferMpegRecord(FrameRecordHeader &header, const std::vector<uint8_t> &part0) override
     {
         std::lock_guard l(mutex);
         shown.push_back({header, part0});

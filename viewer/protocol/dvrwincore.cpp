@@ -566,7 +566,7 @@ void DvrWinCore::OnRecordHeader(const uint8_t *payload, size_t length)
         WriteCopyRecord(header, partOk);
     } else {
         WriteLiveRecord(header, partOk);
-        view_.QueueMpegFrame(header, parts_[0]);
+        view_.OfferMpegRecord(header, parts_[0]);
     }
     ResetFrameIds();
 }

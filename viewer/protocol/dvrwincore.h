@@ -67,7 +67,7 @@ public:
     // Posts WM_CLOSE to the view's frame window.
     virtual void CloseView() = 0;
     // A finished record for the picture path; on the thread that received it.
-    virtual void QueueMpegFrame(FrameRecordHeader &header, const std::vector<uint8_t> &part0) = 0;
+    virtual void OfferMpegRecord(FrameRecordHeader &header, const std::vector<uint8_t> &part0) = 0;
 };
 
 class DvrWinCore {

@@ -37,6 +37,7 @@
 #include "viewer/link/dvrlink.h"
 #include "viewer/store/dvrlocal.h"
 #include "viewer/view/dvrpass.h"
+#include "viewer/view/viewbridge.h"
 #include "viewer/store/dvrstorewriter.h"
 #include "viewer/protocol/dvrwincore.h"
 #include "viewer/base/global.h"
@@ -152,112 +153,101 @@ private:
     std::function<void()> onDown_;
 };
 
-// The view as its core and its connection see it.
-class TfrmDvrWin::ViewBridge : public DvrWinView, public DvrViewLink {
-public:
-    explicit ViewBridge(TfrmDvrWin &view) : v_(view) {}
+// What the recorder's replies drive; the core reaches these through ViewBridge.
+void TfrmDvrWin::OnPacket(const PacketHeader &header, const uint8_t *payload) { core_->OnPacket(header, payload); }
 
-    // DvrViewLink
-    void OnConnected() override { v_.OnConnected(); }
-    void OnDisconnected() override { v_.OnDisconnected(); }
-    bool IsConnected() const override { return v_.connected_; }
-    void OnPacket(const PacketHeader &header, const uint8_t *payload) override { v_.core_->OnPacket(header, payload); }
+bool TfrmDvrWin::IsSwitchingLayout() const
+{
+    DvrWinHost *host = GetDvrWinHost();
+    return host && host->IsSwitchingLayout();
+}
 
-    // Both
-    void ShowMessageText(const std::string &text) override { v_.ShowMessageText(QString::fromStdString(text)); }
+void TfrmDvrWin::ShowMsgWindow(const QString &text)
+{
+    if (DvrWinHost *host = GetDvrWinHost())
+        host->ShowNotice(text);
+}
 
-    // DvrWinView
-    bool IsSwitchingLayout() const override
-    {
-        DvrWinHost *host = GetDvrWinHost();
-        return host && host->IsSwitchingLayout();
-    }
-    void ShowMessagePanel(bool visible) override { v_.ShowMessagePanel(visible); }
-    void ShowMsgWindow(const std::string &text) override
-    {
-        if (DvrWinHost *host = GetDvrWinHost())
-            host->ShowNotice(QString::fromStdString(text));
-    }
-    void SetStateText(const std::string &text) override { v_.pnlState->setText(QString::fromStdString(text)); }
-    void SetTrackBarRange(uint32_t base, uint32_t count) override
-    {
-        v_.trackBarTag_ = base;
-        v_.TrackBar->setMaximum(int(std::min<uint32_t>(count, INT32_MAX)));
-    }
-    void SetTrackBarPosition(uint32_t base, uint32_t position) override
-    {
-        v_.trackBarQuiet_ = true;
-        v_.trackBarTag_ = base;
-        v_.TrackBar->setValue(int(std::min<uint32_t>(position, INT32_MAX)));
-        v_.trackBarQuiet_ = false;
-    }
-    void MoveTrackBarToEnd() override
-    {
-        v_.trackBarQuiet_ = true;
-        v_.TrackBar->setValue(v_.TrackBar->maximum());
-        v_.trackBarQuiet_ = false;
-    }
-    void SetTimeLabels(const std::string &start, const std::string &end) override
-    {
-        v_.lblStart->setText(QString::fromStdString(start));
-        v_.lblEnd->setText(QString::fromStdString(end));
-    }
-    void SetChannelMask(uint16_t mask) override { v_.SetChannelMask(mask); }
-    void DrawTitle(int pane, const uint8_t *bitmap, uint8_t mode) override
-    {
-        if (pane >= 0 && pane < kMaxChannels)
-            v_.panes_[size_t(pane)]->DrawTitle(bitmap, mode);
-    }
-    void ApplyScreenLayouts(const ScreenLayoutInfo &info) override { v_.ApplyScreenLayouts(info); }
-    void PlayAudio(const uint8_t *adpcm, size_t length) override
-    {
-        if (DvrWinHost *host = GetDvrWinHost())
-            host->PlayAudio(&v_, adpcm, length);
-    }
-    void UpdateToolbar() override
-    {
-        if (DvrWinHost *host = GetDvrWinHost())
-            host->UpdateToolbar(&v_);
-    }
-    void PostOpenSetup() override
-    {
-        // Posted: the set-up dialog runs modally once the reply's hand-over has returned.
-        QMetaObject::invokeMethod(&v_, [&v = v_] { v.OpenSetupDialog(); }, Qt::QueuedConnection);
-    }
-    void ShowCopyPanel(bool visible) override { v_.pnlCopy->setVisible(visible); }
-    void SetCopyProgress(const std::string &timeText, const std::string &percentText) override
-    {
-        v_.lblCopyTime->setText(QString::fromStdString(timeText));
-        v_.lblCopyPercent->setText(QString::fromStdString(percentText));
-    }
-    void OnLoggedIn(const LoginAnswer &answer) override { v_.OnLoggedIn(answer); }
-    std::optional<std::string> AskLogFileName() override
-    {
-        const QString name = QFileDialog::getSaveFileName(&v_);
-        if (name.isEmpty())
-            return std::nullopt;
-        return name.toStdString();
-    }
-    std::optional<std::string> AskPassword() override
-    {
-        TfrmDvrPass dlg(v_.parentWidget());
-        if (dlg.exec() != 1)
-            return std::nullopt;
-        return dlg.GetPassword().toStdString();
-    }
-    void ShowMessageBox(const std::string &text) override
-    {
-        QMessageBox::information(v_.parentWidget(), QString(), QString::fromStdString(text));
-    }
-    void CloseView() override { v_.cmdCloseClick(); }
-    void QueueMpegFrame(FrameRecordHeader &header, const std::vector<uint8_t> &part0) override
-    {
-        v_.OfferMpegRecord(header, part0);
-    }
+void TfrmDvrWin::SetStateText(const QString &text) { pnlState->setText(text); }
 
-private:
-    TfrmDvrWin &v_;
-};
+void TfrmDvrWin::SetTrackBarRange(uint32_t base, uint32_t count)
+{
+    trackBarTag_ = base;
+    TrackBar->setMaximum(int(std::min<uint32_t>(count, INT32_MAX)));
+}
+
+void TfrmDvrWin::SetTrackBarPosition(uint32_t base, uint32_t position)
+{
+    trackBarQuiet_ = true;
+    trackBarTag_ = base;
+    TrackBar->setValue(int(std::min<uint32_t>(position, INT32_MAX)));
+    trackBarQuiet_ = false;
+}
+
+void TfrmDvrWin::MoveTrackBarToEnd()
+{
+    trackBarQuiet_ = true;
+    TrackBar->setValue(TrackBar->maximum());
+    trackBarQuiet_ = false;
+}
+
+void TfrmDvrWin::SetTimeLabels(const QString &start, const QString &end)
+{
+    lblStart->setText(start);
+    lblEnd->setText(end);
+}
+
+void TfrmDvrWin::DrawTitle(int pane, const uint8_t *bitmap, uint8_t mode)
+{
+    if (pane >= 0 && pane < kMaxChannels)
+        panes_[size_t(pane)]->DrawTitle(bitmap, mode);
+}
+
+void TfrmDvrWin::PlayAudio(const uint8_t *adpcm, size_t length)
+{
+    if (DvrWinHost *host = GetDvrWinHost())
+        host->PlayAudio(this, adpcm, length);
+}
+
+void TfrmDvrWin::UpdateToolbar()
+{
+    if (DvrWinHost *host = GetDvrWinHost())
+        host->UpdateToolbar(this);
+}
+
+void TfrmDvrWin::PostOpenSetup()
+{
+    // Posted: the set-up dialog runs modally once the reply's hand-over has returned.
+    QMetaObject::invokeMethod(this, [this] { OpenSetupDialog(); }, Qt::QueuedConnection);
+}
+
+void TfrmDvrWin::ShowCopyPanel(bool visible) { pnlCopy->setVisible(visible); }
+
+void TfrmDvrWin::SetCopyProgress(const QString &timeText, const QString &percentText)
+{
+    lblCopyTime->setText(timeText);
+    lblCopyPercent->setText(percentText);
+}
+
+std::optional<QString> TfrmDvrWin::AskLogFileName()
+{
+    const QString name = QFileDialog::getSaveFileName(this);
+    if (name.isEmpty())
+        return std::nullopt;
+    return name;
+}
+
+std::optional<QString> TfrmDvrWin::AskPassword()
+{
+    TfrmDvrPass dlg(parentWidget());
+    if (dlg.exec() != 1)
+        return std::nullopt;
+    return dlg.GetPassword();
+}
+
+void TfrmDvrWin::ShowMessageBox(const QString &text) { QMessageBox::information(parentWidget(), QString(), text); }
+
+void TfrmDvrWin::CloseView() { cmdCloseClick(); }
 
 // The view as the administration dialogs see it; the send path is the core's, usable from
 // any thread.

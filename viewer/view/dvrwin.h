@@ -19,6 +19,7 @@
 #include <atomic>
 #include <deque>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -276,6 +277,25 @@ private:
     void BuildControls();
     void PreparePopupMenu();
     void CentreMessagePanel();
+    // What the recorder's replies drive, reached through ViewBridge.
+    void OnPacket(const PacketHeader &header, const uint8_t *payload);
+    bool IsSwitchingLayout() const;
+    void ShowMsgWindow(const QString &text);
+    void SetStateText(const QString &text);
+    void SetTrackBarRange(uint32_t base, uint32_t count);
+    void SetTrackBarPosition(uint32_t base, uint32_t position);
+    void MoveTrackBarToEnd();
+    void SetTimeLabels(const QString &start, const QString &end);
+    void DrawTitle(int pane, const uint8_t *bitmap, uint8_t mode);
+    void PlayAudio(const uint8_t *adpcm, size_t length);
+    void UpdateToolbar();
+    void PostOpenSetup();
+    void ShowCopyPanel(bool visible);
+    void SetCopyProgress(const QString &timeText, const QString &percentText);
+    std::optional<QString> AskLogFileName();
+    std::optional<QString> AskPassword();
+    void ShowMessageBox(const QString &text);
+    void CloseView();
     class ViewBridge;
     std::unique_ptr<ViewBridge> viewBridge_;
     std::unique_ptr<DvrWinCore> core_;
