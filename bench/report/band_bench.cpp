@@ -13,8 +13,8 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
-#include "report/dataset_sql.h"
-#include "report/pagorra.h"
+#include "report/bands/pagorra.h"
+#include "report/data/dataset_sql.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "bench/report/collector.h"
-#include "report/dataset.h"
-#include "report/expr.h"
+#include "report/data/dataset.h"
+#include "report/expr/expr.h"
 
 using namespace strandel::report;
 

@@ -11,8 +11,8 @@
 #include <QImage>
 
 #include "bench/report/collector.h"
-#include "report/metafile.h"
-#include "report/splay.h"
+#include "report/pages/metafile.h"
+#include "report/pages/splay.h"
 
 namespace {
 

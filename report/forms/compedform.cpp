@@ -18,12 +18,12 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "report/bands/pagorra.h"
+#include "report/bands/pagorrabands.h"
+#include "report/base/strings.h"
 #include "report/forms/fontsizecombo.h"
 #include "report/forms/pgxmessage.h"
-#include "report/pagorra.h"
-#include "report/pagorrabands.h"
-#include "report/printer.h"
-#include "report/strings.h"
+#include "report/output/printer.h"
 
 namespace strandel {
 

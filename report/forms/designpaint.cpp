@@ -8,9 +8,9 @@
 #include <QPainter>
 #include <QScreen>
 
-#include "report/metafile.h"
-#include "report/pagorra.h"
-#include "report/printables_paint.h"
+#include "report/bands/pagorra.h"
+#include "report/pages/metafile.h"
+#include "report/printables/printables_paint.h"
 
 namespace strandel {
 

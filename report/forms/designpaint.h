@@ -9,7 +9,7 @@
 #include <QRect>
 #include <QString>
 
-#include "report/units.h"
+#include "report/pages/units.h"
 
 class QPainter;
 

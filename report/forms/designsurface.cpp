@@ -2,8 +2,8 @@
 
 #include <QPainter>
 
+#include "report/bands/pagorra.h"
 #include "report/forms/designpaint.h"
-#include "report/pagorra.h"
 
 namespace strandel {
 

@@ -11,9 +11,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "report/environment.h"
+#include "report/base/strings.h"
+#include "report/expr/environment.h"
 #include "report/forms/expbuilder.h"
-#include "report/strings.h"
 
 namespace strandel {
 

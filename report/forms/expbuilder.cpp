@@ -16,14 +16,14 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
-#include "report/dataset.h"
-#include "report/environment.h"
+#include "report/bands/pagorra.h"
+#include "report/base/format.h"
+#include "report/base/strings.h"
+#include "report/data/dataset.h"
+#include "report/expr/environment.h"
+#include "report/expr/functions.h"
 #include "report/forms/envedit.h"
 #include "report/forms/pgxmessage.h"
-#include "report/format.h"
-#include "report/functions.h"
-#include "report/pagorra.h"
-#include "report/strings.h"
 
 namespace strandel {
 

@@ -3,8 +3,8 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "report/extra.h"
 #include "report/forms/pgxmessage.h"
+#include "report/stored/extra.h"
 
 namespace strandel {
 

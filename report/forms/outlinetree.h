@@ -1,6 +1,6 @@
 #pragma once
 // A tree widget as the tree a report outline mirrors into.
-#include "report/outline.h"
+#include "report/pages/outline.h"
 
 class QTreeWidget;
 class QTreeWidgetItem;

@@ -4,9 +4,9 @@
 #include <QPainter>
 #include <QScrollBar>
 
-#include "report/outline.h"
-#include "report/printer.h"
-#include "report/units.h"
+#include "report/output/printer.h"
+#include "report/pages/outline.h"
+#include "report/pages/units.h"
 
 namespace strandel {
 

@@ -12,10 +12,10 @@
 #include <QString>
 #include <QWidget>
 
-#include "report/hyperlink.h"
-#include "report/metafile.h"
-#include "report/previewsettings.h"
-#include "report/printer.h"
+#include "report/output/previewsettings.h"
+#include "report/output/printer.h"
+#include "report/pages/hyperlink.h"
+#include "report/pages/metafile.h"
 
 class QPainter;
 

@@ -7,8 +7,8 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "report/bands/pagorra.h"
 #include "report/forms/qtprinter.h"
-#include "report/pagorra.h"
 
 namespace strandel {
 

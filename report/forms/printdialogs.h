@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "report/printdevice.h"
+#include "report/output/printdevice.h"
 
 class QDialog;
 class QWidget;

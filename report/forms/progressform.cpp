@@ -7,8 +7,8 @@
 #include <QScreen>
 #include <QThread>
 
-#include "report/pagetexts.h"
-#include "report/printer.h"
+#include "report/output/printer.h"
+#include "report/pages/pagetexts.h"
 
 namespace strandel {
 

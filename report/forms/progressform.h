@@ -2,7 +2,7 @@
 // The stay-on-top window that shows how far a report run has come and lets the user cancel it.
 #include <QDialog>
 
-#include "report/progress.h"
+#include "report/output/progress.h"
 
 class QLabel;
 class QProgressBar;

@@ -13,13 +13,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "report/format.h"
+#include "report/bands/pagorra.h"
+#include "report/base/format.h"
+#include "report/base/strings.h"
 #include "report/forms/expbuilder.h"
 #include "report/forms/pgxmessage.h"
-#include "report/pagorra.h"
-#include "report/printables_data.h"
-#include "report/printables_text.h"
-#include "report/strings.h"
+#include "report/printables/printables_data.h"
+#include "report/printables/printables_text.h"
 
 namespace strandel {
 

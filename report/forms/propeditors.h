@@ -4,8 +4,8 @@
 #include <QDialog>
 #include <QString>
 
-#include "report/band.h"
-#include "report/textmetrics.h"
+#include "report/bands/band.h"
+#include "report/pages/textmetrics.h"
 
 class QCheckBox;
 class QComboBox;

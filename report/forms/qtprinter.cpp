@@ -9,7 +9,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
-#include "report/units.h"
+#include "report/pages/units.h"
 
 namespace strandel {
 

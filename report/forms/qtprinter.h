@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "report/printdevice.h"
+#include "report/output/printdevice.h"
 
 class QPrinter;
 

@@ -27,12 +27,12 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "report/extra.h"
-#include "report/exportfilter.h"
-#include "report/pagetexts.h"
-#include "report/pagorra.h"
-#include "report/strings.h"
-#include "report/units.h"
+#include "report/bands/pagorra.h"
+#include "report/base/strings.h"
+#include "report/output/exportfilter.h"
+#include "report/pages/pagetexts.h"
+#include "report/pages/units.h"
+#include "report/stored/extra.h"
 
 namespace strandel {
 

@@ -10,9 +10,9 @@
 #include <QTableWidget>
 
 #include "report/forms/preview.h"
-#include "report/outline.h"
-#include "report/previewsettings.h"
-#include "report/printer.h"
+#include "report/output/previewsettings.h"
+#include "report/output/printer.h"
+#include "report/pages/outline.h"
 
 class QAction;
 class QCheckBox;

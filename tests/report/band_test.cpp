@@ -18,13 +18,13 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
-#include "report/dataset.h"
-#include "report/dataset_sql.h"
-#include "report/printdevice.h"
-#include "report/exportfilter.h"
-#include "report/format.h"
-#include "report/pagorra.h"
 #include "recordingfilter.h"
+#include "report/bands/pagorra.h"
+#include "report/base/format.h"
+#include "report/data/dataset.h"
+#include "report/data/dataset_sql.h"
+#include "report/output/exportfilter.h"
+#include "report/output/printdevice.h"
 
 using namespace strandel;
 using report::PgxFieldKind;

@@ -7,10 +7,10 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "report/bands/pagorra.h"
+#include "report/bands/pagorrabands.h"
 #include "report/forms/compedform.h"
 #include "report/forms/pgxmessage.h"
-#include "report/pagorra.h"
-#include "report/pagorrabands.h"
 #include "tests/report/designforms_testutil.h"
 
 using namespace strandel;

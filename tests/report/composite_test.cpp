@@ -15,13 +15,13 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include "report/composite.h"
-#include "report/dataset.h"
-#include "report/exportfilter.h"
-#include "report/forms/standardpreview.h"
-#include "report/labels.h"
-#include "report/printdevice.h"
 #include "recordingfilter.h"
+#include "report/bands/composite.h"
+#include "report/bands/labels.h"
+#include "report/data/dataset.h"
+#include "report/forms/standardpreview.h"
+#include "report/output/exportfilter.h"
+#include "report/output/printdevice.h"
 
 using namespace strandel;
 using report::PgxFieldKind;

@@ -17,12 +17,12 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "report/controllerband.h"
-#include "report/dataset.h"
-#include "report/exportfilter.h"
-#include "report/exportshape.h"
+#include "report/bands/controllerband.h"
+#include "report/bands/exportshape.h"
+#include "report/bands/pagorra.h"
+#include "report/data/dataset.h"
 #include "report/forms/standardpreview.h"
-#include "report/pagorra.h"
+#include "report/output/exportfilter.h"
 #include "report_testutil.h"
 
 using namespace strandel;

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "report/dataset.h"
-#include "report/dataset_sql.h"
+#include "report/data/dataset.h"
+#include "report/data/dataset_sql.h"
 #include "report_testutil.h"
 
 namespace strandel::report {

@@ -2,11 +2,11 @@
 
 #include <QPainter>
 
+#include "report/bands/pagorra.h"
+#include "report/bands/pagorrabands.h"
 #include "report/forms/designpaint.h"
 #include "report/forms/designsurface.h"
-#include "report/pagorra.h"
-#include "report/pagorrabands.h"
-#include "report/printables_shape.h"
+#include "report/printables/printables_shape.h"
 #include "tests/report/designforms_testutil.h"
 
 using namespace strandel;

@@ -10,7 +10,7 @@
 #include <QTableWidget>
 #include <QTimer>
 
-#include "report/environment.h"
+#include "report/expr/environment.h"
 #include "report/forms/envedit.h"
 #include "report/forms/expbuilder.h"
 #include "tests/report/designforms_testutil.h"

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "report/dataset.h"
-#include "report/environment.h"
-#include "report/functions.h"
+#include "report/data/dataset.h"
+#include "report/expr/environment.h"
+#include "report/expr/functions.h"
 #include "report_testutil.h"
 
 namespace strandel::report {

@@ -8,10 +8,10 @@
 #include <QScrollArea>
 #include <QTimer>
 
-#include "report/dataset.h"
-#include "report/environment.h"
+#include "report/bands/pagorra.h"
+#include "report/data/dataset.h"
+#include "report/expr/environment.h"
 #include "report/forms/expbuilder.h"
-#include "report/pagorra.h"
 #include "tests/report/designforms_testutil.h"
 
 using namespace strandel;

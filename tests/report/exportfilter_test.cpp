@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "report/exportfilter.h"
+#include "report/output/exportfilter.h"
 
 using namespace strandel;
 

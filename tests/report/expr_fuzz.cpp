@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "report/dataset.h"
-#include "report/environment.h"
-#include "report/expr.h"
+#include "report/data/dataset.h"
+#include "report/expr/environment.h"
+#include "report/expr/expr.h"
 
 namespace {
 

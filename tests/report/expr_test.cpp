@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "report/dataset.h"
-#include "report/environment.h"
-#include "report/expr.h"
-#include "report/strings.h"
+#include "report/base/strings.h"
+#include "report/data/dataset.h"
+#include "report/expr/environment.h"
+#include "report/expr/expr.h"
 #include "report_testutil.h"
 
 namespace strandel::report {

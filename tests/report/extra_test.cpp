@@ -7,15 +7,15 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "report/dataset.h"
-#include "report/extra.h"
-#include "report/formclasses.h"
-#include "report/listbuilder.h"
-#include "report/metafile.h"
-#include "report/owner.h"
-#include "report/pagorra.h"
-#include "report/printdevice.h"
-#include "report/printer.h"
+#include "report/bands/owner.h"
+#include "report/bands/pagorra.h"
+#include "report/data/dataset.h"
+#include "report/output/printdevice.h"
+#include "report/output/printer.h"
+#include "report/pages/metafile.h"
+#include "report/stored/extra.h"
+#include "report/stored/formclasses.h"
+#include "report/stored/listbuilder.h"
 
 using namespace strandel;
 

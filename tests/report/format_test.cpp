@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "report/format.h"
+#include "report/base/format.h"
 
 namespace strandel::report {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "report/dataset.h"
-#include "report/functions.h"
+#include "report/data/dataset.h"
+#include "report/expr/functions.h"
 #include "report_testutil.h"
 
 namespace strandel::report {

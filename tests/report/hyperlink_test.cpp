@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "report/hyperlink.h"
+#include "report/pages/hyperlink.h"
 
 using namespace strandel;
 

@@ -2,12 +2,12 @@
 
 #include <QPointer>
 
-#include "report/dataset.h"
-#include "report/listbuilder.h"
-#include "report/owner.h"
-#include "report/pagorra.h"
-#include "report/printables_data.h"
-#include "report/printables_text.h"
+#include "report/bands/owner.h"
+#include "report/bands/pagorra.h"
+#include "report/data/dataset.h"
+#include "report/printables/printables_data.h"
+#include "report/printables/printables_text.h"
+#include "report/stored/listbuilder.h"
 
 using namespace strandel;
 using report::PgxAlignment;

@@ -8,7 +8,7 @@
 #include <QImage>
 #include <QPainter>
 
-#include "report/metafile.h"
+#include "report/pages/metafile.h"
 
 // The font engine's glyph caches hold memory across inputs in ways the leak checker takes for
 // leaks; the metafile code itself owns everything through containers.

@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 
 #include "platform/endian.h"
-#include "report/metafile.h"
+#include "report/pages/metafile.h"
 #include "tests/report/pagefixtures.h"
 
 using namespace strandel;

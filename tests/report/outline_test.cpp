@@ -5,7 +5,7 @@
 
 #include "platform/endian.h"
 #include "report/forms/outlinetree.h"
-#include "report/outline.h"
+#include "report/pages/outline.h"
 
 using namespace strandel;
 

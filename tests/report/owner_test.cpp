@@ -5,12 +5,12 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include "report/dataset.h"
-#include "report/extra.h"
+#include "report/bands/owner.h"
+#include "report/bands/pagorra.h"
+#include "report/data/dataset.h"
 #include "report/forms/fontsizecombo.h"
 #include "report/forms/messagebox.h"
-#include "report/owner.h"
-#include "report/pagorra.h"
+#include "report/stored/extra.h"
 
 using namespace strandel;
 using report::PgxMemoryDataSet;

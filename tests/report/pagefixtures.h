@@ -2,7 +2,7 @@
 // Small pages for the report tests.
 #include <QImage>
 
-#include "report/metafile.h"
+#include "report/pages/metafile.h"
 
 namespace strandel::test {
 

@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 
 #include "platform/endian.h"
-#include "report/pagestore.h"
+#include "report/pages/pagestore.h"
 #include "tests/report/pagefixtures.h"
 
 using namespace strandel;

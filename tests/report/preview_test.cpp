@@ -9,9 +9,9 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include "report/forms/preview.h"
-#include "report/printer.h"
 #include "previewfixtures.h"
+#include "report/forms/preview.h"
+#include "report/output/printer.h"
 
 using namespace strandel;
 using namespace strandel::test;

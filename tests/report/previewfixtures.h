@@ -6,7 +6,7 @@
 #include <QColor>
 #include <QString>
 
-#include "report/printer.h"
+#include "report/output/printer.h"
 
 namespace strandel::test {
 

@@ -4,10 +4,10 @@
 #include <QRegularExpression>
 
 #include "printables_fixture.h"
-#include "report/controllerband.h"
-#include "report/format.h"
-#include "report/printables_data.h"
-#include "report/printer.h"
+#include "report/bands/controllerband.h"
+#include "report/base/format.h"
+#include "report/output/printer.h"
+#include "report/printables/printables_data.h"
 
 using namespace strandel;
 using namespace strandel::test;

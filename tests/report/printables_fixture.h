@@ -8,9 +8,9 @@
 #include <QImage>
 #include <QString>
 
-#include "report/dataset.h"
-#include "report/metafile.h"
-#include "report/pagorra.h"
+#include "report/bands/pagorra.h"
+#include "report/data/dataset.h"
+#include "report/pages/metafile.h"
 
 // Readable texts in test failures.
 inline void PrintTo(const QString &s, std::ostream *os)

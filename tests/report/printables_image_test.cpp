@@ -5,8 +5,8 @@
 #include <QRandomGenerator>
 
 #include "printables_fixture.h"
-#include "report/printables_image.h"
-#include "report/printer.h"
+#include "report/output/printer.h"
+#include "report/printables/printables_image.h"
 
 using namespace strandel;
 using namespace strandel::test;

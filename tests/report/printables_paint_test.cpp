@@ -4,10 +4,10 @@
 #include <QPainter>
 
 #include "printables_fixture.h"
-#include "report/printables_paint.h"
-#include "report/printables_image.h"
-#include "report/printables_shape.h"
-#include "report/printables_text.h"
+#include "report/printables/printables_image.h"
+#include "report/printables/printables_paint.h"
+#include "report/printables/printables_shape.h"
+#include "report/printables/printables_text.h"
 
 using namespace strandel;
 using namespace strandel::test;

@@ -4,10 +4,10 @@
 #include <QPainter>
 
 #include "printables_fixture.h"
-#include "report/exportfilter.h"
-#include "report/exportshape.h"
-#include "report/printables_shape.h"
-#include "report/printer.h"
+#include "report/bands/exportshape.h"
+#include "report/output/exportfilter.h"
+#include "report/output/printer.h"
+#include "report/printables/printables_shape.h"
 
 using namespace strandel;
 using namespace strandel::test;

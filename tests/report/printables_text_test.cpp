@@ -5,10 +5,10 @@
 #include <QRandomGenerator>
 
 #include "printables_fixture.h"
-#include "report/exportfilter.h"
-#include "report/exportshape.h"
-#include "report/printables_text.h"
-#include "report/printer.h"
+#include "report/bands/exportshape.h"
+#include "report/output/exportfilter.h"
+#include "report/output/printer.h"
+#include "report/printables/printables_text.h"
 
 using namespace strandel;
 using namespace strandel::test;

@@ -11,12 +11,12 @@
 
 #include <QTreeWidget>
 
-#include "report/pagorra.h"
+#include "report/bands/pagorra.h"
 #include "report/forms/outlinetree.h"
 #include "report/forms/printdialogs.h"
 #include "report/forms/qtprinter.h"
-#include "report/printer.h"
-#include "report/printersettings.h"
+#include "report/output/printer.h"
+#include "report/output/printersettings.h"
 
 using namespace strandel;
 

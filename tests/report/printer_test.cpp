@@ -12,11 +12,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "report/expr.h"
-#include "report/basepanel.h"
-#include "report/frame.h"
-#include "report/printer.h"
-#include "report/units.h"
+#include "report/bands/basepanel.h"
+#include "report/expr/expr.h"
+#include "report/output/printer.h"
+#include "report/pages/frame.h"
+#include "report/pages/units.h"
 
 using namespace strandel;
 

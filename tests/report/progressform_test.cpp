@@ -11,10 +11,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "report/dataset.h"
+#include "report/bands/pagorra.h"
+#include "report/data/dataset.h"
 #include "report/forms/progressform.h"
-#include "report/pagorra.h"
-#include "report/printdevice.h"
+#include "report/output/printdevice.h"
 
 using namespace strandel;
 

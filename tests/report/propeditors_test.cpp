@@ -8,12 +8,12 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "report/dataset.h"
+#include "report/bands/pagorra.h"
+#include "report/data/dataset.h"
 #include "report/forms/expbuilder.h"
 #include "report/forms/propeditors.h"
-#include "report/pagorra.h"
-#include "report/printables_data.h"
-#include "report/printables_text.h"
+#include "report/printables/printables_data.h"
+#include "report/printables/printables_text.h"
 #include "tests/report/designforms_testutil.h"
 
 using namespace strandel;

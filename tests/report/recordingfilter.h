@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "report/band.h"
-#include "report/exportfilter.h"
+#include "report/bands/band.h"
+#include "report/output/exportfilter.h"
 
 namespace strandel::test {
 

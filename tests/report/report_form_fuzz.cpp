@@ -9,8 +9,8 @@
 #include <QByteArray>
 #include <QString>
 
-#include "report/formclasses.h"
-#include "report/owner.h"
+#include "report/bands/owner.h"
+#include "report/stored/formclasses.h"
 
 int StrandelReportFormFuzz(const uint8_t *data, size_t size)
 {

@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "report/environment.h"
-#include "report/expr.h"
-#include "report/format.h"
+#include "report/base/format.h"
+#include "report/expr/environment.h"
+#include "report/expr/expr.h"
 
 namespace strandel::report::test {
 

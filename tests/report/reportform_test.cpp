@@ -6,16 +6,16 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
-#include "report/dataset.h"
-#include "report/formclasses.h"
-#include "report/formstream.h"
-#include "report/controllerband.h"
-#include "report/listbuilder.h"
-#include "report/owner.h"
-#include "report/pagorra.h"
-#include "report/printables_data.h"
-#include "report/printables_richtext.h"
-#include "report/printables_text.h"
+#include "report/bands/controllerband.h"
+#include "report/bands/owner.h"
+#include "report/bands/pagorra.h"
+#include "report/data/dataset.h"
+#include "report/printables/printables_data.h"
+#include "report/printables/printables_richtext.h"
+#include "report/printables/printables_text.h"
+#include "report/stored/formclasses.h"
+#include "report/stored/formstream.h"
+#include "report/stored/listbuilder.h"
 
 using namespace strandel;
 using report::PgxFieldKind;

@@ -10,8 +10,8 @@
 #include <QString>
 #include <QTextDocument>
 
-#include "report/metafile.h"
-#include "report/richtext.h"
+#include "report/pages/metafile.h"
+#include "report/pages/richtext.h"
 
 namespace {
 

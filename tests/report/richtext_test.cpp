@@ -12,13 +12,13 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-#include "report/dataset.h"
-#include "report/exportfilter.h"
-#include "report/exportshape.h"
-#include "report/pagorra.h"
-#include "report/printer.h"
-#include "report/printables_richtext.h"
-#include "report/richtext.h"
+#include "report/bands/exportshape.h"
+#include "report/bands/pagorra.h"
+#include "report/data/dataset.h"
+#include "report/output/exportfilter.h"
+#include "report/output/printer.h"
+#include "report/pages/richtext.h"
+#include "report/printables/printables_richtext.h"
 
 using namespace strandel;
 using report::PgxFieldKind;

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "report/splay.h"
+#include "report/pages/splay.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

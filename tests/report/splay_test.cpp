@@ -3,7 +3,7 @@
 #include <random>
 #include <string>
 
-#include "report/splay.h"
+#include "report/pages/splay.h"
 
 using namespace strandel;
 

@@ -24,9 +24,9 @@
 #include <QToolButton>
 
 #include "previewfixtures.h"
+#include "report/bands/pagorra.h"
 #include "report/forms/qtprinter.h"
 #include "report/forms/standardpreview.h"
-#include "report/pagorra.h"
 
 using namespace strandel;
 using namespace strandel::test;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "report/strings.h"
+#include "report/base/strings.h"
 
 namespace strandel::report {
 namespace {

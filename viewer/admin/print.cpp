@@ -1,11 +1,11 @@
 #include "viewer/admin/print.h"
 
 #include "platform/debuglog.h"
+#include "report/bands/pagorra.h"
 #include "report/forms/preview.h"
-#include "report/pagorra.h"
-#include "report/printables_image.h"
-#include "report/printables_text.h"
-#include "report/printer.h"
+#include "report/output/printer.h"
+#include "report/printables/printables_image.h"
+#include "report/printables/printables_text.h"
 #include "viewer/admin/bmptojpeg.h"
 #include "viewer/admin/shells.h"
 

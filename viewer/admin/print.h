@@ -10,7 +10,7 @@
 #include <array>
 #include <functional>
 
-#include "report/units.h"
+#include "report/pages/units.h"
 
 class QComboBox;
 class QFileDialog;

@@ -3,7 +3,7 @@
 #include "report/forms/printdialogs.h"
 #include "report/forms/progressform.h"
 #include "report/forms/qtprinter.h"
-#include "report/printables_shape.h"
+#include "report/printables/printables_shape.h"
 
 #include "viewer/controls/selcal.h"
 #include "viewer/app/uihelpers.h"
