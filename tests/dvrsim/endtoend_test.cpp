@@ -360,6 +360,25 @@ TEST(SimEndToEnd, DemoRecordingIsServedLive)
     EXPECT_EQ(seen, 0xFFFFu);
 }
 
+TEST(SimEndToEnd, SixChannelRecorderLogsInAndPushesItsChannels)
+{
+    auto options = LoopbackOptions();
+    options.channels = 6;
+    DvrSimServer server(options);
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    TcpClient client(server.TcpPort());
+    ASSERT_TRUE(client.LoggedIn());
+    EXPECT_EQ(client.core.GetChannelCount(), 6);
+    EXPECT_TRUE(Serve(client.view, [&] { return client.view.Saw("mask 63"); }));
+    ASSERT_TRUE(Serve(client.view, [&] { return client.view.Shown() >= 24; }));
+    std::lock_guard l(client.view.mutex);
+    uint32_t seen = 0;
+    for (const auto &[h, part0] : client.view.shown)
+        seen |= 1u << (h.channel - 1);
+    EXPECT_EQ(seen, 0x3Fu);
+}
+
 TEST(SimEndToEnd, SerialDeviceGivenByPath)
 {
     // The recorder takes a terminal it is given; the test speaks the serial framing on the other end.

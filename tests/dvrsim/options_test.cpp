@@ -49,6 +49,17 @@ TEST(SimOptions, EveryOptionReachesItsField)
     EXPECT_EQ(o.faults[size_t(FaultKind::Garbage)], 1);
 }
 
+TEST(SimOptions, AnyChannelCountFromOneToSixteen)
+{
+    for (int channels : {1, 6, 10, 16}) {
+        SimOptions o;
+        std::string error;
+        ASSERT_TRUE(ParseSimOptions({"--channels", std::to_string(channels)}, o, error)) << error;
+        EXPECT_EQ(o.channels, channels);
+        EXPECT_EQ(o.ChannelMask(), (1u << channels) - 1);
+    }
+}
+
 TEST(SimOptions, LoginResults)
 {
     const std::pair<const char *, int> cases[] = {{"master", 2}, {"slave", 1}, {"busy", 3}, {"deny", 0}};
@@ -63,7 +74,7 @@ TEST(SimOptions, LoginResults)
 TEST(SimOptions, BadArgumentsAreRefusedWithAReason)
 {
     const std::vector<std::vector<std::string>> cases = {
-        {"--channels", "5"},       {"--channels"},           {"--model", "16"},      {"--fps", "0"},
+        {"--channels", "0"},       {"--channels", "17"},     {"--channels"},           {"--model", "16"},      {"--fps", "0"},
         {"--fps", "12x"},          {"--mac", "01:02:03"},    {"--mac", "zz:02:03:04:05:06"},
         {"--listen", "5400"},      {"--listen", "h:70000"},  {"--login", "root"},    {"--fault", "melt"},
         {"--fault", "bad-crc:0"},  {"--no-tcp"},             {"--pty", "--serial", "/dev/ttyS0"},

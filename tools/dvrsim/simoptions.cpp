@@ -77,7 +77,7 @@ const char *SimUsage()
            "  --pty                  create a pseudo-terminal and print its slave path\n"
            "  --baud N               line speed of the serial device (default 115200)\n"
            "  --login RESULT         master | slave | busy | deny (default master)\n"
-           "  --channels N           4, 8 or 16 (default 4)\n"
+           "  --channels N           1..16 (default 4)\n"
            "  --ntsc                 NTSC video (default PAL)\n"
            "  --model N              model code 0..15 (default 0)\n"
            "  --mac XX:XX:XX:XX:XX:XX  MAC address in the login answer\n"
@@ -164,10 +164,6 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions &out, std:
         } else if (a == "--channels") {
             if (!number(1, 16, n))
                 return false;
-            if (n != 4 && n != 8 && n != 16) {
-                error = "--channels: expected 4, 8 or 16";
-                return false;
-            }
             out.channels = int(n);
         } else if (a == "--ntsc") {
             out.ntsc = true;

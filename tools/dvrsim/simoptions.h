@@ -33,7 +33,7 @@ struct SimOptions {
 
     // Login answer. Result: 2 master, 1 slave, 3 master busy, 0 denied.
     int8_t loginResult = 2;
-    int channels = 4;     // 4, 8 or 16
+    int channels = 4;     // 1..16
     bool ntsc = false;
     uint8_t model = 0;    // 0..15, high nibble of the video byte
     std::array<uint8_t, 6> mac{0x00, 0x1C, 0x5A, 0x00, 0x00, 0x01};
