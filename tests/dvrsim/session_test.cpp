@@ -1,4 +1,5 @@
 // One session in-process: requests in, the packets a recorder sends back out, byte for byte.
+#include "tools/dvrsim/simcontrols.h"
 #include "tools/dvrsim/simsession.h"
 
 #include "platform/endian.h"
@@ -433,17 +434,76 @@ TEST(SimSession, FaultsWaitForTheLoginAndHitOnce)
     EXPECT_EQ(sent[0].fault, FrameFault::None); // the login answer stays intact
     EXPECT_EQ(sent[1].fault, FrameFault::BadCrc);
 
+    // A live record loses a chunk of its part, while its end mark names the whole size; its
+    // header names another frame.
     rig.Request(DvrCmdChannel, BuildChannel(1));
     rig.session.Tick(SimSession::Clock::now() + std::chrono::seconds(1));
     sent = rig.link.Take();
+    ASSERT_EQ(sent.size(), 6u); // the first chunk, three of the other four, end mark, header
+    size_t bytes = 0;
+    for (size_t i = 0; i + 2 < sent.size(); ++i)
+        bytes += sent[i].payload.size();
+    EXPECT_EQ(bytes, 5000u - 1024u);
+    EXPECT_EQ(GetLe32(sent[4].payload.data()), 5000u);
     const auto h = FrameRecordHeader::Read(sent.back().payload.data());
     EXPECT_NE(h.frameId, sent[sent.size() - 2].payload[4]);
 
-    rig.Request(DvrCmdEnvGet);
-    sent = rig.link.Take();
-    EXPECT_EQ(sent.size(), 11u); // start, nine of the ten chunks, end
+    // Each fault hit once: the long reply after them comes whole.
     rig.Request(DvrCmdEnvGet);
     EXPECT_EQ(rig.link.Take().size(), 12u);
+    // Without live pictures to hit, a lost segment takes a piece of a long reply.
+    rig.Request(DvrCmdMode, BuildMode(DvrModePlayback));
+    rig.faults[size_t(FaultKind::LostSegment)] = 1;
+    rig.session.Tick(SimSession::Clock::now() + std::chrono::seconds(2));
+    rig.Request(DvrCmdEnvGet);
+    EXPECT_EQ(rig.link.Take().size(), 11u); // start, nine of the ten chunks, end
+}
+
+TEST(SimSession, ControlWordsAreReadWhole)
+{
+    Rig rig;
+    rig.Login();
+    auto inits = [&] {
+        const auto log = rig.recorder.LogDownload();
+        int n = 0;
+        for (size_t i = 0; i + kLogEntrySize <= log.size(); i += kLogEntrySize)
+            n += log[i] == 8 ? 1 : 0; // DVR INIT
+        return n;
+    };
+    // 256 and 100 are no initialise, whatever their low byte; 0 is.
+    rig.Request(DvrCmdControl, Bytes({0, 1}));
+    rig.Request(DvrCmdControl, Bytes({100, 0}));
+    EXPECT_EQ(inits(), 0);
+    rig.Request(DvrCmdControl, Bytes({0, 0}));
+    EXPECT_EQ(inits(), 1);
+}
+
+TEST(SimControls, WhatTheViewerAskedForInWords)
+{
+    const std::pair<std::array<uint8_t, 4>, const char *> ptz[] = {
+        {{2, 1, 3, 1}, "ptz channel 3 up speed 2X"},
+        {{2, 0x63, 0, 1}, "ptz channel 3 stop speed 2X"},
+        {{0, 1, 4, 0}, "ptz channel 1 zoom in speed 1X"},
+        {{15, 2, 4, 2}, "ptz channel 16 store preset 5 speed 4X"},
+        {{0, 3, 15, 0}, "ptz channel 1 go to preset 16 speed 1X"},
+        {{0, 4, 0, 0}, "ptz channel 1 auto focus speed 1X"},
+        {{0, 9, 7, 5}, "ptz channel 1 action 9 argument 7 speed 5"},
+    };
+    for (const auto &[payload, text] : ptz)
+        EXPECT_EQ(DescribePtz(payload.data()), text);
+    const std::pair<uint32_t, const char *> keys[] = {
+        {0x2000, "key Menu"}, {0x10000000, "key ALM"}, {1, "key 1"}, {0x200 | 0x800, "key 0+Multi"},
+        {0, "key none"}, {0x80000000u, "key bit 31"},
+    };
+    for (const auto &[bits, text] : keys)
+        EXPECT_EQ(DescribeKey(bits), text);
+    const std::pair<uint16_t, const char *> words[] = {
+        {0, "control 0 initialise recorder"}, {1, "control 1 initialise fixed disks"},
+        {2, "control 2 initialise backup disks"}, {11, "control 11 relay on"}, {12, "control 12 relay off"},
+        {100, "control 100 unassigned"}, {256, "control 256 unknown"},
+    };
+    for (const auto &[word, text] : words)
+        EXPECT_EQ(DescribeControl(word), text);
 }
 
 TEST(SimSession, HostilePacketsAreSurvived)

@@ -17,6 +17,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "dvrsim: %s\n%s", error.c_str(), SimUsage());
         return 2;
     }
+    options.announce = true;
     if (help) {
         std::fputs(SimUsage(), stdout);
         return 0;

@@ -12,7 +12,8 @@ namespace strandel::sim {
 // count is the number of times the fault is still to happen; faults wait until a session is
 // logged in, so the login answer itself always arrives intact.
 enum class FaultKind : uint8_t {
-    LostSegment,  // a SegData packet of a long reply is not sent
+    LostSegment,  // a piece of a long transfer is not sent: a SegData packet of a long reply,
+                  // or a chunk after the first of a record part (live, playback or copy)
     BadCrc,       // a frame goes out with its CRC inverted
     WrongFrameId, // a record header names another frame than its part ends
     Oversize,     // a frame header announcing more than 1024 payload bytes
@@ -57,6 +58,9 @@ struct SimOptions {
     std::string envFile;
     // Transcript of every packet received and sent; empty = none.
     std::string transcript;
+    // Also print what the tool windows and control buttons sent, in words, on standard output
+    // (the program does; tests keep quiet).
+    bool announce = false;
     // Audio pushed while a viewer has audio receive on: a WAVE file, else a tone of this many Hz.
     std::string audioFile;
     double audioToneHz = 1000;

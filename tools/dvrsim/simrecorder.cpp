@@ -342,14 +342,14 @@ void SimRecorder::AddLog(uint8_t code, const RecorderTime &time)
         log_.erase(log_.begin());
 }
 
-void SimRecorder::Control(uint8_t code)
+void SimRecorder::Control(uint16_t word)
 {
     // Initialising is only logged; the simulated disks keep their recording.
-    if (code == 0)
+    if (word == 0)
         AddLog(8, NowRecorderTime()); // DVR INIT
-    else if (code == 1)
+    else if (word == 1)
         AddLog(6, NowRecorderTime()); // HDD INIT(N)
-    else if (code == 2)
+    else if (word == 2)
         AddLog(7, NowRecorderTime()); // HDD INIT(B)
 }
 

@@ -76,8 +76,8 @@ public:
     std::vector<std::vector<uint8_t>> LogSearch(const RecorderTime &from) const;
     std::vector<uint8_t> LogDownload() const;
     void AddLog(uint8_t code, const RecorderTime &time);
-    // Recorder control words (command 28).
-    void Control(uint8_t code);
+    // Recorder control words (command 28), the whole 16-bit word.
+    void Control(uint16_t word);
 
     // The firmware image accepted by the last upgrade, and how many were flashed.
     // Audio: the blocks pushed to viewers (looping) and what viewers sent, in arrival order.

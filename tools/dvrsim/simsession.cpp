@@ -2,10 +2,12 @@
 
 #include "platform/endian.h"
 #include "simaudio.h"
+#include "simcontrols.h"
 #include "transcript.h"
 #include "viewer/link/crc32.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace strandel::sim {
@@ -50,6 +52,16 @@ bool SimSession::TakeFault(FaultKind kind)
     if (transcript_)
         transcript_->Event(link_.Name(), std::string("fault ") + FaultName(kind));
     return true;
+}
+
+void SimSession::Announce(const std::string &text)
+{
+    if (transcript_)
+        transcript_->Event(link_.Name(), text);
+    if (options_.announce) {
+        std::printf("dvrsim: %s %s\n", link_.Name().c_str(), text.c_str());
+        std::fflush(stdout);
+    }
 }
 
 void SimSession::Send(uint8_t cmd, uint8_t flag, const uint8_t *data, size_t length)
@@ -221,8 +233,20 @@ void SimSession::OnCommand(uint8_t cmd, const uint8_t *p, size_t n)
         }
         break;
     case DvrCmdControl:
-        if (n >= 1)
-            recorder_.Control(p[0]);
+        if (n >= 1) {
+            // A little-endian word; a lone byte is its low half.
+            const uint16_t word = n >= 2 ? GetLe16(p) : p[0];
+            recorder_.Control(word);
+            Announce(DescribeControl(word));
+        }
+        break;
+    case DvrCmdPtz:
+        if (n >= 4)
+            Announce(DescribePtz(p));
+        break;
+    case DvrCmdRemoteKey:
+        if (n >= 4)
+            Announce(DescribeKey(GetLe32(p)));
         break;
     case DvrCmdTitleGet:
         Reply(DvrCmdTitleGet, recorder_.Titles());
@@ -250,7 +274,6 @@ void SimSession::OnCommand(uint8_t cmd, const uint8_t *p, size_t n)
             recorder_.AddReceivedAudio(p, n);
         break;
     default:
-        // Camera control and remote keys need no answer; the transcript shows them.
         break;
     }
 }
@@ -563,6 +586,8 @@ void SimSession::PushRecord(int channel, uint8_t kind, const RecorderTime &time,
             continue;
         for (size_t at = 0; at < part.size(); at += kMaxPayload) {
             const size_t len = std::min<size_t>(kMaxPayload, part.size() - at);
+            if (at > 0 && TakeFault(FaultKind::LostSegment))
+                continue; // the part ends short; its end mark still names the whole size
             Send(DvrCmdRecord, uint8_t((at == 0 ? DvrFlagPartFirst : DvrFlagPart) | p), part.data() + at, len);
         }
         uint8_t end[5];

@@ -77,6 +77,8 @@ private:
     void Reply(uint8_t cmd, const std::vector<uint8_t> &data) { Reply(cmd, data.data(), data.size()); }
     void Send(uint8_t cmd, uint8_t flag, const uint8_t *data, size_t length);
     bool TakeFault(FaultKind kind);
+    // A line for the transcript (and the terminal) about what the viewer asked for.
+    void Announce(const std::string &text);
 
     void OnLogin(const uint8_t *p, size_t n);
     void OnPlay(const uint8_t *p, size_t n);
