@@ -271,6 +271,52 @@ TEST(SimEndToEnd, PlaybackToTheEndAndCopy)
     EXPECT_EQ(TimeText(client.writer.records[11].first.time), "2026/12/10  09:00:12");
 }
 
+TEST(SimEndToEnd, BackPlayReturnsFallingTimesAndFastBackAtItsRate)
+{
+    DvrSimServer server(LoopbackOptions()); // a record every 100 ms
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    TcpClient client(server.TcpPort());
+    ASSERT_TRUE(client.LoggedIn());
+    const sim::RecordedSpan span = server.WithRecorder([](sim::SimRecorder &r) { return r.Span(); });
+    client.core.SetModeState(DvrModePlayback);
+    client.core.SendCommand(DvrCmdMode, BuildMode(DvrModePlayback));
+    client.core.SendPlayTime(0, 1, span.At(1800));
+    ASSERT_TRUE(Serve(client.view, [&] { return client.view.Saw("range 0 3600"); }));
+
+    // The seconds into the span of the next twenty playback records shown after the view
+    // showed that state.
+    auto times = [&](const std::string &state) {
+        std::vector<int64_t> out;
+        size_t from = 0;
+        Serve(client.view, [&] {
+            std::lock_guard l(client.view.mutex);
+            if (from == 0 && std::find(client.view.calls.begin(), client.view.calls.end(), state) != client.view.calls.end())
+                from = client.view.shown.size() + 1;
+            if (from == 0)
+                return false;
+            for (size_t i = from - 1 + out.size(); i < client.view.shown.size() && out.size() < 20; ++i)
+                out.push_back(span.Offset(client.view.shown[i].first.time));
+            return out.size() >= 20;
+        });
+        return out;
+    };
+    client.core.SendPlayControl(1, 0, 0, PlayDirBackward);
+    const auto back = times("state <");
+    ASSERT_EQ(back.size(), 20u);
+    EXPECT_TRUE(std::is_sorted(back.rbegin(), back.rend()));
+    EXPECT_GE(back.front() - back.back(), 1); // 19 x 0.1 s
+    EXPECT_LE(back.front() - back.back(), 2);
+
+    client.core.SendPlayControl(1, 1, 0, PlayDirBackward);
+    client.core.SendPlayControl(1, 1, 0, PlayDirBackward);
+    const auto fast = times("state <<4");
+    ASSERT_EQ(fast.size(), 20u);
+    EXPECT_TRUE(std::is_sorted(fast.rbegin(), fast.rend()));
+    EXPECT_GE(fast.front() - fast.back(), 7); // 19 x 0.4 s
+    EXPECT_LE(fast.front() - fast.back(), 8);
+}
+
 TEST(SimEndToEnd, HostileClientLeavesTheRecorderServing)
 {
     DvrSimServer server(LoopbackOptions());
@@ -390,6 +436,30 @@ TEST(SimEndToEnd, SixChannelRecorderLogsInAndPushesItsChannels)
     for (const auto &[h, part0] : client.view.shown)
         seen |= 1u << (h.channel - 1);
     EXPECT_EQ(seen, 0x3Fu);
+}
+
+TEST(SimEndToEnd, RecordingWithAFarFutureTimeServesEveryChannel)
+{
+    auto options = LoopbackOptions();
+    options.source = testing::TempDir() + "dvrsim_far_e2e_" + std::to_string(::getpid()) + ".dvr";
+    ASSERT_TRUE(WriteRecording(options.source, 3, 4, {{1, 0}, {2, 1}}));
+    options.channels = 3;
+    DvrSimServer server(options);
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    std::remove(options.source.c_str());
+    TcpClient client(server.TcpPort());
+    ASSERT_TRUE(client.LoggedIn());
+    // A record a second and channel: past the far-off records and round the recording again.
+    int counts[3] = {};
+    ASSERT_TRUE(Serve(client.view, [&] {
+        std::lock_guard l(client.view.mutex);
+        std::fill(std::begin(counts), std::end(counts), 0);
+        for (const auto &[h, part0] : client.view.shown)
+            if (h.channel >= 1 && h.channel <= 3)
+                ++counts[h.channel - 1];
+        return *std::min_element(std::begin(counts), std::end(counts)) >= 6;
+    }));
 }
 
 TEST(SimEndToEnd, SerialDeviceGivenByPath)

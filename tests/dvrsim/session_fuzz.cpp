@@ -23,9 +23,10 @@ public:
     std::string name = "fuzz";
 };
 
-class TinySource : public VideoSource {
+class TinySource : public SteadySource {
 public:
-    bool Next(int, SimVideo &out) override
+    TinySource() : SteadySource(5) {}
+    bool Get(int, uint64_t, SimVideo &out) override
     {
         out.part0.assign(40, 0x11);
         return true;

@@ -34,12 +34,15 @@ public:
     std::string name = "fake";
 };
 
-// Part 0 of every record: 5000 bytes of the channel number.
-class FixedSource : public VideoSource {
+// Part 0 of every record: 5000 bytes of the channel number, then the record's number in the
+// source, a record every 200 ms.
+class FixedSource : public SteadySource {
 public:
-    bool Next(int channel, SimVideo &out) override
+    FixedSource() : SteadySource(5) {}
+    bool Get(int channel, uint64_t k, SimVideo &out) override
     {
         out.part0.assign(5000, uint8_t(channel));
+        PutLe32(out.part0.data() + 4996, uint32_t(k));
         out.jpegLength = 5000;
         out.sizeCode = 2;
         return true;
@@ -397,6 +400,61 @@ TEST(SimSession, TransportButtonsChangeSpeedAndDirection)
                 last = p.payload;
     }
     EXPECT_EQ(last, Bytes({PLAY_END}));
+}
+
+TEST(SimSession, PlaybackRunsThePicturesTheWayAndAtTheRateAsked)
+{
+    // Each row: the buttons pressed after playing from 09:30:00 on channel 1, then, of the
+    // eight records that follow, how the source's record number moves from one to the next and
+    // how far the record time falls over them (the source has a record every 200 ms).
+    struct Case {
+        const char *name;
+        std::vector<std::array<uint8_t, 4>> presses; // play, fast, slow, direction
+        int64_t step;
+        int secondsMoved;
+    };
+    const Case cases[] = {
+        {"play", {}, 1, 1},                                                   // 09:30:01.4
+        {"back", {{1, 0, 0, 32}}, -1, -2},                                    // 09:29:58.6
+        {"fast back x4", {{1, 0, 0, 32}, {1, 1, 0, 32}, {1, 1, 0, 32}}, -4, -6}, // 09:29:54.4
+        {"fast play x2", {{1, 1, 0, 31}}, 2, 2},                              // 09:30:02.8
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.Login();
+        rig.Request(DvrCmdPlay, BuildPlayTime(0, 1, {20, 26, 12, 10, 9, 30, 0}));
+        for (const auto &p : c.presses)
+            rig.Request(DvrCmdPlay, BuildPlayControl(p[0], p[1], p[2], p[3]));
+        rig.link.Take();
+        std::vector<uint32_t> numbers;
+        std::vector<int> seconds;
+        std::vector<uint8_t> part0;
+        auto t = SimSession::Clock::now();
+        for (int i = 0; i < 50 && numbers.size() < 8; ++i) {
+            t += std::chrono::milliseconds(200);
+            rig.session.Tick(t);
+            for (const auto &p : rig.link.Take()) {
+                if (p.cmd != DvrCmdRecord)
+                    continue;
+                if (p.flag == DvrFlagRecordHeader) {
+                    const auto h = FrameRecordHeader::Read(p.payload.data());
+                    EXPECT_EQ(h.channel, 1);
+                    EXPECT_EQ(h.kind, FrameKindPlayback);
+                    ASSERT_EQ(part0.size(), 5000u);
+                    numbers.push_back(GetLe32(part0.data() + 4996));
+                    seconds.push_back(h.time.minute * 60 + h.time.second);
+                    part0.clear();
+                } else if (!(p.flag & DvrFlagPartEnd)) {
+                    part0.insert(part0.end(), p.payload.begin(), p.payload.end());
+                }
+            }
+        }
+        ASSERT_EQ(numbers.size(), 8u);
+        for (size_t i = 1; i < numbers.size(); ++i)
+            EXPECT_EQ(int64_t(numbers[i]) - int64_t(numbers[i - 1]), c.step) << i;
+        EXPECT_EQ(seconds.back() - seconds.front(), c.secondsMoved);
+    }
 }
 
 TEST(SimSession, SilentOrTimedConnectionsAreDropped)

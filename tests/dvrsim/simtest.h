@@ -3,6 +3,7 @@
 // to (the protocol tests' recording fakes behind DvrWinCore), and a bounded wait.
 #include "tests/protocol/protocol_fakes.h"
 #include "tools/dvrsim/simserver.h"
+#include "viewer/store/dvrstore.h"
 
 #include <QCoreApplication>
 
@@ -74,6 +75,33 @@ inline bool Serve(SimView &view, const std::function<bool()> &cond, int boundMs 
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
+}
+
+// A recording written by the viewer's own writer: a picture record a second on each channel
+// from 2026-12-10 09:00:00, channel by channel within a second; the records named in `far`
+// (channel, second) are dated in 2099 instead.
+inline bool WriteRecording(const std::string &path, int channels, int seconds,
+                           const std::vector<std::pair<int, int>> &far = {})
+{
+    DvrStoreContext ctx;
+    ctx.channelCount = uint8_t(channels);
+    if (!StoreCreateFile(&ctx, path))
+        return false;
+    for (int s = 0; s < seconds; ++s)
+        for (int ch = 1; ch <= channels; ++ch) {
+            std::vector<uint8_t> body(200, uint8_t(s)), part0;
+            sim::AppendJpegArea(part0, body.data(), body.size(), ch);
+            FrameRecordHeader h;
+            h.channel = uint8_t(ch);
+            const bool isFar = std::find(far.begin(), far.end(), std::pair{ch, s}) != far.end();
+            h.time = isFar ? RecorderTime{20, 99, 12, 31, 23, 59, 59} : RecorderTime{20, 26, 12, 10, 9, 0, uint8_t(s)};
+            h.partSize = {uint32_t(part0.size()), 0, 0};
+            h.jpegLength = uint32_t(part0.size());
+            auto bytes = h.ToBytes();
+            if (!StoreAppendRecord(&ctx, bytes.data(), part0.data()))
+                return false;
+        }
+    return StoreCloseFile(&ctx);
 }
 
 inline sim::SimOptions LoopbackOptions()

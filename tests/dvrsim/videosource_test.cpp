@@ -1,5 +1,7 @@
 #include "tools/dvrsim/videosource.h"
 
+#include "simtest.h"
+
 #include "platform/endian.h"
 #include "platform/jpeg.h"
 #include "viewer/store/dvrstore.h"
@@ -123,7 +125,7 @@ TEST(SimVideoSource, StreamHeaderGivesThePictureSize)
     auto src = DirectorySource::Open(std::string(STRANDEL_TEST_DATA) + "/data/full", 5, false, error);
     ASSERT_TRUE(src) << error;
     SimVideo v;
-    ASSERT_TRUE(src->Next(1, v));
+    ASSERT_TRUE(src->Get(1, 0, v));
     EXPECT_EQ(v.sizeCode, 0);
 }
 
@@ -139,7 +141,7 @@ TEST(SimVideoSource, DirectoryServesEachChannelItsFileAndLoops)
     SimVideo v;
     std::vector<uint32_t> pts;
     for (int i = 0; i < 11; ++i) {
-        ASSERT_TRUE(src->Next(2, v));
+        ASSERT_TRUE(src->Get(2, uint64_t(i), v));
         EXPECT_TRUE(v.mpeg);
         EXPECT_EQ(Length(v.part0.data()) + kMpegHeaderSize, v.part0.size());
         EXPECT_EQ(Delay(v.part0.data()), 10u); // 50 fields a second at 5 frames a second
@@ -148,18 +150,26 @@ TEST(SimVideoSource, DirectoryServesEachChannelItsFileAndLoops)
     EXPECT_EQ(pts[1] - pts[0], 18000u);
     // After ten frames the stream starts over, stream headers included.
     EXPECT_EQ(v.part0[kMpegHeaderSize + 3], 0xB0);
+    // The stream has an intra picture every five: a step other than the next one forward
+    // lands on one of them.
+    const std::pair<int64_t, int64_t> keys[] = {{0, 0}, {4, 0}, {5, 5}, {7, 5}, {13, 10}};
+    for (const auto &[k, key] : keys)
+        EXPECT_EQ(src->KeyAtOrBefore(2, k), key) << k;
+    EXPECT_EQ(src->KeyAtOrBefore(3, 7), 7);
+    EXPECT_EQ(src->IndexAt(2, 999), 4);
+    EXPECT_EQ(src->TimeOf(2, 5), 1000);
 
-    ASSERT_TRUE(src->Next(3, v));
+    ASSERT_TRUE(src->Get(3, 0, v));
     EXPECT_FALSE(v.mpeg);
     EXPECT_EQ(v.sizeCode, 2);
     EXPECT_EQ(v.jpegLength, v.part0.size());
     EXPECT_EQ(std::vector<uint8_t>(v.part0.begin() + 32, v.part0.end()), Fixture("ch03.jpg"));
 
-    ASSERT_TRUE(src->Next(1, v));
+    ASSERT_TRUE(src->Get(1, 0, v));
     JpegImage img;
     ASSERT_TRUE(JpegDecode(v.part0.data() + 32, v.part0.size() - 32, img));
     EXPECT_EQ(img.height, 288);
-    EXPECT_FALSE(src->Next(17, v));
+    EXPECT_FALSE(src->Get(17, 0, v));
     EXPECT_FALSE(DirectorySource::Open("/nonexistent/pics", 5, false, error));
 }
 
@@ -202,16 +212,17 @@ TEST(SimVideoSource, RecordingServesItsRecordsPerChannelAndLoops)
     EXPECT_EQ(src->RecordCount(1), 2u);
     EXPECT_EQ(src->RecordCount(2), 1u);
     SimVideo v;
-    for (int k : {0, 2, 0}) {
-        ASSERT_TRUE(src->Next(1, v));
+    for (int j = 0; j < 3; ++j) {
+        const int k = j == 1 ? 2 : 0;
+        ASSERT_TRUE(src->Get(1, uint64_t(j), v));
         EXPECT_TRUE(v.mpeg);
         EXPECT_EQ(v.part0, part0s[size_t(k)]);
         EXPECT_EQ(v.part1, part1s[size_t(k)]);
     }
-    ASSERT_TRUE(src->Next(2, v));
+    ASSERT_TRUE(src->Get(2, 0, v));
     EXPECT_FALSE(v.mpeg);
     EXPECT_EQ(v.part0, part0s[1]);
-    EXPECT_FALSE(src->Next(3, v));
+    EXPECT_FALSE(src->Get(3, 0, v));
     std::remove(path.c_str());
     EXPECT_FALSE(DvrFileSource::Open(path, error));
 }
@@ -221,7 +232,7 @@ TEST(SimVideoSource, FullSizePicturesComeAsTwoFields)
     for (bool ntsc : {false, true}) {
         GeneratedSource src(ntsc, true);
         SimVideo v;
-        ASSERT_TRUE(src.Next(4, v));
+        ASSERT_TRUE(src.Get(4, 0, v));
         EXPECT_EQ(v.sizeCode, 0);
         const size_t f = v.jpegLength, p = v.part0.size();
         ASSERT_LT(f, p);
@@ -245,10 +256,62 @@ TEST(SimVideoSource, ChannelsOfARecordingKeepToOneClock)
     ASSERT_TRUE(src) << error;
     EXPECT_EQ(src->SpanMs(), 60000);
     for (int ch : {1, 9})
-        EXPECT_TRUE(src->Due(ch, 0, 0));
-    EXPECT_FALSE(src->Due(1, 999, 1));
-    EXPECT_TRUE(src->Due(1, 1000, 1));
-    EXPECT_FALSE(src->Due(9, 1999, 1));
-    EXPECT_TRUE(src->Due(9, 2000, 1));
-    EXPECT_TRUE(src->Due(9, 120000, 60)); // the second time round
+        EXPECT_EQ(src->TimeOf(ch, 0), 0);
+    EXPECT_EQ(src->TimeOf(1, 1), 1000);
+    EXPECT_EQ(src->TimeOf(9, 1), 2000);
+    EXPECT_EQ(src->TimeOf(9, 60), 120000); // the second time round
+    // Played back: the record that shows at a position, forward and backward alike.
+    EXPECT_EQ(src->IndexAt(1, 999), 0);
+    EXPECT_EQ(src->IndexAt(1, 59999), 59);
+    EXPECT_EQ(src->IndexAt(9, 3999), 1);
+    EXPECT_EQ(src->IndexAt(9, 60000), 30);
+    EXPECT_EQ(src->IndexAt(9, -1), -1);
+}
+
+TEST(SimVideoSource, RecordTimesOutOfStepAreTakenFromTheirNeighbours)
+{
+    // Three channels, ten seconds; the file's first record and one in the middle dated 2099, so
+    // the file header's first time is damaged too.
+    const std::string path = testing::TempDir() + "dvrsim_far_" + std::to_string(::getpid()) + ".dvr";
+    ASSERT_TRUE(strandel::test::WriteRecording(path, 3, 10, {{1, 0}, {2, 4}}));
+    {
+        std::ifstream in(path, std::ios::binary);
+        uint8_t head[DiskHeader::kSize];
+        in.read(reinterpret_cast<char *>(head), sizeof head);
+        ASSERT_EQ(head[DiskHeader::kFirstTime + 1], 99);
+    }
+    std::string error;
+    auto src = DvrFileSource::Open(path, error);
+    std::remove(path.c_str());
+    ASSERT_TRUE(src) << error;
+    EXPECT_EQ(src->SpanMs(), 10000);
+    for (int ch = 1; ch <= 3; ++ch) {
+        SCOPED_TRACE(ch);
+        ASSERT_EQ(src->RecordCount(ch), 10u);
+        for (uint64_t k = 0; k < 20; ++k)
+            EXPECT_EQ(src->TimeOf(ch, k), int64_t(k) * 1000) << k;
+    }
+    // A file header whose first time alone is damaged still starts every channel at its first.
+    ASSERT_TRUE(strandel::test::WriteRecording(path, 3, 10));
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        const uint8_t far[7] = {20, 99, 12, 31, 23, 59, 59};
+        f.seekp(DiskHeader::kFirstTime);
+        f.write(reinterpret_cast<const char *>(far), sizeof far);
+    }
+    src = DvrFileSource::Open(path, error);
+    std::remove(path.c_str());
+    ASSERT_TRUE(src) << error;
+    for (int ch = 1; ch <= 3; ++ch)
+        EXPECT_EQ(src->RecordCount(ch), 10u) << ch;
+    // A jump in the recording that its next records confirm goes on a second later.
+    // (Its last two records share their second.)
+    ASSERT_TRUE(strandel::test::WriteRecording(path, 1, 5, {{1, 3}, {1, 4}}));
+    src = DvrFileSource::Open(path, error);
+    std::remove(path.c_str());
+    ASSERT_TRUE(src) << error;
+    EXPECT_EQ(src->SpanMs(), 4000);
+    const int64_t times[5] = {0, 1000, 2000, 3000, 3500};
+    for (uint64_t k = 0; k < 5; ++k)
+        EXPECT_EQ(src->TimeOf(1, k), times[k]) << k;
 }

@@ -38,12 +38,6 @@ void CivilFromDays(int64_t z, int &y, unsigned &m, unsigned &d)
     y = int(int64_t(yoe) + era * 400 + (m <= 2));
 }
 
-int64_t ToSeconds(const RecorderTime &t)
-{
-    const int64_t days = DaysFromCivil(t.century * 100 + t.year, t.month ? t.month : 1, t.day ? t.day : 1);
-    return days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
-}
-
 RecorderTime FromSeconds(int64_t s)
 {
     int64_t days = s / 86400, rest = s % 86400;
@@ -55,12 +49,6 @@ RecorderTime FromSeconds(int64_t s)
     y = std::clamp(y, 1900, 2099);
     return {uint8_t(y / 100), uint8_t(y % 100), uint8_t(m), uint8_t(d), uint8_t(rest / 3600),
             uint8_t(rest / 60 % 60), uint8_t(rest % 60)};
-}
-
-bool ValidTime(const RecorderTime &t)
-{
-    return t.century >= 19 && t.century <= 20 && t.year < 100 && t.month >= 1 && t.month <= 12 && t.day >= 1 &&
-           t.day <= 31 && t.hour < 24 && t.minute < 60 && t.second < 60;
 }
 
 void PutDigits(uint8_t *p, int width, unsigned value)
@@ -88,7 +76,20 @@ constexpr uint32_t kBlockSectors = 40000;
 
 } // namespace
 
-RecorderTime AddSeconds(const RecorderTime &t, int64_t seconds) { return FromSeconds(ToSeconds(t) + seconds); }
+
+int64_t RecorderSeconds(const RecorderTime &t)
+{
+    const int64_t days = DaysFromCivil(t.century * 100 + t.year, t.month ? t.month : 1, t.day ? t.day : 1);
+    return days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+bool ValidRecorderTime(const RecorderTime &t)
+{
+    return t.century >= 19 && t.century <= 20 && t.year < 100 && t.month >= 1 && t.month <= 12 && t.day >= 1 &&
+           t.day <= 31 && t.hour < 24 && t.minute < 60 && t.second < 60;
+}
+
+RecorderTime AddSeconds(const RecorderTime &t, int64_t seconds) { return FromSeconds(RecorderSeconds(t) + seconds); }
 
 RecorderTime NowRecorderTime()
 {
@@ -106,9 +107,9 @@ int64_t RecordedSpan::Offset(const RecorderTime &t) const
 {
     if (t.century == 0xFF)
         return 0;
-    if (!ValidTime(t))
+    if (!ValidRecorderTime(t))
         return -1;
-    const int64_t d = ToSeconds(t) - ToSeconds(start);
+    const int64_t d = RecorderSeconds(t) - RecorderSeconds(start);
     return d < 0 || d > int64_t(seconds) ? -1 : d;
 }
 

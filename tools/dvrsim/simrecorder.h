@@ -41,6 +41,9 @@ struct RecordedSpan {
     int64_t Offset(const RecorderTime &t) const;
 };
 
+// Seconds since 1970-01-01 of a time, and whether its fields make a date of 1900-2099.
+int64_t RecorderSeconds(const RecorderTime &t);
+bool ValidRecorderTime(const RecorderTime &t);
 // Adds seconds to a time (calendar-correct, years 1900-2099).
 RecorderTime AddSeconds(const RecorderTime &t, int64_t seconds);
 RecorderTime NowRecorderTime();

@@ -415,6 +415,7 @@ void SimSession::StartPlay(int64_t offset, uint8_t channel)
     direction_ = PlayDirForward;
     playChannel_ = channel <= 16 ? channel : 0;
     playMs_ = offset * 1000;
+    playShown_.fill(-2);
     lastPosition_ = -1;
     nextPlay_ = Clock::now();
     uint8_t info[23] = {INFO_RECTIME};
@@ -549,10 +550,10 @@ std::vector<int> SimSession::PushChannels(uint8_t chosen) const
     return out;
 }
 
-void SimSession::PushRecord(int channel, uint8_t kind, const RecorderTime &time, uint32_t delay)
+void SimSession::PushRecord(int channel, uint64_t k, uint8_t kind, const RecorderTime &time, uint32_t delay)
 {
     SimVideo video;
-    if (!source_.Next(channel, video))
+    if (!source_.Get(channel, k, video))
         return;
     FrameRecordHeader h;
     if (video.stored) {
@@ -606,11 +607,13 @@ void SimSession::LiveStep()
 {
     const RecorderTime now = NowRecorderTime();
     sourceMs_ += 1000 / options_.fps;
-    for (int ch : PushChannels(channel_))
-        if (source_.Due(ch, sourceMs_, served_[size_t(ch - 1)])) {
-            PushRecord(ch, FrameKindLive, now, 0);
-            ++served_[size_t(ch - 1)];
+    for (int ch : PushChannels(channel_)) {
+        uint64_t &served = served_[size_t(ch - 1)];
+        if (source_.TimeOf(ch, served) <= sourceMs_) {
+            PushRecord(ch, served, FrameKindLive, now, 0);
+            ++served;
         }
+    }
 }
 
 void SimSession::PlayStep()
@@ -618,12 +621,22 @@ void SimSession::PlayStep()
     const RecordedSpan &span = recorder_.Span();
     const uint32_t delay = uint32_t(100 / options_.fps); // 10 ms units
     const int64_t step = int64_t(1000 / options_.fps) * std::max<int>(fast_, 1);
-    sourceMs_ += step;
-    for (int ch : PushChannels(playChannel_ ? playChannel_ : channel_))
-        if (source_.Due(ch, sourceMs_, served_[size_t(ch - 1)])) {
-            PushRecord(ch, FrameKindPlayback, span.At(uint32_t(playMs_ / 1000)), delay);
-            ++served_[size_t(ch - 1)];
-        }
+    const RecorderTime when = span.At(uint32_t(playMs_ / 1000));
+    // Each channel shows the record of its source at the position, going either way; a record
+    // goes out when the position reaches another one. Only the next one forward may follow
+    // the one before it: any other step (backward, fast, a jump) shows a key picture.
+    for (int ch : PushChannels(playChannel_ ? playChannel_ : channel_)) {
+        int64_t k = source_.IndexAt(ch, playMs_);
+        int64_t &shown = playShown_[size_t(ch - 1)];
+        if (k < 0)
+            continue;
+        if (direction_ == PlayDirBackward || k != shown + 1)
+            k = source_.KeyAtOrBefore(ch, k);
+        if (k == shown)
+            continue;
+        PushRecord(ch, uint64_t(k), FrameKindPlayback, when, delay);
+        shown = k;
+    }
     playMs_ += direction_ == PlayDirBackward ? -step : step;
     if (playMs_ < 0 || playMs_ > int64_t(span.seconds) * 1000) {
         playMs_ = std::clamp<int64_t>(playMs_, 0, int64_t(span.seconds) * 1000);
@@ -647,8 +660,12 @@ void SimSession::CopyStep()
     for (int i = 0; i < kCopyRecordsPerTick && copying_; ++i) {
         if (link_.Backlog() > kMaxBacklog)
             return;
-        if (copyChannelIndex_ < channels.size())
-            PushRecord(channels[copyChannelIndex_++], FrameKindCopy, span.At(copyAt_), 0);
+        if (copyChannelIndex_ < channels.size()) {
+            // The key picture that shows at the start of the recorded second.
+            const int ch = channels[copyChannelIndex_++];
+            const int64_t k = source_.KeyAtOrBefore(ch, std::max<int64_t>(0, source_.IndexAt(ch, int64_t(copyAt_) * 1000)));
+            PushRecord(ch, uint64_t(k), FrameKindCopy, span.At(copyAt_), 0);
+        }
         if (copyChannelIndex_ >= channels.size()) {
             copyChannelIndex_ = 0;
             if (++copyAt_ > copyEnd_) {

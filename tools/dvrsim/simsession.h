@@ -99,12 +99,13 @@ private:
     void LiveStep();
     // Channels a push covers: the one chosen, else every channel of the mask.
     std::vector<int> PushChannels(uint8_t chosen) const;
-    void PushRecord(int channel, uint8_t kind, const RecorderTime &time, uint32_t delay);
+    // Record k of a channel's source, as a record of that kind and time.
+    void PushRecord(int channel, uint64_t k, uint8_t kind, const RecorderTime &time, uint32_t delay);
 
     SimRecorder &recorder_;
     VideoSource &source_;
-    // How far the source has run for this session, and the records it took of each channel:
-    // a channel's next record comes when it is due.
+    // Live: how far the source has run for this session, and the records it took of each
+    // channel: a channel's next record comes when its time is reached.
     int64_t sourceMs_ = 0;
     std::array<uint64_t, 16> served_{};
     const SimOptions &options_;
@@ -128,7 +129,8 @@ private:
     bool singleStep_ = false;
     uint8_t fast_ = 0, slow_ = 0, direction_ = PlayDirForward;
     uint8_t playChannel_ = 0;
-    int64_t playMs_ = 0;
+    int64_t playMs_ = 0; // position in the recorded hour; the source's timeline repeats over it
+    std::array<int64_t, 16> playShown_{}; // the source record each channel showed last
     int64_t lastPosition_ = -1;
     Clock::time_point nextPlay_{};
 

@@ -3,6 +3,7 @@
 #include "platform/endian.h"
 #include "platform/jpeg.h"
 #include "simoptions.h"
+#include "simrecorder.h"
 #include "viewer/store/dvrstore.h"
 #include "viewer/protocol/framerecord.h"
 
@@ -116,6 +117,19 @@ bool AppendMpegPacket(std::vector<uint8_t> &part0, const uint8_t *frame, size_t 
     return true;
 }
 
+namespace {
+
+// Whether the first picture of an MPEG-4 frame is intra-coded (vop_coding_type 0).
+bool IntraPicture(const std::vector<uint8_t> &frame)
+{
+    for (size_t i = 0; i + 4 < frame.size(); ++i)
+        if (frame[i] == 0 && frame[i + 1] == 0 && frame[i + 2] == 1 && frame[i + 3] == 0xB6)
+            return (frame[i + 4] >> 6) == 0;
+    return false;
+}
+
+} // namespace
+
 std::vector<std::vector<uint8_t>> SplitMpeg4Frames(const uint8_t *data, size_t size)
 {
     std::vector<size_t> starts;
@@ -217,8 +231,8 @@ uint8_t SizeCodeFor(int width, int height)
     return 2;
 }
 
-GeneratedSource::GeneratedSource(bool ntsc, bool fullSize)
-    : fullSize_(fullSize), width_(fullSize ? 704 : 352), height_(ntsc ? 240 : 288), cache_(16)
+GeneratedSource::GeneratedSource(bool ntsc, bool fullSize, int fps)
+    : SteadySource(fps), fullSize_(fullSize), width_(fullSize ? 704 : 352), height_(ntsc ? 240 : 288), cache_(16)
 {
 }
 
@@ -252,13 +266,11 @@ const std::vector<uint8_t> &GeneratedSource::Picture(int channel, int picture)
     return jpeg;
 }
 
-bool GeneratedSource::Next(int channel, SimVideo &out)
+bool GeneratedSource::Get(int channel, uint64_t index, SimVideo &out)
 {
     if (channel < 1 || channel > 16)
         return false;
-    int &frame = next_[channel - 1];
-    const int k = frame;
-    frame = (frame + 1) % kFrames;
+    const int k = int(index % kFrames);
     out = SimVideo{};
     if (!fullSize_) {
         const auto &jpeg = Picture(channel, k);
@@ -311,6 +323,8 @@ std::unique_ptr<DirectorySource> DirectorySource::Open(const std::string &dir, i
                 }
                 c.frames = SplitMpeg4Frames(bytes.data(), bytes.size());
                 c.mpeg = true;
+                for (const auto &frame : c.frames)
+                    c.intra.push_back(IntraPicture(frame));
                 int w = 0, h = 0;
                 if (Mpeg4PictureSize(bytes.data(), bytes.size(), &w, &h))
                     c.sizeCode = SizeCodeFor(w, h);
@@ -338,28 +352,40 @@ std::unique_ptr<DirectorySource> DirectorySource::Open(const std::string &dir, i
     return src;
 }
 
-bool DirectorySource::Next(int channel, SimVideo &out)
+bool DirectorySource::Get(int channel, uint64_t k, SimVideo &out)
 {
     if (channel < 1 || channel > 16)
         return false;
     Channel &c = channels_[channel - 1];
     if (c.frames.empty())
-        return generated_.Next(channel, out);
-    const auto &frame = c.frames[c.next];
-    c.next = (c.next + 1) % c.frames.size();
-    out.part0.clear();
+        return generated_.Get(channel, k, out);
+    const auto &frame = c.frames[k % c.frames.size()];
+    out = SimVideo{};
     out.sizeCode = c.sizeCode;
     out.mpeg = c.mpeg;
     if (c.mpeg) {
         // 90 kHz presentation clock; the delay counts video fields until the next frame.
-        const uint32_t pts = uint32_t(c.count * 90000 / uint64_t(fps_));
+        const uint32_t pts = uint32_t(k * 90000 / uint64_t(fps_));
         const uint16_t delay = uint16_t((ntsc_ ? 60 : 50) / fps_);
         out.jpegLength = 0;
-        ++c.count;
         return AppendMpegPacket(out.part0, frame.data(), frame.size(), channel, pts, delay);
     }
     out.jpegLength = AppendJpegArea(out.part0, frame.data(), frame.size(), channel);
     return true;
+}
+
+int64_t DirectorySource::KeyAtOrBefore(int channel, int64_t k) const
+{
+    if (channel < 1 || channel > 16 || k < 0)
+        return k;
+    const Channel &c = channels_[channel - 1];
+    if (!c.mpeg)
+        return k;
+    const int64_t n = int64_t(c.frames.size());
+    for (int64_t j = k; j >= 0 && j > k - n; --j)
+        if (c.intra[size_t(j % n)])
+            return j;
+    return k; // a stream without an intra picture: nothing better to offer
 }
 
 std::string DirectorySource::KindOf(int channel) const
@@ -369,23 +395,6 @@ std::string DirectorySource::KindOf(int channel) const
 }
 
 size_t DirectorySource::FrameCount(int channel) const { return channels_[channel - 1].frames.size(); }
-
-namespace {
-
-// Days since 1970-01-01 of a recorder date (century and year make the year).
-int64_t DaysFromCivil(const RecorderTime &t)
-{
-    int64_t y = int64_t(t.century) * 100 + t.year;
-    const int m = std::clamp<int>(t.month, 1, 12), d = std::clamp<int>(t.day, 1, 31);
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-} // namespace
 
 std::unique_ptr<DvrFileSource> DvrFileSource::Open(const std::string &path, std::string &error)
 {
@@ -397,17 +406,22 @@ std::unique_ptr<DvrFileSource> DvrFileSource::Open(const std::string &path, std:
     std::unique_ptr<DvrFileSource> src(new DvrFileSource);
     src->fileChannels_ = ctx.channelCount;
     src->fileVideo_ = ctx.videoStandard;
-    // Forward at normal speed from the first recorded time, as the file player starts.
+    // Forward at normal speed from the first record of the file; the file header's first time
+    // may be damaged, so the seek takes the earliest time there is.
     ctx.playState = 1;
     ctx.running = 1;
     ctx.fastFactor = 1;
     ctx.slowFactor = 1;
     ctx.direction = kPlayForward;
-    const auto first = ctx.diskHdr;
-    bool more = StoreSeekTime(&ctx, 0, first.data() + DiskHeader::kFirstTime);
+    const uint8_t earliest[kStoreTimeSize] = {};
+    bool more = StoreSeekTime(&ctx, 0, earliest);
     std::vector<uint8_t> header(kRecordHeaderSize), data(kMaxRecordBytes);
     size_t total = 0;
-    int64_t firstSecond = INT64_MAX, lastSecond = INT64_MIN;
+    struct Stamp {
+        int channel;
+        int64_t second; // -1: no valid time
+    };
+    std::vector<Stamp> stamps; // every record in file order
     for (int guard = 0; more && guard < 1000000 && total < kMaxBytes; ++guard) {
         bool read = false;
         const int r = StoreNextRecord(&ctx, header.data(), data.data(), &read);
@@ -435,46 +449,98 @@ std::unique_ptr<DvrFileSource> DvrFileSource::Open(const std::string &path, std:
         v.header = h;
         total += size_t(h.TotalSize());
         src->channels_[h.channel - 1].records.push_back(std::move(v));
-        const int64_t second = int64_t(DaysFromCivil(h.time)) * 86400 + h.time.hour * 3600 + h.time.minute * 60 + h.time.second;
-        firstSecond = std::min(firstSecond, second);
-        lastSecond = std::max(lastSecond, second);
+        stamps.push_back({h.channel, ValidRecorderTime(h.time) ? RecorderSeconds(h.time) : -1});
     }
-    // The recorded span, to the end of its last second.
-    src->spanMs_ = lastSecond >= firstSecond ? (lastSecond - firstSecond + 1) * 1000 : 1000;
     StoreCloseStream(&ctx);
     if (total == 0) {
         error = path + " holds no record";
         return nullptr;
     }
+
+    // The second of every record on one clock, from its neighbours in the file.
+    const auto near = [](int64_t a, int64_t b) {
+        return a >= 0 && b >= 0 && (a > b ? a - b : b - a) <= kMaxStepSeconds;
+    };
+    const size_t n = stamps.size();
+    std::vector<int64_t> clock(n, 0);
+    int64_t anchorRaw = -1, anchor = 0, lastRaw = -1, last = 0, latest = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const int64_t t = stamps[i].second;
+        const bool confirmed = (i > 0 && near(t, stamps[i - 1].second)) || (i + 1 < n && near(t, stamps[i + 1].second));
+        if (t < 0 || (n > 1 && !confirmed)) {
+            clock[i] = last; // damaged: the second of the record before it
+            continue;
+        }
+        if (anchorRaw < 0) {
+            anchorRaw = t;
+        } else if (!near(t, lastRaw)) {
+            // A jump in the recording: it goes on one second after the latest.
+            anchorRaw = t;
+            anchor = latest + 1;
+        }
+        last = std::max<int64_t>(0, anchor + (t - anchorRaw));
+        clock[i] = last;
+        lastRaw = t;
+        latest = std::max(latest, last);
+    }
+    src->spanMs_ = (latest + 1) * 1000;
+    // Per channel: never falling, and the records of one second spread over it.
+    std::vector<int64_t> seconds[16];
+    for (size_t i = 0; i < n; ++i) {
+        auto &s = seconds[stamps[i].channel - 1];
+        s.push_back(s.empty() ? clock[i] : std::max(clock[i], s.back()));
+    }
+    for (int ch = 0; ch < 16; ++ch) {
+        const auto &s = seconds[ch];
+        auto &at = src->channels_[ch].atMs;
+        for (size_t i = 0; i < s.size();) {
+            size_t j = i;
+            while (j < s.size() && s[j] == s[i])
+                ++j;
+            for (size_t k = i; k < j; ++k)
+                at.push_back(s[i] * 1000 + int64_t(k - i) * 1000 / int64_t(j - i));
+            i = j;
+        }
+    }
     return src;
 }
 
-bool DvrFileSource::Next(int channel, SimVideo &out)
-{
-    if (channel < 1 || channel > 16)
-        return false;
-    Channel &c = channels_[channel - 1];
-    if (c.records.empty())
-        return false;
-    out = c.records[c.next];
-    c.next = (c.next + 1) % c.records.size();
-    return true;
-}
-
-bool DvrFileSource::Due(int channel, int64_t elapsedMs, uint64_t served) const
+bool DvrFileSource::Get(int channel, uint64_t k, SimVideo &out)
 {
     if (channel < 1 || channel > 16)
         return false;
     const Channel &c = channels_[channel - 1];
     if (c.records.empty())
-        return true;
-    return elapsedMs >= int64_t(served * uint64_t(spanMs_) / c.records.size());
+        return false;
+    out = c.records[k % c.records.size()];
+    return true;
+}
+
+int64_t DvrFileSource::TimeOf(int channel, uint64_t k) const
+{
+    if (channel < 1 || channel > 16 || channels_[channel - 1].records.empty())
+        return 0;
+    const Channel &c = channels_[channel - 1];
+    const uint64_t n = c.atMs.size();
+    return int64_t(k / n) * spanMs_ + c.atMs[k % n];
+}
+
+int64_t DvrFileSource::IndexAt(int channel, int64_t ms) const
+{
+    if (channel < 1 || channel > 16 || channels_[channel - 1].records.empty() || ms < 0)
+        return -1;
+    const Channel &c = channels_[channel - 1];
+    const int64_t n = int64_t(c.atMs.size());
+    const int64_t pass = ms / spanMs_;
+    const int64_t j = std::upper_bound(c.atMs.begin(), c.atMs.end(), ms % spanMs_) - c.atMs.begin() - 1;
+    // Before the channel's first record of a pass its last of the pass before still shows.
+    return pass * n + j;
 }
 
 std::unique_ptr<VideoSource> MakeVideoSource(const SimOptions &options, std::string &error)
 {
     if (options.source.empty())
-        return std::make_unique<GeneratedSource>(options.ntsc, options.fullSize);
+        return std::make_unique<GeneratedSource>(options.ntsc, options.fullSize, options.fps);
     const std::string &s = options.source;
     if (s.size() > 4 && s.compare(s.size() - 4, 4, ".dvr") == 0)
         return DvrFileSource::Open(s, error);

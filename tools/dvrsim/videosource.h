@@ -1,7 +1,9 @@
 #pragma once
 // Where the simulator's pictures come from, and how a picture becomes part 0 of a video record.
-// A source hands out part 0 of one record per call; the session adds the header. A source that
-// replays stored records (a .dvr file) fits behind the same interface.
+// A source is a timeline per channel that repeats: record k of a channel falls at TimeOf(k)
+// milliseconds from the source's start, counting k over every pass. Live view takes the records
+// one after the other as their times come; playback and copy take the record that shows at a
+// position of the recorded hour, in either direction. The session adds the header.
 #include "viewer/protocol/framerecord.h"
 
 #include <cstddef>
@@ -29,11 +31,27 @@ struct SimVideo {
 class VideoSource {
 public:
     virtual ~VideoSource() = default;
-    // The next record of a channel (1-based, 1..16); false when the channel has no video.
-    virtual bool Next(int channel, SimVideo &out) = 0;
-    // Whether a session that has taken `served` records of a channel is due its next once the
-    // source has run for elapsedMs; a source without times of its own gives one whenever asked.
-    virtual bool Due(int /*channel*/, int64_t /*elapsedMs*/, uint64_t /*served*/) const { return true; }
+    // Record k of a channel (1-based, 1..16); false when the channel has no video.
+    virtual bool Get(int channel, uint64_t k, SimVideo &out) = 0;
+    // When record k of a channel falls, in ms from the source's start.
+    virtual int64_t TimeOf(int channel, uint64_t k) const = 0;
+    // The record of a channel that shows at ms: the last whose time is not after it; -1 before
+    // the first.
+    virtual int64_t IndexAt(int channel, int64_t ms) const = 0;
+    // The record at or before k that shows without the ones before it (a key picture of an
+    // MPEG-4 stream cut picture by picture); k itself where every record stands alone.
+    virtual int64_t KeyAtOrBefore(int /*channel*/, int64_t k) const { return k; }
+};
+
+// A source without times of its own: a record every 1000 / fps ms.
+class SteadySource : public VideoSource {
+public:
+    explicit SteadySource(int fps) : periodMs_(1000 / (fps > 0 ? fps : 1)) {}
+    int64_t TimeOf(int, uint64_t k) const override { return int64_t(k) * periodMs_; }
+    int64_t IndexAt(int, int64_t ms) const override { return ms < 0 ? -1 : ms / periodMs_; }
+
+protected:
+    int64_t periodMs_;
 };
 
 // JPEG records: a 32-byte prefix (00 00 01 D0 + channel - 1, the picture length, zeros) and the
@@ -65,10 +83,11 @@ uint8_t SizeCodeFor(int width, int height);
 
 // Generated JPEG pictures: a test pattern per channel with its number and a moving bar; either
 // 352 pixels wide in one area (size code 2), or full size as two 704-wide fields (size code 0).
-class GeneratedSource : public VideoSource {
+class GeneratedSource : public SteadySource {
 public:
-    explicit GeneratedSource(bool ntsc, bool fullSize = false);
-    bool Next(int channel, SimVideo &out) override;
+    explicit GeneratedSource(bool ntsc, bool fullSize = false, int fps = 5);
+    // Picture k % kFrames of the channel: the bar walks right as k grows.
+    bool Get(int channel, uint64_t k, SimVideo &out) override;
 
     static constexpr int kFrames = 16;
 
@@ -80,30 +99,30 @@ private:
     int width_;
     int height_;
     std::vector<std::vector<std::vector<uint8_t>>> cache_; // [channel - 1][frame]
-    int next_[16] = {};
 };
 
 // A directory of per-channel files: chNN.m4v (an MPEG-4 elementary stream), chNN.jpg or
 // chNN-*.jpg (pictures, in name order); each loops. Channels without a file get generated
 // pictures.
-class DirectorySource : public VideoSource {
+class DirectorySource : public SteadySource {
 public:
     // fps and the video standard set the presentation times and frame delays of MPEG frames.
     static std::unique_ptr<DirectorySource> Open(const std::string &dir, int fps, bool ntsc, std::string &error);
-    bool Next(int channel, SimVideo &out) override;
+    bool Get(int channel, uint64_t k, SimVideo &out) override;
+    // The intra-coded picture at or before k of an MPEG-4 channel.
+    int64_t KeyAtOrBefore(int channel, int64_t k) const override;
     // What a channel plays: "mpeg", "jpeg" or "generated".
     std::string KindOf(int channel) const;
     size_t FrameCount(int channel) const;
 
 private:
-    DirectorySource(int fps, bool ntsc) : fps_(fps), ntsc_(ntsc), generated_(ntsc) {}
+    DirectorySource(int fps, bool ntsc) : SteadySource(fps), fps_(fps), ntsc_(ntsc), generated_(ntsc, false, fps) {}
 
     struct Channel {
         bool mpeg = false;
         uint8_t sizeCode = 2;
         std::vector<std::vector<uint8_t>> frames;
-        size_t next = 0;
-        uint64_t count = 0; // frames handed out, for the presentation time
+        std::vector<bool> intra; // MPEG-4: the picture decodes on its own
     };
     int fps_;
     bool ntsc_;
@@ -113,15 +132,24 @@ private:
 
 // The records of a .dvr recording, served per channel in recorded order and looping. Part 0
 // already holds the wire form of its pictures, so it goes out as stored.
+//
+// Every channel keeps to the one clock of the recording: a record falls at its recorded second
+// (the records of a channel within one second spread evenly over it) counted from the first.
+// Times are taken from neighbouring records: a time out of step with both of its neighbours
+// (damaged, or set far off) counts as the second of the record before it, and a jump in the
+// recording that its next record confirms goes on one second later, so no channel waits for a
+// clock that never comes.
 class DvrFileSource : public VideoSource {
 public:
     static std::unique_ptr<DvrFileSource> Open(const std::string &path, std::string &error);
-    bool Next(int channel, SimVideo &out) override;
-    // Each channel's records spread evenly over the recording's time span, so that channels
-    // recorded at different rates keep to one clock.
-    bool Due(int channel, int64_t elapsedMs, uint64_t served) const override;
+    bool Get(int channel, uint64_t k, SimVideo &out) override;
+    int64_t TimeOf(int channel, uint64_t k) const override;
+    int64_t IndexAt(int channel, int64_t ms) const override;
     size_t RecordCount(int channel) const { return channels_[channel - 1].records.size(); }
+    // One pass of the recording, to the end of its last second.
     int64_t SpanMs() const { return spanMs_; }
+    // Two recorded times further apart than this are out of step.
+    static constexpr int64_t kMaxStepSeconds = 60;
     // Channel count and video byte of the file header.
     uint8_t FileChannels() const { return fileChannels_; }
     uint8_t FileVideo() const { return fileVideo_; }
@@ -132,10 +160,10 @@ public:
 private:
     struct Channel {
         std::vector<SimVideo> records;
-        size_t next = 0;
+        std::vector<int64_t> atMs; // within one pass, not falling
     };
     Channel channels_[16];
-    int64_t spanMs_ = 0;
+    int64_t spanMs_ = 1000;
     uint8_t fileChannels_ = 0;
     uint8_t fileVideo_ = 0;
 };
