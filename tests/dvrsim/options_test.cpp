@@ -60,6 +60,34 @@ TEST(SimOptions, AnyChannelCountFromOneToSixteen)
     }
 }
 
+TEST(SimOptions, VariantIsTheModelCode)
+{
+    const std::pair<std::vector<std::string>, std::pair<int, int>> cases[] = {
+        {{}, {-1, 0}},
+        {{"--model", "3"}, {-1, 3}},
+        {{"--variant", "4"}, {4, 4}},
+        {{"--variant", "2", "--model", "2"}, {2, 2}},
+        {{"--variant", "0"}, {0, 0}},
+    };
+    for (const auto &[args, want] : cases) {
+        SimOptions o;
+        std::string error;
+        ASSERT_TRUE(ParseSimOptions(args, o, error)) << error;
+        EXPECT_EQ(o.variant, want.first);
+        EXPECT_EQ(o.model, want.second);
+    }
+}
+
+TEST(SimOptions, MakeFirmwareNeedsNothingToListenOn)
+{
+    SimOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseSimOptions({"--no-tcp", "--make-firmware", "fw.bin", "--size", "2500", "--model", "1"}, o, error))
+        << error;
+    EXPECT_EQ(o.makeFirmware, "fw.bin");
+    EXPECT_EQ(o.firmwareSize, 2500);
+}
+
 TEST(SimOptions, LoginResults)
 {
     const std::pair<const char *, int> cases[] = {{"master", 2}, {"slave", 1}, {"busy", 3}, {"deny", 0}};
@@ -78,7 +106,8 @@ TEST(SimOptions, BadArgumentsAreRefusedWithAReason)
         {"--fps", "12x"},          {"--mac", "01:02:03"},    {"--mac", "zz:02:03:04:05:06"},
         {"--listen", "5400"},      {"--listen", "h:70000"},  {"--login", "root"},    {"--fault", "melt"},
         {"--fault", "bad-crc:0"},  {"--no-tcp"},             {"--pty", "--serial", "/dev/ttyS0"},
-        {"--bogus"},
+        {"--bogus"},               {"--variant", "16"},      {"--variant", "1", "--model", "2"},
+        {"--size", "19"},
     };
     for (const auto &args : cases) {
         SimOptions o;

@@ -23,6 +23,21 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    if (!options.makeFirmware.empty()) {
+        const auto image = MakeFirmwareImage(options.model, size_t(options.firmwareSize));
+        std::FILE *f = std::fopen(options.makeFirmware.c_str(), "wb");
+        bool ok = f && std::fwrite(image.data(), 1, image.size(), f) == image.size();
+        if (f)
+            ok = std::fclose(f) == 0 && ok;
+        if (!ok) {
+            std::fprintf(stderr, "dvrsim: cannot write %s\n", options.makeFirmware.c_str());
+            return 1;
+        }
+        std::printf("dvrsim: wrote %s: a firmware image of %zu bytes for model %d (tag %s)\n",
+                    options.makeFirmware.c_str(), image.size(), options.model, FirmwareTagFor(options.model));
+        return 0;
+    }
+
     // The server thread inherits a mask without SIGINT and SIGTERM; main waits for them.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);

@@ -79,7 +79,10 @@ const char *SimUsage()
            "  --login RESULT         master | slave | busy | deny (default master)\n"
            "  --channels N           1..16 (default 4)\n"
            "  --ntsc                 NTSC video (default PAL)\n"
-           "  --model N              model code 0..15 (default 0)\n"
+           "  --model N              model code 0..15 (default 0); a firmware image must carry its tag\n"
+           "  --variant N            record variant 0..15: the model code, and the configuration\n"
+           "                         record answered as reply 35 with a built-in record of its page\n"
+           "                         set (1; 2 with 16 channels; 4 with 4 channels; others default)\n"
            "  --mac XX:XX:XX:XX:XX:XX  MAC address in the login answer\n"
            "  --user NAME            user a login must name (or leave empty)\n"
            "  --password TEXT        password a login must give\n"
@@ -96,6 +99,9 @@ const char *SimUsage()
            "  --audio-tone HZ        frequency of the tone, 50..3900 (default 1000)\n"
            "  --audio-save FILE      write the audio viewers send to FILE (IMA ADPCM WAVE) at exit\n"
            "  --fault KIND[:COUNT]   lost-segment | bad-crc | wrong-frame-id | oversize | garbage\n"
+           "  --make-firmware FILE   write a firmware image this recorder takes (its model's tag and\n"
+           "                         CRC-32) to FILE and stop; --model 1 makes one another recorder takes\n"
+           "  --size N               bytes of that image, 20..67108864 (default 262144)\n"
            "  --help                 this text\n";
 }
 
@@ -103,6 +109,7 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions &out, std:
 {
     if (help)
         *help = false;
+    bool modelGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string &a = args[i];
         auto value = [&](std::string &v) {
@@ -171,6 +178,11 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions &out, std:
             if (!number(0, 15, n))
                 return false;
             out.model = uint8_t(n);
+            modelGiven = true;
+        } else if (a == "--variant") {
+            if (!number(0, 15, n))
+                return false;
+            out.variant = int(n);
         } else if (a == "--mac") {
             if (!value(v))
                 return false;
@@ -219,6 +231,13 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions &out, std:
         } else if (a == "--audio-save") {
             if (!value(out.audioSave))
                 return false;
+        } else if (a == "--make-firmware") {
+            if (!value(out.makeFirmware))
+                return false;
+        } else if (a == "--size") {
+            if (!number(20, 64L << 20, n))
+                return false;
+            out.firmwareSize = n;
         } else if (a == "--fault") {
             if (!value(v))
                 return false;
@@ -236,6 +255,16 @@ bool ParseSimOptions(const std::vector<std::string> &args, SimOptions &out, std:
             return false;
         }
     }
+    if (out.variant >= 0) {
+        // The viewer reads the variant from the model code of the login answer.
+        if (modelGiven && out.model != out.variant) {
+            error = "--variant is the model code: --model " + std::to_string(out.model) + " names another";
+            return false;
+        }
+        out.model = uint8_t(out.variant);
+    }
+    if (!out.makeFirmware.empty())
+        return true; // nothing is served
     if (out.listenHost.empty() && out.serialPath.empty() && !out.pty) {
         error = "nothing to listen on: give --listen, --serial or --pty";
         return false;

@@ -37,6 +37,10 @@ struct SimOptions {
     int channels = 4;     // 1..16
     bool ntsc = false;
     uint8_t model = 0;    // 0..15, high nibble of the video byte
+    // The record variant: the model code, which the configuration record's fetch is then
+    // answered for with reply 35; -1 = none (reply 11, variant 0). It chooses the built-in
+    // record's page set: 1, 2 (with 16 channels) and 4 (with 4 channels) have their own.
+    int variant = -1;
     std::array<uint8_t, 6> mac{0x00, 0x1C, 0x5A, 0x00, 0x00, 0x01};
     // When either is set, a login must match: the user (or an empty user) and the password.
     std::string user;
@@ -68,6 +72,10 @@ struct SimOptions {
     std::string audioSave;
 
     std::array<int, kFaultKindCount> faults{};
+
+    // Write a firmware image for this model (--model / --variant) to this file and stop.
+    std::string makeFirmware;
+    long firmwareSize = 262144;
 
     uint8_t VideoByte() const { return uint8_t((model << 4) | (ntsc ? 1 : 0)); }
     uint32_t ChannelMask() const { return channels >= 32 ? 0xFFFFFFFFu : (1u << channels) - 1; }

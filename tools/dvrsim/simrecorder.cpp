@@ -2,10 +2,14 @@
 #include "simaudio.h"
 
 #include "platform/endian.h"
+#include "simenv.h"
 #include "simoptions.h"
 #include "viewer/link/crc32.h"
+#include "viewer/protocol/recordprogram.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iterator>
@@ -51,12 +55,6 @@ RecorderTime FromSeconds(int64_t s)
             uint8_t(rest / 60 % 60), uint8_t(rest % 60)};
 }
 
-void PutDigits(uint8_t *p, int width, unsigned value)
-{
-    for (int i = width - 1; i >= 0; --i, value /= 10)
-        p[i] = uint8_t(value % 10);
-}
-
 std::vector<uint8_t> Entry(std::initializer_list<uint8_t> head, size_t size)
 {
     std::vector<uint8_t> e(head);
@@ -89,6 +87,26 @@ bool ValidRecorderTime(const RecorderTime &t)
            t.day <= 31 && t.hour < 24 && t.minute < 60 && t.second < 60;
 }
 
+const char *FirmwareTagFor(uint8_t model) { return model != 0 ? "kxt52070" : "kxt52030"; }
+
+std::vector<uint8_t> MakeFirmwareImage(uint8_t model, size_t size)
+{
+    size = std::max(size, kMinFirmwareSize);
+    std::vector<uint8_t> image(size);
+    static const char kHead[] = "DVRSIM FIRMWARE";
+    uint32_t x = 0x2545F491u;
+    for (size_t i = 0; i < size; ++i) {
+        x = x * 1664525u + 1013904223u;
+        image[i] = i < sizeof kHead - 1 ? uint8_t(kHead[i]) : uint8_t(x >> 24);
+    }
+    uint8_t *tag = image.data() + size - 20;
+    std::fill(tag, tag + 16, uint8_t(0));
+    const char *name = FirmwareTagFor(model);
+    std::copy(name, name + std::strlen(name), tag);
+    PutLe32(image.data() + size - 4, CrcUpdate(0, image.data(), int(size - 4)));
+    return image;
+}
+
 RecorderTime AddSeconds(const RecorderTime &t, int64_t seconds) { return FromSeconds(RecorderSeconds(t) + seconds); }
 
 RecorderTime NowRecorderTime()
@@ -115,12 +133,13 @@ int64_t RecordedSpan::Offset(const RecorderTime &t) const
 
 SimRecorder::SimRecorder(const SimOptions &options)
     : channels_(options.channels), ntsc_(options.ntsc), model_(options.model),
+      variant_(options.variant < 0 ? 0 : options.variant),
       port_(uint16_t(options.listenPort > 0 ? options.listenPort : 5400)), mac_(options.mac)
 {
     // One hour recorded on the morning of a fixed day, so searches give the same answers every run.
     span_.start = {20, 26, 12, 10, 9, 0, 0};
     span_.seconds = 3600;
-    BuildDefaultEnv();
+    env_ = BuildRecorderEnv({channels_, ntsc_, variant_, port_});
     BuildDefaultTitles();
 
     // An event every 37 seconds, cycling through the channels and the three kinds.
@@ -153,35 +172,10 @@ SimRecorder::SimRecorder(const SimOptions &options)
     AddLog(2, span_.At(span_.seconds));       // RECORD STOP
 }
 
-void SimRecorder::BuildDefaultEnv()
+const std::vector<uint8_t> &SimRecorder::FetchEnv()
 {
-    env_.assign(kDvrEnvRecordSize, 0);
-    env_[0] = 4; // picture positions centred
-    env_[1] = 4;
-    for (int ch = 0; ch < 16; ++ch) {
-        uint8_t *t = env_.data() + env::kTitles + 9 * ch;
-        const std::string title = "CAMERA" + std::string(ch < 9 ? "0" : "") + std::to_string(ch + 1);
-        std::fill(t, t + 8, uint8_t(' '));
-        std::copy(title.begin(), title.end(), t);
-        t[8] = 0;
-    }
-    for (int i = 0; i < 168; ++i) {
-        env_[size_t(env::kSchedule + i)] = 2;
-        env_[size_t(env::kScheduleMarks + i)] = 1;
-    }
-    for (int d = 0; d < 7; ++d)
-        env_[size_t(env::kAllDay + d)] = 2;
-    for (int a = 0; a < 8; ++a)
-        env_[size_t(env::kAudio + a)] = 99;
-    PutDigits(env_.data() + env::kMasterPassword, 8, 11111111);
-    PutDigits(env_.data() + env::kSlavePassword, 8, 22222222);
-    const unsigned ip[4] = {127, 0, 0, 1}, mask[4] = {255, 0, 0, 0};
-    for (int i = 0; i < 4; ++i) {
-        PutDigits(env_.data() + env::kIp + 3 * i, 3, ip[i]);
-        PutDigits(env_.data() + env::kSubnet + 3 * i, 3, mask[i]);
-    }
-    PutDigits(env_.data() + env::kPort, 4, port_ >= 5400 && port_ <= 5499 ? port_ : 5400);
-    env_[env::kVideo] = ntsc_ ? 1 : 0;
+    WriteRecorderTime(env_.data() + kEnvClockOffset, NowRecorderTime());
+    return env_;
 }
 
 void SimRecorder::BuildDefaultTitles()
@@ -237,7 +231,7 @@ bool SimRecorder::StoreTitles(const std::vector<uint8_t> &bitmaps)
 bool SimRecorder::CheckSetupPassword(const uint8_t *p, size_t length) const
 {
     for (int i = 0; i < 8; ++i) {
-        const uint8_t digit = env_[size_t(env::kMasterPassword + i)];
+        const uint8_t digit = env_[size_t(kEnvMasterPassword + i)];
         const uint8_t typed = size_t(i) < length ? p[i] : 0;
         if (digit > 9 || typed != uint8_t('0' + digit))
             return false;
@@ -369,43 +363,80 @@ void SimRecorder::Flash(std::vector<uint8_t> image)
 
 std::vector<uint8_t> SimRecorder::Status() const
 {
+    // What the set-up record says, as the recorder runs it now.
     std::vector<uint8_t> s(kDvrStatusRecordSize, 0);
     uint8_t *p = s.data();
-    p[1] = ntsc_ ? 1 : 0;
+    const uint8_t *e = env_.data();
+    const uint8_t video = e[env::kVideo];
+    p[1] = video <= 1 ? video : (ntsc_ ? 1 : 0); // AUTO: what the cameras deliver
     PutLe32(p + 2, 38);
     PutLe32(p + 6, 100);
-    const std::string sw = "DVRSIM 1.0", hw = "SIM BOARD 1";
-    std::copy(sw.begin(), sw.end(), p + 10);
+    char sw[32] = "DVRSIM 1.0";
+    if (flashCount_ > 0) // the version names the image last flashed
+        std::snprintf(sw, sizeof sw, "DVRSIM 1.0 UPG %08X", CrcUpdate(0, firmware_.data(), int(firmware_.size())));
+    const std::string hw = "SIM BOARD 1";
+    std::copy(sw, sw + std::strlen(sw), p + 10);
     std::copy(hw.begin(), hw.end(), p + 42);
-    // Slots 1 and 2 hold the two recording disks.
+    // Bays 1 and 2 hold the disks, each recording or keeping backups as its bay is set.
+    const uint32_t diskMb = kDiskSectors / 2048;
+    uint32_t fixedMb = 0, backupMb = 0;
     for (int slot : {1, 2}) {
+        const bool backup = e[env::kBayMode + slot] == 1;
         p[74 + slot] = 1;
-        p[202 + slot] = 0;
+        p[202 + slot] = backup ? 1 : 0;
         PutLe32(p + 330 + 4 * slot, kDiskSectors);
+        (backup ? backupMb : fixedMb) += diskMb;
+        if (!backup && p[865] == 0)
+            p[865] = uint8_t(slot);
+        if (backup && p[878] == 0)
+            p[878] = uint8_t(slot);
     }
     PutLe32(p + 842, 2);
-    const uint32_t totalMb = 2 * (kDiskSectors / 2048);
-    PutLe32(p + 846, totalMb);
-    PutLe32(p + 850, totalMb / 3);
-    PutLe32(p + 854, 0);
+    PutLe32(p + 846, fixedMb);
+    PutLe32(p + 850, fixedMb / 3);
+    PutLe32(p + 854, backupMb);
     PutLe32(p + 858, 0);
-    p[862] = 1;
-    p[863] = 0;
-    p[864] = 1;
-    p[865] = 1;
+
+    // The program of this hour of the schedule, its record type, the repeat switch.
+    const RecorderTime now = NowRecorderTime();
+    const int program = ScheduledProgram(env_, variant_, channels_, DayOfWeek(&now), now.hour);
+    const uint8_t *block = e + kEnvProgramOffset + kEnvProgramSize * program;
+    p[862] = uint8_t(program);
+    p[863] = block[prg::kType];
+    p[864] = e[env::kRepeat];
     PutLe32(p + 866, 100000);
     PutLe32(p + 870, 100000 + uint32_t(blocks_.size() - 1) * kBlockSectors);
-    p[878] = 0;
+
     std::copy(mac_.begin(), mac_.end(), p + 891);
-    const uint8_t ip[4] = {127, 0, 0, 1}, mask[4] = {255, 0, 0, 0};
-    std::copy(ip, ip + 4, p + 897);
-    std::copy(mask, mask + 4, p + 901);
-    PutLe32(p + 913, port_);
-    p[917] = 1;
-    // Every channel records normally (state 1 in its two bits, channel 0 in the top bits).
+    for (int k = 0; k < 4; ++k) {
+        const int at[4] = {env::kIp, env::kSubnet, env::kGateway, env::kDns};
+        for (int f = 0; f < 4; ++f)
+            p[897 + 4 * f + k] = uint8_t(DecodeEnvOctet(e + at[f], k).value_or(0));
+    }
+    PutLe32(p + 913, DigitsToNumber(e + env::kPort, 4));
+    // Recording in a scheduled hour; a channel records normally when its program gives it
+    // pictures of its own (a half-size partner's go with its pair).
+    const bool recording = program != 6;
+    p[917] = recording ? 1 : 0;
+    int sizes[16] = {}, pairs[16] = {};
+    for (int ch = 0; ch < 16; ++ch) {
+        sizes[ch] = block[prg::kSize + ch];
+        pairs[ch] = block[prg::kPair + ch];
+    }
+    uint32_t partners = PartnerSet(sizes, pairs, std::min(channels_, 16));
+    if (variant_ == 1 || (variant_ == 2 && channels_ == 16)) {
+        // Variant pages: a half-size group records on its even places only.
+        const int group = variant_ == 1 ? 4 : 8;
+        partners = 0;
+        for (int leader = 0; leader < 16; leader += group)
+            if (sizes[leader] == kSizeHalf)
+                for (int ch = leader + 1; ch < leader + group; ch += 2)
+                    partners |= 1u << ch;
+    }
     uint32_t states = 0;
     for (int ch = 0; ch < channels_ && ch < 16; ++ch)
-        states |= 1u << (30 - 2 * ch);
+        if (recording && block[prg::kNormal + 2 * ch] > 0 && !(partners & (1u << ch)))
+            states |= 1u << (30 - 2 * ch);
     PutLe32(p + 923, states);
     return s;
 }

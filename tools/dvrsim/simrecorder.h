@@ -16,19 +16,16 @@ namespace strandel::sim {
 
 struct SimOptions;
 
-// Offsets inside the configuration record that the simulator reads or fills in.
+// Offsets inside the configuration record that the status report is read from.
 namespace env {
-constexpr int kTitles = kEnvTitleOffset;             // 16 x 9: 8 characters blank-padded, NUL
-constexpr int kSchedule = kEnvScheduleOffset;        // 168 hours: 2 on, 6 off
-constexpr int kScheduleMarks = kEnvMarkOffset;       // 168 flags
-constexpr int kAudio = kEnvAudioOffset;              // 8 inputs, 99 = off
-constexpr int kMasterPassword = kEnvMasterPassword;  // 8 digit values
-constexpr int kSlavePassword = kEnvSlavePassword;
 constexpr int kIp = 7522;                            // 12 digits, 4 octets x 3
 constexpr int kSubnet = 7534;
+constexpr int kGateway = 7546;
+constexpr int kDns = 7558;
 constexpr int kPort = kEnvPortOffset;                // 4 digits
-constexpr int kVideo = 7674;                         // 0 PAL, 1 NTSC
-constexpr int kAllDay = kEnvAllDayOffset;            // 7 days: 2 on, 6 off
+constexpr int kVideo = 7674;                         // 0 PAL, 1 NTSC, 2 AUTO
+constexpr int kRepeat = 5729;                        // OFF/ON
+constexpr int kBayMode = 7472;                       // 5 bays: REC/BACKUP
 } // namespace env
 
 // One recorded span on the simulated disks; positions are whole seconds from its start.
@@ -44,6 +41,14 @@ struct RecordedSpan {
 // Seconds since 1970-01-01 of a time, and whether its fields make a date of 1900-2099.
 int64_t RecorderSeconds(const RecorderTime &t);
 bool ValidRecorderTime(const RecorderTime &t);
+// The model tag of a firmware image for recorders of a model code: one for every model but 0.
+const char *FirmwareTagFor(uint8_t model);
+// A firmware image a recorder of that model takes: filler data, the model tag in the 16 bytes
+// from 20 before the end, the CRC-32 of all before it in the last 4 (little-endian). At least
+// 20 bytes.
+std::vector<uint8_t> MakeFirmwareImage(uint8_t model, size_t size);
+constexpr size_t kMinFirmwareSize = 20;
+
 // Adds seconds to a time (calendar-correct, years 1900-2099).
 RecorderTime AddSeconds(const RecorderTime &t, int64_t seconds);
 RecorderTime NowRecorderTime();
@@ -56,6 +61,10 @@ public:
     bool LoadEnv(const std::string &path, std::string &error);
 
     const std::vector<uint8_t> &Env() const { return env_; }
+    // The record as a fetch answers it: with the recorder's clock in it.
+    const std::vector<uint8_t> &FetchEnv();
+    // The record variant a fetch answers with (the model code of a reply 35); 0 for reply 11.
+    int Variant() const { return variant_; }
     const std::vector<uint8_t> &Titles() const { return titles_; }
     const RecordedSpan &Span() const { return span_; }
     int Channels() const { return channels_; }
@@ -96,20 +105,20 @@ public:
     int FlashCount() const { return flashCount_; }
     void Flash(std::vector<uint8_t> image);
     // The tag a firmware image for this recorder must carry.
-    const char *FirmwareTag() const { return model_ != 0 ? "kxt52070" : "kxt52030"; }
+    const char *FirmwareTag() const { return FirmwareTagFor(model_); }
 
     uint16_t Port() const { return port_; }
 
     static constexpr int kPageSize = 20;
 
 private:
-    void BuildDefaultEnv();
     void BuildDefaultTitles();
     bool DiskPresent(uint8_t diskCode) const;
 
     int channels_;
     bool ntsc_;
     uint8_t model_;
+    int variant_;
     uint16_t port_;
     std::array<uint8_t, 6> mac_;
     RecordedSpan span_;

@@ -3,6 +3,7 @@
 #include "platform/endian.h"
 #include "simaudio.h"
 #include "simcontrols.h"
+#include "simenv.h"
 #include "transcript.h"
 #include "viewer/link/crc32.h"
 
@@ -18,6 +19,7 @@ constexpr size_t kMaxUpload = 65536;        // far above the 9638 and 2304 bytes
 constexpr size_t kMaxSegmented = size_t(1) << 20;
 constexpr uint32_t kMaxFirmware = 64u << 20;
 constexpr int kCopyRecordsPerTick = 32;
+constexpr uint32_t kUpgradeProgressStep = 65536;
 
 // Upgrade reply states.
 constexpr uint8_t kUpgradeDownloading = 0;
@@ -191,7 +193,8 @@ void SimSession::OnCommand(uint8_t cmd, const uint8_t *p, size_t n)
         OnPlay(p, n);
         break;
     case DvrCmdEnvGet:
-        Reply(DvrCmdEnvGet, recorder_.Env());
+        // A recorder with a record variant answers with the record of reply 35.
+        Reply(options_.variant >= 0 ? DvrCmdEnvGetEx : DvrCmdEnvGet, recorder_.FetchEnv());
         break;
     case DvrCmdStatus:
         Reply(DvrCmdStatus, recorder_.Status());
@@ -313,16 +316,12 @@ void SimSession::OnLogin(const uint8_t *p, size_t n)
     PutBe16(mask, uint16_t(options_.ChannelMask()));
     Reply(DvrCmdChannelMask, mask, 2);
     if (options_.channels >= 8) {
-        // The custom split layouts, as a recorder leaves them by default: each list counts up from
-        // channel 1, except the 9-split, which on 16 channels shows the second half (8 to 16) so
-        // that the two 9-splits between them show every channel.
+        // The custom split layouts, as a recorder leaves them by default.
         uint8_t info[kScreenLayoutInfoSize] = {};
         static constexpr int kStart[6] = {0, 4, 10, 17, 26, 36}, kCells[6] = {4, 6, 7, 9, 10, 13};
-        for (int l = 0; l < 6; ++l) {
-            const int first = kCells[l] == 9 && options_.channels > 9 ? options_.channels - 8 : 1;
+        for (int l = 0; l < 6; ++l)
             for (int c = 0; c < kCells[l]; ++c)
-                info[kStart[l] + c] = uint8_t(first + c <= options_.channels ? first + c : 0);
-        }
+                info[kStart[l] + c] = DefaultLayoutCell(kCells[l], c, options_.channels);
         info[127] = options_.channels >= 16 ? 0x3F : 0x07;
         Reply(DvrCmdScreenLayouts, info, sizeof info);
     }
@@ -510,8 +509,12 @@ void SimSession::OnUpgrade(const uint8_t *p, size_t n)
             return fail();
         std::copy(p + 5, p + n, firmware_.begin() + value);
         firmwareReceived_ += uint32_t(len);
-        if (firmwareReceived_ < firmware_.size())
+        if (firmwareReceived_ < firmware_.size()) {
+            // The gauge follows the download every 64 KiB.
+            if (firmwareReceived_ / kUpgradeProgressStep != value / kUpgradeProgressStep)
+                reply(kUpgradeProgress, int32_t(firmwareReceived_));
             break;
+        }
         // Whole: the image must carry its CRC and the tag of this model.
         const size_t size = firmware_.size();
         const bool crcOk = CheckCrc(firmware_.data(), uint32_t(size));
