@@ -1,11 +1,9 @@
 // The set-up editor against dvrsim on loopback: fetch, change one field, send; the simulator
 // keeps exactly what was sent and hands it back on the next fetch.
-#include "tests/dvrsim/simtest.h"
+#include "tests/admin/simclient.h"
 
 #include "viewer/admin/dvrenv.h"
-#include "viewer/link/dvrlink.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QSpinBox>
 
@@ -17,42 +15,6 @@ using namespace strandel;
 using namespace strandel::test;
 
 namespace {
-
-// The dialog services over a bare protocol core, as a view would give them.
-class CoreServices : public DvrServices {
-public:
-    explicit CoreServices(DvrWinCore &core) : core_(core) {}
-    bool SendCommandEx(uint8_t cmd, uint8_t flag, const uint8_t *data, int length) override
-    {
-        return core_.SendCommandEx(cmd, flag, data, length);
-    }
-    bool SendUpload(uint8_t cmd, const uint8_t *data, size_t length) override { return core_.SendUpload(cmd, data, length); }
-    int GetChannelCount() const override { return core_.GetChannelCount(); }
-    std::string GetRecordPath() const override { return "."; }
-    bool IsLoggedIn() const override { return core_.IsLoggedIn(); }
-    uint8_t GetModel() const override { return core_.GetModel(); }
-    uint8_t GetVideoStandard() const override { return core_.GetVideoStandard(); }
-    bool StartNetCopy(const std::string &name) override { return core_.StartNetCopy(name); }
-    bool IsCopying() const override { return core_.IsCopying(); }
-    void OpenUpgradeDialog() override {}
-
-private:
-    DvrWinCore &core_;
-};
-
-// Serves the UI thread (the QApplication of the test run) until cond holds; a hang guard.
-bool Wait(SimView &view, const std::function<bool()> &cond)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        view.RunPending();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 int CountLines(const std::string &path, const std::string &prefix)
 {

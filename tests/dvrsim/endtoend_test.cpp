@@ -392,6 +392,25 @@ TEST(SimEndToEnd, CommandLineProgramServesTcpAndAPty)
     EXPECT_EQ(sim.exitCode(), 0);
 }
 
+TEST(SimEndToEnd, CommandLineMakesAFirmwareImageForItsModel)
+{
+    SimApp();
+    const std::string path = testing::TempDir() + "dvrsim_fw_" + std::to_string(::getpid()) + ".bin";
+    QProcess sim;
+    sim.start(DVRSIM_PATH, {"--make-firmware", QString::fromStdString(path), "--size", "2500", "--model", "1"});
+    ASSERT_TRUE(sim.waitForFinished(20000));
+    EXPECT_EQ(sim.exitCode(), 0) << sim.readAllStandardError().toStdString();
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> image{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(image, sim::MakeFirmwareImage(1, 2500));
+    std::remove(path.c_str());
+    // A file that cannot be written is said so.
+    sim.start(DVRSIM_PATH, {"--make-firmware", QString::fromStdString(testing::TempDir() + "no/such/dir/fw.bin")});
+    ASSERT_TRUE(sim.waitForFinished(20000));
+    EXPECT_EQ(sim.exitCode(), 1);
+    EXPECT_TRUE(sim.readAllStandardError().contains("cannot write"));
+}
+
 TEST(SimEndToEnd, DemoRecordingIsServedLive)
 {
     auto options = LoopbackOptions();

@@ -140,6 +140,8 @@ SimRecorder::SimRecorder(const SimOptions &options)
     span_.start = {20, 26, 12, 10, 9, 0, 0};
     span_.seconds = 3600;
     env_ = BuildRecorderEnv({channels_, ntsc_, variant_, port_});
+    // The clock the record shows is the one it was built at; a record a viewer sends keeps its own.
+    WriteRecorderTime(env_.data() + kEnvClockOffset, NowRecorderTime());
     BuildDefaultTitles();
 
     // An event every 37 seconds, cycling through the channels and the three kinds.
@@ -170,12 +172,6 @@ SimRecorder::SimRecorder(const SimOptions &options)
         log_.back()[8] = uint8_t(k % 8 + 1);
     }
     AddLog(2, span_.At(span_.seconds));       // RECORD STOP
-}
-
-const std::vector<uint8_t> &SimRecorder::FetchEnv()
-{
-    WriteRecorderTime(env_.data() + kEnvClockOffset, NowRecorderTime());
-    return env_;
 }
 
 void SimRecorder::BuildDefaultTitles()

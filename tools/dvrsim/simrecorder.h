@@ -61,8 +61,6 @@ public:
     bool LoadEnv(const std::string &path, std::string &error);
 
     const std::vector<uint8_t> &Env() const { return env_; }
-    // The record as a fetch answers it: with the recorder's clock in it.
-    const std::vector<uint8_t> &FetchEnv();
     // The record variant a fetch answers with (the model code of a reply 35); 0 for reply 11.
     int Variant() const { return variant_; }
     const std::vector<uint8_t> &Titles() const { return titles_; }

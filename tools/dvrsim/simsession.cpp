@@ -194,7 +194,7 @@ void SimSession::OnCommand(uint8_t cmd, const uint8_t *p, size_t n)
         break;
     case DvrCmdEnvGet:
         // A recorder with a record variant answers with the record of reply 35.
-        Reply(options_.variant >= 0 ? DvrCmdEnvGetEx : DvrCmdEnvGet, recorder_.FetchEnv());
+        Reply(options_.variant >= 0 ? DvrCmdEnvGetEx : DvrCmdEnvGet, recorder_.Env());
         break;
     case DvrCmdStatus:
         Reply(DvrCmdStatus, recorder_.Status());
