@@ -135,6 +135,10 @@ int32_t VolHeader(BitReader &r, DecoderState &s, DecoderTables &t)
     GetBit(r);
     v.video_object_layer_height = int32_t(GetBits(r, 13));
     GetBit(r);
+    // The macroblock grid and the buffers are the instance's: another size would be decoded into
+    // the wrong grid.
+    if (v.video_object_layer_width != s.width || v.video_object_layer_height != s.height)
+        return refuse(DecodeErrorPictureSize);
     v.interlaced = int32_t(GetBit(r));
     v.obmc_disable = int32_t(GetBit(r));
     if (!v.obmc_disable)

@@ -53,7 +53,9 @@ enum DecodeResult {
 /* DecoderFrame.error: 0 a clean picture; 1 a syntax error in the picture's data (the macroblocks
  * that could not be decoded show the reference picture); 0x101 to 0x10A the stream uses a tool
  * the decoder does not serve, and its pictures are refused; 0x10B the picture came out, but its
- * direct-mode macroblocks over field-predicted ones show the reference picture. */
+ * direct-mode macroblocks over field-predicted ones show the reference picture; 0x10C the layer's
+ * picture size is not the instance's, and its pictures are refused until the instance is
+ * initialised at the size DecOptProbe reads from the layer. */
 enum DecodeError {
     DecodeErrorNone = 0,
     DecodeErrorSyntax = 1,
@@ -67,7 +69,8 @@ enum DecodeError {
     DecodeErrorScalability = 0x108,
     DecodeErrorBitDepth = 0x109,            /* samples of other than 8 bits */
     DecodeErrorOverlappedMotion = 0x10A,    /* overlapped block motion compensation */
-    DecodeErrorFieldDirect = 0x10B          /* interlaced direct mode */
+    DecodeErrorFieldDirect = 0x10B,         /* interlaced direct mode */
+    DecodeErrorPictureSize = 0x10C          /* the layer's width or height differs from the instance's */
 };
 
 enum CodecType { CodecJpeg = 0, CodecMpeg2 = 2, CodecMpeg4 = 4 };

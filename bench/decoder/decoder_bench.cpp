@@ -1,5 +1,5 @@
-// Decoding speed of lumaset against ffmpeg on one thread, on the same MPEG-4 I/P streams.
-// The 704x480 and 720x576 streams are made with ffmpeg when it is installed; without it only the
+// Decoding speed of lumaset against ffmpeg on one thread, on the same MPEG-4 streams (I/P, and
+// I/P/B). The 704x480 and 720x576 streams are made with ffmpeg when it is installed; without it only the
 // committed test streams are measured. Prints frames per second and the ratio to ffmpeg.
 #include "tests/decoder/instance.h"
 
@@ -107,14 +107,20 @@ int main(int argc, char **argv)
     const std::string dir = "/tmp/lumaset-bench-" + std::to_string(getpid());
     if (ffmpeg) {
         std::system(("mkdir -p " + dir).c_str());
-        for (auto [w, h] : {std::pair{704, 480}, std::pair{720, 576}}) {
-            const std::string size = std::to_string(w) + "x" + std::to_string(h);
-            const std::string path = dir + "/ip_" + size + ".m4v";
+        // I/P streams at both recorder sizes, and one with two B-pictures between anchors.
+        struct Made {
+            const char *kind;
+            int w, h, bframes;
+        };
+        for (const Made m : {Made{"ip", 704, 480, 0}, Made{"ip", 720, 576, 0}, Made{"ipb", 704, 480, 2}}) {
+            const std::string size = std::to_string(m.w) + "x" + std::to_string(m.h);
+            const std::string name = std::string(m.kind) + "_" + size;
+            const std::string path = dir + "/" + name + ".m4v";
             const std::string cmd = "ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=" + size +
-                                    ":rate=25 -frames:v 300 -threads 1 -c:v mpeg4 -bf 0 -flags +bitexact "
-                                    "-g 50 -q:v 4 -f m4v " + path;
+                                    ":rate=25 -frames:v 300 -threads 1 -c:v mpeg4 -bf " +
+                                    std::to_string(m.bframes) + " -flags +bitexact -g 50 -q:v 4 -f m4v " + path;
             if (std::system(cmd.c_str()) == 0)
-                streams.push_back({"ip_" + size, path, w, h, SplitFrames(ReadFile(path))});
+                streams.push_back({name, path, m.w, m.h, SplitFrames(ReadFile(path))});
         }
     }
     const std::string fixture = std::string(STRANDEL_TEST_DATA) + "/data/p4q_96x64.m4v";

@@ -72,6 +72,8 @@ std::unique_ptr<Parsed> Parse(const std::vector<uint8_t> &bytes)
     std::memset(&p->s, 0, sizeof p->s);
     EXPECT_TRUE(BuildTables(p->t));
     p->s.vol.video_object_layer_width = 11; // a marker of the fields before the parse
+    p->s.width = 352; // the instance's picture, that of VolSpec
+    p->s.height = 288;
     p->s.vol.complexity_estimation_disable = 1;
     p->s.vol.quant_precision = 5;
     p->s.vol.vop_time_increment_resolution = 15;
@@ -126,6 +128,9 @@ TEST(Headers, LayerHeadersAcceptedAndRefused)
         {"overlapped motion", with([](VolSpec &v) { v.obmcDisable = 0; }), false, false,
          DecodeErrorOverlappedMotion},
         {"12-bit samples", with([](VolSpec &v) { v.bitsPerPixel = 12; }), false, false, DecodeErrorBitDepth},
+        {"NTSC layer, PAL instance", with([](VolSpec &v) { v.height = 240; }), false, false,
+         DecodeErrorPictureSize},
+        {"wider layer", with([](VolSpec &v) { v.width = 368; }), false, false, DecodeErrorPictureSize},
     };
     for (const Case &c : cases) {
         BitWriter w;

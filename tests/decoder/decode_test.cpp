@@ -191,5 +191,29 @@ TEST(Refused, QuarterPelStreams)
     EXPECT_EQ(std::count(out.begin(), out.end(), 0x55), long(out.size())) << "nothing is shown";
 }
 
+// A PAL layer given to an NTSC instance would be decoded into the wrong macroblock grid: it is
+// refused with its reason, and the probe reads the size to initialise at.
+TEST(Refused, LayerOfAnotherSize)
+{
+    const auto frames = SplitFrames(ReadFile(DataPath("i_352x288.m4v")));
+    ASSERT_EQ(frames.size(), 1u);
+    Instance ntsc(352, 240, OutputYv12);
+    std::vector<uint8_t> out(352 * 288 * 3 / 2, 0x55);
+    for (int call = 0; call < 2; ++call) {
+        EXPECT_EQ(ntsc.Decode(frames[0], out.data(), 352), DecodeFailed) << call;
+        EXPECT_EQ(ntsc.lastFrame().error, DecodeErrorPictureSize) << call;
+    }
+    EXPECT_EQ(std::count(out.begin(), out.end(), 0x55), long(out.size())) << "nothing is shown";
+
+    int32_t size = int32_t(frames[0].size());
+    ASSERT_EQ(Instance::Call(DecOptProbe, frames[0].data(), &size), DecodeOk);
+    EXPECT_EQ(size, 288 | 352 << 12);
+    Instance pal(352, 288, OutputYv12);
+    const auto reference = ReadReference("i_352x288.yuv.z", out.size());
+    ASSERT_EQ(pal.Decode(frames[0], out.data(), 352), DecodeOk);
+    EXPECT_EQ(pal.lastFrame().error, 0);
+    EXPECT_GE(Psnr(AsI420(out, 352, 288).data(), reference.data(), out.size()), kMinPsnr);
+}
+
 } // namespace
 } // namespace strandel::lumaset::test

@@ -334,7 +334,7 @@ TEST(Hostile, RandomAndMutatedStreams)
         const int32_t r = Instance::Call(DecOptDecode, &f, &i.params());
         EXPECT_TRUE(r == DecodeOk || r == DecodeFailed);
         EXPECT_TRUE(f.error == 0 || f.error == DecodeErrorSyntax ||
-                    (f.error >= DecodeErrorQuarterPel && f.error <= DecodeErrorFieldDirect))
+                    (f.error >= DecodeErrorQuarterPel && f.error <= DecodeErrorPictureSize))
             << f.error;
     };
     for (int n = 0; n < 300; ++n) {
