@@ -1,5 +1,6 @@
 #include "decoder/headers.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace strandel::lumaset {
@@ -330,29 +331,42 @@ bool VideoPacketHeader(BitReader &r, const DecoderState &s, int32_t *mb_number, 
     return VideoPacketHeaderAligned(r, s, mb_number, quant);
 }
 
+int ResyncMarkerZeros(const VopFields &vop)
+{
+    if (vop.vop_coding_type == VopI)
+        return 16;
+    if (vop.vop_coding_type == VopB)
+        return 15 + std::max({vop.vop_fcode_forward, vop.vop_fcode_backward, 2});
+    return 15 + vop.vop_fcode_forward;
+}
+
 bool VideoPacketHeaderAligned(BitReader &r, const DecoderState &s, int32_t *mb_number, int32_t *quant)
 {
     const VolFields &vol = s.vol;
+    const VopFields &vop = s.vop;
     const uint32_t bits = ShowBits(r, 24);
     const int zeros = bits ? __builtin_clz(bits) - 8 : 24;
-    if (zeros < 16 || zeros >= 23)
+    // The marker's length follows from the picture's f_codes: any other is damage.
+    if (zeros != ResyncMarkerZeros(vop))
         return false;
     FlushBits(r, zeros + 1);
     *mb_number = int32_t(GetBits(r, MacroblockNumberBits(s.mb_count)));
     *quant = int32_t(GetBits(r, vol.quant_precision));
-    if (GetBit(r)) { // header extension: a copy of the VOP header's timing and codes
-        while (GetBit(r) && !r.overrun) {
-        }
+    if (GetBit(r)) {
+        // Header extension: a copy of the VOP header's time and codes. A copy that differs is
+        // damage, and the packet's codes cannot be trusted.
+        int32_t modulo = 0;
+        while (GetBit(r) && !r.overrun)
+            ++modulo;
         GetBit(r);
-        GetBits(r, TimeIncrementBits(vol.vop_time_increment_resolution));
+        const int32_t increment = int32_t(GetBits(r, TimeIncrementBits(vol.vop_time_increment_resolution)));
         GetBit(r);
-        const int type = int(GetBits(r, 2));
-        GetBits(r, 3); // intra_dc_vlc_thr
-        if (type != VopI)
-            GetBits(r, 3);
-        if (type == VopB)
-            GetBits(r, 3);
-        if (type != s.vop.vop_coding_type)
+        const int32_t type = int32_t(GetBits(r, 2));
+        const int32_t thr = int32_t(GetBits(r, 3));
+        const int32_t forward = type != VopI ? int32_t(GetBits(r, 3)) : vop.vop_fcode_forward;
+        const int32_t backward = type == VopB ? int32_t(GetBits(r, 3)) : vop.vop_fcode_backward;
+        if (modulo != vop.modulo_time_base || increment != vop.vop_time_increment || type != vop.vop_coding_type ||
+            thr != vop.intra_dc_vlc_thr || forward != vop.vop_fcode_forward || backward != vop.vop_fcode_backward)
             return false;
     }
     return !r.overrun && *mb_number < s.mb_count && *quant > 0;

@@ -25,6 +25,8 @@ bool VopHeader(BitReader &r, DecoderState &s);
 // packet header after it (the aligned form starts at the marker itself). False on a header that
 // cannot belong to this picture.
 int MacroblockNumberBits(int32_t mb_count);
+// Zeros before the 1 of a resync marker in this picture: 16 in I-pictures, more with larger f_codes.
+int ResyncMarkerZeros(const VopFields &vop);
 bool ResyncMarkerNext(const BitReader &r);
 bool VideoPacketHeader(BitReader &r, const DecoderState &s, int32_t *mb_number, int32_t *quant);
 bool VideoPacketHeaderAligned(BitReader &r, const DecoderState &s, int32_t *mb_number, int32_t *quant);

@@ -2,6 +2,8 @@
 // that drift through the predicted pictures stays bounded.
 #include "testutil.h"
 
+#include "decoder/headers.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -123,6 +125,138 @@ TEST(VideoPackets, DamageStaysInsideItsPacket)
             EXPECT_GE(Psnr(yuv.data(), ref, pictureSize), kMinPsnr) << n;
         }
         previous = out;
+    }
+}
+
+// Bits of a stream, one per byte, for edits that do not keep byte boundaries.
+std::vector<uint8_t> ToBits(const std::vector<uint8_t> &bytes)
+{
+    std::vector<uint8_t> bits;
+    for (uint8_t b : bytes)
+        for (int i = 7; i >= 0; --i)
+            bits.push_back(uint8_t((b >> i) & 1));
+    return bits;
+}
+
+std::vector<uint8_t> ToBytes(const std::vector<uint8_t> &bits)
+{
+    std::vector<uint8_t> bytes((bits.size() + 7) / 8, 0);
+    for (size_t i = 0; i < bits.size(); ++i)
+        bytes[i / 8] |= uint8_t(bits[i] << (7 - i % 8));
+    return bytes;
+}
+
+void PutBits(std::vector<uint8_t> &bits, uint32_t value, int n)
+{
+    for (int i = n - 1; i >= 0; --i)
+        bits.push_back(uint8_t((value >> i) & 1));
+}
+
+// Replaces `removed` bits at bit position `at` of the packet that ends at byte `end` (where the
+// next marker starts) with `insert`, and stuffs the packet's end anew so that the next marker
+// stays byte-aligned.
+std::vector<uint8_t> EditPacket(const std::vector<uint8_t> &frame, size_t at, size_t removed,
+                                const std::vector<uint8_t> &insert, size_t end)
+{
+    const std::vector<uint8_t> bits = ToBits(frame);
+    size_t stuffing = 1; // a 0 and then up to seven 1s before the boundary
+    while (stuffing < 8 && bits[8 * end - stuffing] == 1)
+        ++stuffing;
+    std::vector<uint8_t> out(bits.begin(), bits.begin() + std::ptrdiff_t(at));
+    out.insert(out.end(), insert.begin(), insert.end());
+    out.insert(out.end(), bits.begin() + std::ptrdiff_t(at + removed), bits.begin() + std::ptrdiff_t(8 * end - stuffing));
+    out.push_back(0);
+    while (out.size() % 8)
+        out.push_back(1);
+    out.insert(out.end(), bits.begin() + std::ptrdiff_t(8 * end), bits.end());
+    return ToBytes(out);
+}
+
+// A resync marker of the wrong length, and a header extension that differs from the picture's
+// header, both in the second of three packets of a predicted picture: that packet is concealed
+// (its macroblocks show the picture before), the others decode, and the next intra picture
+// matches again. A header extension that agrees with the picture decodes clean.
+TEST(VideoPackets, MarkerLengthAndHeaderExtensionAreChecked)
+{
+    constexpr int kW = 128, kH = 96, kFrames = 8;
+    const auto frames = SplitFrames(ReadFile(DataPath("vp_128x96.m4v")));
+    ASSERT_EQ(int(frames.size()), kFrames);
+    const size_t pictureSize = size_t(kW) * kH * 3 / 2;
+    const auto reference = ReadReference("vp_128x96.yuv.z", pictureSize * kFrames);
+    ASSERT_FALSE(reference.empty());
+
+    // The predicted picture's header, as the decoder read it.
+    Instance probe(kW, kH, OutputYv12);
+    std::vector<uint8_t> out(pictureSize), previous(pictureSize);
+    ASSERT_EQ(probe.Decode(frames[0], out.data(), kW), DecodeOk);
+    ASSERT_EQ(probe.Decode(frames[1], out.data(), kW), DecodeOk);
+    const DecoderState &state = *static_cast<const DecoderState *>(probe.params().state);
+    const VopFields vop = state.vop;
+    ASSERT_EQ(vop.vop_coding_type, VopP);
+    const int zeros = ResyncMarkerZeros(vop);
+    EXPECT_EQ(zeros, 15 + vop.vop_fcode_forward);
+
+    const std::vector<uint8_t> &original = frames[1];
+    std::vector<size_t> markers;
+    for (size_t i = 4; i + 2 < original.size(); ++i)
+        if (original[i] == 0 && original[i + 1] == 0 && original[i + 2] >= 0x80)
+            markers.push_back(i);
+    ASSERT_EQ(markers.size(), 2u);
+    // The second packet's header: marker, macroblock number, quantiser, header extension flag.
+    const size_t marker = 8 * markers[0];
+    const size_t extensionFlag = marker + size_t(zeros) + 1 + size_t(MacroblockNumberBits(state.mb_count)) + 5;
+    ASSERT_EQ(ToBits(original)[extensionFlag], 0) << "the encoder wrote no header extension";
+    auto withExtension = [&](int32_t increment, int32_t type, int32_t fcode) {
+        std::vector<uint8_t> ext;
+        PutBits(ext, 1, 1); // the flag, then the fields
+        for (int i = 0; i < vop.modulo_time_base; ++i)
+            PutBits(ext, 1, 1);
+        PutBits(ext, 0, 1);
+        PutBits(ext, 1, 1);
+        PutBits(ext, uint32_t(increment), TimeIncrementBits(state.vol.vop_time_increment_resolution));
+        PutBits(ext, 1, 1);
+        PutBits(ext, uint32_t(type), 2);
+        PutBits(ext, uint32_t(vop.intra_dc_vlc_thr), 3);
+        PutBits(ext, uint32_t(fcode), 3);
+        return EditPacket(original, extensionFlag, 1, ext, markers[1]);
+    };
+
+    struct Case {
+        const char *name;
+        std::vector<uint8_t> frame;
+        bool concealed;
+    };
+    const Case cases[] = {
+        {"marker one zero too long", EditPacket(original, marker, 0, {0}, markers[1]), true},
+        {"header extension as the picture's", withExtension(vop.vop_time_increment, VopP, vop.vop_fcode_forward),
+         false},
+        {"header extension with another f_code", withExtension(vop.vop_time_increment, VopP, vop.vop_fcode_forward + 1),
+         true},
+        {"header extension with another time", withExtension(vop.vop_time_increment ^ 1, VopP, vop.vop_fcode_forward),
+         true},
+    };
+    for (const Case &c : cases) {
+        Instance inst(kW, kH, OutputYv12);
+        for (int n = 0; n < kFrames; ++n) {
+            ASSERT_EQ(inst.Decode(n == 1 ? c.frame : frames[size_t(n)], out.data(), kW), DecodeOk) << c.name << n;
+            const uint8_t *ref = reference.data() + pictureSize * size_t(n);
+            const auto yuv = AsI420(out, kW, kH);
+            if (n == 1 && c.concealed) {
+                EXPECT_EQ(inst.lastFrame().error, DecodeErrorSyntax) << c.name;
+                int wrong = 0;
+                for (int y = 0; y < kH; ++y)
+                    for (int x = 0; x < kW; ++x) {
+                        const size_t i = size_t(y) * kW + size_t(x);
+                        const bool lost = y >= 32 && y < 64; // the second packet's macroblock rows
+                        wrong += lost ? out[i] != previous[i] : std::abs(int(yuv[i]) - int(ref[i])) > 3;
+                    }
+                EXPECT_EQ(wrong, 0) << c.name;
+            } else if (n <= 1 || n >= 4) { // frames 2 and 3 predict from a concealed packet
+                EXPECT_EQ(inst.lastFrame().error, 0) << c.name << n;
+                EXPECT_GE(Psnr(yuv.data(), ref, pictureSize), kMinPsnr) << c.name << n;
+            }
+            previous = out;
+        }
     }
 }
 
