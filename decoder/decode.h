@@ -24,7 +24,10 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc);
 void ConcealMacroblock(const Context &c, const McTable &mc);
 void Pad(uint8_t *origin, int stride, int width, int height, int edge);
 // Deblocks the shown picture into the display buffer with the quantisers it was decoded with.
-void Deblock(const DecoderState &s, const Planes &shown, const uint8_t *quant);
+void Deblock(const DecoderState &s, const Planes &shown, const uint16_t *quant);
+
+// The largest quantiser of the layer: quant_precision bits.
+inline int QuantMax(const DecoderState &s) { return (1 << s.vol.quant_precision) - 1; }
 void Convert(const DecoderState &s, const uint8_t *y, int ystride, const uint8_t *u, const uint8_t *v,
              int cstride, uint8_t *out, int32_t pitch);
 

@@ -160,7 +160,7 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
     const McTable &mc = McBest();
     s.mb_index = s.mb_x = s.mb_y = 0;
     s.error = 0;
-    s.quant = std::clamp<int32_t>(s.vop.vop_quant, 1, 31);
+    s.quant = std::clamp<int32_t>(s.vop.vop_quant, 1, QuantMax(s));
     s.packet_start = 0;
     s.first_coded = 1;
     s.unserved = 0;
@@ -183,7 +183,7 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
         s.mb_y = number / s.mb_cols;
         s.packet_start = number;
         s.first_coded = 1;
-        s.quant = std::clamp<int32_t>(quant, 1, 31);
+        s.quant = std::clamp<int32_t>(quant, 1, QuantMax(s));
         packetEnd = NextMarker(r, r.pos);
     };
     for (;;) {

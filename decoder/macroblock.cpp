@@ -274,7 +274,7 @@ uint8_t *BlockDestination(const DecoderState &s, int b, ptrdiff_t *stride)
 
 void NextMacroblock(DecoderState &s, bool anchor = true)
 {
-    s.quant_grid[(s.mb_y + 1) * kQuantStride + s.mb_x + 1] = uint8_t(s.quant);
+    s.quant_grid[(s.mb_y + 1) * kQuantStride + s.mb_x + 1] = uint16_t(s.quant);
     if (anchor) { // what the B-VOPs after this picture read of their co-located macroblocks
         s.mode_grid[(s.mb_y + 1) * kModeStride + s.mb_x + 1] = int8_t(s.mb_type);
         s.mb_not_coded[s.mb_index] = uint8_t(s.not_coded);
@@ -475,7 +475,7 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
     if (s.mb_type == MbIntraQ || s.mb_type == MbInterQ) {
         static constexpr int kDquant[4] = {-1, -2, 1, 2};
         s.dquant = kDquant[GetBits(r, 2)];
-        s.quant = std::clamp(s.quant + s.dquant, 1, 31);
+        s.quant = std::clamp(s.quant + s.dquant, 1, QuantMax(s));
     }
     if (s.vol.interlaced) {
         if (intra || s.cbp)
@@ -602,7 +602,7 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
     s.cbp = cbpb;
     if (type != MbDirect && cbpb) {
         const int dbquant = GetBit(r) ? (GetBit(r) ? 2 : -2) : 0;
-        s.quant = std::clamp(s.quant + dbquant, 1, 31);
+        s.quant = std::clamp(s.quant + dbquant, 1, QuantMax(s));
     }
     const bool useFwd = type == MbForward || type == MbInterpolate;
     const bool useBwd = type == MbBackward || type == MbInterpolate;

@@ -93,7 +93,7 @@ struct PlaneJob {
     bool horizontal, vertical;
 };
 
-void DeblockPlane(const PlaneJob &j, const uint8_t *quant)
+void DeblockPlane(const PlaneJob &j, const uint16_t *quant)
 {
     auto qpAt = [&](int x, int y) {
         return int(quant[(y / j.mb_size + 1) * kQuantStride + x / j.mb_size + 1]);
@@ -114,7 +114,7 @@ void DeblockPlane(const PlaneJob &j, const uint8_t *quant)
 
 } // namespace
 
-void Deblock(const DecoderState &s, const Planes &shown, const uint8_t *quant)
+void Deblock(const DecoderState &s, const Planes &shown, const uint16_t *quant)
 {
     const int w = s.width, h = s.height, f = s.postproc_flags;
     uint8_t *y = s.display_buffer, *u = y + size_t(w) * size_t(h), *v = u + size_t(w / 2) * size_t(h / 2);

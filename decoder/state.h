@@ -97,7 +97,7 @@ struct DecoderState {
     int32_t toggle, fixed_buffer, frame_counter;
     Planes cur, fwd, bwd;
     int32_t cur_buffer, fwd_buffer; // frame buffer numbers of the current and forward pictures
-    uint8_t buffer_quant[3][(kMaxMbRows + 1) * kQuantStride]; // quantisers each buffer was decoded with
+    uint16_t buffer_quant[3][(kMaxMbRows + 1) * kQuantStride]; // quantisers each buffer was decoded with
 
     // Post-processing and output.
     int32_t postproc_on, postproc_flags;
@@ -127,7 +127,7 @@ struct DecoderState {
     int32_t modb, not_coded, quant, dc_scaler, pred_direction;
 
     int8_t mode_grid[(kMaxMbRows + 1) * kModeStride];
-    uint8_t quant_grid[(kMaxMbRows + 1) * kQuantStride];
+    uint16_t quant_grid[(kMaxMbRows + 1) * kQuantStride]; // up to 511 with a 9-bit quant_precision
     uint8_t mb_not_coded[kMaxMbs];
     uint8_t mb_field_pred[kMaxMbs];
     int16_t mv[2][kMaxMbs][4][2]; // forward, backward; four luma blocks; x, y

@@ -78,7 +78,9 @@ INSTANTIATE_TEST_SUITE_P(Streams, ReferenceDecode,
                                            ReferenceStream{"b_96x64", 96, 64, 10, false},
                                            ReferenceStream{"b4v_96x64", 96, 64, 10, false},
                                            // extended pixel aspect ratio
-                                           ReferenceStream{"par_80x64", 80, 64, 3, true}),
+                                           ReferenceStream{"par_80x64", 80, 64, 3, true},
+                                           // a 6-bit quant_precision, quantisers 33 to 63
+                                           ReferenceStream{"qp6_64x48", 64, 48, 3, true}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 // Video packets: one packet of a predicted picture damaged. Only that packet's macroblocks lose

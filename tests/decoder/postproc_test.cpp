@@ -17,7 +17,7 @@ struct Picture {
     std::vector<uint8_t> luma = std::vector<uint8_t>(kStride * kH, 0);
     std::vector<uint8_t> chroma = std::vector<uint8_t>(kStride * kH, 128);
     std::vector<uint8_t> display = std::vector<uint8_t>(kW * kH * 3 / 2, 0);
-    uint8_t quant[(kMaxMbRows + 1) * kQuantStride] = {};
+    uint16_t quant[(kMaxMbRows + 1) * kQuantStride] = {};
 
     Picture(int flags, int qp)
     {
@@ -28,7 +28,7 @@ struct Picture {
         s->display_buffer = display.data();
         s->postproc_flags = flags;
         for (int x = 0; x < 2; ++x)
-            quant[kQuantStride + x + 1] = uint8_t(qp);
+            quant[kQuantStride + x + 1] = uint16_t(qp);
     }
     // Every row gets the same ten samples around the vertical edge at x = 8.
     void SetRow(const std::vector<int> &samples)

@@ -48,3 +48,6 @@ ffmpeg -loglevel error -y -f lavfi -i "testsrc2=size=32x32:rate=25" -frames:v 2 
 # Interlaced B-pictures: direct mode over field-predicted macroblocks is not served.
 enc4 "testsrc2=size=64x48:rate=25,pad=192:128:64:40:gray,rotate=0.4*t:fillcolor=gray,crop=96:64:'40+t*75':'24+t*50'" \
     10 "-threads 1 -g 10 -bf 2 -flags +bitexact+ildct+ilme -q:v 4" ilb_96x64
+# A hand-made layer with a 6-bit quant_precision (quantisers above 31) and the script's own
+# reconstruction of it, checked against ffmpeg on the same layer at 5 bits.
+python3 make_qp6.py --check
