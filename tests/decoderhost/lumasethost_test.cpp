@@ -96,6 +96,32 @@ TEST_F(DecoderHostTest, DecodesAFrameIntoTheBitmapAndReinitialisesOnlyOnChange)
     EXPECT_GT(lit(), 44 * 30 / 2);
 }
 
+// A record header that says NTSC over a PAL stream: the decoder refuses the layer for the size
+// the view asked, and the host sets the channel's context up at the layer's own size once, so the
+// pane gets the stream's picture.
+TEST_F(DecoderHostTest, ALayerOfAnotherSizeIsShownAtItsOwnSize)
+{
+    TfrmDecoder host;
+    ASSERT_TRUE(host.IsLoaded()) << host.LoadError().toStdString();
+    host.SetControl(16);
+    const auto packet = FirstFramePacket(ReadFile(DECODER_DATA "/i_352x288.m4v"));
+    const int32_t L = int32_t(TfrmDecoder::FrameLength(packet.data()));
+    QImage reference(352, 288, QImage::Format_RGB16);
+    ASSERT_EQ(host.DecodeFrame(1, packet.data(), int32_t(packet.size()), &reference, 0), L);
+
+    std::vector<std::string> lines;
+    SetDebugSink([&](const std::string &l) { lines.push_back(l); });
+    for (int call = 0; call < 2; ++call) {
+        QImage bitmap(352, 240, QImage::Format_RGB16); // what the view sizes for an NTSC record
+        bitmap.fill(0);
+        ASSERT_EQ(host.DecodeFrame(0, packet.data(), int32_t(packet.size()), &bitmap, 0), L) << call;
+        ASSERT_EQ(bitmap.size(), QSize(352, 288)) << call;
+        EXPECT_EQ(bitmap, reference) << call;
+    }
+    SetDebugSink({});
+    EXPECT_EQ(lines, (std::vector<std::string>{"1 : 352,240", "1 : 352,288"}));
+}
+
 TEST_F(DecoderHostTest, RefusesWhatIsNoMpegVideoPacketAndLeavesTheBitmap)
 {
     TfrmDecoder host;

@@ -101,6 +101,8 @@ int32_t TfrmDecoder::InitDecoders(int32_t, int32_t)
         c.frame.output = rgb_.data() + size_t(k) * kRgbSize;
         c.frame.render = 1;
         c.frame.output_pitch = c.params.width;
+        c.askedWidth = c.params.width;
+        c.askedHeight = c.params.height;
     }
     return int32_t(result);
 }
@@ -138,27 +140,55 @@ int32_t TfrmDecoder::DecodeFrame(int32_t r, const uint8_t *frame, int32_t length
         return DecodeBadArgument;
     const int k = r + 1;
     Context &c = contexts_[size_t(k)];
-    if (flag != c.fixedBuffer || c.params.width != w || c.params.height != h) {
+    if (flag != c.fixedBuffer || c.askedWidth != w || c.askedHeight != h) {
         DebugPrint("%d : %d,%d\n", k, w, h);
-        c.fixedBuffer = flag;
-        c.params.width = w;
-        c.params.height = h;
-        ZeroWorkState(c);
-        int32_t f = int32_t(int8_t(flag));
-        control_.RUviviz(DecOptInit, reinterpret_cast<intptr_t>(&c.params), reinterpret_cast<intptr_t>(&f));
-        c.frame.output_pitch = w;
+        c.askedWidth = w;
+        c.askedHeight = h;
+        Reinitialise(c, flag, w, h);
     }
     // The decoder is given L bytes, and never more than the caller holds.
     const uint32_t L = FrameLength(frame);
     c.frame.bitstream = frame;
     c.frame.length = int32_t(std::min<uint32_t>(L, uint32_t(length)));
-    // The recorders' layers are low-delay: the decoder shows each picture with its own call.
-    const intptr_t result =
-        control_.RUviviz(DecOptDecode, reinterpret_cast<intptr_t>(&c.frame), reinterpret_cast<intptr_t>(&c.params));
+    intptr_t result = Decode(c);
+    if (result == DecodeFailed && c.frame.error == DecodeErrorPictureSize) {
+        // The record header's size is not the stream's (a PAL layer on an NTSC recorder, say):
+        // the context goes over to the layer's size, which then holds for this channel.
+        int32_t probed = c.frame.length;
+        if (control_.RUviviz(DecOptProbe, reinterpret_cast<intptr_t>(frame), reinterpret_cast<intptr_t>(&probed)) ==
+            DecodeOk) {
+            const int32_t lw = probed >> 12, lh = probed & 0xFFF;
+            if (lw > 0 && lh > 0 && lw <= kMaxWidth && lh <= kMaxHeight && lw % 16 == 0 && lh % 16 == 0 &&
+                (lw != c.params.width || lh != c.params.height)) {
+                DebugPrint("%d : %d,%d\n", k, lw, lh);
+                Reinitialise(c, flag, lw, lh);
+                result = Decode(c);
+            }
+        }
+    }
     if (result != DecodeOk)
         return int32_t(result);
-    DrawRgb(c.frame.output, w, h, bitmap);
+    if (bitmap->width() != c.params.width || bitmap->height() != c.params.height)
+        *bitmap = QImage(c.params.width, c.params.height, bitmap->format());
+    DrawRgb(c.frame.output, c.params.width, c.params.height, bitmap);
     return int32_t(L);
+}
+
+void TfrmDecoder::Reinitialise(Context &c, uint8_t flag, int32_t width, int32_t height)
+{
+    c.fixedBuffer = flag;
+    c.params.width = width;
+    c.params.height = height;
+    ZeroWorkState(c);
+    int32_t f = int32_t(int8_t(flag));
+    control_.RUviviz(DecOptInit, reinterpret_cast<intptr_t>(&c.params), reinterpret_cast<intptr_t>(&f));
+    c.frame.output_pitch = width;
+}
+
+// The recorders' layers are low-delay: the decoder shows each picture with its own call.
+intptr_t TfrmDecoder::Decode(Context &c)
+{
+    return control_.RUviviz(DecOptDecode, reinterpret_cast<intptr_t>(&c.frame), reinterpret_cast<intptr_t>(&c.params));
 }
 
 void TfrmDecoder::DrawRgb(const uint8_t *rgb, int w, int h, QImage *bitmap) const

@@ -63,9 +63,14 @@ private:
         std::array<std::unique_ptr<uint8_t[]>, 7> buffers;
         std::array<int32_t, 7> sizes{};
         uint8_t fixedBuffer = 0;
+        // The picture size the view last asked for; the context decodes at the layer's own size
+        // when the stream names another.
+        int32_t askedWidth = 0, askedHeight = 0;
     };
     bool Allocated() const { return bool(contexts_[0].buffers[0]); }
     void ZeroWorkState(Context &c);
+    void Reinitialise(Context &c, uint8_t flag, int32_t width, int32_t height);
+    intptr_t Decode(Context &c);
     void DrawRgb(const uint8_t *rgb, int w, int h, QImage *bitmap) const;
 
     LumasetLibrary control_;
