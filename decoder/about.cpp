@@ -1,10 +1,13 @@
-// The control's About box. It is the only part with a user interface, so it lives in a small
-// Qt-side module that the library loads when a host asks for the box; the decoder stays free of Qt.
+// The control's About box and its property page's window: the only parts with a user interface,
+// so they live in a small Qt-side module that the library loads when a host asks; the decoder
+// stays free of Qt.
 #include "decoder/lumaset.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 extern "C" LUMASET_EXPORT void LumasetShowAbout(void)
 {
@@ -16,4 +19,18 @@ extern "C" LUMASET_EXPORT void LumasetShowAbout(void)
     box.setStandardButtons(QMessageBox::Ok);
     box.button(QMessageBox::Ok)->setText("OK");
     box.exec();
+}
+
+// The "General" page: one static text, no controls (the control has no properties to set).
+extern "C" LUMASET_EXPORT void *LumasetCreatePropertyPage(void *parent)
+{
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return nullptr;
+    auto *page = new QWidget(static_cast<QWidget *>(parent));
+    page->setObjectName("LumasetPropPage");
+    page->setWindowTitle("General");
+    auto *layout = new QVBoxLayout(page);
+    layout->addWidget(new QLabel("Lumaset Control has no properties to set.", page));
+    layout->addStretch();
+    return page;
 }

@@ -207,22 +207,57 @@ intptr_t ControlRUviviz(LumasetControl *, intptr_t handle, intptr_t dec_opt, int
     return DecodeEntry(handle, dec_opt, param1, param2);
 }
 
-// The About box needs a user interface; it lives in a small Qt-side module loaded on demand.
-void ControlAboutBox(LumasetControl *)
+// What needs a user interface (the About box, the property page's window) lives in a small
+// Qt-side module beside the library, loaded on demand; null when it is not there.
+void *AboutModuleSymbol(const char *name)
 {
     Dl_info info{};
-    if (!dladdr(reinterpret_cast<void *>(&ControlAboutBox), &info) || !info.dli_fname)
-        return;
+    if (!dladdr(reinterpret_cast<void *>(&AboutModuleSymbol), &info) || !info.dli_fname)
+        return nullptr;
     std::string dir = info.dli_fname;
     dir = dir.substr(0, dir.find_last_of('/') + 1);
     void *module = dlopen((dir + "liblumaset_about.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!module)
-        return;
-    if (auto show = reinterpret_cast<void (*)()>(dlsym(module, "LumasetShowAbout")))
+    return module ? dlsym(module, name) : nullptr;
+}
+
+void ControlAboutBox(LumasetControl *)
+{
+    if (auto show = reinterpret_cast<void (*)()>(AboutModuleSymbol("LumasetShowAbout")))
         show();
 }
 
 const LumasetControlVtbl controlVtbl = {ControlAddRef, ControlRelease, ControlRUviviz, ControlAboutBox};
+
+struct PropertyPage {
+    LumasetPropertyPage base;
+    std::atomic<int32_t> refs;
+};
+
+int32_t PageAddRef(LumasetPropertyPage *self)
+{
+    return ++reinterpret_cast<PropertyPage *>(self)->refs;
+}
+
+int32_t PageRelease(LumasetPropertyPage *self)
+{
+    PropertyPage *p = reinterpret_cast<PropertyPage *>(self);
+    const int32_t left = --p->refs;
+    if (left == 0) {
+        delete p;
+        --liveObjects;
+    }
+    return left;
+}
+
+const char *PageCaption(LumasetPropertyPage *) { return "General"; }
+
+void *PageCreate(LumasetPropertyPage *, void *parent)
+{
+    auto create = reinterpret_cast<void *(*)(void *)>(AboutModuleSymbol("LumasetCreatePropertyPage"));
+    return create ? create(parent) : nullptr;
+}
+
+const LumasetPropertyPageVtbl pageVtbl = {PageAddRef, PageRelease, PageCaption, PageCreate};
 
 bool SameClassId(const char *a, const char *b)
 {
@@ -322,6 +357,14 @@ LUMASET_EXPORT int32_t DllGetClassObject(const char *clsid, void **out)
     if (!out)
         return LUMASET_E_POINTER;
     *out = nullptr;
+    if (clsid && SameClassId(clsid, LUMASET_PROPPAGE_CLSID)) {
+        PropertyPage *p = new (std::nothrow) PropertyPage{{&pageVtbl}, {1}};
+        if (!p)
+            return LUMASET_E_POINTER;
+        ++liveObjects;
+        *out = &p->base;
+        return 0;
+    }
     if (!clsid || !SameClassId(clsid, LUMASET_CLSID))
         return LUMASET_E_NOCLASS;
     Control *c = new (std::nothrow) Control{{&controlVtbl}, {1}};

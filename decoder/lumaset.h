@@ -135,12 +135,28 @@ struct LumasetControl {
     const LumasetControlVtbl *vtbl;
 };
 
+/* The control's property page, "General": one static text and no controls. Its window comes from
+ * the About module beside the library (which links Qt); the library itself has no window system. */
+typedef struct LumasetPropertyPage LumasetPropertyPage;
+typedef struct LumasetPropertyPageVtbl {
+    int32_t (*AddRef)(LumasetPropertyPage *self);
+    int32_t (*Release)(LumasetPropertyPage *self);
+    const char *(*Caption)(LumasetPropertyPage *self);
+    /* The page's window (a QWidget *) as a child of parent (a QWidget *, or null); the caller owns
+     * it. Null in a host without widgets or without the About module. */
+    void *(*CreatePage)(LumasetPropertyPage *self, void *parent);
+} LumasetPropertyPageVtbl;
+struct LumasetPropertyPage {
+    const LumasetPropertyPageVtbl *vtbl;
+};
+
 /* The library's exports. Registration records the library in the class registry file that
  * decoder/classregistry.h reads (FindClassLibrary); hosts dlopen the path found there. */
 LUMASET_EXPORT int32_t DllRegisterServer(void);
 LUMASET_EXPORT int32_t DllUnregisterServer(void);
 LUMASET_EXPORT int32_t DllCanUnloadNow(void);
-/* clsid as text; *out receives a LumasetControl* holding one reference. */
+/* clsid as text; *out receives an object holding one reference: a LumasetControl* for
+ * LUMASET_CLSID, a LumasetPropertyPage* for LUMASET_PROPPAGE_CLSID. */
 LUMASET_EXPORT int32_t DllGetClassObject(const char *clsid, void **out);
 
 #ifdef __cplusplus

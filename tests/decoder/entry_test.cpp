@@ -275,6 +275,14 @@ TEST(Registration, RoundTripAndLoadByClassId)
     EXPECT_EQ(control->vtbl->Release(control), 1);
     EXPECT_EQ(control->vtbl->Release(control), 0);
     EXPECT_EQ(canUnload(), 0);
+    // The property page class that registration names can be created too.
+    ASSERT_EQ(getClass("{842f9335-3630-4f64-b8a0-774aa5b9d084}", &obj), 0);
+    auto *page = static_cast<LumasetPropertyPage *>(obj);
+    EXPECT_EQ(canUnload(), LUMASET_S_FALSE);
+    EXPECT_STREQ(page->vtbl->Caption(page), "General");
+    EXPECT_EQ(page->vtbl->CreatePage(page, nullptr), nullptr) << "no widgets in this process";
+    EXPECT_EQ(page->vtbl->Release(page), 0);
+    EXPECT_EQ(canUnload(), 0);
 
     const auto sections = ReadClassRegistry(registry);
     bool progId = false, typeLib = false;

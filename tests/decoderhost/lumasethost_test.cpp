@@ -1,6 +1,9 @@
 #include "platform/debuglog.h"
 #include "viewer/view/lumasethost.h"
 
+#include "decoder/classregistry.h"
+
+#include <QLabel>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -135,6 +138,49 @@ TEST_F(DecoderHostTest, RefusesWhatIsNoMpegVideoPacketAndLeavesTheBitmap)
     EXPECT_EQ(host.DecodeFrame(0, packet.data(), int32_t(packet.size()), &bitmap, 0), -1);
     EXPECT_EQ(host.DecodeFrame(16, packet.data(), int32_t(packet.size()), &bitmap, 0), -1);
     EXPECT_EQ(reinterpret_cast<const uint16_t *>(bitmap.constScanLine(100))[100], 0x1234);
+}
+
+// The property page that registration names, created by class identifier through the library's
+// class factory, as a host's property frame would: its "General" page with one static text.
+TEST_F(DecoderHostTest, PropertyPageFromTheClassFactory)
+{
+    const std::string path = FindClassLibrary(LUMASET_PROPPAGE_CLSID);
+    ASSERT_FALSE(path.empty());
+    void *lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr);
+    auto getClass = reinterpret_cast<int32_t (*)(const char *, void **)>(dlsym(lib, "DllGetClassObject"));
+    auto canUnload = reinterpret_cast<int32_t (*)()>(dlsym(lib, "DllCanUnloadNow"));
+    ASSERT_TRUE(getClass && canUnload);
+    void *obj = nullptr;
+    ASSERT_EQ(getClass(LUMASET_PROPPAGE_CLSID, &obj), 0);
+    auto *page = static_cast<LumasetPropertyPage *>(obj);
+    EXPECT_STREQ(page->vtbl->Caption(page), "General");
+
+    QWidget frame;
+    auto *window = static_cast<QWidget *>(page->vtbl->CreatePage(page, &frame));
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->parentWidget(), &frame);
+    EXPECT_EQ(window->windowTitle(), "General");
+    const auto labels = window->findChildren<QLabel *>();
+    ASSERT_EQ(labels.size(), 1);
+    EXPECT_FALSE(labels[0]->text().isEmpty());
+    int controls = 0;
+    for (QWidget *w : window->findChildren<QWidget *>())
+        controls += w->focusPolicy() != Qt::NoFocus;
+    EXPECT_EQ(controls, 0) << "a static text and no controls";
+    // The text is drawn: the grabbed page has pixels well darker than its background.
+    window->resize(320, 80);
+    const QImage shot = window->grab().toImage();
+    const int background = qGray(window->palette().color(QPalette::Window).rgb());
+    int inked = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            inked += qGray(shot.pixel(x, y)) < background - 64;
+    EXPECT_GT(inked, 50);
+    delete window;
+    EXPECT_EQ(canUnload(), LUMASET_S_FALSE);
+    EXPECT_EQ(page->vtbl->Release(page), 0);
+    EXPECT_EQ(canUnload(), 0);
 }
 
 TEST(DecoderHost, WithoutARegisteredControlItSaysSoAndDecodesNothing)
