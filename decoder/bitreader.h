@@ -95,4 +95,70 @@ inline uint32_t ShowBitsByteAligned(const BitReader &r, int n)
     return ShowBits(t, n);
 }
 
+// The bits after a reader's position held in a register, for the coefficient loops: each step
+// of the loop is a shift of the register and a table look, not a load from memory. One Refill
+// leaves at least 56 bits in the register (zeros past the end of the input), enough for the
+// longest coefficient event (30 bits). Sync hands the position back to the reader, with the
+// overrun flag set when the reading went past the end.
+struct BitCache {
+    const uint8_t *data;
+    uint32_t length;
+    uint32_t next; // byte of the input that enters the register next; past length only zeros
+    int count;     // valid bits at the top of the register
+    uint64_t bits;
+
+    explicit BitCache(const BitReader &r) : data(r.data), length(r.length), next(r.pos), count(0), bits(0)
+    {
+        Refill();
+        Skip(int(r.bit));
+    }
+
+    void Refill()
+    {
+        if (uint64_t(next) + 8 <= length) [[likely]] {
+            uint64_t v;
+            std::memcpy(&v, data + next, 8);
+            // Whole bytes below the valid bits; any bits beyond them are the next bytes' own, so
+            // the next refill writes the same bits over them.
+            bits |= __builtin_bswap64(v) >> count;
+            const int take = (63 - count) >> 3;
+            next += uint32_t(take);
+            count += 8 * take;
+            return;
+        }
+        while (count <= 56) {
+            const uint64_t b = next < length ? data[next] : 0u;
+            bits |= b << (56 - count);
+            ++next;
+            count += 8;
+        }
+    }
+
+    uint32_t Show(int n) const { return uint32_t(bits >> (64 - n)); } // 1 <= n <= 32, n <= count
+    void Skip(int n)
+    {
+        bits <<= n;
+        count -= n;
+    }
+    uint32_t Get(int n)
+    {
+        const uint32_t v = Show(n);
+        Skip(n);
+        return v;
+    }
+
+    void Sync(BitReader &r) const
+    {
+        const uint64_t consumed = uint64_t(next) * 8 - uint64_t(count);
+        if (consumed > uint64_t(length) * 8) {
+            r.pos = length;
+            r.bit = 0;
+            r.overrun = 1;
+            return;
+        }
+        r.pos = uint32_t(consumed >> 3);
+        r.bit = uint32_t(consumed & 7);
+    }
+};
+
 } // namespace strandel::lumaset

@@ -92,55 +92,69 @@ bool Fail(DecoderState &s)
     return false;
 }
 
+// One coefficient code of at most 12 bits (all of them are) from the bits that lead v; length 0
+// where none starts there.
+[[gnu::always_inline]] inline VlcEntry TcoefCode(const Vlc<256> &table, const VlcEntry *fast, uint32_t v)
+{
+    VlcEntry e = fast[v >> (16 - kTcoefFastBits)];
+    if (e.length == 0) [[unlikely]] {
+        const int zeros = v ? __builtin_clz(v) - 16 : 16;
+        if (zeros > table.max_zeros)
+            return VlcEntry{};
+        const int w = table.width[zeros];
+        e = table.entry[table.offset[zeros] + ((v >> (15 - zeros - w)) & ((1u << w) - 1))];
+    }
+    return e;
+}
+
 // One coefficient event: a table code and its sign bit, or one of the three escapes.
 // Returns false on a code that is in no table.
-[[gnu::always_inline]] inline bool ReadEvent(BitReader &r, const Vlc<256> &table, const VlcEntry *fast,
+[[gnu::always_inline]] inline bool ReadEvent(BitCache &r, const Vlc<256> &table, const VlcEntry *fast,
                                              const uint8_t (&lmax)[2][64], const uint8_t (&rmax)[2][64], int *last,
                                              int *run, int *level)
 {
+    r.Refill();
     // Common case: one look at the bits serves the code and the sign after it.
-    const uint32_t v = ShowBits(r, 16);
-    VlcEntry e = fast[v >> (16 - kTcoefFastBits)];
-    if (e.length == 0) {
-        const int zeros = v ? __builtin_clz(v) - 16 : 16;
-        if (zeros > table.max_zeros)
-            return false;
-        const int w = table.width[zeros];
-        e = table.entry[table.offset[zeros] + ((v >> (15 - zeros - w)) & ((1u << w) - 1))];
-        if (e.length == 0)
-            return false;
-    }
-    if (e.value != kTcoefEscape) {
+    const uint32_t v = r.Show(16);
+    const VlcEntry e = TcoefCode(table, fast, v);
+    if (e.length == 0)
+        return false;
+    if (e.value != kTcoefEscape) [[likely]] {
         const int sign = int(v >> (15 - e.length)) & 1;
-        FlushBits(r, e.length + 1);
+        r.Skip(e.length + 1);
         *last = e.value >> 12, *run = (e.value >> 6) & 63;
         *level = sign ? -(e.value & 63) : e.value & 63;
         return true;
     }
-    FlushBits(r, e.length);
-    if (!GetBit(r)) { // level offset
-        const int x = ReadVlc(r, table);
-        if (x < 0 || x == kTcoefEscape)
+    r.Skip(e.length);
+    const uint32_t mode = r.Show(2);
+    if (!(mode & 2)) { // level offset
+        r.Skip(1);
+        const VlcEntry x = TcoefCode(table, fast, r.Show(16));
+        if (x.length == 0 || x.value == kTcoefEscape)
             return false;
-        *last = x >> 12, *run = (x >> 6) & 63;
-        const int l = (x & 63) + lmax[*last][*run];
-        *level = GetBit(r) ? -l : l;
-    } else if (!GetBit(r)) { // run offset
-        const int x = ReadVlc(r, table);
-        if (x < 0 || x == kTcoefEscape)
+        r.Skip(x.length);
+        *last = x.value >> 12, *run = (x.value >> 6) & 63;
+        const int l = (x.value & 63) + lmax[*last][*run];
+        *level = r.Get(1) ? -l : l;
+    } else if (!(mode & 1)) { // run offset
+        r.Skip(2);
+        const VlcEntry x = TcoefCode(table, fast, r.Show(16));
+        if (x.length == 0 || x.value == kTcoefEscape)
             return false;
-        *last = x >> 12;
-        const int l = x & 63;
-        *run = ((x >> 6) & 63) + rmax[*last][l] + 1;
-        *level = GetBit(r) ? -l : l;
-    } else { // fixed length
-        *last = int(GetBit(r));
-        *run = int(GetBits(r, 6));
-        GetBit(r);
-        int l = int(GetBits(r, 12));
+        r.Skip(x.length);
+        *last = x.value >> 12;
+        const int l = x.value & 63;
+        *run = ((x.value >> 6) & 63) + rmax[*last][l] + 1;
+        *level = r.Get(1) ? -l : l;
+    } else { // fixed length: last, run, marker, level (12 bits), marker
+        r.Skip(2);
+        const uint32_t f = r.Get(21);
+        *last = int(f >> 20);
+        *run = int((f >> 14) & 63);
+        int l = int((f >> 1) & 0xFFF);
         if (l & 0x800)
             l -= 0x1000;
-        GetBit(r);
         *level = l;
     }
     return true;
@@ -149,11 +163,11 @@ bool Fail(DecoderState &s)
 // Intra coefficient events from position 1 into the quantised block.
 bool ReadIntraCoefficients(const Context &c, BitReader &reader, const uint8_t *scan, int16_t *q, int start)
 {
-    BitReader r = reader; // kept in registers over the block
+    BitCache r(reader);
     const struct WriteBack {
         BitReader &to;
-        const BitReader &from;
-        ~WriteBack() { to = from; }
+        const BitCache &from;
+        ~WriteBack() { from.Sync(to); }
     } writeBack{reader, r};
     const DecoderTables &t = *c.t;
     const VlcEntry *fast = TcoefFast(false);
@@ -309,11 +323,11 @@ void ResetBlockPredictors(DecoderState &s)
 template <bool Keep = false>
 bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep = nullptr)
 {
-    BitReader r = reader; // kept in registers over the block
+    BitCache r(reader);
     const struct WriteBack {
         BitReader &to;
-        const BitReader &from;
-        ~WriteBack() { to = from; }
+        const BitCache &from;
+        ~WriteBack() { from.Sync(to); }
     } writeBack{reader, r};
     DecoderState &s = *c.s;
     const DecoderTables &t = *c.t;
