@@ -160,6 +160,28 @@ bool Fail(DecoderState &s)
     return true;
 }
 
+// The event tables, fixed for the process: looked up once, not per block.
+const VlcEntry *const kIntraFast = TcoefFast(false), *const kInterFast = TcoefFast(true);
+const TcoefEvent *const kIntraEvents = TcoefEvents(false), *const kInterEvents = TcoefEvents(true);
+
+// The next event: a table code decoded in advance, or through ReadEvent (escapes, invalid codes).
+[[gnu::always_inline]] inline bool NextEvent(BitCache &r, const TcoefEvent *events, const Vlc<256> &table,
+                                             const VlcEntry *fast, const uint8_t (&lmax)[2][64],
+                                             const uint8_t (&rmax)[2][64], int *last, int *run, int *level)
+{
+    if (r.count < 32)
+        r.Refill();
+    const TcoefEvent e = events[r.bits >> (64 - kTcoefFastBits)];
+    if (e.length == 0) [[unlikely]]
+        return ReadEvent(r, table, fast, lmax, rmax, last, run, level);
+    const int sign = int(int64_t(r.bits << (e.length - 1)) >> 63); // the bit after the code
+    r.Skip(e.length);
+    *last = e.last;
+    *run = e.run;
+    *level = (e.level ^ sign) - sign;
+    return true;
+}
+
 // Intra coefficient events from position 1 into the quantised block.
 bool ReadIntraCoefficients(const Context &c, BitReader &reader, const uint8_t *scan, int16_t *q, int start)
 {
@@ -170,11 +192,10 @@ bool ReadIntraCoefficients(const Context &c, BitReader &reader, const uint8_t *s
         ~WriteBack() { from.Sync(to); }
     } writeBack{reader, r};
     const DecoderTables &t = *c.t;
-    const VlcEntry *fast = TcoefFast(false);
     int i = start;
     for (;;) {
         int last, run, level;
-        if (!ReadEvent(r, t.tcoef_intra, fast, t.lmax_intra, t.rmax_intra, &last, &run, &level))
+        if (!NextEvent(r, kIntraEvents, t.tcoef_intra, kIntraFast, t.lmax_intra, t.rmax_intra, &last, &run, &level))
             return Fail(*c.s);
         i += run;
         if (i > 63)
@@ -320,8 +341,8 @@ void ResetBlockPredictors(DecoderState &s)
 // Inter coefficient events from position 0, dequantised as they come.
 // Keep: the quantised levels also go to `keep` for the integrity check (a separate loop, so that
 // the plain one carries no test for it).
-template <bool Keep = false>
-bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep = nullptr)
+template <bool Keep, bool Mpeg>
+bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep)
 {
     BitCache r(reader);
     const struct WriteBack {
@@ -335,21 +356,19 @@ bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep = nullp
     std::memset(blk, 0, sizeof c.st->block);
     const uint8_t *scan = t.scan[s.vop.alternate_vertical_scan_flag ? 2 : 0];
     const int q = s.quant;
-    const bool mpeg = s.vol.quant_type != 0;
-    const VlcEntry *fast = TcoefFast(true);
     const int evenAdjust = q & 1 ? 0 : 1;
     int sum = 0;
     int i = 0;
     for (;;) {
         int last, run, level;
-        if (!ReadEvent(r, t.tcoef_inter, fast, t.lmax_inter, t.rmax_inter, &last, &run, &level))
+        if (!NextEvent(r, kInterEvents, t.tcoef_inter, kInterFast, t.lmax_inter, t.rmax_inter, &last, &run, &level))
             return Fail(s);
         i += run;
         if (i > 63)
             return Fail(s);
         const int pos = scan[i];
         // Signs are random: kept out of branches, which would mispredict every other time.
-        const int m = mpeg ? (2 * std::abs(level) + 1) * t.nonintra_matrix[pos] * q / 16
+        const int m = Mpeg ? (2 * std::abs(level) + 1) * t.nonintra_matrix[pos] * q / 16
                            : (2 * std::abs(level) + 1) * q - evenAdjust;
         const int sign = level >> 31;
         const int f = Clip12(((m ^ sign) - sign) & -int(level != 0));
@@ -361,9 +380,18 @@ bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep = nullp
         if (last)
             break;
     }
-    if (mpeg && !(sum & 1))
+    if (Mpeg && !(sum & 1))
         blk[63] ^= 1;
     return true;
+}
+
+// One inter block, with the dequantiser of the layer; keep: see DecodeInterBlock.
+bool DecodeInter(const Context &c, BitReader &r, int16_t *keep = nullptr)
+{
+    const bool mpeg = c.s->vol.quant_type != 0;
+    if (keep)
+        return mpeg ? DecodeInterBlock<true, true>(c, r, keep) : DecodeInterBlock<true, false>(c, r, keep);
+    return mpeg ? DecodeInterBlock<false, true>(c, r, nullptr) : DecodeInterBlock<false, false>(c, r, nullptr);
 }
 
 // Median predictor of block b's vector from its left, upper and upper-right candidates. A
@@ -562,7 +590,7 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
         if (!((s.cbp >> (5 - b)) & 1))
             continue;
         const uint32_t start = r.pos;
-        if (!(s.integrity_on ? DecodeInterBlock<true>(c, r, c.st->integrity_block[b]) : DecodeInterBlock(c, r)))
+        if (!DecodeInter(c, r, s.integrity_on ? c.st->integrity_block[b] : nullptr))
             return;
         c.st->activity[b] = int16_t(r.pos - start);
         dsp.idct(c.st->block);
@@ -686,7 +714,7 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
     for (int b = 0; b < 6; ++b) {
         if (!((cbpb >> (5 - b)) & 1))
             continue;
-        if (!DecodeInterBlock(c, r))
+        if (!DecodeInter(c, r))
             return;
         dsp.idct(c.st->block);
         ptrdiff_t stride;

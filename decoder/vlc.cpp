@@ -270,6 +270,27 @@ const VlcEntry *TcoefFast(bool inter)
     return fast.entry[inter ? 1 : 0];
 }
 
+const TcoefEvent *TcoefEvents(bool inter)
+{
+    static const struct Events {
+        TcoefEvent entry[2][1 << kTcoefFastBits];
+        Events()
+        {
+            for (int k = 0; k < 2; ++k) {
+                const VlcEntry *fast = TcoefFast(k != 0);
+                for (int p = 0; p < 1 << kTcoefFastBits; ++p) {
+                    const VlcEntry e = fast[p];
+                    entry[k][p] = e.length && e.value != kTcoefEscape
+                                      ? TcoefEvent{uint8_t(e.length + 1), uint8_t((e.value >> 6) & 63),
+                                                   uint8_t(e.value & 63), uint8_t(e.value >> 12)}
+                                      : TcoefEvent{};
+                }
+            }
+        }
+    } events;
+    return events.entry[inter ? 1 : 0];
+}
+
 bool BuildTables(DecoderTables &t)
 {
     std::memcpy(t.scan[0], kZigzag, 64);

@@ -41,6 +41,13 @@ inline int ReadVlc(BitReader &r, const Vlc<N> &t)
 constexpr int kTcoefFastBits = 12;
 const VlcEntry *TcoefFast(bool inter);
 
+// The same look-up with each code's event taken apart in advance: length counts the sign bit
+// after the code; 0 marks the escape code and bits that start no code.
+struct TcoefEvent {
+    uint8_t length, run, level, last;
+};
+const TcoefEvent *TcoefEvents(bool inter);
+
 constexpr uint8_t kChromaRound[16] = {0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2};
 
 } // namespace strandel::lumaset
