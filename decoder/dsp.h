@@ -25,6 +25,7 @@ RgbRow RgbRowAvx2Routine(); // null when the CPU lacks AVX2
 const Dsp &DspPlain();
 const Dsp *DspSse2(); // null when the CPU lacks it
 const Dsp *DspAvx2(); // the SSE2 table with the AVX2 routines over it; null without AVX2
+void SetIdctAvx2(Dsp &d); // the AVX2 inverse DCT and put/add into d
 const Dsp &DspBest();
 
 // Row tables of the inverse DCT (rows 0/4, 1/7, 2/6, 3/5) and the per-row rounders.
@@ -32,7 +33,11 @@ struct IdctTables {
     int16_t row[4][32];
 };
 const IdctTables &GetIdctTables();
-extern const int32_t kIdctRounder[8];
-int IdctTableForRow(int row);
+inline constexpr int32_t kIdctRounder[8] = {65536, 3597, 2260, 1203, 0, 120, 512, 512};
+constexpr int IdctTableForRow(int row)
+{
+    constexpr int kTable[8] = {0, 1, 2, 3, 0, 3, 2, 1};
+    return kTable[row & 7];
+}
 
 } // namespace strandel::lumaset

@@ -136,14 +136,6 @@ const IdctTables &GetIdctTables()
     return tables;
 }
 
-const int32_t kIdctRounder[8] = {65536, 3597, 2260, 1203, 0, 120, 512, 512};
-
-int IdctTableForRow(int row)
-{
-    static constexpr int kTable[8] = {0, 1, 2, 3, 0, 3, 2, 1};
-    return kTable[row & 7];
-}
-
 const Dsp &DspPlain() { return plain; }
 
 const Dsp *DspAvx2()
@@ -155,6 +147,7 @@ const Dsp *DspAvx2()
             return Dsp{};
         Dsp d = *sse2;
         d.rgb_row = row;
+        SetIdctAvx2(d);
         return d;
     }();
     return avx2.rgb_row ? &avx2 : nullptr;

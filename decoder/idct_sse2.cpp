@@ -2,91 +2,43 @@
 #include "decoder/dsp.h"
 
 #if defined(__SSE2__)
+#include "decoder/idct_simd.h"
+
 #include <emmintrin.h>
 
 namespace strandel::lumaset {
 namespace {
 
-// Each row table regrouped so that one multiply-add gives four lanes of the even or odd part.
-struct Sse2Tables {
-    alignas(16) int16_t even04[4][8], even26[4][8], odd15[4][8], odd37[4][8];
-};
-
-const Sse2Tables &GetSse2Tables()
-{
-    static const Sse2Tables tables = [] {
-        Sse2Tables s{};
-        const IdctTables &t = GetIdctTables();
-        for (int i = 0; i < 4; ++i) {
-            const int16_t *r = t.row[i];
-            for (int k = 0; k < 4; ++k) {
-                s.even04[i][k] = r[k];
-                s.even04[i][4 + k] = r[8 + k];
-                s.even26[i][k] = r[4 + k];
-                s.even26[i][4 + k] = r[12 + k];
-                s.odd15[i][k] = r[16 + k];
-                s.odd15[i][4 + k] = r[24 + k];
-                s.odd37[i][k] = r[20 + k];
-                s.odd37[i][4 + k] = r[28 + k];
-            }
-        }
-        return s;
-    }();
-    return tables;
-}
+const IdctMaddTables kTables = MakeIdctMaddTables();
 
 inline __m128i Load(const int16_t *p) { return _mm_load_si128(reinterpret_cast<const __m128i *>(p)); }
 
+// Row pass of row R: sums and differences of the even and odd dot products, >> 11, saturated.
+template <int R>
+inline __m128i Row(const __m128i *rows)
+{
+    constexpr int t = IdctTableForRow(R);
+    const __m128i in = _mm_loadu_si128(rows + R);
+    // Rows of zeros are common (few coefficients survive quantisation).
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(in, _mm_setzero_si128())) == 0xFFFF)
+        return IdctZeroRow(R);
+    const __m128i p = _mm_unpacklo_epi16(in, _mm_srli_si128(in, 8)); // x0 x4 x1 x5 x2 x6 x3 x7
+    const __m128i a = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_shuffle_epi32(p, 0x00), Load(kTables.even04[t])),
+                                                  _mm_madd_epi16(_mm_shuffle_epi32(p, 0xAA), Load(kTables.even26[t]))),
+                                    _mm_set1_epi32(kIdctRounder[R]));
+    const __m128i b = _mm_add_epi32(_mm_madd_epi16(_mm_shuffle_epi32(p, 0x55), Load(kTables.odd15[t])),
+                                    _mm_madd_epi16(_mm_shuffle_epi32(p, 0xFF), Load(kTables.odd37[t])));
+    const __m128i sum = _mm_srai_epi32(_mm_add_epi32(a, b), 11);
+    const __m128i diff = _mm_shuffle_epi32(_mm_srai_epi32(_mm_sub_epi32(a, b), 11), 0x1B);
+    return _mm_packs_epi32(sum, diff);
+}
+
 void IdctSse2(int16_t *block)
 {
-    const Sse2Tables &tab = GetSse2Tables();
-    __m128i *rows = reinterpret_cast<__m128i *>(block);
-    __m128i x[8];
-    for (int r = 0; r < 8; ++r) {
-        const int t = IdctTableForRow(r);
-        const __m128i in = _mm_loadu_si128(rows + r);
-        const __m128i p = _mm_unpacklo_epi16(in, _mm_srli_si128(in, 8)); // x0 x4 x1 x5 x2 x6 x3 x7
-        const __m128i a = _mm_add_epi32(
-            _mm_add_epi32(_mm_madd_epi16(_mm_shuffle_epi32(p, 0x00), Load(tab.even04[t])),
-                          _mm_madd_epi16(_mm_shuffle_epi32(p, 0xAA), Load(tab.even26[t]))),
-            _mm_set1_epi32(kIdctRounder[r]));
-        const __m128i b = _mm_add_epi32(_mm_madd_epi16(_mm_shuffle_epi32(p, 0x55), Load(tab.odd15[t])),
-                                        _mm_madd_epi16(_mm_shuffle_epi32(p, 0xFF), Load(tab.odd37[t])));
-        const __m128i sum = _mm_srai_epi32(_mm_add_epi32(a, b), 11);
-        const __m128i diff = _mm_shuffle_epi32(_mm_srai_epi32(_mm_sub_epi32(a, b), 11), 0x1B);
-        x[r] = _mm_packs_epi32(sum, diff);
-    }
-
-    const __m128i tan1 = _mm_set1_epi16(13036), tan2 = _mm_set1_epi16(27146);
-    const __m128i tan3m1 = _mm_set1_epi16(-21746), cos4 = _mm_set1_epi16(23170);
-    const __m128i tm35 = _mm_subs_epi16(_mm_adds_epi16(_mm_mulhi_epi16(x[3], tan3m1), x[3]), x[5]);
-    const __m128i tp35 = _mm_adds_epi16(_mm_adds_epi16(_mm_mulhi_epi16(x[5], tan3m1), x[3]), x[5]);
-    const __m128i tp17 = _mm_adds_epi16(_mm_mulhi_epi16(x[7], tan1), x[1]);
-    const __m128i tm17 = _mm_subs_epi16(_mm_mulhi_epi16(x[1], tan1), x[7]);
-    const __m128i b0 = _mm_adds_epi16(tp17, tp35);
-    const __m128i b3 = _mm_subs_epi16(tm17, tm35);
-    const __m128i t1 = _mm_subs_epi16(tp17, tp35);
-    const __m128i t2 = _mm_adds_epi16(tm17, tm35);
-    const __m128i b1h = _mm_mulhi_epi16(_mm_adds_epi16(t1, t2), cos4);
-    const __m128i b2h = _mm_mulhi_epi16(_mm_subs_epi16(t1, t2), cos4);
-    const __m128i tm26 = _mm_subs_epi16(_mm_mulhi_epi16(x[2], tan2), x[6]);
-    const __m128i tp26 = _mm_adds_epi16(_mm_mulhi_epi16(x[6], tan2), x[2]);
-    const __m128i tp04 = _mm_adds_epi16(x[0], x[4]);
-    const __m128i tm04 = _mm_subs_epi16(x[0], x[4]);
-    const __m128i a0 = _mm_adds_epi16(tp04, tp26);
-    const __m128i a3 = _mm_subs_epi16(tp04, tp26);
-    const __m128i a1 = _mm_adds_epi16(tm04, tm26);
-    const __m128i a2 = _mm_subs_epi16(tm04, tm26);
-    const __m128i b1 = _mm_adds_epi16(b1h, b1h);
-    const __m128i b2 = _mm_adds_epi16(b2h, b2h);
-    _mm_storeu_si128(rows + 0, _mm_srai_epi16(_mm_adds_epi16(a0, b0), 6));
-    _mm_storeu_si128(rows + 1, _mm_srai_epi16(_mm_adds_epi16(a1, b1), 6));
-    _mm_storeu_si128(rows + 2, _mm_srai_epi16(_mm_adds_epi16(a2, b2), 6));
-    _mm_storeu_si128(rows + 3, _mm_srai_epi16(_mm_adds_epi16(a3, b3), 6));
-    _mm_storeu_si128(rows + 4, _mm_srai_epi16(_mm_subs_epi16(a3, b3), 6));
-    _mm_storeu_si128(rows + 5, _mm_srai_epi16(_mm_subs_epi16(a2, b2), 6));
-    _mm_storeu_si128(rows + 6, _mm_srai_epi16(_mm_subs_epi16(a1, b1), 6));
-    _mm_storeu_si128(rows + 7, _mm_srai_epi16(_mm_subs_epi16(a0, b0), 6));
+    const __m128i *rows = reinterpret_cast<const __m128i *>(block);
+    const __m128i x[8] = {Row<0>(rows), Row<1>(rows), Row<2>(rows), Row<3>(rows),
+                          Row<4>(rows), Row<5>(rows), Row<6>(rows), Row<7>(rows)};
+    IdctColumns(x, block);
 }
 
 void PutSse2(uint8_t *dst, ptrdiff_t stride, const int16_t *block)

@@ -118,12 +118,14 @@ TEST(Idct, PutAndAddClamp)
     }
 }
 
-// Every SIMD routine gives the bits of its plain twin.
-TEST(Idct, SimdTwinsMatchPlain)
+// Every SIMD routine gives the bits of its plain twin: the SSE2 table, and the AVX2 one over it.
+class IdctTwins : public ::testing::TestWithParam<int> {};
+
+TEST_P(IdctTwins, MatchPlain)
 {
-    const Dsp *simd = DspSse2();
+    const Dsp *simd = GetParam() == 1 ? DspSse2() : DspAvx2();
     if (!simd)
-        GTEST_SKIP() << "no SSE2";
+        GTEST_SKIP() << "the CPU lacks this twin";
     const Dsp &plain = DspPlain();
     std::mt19937 rng(42);
     std::uniform_int_distribution<int> small(-2048, 2047), full(-32768, 32767), byte(0, 255);
@@ -151,6 +153,9 @@ TEST(Idct, SimdTwinsMatchPlain)
         ASSERT_EQ(0, std::memcmp(p1, p2, sizeof p1)) << "put, block " << n;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Simd, IdctTwins, ::testing::Values(1, 2),
+                         [](const auto &info) { return info.param == 1 ? "Sse2" : "Avx2"; });
 
 } // namespace
 } // namespace strandel::lumaset
