@@ -86,6 +86,14 @@ inline int Rescale(int v, int qn, int qc)
     return (prod + Sign(prod) * (qc >> 1)) / qc;
 }
 
+// Zeroes a coefficient block; a copy of a known size becomes plain vector stores, where a
+// memset of it may become a slow string instruction.
+inline void ClearBlock(int16_t *block)
+{
+    static constexpr int16_t kZero[64] = {};
+    std::memcpy(block, kZero, sizeof kZero);
+}
+
 bool Fail(DecoderState &s)
 {
     s.error = 1;
@@ -213,7 +221,7 @@ bool DecodeIntraBlock(const Context &c, BitReader &r, int b, bool coded, bool dc
     DecoderState &s = *c.s;
     const DecoderTables &t = *c.t;
     int16_t *blk = c.st->block;
-    std::memset(blk, 0, sizeof c.st->block);
+    ClearBlock(blk);
     const int scaler = DcScaler(s.quant, b < 4);
     s.dc_scaler = scaler;
 
@@ -353,25 +361,43 @@ bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep)
     DecoderState &s = *c.s;
     const DecoderTables &t = *c.t;
     int16_t *blk = c.st->block;
-    std::memset(blk, 0, sizeof c.st->block);
+    ClearBlock(blk);
     const uint8_t *scan = t.scan[s.vop.alternate_vertical_scan_flag ? 2 : 0];
     const int q = s.quant;
     const int evenAdjust = q & 1 ? 0 : 1;
+    // The dequantised coefficient of a level of magnitude a and sign (0 or -1), held to 12 bits
+    // (-2048..2047). Signs are random: kept out of branches, which would mispredict every other time.
+    auto dequantise = [&](int a, int sign, int pos) {
+        const int m = Mpeg ? (2 * a + 1) * t.nonintra_matrix[pos] * q / 16 : (2 * a + 1) * q - evenAdjust;
+        return (std::min(m, 2047 - sign) ^ sign) - sign;
+    };
     int sum = 0;
     int i = 0;
     for (;;) {
-        int last, run, level;
-        if (!NextEvent(r, kInterEvents, t.tcoef_inter, kInterFast, t.lmax_inter, t.rmax_inter, &last, &run, &level))
-            return Fail(s);
-        i += run;
-        if (i > 63)
-            return Fail(s);
+        if (r.count < 32)
+            r.Refill();
+        const TcoefEvent e = kInterEvents[r.bits >> (64 - kTcoefFastBits)];
+        int last, f, level = 0;
+        if (e.length) [[likely]] { // a table code, taken apart in advance
+            const int sign = int(int64_t(r.bits << (e.length - 1)) >> 63); // the bit after the code
+            r.Skip(e.length);
+            last = e.last;
+            i += e.run;
+            if (i > 63)
+                return Fail(s);
+            f = dequantise(e.level, sign, scan[i]);
+            if constexpr (Keep)
+                level = (e.level ^ sign) - sign;
+        } else {
+            int run;
+            if (!ReadEvent(r, t.tcoef_inter, kInterFast, t.lmax_inter, t.rmax_inter, &last, &run, &level))
+                return Fail(s);
+            i += run;
+            if (i > 63)
+                return Fail(s);
+            f = level ? dequantise(std::abs(level), level >> 31, scan[i]) : 0;
+        }
         const int pos = scan[i];
-        // Signs are random: kept out of branches, which would mispredict every other time.
-        const int m = Mpeg ? (2 * std::abs(level) + 1) * t.nonintra_matrix[pos] * q / 16
-                           : (2 * std::abs(level) + 1) * q - evenAdjust;
-        const int sign = level >> 31;
-        const int f = Clip12(((m ^ sign) - sign) & -int(level != 0));
         blk[pos] = int16_t(f);
         if constexpr (Keep)
             keep[pos] = int16_t(level);
