@@ -12,6 +12,8 @@ struct Dsp {
     void (*idct)(int16_t *block);                                          // in place
     void (*put)(uint8_t *dst, ptrdiff_t stride, const int16_t *block);     // clamp to 0..255
     void (*add)(uint8_t *dst, ptrdiff_t stride, const int16_t *block);     // saturating add
+    // Intra AC levels 1..63 dequantised in place with quantiser q (first method), held to 12 bits.
+    void (*dequant_intra)(int16_t *block, int q);
     RgbRow rgb_row;
 };
 

@@ -118,7 +118,16 @@ void AddPlain(uint8_t *dst, ptrdiff_t stride, const int16_t *block)
             dst[x] = Clamp8(AddS(int16_t(dst[x]), block[8 * y + x]));
 }
 
-const Dsp plain = {IdctPlain, PutPlain, AddPlain, RgbRowPlain};
+void DequantIntraPlain(int16_t *block, int q)
+{
+    const int bias = q & 1 ? q : q - 1;
+    for (int i = 1; i < 64; ++i) {
+        const int l = block[i];
+        block[i] = int16_t(std::clamp(2 * q * l + ((l > 0) - (l < 0)) * bias, -2048, 2047));
+    }
+}
+
+const Dsp plain = {IdctPlain, PutPlain, AddPlain, DequantIntraPlain, RgbRowPlain};
 
 } // namespace
 

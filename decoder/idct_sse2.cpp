@@ -61,7 +61,25 @@ void AddSse2(uint8_t *dst, ptrdiff_t stride, const int16_t *block)
     }
 }
 
-const Dsp sse2 = {IdctSse2, PutSse2, AddSse2, RgbRowSse2Routine()};
+// 2 q l + sign(l) bias as one multiply-add of the pairs (l, sign l) and (2 q, bias).
+void DequantIntraSse2(int16_t *block, int q)
+{
+    const int16_t dc = block[0];
+    const int bias = q & 1 ? q : q - 1;
+    const __m128i k = _mm_set1_epi32(int32_t(uint32_t(bias) << 16 | uint32_t(2 * q)));
+    const __m128i zero = _mm_setzero_si128(), low = _mm_set1_epi16(-2048), high = _mm_set1_epi16(2047);
+    __m128i *rows = reinterpret_cast<__m128i *>(block);
+    for (int r = 0; r < 8; ++r) {
+        const __m128i l = _mm_loadu_si128(rows + r);
+        const __m128i sign = _mm_sub_epi16(_mm_cmpgt_epi16(zero, l), _mm_cmpgt_epi16(l, zero));
+        const __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi16(l, sign), k);
+        const __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi16(l, sign), k);
+        _mm_storeu_si128(rows + r, _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(lo, hi), low), high));
+    }
+    block[0] = dc;
+}
+
+const Dsp sse2 = {IdctSse2, PutSse2, AddSse2, DequantIntraSse2, RgbRowSse2Routine()};
 
 } // namespace
 

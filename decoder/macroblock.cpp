@@ -216,7 +216,7 @@ bool ReadIntraCoefficients(const Context &c, BitReader &reader, const uint8_t *s
 }
 
 // dcVlc: the DC coefficient has its own size code; else it is the first of the block's events.
-bool DecodeIntraBlock(const Context &c, BitReader &r, int b, bool coded, bool dcVlc)
+bool DecodeIntraBlock(const Context &c, const Dsp &dsp, BitReader &r, int b, bool coded, bool dcVlc)
 {
     DecoderState &s = *c.s;
     const DecoderTables &t = *c.t;
@@ -288,11 +288,7 @@ bool DecodeIntraBlock(const Context &c, BitReader &r, int b, bool coded, bool dc
         for (int i = 1; i < 64; ++i)
             blk[i] = int16_t(Clip12((q * blk[i] * t.intra_matrix[i]) / 8));
     } else {
-        const int bias = q & 1 ? q : q - 1;
-        for (int i = 1; i < 64; ++i) {
-            const int l = blk[i];
-            blk[i] = int16_t(Clip12(2 * q * l + ((l > 0) - (l < 0)) * bias));
-        }
+        dsp.dequant_intra(blk, q);
     }
     blk[0] = int16_t(dc);
     return true;
@@ -568,7 +564,7 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
         std::memset(mv, 0, sizeof s.mv[0][0]);
         for (int b = 0; b < 6; ++b) {
             const uint32_t start = r.pos;
-            if (!DecodeIntraBlock(c, r, b, (s.cbp >> (5 - b)) & 1, dcVlc))
+            if (!DecodeIntraBlock(c, dsp, r, b, (s.cbp >> (5 - b)) & 1, dcVlc))
                 return;
             c.st->activity[b] = int16_t(r.pos - start);
             dsp.idct(c.st->block);
