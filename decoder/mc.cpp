@@ -70,6 +70,15 @@ void PredictMacroblock(const DecoderState &s, const McTable &mc, const Planes &r
                        bool four_vectors, bool average)
 {
     const int x = 16 * s.mb_x, y = 16 * s.mb_y;
+    if (!four_vectors && v[0][0] == 0 && v[0][1] == 0) {
+        // The co-located macroblock (skipped and concealed ones, most of all): full-pel copies,
+        // always inside the plane.
+        const ptrdiff_t luma = ptrdiff_t(y) * s.stride + x, chroma = ptrdiff_t(y / 2) * s.chroma_stride + x / 2;
+        mc.routine[8](s.cur.y + luma, ref.y + luma, s.stride, 16, average);
+        mc.routine[0](s.cur.u + chroma, ref.u + chroma, s.chroma_stride, 8, average);
+        mc.routine[0](s.cur.v + chroma, ref.v + chroma, s.chroma_stride, 8, average);
+        return;
+    }
     const int rounding = s.vop.vop_rounding_type;
     const PlaneGeometry luma{s.width, s.height, 32}, chroma{s.width / 2, s.height / 2, 16};
     int cvx, cvy;

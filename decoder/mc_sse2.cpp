@@ -52,22 +52,34 @@ inline __m128i Average4(__m128i a, __m128i b, __m128i c, __m128i d)
 }
 
 template <int W, int Phase, int Round>
+inline __m128i Predict(const uint8_t *src, ptrdiff_t stride)
+{
+    if constexpr (Phase == 0)
+        return LoadRow<W>(src);
+    else if constexpr (Phase == 1)
+        return Average2<Round>(LoadRow<W>(src), LoadRow<W>(src + 1));
+    else if constexpr (Phase == 2)
+        return Average2<Round>(LoadRow<W>(src), LoadRow<W>(src + stride));
+    else
+        return Average4<Round>(LoadRow<W>(src), LoadRow<W>(src + 1), LoadRow<W>(src + stride),
+                               LoadRow<W>(src + stride + 1));
+}
+
+// Two rows a step: heights are 16, 8 or 4.
+template <int W, int Phase, int Round>
 void Interpolate(uint8_t *dst, const uint8_t *src, ptrdiff_t stride, int height, bool average)
 {
-    for (int y = 0; y < height; ++y, dst += stride, src += stride) {
-        __m128i p;
-        if constexpr (Phase == 0)
-            p = LoadRow<W>(src);
-        else if constexpr (Phase == 1)
-            p = Average2<Round>(LoadRow<W>(src), LoadRow<W>(src + 1));
-        else if constexpr (Phase == 2)
-            p = Average2<Round>(LoadRow<W>(src), LoadRow<W>(src + stride));
-        else
-            p = Average4<Round>(LoadRow<W>(src), LoadRow<W>(src + 1), LoadRow<W>(src + stride),
-                                LoadRow<W>(src + stride + 1));
-        if (average)
-            p = _mm_avg_epu8(LoadRow<W>(dst), p);
-        StoreRow<W>(dst, p);
+    if (average) {
+        for (int y = 0; y < height; y += 2, dst += 2 * stride, src += 2 * stride) {
+            StoreRow<W>(dst, _mm_avg_epu8(LoadRow<W>(dst), Predict<W, Phase, Round>(src, stride)));
+            StoreRow<W>(dst + stride,
+                        _mm_avg_epu8(LoadRow<W>(dst + stride), Predict<W, Phase, Round>(src + stride, stride)));
+        }
+        return;
+    }
+    for (int y = 0; y < height; y += 2, dst += 2 * stride, src += 2 * stride) {
+        StoreRow<W>(dst, Predict<W, Phase, Round>(src, stride));
+        StoreRow<W>(dst + stride, Predict<W, Phase, Round>(src + stride, stride));
     }
 }
 
