@@ -41,6 +41,8 @@ const McTable &McPlain() { return plain; }
 
 const McTable &McBest()
 {
+    if (const McTable *avx2 = McAvx2())
+        return *avx2;
     const McTable *simd = McSse2();
     return simd ? *simd : plain;
 }

@@ -15,6 +15,7 @@ struct McTable {
 
 const McTable &McPlain();
 const McTable *McSse2(); // null when the CPU lacks it
+const McTable *McAvx2(); // the SSE2 table with the AVX2 routines over it; null without AVX2
 const McTable &McBest();
 
 // Bounds of one plane: the picture size and the padded border around it.

@@ -36,8 +36,9 @@ inline __m128i Average2(__m128i a, __m128i b)
         return _mm_sub_epi8(up, _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
 }
 
-// (a + b + c + d + 2 - round) >> 2 on bytes, through 16-bit lanes.
-template <int Round>
+// (a + b + c + d + 2 - round) >> 2 on bytes, through 16-bit lanes; eight-wide rows need only the
+// low half.
+template <int W, int Round>
 inline __m128i Average4(__m128i a, __m128i b, __m128i c, __m128i d)
 {
     const __m128i z = _mm_setzero_si128(), k = _mm_set1_epi16(2 - Round);
@@ -47,6 +48,8 @@ inline __m128i Average4(__m128i a, __m128i b, __m128i c, __m128i d)
         return _mm_srli_epi16(_mm_add_epi16(s, k), 2);
     };
     const __m128i lo = half([](__m128i x, __m128i y) { return _mm_unpacklo_epi8(x, y); });
+    if constexpr (W == 8)
+        return _mm_packus_epi16(lo, lo);
     const __m128i hi = half([](__m128i x, __m128i y) { return _mm_unpackhi_epi8(x, y); });
     return _mm_packus_epi16(lo, hi);
 }
@@ -61,8 +64,8 @@ inline __m128i Predict(const uint8_t *src, ptrdiff_t stride)
     else if constexpr (Phase == 2)
         return Average2<Round>(LoadRow<W>(src), LoadRow<W>(src + stride));
     else
-        return Average4<Round>(LoadRow<W>(src), LoadRow<W>(src + 1), LoadRow<W>(src + stride),
-                               LoadRow<W>(src + stride + 1));
+        return Average4<W, Round>(LoadRow<W>(src), LoadRow<W>(src + 1), LoadRow<W>(src + stride),
+                                  LoadRow<W>(src + stride + 1));
 }
 
 // Two rows a step: heights are 16, 8 or 4.

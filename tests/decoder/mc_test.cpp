@@ -70,11 +70,14 @@ TEST(MotionCompensation, ChromaVectors)
         EXPECT_EQ(ChromaVectorOfSum(s), c) << s;
 }
 
-TEST(MotionCompensation, SimdTwinsMatchPlain)
+// The SSE2 table, and the AVX2 one over it: every routine gives the bits of its plain twin.
+class McTwins : public ::testing::TestWithParam<int> {};
+
+TEST_P(McTwins, MatchPlain)
 {
-    const McTable *simd = McSse2();
+    const McTable *simd = GetParam() == 1 ? McSse2() : McAvx2();
     if (!simd)
-        GTEST_SKIP() << "no SSE2";
+        GTEST_SKIP() << "the CPU lacks this twin";
     std::mt19937 rng(3);
     constexpr int kStride = 48;
     std::vector<uint8_t> src(kStride * 20), a(kStride * 17), b(kStride * 17);
@@ -91,6 +94,9 @@ TEST(MotionCompensation, SimdTwinsMatchPlain)
         ASSERT_EQ(a, b) << "routine " << routine << " height " << height << " average " << average;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Simd, McTwins, ::testing::Values(1, 2),
+                         [](const auto &info) { return info.param == 1 ? "Sse2" : "Avx2"; });
 
 } // namespace
 } // namespace strandel::lumaset
