@@ -181,25 +181,42 @@ using strandel::lumaset::DecodeEntry;
 
 std::atomic<int32_t> liveObjects{0};
 
-struct Control {
-    LumasetControl base;
+// An object of the library: its interface first, then its reference count. Every live one keeps
+// the library from being unloaded.
+template <typename Interface>
+struct Object {
+    Interface base;
     std::atomic<int32_t> refs;
 };
 
-int32_t ControlAddRef(LumasetControl *self)
+template <typename Interface>
+int32_t ObjectAddRef(Interface *self)
 {
-    return ++reinterpret_cast<Control *>(self)->refs;
+    return ++reinterpret_cast<Object<Interface> *>(self)->refs;
 }
 
-int32_t ControlRelease(LumasetControl *self)
+template <typename Interface>
+int32_t ObjectRelease(Interface *self)
 {
-    Control *c = reinterpret_cast<Control *>(self);
-    const int32_t left = --c->refs;
+    auto *o = reinterpret_cast<Object<Interface> *>(self);
+    const int32_t left = --o->refs;
     if (left == 0) {
-        delete c;
+        delete o;
         --liveObjects;
     }
     return left;
+}
+
+// A new object holding one reference, in *out.
+template <typename Interface, typename Vtbl>
+int32_t CreateObject(const Vtbl *vtbl, void **out)
+{
+    auto *o = new (std::nothrow) Object<Interface>{{vtbl}, {1}};
+    if (!o)
+        return LUMASET_E_POINTER;
+    ++liveObjects;
+    *out = &o->base;
+    return 0;
 }
 
 intptr_t ControlRUviviz(LumasetControl *, intptr_t handle, intptr_t dec_opt, intptr_t param1, intptr_t param2)
@@ -226,28 +243,8 @@ void ControlAboutBox(LumasetControl *)
         show();
 }
 
-const LumasetControlVtbl controlVtbl = {ControlAddRef, ControlRelease, ControlRUviviz, ControlAboutBox};
-
-struct PropertyPage {
-    LumasetPropertyPage base;
-    std::atomic<int32_t> refs;
-};
-
-int32_t PageAddRef(LumasetPropertyPage *self)
-{
-    return ++reinterpret_cast<PropertyPage *>(self)->refs;
-}
-
-int32_t PageRelease(LumasetPropertyPage *self)
-{
-    PropertyPage *p = reinterpret_cast<PropertyPage *>(self);
-    const int32_t left = --p->refs;
-    if (left == 0) {
-        delete p;
-        --liveObjects;
-    }
-    return left;
-}
+const LumasetControlVtbl controlVtbl = {ObjectAddRef<LumasetControl>, ObjectRelease<LumasetControl>, ControlRUviviz,
+                                         ControlAboutBox};
 
 const char *PageCaption(LumasetPropertyPage *) { return "General"; }
 
@@ -257,7 +254,8 @@ void *PageCreate(LumasetPropertyPage *, void *parent)
     return create ? create(parent) : nullptr;
 }
 
-const LumasetPropertyPageVtbl pageVtbl = {PageAddRef, PageRelease, PageCaption, PageCreate};
+const LumasetPropertyPageVtbl pageVtbl = {ObjectAddRef<LumasetPropertyPage>, ObjectRelease<LumasetPropertyPage>,
+                                          PageCaption, PageCreate};
 
 bool SameClassId(const char *a, const char *b)
 {
@@ -357,22 +355,11 @@ LUMASET_EXPORT int32_t DllGetClassObject(const char *clsid, void **out)
     if (!out)
         return LUMASET_E_POINTER;
     *out = nullptr;
-    if (clsid && SameClassId(clsid, LUMASET_PROPPAGE_CLSID)) {
-        PropertyPage *p = new (std::nothrow) PropertyPage{{&pageVtbl}, {1}};
-        if (!p)
-            return LUMASET_E_POINTER;
-        ++liveObjects;
-        *out = &p->base;
-        return 0;
-    }
+    if (clsid && SameClassId(clsid, LUMASET_PROPPAGE_CLSID))
+        return CreateObject<LumasetPropertyPage>(&pageVtbl, out);
     if (!clsid || !SameClassId(clsid, LUMASET_CLSID))
         return LUMASET_E_NOCLASS;
-    Control *c = new (std::nothrow) Control{{&controlVtbl}, {1}};
-    if (!c)
-        return LUMASET_E_POINTER;
-    ++liveObjects;
-    *out = &c->base;
-    return 0;
+    return CreateObject<LumasetControl>(&controlVtbl, out);
 }
 
 } // extern "C"

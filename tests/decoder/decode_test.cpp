@@ -83,16 +83,31 @@ INSTANTIATE_TEST_SUITE_P(Streams, ReferenceDecode,
                                            ReferenceStream{"qp6_64x48", 64, 48, 3, true}),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// A fixture stream cut into frames, with ffmpeg's pictures of it (empty when they do not load).
+struct Fixture {
+    std::vector<std::vector<uint8_t>> frames;
+    size_t pictureSize;
+    std::vector<uint8_t> reference;
+    const uint8_t *Picture(int n) const { return reference.data() + pictureSize * size_t(n); }
+};
+
+Fixture LoadFixture(const std::string &name, int width, int height, int frames)
+{
+    Fixture f{SplitFrames(ReadFile(DataPath(name + ".m4v"))), size_t(width) * size_t(height) * 3 / 2, {}};
+    f.reference = ReadReference(name + ".yuv.z", f.pictureSize * size_t(frames));
+    return f;
+}
+
 // Video packets: one packet of a predicted picture damaged. Only that packet's macroblocks lose
 // their content (they show the picture before), and the next intra picture matches again.
 TEST(VideoPackets, DamageStaysInsideItsPacket)
 {
     constexpr int kW = 128, kH = 96, kFrames = 8;
-    auto frames = SplitFrames(ReadFile(DataPath("vp_128x96.m4v")));
+    const Fixture fixture = LoadFixture("vp_128x96", kW, kH, kFrames);
+    auto frames = fixture.frames;
     ASSERT_EQ(int(frames.size()), kFrames);
-    const size_t pictureSize = size_t(kW) * kH * 3 / 2;
-    const auto reference = ReadReference("vp_128x96.yuv.z", pictureSize * kFrames);
-    ASSERT_FALSE(reference.empty());
+    ASSERT_FALSE(fixture.reference.empty());
+    const size_t pictureSize = fixture.pictureSize;
 
     // Frame 1 is a P-picture of three packets, two macroblock rows each; garble the second.
     std::vector<uint8_t> &damaged = frames[1];
@@ -108,7 +123,7 @@ TEST(VideoPackets, DamageStaysInsideItsPacket)
     std::vector<uint8_t> previous(pictureSize), out(pictureSize);
     for (int n = 0; n < kFrames; ++n) {
         ASSERT_EQ(inst.Decode(frames[size_t(n)], out.data(), kW), DecodeOk) << n;
-        const uint8_t *ref = reference.data() + pictureSize * size_t(n);
+        const uint8_t *ref = fixture.Picture(n);
         const auto yuv = AsI420(out, kW, kH);
         if (n == 1) {
             EXPECT_EQ(inst.lastFrame().error, DecodeErrorSyntax);
@@ -181,11 +196,11 @@ std::vector<uint8_t> EditPacket(const std::vector<uint8_t> &frame, size_t at, si
 TEST(VideoPackets, MarkerLengthAndHeaderExtensionAreChecked)
 {
     constexpr int kW = 128, kH = 96, kFrames = 8;
-    const auto frames = SplitFrames(ReadFile(DataPath("vp_128x96.m4v")));
+    const Fixture fixture = LoadFixture("vp_128x96", kW, kH, kFrames);
+    const auto &frames = fixture.frames;
     ASSERT_EQ(int(frames.size()), kFrames);
-    const size_t pictureSize = size_t(kW) * kH * 3 / 2;
-    const auto reference = ReadReference("vp_128x96.yuv.z", pictureSize * kFrames);
-    ASSERT_FALSE(reference.empty());
+    ASSERT_FALSE(fixture.reference.empty());
+    const size_t pictureSize = fixture.pictureSize;
 
     // The predicted picture's header, as the decoder read it.
     Instance probe(kW, kH, OutputYv12);
@@ -241,7 +256,7 @@ TEST(VideoPackets, MarkerLengthAndHeaderExtensionAreChecked)
         Instance inst(kW, kH, OutputYv12);
         for (int n = 0; n < kFrames; ++n) {
             ASSERT_EQ(inst.Decode(n == 1 ? c.frame : frames[size_t(n)], out.data(), kW), DecodeOk) << c.name << n;
-            const uint8_t *ref = reference.data() + pictureSize * size_t(n);
+            const uint8_t *ref = fixture.Picture(n);
             const auto yuv = AsI420(out, kW, kH);
             if (n == 1 && c.concealed) {
                 EXPECT_EQ(inst.lastFrame().error, DecodeErrorSyntax) << c.name;
@@ -268,11 +283,11 @@ TEST(VideoPackets, MarkerLengthAndHeaderExtensionAreChecked)
 TEST(Refused, FieldDirectMacroblocksAreFlagged)
 {
     constexpr int kW = 96, kH = 64, kFrames = 10;
-    const auto frames = SplitFrames(ReadFile(DataPath("ilb_96x64.m4v")));
+    const Fixture fixture = LoadFixture("ilb_96x64", kW, kH, kFrames);
+    const auto &frames = fixture.frames;
     ASSERT_EQ(int(frames.size()), kFrames);
-    const size_t pictureSize = size_t(kW) * kH * 3 / 2;
-    const auto reference = ReadReference("ilb_96x64.yuv.z", pictureSize * kFrames);
-    ASSERT_FALSE(reference.empty());
+    ASSERT_FALSE(fixture.reference.empty());
+    const size_t pictureSize = fixture.pictureSize;
     Instance inst(kW, kH, OutputYv12);
     std::vector<uint8_t> out(pictureSize), anchor(pictureSize);
     int flagged = 0;
@@ -282,7 +297,7 @@ TEST(Refused, FieldDirectMacroblocksAreFlagged)
         const int32_t error = inst.lastFrame().error;
         if (i == 0)
             continue;
-        const uint8_t *ref = reference.data() + pictureSize * size_t(i - 1);
+        const uint8_t *ref = fixture.Picture(i - 1);
         const uint8_t vop[] = {0, 0, 1, 0xB6};
         const auto at = std::search(bits.begin(), bits.end(), std::begin(vop), std::end(vop));
         ASSERT_LT(at + 4, bits.end());
