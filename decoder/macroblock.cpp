@@ -482,13 +482,18 @@ void PredictDirect(DecoderState &s, const McTable &mc, const int16_t *delta)
     const bool four = s.mode_grid[(s.mb_y + 1) * kModeStride + s.mb_x + 1] == MbInter4V;
     const int trb = s.trb, trd = s.trd;
     int16_t fwd[4][2], bwd[4][2];
-    for (int b = 0; b < 4; ++b)
+    // A one-vector co-located macroblock has four equal block vectors: scaled once (divisions are slow).
+    for (int b = 0; b < (four ? 4 : 1); ++b)
         for (int k = 0; k < 2; ++k) {
             const int v = col[b][k], d = delta[k];
             const int f = (trd ? trb * v / trd : 0) + d;
             fwd[b][k] = int16_t(f);
             bwd[b][k] = int16_t(d == 0 ? (trd ? (trb - trd) * v / trd : 0) : f - v);
         }
+    if (!four)
+        for (int b = 1; b < 4; ++b)
+            for (int k = 0; k < 2; ++k)
+                fwd[b][k] = fwd[0][k], bwd[b][k] = bwd[0][k];
     PredictMacroblock(s, mc, s.fwd, fwd, four, false);
     PredictMacroblock(s, mc, s.bwd, bwd, four, true);
 }
