@@ -161,4 +161,48 @@ struct BitCache {
     }
 };
 
+// The reader's own calls on cached bits, so that code reads either the same way.
+inline uint32_t ShowBits(BitCache &r, int n)
+{
+    if (r.count < n)
+        r.Refill();
+    return r.Show(n);
+}
+
+inline void FlushBits(BitCache &r, int n) { r.Skip(n); }
+
+inline uint32_t GetBits(BitCache &r, int n)
+{
+    const uint32_t v = ShowBits(r, n);
+    r.Skip(n);
+    return v;
+}
+
+inline uint32_t GetBit(BitCache &r) { return GetBits(r, 1); }
+
+// A macroblock header read from cached bits; the position goes back to the reader before the
+// blocks (which read it themselves), or when the header ends early.
+struct HeaderBits {
+    BitCache bits;
+    BitReader &reader;
+    bool handed = false;
+
+    explicit HeaderBits(BitReader &r) : bits(r), reader(r) {}
+    HeaderBits(const HeaderBits &) = delete;
+    HeaderBits &operator=(const HeaderBits &) = delete;
+    ~HeaderBits()
+    {
+        if (!handed)
+            bits.Sync(reader);
+    }
+    BitReader &Hand()
+    {
+        if (!handed) {
+            bits.Sync(reader);
+            handed = true;
+        }
+        return reader;
+    }
+};
+
 } // namespace strandel::lumaset

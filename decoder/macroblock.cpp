@@ -450,8 +450,8 @@ void PredictVector(const DecoderState &s, int b, int *px, int *py)
 }
 
 // One vector component: the code, the residual bits, the predictor, and the wrap into range.
-bool DecodeVector(DecoderState &s, BitReader &r, const DecoderTables &t, int pred, int16_t *out,
-                  int fcode)
+template <typename Reader>
+bool DecodeVector(DecoderState &s, Reader &r, const DecoderTables &t, int pred, int16_t *out, int fcode)
 {
     const int rsize = fcode - 1, f = 1 << rsize;
     const int code = ReadVlc(r, t.mvd);
@@ -633,7 +633,6 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
 {
     DecoderState &s = *c.s;
     const DecoderTables &t = *c.t;
-    BitReader &r = c.st->reader;
     if (s.mb_x == 0 || s.mb_index == s.packet_start)
         std::memset(s.b_pred, 0, sizeof s.b_pred);
     s.dct_type = 0;
@@ -649,6 +648,8 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
         return;
     }
 
+    HeaderBits header(c.st->reader);
+    BitCache &r = header.bits;
     s.modb = GetBit(r) ? 0 : GetBit(r) ? 1 : 2;
     int type = MbDirect, cbpb = 0;
     if (s.modb) {
@@ -738,10 +739,11 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
         if (type != MbForward)
             PredictMacroblock(s, mc, s.bwd, bwd, false, type == MbInterpolate);
     }
+    BitReader &blocks = header.Hand();
     for (int b = 0; b < 6; ++b) {
         if (!((cbpb >> (5 - b)) & 1))
             continue;
-        if (!DecodeInter(c, r))
+        if (!DecodeInter(c, blocks))
             return;
         dsp.idct(c.st->block);
         ptrdiff_t stride;

@@ -20,8 +20,8 @@ bool BuildVlc(uint8_t *max_zeros, uint8_t *width, uint16_t *offset, VlcEntry *en
 constexpr int kVlcInvalid = -0x10000; // below every table value (motion differences are negative)
 
 // Reads one code; returns kVlcInvalid (and consumes nothing) when the bits match no code.
-template <int N>
-inline int ReadVlc(BitReader &r, const Vlc<N> &t)
+template <typename Reader, int N>
+inline int ReadVlc(Reader &r, const Vlc<N> &t)
 {
     const uint32_t v = ShowBits(r, 16);
     const int zeros = v ? __builtin_clz(v) - 16 : 16;
