@@ -642,9 +642,19 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
 
     // The co-located macroblock of the newer anchor was not coded: a copy, and no bits.
     if (s.mb_not_coded[s.mb_index]) {
+        // A run of them along the row goes as one copy of each row. Not with video packets,
+        // where a packet may start inside the run.
+        int run = 1;
+        if (s.vol.resync_marker_disable)
+            while (s.mb_x + run < s.mb_cols && s.mb_not_coded[s.mb_index + run])
+                ++run;
         s.mb_type = MbSkipped;
-        PredictMacroblock(s, mc, s.fwd, fwd, false, false);
-        NextMacroblock(s, false);
+        if (run == 1)
+            PredictMacroblock(s, mc, s.fwd, fwd, false, false);
+        else
+            CopyMacroblocks(s, s.fwd, run);
+        for (int k = 0; k < run; ++k)
+            NextMacroblock(s, false);
         return;
     }
 

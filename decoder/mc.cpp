@@ -1,6 +1,7 @@
 #include "decoder/mc.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace strandel::lumaset {
 namespace {
@@ -97,6 +98,20 @@ void PredictMacroblock(const DecoderState &s, const McTable &mc, const Planes &r
     }
     PredictBlock(mc, ref.u, s.cur.u, s.chroma_stride, chroma, 8, 8, x / 2, y / 2, cvx, cvy, rounding, average);
     PredictBlock(mc, ref.v, s.cur.v, s.chroma_stride, chroma, 8, 8, x / 2, y / 2, cvx, cvy, rounding, average);
+}
+
+void CopyMacroblocks(const DecoderState &s, const Planes &ref, int count)
+{
+    const int x = 16 * s.mb_x, y = 16 * s.mb_y;
+    for (int row = 0; row < 16; ++row) {
+        const ptrdiff_t at = ptrdiff_t(y + row) * s.stride + x;
+        std::memcpy(s.cur.y + at, ref.y + at, size_t(16 * count));
+    }
+    for (int row = 0; row < 8; ++row) {
+        const ptrdiff_t at = ptrdiff_t(y / 2 + row) * s.chroma_stride + x / 2;
+        std::memcpy(s.cur.u + at, ref.u + at, size_t(8 * count));
+        std::memcpy(s.cur.v + at, ref.v + at, size_t(8 * count));
+    }
 }
 
 void PredictMacroblockFields(const DecoderState &s, const McTable &mc, const Planes &ref, const int16_t (*v)[2],
