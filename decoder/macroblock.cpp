@@ -512,11 +512,28 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
 
     int16_t(*mv)[2] = s.mv[0][s.mb_index];
     if (s.not_coded) {
-        std::memset(mv, 0, sizeof s.mv[0][0]);
+        // The not_coded bits of the macroblocks after it along the row: a run of them is copied
+        // row by row in one go. Not with video packets (a packet may start inside the run) nor
+        // with the integrity check (which sees each macroblock).
+        int run = 1;
+        if (s.vol.resync_marker_disable && !s.integrity_on) {
+            const int most = std::min(s.mb_cols - s.mb_x - 1, 24);
+            const uint32_t ones = most ? ~ShowBits(r, most) << (32 - most) : 0; // zeros where bits are 1
+            const int more = ones ? __builtin_clz(ones) : most;
+            FlushBits(r, more);
+            run += more;
+        }
         s.mb_type = MbSkipped;
-        PredictMacroblock(s, mc, s.fwd, mv, false, false);
-        ResetBlockPredictors(s);
-        NextMacroblock(s);
+        std::memset(mv, 0, sizeof s.mv[0][0]);
+        if (run == 1)
+            PredictMacroblock(s, mc, s.fwd, mv, false, false);
+        else
+            CopyMacroblocks(s, s.fwd, run);
+        for (int k = 0; k < run; ++k) {
+            std::memset(s.mv[0][s.mb_index], 0, sizeof s.mv[0][0]);
+            ResetBlockPredictors(s);
+            NextMacroblock(s);
+        }
         return;
     }
 
