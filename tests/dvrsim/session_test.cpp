@@ -564,12 +564,34 @@ TEST(SimControls, WhatTheViewerAskedForInWords)
         EXPECT_EQ(DescribeControl(word), text);
 }
 
+// What a recorder keeps whatever a client sends: its record, titles, firmware and recordings.
+std::vector<uint8_t> Kept(const SimRecorder &r)
+{
+    std::vector<uint8_t> out = r.Env();
+    const auto add = [&out](const std::vector<uint8_t> &b) { out.insert(out.end(), b.begin(), b.end()); };
+    add(r.Titles());
+    add(r.Firmware());
+    add({uint8_t(r.FlashCount())});
+    add(r.DiskMap());
+    const RecorderTime first{0xFF, 0, 0, 0, 0, 0, 0};
+    for (int code = 0; code < 256; ++code) {
+        add(r.DiskIndex(uint8_t(code)));
+        for (const auto &e : r.EventSearch(uint8_t(code), 0, 0xFF, first))
+            add(e);
+        for (const auto &b : r.BlockSearch(uint8_t(code), first))
+            add(b);
+    }
+    return out;
+}
+
 TEST(SimSession, HostilePacketsAreSurvived)
 {
     // Every command number with random flags and payloads, logged in and not.
     std::mt19937 rng(4);
     for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
         Rig rig;
+        const std::vector<uint8_t> before = Kept(rig.recorder);
         if (round == 1)
             rig.Login();
         for (int i = 0; i < 20000; ++i) {
@@ -583,5 +605,14 @@ TEST(SimSession, HostilePacketsAreSurvived)
                 rig.session.Tick(SimSession::Clock::now() + std::chrono::seconds(i));
             rig.link.sent.clear();
         }
+        EXPECT_TRUE(Kept(rig.recorder) == before);
+        // The session still answers a login as it did before.
+        rig.Request(DvrCmdLogin, BuildLogin("", ""));
+        const auto sent = rig.link.Take();
+        ASSERT_FALSE(sent.empty());
+        EXPECT_EQ(sent[0].cmd, DvrCmdLogin);
+        ASSERT_EQ(sent[0].payload.size(), 9u);
+        EXPECT_EQ(sent[0].payload[0], DvrLoginMaster);
+        EXPECT_TRUE(rig.session.LoggedIn());
     }
 }
