@@ -13,7 +13,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTreeWidget>
 
 #include <chrono>
@@ -24,7 +23,9 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include "tests/common/modalscript.h"
 #include "tests/common/recordinglink.h"
+#include "tests/launchers/launcherfixtures.h"
 #include "decoder/classregistry.h"
 #include "decoder/lumaset.h"
 #include "platform/endian.h"
@@ -47,6 +48,10 @@ using namespace strandel;
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using test::EnvFor;
+using test::ModalScript;
+using test::SettingsFileFor;
+using test::StartDirOnly;
 
 struct TestView {
     TfrmDvrWin view;
@@ -68,23 +73,6 @@ struct TestView {
     }
     void Reply(uint8_t cmd, const Bytes &payload) { view.Core().HandlePacket(cmd, payload.data(), payload.size()); }
 };
-
-// Runs fn on the modal dialog once it is up.
-void OnModal(std::function<void(QWidget *)> fn, int tries = 200)
-{
-    QTimer::singleShot(tries == 200 ? 0 : 10, [fn = std::move(fn), tries]() mutable {
-        QWidget *w = QApplication::activeModalWidget();
-        if (!w && tries > 0)
-            return OnModal(std::move(fn), tries - 1);
-        ASSERT_NE(w, nullptr);
-        QPointer<QWidget> alive(w);
-        fn(w);
-        // A failed expectation must not leave the test waiting on the dialog.
-        if (alive && alive->isVisible())
-            if (auto *d = qobject_cast<QDialog *>(alive.data()))
-                d->done(kModalResultCancel);
-    });
-}
 
 Bytes DiskHeader(const uint8_t start[7], const uint8_t end[7])
 {
@@ -124,8 +112,9 @@ TEST(Launchers, SearchOpeningPausesOnlyInPlayback)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.kind * 10 + c.mode);
         TestView t(DvrKind::Network, c.mode);
-        OnModal([](QWidget *w) { static_cast<QDialog *>(w)->reject(); });
+        ModalScript modal([](QWidget *w) { static_cast<QDialog *>(w)->reject(); });
         t.view.OpenSearchDialog(c.kind);
+        EXPECT_TRUE(modal.Ran());
         ASSERT_GE(t.link->sent.size(), c.expect.size() + 1);
         for (size_t i = 0; i < c.expect.size(); ++i)
             EXPECT_EQ(t.link->sent[i], c.expect[i]) << i;
@@ -139,7 +128,7 @@ TEST(Launchers, SearchOpeningPausesOnlyInPlayback)
 TEST(Launchers, TimeSearchPlaysTheChosenAreaChannelAndTime)
 {
     TestView t;
-    OnModal([&](QWidget *w) {
+    ModalScript modal([&](QWidget *w) {
         auto *dlg = qobject_cast<TfrmTimeSearch *>(w);
         ASSERT_NE(dlg, nullptr);
         EXPECT_EQ(t.link->sent.back(), (Bytes{DvrCmdDiskIndex, 0, 0}));
@@ -156,6 +145,7 @@ TEST(Launchers, TimeSearchPlaysTheChosenAreaChannelAndTime)
         dlg->btnPlay->click();
     });
     t.view.OpenSearchDialog(1);
+    EXPECT_TRUE(modal.Ran());
     EXPECT_EQ(t.view.GetMode(), 1);
     EXPECT_EQ(t.link->sent.back(), (Bytes{DvrCmdPlay, PLAY_TIME, 11, 3, 20, 26, 12, 10, 10, 0, 0}));
     EXPECT_EQ(t.view.Core().Dialogs().timeSearch, nullptr);
@@ -164,11 +154,12 @@ TEST(Launchers, TimeSearchPlaysTheChosenAreaChannelAndTime)
 TEST(Launchers, ALinkDropEndsTheTimeSearchAsCancelled)
 {
     TestView t;
-    OnModal([&](QWidget *) {
+    ModalScript modal([&](QWidget *) {
         t.Reply(DvrCmdDiskIndex, DiskHeader(kTen, kEleven));
         t.view.Core().OnDisconnected();
     });
     t.view.OpenSearchDialog(1);
+    EXPECT_TRUE(modal.Ran());
     EXPECT_NE(t.link->sent.back()[0], DvrCmdPlay);
     EXPECT_EQ(t.view.Core().Dialogs().timeSearch, nullptr);
 }
@@ -191,7 +182,7 @@ TEST(Launchers, EventAndBlockPlayTheSelectedEntryOrNothing)
         for (bool withRow : {true, false}) {
             SCOPED_TRACE(c.kind * 10 + withRow);
             TestView t;
-            OnModal([&](QWidget *w) {
+            ModalScript modal([&](QWidget *w) {
                 auto *dlg = dynamic_cast<SearchDialogBase *>(w);
                 ASSERT_NE(dlg, nullptr);
                 if (withRow) {
@@ -202,6 +193,7 @@ TEST(Launchers, EventAndBlockPlayTheSelectedEntryOrNothing)
                 dlg->SetModalResult(1);
             });
             t.view.OpenSearchDialog(c.kind);
+            EXPECT_TRUE(modal.Ran());
             EXPECT_EQ(t.view.GetMode(), 1);
             if (withRow) {
                 EXPECT_EQ(t.link->sent.back(), Cat({{DvrCmdPlay, c.sub}, c.entry}));
@@ -216,17 +208,32 @@ TEST(Launchers, EventAndBlockPlayTheSelectedEntryOrNothing)
 TEST(Launchers, RepliesAfterTheDialogClosedAreDropped)
 {
     TestView t;
-    OnModal([](QWidget *w) { static_cast<QDialog *>(w)->reject(); });
+    t.view.resize(400, 300);
+    QPointer<TfrmLogSearch> dialog;
+    ModalScript modal([&](QWidget *w) {
+        dialog = qobject_cast<TfrmLogSearch *>(w);
+        ASSERT_NE(dialog, nullptr);
+        dialog->reject();
+    });
     t.view.OpenSearchDialog(4);
+    ASSERT_TRUE(modal.Ran());
+    const QImage shown = t.view.grab().toImage();
+    const QString message = t.view.pnlMsg->text();
+    const auto sent = t.link->sent;
     const Bytes log = {1, 20, 26, 12, 10, 10, 0, 0, 0};
-    t.Reply(DvrCmdLogSearch, log); // no dialog: nothing happens
+    t.Reply(DvrCmdLogSearch, log);
+    // The closed dialog, gone or not, gets no row; the view shows and sends what it did.
+    EXPECT_TRUE(dialog.isNull() || dialog->RowCount() == 0);
     EXPECT_EQ(t.view.Core().Dialogs().logSearch, nullptr);
+    EXPECT_EQ(t.view.pnlMsg->text(), message);
+    EXPECT_EQ(t.view.grab().toImage(), shown);
+    EXPECT_EQ(t.link->sent, sent);
 }
 
 TEST(Launchers, StatusDialogShowsTheReportOfItsReply)
 {
     TestView t;
-    OnModal([&](QWidget *w) {
+    ModalScript modal([&](QWidget *w) {
         auto *dlg = qobject_cast<TfrmDvrStatus *>(w);
         ASSERT_NE(dlg, nullptr);
         EXPECT_EQ(t.link->sent.back(), Bytes{DvrCmdStatus});
@@ -248,6 +255,7 @@ TEST(Launchers, StatusDialogShowsTheReportOfItsReply)
         dlg->btnOk->click();
     });
     t.view.OpenStatusDialog();
+    EXPECT_TRUE(modal.Ran());
     EXPECT_EQ(t.view.Core().Dialogs().status, nullptr);
 }
 
@@ -255,7 +263,7 @@ TEST(Launchers, SetupOpensAfterTheAcceptedPasswordAndGetsItsRecords)
 {
     TestView t;
     frmDvrEnv = new TfrmDvrEnv;
-    OnModal([&](QWidget *w) {
+    ModalScript modal([&](QWidget *w) {
         ASSERT_EQ(w, frmDvrEnv);
         EXPECT_EQ(frmDvrEnv->Dvr(), &t.view.Services());
         const std::vector<Bytes> expect = {{DvrCmdEnvGet}, {DvrCmdTitleGet}, {DvrCmdDiskMap}};
@@ -280,6 +288,7 @@ TEST(Launchers, SetupOpensAfterTheAcceptedPasswordAndGetsItsRecords)
     while (!frmDvrEnv->IsLoaded() && std::chrono::steady_clock::now() < until)
         QApplication::processEvents(QEventLoop::AllEvents, 5);
     EXPECT_TRUE(frmDvrEnv->IsLoaded());
+    EXPECT_TRUE(modal.Ran());
     EXPECT_EQ(frmDvrEnv->result(), kModalResultCancel);
     EXPECT_EQ(t.view.Core().Dialogs().setup, nullptr);
     delete frmDvrEnv;
@@ -300,7 +309,7 @@ TEST(Launchers, SetupPasswordGoesOutInEightBytes)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.typed);
         TestView t;
-        OnModal([&](QWidget *w) {
+        ModalScript modal([&](QWidget *w) {
             auto *dlg = dynamic_cast<TfrmDvrPass *>(w);
             ASSERT_NE(dlg, nullptr);
             dlg->edtPass->setText(c.typed);
@@ -310,6 +319,7 @@ TEST(Launchers, SetupPasswordGoesOutInEightBytes)
                 dlg->reject();
         });
         t.view.cmdDvrSetupClick();
+        EXPECT_TRUE(modal.Ran());
         if (c.ok) {
             ASSERT_EQ(t.link->sent.size(), 1u);
             EXPECT_EQ(t.link->sent[0], c.expect);
@@ -324,7 +334,7 @@ TEST(Launchers, UpgradeKeepsTheModelAndEndsWithTheLink)
 {
     TestView t;
     // The dialog asks for a file as it opens; the test declines and finds the dialog behind it.
-    OnModal([&](QWidget *w) {
+    ModalScript modal([&](QWidget *w) {
         auto *dlg = qobject_cast<TfrmDvrUpgrade *>(w);
         if (!dlg && w->parentWidget()) {
             dlg = qobject_cast<TfrmDvrUpgrade *>(w->parentWidget());
@@ -336,6 +346,7 @@ TEST(Launchers, UpgradeKeepsTheModelAndEndsWithTheLink)
         t.view.Core().OnDisconnected();
     });
     t.view.OpenUpgradeDialog();
+    EXPECT_TRUE(modal.Ran());
     EXPECT_EQ(t.view.Core().Dialogs().upgrade, nullptr);
 }
 
@@ -377,25 +388,13 @@ TEST(Launchers, RemoteKeyAndAutoSequence)
     EXPECT_EQ(t.view.GetCurrentChannel(), 0);
 }
 
-// The main window as far as the copy needs it: where the program started.
-struct StartDirOnly : MainServices {
-    std::string dir;
-    DvrServices *GetCurrentDvrWin() const override { return nullptr; }
-    std::string GetStartDir() const override { return dir; }
-    std::optional<std::string> BrowseForFolder(const std::string &, QWidget *) override { return std::nullopt; }
-    std::optional<QDate> SelectDate(const QDate &, QWidget *) override { return std::nullopt; }
-};
-
 TEST(Launchers, CopyOpensTheFileSendsTheSpanAndKeepsIt)
 {
     QTemporaryDir dir;
-    StartDirOnly main;
-    main.dir = dir.path().toStdString();
-    MainServices *const previous = GetMainServices();
-    SetMainServices(&main);
+    StartDirOnly main(dir.path().toStdString());
     TestView t;
     QString fileName;
-    OnModal([&](QWidget *w) {
+    ModalScript modal([&](QWidget *w) {
         auto *dlg = qobject_cast<TfrmCopy *>(w);
         ASSERT_NE(dlg, nullptr);
         t.Reply(DvrCmdDiskIndex, DiskHeader(kTen, kEleven));
@@ -410,6 +409,7 @@ TEST(Launchers, CopyOpensTheFileSendsTheSpanAndKeepsIt)
         dlg->btnCopy->click();
     });
     t.view.OpenSearchDialog(5);
+    EXPECT_TRUE(modal.Ran());
     EXPECT_EQ(t.view.Core().Dialogs().copy, nullptr);
     EXPECT_EQ(t.link->sent.back(), (Bytes{DvrCmdCopy, 0, 0, 20, 26, 12, 10, 10, 0, 0, 20, 26, 12, 10, 10, 1, 0}));
     // The writer is open on a file in "Copy" under the start directory (the second may have turned).
@@ -422,7 +422,6 @@ TEST(Launchers, CopyOpensTheFileSendsTheSpanAndKeepsIt)
     EXPECT_DOUBLE_EQ(t.view.Core().CopyStart(), tenOClock);
     EXPECT_NEAR((t.view.Core().CopyEnd() - tenOClock) * 86400, 60, 1e-6);
     t.view.EndNetCopy();
-    SetMainServices(previous);
 }
 
 // The address book's "Demo recording" kind: a recorded-file view over the record folder.
@@ -430,12 +429,11 @@ TEST(Launchers, AFileViewPlaysTheRecordingPickedInTheTimeSearch)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(QFile::copy(STRANDEL_TEST_DATA "/../../samples/demo.dvr", dir.filePath("demo.dvr")));
-    SetSettingsFilePath(dir.filePath("Strandel.ini"));
+    SettingsFileFor settings(dir.filePath("Strandel.ini"));
     // The decoder, registered as the run script registers it.
     const std::string registry = dir.filePath("Classes.ini").toStdString();
     ASSERT_TRUE(WriteClassRegistry(registry, {{std::string("CLSID\\") + LUMASET_CLSID, {{"InprocServer32", LUMASET_LIBRARY_PATH}}}}));
-    const QByteArray oldRegistry = qgetenv("STRANDEL_CLASS_REGISTRY");
-    qputenv("STRANDEL_CLASS_REGISTRY", QByteArray::fromStdString(registry));
+    EnvFor classes("STRANDEL_CLASS_REGISTRY", QByteArray::fromStdString(registry));
     {
         DvrListRecord entry;
         entry.kind = uint8_t(DvrKind::RecordedFile);
@@ -453,7 +451,7 @@ TEST(Launchers, AFileViewPlaysTheRecordingPickedInTheTimeSearch)
             return cond();
         };
         ASSERT_TRUE(serve([&] { return view.IsLoggedIn(); }));
-        OnModal([&](QWidget *w) {
+        ModalScript modal([&](QWidget *w) {
             auto *dlg = qobject_cast<TfrmTimeSearch *>(w);
             ASSERT_NE(dlg, nullptr);
             EXPECT_FALSE(dlg->edtCh->isEnabled());
@@ -463,6 +461,7 @@ TEST(Launchers, AFileViewPlaysTheRecordingPickedInTheTimeSearch)
             dlg->btnPlay->click();
         });
         view.OpenSearchDialog(1);
+        EXPECT_TRUE(modal.Ran());
         EXPECT_EQ(RegReadString("FileSearchDir", QString()), QDir(dir.path()).absolutePath());
         // Every channel of the recording reaches its pane: JPEG pictures (1-8) at once, MPEG-4
         // frames (9-16) through the play rings and the decoder.
@@ -476,30 +475,25 @@ TEST(Launchers, AFileViewPlaysTheRecordingPickedInTheTimeSearch)
         }));
         view.CloseConnection();
     }
-    if (oldRegistry.isNull())
-        qunsetenv("STRANDEL_CLASS_REGISTRY");
-    else
-        qputenv("STRANDEL_CLASS_REGISTRY", oldRegistry);
-    SetSettingsFilePath({});
 }
 
 TEST(Launchers, CancelledTimeSearchClosesAFileViewThatNeverLoadedAFile)
 {
     QTemporaryDir dir;
-    SetSettingsFilePath(dir.filePath("Strandel.ini"));
+    SettingsFileFor settings(dir.filePath("Strandel.ini"));
     for (uint8_t channels : {0, 4}) {
         SCOPED_TRACE(channels);
         TestView t(DvrKind::RecordedFile, 1, channels);
         t.view.SetFrameMode(false, nullptr); // in a frame window of its own
         int closes = 0;
         QObject::connect(t.view.GetFrame(), &TfrmDvrFrame::closeRequested, [&] { ++closes; });
-        OnModal([](QWidget *w) { static_cast<QDialog *>(w)->reject(); });
+        ModalScript modal([](QWidget *w) { static_cast<QDialog *>(w)->reject(); });
         t.view.OpenSearchDialog(1);
+        EXPECT_TRUE(modal.Ran());
         QApplication::processEvents();
         EXPECT_EQ(closes, channels == 0 ? 1 : 0);
         EXPECT_NE(t.link->sent.back()[0], DvrCmdPlay);
     }
-    SetSettingsFilePath({});
 }
 
 TEST(Launchers, SetupFormCarriesTwoSerialComponents)

@@ -21,6 +21,7 @@
 #include "platform/settings.h"
 #include "viewer/admin/searchdialogs.h"
 #include "viewer/controls/dtedit.h"
+#include "tests/launchers/launcherfixtures.h"
 
 using namespace strandel;
 
@@ -57,15 +58,6 @@ public:
     std::vector<Bytes> sent;
     std::string recordPath, copyFile;
     bool loggedIn = true, openCopy = true, copying = false;
-};
-
-// The main window as far as the copy needs it: where the program started.
-struct StartDirOnly : MainServices {
-    std::string dir;
-    DvrServices *GetCurrentDvrWin() const override { return nullptr; }
-    std::string GetStartDir() const override { return dir; }
-    std::optional<std::string> BrowseForFolder(const std::string &, QWidget *) override { return std::nullopt; }
-    std::optional<QDate> SelectDate(const QDate &, QWidget *) override { return std::nullopt; }
 };
 
 void WriteHeader(const QString &path, const uint8_t start[7], const uint8_t end[7], int size = 394)
@@ -134,7 +126,7 @@ TEST(SearchDialogs, DiskListFromTheMap)
 TEST(SearchDialogs, FileTimeSearchListsTheFolderNewestNameFirst)
 {
     QTemporaryDir dir;
-    SetSettingsFilePath(dir.filePath("Strandel.ini"));
+    test::SettingsFileFor settings(dir.filePath("Strandel.ini"));
     const QString folder = dir.filePath("rec");
     QDir().mkpath(folder);
     WriteHeader(folder + "/Dvr-20261210-100000.dvr", kTen, kEleven);
@@ -171,13 +163,12 @@ TEST(SearchDialogs, FileTimeSearchListsTheFolderNewestNameFirst)
     EXPECT_TRUE(view.sent.empty()); // files: the disk choice sends nothing
     dlg.btnPlay->click();
     EXPECT_EQ(dlg.result(), 1);
-    SetSettingsFilePath({});
 }
 
 TEST(SearchDialogs, FilePlayNeedsARowAndAPathThatFits)
 {
     QTemporaryDir dir;
-    SetSettingsFilePath(dir.filePath("Strandel.ini"));
+    test::SettingsFileFor settings(dir.filePath("Strandel.ini"));
     FakeServices view;
     {
         RegWriteString("FileSearchDir", dir.path());
@@ -202,7 +193,6 @@ TEST(SearchDialogs, FilePlayNeedsARowAndAPathThatFits)
     longPath.btnPlay->click();
     EXPECT_TRUE(longPath.isVisible());
     EXPECT_TRUE(longPath.pnlMsg->text().contains("260"));
-    SetSettingsFilePath({});
 }
 
 TEST(SearchDialogs, RecorderTimeSearchAsksForTheAreaAndScrollsTheSpan)
@@ -399,10 +389,7 @@ TEST(SearchDialogs, CopySpanFollowsTheRowTheBarAndTheLength)
 TEST(SearchDialogs, CopyIsRefusedUnlessItCanRun)
 {
     QTemporaryDir dir;
-    StartDirOnly main;
-    main.dir = dir.path().toStdString();
-    MainServices *const previous = GetMainServices();
-    SetMainServices(&main);
+    test::StartDirOnly main(dir.path().toStdString());
     const uint8_t start[7] = {20, 5, 3, 1, 10, 0, 0};
     const uint8_t end[7] = {20, 5, 3, 1, 12, 0, 0};
     const uint8_t early[7] = {20, 5, 3, 1, 9, 0, 0};
@@ -452,5 +439,4 @@ TEST(SearchDialogs, CopyIsRefusedUnlessItCanRun)
     EXPECT_TRUE(QDir(dir.filePath("Copy")).exists());
     EXPECT_EQ(TfrmCopy::CopyFileName("/s", QDateTime(QDate(2005, 3, 1), QTime(9, 8, 7))),
               "/s/Copy/Dvr-20050301-090807.dvr");
-    SetMainServices(previous);
 }

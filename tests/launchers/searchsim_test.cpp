@@ -8,17 +8,19 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTreeWidget>
 
 #include <chrono>
 #include <cstring>
 #include <functional>
 
+#include "tests/common/modalscript.h"
 #include "tests/common/recordinglink.h"
+#include "tests/launchers/launcherfixtures.h"
 #include "platform/endian.h"
 #include "platform/settings.h"
 #include "tests/store/storetestutil.h"
@@ -38,6 +40,9 @@ using namespace strandel;
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using test::ModalScript;
+using test::SettingsFileFor;
+using test::StartDirOnly;
 
 // A logged-in view whose requests the simulated recorder answers in place of a link.
 struct SimAnsweredView {
@@ -75,23 +80,6 @@ struct SimAnsweredView {
     }
 };
 
-// Runs fn on the modal dialog once it is up (on a file dialog when files is set).
-// Waits up to 20 s for the dialog: a loaded machine can take seconds to build a file dialog.
-void OnModal(std::function<void(QWidget *)> fn, bool files = false, int tries = 2000)
-{
-    QTimer::singleShot(tries == 2000 ? 0 : 10, [fn = std::move(fn), files, tries]() mutable {
-        QWidget *w = QApplication::activeModalWidget();
-        if ((!w || (files && !qobject_cast<QFileDialog *>(w))) && tries > 0)
-            return OnModal(std::move(fn), files, tries - 1);
-        ASSERT_NE(w, nullptr);
-        QPointer<QWidget> alive(w);
-        fn(w);
-        if (alive && alive->isVisible())
-            if (auto *d = qobject_cast<QDialog *>(alive.data()))
-                d->done(kModalResultCancel);
-    });
-}
-
 bool ServeUntil(const std::function<bool()> &cond, int seconds = 20)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -105,14 +93,6 @@ int64_t SecondsOf(const uint8_t *t)
     const QDateTime d = RecorderDateTimeValue(t);
     return d.isValid() ? d.toSecsSinceEpoch() : -1;
 }
-
-struct StartDirOnly : MainServices {
-    std::string dir;
-    DvrServices *GetCurrentDvrWin() const override { return nullptr; }
-    std::string GetStartDir() const override { return dir; }
-    std::optional<std::string> BrowseForFolder(const std::string &, QWidget *) override { return std::nullopt; }
-    std::optional<QDate> SelectDate(const QDate &, QWidget *) override { return std::nullopt; }
-};
 
 } // namespace
 
@@ -138,7 +118,7 @@ TEST(SearchSim, PagesWithNextLoseAndDoubleNothing)
         SCOPED_TRACE(c.kind);
         SimAnsweredView t;
         Bytes chosen;
-        OnModal([&](QWidget *w) {
+        ModalScript modal([&](QWidget *w) {
             auto *dlg = dynamic_cast<PagedSearch *>(w);
             ASSERT_NE(dlg, nullptr);
             t.AnswerLast(); // the first page
@@ -172,6 +152,7 @@ TEST(SearchSim, PagesWithNextLoseAndDoubleNothing)
             dlg->btnPlay->click();
         });
         t.view.OpenSearchDialog(c.kind);
+        EXPECT_TRUE(modal.Ran());
         ASSERT_EQ(chosen.size(), size_t(c.entrySize));
         Bytes expect{DvrCmdPlay, c.playSub};
         expect.insert(expect.end(), chosen.begin(), chosen.end());
@@ -183,7 +164,7 @@ TEST(SearchSim, PagesWithNextLoseAndDoubleNothing)
 TEST(SearchSim, LogRowsFromTheRecorder)
 {
     SimAnsweredView t;
-    OnModal([&](QWidget *w) {
+    ModalScript modal([&](QWidget *w) {
         auto *dlg = qobject_cast<TfrmLogSearch *>(w);
         ASSERT_NE(dlg, nullptr);
         t.AnswerLast();
@@ -201,6 +182,7 @@ TEST(SearchSim, LogRowsFromTheRecorder)
         }
     });
     t.view.OpenSearchDialog(4);
+    EXPECT_TRUE(modal.Ran());
 }
 
 // "Save Log": the whole log through the view's save dialog into a text file, newest first.
@@ -209,27 +191,29 @@ TEST(SearchSim, SaveLogWritesTheLogFile)
     QTemporaryDir dir;
     const QString path = dir.filePath("log.txt");
     SimAnsweredView t;
-    OnModal([&](QWidget *w) {
+    ModalScript modal([&](QWidget *w) {
         auto *dlg = qobject_cast<TfrmLogSearch *>(w);
         ASSERT_NE(dlg, nullptr);
         t.AnswerLast();
         dlg->btnPlay->click();
         EXPECT_EQ(t.link->sent.back(), Bytes{DvrCmdLogDownload});
         EXPECT_TRUE(dlg->isVisible());
-        bool asked = false;
-        OnModal(
+        // Typed as a user types it: selectFile() leaves the name field alone once it has the
+        // focus, and whether it has it yet depends on when the window was activated.
+        ModalScript save(
             [&](QWidget *fw) {
-                auto *fd = qobject_cast<QFileDialog *>(fw);
-                ASSERT_NE(fd, nullptr);
-                asked = true;
-                fd->selectFile(path);
-                static_cast<QDialog *>(fd)->accept();
+                auto *name = fw->findChild<QLineEdit *>("fileNameEdit");
+                ASSERT_NE(name, nullptr);
+                name->setText(path);
+                static_cast<QDialog *>(fw)->accept();
             },
-            true);
+            [](QWidget *fw) { return qobject_cast<QFileDialog *>(fw) != nullptr; });
         t.AnswerLast();
-        ASSERT_TRUE(ServeUntil([&] { return asked; }));
+        // A loaded machine can take seconds to build a file dialog.
+        ASSERT_TRUE(ServeUntil([&] { return save.Ran(); }));
     });
     t.view.OpenSearchDialog(4);
+    EXPECT_TRUE(modal.Ran());
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray text = f.readAll();
@@ -249,10 +233,7 @@ TEST(SearchSim, SaveLogWritesTheLogFile)
 TEST(SearchSim, TimeSearchAndCopyOverTheLink)
 {
     QTemporaryDir dir;
-    StartDirOnly main;
-    main.dir = dir.path().toStdString();
-    MainServices *const previous = GetMainServices();
-    SetMainServices(&main);
+    StartDirOnly main(dir.path().toStdString());
     sim::SimOptions options;
     options.listenHost = "127.0.0.1";
     options.listenPort = 0;
@@ -273,7 +254,7 @@ TEST(SearchSim, TimeSearchAndCopyOverTheLink)
     view.StartConnection();
     ASSERT_TRUE(ServeUntil([&] { return view.IsLoggedIn(); }));
 
-    OnModal([&](QWidget *w) {
+    ModalScript search([&](QWidget *w) {
         auto *dlg = qobject_cast<TfrmTimeSearch *>(w);
         ASSERT_NE(dlg, nullptr);
         ASSERT_TRUE(ServeUntil([&] { return dlg->RowCount() == 1 && dlg->edtHdd->count() == 4; }));
@@ -286,9 +267,10 @@ TEST(SearchSim, TimeSearchAndCopyOverTheLink)
         EXPECT_EQ(dlg->RowCount(), 0);
     });
     view.OpenSearchDialog(1);
+    EXPECT_TRUE(search.Ran());
 
     QString made;
-    OnModal([&](QWidget *w) {
+    ModalScript copy([&](QWidget *w) {
         auto *dlg = qobject_cast<TfrmCopy *>(w);
         ASSERT_NE(dlg, nullptr);
         ASSERT_TRUE(ServeUntil([&] { return dlg->RowCount() == 1; }));
@@ -296,6 +278,7 @@ TEST(SearchSim, TimeSearchAndCopyOverTheLink)
         dlg->btnCopy->click();
     });
     view.OpenSearchDialog(5);
+    EXPECT_TRUE(copy.Ran());
     ASSERT_TRUE(ServeUntil([&] { return !view.IsCopying(); }, 60));
     const QStringList files = QDir(dir.filePath("Copy")).entryList({"Dvr-*.dvr"}, QDir::Files);
     ASSERT_EQ(files.size(), 1);
@@ -323,7 +306,6 @@ TEST(SearchSim, TimeSearchAndCopyOverTheLink)
     EXPECT_GT(records, 0);
     view.CloseConnection();
     server.Stop();
-    SetMainServices(previous);
 }
 
 // A recorder disk in an image file: the time search lists the disk's span, a second into it
@@ -331,7 +313,7 @@ TEST(SearchSim, TimeSearchAndCopyOverTheLink)
 TEST(SearchSim, TimeSearchOnARecorderDiskImage)
 {
     QTemporaryDir dir;
-    SetSettingsFilePath(dir.filePath("Strandel.ini"));
+    SettingsFileFor settings(dir.filePath("Strandel.ini"));
     const std::string image = dir.filePath("disk.img").toStdString();
     {
         test::DiskImage img(image, 1000000);
@@ -364,7 +346,7 @@ TEST(SearchSim, TimeSearchOnARecorderDiskImage)
     TfrmDvrWin view;
     view.resize(720, 520);
     view.show();
-    OnModal([](QWidget *w) {
+    ModalScript choose([](QWidget *w) {
         auto *pick = qobject_cast<TfrmDvrHddSel *>(w);
         ASSERT_NE(pick, nullptr);
         pick->BitBtn1->click();
@@ -372,7 +354,8 @@ TEST(SearchSim, TimeSearchOnARecorderDiskImage)
     ASSERT_TRUE(view.CreateConnection(&entry));
     view.StartConnection();
     ASSERT_TRUE(ServeUntil([&] { return view.IsLoggedIn(); }));
-    OnModal([&](QWidget *w) {
+    EXPECT_TRUE(choose.Ran());
+    ModalScript search([&](QWidget *w) {
         auto *dlg = qobject_cast<TfrmTimeSearch *>(w);
         ASSERT_NE(dlg, nullptr);
         ASSERT_TRUE(ServeUntil([&] { return dlg->RowCount() == 1; }));
@@ -384,9 +367,9 @@ TEST(SearchSim, TimeSearchOnARecorderDiskImage)
         dlg->btnPlay->click();
     });
     view.OpenSearchDialog(1);
+    EXPECT_TRUE(search.Ran());
     EXPECT_EQ(view.GetMode(), 1);
     // The disk finds the chosen second and plays from it to the end of its recording.
     EXPECT_TRUE(ServeUntil([&] { return view.pnlMsg->text() == "Completed"; }, 10)) << view.pnlMsg->text().toStdString();
     view.CloseConnection();
-    SetSettingsFilePath({});
 }
