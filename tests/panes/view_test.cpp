@@ -12,9 +12,9 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QTimer>
 #include <QTest>
 
+#include "tests/common/modalscript.h"
 #include "tests/common/recordinglink.h"
 #include "viewer/view/dvrch.h"
 #include "viewer/app/dvrlist.h"
@@ -30,6 +30,7 @@
 #include "playpath_fixture.h"
 
 using namespace strandel;
+using test::ModalScript;
 
 namespace {
 
@@ -180,20 +181,6 @@ TEST(DvrView, DisconnectAndRelayAndClose)
 
 namespace {
 
-// Runs fn on the next modal window that opens (a dialog or a message box).
-void OnNextModal(std::function<void(QWidget *)> fn)
-{
-    auto *timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, fn] {
-        if (QWidget *w = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            fn(w);
-        }
-    });
-    timer->start(5);
-}
-
 // Waits in real time: the play scheduler drains on a timer, so a count of idle passes can end
 // before it has run at all on a fast machine.
 template <typename Cond> bool Pump(Cond cond)
@@ -211,7 +198,7 @@ template <typename Cond> bool Pump(Cond cond)
 TEST(DvrView, RefusedLoginAsksForThePasswordAndRetriesWithoutUser)
 {
     LoggedInView v(DvrKind::Network, 4, 0); // denied
-    OnNextModal([](QWidget *w) {
+    ModalScript modal([](QWidget *w) {
         auto *dlg = qobject_cast<QDialog *>(w);
         ASSERT_NE(dlg, nullptr);
         auto *edit = dlg->findChild<QLineEdit *>("edtPass");
@@ -220,6 +207,7 @@ TEST(DvrView, RefusedLoginAsksForThePasswordAndRetriesWithoutUser)
         dlg->done(1);
     });
     ASSERT_TRUE(Pump([&] { return !v.link->sent.empty(); }));
+    EXPECT_TRUE(modal.Ran());
     const std::vector<uint8_t> login = v.link->sent.back();
     ASSERT_EQ(login.size(), 17u);
     EXPECT_EQ(login[0], DvrCmdLogin);
@@ -236,7 +224,7 @@ TEST(DvrView, BusyMasterOrCancelledPasswordClosesTheView)
         bool closeAsked = false;
         QObject::connect(view.GetFrame(), &TfrmDvrFrame::closeRequested, [&] { closeAsked = true; });
         QString shown;
-        OnNextModal([&](QWidget *w) {
+        ModalScript modal([&](QWidget *w) {
             if (auto *box = qobject_cast<QMessageBox *>(w))
                 shown = box->text();
             qobject_cast<QDialog *>(w)->done(2);
@@ -244,6 +232,7 @@ TEST(DvrView, BusyMasterOrCancelledPasswordClosesTheView)
         const uint8_t answer[9] = {uint8_t(result), 16, 1, 0, 0, 0, 0, 0, 0};
         view.Core().HandleLoginAnswer(answer, sizeof answer);
         ASSERT_TRUE(Pump([&] { return closeAsked; })) << int(result);
+        EXPECT_TRUE(modal.Ran());
         if (result == 3) {
             EXPECT_EQ(shown, "Master is connected");
         }

@@ -9,6 +9,7 @@
 #include "viewer/base/vieweroptions.h"
 #include "viewer/controls/mybutton.h"
 #include "viewer/view/dvrwin.h"
+#include "tests/common/modalscript.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -34,6 +35,7 @@
 #include <functional>
 
 using namespace strandel;
+using test::ModalScript;
 
 namespace {
 
@@ -44,20 +46,6 @@ template <typename Cond> bool Pump(Cond cond, int ms = 5000)
     while (!cond() && t.elapsed() < ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     return cond();
-}
-
-// Runs fn on the next modal window that opens.
-void OnNextModal(std::function<void(QWidget *)> fn)
-{
-    auto *timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, fn] {
-        if (QWidget *w = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            fn(w);
-        }
-    });
-    timer->start(5);
 }
 
 // A view that counts as logged in, with a stand-in for the link.
@@ -149,7 +137,7 @@ TEST_F(OperatorTest, CancelledFileSearchThenTimeSearchDoesNotCrash)
             ++modals;
             qobject_cast<QDialog *>(w)->done(2);
         };
-        OnNextModal(cancel);
+        ModalScript modal(cancel);
         frmMain->btnFile->click(); // opens a file view and its time search, cancelled
         ASSERT_TRUE(Pump([&] { return frmMain->GetDvrWinCount() == 0; })) << frameMode;
         QApplication::processEvents();
@@ -374,12 +362,13 @@ TEST_F(OperatorTest, TheSetupPasswordPromptCanBeCancelled)
 {
     StartProgram(false);
     TfrmDvrWin *view = OpenLoggedIn();
-    OnNextModal([](QWidget *w) {
+    ModalScript modal([](QWidget *w) {
         auto *cancel = w->findChild<QPushButton *>("btnCancel");
         ASSERT_NE(cancel, nullptr);
         cancel->click();
     });
     view->cmdDvrSetupClick();
+    EXPECT_TRUE(modal.Ran());
     EXPECT_NE(view->pnlMsg->text(), "Checking Password...");
 }
 
