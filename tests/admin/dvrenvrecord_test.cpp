@@ -1,99 +1,19 @@
-// The configuration record's map and codec: where every field lies and how it is encoded,
+// The configuration record's map and codec: where fields lie and how they are encoded,
 // that every byte is either a field or the recorder's own, and the wire/shown vectors.
 #include <gtest/gtest.h>
 
 #include "viewer/protocol/dvrenvrecord.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 using namespace strandel;
-using E = EnvEncoding;
 
 namespace {
-
-struct Expect {
-    const char *name;
-    int offset, count, stride, width;
-    E encoding;
-};
-
-// The whole map, field by field.
-const Expect kMap[] = {
-    {"edtQuickSetup", 7634, 1, 1, 1, E::Index},      {"edtQuickImageSize", 7637, 1, 1, 1, E::Index},
-    {"edtQuickRecordFrame", 7638, 1, 1, 1, E::Index}, {"edtQuickEvent", 7640, 1, 1, 1, E::Index},
-    {"edtQuickPreTime", 7641, 1, 1, 1, E::Number},    {"edtQuickPostTime", 7642, 1, 1, 1, E::Number},
-    {"edtQuickQuality", 7643, 1, 1, 1, E::Index},     {"edtQuickAudio", 7646, 1, 1, 1, E::Index},
-    {"edtQuickRemoteId", 7479, 1, 1, 1, E::Index},    {"edtHorPos", 0, 1, 1, 1, E::Position},
-    {"edtVerPos", 1, 1, 1, 1, E::Position},           {"edtAutoSingleCh", 25, 16, 1, 1, E::Number},
-    {"edtSeqTime4A", 41, 1, 1, 1, E::Number},         {"edtSeqTime4B", 42, 1, 1, 1, E::Number},
-    {"edtSeqTime4C", 43, 1, 1, 1, E::Number},         {"edtSeqTime4D", 44, 1, 1, 1, E::Number},
-    {"edtSeqTime4E", 45, 1, 1, 1, E::Number},         {"edtSeqTime9A", 46, 1, 1, 1, E::Number},
-    {"edtSeqTime9B", 47, 1, 1, 1, E::Number},         {"edtSeqTime16", 48, 1, 1, 1, E::Number},
-    {"edtSeqTime6", 7675, 1, 1, 1, E::Number},        {"edtSeqTime7", 7676, 1, 1, 1, E::Number},
-    {"edtSeqTime10", 7678, 1, 1, 1, E::Number},       {"edtSeqTime13", 7679, 1, 1, 1, E::Number},
-    {"chkLossSkip", 49, 1, 1, 1, E::Flag},            {"chkAutoSingle", 50, 1, 1, 1, E::Flag},
-    {"edtClockDisp", 51, 1, 1, 1, E::Index},          {"edtDateTimeMode", 52, 1, 1, 1, E::Index},
-    {"edtHddFree", 53, 1, 1, 1, E::Index},            {"edtHddFreeMode", 54, 1, 1, 1, E::Index},
-    {"edtRecStatus", 55, 1, 1, 1, E::Index},          {"edtTitleDisp", 56, 1, 1, 1, E::Index},
-    {"edtBorderColor", 57, 1, 1, 1, E::Index},        {"edtRemoIdDisp", 58, 1, 1, 1, E::Index},
-    {"edtTitleCh", 59, 16, 9, 9, E::Title},           {"edtTitleMode", 203, 1, 1, 1, E::Index},
-    {"chkLive4ADisplay", 7647, 1, 1, 1, E::Flag},     {"chkLive4CDisplay", 7647, 1, 1, 1, E::Flag},
-    {"chkLive6BDisplay", 7648, 1, 1, 1, E::Flag},     {"chkLive7BDisplay", 7649, 1, 1, 1, E::Flag},
-    {"chkLive4EDisplay", 7647, 1, 1, 1, E::Flag},     {"chkLive6CDisplay", 7648, 1, 1, 1, E::Flag},
-    {"chkLive7CDisplay", 7649, 1, 1, 1, E::Flag},     {"chkLive9BDisplay", 7650, 1, 1, 1, E::Flag},
-    {"chkLive10CDisplay", 7651, 1, 1, 1, E::Flag},    {"chkLive13CDisplay", 7652, 1, 1, 1, E::Flag},
-    {"edtMulti4A", 204, 4, 1, 1, E::Number},          {"edtMulti4C", 204, 4, 1, 1, E::Number},
-    {"edtMulti4E", 204, 4, 1, 1, E::Number},          {"edtMulti9B", 208, 9, 1, 1, E::Number},
-    {"edtMulti6B", 9536, 6, 1, 1, E::Number},         {"edtMulti6C", 9536, 6, 1, 1, E::Number},
-    {"edtMulti7B", 9542, 7, 1, 1, E::Number},         {"edtMulti7C", 9542, 7, 1, 1, E::Number},
-    {"edtMulti10C", 9549, 10, 1, 1, E::Number},       {"edtMulti13C", 9559, 13, 1, 1, E::Number},
-    {"edtCovertCh", 217, 16, 1, 1, E::Index},         {"edtCvSelect", 377, 1, 1, 1, E::Index},
-    {"edtSpotMode", 379, 1, 1, 1, E::Index},          {"edtSpotMode_4CH", 379, 1, 1, 1, E::Index},
-    {"edtSpotSeqTime", 380, 1, 1, 1, E::Number},      {"edtSpotMulti", 381, 1, 1, 1, E::Index},
-    {"edtSpotDisp", 7645, 1, 1, 1, E::Index},         {"edtPtzModel", 382, 16, 1, 1, E::Index},
-    {"edtPtzSpeed", 9500, 16, 1, 1, E::Index},        {"edtPtzId", 398, 16, 1, 1, E::Number},
-    {"edtAll", 9528, 7, 1, 1, E::Schedule},           {"edtMon", 414, 168, 1, 1, E::Schedule},
-    {"edtMonMark", 582, 168, 1, 1, E::Mark},          {"edtRepeatRecord", 5729, 1, 1, 1, E::Index},
-    {"edtRepeatAlarm", 5730, 1, 1, 1, E::Index},      {"edtPlayMode", 5731, 1, 1, 1, E::Index},
-    {"edtBackupMode", 5732, 1, 1, 1, E::Index},       {"edtAudio", 5713, 8, 1, 1, E::Audio},
-    {"RecordProgram", 752, 11, 451, 451, E::Block},   {"edtHolidayRecord", 7644, 1, 1, 1, E::Index},
-    {"edtHoliMon", 9299, 40, 2, 1, E::Number},        {"edtHoliDay", 9300, 40, 2, 1, E::Number},
-    {"edtEventCheck", 5798, 1, 1, 1, E::Index},       {"edtEventMessage", 5799, 1, 1, 1, E::Index},
-    {"edtEventSensorMode", 5800, 1, 1, 1, E::Index},  {"edtEventMessageReset", 5801, 1, 1, 1, E::Number},
-    {"edtEventBuzzer", 5802, 1, 1, 1, E::Index},      {"edtMotionCh", 5819, 16, 97, 1, E::Number},
-    {"MotionMask", 5820, 16, 97, 96, E::Block},       {"edtSensorCh", 7451, 16, 1, 1, E::Index},
-    {"edtRelayMotion", 7387, 16, 1, 1, E::Index},     {"edtRelayLoss", 7403, 16, 1, 1, E::Index},
-    {"edtRelayAlarm", 7419, 16, 1, 1, E::Index},      {"edtRelayTime", 7467, 3, 1, 1, E::Number},
-    {"edtRelay4", 9379, 1, 1, 1, E::Index},           {"edtVideo", 7674, 1, 1, 1, E::Index},
-    {"edtLanguage", 7478, 1, 1, 1, E::Index},         {"edtRemoId", 7479, 1, 1, 1, E::Index},
-    {"edtKeyEcho", 7480, 1, 1, 1, E::Index},          {"edtHddMode", 7472, 5, 1, 1, E::Index},
-    {"edtRemovableMode", 7471, 1, 1, 1, E::Index},    {"edtExtHddMode", 9396, 40, 1, 1, E::Index},
-    {"edtClock", 7481, 1, 7, 7, E::Time},             {"edtTimeServer2", 9436, 1, 64, 64, E::Text},
-    {"edtInternetAdjust", 7488, 1, 1, 1, E::Index},   {"edtTimeZone", 7489, 1, 1, 1, E::Index},
-    {"edtManualAdjust", 7490, 1, 1, 1, E::Index},     {"edtDayLight", 7491, 1, 1, 1, E::Index},
-    {"edtDayStartMonth", 7492, 1, 1, 1, E::OneBased}, {"edtDayStartWeek", 7493, 1, 1, 1, E::OneBased},
-    {"edtDayStartDay", 7494, 1, 1, 1, E::Index},      {"edtDayStartTime", 7495, 1, 1, 1, E::OneBased},
-    {"edtDayEndMonth", 7496, 1, 1, 1, E::OneBased},   {"edtDayEndWeek", 7497, 1, 1, 1, E::OneBased},
-    {"edtDayEndDay", 7498, 1, 1, 1, E::Index},        {"edtDayEndTime", 7499, 1, 1, 1, E::OneBased},
-    {"edtMenuSetupCheck", 7516, 1, 1, 1, E::Index},   {"edtMenuCheck", 7517, 1, 1, 1, E::Index},
-    {"edtPowerOffCheck", 7518, 1, 1, 1, E::Index},    {"edtRecOffCheck", 7519, 1, 1, 1, E::Index},
-    {"edtRemoCheck", 7520, 1, 1, 1, E::Index},        {"MasterPassword", 7500, 1, 8, 8, E::Password},
-    {"SlavePassword", 7508, 1, 8, 8, E::Password},    {"edtDhcp", 7521, 1, 1, 1, E::Index},
-    {"edtIp", 7522, 1, 12, 12, E::Ip},                {"edtSubnet", 7534, 1, 12, 12, E::Ip},
-    {"edtGateway", 7546, 1, 12, 12, E::Ip},           {"edtDns", 7558, 1, 12, 12, E::Ip},
-    {"edtPort", 7570, 1, 4, 4, E::Digits},            {"edtDynamicSvr2", 9572, 1, 64, 64, E::Text},
-    {"edtNetworkLiveImageSize", 9535, 1, 1, 1, E::Index}, {"edt232BaudRate", 7574, 1, 1, 1, E::Index},
-    {"edt485BaudRate", 7575, 1, 1, 1, E::Index},      {"edt232DataBit", 7576, 1, 1, 1, E::Index},
-    {"edt485DataBit", 7577, 1, 1, 1, E::Index},       {"edt232ParityBit", 7578, 1, 1, 1, E::Index},
-    {"edt485ParityBit", 7579, 1, 1, 1, E::Index},     {"edt232StopBit", 7580, 1, 1, 1, E::Index},
-    {"edt485StopBit", 7581, 1, 1, 1, E::Index},       {"edtSystemId", 7582, 1, 1, 1, E::Number},
-    {"edtOutputMode", 7583, 1, 1, 1, E::Index},       {"edtSendEmail", 7687, 1, 1, 1, E::Index},
-    {"edtSmtpServer", 7695, 1, 128, 128, E::Text},    {"edtUserId", 7823, 1, 32, 32, E::Text},
-    {"edtPassword", 7855, 1, 32, 32, E::Text},        {"edtEmail", 7887, 10, 128, 128, E::Text},
-    {"edtDvrEmail", 9167, 1, 128, 128, E::Text},
-};
 
 const DvrEnvField &Field(const char *name)
 {
@@ -106,19 +26,85 @@ const DvrEnvField &Field(const char *name)
 
 } // namespace
 
-TEST(EnvRecordMap, EveryFieldHasItsOffsetWidthAndEncoding)
+TEST(EnvRecordMap, FieldsReadAndWriteWhereTheLayoutPutsThem)
 {
-    ASSERT_EQ(DvrEnvFields().size(), std::size(kMap));
-    for (const Expect &x : kMap) {
-        SCOPED_TRACE(x.name);
-        const DvrEnvField &f = Field(x.name);
-        EXPECT_EQ(f.offset, x.offset);
-        EXPECT_EQ(f.count, x.count);
-        EXPECT_EQ(f.stride, x.stride);
-        EXPECT_EQ(f.width, x.width);
-        EXPECT_EQ(f.encoding, x.encoding);
-        EXPECT_LE(EnvElementOffset(f, f.count - 1) + f.width, size_t(kDvrEnvRecordSize));
+    // A sample of the layout, one row per control element: where its bytes lie in the record, what
+    // they hold there, what the editor shows for them and what it writes back for that.
+    using Bytes = std::vector<uint8_t>;
+    struct Case {
+        const char *control;
+        int offset;
+        Bytes wire;
+        std::optional<int> shown; // nothing: a text, compared as text
+        Bytes back;               // empty: the wire bytes again
+        const char *text = nullptr;
+    } cases[] = {
+        {"edtHorPos", 0, {3}, -1, {}},
+        {"edtVerPos", 1, {8}, 4, {}},
+        {"edtAutoSingleCh5", 30, {17}, 17, {}},
+        {"edtSeqTime9B", 47, {12}, 12, {}},
+        {"chkLossSkip", 49, {7}, 1, {1}},
+        {"edtTitleMode", 203, {1}, 1, {}},
+        {"edtMulti9B3", 211, {7}, 7, {}},
+        {"edtCovertCh15", 232, {1}, 1, {}},
+        {"edtPtzId2", 400, {200}, 200, {}},
+        {"edtMon30", 444, {2}, 0, {}},
+        {"edtMon167", 581, {5}, 1, {6}},
+        {"edtAudio3", 5715, {99}, 0, {}},
+        {"edtAudio8", 5720, {1}, 1, {}},
+        {"edtMotionCh7", 6498, {3}, 3, {}},
+        {"edtRelayTime2", 7469, {30}, 30, {}},
+        {"edtRemoId", 7479, {16}, 16, {}},
+        {"edtRemoId", 7479, {255}, std::nullopt, {}, nullptr},
+        {"edtDayStartMonth", 7492, {1}, 0, {}},
+        {"edtDayEndMonth", 7496, {12}, 11, {}},
+        {"edtDayEndDay", 7498, {6}, 6, {}},
+        {"edtDayEndTime", 7499, {12}, 11, {}},
+        {"edtPort", 7570, {5, 4, 3, 2}, 5432, {}},
+        {"edtSystemId", 7582, {255}, 255, {}},
+        {"edtQuickPreTime", 7641, {5}, 5, {}},
+        {"edtHoliMon0", 9299, {12}, 12, {}},
+        {"edtHoliDay39", 9378, {25}, 25, {}},
+        {"edtExtHddMode39", 9435, {1}, 1, {}},
+        {"edtPtzSpeed15", 9515, {7}, 7, {}},
+        {"edtNetworkLiveImageSize", 9535, {1}, 1, {}},
+        {"edtMulti13C12", 9571, {16}, 16, {}},
+        {"edtTitleCh3", 86, {'F', 'R', 'O', 'N', 'T', 'C', 'A', 'M', 0}, std::nullopt, {}, "FRONTCAM"},
+        {"edtUserId", 7823, {'s', 'm', 't', 'p', 0}, std::nullopt, {}, "smtp"},
+        {"edtEmail10", 9039, {'a', '@', 'b', 0}, std::nullopt, {}, "a@b"},
+        {"edtTimeServer2", 9436, {'n', 't', 'p', 0}, std::nullopt, {}, "ntp"},
+        {"edtDynamicSvr2", 9572, {'d', 'n', 's', 0}, std::nullopt, {}, "dns"},
+    };
+    const uint8_t kFill = 0xA5; // no field reads this as a value of its own here
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.control) + " @" + std::to_string(c.offset));
+        int element = -1;
+        const DvrEnvField *f = FindEnvField(c.control, &element);
+        ASSERT_NE(f, nullptr);
+        Bytes record(kDvrEnvRecordSize, kFill);
+        std::copy(c.wire.begin(), c.wire.end(), record.begin() + c.offset);
+        uint8_t *at = record.data() + EnvElementOffset(*f, element);
+        if (c.text)
+            EXPECT_EQ(DecodeEnvText(*f, at), c.text);
+        else
+            EXPECT_EQ(DecodeEnvValue(*f, at), c.shown);
+        if (!c.text && !c.shown)
+            continue;
+        // Written into a record of filler: those bytes at that offset, nothing else.
+        std::fill(record.begin(), record.end(), kFill);
+        if (c.text)
+            EncodeEnvText(*f, c.text, at);
+        else
+            ASSERT_TRUE(EncodeEnvValue(*f, *c.shown, at));
+        Bytes expect(kDvrEnvRecordSize, kFill);
+        const Bytes &back = c.back.empty() ? c.wire : c.back;
+        std::copy(back.begin(), back.end(), expect.begin() + c.offset);
+        for (size_t i = 0; i < record.size(); ++i)
+            ASSERT_EQ(record[i], expect[i]) << "byte " << i;
     }
+    // No field reaches past the record.
+    for (const DvrEnvField &f : DvrEnvFields())
+        EXPECT_LE(EnvElementOffset(f, f.count - 1) + f.width, size_t(kDvrEnvRecordSize)) << f.name;
 }
 
 TEST(EnvRecordMap, EveryByteIsAFieldOrReservedNeverBoth)
