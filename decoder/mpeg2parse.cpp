@@ -511,7 +511,25 @@ struct Parser {
 
 } // namespace
 
-bool Mpeg12TablesBuilt() { return T().ok; }
+int Mpeg12ReadCode(Mpeg12Table table, const uint8_t *bits, uint32_t size, int *length)
+{
+    const Tables &t = T();
+    BitReader r{};
+    SetInput(r, bits, size);
+    int v = kVlcInvalid;
+    if (t.ok) {
+        switch (table) {
+        case Mpeg12Table::AddressIncrement: v = ReadVlc(r, t.mba); break;
+        case Mpeg12Table::TypeI: v = ReadVlc(r, t.type_i); break;
+        case Mpeg12Table::TypeP: v = ReadVlc(r, t.type_p); break;
+        case Mpeg12Table::Pattern: v = ReadVlc(r, t.cbp); break;
+        case Mpeg12Table::Coefficients0: v = ReadVlc(r, t.dct[0]); break;
+        case Mpeg12Table::Coefficients1: v = ReadVlc(r, t.dct[1]); break;
+        }
+    }
+    *length = int(r.pos * 8 + r.bit);
+    return v;
+}
 
 bool DecodeMpeg12Frame(const Context &c, const DecoderFrame &f)
 {

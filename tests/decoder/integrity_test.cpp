@@ -5,6 +5,7 @@
 #include "decoder/md5.h"
 #include "decoder/mpeg2parse.h"
 #include "decoder/state.h"
+#include "decoder/vlc.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -680,7 +681,73 @@ int PictureType(const std::vector<uint8_t> &call)
     return 0;
 }
 
-TEST(Mpeg12, TablesFitTheirLookups) { EXPECT_TRUE(Mpeg12TablesBuilt()); }
+TEST(Mpeg12, TablesReadTheStandardsCodes)
+{
+    // Codes of the MPEG-1/2 tables (macroblock address increment, macroblock types of I and P
+    // pictures, coded block pattern, the two DCT coefficient tables) with their values.
+    using M = Mpeg12Table;
+    const auto rl = [](int run, int level) { return run * 64 + level; };
+    const int eob = 0x7FFE, escape = 0x7FFF;
+    const struct {
+        M table;
+        const char *code;
+        int value;
+    } cases[] = {
+        {M::AddressIncrement, "1", 1},
+        {M::AddressIncrement, "010", 3},
+        {M::AddressIncrement, "00000111", 14},
+        {M::AddressIncrement, "0000010111", 16},
+        {M::AddressIncrement, "00000011000", 33},
+        {M::AddressIncrement, "00000001111", 34}, // stuffing
+        {M::AddressIncrement, "00000001000", 35}, // escape
+        {M::TypeI, "1", 1},
+        {M::TypeI, "01", 17},
+        {M::TypeP, "1", 10},
+        {M::TypeP, "01", 2},
+        {M::TypeP, "001", 8},
+        {M::TypeP, "00011", 1},
+        {M::TypeP, "00010", 26},
+        {M::TypeP, "00001", 18},
+        {M::TypeP, "000001", 17},
+        {M::Pattern, "111", 60},
+        {M::Pattern, "01011", 1},
+        {M::Pattern, "0010100", 33},
+        {M::Pattern, "000000001", 0},
+        {M::Coefficients0, "10", eob},
+        {M::Coefficients0, "011", rl(1, 1)},
+        {M::Coefficients0, "0101", rl(2, 1)},
+        {M::Coefficients0, "000001", escape},
+        {M::Coefficients0, "00100110", rl(0, 5)},
+        {M::Coefficients0, "0000000000011111", rl(27, 1)},
+        {M::Coefficients1, "0110", eob},
+        {M::Coefficients1, "10", rl(0, 1)},
+        {M::Coefficients1, "010", rl(1, 1)},
+        {M::Coefficients1, "110", rl(0, 2)},
+        {M::Coefficients1, "11100", rl(0, 4)},
+        {M::Coefficients1, "000001", escape},
+        {M::Coefficients1, "0000000000010011", rl(1, 15)}, // shared with the first table
+    };
+    for (const auto &c : cases) {
+        // Whatever follows the code does not change it.
+        for (const bool pad : {false, true}) {
+            uint8_t bits[4];
+            std::memset(bits, pad ? 0xFF : 0x00, sizeof bits);
+            const int n = int(std::strlen(c.code));
+            for (int i = 0; i < n; ++i) {
+                const uint8_t mask = uint8_t(0x80 >> (i % 8));
+                bits[i / 8] = c.code[i] == '1' ? uint8_t(bits[i / 8] | mask) : uint8_t(bits[i / 8] & ~mask);
+            }
+            int length = -1;
+            EXPECT_EQ(Mpeg12ReadCode(c.table, bits, sizeof bits, &length), c.value) << c.code << " pad " << pad;
+            EXPECT_EQ(length, n) << c.code;
+        }
+    }
+    // Sixteen zeros start no code.
+    const uint8_t zeros[4] = {};
+    int length = -1;
+    for (const M table : {M::AddressIncrement, M::TypeP, M::Pattern, M::Coefficients0, M::Coefficients1})
+        EXPECT_EQ(Mpeg12ReadCode(table, zeros, sizeof zeros, &length), kVlcInvalid) << int(table);
+}
 
 TEST(Mpeg12, StreamsParseWithoutError)
 {
