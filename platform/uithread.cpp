@@ -14,10 +14,13 @@ namespace {
 
 struct BlockingCall {
     enum class State { Pending, Running, Done, Abandoned };
-    std::mutex mutex;
-    std::condition_variable cond;
     State state = State::Pending;
 };
+
+// One wake-up for every waiter: a call that has run and a cancel flag raised both wake them all,
+// and each looks at its own call and flag. There are only ever a few (one per reader thread).
+std::mutex waitMutex;
+std::condition_variable waitCond;
 
 } // namespace
 
@@ -48,20 +51,20 @@ bool RunOnUiThreadBlocking(const std::function<void()> &fn, const std::atomic<bo
     // fn is referenced, not copied: the waiter below never returns while it may still run.
     QMetaObject::invokeMethod(app, [call, &fn] {
         {
-            std::lock_guard l(call->mutex);
+            std::lock_guard l(waitMutex);
             if (call->state == BlockingCall::State::Abandoned)
                 return;
             call->state = BlockingCall::State::Running;
         }
         fn();
         {
-            std::lock_guard l(call->mutex);
+            std::lock_guard l(waitMutex);
             call->state = BlockingCall::State::Done;
         }
-        call->cond.notify_all();
+        waitCond.notify_all();
     }, Qt::QueuedConnection);
 
-    std::unique_lock l(call->mutex);
+    std::unique_lock l(waitMutex);
     for (;;) {
         if (call->state == BlockingCall::State::Done)
             return true;
@@ -69,8 +72,19 @@ bool RunOnUiThreadBlocking(const std::function<void()> &fn, const std::atomic<bo
             call->state = BlockingCall::State::Abandoned;
             return false;
         }
-        call->cond.wait_for(l, std::chrono::milliseconds(10));
+        // Woken by the call or by RaiseCancel; the time-out only catches a flag set without it.
+        waitCond.wait_for(l, std::chrono::milliseconds(100));
     }
+}
+
+void RaiseCancel(std::atomic<bool> &cancel)
+{
+    {
+        // Under the waiters' lock: a waiter between its look at the flag and its wait gets the wake.
+        std::lock_guard l(waitMutex);
+        cancel = true;
+    }
+    waitCond.notify_all();
 }
 
 } // namespace strandel

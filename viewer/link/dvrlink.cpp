@@ -2,6 +2,7 @@
 
 #include "platform/debuglog.h"
 #include "platform/langtable.h"
+#include "platform/uithread.h"
 #include "viewer/base/global.h"
 
 #include <QMetaObject>
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -35,6 +37,16 @@ void TDvrTcpThread::Start()
         thread_ = std::thread([this] { Execute(); });
 }
 
+void TDvrTcpThread::Terminate()
+{
+    terminated_ = true;
+    // Lowering the nice value needs the privilege to; without it the reader leaves as soon as
+    // the scheduler gives it its turn.
+    if (const int tid = tid_; tid > 0)
+        setpriority(PRIO_PROCESS, id_t(tid), 0);
+    owner_->WakeReader();
+}
+
 void TDvrTcpThread::WaitFor()
 {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
@@ -45,6 +57,7 @@ void TDvrTcpThread::Execute()
 {
     // The lowest priority a thread may give itself: the reader must not steal from the UI.
     setpriority(PRIO_PROCESS, 0, 19);
+    tid_ = int(gettid());
     while (!terminated_)
         owner_->ReadStep();
     DebugPrint("DvrTcp End Thread..............\n");
@@ -74,6 +87,8 @@ bool CDvrTcp::Connect()
         return false;
     if (!thread_) {
         stopping_ = false;
+        if (wakeFd_ < 0)
+            wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         thread_ = std::make_unique<TDvrTcpThread>(this);
         thread_->Start();
     }
@@ -136,6 +151,7 @@ void CDvrTcp::OnConnectReady(unsigned session)
         return;
     }
     readFd_ = fd_;
+    WakeReader();
     if (owner_)
         owner_->OnConnected();
 }
@@ -179,6 +195,7 @@ void CDvrTcp::Deactivate(bool report)
     const bool wasActive = active_.exchange(false);
     DropNotifier();
     readFd_ = -1;
+    WakeReader(); // never left waiting on a socket that is closed under it
     {
         std::lock_guard l(fdLock_);
         if (fd_ >= 0)
@@ -189,15 +206,28 @@ void CDvrTcp::Deactivate(bool report)
         owner_->OnDisconnected();
 }
 
+void CDvrTcp::WakeReader()
+{
+    if (wakeFd_ >= 0) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t r = ::write(wakeFd_, &one, sizeof one);
+    }
+}
+
 void CDvrTcp::ReadStep()
 {
+    // Waits for the socket and for a wake-up, so a stop is seen at once; without the event
+    // counter (none could be made) it looks again every 10 ms.
     const int fd = readFd_;
-    if (fd < 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    pollfd p[2] = {{wakeFd_, POLLIN, 0}, {fd, POLLIN, 0}};
+    if (::poll(p, fd >= 0 ? 2 : 1, wakeFd_ >= 0 ? -1 : 10) <= 0)
         return;
+    if (p[0].revents) {
+        uint64_t count = 0;
+        [[maybe_unused]] const ssize_t r = ::read(wakeFd_, &count, sizeof count);
+        return; // the caller looks at the stop, the next step at the socket
     }
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 10) <= 0)
+    if (fd < 0 || p[1].revents == 0)
         return;
     const ssize_t n = ::recv(fd, rx_.WritePtr(), rx_.Want(), MSG_DONTWAIT);
     if (n > 0) {
@@ -288,8 +318,8 @@ bool CDvrTcp::Disconnect()
 {
     if (thread_) {
         // Stop the reader first, so no packet follows and the socket is ours alone to close.
-        stopping_ = true;
         DebugPrint("DvrTcp ReadThread Terminate....\n");
+        RaiseCancel(stopping_); // a hand-over the reader waits in gives up now
         thread_->Terminate();
         DebugPrint("DvrTcp ReadThread Waiting....\n");
         thread_->WaitFor();
@@ -308,6 +338,10 @@ void CDvrTcp::Close()
         return;
     Disconnect();
     Deactivate(false);
+    if (wakeFd_ >= 0) {
+        ::close(wakeFd_);
+        wakeFd_ = -1;
+    }
     std::lock_guard l(fdLock_);
     context_.reset(); // drops the events still queued for this link
 }

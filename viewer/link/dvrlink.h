@@ -67,7 +67,9 @@ public:
     TDvrTcpThread &operator=(const TDvrTcpThread &) = delete;
 
     void Start();
-    void Terminate() { terminated_ = true; }
+    // Ends the loop. The reader gets the ordinary priority back and is woken, so that it leaves
+    // at once however loaded the machine is.
+    void Terminate();
     bool Terminated() const { return terminated_; }
     void WaitFor();
 
@@ -76,6 +78,7 @@ private:
 
     CDvrTcp *owner_;
     std::atomic<bool> terminated_{false};
+    std::atomic<int> tid_{0}; // the reader's thread id once it runs
     std::thread thread_;
 };
 
@@ -93,8 +96,10 @@ public:
     // Gives up after SendTimeoutMs() in all: a recorder that stops reading is dropped.
     bool SendAll(const uint8_t *data, uint32_t count);
     bool SendPacket(uint8_t cmd, uint8_t flag, const uint8_t *data, uint32_t length);
-    // One step of the reader: waits at most 10 ms for data, reads the current field.
+    // One step of the reader: waits for data or a wake-up, reads the current field.
     void ReadStep();
+    // Wakes the reader out of its wait: to stop, or to take up a socket.
+    void WakeReader();
     // The socket's error event (UI thread): panel text, error recorded, code cleared.
     void OnSocketError(int &errorCode);
 
@@ -126,6 +131,7 @@ private:
     std::mutex fdLock_;                // held while a sender uses fd_ and while it is closed
     int fd_ = -1;
     std::atomic<int> readFd_{-1};      // set once connected; the reader uses only this
+    int wakeFd_ = -1;                  // event counter the reader waits on beside the socket
     std::atomic<bool> active_{false};
     std::atomic<uint32_t> socketError_{0};
     std::atomic<unsigned> session_{0};
