@@ -1,4 +1,7 @@
 #include <QApplication>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QStyleOption>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QWheelEvent>
@@ -369,18 +372,63 @@ TEST(ArrowBarLook, ClassicPixels)
     EXPECT_EQ(f.pixel(99, 15), Rgb(clBtnHighlight));
 }
 
+// Paints each scroll-bar part the style is asked for in a colour of its own.
+class PartColours : public QProxyStyle {
+public:
+    void drawControl(ControlElement e, const QStyleOption *opt, QPainter *p, const QWidget *w) const override
+    {
+        const QColor c = Colour(e);
+        if (c.isValid())
+            p->fillRect(opt->rect, c);
+        else
+            QProxyStyle::drawControl(e, opt, p, w);
+    }
+    static QColor Colour(ControlElement e)
+    {
+        switch (e) {
+        case CE_ScrollBarSubLine: return QColor(255, 0, 0);
+        case CE_ScrollBarAddLine: return QColor(0, 0, 255);
+        case CE_ScrollBarSubPage: return QColor(255, 255, 0);
+        case CE_ScrollBarAddPage: return QColor(0, 255, 255);
+        case CE_ScrollBarSlider: return QColor(0, 255, 0);
+        default: return {};
+        }
+    }
+};
+
 TEST(ArrowBarLook, ThemedDrawsThroughTheStyle)
 {
     const bool saved = USE_THEMES;
-    USE_THEMES = true;
+    PartColours style;
     TRangeBar bar;
+    bar.setStyle(&style);
     TrackOf200(bar);
     bar.SetParams(1000, 100);
+    bar.SetPosition(450); // handle 106-125, tracks 16-105 and 126-215
     bar.show();
-    QImage themed = bar.grab().toImage();
+    // Themed: every part is the style's own, in its place; classic: none of them is.
+    for (const bool themed : {true, false}) {
+        SCOPED_TRACE(themed);
+        USE_THEMES = themed;
+        const QImage shot = bar.grab().toImage();
+        const struct {
+            int x;
+            QStyle::ControlElement part;
+        } probes[] = {{0, QStyle::CE_ScrollBarSubLine},   {15, QStyle::CE_ScrollBarSubLine},
+                      {16, QStyle::CE_ScrollBarSubPage},  {105, QStyle::CE_ScrollBarSubPage},
+                      {106, QStyle::CE_ScrollBarSlider},  {125, QStyle::CE_ScrollBarSlider},
+                      {126, QStyle::CE_ScrollBarAddPage}, {215, QStyle::CE_ScrollBarAddPage},
+                      {216, QStyle::CE_ScrollBarAddLine}, {231, QStyle::CE_ScrollBarAddLine}};
+        for (const auto &probe : probes)
+            for (const int y : {0, 8, 15}) {
+                const QRgb want = PartColours::Colour(probe.part).rgb();
+                if (themed)
+                    EXPECT_EQ(shot.pixel(probe.x, y), want) << probe.x << "," << y;
+                else
+                    EXPECT_NE(shot.pixel(probe.x, y), want) << probe.x << "," << y;
+            }
+    }
     USE_THEMES = saved;
-    QImage classic = bar.grab().toImage();
-    EXPECT_NE(themed, classic);
 }
 
 TEST(ArrowBarLook, ColourHelpers)
