@@ -74,29 +74,45 @@ TEST_F(DecoderHostTest, DecodesAFrameIntoTheBitmapAndReinitialisesOnlyOnChange)
     TfrmDecoder host;
     ASSERT_TRUE(host.IsLoaded()) << host.LoadError().toStdString();
     host.SetControl(16);
-    const auto packet = FirstFramePacket(ReadFile(DECODER_DATA "/i_704x480.m4v"));
+    const auto large = FirstFramePacket(ReadFile(DECODER_DATA "/i_704x480.m4v"));
+    const auto small = FirstFramePacket(ReadFile(DECODER_DATA "/i_352x288.m4v"));
     std::vector<std::string> lines;
     SetDebugSink([&](const std::string &l) { lines.push_back(l); });
-    QImage bitmap(704, 480, QImage::Format_RGB16);
-    bitmap.fill(0);
-    auto lit = [&] {
-        int n = 0;
-        for (int y = 0; y < 480; y += 16)
-            for (int x = 0; x < 704; x += 16)
+    // Share of a 16-pixel grid that the picture lit.
+    auto lit = [](const QImage &bitmap) {
+        int n = 0, all = 0;
+        for (int y = 0; y < bitmap.height(); y += 16)
+            for (int x = 0; x < bitmap.width(); x += 16, ++all)
                 n += reinterpret_cast<const uint16_t *>(bitmap.constScanLine(y))[x] != 0;
-        return n;
+        return double(n) / all;
     };
-    // The first call already shows the first picture (a low-delay layer).
-    EXPECT_EQ(host.DecodeFrame(0, packet.data(), int32_t(packet.size()), &bitmap, 0),
-              int32_t(TfrmDecoder::FrameLength(packet.data())));
-    EXPECT_GT(lit(), 44 * 30 / 2);
-    bitmap.fill(0);
-    EXPECT_EQ(host.DecodeFrame(0, packet.data(), int32_t(packet.size()), &bitmap, 0),
-              int32_t(TfrmDecoder::FrameLength(packet.data())));
+    // Each step decodes into a cleared bitmap of the size its size code gives; the context (channel
+    // index 0 is context 1) is set up again only when the size or the fixed-buffer flag changed.
+    const struct {
+        const std::vector<uint8_t> *packet;
+        int w, h;
+        uint8_t fixedBuffer;
+        const char *init; // the set-up said, or none
+    } steps[] = {
+        {&large, 704, 480, 0, "1 : 704,480"}, // the first call already shows the first picture
+        {&large, 704, 480, 0, nullptr},       // no change: decodes on
+        {&small, 352, 288, 0, "1 : 352,288"}, // another size code
+        {&small, 352, 288, 1, "1 : 352,288"}, // the fixed buffer at the same size
+        {&small, 352, 288, 1, nullptr},
+        {&large, 704, 480, 1, "1 : 704,480"},
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        const auto &s = steps[i];
+        SCOPED_TRACE(i);
+        QImage bitmap(s.w, s.h, QImage::Format_RGB16);
+        bitmap.fill(0);
+        lines.clear();
+        EXPECT_EQ(host.DecodeFrame(0, s.packet->data(), int32_t(s.packet->size()), &bitmap, s.fixedBuffer),
+                  int32_t(TfrmDecoder::FrameLength(s.packet->data())));
+        EXPECT_EQ(lines, s.init ? std::vector<std::string>{s.init} : std::vector<std::string>{});
+        EXPECT_GT(lit(bitmap), 0.5);
+    }
     SetDebugSink({});
-    // Channel index 0 is context 1, set up for this size once.
-    EXPECT_EQ(lines, std::vector<std::string>{"1 : 704,480"});
-    EXPECT_GT(lit(), 44 * 30 / 2);
 }
 
 // A record header that says NTSC over a PAL stream: the decoder refuses the layer for the size
