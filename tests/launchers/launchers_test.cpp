@@ -283,6 +283,8 @@ TEST(Launchers, SetupOpensAfterTheAcceptedPasswordAndGetsItsRecords)
         t.view.Core().OnDisconnected(); // ends it as cancelled
     });
     // The accepted password posts the opening.
+    const uint8_t password[8] = {'1', '1', '1', '1', '1', '1', '1', '1'};
+    t.view.SendCommand(DvrCmdEnvPassword, password, 8);
     t.Reply(DvrCmdEnvPassword, {2});
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!frmDvrEnv->IsLoaded() && std::chrono::steady_clock::now() < until)

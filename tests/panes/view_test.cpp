@@ -46,6 +46,9 @@ struct LoggedInView {
         auto l = std::make_unique<RecordingLink>(local);
         link = l.get();
         view.SetConnection(std::move(l));
+        // Every answer follows the view's own login.
+        view.Core().SendLogin("", "");
+        link->sent.clear();
         const uint8_t answer[9] = {uint8_t(result), channels, 0x01, 0x00, 0x11, 0x22, 0x33, 0x44, 0xAB};
         view.Core().HandleLoginAnswer(answer, sizeof answer);
     }
@@ -221,6 +224,8 @@ TEST(DvrView, BusyMasterOrCancelledPasswordClosesTheView)
     for (int8_t result : {int8_t(3), int8_t(0)}) {
         TfrmDvrWin view;
         view.SetFrameMode(false, nullptr);
+        view.SetConnection(std::make_unique<RecordingLink>());
+        view.Core().SendLogin("", "");
         bool closeAsked = false;
         QObject::connect(view.GetFrame(), &TfrmDvrFrame::closeRequested, [&] { closeAsked = true; });
         QString shown;

@@ -141,22 +141,74 @@ TEST_F(Dispatch, PacketsBeforeLoginOrWithoutConnectionAreDropped)
 TEST_F(Dispatch, RefusedLoginAsksForPasswordAfterHandOver)
 {
     view.password = "1234";
+    core.SendLogin("admin", "");
     Feed(core, {MakePacket(DvrCmdLogin, 0, {0, 0, 0, 0, 0, 0, 0, 0, 0})});
     EXPECT_TRUE(view.Take().empty()); // no modal dialog inside the hand-over
     view.RunPending();
     EXPECT_EQ(view.Take(), std::vector<std::string>{"password dialog"});
-    ASSERT_EQ(sender.sent.size(), 1u);
-    EXPECT_EQ(sender.sent[0].payload, BuildLogin("", "1234"));
+    ASSERT_EQ(sender.sent.size(), 2u);
+    EXPECT_EQ(sender.sent[1].payload, BuildLogin("", "1234"));
 
     view.password.reset();
     Feed(core, {MakePacket(DvrCmdLogin, 0, {0xFF, 0, 0, 0, 0, 0, 0, 0, 0})});
     view.RunPending();
     EXPECT_EQ(view.Take(), (std::vector<std::string>{"password dialog", "close"}));
 
+    core.SendLogin("admin", "");
     Feed(core, {MakePacket(DvrCmdLogin, 0, {DvrLoginMasterBusy, 4, 0, 0, 0, 0, 0, 0, 0})});
     view.RunPending();
     EXPECT_EQ(view.Take(), (std::vector<std::string>{"box Master is connected", "close"}));
     EXPECT_FALSE(core.IsLoggedIn());
+}
+
+// A recorder that sends answers nobody asked for, as fast as it likes: no dialog and no queued
+// call comes of them; an answer to a request opens one dialog, and never one over another.
+TEST_F(Dispatch, RepliesThatOpenDialogsCountOnlyAsTheAnswerToTheirRequest)
+{
+    const Packet refused = MakePacket(DvrCmdLogin, 0, {DvrLoginDenied, 0, 0, 0, 0, 0, 0, 0, 0});
+    const Packet busy = MakePacket(DvrCmdLogin, 0, {DvrLoginMasterBusy, 4, 0, 0, 0, 0, 0, 0, 0});
+    const Packet log = MakePacket(DvrCmdLogDownload, 0, Filled(kLogEntrySize));
+    const Packet setup = MakePacket(DvrCmdEnvPassword, 0, {2});
+    LogIn();
+    std::vector<std::string> lines;
+    SetDebugSink([&](const std::string &l) { lines.push_back(l); });
+    for (int i = 0; i < 1000; ++i)
+        Feed(core, {refused, busy, log, setup});
+    EXPECT_TRUE(view.pending.empty());
+    EXPECT_TRUE(view.Take().empty());
+    EXPECT_EQ(lines.size(), 4000u); // each said in the debug log
+    EXPECT_NE(lines.back().find("nobody asked for"), std::string::npos);
+
+    // One request, one dialog, however many answers come.
+    view.logFileName.reset();
+    core.SendCommand(DvrCmdLogDownload, nullptr, 0);
+    for (int i = 0; i < 1000; ++i)
+        Feed(core, {log});
+    EXPECT_EQ(view.pending.size(), 1u);
+    // While it waits to run (or runs), an asked-for refusal opens no second dialog over it.
+    core.SendLogin("", "x");
+    Feed(core, {refused});
+    EXPECT_EQ(view.pending.size(), 1u);
+    view.RunPending();
+    EXPECT_EQ(view.Take(), std::vector<std::string>{"save dialog"});
+    // Once it is over, the next request opens its dialog again.
+    core.SendLogin("", "x");
+    Feed(core, {refused, refused});
+    view.RunPending();
+    EXPECT_EQ(view.Take(), (std::vector<std::string>{"password dialog", "close"}));
+
+    // A request that did not go out leaves nothing outstanding.
+    sender.failAfter = 0;
+    EXPECT_FALSE(core.SendCommand(DvrCmdLogDownload, nullptr, 0));
+    Feed(core, {log});
+    EXPECT_TRUE(view.pending.empty());
+    // Nor does a lost link.
+    sender.failAfter = -1;
+    core.SendCommand(DvrCmdLogDownload, nullptr, 0);
+    core.OnDisconnected();
+    Feed(core, {log});
+    EXPECT_TRUE(view.pending.empty());
+    SetDebugSink({});
 }
 
 TEST_F(Dispatch, RepliesReachTheirHandlers)
@@ -174,6 +226,7 @@ TEST_F(Dispatch, RepliesReachTheirHandlers)
         std::vector<uint8_t> payload;
         V view;
         V dialogs;
+        bool asked = false; // the request this reply answers was sent first
     } cases[] = {
         {"audio while receive is off", DvrCmdAudio, Filled(256), {}, {}},
         {"no data", DvrCmdPlay, {PLAY_NODATA}, {"msg No Data"}, {}},
@@ -217,19 +270,27 @@ TEST_F(Dispatch, RepliesReachTheirHandlers)
         {"layouts", DvrCmdScreenLayouts, Filled(kScreenLayoutInfoSize, 0x3F), {"layouts 63"}, {}},
         {"layouts short", DvrCmdScreenLayouts, Filled(kScreenLayoutInfoSize - 1), {}, {}},
         {"password accepted", DvrCmdEnvPassword, {2},
-         {"msg Waiting for DVR Environment Data...", "open setup"}, {}},
-        {"password refused", DvrCmdEnvPassword, {1}, {"msg Incorrect Password..."}, {}},
-        {"password empty answer", DvrCmdEnvPassword, {}, {}, {}},
+         {"msg Waiting for DVR Environment Data...", "open setup"}, {}, true},
+        {"password refused", DvrCmdEnvPassword, {1}, {"msg Incorrect Password..."}, {}, true},
+        {"password answer nobody asked for", DvrCmdEnvPassword, {2}, {}, {}},
+        {"password empty answer", DvrCmdEnvPassword, {}, {}, {}, true},
+        {"log download nobody asked for", DvrCmdLogDownload, Filled(kLogEntrySize), {}, {}},
         {"unused number", 8, {1, 2, 3}, {}, {}},
         {"number above the table", 39, {1, 2, 3}, {}, {}},
         {"keep-alive echo", DvrCmdAlive, {}, {}, {}},
     };
+    size_t asked = 0;
     for (const auto &c : cases) {
+        if (c.asked) {
+            ASSERT_TRUE(core.SendCommand(c.cmd, nullptr, 0));
+            ++asked;
+        }
         Feed(core, {MakePacket(c.cmd, 0, c.payload)});
         EXPECT_EQ(view.Take(), c.view) << c.name;
         EXPECT_EQ(dialogs.Take(), c.dialogs) << c.name;
+        EXPECT_TRUE(view.pending.empty()) << c.name;
     }
-    EXPECT_TRUE(sender.sent.empty());
+    EXPECT_EQ(sender.sent.size(), asked);
 }
 
 TEST_F(Dispatch, RepliesFollowModeModelAndOpenDialogs)
@@ -349,6 +410,7 @@ TEST_F(Dispatch, LogDownloadWritesTheNumberedLogFileAfterTheHandOver)
     const std::string path = testing::TempDir() + "strandel_log_download.txt";
     std::remove(path.c_str());
     view.logFileName = path;
+    core.SendCommand(DvrCmdLogDownload, nullptr, 0);
     Feed(core, SegmentedReply(DvrCmdLogDownload, {entries, entries + 27}));
     EXPECT_TRUE(view.Take().empty()); // the save dialog waits for the hand-over to return
     view.RunPending();
@@ -362,6 +424,7 @@ TEST_F(Dispatch, LogDownloadWritesTheNumberedLogFileAfterTheHandOver)
 
     std::remove(path.c_str());
     view.logFileName.reset();
+    core.SendCommand(DvrCmdLogDownload, nullptr, 0);
     Feed(core, {MakePacket(DvrCmdLogDownload, 0, {entries, entries + 9})});
     view.RunPending();
     EXPECT_FALSE(std::ifstream(path).good());
@@ -400,7 +463,9 @@ TEST(DispatchLifetime, QueuedWorkOfAClosedViewIsDropped)
     {
         DvrWinCore core(view, FakeWriterFactory(writer));
         core.SetConnection(&sender);
+        core.SendLogin("", "");
         Feed(core, {MakePacket(DvrCmdLogin, 0, {0, 0, 0, 0, 0, 0, 0, 0, 0})});
+        EXPECT_EQ(view.pending.size(), 1u);
     }
     view.RunPending();
     EXPECT_TRUE(view.Take().empty());

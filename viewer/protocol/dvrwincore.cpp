@@ -111,9 +111,49 @@ bool DvrWinCore::SendCommandEx(uint8_t cmd, uint8_t flag, const uint8_t *data, i
 {
     if (length < 0 || (length > 0 && !data))
         return false;
+    // A request whose reply opens a dialog is outstanding from before it goes out (the reply may
+    // come at once) until its reply; one that did not go out leaves things as they were.
+    std::atomic<bool> *asked = AskedFlag(cmd);
+    const bool wasAsked = asked && asked->exchange(true);
     SharedLock lock(kSendEventName, kSendEventTimeoutMs);
     CDvrBase *connection = connection_.load();
-    return connection && connection->Send(cmd, flag, data, length);
+    const bool sent = connection && connection->Send(cmd, flag, data, length);
+    if (asked && !sent)
+        *asked = wasAsked;
+    return sent;
+}
+
+std::atomic<bool> *DvrWinCore::AskedFlag(uint8_t cmd)
+{
+    switch (cmd) {
+    case DvrCmdLogin: return &loginAsked_;
+    case DvrCmdLogDownload: return &logAsked_;
+    case DvrCmdEnvPassword: return &setupPasswordAsked_;
+    default: return nullptr;
+    }
+}
+
+bool DvrWinCore::TakeAnswer(uint8_t cmd)
+{
+    std::atomic<bool> *asked = AskedFlag(cmd);
+    if (asked && asked->exchange(false))
+        return true;
+    DebugPrint("Reply %u that nobody asked for dropped\n", unsigned(cmd));
+    return false;
+}
+
+void DvrWinCore::LaterDialog(std::function<void()> fn)
+{
+    // One at a time: the dispatcher never opens a modal dialog over one it opened.
+    if (dialogUp_) {
+        DebugPrint("A dialog of the view is up: the reply's dialog is dropped\n");
+        return;
+    }
+    dialogUp_ = true;
+    Later([this, fn = std::move(fn)] {
+        fn();
+        dialogUp_ = false;
+    });
 }
 
 bool DvrWinCore::SendCommand(uint8_t cmd, const uint8_t *data, int length)
@@ -256,22 +296,26 @@ void DvrWinCore::HandleLoginAnswer(const uint8_t *payload, size_t length)
         DebugPrint("Login answer of %zu bytes dropped\n", length);
         return;
     }
+    // The answers that open a dialog count only as the answer to this view's login.
     if (answer->result == DvrLoginMasterBusy) {
-        Later([this] {
-            view_.ShowMessageBox("Master is connected");
-            view_.CloseView();
-        });
+        if (TakeAnswer(DvrCmdLogin))
+            LaterDialog([this] {
+                view_.ShowMessageBox("Master is connected");
+                view_.CloseView();
+            });
         return;
     }
     if (answer->result <= DvrLoginDenied) {
-        Later([this] {
-            if (const auto password = view_.AskPassword())
-                SendLogin("", *password);
-            else
-                view_.CloseView();
-        });
+        if (TakeAnswer(DvrCmdLogin))
+            LaterDialog([this] {
+                if (const auto password = view_.AskPassword())
+                    SendLogin("", *password);
+                else
+                    view_.CloseView();
+            });
         return;
     }
+    loginAsked_ = false;
     master_ = answer->result == DvrLoginMaster;
     loggedIn_ = true;
     SetVideoFormat(answer->channelCount, answer->video);
@@ -295,6 +339,8 @@ void DvrWinCore::SetVideoFormat(int channelCount, uint8_t video)
 void DvrWinCore::OnDisconnected()
 {
     loggedIn_ = false;
+    // Nothing that was asked will be answered on this link.
+    loginAsked_ = logAsked_ = setupPasswordAsked_ = false;
     if (dialogs_.timeSearch)
         dialogs_.timeSearch->SetModalResult(kModalResultCancel);
     if (dialogs_.blockSearch)
@@ -381,9 +427,11 @@ void DvrWinCore::HandlePacket(uint8_t cmd, const uint8_t *payload, size_t length
         HandleTitles(payload, length);
         break;
     case DvrCmdLogDownload: {
+        if (!TakeAnswer(cmd))
+            break;
         // The save dialog is modal: it runs once the hand-over has returned, on a copy.
         std::vector<uint8_t> log(payload, payload + length);
-        Later([this, log = std::move(log)]() mutable { SaveLogFile(std::move(log)); });
+        LaterDialog([this, log = std::move(log)]() mutable { SaveLogFile(std::move(log)); });
         break;
     }
     case DvrCmdScreenLayouts:
@@ -391,7 +439,7 @@ void DvrWinCore::HandlePacket(uint8_t cmd, const uint8_t *payload, size_t length
             view_.ApplyScreenLayouts(*info);
         break;
     case DvrCmdEnvPassword:
-        if (const auto result = ReadResultByte(payload, length)) {
+        if (const auto result = ReadResultByte(payload, length); result && TakeAnswer(cmd)) {
             if (*result == 2) {
                 view_.ShowMessageText("Waiting for DVR Environment Data...");
                 view_.PostOpenSetup();

@@ -158,6 +158,13 @@ private:
     void HandleTitles(const uint8_t *payload, size_t length);
     void HandleDiskMap(const uint8_t *payload, size_t length);
     void SaveLogFile(std::vector<uint8_t> log);
+    // The outstanding-request flag of a command whose reply opens a dialog; null for the others.
+    std::atomic<bool> *AskedFlag(uint8_t cmd);
+    // True (and the request no longer outstanding) when a reply of cmd was asked for; a reply
+    // nobody waits for is dropped with a debug line.
+    bool TakeAnswer(uint8_t cmd);
+    // Modal work of the dispatcher, after the hand-over; dropped while a dialog it opened is up.
+    void LaterDialog(std::function<void()> fn);
 
     void OnRecordHeader(const uint8_t *payload, size_t length);
     void WriteCopyRecord(const FrameRecordHeader &header, const bool partOk[kFramePartCount]);
@@ -195,6 +202,13 @@ private:
     bool audioReceive_ = false;
     PlayStatus playStatus_;
     DvrDialogRefs dialogs_;
+    // Requests whose reply opens a dialog (login, log download, set-up password): outstanding
+    // from the send until the reply or a lost link.
+    std::atomic<bool> loginAsked_{false};
+    std::atomic<bool> logAsked_{false};
+    std::atomic<bool> setupPasswordAsked_{false};
+    // UI thread: a dialog the dispatcher opened, or queued, is up.
+    bool dialogUp_ = false;
 
     // Receiving thread only.
     std::vector<uint8_t> segment_;
