@@ -10,11 +10,15 @@
 #include "viewer/controls/mybutton.h"
 #include "viewer/view/dvrwin.h"
 #include "tests/common/modalscript.h"
+#include "tools/dvrsim/simserver.h"
+#include "viewer/protocol/dvrcommand.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -90,6 +94,19 @@ TfrmDvrWin *OpenLoggedIn()
     view->Core().HandleLoginAnswer(answer, sizeof answer);
     return view;
 }
+
+enum class Closer { StopSignal, MainWindow };
+
+// A prompt a view shows, how it comes and how it is known.
+struct PromptCase {
+    const char *name;
+    int8_t login;                          // the recorder's login answer
+    bool frameMode;
+    std::function<void(TfrmDvrWin *)> ask; // once logged in; null: the prompt comes by itself
+    std::function<bool(QWidget *)> isPrompt;
+};
+
+bool Named(QWidget *w, const char *name) { return w && w->objectName() == name; }
 
 class OperatorTest : public ::testing::Test {
 protected:
@@ -436,4 +453,96 @@ TEST_F(OperatorTest, TheViewMenuOpensOnTheEmptyVideoAreaAndReachesTheToolWindows
     view->cmdDvrControl->trigger();
     EXPECT_TRUE(frmDvrCtrl->isVisible());
     EXPECT_TRUE(frmMain->btnDvrCtrl->Down());
+}
+
+// Closing the program while a recorder view shows one of its prompts (the password prompt of a
+// refused login, the "Master is connected" box, the copy dialog, the log's save dialog): the
+// prompt ends, the view goes after it, and the message loop ends as it does without a prompt.
+TEST_F(OperatorTest, WithAPromptOfAViewOpenTheProgramEndsOrderly)
+{
+    // The stop signals get their default action back however the test ends.
+    struct SignalDefaults {
+        ~SignalDefaults()
+        {
+            std::signal(SIGINT, SIG_DFL);
+            std::signal(SIGTERM, SIG_DFL);
+        }
+    } signalDefaults;
+    const PromptCase cases[] = {
+        {"password prompt", DvrLoginDenied, false, nullptr, [](QWidget *w) { return Named(w, "frmDvrPass"); }},
+        {"password prompt, frame mode", DvrLoginDenied, true, nullptr,
+         [](QWidget *w) { return Named(w, "frmDvrPass"); }},
+        {"master box", DvrLoginMasterBusy, false, nullptr,
+         [](QWidget *w) { return qobject_cast<QMessageBox *>(w) != nullptr; }},
+        {"copy dialog", DvrLoginMaster, false, [](TfrmDvrWin *) { frmMain->btnCopy->click(); },
+         [](QWidget *w) { return Named(w, "frmCopy"); }},
+        {"log save dialog", DvrLoginMaster, false,
+         [](TfrmDvrWin *view) { view->Services().SendCommand(DvrCmdLogDownload); },
+         [](QWidget *w) { return qobject_cast<QFileDialog *>(w) != nullptr; }},
+    };
+    for (const PromptCase &c : cases) {
+        for (Closer closer : {Closer::StopSignal, Closer::MainWindow}) {
+            SCOPED_TRACE(std::string(c.name) + (closer == Closer::StopSignal ? ", SIGTERM" : ", main window closed"));
+            sim::SimOptions options;
+            options.listenPort = 0;
+            options.fps = 1;
+            options.loginResult = c.login;
+            sim::DvrSimServer server(options);
+            std::string error;
+            ASSERT_TRUE(server.Start(error)) << error;
+
+            StartProgram(c.frameMode);
+            QObject stopHandler;
+            CloseOnStopSignals(&stopHandler);
+
+            DvrListRecord entry;
+            entry.kind = uint8_t(DvrKind::Network);
+            entry.ip = {127, 0, 0, 1};
+            entry.port = uint16_t(server.TcpPort());
+            SetField(entry.name, "sim");
+            ASSERT_TRUE(OpenRecorderView(&entry));
+            QPointer<TfrmDvrWin> view = frmMain->GetCurrentDvrWin();
+            ASSERT_TRUE(view);
+
+            bool asked = !c.ask, prompted = false, watchdog = false;
+            QTimer step;
+            QObject::connect(&step, &QTimer::timeout, [&] {
+                if (!asked && view && view->IsLoggedIn()) {
+                    asked = true;
+                    // Outside this timer's handler, which does not run again until it returns.
+                    QTimer::singleShot(0, view, [&] { c.ask(view); });
+                    return;
+                }
+                QWidget *modal = QApplication::activeModalWidget();
+                if (prompted || !c.isPrompt(modal))
+                    return;
+                prompted = true;
+                if (closer == Closer::StopSignal)
+                    std::raise(SIGTERM);
+                else
+                    frmMain->close();
+            });
+            step.start(10);
+            QTimer guard;
+            guard.setSingleShot(true);
+            QObject::connect(&guard, &QTimer::timeout, [&] {
+                watchdog = true;
+                QCoreApplication::exit(3);
+            });
+            guard.start(20000);
+            const int result = RunMessageLoop();
+            step.stop();
+            EXPECT_TRUE(prompted);
+            EXPECT_FALSE(watchdog);
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(frmMain->GetDvrWinCount(), 0);
+            // It closed orderly: the settings were written back.
+            EXPECT_EQ(QSettings(SettingsFilePath(), QSettings::IniFormat).value("MainFrame").toInt(),
+                      c.frameMode ? 1 : 0);
+            DestroyApplicationForms();
+            EXPECT_TRUE(view.isNull());
+            EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+            server.Stop();
+        }
+    }
 }

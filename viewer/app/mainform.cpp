@@ -816,8 +816,17 @@ void TfrmMain::OnReleaseView(TfrmDvrWin *view) { RemoveDvrWin(view); }
 
 void TfrmMain::OnFreeView(TfrmDvrWin *view)
 {
-    if (!pendingFree_.remove(view))
+    if (!pendingFree_.contains(view))
         return;
+    // Never under a dialog the view runs: its dialogs end first, and the view goes once the
+    // last of them has returned.
+    if (view->IsRunningDialog()) {
+        connect(view, &TfrmDvrWin::DialogsEnded, this, &TfrmMain::OnFreeView,
+                Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection));
+        view->CloseDialogs();
+        return;
+    }
+    pendingFree_.remove(view);
     view->hide();
     QThread::msleep(10);
     delete view;
@@ -1050,11 +1059,13 @@ void TfrmMain::btnPrintClick()
 {
     if (!CurrentDvrWin)
         return;
-    QPointer<TfrmPrint> form = new TfrmPrint(CurrentDvrWin->window());
+    QPointer<TfrmDvrWin> view = CurrentDvrWin;
+    QPointer<TfrmPrint> form = new TfrmPrint(view->window());
     QImage picture;
-    if (CurrentDvrWin->CopyCurrentPicture(&picture))
+    if (view->CopyCurrentPicture(&picture))
         form->SetPicture(picture);
-    form->exec();
+    // The view's own dialog: the view stays while it runs.
+    view->RunModal(form);
     delete form.data();
 }
 
@@ -1122,7 +1133,8 @@ void TfrmMain::btnRecordClick()
 
 void TfrmMain::btnCopyClick()
 {
-    TfrmDvrWin *view = CurrentDvrWin;
+    // The copy dialog is modal: the view may close while it runs.
+    QPointer<TfrmDvrWin> view = CurrentDvrWin;
     if (!view || btnRecord->Down()) {
         btnCopy->SetDown(!btnCopy->Down());
         return;
@@ -1133,7 +1145,7 @@ void TfrmMain::btnCopyClick()
         view->EndNetCopy();
         view->SendCommand(23, nullptr, 0);
     }
-    btnCopy->SetDown(view->IsCopying());
+    btnCopy->SetDown(view && view->IsCopying());
 }
 
 void TfrmMain::btnAudSendClick()

@@ -241,7 +241,8 @@ void OnStopSignal(int)
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
 }
 
-// Ctrl+C or a stop request from outside closes the main window as the user would.
+} // namespace
+
 void CloseOnStopSignals(QObject *parent)
 {
     if (signalPipe[0] < 0 && ::pipe(signalPipe) != 0)
@@ -259,6 +260,8 @@ void CloseOnStopSignals(QObject *parent)
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }
+
+namespace {
 
 // Ends the message loop once the main window has closed. A plain quit would first ask every
 // window to close, and a view's frame window refuses (it closes through the main window).

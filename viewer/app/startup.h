@@ -3,6 +3,7 @@
 #include <functional>
 
 class QApplication;
+class QObject;
 class QString;
 
 namespace strandel {
@@ -19,6 +20,9 @@ void DestroyApplicationForms();
 // The message loop of the running program; it ends once the main window has closed, whatever
 // else is open.
 int RunMessageLoop();
+// Ctrl+C (SIGINT) or a stop request from outside (SIGTERM) closes the main window as the user
+// would; the signal only wakes the message loop, which does the closing.
+void CloseOnStopSignals(QObject *parent);
 int RunViewer(int argc, char **argv);
 
 } // namespace strandel

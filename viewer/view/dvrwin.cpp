@@ -231,21 +231,60 @@ void TfrmDvrWin::SetCopyProgress(const QString &timeText, const QString &percent
 
 std::optional<QString> TfrmDvrWin::AskLogFileName()
 {
-    const QString name = QFileDialog::getSaveFileName(this);
-    if (name.isEmpty())
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (RunModal(&dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return name;
+    return dialog.selectedFiles().first();
 }
 
 std::optional<QString> TfrmDvrWin::AskPassword()
 {
     TfrmDvrPass dlg(parentWidget());
-    if (dlg.exec() != 1)
+    if (RunModal(&dlg) != 1)
         return std::nullopt;
     return dlg.GetPassword();
 }
 
-void TfrmDvrWin::ShowMessageBox(const QString &text) { QMessageBox::information(parentWidget(), QString(), text); }
+void TfrmDvrWin::ShowMessageBox(const QString &text)
+{
+    QMessageBox box(QMessageBox::Information, QString(), text, QMessageBox::Ok, parentWidget());
+    RunModal(&box);
+}
+
+int TfrmDvrWin::RunModal(QDialog *dialog)
+{
+    if (!dialog || closed_)
+        return kModalResultCancel;
+    modal_.push_back(dialog);
+    QPointer<TfrmDvrWin> self(this);
+    const int result = dialog->exec();
+    // A view deleted under its dialog by hand (the program never does) is not touched again.
+    if (!self)
+        return result;
+    modal_.pop_back();
+    if (modal_.empty())
+        emit DialogsEnded(this);
+    return result;
+}
+
+void TfrmDvrWin::CloseDialogs()
+{
+    for (auto it = modal_.rbegin(); it != modal_.rend(); ++it) {
+        QDialog *dialog = *it;
+        if (!dialog)
+            continue;
+        // What a dialog runs over itself (a calendar, a message box, a file dialog) goes first.
+        for (QDialog *over : dialog->findChildren<QDialog *>())
+            if (over->isVisible())
+                over->reject();
+        // The upgrade refuses an ordinary close while it runs; the view's end is no ordinary one.
+        if (auto *upgrade = dynamic_cast<UpgradeDialog *>(dialog))
+            upgrade->SetModalResult(kModalResultCancel);
+        else
+            dialog->done(kModalResultCancel);
+    }
+}
 
 void TfrmDvrWin::CloseView() { cmdCloseClick(); }
 
@@ -1126,6 +1165,8 @@ void TfrmDvrWin::ApplyDisplayOptions()
 
 void TfrmDvrWin::CloseConnection()
 {
+    // A closed view is never reused: no dialog of it opens from here on.
+    closed_ = true;
     tmrFrame->stop();
     tmrMpeg->stop();
     StopRecord();
@@ -1148,13 +1189,13 @@ void TfrmDvrWin::CloseConnection()
 
 namespace {
 
-// Runs a dialog modally with its slot set. False when the view went away meanwhile (the dialog,
-// its child, went with it).
+// Runs a dialog of the view modally with its slot set. False when the view went away meanwhile
+// (the dialog, its child, went with it).
 template <class Dialog, class Slot>
 bool RunRegistered(QPointer<TfrmDvrWin> &self, Dialog *dialog, Slot *&slot, int *result)
 {
     slot = dialog;
-    *result = dialog->exec();
+    *result = self->RunModal(dialog);
     if (!self)
         return false;
     slot = nullptr;
@@ -1264,7 +1305,8 @@ void TfrmDvrWin::OpenStatusDialog()
 
 void TfrmDvrWin::OpenSetupDialog()
 {
-    if (!frmDvrEnv)
+    // One editor for the whole program: never a second opening over a running one.
+    if (!frmDvrEnv || frmDvrEnv->isVisible())
         return;
     QPointer<TfrmDvrWin> self(this);
     TfrmDvrEnv *dialog = frmDvrEnv;
@@ -1308,7 +1350,7 @@ void TfrmDvrWin::cmdDvrSetupClick()
 {
     QPointer<TfrmDvrWin> self(this);
     QPointer<TfrmDvrPass> dialog = new TfrmDvrPass(parentWidget());
-    const int result = dialog->exec();
+    const int result = RunModal(dialog);
     if (!dialog || !self)
         return;
     const QByteArray typed = dialog->GetPassword().toLatin1().left(8);

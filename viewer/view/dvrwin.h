@@ -11,8 +11,10 @@
 #include "viewer/view/playpath.h"
 #include "viewer/admin/dvrservices.h"
 
+#include <QDialog>
 #include <QFrame>
 #include <QImage>
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -20,6 +22,7 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QLabel;
 class QPushButton;
@@ -130,6 +133,12 @@ public:
     virtual void ShowMessageText(const QString &text);
     // Ends recording and copying and closes the connection.
     virtual void CloseConnection();
+    // Runs a dialog of this view modally and returns its result. While one runs the view is not
+    // freed; once the view is closed none starts (the result is then 2, cancelled).
+    int RunModal(QDialog *dialog);
+    bool IsRunningDialog() const { return !modal_.empty(); }
+    // Ends the dialogs this view runs, and whatever each runs over itself, as cancelled.
+    void CloseDialogs();
 
     // Lifecycle and connection.
     bool OpenDvr(DvrListRecord *record);
@@ -234,6 +243,10 @@ public:
     QAction *cmdConnect, *cmdDisconnect, *cmdDvrControl, *cmdPanTilt, *cmdSearch, *cmdTimeSearch, *cmdEventSearch,
         *cmdBlockSearch, *cmdLogSearch, *cmdDvrSetup, *cmdDvrStatus, *cmdClose;
 
+signals:
+    // The last dialog the view ran has returned.
+    void DialogsEnded(TfrmDvrWin *view);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -309,6 +322,10 @@ private:
     QImage bitmapA_, bitmapB_;
     bool ntsc_ = false;
     bool decoderReported_ = false;
+
+    // The dialogs running, innermost last; closed_ once CloseConnection ran.
+    std::vector<QPointer<QDialog>> modal_;
+    bool closed_ = false;
 
     DvrListRecord record_;
     TfrmDvrFrame *frame_ = nullptr;
