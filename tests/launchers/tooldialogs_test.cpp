@@ -26,6 +26,10 @@
 #include <sstream>
 #include <thread>
 
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
 #include "platform/endian.h"
 #include "tools/dvrsim/simserver.h"
 #include "viewer/admin/dvrctrl.h"
@@ -36,6 +40,8 @@
 #include "viewer/base/vieweroptions.h"
 #include "viewer/controls/ipedit.h"
 #include "viewer/link/crc32.h"
+#include "viewer/link/dvrframing.h"
+#include "platform/settings.h"
 #include "viewer/protocol/dvrwincore.h"
 #include "viewer/view/dvrwin.h"
 
@@ -44,6 +50,18 @@ using namespace strandel;
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+
+struct ReceivedFrame {
+    uint8_t cmd;
+    Bytes payload;
+};
+
+void PumpFor(int ms)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < until)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+}
 
 // A view as the dialogs see it, keeping every packet; the upgrade worker sends too.
 class FakeDvr : public DvrServices {
@@ -410,6 +428,93 @@ TEST(DvrUpgrade, AViewThatGoesStopsTheWorkerFirst)
     dlg.OnUpgradeReply(Bytes{2}.data(), 1);
     EXPECT_TRUE(dlg.CanClose());
     CloseMessageBoxes();
+}
+
+// A view on a serial line (a pseudo-terminal whose far end the test reads) closes while the
+// upgrade's worker pushes parts: the worker stops first, the nine goodbyes follow whole, and
+// every byte on the line belongs to a whole frame.
+TEST(DvrUpgrade, ClosingASerialViewMidUpgradeKeepsTheFramesWhole)
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    QTemporaryDir dir;
+    SetSettingsFilePath(dir.filePath("Strandel.ini"));
+    RegWriteString("Com7", QString::fromLatin1(name));
+    // The recorder's end: everything the view writes, kept.
+    std::mutex lineMutex;
+    Bytes line;
+    std::atomic<bool> reading{true};
+    std::thread reader([&] {
+        uint8_t buf[4096];
+        while (reading) {
+            pollfd p{master, POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0) {
+                const ssize_t n = ::read(master, buf, sizeof buf);
+                if (n > 0) {
+                    std::lock_guard l(lineMutex);
+                    line.insert(line.end(), buf, buf + n);
+                }
+            }
+        }
+    });
+    auto frames = [&] {
+        std::lock_guard l(lineMutex);
+        std::vector<ReceivedFrame> out;
+        SerialReceiver rx;
+        rx.Feed(line.data(), line.size(), [&](const PacketHeader &h, const uint8_t *p) {
+            out.push_back({h.cmd, Bytes(p, p + h.length)});
+        });
+        return std::make_pair(out, size_t(std::count(line.begin(), line.end(), kSerialEnd)));
+    };
+    auto reply = [&](uint8_t cmd, const Bytes &payload) {
+        Bytes f;
+        BuildSerialFrame(f, cmd, 0, payload.data(), int(payload.size()));
+        ASSERT_EQ(::write(master, f.data(), f.size()), ssize_t(f.size()));
+    };
+
+    DvrListRecord entry;
+    entry.kind = uint8_t(DvrKind::Rs232c);
+    entry.serialPort = 7;
+    entry.baudRate = 115200;
+    SetField(entry.name, "serial");
+    TfrmDvrWin view;
+    ASSERT_TRUE(view.CreateConnection(&entry));
+    view.StartConnection();
+    ASSERT_TRUE(WaitFor([&] { return !frames().first.empty(); })); // the login
+    reply(DvrCmdLogin, {DvrLoginMaster, 4, 0x10, 1, 2, 3, 4, 5, 6});
+    ASSERT_TRUE(WaitFor([&] { return view.IsLoggedIn(); }));
+
+    const QString image = WriteFile(dir, "fw.bin", Image(400000, "kxt52070"));
+    bool closed = false;
+    QTimer::singleShot(0, [&] {
+        auto *dlg = qobject_cast<TfrmDvrUpgrade *>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr);
+        ASSERT_TRUE(dlg->StartUpgrade(image));
+        reply(DvrCmdUpgrade, {0}); // downloading: the worker starts
+        EXPECT_TRUE(WaitFor([&] {
+            const auto f = frames().first;
+            return std::count_if(f.begin(), f.end(), [](const ReceivedFrame &r) { return r.cmd == DvrCmdUpgrade; }) > 4;
+        }));
+        view.CloseConnection();
+        closed = true;
+    });
+    view.OpenUpgradeDialog();
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(view.IsRunningDialog());
+    PumpFor(300);
+    reading = false;
+    reader.join();
+    CloseMessageBoxes();
+
+    const auto [got, ends] = frames();
+    EXPECT_EQ(got.size(), ends); // nothing broke into another frame
+    ASSERT_GE(got.size(), 9u);
+    for (size_t i = 0; i < got.size(); ++i)
+        EXPECT_EQ(got[i].cmd == 2, i >= got.size() - 9) << i; // the goodbyes, last and only there
+    ::close(master);
+    ::close(slave);
+    SetSettingsFilePath({});
 }
 
 // The whole upgrade against the simulator, which takes the image only with its CRC and tag.

@@ -225,6 +225,7 @@ public:
     void AddEventEntry(const uint8_t *, size_t n) override { Log("event " + std::to_string(n)); }
     void AddBlockEntry(const uint8_t *, size_t n) override { Log("block " + std::to_string(n)); }
     void AddLogEntry(const uint8_t *, size_t n) override { Log("log " + std::to_string(n)); }
+    void StopSending() override { Log("upgrade stop"); }
     void OnUpgradeReply(const uint8_t *p, size_t n) override
     {
         Log("upgrade " + std::to_string(p[0]) + " " + std::to_string(n));

@@ -69,6 +69,7 @@ public:
     void OnUpgradeReply(const uint8_t *payload, size_t length) override;
     // The view ends the dialog (the link went): stops the worker whatever the stage.
     void SetModalResult(int result) override;
+    void StopSending() override { StopWorker(); }
 
     // What follows the file dialog: tests the file and, when it fits, announces it (phase 0).
     bool StartUpgrade(const QString &fileName);

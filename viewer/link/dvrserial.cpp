@@ -3,6 +3,7 @@
 
 #include "platform/debuglog.h"
 #include "platform/endian.h"
+#include "platform/events.h"
 #include "viewer/link/xcomdrv.h"
 #include "viewer/link/crc32.h"
 
@@ -66,8 +67,12 @@ bool CDvrSerial::Disconnect()
         port_->OnData = nullptr;
         port_->OnDeviceLost = nullptr;
     }
-    for (int i = 0; i < 9 && !lost_; ++i)
-        Send(DvrCmdBye, DvrFlagNone, nullptr, 0);
+    {
+        // Under the send lock: a packet another thread is sending goes out whole first.
+        EventGuard sending(NamedEvent(kSendEventName), kSendEventTimeoutMs);
+        for (int i = 0; i < 9 && !lost_; ++i)
+            Send(DvrCmdBye, DvrFlagNone, nullptr, 0);
+    }
     if (owner_ && !lost_)
         owner_->OnDisconnected();
     return true;
@@ -78,6 +83,8 @@ void CDvrSerial::Close()
     if (!port_)
         return;
     CDvrSerial::Disconnect();
+    // No sender may be inside the port while it goes.
+    EventGuard sending(NamedEvent(kSendEventName), kSendEventTimeoutMs);
     try {
         port_->Close();
     } catch (const EDeviceError &) {

@@ -68,6 +68,8 @@ public:
     // Status byte first (at least one byte).
     virtual void OnUpgradeReply(const uint8_t *payload, size_t length) = 0;
     virtual void SetModalResult(int result) = 0;
+    // Stops the worker that sends the image and waits for it: the link is about to close.
+    virtual void StopSending() = 0;
 };
 
 class StatusDialog {

@@ -954,10 +954,21 @@ bool TfrmDvrWin::CreateConnection(DvrListRecord *record)
     return true;
 }
 
+void TfrmDvrWin::CloseLink()
+{
+    if (!connection_)
+        return;
+    // The upgrade's worker sends through the link from its own thread: it stops before the link
+    // says goodbye and frees its port.
+    if (UpgradeDialog *upgrade = core_->Dialogs().upgrade)
+        upgrade->StopSending();
+    connection_->Close();
+}
+
 void TfrmDvrWin::SetConnection(std::unique_ptr<CDvrBase> connection)
 {
     if (connection_) {
-        connection_->Close();
+        CloseLink();
         core_->SetConnection(nullptr);
         playPath_.SetStopFlag(nullptr);
     }
@@ -1117,7 +1128,7 @@ void TfrmDvrWin::cmdConnectClick()
     if (IsLoggedIn() || !connection_)
         return;
     tmrFrame->stop();
-    connection_->Close();
+    CloseLink();
     core_->OnDisconnected();
     if (connection_->Init(&record_))
         connection_->Connect();
@@ -1126,8 +1137,7 @@ void TfrmDvrWin::cmdConnectClick()
 void TfrmDvrWin::cmdDisconnectClick()
 {
     tmrFrame->stop();
-    if (connection_)
-        connection_->Close();
+    CloseLink();
     core_->OnDisconnected();
 }
 
@@ -1172,7 +1182,7 @@ void TfrmDvrWin::CloseConnection()
     StopRecord();
     EndNetCopy();
     if (connection_) {
-        connection_->Close();
+        CloseLink();
         core_->SetConnection(nullptr);
         playPath_.SetStopFlag(nullptr);
         connection_.reset();

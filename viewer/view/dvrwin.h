@@ -326,6 +326,8 @@ private:
     // The dialogs running, innermost last; closed_ once CloseConnection ran.
     std::vector<QPointer<QDialog>> modal_;
     bool closed_ = false;
+    // Closes the link; a worker sending through it (the upgrade's) stops first.
+    void CloseLink();
 
     DvrListRecord record_;
     TfrmDvrFrame *frame_ = nullptr;
