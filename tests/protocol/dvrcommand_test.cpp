@@ -129,13 +129,14 @@ TEST(DvrCommand, LogFileIsLastEntryFirst)
 {
     const uint8_t log[27] = {
         1, 20, 26, 1, 2, 3, 4, 5, 0xEE,   // RECORD START
-        21, 20, 26, 1, 2, 3, 4, 6, 0,     // no text for 21
+        21, 20, 26, 1, 2, 3, 4, 6, 0,     // no text for 21: an empty one
         20, 20, 26, 12, 31, 23, 59, 59, 0, // last code of the table
     };
     EXPECT_EQ(FormatLogFile(log, sizeof log), "1 2026/12/31 23:59:59 BAY4 FAN ERR\r\n"
-                                              "2 2026/01/02 03:04:06 CODE 21     \r\n"
+                                              "2 2026/01/02 03:04:06 \r\n"
                                               "3 2026/01/02 03:04:05 RECORD START\r\n");
     EXPECT_EQ(FormatLogFile(log, 8), "");
-    EXPECT_EQ(LogText(255).size(), 12u);
+    EXPECT_EQ(LogText(21), "");
+    EXPECT_EQ(LogText(0xFF), ""); // a negative code
     EXPECT_EQ(LogText(0), "POWER OFF   ");
 }

@@ -240,9 +240,7 @@ std::string LogText(uint8_t code)
 {
     if (code < kLogTextCount)
         return kLogTextTable[code];
-    char text[16];
-    std::snprintf(text, sizeof text, "CODE %-7u", unsigned(code));
-    return text;
+    return {};
 }
 
 std::string FormatLogFile(const uint8_t *p, size_t length)

@@ -201,7 +201,7 @@ std::optional<uint32_t> ReadSegmentTotal(const uint8_t *p, size_t length);
 std::optional<uint8_t> ReadResultByte(const uint8_t *p, size_t length);
 std::optional<LogEntry> ReadLogEntry(const uint8_t *p, size_t length);
 
-// The 12-character text of a log code; a code without text gets a placeholder.
+// The 12-character text of a log code; empty for a code without one.
 std::string LogText(uint8_t code);
 // The log text file: entries last-first, numbered from 1, each line ending CR LF.
 std::string FormatLogFile(const uint8_t *p, size_t length);
