@@ -446,10 +446,9 @@ void TfrmDvrWin::SetVideoFormat(int count, uint8_t video)
     const uint8_t standard = video & 0x0F;
     SetNtsc(standard != 0);
     playPath_.SetFormat(count, uint8_t(video >> 4), ntsc_);
-    for (int i = 0; i < count; ++i)
-    {
+    for (int i = 0; i < kMaxChannels; ++i) {
         SetLedColour(i, 0x008000);
-        leds_[size_t(i)]->show();
+        leds_[size_t(i)]->setVisible(i < count);
     }
     DebugPrint("==>> NtscPal, Ch Num : %d, %d\n", standard, count);
     for (int i = 0; i < count; ++i)
@@ -624,20 +623,22 @@ void TfrmDvrWin::LayoutCells(int n, const uint8_t *channels)
     const int count = layouts_.ChannelCount();
     if (count == 0 || n == 0 || !channels)
         return;
-    for (int i = 0; i < count; ++i)
-        panes_[size_t(i)]->hide();
+    // Every pane, also those of channels an earlier recorder had: only this recorder's show.
+    for (TfrmDvrCh *pane : panes_)
+        pane->hide();
     const int w = pnlDvr->contentsRect().width(), h = pnlDvr->contentsRect().height();
     n = std::min(n, kMaxChannels);
+    // A cell listing a channel the recorder does not have stays empty, as a cell of 0 does.
     for (int k = 0; k < n; ++k) {
         const int c = channels[k];
-        if (c < 1 || c > kMaxChannels)
+        if (c < 1 || c > count)
             continue;
         const PaneRect r = CellGeometry(n, k, w, h);
         panes_[size_t(c - 1)]->setGeometry(r.left, r.top, std::max(0, r.width), std::max(0, r.height));
     }
     for (int k = 0; k < n; ++k) {
         const int c = channels[k];
-        if (c >= 1 && c <= kMaxChannels)
+        if (c >= 1 && c <= count)
             panes_[size_t(c - 1)]->show();
     }
 }
