@@ -93,3 +93,66 @@ TEST(SetupFromAView, FetchEditSendAgainstTheSimulator)
     }
     server.Stop();
 }
+
+// The editor opened on one recorder and then on another whose titles have not come yet:
+// Download refuses, and the second recorder keeps its own titles.
+TEST(SetupFromAView, AnotherRecordersTitlesAreNeverSent)
+{
+    std::vector<std::unique_ptr<sim::DvrSimServer>> servers;
+    std::vector<std::unique_ptr<TfrmDvrWin>> views;
+    std::vector<DvrListRecord> records(2);
+    for (int i = 0; i < 2; ++i) {
+        sim::SimOptions options;
+        options.listenHost = "127.0.0.1";
+        options.listenPort = 0;
+        options.fps = 1;
+        servers.push_back(std::make_unique<sim::DvrSimServer>(options));
+        std::string error;
+        ASSERT_TRUE(servers[i]->Start(error)) << error;
+        records[i].kind = uint8_t(DvrKind::Network);
+        records[i].ip = {127, 0, 0, 1};
+        records[i].port = servers[i]->TcpPort();
+        SetField(records[i].name, i == 0 ? "a" : "b");
+        views.push_back(std::make_unique<TfrmDvrWin>());
+        ASSERT_TRUE(views[i]->CreateConnection(&records[i]));
+        ASSERT_TRUE(views[i]->StartConnection());
+    }
+    ASSERT_TRUE(Spin([&] { return views[0]->IsLoggedIn() && views[1]->IsLoggedIn(); }));
+    const std::vector<uint8_t> titlesA(size_t(kTitleBitmapsSize), 0xA5);
+    servers[0]->WithRecorder([&](sim::SimRecorder &r) { return r.StoreTitles(titlesA); });
+    const std::vector<uint8_t> titlesB = servers[1]->WithRecorder([](sim::SimRecorder &r) { return r.Titles(); });
+    ASSERT_NE(titlesA, titlesB);
+
+    frmDvrEnv = new TfrmDvrEnv;
+    std::vector<QString> messages;
+    frmDvrEnv->showMessage = [&](const QString &text) { messages.push_back(text); };
+    // Recorder A: its titles arrive.
+    QTimer::singleShot(0, [&] {
+        EXPECT_TRUE(Spin([&] { return frmDvrEnv->TitleBitmaps() == titlesA; }));
+        frmDvrEnv->btnCancel->click();
+    });
+    views[0]->OpenSetupDialog();
+    // Recorder B, held so that nothing of it arrives while the editor is open: Download waits.
+    servers[1]->WithRecorder([&](sim::SimRecorder &) {
+        QTimer::singleShot(0, [&] {
+            EXPECT_TRUE(frmDvrEnv->HddMap().empty()); // nor A's disks
+            frmDvrEnv->btnDownClick();
+            frmDvrEnv->btnCancel->click();
+        });
+        views[1]->OpenSetupDialog();
+        return 0;
+    });
+    EXPECT_EQ(messages, std::vector<QString>{"The titles have not arrived from the DVR yet."});
+    // What B was sent it has handled once its answers to the fetch have gone out.
+    const int alive = servers[1]->AliveCount();
+    views[1]->Services().SendCommand(DvrCmdAlive);
+    ASSERT_TRUE(Spin([&] { return servers[1]->AliveCount() > alive; }));
+    EXPECT_TRUE(servers[1]->WithRecorder([](sim::SimRecorder &r) { return r.Titles(); }) == titlesB);
+
+    delete frmDvrEnv;
+    frmDvrEnv = nullptr;
+    for (auto &v : views)
+        v->CloseConnection();
+    for (auto &s : servers)
+        s->Stop();
+}

@@ -952,6 +952,25 @@ bool TfrmDvrEnv::ApplyPasswords(uint8_t *buffer)
     return true;
 }
 
+void TfrmDvrEnv::SetDvr(DvrServices *view)
+{
+    dvr_ = view;
+    if (view)
+        ForgetRecorder();
+}
+
+void TfrmDvrEnv::ForgetRecorder()
+{
+    // Until this recorder's own titles arrive the editor holds blanks, and Download waits.
+    titles_.assign(size_t(kTitleBitmapsSize), 0);
+    titlesArrived_ = false;
+    for (int ch = 0; ch < 16; ++ch)
+        RefreshTitle(ch);
+    edtTitleCh0Click(0);
+    hddMap_.clear();
+    ApplyHddMap();
+}
+
 void TfrmDvrEnv::SetHddMap(const uint8_t *map)
 {
     if (!map)

@@ -39,7 +39,9 @@ public:
     explicit TfrmDvrEnv(QWidget *owner = nullptr);
     ~TfrmDvrEnv() override;
 
-    void SetDvr(DvrServices *view) { dvr_ = view; }
+    // The view the editor opens for; what it holds of the recorder it last showed (titles, disk
+    // map) is forgotten, so that nothing of one recorder ever goes to another.
+    void SetDvr(DvrServices *view);
     DvrServices *Dvr() const { return dvr_; }
     const QFont &ChannelFont() const { return chFont_; }
 
@@ -185,6 +187,7 @@ private:
     void BuildPages();
     QWidget *MakeControl(const DvrEnvField &f, int i, QWidget *page);
     void ResetForOpening();
+    void ForgetRecorder();
     void LookUpFamilies();
     void ChoosePageSet();
     bool TransferField(const DvrEnvField &f, int direction);

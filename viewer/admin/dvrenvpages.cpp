@@ -816,8 +816,6 @@ bool TfrmDvrEnv::HddPresent(const std::vector<uint8_t> &map, int slot)
 
 void TfrmDvrEnv::ApplyHddMap()
 {
-    if (hddMap_.empty())
-        return;
     for (int slot = 0; slot < 45; ++slot) {
         const QString name = slot < 5 ? QString("edtHddMode%1").arg(slot) : QString("edtExtHddMode%1").arg(slot - 5);
         // Each slot is looked for on its own page: the bays on TabHdd, external disks ten to a page.
@@ -826,6 +824,11 @@ void TfrmDvrEnv::ApplyHddMap()
         if (!combo)
             continue;
         const QSignalBlocker block(combo);
+        // No map (yet) from this recorder: every slot stays open, as before the first map.
+        if (hddMap_.empty()) {
+            combo->setEnabled(true);
+            continue;
+        }
         combo->setPlaceholderText("NO HDD");
         if (HddPresent(hddMap_, slot)) {
             combo->setEnabled(true);
