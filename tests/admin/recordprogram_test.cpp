@@ -387,6 +387,7 @@ public:
     uint8_t GetVideoStandard() const override { return 0; }
     bool StartNetCopy(const std::string &) override { return true; }
     bool IsCopying() const override { return false; }
+    void CancelNetCopy() override {}
     void OpenUpgradeDialog() override {}
     std::vector<std::pair<uint8_t, Bytes>> sent;
 };

@@ -28,6 +28,7 @@ public:
     uint8_t GetVideoStandard() const override { return core_.GetVideoStandard(); }
     bool StartNetCopy(const std::string &name) override { return core_.StartNetCopy(name); }
     bool IsCopying() const override { return core_.IsCopying(); }
+    void CancelNetCopy() override { core_.CancelNetCopy(); }
     void OpenUpgradeDialog() override {}
 
 private:

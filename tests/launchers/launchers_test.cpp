@@ -426,6 +426,89 @@ TEST(Launchers, CopyOpensTheFileSendsTheSpanAndKeepsIt)
     t.view.EndNetCopy();
 }
 
+// A copy whose request cannot go out: no writer stays open, no file stays behind, the view's
+// copy panel hides again and the dialog says why.
+TEST(Launchers, ACopyWhoseRequestCannotGoOutLeavesNothingBehind)
+{
+    // Takes every packet but the copy request.
+    class NoCopyLink : public RecordingLink {
+    public:
+        bool Send(uint8_t cmd, uint8_t flag, const uint8_t *data, int length) override
+        {
+            return cmd != DvrCmdCopy && RecordingLink::Send(cmd, flag, data, length);
+        }
+    };
+    QTemporaryDir dir;
+    StartDirOnly main(dir.path().toStdString());
+    TestView t;
+    t.view.SetConnection(std::make_unique<NoCopyLink>());
+    bool checked = false;
+    ModalScript modal([&](QWidget *w) {
+        auto *dlg = qobject_cast<TfrmCopy *>(w);
+        ASSERT_NE(dlg, nullptr);
+        t.Reply(DvrCmdDiskIndex, DiskHeader(kTen, kEleven));
+        ASSERT_EQ(dlg->RowCount(), 1);
+        EXPECT_FALSE(dlg->btnCopyClick());
+        EXPECT_TRUE(dlg->isVisible());
+        EXPECT_EQ(dlg->pnlMsg->text(), "The request could not be sent to the recorder.");
+        EXPECT_FALSE(t.view.IsCopying());
+        EXPECT_FALSE(t.view.pnlCopy->isVisibleTo(&t.view));
+        EXPECT_TRUE(QDir(dir.filePath("Copy")).entryList(QDir::Files).isEmpty());
+        checked = true;
+    });
+    t.view.OpenSearchDialog(5);
+    EXPECT_TRUE(modal.Ran());
+    EXPECT_TRUE(checked);
+    // Record is not refused for a copy that never was.
+    EXPECT_TRUE(t.view.StartRecord(dir.filePath("rec.dvr")));
+    t.view.StopRecord();
+}
+
+// Copies started within one second (a clock set back, an hour repeated) never share a file:
+// each gets its own name, and no file that is there is ever written over.
+TEST(Launchers, CopiesOfOneSecondKeepEveryFile)
+{
+    QTemporaryDir dir;
+    StartDirOnly main(dir.path().toStdString());
+    ASSERT_TRUE(QDir(dir.path()).mkpath("Copy"));
+    // Earlier copies with the names of the seconds around now.
+    const QDateTime now = QDateTime::currentDateTime();
+    QStringList earlier;
+    for (int s = -1; s <= 2; ++s) {
+        const QString name = TfrmCopy::CopyFileName(dir.path(), now.addSecs(s));
+        QFile f(name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("earlier copy");
+        earlier << name;
+    }
+    EXPECT_EQ(TfrmCopy::CopyFileName(dir.path(), now.addSecs(1)), QString(earlier[2]).replace(".dvr", "-1.dvr"));
+    TestView t;
+    for (int copy = 0; copy < 2; ++copy) {
+        ModalScript modal([&](QWidget *w) {
+            auto *dlg = qobject_cast<TfrmCopy *>(w);
+            ASSERT_NE(dlg, nullptr);
+            t.Reply(DvrCmdDiskIndex, DiskHeader(kTen, kEleven));
+            EXPECT_TRUE(dlg->btnCopyClick());
+        });
+        t.view.OpenSearchDialog(5);
+        EXPECT_TRUE(modal.Ran());
+        EXPECT_TRUE(t.view.IsCopying());
+        t.view.EndNetCopy();
+    }
+    for (const QString &name : earlier) {
+        QFile f(name);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), "earlier copy") << name.toStdString();
+    }
+    // The two new copies, each in a file of its own.
+    EXPECT_EQ(QDir(dir.filePath("Copy")).entryList(QDir::Files).size(), earlier.size() + 2);
+    // The writer itself refuses a name that is taken.
+    EXPECT_FALSE(t.view.Core().StartNetCopy(earlier[1].toStdString()));
+    QFile kept(earlier[1]);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "earlier copy");
+}
+
 // The address book's "Demo recording" kind: a recorded-file view over the record folder.
 TEST(Launchers, AFileViewPlaysTheRecordingPickedInTheTimeSearch)
 {

@@ -53,6 +53,7 @@ public:
         return openCopy;
     }
     bool IsCopying() const override { return copying; }
+    void CancelNetCopy() override { copying = false; }
     void OpenUpgradeDialog() override {}
 
     std::vector<Bytes> sent;

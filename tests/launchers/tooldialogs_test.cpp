@@ -84,6 +84,7 @@ public:
     std::string GetRecordPath() const override { return {}; }
     bool IsLoggedIn() const override { return loggedIn; }
     bool IsCopying() const override { return false; }
+    void CancelNetCopy() override {}
     uint8_t GetModel() const override { return 0; }
     uint8_t GetVideoStandard() const override { return 0; }
     bool StartNetCopy(const std::string &) override { return false; }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <unistd.h>
+
 #include "platform/debuglog.h"
 #include "protocol_fakes.h"
 
@@ -197,6 +200,18 @@ TEST_F(Record, RecordingRollsOverPastOneGigabyte)
     EXPECT_EQ(writer.clears, 2);
     EXPECT_EQ(writer.records.size(), 4u);
     EXPECT_TRUE(core.IsRecording());
+}
+
+TEST_F(Record, RollOverPassesNamesThatAreTaken)
+{
+    const std::string base = testing::TempDir() + "strandel_rollover_" + std::to_string(::getpid());
+    std::ofstream(base + "-1.dvr") << "an earlier file";
+    core.StartRecord(base + ".dvr");
+    Push(Header(1, 100), Bytes(100, 1));
+    writer.bytesWritten = DvrWinCore::kRollOverBytes + 1;
+    Push(Header(2, 100), Bytes(100, 1));
+    EXPECT_EQ(writer.created, (std::vector<std::string>{base + ".dvr", base + "-2.dvr"}));
+    std::remove((base + "-1.dvr").c_str());
 }
 
 TEST_F(Record, FailedAppendStopsTheRecordingAndSaysSo)

@@ -55,6 +55,9 @@ public:
     virtual bool StartNetCopy(const std::string &fileName) = 0;
     // True while the copy writer is open.
     virtual bool IsCopying() const = 0;
+    // The copy request could not be sent: the writer closes, its file (still empty) goes, and
+    // the view's copy panel hides again.
+    virtual void CancelNetCopy() = 0;
 
     // Dialogs the view opens on a dialog's behalf (the set-up editor's firmware button).
     virtual void OpenUpgradeDialog() = 0;

@@ -4,6 +4,7 @@
 #include "platform/endian.h"
 #include "platform/settings.h"
 #include "viewer/base/global.h"
+#include "viewer/base/recordpath.h"
 #include "viewer/controls/dtedit.h"
 #include "viewer/controls/selcal.h"
 #include "viewer/protocol/dvrwincore.h"
@@ -872,12 +873,7 @@ void TfrmCopy::edtCopyTimeChange()
 
 QString TfrmCopy::CopyFileName(const QString &startDir, const QDateTime &now)
 {
-    const QDate d = now.date();
-    const QTime t = now.time();
-    char name[64];
-    std::snprintf(name, sizeof name, "Copy/Dvr-%04d%02d%02d-%02d%02d%02d.dvr", d.year(), d.month(), d.day(), t.hour(),
-                  t.minute(), t.second());
-    return QDir(startDir).filePath(QString::fromLatin1(name));
+    return UniqueRecordPath(startDir, "Copy", now);
 }
 
 bool TfrmCopy::btnCopyClick()
@@ -907,8 +903,11 @@ bool TfrmCopy::btnCopyClick()
         ShowMessage("Cannot create the copy file " + fileName + ".");
         return false;
     }
-    if (!Send(DvrCmdCopy, payload, int(sizeof payload)))
+    // A request that did not go out brings no copy: nothing is left waiting for one.
+    if (!Send(DvrCmdCopy, payload, int(sizeof payload))) {
+        View()->CancelNetCopy();
         return false;
+    }
     SetModalResult(1);
     return true;
 }

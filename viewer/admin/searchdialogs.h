@@ -225,7 +225,8 @@ public:
     // Start and end as day counts since 1899-12-30; a null pointer skips that value. A value
     // that makes no valid date is left unchanged.
     void GetCopySpan(double *start, double *end) const;
-    // The file a copy started now goes to: "Copy/Dvr-YYYYMMDD-hhmmss.dvr" under the folder.
+    // The file a copy started now goes to: "Copy/Dvr-YYYYMMDD-hhmmss.dvr" under the folder, with a
+    // numeric suffix when an earlier copy has that name.
     static QString CopyFileName(const QString &startDir, const QDateTime &now);
     // Checks the span, opens the view's copy writer and sends the request; false, with the
     // reason shown, when no copy was started.

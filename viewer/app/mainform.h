@@ -3,6 +3,7 @@
 #include "platform/events.h"
 #include "viewer/audio/waveaudio.h"
 #include "viewer/base/dvrlistrecord.h"
+#include "viewer/base/recordpath.h"
 
 #include <QFont>
 #include <QImage>
@@ -34,10 +35,6 @@ QImage MakeCaptionGlyph(const QString &caption, QSize cell, const QColor &face);
 
 // Which edge or corner the user drags while resizing the window in frame mode.
 enum class SizingEdge { Left, Right, Top, Bottom, TopLeft, TopRight, BottomLeft, BottomRight };
-
-// "Save/Dvr-YYYYMMDD-hhmmss.dvr" under dir for the given time; when that name is taken, a numeric
-// suffix keeps two recordings of one second apart.
-QString UniqueRecordPath(const QString &dir, const QString &folder, const QDateTime &time);
 
 // Keeps the picture area at 720:V while the window is resized. rect is the proposed window
 // rectangle (right and bottom exclusive), dx and dy the window's size beyond its picture area.

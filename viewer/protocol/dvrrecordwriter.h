@@ -14,7 +14,8 @@ namespace strandel {
 class DvrRecordWriter {
 public:
     virtual ~DvrRecordWriter() = default;
-    // Creates the file (StoreCreateFile); false when it cannot be created.
+    // Creates the file (StoreCreateFile); false when it cannot be created, and when a file of
+    // that name exists: an earlier recording or copy is never written over.
     virtual bool Create(const std::string &fileName) = 0;
     virtual bool IsOpen() const = 0;
     // Appends one record (StoreAppendRecord): record holds parts 0, 1 and 2 end to end, with

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <thread>
 
 #include "platform/debuglog.h"
@@ -693,7 +694,12 @@ void DvrWinCore::AfterAppend(std::unique_ptr<DvrRecordWriter> &writer, const std
         return;
     writer->Close();
     const std::string stem = baseName.substr(0, baseName.size() >= 4 ? baseName.size() - 4 : 0);
-    const std::string name = stem + "-" + std::to_string(++rollOver) + ".dvr";
+    // The next name no file has: a writer never goes over an earlier recording or copy.
+    std::string name;
+    std::error_code error;
+    do
+        name = stem + "-" + std::to_string(++rollOver) + ".dvr";
+    while (std::filesystem::exists(name, error) && rollOver < kMaxRollOvers);
     writer->ClearHeaders();
     if (!writer->Create(name))
         WriterFailed(writer, copy);
@@ -799,6 +805,21 @@ bool DvrWinCore::EndNetCopy()
         view_.ShowMessageText("Copy Completed...");
     view_.ShowCopyPanel(false);
     return true;
+}
+
+void DvrWinCore::CancelNetCopy()
+{
+    {
+        SharedLock lock(kRecEventName, kRecEventTimeoutMs);
+        if (copyWriter_) {
+            const bool empty = copyWriter_->BytesWritten() == 0 && copyRollOver_ == 0;
+            copyWriter_->Close();
+            copyWriter_.reset();
+            if (empty)
+                std::remove(copyFileName_.c_str());
+        }
+    }
+    view_.ShowCopyPanel(false);
 }
 
 void DvrWinCore::SetCopySpan(double start, double end)

@@ -77,6 +77,8 @@ public:
     static constexpr size_t kMaxPartSize = size_t(1) << 20;
     static constexpr size_t kRecordBufferSize = 315040;
     static constexpr uint64_t kRollOverBytes = 1000000000;
+    // How far a roll-over looks for a free file name.
+    static constexpr uint32_t kMaxRollOvers = 100000;
 
     DvrWinCore(DvrWinView &view, DvrRecordWriterFactory writerFactory);
     ~DvrWinCore();
@@ -131,6 +133,9 @@ public:
     bool StartNetCopy(const std::string &fileName);
     bool IsCopying() const;
     bool EndNetCopy();
+    // A copy whose request never went out: the writer closes, its file goes when no record
+    // reached it, and the copy panel hides.
+    void CancelNetCopy();
     // Copy span as day counts since 1899-12-30 with the time as fraction, for the progress.
     void SetCopySpan(double start, double end);
     double CopyStart() const { return copyStart_; }

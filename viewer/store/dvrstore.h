@@ -199,7 +199,8 @@ TimedEvent &StoreRecEvent();
 
 // ---- writer --------------------------------------------------------------------------------
 
-bool StoreCreateFile(DvrStoreContext *ctx, const std::string &path);
+// Creates the file, emptying one that exists; exclusive refuses an existing file instead.
+bool StoreCreateFile(DvrStoreContext *ctx, const std::string &path, bool exclusive = false);
 // `header`: 128-byte record header (its sector count is filled in); `data`: the three parts
 // back to back, or null. Records of 315,040 bytes or more are refused.
 bool StoreAppendRecord(DvrStoreContext *ctx, uint8_t *header, const uint8_t *data);

@@ -31,11 +31,11 @@ uint64_t RecordFootprint(uint64_t dataSize, bool padded)
 
 } // namespace
 
-bool StoreCreateFile(DvrStoreContext *ctx, const std::string &path)
+bool StoreCreateFile(DvrStoreContext *ctx, const std::string &path, bool exclusive)
 {
     if (ctx->stream)
         std::fclose(ctx->stream);
-    ctx->stream = std::fopen(path.c_str(), "wb");
+    ctx->stream = std::fopen(path.c_str(), exclusive ? "wbx" : "wb");
     ctx->byteCount = 0;
     ctx->blockPos = 0;
     if (!ctx->stream) {
@@ -258,7 +258,7 @@ DvrStoreWriter::DvrStoreWriter(int channelCount, bool ntsc)
 
 DvrStoreWriter::~DvrStoreWriter() { Close(); }
 
-bool DvrStoreWriter::Create(const std::string &fileName) { return StoreCreateFile(&ctx_, fileName); }
+bool DvrStoreWriter::Create(const std::string &fileName) { return StoreCreateFile(&ctx_, fileName, true); }
 
 bool DvrStoreWriter::IsOpen() const { return ctx_.stream != nullptr; }
 

@@ -308,6 +308,11 @@ public:
     uint8_t GetVideoStandard() const override { return v_.core_->GetVideoStandard(); }
     bool StartNetCopy(const std::string &fileName) override { return v_.core_->StartNetCopy(fileName); }
     bool IsCopying() const override { return v_.core_->IsCopying(); }
+    void CancelNetCopy() override
+    {
+        v_.core_->CancelNetCopy();
+        v_.UpdateToolbar();
+    }
     void OpenUpgradeDialog() override { v_.OpenUpgradeDialog(); }
 
 private:
