@@ -17,6 +17,8 @@
 #include <QSpinBox>
 #include <QTreeWidget>
 
+#include <unistd.h>
+
 using namespace strandel;
 
 namespace {
@@ -80,6 +82,53 @@ TEST_F(BookTest, FailedSaveKeepsTheOldFile)
     EXPECT_EQ(ReadAll(b.ListPath()).size(), 2 * DvrListRecord::kSize);
     // No temporary file is left beside the list.
     EXPECT_EQ(QDir(dir.path()).entryList({"Strandel.lst*"}, QDir::Files), QStringList{"Strandel.lst"});
+}
+
+// A start folder the list cannot be written to: closing the form says so and keeps it open with
+// its entries; once the folder can be written, closing saves them. When the program ends the
+// form closes anyway.
+TEST_F(BookTest, AListThatCannotBeSavedIsToldAndKeptOpen)
+{
+    TfrmDvrList &b = Book("two_records.lst");
+    std::vector<QString> told;
+    b.showMessage = [&](const QString &text) { told.push_back(text); };
+    // A folder without write permission; as root, which writes anyway, a folder in the list's place.
+    const bool root = ::geteuid() == 0;
+    auto block = [&] {
+        if (root) {
+            QFile::remove(b.ListPath());
+            ASSERT_TRUE(QDir(dir.path()).mkpath("Strandel.lst/kept"));
+        } else {
+            ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        }
+    };
+    auto unblock = [&] {
+        if (root)
+            ASSERT_TRUE(QDir(b.ListPath()).removeRecursively());
+        else
+            ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    };
+    block();
+    ASSERT_TRUE(ShowActive(b));
+    b.edtName->setText("Added");
+    b.btnAdd->click();
+    EXPECT_FALSE(b.close());
+    EXPECT_TRUE(b.isVisible());
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_TRUE(told[0].contains(b.ListPath())) << told[0].toStdString();
+    EXPECT_EQ(b.RecordCount(), 3);
+    unblock();
+    EXPECT_TRUE(b.close());
+    EXPECT_EQ(ReadAll(b.ListPath()).size(), 3 * DvrListRecord::kSize);
+
+    // The program ends: the form closes whatever the file, and waits for nobody.
+    told.clear();
+    ASSERT_TRUE(ShowActive(b));
+    block();
+    b.CloseForExit();
+    EXPECT_FALSE(b.isVisible());
+    EXPECT_TRUE(told.empty());
+    unblock();
 }
 
 TEST_F(BookTest, FormToRecordRules)

@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QMessageBox>
 #include <QSaveFile>
 #include <QScreen>
 #include <QShortcut>
@@ -32,6 +33,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace strandel {
 
@@ -119,6 +121,14 @@ TfrmDvrList::TfrmDvrList(QWidget *owner, const QString &startDir) : QWidget(owne
 }
 
 TfrmDvrList::~TfrmDvrList() = default;
+
+void TfrmDvrList::Tell(const QString &text)
+{
+    if (showMessage)
+        showMessage(text);
+    else
+        QMessageBox::warning(this, windowTitle(), text);
+}
 
 void TfrmDvrList::BuildForm()
 {
@@ -267,19 +277,24 @@ bool TfrmDvrList::LoadList(const QString &path)
     return true;
 }
 
-bool TfrmDvrList::SaveList(const QString &path) const
+bool TfrmDvrList::SaveList(const QString &path, QString *error) const
 {
     // Written beside the old file and renamed over it, so a failure leaves the old list whole.
     QSaveFile f(path);
+    auto failed = [&] {
+        if (error)
+            *error = f.errorString();
+        return false; // the save file is discarded
+    };
     if (!f.open(QIODevice::WriteOnly))
-        return false;
+        return failed();
     uint8_t buf[DvrListRecord::kSize];
     for (const auto &r : records_) {
         r->Write(buf);
         if (f.write(reinterpret_cast<const char *>(buf), sizeof buf) != qint64(sizeof buf))
-            return false; // the save file is discarded
+            return failed();
     }
-    return f.commit();
+    return f.commit() || failed();
 }
 
 void TfrmDvrList::AddRecord(std::unique_ptr<DvrListRecord> record)
@@ -567,10 +582,29 @@ void TfrmDvrList::showEvent(QShowEvent *event)
     }
 }
 
+void TfrmDvrList::CloseForExit()
+{
+    ending_ = true;
+    close();
+}
+
 void TfrmDvrList::closeEvent(QCloseEvent *event)
 {
-    if (!SaveList(listPath_))
-        DebugPrint("Cannot save %s\n", listPath_.toLocal8Bit().constData());
+    QString why;
+    if (!SaveList(listPath_, &why)) {
+        DebugPrint("Cannot save %s: %s\n", listPath_.toLocal8Bit().constData(), why.toLocal8Bit().constData());
+        const QString text = "The address book cannot be saved to " + QDir::toNativeSeparators(listPath_) + " (" +
+                             why + ").";
+        if (!ending_) {
+            // Its entries live only in this form now: it stays open, so the operator can make
+            // the folder writable (or note them) and close it again.
+            Tell(text + "\nThe entries are kept while the program runs; close this window again once the folder "
+                        "can be written.");
+            event->ignore();
+            return;
+        }
+        std::fprintf(stderr, "%s The changes made since the program started are lost.\n", qPrintable(text));
+    }
     RegWriteInt("ListPosX", geometry().x());
     RegWriteInt("ListPosY", geometry().y());
     const int row = SelectedRow();

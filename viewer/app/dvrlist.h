@@ -44,7 +44,14 @@ public:
 
     QString ListPath() const { return listPath_; }
     bool LoadList(const QString &path);
-    bool SaveList(const QString &path) const;
+    // False when the file could not be written whole; error (when given) then says why, and the
+    // old file is left as it was.
+    bool SaveList(const QString &path, QString *error = nullptr) const;
+    // The program ends: the form closes and saves; a failed save keeps nothing open and is said
+    // on the standard error and in the debug log (the loop is ending: a window would not stay).
+    void CloseForExit();
+    // How a failed save is told in a window: a message box by default; tests set their own.
+    std::function<void(const QString &text)> showMessage;
 
     void AddRecord(std::unique_ptr<DvrListRecord> record);
     void FormToRecord(DvrListRecord *record) const;
@@ -108,10 +115,12 @@ private:
     int KindIndex() const;
     void SetKindIndex(int i);
     void OpenView(DvrListRecord *record);
+    void Tell(const QString &text);
     void lstDvrListSelectItem();
 
     QButtonGroup *kindButtons_;
     QString listPath_;
+    bool ending_ = false;
     std::vector<std::unique_ptr<DvrListRecord>> records_; // row order
     // Deleted rows' records: a view may still point at one, so they live as long as the form.
     std::vector<std::unique_ptr<DvrListRecord>> retired_;

@@ -1180,7 +1180,7 @@ void TfrmMain::FormClose()
     RemoveAllDvrWins();
     QThread::msleep(100);
     if (frmDvrList)
-        frmDvrList->close();
+        frmDvrList->CloseForExit();
     if (MainFrame) {
         MainPosXF = x();
         MainPosYF = y();
