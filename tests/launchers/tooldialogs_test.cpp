@@ -280,7 +280,7 @@ TEST(DvrUpgrade, FileChecksRefuseWithoutSending)
         const char *name;
         Bytes image;
         uint8_t model;
-        const char *message; // null: refused without a word
+        const char *message;
     };
     Bytes noNul = Image(100, nullptr);
     std::memset(noNul.data() + 80, 'k', 16);
@@ -288,7 +288,8 @@ TEST(DvrUpgrade, FileChecksRefuseWithoutSending)
     Bytes badCrc = Image(2500, "kxt52070");
     badCrc[10] ^= 1;
     const Case cases[] = {
-        {"four bytes", {1, 2, 3, 4}, 1, nullptr},
+        {"four bytes", {1, 2, 3, 4}, 1, "FILE TOO SMALL (a firmware image has at least 5 bytes)"},
+        {"empty", {}, 1, "FILE TOO SMALL (a firmware image has at least 5 bytes)"},
         {"short, CRC fine, no tag field", Image(12, nullptr), 1, "DVR MODEL ERROR"},
         {"bad CRC", badCrc, 1, "FILE CRC ERROR"},
         {"other model's tag", Image(2500, "kxt52030"), 1, "DVR MODEL ERROR"},
@@ -303,10 +304,36 @@ TEST(DvrUpgrade, FileChecksRefuseWithoutSending)
         dlg.SetModel(c.model);
         EXPECT_FALSE(dlg.StartUpgrade(WriteFile(dir, "fw.bin", c.image)));
         EXPECT_TRUE(dvr.Sent().empty());
-        EXPECT_EQ(dlg.LastMessage(), c.message ? QString(c.message) : QString());
+        EXPECT_EQ(dlg.LastMessage(), QString(c.message));
         EXPECT_EQ(dlg.GetStage(), TfrmDvrUpgrade::Stage::Idle);
         CloseMessageBoxes();
     }
+}
+
+// A file larger than any firmware is refused by its size, before a byte of it is read.
+TEST(DvrUpgrade, AnOversizedFileIsRefusedByItsSize)
+{
+    QTemporaryDir dir;
+    for (qint64 size : {TfrmDvrUpgrade::kMaxImageSize + 1, qint64(3) << 30}) {
+        const QString path = dir.filePath("huge.bin");
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(size)); // sparse: nothing is written
+        f.close();
+        FakeDvr dvr;
+        TfrmDvrUpgrade dlg(nullptr, &dvr);
+        EXPECT_FALSE(dlg.StartUpgrade(path));
+        EXPECT_EQ(dlg.LastMessage(), "FILE TOO LARGE (a firmware image has at most 64 MB)");
+        EXPECT_TRUE(dvr.Sent().empty());
+        EXPECT_EQ(dlg.GetStage(), TfrmDvrUpgrade::Stage::Idle);
+        CloseMessageBoxes();
+    }
+    // The largest that is taken goes through the checks.
+    const Bytes image = Image(size_t(TfrmDvrUpgrade::kMaxImageSize), "kxt52030");
+    FakeDvr dvr;
+    TfrmDvrUpgrade dlg(nullptr, &dvr);
+    EXPECT_TRUE(dlg.StartUpgrade(WriteFile(dir, "largest.bin", image)));
+    CloseMessageBoxes();
 }
 
 TEST(DvrUpgrade, StatesGaugeAndWhenItMayClose)

@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -215,42 +214,47 @@ bool TfrmDvrUpgrade::StartUpgrade(const QString &fileName)
     CloseStream();
     lblFile->setText(fileName);
     std::FILE *f = std::fopen(QFile::encodeName(fileName).constData(), "rb");
-    if (!f)
+    if (!f) {
+        Message("CANNOT OPEN THE FILE");
         return false;
+    }
+    auto refuse = [&](const QString &text) {
+        std::fclose(f);
+        Message(text);
+        return false;
+    };
     std::fseek(f, 0, SEEK_END);
     const long long length = std::ftell(f);
-    if (length < 5) { // nothing to test: refused without a word
-        std::fclose(f);
-        return false;
-    }
-    // The size travels as 32 bits and scales the gauge.
-    if (length > INT_MAX) {
-        std::fclose(f);
-        Message("FILE CRC ERROR");
-        return false;
-    }
+    // Said before anything is read: an image holds at least its CRC and one byte, and no
+    // recorder's firmware comes near the limit.
+    if (length < kMinImageSize)
+        return refuse("FILE TOO SMALL (a firmware image has at least 5 bytes)");
+    if (length > kMaxImageSize)
+        return refuse(QString("FILE TOO LARGE (a firmware image has at most %1 MB)").arg(kMaxImageSize >> 20));
     const uint32_t size = uint32_t(length);
-    std::vector<uint8_t> image(size);
+    // The CRC of everything before the last 4 bytes, read a piece at a time.
     std::rewind(f);
-    if (std::fread(image.data(), 1, size, f) != size) {
-        std::fclose(f);
-        Message("FILE CRC ERROR");
-        return false;
+    uint32_t crc = 0;
+    std::vector<uint8_t> piece(64 * 1024);
+    for (uint32_t at = 0; at < size - 4;) {
+        const size_t want = std::min<size_t>(piece.size(), size - 4 - at);
+        if (std::fread(piece.data(), 1, want, f) != want)
+            return refuse("FILE CRC ERROR");
+        crc = CrcUpdate(crc, piece.data(), int(want));
+        at += uint32_t(want);
     }
-    const bool crcOk = CheckCrc(image.data(), size);
+    // The tail: the tag field 20 bytes before the end (when the image is that long) and the CRC.
+    const uint32_t tailAt = size >= 20 ? size - 20 : 0;
+    uint8_t tail[20] = {};
+    if (std::fseek(f, long(tailAt), SEEK_SET) != 0 || std::fread(tail, 1, size - tailAt, f) != size - tailAt)
+        return refuse("FILE CRC ERROR");
+    const bool crcOk = GetLe32(tail + (size - tailAt) - 4) == crc;
     // An image too short to hold the tag field, or a tag without its NUL, fits no recorder.
-    const bool tagOk = size >= 20 && TagEquals(image.data() + size - 20, model_ ? kTagModelSet : kTagModelClear);
-    image.clear();
-    if (!crcOk) {
-        std::fclose(f);
-        Message("FILE CRC ERROR");
-        return false;
-    }
-    if (!tagOk) {
-        std::fclose(f);
-        Message("DVR MODEL ERROR");
-        return false;
-    }
+    const bool tagOk = size >= 20 && TagEquals(tail, model_ ? kTagModelSet : kTagModelClear);
+    if (!crcOk)
+        return refuse("FILE CRC ERROR");
+    if (!tagOk)
+        return refuse("DVR MODEL ERROR");
     std::rewind(f);
     stream_ = f;
     size_ = size;

@@ -50,6 +50,10 @@ class TfrmDvrUpgrade : public QDialog, public UpgradeDialog {
     Q_OBJECT
 public:
     static constexpr int kPartSize = 1000;
+    // The sizes of an image the dialog takes: its CRC and a byte at least, and far more than
+    // any recorder's firmware at most.
+    static constexpr long long kMinImageSize = 5;
+    static constexpr long long kMaxImageSize = 64LL << 20;
     // Model tags an image carries in the 16 bytes that begin 20 bytes before its end.
     static constexpr const char *kTagModelSet = "kxt52070";
     static constexpr const char *kTagModelClear = "kxt52030";
