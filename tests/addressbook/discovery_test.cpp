@@ -14,6 +14,7 @@
 #include <QUdpSocket>
 
 #include <cstring>
+#include <memory>
 #include <set>
 
 using namespace strandel;
@@ -107,16 +108,16 @@ TEST_F(DiscoveryTest, ScanListsOnlyExactAnswersAndAddsRows)
     search.SetDiscoveryPort(responder.Port());
     search.btnSearch->click();
     EXPECT_EQ(search.LastScanCount(), 255);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return search.ResultCount() == 2 && responder.received == 255; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return search.ResultCount() == 1 && responder.received == 255; }, 5000));
     QTest::qWait(50);
-    EXPECT_EQ(search.ResultCount(), 2); // duplicates give duplicate rows, odd sizes none
+    EXPECT_EQ(search.ResultCount(), 1); // one row per recorder, odd sizes none
     EXPECT_EQ(responder.malformed, 0);
     EXPECT_EQ(responder.targets.size(), 255u);
     EXPECT_EQ(*responder.targets.begin(), 0x7F000000u);
     EXPECT_EQ(*responder.targets.rbegin(), 0x7F0000FEu);
 
-    const QTreeWidgetItem *row = search.lstSearch->topLevelItem(1);
-    EXPECT_EQ(row->text(1), "2");
+    const QTreeWidgetItem *row = search.lstSearch->topLevelItem(0);
+    EXPECT_EQ(row->text(1), "1");
     EXPECT_EQ(row->text(2), "127.0.0.5");
     EXPECT_EQ(row->text(3), "127.0.0.5");
     EXPECT_EQ(row->text(4), "00:1A:2B:3C:4D:5E");
@@ -127,29 +128,74 @@ TEST_F(DiscoveryTest, ScanListsOnlyExactAnswersAndAddsRows)
     search.btnAdd->click(); // nothing selected: nothing happens
     EXPECT_EQ(b.RecordCount(), 0);
     search.lstSearch->topLevelItem(0)->setSelected(true);
-    search.lstSearch->topLevelItem(1)->setSelected(true);
     AcceptNextMessageBox(&message);
     search.btnAdd->click();
     EXPECT_EQ(message, "DVR List Added.\n");
-    ASSERT_EQ(b.RecordCount(), 2);
-    EXPECT_NE(b.Record(0), b.Record(1));
-    EXPECT_EQ(FieldText(b.Record(1)->name), "127.0.0.5");
-    EXPECT_EQ(b.Record(1)->port, 5400);
-    EXPECT_EQ(b.Record(1)->baudRate, 9600);
-    EXPECT_EQ(b.lstDvrList->topLevelItem(1)->text(2), "00:1A:2B:3C:4D:5E");
-    search.lstSearch->clearSelection();
-    search.lstSearch->topLevelItem(1)->setSelected(true);
+    ASSERT_EQ(b.RecordCount(), 1);
+    EXPECT_EQ(FieldText(b.Record(0)->name), "127.0.0.5");
+    EXPECT_EQ(b.Record(0)->port, 5400);
+    EXPECT_EQ(b.Record(0)->baudRate, 9600);
+    EXPECT_EQ(b.lstDvrList->topLevelItem(0)->text(2), "00:1A:2B:3C:4D:5E");
     AcceptNextMessageBox(&message);
     search.btnAdd->click(); // the same row again: one more independent entry
-    ASSERT_EQ(b.RecordCount(), 3);
-    b.Record(2)->ip[0] = 10;
-    EXPECT_EQ(b.Record(1)->ip[0], 127);
+    ASSERT_EQ(b.RecordCount(), 2);
+    EXPECT_NE(b.Record(0), b.Record(1));
+    b.Record(1)->ip[0] = 10;
+    EXPECT_EQ(b.Record(0)->ip[0], 127);
 
     // A new scan starts from an empty list.
     Responder quiet({});
     search.SetDiscoveryPort(quiet.Port());
     search.btnSearch->click();
     EXPECT_EQ(search.ResultCount(), 0);
+}
+
+// A flood of answers on the search socket: one row per sender, none once the search stopped
+// waiting, and never more rows than hosts a search asks.
+TEST_F(DiscoveryTest, AFloodOfAnswersKeepsOneRowPerSenderWithinTheWait)
+{
+    Responder responder({});
+    TfrmDvrSearch search;
+    search.SetScanNetwork(std::array<uint8_t, 3>{127, 0, 0});
+    search.SetDiscoveryPort(responder.Port());
+    search.SetAnswerWait(1500);
+    auto *socket = search.findChild<QUdpSocket *>();
+    ASSERT_NE(socket, nullptr);
+    std::vector<std::unique_ptr<QUdpSocket>> senders;
+    for (const char *address : {"127.0.0.2", "127.0.0.3", "127.0.0.4"}) {
+        senders.push_back(std::make_unique<QUdpSocket>());
+        ASSERT_TRUE(senders.back()->bind(QHostAddress(QString::fromLatin1(address)), 0));
+    }
+    int sent = 0;
+    auto flood = [&] {
+        for (int i = 0; i < 64; ++i)
+            for (auto &s : senders) {
+                QByteArray a = Answer(128);
+                a[6] = char(i); // every datagram its own
+                if (s->writeDatagram(a, QHostAddress::LocalHost, socket->localPort()) == 128)
+                    ++sent;
+            }
+    };
+    search.btnSearch->click();
+    ASSERT_EQ(socket->state(), QAbstractSocket::BoundState);
+    flood();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return search.ResultCount() == 3; }, 5000));
+    QTest::qWait(100);
+    EXPECT_GT(sent, 3);
+    EXPECT_EQ(search.ResultCount(), 3);
+    // Once the search has stopped waiting, answers are dropped.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return search.lblState->text() == "3 recorders found"; }, 5000));
+    flood();
+    QTest::qWait(200);
+    EXPECT_EQ(search.ResultCount(), 3);
+
+    // However many senders answer in the wait, the list ends at one row per host asked.
+    search.btnSearch->click();
+    const QByteArray answer = Answer(128);
+    for (quint32 host = 0; host < 1000; ++host)
+        search.udpDataReceived(answer, QHostAddress(0x0A000000u + host), 12323);
+    EXPECT_EQ(search.ResultCount(), int(TfrmDvrSearch::kMaxResults));
+    EXPECT_EQ(search.lstSearch->topLevelItemCount(), int(TfrmDvrSearch::kMaxResults));
 }
 
 TEST_F(DiscoveryTest, ASearchWithoutAnswersSaysSo)

@@ -76,6 +76,7 @@ void TfrmDvrSearch::ClearResults()
 {
     lstSearch->clear();
     results_.clear();
+    senders_.clear();
 }
 
 void TfrmDvrSearch::btnSearchClick()
@@ -121,15 +122,20 @@ void TfrmDvrSearch::ReadDatagrams()
 
 void TfrmDvrSearch::udpDataReceived(const QByteArray &data, const QHostAddress &sender, quint16)
 {
+    // Answers count only while a search waits for them, one row per recorder, and never more
+    // rows than hosts a search asks.
+    if (!tmrAnswers_->isActive())
+        return;
     bool isIpv4 = false;
     const quint32 a = sender.toIPv4Address(&isIpv4);
-    if (!isIpv4)
+    if (!isIpv4 || senders_.contains(a) || results_.size() >= kMaxResults)
         return;
     const uint8_t ip[4] = {uint8_t(a >> 24), uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a)};
     DvrListRecord r;
     if (!DiscoveryAnswerToRecord(reinterpret_cast<const uint8_t *>(data.constData()), size_t(data.size()), ip, &r))
         return;
     results_.push_back(r);
+    senders_.insert(a);
     const QString address = QHostAddress(a).toString();
     QStringList mac;
     for (uint8_t b : r.mac)
@@ -138,8 +144,6 @@ void TfrmDvrSearch::udpDataReceived(const QByteArray &data, const QHostAddress &
                                                  mac.join(u':')});
     for (int c = 1; c < 5; ++c)
         item->setTextAlignment(c, Qt::AlignCenter);
-    if (!tmrAnswers_->isActive())
-        SearchEnded();
 }
 
 void TfrmDvrSearch::btnAddClick()

@@ -4,6 +4,7 @@
 #include "viewer/app/dvrdiscovery.h"
 #include "viewer/base/dvrlistrecord.h"
 
+#include <QSet>
 #include <QWidget>
 
 #include <array>
@@ -34,10 +35,14 @@ public:
     // How many questions the last scan sent.
     int LastScanCount() const { return lastScanCount_; }
 
+    // A search asks at most 255 hosts, so no more rows than that.
+    static constexpr size_t kMaxResults = 255;
+
     int ResultCount() const { return int(results_.size()); }
     const DvrListRecord &Result(int row) const { return results_[size_t(row)]; }
 
     void btnSearchClick();
+    // One answer: a row for a sender not yet listed, while the search waits for answers.
     void udpDataReceived(const QByteArray &data, const QHostAddress &sender, quint16 senderPort);
     void btnAddClick();
 
@@ -46,7 +51,7 @@ public:
     QPushButton *btnAdd;
     QPushButton *btnCancel;
     QLabel *lblState; // how the search went
-    // How long a search waits for answers before it says that none came.
+    // How long a search waits for answers; later ones are dropped, and the search says how it went.
     void SetAnswerWait(int ms);
 
 private:
@@ -61,6 +66,7 @@ private:
     QTimer *tmrAnswers_;
     int lastScanCount_ = 0;
     std::vector<DvrListRecord> results_; // row order
+    QSet<quint32> senders_;              // the addresses of the rows
 };
 
 } // namespace strandel
