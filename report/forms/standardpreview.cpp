@@ -285,12 +285,10 @@ TPgxStandardPreview::TPgxStandardPreview(QWidget *owner, TPgxPrinter *printer) :
         m_showSearch = report->PrevShowSearch;
         m_initialZoom = report->PrevInitialZoom;
         m_name = report->ReportTitle;
-        m_landscape = report->Page.Orientation() == TPgxOrientation::Landscape;
     } else {
         m_windowState = TPgxWindowState::wsMaximized;
         m_showThumbs = m_showSearch = true;
         m_initialZoom = TPgxZoomState::pgxZoomToFit;
-        m_landscape = printer && printer->Settings().Orientation() == TPgxOrientation::Landscape;
     }
     PgxPreview->SetPgxPrinter(printer);
     TakeTitle();
@@ -740,7 +738,6 @@ void TPgxStandardPreview::LoadClick()
         return;
     }
     m_name = name;
-    m_landscape = m_printer->Settings().Orientation() == TPgxOrientation::Landscape;
     PgxPreview->SetPageNumber(1);
     PgxPreview->Image()->SetPageNumber(1);
     PgxPreview->Fixvalues(); // the file's paper may differ
@@ -834,12 +831,11 @@ void TPgxStandardPreview::ResizeThumb()
     double pw = 0, pl = 0;
     // A run sets its paper up before it begins its document; until then the paper is not known.
     m_thumbPaperKnown = m_printer && m_printer->Status() != TPgxPrinterStatus::mpReady;
+    // The paper as its pages are laid out (a custom paper keeps its sides in landscape).
     if (m_thumbPaperKnown) {
-        pw = m_printer->Settings().PaperWidth();
-        pl = m_printer->Settings().PaperLength();
+        pw = m_printer->PaperWidthValue();
+        pl = m_printer->PaperLengthValue();
     }
-    if (m_landscape)
-        std::swap(pw, pl);
     // A paper of no size (or no printer) shows thumbnails of Letter's shape.
     if (pw <= 0 || pl <= 0) {
         pw = 2159;

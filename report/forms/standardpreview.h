@@ -138,7 +138,6 @@ private:
     void TakeTitle();
 
     QPointer<TPgxPrinter> m_printer;
-    bool m_landscape = false;
     int m_lastProgress = 0;
     bool m_thumbPaperKnown = false, m_titleTaken = false;
     int m_textHeight = 0, m_thumbHeight = 0, m_thumbWidth = 0, m_vInset = 0, m_hInset = 0;

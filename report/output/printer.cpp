@@ -119,14 +119,21 @@ int32_t TPgxPrinter::GetTopWaste() const
     return m_destination == TPgxPrinterDestination::pgxdPrinter ? m_settings.TopOffset() : 0;
 }
 
+// A custom paper holds the sides its report laid it out with, so landscape turns only the
+// sides of a named or the device's own paper.
+static bool SidesSwapped(const TPrinterSettings &s)
+{
+    return s.Orientation() == TPgxOrientation::Landscape && s.PaperSize() != TPgxPaperSize::Custom;
+}
+
 int32_t TPgxPrinter::PaperWidthValue() const
 {
-    return m_settings.Orientation() == TPgxOrientation::Portrait ? m_settings.PaperWidth() : m_settings.PaperLength();
+    return SidesSwapped(m_settings) ? m_settings.PaperLength() : m_settings.PaperWidth();
 }
 
 int32_t TPgxPrinter::PaperLengthValue() const
 {
-    return m_settings.Orientation() == TPgxOrientation::Portrait ? m_settings.PaperLength() : m_settings.PaperWidth();
+    return SidesSwapped(m_settings) ? m_settings.PaperWidth() : m_settings.PaperLength();
 }
 
 bool TPgxPrinter::CurrentPageOK() const

@@ -81,8 +81,9 @@ public:
     int32_t TopWaste() const { return m_topWaste; }
     int32_t GetLeftWaste() const;
     int32_t GetTopWaste() const;
-    // The paper in 0.1 mm, sides swapped in landscape. The one vertical extent of a page: the
-    // report takes its free space, its bottom alignment and its page end from it.
+    // The paper in 0.1 mm as the page is laid out: a named paper's sides swapped in landscape,
+    // a custom paper's as given. The one vertical extent of a page: the report takes its free
+    // space, its bottom alignment and its page end from it.
     int32_t PaperWidthValue() const;
     int32_t PaperLengthValue() const;
 

@@ -107,7 +107,8 @@ void TPrinterSettings::GetPrinterSettings()
     if (m_ppx > 0 && m_ppy > 0) {
         m_paperWidth = PgxRound(static_cast<double>(m.physWidth) / m_ppx * 254);
         m_paperLength = PgxRound(static_cast<double>(m.physHeight) / m_ppy * 254);
-        if (m_orientation == TPgxOrientation::Landscape) // kept as portrait sides
+        // The device's own paper is kept as portrait sides; a custom one as it is laid out.
+        if (m_orientation == TPgxOrientation::Landscape && m_paper != TPgxPaperSize::Custom)
             std::swap(m_paperWidth, m_paperLength);
     }
     const std::vector<int32_t> codes = m_device->PaperCodes();
@@ -133,8 +134,11 @@ bool TPrinterSettings::ApplySettings()
     mode.defaultSource = UseCustomBinCode ? CustomBinCode : PgxBinCode(m_bin);
     mode.paperSize = UseCustomPaperCode ? CustomPaperCode : PgxPaperCode(m_paper);
     if (m_paper == TPgxPaperSize::Custom) {
-        mode.paperWidth = m_paperWidth;
-        mode.paperLength = m_paperLength;
+        // The device turns its paper for landscape; a custom paper is held as laid out, so it
+        // goes there with its sides the other way round.
+        const bool turned = m_orientation == TPgxOrientation::Landscape;
+        mode.paperWidth = turned ? m_paperLength : m_paperWidth;
+        mode.paperLength = turned ? m_paperWidth : m_paperLength;
     }
     mode.copies = m_copies;
     mode.printQuality = PrintQuality;

@@ -575,6 +575,48 @@ TEST(ReportPageBreaks, SummaryAlignedToBottomSitsOnTheFooter)
     }
 }
 
+// A custom paper holds the sides the page is laid out with, in landscape too; a named paper
+// turns. The page, its metafile and every check of room follow the same extent.
+TEST(ReportPageBreaks, LandscapeCustomPaperKeepsItsSides)
+{
+    const struct {
+        TPgxPaperSize paper;
+        TPgxOrientation o;
+        int width, length;  // the laid-out page, 0.1 mm
+    } cases[] = {
+        {TPgxPaperSize::Custom, TPgxOrientation::Landscape, 2000, 1000},
+        {TPgxPaperSize::Custom, TPgxOrientation::Portrait, 2000, 1000},
+        {TPgxPaperSize::A4, TPgxOrientation::Landscape, 2970, 2100},
+    };
+    for (const auto &c : cases) {
+        LoggedReport r(30);
+        r.rep.Page.SetPaperSize(c.paper);
+        r.rep.Page.SetOrientation(c.o);
+        if (c.paper == TPgxPaperSize::Custom) {
+            r.rep.Page.SetUnits(TPgxUnit::Native);
+            r.rep.Page.SetValue(TPgxPage::Width, c.width);
+            r.rep.Page.SetValue(TPgxPage::Length, c.length);
+        }
+        r.Band(TPgxBandType::rbDetail, 100, "D");
+        TPgxCustomBand *s = r.Band(TPgxBandType::rbSummary, 150, "S");
+        s->AlignToBottom = true;
+        int summaryTop = -1;
+        s->AfterPrint = [&](TPgxCustomBand *, bool) { summaryTop = r.rep.CurrentY() - 150; };
+        ASSERT_TRUE(r.rep.Prepare());
+        const std::string what = std::to_string(int(c.paper)) + "/" + std::to_string(int(c.o));
+        // 10 mm margins: (length - 200) / 100 details a page.
+        const int perPage = (c.length - 200) / 100;
+        EXPECT_EQ(r.DetailsPerPage().begin()->second, perPage) << what;
+        EXPECT_EQ(summaryTop, c.length - 100 - 150) << what;
+        std::unique_ptr<TPgxMetafile> page = r.rep.Printer()->GetPage(1);
+        ASSERT_TRUE(page) << what;
+        EXPECT_NEAR(page->Width() * 254.0 / page->DpiX(), c.width, 3) << what;
+        EXPECT_NEAR(page->Height() * 254.0 / page->DpiY(), c.length, 3) << what;
+        // The bands are as wide as the page less its margins.
+        EXPECT_EQ(PgxRound(r.rep.BandOfType(TPgxBandType::rbDetail)->Width()), c.width - 200) << what;
+    }
+}
+
 namespace {
 
 // A PDF "printer" that knows A4 alone, so it refuses a Letter page and keeps its A4 paper.

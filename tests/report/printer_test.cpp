@@ -495,6 +495,8 @@ TEST_F(ReportPrinter, PaperSizesReachThePdf)
         {TPgxPaperSize::B4, TPgxOrientation::Portrait, 708.66, 1003.46},
         {TPgxPaperSize::A3, TPgxOrientation::Landscape, 1190.55, 841.89},
         {TPgxPaperSize::Custom, TPgxOrientation::Portrait, 283.46, 425.20},
+        // A custom paper is laid out as given, in landscape too.
+        {TPgxPaperSize::Custom, TPgxOrientation::Landscape, 283.46, 425.20},
     };
     for (const auto &c : cases) {
         auto p = MakePrinter(Path("paper.pdf"));
