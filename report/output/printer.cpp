@@ -228,6 +228,10 @@ void TPgxPrinter::OpenPage()
             SetPrinterFactors();
             return;
         }
+        // A page the device cannot take is not printed: the run stops, and the reason stays.
+        if (ok && m_error.isEmpty())
+            m_error = QStringLiteral("The printer \"%1\" gives nothing to draw on").arg(m_device->DeviceName());
+        Cancel();
     }
     // A stored page, a page outside the printed range, or a printer that is not there: a
     // metafile, kept or thrown away when the page closes.
@@ -470,6 +474,15 @@ bool TPgxPrinter::Print(QString *error)
             *error = QStringLiteral("The printer \"%1\" refused the document").arg(m_device->DeviceName());
         return false;
     }
+    // A page counts as printed only once it was drawn; anything that keeps one off the paper
+    // ends the job with its reason.
+    auto fail = [&](const QString &why) {
+        m_device->Abort();
+        m_error = why;
+        if (error)
+            *error = why;
+        return false;
+    };
     int32_t first = FirstPage > 0 ? FirstPage : 1;
     int32_t last = LastPage > 0 ? LastPage : m_pageCount.load();
     if (last > m_pageCount)
@@ -479,24 +492,27 @@ bool TPgxPrinter::Print(QString *error)
     for (int32_t i = first; i <= last; ++i) {
         ProcessEvents();
         SetPageNumber(i);
-        if (std::unique_ptr<TPgxMetafile> page = GetPage(i)) {
-            // The page is the whole paper: it keeps its size, and the printable area's corner,
-            // where the device's origin lies, is moved off by the printer's margins.
-            const double w = page->DpiX() > 0 ? page->Width() * double(m.dpiX) / page->DpiX() : 0;
-            const double h = page->DpiY() > 0 ? page->Height() * double(m.dpiY) / page->DpiY() : 0;
-            if (QPainter *p = m_device->Painter())
-                page->Replay(*p, QRectF(-m.offsetX, -m.offsetY, w, h));
-            printed = true;
-        }
+        QPainter *painter = m_device->Painter();
+        if (!painter)
+            return fail(QStringLiteral("The printer \"%1\" gives nothing to draw page %2 on").arg(m_device->DeviceName()).arg(i));
+        std::unique_ptr<TPgxMetafile> page = GetPage(i);
+        if (!page)
+            return fail(QStringLiteral("Page %1 of the report cannot be read").arg(i));
+        // The page is the whole paper: it keeps its size, and the printable area's corner,
+        // where the device's origin lies, is moved off by the printer's margins.
+        const double w = page->DpiX() > 0 ? page->Width() * double(m.dpiX) / page->DpiX() : 0;
+        const double h = page->DpiY() > 0 ? page->Height() * double(m.dpiY) / page->DpiY() : 0;
+        page->Replay(*painter, QRectF(-m.offsetX, -m.offsetY, w, h));
+        printed = true;
         if (Cancelled()) {
             m_device->Abort();
             return false;
         }
-        if (i < last)
-            m_device->NewPage();
+        if (i < last && !m_device->NewPage())
+            return fail(QStringLiteral("The printer \"%1\" refused page %2").arg(m_device->DeviceName()).arg(i + 1));
     }
-    if (m_device->Printing())
-        m_device->EndDoc();
+    if (m_device->Printing() && !m_device->EndDoc())
+        return fail(QStringLiteral("The printer \"%1\" could not finish the document").arg(m_device->DeviceName()));
     return printed;
 }
 

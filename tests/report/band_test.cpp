@@ -651,6 +651,24 @@ TEST(ReportPageBreaks, PageEndsWhereThePrintersPaperEnds)
     EXPECT_GT(deepest, 2970 - 100 - 120 - 100);
 }
 
+TEST(ReportRuns, PrintOntoADeviceThatCannotPaintFails)
+{
+    // A printer that takes the document but gives nothing to draw on.
+    class NoPainterPdf : public TPgxPdfDevice
+    {
+    public:
+        using TPgxPdfDevice::TPgxPdfDevice;
+        QPainter *Painter() override { return nullptr; }
+    };
+    QTemporaryDir dir;
+    LoggedReport r(60);
+    r.Band(TPgxBandType::rbDetail, 100, "D");
+    r.rep.PrintDeviceFactory = [&] { return std::make_unique<NoPainterPdf>(dir.filePath(QStringLiteral("r.pdf")), 300); };
+    EXPECT_FALSE(r.rep.Print());
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("r.pdf"))));
+    EXPECT_TRUE(r.rep.Available());
+}
+
 TEST(ReportPageBreaks, FirstForcedColumnIsSwallowed)
 {
     LoggedReport r(3);

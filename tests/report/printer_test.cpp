@@ -121,6 +121,14 @@ public:
     QPainter *Painter() override { return nullptr; }
 };
 
+// A printer that takes the document but gives nothing to draw on.
+class NoPainterPdf : public TPgxPdfDevice
+{
+public:
+    using TPgxPdfDevice::TPgxPdfDevice;
+    QPainter *Painter() override { return nullptr; }
+};
+
 } // namespace
 
 // ---- units
@@ -458,6 +466,27 @@ TEST_F(ReportPrinter, PrintsStoredPagesToPdfOneToOne)
     p->LastPage = 2;
     ASSERT_TRUE(p->Print());
     EXPECT_EQ(PageTexts(ReadPdfWords(Path("out.pdf"))), (std::vector<QString>{"1:Page2"}));
+}
+
+TEST_F(ReportPrinter, DeviceThatCannotPaintFailsThePrintWithItsReason)
+{
+    // Stored pages: nothing is drawn, so nothing was printed.
+    auto p = MakePrinter();
+    GenerateDoc(*p, 2);
+    p->SetPrintDevice(std::make_unique<NoPainterPdf>(Path("stored.pdf"), 300));
+    QString error;
+    EXPECT_FALSE(p->Print(&error));
+    EXPECT_TRUE(error.contains(QStringLiteral("nothing to draw"))) << error.toStdString();
+    EXPECT_EQ(p->LastError(), error);
+    EXPECT_FALSE(QFile::exists(Path("stored.pdf")));
+
+    // Generated straight onto it: the run stops with the reason.
+    auto g = MakePrinter();
+    g->SetPrintDevice(std::make_unique<NoPainterPdf>(Path("direct.pdf"), 300));
+    g->SetDestination(TPgxPrinterDestination::pgxdPrinter);
+    GenerateDoc(*g, 2);
+    EXPECT_TRUE(g->Cancelled());
+    EXPECT_TRUE(g->LastError().contains(QStringLiteral("nothing to draw"))) << g->LastError().toStdString();
 }
 
 TEST_F(ReportPrinter, GeneratingToThePrinterSendsOnlyTheRange)
