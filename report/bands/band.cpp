@@ -125,13 +125,16 @@ TPgxCustomBand::TPgxCustomBand(TPgxBandType type) : m_type(type)
 
 TPgxCustomBand::~TPgxCustomBand() = default;
 
-void TPgxCustomBand::SetBandType(TPgxBandType type)
+bool TPgxCustomBand::SetBandType(TPgxBandType type)
 {
+    if (!TakesBandType(type))
+        return false;
     m_type = type;
     if (m_report) {
         m_report->RebuildBandList();
         m_report->SetBandValues();
     }
+    return true;
 }
 
 bool TPgxCustomBand::SetLinkBand(TPgxCustomBand *band)
@@ -180,7 +183,7 @@ TPgxCustomBand *TPgxCustomBand::GetChild() const
     if (!m_report)
         return nullptr;
     for (TPgxCustomBand *b : m_report->AllBands())
-        if (b->BandType() == TPgxBandType::rbChild && static_cast<TPgxChildBand *>(b)->ParentBand() == this)
+        if (const TPgxChildBand *c = b->AsChildBand(); c && b->BandType() == TPgxBandType::rbChild && c->ParentBand() == this)
             return b;
     return nullptr;
 }
@@ -193,9 +196,9 @@ void TPgxCustomBand::SetHasChild(bool value)
         m_report->CreateChildBand(this);
         return;
     }
-    auto *child = static_cast<TPgxChildBand *>(GetChild());
+    TPgxCustomBand *child = GetChild();
     if (TPgxCustomBand *grandChild = child->GetChild())
-        static_cast<TPgxChildBand *>(grandChild)->SetParentBand(this);
+        grandChild->AsChildBand()->SetParentBand(this);
     m_report->RemoveBand(child);
 }
 
@@ -204,7 +207,8 @@ bool TPgxChildBand::SetParentBand(TPgxCustomBand *band)
     for (TPgxCustomBand *b = band; b;) {
         if (b == this)
             return false;
-        b = b->BandType() == TPgxBandType::rbChild ? static_cast<TPgxChildBand *>(b)->ParentBand() : nullptr;
+        const TPgxChildBand *c = b->AsChildBand();
+        b = c && b->BandType() == TPgxBandType::rbChild ? c->ParentBand() : nullptr;
     }
     m_parentBand = band;
     if (m_report) {

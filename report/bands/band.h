@@ -16,6 +16,7 @@
 namespace strandel {
 
 class TCustomPagorra;
+class TPgxChildBand;
 class TPgxCustomBand;
 class TPgxCustomController;
 class TPgxPrinter;
@@ -114,8 +115,16 @@ public:
     virtual void SetName(const QString &name) { m_name = name; }
 
     TPgxBandType BandType() const { return m_type; }
-    // With a report, its band list is rebuilt.
-    void SetBandType(TPgxBandType type);
+    // With a report, its band list is rebuilt. A type the band's kind cannot take is refused
+    // (false) and changes nothing: only a child band is rbChild, and it stays one.
+    bool SetBandType(TPgxBandType type);
+    virtual bool TakesBandType(TPgxBandType type) const
+    {
+        return type != TPgxBandType::rbChild && type != TPgxBandType::rbSubDetail;
+    }
+    // The band as a child band; null for every other kind, whatever its type says.
+    virtual TPgxChildBand *AsChildBand() { return nullptr; }
+    const TPgxChildBand *AsChildBand() const { return const_cast<TPgxCustomBand *>(this)->AsChildBand(); }
     virtual QString BandTypeName() const { return PgxBandTypeName(m_type); }
 
     // Band size, held in tenths of a millimetre whatever the report shows.
@@ -198,6 +207,8 @@ class TPgxChildBand : public TPgxCustomBand
 {
 public:
     TPgxChildBand() : TPgxCustomBand(TPgxBandType::rbChild) {}
+    bool TakesBandType(TPgxBandType type) const override { return type == TPgxBandType::rbChild; }
+    TPgxChildBand *AsChildBand() override { return this; }
     TPgxCustomBand *ParentBand() const { return m_parentBand; }
     // Refused (false) when the chain of parent bands would come back to this band.
     bool SetParentBand(TPgxCustomBand *band);

@@ -128,6 +128,7 @@ class TPgxGroup : public TPgxCustomBand
 {
 public:
     TPgxGroup() : TPgxCustomBand(TPgxBandType::rbGroupHeader) {}
+    bool TakesBandType(TPgxBandType type) const override { return type == TPgxBandType::rbGroupHeader; }
 
     std::string Expression;
     bool ReprintOnNewPage = false;

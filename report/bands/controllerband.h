@@ -24,6 +24,7 @@ public:
     void SetPrintBefore(bool value);
 
     void SetName(const QString &name) override;
+    bool TakesBandType(TPgxBandType type) const override { return type == TPgxBandType::rbSubDetail; }
     void SetParentReport(TCustomPagorra *report) override;
     // The expression the band's variable starts from; empty: the band publishes none.
     virtual std::string LocalVarExpression() const { return {}; }

@@ -132,7 +132,8 @@ void TCustomPagorra::AdoptPrintable(std::unique_ptr<TPgxPrintable> p)
 
 TPgxChildBand *TCustomPagorra::CreateChildBand(TPgxCustomBand *parentBand)
 {
-    auto *c = static_cast<TPgxChildBand *>(CreateBand(TPgxBandType::rbChild));
+    TPgxCustomBand *b = CreateBand(TPgxBandType::rbChild);
+    TPgxChildBand *c = b ? b->AsChildBand() : nullptr;
     if (c)
         c->SetParentBand(parentBand);
     return c;
@@ -147,8 +148,8 @@ void TCustomPagorra::RemoveBand(TPgxCustomBand *band)
             continue;
         if (b->LinkBand() == band)
             b->SetLinkBand(nullptr);
-        if (b->BandType() == TPgxBandType::rbChild && static_cast<TPgxChildBand *>(b.get())->ParentBand() == band)
-            static_cast<TPgxChildBand *>(b.get())->SetParentBand(nullptr);
+        if (TPgxChildBand *c = b->AsChildBand(); c && c->ParentBand() == band)
+            c->SetParentBand(nullptr);
         if (auto *g = dynamic_cast<TPgxGroup *>(b.get()); g && g->FooterBand() == band)
             g->SetFooterBand(nullptr);
         if (auto *sd = dynamic_cast<TPgxSubDetail *>(b.get())) {
@@ -244,7 +245,7 @@ void TCustomPagorra::SetBandValues()
     for (TPgxCustomBand *b : m_bandList) {
         TPgxCustomBand *eff = b;
         while (eff && eff->BandType() == TPgxBandType::rbChild)
-            eff = static_cast<TPgxChildBand *>(eff)->ParentBand();
+            eff = eff->AsChildBand() ? eff->AsChildBand()->ParentBand() : nullptr;
         const TPgxBandType t = eff ? eff->BandType() : TPgxBandType::rbChild;
         b->Size.SetValue(1, double(FullWidthType(t, Page.PrintOrder()) ? full : colWidth));
     }

@@ -840,11 +840,8 @@ private:
         if (ReadFrame(b.Frame(), p, why))
             return true;
         if (Is(p, "BandType")) {
-            const bool child = dynamic_cast<TPgxChildBand *>(&b), group = dynamic_cast<TPgxGroup *>(&b),
-                       sub = dynamic_cast<TPgxControllerBand *>(&b);
             // Child bands, groups and controller bands are classes of their own and keep their type.
-            if (!PgxEnumFrom(p.value, BandTypeNames, e) || (child != (e == int(TPgxBandType::rbChild)))
-                || (sub != (e == int(TPgxBandType::rbSubDetail))) || (group && e != int(TPgxBandType::rbGroupHeader)))
+            if (!PgxEnumFrom(p.value, BandTypeNames, e) || !b.TakesBandType(TPgxBandType(e)))
                 why = Bad(p);
             else if (TPgxBandType(e) != b.BandType())
                 b.SetBandType(TPgxBandType(e));

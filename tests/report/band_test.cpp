@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 
 #include "recordingfilter.h"
+#include "report/bands/controllerband.h"
 #include "report/bands/pagorra.h"
 #include "report/base/format.h"
 #include "report/data/dataset.h"
@@ -235,6 +236,44 @@ TEST(ReportPageBreaks, ForceNewPageAndChildBands)
     TPgxCustomBand *grandChild = child->GetChild();
     d2->SetHasChild(false);
     EXPECT_EQ(d2->GetChild(), grandChild);
+}
+
+// A band takes only the types its kind can be: a child band is rbChild and nothing else, and
+// no other band becomes one (its child lookups would treat it as a child band).
+TEST(ReportBands, SetBandTypeRefusesWhatTheKindCannotBe)
+{
+    TPagorra rep;
+    TPgxCustomBand *detail = rep.CreateBand(TPgxBandType::rbDetail);
+    TPgxCustomBand *title = rep.CreateBand(TPgxBandType::rbTitle);
+    title->SetHasChild(true);
+    TPgxCustomBand *child = title->GetChild();
+    ASSERT_TRUE(child);
+    TPgxGroup *group = rep.CreateGroup();
+    auto *sub = rep.AddBand(std::make_unique<TPgxSubDetail>());
+    const struct { TPgxCustomBand *band; TPgxBandType type; bool taken; } cases[] = {
+        {detail, TPgxBandType::rbChild, false},
+        {detail, TPgxBandType::rbSubDetail, false},
+        {child, TPgxBandType::rbDetail, false},
+        {group, TPgxBandType::rbDetail, false},
+        {group, TPgxBandType::rbChild, false},
+        {sub, TPgxBandType::rbDetail, false},
+        {child, TPgxBandType::rbChild, true},
+        {detail, TPgxBandType::rbSummary, true},
+    };
+    for (const auto &c : cases) {
+        const TPgxBandType before = c.band->BandType();
+        EXPECT_EQ(c.band->SetBandType(c.type), c.taken) << c.band->Name().toStdString() << " " << int(c.type);
+        EXPECT_EQ(c.band->BandType(), c.taken ? c.type : before) << c.band->Name().toStdString();
+    }
+    // Lookups of children still find only the real child.
+    EXPECT_EQ(title->GetChild(), child);
+    EXPECT_EQ(detail->GetChild(), nullptr);
+    detail->SetHasChild(true);
+    ASSERT_TRUE(detail->GetChild());
+    EXPECT_EQ(detail->GetChild()->AsChildBand()->ParentBand(), detail);
+    detail->SetHasChild(false);
+    EXPECT_FALSE(detail->HasChild());
+    EXPECT_EQ(title->GetChild(), child);
 }
 
 TEST(ReportPageBreaks, LinkedBandCountsOnceAndCircularLinksAreRefused)
