@@ -265,8 +265,7 @@ bool TPgxCompositeReport::Preview()
 {
     if (m_busy || !AddReports() || !GeneratePages())
         return false;
-    m_printer->Preview();
-    return true;
+    return m_printer->Preview();
 }
 
 bool TPgxCompositeReport::ExportToFilter(TPgxExportFilter *filter)

@@ -48,7 +48,8 @@ public:
     // Each answers false when nothing was generated: no members, a member busy with a run of its
     // own, the run cancelled, or (Print) no printer.
     bool Print();
-    // Generates the pages and shows them; the printer stays until the preview closes.
+    // Generates the pages and shows them; the printer stays until the preview closes. False
+    // when no preview can show them.
     bool Preview();
     // Generates the pages; they stay in Printer().
     bool Prepare();

@@ -370,7 +370,11 @@ bool TCustomPagorra::Preview()
     HookPrinter(*m_printer);
     SetPrinterValues(*m_printer);
     TPgxPrinter *shown = m_printer.get();
-    shown->Preview();
+    if (!shown->Preview()) {
+        // Nothing would show the pages; the printer says why.
+        m_printer.reset();
+        return false;
+    }
     const bool ok = CreateReport();
     if (m_printer.get() == shown)
         m_printer->SetStoredPages(true);
@@ -497,8 +501,19 @@ bool TCustomPagorra::PreviewModeless()
 {
     if (!PrepareInBackground())
         return false;
-    m_printer->Preview();
+    if (!m_printer->Preview()) {
+        DropUnshownRun();
+        return false;
+    }
     return true;
+}
+
+void TCustomPagorra::DropUnshownRun()
+{
+    // Nothing shows the worker's pages: it stops, and its printer goes with them.
+    Cancel();
+    WaitForRun();
+    m_printer.reset();
 }
 
 bool TCustomPagorra::PreviewModal()
@@ -508,8 +523,12 @@ bool TCustomPagorra::PreviewModal()
     // The printer stays while the modal preview shows it, whatever ends the run meanwhile.
     TPgxPrinter *shown = m_printer.get();
     ++m_modalPreview;
-    shown->PreviewModal();
+    const bool shownModal = shown->PreviewModal();
     --m_modalPreview;
+    if (!shownModal) {
+        DropUnshownRun();
+        return false;
+    }
     if (m_releasePrinter && m_modalPreview == 0) {
         m_releasePrinter = false;
         if (Available()) {

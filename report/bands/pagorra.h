@@ -152,8 +152,9 @@ public:
 
     // Entry points; each answers false when nothing was generated (a run in progress, vetoed).
     bool Prepare();
-    // Generates the pages, shows them and returns when the preview is closed (at once when
-    // no preview form is registered).
+    // Generates the pages, shows them and returns when the preview is closed. With no preview
+    // to show them (no OnPreview, no preview window registered) nothing is generated and the
+    // answer is false; the printer tells the user why.
     bool Preview();
     // Shows a modal preview at once while a worker generates the pages.
     bool PreviewModal();
@@ -245,6 +246,8 @@ protected:
     bool ClaimForWorker();
     // Runs CreateReport on the worker with the report already claimed; RunFinished follows.
     void StartWorker();
+    // Stops a worker run whose pages no preview shows, and drops its printer.
+    void DropUnshownRun();
     void HookPrinter(TPgxPrinter &p);
     void SetPrinterValues(TPgxPrinter &p);
     void PrintPageFrame();

@@ -9,6 +9,7 @@
 #include <QPainter>
 
 #include "platform/uithread.h"
+#include "report/base/message.h"
 #include "report/base/strings.h"
 #include "report/expr/expr.h"
 
@@ -416,36 +417,46 @@ bool TPgxPrinter::Save(const QString &fileName, QString *error)
     return m_pages->SaveToFile(fileName, error);
 }
 
-void TPgxPrinter::Preview()
+std::unique_ptr<TPgxPreviewInterface> TPgxPrinter::MakePreview()
 {
-    if (OnPreview) {
-        OnPreview();
-        return;
-    }
     TPgxPreviewFactory factory;
     {
         std::lock_guard lock(g_previewLock);
         factory = g_previewFactory;
     }
-    if (factory)
-        if (std::unique_ptr<TPgxPreviewInterface> p = factory())
-            m_previewForm = p->Show(this);
+    std::unique_ptr<TPgxPreviewInterface> p = factory ? factory() : nullptr;
+    if (!p) {
+        // Pages nobody can see are no preview: the caller hears of it, and so does the user.
+        m_error = QStringLiteral("The report cannot be previewed: no preview window is registered.");
+        PgxShowMessage(m_error);
+    }
+    return p;
 }
 
-void TPgxPrinter::PreviewModal()
+bool TPgxPrinter::Preview()
 {
     if (OnPreview) {
         OnPreview();
-        return;
+        return true;
     }
-    TPgxPreviewFactory factory;
-    {
-        std::lock_guard lock(g_previewLock);
-        factory = g_previewFactory;
+    std::unique_ptr<TPgxPreviewInterface> p = MakePreview();
+    if (!p)
+        return false;
+    m_previewForm = p->Show(this);
+    return true;
+}
+
+bool TPgxPrinter::PreviewModal()
+{
+    if (OnPreview) {
+        OnPreview();
+        return true;
     }
-    if (factory)
-        if (std::unique_ptr<TPgxPreviewInterface> p = factory())
-            p->ShowModal(this);
+    std::unique_ptr<TPgxPreviewInterface> p = MakePreview();
+    if (!p)
+        return false;
+    p->ShowModal(this);
+    return true;
 }
 
 void TPgxPrinter::ClosePreview()

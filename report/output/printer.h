@@ -125,9 +125,10 @@ public:
     bool StoredPages() const { return m_storedPages; }
     void SetStoredPages(bool b) { m_storedPages = b; }
 
-    // Presentation.
-    void Preview();
-    void PreviewModal();
+    // Presentation: the report's own preview (OnPreview) or the registered preview window.
+    // False, with the reason in LastError and told to the user, when there is neither.
+    bool Preview();
+    bool PreviewModal();
     QObject *PreviewForm() const { return m_previewForm; }
     // The preview control that shows this printer's pages (not owned; forgotten when it goes).
     QObject *PreviewControl() const { return m_previewControl; }
@@ -174,6 +175,7 @@ signals:
     void ClosePreviewRequested(TPgxPrinter *printer);
 
 private:
+    std::unique_ptr<TPgxPreviewInterface> MakePreview();
     void ClosePage(bool store);
     void OpenPage();
     void SetPrinterFactors();

@@ -1,6 +1,5 @@
 #include "report/stored/extra.h"
 
-#include <mutex>
 #include <vector>
 
 #include <QCoreApplication>
@@ -17,9 +16,6 @@
 namespace strandel {
 
 namespace {
-
-std::mutex g_hookLock;
-TPgxMessageHook g_messageHook;
 
 // The forms PgxLoadReport made; they live until their report is freed or the application ends.
 std::vector<std::unique_ptr<TPgxOwner>> &LoadedForms()
@@ -42,23 +38,6 @@ void WhilePreviewShows(TPgxPrinter &printer)
 }
 
 } // namespace
-
-void RegisterReportMessageHook(TPgxMessageHook hook)
-{
-    std::lock_guard lock(g_hookLock);
-    g_messageHook = std::move(hook);
-}
-
-void PgxShowMessage(const QString &message)
-{
-    TPgxMessageHook hook;
-    {
-        std::lock_guard lock(g_hookLock);
-        hook = g_messageHook;
-    }
-    if (hook)
-        hook(message);
-}
 
 TPagorra *PgxLoadReport(const QString &fileName, QString *error)
 {
@@ -118,14 +97,16 @@ bool StrInMetafile(const QString &text, const TPgxMetafile *page, bool caseSensi
 
 // ---- print job
 
-void TPgxPrintJob::Preview()
+bool TPgxPrintJob::Preview()
 {
     TPgxPrinter printer;
     printer.SetDestination(TPgxPrinterDestination::pgxdMetafile);
-    printer.Preview();
+    if (!printer.Preview())
+        return false;
     QCoreApplication::processEvents();
     CreateOutput(&printer);
     WhilePreviewShows(printer);
+    return true;
 }
 
 void TPgxPrintJob::Print()
@@ -156,12 +137,12 @@ bool TPgxPHandler::SetFilename(const QString &name, QString *error)
     return true;
 }
 
-void TPgxPHandler::Preview()
+bool TPgxPHandler::Preview()
 {
-    if (!m_printer)
-        return;
-    m_printer->Preview();
+    if (!m_printer || !m_printer->Preview())
+        return false;
     WhilePreviewShows(*m_printer);
+    return true;
 }
 
 bool TPgxPHandler::Print(QString *error)

@@ -7,18 +7,14 @@
 
 #include <QString>
 
+#include "report/base/message.h"
+
 namespace strandel {
 
 class TPagorra;
 class TPgxMetafile;
 class TPgxPrinter;
 class TPgxPrintDevice;
-
-// Shows a message to the user; the forms fill it with a message box. Without one, messages go
-// nowhere (the model has no windows).
-using TPgxMessageHook = std::function<void(const QString &message)>;
-void RegisterReportMessageHook(TPgxMessageHook hook);
-void PgxShowMessage(const QString &message);
 
 // Reads a stored report form into a new form of its own and answers its first component when
 // that is a report, else nothing. A file that cannot be read or is no stored form shows "Error
@@ -37,8 +33,8 @@ class TPgxPrintJob
 public:
     virtual ~TPgxPrintJob() = default;
     // Previews the output: the printer's preview shows while CreateOutput draws, and the call
-    // returns once the preview was closed.
-    void Preview();
+    // returns once the preview was closed. False, drawing nothing, when no preview can show.
+    bool Preview();
     // Sends the output to the print device that PrintDeviceFactory makes.
     void Print();
     virtual void CreateOutput(TPgxPrinter *printer) { (void)printer; }
@@ -57,8 +53,9 @@ public:
     // loaded leaves no printer and no name (so the same name may be tried again) and answers
     // false with the reason.
     bool SetFilename(const QString &name, QString *error = nullptr);
-    // Nothing without a loaded file. Preview returns once the preview was closed.
-    void Preview();
+    // Nothing (false) without a loaded file or a preview to show it. Preview returns once the
+    // preview was closed.
+    bool Preview();
     bool Print(QString *error = nullptr);
 
 private:

@@ -234,7 +234,15 @@ TEST(CompositeReport, PreviewShowsThePagesPrintGives)
     c.PrinterSettings.PaperSize = TPgxPaperSize::Letter;
     c.PrinterSettings.Orientation = TPgxOrientation::Portrait;
 
-    ASSERT_TRUE(c.Preview());
+    // A preview window that only takes the printer; the test looks at its pages instead.
+    struct TakesThePrinter : TPgxPreviewInterface {
+        QObject *Show(TPgxPrinter *) override { return nullptr; }
+        void ShowModal(TPgxPrinter *) override {}
+    };
+    RegisterPreviewClass([] { return std::make_unique<TakesThePrinter>(); });
+    const bool shown = c.Preview();
+    RegisterPreviewClass(nullptr);
+    ASSERT_TRUE(shown);
     EXPECT_EQ(added, 1);
     ASSERT_NE(c.Printer(), nullptr);
     const std::vector<std::vector<std::string>> previewed = PageTexts(*c.Printer());

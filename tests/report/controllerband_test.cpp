@@ -20,6 +20,7 @@
 #include "report/bands/controllerband.h"
 #include "report/bands/exportshape.h"
 #include "report/bands/pagorra.h"
+#include "report/base/message.h"
 #include "report/data/dataset.h"
 #include "report/forms/standardpreview.h"
 #include "report/output/exportfilter.h"
@@ -599,10 +600,34 @@ TEST(ReportPreview, PreviewWaitsUntilThePreviewCloses)
     EXPECT_EQ(f.rep.Printer(), nullptr);
     EXPECT_EQ(f.log, Split("D1 D2 D3"));
     RegisterPreviewClass(nullptr);
-    // Without a preview form there is nothing to wait for; the pages stay.
-    ASSERT_TRUE(f.rep.Preview());
-    ASSERT_NE(f.rep.Printer(), nullptr);
-    EXPECT_EQ(f.rep.Printer()->PageCount(), 1);
+}
+
+// With no preview window and no preview of its own, a preview shows nothing: it says so and
+// answers false, and no pages are made for nobody.
+TEST(ReportPreview, WithoutAPreviewWindowPreviewFailsAndSaysWhy)
+{
+    RegisterPreviewClass(nullptr);
+    QStringList told;
+    RegisterReportMessageHook([&](const QString &m) { told << m; });
+    const std::function<bool(TCustomPagorra &)> entries[] = {
+        [](TCustomPagorra &r) { return r.Preview(); },
+        [](TCustomPagorra &r) { return r.PreviewModal(); },
+        [](TCustomPagorra &r) { return r.PreviewModeless(); },
+    };
+    for (size_t i = 0; i < std::size(entries); ++i) {
+        Fixture f(3);
+        f.Band(TPgxBandType::rbDetail, "D", [&] { return f.Master(); });
+        told.clear();
+        EXPECT_FALSE(entries[i](f.rep)) << i;
+        ASSERT_EQ(told.size(), 1) << i;
+        EXPECT_TRUE(told[0].contains(QStringLiteral("no preview window"))) << told[0].toStdString();
+        // A worker run that had begun is stopped and its printer goes.
+        for (int n = 0; n < 500 && !(f.rep.Available() && !f.rep.Printer()); ++n)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_TRUE(f.rep.Available()) << i;
+        EXPECT_EQ(f.rep.Printer(), nullptr) << i;
+    }
+    RegisterReportMessageHook(nullptr);
 }
 
 TEST(ReportPreview, ClosingThePreviewWhileGeneratingCancelsTheRun)

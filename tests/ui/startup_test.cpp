@@ -11,6 +11,12 @@
 #include "viewer/app/uihelpers.h"
 #include "viewer/admin/dvrservices.h"
 #include "viewer/base/vieweroptions.h"
+#include "report/bands/pagorra.h"
+#include "report/base/message.h"
+#include "report/forms/compedform.h"
+#include "report/forms/pgxmessage.h"
+#include "report/forms/standardpreview.h"
+#include "report/stored/extra.h"
 
 #include <QApplication>
 #include <QCalendarWidget>
@@ -313,4 +319,49 @@ TEST_F(UiTest, TheMainWindowsServicesReachItsViewsAndHelpers)
     // The main window frees the view it still holds when it goes.
     DestroyApplicationForms();
     EXPECT_EQ(GetCurrentDvrWin(), nullptr);
+}
+
+// What the program gives the report engine at start: a report with no preview of its own shows
+// the standard preview (here from its settings form's Preview button), and the engine's
+// messages open a message box.
+TEST_F(UiTest, ReportsPreviewInTheStandardPreviewAndTellTheUser)
+{
+    InstallReportWindows();
+    QStringList told;
+    PgxSetDialogMessageHook([&](QWidget *, const QString &text) { told << text; });
+
+    TPagorra report;
+    report.CreateBand(TPgxBandType::rbTitle)->SetHeight(200);
+    int pagesShown = -1;
+    // Closes the window as a user would, once its page is there.
+    QTimer closer;
+    closer.setInterval(10);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *form = qobject_cast<TPgxStandardPreview *>(w); form && form->isVisible()) {
+                if (!report.Available() || !report.Printer()
+                    || report.Printer()->Status() != TPgxPrinterStatus::mpFinished)
+                    return;
+                pagesShown = report.Printer()->PageCount();
+                closer.stop();
+                form->close();
+                return;
+            }
+    });
+    closer.start();
+    TPgxCompEd settings;
+    settings.SetPagorra(&report);
+    settings.Preview->click();
+    EXPECT_EQ(pagesShown, 1);
+    EXPECT_TRUE(told.isEmpty());
+
+    EXPECT_EQ(PgxLoadReport(dir.filePath("missing.frm")), nullptr);
+    EXPECT_EQ(told, QStringList{QStringLiteral("Error loading report")});
+
+    RegisterPreviewClass(nullptr);
+    RegisterReportMessageHook(nullptr);
+    PgxSetDialogMessageHook({});
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (qobject_cast<TPgxStandardPreview *>(w))
+            delete w;
 }

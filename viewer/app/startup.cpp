@@ -1,8 +1,10 @@
 #include "viewer/app/startup.h"
 
+#include "report/forms/messagebox.h"
 #include "report/forms/printdialogs.h"
 #include "report/forms/progressform.h"
 #include "report/forms/qtprinter.h"
+#include "report/forms/standardpreview.h"
 #include "report/printables/printables_shape.h"
 
 #include "viewer/controls/selcal.h"
@@ -288,6 +290,14 @@ int RunMessageLoop()
     return result;
 }
 
+void InstallReportWindows()
+{
+    // Reports previewed without a window of their own show the standard preview, and the
+    // engine's messages ("Error loading report") reach the user.
+    PgxRegisterStandardPreview();
+    InstallReportMessageBox();
+}
+
 int RunViewer(int argc, char **argv)
 {
     QApplication app(argc, argv);
@@ -303,6 +313,7 @@ int RunViewer(int argc, char **argv)
     PgxRegisterReportPrinterSetup();
     // Printing and exporting show how far they have come and can be cancelled.
     PgxRegisterProgressForm();
+    InstallReportWindows();
     // Export filters receive band backgrounds as shape printables.
     PgxRegisterShapeExports();
     CreateApplicationForms();

@@ -23,6 +23,9 @@ int RunMessageLoop();
 // Ctrl+C (SIGINT) or a stop request from outside (SIGTERM) closes the main window as the user
 // would; the signal only wakes the message loop, which does the closing.
 void CloseOnStopSignals(QObject *parent);
+// The report engine's windows that the program gives it: the standard preview and the box its
+// messages open.
+void InstallReportWindows();
 int RunViewer(int argc, char **argv);
 
 } // namespace strandel
