@@ -639,11 +639,17 @@ public:
     QString error;
 
 private:
-    bool Fail(const TPgxFormNode &n, const QString &what)
+    bool Fail(int line, const QString &what)
     {
         if (error.isEmpty())
-            error = QStringLiteral("line %1: %2").arg(n.line).arg(what);
+            error = line > 0 ? QStringLiteral("line %1: %2").arg(line).arg(what) : what;
         return false;
+    }
+    bool Fail(const TPgxFormNode &n, const QString &what) { return Fail(n.line, what); }
+    // A property is named by its own line (a form made in code has none: its component's).
+    bool Fail(const TPgxFormNode &n, const TPgxFormProperty &p, const QString &what)
+    {
+        return Fail(p.line > 0 ? p.line : n.line, what);
     }
 
     bool Component(const TPgxFormNode &n, const TPgxFormObject &parent, int level)
@@ -682,9 +688,9 @@ private:
             if (!taken && why.isEmpty() && cls->read)
                 taken = cls->read(o, p, why);
             if (!why.isEmpty())
-                return Fail(n, QStringLiteral("%1 of %2").arg(why, n.className));
+                return Fail(n, p, QStringLiteral("%1 of %2").arg(why, n.className));
             if (!taken)
-                return Fail(n, QStringLiteral("%1 has no property %2").arg(n.className, p.name));
+                return Fail(n, p, QStringLiteral("%1 has no property %2").arg(n.className, p.name));
         }
         for (const TPgxFormNode &c : n.children)
             if (!Component(c, o, level + 1))
@@ -873,13 +879,13 @@ private:
                 || (what == 2 && !dynamic_cast<TPgxChildBand *>(&b)) || (what == 3 && !sub))
                 why = Bad(p);
             else
-                m_bandRefs.push_back({&b, what, name});
+                m_bandRefs.push_back({&b, what, name, p.line});
         } else if (Is(p, "Master")) {
             QString name;
             if (!p.value.ToString(name) || !(dynamic_cast<TPgxGroup *>(&b) || dynamic_cast<TPgxControllerBand *>(&b)))
                 why = Bad(p);
             else
-                m_bandRefs.push_back({&b, 5, name});
+                m_bandRefs.push_back({&b, 5, name, p.line});
         } else if (Is(p, "DataSet") && dynamic_cast<TPgxSubDetail *>(&b)) {
             QString name;
             if (!p.value.ToString(name))
@@ -940,12 +946,11 @@ private:
                     target = b;
             static const char *const what[] = {"LinkBand", "FooterBand", "ParentBand", "HeaderBand", "FooterBand", "Master"};
             auto *masterBand = dynamic_cast<TPgxControllerBand *>(target);
-            if (!target || target == ref.band || (ref.what == 5 && !masterBand)) {
-                error = QStringLiteral("%1 of %2 names no other %3 of its report: %4")
-                            .arg(QLatin1String(what[ref.what]), ref.band->Name(),
-                                 ref.what == 5 ? QStringLiteral("controller band") : QStringLiteral("band"), ref.name);
-                return false;
-            }
+            if (!target || target == ref.band || (ref.what == 5 && !masterBand))
+                return Fail(ref.line, QStringLiteral("%1 of %2 names no other %3 of its report: %4")
+                                          .arg(QLatin1String(what[ref.what]), ref.band->Name(),
+                                               ref.what == 5 ? QStringLiteral("controller band") : QStringLiteral("band"),
+                                               ref.name));
             bool ok = true;
             if (ref.what == 0)
                 ok = ref.band->SetLinkBand(target);
@@ -962,11 +967,9 @@ private:
             else
                 // Refused when the chain of masters would come back to the band itself.
                 ok = static_cast<TPgxControllerBand *>(ref.band)->SetMaster(static_cast<TPgxComponent *>(masterBand));
-            if (!ok) {
-                error = QStringLiteral("%1 of %2 would make a loop of bands")
-                            .arg(QLatin1String(what[ref.what]), ref.band->Name());
-                return false;
-            }
+            if (!ok)
+                return Fail(ref.line, QStringLiteral("%1 of %2 would make a loop of bands")
+                                          .arg(QLatin1String(what[ref.what]), ref.band->Name()));
         }
         for (const DataSetRef &ref : m_dataSetRefs) {
             // A data set of the form read, else one the form read into already holds.
@@ -992,6 +995,7 @@ private:
         TPgxCustomBand *band;
         int what; // 0 link, 1 group footer, 2 child's parent, 3 and 4 sub-detail header and footer, 5 master
         QString name;
+        int line; // of the property that names it
     };
     struct DataSetRef {
         std::function<void(report::PgxDataSet *)> set;

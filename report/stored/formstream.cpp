@@ -440,6 +440,7 @@ private:
                 return Error(QStringLiteral("a property name expected"));
             TPgxFormProperty prop;
             prop.name = m_text;
+            prop.line = m_line;
             if (!Next())
                 return false;
             if (m_tok != Tok::Equals)

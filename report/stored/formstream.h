@@ -54,6 +54,7 @@ struct TPgxFormValue {
 struct TPgxFormProperty {
     QString name;
     TPgxFormValue value;
+    int line = 0; // where the property stands in the text, for messages
 };
 
 struct TPgxFormNode {

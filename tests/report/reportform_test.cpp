@@ -119,8 +119,8 @@ TEST(ReportForm, RefusesHostileTextWithTheLineItFailedOn)
         {"strandel-report-form 1\nobject P: TPagorra\n  ReportTitle = 'open\nend\n", "line 3: a string is not closed"},
         {"strandel-report-form 1\nobject P: TPagorra\n", "\"end\" of TPagorra missing"},
         {"strandel-report-form 1\nobject P: TNoSuchClass\nend\n", "line 2: class TNoSuchClass not found"},
-        {"strandel-report-form 1\nobject P: TPagorra\n  Colour = 1\nend\n", "TPagorra has no property Colour"},
-        {"strandel-report-form 1\nobject P: TPagorra\n  ReportTitle = 12\nend\n", "bad value of ReportTitle"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  Colour = 1\nend\n", "line 3: TPagorra has no property Colour"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  ReportTitle = 12\nend\n", "line 3: bad value of ReportTitle"},
         {"strandel-report-form 1\nobject P: TPagorra\n  Tag = 9223372036854775808\nend\n", "not a whole number"},
         {"strandel-report-form 1\nobject P: TPagorra\n  Page.Values = (1 2 3 4 5 6 1e999)\nend\n", "not a number"},
         {"strandel-report-form 1\nobject P: TPagorra\n  Page.Values = (100 2970 100)\nend\n", "bad value of Page.Values"},
@@ -128,22 +128,25 @@ TEST(ReportForm, RefusesHostileTextWithTheLineItFailedOn)
         {"strandel-report-form 1\nobject P: TPagorra\n  Functions.DATA = (('x'))\nend\n", "lists do not nest"},
         {"strandel-report-form 1\nobject B: TPgxBand\nend\n", "a TPgxBand cannot stand here"},
         {"strandel-report-form 1\nobject P: TPagorra\n  object L: TPgxLabel\n    object M: TPgxLabel\n    end\n  end\nend\n", "line 4: a TPgxLabel cannot stand here"},
-        {"strandel-report-form 1\nobject P: TPagorra\n  object B: TPgxBand\n    BandType = rbChild\n  end\nend\n", "bad value of BandType"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  object B: TPgxBand\n    BandType = rbChild\n  end\nend\n", "line 4: bad value of BandType"},
         {"strandel-report-form 1\nobject P: TPagorra\n  object B: TPgxBand\n  end\n  object b: TPgxBand\n  end\nend\n", "named b already exists"},
-        {"strandel-report-form 1\nobject P: TPagorra\n  object B: TPgxBand\n    LinkBand = 'Gone'\n  end\nend\n", "names no other band"},
+        {"strandel-report-form 1\nobject P: TPagorra\n  object B: TPgxBand\n    LinkBand = 'Gone'\n  end\nend\n", "line 4: LinkBand of B names no other band"},
         {"strandel-report-form 1\nobject P: TPagorra\n  object A: TPgxBand\n    LinkBand = 'B'\n  end\n"
          "  object B: TPgxBand\n    LinkBand = 'A'\n  end\nend\n", "loop of bands"},
         {"strandel-report-form 1\nobject P: TPagorra\n  object A: TPgxLoopBand\n    Master = 'B'\n  end\n"
-         "  object B: TPgxLoopBand\n    Master = 'A'\n  end\nend\n", "Master of B would make a loop of bands"},
+         "  object B: TPgxLoopBand\n    Master = 'A'\n  end\nend\n", "line 7: Master of B would make a loop of bands"},
         {"strandel-report-form 1\nobject P: TPagorra\n  object A: TPgxLoopBand\n    Master = 'A'\n  end\nend\n",
          "names no other controller band"},
         {"strandel-report-form 1\nobject P: TPagorra\n  object G: TPgxGroup\n    Master = 'D'\n  end\n"
-         "  object D: TPgxBand\n  end\nend\n", "Master of G names no other controller band of its report: D"},
+         "  object D: TPgxBand\n  end\nend\n", "line 4: Master of G names no other controller band of its report: D"},
         {"strandel-report-form 1\nobject P: TPagorra\n  object D: TPgxBand\n    Master = 'P'\n  end\nend\n", "bad value of Master"},
         {"strandel-report-form 1\nobject P: TPagorra\n  DataSet = Nothing\nend\n", "bad value of DataSet"},
         {"strandel-report-form 1\nobject P: TPagorra\n  ReportTitle = #256\nend\n", "character code"},
         {deep.constData(), "nest deeper than 16"},
         {"strandel-report-form 1\nobject P: TPagorra\n  Page.Values = (100 2970 100 2100 1100 1000 0)\nend\n", "line 2: the page's margins"},
+        // A property is named by its own line, not its component's.
+        {"strandel-report-form 1\nobject P: TPagorra\n  ReportTitle = 'x'\n\n  Tag = 1\n  Page.Columns = 0\nend\n",
+         "line 6: bad value of Page.Columns of TPagorra"},
         {"strandel-report-form 1\nobject P: TPagorra\n  Page.Columns = 3\n  Page.Values = (100 2970 100 2100 100 100 1000)\nend\n", "no room"},
     };
     for (const Case &c : cases) {
