@@ -62,6 +62,9 @@ public:
     void SetAlignToBand(bool on);
     // Left, right or centre of the band, as the alignment says; only with AlignToBand.
     virtual void AlignIt();
+    // The class of the printable's design-time editor, by name; the forms make the editor from
+    // it. The base names the editor base, which edits nothing of its own.
+    virtual QString GetEditorClass() const { return QStringLiteral("TPgxPrintableEditor"); }
 
     TPgxCustomBand *Band() const { return m_band; }
     TCustomPagorra *ParentReport() const { return m_report; }

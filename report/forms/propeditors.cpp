@@ -225,6 +225,28 @@ bool TPgxLabelEditor::ShowEditor(QWidget *parent)
     return ok;
 }
 
+// ---- the editor a printable names
+
+std::unique_ptr<TPgxPrintableEditor> PgxCreatePrintableEditor(TPgxPrintable *printable)
+{
+    if (!printable)
+        return nullptr;
+    using Make = std::unique_ptr<TPgxPrintableEditor> (*)(TPgxPrintable *);
+    static const std::pair<const char *, Make> editors[] = {
+        {"TPgxLabelEditor", [](TPgxPrintable *p) -> std::unique_ptr<TPgxPrintableEditor> {
+             return std::make_unique<TPgxLabelEditor>(p);
+         }},
+        {"TPgxExprEditor", [](TPgxPrintable *p) -> std::unique_ptr<TPgxPrintableEditor> {
+             return std::make_unique<TPgxExprEditor>(p);
+         }},
+    };
+    const QString name = printable->GetEditorClass();
+    for (const auto &[editorClass, make] : editors)
+        if (name == QLatin1String(editorClass))
+            return make(printable);
+    return nullptr;
+}
+
 // ---- expression editor
 
 TPgxExprEditor::TPgxExprEditor(TPgxPrintable *printable) : TPgxLabelEditor(printable)

@@ -1,6 +1,8 @@
 #pragma once
 // Design-time editors of printables: a printable names its editor, the editor reads and writes
 // the printable's properties and shows a small settings dialog for them.
+#include <memory>
+
 #include <QDialog>
 #include <QString>
 
@@ -124,5 +126,9 @@ protected:
 private:
     const QObject *m_form = nullptr;
 };
+
+// The editor a printable names through GetEditorClass, made for it; none when the class it
+// names is the editor base, which edits nothing of its own.
+std::unique_ptr<TPgxPrintableEditor> PgxCreatePrintableEditor(TPgxPrintable *printable);
 
 } // namespace strandel

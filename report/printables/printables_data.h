@@ -60,6 +60,7 @@ class TPgxExpr : public TPgxCustomLabel
 public:
     TPgxExpr();
     ~TPgxExpr() override;
+    QString GetEditorClass() const override { return QStringLiteral("TPgxExprEditor"); }
 
     const std::string &Expression() const { return m_expression; }
     void SetExpression(const std::string &value);

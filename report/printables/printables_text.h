@@ -126,6 +126,7 @@ class TPgxLabel : public TPgxCustomLabel
 {
 public:
     TPgxLabel() = default;
+    QString GetEditorClass() const override { return QStringLiteral("TPgxLabelEditor"); }
 };
 
 class TPgxMemo : public TPgxCustomLabel

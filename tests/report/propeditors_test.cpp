@@ -13,6 +13,7 @@
 #include "report/forms/expbuilder.h"
 #include "report/forms/propeditors.h"
 #include "report/printables/printables_data.h"
+#include "report/printables/printables_shape.h"
 #include "report/printables/printables_text.h"
 #include "tests/report/designforms_testutil.h"
 
@@ -40,22 +41,49 @@ struct LabelFixture : ::testing::Test {
 
 } // namespace
 
-TEST(PrintableEditors, NameTheirPrintables)
+// A printable names its editor class and the editor is made from that name: the label and
+// the expression printables (and their kinds) have one, the others none.
+TEST(PrintableEditors, AreFoundThroughThePrintablesEditorClass)
 {
-    TPgxLabel l;
-    TPgxExpr e;
-    TPgxLabelEditor le(&l);
-    TPgxExprEditor ee(&e);
-    EXPECT_EQ(le.GetPrintableClass(), QStringLiteral("TPgxLabel"));
-    EXPECT_EQ(le.GetGlyphResName(), QStringLiteral("PGXLABEL"));
-    EXPECT_EQ(le.GetControlName(), QStringLiteral("Text Control"));
-    EXPECT_EQ(ee.GetPrintableClass(), QStringLiteral("TPgxExpr"));
-    EXPECT_EQ(ee.GetGlyphResName(), QStringLiteral("PGXEXPR"));
-    EXPECT_EQ(ee.GetControlName(), QStringLiteral("Expression Control"));
-    ee.SetValue(QStringLiteral("1+2"));
-    EXPECT_EQ(e.Expression(), "1+2");
-    le.SetAlignment(TPgxAlignment::taCenter);
-    EXPECT_EQ(le.GetAlignment(), TPgxAlignment::taCenter);
+    TPgxLabel label;
+    TPgxExpr expr;
+    TPgxDBCalc calc;
+    TPgxMemo memo;
+    TPgxSysData sysData;
+    TPgxShape shape;
+    const struct {
+        TPgxPrintable *printable;
+        const char *editorClass, *printableClass, *glyph, *control;
+    } cases[] = {
+        {&label, "TPgxLabelEditor", "TPgxLabel", "PGXLABEL", "Text Control"},
+        {&expr, "TPgxExprEditor", "TPgxExpr", "PGXEXPR", "Expression Control"},
+        {&calc, "TPgxExprEditor", "TPgxExpr", "PGXEXPR", "Expression Control"},
+        {&memo, "TPgxPrintableEditor", nullptr, nullptr, nullptr},
+        {&sysData, "TPgxPrintableEditor", nullptr, nullptr, nullptr},
+        {&shape, "TPgxPrintableEditor", nullptr, nullptr, nullptr},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.printable->GetEditorClass(), QLatin1String(c.editorClass));
+        std::unique_ptr<TPgxPrintableEditor> editor = PgxCreatePrintableEditor(c.printable);
+        if (!c.printableClass) {
+            EXPECT_EQ(editor, nullptr) << c.editorClass;
+            continue;
+        }
+        ASSERT_NE(editor, nullptr) << c.editorClass;
+        EXPECT_EQ(editor->Printable(), c.printable);
+        EXPECT_EQ(editor->GetPrintableClass(), QLatin1String(c.printableClass));
+        EXPECT_EQ(editor->GetGlyphResName(), QLatin1String(c.glyph));
+        EXPECT_EQ(editor->GetControlName(), QLatin1String(c.control));
+    }
+    // What the editors set reaches their printables.
+    PgxCreatePrintableEditor(&expr)->SetValue(QStringLiteral("1+2"));
+    EXPECT_EQ(expr.Expression(), "1+2");
+    std::unique_ptr<TPgxPrintableEditor> le = PgxCreatePrintableEditor(&label);
+    le->SetValue(QStringLiteral("Total"));
+    le->SetAlignment(TPgxAlignment::taCenter);
+    EXPECT_EQ(label.Caption(), QStringLiteral("Total"));
+    EXPECT_EQ(le->GetAlignment(), TPgxAlignment::taCenter);
+    EXPECT_EQ(PgxCreatePrintableEditor(nullptr), nullptr);
 }
 
 TEST_F(LabelFixture, CancelChangesNothing)
@@ -139,7 +167,10 @@ TEST(PrintableEditors, ExpressionEditorSetsExpressionAndMask)
     TPgxExpr *e = report->CreateBand(TPgxBandType::rbDetail)->AddPrintable<TPgxExpr>();
     e->SetExpression("Sales.Amount");
     e->SetMask("#,##0.00");
-    TPgxExprEditor editor(e);
+    std::unique_ptr<TPgxPrintableEditor> found = PgxCreatePrintableEditor(e);
+    auto *exprEditor = dynamic_cast<TPgxExprEditor *>(found.get());
+    ASSERT_NE(exprEditor, nullptr);
+    TPgxExprEditor &editor = *exprEditor;
     EXPECT_EQ(editor.Form(), &form);
     int offered = -1;
     editor.OnShow = [&offered](TPgxLabelEditorForm &f) {
