@@ -13,6 +13,14 @@ namespace strandel {
 
 namespace {
 
+// Converts a printable's sizes: through its report's page (its zoom, its font), or at 100 %
+// with the default font when it is on none.
+const TPgxUnitBase &PgxUnitConverter(const TCustomPagorra *report)
+{
+    static const TPgxBandSize standalone{};
+    return report ? static_cast<const TPgxUnitBase &>(report->Page) : standalone;
+}
+
 bool IsPageBand(TPgxBandType t)
 {
     return t == TPgxBandType::rbTitle || t == TPgxBandType::rbPageHeader || t == TPgxBandType::rbPageFooter
@@ -116,11 +124,43 @@ void TPgxPrintable::PgxNotification(TPgxCustomBand *, TPgxNotifyOperation operat
         AlignIt();
 }
 
+double TPgxPrintable::GetSizeValue(int index) const
+{
+    const double stored = index == SizeHeight ? Height : index == SizeLeft ? Left : index == SizeTop ? Top : Width;
+    return PgxUnitConverter(PlacedReport()).LoadUnit(stored, m_units, index == SizeLeft || index == SizeWidth);
+}
+
+void TPgxPrintable::SetSizeValue(int index, double value)
+{
+    const double stored =
+        PgxUnitConverter(PlacedReport()).SaveUnit(value, m_units, index == SizeLeft || index == SizeWidth);
+    (index == SizeHeight ? Height : index == SizeLeft ? Left : index == SizeTop ? Top : Width) = stored;
+}
+
+TCustomPagorra *TPgxPrintable::PlacedReport() const
+{
+    if (m_report)
+        return m_report;
+    return m_band ? m_band->ParentReport() : nullptr;
+}
+
 // ---- band
 
 TPgxCustomBand::TPgxCustomBand(TPgxBandType type) : m_type(type)
 {
     Size.SetUnits(TPgxUnit::Native);
+}
+
+double TPgxCustomBand::SizeParent::FontSize() const
+{
+    return band->m_report ? band->m_report->FontSize() : TPgxUnitParent::FontSize();
+}
+
+void TPgxCustomBand::SetUnits(TPgxUnit unit)
+{
+    Size.SetUnits(unit);
+    for (auto &p : m_printables)
+        p->SetUnits(unit);
 }
 
 TPgxCustomBand::~TPgxCustomBand() = default;
@@ -157,6 +197,7 @@ void TPgxCustomBand::Adopt(std::unique_ptr<TPgxPrintable> p)
 {
     p->m_band = this;
     p->SetParentReport(m_report);
+    p->SetUnits(GetUnits());
     AddChild(p.get());
     m_printables.push_back(std::move(p));
     // Placed right of everything already on the band (the new one included).
@@ -386,7 +427,7 @@ void TPgxCustomBand::Print()
                 r->SetColumnBreak(true);
                 r->NewColumn();
                 r->SetColumnBreak(false);
-                Size.SetValue(0, designHeight);
+                Size.SetStored(0, designHeight);
                 m_expansion = 0;
                 first = false;
                 freshColumn = true;
@@ -395,7 +436,7 @@ void TPgxCustomBand::Print()
                 m_bandRect = {pr->XPos(x), pr->YPos(y), pr->XPos(x + Size.Width()), pr->YPos(y + designHeight)};
             }
             AdvancePaper();
-            Size.SetValue(0, designHeight);
+            Size.SetStored(0, designHeight);
         }
         if (r->Exporting())
             r->ExportFilter()->AcceptBand(this, x, y, m_expansion);

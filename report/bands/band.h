@@ -66,8 +66,18 @@ public:
     // it. The base names the editor base, which edits nothing of its own.
     virtual QString GetEditorClass() const { return QStringLiteral("TPgxPrintableEditor"); }
 
+    // Geometry as the user sees it, in the printable's units (which it takes from its band or
+    // report); Left, Top, Width and Height stay in tenths of a millimetre.
+    enum SizeIndex { SizeHeight = 0, SizeLeft = 1, SizeTop = 2, SizeWidth = 3 };
+    double GetSizeValue(int index) const;
+    void SetSizeValue(int index, double value);
+    TPgxUnit GetUnits() const { return m_units; }
+    void SetUnits(TPgxUnit unit) { m_units = unit; }
+
     TPgxCustomBand *Band() const { return m_band; }
     TCustomPagorra *ParentReport() const { return m_report; }
+    // The report it is placed on: its own link, else its band's.
+    TCustomPagorra *PlacedReport() const;
     void SetParentReport(TCustomPagorra *report) { m_report = report; }
     TPgxPrinter *Printer() const { return m_printer; }
     bool Printing() const { return m_printing; }
@@ -102,6 +112,7 @@ private:
     bool m_alignToBand = false;
     bool m_aligning = false;
     bool m_printing = false;
+    TPgxUnit m_units = TPgxUnit::Native;
     TPgxCustomBand *m_band = nullptr;
     TCustomPagorra *m_report = nullptr;
     TPgxPrinter *m_printer = nullptr;
@@ -130,11 +141,15 @@ public:
     const TPgxChildBand *AsChildBand() const { return const_cast<TPgxCustomBand *>(this)->AsChildBand(); }
     virtual QString BandTypeName() const { return PgxBandTypeName(m_type); }
 
-    // Band size, held in tenths of a millimetre whatever the report shows.
-    TPgxBandSize Size;
+    // Band size: GetValue and SetValue in the band's units (its report's), Height, Width and
+    // SetHeight in tenths of a millimetre, as the values are held.
+    TPgxBandSize Size{&m_sizeParent};
     double Height() const { return Size.Height(); }
-    void SetHeight(double h) { Size.SetValue(0, h); }
+    void SetHeight(double h) { Size.SetStored(0, h); }
     double Width() const { return Size.Width(); }
+    TPgxUnit GetUnits() const { return Size.GetUnits(); }
+    // The band and every printable on it show their sizes in unit from now on.
+    void SetUnits(TPgxUnit unit);
 
     bool Enabled = true;
     bool ForceNewColumn = false;
@@ -192,6 +207,12 @@ protected:
     TCustomPagorra *m_report = nullptr;
 
 private:
+    // What the band's size reads of its report: the font that makes a character.
+    struct SizeParent : TPgxUnitParent {
+        const TPgxCustomBand *band;
+        explicit SizeParent(const TPgxCustomBand *b) : band(b) {}
+        double FontSize() const override;
+    } m_sizeParent{this};
     TPgxCustomBand *m_link = nullptr;
     TPgxCustomController *m_controller = nullptr;
     std::vector<std::unique_ptr<TPgxPrintable>> m_printables;

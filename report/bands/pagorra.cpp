@@ -113,6 +113,8 @@ bool TCustomPagorra::AdoptBand(std::unique_ptr<TPgxCustomBand> b)
     m_bands.push_back(std::move(b));
     m_bandList.push_back(raw);
     raw->SetParentReport(this);
+    raw->SetUnits(Units());
+    raw->Size.SetZoom(Page.Zoom());
     if (auto *cb = dynamic_cast<TPgxControllerBand *>(raw); cb && !cb->Master())
         cb->SetMaster(this);
     if (auto *g = dynamic_cast<TPgxGroup *>(raw); g && !g->Master())
@@ -126,6 +128,7 @@ bool TCustomPagorra::AdoptBand(std::unique_ptr<TPgxCustomBand> b)
 void TCustomPagorra::AdoptPrintable(std::unique_ptr<TPgxPrintable> p)
 {
     p->SetParentReport(this);
+    p->SetUnits(Units());
     m_panel.AddChild(p.get());
     m_printables.push_back(std::move(p));
 }
@@ -247,7 +250,7 @@ void TCustomPagorra::SetBandValues()
         while (eff && eff->BandType() == TPgxBandType::rbChild)
             eff = eff->AsChildBand() ? eff->AsChildBand()->ParentBand() : nullptr;
         const TPgxBandType t = eff ? eff->BandType() : TPgxBandType::rbChild;
-        b->Size.SetValue(1, double(FullWidthType(t, Page.PrintOrder()) ? full : colWidth));
+        b->Size.SetStored(1, double(FullWidthType(t, Page.PrintOrder()) ? full : colWidth));
     }
 }
 
@@ -279,7 +282,13 @@ double TCustomPagorra::FontSize() const
 
 void TCustomPagorra::SetUnits(TPgxUnit unit)
 {
+    // The page, every band and every printable show their sizes in the unit; what they hold
+    // stays in tenths of a millimetre.
     Page.SetUnits(unit);
+    for (auto &b : m_bands)
+        b->SetUnits(unit);
+    for (auto &p : m_printables)
+        p->SetUnits(unit);
 }
 
 void TCustomPagorra::SetZoom(int zoom)
@@ -288,6 +297,8 @@ void TCustomPagorra::SetZoom(int zoom)
         return;
     m_panel.SetZoom(zoom);
     Page.SetZoom(zoom);
+    for (auto &b : m_bands)
+        b->Size.SetZoom(zoom);
     Page.SetParentSizes();
     SetBandValues();
 }

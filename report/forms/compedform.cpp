@@ -414,7 +414,7 @@ void TPgxCompEd::GetValues()
         TPgxCustomBand *band = bands.GetBand(row.first);
         row.second.first->setChecked(band != nullptr);
         if (band) // a missing band's field keeps its text
-            row.second.second->setText(FormatMeasure(page.LoadUnit(band->Height(), page.GetUnits(), false)));
+            row.second.second->setText(FormatMeasure(band->Size.GetValue(0))); // in the report's unit
     }
     PageFramePenWidth->setText(QString::number(r.Frame().Width()));
     FirstPageHeader->setChecked(r.Options & strandel::FirstPageHeader);
@@ -508,11 +508,9 @@ bool TPgxCompEd::SetValues()
     const QCheckBox *checks[6] = {PageHeader, Title, ColumnHeader, Detail, Summary, PageFooter};
     for (int i = 0; i < 6; ++i) {
         bands.SetHasBand(indices[i], checks[i]->isChecked());
-        if (TPgxCustomBand *band = bands.GetBand(indices[i]); band && f.hasLength[i]) {
-            // The field is in the report's unit; the band keeps its own.
-            const double stored = page.SaveUnit(f.lengths[i], page.GetUnits(), false);
-            band->Size.SetValue(0, band->Size.LoadUnit(stored, band->Size.GetUnits(), false));
-        }
+        // The field and the band are both in the report's unit (the one before this apply).
+        if (TPgxCustomBand *band = bands.GetBand(indices[i]); band && f.hasLength[i])
+            band->Size.SetValue(0, f.lengths[i]);
     }
     if (Units->currentIndex() >= 0)
         r.SetUnits(TPgxUnit(Units->currentIndex()));

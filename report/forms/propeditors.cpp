@@ -25,13 +25,6 @@ namespace strandel {
 
 namespace {
 
-TCustomPagorra *ReportOf(const TPgxPrintable *p)
-{
-    if (p->ParentReport())
-        return p->ParentReport();
-    return p->Band() ? p->Band()->ParentReport() : nullptr;
-}
-
 bool ReadSize(const QString &text, double &v)
 {
     bool ok = false;
@@ -151,23 +144,12 @@ void TPgxLabelEditor::SetValue(const QString &value)
         l->SetCaption(value);
 }
 
-double TPgxLabelEditor::ShownSize(double stored, bool horizontal) const
-{
-    TCustomPagorra *r = ReportOf(m_printable);
-    return r ? r->Page.LoadUnit(stored, r->Units(), horizontal) : stored;
-}
-
-double TPgxLabelEditor::StoredSize(double shown, bool horizontal) const
-{
-    TCustomPagorra *r = ReportOf(m_printable);
-    return r ? r->Page.SaveUnit(shown, r->Units(), horizontal) : shown;
-}
-
 void TPgxLabelEditor::FillForm(TPgxLabelEditorForm &f)
 {
     f.Value->setText(GetValue());
-    m_shownWidth = QString::fromStdString(report::PgxFloatToStr(ShownSize(m_printable->Width, true)));
-    m_shownHeight = QString::fromStdString(report::PgxFloatToStr(ShownSize(m_printable->Height, false)));
+    // The size in the printable's units, which are its report's.
+    m_shownWidth = QString::fromStdString(report::PgxFloatToStr(m_printable->GetSizeValue(TPgxPrintable::SizeWidth)));
+    m_shownHeight = QString::fromStdString(report::PgxFloatToStr(m_printable->GetSizeValue(TPgxPrintable::SizeHeight)));
     f.Width->setText(m_shownWidth);
     f.Height->setText(m_shownHeight);
     if (TPgxCustomLabel *l = Label()) {
@@ -196,9 +178,9 @@ void TPgxLabelEditor::ReadForm(TPgxLabelEditorForm &f)
     // A size left as shown keeps its exact value; the shown text may be rounded.
     double v;
     if (f.Width->text() != m_shownWidth && ReadSize(f.Width->text(), v))
-        m_printable->Width = StoredSize(v, true);
+        m_printable->SetSizeValue(TPgxPrintable::SizeWidth, v);
     if (f.Height->text() != m_shownHeight && ReadSize(f.Height->text(), v))
-        m_printable->Height = StoredSize(v, false);
+        m_printable->SetSizeValue(TPgxPrintable::SizeHeight, v);
     if (TPgxCustomLabel *l = Label()) {
         l->SetAutoSize(f.Autosize->isChecked());
         l->SetAutoStretch(f.Stretch->isChecked());
@@ -252,7 +234,7 @@ std::unique_ptr<TPgxPrintableEditor> PgxCreatePrintableEditor(TPgxPrintable *pri
 TPgxExprEditor::TPgxExprEditor(TPgxPrintable *printable) : TPgxLabelEditor(printable)
 {
     // The form is what holds the report; a report on no form offers no data sets.
-    if (TCustomPagorra *r = ReportOf(printable))
+    if (TCustomPagorra *r = printable->PlacedReport())
         m_form = r->parent();
 }
 

@@ -97,9 +97,6 @@ protected:
     virtual void ReadForm(TPgxLabelEditorForm &f);
     virtual bool ExpressionForm() const { return false; }
 
-    // The printable's size is shown in its report's units.
-    double ShownSize(double stored, bool horizontal) const;
-    double StoredSize(double shown, bool horizontal) const;
     QString m_shownWidth, m_shownHeight;
 };
 

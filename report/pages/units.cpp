@@ -146,10 +146,15 @@ double TPgxBandSize::GetValue(int index) const
 
 void TPgxBandSize::SetValue(int index, double value)
 {
+    SetStored(index, SaveUnit(value, m_units, index == 1));
+}
+
+void TPgxBandSize::SetStored(int index, double value)
+{
     if (index == 0)
-        m_height = SaveUnit(value, m_units, false);
+        m_height = value;
     else if (index == 1)
-        m_width = SaveUnit(value, m_units, true);
+        m_width = value;
     SetParentSizes();
 }
 

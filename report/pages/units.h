@@ -78,10 +78,13 @@ class TPgxBandSize : public TPgxUnitBase
 {
 public:
     using TPgxUnitBase::TPgxUnitBase;
+    // Height (0) and width (1) in the current units.
     double GetValue(int index) const;
     void SetValue(int index, double value);
+    // Stored tenths of a millimetre, whatever the units.
     double Width() const { return m_width; }
     double Height() const { return m_height; }
+    void SetStored(int index, double value);
     void SetParentSizes() override;
     std::vector<double> ReadValues() const override { return {m_height, m_width}; }
     void WriteValues(const std::vector<double> &values) override;

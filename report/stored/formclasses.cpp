@@ -783,7 +783,7 @@ private:
             if (!PgxEnumFrom(p.value, UnitNames, e))
                 why = Bad(p);
             else
-                r.Page.SetUnits(TPgxUnit(e));
+                r.SetUnits(TPgxUnit(e));
         } else if (Is(p, "Page.Values")) {
             // Bottom margin, length, top margin, width, left and right margin, column space.
             if (!Lengths(p.value, 7, 0, v) || v[1] < 1 || v[3] < 1)

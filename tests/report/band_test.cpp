@@ -276,6 +276,58 @@ TEST(ReportBands, SetBandTypeRefusesWhatTheKindCannotBe)
     EXPECT_EQ(title->GetChild(), child);
 }
 
+// The report's unit reaches its bands and printables, also those added later: a caller reads
+// and sets their sizes in it, while what they hold stays in tenths of a millimetre.
+TEST(ReportUnits, ReachBandsAndPrintables)
+{
+    TPagorra rep;
+    rep.Font.setPointSize(20); // a character is the report font's
+    rep.SetZoom(150);          // a pixel is the zoomed screen's
+    TPgxCustomBand *band = rep.CreateBand(TPgxBandType::rbDetail);
+    band->SetHeight(125);
+    TPgxPrintable *onBand = band->AddPrintable<TPgxPrintable>();
+    TPgxPrintable *onReport = rep.AddPrintable<TPgxPrintable>();
+    for (TPgxPrintable *p : {onBand, onReport}) {
+        p->Left = 30;
+        p->Top = 40;
+        p->Width = 254;
+        p->Height = 127;
+    }
+    const double bandWidth = band->Width();
+    for (TPgxUnit unit : {TPgxUnit::MM, TPgxUnit::Inches, TPgxUnit::Pixels, TPgxUnit::Characters, TPgxUnit::Native}) {
+        rep.SetUnits(unit);
+        auto shown = [&](double stored, bool horizontal) { return rep.Page.LoadUnit(stored, unit, horizontal); };
+        const int u = int(unit);
+        EXPECT_EQ(band->GetUnits(), unit) << u;
+        EXPECT_DOUBLE_EQ(band->Size.GetValue(0), shown(125, false)) << u;
+        EXPECT_DOUBLE_EQ(band->Size.GetValue(1), shown(bandWidth, true)) << u;
+        for (TPgxPrintable *p : {onBand, onReport}) {
+            EXPECT_EQ(p->GetUnits(), unit) << u;
+            EXPECT_DOUBLE_EQ(p->GetSizeValue(TPgxPrintable::SizeHeight), shown(127, false)) << u;
+            EXPECT_DOUBLE_EQ(p->GetSizeValue(TPgxPrintable::SizeLeft), shown(30, true)) << u;
+            EXPECT_DOUBLE_EQ(p->GetSizeValue(TPgxPrintable::SizeTop), shown(40, false)) << u;
+            EXPECT_DOUBLE_EQ(p->GetSizeValue(TPgxPrintable::SizeWidth), shown(254, true)) << u;
+        }
+        // Held values never change with the unit.
+        EXPECT_DOUBLE_EQ(band->Height(), 125) << u;
+        EXPECT_DOUBLE_EQ(onBand->Width, 254) << u;
+    }
+    // Set in the unit, held in tenths of a millimetre; what comes later takes the unit too.
+    rep.SetUnits(TPgxUnit::Inches);
+    band->Size.SetValue(0, 0.5);
+    EXPECT_DOUBLE_EQ(band->Height(), 127);
+    onBand->SetSizeValue(TPgxPrintable::SizeWidth, 2);
+    EXPECT_DOUBLE_EQ(onBand->Width, 508);
+    TPgxCustomBand *later = rep.CreateBand(TPgxBandType::rbSummary);
+    EXPECT_EQ(later->GetUnits(), TPgxUnit::Inches);
+    EXPECT_EQ(later->AddPrintable<TPgxPrintable>()->GetUnits(), TPgxUnit::Inches);
+    // A run works in tenths of a millimetre whatever is shown.
+    band->SetHeight(100);
+    ASSERT_TRUE(rep.Prepare());
+    EXPECT_EQ(rep.Units(), TPgxUnit::Inches);
+    EXPECT_DOUBLE_EQ(band->Height(), 100);
+}
+
 TEST(ReportPageBreaks, LinkedBandCountsOnceAndCircularLinksAreRefused)
 {
     TPagorra rep;
