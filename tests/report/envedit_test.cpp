@@ -136,6 +136,8 @@ TEST(EnvironmentEditor, EditOpensTheBuilderOnTheRow)
     env.Unprepare();
 }
 
+// The window shows a row for every variable, name and expression, and nothing below them;
+// Add brings up the new entry's fields in place of the buttons.
 TEST(EnvironmentEditor, Picture)
 {
     TPgxEvEnvironment env;
@@ -143,7 +145,24 @@ TEST(EnvironmentEditor, Picture)
     env.AddFunction("REPORTTITLE", "'Monthly sales'");
     TPgxEnvironmentEditor d(&env, true);
     const QImage img = GrabForm(d, "envedit");
-    EXPECT_GE(img.width(), 400);
+    QTableWidget &grid = *d.UDFGrid;
+    ASSERT_EQ(grid.rowCount(), 2);
+    for (int row = 0; row < 2; ++row)
+        for (int col = 0; col < 2; ++col) {
+            const QRect cell = RectInGrab(d, *grid.viewport(), grid.visualItemRect(grid.item(row, col)));
+            EXPECT_GT(InkIn(img, cell), 0) << row << "," << col;
+        }
+    EXPECT_EQ(grid.item(1, 0)->text(), QStringLiteral("REPORTTITLE"));
+    EXPECT_EQ(grid.item(1, 1)->text(), QStringLiteral("'Monthly sales'"));
+    const QRect last = grid.visualItemRect(grid.item(1, 1));
+    const QRect below(0, last.bottom() + 2, grid.viewport()->width(), grid.viewport()->height() - last.bottom() - 2);
+    ASSERT_GT(below.height(), 20);
+    EXPECT_EQ(InkIn(img, RectInGrab(d, *grid.viewport(), below)), 0);
+
     d.AddButton->click();
-    GrabForm(d, "envedit-add");
+    const QImage adding = GrabForm(d, "envedit-add");
+    ASSERT_TRUE(d.NewEntryGroup->isVisible());
+    EXPECT_GT(InkIn(adding, RectInGrab(d, *d.NewEntryGroup)), 0);
+    EXPECT_GT(InkIn(adding, RectInGrab(d, *d.NewOK)), 0);
+    EXPECT_FALSE(d.AddButton->isVisible());
 }

@@ -232,15 +232,32 @@ TEST(ExpressionBuilder, NestedBuilderFillsAnArgument)
     EXPECT_TRUE(b.findChildren<TPgxExpressionBuilder *>().isEmpty()); // the nested one is gone
 }
 
+// Each page shows what it is about: the expression on the main page, the chosen function with
+// its description, then one field per argument.
 TEST(ExpressionBuilder, Picture)
 {
     TPgxExpressionBuilder b(nullptr, nullptr);
+    const QImage empty = GrabForm(b, "expbuilder-empty");
+    const QRect edit = RectInGrab(b, *b.ExpressionEdit->viewport());
     b.SetExpression(QStringLiteral("IF(PAGENUMBER > 1, 'More', 'First')"));
     const QImage main = GrabForm(b, "expbuilder-main");
-    EXPECT_GE(main.width(), 400);
+    // The text, far more than the caret an empty edit shows.
+    EXPECT_GT(InkIn(main, edit), InkIn(empty, edit) + 100);
+
     SelectFunction(b, QStringLiteral("IF"));
-    GrabForm(b, "expbuilder-function");
+    const QImage function = GrabForm(b, "expbuilder-function");
+    ASSERT_EQ(b.CurrentPage(), TPgxExpressionBuilder::FunctionPage);
+    EXPECT_GT(InkIn(function, RectInGrab(b, *b.FuncName)), 0);
+    EXPECT_GT(InkIn(function, RectInGrab(b, *b.FuncDescription)), 0);
+
     b.ContinueClick();
-    GrabForm(b, "expbuilder-arguments");
+    const QImage arguments = GrabForm(b, "expbuilder-arguments");
+    ASSERT_EQ(b.CurrentPage(), TPgxExpressionBuilder::ArgumentPage);
+    EXPECT_GT(InkIn(arguments, RectInGrab(b, *b.ParamFuncName)), 0);
+    ASSERT_EQ(b.ParamEdits().size(), 3);
+    for (QLineEdit *e : b.ParamEdits()) {
+        EXPECT_TRUE(e->isVisible());
+        EXPECT_TRUE(b.rect().contains(RectInGrab(b, *e)));
+    }
     b.ParamCancel->click();
 }

@@ -106,19 +106,61 @@ TEST(Metafile, ReplaysAtAnyScaleAndNested)
     EXPECT_EQ(img.pixel(36, 30), 0xff0000ffu);
 }
 
+// Pages drawn into pages nest at most MaxNesting deep: deeper nesting is not recorded, and a
+// stored page that nests deeper (made by hand) is refused when it is loaded.
 TEST(Metafile, NestingIsBounded)
 {
-    TPgxMetafile mf(10, 10, 96, 96);
-    for (int i = 0; i < TPgxMetafile::MaxNesting + 3; ++i) {
-        TPgxMetafile outer(10, 10, 96, 96);
-        TPgxMetafileCanvas c(outer);
-        c.DrawMetafile({0, 0, 10, 10}, mf);
-        mf = outer;
+    // Level n writes its number and draws the level below it.
+    auto level = [](int n, const TPgxMetafile *inner) {
+        TPgxMetafile mf(10, 10, 96, 96);
+        {
+            TPgxMetafileCanvas c(mf);
+            c.TextOut(0, 0, QString::number(n));
+            if (inner)
+                c.DrawMetafile({0, 0, 10, 10}, *inner);
+        }
+        return mf;
+    };
+    auto texts = [](const TPgxMetafile &mf) {
+        QStringList t;
+        mf.ForEachText([&](const QString &s) {
+            t << s;
+            return true;
+        });
+        return t;
+    };
+    std::vector<TPgxMetafile> chain{level(0, nullptr)}; // chain[d] nests d deep
+    for (int n = 1; n <= TPgxMetafile::MaxNesting; ++n)
+        chain.push_back(level(n, &chain.back()));
+    const TPgxMetafile &deepest = chain.back();
+    EXPECT_EQ(texts(deepest).size(), TPgxMetafile::MaxNesting + 1); // every level is there
+    EXPECT_EQ(texts(level(99, &deepest)), QStringList{QStringLiteral("99")}); // one more is not recorded
+
+    // A page holding nothing but a nested one, whose nested bytes are then swapped for another
+    // page's: d + 1 deep.
+    const TPgxMetafile leaf(1, 1, 96, 96);
+    TPgxMetafile holder(10, 10, 96, 96);
+    {
+        TPgxMetafileCanvas c(holder);
+        c.DrawMetafile({0, 0, 10, 10}, leaf);
     }
-    // What was recorded loads again: nesting past the limit is not recorded.
-    std::vector<uint8_t> bytes = mf.Save();
+    const std::vector<uint8_t> shell = holder.Save(), leafBytes = leaf.Save();
+    auto nestedIn = [&](const TPgxMetafile &inner) {
+        std::vector<uint8_t> b(shell.begin(), shell.end() - std::ptrdiff_t(leafBytes.size()));
+        const std::vector<uint8_t> innerBytes = inner.Save();
+        b.insert(b.end(), innerBytes.begin(), innerBytes.end());
+        PutLe32(b.data() + 8, uint32_t(b.size()));                                     // the page's length
+        PutLe32(b.data() + TPgxMetafile::HeaderSize + 4, uint32_t(b.size() - TPgxMetafile::HeaderSize)); // the record's
+        return b;
+    };
+    std::vector<uint8_t> atLimit = nestedIn(chain[TPgxMetafile::MaxNesting - 1]);
     TPgxMetafile back;
-    EXPECT_TRUE(back.Load(bytes.data(), bytes.size()));
+    ASSERT_TRUE(back.Load(atLimit.data(), atLimit.size()));
+    EXPECT_EQ(texts(back).size(), TPgxMetafile::MaxNesting);
+    std::vector<uint8_t> tooDeep = nestedIn(deepest);
+    QString error;
+    EXPECT_FALSE(back.Load(tooDeep.data(), tooDeep.size(), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("nests too deep"))) << error.toStdString();
 }
 
 TEST(Metafile, TextsAreEnumeratedAndSearched)

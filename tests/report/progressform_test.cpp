@@ -51,14 +51,30 @@ TEST(ProgressForm, ShowsEveryFifthPercentAndCancels)
     EXPECT_TRUE(progress.Cancelled());
 }
 
+// A form that goes leaves the progress's listeners, and an update queued to it from a run's
+// thread is dropped; the listeners around it hear everything.
 TEST(ProgressForm, AGoneFormHearsNothing)
 {
+    struct Heard : TPgxProgressSink {
+        std::vector<int> percents;
+        void ProgressUpdate(int percent) override { percents.push_back(percent); }
+    };
     TPgxProgress progress;
-    {
-        TPgxProgressForm form(&progress);
-    }
-    progress.SetProgress(20); // must not reach the destroyed form
-    EXPECT_EQ(progress.Progress(), 20);
+    Heard first, later;
+    progress.AddSink(&first);
+    auto *form = new TPgxProgressForm(&progress);
+    QPointer<QLabel> info(form->Info);
+    std::thread run([&] { progress.SetProgress(15); }); // queued to the form
+    run.join();
+    delete form;
+    progress.AddSink(&later);
+    progress.SetProgress(20);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(info.isNull());
+    EXPECT_EQ(first.percents, (std::vector<int>{15, 20}));
+    EXPECT_EQ(later.percents, std::vector<int>{20});
+    progress.RemoveSink(&first);
+    progress.RemoveSink(&later);
 }
 
 TEST(ProgressForm, AFormClosedWhileItShowsProgressIsSafe)
