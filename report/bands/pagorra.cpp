@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLocale>
@@ -394,10 +393,12 @@ bool TCustomPagorra::Preview()
             m_printer.reset();
         return false;
     }
-    // The preview closes through its message, which releases the printer.
-    while (QCoreApplication::instance() && m_printer && m_printer.get() == shown && m_printer->ShowingPreview()
-           && !QCoreApplication::closingDown())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // The preview closes through its message, which releases the printer. A program that quits
+    // meanwhile closes the preview, and its printer goes.
+    if (m_printer.get() == shown && !shown->WaitWhilePreviewShows() && m_printer.get() == shown) {
+        shown->CloseShownPreview();
+        m_printer.reset();
+    }
     return ok;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFontDatabase>
 #include <QMetaMethod>
 #include <QPainter>
@@ -349,13 +350,46 @@ void TPgxPrinter::SetProgress(int percent)
 
 void TPgxPrinter::SetShowingPreview(bool b)
 {
-    if (m_showingPreview && !b) {
+    const bool was = m_showingPreview;
+    if (was && !b) {
         if (m_status == TPgxPrinterStatus::mpBusy)
             Cancel();
         if (AfterPreview)
             AfterPreview(this);
     }
     m_showingPreview = b;
+    if (was != b)
+        emit ShowingPreviewChanged(b);
+}
+
+bool TPgxPrinter::WaitWhilePreviewShows()
+{
+    if (!m_showingPreview)
+        return true;
+    if (!QCoreApplication::instance() || QCoreApplication::closingDown())
+        return false;
+    // An event loop of its own: the application's quitting ends it too, so a program closed
+    // with a preview up still ends.
+    QEventLoop wait;
+    bool closed = false;
+    auto done = [&wait, &closed] {
+        closed = true;
+        wait.quit();
+    };
+    connect(this, &TPgxPrinter::ShowingPreviewChanged, &wait, [done](bool showing) {
+        if (!showing)
+            done();
+    });
+    connect(this, &QObject::destroyed, &wait, done);
+    wait.exec();
+    return closed; // this printer may be gone now: nothing of it is touched
+}
+
+void TPgxPrinter::CloseShownPreview()
+{
+    if (m_previewForm)
+        QMetaObject::invokeMethod(m_previewForm.data(), "close");
+    SetShowingPreview(false);
 }
 
 std::unique_ptr<TPgxMetafile> TPgxPrinter::GetPage(int32_t n)

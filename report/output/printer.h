@@ -130,6 +130,12 @@ public:
     bool Preview();
     bool PreviewModal();
     QObject *PreviewForm() const { return m_previewForm; }
+    // Handles events until this printer's preview is no longer shown; false when the
+    // application quits first (that ends every wait), the preview then still up. When it
+    // answers true the printer may be gone (its report releases it as the preview closes).
+    bool WaitWhilePreviewShows();
+    // Closes the preview window Preview showed, when it still shows.
+    void CloseShownPreview();
     // The preview control that shows this printer's pages (not owned; forgotten when it goes).
     QObject *PreviewControl() const { return m_previewControl; }
     void SetPreviewControl(QObject *control) { m_previewControl = control; }
@@ -173,6 +179,7 @@ signals:
     void PrintRequested();
     // The preview of this printer is to close (sent directly).
     void ClosePreviewRequested(TPgxPrinter *printer);
+    void ShowingPreviewChanged(bool showing);
 
 private:
     std::unique_ptr<TPgxPreviewInterface> MakePreview();
@@ -200,8 +207,7 @@ private:
     bool m_printerPageOpen = false;
     bool m_showingPreview = false;
     bool m_storedPages = false;
-    QObject *m_previewForm = nullptr;
-    QPointer<QObject> m_previewControl, m_parentReport;
+    QPointer<QObject> m_previewForm, m_previewControl, m_parentReport;
     QString m_error;
 };
 

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFile>
 
 #include "report/bands/owner.h"
@@ -30,11 +29,12 @@ void FreeLoadedForms()
     gone.swap(LoadedForms());
 }
 
-// Handles events until the printer's preview is closed; waits rather than spins.
+// Handles events until the printer's preview is closed; a program that quits meanwhile closes
+// it, since the printer goes once this returns.
 void WhilePreviewShows(TPgxPrinter &printer)
 {
-    while (printer.ShowingPreview())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (!printer.WaitWhilePreviewShows())
+        printer.CloseShownPreview();
 }
 
 } // namespace

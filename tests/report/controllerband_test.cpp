@@ -602,6 +602,52 @@ TEST(ReportPreview, PreviewWaitsUntilThePreviewCloses)
     RegisterPreviewClass(nullptr);
 }
 
+// A program that quits while a preview waits for its window ends: the wait returns, the window
+// closes and the printer goes, instead of the program living on until someone closes it.
+TEST(ReportPreview, QuittingTheProgramEndsAPreviewThatWaits)
+{
+    Fixture f(3);
+    f.Band(TPgxBandType::rbDetail, "D", [&] { return f.Master(); });
+    PgxRegisterStandardPreview();
+    // As in the program, which ends when its main window closes, not its last window.
+    QApplication::setQuitOnLastWindowClosed(false);
+    auto shownPreview = [] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *p = qobject_cast<TPgxStandardPreview *>(w); p && p->isVisible())
+                return p;
+        return static_cast<TPgxStandardPreview *>(nullptr);
+    };
+    bool answered = false, watchdog = false;
+    QTimer::singleShot(0, [&] {
+        f.rep.Preview();
+        answered = true;
+    });
+    // The user closes the program once the preview is up.
+    QTimer quit;
+    quit.setInterval(10);
+    QObject::connect(&quit, &QTimer::timeout, [&] {
+        if (shownPreview()) {
+            quit.stop();
+            QCoreApplication::exit(0);
+        }
+    });
+    quit.start();
+    // Should the wait not end, the window is closed for it, so the test fails instead of hanging.
+    QTimer::singleShot(5000, [&] {
+        watchdog = true;
+        if (TPgxStandardPreview *p = shownPreview())
+            p->close();
+    });
+    QCoreApplication::exec();
+    QApplication::setQuitOnLastWindowClosed(true);
+    RegisterPreviewClass(nullptr);
+    EXPECT_TRUE(answered);
+    EXPECT_FALSE(watchdog);
+    EXPECT_EQ(shownPreview(), nullptr);
+    EXPECT_EQ(f.rep.Printer(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 // With no preview window and no preview of its own, a preview shows nothing: it says so and
 // answers false, and no pages are made for nobody.
 TEST(ReportPreview, WithoutAPreviewWindowPreviewFailsAndSaysWhy)
