@@ -633,11 +633,14 @@ TEST(ReportPreview, QuittingTheProgramEndsAPreviewThatWaits)
     });
     quit.start();
     // Should the wait not end, the window is closed for it, so the test fails instead of hanging.
-    QTimer::singleShot(5000, [&] {
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] {
         watchdog = true;
         if (TPgxStandardPreview *p = shownPreview())
             p->close();
     });
+    guard.start(5000);
     QCoreApplication::exec();
     QApplication::setQuitOnLastWindowClosed(true);
     RegisterPreviewClass(nullptr);
