@@ -451,8 +451,22 @@ bool TPgxPrinter::Save(const QString &fileName, QString *error)
     return m_pages->SaveToFile(fileName, error);
 }
 
-std::unique_ptr<TPgxPreviewInterface> TPgxPrinter::MakePreview()
+bool TPgxPrinter::Preview()
 {
+    return ShowPreview(false);
+}
+
+bool TPgxPrinter::PreviewModal()
+{
+    return ShowPreview(true);
+}
+
+bool TPgxPrinter::ShowPreview(bool modal)
+{
+    if (OnPreview) {
+        OnPreview();
+        return true;
+    }
     TPgxPreviewFactory factory;
     {
         std::lock_guard lock(g_previewLock);
@@ -463,33 +477,12 @@ std::unique_ptr<TPgxPreviewInterface> TPgxPrinter::MakePreview()
         // Pages nobody can see are no preview: the caller hears of it, and so does the user.
         m_error = QStringLiteral("The report cannot be previewed: no preview window is registered.");
         PgxShowMessage(m_error);
-    }
-    return p;
-}
-
-bool TPgxPrinter::Preview()
-{
-    if (OnPreview) {
-        OnPreview();
-        return true;
-    }
-    std::unique_ptr<TPgxPreviewInterface> p = MakePreview();
-    if (!p)
         return false;
-    m_previewForm = p->Show(this);
-    return true;
-}
-
-bool TPgxPrinter::PreviewModal()
-{
-    if (OnPreview) {
-        OnPreview();
-        return true;
     }
-    std::unique_ptr<TPgxPreviewInterface> p = MakePreview();
-    if (!p)
-        return false;
-    p->ShowModal(this);
+    if (modal)
+        p->ShowModal(this);
+    else
+        m_previewForm = p->Show(this);
     return true;
 }
 

@@ -182,7 +182,7 @@ signals:
     void ShowingPreviewChanged(bool showing);
 
 private:
-    std::unique_ptr<TPgxPreviewInterface> MakePreview();
+    bool ShowPreview(bool modal);
     void ClosePage(bool store);
     void OpenPage();
     void SetPrinterFactors();
