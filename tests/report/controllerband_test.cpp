@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "report/bands/composite.h"
 #include "report/bands/controllerband.h"
 #include "report/bands/exportshape.h"
 #include "report/bands/pagorra.h"
@@ -24,6 +25,7 @@
 #include "report/data/dataset.h"
 #include "report/forms/standardpreview.h"
 #include "report/output/exportfilter.h"
+#include "report/stored/extra.h"
 #include "report_testutil.h"
 
 using namespace strandel;
@@ -676,6 +678,20 @@ TEST(ReportPreview, WithoutAPreviewWindowPreviewFailsAndSaysWhy)
         EXPECT_TRUE(f.rep.Available()) << i;
         EXPECT_EQ(f.rep.Printer(), nullptr) << i;
     }
+    // The composite report and a print job go the same way.
+    Fixture member(3);
+    member.Band(TPgxBandType::rbDetail, "D", [&] { return member.Master(); });
+    TPgxCompositeReport composite;
+    composite.OnAddReports = [&](TPgxCompositeReport *c) { c->Reports = {&member.rep}; };
+    struct Job : TPgxPrintJob {
+        bool drawn = false;
+        void CreateOutput(TPgxPrinter *) override { drawn = true; }
+    } job;
+    told.clear();
+    EXPECT_FALSE(composite.Preview());
+    EXPECT_FALSE(job.Preview());
+    EXPECT_FALSE(job.drawn);
+    EXPECT_EQ(told.size(), 2);
     RegisterReportMessageHook(nullptr);
 }
 
