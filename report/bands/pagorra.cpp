@@ -11,6 +11,7 @@
 
 #include "report/bands/controllerband.h"
 #include "report/bands/exportshape.h"
+#include "report/base/message.h"
 #include "report/data/dataset.h"
 #include "report/output/exportfilter.h"
 
@@ -422,6 +423,9 @@ bool TCustomPagorra::Print()
             m_printer = std::move(previous);
             throw;
         }
+        // A device that took nothing says why (a cancel is no failure to tell).
+        if (!ok && !m_printer->LastError().isEmpty())
+            PgxShowMessage(m_printer->LastError());
     }
     // The printing printer is freed; the earlier one stays the report's.
     m_printer = std::move(previous);

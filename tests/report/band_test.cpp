@@ -21,6 +21,7 @@
 #include "recordingfilter.h"
 #include "report/bands/controllerband.h"
 #include "report/bands/pagorra.h"
+#include "report/base/message.h"
 #include "report/base/format.h"
 #include "report/data/dataset.h"
 #include "report/data/dataset_sql.h"
@@ -755,9 +756,14 @@ TEST(ReportRuns, PrintOntoADeviceThatCannotPaintFails)
     LoggedReport r(60);
     r.Band(TPgxBandType::rbDetail, 100, "D");
     r.rep.PrintDeviceFactory = [&] { return std::make_unique<NoPainterPdf>(dir.filePath(QStringLiteral("r.pdf")), 300); };
+    QStringList told;
+    RegisterReportMessageHook([&](const QString &m) { told << m; });
     EXPECT_FALSE(r.rep.Print());
+    RegisterReportMessageHook(nullptr);
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("r.pdf"))));
     EXPECT_TRUE(r.rep.Available());
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains(QStringLiteral("nothing to draw"))) << told[0].toStdString();
 }
 
 TEST(ReportPageBreaks, FirstForcedColumnIsSwallowed)
