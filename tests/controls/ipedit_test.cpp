@@ -2,6 +2,7 @@
 
 #include "focus.h"
 
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -92,5 +93,70 @@ TEST_F(IpEditTest, ResizeLaysOutFieldsAndDots)
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(dots[i]->text(), ".");
         EXPECT_EQ(dots[i]->geometry(), QRect(1 + w * i + (w - 10) + 5, 1, 10, 20)) << i;
+    }
+}
+
+namespace {
+
+struct TypingCase {
+    const char *name;
+    const char *start;   // address the box holds first
+    int octet;           // octet the cursor is in
+    int cursor;          // cursor place in it, -1 = its text selected
+    const char *clip;    // clipboard text for '^' (Ctrl+V)
+    const char *keys;    // typed as a person types, each key to the focused field
+    const char *want;
+};
+
+const TypingCase kTyping[] = {
+    {"fresh box, cursor behind the 0", "0.0.0.0", 0, 1, "", "192.168.1.10", "192.168.1.10"},
+    {"fresh box, cursor before the 0", "0.0.0.0", 0, 0, "", "192.168.1.10", "192.168.1.10"},
+    {"behind an existing 127", "127.0.0.1", 0, 3, "", "192.168.1.10", "192.168.1.10"},
+    {"inside an existing 127", "127.0.0.1", 0, 1, "", "192.168.1.10", "192.168.1.10"},
+    {"begun in the third part", "127.0.0.1", 2, 0, "", "192.168.1.10", "192.168.1.10"},
+    {"inside a short part", "12.34.56.78", 0, 1, "", "10.1.2.3", "10.1.2.3"},
+    {"dots after three digits", "0.0.0.0", 0, -1, "", "10.100.200.5", "10.100.200.5"},
+    {"first parts only", "0.0.0.9", 0, 1, "", "192.168", "192.168.0.9"},
+    {"dot without a move", "0.0.0.0", 0, -1, "", "1.2", "1.2.0.0"},
+    {"part above 255", "0.0.0.0", 0, -1, "", "300.1.1.1", "255.1.1.1"},
+    {"paste into another part", "127.0.0.1", 2, 0, "192.168.1.10", "^", "192.168.1.10"},
+    {"paste with blanks", "127.0.0.1", 0, 3, " 10.0.0.7\n", "^", "10.0.0.7"},
+    {"paste of no address", "127.0.0.1", 0, 3, "abc", "^", "127.0.0.1"},
+    {"paste of two parts", "127.0.0.1", 1, 0, "168.1", "^", "127.168.1.1"},
+    {"paste of a number", "127.0.0.1", 3, 1, "55", "^", "127.0.0.55"},
+};
+
+QString Address(const TIpEdit &e)
+{
+    return QStringLiteral("%1.%2.%3.%4").arg(e.GetIp(0)).arg(e.GetIp(1)).arg(e.GetIp(2)).arg(e.GetIp(3));
+}
+
+} // namespace
+
+TEST_F(IpEditTest, TypedOrPastedAddressIsStored)
+{
+    for (const TypingCase &c : kTyping) {
+        SCOPED_TRACE(c.name);
+        const QStringList start = QString::fromLatin1(c.start).split(u'.');
+        for (int i = 0; i < 4; ++i)
+            edit.SetIp(i, uint8_t(start[i].toInt()));
+        FocusOn(F(3 - c.octet)); // the box is entered from another field, as a click does
+        QTest::mouseClick(F(c.octet), Qt::LeftButton);
+        if (c.cursor < 0)
+            F(c.octet)->selectAll();
+        else
+            F(c.octet)->setCursorPosition(c.cursor);
+        QGuiApplication::clipboard()->setText(QString::fromUtf8(c.clip));
+        for (const char *k = c.keys; *k; ++k) {
+            QWidget *focused = QApplication::focusWidget();
+            ASSERT_NE(focused, nullptr);
+            if (*k == '^')
+                QTest::keyClick(focused, Qt::Key_V, Qt::ControlModifier);
+            else
+                QTest::keyClick(focused, *k);
+        }
+        EXPECT_EQ(Address(edit).toStdString(), c.want);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(F(i)->text().toStdString(), std::to_string(edit.GetIp(i))) << "octet " << i << " shows another value";
     }
 }

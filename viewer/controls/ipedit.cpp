@@ -1,8 +1,12 @@
 #include "viewer/controls/ipedit.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -102,17 +106,148 @@ bool TIpEdit::eventFilter(QObject *watched, QEvent *event)
 {
     const int i = IndexOf(watched);
     if (i >= 0) {
-        if (event->type() == QEvent::KeyPress) {
+        switch (event->type()) {
+        case QEvent::KeyPress: {
             auto *key = static_cast<QKeyEvent *>(event);
+            if (key->matches(QKeySequence::Paste)) {
+                PasteInto(i, QGuiApplication::clipboard()->text());
+                return true;
+            }
+            if (TypeDigitOrDot(i, key))
+                return true;
             const KeyAction action = MemoKeyDown(i, key);
             return KeyEventHandled(action, key);
         }
-        if (event->type() == QEvent::FocusOut && memo_[i]->text().isEmpty()) {
-            // An emptied octet would show nothing while it still holds its old value.
-            SetIp(i, uint8_t(octet_[i]));
+        case QEvent::MouseButtonPress:
+            typed_.clear();
+            advanced_ = false;
+            break;
+        case QEvent::MouseButtonRelease:
+            // The middle button pastes the selection on X11: it gets the same checks as Ctrl+V.
+            if (static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton) {
+                if (QGuiApplication::clipboard()->supportsSelection())
+                    PasteInto(i, QGuiApplication::clipboard()->text(QClipboard::Selection));
+                return true;
+            }
+            break;
+        case QEvent::FocusOut:
+            if (IndexOf(QApplication::focusWidget()) < 0) {
+                typed_.clear();
+                advanced_ = false;
+            }
+            if (memo_[i]->text().isEmpty()) {
+                // An emptied octet would show nothing while it still holds its old value.
+                SetIp(i, uint8_t(octet_[i]));
+            }
+            break;
+        default:
+            break;
         }
     }
     return QFrame::eventFilter(watched, event);
+}
+
+// Digits and dots, typed as a person types an address. Returns true when the key is done with.
+bool TIpEdit::TypeDigitOrDot(int i, QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+        return false; // a digit may need Shift on some layouts: the run goes on
+    default:
+        break;
+    }
+    const QString t = event->text();
+    const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    const bool digit = plain && t.size() == 1 && t[0] >= u'0' && t[0] <= u'9';
+    const bool dot = plain && (event->key() == Qt::Key_Period || t == QStringLiteral("."));
+    if (!digit && !dot) {
+        typed_.clear();
+        advanced_ = false;
+        return false;
+    }
+    typed_ += digit ? t[0] : QChar(u'.');
+    if (LayOutTypedAddress()) {
+        advanced_ = false;
+        return true;
+    }
+    if (dot) {
+        // Right after the box moved on by itself, the '.' only confirms that move.
+        const bool confirms = advanced_;
+        advanced_ = false;
+        if (!confirms && i < 3)
+            FocusOctet(i + 1);
+        return true;
+    }
+    advanced_ = false;
+    QLineEdit *m = memo_[i];
+    // A new number replaces the placeholder "0" or an octet that has no room left, instead of
+    // being dropped or glued onto it.
+    if (!m->hasSelectedText() && (m->text() == QStringLiteral("0") || m->text().size() >= m->maxLength()))
+        m->selectAll();
+    return false;
+}
+
+namespace {
+
+uint8_t OctetOf(const QString &digits) { return uint8_t(std::min(digits.toInt(), 255)); }
+
+} // namespace
+
+// Once three dots have been typed in one run, the run is a whole address whatever octet it
+// began in: it is laid out over the four octets from the first.
+bool TIpEdit::LayOutTypedAddress()
+{
+    static const QRegularExpression address(QStringLiteral(R"(^(\d{1,3})\.(\d{1,3})\.(\d{1,3})\.(\d{0,3})$)"));
+    const QRegularExpressionMatch match = address.match(typed_);
+    if (!match.hasMatch())
+        return false;
+    for (int k = 0; k < 3; ++k)
+        SetIp(k, OctetOf(match.captured(k + 1)));
+    const QString last = match.captured(4);
+    if (last.isEmpty()) {
+        FocusOctet(3);
+    } else {
+        SetIp(3, OctetOf(last));
+        memo_[3]->setFocus(Qt::OtherFocusReason);
+        memo_[3]->deselect();
+        memo_[3]->setCursorPosition(int(memo_[3]->text().size()));
+    }
+    return true;
+}
+
+// A pasted address fills the octets from the one pasted into; a plain number goes into it.
+// Anything else is not pasted.
+void TIpEdit::PasteInto(int i, const QString &text)
+{
+    typed_.clear();
+    advanced_ = false;
+    const QString t = text.trimmed();
+    static const QRegularExpression whole(QStringLiteral(R"(^\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}$)"));
+    static const QRegularExpression dotted(QStringLiteral(R"(^\d{1,3}(\.\d{1,3})*\.?$)"));
+    if (!dotted.match(t).hasMatch())
+        return;
+    const QStringList parts = t.split(u'.', Qt::SkipEmptyParts);
+    if (parts.size() == 1 && !t.endsWith(u'.')) {
+        if (!memo_[i]->hasSelectedText())
+            memo_[i]->selectAll();
+        memo_[i]->insert(parts[0]);
+        return;
+    }
+    const int first = whole.match(t).hasMatch() ? 0 : i;
+    int k = first;
+    for (const QString &p : parts) {
+        if (k > 3)
+            break;
+        SetIp(k++, OctetOf(p));
+    }
+    QLineEdit *m = memo_[k - 1];
+    m->setFocus(Qt::OtherFocusReason);
+    m->deselect();
+    m->setCursorPosition(int(m->text().size()));
 }
 
 KeyAction TIpEdit::MemoKeyDown(int i, QKeyEvent *event)
@@ -157,13 +292,17 @@ void TIpEdit::MemoChange(int i)
         rewriting_ = true;
         m->setText(QStringLiteral("255"));
         rewriting_ = false;
-        if (i < 3)
+        if (i < 3) {
             FocusOctet(i + 1);
+            advanced_ = true;
+        }
         return;
     }
     octet_[i] = v;
-    if (m->text().size() == 3 && i < 3)
+    if (m->text().size() == 3 && i < 3) {
         FocusOctet(i + 1);
+        advanced_ = true;
+    }
 }
 
 } // namespace strandel

@@ -35,11 +35,18 @@ private:
     void MemoChange(int i);
     void FocusOctet(int i);
     void IpEditResize();
+    bool TypeDigitOrDot(int i, QKeyEvent *event);
+    bool LayOutTypedAddress();
+    void PasteInto(int i, const QString &text);
 
     QLineEdit *memo_[4]{};
     QLabel *dot_[3]{};
     int32_t octet_[4] = {0, 0, 0, 0};
     bool rewriting_ = false;
+    // The box moved to the next octet by itself; a '.' typed now only confirms that move.
+    bool advanced_ = false;
+    // Digits and dots typed in a row since the box got the focus or the cursor was moved.
+    QString typed_;
 };
 
 } // namespace strandel
