@@ -17,6 +17,7 @@
 #include "report/forms/pgxmessage.h"
 #include "report/forms/standardpreview.h"
 #include "report/stored/extra.h"
+#include "tests/common/modalscript.h"
 
 #include <QApplication>
 #include <QCalendarWidget>
@@ -29,6 +30,8 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 using namespace strandel;
@@ -266,6 +269,35 @@ TEST_F(UiTest, MessageWindowReplacesItsText)
     EXPECT_TRUE(msg.isVisible());
     msg.BitBtn1->click();
     EXPECT_FALSE(msg.isVisible());
+}
+
+TEST_F(UiTest, AMessageRaisedInsideAModalDialogIsAboveItAndTakesAClick)
+{
+    TfrmMsg msg;
+    QDialog setup;
+    setup.setObjectName("frmDvrEnv");
+    setup.resize(400, 300);
+    test::ModalScript modal(
+        [&](QWidget *) {
+            msg.SetMsg("Success !!");
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&msg));
+            ASSERT_NE(msg.windowHandle(), nullptr);
+            // Transient for the dialog: the window manager keeps it above, Qt does not block it.
+            EXPECT_EQ(msg.windowHandle()->transientParent(), setup.windowHandle());
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&msg));
+            // Through the window, as the window system delivers it: a blocked window drops it.
+            QTest::mouseClick(msg.windowHandle(), Qt::LeftButton, {}, msg.BitBtn1->geometry().center());
+            EXPECT_FALSE(msg.isVisible()) << "the click did not reach the message";
+            EXPECT_TRUE(setup.isVisible());
+        },
+        [&](QWidget *w) { return w == &setup; });
+    setup.exec();
+    EXPECT_TRUE(modal.Ran());
+
+    // Without a modal dialog it is a window of its own again.
+    msg.SetMsg("Fail !!");
+    EXPECT_EQ(msg.windowHandle()->transientParent(), nullptr);
+    EXPECT_TRUE(msg.isVisible());
 }
 
 TEST(FolderDialog, PositionCentresOnTheOwnerOrUsesThePoint)

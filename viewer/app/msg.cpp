@@ -1,5 +1,7 @@
 #include "viewer/app/msg.h"
 
+#include "viewer/controls/placement.h"
+
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
@@ -27,7 +29,9 @@ TfrmMsg::TfrmMsg(QWidget *owner) : QDialog(owner, Qt::Dialog | Qt::WindowSystemM
 void TfrmMsg::SetMsg(const QString &text)
 {
     lblMsg->setText(text);
-    show();
+    // Raised from inside a modal dialog (set-up sending), it must be above that dialog and
+    // answerable there, not blocked behind it.
+    ShowAboveModal(this);
 }
 
 QString TfrmMsg::Text() const { return lblMsg->text(); }

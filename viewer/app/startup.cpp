@@ -93,10 +93,8 @@ public:
     }
     void ShowNotice(const QString &text) override
     {
-        if (frmMsg) {
+        if (frmMsg)
             frmMsg->SetMsg(text);
-            frmMsg->show();
-        }
     }
     void UpdateListedMac(DvrListRecord *record, const uint8_t mac[6]) override
     {

@@ -1,6 +1,8 @@
 #include "viewer/controls/placement.h"
 
+#include <QApplication>
 #include <QScreen>
+#include <QWindow>
 #include <QStyle>
 #include <QWidget>
 
@@ -30,6 +32,33 @@ void MoveFrameOnScreen(QWidget *window)
     const QPoint place = KeepOnScreen(client.topLeft(), client.size() + QSize(0, room), screen->availableGeometry(), room);
     if (place != client.topLeft())
         window->move(window->pos() + (place - client.topLeft()));
+}
+
+QWidget *ModalOwner(QWidget *fallback)
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    return modal ? modal : fallback;
+}
+
+void ShowAboveModal(QWidget *window)
+{
+    if (!window)
+        return;
+    QWidget *modal = QApplication::activeModalWidget();
+    if (modal && (modal == window || window->isAncestorOf(modal)))
+        modal = nullptr;
+    QWidget *over = modal ? modal->window() : (window->parentWidget() ? window->parentWidget()->window() : nullptr);
+    QWindow *want = over ? over->windowHandle() : nullptr;
+    (void)window->winId(); // the native window carries the transient link
+    if (QWindow *handle = window->windowHandle(); handle && handle->transientParent() != want) {
+        // The window system reads the link when the window is mapped.
+        if (window->isVisible())
+            window->hide();
+        handle->setTransientParent(want);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 } // namespace strandel

@@ -16,4 +16,12 @@ QPoint KeepOnScreen(QPoint want, QSize size, const QRect &available, int titleRo
 // available area.
 void MoveFrameOnScreen(QWidget *window);
 
+// The window a dialog or message opened now belongs over: the active modal dialog when there is
+// one (anything else is blocked behind it), else fallback.
+QWidget *ModalOwner(QWidget *fallback);
+
+// Shows a top-level window above the active modal dialog, as the dialog's own transient, so that
+// it is seen and can be answered there; without a modal dialog it goes over its parent.
+void ShowAboveModal(QWidget *window);
+
 } // namespace strandel

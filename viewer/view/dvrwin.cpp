@@ -248,7 +248,7 @@ std::optional<QString> TfrmDvrWin::AskPassword()
 
 void TfrmDvrWin::ShowMessageBox(const QString &text)
 {
-    QMessageBox box(QMessageBox::Information, QString(), text, QMessageBox::Ok, parentWidget());
+    QMessageBox box(QMessageBox::Information, QString(), text, QMessageBox::Ok, ModalOwner(parentWidget()));
     RunModal(&box);
 }
 
@@ -992,12 +992,12 @@ bool TfrmDvrWin::OpenDvr(DvrListRecord *record)
         const char *text = kind == 0 ? "Cannot Open Socket" : kind == 1 || kind == 2 ? "Cannot Open Serial Port"
                            : kind == 3 ? "Cannot Open File" : kind == 4 ? "Cannot Find DVR Hdd" : "";
         CloseConnection();
-        QMessageBox::information(parentWidget(), QString(), text);
+        QMessageBox::information(ModalOwner(parentWidget()), QString(), text);
         return false;
     }
     if (DvrWinHost *host = GetDvrWinHost(); host && !host->AddDvrWin(this)) {
         CloseConnection();
-        QMessageBox::information(parentWidget(), QString(), QString());
+        QMessageBox::information(ModalOwner(parentWidget()), QString(), QString());
         return false;
     }
     StartConnection();
