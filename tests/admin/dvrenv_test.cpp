@@ -9,11 +9,17 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QTest>
 #include <QSpinBox>
 #include <QTemporaryDir>
 
 #include <cstring>
 
+#include "platform/settings.h"
 #include "viewer/admin/dvrenv.h"
 #include "viewer/controls/ipedit.h"
 #include "viewer/controls/myitemedit.h"
@@ -523,4 +529,48 @@ TEST(DvrEnv, ARefusedRecordProgramStopsSendAndSave)
     env.btnSaveClick();
     EXPECT_EQ(view.uploads, 0);
     EXPECT_FALSE(asked);
+}
+
+TEST(DvrEnv, OpensShowingAWholePageAndKeepsTheSizeTheUserGives)
+{
+    QTemporaryDir dir;
+    SetSettingsFilePath(dir.filePath("Strandel.ini"));
+    const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+    QSize opened;
+    {
+        TfrmDvrEnv env;
+        env.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&env));
+        opened = env.size();
+        // Once a record has come, every page is shown in turn: each shows whole in every direction
+        // in which the screen left the dialog room to grow.
+        const bool wideRoom = opened.width() < screen.width() - 40, tallRoom = opened.height() < screen.height() - 80;
+        EXPECT_TRUE(wideRoom || tallRoom) << "the test screen is too small to show anything";
+        for (int i = 0; i < 6; ++i)
+            env.PageMain->setTabVisible(i, true);
+        for (QScrollArea *page : env.findChildren<QScrollArea *>()) {
+            SCOPED_TRACE(page->objectName().toStdString());
+            for (QWidget *w = page; w != &env; w = w->parentWidget())
+                if (auto *stack = qobject_cast<QStackedWidget *>(w->parentWidget()))
+                    stack->setCurrentWidget(w);
+            QApplication::processEvents();
+            ASSERT_TRUE(page->isVisible());
+            const QSize need = page->widget()->minimumSizeHint();
+            const QSize room = page->size() - 2 * QSize(page->frameWidth(), page->frameWidth());
+            if (wideRoom)
+                EXPECT_LE(need.width(), room.width()) << "opened at " << opened.width() << "x" << opened.height();
+            if (tallRoom)
+                EXPECT_LE(need.height(), room.height()) << "opened at " << opened.width() << "x" << opened.height();
+        }
+        EXPECT_LE(opened.width(), screen.width());
+        EXPECT_LE(opened.height(), screen.height());
+        env.resize(opened - QSize(40, 30)); // the user makes it smaller
+        env.hide();
+    }
+    TfrmDvrEnv again;
+    again.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
+    EXPECT_EQ(again.size(), opened - QSize(40, 30));
+    again.hide();
+    SetSettingsFilePath({});
 }

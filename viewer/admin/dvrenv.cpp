@@ -1,6 +1,7 @@
 #include "viewer/admin/dvrenv.h"
 
 #include "viewer/admin/shells.h"
+#include "platform/settings.h"
 #include "viewer/controls/dtedit.h"
 #include "viewer/controls/ipedit.h"
 #include "viewer/controls/myitemedit.h"
@@ -18,8 +19,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -208,6 +211,17 @@ QStringList ItemsFor(const std::string &name, int items)
 
 const char *kLoadedProperty = "envLoaded";
 
+// A page asks for the room that shows it whole: a plain scroll area caps its wish at a few
+// dozen text lines, which opened the dialog with three rows of a page in view.
+class PageArea : public QScrollArea {
+public:
+    QSize sizeHint() const override
+    {
+        const int f = 2 * frameWidth();
+        return widget() ? widget()->sizeHint() + QSize(f, f) : QScrollArea::sizeHint();
+    }
+};
+
 } // namespace
 
 TfrmDvrEnv::TfrmDvrEnv(QWidget *owner)
@@ -273,7 +287,7 @@ void TfrmDvrEnv::BuildPages()
     std::map<QString, QGridLayout *> grids;
     std::map<QString, int> used;
     const auto addPage = [&](QTabWidget *tabs, const QString &name, const QString &caption) {
-        auto *scroll = new QScrollArea;
+        auto *scroll = new PageArea;
         scroll->setObjectName(name);
         scroll->setWidgetResizable(true);
         auto *inner = new QWidget;
@@ -597,6 +611,59 @@ void TfrmDvrEnv::ResetForOpening()
         }
     for (QLineEdit *e : {edtMasterOld, edtMasterNew, edtMasterRetype, edtSlaveOld, edtSlaveNew, edtSlaveRetype})
         e->clear();
+}
+
+QSize TfrmDvrEnv::WholePageSize()
+{
+    // Until a record arrives only the last page is shown, and a tab widget measures shown pages
+    // only: all of them are shown for the measure.
+    struct Shown {
+        QTabWidget *tabs;
+        int current;
+        std::vector<bool> visible;
+    };
+    std::vector<Shown> shown;
+    for (QTabWidget *t : findChildren<QTabWidget *>()) {
+        Shown was{t, t->currentIndex(), {}};
+        for (int i = 0; i < t->count(); ++i) {
+            was.visible.push_back(t->isTabVisible(i));
+            t->setTabVisible(i, true);
+        }
+        shown.push_back(std::move(was));
+    }
+    const QSize size = layout()->totalSizeHint();
+    for (const Shown &was : shown) {
+        for (int i = 0; i < was.tabs->count(); ++i)
+            was.tabs->setTabVisible(i, was.visible[size_t(i)]);
+        was.tabs->setCurrentIndex(was.current);
+    }
+    return size;
+}
+
+void TfrmDvrEnv::setVisible(bool visible)
+{
+    if (visible && !isVisible()) {
+        // Opens at the size the user gave it last, else at one that shows a whole page; never
+        // larger than the screen (the pages scroll then).
+        QSize want(RegReadInt("SetupWidth", 0), RegReadInt("SetupHeight", 0));
+        if (want.width() <= 0 || want.height() <= 0)
+            want = WholePageSize();
+        if (const QScreen *s = screen()) {
+            const int titleRoom = style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8;
+            want = want.boundedTo(s->availableGeometry().size() - QSize(8, titleRoom + 8));
+        }
+        resize(want.expandedTo(minimumSizeHint()));
+    }
+    QDialog::setVisible(visible);
+}
+
+void TfrmDvrEnv::hideEvent(QHideEvent *e)
+{
+    if (!e->spontaneous()) {
+        RegWriteInt("SetupWidth", width());
+        RegWriteInt("SetupHeight", height());
+    }
+    QDialog::hideEvent(e);
 }
 
 void TfrmDvrEnv::showEvent(QShowEvent *e)

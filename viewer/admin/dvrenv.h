@@ -179,7 +179,9 @@ protected:
     // The record program the program page shows, moved in the given direction; false refuses
     // the values (the whole transfer then fails). The program pages build on it.
     virtual bool TransferRecordProgram(int direction);
+    void setVisible(bool visible) override;
     void showEvent(QShowEvent *e) override;
+    void hideEvent(QHideEvent *e) override;
     void changeEvent(QEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
 
@@ -196,6 +198,8 @@ private:
     void BuildProgramPages();
     void BuildTitlePage();
     void FinishPageLayouts();
+    // The size at which every page, the largest among them, shows whole.
+    QSize WholePageSize();
     // Shows or hides a control with its caption.
     void ShowControl(const QString &name, bool visible);
     void RefreshTitle(int ch);
