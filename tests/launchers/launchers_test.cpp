@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <QMessageBox>
+#include <QWindow>
 
 #include <chrono>
 #include <cstring>
@@ -39,6 +41,7 @@
 #include "viewer/view/dvrwin.h"
 #include "viewer/protocol/dvrwincore.h"
 #include "viewer/app/forms.h"
+#include "tools/dvrsim/simrecorder.h"
 
 // Fontconfig keeps its caches until the process ends; a sanitizer build must not count them.
 extern "C" const char *__lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
@@ -350,6 +353,53 @@ TEST(Launchers, UpgradeKeepsTheModelAndEndsWithTheLink)
     t.view.OpenUpgradeDialog();
     EXPECT_TRUE(modal.Ran());
     EXPECT_EQ(t.view.Core().Dialogs().upgrade, nullptr);
+}
+
+TEST(Launchers, UpgradeFromSetupOpensAboveSetupAndItsClosingMessageStaysThere)
+{
+    TestView t;
+    QTemporaryDir dir;
+    const QString image = dir.filePath("fw.bin");
+    {
+        const std::vector<uint8_t> bytes = sim::MakeFirmwareImage(1, 2500);
+        QFile f(image);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
+    }
+    QDialog setup;
+    setup.setObjectName("frmDvrEnv");
+    setup.resize(700, 500);
+    ModalScript outer(
+        [&](QWidget *) {
+            ModalScript inner(
+                [&](QWidget *w) {
+                    auto *dlg = qobject_cast<TfrmDvrUpgrade *>(w);
+                    if (!dlg && w->parentWidget()) {
+                        dlg = qobject_cast<TfrmDvrUpgrade *>(w->parentWidget());
+                        qobject_cast<QDialog *>(w)->reject(); // the file it asks for first
+                    }
+                    ASSERT_NE(dlg, nullptr);
+                    ASSERT_NE(dlg->windowHandle(), nullptr);
+                    // The window manager keeps a transient above its owner and does not lift
+                    // the view's window for it.
+                    EXPECT_EQ(dlg->windowHandle()->transientParent(), setup.windowHandle());
+                    EXPECT_TRUE(setup.geometry().contains(dlg->geometry().center()));
+                    // An image is on its way when the link goes: the dialog closes with a message.
+                    ASSERT_TRUE(dlg->StartUpgrade(image));
+                    t.view.Core().OnDisconnected();
+                },
+                [&](QWidget *w) { return w != &setup; });
+            t.view.OpenUpgradeDialog();
+            EXPECT_TRUE(inner.Ran());
+            QApplication::processEvents();
+            auto *box = setup.findChild<QMessageBox *>("msgUpgrade");
+            ASSERT_NE(box, nullptr) << "the closing message is not over set-up";
+            EXPECT_TRUE(box->isVisible());
+            box->accept();
+        },
+        [&](QWidget *w) { return w == &setup; });
+    setup.exec();
+    EXPECT_TRUE(outer.Ran());
 }
 
 TEST(Launchers, TheDialogServicesAreTheViewsOwn)

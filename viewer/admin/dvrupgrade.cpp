@@ -181,7 +181,7 @@ void TfrmDvrUpgrade::Message(const QString &text, bool closing)
     // Not modal in a nested loop: replies keep flowing while the box is up. A box that says
     // why the dialog closes belongs to the dialog's owner, so it stays.
     auto *box = new QMessageBox(QMessageBox::Information, "Upgrade", text, QMessageBox::Ok,
-                                closing || !isVisible() ? parentWidget() : this);
+                                !closing && isVisible() ? this : caller_ ? caller_.data() : parentWidget());
     box->setObjectName("msgUpgrade");
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();

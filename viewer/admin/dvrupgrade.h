@@ -2,6 +2,7 @@
 // Firmware upgrade: tests an image file against the connected recorder, pushes it in parts from
 // a worker thread and follows the recorder's states until the image is flashed.
 #include <QDialog>
+#include <QPointer>
 
 #include "viewer/admin/dvrservices.h"
 #include "viewer/protocol/dvrdialoglinks.h"
@@ -65,6 +66,8 @@ public:
     ~TfrmDvrUpgrade() override;
 
     void SetModel(uint8_t flag) { model_ = flag; }
+    // The window the dialog was opened from (set-up): a message about its closing goes there.
+    void SetCaller(QWidget *caller) { caller_ = caller; }
     uint8_t Model() const { return model_; }
 
     // Phase 0 (start) and 2 (flash) send the size; phase 1 sends the next part, false when
@@ -121,6 +124,7 @@ private:
     std::atomic<int64_t> lastActivityMs_{0};
     bool forced_ = false;
     int goneWatch_ = 0;
+    QPointer<QWidget> caller_;
 };
 
 } // namespace strandel

@@ -61,4 +61,20 @@ void ShowAboveModal(QWidget *window)
     window->activateWindow();
 }
 
+QWidget *PlaceAboveModal(QWidget *dialog)
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!dialog || !modal || modal == dialog || dialog->isAncestorOf(modal))
+        return nullptr;
+    QWidget *over = modal->window();
+    (void)dialog->winId();
+    if (QWindow *handle = dialog->windowHandle())
+        handle->setTransientParent(over->windowHandle());
+    dialog->adjustSize();
+    QRect place(QPoint(), dialog->size());
+    place.moveCenter(over->geometry().center());
+    dialog->move(place.topLeft());
+    return over;
+}
+
 } // namespace strandel

@@ -24,4 +24,10 @@ QWidget *ModalOwner(QWidget *fallback);
 // it is seen and can be answered there; without a modal dialog it goes over its parent.
 void ShowAboveModal(QWidget *window);
 
+// Prepares a dialog that is about to open modally while another modal dialog is active: it
+// becomes that dialog's transient, centred on it, so that it opens above the window it was
+// called from instead of over (and lifting) its Qt parent's window. Returns that window, or
+// null when no other modal dialog is active (nothing is changed then).
+QWidget *PlaceAboveModal(QWidget *dialog);
+
 } // namespace strandel

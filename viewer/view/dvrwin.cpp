@@ -1342,6 +1342,8 @@ void TfrmDvrWin::OpenUpgradeDialog()
     QPointer<TfrmDvrWin> self(this);
     auto *dialog = new TfrmDvrUpgrade(this, &Services());
     dialog->SetModel(core_->GetModel());
+    // Called from set-up, it opens above set-up, not over the view's window lifted above it.
+    dialog->SetCaller(PlaceAboveModal(dialog));
     int result = 0;
     if (RunRegistered(self, dialog, core_->Dialogs().upgrade, &result))
         delete dialog;
