@@ -9,6 +9,7 @@
 #include "viewer/app/msg.h"
 #include "viewer/app/startup.h"
 #include "viewer/app/uihelpers.h"
+#include "viewer/view/title.h"
 #include "viewer/admin/dvrservices.h"
 #include "viewer/base/vieweroptions.h"
 #include "report/bands/pagorra.h"
@@ -26,7 +27,9 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QImage>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -258,6 +261,37 @@ TEST_F(UiTest, DebugWindowKeepsTheNewest1024Lines)
     debug.show();
     QApplication::processEvents();
     EXPECT_EQ(debug.Lines().size(), 2);
+}
+
+TEST_F(UiTest, TheAboutBoxAndTheToolbarShowOneVersion)
+{
+    CreateApplicationForms({});
+    const QString toolbar = frmMain->lblInfo->text();
+    ASSERT_TRUE(toolbar.startsWith(u'V')) << toolbar.toStdString();
+    const QString version = toolbar.mid(1);
+    EXPECT_FALSE(version.isEmpty());
+    EXPECT_EQ(frmAboutBox->Version->text(), "Version " + version);
+    QString shown;
+    test::ModalScript modal([&](QWidget *) { shown = frmAboutBox->Version->text(); },
+                            [](QWidget *w) { return w == frmAboutBox; });
+    frmMain->Image1DblClick();
+    EXPECT_TRUE(modal.Ran());
+    EXPECT_EQ(shown, "Version " + version);
+    DestroyApplicationForms();
+}
+
+TEST_F(UiTest, TheDebugWindowShowsNoEmptyPictureBand)
+{
+    TfrmDebug debug;
+    debug.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&debug));
+    // The lines fill the window: no grey band where a picture would be.
+    EXPECT_EQ(debug.edtMsg->geometry(), debug.rect());
+    const QImage shot = debug.grab().toImage();
+    const QColor olive(0x80, 0x80, 0x00);
+    EXPECT_EQ(shot.pixelColor(debug.width() / 3, 100), olive); // where the picture was
+    EXPECT_EQ(shot.pixelColor(debug.width() / 3, debug.height() / 2), olive);
+    debug.hide();
 }
 
 TEST_F(UiTest, MessageWindowReplacesItsText)

@@ -47,6 +47,8 @@ QStringList TfrmDebug::Lines() const { return edtMsg->toPlainText().split('\n');
 
 void TfrmDebug::showEvent(QShowEvent *e)
 {
+    // Without a picture the picture's place would be an empty grey band over the lines.
+    Image1->setVisible(!Image1->pixmap().isNull());
     QWidget::showEvent(e);
     FormShow();
 }

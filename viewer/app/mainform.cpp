@@ -16,6 +16,7 @@
 #include "viewer/view/title.h"
 #include "viewer/base/vieweroptions.h"
 #include "viewer/controls/mybutton.h"
+#include "viewer/base/version.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -263,7 +264,7 @@ void TfrmMain::BuildControls()
     lblClock->setObjectName("lblClock");
     lblClock->setAlignment(Qt::AlignCenter);
     lblClock->setGeometry(0, 4, 108, 20);
-    lblInfo = new QLabel("V1.42", pnlToolClock);
+    lblInfo = new QLabel(QStringLiteral("V") + kProgramVersion, pnlToolClock);
     lblInfo->setObjectName("lblInfo");
     lblInfo->setAlignment(Qt::AlignCenter);
     lblInfo->setGeometry(0, 26, 108, 20);
@@ -623,7 +624,7 @@ void TfrmMain::Image1DblClick()
 {
     if (!frmAboutBox)
         return;
-    frmAboutBox->Version->setText("Version " + lblInfo->text());
+    frmAboutBox->Version->setText(QStringLiteral("Version ") + kProgramVersion);
     frmAboutBox->exec();
 }
 

@@ -1,5 +1,7 @@
 #include "viewer/view/title.h"
 
+#include "viewer/base/version.h"
+
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -21,7 +23,7 @@ TfrmAboutBox::TfrmAboutBox(QWidget *owner) : QDialog(owner)
     ProductName = new QLabel("Pemberly for Kordan", Panel1);
     ProductName->setObjectName("ProductName");
     ProductName->setGeometry(104, 16, 170, 16);
-    Version = new QLabel("Version 1.13", Panel1);
+    Version = new QLabel(QStringLiteral("Version ") + kProgramVersion, Panel1);
     Version->setObjectName("Version");
     Version->setGeometry(104, 40, 170, 16);
     Copyright = new QLabel(Panel1);
