@@ -367,3 +367,24 @@ TEST_F(BookTest, TheDemoBookShowsItsRecordingAsAFile)
     EXPECT_FALSE(b.edtPortNum->isEnabled());
     EXPECT_FALSE(b.edtSerialPort->isEnabled());
 }
+
+TEST_F(BookTest, AddKeepsTheSelectedEntrysDescriptionToThatEntry)
+{
+    TfrmDvrList &b = Book("two_records.lst");
+    ASSERT_TRUE(ShowActive(b));
+    b.SelectRow(0);
+    const QByteArray gateDesc(b.Record(0)->description.data());
+    b.edtName->setText("Yard");
+    b.btnAdd->click();
+    ASSERT_EQ(b.RecordCount(), 3);
+    EXPECT_STREQ(b.Record(2)->description.data(), "") << "the new entry took the selected one's description";
+    EXPECT_EQ(QByteArray(b.Record(0)->description.data()), gateDesc);
+
+    // A description the user typed for the new entry is its own.
+    b.SelectRow(0);
+    b.edtName->setText("Porch");
+    b.edtDesc->setPlainText("back door");
+    b.btnAdd->click();
+    ASSERT_EQ(b.RecordCount(), 4);
+    EXPECT_STREQ(b.Record(3)->description.data(), "back door");
+}

@@ -440,6 +440,7 @@ void TfrmDvrList::RecordToForm(const DvrListRecord *record)
         edtBaudRate->setCurrentIndex(edtBaudRate->findText(QString::number(record->baudRate)));
         edtPass->setText(GetText(record->password));
         edtDesc->setPlainText(GetText(record->description));
+        shownDesc_ = edtDesc->toPlainText();
         chkUseIp->setChecked(record->useIpServer == 1);
     } else {
         edtMac->clear();
@@ -452,6 +453,7 @@ void TfrmDvrList::RecordToForm(const DvrListRecord *record)
         edtBaudRate->setCurrentIndex(0);
         edtPass->clear();
         edtDesc->clear();
+        shownDesc_.reset();
         chkUseIp->setChecked(false);
     }
     chkUseIpClick();
@@ -484,6 +486,9 @@ void TfrmDvrList::btnAddClick()
         return;
     auto r = std::make_unique<DvrListRecord>();
     FormToRecord(r.get());
+    // The description still shown from the selected entry describes that entry, not the new one.
+    if (shownDesc_ && edtDesc->toPlainText() == *shownDesc_)
+        r->description.fill(0);
     AddRecord(std::move(r));
 }
 

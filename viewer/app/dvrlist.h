@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QButtonGroup;
@@ -129,6 +130,8 @@ private:
     uint16_t serverPort_ = kIpServerPort;
     int serverTimeoutMs_ = kIpServerTimeoutMs;
     CIpServerLookup *lookup_;
+    // The description as the form last showed it from an entry (none after a clear).
+    std::optional<QString> shownDesc_;
 };
 
 } // namespace strandel
