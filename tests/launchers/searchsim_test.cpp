@@ -7,9 +7,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QWindow>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -226,6 +229,48 @@ TEST(SearchSim, SaveLogWritesTheLogFile)
     EXPECT_EQ(lines[61], QByteArray("62 2026/12/10 08:59:30 NET CONNECT \r"));
     EXPECT_EQ(lines[62], QByteArray("63 2026/12/10 08:59:00 POWER ON    \r"));
     EXPECT_TRUE(lines[63].isEmpty());
+}
+
+// The save dialog of "Save Log" opens over the log search, offers text files and suggests a
+// dated name, which is where the log goes when the user just accepts.
+TEST(SearchSim, SaveLogSuggestsADatedTextFileOverTheLogSearch)
+{
+    QTemporaryDir dir;
+    const QString oldCwd = QDir::currentPath();
+    QDir::setCurrent(dir.path()); // a view without a record folder starts in the current one
+    SimAnsweredView t;
+    QString suggested, target;
+    ModalScript modal([&](QWidget *w) {
+        auto *dlg = qobject_cast<TfrmLogSearch *>(w);
+        ASSERT_NE(dlg, nullptr);
+        t.AnswerLast();
+        dlg->btnPlay->click();
+        ModalScript save(
+            [&](QWidget *fw) {
+                auto *fd = static_cast<QFileDialog *>(fw);
+                EXPECT_EQ(fd->nameFilters().value(0), "Text Files (*.txt)");
+                EXPECT_EQ(fd->defaultSuffix(), "txt");
+                auto *name = fw->findChild<QLineEdit *>("fileNameEdit");
+                ASSERT_NE(name, nullptr);
+                suggested = name->text();
+                target = fd->selectedFiles().value(0);
+                ASSERT_NE(fd->windowHandle(), nullptr);
+                EXPECT_EQ(fd->windowHandle()->transientParent(), dlg->windowHandle());
+                static_cast<QDialog *>(fw)->accept();
+            },
+            [](QWidget *fw) { return qobject_cast<QFileDialog *>(fw) != nullptr; });
+        t.AnswerLast();
+        ASSERT_TRUE(ServeUntil([&] { return save.Ran(); }));
+    });
+    t.view.OpenSearchDialog(4);
+    EXPECT_TRUE(modal.Ran());
+    QDir::setCurrent(oldCwd);
+    EXPECT_TRUE(QRegularExpression(R"(^Log-\d{8}-\d{6}\.txt$)").match(suggested).hasMatch()) << suggested.toStdString();
+    EXPECT_EQ(QFileInfo(target).absoluteFilePath(), QFileInfo(dir.filePath(suggested)).absoluteFilePath());
+    QFile f(target);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().startsWith("1 2026/12/10 10:00:00 RECORD STOP \r\n"));
+    f.remove();
 }
 
 // Over loopback: the recorder's span in the time search, then a minute of it copied into a

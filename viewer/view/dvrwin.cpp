@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -231,8 +232,17 @@ void TfrmDvrWin::SetCopyProgress(const QString &timeText, const QString &percent
 
 std::optional<QString> TfrmDvrWin::AskLogFileName()
 {
-    QFileDialog dialog(this);
+    QFileDialog dialog(this, QStringLiteral("Save Log"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters({QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")});
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    // The view's record folder, else the current one; not wherever some file dialog went last.
+    const QString folder = GetRecordPath();
+    dialog.setDirectory(!folder.isEmpty() && QDir(folder).exists() ? folder : QDir::currentPath());
+    dialog.selectFile(QDateTime::currentDateTime().toString(QStringLiteral("'Log-'yyyyMMdd-HHmmss'.txt'")));
+    // Asked while the log search is open: above it, not behind it.
+    PlaceAboveModal(&dialog);
     if (RunModal(&dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().first();
