@@ -32,6 +32,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -278,6 +279,21 @@ TEST_F(UiTest, TheAboutBoxAndTheToolbarShowOneVersion)
     EXPECT_TRUE(modal.Ran());
     EXPECT_EQ(shown, "Version " + version);
     DestroyApplicationForms();
+}
+
+TEST_F(UiTest, TheOptionsDialogOpensWithItsTitleBarOnTheScreen)
+{
+    TfrmMain main;
+    main.move(100, 10); // the frameless toolbar window near the top of the screen
+    main.show();
+    const QRect avail = main.screen()->availableGeometry();
+    QRect shown;
+    test::ModalScript modal([&](QWidget *w) { shown = w->geometry(); },
+                            [](QWidget *w) { return w->objectName() == "frmOption"; });
+    main.btnOptionClick();
+    ASSERT_TRUE(modal.Ran());
+    EXPECT_GE(shown.top(), avail.top() + main.style()->pixelMetric(QStyle::PM_TitleBarHeight)) << "no room for the title bar";
+    EXPECT_LE(shown.bottom(), avail.bottom());
 }
 
 TEST_F(UiTest, TheDebugWindowShowsNoEmptyPictureBand)

@@ -16,6 +16,7 @@
 #include "viewer/view/title.h"
 #include "viewer/base/vieweroptions.h"
 #include "viewer/controls/mybutton.h"
+#include "viewer/controls/placement.h"
 #include "viewer/base/version.h"
 
 #include <QApplication>
@@ -648,6 +649,7 @@ void TfrmMain::btnOptionClick()
 {
     ViewerOptions &o = GetViewerOptions();
     TfrmOption dialog(this, o, mainFont_);
+    CentreOver(&dialog, this);
     const int result = dialog.exec();
     if (result != 1)
         return;

@@ -70,11 +70,22 @@ QWidget *PlaceAboveModal(QWidget *dialog)
     (void)dialog->winId();
     if (QWindow *handle = dialog->windowHandle())
         handle->setTransientParent(over->windowHandle());
-    dialog->adjustSize();
-    QRect place(QPoint(), dialog->size());
-    place.moveCenter(over->geometry().center());
-    dialog->move(place.topLeft());
+    CentreOver(dialog, over);
     return over;
+}
+
+void CentreOver(QWidget *dialog, QWidget *over)
+{
+    if (!dialog)
+        return;
+    dialog->adjustSize();
+    const QScreen *screen = over ? over->screen() : dialog->screen();
+    if (!screen)
+        return;
+    QRect place(QPoint(), dialog->size());
+    place.moveCenter(over ? over->window()->geometry().center() : screen->availableGeometry().center());
+    const int room = dialog->style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8;
+    dialog->move(KeepOnScreen(place.topLeft(), place.size() + QSize(0, room), screen->availableGeometry(), room));
 }
 
 } // namespace strandel
