@@ -13,6 +13,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTest>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -564,13 +565,31 @@ TEST(DvrEnv, OpensShowingAWholePageAndKeepsTheSizeTheUserGives)
         }
         EXPECT_LE(opened.width(), screen.width());
         EXPECT_LE(opened.height(), screen.height());
+        const QRect avail = env.screen()->availableGeometry();
+        EXPECT_GE(env.geometry().top(), avail.top() + env.style()->pixelMetric(QStyle::PM_TitleBarHeight))
+            << "no room for the title bar";
+        EXPECT_LE(env.geometry().bottom(), avail.bottom());
         env.resize(opened - QSize(40, 30)); // the user makes it smaller
         env.hide();
     }
-    TfrmDvrEnv again;
-    again.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
-    EXPECT_EQ(again.size(), opened - QSize(40, 30));
-    again.hide();
+    {
+        TfrmDvrEnv again;
+        again.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
+        EXPECT_EQ(again.size(), opened - QSize(40, 30));
+        again.hide();
+    }
+    // A size larger than this screen (given on a larger one) opens as large as the screen allows,
+    // with the title bar on it.
+    RegWriteInt("SetupHeight", 5000);
+    TfrmDvrEnv tall;
+    tall.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tall));
+    const QRect avail = tall.screen()->availableGeometry();
+    EXPECT_GT(tall.height(), avail.height() * 9 / 10);
+    EXPECT_GE(tall.geometry().top(), avail.top() + tall.style()->pixelMetric(QStyle::PM_TitleBarHeight))
+        << "no room for the title bar";
+    EXPECT_LE(tall.geometry().bottom(), avail.bottom());
+    tall.hide();
     SetSettingsFilePath({});
 }

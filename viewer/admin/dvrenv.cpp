@@ -6,6 +6,7 @@
 #include "viewer/controls/ipedit.h"
 #include "viewer/controls/myitemedit.h"
 #include "viewer/controls/myvalueedit.h"
+#include "viewer/controls/placement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -653,6 +654,9 @@ void TfrmDvrEnv::setVisible(bool visible)
             want = want.boundedTo(s->availableGeometry().size() - QSize(8, titleRoom + 8));
         }
         resize(want.expandedTo(minimumSizeHint()));
+        // Where the user left it, else centred with its title bar on the screen.
+        if (!testAttribute(Qt::WA_Moved))
+            CentreOver(this, parentWidget());
     }
     QDialog::setVisible(visible);
 }

@@ -78,7 +78,8 @@ void CentreOver(QWidget *dialog, QWidget *over)
 {
     if (!dialog)
         return;
-    dialog->adjustSize();
+    if (!dialog->testAttribute(Qt::WA_Resized))
+        dialog->adjustSize();
     const QScreen *screen = over ? over->screen() : dialog->screen();
     if (!screen)
         return;

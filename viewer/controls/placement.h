@@ -30,7 +30,8 @@ void ShowAboveModal(QWidget *window);
 // null when no other modal dialog is active (nothing is changed then).
 QWidget *PlaceAboveModal(QWidget *dialog);
 
-// Centres a dialog about to open over the window of over (null: on its screen), keeping it and its
+// Centres a dialog about to open over the window of over (null: on its screen), at the size it
+// was given (else its natural size), keeping it and its
 // title bar whole on the screen: Qt's own centring takes the frame of the first top-level window
 // as every window's, and the frameless main window has none, so a dialog over it near the top
 // of the screen opened with its title bar above the screen's edge.
