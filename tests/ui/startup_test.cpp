@@ -344,10 +344,13 @@ TEST_F(UiTest, AMessageRaisedInsideAModalDialogIsAboveItAndTakesAClick)
     setup.exec();
     EXPECT_TRUE(modal.Ran());
 
-    // Without a modal dialog it is a window of its own again.
+    // Without a modal dialog it is a window of its own again; Enter acknowledges it.
     msg.SetMsg("Fail !!");
     EXPECT_EQ(msg.windowHandle()->transientParent(), nullptr);
     EXPECT_TRUE(msg.isVisible());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&msg));
+    QTest::keyClick(msg.windowHandle(), Qt::Key_Return);
+    EXPECT_FALSE(msg.isVisible());
 }
 
 TEST(FolderDialog, PositionCentresOnTheOwnerOrUsesThePoint)

@@ -22,6 +22,8 @@ TfrmMsg::TfrmMsg(QWidget *owner) : QDialog(owner, Qt::Dialog | Qt::WindowSystemM
     BitBtn1 = new QPushButton("OK", this);
     BitBtn1->setObjectName("BitBtn1");
     BitBtn1->setFocusPolicy(Qt::NoFocus);
+    // Not a tab stop, so it never becomes the default by focus: made so, Enter acknowledges.
+    BitBtn1->setDefault(true);
     BitBtn1->setGeometry(380, 8, 66, 27);
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmMsg::BitBtn1Click);
 }
