@@ -166,6 +166,41 @@ TEST(SearchDialogs, FileTimeSearchListsTheFolderNewestNameFirst)
     EXPECT_EQ(dlg.result(), 1);
 }
 
+// The demo's address-book entry names the folder of demo.dvr: it opens there even after another
+// folder (say Copy/) was listed last; an entry naming a recording opens with it chosen.
+TEST(SearchDialogs, AnEntryNamingAFolderOrAFileOpensThere)
+{
+    QTemporaryDir dir;
+    test::SettingsFileFor settings(dir.filePath("Strandel.ini"));
+    const QString demo = dir.filePath("demo"), copy = dir.filePath("Copy");
+    QDir().mkpath(demo);
+    QDir().mkpath(copy);
+    WriteHeader(demo + "/demo.dvr", kTen, kEleven);
+    WriteHeader(demo + "/newer.dvr", kEleven, kEleven);
+    WriteHeader(copy + "/Dvr-20261210-100000.dvr", kTen, kEleven);
+    struct Case {
+        QString entry, listed, chosen;
+    } cases[] = {
+        {demo, demo, "newer.dvr"},
+        {demo + "/demo.dvr", demo, "demo.dvr"},
+        {QString(), copy, "Dvr-20261210-100000.dvr"}, // naming nothing: the folder listed last
+        {dir.filePath("gone"), copy, "Dvr-20261210-100000.dvr"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.entry.toStdString());
+        RegWriteString("FileSearchDir", copy);
+        FakeServices view;
+        view.recordPath = c.entry.toStdString();
+        TfrmTimeSearch dlg(nullptr, DvrKind::RecordedFile, &view);
+        dlg.show();
+        EXPECT_EQ(dlg.Folder(), QDir(c.listed).absolutePath());
+        ASSERT_NE(dlg.lstResult->currentItem(), nullptr);
+        EXPECT_EQ(dlg.lstResult->currentItem()->text(0), c.chosen);
+        EXPECT_EQ(dlg.GetSelectedFile(), (QDir(c.listed).absolutePath() + "/" + c.chosen).toStdString());
+        EXPECT_TRUE(dlg.btnPlay->isEnabled());
+    }
+}
+
 TEST(SearchDialogs, FilePlayNeedsARowAndAPathThatFits)
 {
     QTemporaryDir dir;

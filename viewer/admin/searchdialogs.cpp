@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -512,8 +513,20 @@ void TfrmTimeSearch::showEvent(QShowEvent *e)
         return;
     }
     const QString recordPath = View() ? QString::fromStdString(View()->GetRecordPath()) : QString();
+    // An entry that names a folder opens there, one that names a recording with it chosen,
+    // whatever folder was listed last.
+    const QFileInfo named(recordPath);
     const QString saved = RegReadString("FileSearchDir", recordPath);
-    if (!saved.isEmpty() && QDir(saved).exists())
+    if (!recordPath.isEmpty() && named.isDir()) {
+        ListFolder(named.absoluteFilePath());
+    } else if (!recordPath.isEmpty() && named.isFile()) {
+        ListFolder(named.absolutePath());
+        for (int i = 0; i < lstResult->topLevelItemCount(); ++i)
+            if (QTreeWidgetItem *item = lstResult->topLevelItem(i); item->text(0) == named.fileName()) {
+                lstResult->setCurrentItem(item);
+                OnRowSelected();
+            }
+    } else if (!saved.isEmpty() && QDir(saved).exists())
         ListFolder(saved);
     else if (!recordPath.isEmpty() && QDir(recordPath).exists())
         ListFolder(recordPath);
