@@ -3,7 +3,8 @@
 # with a moving square and a burned-in channel number and clock (top right, clear of the
 # viewer's own title and time overlays). Channels 1-8 are JPEG pictures (one a second), 9-16
 # MPEG-4 at four pictures a second, each record one group of pictures that begins with an intra
-# picture, as a recorder records them. Packed into records by the viewer's own writer
+# picture, as a recorder records them. Every second holds a record of each channel, so the
+# second is shared out as pauses a player keeps. Packed into records by the viewer's own writer
 # (store_mkdvr). Needs ffmpeg and the DejaVu fonts (fonts-dejavu-core).
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,7 +12,7 @@ BUILD=${BUILD:-$ROOT/build/demo}
 OUT=${1:-$ROOT/samples/demo.dvr}
 FPS=4
 LENGTH=60
-GOP=8       # MPEG-4: an intra picture every two seconds
+GOP=4       # MPEG-4: an intra picture every second
 JPEG_STEP=4 # JPEG: a picture a second
 FONT=/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf
 

@@ -250,7 +250,7 @@ TEST(SimVideoSource, FullSizePicturesComeAsTwoFields)
 TEST(SimVideoSource, ChannelsOfARecordingKeepToOneClock)
 {
     // The demo recording: JPEG channels with a picture a second, MPEG-4 channels with a record
-    // (a group of pictures) every two seconds.
+    // (a group of four pictures) a second.
     std::string error;
     auto src = sim::DvrFileSource::Open(std::string(STRANDEL_TEST_DATA) + "/../../samples/demo.dvr", error);
     ASSERT_TRUE(src) << error;
@@ -258,13 +258,13 @@ TEST(SimVideoSource, ChannelsOfARecordingKeepToOneClock)
     for (int ch : {1, 9})
         EXPECT_EQ(src->TimeOf(ch, 0), 0);
     EXPECT_EQ(src->TimeOf(1, 1), 1000);
-    EXPECT_EQ(src->TimeOf(9, 1), 2000);
-    EXPECT_EQ(src->TimeOf(9, 60), 120000); // the second time round
+    EXPECT_EQ(src->TimeOf(9, 1), 1000);
+    EXPECT_EQ(src->TimeOf(9, 61), 61000); // the second time round
     // Played back: the record that shows at a position, forward and backward alike.
     EXPECT_EQ(src->IndexAt(1, 999), 0);
     EXPECT_EQ(src->IndexAt(1, 59999), 59);
-    EXPECT_EQ(src->IndexAt(9, 3999), 1);
-    EXPECT_EQ(src->IndexAt(9, 60000), 30);
+    EXPECT_EQ(src->IndexAt(9, 3999), 3);
+    EXPECT_EQ(src->IndexAt(9, 60000), 60);
     EXPECT_EQ(src->IndexAt(9, -1), -1);
 }
 

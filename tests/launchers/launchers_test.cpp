@@ -612,6 +612,59 @@ TEST(Launchers, AFileViewPlaysTheRecordingPickedInTheTimeSearch)
     }
 }
 
+// A recording plays at the pace it was recorded: the local player pushes on the window's thread,
+// which keeps the pause each record asks for with a timer. Channel 1 of the demo shows a picture
+// a second; its record times are measured between two changes of its picture some seconds apart.
+TEST(Launchers, AFileViewPlaysAtTheRecordedPaceAndFastPlayDoublesIt)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QFile::copy(STRANDEL_TEST_DATA "/../../samples/demo.dvr", dir.filePath("demo.dvr")));
+    SettingsFileFor settings(dir.filePath("Strandel.ini"));
+    EnvFor classes("STRANDEL_CLASS_REGISTRY", dir.filePath("none.ini").toLocal8Bit()); // no decoder: JPEG only
+    DvrListRecord entry;
+    entry.kind = uint8_t(DvrKind::RecordedFile);
+    SetField(entry.name, "Demo recording");
+    SetField(entry.folder, dir.filePath("demo.dvr").toLocal8Bit().constData());
+    TfrmDvrWin view;
+    view.resize(720, 500);
+    view.show();
+    ASSERT_TRUE(view.CreateConnection(&entry));
+    view.StartConnection();
+    const auto serve = [](const std::function<bool()> &cond, int ms) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!cond() && std::chrono::steady_clock::now() < until)
+            QApplication::processEvents(QEventLoop::AllEvents, 1);
+        return cond();
+    };
+    ASSERT_TRUE(serve([&] { return view.IsLoggedIn(); }, 20000));
+    ModalScript modal([&](QWidget *w) { static_cast<TfrmTimeSearch *>(w)->btnPlay->click(); });
+    view.OpenSearchDialog(1);
+    ASSERT_TRUE(modal.Ran());
+    const auto shown = [&] { return view.Pane(0)->ShownHeader().timeValue & 0x7FFFFFFF; };
+    ASSERT_TRUE(serve([&] { return view.Pane(0)->IsShowing(); }, 10000));
+    // Record time over wall time, from one new picture to the first one `spanMs` later.
+    const auto pace = [&](int spanMs) {
+        const uint32_t before = shown();
+        if (!serve([&] { return shown() != before; }, 5000))
+            return 0.0;
+        const auto t0 = std::chrono::steady_clock::now();
+        const uint32_t v0 = shown();
+        serve([] { return false; }, spanMs - 500);
+        const uint32_t late = shown();
+        if (!serve([&] { return shown() != late; }, 5000))
+            return 0.0;
+        const double wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        return double(shown() - v0) / wall;
+    };
+    const double normal = pace(5000);
+    EXPECT_NEAR(normal, 1.0, 0.1) << "record seconds per second at normal play";
+    view.SendPlayControl(1, 1, 0, 31); // ">>": fast factor 2
+    ASSERT_TRUE(serve([&] { return view.Core().GetPlayStatus().fast == 2; }, 2000));
+    const double fast = pace(5000);
+    EXPECT_NEAR(fast, 2.0, 0.2) << "record seconds per second at >>2";
+    view.CloseConnection();
+}
+
 TEST(Launchers, CancelledTimeSearchClosesAFileViewThatNeverLoadedAFile)
 {
     QTemporaryDir dir;

@@ -336,3 +336,22 @@ TEST(DvrView, RecordsWithoutRoomOnTheUiThreadAreOfferedAgainInOrder)
     EXPECT_GT(v.view.PendingRecords(), 0u) << "kept, not dropped";
     EXPECT_TRUE(Pump([&] { return v.view.PendingRecords() == 0; }));
 }
+
+TEST(DvrView, RecordsOnTheUiThreadWaitForThePauseOfTheRecordBefore)
+{
+    // A serial link delivers playback records on the UI thread, which keeps each record's pause
+    // (5 x 10 ms here) by holding the records after it instead of sleeping.
+    LoggedInView v(DvrKind::Network, 4);
+    v.view.OnConnected();
+    v.view.SetMode(1);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 3; ++i) {
+        auto r = testing_playpath::Record(1, {testing_playpath::Packet(uint32_t(i), 0, 80)}, uint32_t(10 + i));
+        r.header.kind = 1;
+        r.header.delay = 5;
+        v.view.OfferMpegRecord(r.header, r.data);
+    }
+    EXPECT_EQ(v.view.PendingRecords(), 2u) << "the first is queued, the others wait for its pause";
+    EXPECT_TRUE(Pump([&] { return v.view.PendingRecords() == 0; }));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+}

@@ -179,8 +179,8 @@ int main(int argc, char **argv)
         return 1;
     const uint32_t frameMs = uint32_t(1000 / fps);
     const uint32_t fields = uint32_t(60 / fps);
-    // The instants at which some channel records; the last record of one pauses playback until
-    // the next (at most 990 ms, the longest pause a record asks for).
+    // The instants at which some channel records; the gap to the next instant is shared out as
+    // the pauses of its records (each at most 90 ms: a player keeps pauses of 10 to 99 ms only).
     std::vector<int> instants;
     for (int i = 0; i < count; ++i)
         for (const Channel &ch : channels)
@@ -208,8 +208,12 @@ int main(int argc, char **argv)
             const uint32_t s = ms / 1000;
             h.time = {20, 26, 12, 10, uint8_t(12 + s / 3600), uint8_t(s / 60 % 60), uint8_t(s % 60)};
             h.liveMask = h.playMask = 0xFFFF;
-            // The channels of one instant follow each other at once; the last waits for the next.
-            h.delay = k + 1 == recording.size() ? std::min<uint32_t>(99, uint32_t(next - i) * frameMs / 10) : 0;
+            const uint32_t gap = uint32_t(next - i) * frameMs / 10, n = uint32_t(recording.size());
+            h.delay = gap / n + (k < gap % n ? 1 : 0);
+            if (h.delay > 9) {
+                std::fprintf(stderr, "the %u ms after %d cannot be paused by %u records\n", gap * 10, i, n);
+                return 1;
+            }
             h.timeValue = ms;
             Bytes data;
             if (ch.mpeg) {

@@ -546,7 +546,8 @@ TEST_F(StoreFile, RecordPushWriter)
 
 // The demo recording in samples/: a minute long; every record plays, JPEG channels hold whole
 // pictures and MPEG channels one group of pictures each, framed as the picture path cuts them
-// and beginning with an intra picture, so that fast and backward play show whole pictures.
+// and beginning with an intra picture, so that fast and backward play show whole pictures. The
+// pauses its records ask for are ones a player keeps (10 to 99 ms) and add up to its minute.
 TEST(StoreDemo, RecordingPlaysAndIsFramed)
 {
     DvrStoreContext r;
@@ -556,7 +557,7 @@ TEST(StoreDemo, RecordingPlaysAndIsFramed)
     int perChannel[17] = {};
     uint8_t header[128];
     std::vector<uint8_t> data(kMaxRecordBytes);
-    uint32_t first = 0, last = 0;
+    uint32_t first = 0, last = 0, pausedMs = 0;
     bool any = false;
     for (int i = 0; i < 5000; ++i) {
         bool read = false;
@@ -567,6 +568,9 @@ TEST(StoreDemo, RecordingPlaysAndIsFramed)
             const uint8_t ch = h.channel;
             ASSERT_TRUE(ch >= 1 && ch <= 16);
             ++perChannel[ch];
+            EXPECT_GE(h.delay, 1u);
+            EXPECT_LE(h.delay, 9u);
+            pausedMs += h.delay * 10;
             const uint32_t time = h.time.hour * 3600u + h.time.minute * 60u + h.time.second;
             first = any ? std::min(first, time) : time;
             last = std::max(last, time);
@@ -605,8 +609,9 @@ TEST(StoreDemo, RecordingPlaysAndIsFramed)
             break;
     }
     EXPECT_GE(last - first, 59u);
+    EXPECT_EQ(pausedMs, 60000u);
     for (int ch = 1; ch <= 16; ++ch)
-        EXPECT_EQ(perChannel[ch], ch <= 8 ? 60 : 30) << ch;
+        EXPECT_EQ(perChannel[ch], 60) << ch; // a picture, or a group of four, a second
 }
 
 TEST(StorePlayControl, Requests)

@@ -33,6 +33,8 @@ bool IsMpegVideo(const uint8_t *data, uint64_t size)
 CDvrLocal::CDvrLocal(DvrViewLink *owner) : CDvrBase(owner, true)
 {
     queueTimer_.setInterval(1);
+    // The ticks keep the pauses that records ask for, which are short (10 to 99 ms).
+    playTimer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&queueTimer_, &QTimer::timeout, [this] { OnQueueTimer(); });
     QObject::connect(&playTimer_, &QTimer::timeout, [this] { OnPlayTimer(); });
 }
@@ -191,6 +193,21 @@ void CDvrLocal::EndSingleStep()
     AnswerPlayStatus();
 }
 
+bool CDvrLocal::WaitForView()
+{
+    const int left = hooks_.pauseLeft ? hooks_.pauseLeft() : 0;
+    if (left <= 0)
+        return false;
+    playTimer_.start(left);
+    return true;
+}
+
+void CDvrLocal::SetNextTick(int interval)
+{
+    const int left = hooks_.pauseLeft ? hooks_.pauseLeft() : 0;
+    playTimer_.setInterval(std::max(interval, left));
+}
+
 bool CDvrLocal::PushRecord(const uint8_t *header, const uint8_t *data)
 {
     // Data that begin with eight zeros carry the 96 extra header bytes first.
@@ -254,7 +271,7 @@ void CDvrFile::PlayControl(uint8_t sub, const uint8_t *args, int length)
 
 void CDvrFile::OnPlayTimer()
 {
-    if (hooks_.isPlayBufferHigh && hooks_.isPlayBufferHigh())
+    if (WaitForView() || (hooks_.isPlayBufferHigh && hooks_.isPlayBufferHigh()))
         return;
     EventGuard guard(lock_, kLockTimeoutMs);
     bool read = false;
@@ -273,7 +290,7 @@ void CDvrFile::OnPlayTimer()
         if (store_.singleStep)
             EndSingleStep();
     }
-    playTimer_.setInterval(store_.slowFactor >= 2 ? store_.slowFactor * kFileTickMs : base);
+    SetNextTick(store_.slowFactor >= 2 ? store_.slowFactor * kFileTickMs : base);
 }
 
 // ---- CDvrHdd -----------------------------------------------------------------------------
@@ -441,7 +458,7 @@ void CDvrHdd::PlayControl(uint8_t sub, const uint8_t *args, int length)
 
 void CDvrHdd::OnPlayTimer()
 {
-    if (hooks_.isPlayBufferHigh && hooks_.isPlayBufferHigh())
+    if (WaitForView() || (hooks_.isPlayBufferHigh && hooks_.isPlayBufferHigh()))
         return;
     EventGuard guard(lock_, kLockTimeoutMs);
     bool read = false;
@@ -459,7 +476,7 @@ void CDvrHdd::OnPlayTimer()
         if (store_.singleStep)
             EndSingleStep();
     }
-    playTimer_.setInterval(store_.slowFactor > 1 ? store_.slowFactor * kFileTickMs : kFileTickMs);
+    SetNextTick(store_.slowFactor > 1 ? store_.slowFactor * kFileTickMs : kFileTickMs);
 }
 
 } // namespace strandel

@@ -24,6 +24,9 @@ struct DvrLocalHooks {
     // TfrmDvrHddSel: shows one line per disk found, the first selected; returns the chosen
     // line or -1 when cancelled. Without it the first disk is taken.
     std::function<int(const std::vector<std::string> &lines)> selectDisk;
+    // What is left of the pause the last pushed record asked the view for, in ms: the next
+    // record waits for it (the players push on the view's thread, which never sleeps it).
+    std::function<int()> pauseLeft;
 };
 
 class CDvrLocal : public CDvrBase {
@@ -68,6 +71,10 @@ protected:
     void SetPlayTimer(bool on);
     // After a tick that showed one step while paused: pause again and tell the view.
     void EndSingleStep();
+    // True when the view still pauses: the tick is taken again once the pause ends.
+    bool WaitForView();
+    // The next tick after `interval`, or once the view's pause ends when that is later.
+    void SetNextTick(int interval);
 
     DvrStoreContext store_;
     DvrLocalHooks hooks_;

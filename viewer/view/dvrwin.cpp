@@ -393,7 +393,8 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner)
     tmrMpeg->setTimerType(Qt::PreciseTimer);
     connect(tmrMpeg, &QTimer::timeout, this, [this] { tmrMpegTimer(); });
     tmrPending = new QTimer(this);
-    tmrPending->setInterval(10);
+    tmrPending->setInterval(kPendingRetryMs);
+    tmrPending->setTimerType(Qt::PreciseTimer);
     connect(tmrPending, &QTimer::timeout, this, [this] { OfferPendingRecords(); });
     bitmapA_ = QImage(704, 480, QImage::Format_RGB16);
     bitmapB_ = QImage(704, 480, QImage::Format_RGB16);
@@ -509,7 +510,10 @@ void TfrmDvrWin::OfferMpegRecord(const FrameRecordHeader &header, const std::vec
         QueueMpegFrame(header, part0);
         return;
     }
-    if (pendingRecords_.empty() && QueueMpegFrame(header, part0) != QueueResult::Busy)
+    // The pause a record asks for is kept by the records after it: they wait here.
+    const PlayStatus &status = core_->GetPlayStatus();
+    playPath_.SetPlaySpeed(status.fast, status.slow, status.direction);
+    if (pendingRecords_.empty() && playPath_.PauseLeft() == 0 && QueueMpegFrame(header, part0) != QueueResult::Busy)
         return;
     if (pendingRecords_.size() >= kMaxPendingRecords) {
         DebugPrint("Play Buffer FULL... record of channel %d dropped\n", int(int8_t(header.channel)));
@@ -517,15 +521,21 @@ void TfrmDvrWin::OfferMpegRecord(const FrameRecordHeader &header, const std::vec
     }
     pendingRecords_.push_back({header, part0});
     if (!tmrPending->isActive())
-        tmrPending->start();
+        tmrPending->start(std::max(playPath_.PauseLeft(), kPendingRetryMs));
 }
 
 void TfrmDvrWin::OfferPendingRecords()
 {
     while (!pendingRecords_.empty()) {
-        const PendingRecord &r = pendingRecords_.front();
-        if (connected_ && QueueMpegFrame(r.header, r.bytes) == QueueResult::Busy)
+        if (const int left = playPath_.PauseLeft(); left > 0) {
+            tmrPending->start(left);
             return;
+        }
+        const PendingRecord &r = pendingRecords_.front();
+        if (connected_ && QueueMpegFrame(r.header, r.bytes) == QueueResult::Busy) {
+            tmrPending->start(kPendingRetryMs);
+            return;
+        }
         pendingRecords_.pop_front();
     }
     tmrPending->stop();
@@ -954,7 +964,8 @@ bool TfrmDvrWin::CreateConnection(DvrListRecord *record)
                              SetVideoFormat(count, video);
                          },
                          [this] { return IsPlayBufferHigh(); },
-                         [this](const std::vector<std::string> &lines) { return SelectDvrHdd(parentWidget(), lines); }});
+                         [this](const std::vector<std::string> &lines) { return SelectDvrHdd(parentWidget(), lines); },
+                         [this] { return playPath_.PauseLeft(); }});
     QString caption = QString::fromLatin1(FieldText(record->name).data(), qsizetype(FieldText(record->name).size()));
     if (record->Kind() == DvrKind::Network)
         caption += "(" + QString::fromStdString(IpToString(record->ip.data())) + ")";

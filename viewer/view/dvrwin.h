@@ -195,6 +195,7 @@ public:
     void OfferMpegRecord(const FrameRecordHeader &header, const std::vector<uint8_t> &part0);
     size_t PendingRecords() const { return pendingRecords_.size(); }
     static constexpr size_t kMaxPendingRecords = 64;
+    static constexpr int kPendingRetryMs = 10;
     void ShowRecord(const FrameRecordHeader &header, DvrRecordStream &stream) { playPath_.ShowRecord(header, stream); }
     bool DecodeMpeg(int ring, const FrameRecordHeader &header, const uint8_t *frame, size_t size);
     void UpdateCaption(const FrameRecordHeader &header);

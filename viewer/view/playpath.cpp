@@ -261,9 +261,35 @@ QueueResult PlayPath::QueueMpegFrame(const FrameRecordHeader &header, const std:
         }
     }
     const uint32_t pause = header.delay * 10;
-    if (mode_ != kModeLive && pause >= 1 && pause <= 99 && !IsUiThread())
-        SleepUnlessStopped(int(pause));
+    if (mode_ != kModeLive && pause >= 1 && pause <= 99) {
+        if (IsUiThread()) {
+            // Slow play stretches the pauses by its factor: the local players pace by them.
+            const int slow = int16_t(slow_.load());
+            HoldFor(pause * uint32_t(slow >= 2 ? slow : 1));
+        } else {
+            SleepUnlessStopped(int(pause));
+        }
+    }
     return result;
+}
+
+void PlayPath::HoldFor(uint32_t ms)
+{
+    // Continues from the end of the previous pause while that is recent, so the lateness of
+    // the timers that end the pauses does not add up over a recording.
+    constexpr int32_t kCatchUpMs = 100;
+    const uint32_t now = clock_.now();
+    const uint32_t from = holding_ && int32_t(now - pauseUntil_) < kCatchUpMs ? pauseUntil_ : now;
+    pauseUntil_ = from + ms;
+    holding_ = true;
+}
+
+int PlayPath::PauseLeft() const
+{
+    if (!holding_)
+        return 0;
+    const int32_t left = int32_t(pauseUntil_ - clock_.now());
+    return left > 0 ? int(left) : 0;
 }
 
 void PlayPath::ShowRecord(const FrameRecordHeader &header, DvrRecordStream &stream)

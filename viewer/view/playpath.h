@@ -108,6 +108,9 @@ public:
     // Empties every ring, UI thread.
     void Flush();
     bool IsPlayBufferHigh() const;
+    // What is left of the pause that records delivered on the UI thread asked for, in ms: the
+    // window's thread never sleeps it, the next record waits for it instead (UI thread).
+    int PauseLeft() const;
 
     uint8_t Model() const { return model_; }
     int QueuedFirstFrames() const { return tag_.load(); }
@@ -126,6 +129,7 @@ private:
     // Queued to the UI thread; dropped when the path is gone by then.
     void Later(std::function<void()> fn);
     void SleepUnlessStopped(int ms);
+    void HoldFor(uint32_t ms);
     void BlankAbsent(const FrameRecordHeader &header);
     bool NormalSpeed() const;
 
@@ -148,6 +152,8 @@ private:
     // UI thread only.
     std::array<int, kPlayChannels> delay_{};
     std::array<uint32_t, kPlayChannels> lastShown_{};
+    bool holding_ = false;
+    uint32_t pauseUntil_ = 0;
 };
 
 } // namespace strandel
