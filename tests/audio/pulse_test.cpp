@@ -189,3 +189,102 @@ TEST_F(Pulse, ToneFromTheSimulatorComesBackToIt)
     SetSettingsFilePath({});
     EXPECT_TRUE(heard) << "last frequency found " << hz << " Hz";
 }
+
+namespace {
+
+// pactl against the suite's daemon (PULSE_SERVER is set); its standard output.
+std::string Pactl(const std::string &args)
+{
+    std::string out;
+    if (FILE *p = popen(("pactl " + args + " 2>/dev/null").c_str(), "r")) {
+        char buf[256];
+        while (fgets(buf, sizeof buf, p))
+            out += buf;
+        pclose(p);
+    }
+    return out;
+}
+
+std::string MicModule()
+{
+    const std::string list = Pactl("list short modules");
+    for (size_t at = 0; at < list.size();) {
+        const size_t end = list.find('\n', at);
+        const std::string line = list.substr(at, end - at);
+        if (line.find("module-remap-source") != std::string::npos && line.find("strandel_mic") != std::string::npos)
+            return line.substr(0, line.find('\t'));
+        at = end == std::string::npos ? list.size() : end + 1;
+    }
+    return {};
+}
+
+} // namespace
+
+// The microphone goes while A Send is on: the button goes up and out of reach, capture stops and
+// the recorder is told audio is off. It comes back: A Send can be pressed again, no restart.
+TEST_F(Pulse, ASendFollowsTheMicrophoneGoingAndComing)
+{
+    const std::string module = MicModule();
+    ASSERT_FALSE(module.empty()) << Pactl("list short modules");
+    QTemporaryDir dir;
+    SetSettingsFilePath(dir.filePath("Strandel.ini"));
+    sim::SimOptions options;
+    options.listenPort = 0;
+    options.fps = 1;
+    sim::DvrSimServer server(options);
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    auto *main = new TfrmMain;
+    frmMain = main;
+    main->show();
+    DvrListRecord entry;
+    entry.kind = uint8_t(DvrKind::Network);
+    entry.ip = {127, 0, 0, 1};
+    entry.port = uint16_t(server.TcpPort());
+    SetField(entry.name, "sim");
+    auto *view = new TfrmDvrWin;
+    const auto received = [&] { return server.WithRecorder([](sim::SimRecorder &r) { return r.AudioBlocksReceived(); }); };
+    bool reloaded = false;
+    if (view->OpenDvr(&entry) && ServeUntil([&] { return view->IsLoggedIn(); }, 20000)) {
+        ASSERT_TRUE(main->btnAudSend->isEnabled());
+        main->btnAudSend->click();
+        EXPECT_TRUE(main->IsCaptureRunning());
+        EXPECT_TRUE(view->IsAudioSend());
+        EXPECT_TRUE(ServeUntil([&] { return received() > 4; }, 10000));
+
+        Pactl("unload-module " + module);
+        EXPECT_TRUE(ServeUntil([&] { return !main->btnAudSend->isEnabled(); }, 10000)) << "the button stays usable";
+        EXPECT_FALSE(main->btnAudSend->Down());
+        EXPECT_FALSE(main->IsCaptureRunning());
+        EXPECT_FALSE(view->IsAudioSend()) << "the recorder was not told";
+        ServeUntil([] { return false; }, 300);
+        const uint64_t after = received();
+        ServeUntil([] { return false; }, 500);
+        EXPECT_EQ(received(), after) << "audio still reaches the recorder";
+
+        Pactl("load-module module-remap-source source_name=strandel_mic master=strandel_null.monitor channels=1 "
+              "master_channel_map=mono channel_map=mono");
+        Pactl("set-default-source strandel_mic");
+        reloaded = true;
+        EXPECT_TRUE(ServeUntil([&] { return main->btnAudSend->isEnabled(); }, 10000)) << "the new microphone is not offered";
+        main->btnAudSend->click();
+        EXPECT_TRUE(main->IsCaptureRunning());
+        EXPECT_TRUE(view->IsAudioSend());
+        const uint64_t before = received();
+        EXPECT_TRUE(ServeUntil([&] { return received() > before + 4; }, 10000));
+    } else {
+        ADD_FAILURE() << "the view did not log in";
+    }
+    if (!reloaded) {
+        Pactl("load-module module-remap-source source_name=strandel_mic master=strandel_null.monitor channels=1 "
+              "master_channel_map=mono channel_map=mono");
+        Pactl("set-default-source strandel_mic");
+    }
+    main->RemoveAllDvrWins();
+    QApplication::processEvents();
+    frmMain = nullptr;
+    delete main;
+    QApplication::processEvents();
+    server.Stop();
+    SetSettingsFilePath({});
+}

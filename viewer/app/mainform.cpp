@@ -166,6 +166,7 @@ TfrmMain::TfrmMain(QWidget *owner) : QWidget(owner, Qt::Window)
         btnCh[size_t(i)]->setProperty("Tag", i + 1);
     Capture = new WaveCapture(this);
     Playback = new WavePlayback(this);
+    WatchAudioDevices(this, [this] { AudioDevicesChanged(); });
     FormCreate();
 }
 
@@ -694,6 +695,23 @@ void TfrmMain::ApplyAudioState(bool apply)
 bool TfrmMain::OpenCapture()
 {
     return Capture->IsOpen() || Capture->Open([this](WaveHeader &header) { WaveInProc(header); });
+}
+
+void TfrmMain::AudioDevicesChanged()
+{
+    if (audioClosed_)
+        return;
+    // A device that went is let go of; the toolbar then takes what is there now, as at start:
+    // a send or receive that no device can carry any more is switched off, at the recorder too.
+    if (Capture->IsOpen() && !Capture->DeviceAvailable()) {
+        DebugPrint("Audio input device gone\n");
+        Capture->Close();
+    }
+    if (Playback->IsOpen() && !Playback->DeviceAvailable()) {
+        DebugPrint("Audio output device gone\n");
+        Playback->Close();
+    }
+    UpdateToolbar(CurrentDvrWin);
 }
 
 void TfrmMain::ShowAudioDevices(bool remote)

@@ -182,6 +182,8 @@ private:
     bool OpenCapture();
     // Buttons of a device the machine lacks say so and stay disabled.
     void ShowAudioDevices(bool remote);
+    // Qt Multimedia's device list changed.
+    void AudioDevicesChanged();
     bool selecting_ = false;
     bool fitting_ = false;
     // Read by reader threads, which must not touch widgets.

@@ -7,6 +7,7 @@
 #include <QAudioSource>
 #include <QIODevice>
 #include <QMediaDevices>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -26,6 +27,52 @@ bool DetachedAudioDevices() { return detachedDevices; }
 
 bool HasAudioInput() { return detachedDevices || !QMediaDevices::defaultAudioInput().isNull(); }
 bool HasAudioOutput() { return detachedDevices || !QMediaDevices::defaultAudioOutput().isNull(); }
+
+namespace {
+
+QByteArray DeviceList()
+{
+    QByteArray ids = "in";
+    for (const QAudioDevice &d : QMediaDevices::audioInputs())
+        ids += ' ' + d.id();
+    ids += " default " + QMediaDevices::defaultAudioInput().id() + " out";
+    for (const QAudioDevice &d : QMediaDevices::audioOutputs())
+        ids += ' ' + d.id();
+    return ids + " default " + QMediaDevices::defaultAudioOutput().id();
+}
+
+} // namespace
+
+void WatchAudioDevices(QObject *owner, std::function<void()> changed)
+{
+    // The list is also compared once a second: Qt's PulseAudio backend keeps its list current
+    // but does not always say so.
+    constexpr int kPollMs = 1000;
+    auto *devices = new QMediaDevices(owner);
+    auto last = std::make_shared<QByteArray>(DeviceList());
+    auto check = [last, changed] {
+        QByteArray now = DeviceList();
+        if (now == *last)
+            return;
+        *last = std::move(now);
+        changed();
+    };
+    QObject::connect(devices, &QMediaDevices::audioInputsChanged, owner, check);
+    QObject::connect(devices, &QMediaDevices::audioOutputsChanged, owner, check);
+    auto *poll = new QTimer(devices);
+    QObject::connect(poll, &QTimer::timeout, owner, check);
+    poll->start(kPollMs);
+}
+
+bool WaveAudio::DeviceAvailable() const
+{
+    if (deviceId_.isEmpty())
+        return true;
+    for (const QAudioDevice &d : output_ ? QMediaDevices::audioOutputs() : QMediaDevices::audioInputs())
+        if (d.id() == deviceId_)
+            return true;
+    return false;
+}
 
 QAudioFormat WaveAudio::PcmFormat(QAudioFormat::SampleFormat sampleFormat)
 {
@@ -140,7 +187,7 @@ private:
     size_t offset_ = 0;
 };
 
-WavePlayback::WavePlayback(QObject *owner) : WaveAudio(owner) {}
+WavePlayback::WavePlayback(QObject *owner) : WaveAudio(owner) { output_ = true; }
 
 WavePlayback::~WavePlayback() { Close(); }
 
@@ -166,6 +213,7 @@ bool WavePlayback::Open()
         }
         ring_ = std::make_unique<PlaybackRing>(format.sampleFormat() == QAudioFormat::Int16);
         sink_ = new QAudioSink(device, format, this);
+        deviceId_ = device.id();
         // About a third of a second in the device; the ring holds the rest.
         sink_->setBufferSize(qsizetype(format.bytesForDuration(320000)));
     }
@@ -187,6 +235,7 @@ void WavePlayback::Close()
         delete sink_;
         sink_ = nullptr;
     }
+    deviceId_.clear();
     ring_->Clear();
     ring_->close();
     ring_.reset();
@@ -254,6 +303,7 @@ bool WaveCapture::Open(Callback callback)
             } else {
                 source_->suspend(); // recording begins with Start
                 sixteenBit_ = format.sampleFormat() == QAudioFormat::Int16;
+                deviceId_ = device.id();
                 connect(input_, &QIODevice::readyRead, this, &WaveCapture::ReadDevice);
             }
         }
@@ -291,6 +341,7 @@ void WaveCapture::Close()
         source_ = nullptr;
         input_ = nullptr;
     }
+    deviceId_.clear();
     callback_ = nullptr;
     codec_.Close();
     for (WaveHeader &h : headers_)

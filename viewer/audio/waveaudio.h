@@ -6,6 +6,7 @@
 #include "viewer/audio/imaadpcm.h"
 
 #include <QAudioFormat>
+#include <QByteArray>
 #include <QObject>
 
 #include <array>
@@ -39,6 +40,10 @@ constexpr int kWaveLockTimeoutMs = 5000;
 bool HasAudioInput();
 bool HasAudioOutput();
 
+// Calls `changed` on the owner's thread whenever an audio input or output device comes or goes;
+// the watch lives as long as the owner.
+void WatchAudioDevices(QObject *owner, std::function<void()> changed);
+
 // Tests run the audio objects without devices: Open succeeds on a detached ring that the test
 // reads (playback) or feeds (capture) itself. Process-wide; off by default.
 void SetDetachedAudioDevices(bool on);
@@ -56,6 +61,8 @@ public:
     bool IsStarted() const { return started_; }
     uint32_t RingIndex() const { return ringIndex_; }
     int LastResult() const { return lastResult_; }
+    // The device this object was opened on is still there (always, while closed or detached).
+    bool DeviceAvailable() const;
 
 protected:
     static QAudioFormat PcmFormat(QAudioFormat::SampleFormat sampleFormat);
@@ -63,6 +70,8 @@ protected:
     static QAudioFormat ChooseFormat(const QAudioDevice &device);
 
     TimedEvent lock_;
+    QByteArray deviceId_; // of the device opened on; empty while closed or detached
+    bool output_ = false;
     bool started_ = false;
     uint32_t ringIndex_ = 0;
     int lastResult_ = kWaveOk;
