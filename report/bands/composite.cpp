@@ -94,7 +94,7 @@ void TPgxCompositeReport::SetPrinterValues()
     TPgxPrinter &p = *m_printer;
     const TPgxCompositePrinterSettings &s = PrinterSettings;
     TPrinterSettings &d = p.Settings();
-    p.SetPrinterIndex(s.PrinterIndex);
+    s.ApplyPrinter(p);
     d.SetPaperSize(s.PaperSize);
     if (d.PaperSize() == TPgxPaperSize::Custom) {
         d.SetPaperWidth(m_paperWidth);
@@ -302,6 +302,8 @@ bool TPgxCompositeReport::PrinterSetup()
 {
     TPgxPrinterSetupChoice c;
     c.Copies = PrinterSettings.Copies;
+    c.PrinterIndex = PrinterSettings.PrinterIndex;
+    c.PdfFile = PrinterSettings.PdfFile;
     if (m_printer && m_printer->Status() == TPgxPrinterStatus::mpFinished) {
         c.MinPage = c.FromPage = 1;
         c.MaxPage = c.ToPage = m_printer->PageCount();
@@ -313,6 +315,7 @@ bool TPgxCompositeReport::PrinterSetup()
     // The orientation stays the first member's.
     PrinterSettings.Copies = c.Copies;
     PrinterSettings.PrinterIndex = c.PrinterIndex;
+    PrinterSettings.PdfFile = c.PdfFile;
     if (c.PrintRange == TPgxPrinterSetupChoice::PageNums) {
         PrinterSettings.FirstPage = c.FromPage;
         PrinterSettings.LastPage = c.ToPage;

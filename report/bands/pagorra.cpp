@@ -603,6 +603,7 @@ bool TCustomPagorra::PrinterSetup()
 {
     TPgxPrinterSetupChoice c;
     c.PrinterIndex = PrinterSettings.PrinterIndex;
+    c.PdfFile = PrinterSettings.PdfFile;
     c.Copies = PrinterSettings.Copies;
     c.Orientation = Page.Orientation();
     if (m_printer && m_printer->Status() == TPgxPrinterStatus::mpFinished) {
@@ -616,6 +617,7 @@ bool TCustomPagorra::PrinterSetup()
     }
     PrinterSettings.Copies = c.Copies;
     PrinterSettings.PrinterIndex = c.PrinterIndex;
+    PrinterSettings.PdfFile = c.PdfFile;
     Page.SetOrientation(c.Orientation);
     if (c.PrintRange == TPgxPrinterSetupChoice::PageNums) {
         PrinterSettings.FirstPage = c.FromPage;

@@ -40,6 +40,7 @@ struct TPgxReportBandStore {
 struct TPgxPrinterSetupChoice {
     int Copies = 1;
     int PrinterIndex = -1;
+    QString PdfFile; // print to this PDF file instead of a printer
     TPgxOrientation Orientation = TPgxOrientation::Portrait;
     enum Range : uint8_t { AllPages, Selection, PageNums } PrintRange = AllPages;
     int32_t MinPage = 0, MaxPage = 9999, FromPage = 0, ToPage = 0;

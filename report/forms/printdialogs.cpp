@@ -84,13 +84,18 @@ void PgxRegisterReportPrinterSetup(std::function<std::unique_ptr<TPgxQtPrintDevi
         std::unique_ptr<TPgxQtPrintDevice> dev = device ? device() : std::make_unique<TPgxQtPrintDevice>();
         if (c.PrinterIndex >= 0)
             dev->SetPrinterIndex(c.PrinterIndex);
+        if (!c.PdfFile.isEmpty()) {
+            dev->Printer().setOutputFormat(QPrinter::PdfFormat);
+            dev->Printer().setOutputFileName(c.PdfFile);
+        }
         TPgxDeviceMode mode;
         if (dev->GetDeviceMode(mode)) {
             mode.orientation = c.Orientation == TPgxOrientation::Landscape ? 2 : 1;
             dev->SetDeviceMode(mode);
         }
         TPgxPrintDialog d;
-        d.Options = TPgxPrintDialog::poPageNums | TPgxPrintDialog::poWarning;
+        // Printing to a PDF file is offered always: a machine without a printer queue can print too.
+        d.Options = TPgxPrintDialog::poPageNums | TPgxPrintDialog::poWarning | TPgxPrintDialog::poPrintToFile;
         d.MinPage = c.MinPage;
         d.MaxPage = c.MaxPage;
         d.FromPage = c.FromPage;
@@ -99,7 +104,8 @@ void PgxRegisterReportPrinterSetup(std::function<std::unique_ptr<TPgxQtPrintDevi
         if (!d.Execute(*dev))
             return false;
         c.Copies = d.Copies;
-        c.PrinterIndex = dev->PrinterIndex();
+        c.PdfFile = d.PrintToFile ? dev->Printer().outputFileName() : QString();
+        c.PrinterIndex = d.PrintToFile ? -1 : dev->PrinterIndex();
         if (dev->GetDeviceMode(mode))
             c.Orientation = mode.orientation == 2 ? TPgxOrientation::Landscape : TPgxOrientation::Portrait;
         c.PrintRange = d.PrintRange == TPgxPrintDialog::prPageNums ? TPgxPrinterSetupChoice::PageNums

@@ -562,9 +562,17 @@ void TPgxPrinter::SetPrinterIndex(int index)
     m_settings.GetPrinterSettings();
 }
 
+void TPgxPrinterSettings::ApplyPrinter(TPgxPrinter &printer) const
+{
+    if (!PdfFile.isEmpty())
+        printer.SetPrintDevice(std::make_unique<TPgxPdfDevice>(PdfFile));
+    else
+        printer.SetPrinterIndex(PrinterIndex);
+}
+
 void TPgxPrinterSettings::ApplySettings(TPgxPrinter &printer) const
 {
-    printer.SetPrinterIndex(PrinterIndex);
+    ApplyPrinter(printer);
     TPrinterSettings &s = printer.Settings();
     s.SetPaperSize(PaperSize);
     s.SetCopies(Copies);

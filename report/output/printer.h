@@ -219,6 +219,8 @@ struct TPgxPrinterSettings {
     TPgxBin OutputBin = TPgxBin::Auto;
     TPgxPaperSize PaperSize = TPgxPaperSize::Letter;
     int PrinterIndex = -1; // the default printer
+    // A PDF file chosen as the printer (print to file); empty for a printer of the system.
+    QString PdfFile;
     QString Title;
     int32_t FirstPage = 0, LastPage = 0;
     int64_t MemoryLimit = PgxDefaultMemoryLimit;
@@ -227,6 +229,8 @@ struct TPgxPrinterSettings {
 
     // Printer index, paper, copies, duplex, orientation, bin and title, in that order.
     void ApplySettings(TPgxPrinter &printer) const;
+    // The chosen printer: the PDF file when one is chosen, else the printer by index.
+    void ApplyPrinter(TPgxPrinter &printer) const;
 };
 
 } // namespace strandel

@@ -597,3 +597,58 @@ TEST(PrintForm, AViewThatGoesTakesItsOpenForm)
     EXPECT_TRUE(seen.isNull());
     EXPECT_EQ(main.GetCurrentDvrWin(), nullptr);
 }
+
+namespace {
+
+// A machine without a printer queue: its device lists no printer.
+class NoQueueDevice : public TPgxPdfDevice {
+public:
+    NoQueueDevice() : TPgxPdfDevice(QStringLiteral("/nonexistent/never.pdf")) {}
+    QStringList Printers() const override { return {}; }
+};
+
+} // namespace
+
+// "No printer is installed." is no dead end: Print asks for a PDF file and prints the page there,
+// on the paper it was laid out on; declining the file prints nothing and says nothing.
+TEST(PrintForm, WithoutAPrinterQueuePrintWritesAPdfFileTheUserNames)
+{
+    Settings s;
+    QTemporaryDir dir;
+    PgxRegisterPrintDeviceFactory([] { return std::make_unique<NoQueueDevice>(); });
+    struct Unregister {
+        ~Unregister() { PgxRegisterPrintDeviceFactory({}); }
+    } unregister;
+    ShownForm f;
+    f.Paper(2); // A5
+    int asked = 0;
+    f.form.choosePdfFile = [&](QString &) { return ++asked, false; };
+    f.form.btnPrint->click();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(f.messages.isEmpty()) << f.messages.join('\n').toStdString();
+
+    f.form.choosePdfFile = [&](QString &name) { return ++asked, name = dir.filePath("gate"), true; };
+    f.form.btnPrint->click();
+    EXPECT_EQ(asked, 2);
+    EXPECT_TRUE(f.messages.isEmpty()) << f.messages.join('\n').toStdString();
+    const QString pdf = dir.filePath("gate.pdf");
+    ASSERT_TRUE(QFile::exists(pdf));
+    const QString info = RunTool("pdfinfo", {pdf});
+    EXPECT_TRUE(info.contains(QRegularExpression("Pages:\\s+1\\b"))) << info.toStdString();
+    static const QRegularExpression sizeRe("Page size:\\s+([0-9.]+) x ([0-9.]+) pts");
+    const QRegularExpressionMatch m = sizeRe.match(info);
+    ASSERT_TRUE(m.hasMatch()) << info.toStdString();
+    EXPECT_NEAR(m.captured(1).toDouble() * 25.4 / 72, 148, 0.5);
+    EXPECT_NEAR(m.captured(2).toDouble() * 25.4 / 72, 210, 0.5);
+    // The picture is on the page: its blue and its red stripe, 90 mm down.
+    RunTool("pdftoppm", {"-r", "254", "-singlefile", pdf, dir.filePath("gate")});
+    QImage page(dir.filePath("gate.ppm"));
+    ASSERT_FALSE(page.isNull());
+    int blue = 0, red = 0;
+    for (int x = 0; x < page.width(); ++x) {
+        blue += IsBlue(page.pixel(x, 900));
+        red += IsRed(page.pixel(x, 900));
+    }
+    EXPECT_GT(blue, page.width() / 2);
+    EXPECT_GT(red, 0);
+}

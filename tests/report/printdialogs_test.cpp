@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
+#include <QLineEdit>
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
@@ -225,4 +227,51 @@ TEST(ReportPrintDialogs, ReportPrinterSetupShowsThePrintDialog)
     EXPECT_TRUE(no.seen);
     EXPECT_EQ(rep.Tag, 1);
     RegisterPrinterSetupHook(nullptr);
+}
+
+// On a machine without a printer queue the report's print dialog still prints: it offers a PDF
+// file, and the file chosen there is where the report's printer writes its pages.
+TEST(ReportPrintDialogs, ReportPrintDialogOffersAPdfFile)
+{
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("chosen.pdf"));
+    PgxRegisterReportPrinterSetup(); // the system's printers, none here
+    QString found;
+    QTimer::singleShot(200, [&] {
+        auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!d)
+            return;
+        for (QComboBox *box : d->findChildren<QComboBox *>()) {
+            for (int i = 0; i < box->count(); ++i)
+                found += box->objectName() + QStringLiteral(": ") + box->itemText(i) + QStringLiteral("\n");
+            const int pdfRow = box->findText(QStringLiteral("PDF"), Qt::MatchContains);
+            if (box->objectName() == QStringLiteral("printers") && pdfRow >= 0)
+                box->setCurrentIndex(pdfRow);
+        }
+        if (auto *name = d->findChild<QLineEdit *>(QStringLiteral("filename")))
+            name->setText(pdf);
+        d->accept();
+    });
+    TPagorra rep;
+    const bool ok = rep.PrinterSetup();
+    RegisterPrinterSetupHook(nullptr);
+    ASSERT_TRUE(ok) << found.toStdString();
+    EXPECT_EQ(rep.PrinterSettings.PdfFile, pdf) << found.toStdString();
+    // A report printer set up from these settings writes that file.
+    TPgxPrinter p;
+    p.SetScreenPpi(96);
+    rep.PrinterSettings.PaperSize = TPgxPaperSize::A4;
+    rep.PrinterSettings.ApplySettings(p);
+    ASSERT_TRUE(p.PrintersAvailable());
+    p.BeginDoc();
+    p.NewPage();
+    PgxFont f;
+    f.family = QStringLiteral("DejaVu Sans");
+    f.height = p.YSize(50);
+    p.Canvas()->SetFont(f);
+    p.Canvas()->TextOut(p.XPos(200), p.YPos(300), QStringLiteral("Printed to PDF"));
+    p.EndDoc();
+    EXPECT_TRUE(p.Print());
+    EXPECT_TRUE(PdfInfoText(pdf).contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\b"))));
+    EXPECT_TRUE(PdfText(pdf).contains(QStringLiteral("Printed to PDF")));
 }

@@ -122,6 +122,13 @@ TfrmPrint::TfrmPrint(QWidget *owner) : QDialog(owner)
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(kTimerInterval);
 
+    dlgPdf = new QFileDialog(this, "Print to PDF file");
+    dlgPdf->setObjectName("dlgPdf");
+    dlgPdf->setOption(QFileDialog::DontUseNativeDialog);
+    dlgPdf->setAcceptMode(QFileDialog::AcceptSave);
+    dlgPdf->setNameFilters({"PDF(*.pdf)"});
+    dlgPdf->setDefaultSuffix("pdf");
+    dlgPdf->selectFile("Print.pdf");
     dlgSave = new QFileDialog(this);
     dlgSave->setObjectName("dlgSave");
     dlgSave->setOption(QFileDialog::DontUseNativeDialog);
@@ -168,6 +175,12 @@ TfrmPrint::TfrmPrint(QWidget *owner) : QDialog(owner)
             return false;
         fileName = dlgSave->selectedFiles().first();
         type = dlgSave->selectedNameFilter() == kBitmapFilter ? PrintFileType::Bitmap : PrintFileType::Jpeg;
+        return true;
+    };
+    choosePdfFile = [this](QString &fileName) {
+        if (dlgPdf->exec() != QDialog::Accepted || dlgPdf->selectedFiles().isEmpty())
+            return false;
+        fileName = dlgPdf->selectedFiles().first();
         return true;
     };
     chooseFont = [this](QFont &font) {
@@ -422,6 +435,26 @@ void TfrmPrint::btnPrintClick()
         if (showMessage)
             showMessage(QStringLiteral("The page is not ready yet."));
         return;
+    }
+    // Without a printer queue (and none chosen) the page goes to a PDF file the user names.
+    if (!p->PrintersAvailable()) {
+        QString file;
+        if (!choosePdfFile || !choosePdfFile(file) || file.isEmpty())
+            return;
+        if (QFileInfo(file).suffix().isEmpty())
+            file += ".pdf";
+        // The new device reports its own paper: the page keeps the one it was laid out on.
+        TPrinterSettings &s = p->Settings();
+        const TPgxPaperSize paper = s.PaperSize();
+        const TPgxOrientation orientation = s.Orientation();
+        const int32_t width = s.PaperWidth(), length = s.PaperLength();
+        const int copies = s.Copies();
+        p->SetPrintDevice(std::make_unique<TPgxPdfDevice>(file));
+        s.SetPaperSize(paper);
+        s.SetPaperWidth(width);
+        s.SetPaperLength(length);
+        s.SetOrientation(orientation);
+        s.SetCopies(copies);
     }
     QString error;
     if (p->Print(&error))

@@ -96,6 +96,8 @@ public:
     QLabel *pnlMsg;
     QTimer *Timer1;
     QFileDialog *dlgSave;
+    // The PDF file a page is printed to when the machine has no printer queue.
+    QFileDialog *dlgPdf;
     // The hidden copy of the picture.
     QLabel *Image1;
     TBmpToJpeg *BmpToJpeg1;
@@ -108,6 +110,8 @@ public:
     // Stand-ins for the modal dialogs, so they can be answered without a user.
     // Shows dlgSave; true with the chosen name and filter row.
     std::function<bool(QString &fileName, PrintFileType &type)> chooseSaveFile;
+    // Shows dlgPdf; true with the chosen name.
+    std::function<bool(QString &fileName)> choosePdfFile;
     std::function<bool(QFont &font)> chooseFont;
     std::function<bool(const QString &text)> confirm;
     std::function<void(const QString &text)> showMessage;
