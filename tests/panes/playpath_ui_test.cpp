@@ -76,4 +76,6 @@ TEST(PlayPathOnUiThread, PausesKeepTheirPaceAcrossLateRecords)
     f.now += 1000; // a long stop
     f.path.QueueMpegFrame(rec.header, rec.data);
     EXPECT_EQ(f.path.PauseLeft(), 50);
+    f.path.SetMode(0); // back to live: nothing waits for it
+    EXPECT_EQ(f.path.PauseLeft(), 0);
 }

@@ -286,7 +286,8 @@ void PlayPath::HoldFor(uint32_t ms)
 
 int PlayPath::PauseLeft() const
 {
-    if (!holding_)
+    // Live video is never held back by a pause that playback asked for.
+    if (!holding_ || mode_ == kModeLive)
         return 0;
     const int32_t left = int32_t(pauseUntil_ - clock_.now());
     return left > 0 ? int(left) : 0;
