@@ -154,6 +154,13 @@ void TPgxPrinter::SetPrinterFactors()
     m_yFactor = m.dpiY / 254.0;
 }
 
+void TPgxPrinter::SetError(const QString &why, bool onlyFirst)
+{
+    std::lock_guard lock(m_errorLock);
+    if (!onlyFirst || m_error.isEmpty())
+        m_error = why;
+}
+
 void TPgxPrinter::BeginDoc()
 {
     if (m_status != TPgxPrinterStatus::mpReady)
@@ -162,7 +169,7 @@ void TPgxPrinter::BeginDoc()
     m_canvas.reset();
     m_links.reset();
     m_printerPageOpen = false;
-    m_error.clear();
+    SetError(QString(), false);
     m_availablePages = 0;
     m_cancelled = false;
     m_progress.ResetCancel();
@@ -200,8 +207,8 @@ void TPgxPrinter::ClosePage(bool store)
         if (store) {
             QString error;
             const std::vector<THyperlink> *links = m_links && !m_links->empty() ? m_links.get() : nullptr;
-            if (!m_pages->AddPageEx(*m_metafile, links, &error) && m_error.isEmpty())
-                m_error = error;
+            if (!m_pages->AddPageEx(*m_metafile, links, &error))
+                SetError(error, true);
         }
         DropPage();
     } else if (m_printerPageOpen) {
@@ -220,8 +227,8 @@ void TPgxPrinter::OpenPage()
         bool ok = m_device->Printing();
         if (!ok) {
             ok = m_device->BeginDoc(Title);
-            if (!ok && m_error.isEmpty())
-                m_error = QStringLiteral("The printer \"%1\" refused the document").arg(m_device->DeviceName());
+            if (!ok)
+                SetError(QStringLiteral("The printer \"%1\" refused the document").arg(m_device->DeviceName()), true);
         }
         if (ok && m_device->Painter()) {
             m_canvas = std::make_unique<TPgxPainterCanvas>(*m_device->Painter());
@@ -231,8 +238,8 @@ void TPgxPrinter::OpenPage()
             return;
         }
         // A page the device cannot take is not printed: the run stops, and the reason stays.
-        if (ok && m_error.isEmpty())
-            m_error = QStringLiteral("The printer \"%1\" gives nothing to draw on").arg(m_device->DeviceName());
+        if (ok)
+            SetError(QStringLiteral("The printer \"%1\" gives nothing to draw on").arg(m_device->DeviceName()), true);
         Cancel();
     }
     // A stored page, a page outside the printed range, or a printer that is not there: a
@@ -475,8 +482,9 @@ bool TPgxPrinter::ShowPreview(bool modal)
     std::unique_ptr<TPgxPreviewInterface> p = factory ? factory() : nullptr;
     if (!p) {
         // Pages nobody can see are no preview: the caller hears of it, and so does the user.
-        m_error = QStringLiteral("The report cannot be previewed: no preview window is registered.");
-        PgxShowMessage(m_error);
+        const QString why = QStringLiteral("The report cannot be previewed: no preview window is registered.");
+        SetError(why, false);
+        PgxShowMessage(why);
         return false;
     }
     if (modal)
@@ -516,7 +524,7 @@ bool TPgxPrinter::Print(QString *error)
     // ends the job with its reason.
     auto fail = [&](const QString &why) {
         m_device->Abort();
-        m_error = why;
+        SetError(why, false);
         if (error)
             *error = why;
         return false;

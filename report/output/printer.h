@@ -169,7 +169,11 @@ public:
     std::function<void(TPgxPrinter *)> AfterPrint, AfterPreview;
     std::function<void(TPgxExportFilter *)> OnExportToFilter;
     std::function<void()> OnPreview, OnPrintSetup;
-    QString LastError() const { return m_error; }
+    QString LastError() const
+    {
+        std::lock_guard lock(m_errorLock);
+        return m_error;
+    }
 
 signals:
     void ProgressChanged(int percent);
@@ -208,7 +212,10 @@ private:
     bool m_showingPreview = false;
     bool m_storedPages = false;
     QPointer<QObject> m_previewForm, m_previewControl, m_parentReport;
+    // Set by a worker's run and by the window thread's preview at once: kept under its own lock.
+    mutable std::mutex m_errorLock;
     QString m_error;
+    void SetError(const QString &why, bool onlyFirst);
 };
 
 // The printer settings a report carries and hands to each of its report printers.
