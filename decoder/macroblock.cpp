@@ -342,6 +342,22 @@ void ResetBlockPredictors(DecoderState &s)
     }
 }
 
+// The dequantised inter coefficients of the table levels (1..31) at quantiser q, each held to 12
+// bits (-2048..2047), built once for each quantiser the macroblocks go through.
+const int16_t *InterLevelValues(DecoderStream &st, int q)
+{
+    if (st.level_q != q) {
+        const int evenAdjust = q & 1 ? 0 : 1;
+        for (int a = 0; a < 32; ++a) {
+            const int m = (2 * a + 1) * q - evenAdjust;
+            st.level_value[2 * a] = int16_t(std::min(m, 2047));
+            st.level_value[2 * a + 1] = int16_t(-std::min(m, 2048));
+        }
+        st.level_q = q;
+    }
+    return st.level_value;
+}
+
 // Inter coefficient events from position 0, dequantised as they come.
 // Keep: the quantised levels also go to `keep` for the integrity check (a separate loop, so that
 // the plain one carries no test for it).
@@ -361,6 +377,7 @@ bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep)
     const uint8_t *scan = t.scan[s.vop.alternate_vertical_scan_flag ? 2 : 0];
     const int q = s.quant;
     const int evenAdjust = q & 1 ? 0 : 1;
+    const int16_t *values = Mpeg ? nullptr : InterLevelValues(*c.st, q);
     // The dequantised coefficient of a level of magnitude a and sign (0 or -1), held to 12 bits
     // (-2048..2047). Signs are random: kept out of branches, which would mispredict every other time.
     auto dequantise = [&](int a, int sign, int pos) {
@@ -369,21 +386,23 @@ bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep)
     };
     int sum = 0;
     int i = 0;
+    // The cache holds at least 32 bits at the top of each step (49 once made).
     for (;;) {
-        if (r.count < 32)
-            r.Refill();
         const TcoefEvent e = kInterEvents[r.bits >> (64 - kTcoefFastBits)];
         int last, f, level = 0;
         if (e.length) [[likely]] { // a table code, taken apart in advance
-            const int sign = int(int64_t(r.bits << (e.length - 1)) >> 63); // the bit after the code
+            const uint32_t sign = uint32_t((r.bits << (e.length - 1)) >> 63); // the bit after the code
             r.Skip(e.length);
             last = e.last;
             i += e.run;
             if (i > 63)
                 return Fail(s);
-            f = dequantise(e.level, sign, scan[i]);
+            if constexpr (Mpeg)
+                f = dequantise(e.level, -int(sign), scan[i]);
+            else
+                f = values[2 * e.level + sign];
             if constexpr (Keep)
-                level = (e.level ^ sign) - sign;
+                level = sign ? -int(e.level) : int(e.level);
         } else {
             int run;
             if (!ReadEvent(r, t.tcoef_inter, kInterFast, t.lmax_inter, t.rmax_inter, &last, &run, &level))
@@ -397,10 +416,13 @@ bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep)
         blk[pos] = int16_t(f);
         if constexpr (Keep)
             keep[pos] = int16_t(level);
-        sum += f;
+        if constexpr (Mpeg)
+            sum += f;
         ++i;
         if (last)
             break;
+        if (r.count < 32)
+            r.Refill();
     }
     if (Mpeg && !(sum & 1))
         blk[63] ^= 1;

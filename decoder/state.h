@@ -184,6 +184,10 @@ struct DecoderStream {
     int16_t block[64];
     int16_t integrity_block[6][64];
     int16_t activity[6];
+    // Inter coefficients of the table codes dequantised at quantiser level_q (second method), by
+    // level and sign: value[2 * level + 1] is the negative one. Rebuilt when the quantiser changes.
+    int32_t level_q;
+    int16_t level_value[64];
 };
 
 static_assert(sizeof(DecoderState) <= LUMASET_STATE_SIZE);
