@@ -326,19 +326,51 @@ void NextMacroblock(DecoderState &s, bool anchor = true)
     }
 }
 
-
-// An inter or skipped macroblock offers no DC/AC prediction to the intra blocks after it.
-void ResetBlockPredictors(DecoderState &s)
+// NextMacroblock over a run of count macroblocks along the row, all alike.
+void NextMacroblocks(DecoderState &s, bool anchor, int count)
 {
-    for (int b = 0; b < 4; ++b) {
-        const int i = (2 * s.mb_y + (b >> 1) + 1) * kLumaDcStride + 2 * s.mb_x + (b & 1) + 1;
-        s.dc_luma[i] = kDcReset;
-        s.ac_luma[i] = AcStore{};
+    if (count == 1)
+        return NextMacroblock(s, anchor);
+    std::fill_n(s.quant_grid + (s.mb_y + 1) * kQuantStride + s.mb_x + 1, count, uint16_t(s.quant));
+    if (anchor) {
+        std::memset(s.mode_grid + (s.mb_y + 1) * kModeStride + s.mb_x + 1, s.mb_type, size_t(count));
+        std::memset(s.mb_not_coded + s.mb_index, s.not_coded, size_t(count));
+        std::memset(s.mb_field_pred + s.mb_index, s.field_prediction, size_t(count));
+    }
+    s.mb_index += count;
+    s.mb_x += count;
+    if (s.mb_x == s.mb_cols) {
+        s.mb_x = 0;
+        ++s.mb_y;
+    }
+}
+
+// An inter or skipped macroblock offers no DC/AC prediction to the intra blocks after it; count
+// macroblocks from the current one on along its row.
+void ResetBlockPredictors(DecoderState &s, int count = 1)
+{
+    const int luma = (2 * s.mb_y + 1) * kLumaDcStride + 2 * s.mb_x + 1;
+    const int chroma = (s.mb_y + 1) * kChromaDcStride + s.mb_x + 1;
+    if (count == 1) { // one macroblock: fixed sizes, no calls
+        for (int row = 0; row < 2; ++row) {
+            const int i = luma + row * kLumaDcStride;
+            s.dc_luma[i] = s.dc_luma[i + 1] = kDcReset;
+            std::memset(s.ac_luma + i, 0, 2 * sizeof(AcStore));
+        }
+        for (int k = 0; k < 2; ++k) {
+            s.dc_chroma[k][chroma] = kDcReset;
+            std::memset(s.ac_chroma[k] + chroma, 0, sizeof(AcStore));
+        }
+        return;
+    }
+    for (int row = 0; row < 2; ++row) {
+        const int i = luma + row * kLumaDcStride;
+        std::fill_n(s.dc_luma + i, 2 * count, kDcReset);
+        std::memset(s.ac_luma + i, 0, sizeof(AcStore) * size_t(2 * count));
     }
     for (int k = 0; k < 2; ++k) {
-        const int i = (s.mb_y + 1) * kChromaDcStride + s.mb_x + 1;
-        s.dc_chroma[k][i] = kDcReset;
-        s.ac_chroma[k][i] = AcStore{};
+        std::fill_n(s.dc_chroma[k] + chroma, count, kDcReset);
+        std::memset(s.ac_chroma[k] + chroma, 0, sizeof(AcStore) * size_t(count));
     }
 }
 
@@ -546,16 +578,13 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
             run += more;
         }
         s.mb_type = MbSkipped;
-        std::memset(mv, 0, sizeof s.mv[0][0]);
+        std::memset(mv, 0, sizeof s.mv[0][0] * size_t(run));
         if (run == 1)
             PredictMacroblock(s, mc, s.fwd, mv, false, false);
         else
             CopyMacroblocks(s, s.fwd, run);
-        for (int k = 0; k < run; ++k) {
-            std::memset(s.mv[0][s.mb_index], 0, sizeof s.mv[0][0]);
-            ResetBlockPredictors(s);
-            NextMacroblock(s);
-        }
+        ResetBlockPredictors(s, run);
+        NextMacroblocks(s, true, run);
         return;
     }
 
@@ -692,8 +721,7 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
             PredictMacroblock(s, mc, s.fwd, fwd, false, false);
         else
             CopyMacroblocks(s, s.fwd, run);
-        for (int k = 0; k < run; ++k)
-            NextMacroblock(s, false);
+        NextMacroblocks(s, false, run);
         return;
     }
 
