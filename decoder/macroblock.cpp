@@ -374,6 +374,32 @@ void ResetBlockPredictors(DecoderState &s, int count = 1)
     }
 }
 
+// Skipped macroblocks of a P-picture, count of them from the current one along its row, take the
+// reference's pixels. Anchors take turns in two buffers, so the current picture's buffer still
+// holds the anchor before the reference: where the reference's macroblock was skipped too (a copy
+// of that anchor's), the pixels are there already and nothing is copied.
+void CopySkipped(const DecoderState &s, const McTable &mc, int count)
+{
+    const bool held = !s.fixed_buffer; // the fixed-buffer mode decodes every P-picture into buffer 0
+    const uint8_t *before = s.mb_not_coded + s.mb_index; // the reference's, until NextMacroblock
+    for (int k = 0; k < count;) {
+        if (held && before[k]) {
+            ++k;
+            continue;
+        }
+        int n = 1;
+        while (k + n < count && !(held && before[k + n]))
+            ++n;
+        if (n == 1 && count == 1) {
+            static constexpr int16_t kZero[4][2] = {};
+            PredictMacroblock(s, mc, s.fwd, kZero, false, false);
+        } else {
+            CopyMacroblocks(s, s.fwd, s.mb_x + k, n);
+        }
+        k += n;
+    }
+}
+
 // The dequantised inter coefficients of the table levels (1..31) at quantiser q, each held to 12
 // bits (-2048..2047), built once for each quantiser the macroblocks go through.
 const int16_t *InterLevelValues(DecoderStream &st, int q)
@@ -579,10 +605,7 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
         }
         s.mb_type = MbSkipped;
         std::memset(mv, 0, sizeof s.mv[0][0] * size_t(run));
-        if (run == 1)
-            PredictMacroblock(s, mc, s.fwd, mv, false, false);
-        else
-            CopyMacroblocks(s, s.fwd, run);
+        CopySkipped(s, mc, run);
         ResetBlockPredictors(s, run);
         NextMacroblocks(s, true, run);
         return;
@@ -720,7 +743,7 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
         if (run == 1)
             PredictMacroblock(s, mc, s.fwd, fwd, false, false);
         else
-            CopyMacroblocks(s, s.fwd, run);
+            CopyMacroblocks(s, s.fwd, s.mb_x, run);
         NextMacroblocks(s, false, run);
         return;
     }

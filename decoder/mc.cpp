@@ -100,9 +100,9 @@ void PredictMacroblock(const DecoderState &s, const McTable &mc, const Planes &r
     PredictBlock(mc, ref.v, s.cur.v, s.chroma_stride, chroma, 8, 8, x / 2, y / 2, cvx, cvy, rounding, average);
 }
 
-void CopyMacroblocks(const DecoderState &s, const Planes &ref, int count)
+void CopyMacroblocks(const DecoderState &s, const Planes &ref, int mb_x, int count)
 {
-    const int x = 16 * s.mb_x, y = 16 * s.mb_y;
+    const int x = 16 * mb_x, y = 16 * s.mb_y;
     for (int row = 0; row < 16; ++row) {
         const ptrdiff_t at = ptrdiff_t(y + row) * s.stride + x;
         std::memcpy(s.cur.y + at, ref.y + at, size_t(16 * count));

@@ -33,9 +33,9 @@ void PredictBlock(const McTable &mc, const uint8_t *ref, uint8_t *dst, ptrdiff_t
 void PredictMacroblock(const DecoderState &s, const McTable &mc, const Planes &ref, const int16_t (*v)[2],
                        bool four_vectors, bool average);
 
-// Copies count macroblocks from the current one on along its row from a reference: the prediction
-// of that many macroblocks with zero vectors.
-void CopyMacroblocks(const DecoderState &s, const Planes &ref, int count);
+// Copies count macroblocks of the current row from column mb_x on from a reference: the
+// prediction of that many macroblocks with zero vectors.
+void CopyMacroblocks(const DecoderState &s, const Planes &ref, int mb_x, int count);
 
 // Field prediction: one 16 x 8 luma and two 8 x 4 chroma predictions per field, each field from
 // the reference field its flag names; vectors in frame units.
