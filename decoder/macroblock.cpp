@@ -172,21 +172,25 @@ bool Fail(DecoderState &s)
 const VlcEntry *const kIntraFast = TcoefFast(false), *const kInterFast = TcoefFast(true);
 const TcoefEvent *const kIntraEvents = TcoefEvents(false), *const kInterEvents = TcoefEvents(true);
 
+// The bits a coefficient loop keeps in the cache before each event: a table look needs
+// kTcoefFastBits (ReadEvent refills for itself).
+constexpr int kEventBits = kTcoefFastBits;
+
 // The next event: a table code decoded in advance, or through ReadEvent (escapes, invalid codes).
 [[gnu::always_inline]] inline bool NextEvent(BitCache &r, const TcoefEvent *events, const Vlc<256> &table,
                                              const VlcEntry *fast, const uint8_t (&lmax)[2][64],
                                              const uint8_t (&rmax)[2][64], int *last, int *run, int *level)
 {
-    if (r.count < 32)
+    if (r.count < kEventBits)
         r.Refill();
     const TcoefEvent e = events[r.bits >> (64 - kTcoefFastBits)];
     if (e.length == 0) [[unlikely]]
         return ReadEvent(r, table, fast, lmax, rmax, last, run, level);
-    const int sign = int(int64_t(r.bits << (e.length - 1)) >> 63); // the bit after the code
     r.Skip(e.length);
     *last = e.last;
     *run = e.run;
-    *level = (e.level ^ sign) - sign;
+    const int sign = -(e.level & 1);
+    *level = ((e.level >> 1) ^ sign) - sign;
     return true;
 }
 
@@ -444,23 +448,22 @@ bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep)
     };
     int sum = 0;
     int i = 0;
-    // The cache holds at least 32 bits at the top of each step (49 once made).
+    // The cache holds at least kEventBits at the top of each step (49 once made).
     for (;;) {
         const TcoefEvent e = kInterEvents[r.bits >> (64 - kTcoefFastBits)];
         int last, f, level = 0;
-        if (e.length) [[likely]] { // a table code, taken apart in advance
-            const uint32_t sign = uint32_t((r.bits << (e.length - 1)) >> 63); // the bit after the code
+        if (e.length) [[likely]] { // a table code and its sign, taken apart in advance
             r.Skip(e.length);
             last = e.last;
             i += e.run;
             if (i > 63)
                 return Fail(s);
             if constexpr (Mpeg)
-                f = dequantise(e.level, -int(sign), scan[i]);
+                f = dequantise(e.level >> 1, -(e.level & 1), scan[i]);
             else
-                f = values[2 * e.level + sign];
+                f = values[e.level];
             if constexpr (Keep)
-                level = sign ? -int(e.level) : int(e.level);
+                level = e.level & 1 ? -(e.level >> 1) : e.level >> 1;
         } else {
             int run;
             if (!ReadEvent(r, t.tcoef_inter, kInterFast, t.lmax_inter, t.rmax_inter, &last, &run, &level))
@@ -479,7 +482,7 @@ bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep)
         ++i;
         if (last)
             break;
-        if (r.count < 32)
+        if (r.count < kEventBits)
             r.Refill();
     }
     if (Mpeg && !(sum & 1))

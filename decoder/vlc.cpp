@@ -280,9 +280,10 @@ const TcoefEvent *TcoefEvents(bool inter)
                 const VlcEntry *fast = TcoefFast(k != 0);
                 for (int p = 0; p < 1 << kTcoefFastBits; ++p) {
                     const VlcEntry e = fast[p];
-                    entry[k][p] = e.length && e.value != kTcoefEscape
+                    const int sign = (p >> (kTcoefFastBits - 1 - e.length)) & 1;
+                    entry[k][p] = e.length && e.length < kTcoefFastBits && e.value != kTcoefEscape
                                       ? TcoefEvent{uint8_t(e.length + 1), uint8_t((e.value >> 6) & 63),
-                                                   uint8_t(e.value & 63), uint8_t(e.value >> 12)}
+                                                   uint8_t(2 * (e.value & 63) + sign), uint8_t(e.value >> 12)}
                                       : TcoefEvent{};
                 }
             }

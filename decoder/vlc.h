@@ -41,8 +41,10 @@ inline int ReadVlc(Reader &r, const Vlc<N> &t)
 constexpr int kTcoefFastBits = 12;
 const VlcEntry *TcoefFast(bool inter);
 
-// The same look-up with each code's event taken apart in advance: length counts the sign bit
-// after the code; 0 marks the escape code and bits that start no code.
+// The same look-up with each code's event taken apart in advance, sign included: length counts
+// the sign bit after the code, level is twice the level's magnitude plus the sign bit (1 for
+// negative). 0 marks the escape code, codes whose sign lies beyond the kTcoefFastBits looked at,
+// and bits that start no code.
 struct TcoefEvent {
     uint8_t length, run, level, last;
 };
