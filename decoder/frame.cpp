@@ -164,6 +164,10 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
     s.packet_start = 0;
     s.first_coded = 1;
     s.unserved = 0;
+    if (++s.content_serial == 0) { // numbers ran out: what the buffers hold is unknown again
+        std::memset(s.mb_content, 0, sizeof s.mb_content);
+        s.content_serial = 1;
+    }
     const bool bvop = s.vop.vop_coding_type == VopB;
     const bool packets = !s.vol.resync_marker_disable;
     const bool check = s.integrity_on && !bvop;

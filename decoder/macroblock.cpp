@@ -378,23 +378,28 @@ void ResetBlockPredictors(DecoderState &s, int count = 1)
     }
 }
 
-// Skipped macroblocks of a P-picture, count of them from the current one along its row, take the
-// reference's pixels. Anchors take turns in two buffers, so the current picture's buffer still
-// holds the anchor before the reference: where the reference's macroblock was skipped too (a copy
-// of that anchor's), the pixels are there already and nothing is copied.
-void CopySkipped(const DecoderState &s, const McTable &mc, int count)
+// Copies count macroblocks from the current one on along its row from the forward reference with
+// zero vectors (skipped macroblocks, and those of B-pictures over skipped ones), leaving out those
+// whose pixels the picture's buffer holds already.
+void CopyFromForward(DecoderState &s, const McTable &mc, int count)
 {
-    const bool held = !s.fixed_buffer; // the fixed-buffer mode decodes every P-picture into buffer 0
-    const uint8_t *before = s.mb_not_coded + s.mb_index; // the reference's, until NextMacroblock
+    uint32_t *held = s.mb_content[s.cur_buffer] + s.mb_index;
+    const uint32_t *from = s.mb_content[s.fwd_buffer] + s.mb_index;
+    auto same = [&](int k) { return held[k] != 0 && held[k] == from[k]; };
+    uint32_t differ = 0; // most often the whole run is there
+    for (int k = 0; k < count; ++k)
+        differ |= uint32_t(held[k] == 0) | (held[k] ^ from[k]);
+    if (differ == 0)
+        return;
     for (int k = 0; k < count;) {
-        if (held && before[k]) {
+        if (same(k)) {
             ++k;
             continue;
         }
         int n = 1;
-        while (k + n < count && !(held && before[k + n]))
+        while (k + n < count && !same(k + n))
             ++n;
-        if (n == 1 && count == 1) {
+        if (count == 1) {
             static constexpr int16_t kZero[4][2] = {};
             PredictMacroblock(s, mc, s.fwd, kZero, false, false);
         } else {
@@ -402,7 +407,12 @@ void CopySkipped(const DecoderState &s, const McTable &mc, int count)
         }
         k += n;
     }
+    std::copy_n(from, count, held);
 }
+
+// The current macroblock's pixels are about to change (unknown until it is done), and are done.
+inline void StartPixels(DecoderState &s) { s.mb_content[s.cur_buffer][s.mb_index] = 0; }
+inline void EndPixels(DecoderState &s) { s.mb_content[s.cur_buffer][s.mb_index] = s.content_serial; }
 
 // The dequantised inter coefficients of the table levels (1..31) at quantiser q, each held to 12
 // bits (-2048..2047), built once for each quantiser the macroblocks go through.
@@ -608,12 +618,13 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
         }
         s.mb_type = MbSkipped;
         std::memset(mv, 0, sizeof s.mv[0][0] * size_t(run));
-        CopySkipped(s, mc, run);
+        CopyFromForward(s, mc, run);
         ResetBlockPredictors(s, run);
         NextMacroblocks(s, true, run);
         return;
     }
 
+    StartPixels(s);
     int mcbpc;
     do {
         mcbpc = pvop ? ReadVlc(r, t.mcbpc_p) : ReadVlc(r, t.mcbpc_i);
@@ -671,6 +682,7 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
             uint8_t *dst = BlockDestination(s, b, &stride);
             dsp.put(dst, stride, c.st->block);
         }
+        EndPixels(s);
         NextMacroblock(s);
         return;
     }
@@ -720,6 +732,7 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
         dsp.add(dst, stride, c.st->block);
     }
     ResetBlockPredictors(s);
+    EndPixels(s);
     NextMacroblock(s);
 }
 
@@ -743,14 +756,12 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
             while (s.mb_x + run < s.mb_cols && s.mb_not_coded[s.mb_index + run])
                 ++run;
         s.mb_type = MbSkipped;
-        if (run == 1)
-            PredictMacroblock(s, mc, s.fwd, fwd, false, false);
-        else
-            CopyMacroblocks(s, s.fwd, s.mb_x, run);
+        CopyFromForward(s, mc, run);
         NextMacroblocks(s, false, run);
         return;
     }
 
+    StartPixels(s);
     HeaderBits header(c.st->reader);
     BitCache &r = header.bits;
     s.modb = GetBit(r) ? 0 : GetBit(r) ? 1 : 2;
@@ -858,6 +869,7 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
         PredictMacroblock(s, mc, s.fwd, kZero, false, false);
         s.unserved = DecodeErrorFieldDirect;
     }
+    EndPixels(s);
     NextMacroblock(s, false);
 }
 
@@ -866,6 +878,7 @@ void ConcealMacroblock(const Context &c, const McTable &mc)
     DecoderState &s = *c.s;
     static constexpr int16_t kZero[4][2] = {};
     PredictMacroblock(s, mc, s.fwd, kZero, false, false);
+    s.mb_content[s.cur_buffer][s.mb_index] = s.mb_content[s.fwd_buffer][s.mb_index];
     s.mb_type = MbSkipped;
     s.not_coded = 0;
     s.field_prediction = 0;

@@ -133,6 +133,11 @@ struct DecoderState {
     int16_t mv[2][kMaxMbs][4][2]; // forward, backward; four luma blocks; x, y
     int16_t b_pred[2][2][2];      // B-VOP running predictors: direction, frame/bottom field, x/y
     int16_t field_mv[kMaxMbs][2][2]; // P-VOP field vectors: top, bottom field; x, y (frame units)
+    // What each frame buffer's macroblocks hold: decoded ones the number of their picture
+    // (content_serial), copies with zero vectors what they were copied from, 0 unknown. A copy
+    // between two macroblocks of the same number is left out: the pixels are there already.
+    uint32_t content_serial;
+    uint32_t mb_content[3][kMaxMbs];
 
     int16_t dc_luma[kLumaDcRows * kLumaDcStride];
     int16_t dc_chroma[2][kChromaDcRows * kChromaDcStride];
