@@ -34,10 +34,17 @@ struct BlockPlace {
 };
 
 // A neighbouring macroblock can be predicted from when it lies in the picture and in the current
-// video packet (macroblocks above and to the left only).
+// video packet (macroblocks above and to the left only), and is intra: an inter or skipped one
+// offers nothing (its DC counts as the reset value, its AC as zero). Its type is this picture's,
+// as it comes before the current one; the current macroblock is intra.
 inline bool Available(const DecoderState &s, int mx, int my)
 {
-    return mx >= 0 && my >= 0 && my * s.mb_cols + mx >= s.packet_start;
+    if (mx == s.mb_x && my == s.mb_y)
+        return true;
+    if (mx < 0 || my < 0 || my * s.mb_cols + mx < s.packet_start)
+        return false;
+    const int type = s.mode_grid[(my + 1) * kModeStride + mx + 1];
+    return type == MbIntra || type == MbIntraQ;
 }
 
 BlockPlace Place(DecoderState &s, int b)
@@ -349,35 +356,6 @@ void NextMacroblocks(DecoderState &s, bool anchor, int count)
     }
 }
 
-// An inter or skipped macroblock offers no DC/AC prediction to the intra blocks after it; count
-// macroblocks from the current one on along its row.
-void ResetBlockPredictors(DecoderState &s, int count = 1)
-{
-    const int luma = (2 * s.mb_y + 1) * kLumaDcStride + 2 * s.mb_x + 1;
-    const int chroma = (s.mb_y + 1) * kChromaDcStride + s.mb_x + 1;
-    if (count == 1) { // one macroblock: fixed sizes, no calls
-        for (int row = 0; row < 2; ++row) {
-            const int i = luma + row * kLumaDcStride;
-            s.dc_luma[i] = s.dc_luma[i + 1] = kDcReset;
-            std::memset(s.ac_luma + i, 0, 2 * sizeof(AcStore));
-        }
-        for (int k = 0; k < 2; ++k) {
-            s.dc_chroma[k][chroma] = kDcReset;
-            std::memset(s.ac_chroma[k] + chroma, 0, sizeof(AcStore));
-        }
-        return;
-    }
-    for (int row = 0; row < 2; ++row) {
-        const int i = luma + row * kLumaDcStride;
-        std::fill_n(s.dc_luma + i, 2 * count, kDcReset);
-        std::memset(s.ac_luma + i, 0, sizeof(AcStore) * size_t(2 * count));
-    }
-    for (int k = 0; k < 2; ++k) {
-        std::fill_n(s.dc_chroma[k] + chroma, count, kDcReset);
-        std::memset(s.ac_chroma[k] + chroma, 0, sizeof(AcStore) * size_t(count));
-    }
-}
-
 // Copies count macroblocks from the current one on along its row from the forward reference with
 // zero vectors (skipped macroblocks, and those of B-pictures over skipped ones), leaving out those
 // whose pixels the picture's buffer holds already.
@@ -619,7 +597,6 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
         s.mb_type = MbSkipped;
         std::memset(mv, 0, sizeof s.mv[0][0] * size_t(run));
         CopyFromForward(s, mc, run);
-        ResetBlockPredictors(s, run);
         NextMacroblocks(s, true, run);
         return;
     }
@@ -731,7 +708,6 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
         uint8_t *dst = BlockDestination(s, b, &stride);
         dsp.add(dst, stride, c.st->block);
     }
-    ResetBlockPredictors(s);
     EndPixels(s);
     NextMacroblock(s);
 }
@@ -885,7 +861,6 @@ void ConcealMacroblock(const Context &c, const McTable &mc)
     const bool anchor = s.vop.vop_coding_type != VopB;
     if (anchor) {
         std::memset(s.mv[0][s.mb_index], 0, sizeof s.mv[0][0]);
-        ResetBlockPredictors(s);
     }
     NextMacroblock(s, anchor);
 }
