@@ -195,7 +195,7 @@ constexpr int kEventBits = kTcoefFastBits;
         return ReadEvent(r, table, fast, lmax, rmax, last, run, level);
     r.Skip(e.length);
     *last = e.last;
-    *run = e.run;
+    *run = e.run & 63;
     const int sign = -(e.level & 1);
     *level = ((e.level >> 1) ^ sign) - sign;
     return true;
@@ -436,40 +436,49 @@ bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep)
     };
     int sum = 0;
     int i = 0;
+    // A table event's coefficient at position at.
+    auto put = [&](int at, const TcoefEvent &e) {
+        const int pos = scan[at];
+        const int f = Mpeg ? dequantise(e.level >> 1, -(e.level & 1), pos) : values[e.level];
+        blk[pos] = int16_t(f);
+        if constexpr (Keep)
+            keep[pos] = int16_t(e.level & 1 ? -(e.level >> 1) : e.level >> 1);
+        if constexpr (Mpeg)
+            sum += f;
+    };
     // The cache holds at least kEventBits at the top of each step (49 once made).
     for (;;) {
         const TcoefEvent e = kInterEvents[r.bits >> (64 - kTcoefFastBits)];
-        int last, f, level = 0;
         if (e.length) [[likely]] { // a table code and its sign, taken apart in advance
             r.Skip(e.length);
-            last = e.last;
-            i += e.run;
-            if (i > 63)
-                return Fail(s);
-            if constexpr (Mpeg)
-                f = dequantise(e.level >> 1, -(e.level & 1), scan[i]);
-            else
-                f = values[e.level];
-            if constexpr (Keep)
-                level = e.level & 1 ? -(e.level >> 1) : e.level >> 1;
+            i += e.run; // 64 more on the last event: one test finds it and a run past the end
+            if (i > 63) [[unlikely]] {
+                i -= 64;
+                if (!e.last || i > 63)
+                    return Fail(s);
+                put(i, e);
+                break;
+            }
+            put(i, e);
+            ++i;
         } else {
-            int run;
+            int last, run, level;
             if (!ReadEvent(r, t.tcoef_inter, kInterFast, t.lmax_inter, t.rmax_inter, &last, &run, &level))
                 return Fail(s);
             i += run;
             if (i > 63)
                 return Fail(s);
-            f = level ? dequantise(std::abs(level), level >> 31, scan[i]) : 0;
+            const int pos = scan[i];
+            const int f = level ? dequantise(std::abs(level), level >> 31, pos) : 0;
+            blk[pos] = int16_t(f);
+            if constexpr (Keep)
+                keep[pos] = int16_t(level);
+            if constexpr (Mpeg)
+                sum += f;
+            ++i;
+            if (last)
+                break;
         }
-        const int pos = scan[i];
-        blk[pos] = int16_t(f);
-        if constexpr (Keep)
-            keep[pos] = int16_t(level);
-        if constexpr (Mpeg)
-            sum += f;
-        ++i;
-        if (last)
-            break;
         if (r.count < kEventBits)
             r.Refill();
     }

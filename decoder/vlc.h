@@ -42,8 +42,8 @@ constexpr int kTcoefFastBits = 12;
 const VlcEntry *TcoefFast(bool inter);
 
 // The same look-up with each code's event taken apart in advance, sign included: length counts
-// the sign bit after the code, level is twice the level's magnitude plus the sign bit (1 for
-// negative). 0 marks the escape code, codes whose sign lies beyond the kTcoefFastBits looked at,
+// the sign bit after the code, run counts 64 more on the last event of a block, level is twice
+// the level's magnitude plus the sign bit (1 for negative). 0 marks the escape code, codes whose sign lies beyond the kTcoefFastBits looked at,
 // and bits that start no code.
 struct TcoefEvent {
     uint8_t length, run, level, last;
