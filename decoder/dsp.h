@@ -27,7 +27,7 @@ RgbRow RgbRowAvx2Routine(); // null when the CPU lacks AVX2
 const Dsp &DspPlain();
 const Dsp *DspSse2(); // null when the CPU lacks it
 const Dsp *DspAvx2(); // the SSE2 table with the AVX2 routines over it; null without AVX2
-void SetIdctAvx2(Dsp &d); // the AVX2 inverse DCT and put/add into d
+void SetIdctAvx2(Dsp &d); // the AVX2 inverse DCT, put/add and intra dequantiser into d
 const Dsp &DspBest();
 
 // Row tables of the inverse DCT (rows 0/4, 1/7, 2/6, 3/5) and the per-row rounders.

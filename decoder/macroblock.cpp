@@ -306,7 +306,7 @@ bool DecodeIntraBlock(const Context &c, const Dsp &dsp, BitReader &r, int b, boo
 }
 
 // Destination of block b of the current macroblock in the current picture.
-uint8_t *BlockDestination(const DecoderState &s, int b, ptrdiff_t *stride)
+[[gnu::always_inline]] inline uint8_t *BlockDestination(const DecoderState &s, int b, ptrdiff_t *stride)
 {
     if (b >= 4) {
         *stride = s.chroma_stride;
