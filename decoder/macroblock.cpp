@@ -412,14 +412,8 @@ const int16_t *InterLevelValues(DecoderStream &st, int q)
 // Keep: the quantised levels also go to `keep` for the integrity check (a separate loop, so that
 // the plain one carries no test for it).
 template <bool Keep, bool Mpeg>
-bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep)
+[[gnu::always_inline]] inline bool InterCoefficients(const Context &c, BitCache &r, int16_t *keep)
 {
-    BitCache r(reader);
-    const struct WriteBack {
-        BitReader &to;
-        const BitCache &from;
-        ~WriteBack() { from.Sync(to); }
-    } writeBack{reader, r};
     DecoderState &s = *c.s;
     const DecoderTables &t = *c.t;
     int16_t *blk = c.st->block;
@@ -446,7 +440,9 @@ bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep)
         if constexpr (Mpeg)
             sum += f;
     };
-    // The cache holds at least kEventBits at the top of each step (49 once made).
+    // The cache holds at least kEventBits at the top of each step.
+    if (r.count < kEventBits)
+        r.Refill();
     for (;;) {
         const TcoefEvent e = kInterEvents[r.bits >> (64 - kTcoefFastBits)];
         if (e.length) [[likely]] { // a table code and its sign, taken apart in advance
@@ -487,6 +483,18 @@ bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep)
     return true;
 }
 
+template <bool Keep, bool Mpeg>
+bool DecodeInterBlock(const Context &c, BitReader &reader, int16_t *keep)
+{
+    BitCache r(reader);
+    const struct WriteBack {
+        BitReader &to;
+        const BitCache &from;
+        ~WriteBack() { from.Sync(to); }
+    } writeBack{reader, r};
+    return InterCoefficients<Keep, Mpeg>(c, r, keep);
+}
+
 // One inter block, with the dequantiser of the layer; keep: see DecodeInterBlock.
 bool DecodeInter(const Context &c, BitReader &r, int16_t *keep = nullptr)
 {
@@ -494,6 +502,36 @@ bool DecodeInter(const Context &c, BitReader &r, int16_t *keep = nullptr)
     if (keep)
         return mpeg ? DecodeInterBlock<true, true>(c, r, keep) : DecodeInterBlock<true, false>(c, r, keep);
     return mpeg ? DecodeInterBlock<false, true>(c, r, nullptr) : DecodeInterBlock<false, false>(c, r, nullptr);
+}
+
+// The coded inter blocks of the current macroblock (cbp, block 0 in bit 5) added onto its
+// prediction, read through one cache of bits; not with the integrity check, which wants each
+// block's own length.
+template <bool Mpeg>
+bool InterBlocks(const Context &c, const Dsp &dsp, BitReader &reader, int cbp)
+{
+    BitCache r(reader);
+    const struct WriteBack {
+        BitReader &to;
+        const BitCache &from;
+        ~WriteBack() { from.Sync(to); }
+    } writeBack{reader, r};
+    for (int b = 0; b < 6; ++b) {
+        if (!((cbp >> (5 - b)) & 1))
+            continue;
+        if (!InterCoefficients<false, Mpeg>(c, r, nullptr))
+            return false;
+        dsp.idct(c.st->block);
+        ptrdiff_t stride;
+        uint8_t *dst = BlockDestination(*c.s, b, &stride);
+        dsp.add(dst, stride, c.st->block);
+    }
+    return true;
+}
+
+bool DecodeInterBlocks(const Context &c, const Dsp &dsp, BitReader &reader, int cbp)
+{
+    return c.s->vol.quant_type ? InterBlocks<true>(c, dsp, reader, cbp) : InterBlocks<false>(c, dsp, reader, cbp);
 }
 
 // Median predictor of block b's vector from its left, upper and upper-right candidates. A
@@ -705,17 +743,22 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
                 mv[b][0] = mv[0][0], mv[b][1] = mv[0][1];
         PredictMacroblock(s, mc, s.fwd, mv, four, false);
     }
-    for (int b = 0; b < 6; ++b) {
-        if (!((s.cbp >> (5 - b)) & 1))
-            continue;
-        const uint32_t start = r.pos;
-        if (!DecodeInter(c, r, s.integrity_on ? c.st->integrity_block[b] : nullptr))
+    if (!s.integrity_on) {
+        if (!DecodeInterBlocks(c, dsp, r, s.cbp))
             return;
-        c.st->activity[b] = int16_t(r.pos - start);
-        dsp.idct(c.st->block);
-        ptrdiff_t stride;
-        uint8_t *dst = BlockDestination(s, b, &stride);
-        dsp.add(dst, stride, c.st->block);
+    } else {
+        for (int b = 0; b < 6; ++b) {
+            if (!((s.cbp >> (5 - b)) & 1))
+                continue;
+            const uint32_t start = r.pos;
+            if (!DecodeInter(c, r, c.st->integrity_block[b]))
+                return;
+            c.st->activity[b] = int16_t(r.pos - start);
+            dsp.idct(c.st->block);
+            ptrdiff_t stride;
+            uint8_t *dst = BlockDestination(s, b, &stride);
+            dsp.add(dst, stride, c.st->block);
+        }
     }
     EndPixels(s);
     NextMacroblock(s);
@@ -838,17 +881,8 @@ void DecodeMacroblockB(const Context &c, const Dsp &dsp, const McTable &mc)
         if (type != MbForward)
             PredictMacroblock(s, mc, s.bwd, bwd, false, type == MbInterpolate);
     }
-    BitReader &blocks = header.Hand();
-    for (int b = 0; b < 6; ++b) {
-        if (!((cbpb >> (5 - b)) & 1))
-            continue;
-        if (!DecodeInter(c, blocks))
-            return;
-        dsp.idct(c.st->block);
-        ptrdiff_t stride;
-        uint8_t *dst = BlockDestination(s, b, &stride);
-        dsp.add(dst, stride, c.st->block);
-    }
+    if (!DecodeInterBlocks(c, dsp, header.Hand(), cbpb))
+        return;
     if (fieldDirect) {
         static constexpr int16_t kZero[4][2] = {};
         PredictMacroblock(s, mc, s.fwd, kZero, false, false);
