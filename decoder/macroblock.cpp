@@ -545,6 +545,15 @@ void PredictVector(const DecoderState &s, int b, int *px, int *py)
                                            {{0, 0, 0}, {0, -1, 3}, {1, -1, 2}},
                                            {{-1, 0, 3}, {0, 0, 0}, {0, 0, 1}},
                                            {{0, 0, 2}, {0, 0, 0}, {0, 0, 1}}};
+    auto median = [](int a, int b2, int c2) { return std::max(std::min(a, b2), std::min(std::max(a, b2), c2)); };
+    if (b == 0 && x > 0 && y > 0 && x + 1 < cols && (y - 1) * cols + x >= s.packet_start) {
+        // The common case: all three candidates valid.
+        const int16_t *l = s.mv[0][y * cols + x - 1][1], *a = s.mv[0][(y - 1) * cols + x][2];
+        const int16_t *ar = s.mv[0][(y - 1) * cols + x + 1][2];
+        *px = median(l[0], a[0], ar[0]);
+        *py = median(l[1], a[1], ar[1]);
+        return;
+    }
     int vx[3], vy[3], invalid = 0, valid = 0;
     for (int k = 0; k < 3; ++k) {
         const int cx = x + kCand[b][k][0], cy = y + kCand[b][k][1];
@@ -562,7 +571,6 @@ void PredictVector(const DecoderState &s, int b, int *px, int *py)
         *py = invalid == 2 ? vy[valid] : 0;
         return;
     }
-    auto median = [](int a, int b2, int c2) { return std::max(std::min(a, b2), std::min(std::max(a, b2), c2)); };
     *px = median(vx[0], vx[1], vx[2]);
     *py = median(vy[0], vy[1], vy[2]);
 }
