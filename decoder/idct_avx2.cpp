@@ -60,9 +60,36 @@ template <int K>
     x[2 * K + 1] = _mm256_extracti128_si256(out, 1);
 }
 
+// The column pass when only row 0 held coefficients: the other rows' row pass gives 1 in rows 1
+// and 2 and 0 below, and with those the column pass comes down to a few sums of row 0's.
+[[gnu::target("avx2")]] inline void IdctRow0Columns(__m128i x0, int16_t *block)
+{
+    __m128i *rows = reinterpret_cast<__m128i *>(block);
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i up = _mm_adds_epi16(x0, one);
+    const __m128i mid = _mm_srai_epi16(x0, 6), low = _mm_srai_epi16(_mm_subs_epi16(x0, one), 6);
+    _mm_storeu_si128(rows + 0, _mm_srai_epi16(_mm_adds_epi16(up, one), 6));
+    _mm_storeu_si128(rows + 1, mid);
+    _mm_storeu_si128(rows + 2, mid);
+    _mm_storeu_si128(rows + 3, low);
+    _mm_storeu_si128(rows + 4, low);
+    _mm_storeu_si128(rows + 5, mid);
+    _mm_storeu_si128(rows + 6, mid);
+    _mm_storeu_si128(rows + 7, _mm_srai_epi16(_mm_subs_epi16(up, one), 6));
+}
+
 [[gnu::target("avx2")]] void IdctAvx2(int16_t *block)
 {
     __m128i x[8];
+    const __m256i *in = reinterpret_cast<const __m256i *>(block);
+    const __m256i below = _mm256_or_si256(_mm256_or_si256(_mm256_loadu_si256(in + 1), _mm256_loadu_si256(in + 2)),
+                                          _mm256_loadu_si256(in + 3));
+    const __m256i row1 = _mm256_set_epi64x(-1, -1, 0, 0);
+    if (_mm256_testz_si256(below, below) && _mm256_testz_si256(_mm256_loadu_si256(in), row1)) {
+        RowPair<0>(block, x); // common in inter blocks: the low horizontal frequencies alone
+        IdctRow0Columns(x[0], block);
+        return;
+    }
     RowPair<0>(block, x);
     RowPair<1>(block, x);
     RowPair<2>(block, x);

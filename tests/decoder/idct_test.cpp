@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -136,6 +137,8 @@ TEST_P(IdctTwins, MatchPlain)
             const int v = n % 5 == 4 ? full(rng) : small(rng);
             a[i] = int16_t(sparse && byte(rng) < 220 ? 0 : v);
         }
+        if (n % 4 == 1) // coefficients in row 0 alone, or the DC alone: blocks twins may take apart
+            std::fill(a + (n % 8 == 1 ? 8 : 1), a + 64, int16_t(0));
         std::memcpy(b, a, sizeof a);
         plain.idct(a);
         simd->idct(b);
