@@ -280,12 +280,12 @@ const TcoefEvent *TcoefEvents(bool inter)
                 const VlcEntry *fast = TcoefFast(k != 0);
                 for (int p = 0; p < 1 << kTcoefFastBits; ++p) {
                     const VlcEntry e = fast[p];
-                    const int sign = (p >> (kTcoefFastBits - 1 - e.length)) & 1;
-                    entry[k][p] = e.length && e.length < kTcoefFastBits && e.value != kTcoefEscape
-                                      ? TcoefEvent{uint8_t(e.length + 1),
-                                                   uint8_t(((e.value >> 6) & 63) + 64 * (e.value >> 12)),
-                                                   uint8_t(2 * (e.value & 63) + sign), uint8_t(e.value >> 12)}
-                                      : TcoefEvent{};
+                    const bool fits = e.length && e.length < kTcoefFastBits && e.value != kTcoefEscape;
+                    const int sign = fits ? (p >> (kTcoefFastBits - 1 - e.length)) & 1 : 0;
+                    entry[k][p] = fits ? TcoefEvent{uint8_t(e.length + 1),
+                                                    uint8_t(((e.value >> 6) & 63) + 64 * (e.value >> 12)),
+                                                    uint8_t(2 * (e.value & 63) + sign), uint8_t(e.value >> 12)}
+                                       : TcoefEvent{};
                 }
             }
         }
