@@ -429,9 +429,9 @@ template <bool Keep, bool Mpeg>
         return (std::min(m, 2047 - sign) ^ sign) - sign;
     };
     int sum = 0;
-    int i = 0;
+    uint32_t i = 0;
     // A table event's coefficient at position at.
-    auto put = [&](int at, const TcoefEvent &e) {
+    auto put = [&](uint32_t at, const TcoefEvent &e) {
         const int pos = scan[at];
         const int f = Mpeg ? dequantise(e.level >> 1, -(e.level & 1), pos) : values[e.level];
         blk[pos] = int16_t(f);
@@ -450,7 +450,7 @@ template <bool Keep, bool Mpeg>
             i += e.run; // 64 more on the last event: one test finds it and a run past the end
             if (i > 63) [[unlikely]] {
                 i -= 64;
-                if (!e.last || i > 63)
+                if (e.run < 64 || i > 63) // not the last event: the run went past the end
                     return Fail(s);
                 put(i, e);
                 break;
@@ -461,7 +461,7 @@ template <bool Keep, bool Mpeg>
             int last, run, level;
             if (!ReadEvent(r, t.tcoef_inter, kInterFast, t.lmax_inter, t.rmax_inter, &last, &run, &level))
                 return Fail(s);
-            i += run;
+            i += uint32_t(run);
             if (i > 63)
                 return Fail(s);
             const int pos = scan[i];
