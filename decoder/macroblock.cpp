@@ -183,24 +183,6 @@ const TcoefEvent *const kIntraEvents = TcoefEvents(false), *const kInterEvents =
 // kTcoefFastBits (ReadEvent refills for itself).
 constexpr int kEventBits = kTcoefFastBits;
 
-// The next event: a table code decoded in advance, or through ReadEvent (escapes, invalid codes).
-[[gnu::always_inline]] inline bool NextEvent(BitCache &r, const TcoefEvent *events, const Vlc<256> &table,
-                                             const VlcEntry *fast, const uint8_t (&lmax)[2][64],
-                                             const uint8_t (&rmax)[2][64], int *last, int *run, int *level)
-{
-    if (r.count < kEventBits)
-        r.Refill();
-    const TcoefEvent e = events[r.bits >> (64 - kTcoefFastBits)];
-    if (e.length == 0) [[unlikely]]
-        return ReadEvent(r, table, fast, lmax, rmax, last, run, level);
-    r.Skip(e.length);
-    *last = e.last;
-    *run = e.run & 63;
-    const int sign = -(e.level & 1);
-    *level = ((e.level >> 1) ^ sign) - sign;
-    return true;
-}
-
 // Intra coefficient events from position 1 into the quantised block.
 bool ReadIntraCoefficients(const Context &c, BitReader &reader, const uint8_t *scan, int16_t *q, int start)
 {
@@ -211,18 +193,38 @@ bool ReadIntraCoefficients(const Context &c, BitReader &reader, const uint8_t *s
         ~WriteBack() { from.Sync(to); }
     } writeBack{reader, r};
     const DecoderTables &t = *c.t;
-    int i = start;
+    uint32_t i = uint32_t(start);
+    // As in the inter loop: at least kEventBits in the cache at the top of each step.
     for (;;) {
-        int last, run, level;
-        if (!NextEvent(r, kIntraEvents, t.tcoef_intra, kIntraFast, t.lmax_intra, t.rmax_intra, &last, &run, &level))
-            return Fail(*c.s);
-        i += run;
-        if (i > 63)
-            return Fail(*c.s); // nothing is written for a position past the block
-        q[scan[i]] = int16_t(level);
-        ++i;
-        if (last)
-            return true;
+        const TcoefEvent e = kIntraEvents[r.bits >> (64 - kTcoefFastBits)];
+        if (e.length) [[likely]] {
+            r.Skip(e.length);
+            const int sign = -(e.level & 1);
+            const int level = ((e.level >> 1) ^ sign) - sign;
+            i += e.run; // 64 more on the last event
+            if (i > 63) [[unlikely]] {
+                i -= 64;
+                if (e.run < 64 || i > 63) // nothing is written for a position past the block
+                    return Fail(*c.s);
+                q[scan[i]] = int16_t(level);
+                return true;
+            }
+            q[scan[i]] = int16_t(level);
+            ++i;
+        } else {
+            int last, run, level;
+            if (!ReadEvent(r, t.tcoef_intra, kIntraFast, t.lmax_intra, t.rmax_intra, &last, &run, &level))
+                return Fail(*c.s);
+            i += uint32_t(run);
+            if (i > 63)
+                return Fail(*c.s);
+            q[scan[i]] = int16_t(level);
+            ++i;
+            if (last)
+                return true;
+        }
+        if (r.count < kEventBits)
+            r.Refill();
     }
 }
 
