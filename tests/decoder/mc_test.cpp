@@ -81,9 +81,15 @@ TEST_P(McTwins, MatchPlain)
     std::mt19937 rng(3);
     constexpr int kStride = 48;
     std::vector<uint8_t> src(kStride * 20), a(kStride * 17), b(kStride * 17);
-    for (int n = 0; n < 400; ++n) {
-        for (uint8_t &p : src)
-            p = uint8_t(rng());
+    for (int n = 0; n < 800; ++n) {
+        // Random pixels, and from n = 400 on the extremes: all 0, all 255, 0 and 255 in a
+        // checkerboard, and rows of 255 over rows of 0 (each rounding case at its largest sums).
+        const int kind = n < 400 ? 0 : 1 + (n / 16) % 4;
+        for (size_t i = 0; i < src.size(); ++i) {
+            const size_t x = i % kStride, y = i / kStride;
+            const int extreme = kind == 1 ? 0 : kind == 2 ? 255 : kind == 3 ? ((x + y) & 1) * 255 : (y & 1) * 255;
+            src[i] = kind == 0 ? uint8_t(rng()) : uint8_t(extreme);
+        }
         for (uint8_t &p : a)
             p = uint8_t(rng());
         std::memcpy(b.data(), a.data(), a.size()); // same size: no reallocation
@@ -91,7 +97,7 @@ TEST_P(McTwins, MatchPlain)
         const bool average = n % 5 < 2;
         McPlain().routine[routine](a.data() + 1, src.data() + 2, kStride, height, average);
         simd->routine[routine](b.data() + 1, src.data() + 2, kStride, height, average);
-        ASSERT_EQ(a, b) << "routine " << routine << " height " << height << " average " << average;
+        ASSERT_EQ(a, b) << "routine " << routine << " height " << height << " average " << average << " kind " << kind;
     }
 }
 
