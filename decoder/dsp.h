@@ -15,6 +15,9 @@ struct Dsp {
     // Intra AC levels 1..63 dequantised in place with quantiser q (first method), held to 12 bits.
     void (*dequant_intra)(int16_t *block, int q);
     RgbRow rgb_row;
+    // idct then put or add, in one go; what the block holds afterwards is undefined.
+    void (*idct_put)(uint8_t *dst, ptrdiff_t stride, int16_t *block);
+    void (*idct_add)(uint8_t *dst, ptrdiff_t stride, int16_t *block);
 };
 
 // Colour conversion constants: 16-bit multipliers on values pre-multiplied by 8, high half kept.
@@ -27,7 +30,7 @@ RgbRow RgbRowAvx2Routine(); // null when the CPU lacks AVX2
 const Dsp &DspPlain();
 const Dsp *DspSse2(); // null when the CPU lacks it
 const Dsp *DspAvx2(); // the SSE2 table with the AVX2 routines over it; null without AVX2
-void SetIdctAvx2(Dsp &d); // the AVX2 inverse DCT, put/add and intra dequantiser into d
+void SetIdctAvx2(Dsp &d); // the AVX2 inverse DCT, put/add, both at once and intra dequantiser into d
 const Dsp &DspBest();
 
 // Row tables of the inverse DCT (rows 0/4, 1/7, 2/6, 3/5) and the per-row rounders.

@@ -127,7 +127,19 @@ void DequantIntraPlain(int16_t *block, int q)
     }
 }
 
-const Dsp plain = {IdctPlain, PutPlain, AddPlain, DequantIntraPlain, RgbRowPlain};
+void IdctPutPlain(uint8_t *dst, ptrdiff_t stride, int16_t *block)
+{
+    IdctPlain(block);
+    PutPlain(dst, stride, block);
+}
+
+void IdctAddPlain(uint8_t *dst, ptrdiff_t stride, int16_t *block)
+{
+    IdctPlain(block);
+    AddPlain(dst, stride, block);
+}
+
+const Dsp plain = {IdctPlain, PutPlain, AddPlain, DequantIntraPlain, RgbRowPlain, IdctPutPlain, IdctAddPlain};
 
 } // namespace
 

@@ -1,5 +1,5 @@
-// AVX2 twins of the inverse DCT, put/add and the intra dequantiser: two rows a step; same bits as
-// the plain routines.
+// AVX2 twins of the inverse DCT, put/add, both at once and the intra dequantiser: two rows a
+// step; same bits as the plain routines.
 #include "decoder/dsp.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -62,23 +62,23 @@ template <int K>
 
 // The column pass when only row 0 held coefficients: the other rows' row pass gives 1 in rows 1
 // and 2 and 0 below, and with those the column pass comes down to a few sums of row 0's.
-[[gnu::target("avx2")]] inline void IdctRow0Columns(__m128i x0, int16_t *block)
+[[gnu::target("avx2")]] inline void IdctRow0Columns(__m128i x0, __m128i (&out)[8])
 {
-    __m128i *rows = reinterpret_cast<__m128i *>(block);
     const __m128i one = _mm_set1_epi16(1);
     const __m128i up = _mm_adds_epi16(x0, one);
     const __m128i mid = _mm_srai_epi16(x0, 6), low = _mm_srai_epi16(_mm_subs_epi16(x0, one), 6);
-    _mm_storeu_si128(rows + 0, _mm_srai_epi16(_mm_adds_epi16(up, one), 6));
-    _mm_storeu_si128(rows + 1, mid);
-    _mm_storeu_si128(rows + 2, mid);
-    _mm_storeu_si128(rows + 3, low);
-    _mm_storeu_si128(rows + 4, low);
-    _mm_storeu_si128(rows + 5, mid);
-    _mm_storeu_si128(rows + 6, mid);
-    _mm_storeu_si128(rows + 7, _mm_srai_epi16(_mm_subs_epi16(up, one), 6));
+    out[0] = _mm_srai_epi16(_mm_adds_epi16(up, one), 6);
+    out[1] = mid;
+    out[2] = mid;
+    out[3] = low;
+    out[4] = low;
+    out[5] = mid;
+    out[6] = mid;
+    out[7] = _mm_srai_epi16(_mm_subs_epi16(up, one), 6);
 }
 
-[[gnu::target("avx2")]] void IdctAvx2(int16_t *block)
+// The inverse DCT of the block as eight rows in registers.
+[[gnu::target("avx2"), gnu::always_inline]] inline void IdctRows(const int16_t *block, __m128i (&out)[8])
 {
     __m128i x[8];
     const __m256i *in = reinterpret_cast<const __m256i *>(block);
@@ -87,14 +87,23 @@ template <int K>
     const __m256i row1 = _mm256_set_epi64x(-1, -1, 0, 0);
     if (_mm256_testz_si256(below, below) && _mm256_testz_si256(_mm256_loadu_si256(in), row1)) {
         RowPair<0>(block, x); // common in inter blocks: the low horizontal frequencies alone
-        IdctRow0Columns(x[0], block);
+        IdctRow0Columns(x[0], out);
         return;
     }
     RowPair<0>(block, x);
     RowPair<1>(block, x);
     RowPair<2>(block, x);
     RowPair<3>(block, x);
-    IdctColumns(x, block);
+    IdctColumnRows(x, out);
+}
+
+[[gnu::target("avx2")]] void IdctAvx2(int16_t *block)
+{
+    __m128i out[8];
+    IdctRows(block, out);
+    __m128i *rows = reinterpret_cast<__m128i *>(block);
+    for (int i = 0; i < 8; ++i)
+        _mm_storeu_si128(rows + i, out[i]);
 }
 
 // Two rows of eight pixels as one register of sixteen 16-bit lanes, and back.
@@ -127,6 +136,23 @@ template <int K>
     }
 }
 
+// The inverse DCT put or added straight from registers: the block is not written back.
+[[gnu::target("avx2")]] void IdctPutAvx2(uint8_t *dst, ptrdiff_t stride, int16_t *block)
+{
+    __m128i out[8];
+    IdctRows(block, out);
+    for (int y = 0; y < 8; y += 2, dst += 2 * stride)
+        StoreTwoRows(dst, stride, _mm256_set_m128i(out[y + 1], out[y]));
+}
+
+[[gnu::target("avx2")]] void IdctAddAvx2(uint8_t *dst, ptrdiff_t stride, int16_t *block)
+{
+    __m128i out[8];
+    IdctRows(block, out);
+    for (int y = 0; y < 8; y += 2, dst += 2 * stride)
+        StoreTwoRows(dst, stride, _mm256_adds_epi16(LoadTwoRows(dst, stride), _mm256_set_m128i(out[y + 1], out[y])));
+}
+
 // The SSE2 twin's multiply-add, two rows a step.
 [[gnu::target("avx2")]] void DequantIntraAvx2(int16_t *block, int q)
 {
@@ -153,6 +179,8 @@ void SetIdctAvx2(Dsp &d)
     d.put = PutAvx2;
     d.add = AddAvx2;
     d.dequant_intra = DequantIntraAvx2;
+    d.idct_put = IdctPutAvx2;
+    d.idct_add = IdctAddAvx2;
 }
 
 } // namespace strandel::lumaset

@@ -35,10 +35,9 @@ inline IdctMaddTables MakeIdctMaddTables()
 // The row pass of an all-zero row: its rounder alone, the same in every column.
 inline __m128i IdctZeroRow(int row) { return _mm_set1_epi16(int16_t(kIdctRounder[row] >> 11)); }
 
-// Column pass over the eight row-pass outputs, written back into the block.
-inline void IdctColumns(const __m128i (&x)[8], int16_t *block)
+// Column pass over the eight row-pass outputs: the eight rows of the result.
+inline void IdctColumnRows(const __m128i (&x)[8], __m128i (&out)[8])
 {
-    __m128i *rows = reinterpret_cast<__m128i *>(block);
     const __m128i tan1 = _mm_set1_epi16(13036), tan2 = _mm_set1_epi16(27146);
     const __m128i tan3m1 = _mm_set1_epi16(-21746), cos4 = _mm_set1_epi16(23170);
     const __m128i tm35 = _mm_subs_epi16(_mm_adds_epi16(_mm_mulhi_epi16(x[3], tan3m1), x[3]), x[5]);
@@ -61,14 +60,24 @@ inline void IdctColumns(const __m128i (&x)[8], int16_t *block)
     const __m128i a2 = _mm_subs_epi16(tm04, tm26);
     const __m128i b1 = _mm_adds_epi16(b1h, b1h);
     const __m128i b2 = _mm_adds_epi16(b2h, b2h);
-    _mm_storeu_si128(rows + 0, _mm_srai_epi16(_mm_adds_epi16(a0, b0), 6));
-    _mm_storeu_si128(rows + 1, _mm_srai_epi16(_mm_adds_epi16(a1, b1), 6));
-    _mm_storeu_si128(rows + 2, _mm_srai_epi16(_mm_adds_epi16(a2, b2), 6));
-    _mm_storeu_si128(rows + 3, _mm_srai_epi16(_mm_adds_epi16(a3, b3), 6));
-    _mm_storeu_si128(rows + 4, _mm_srai_epi16(_mm_subs_epi16(a3, b3), 6));
-    _mm_storeu_si128(rows + 5, _mm_srai_epi16(_mm_subs_epi16(a2, b2), 6));
-    _mm_storeu_si128(rows + 6, _mm_srai_epi16(_mm_subs_epi16(a1, b1), 6));
-    _mm_storeu_si128(rows + 7, _mm_srai_epi16(_mm_subs_epi16(a0, b0), 6));
+    out[0] = _mm_srai_epi16(_mm_adds_epi16(a0, b0), 6);
+    out[1] = _mm_srai_epi16(_mm_adds_epi16(a1, b1), 6);
+    out[2] = _mm_srai_epi16(_mm_adds_epi16(a2, b2), 6);
+    out[3] = _mm_srai_epi16(_mm_adds_epi16(a3, b3), 6);
+    out[4] = _mm_srai_epi16(_mm_subs_epi16(a3, b3), 6);
+    out[5] = _mm_srai_epi16(_mm_subs_epi16(a2, b2), 6);
+    out[6] = _mm_srai_epi16(_mm_subs_epi16(a1, b1), 6);
+    out[7] = _mm_srai_epi16(_mm_subs_epi16(a0, b0), 6);
+}
+
+// Column pass written back into the block.
+inline void IdctColumns(const __m128i (&x)[8], int16_t *block)
+{
+    __m128i out[8];
+    IdctColumnRows(x, out);
+    __m128i *rows = reinterpret_cast<__m128i *>(block);
+    for (int i = 0; i < 8; ++i)
+        _mm_storeu_si128(rows + i, out[i]);
 }
 
 } // namespace strandel::lumaset

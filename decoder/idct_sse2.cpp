@@ -79,7 +79,19 @@ void DequantIntraSse2(int16_t *block, int q)
     block[0] = dc;
 }
 
-const Dsp sse2 = {IdctSse2, PutSse2, AddSse2, DequantIntraSse2, RgbRowSse2Routine()};
+void IdctPutSse2(uint8_t *dst, ptrdiff_t stride, int16_t *block)
+{
+    IdctSse2(block);
+    PutSse2(dst, stride, block);
+}
+
+void IdctAddSse2(uint8_t *dst, ptrdiff_t stride, int16_t *block)
+{
+    IdctSse2(block);
+    AddSse2(dst, stride, block);
+}
+
+const Dsp sse2 = {IdctSse2, PutSse2, AddSse2, DequantIntraSse2, RgbRowSse2Routine(), IdctPutSse2, IdctAddSse2};
 
 } // namespace
 

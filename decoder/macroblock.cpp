@@ -523,10 +523,9 @@ bool InterBlocks(const Context &c, const Dsp &dsp, BitReader &reader, int cbp)
             continue;
         if (!InterCoefficients<false, Mpeg>(c, r, nullptr))
             return false;
-        dsp.idct(c.st->block);
         ptrdiff_t stride;
         uint8_t *dst = BlockDestination(*c.s, b, &stride);
-        dsp.add(dst, stride, c.st->block);
+        dsp.idct_add(dst, stride, c.st->block);
     }
     return true;
 }
@@ -711,10 +710,9 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
             if (!DecodeIntraBlock(c, dsp, r, b, (s.cbp >> (5 - b)) & 1, dcVlc))
                 return;
             c.st->activity[b] = int16_t(r.pos - start);
-            dsp.idct(c.st->block);
             ptrdiff_t stride;
             uint8_t *dst = BlockDestination(s, b, &stride);
-            dsp.put(dst, stride, c.st->block);
+            dsp.idct_put(dst, stride, c.st->block);
         }
         EndPixels(s);
         NextMacroblock(s);
@@ -764,10 +762,9 @@ void DecodeMacroblockIP(const Context &c, const Dsp &dsp, const McTable &mc)
             if (!DecodeInter(c, r, c.st->integrity_block[b]))
                 return;
             c.st->activity[b] = int16_t(r.pos - start);
-            dsp.idct(c.st->block);
             ptrdiff_t stride;
             uint8_t *dst = BlockDestination(s, b, &stride);
-            dsp.add(dst, stride, c.st->block);
+            dsp.idct_add(dst, stride, c.st->block);
         }
     }
     EndPixels(s);
