@@ -20,9 +20,9 @@ def record(kind, serial_port, ip, port, baud, user, password, name, description,
 entries = [
     # The recorder simulator that ./strandel.sh run starts on loopback.
     record(0, 0, (127, 0, 0, 1), 5400, 9600, "", "", "Demo recorder (simulator)", "dvrsim on 127.0.0.1:5400"),
-    # The demo recording, played by the recorded-file kind.
-    # The demo recording, played by the recorded-file kind; its folder is where the viewer runs.
-    record(3, 0, (0, 0, 0, 0), 5400, 9600, "", "", "Demo recording", "demo.dvr beside the viewer", "."),
+    # The demo recording, played by the recorded-file kind: naming the file opens its time
+    # search beside it with the recording chosen.
+    record(3, 0, (0, 0, 0, 0), 5400, 9600, "", "", "Demo recording", "demo.dvr beside the viewer", "demo.dvr"),
 ]
 
 out = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent / "samples" / "Strandel.lst"
