@@ -789,6 +789,8 @@ void TPgxStandardPreview::PgxPreviewPageAvailable(int)
     if (m_printer && m_printer->Status() == TPgxPrinterStatus::mpFinished) {
         PrintSetup->setEnabled(PrintSetupAvailable());
         Print->setEnabled(true);
+        // A run without a data set sends no progress at all: its end empties the panel too.
+        StatusPanels[0]->setText(QString());
     }
 }
 

@@ -382,6 +382,17 @@ TEST(StandardPreview, GrabbedWindowShowsThePageAndItsThumbnails)
     }
 }
 
+TEST(StandardPreview, ARunWithoutProgressClearsThePanelAtItsEnd)
+{
+    // A report without a data set sends no progress; the window opened before its run.
+    Form f(MakeReport(1, false));
+    EXPECT_EQ(f->PanelText(0), QStringLiteral("0%"));
+    f.printer->EndDoc();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(f->Print->isEnabled());
+    EXPECT_EQ(f->PanelText(0), QString());
+}
+
 TEST(StandardPreview, FollowsAReportGeneratedOnAWorker)
 {
     PgxRegisterStandardPreview();
