@@ -6,6 +6,7 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFontInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -54,6 +55,20 @@ bool ReadNumber(const QString &text, double &v)
     bool ok = false;
     v = NumberLocale().toDouble(text.trimmed(), &ok);
     return ok && std::isfinite(v);
+}
+
+// The row of the font list that shows font: its own family, or, when this machine lacks that
+// family, the family it prints in here (listed bare or with its foundry). -1 when none is.
+int FontRow(const QComboBox *list, const QFont &font)
+{
+    int row = list->findText(font.family(), Qt::MatchExactly);
+    if (row >= 0)
+        return row;
+    const QString used = QFontInfo(font).family();
+    row = list->findText(used, Qt::MatchExactly);
+    if (row < 0 && !used.isEmpty())
+        row = list->findText(used + QStringLiteral(" ["), Qt::MatchStartsWith);
+    return row;
 }
 
 bool ReadInteger(const QString &text, int &v)
@@ -396,7 +411,7 @@ void TPgxCompEd::GetValues()
     RightMargin->setText(FormatMeasure(page.GetValue(TPgxPage::RightMargin)));
     ColumnMargin->setText(FormatMeasure(page.GetValue(TPgxPage::ColumnSpace)));
     Columns->setText(QString::number(page.Columns()));
-    FontName->setCurrentIndex(FontName->findText(r.Font.family(), Qt::MatchExactly));
+    FontName->setCurrentIndex(FontRow(FontName, r.Font));
     PopulateFontSizeCombo(FontSize);
     FontSize->setEditText(QString::number(qRound(r.Font.pointSizeF())));
     PageFrameTop->setChecked(r.Frame().DrawTop());
@@ -493,7 +508,8 @@ bool TPgxCompEd::SetValues()
     page.SetValue(TPgxPage::RightMargin, f.margins[3]);
     page.SetValue(TPgxPage::ColumnSpace, f.margins[4]);
     page.SetColumns(f.columns);
-    if (!FontName->currentText().isEmpty())
+    // The row that stands for the report's font keeps its name, also one this machine lacks.
+    if (!FontName->currentText().isEmpty() && FontName->currentIndex() != FontRow(FontName, r.Font))
         r.Font.setFamily(FontName->currentText());
     r.Font.setPointSize(f.fontSize);
     r.Frame().SetValue(2, PageFrameLeft->isChecked());

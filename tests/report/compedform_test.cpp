@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -248,6 +249,26 @@ TEST_F(CompEdFixture, FrameAndFontReachTheReport)
     EXPECT_EQ(report.Frame().Width(), 2);
     EXPECT_EQ(report.Font.pointSize(), 13);
     EXPECT_EQ(form.FontSize->currentText(), QStringLiteral("13"));
+}
+
+TEST_F(CompEdFixture, AFontThisMachineLacksShowsWhatItPrintsInAndKeepsItsName)
+{
+    ASSERT_GT(form.FontName->count(), 1);
+    report.Font.setFamily(QStringLiteral("No Such Family Anywhere"));
+    form.GetValues();
+    EXPECT_GE(form.FontName->currentIndex(), 0); // not an empty box
+    EXPECT_TRUE(form.FontName->currentText().startsWith(QFontInfo(report.Font).family()))
+        << form.FontName->currentText().toStdString();
+    form.Apply1Click();
+    EXPECT_EQ(report.Font.family(), QStringLiteral("No Such Family Anywhere"));
+
+    // A font picked from the list is taken, and then shown as itself.
+    const int other = form.FontName->currentIndex() == 0 ? 1 : 0;
+    form.FontName->setCurrentIndex(other);
+    form.Apply1Click();
+    EXPECT_EQ(report.Font.family(), form.FontName->itemText(other));
+    form.GetValues();
+    EXPECT_EQ(form.FontName->currentIndex(), other);
 }
 
 TEST_F(CompEdFixture, CancelAndCloseWriteNothing)
