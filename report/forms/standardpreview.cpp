@@ -887,6 +887,10 @@ void TPgxStandardPreview::ThumbGridSelectCell(int, int row)
 QObject *TPgxStandardPreviewInterface::Show(TPgxPrinter *printer)
 {
     auto *form = new TPgxStandardPreview(nullptr, printer);
+    // Asked for from a modal dialog (the report settings' Preview), a plain window would open
+    // under that dialog and take no input until it closes.
+    if (QApplication::activeModalWidget())
+        form->setWindowModality(Qt::ApplicationModal);
     form->Show();
     return form;
 }

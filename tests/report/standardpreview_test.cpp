@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
@@ -346,6 +347,28 @@ TEST(StandardPreview, ShownByThePrinterAndClosedThroughIt)
     EXPECT_TRUE(shown.isNull());
     EXPECT_EQ(closing.count(), 1);
     EXPECT_FALSE(printer->ShowingPreview());
+    RegisterPreviewClass(nullptr);
+}
+
+TEST(StandardPreview, OpenedFromAModalDialogTakesInputAboveIt)
+{
+    PgxRegisterStandardPreview();
+    auto printer = MakeReport(2);
+    QDialog settings;
+    bool opened = false, blocked = true;
+    QTimer::singleShot(0, &settings, [&] {
+        printer->Preview();
+        if (auto *w = qobject_cast<QWidget *>(printer->PreviewForm())) {
+            opened = true;
+            blocked = QApplication::activeModalWidget() != w;
+            w->close();
+        }
+        settings.reject();
+    });
+    settings.exec();
+    ASSERT_TRUE(opened);
+    EXPECT_FALSE(blocked);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     RegisterPreviewClass(nullptr);
 }
 
