@@ -738,6 +738,10 @@ void TPgxStandardPreview::LoadClick()
         return;
     }
     m_name = name;
+    // The found pages were those of the report shown before.
+    SearchTextLabel->clear();
+    SearchResultBox->clear();
+    SearchResultBox->setEnabled(false);
     PgxPreview->SetPageNumber(1);
     PgxPreview->Image()->SetPageNumber(1);
     PgxPreview->Fixvalues(); // the file's paper may differ

@@ -261,9 +261,14 @@ TEST(StandardPreview, SaveAndLoadRoundTrip)
     f->LoadReport->trigger();
     EXPECT_EQ(f.printer->PageCount(), 1);
 
+    // What a search found in the shown report is no answer for the loaded one.
+    EXPECT_EQ(Search(*f, QStringLiteral("Page 1"), false), QStringList{QStringLiteral("Page 1")});
     AnswerFileDialog(file);
     f->LoadReport->trigger();
     EXPECT_EQ(f.printer->PageCount(), 3);
+    EXPECT_EQ(Items(f->SearchResultBox), QStringList());
+    EXPECT_FALSE(f->SearchResultBox->isEnabled());
+    EXPECT_EQ(f->SearchTextLabel->text(), QString());
     EXPECT_EQ(f->PanelText(1), QStringLiteral("Page 1 of 3"));
     EXPECT_EQ(f->PanelText(2), file);
     EXPECT_EQ(f->ThumbGrid->rowCount(), 3);
