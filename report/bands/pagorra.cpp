@@ -251,6 +251,10 @@ void TCustomPagorra::SetBandValues()
             eff = eff->AsChildBand() ? eff->AsChildBand()->ParentBand() : nullptr;
         const TPgxBandType t = eff ? eff->BandType() : TPgxBandType::rbChild;
         b->Size.SetStored(1, double(FullWidthType(t, Page.PrintOrder()) ? full : colWidth));
+        // Printables aligned to the band follow its width (a page number kept at the right
+        // edge stays on a smaller paper).
+        for (const auto &p : b->Printables())
+            p->PgxNotification(b, TPgxNotifyOperation::pgxBandSizeChange);
     }
 }
 

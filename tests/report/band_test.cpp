@@ -443,6 +443,15 @@ TEST(ReportPrintable, AlignsToItsBand)
     EXPECT_DOUBLE_EQ(p->Left, b->Width() - 500);
     p->SetAlignment(TPgxAlignment::taLeftJustify);
     EXPECT_DOUBLE_EQ(p->Left, 0);
+
+    // A band whose width follows the paper takes its aligned printables along.
+    p->SetAlignment(TPgxAlignment::taRightJustify);
+    for (TPgxPaperSize paper : {TPgxPaperSize::A5, TPgxPaperSize::A3}) {
+        const double before = b->Width();
+        rep.Page.SetPaperSize(paper);
+        ASSERT_NE(b->Width(), before);
+        EXPECT_DOUBLE_EQ(p->Left, b->Width() - 500) << int(paper);
+    }
 }
 
 // ---- groups
