@@ -270,6 +270,7 @@ TEST(SearchSim, SaveLogSuggestsADatedTextFileOverTheLogSearch)
     QFile f(target);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(f.readAll().startsWith("1 2026/12/10 10:00:00 RECORD STOP \r\n"));
+    EXPECT_EQ(t.view.pnlMsg->text(), "Log saved to " + target);
     f.remove();
 }
 

@@ -552,6 +552,8 @@ void DvrWinCore::SaveLogFile(std::vector<uint8_t> log)
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     if (std::fclose(file) != 0 || !written)
         view_.ShowMessageText("Cannot write the log file " + *name);
+    else
+        view_.ShowMessageText("Log saved to " + *name); // the dialog closed; say where it went
 }
 
 // --- Video record push ---
