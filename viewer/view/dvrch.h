@@ -34,6 +34,11 @@ public:
     // A JPEG record (header and stream), an MPEG picture in bitmap A (header only), or blank (neither).
     void ShowFrame(const FrameRecordHeader *header, DvrRecordStream *stream);
     void DrawBitmaps(const FrameRecordHeader &header, const QImage *first, const QImage *second);
+    // A decoded MPEG picture, from the view's decoding thread: copied into the pane's bitmap when
+    // that already has the picture's size (false otherwise, and nothing is drawn). ShowDecoded
+    // then shows it on the UI thread; given the picture, it draws it itself (resizing the bitmap).
+    bool DrawDecoded(const FrameRecordHeader &header, const QImage &picture);
+    void ShowDecoded(const FrameRecordHeader &header, const QImage *picture);
     void SetChannelText(const QString &text);
     void SetTimeText(const QString &text);
     void SetEventText(uint8_t bits);

@@ -396,13 +396,16 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner)
     tmrPending->setInterval(kPendingRetryMs);
     tmrPending->setTimerType(Qt::PreciseTimer);
     connect(tmrPending, &QTimer::timeout, this, [this] { OfferPendingRecords(); });
-    bitmapA_ = QImage(704, 480, QImage::Format_RGB16);
-    bitmapB_ = QImage(704, 480, QImage::Format_RGB16);
+    // 32-bit pictures: the decoder converts straight into them, and the panes copy them as they are.
+    bitmapA_ = QImage(704, 480, QImage::Format_RGB32);
+    bitmapB_ = QImage(704, 480, QImage::Format_RGB32);
     BuildControls();
 }
 
 TfrmDvrWin::~TfrmDvrWin()
 {
+    // The decoding thread draws into the panes: it stops before anything it uses goes.
+    worker_.reset();
     // Dialogs with a thread of their own (the upgrade) stop it while the send path still exists.
     services_->NotifyGone();
     // The link goes first: its reader thread may still hand packets to the core.
@@ -555,8 +558,17 @@ bool TfrmDvrWin::DecodeMpeg(int ring, const FrameRecordHeader &header, const uin
     const int width = header.sizeCode >= 2 ? 352 : 704;
     const int height = header.sizeCode == 0 ? (ntsc_ ? 480 : 576) : (ntsc_ ? 240 : 288);
     if (bitmapA_.width() != width || bitmapA_.height() != height)
-        bitmapA_ = QImage(width, height, QImage::Format_RGB16);
+        bitmapA_ = QImage(width, height, QImage::Format_RGB32);
     const bool fixed = (header.kind == 0 && playPath_.Model() == 1 && layouts_.ChannelCount() == 16) || header.directShow != 0;
+    if (decoder_ && decoder_->DecodesOnWorker()) {
+        // Decoded on the view's own thread; the pane shows the picture once it is drawn.
+        if (!worker_)
+            worker_ = std::make_unique<PictureWorker>();
+        worker_->Post([this, ring, header, bytes = std::vector<uint8_t>(frame, frame + size), width, height, fixed] {
+            DecodeOnWorker(ring, header, bytes, width, height, fixed);
+        });
+        return true;
+    }
     // The frame's own length, never more than the bytes at hand.
     const int32_t length = int32_t(std::min<size_t>(MpegLength(frame), size - kPesHeaderBytes));
     try {
@@ -571,6 +583,40 @@ bool TfrmDvrWin::DecodeMpeg(int ring, const FrameRecordHeader &header, const uin
     return true;
 }
 
+// On the decoding thread.
+void TfrmDvrWin::DecodeOnWorker(int ring, const FrameRecordHeader &header, const std::vector<uint8_t> &frame,
+                                int width, int height, bool fixed)
+{
+    if (workerPicture_.width() != width || workerPicture_.height() != height)
+        workerPicture_ = QImage(width, height, QImage::Format_RGB32);
+    const int32_t length = int32_t(std::min<size_t>(MpegLength(frame.data()), frame.size() - kPesHeaderBytes));
+    try {
+        if (decoder_->DecodeFrame(ring, frame.data(), length, &workerPicture_, fixed ? 1 : 0) <= 0)
+            return;
+    } catch (const std::exception &) {
+        DebugPrint("MpegDecode Error......%d\n", ring);
+        return;
+    }
+    TfrmDvrCh *pane = panes_[size_t(ring)];
+    if (pane->DrawDecoded(header, workerPicture_)) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, ring, header] {
+                panes_[size_t(ring)]->ShowDecoded(header, nullptr);
+                UpdateCaption(header);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    // The pane's bitmap takes another size (or the picture is covert): the UI thread draws it.
+    RunOnUiThreadBlocking(
+        [&] {
+            pane->ShowDecoded(header, &workerPicture_);
+            UpdateCaption(header);
+        },
+        worker_->Cancel());
+}
+
 void TfrmDvrWin::UpdateCaption(const FrameRecordHeader &header)
 {
     const RecorderTime &t = header.time;
@@ -578,6 +624,10 @@ void TfrmDvrWin::UpdateCaption(const FrameRecordHeader &header)
                                            int(int8_t(t.century)), int(int8_t(t.year)), int(int8_t(t.month)),
                                            int(int8_t(t.day)), int(int8_t(t.hour)), int(int8_t(t.minute)),
                                            int(int8_t(t.second)));
+    // Most pictures leave the text as it was.
+    if (text == shownCaption_)
+        return;
+    shownCaption_ = text;
     if (frame_ && parentWidget() == frame_)
         frame_->setWindowTitle(text);
     else if (DvrWinHost *host = GetDvrWinHost())
@@ -589,6 +639,9 @@ void TfrmDvrWin::tmrMpegTimer()
     // The scheduler paces by the speed and direction the recorder last reported.
     const PlayStatus &status = core_->GetPlayStatus();
     playPath_.SetPlaySpeed(status.fast, status.slow, status.direction);
+    // The decoding thread is behind: the frames wait in the rings, whose producers then wait.
+    if (DecodeBacklog() >= 2 * kMaxChannels)
+        return;
     playPath_.Tick();
 }
 
@@ -705,6 +758,7 @@ void TfrmDvrWin::SetSelected(bool selected)
 
 void TfrmDvrWin::SetFrameMode(bool frame, QWidget *mainWindow)
 {
+    shownCaption_.clear(); // the caption goes to another window now
     if (frame) {
         setParent(mainWindow);
         if (frame_)
