@@ -21,4 +21,10 @@ void FreePages(void *p, size_t bytes)
 
 void ReturnFreeMemory() { ::malloc_trim(0); }
 
+void TuneHeapForPictures()
+{
+    ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    ::mallopt(M_ARENA_MAX, 2);
+}
+
 } // namespace strandel

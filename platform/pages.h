@@ -24,4 +24,9 @@ inline PageBuffer MakePageBuffer(size_t bytes)
 // Hands the heap's free memory back to the system (after a view with its pictures closed).
 void ReturnFreeMemory();
 
+// Set once at start, before any thread: picture-sized blocks come from the system and go back to
+// it when freed, and the many reader and decoding threads share a few heaps, so that closing
+// views gives their memory back instead of leaving it spread over heaps of their own.
+void TuneHeapForPictures();
+
 } // namespace strandel

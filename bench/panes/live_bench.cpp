@@ -6,8 +6,8 @@
 //   jpeg16   JPEG D1 x16 at 25 pictures/s, 1 view (direct path)
 //   mpeg16   MPEG-4 D1 x16 at 25 pictures/s, 1 view (play rings and scheduler)
 //   views1, views4, views16   MPEG-4 D1 x16 at 6 pictures/s, N views each on its own recorder
-// Each case prints the pictures shown per pane per second against those pushed, the delay from
-// push to pane, the viewer's CPU beside the floor (the same pictures decoded and converted to
+// Each case prints the pictures shown per pane per second against those pushed (a gap in a
+// pane's record times is a picture pushed and never shown), the delay from push to pane, the viewer's CPU beside the floor (the same pictures decoded and converted to
 // 32-bit pixels alone on one thread, measured in this run), the resident memory per view, and
 // ends with one summary line. views16 also opens and closes its 16 views ten times and prints
 // the resident memory before and after.
@@ -39,6 +39,7 @@
 
 #include "platform/endian.h"
 #include "platform/jpeg.h"
+#include "platform/pages.h"
 #include "tools/dvrsim/videosource.h"
 #include "viewer/link/dvrframing.h"
 #include "viewer/protocol/dvrcommand.h"
@@ -390,6 +391,7 @@ int RunCase(const Case &c, int argc, char **argv)
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    TuneHeapForPictures(); // as the program does at its start
     QApplication app(argc, argv);
 
     const double floor = FloorPercent(c, records[0]);
@@ -413,53 +415,60 @@ int RunCase(const Case &c, int argc, char **argv)
     // Let the backlog of the start drain first.
     Wait(app, Clock::now() + std::chrono::seconds(2));
 
-    // Each pane's shown record time changes once per picture shown; sampled every 4 ms.
+    // Every picture a pane shows, with the record time it was pushed at.
     const int panes = c.views * kChannels;
     std::vector<uint32_t> lastTime(size_t(panes), 0);
     std::vector<int> shown(size_t(panes), 0);
+    std::vector<int> missed(size_t(panes), 0);
     std::vector<uint32_t> delays;
-    auto sample = [&](bool count) {
-        const uint32_t now = NowMs();
-        for (int v = 0; v < c.views; ++v)
-            for (int i = 0; i < kChannels; ++i) {
-                const uint32_t t = wall.views[size_t(v)]->Pane(i)->ShownHeader().timeValue & 0x7FFFFFFFu;
-                uint32_t &last = lastTime[size_t(v * kChannels + i)];
-                if (t != last) {
-                    last = t;
-                    if (count) {
-                        ++shown[size_t(v * kChannels + i)];
-                        delays.push_back(now - t);
-                    }
+    const double interval = 1000.0 / c.fps;
+    bool counting = false; // the first picture of each pane only sets where it starts
+    for (int v = 0; v < c.views; ++v)
+        for (int i = 0; i < kChannels; ++i)
+            wall.views[size_t(v)]->Pane(i)->OnShown = [&, n = size_t(v * kChannels + i)](const FrameRecordHeader &h) {
+                const uint32_t t = h.timeValue & 0x7FFFFFFFu;
+                if (t == lastTime[n])
+                    return;
+                if (counting && lastTime[n] != 0) {
+                    ++shown[n];
+                    delays.push_back(NowMs() - t);
+                    // A channel's pictures are pushed one interval apart: a longer step between
+                    // two shown ones is a picture that never reached the pane.
+                    const long steps = std::lround(double(int32_t(t - lastTime[n])) / interval);
+                    if (steps > 1)
+                        missed[n] += int(steps - 1);
                 }
-            }
-    };
-    sample(false);
-    QTimer sampler;
-    sampler.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&sampler, &QTimer::timeout, [&] { sample(true); });
+                lastTime[n] = t;
+            };
     const int seconds = 6;
     const double cpu0 = Cpu(CLOCK_PROCESS_CPUTIME_ID);
     const auto start = Clock::now();
-    sampler.start(4);
+    counting = true;
     Wait(app, start + std::chrono::seconds(seconds));
-    sampler.stop();
+    counting = false;
     const double cpu = Cpu(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     const double rss1 = RssMb();
+    for (auto &v : wall.views)
+        for (int i = 0; i < kChannels; ++i)
+            v->Pane(i)->OnShown = nullptr;
     wall.Close();
 
     std::sort(delays.begin(), delays.end());
     const auto [lo, hi] = std::minmax_element(shown.begin(), shown.end());
-    double total = 0;
+    double total = 0, lost = 0;
     for (int s : shown)
         total += s;
-    const double pushed = double(c.fps) * elapsed * panes;
+    for (int m : missed)
+        lost += m;
+    const double pushed = total + lost;
     const double cpuPercent = 100.0 * cpu / elapsed;
     const double perView = (rss1 - rss0) / c.views;
     std::printf("== %s: %d recorder(s) x %d channels of %d x %d %s at %d pictures/s, %.1f s\n", c.name, c.views,
                 kChannels, kWidth, kHeight, c.mpeg ? "MPEG-4 I/P" : "JPEG", c.fps, elapsed);
-    std::printf("pictures shown per pane per second: min %.2f, mean %.2f, max %.2f (pushed %d)\n", *lo / elapsed,
-                total / panes / elapsed, *hi / elapsed, c.fps);
+    std::printf("pictures shown per pane per second: min %.2f, mean %.2f, max %.2f (pushed %d); %.0f pictures "
+                "never shown\n",
+                *lo / elapsed, total / panes / elapsed, *hi / elapsed, c.fps, lost);
     if (!delays.empty())
         std::printf("push-to-pane delay: median %u ms, 95th percentile %u ms, max %u ms\n", delays[delays.size() / 2],
                     delays[delays.size() * 95 / 100], delays.back());
@@ -471,6 +480,8 @@ int RunCase(const Case &c, int argc, char **argv)
         // Open and close the 16 views ten times: what they held must go back.
         Wait(app, Clock::now() + std::chrono::milliseconds(300));
         const double before = RssMb();
+        std::printf("resident memory after each round of opening and closing 16 views (MB):");
+        std::fflush(stdout);
         for (int round = 0; round < 10; ++round) {
             Wall again;
             again.Open(ports);
@@ -478,13 +489,15 @@ int RunCase(const Case &c, int argc, char **argv)
             Wait(app, Clock::now() + std::chrono::milliseconds(500));
             again.Close();
             Wait(app, Clock::now() + std::chrono::milliseconds(100));
+            std::printf(" %.0f", RssMb());
+            std::fflush(stdout);
         }
+        std::printf(" (%.0f before the first)\n", before);
         Wait(app, Clock::now() + std::chrono::milliseconds(300));
         const double after = RssMb();
         std::printf("resident memory at the start %.0f MB, after 16 views opened and closed ten times %.0f MB "
                     "(%+.1f%%)\n",
                     rss0, after, 100.0 * (after - rss0) / rss0);
-        (void)before;
     }
     std::printf("%s: shown %.0f of %.0f pictures, viewer CPU %.0f%% of a core, floor %.0f%%, ratio %.2f, memory per "
                 "view %.1f MB\n",

@@ -206,6 +206,8 @@ void TfrmDvrCh::ShowFrame(const FrameRecordHeader *header, DvrRecordStream *stre
         SetTimeText(QString::fromStdString(TimeText(header->time)));
         SetEventText(header->event);
         SetChannelText(FieldText(header->text[0]));
+        if (OnShown)
+            OnShown(*header);
     } else if (shown_) {
         shown_ = false;
         shownHeader_ = FrameRecordHeader{};
@@ -246,6 +248,8 @@ void TfrmDvrCh::ShowJpeg(const FrameRecordHeader &header, DvrRecordStream &strea
         DrawBitmaps(header, bitmapA_, second ? bitmapB_ : nullptr);
         SetTimeText(QString::fromStdString(TimeText(header.time)));
         SetEventText(own ? header.event2 : header.event);
+        if (OnShown)
+            OnShown(header);
     } else {
         fail();
     }
@@ -355,6 +359,8 @@ void TfrmDvrCh::ShowDecoded(const FrameRecordHeader &header, const QImage *pictu
     SetTimeText(QString::fromStdString(TimeText(header.time)));
     SetEventText(header.event);
     SetChannelText(FieldText(header.text[0]));
+    if (OnShown)
+        OnShown(header);
 }
 
 QImage *TfrmDvrCh::CopyPicture(QImage *picture)

@@ -3,6 +3,7 @@
 // stretched, with its overlay texts or title bitmap, covert display, rubber-band zoom.
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include <QImage>
 #include <QWidget>
@@ -59,6 +60,8 @@ public:
     void pnlBackResize() { Zoom(); }
 
     bool IsShowing() const { return shown_; }
+    // Called for every picture the pane shows, with its header (measurements watch the panes).
+    std::function<void(const FrameRecordHeader &)> OnShown;
     const FrameRecordHeader &ShownHeader() const { return shownHeader_; }
     bool IsZoomed() const { return zoomed_ != 0; }
     QRect ZoomRect() const { return QRect(zoomX_, zoomY_, zoomW_, zoomH_); }

@@ -1,6 +1,7 @@
 #include "viewer/view/dvrwin.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <QLayout>
@@ -29,6 +30,7 @@
 #include "platform/debuglog.h"
 #include "platform/endian.h"
 #include "platform/langtable.h"
+#include "platform/pages.h"
 #include "platform/uithread.h"
 #include "viewer/admin/dvrupgrade.h"
 #include "viewer/controls/placement.h"
@@ -400,6 +402,18 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner)
     bitmapA_ = QImage(704, 480, QImage::Format_RGB32);
     bitmapB_ = QImage(704, 480, QImage::Format_RGB32);
     BuildControls();
+    // What a closed view held (its pictures, its frames) goes back to the system once the views
+    // closed together are gone, not only back to the heap.
+    connect(this, &QObject::destroyed, qApp, [] {
+        static bool pending = false;
+        if (pending)
+            return;
+        pending = true;
+        QTimer::singleShot(0, qApp, [] {
+            pending = false;
+            ReturnFreeMemory();
+        });
+    });
 }
 
 TfrmDvrWin::~TfrmDvrWin()
