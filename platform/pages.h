@@ -10,6 +10,8 @@ namespace strandel {
 // Null when the system has no memory left (or bytes is 0).
 void *AllocatePages(size_t bytes);
 void FreePages(void *p, size_t bytes);
+// Bytes of such buffers held now, by the whole program.
+size_t PageBytesInUse();
 
 struct PagesDeleter {
     size_t bytes = 0;
