@@ -500,6 +500,7 @@ void TfrmDvrWin::SetChannelMask(uint16_t mask)
         leds_[size_t(i)]->setEnabled(mask & (1u << i));
         SetLedColour(i, (mask & (1u << i)) ? 0x008000 : 0x808080);
     }
+    playPath_.ForgetLeds();
 }
 
 void TfrmDvrWin::SelectChannel(int channel)
@@ -676,6 +677,8 @@ void TfrmDvrWin::PathBridge::SetLed(int index, bool event) { view_.SetLedColour(
 
 void TfrmDvrWin::SetLedColour(int i, uint32_t colour)
 {
+    if (ledColours_[size_t(i)] == colour)
+        return;
     ledColours_[size_t(i)] = colour;
     leds_[size_t(i)]->update();
 }
@@ -1170,6 +1173,7 @@ void TfrmDvrWin::SetMode(uint8_t mode)
     core_->SetModeState(mode);
     playPath_.SetMode(mode);
     tmrMpeg->stop();
+    playPath_.SchedulerStopped();
     playPath_.RequestFlush(1);
     for (int i = 0; i < layouts_.ChannelCount(); ++i)
         panes_[size_t(i)]->ShowFrame(nullptr, nullptr);
@@ -1274,6 +1278,7 @@ void TfrmDvrWin::CloseConnection()
     closed_ = true;
     tmrFrame->stop();
     tmrMpeg->stop();
+    playPath_.SchedulerStopped();
     StopRecord();
     EndNetCopy();
     if (connection_) {
