@@ -123,7 +123,7 @@ std::vector<std::vector<uint8_t>> Mpeg4Frames()
     return SplitMpeg4Frames(reinterpret_cast<const uint8_t *>(es.constData()), size_t(es.size()));
 }
 
-// Part 0 of every record a channel pushes, in push order (looped).
+// The part-0 data of every record a channel pushes, in push order (looped).
 std::vector<std::vector<uint8_t>> ChannelRecords(const Case &c, int channel)
 {
     std::vector<std::vector<uint8_t>> out;
