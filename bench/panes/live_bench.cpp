@@ -243,7 +243,7 @@ double FloorPercent(const Case &c, const std::vector<std::vector<uint8_t>> &reco
     if (!c.mpeg) {
         const auto &p = records[0];
         const double t0 = Cpu(self);
-        for (; pictures < 100; ++pictures)
+        for (; pictures < 300; ++pictures)
             JpegDecodeInto(
                 p.data() + kJpegPrefixSize, p.size() - kJpegPrefixSize,
                 [&](int, int, size_t *stride) {
@@ -282,7 +282,7 @@ double FloorPercent(const Case &c, const std::vector<std::vector<uint8_t>> &reco
         frame.render = 1;
         frame.output_pitch = kWidth;
         const double t0 = Cpu(self);
-        for (int loop = 0; loop < 4; ++loop)
+        for (int loop = 0; loop < 20; ++loop)
             for (const auto &p : records) {
                 frame.bitstream = p.data() + kMpegHeaderSize;
                 frame.length = int32_t(p.size() - kMpegHeaderSize);
