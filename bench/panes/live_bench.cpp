@@ -20,6 +20,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -379,6 +380,7 @@ int RunCase(const Case &c, int argc, char **argv)
     }
     const pid_t child = ::fork();
     if (child == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM); // the recorders end with the viewer, however it ends
         std::vector<std::thread> recorders;
         for (int fd : listeners)
             recorders.emplace_back(Recorder, std::cref(c), fd, std::cref(records));
