@@ -17,8 +17,9 @@
 namespace strandel::lumaset {
 namespace {
 
-// The process-wide working set; every call comes from one thread.
-Context current{};
+// The working set of the calling thread: views decode on threads of their own, and every call
+// names its context again.
+thread_local Context current{};
 
 template <typename T>
 bool Aligned(const void *p)

@@ -44,6 +44,12 @@ void FillBlack(const DecoderState &s, uint8_t *buffer)
 void SelectPictures(DecoderState &s, int type)
 {
     int cur, fwd, bwd;
+    // Buffer 0 only ever takes the picture being decoded; it is filled on first use, so that a
+    // stream without B-pictures never touches its memory.
+    if (!s.b_buffer_ready && (s.fixed_buffer ? type != VopI : type == VopB)) {
+        FillBlack(s, s.frame_buffer[0]);
+        s.b_buffer_ready = 1;
+    }
     if (s.fixed_buffer) {
         fwd = 1, bwd = 2, cur = type == VopI ? 1 : 0;
     } else if (type == VopB) {
@@ -324,8 +330,10 @@ void InitInstance(const Context &c, const DecoderParams &p, int32_t fixed_buffer
     BuildTables(*c.t);
     for (int i = 0; i < 3; ++i) {
         s.frame_buffer[i] = p.frame_buffer[i];
-        FillBlack(s, p.frame_buffer[i]);
+        if (i > 0)
+            FillBlack(s, p.frame_buffer[i]);
     }
+    s.b_buffer_ready = 0;
     s.display_buffer = p.display_buffer;
     for (int i = 0; i < 1024; ++i) {
         s.clip_pixel[i] = uint8_t(std::clamp(i - 384, 0, 255));

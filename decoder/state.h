@@ -95,6 +95,7 @@ struct DecoderState {
 
     // Frame management.
     int32_t toggle, fixed_buffer, frame_counter;
+    int32_t b_buffer_ready; // frame buffer 0 filled black: I/P streams never use it, so it waits
     Planes cur, fwd, bwd;
     int32_t cur_buffer, fwd_buffer; // frame buffer numbers of the current and forward pictures
     uint16_t buffer_quant[3][(kMaxMbRows + 1) * kQuantStride]; // quantisers each buffer was decoded with

@@ -1,15 +1,24 @@
 #include "platform/debuglog.h"
+#include "platform/pages.h"
+#include "viewer/view/dvrwin.h"
 #include "viewer/view/lumasethost.h"
+#include "graphics/rx32.h"
+#include "graphics/widgets/rx32_image.h"
 
 #include "decoder/classregistry.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QThread>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <fstream>
 #include <iterator>
 
@@ -213,4 +222,127 @@ TEST(DecoderHost, WithoutARegisteredControlItSaysSoAndDecodesNothing)
     packet[3] = 0xE0;
     QImage bitmap(352, 240, QImage::Format_RGB16);
     EXPECT_NE(host.DecodeFrame(0, packet.data(), int32_t(packet.size()), &bitmap, 0), 0);
+}
+
+namespace {
+
+bool WaitFor(const std::function<bool()> &done, int ms = 10000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return done();
+}
+
+FrameRecordHeader PictureHeader(int channel, uint8_t sizeCode)
+{
+    FrameRecordHeader h;
+    h.channel = uint8_t(channel);
+    h.sizeCode = sizeCode;
+    h.liveMask = 0xFFFF;
+    return h;
+}
+
+using CanUnload = int32_t (*)();
+CanUnload CanUnloadNow()
+{
+    void *lib = dlopen(LUMASET_LIBRARY_PATH, RTLD_NOW);
+    return lib ? reinterpret_cast<CanUnload>(dlsym(lib, "DllCanUnloadNow")) : nullptr;
+}
+
+} // namespace
+
+// A view's decoder holds the control and a context per channel that showed a picture; closing
+// the view gives all of it back.
+TEST_F(DecoderHostTest, AClosedViewFreesItsDecoderAndContexts)
+{
+    const CanUnload canUnload = CanUnloadNow();
+    ASSERT_NE(canUnload, nullptr);
+    ASSERT_EQ(canUnload(), 0) << "no control object before the view";
+    const size_t before = PageBytesInUse();
+    const auto d1 = FirstFramePacket(ReadFile(DECODER_DATA "/i_704x480.m4v"));
+    auto view = std::make_unique<TfrmDvrWin>();
+    view->SetVideoFormat(16, 0x01);
+    EXPECT_EQ(canUnload(), LUMASET_S_FALSE);
+    for (int c = 1; c <= 3; ++c)
+        view->DecodeMpeg(c - 1, PictureHeader(c, 0), d1.data(), d1.size());
+    ASSERT_TRUE(WaitFor([&] { return view->Pane(2)->IsShowing() && view->DecodeBacklog() == 0; }));
+    const size_t held = PageBytesInUse() - before;
+    // Three D1 contexts (three frame buffers, the display buffer, state, tables, stream each) and
+    // the idle context 0.
+    EXPECT_GT(held, 3 * 3 * size_t(768 * 544));
+    EXPECT_LT(held, 4 * 3500000u);
+    view.reset();
+    EXPECT_EQ(PageBytesInUse(), before);
+    EXPECT_EQ(canUnload(), 0);
+}
+
+// A D1 channel and a CIF channel take turns in one view: the pictures and the contexts change
+// size with every turn, and each pane still shows exactly its channel's picture.
+TEST_F(DecoderHostTest, ACifAndAD1ChannelInOneViewBothShowTheirPictures)
+{
+    const auto d1 = FirstFramePacket(ReadFile(DECODER_DATA "/i_704x480.m4v"));
+    const auto cif = FirstFramePacket(ReadFile(DECODER_DATA "/i_352x288.m4v"));
+    // What the control makes of each alone.
+    TfrmDecoder reference;
+    reference.SetControl(16);
+    QImage d1Picture(704, 480, QImage::Format_RGB32), cifPicture(352, 288, QImage::Format_RGB32);
+    ASSERT_GT(reference.DecodeFrame(0, d1.data(), int32_t(d1.size()), &d1Picture, 0), 0);
+    ASSERT_GT(reference.DecodeFrame(1, cif.data(), int32_t(cif.size()), &cifPicture, 0), 0);
+
+    TfrmDvrWin view;
+    view.resize(1460, 1020);
+    view.show();
+    view.SetVideoFormat(4, 0x01); // NTSC: size code 2 says 352 x 240, the layer is 352 x 288
+    view.SetSplit(0);
+    for (int turn = 0; turn < 3; ++turn) {
+        view.DecodeMpeg(0, PictureHeader(1, 0), d1.data(), d1.size());
+        view.DecodeMpeg(1, PictureHeader(2, 2), cif.data(), cif.size());
+    }
+    ASSERT_TRUE(WaitFor([&] { return view.Pane(1)->IsShowing() && view.DecodeBacklog() == 0; }));
+    WaitFor([] { return false; }, 100); // the last pictures reach the panes
+
+    const struct {
+        int pane;
+        const QImage *picture;
+        int width, height; // of the pane's bitmap
+    } cases[] = {{0, &d1Picture, 708, 476}, {1, &cifPicture, 348, 284}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.pane);
+        TfrmDvrCh *pane = view.Pane(c.pane);
+        ASSERT_TRUE(pane->IsShowing());
+        TBitmap32 &bitmap = pane->imgCh->Bitmap();
+        ASSERT_EQ(bitmap.Width(), c.width);
+        ASSERT_EQ(bitmap.Height(), c.height);
+        int wrong = 0;
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < std::min(c.width, c.picture->width()); ++x)
+                wrong += bitmap.GetScanLine(y)[x] != (c.picture->pixel(x, y) | 0xFF000000u);
+        EXPECT_EQ(wrong, 0);
+
+        // On screen: the bitmap stretched over the pane, points away from the overlay texts.
+        const QImage shown = pane->imgCh->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_FALSE(shown.isNull());
+        int matched = 0, tried = 0;
+        for (int gy = 1; gy < 8; ++gy)
+            for (int gx = 1; gx < 8; ++gx, ++tried) {
+                const int sx = shown.width() * gx / 8, sy = shown.height() * (gy + 2) / 12;
+                const QRgb seen = shown.pixel(sx, sy);
+                const int bx = sx * c.width / shown.width(), by = sy * c.height / shown.height();
+                bool near = false;
+                for (int dy = -1; dy <= 1 && !near; ++dy)
+                    for (int dx = -1; dx <= 1 && !near; ++dx) {
+                        const int x = std::clamp(bx + dx, 0, std::min(c.width, c.picture->width()) - 1);
+                        const int y = std::clamp(by + dy, 0, c.height - 1);
+                        const QRgb want = c.picture->pixel(x, y);
+                        near = std::abs(qRed(seen) - qRed(want)) <= 8 && std::abs(qGreen(seen) - qGreen(want)) <= 8 &&
+                               std::abs(qBlue(seen) - qBlue(want)) <= 8;
+                    }
+                matched += near;
+            }
+        EXPECT_EQ(matched, tried);
+    }
 }

@@ -1,5 +1,6 @@
 #include "viewer/app/startup.h"
 
+#include "platform/pages.h"
 #include "report/forms/messagebox.h"
 #include "report/forms/printdialogs.h"
 #include "report/forms/progressform.h"
@@ -298,6 +299,7 @@ void InstallReportWindows()
 
 int RunViewer(int argc, char **argv)
 {
+    TuneHeapForPictures();
     QApplication app(argc, argv);
     // First: a stop request during start-up waits in the pipe until the loop runs.
     CloseOnStopSignals(&app);

@@ -20,6 +20,8 @@ public:
     virtual int32_t DecodeFrame(int32_t r, const uint8_t *frame, int32_t length, QImage *bitmap, uint8_t fixedBuffer) = 0;
     // Why the host cannot decode at all (the control is not registered or does not load); empty when it can.
     virtual QString Unavailable() const { return {}; }
+    // Whether the view may call DecodeFrame from its decoding thread (one thread at a time).
+    virtual bool DecodesOnWorker() const { return false; }
 };
 
 // Stands in for the decoder until the decoder control lands: records every call and draws nothing.
@@ -46,6 +48,7 @@ public:
         return host_.DecodeFrame(r, frame, length, bitmap, fixedBuffer);
     }
     QString Unavailable() const override { return host_.IsLoaded() ? QString() : host_.LoadError(); }
+    bool DecodesOnWorker() const override { return true; }
     TfrmDecoder &Host() { return host_; }
 
 private:

@@ -69,8 +69,9 @@ bool DecodeArea(const uint8_t *data, size_t size, QImage *bitmap, std::string *w
     return JpegDecodeInto(
         data, size,
         [bitmap](int w, int h, size_t *stride) -> uint32_t * {
-            if (bitmap->width() != w || bitmap->height() != h || bitmap->format() != QImage::Format_ARGB32)
-                *bitmap = QImage(w, h, QImage::Format_ARGB32);
+            const bool format = bitmap->format() == QImage::Format_ARGB32 || bitmap->format() == QImage::Format_RGB32;
+            if (bitmap->width() != w || bitmap->height() != h || !format)
+                *bitmap = QImage(w, h, QImage::Format_RGB32);
             if (bitmap->isNull())
                 return nullptr;
             *stride = size_t(bitmap->bytesPerLine() / 4);
@@ -205,6 +206,8 @@ void TfrmDvrCh::ShowFrame(const FrameRecordHeader *header, DvrRecordStream *stre
         SetTimeText(QString::fromStdString(TimeText(header->time)));
         SetEventText(header->event);
         SetChannelText(FieldText(header->text[0]));
+        if (OnShown)
+            OnShown(*header);
     } else if (shown_) {
         shown_ = false;
         shownHeader_ = FrameRecordHeader{};
@@ -245,17 +248,24 @@ void TfrmDvrCh::ShowJpeg(const FrameRecordHeader &header, DvrRecordStream &strea
         DrawBitmaps(header, bitmapA_, second ? bitmapB_ : nullptr);
         SetTimeText(QString::fromStdString(TimeText(header.time)));
         SetEventText(own ? header.event2 : header.event);
+        if (OnShown)
+            OnShown(header);
     } else {
         fail();
     }
     SetChannelText(FieldText(header.text[size_t(own)]));
 }
 
-void TfrmDvrCh::DrawBitmaps(const FrameRecordHeader &header, const QImage *first, const QImage *second)
+namespace {
+
+// Where a picture lands in the pane's bitmap: the source column and the bitmap's size.
+struct Placement {
+    int x0, width, height;
+};
+
+Placement PlaceIn(const FrameRecordHeader &header, int channel, int height, bool woven)
 {
-    if (!first || first->isNull())
-        return;
-    const int own = header.channel2 == channel_ ? 1 : 0;
+    const int own = header.channel2 == channel ? 1 : 0;
     int w = 720, x0 = 0;
     if (header.sizeCode == 2) {
         w = 360;
@@ -263,11 +273,34 @@ void TfrmDvrCh::DrawBitmaps(const FrameRecordHeader &header, const QImage *first
         w = 360;
         x0 = 360 * own;
     }
+    return {x0, w - 12, std::max(0, (woven ? 2 * height : height) - 4)};
+}
+
+// Row srcY of src into row dstY of the bitmap, clipped by the smaller of source and target. The
+// decoder leaves the top byte of its 32-bit pixels 0: the copy makes them opaque.
+void CopyRow(TBitmap32 &bitmap, const QImage &src, int x0, int srcY, int dstY)
+{
+    if (srcY >= src.height() || dstY >= bitmap.Height())
+        return;
+    const int n = std::min(bitmap.Width(), src.width() - x0);
+    if (n <= 0)
+        return;
+    const uint32_t *from = reinterpret_cast<const uint32_t *>(src.constScanLine(srcY)) + x0;
+    TColor32 *to = bitmap.GetScanLine(dstY);
+    for (int x = 0; x < n; ++x)
+        to[x] = from[x] | 0xFF000000u;
+}
+
+} // namespace
+
+void TfrmDvrCh::DrawBitmaps(const FrameRecordHeader &header, const QImage *first, const QImage *second)
+{
+    if (!first || first->isNull())
+        return;
     if (second && second->isNull())
         second = nullptr;
     const int h = first->height();
-    const int bw = w - 12;
-    const int bh = std::max(0, (second ? 2 * h : h) - 4);
+    const Placement place = PlaceIn(header, channel_, h, second != nullptr);
 
     QImage scratchA, scratchB;
     const QImage &a = As32(*first, scratchA);
@@ -275,28 +308,59 @@ void TfrmDvrCh::DrawBitmaps(const FrameRecordHeader &header, const QImage *first
     TBitmap32 &bitmap = imgCh->Bitmap();
     bitmap.Lock();
     bitmap.BeginUpdate();
-    bitmap.SetSize(bw, bh);
-    // Rows from one source, clipped by the smaller of source and target.
-    auto copyRow = [&](const QImage &src, int srcY, int dstY) {
-        if (srcY >= src.height() || dstY >= bitmap.Height())
-            return;
-        const int n = std::min(bitmap.Width(), src.width() - x0);
-        if (n <= 0)
-            return;
-        std::memcpy(bitmap.GetScanLine(dstY), reinterpret_cast<const uint32_t *>(src.constScanLine(srcY)) + x0,
-                    size_t(n) * 4);
-    };
+    bitmap.SetSize(place.width, place.height);
     for (int y = 0; y < h; ++y) {
         if (b) {
-            copyRow(a, y, 2 * y);
-            copyRow(*b, y, 2 * y + 1);
+            CopyRow(bitmap, a, place.x0, y, 2 * y);
+            CopyRow(bitmap, *b, place.x0, y, 2 * y + 1);
         } else {
-            copyRow(a, y, y);
+            CopyRow(bitmap, a, place.x0, y, y);
         }
     }
     bitmap.EndUpdate();
     bitmap.Unlock();
     bitmap.Changed();
+}
+
+bool TfrmDvrCh::DrawDecoded(const FrameRecordHeader &header, const QImage &picture)
+{
+    if (picture.isNull() || (header.covert & 1u) ||
+        (picture.format() != QImage::Format_RGB32 && picture.format() != QImage::Format_ARGB32))
+        return false;
+    const Placement place = PlaceIn(header, channel_, picture.height(), false);
+    TBitmap32 &bitmap = imgCh->Bitmap();
+    bitmap.Lock();
+    const bool fits = bitmap.Width() == place.width && bitmap.Height() == place.height;
+    if (fits)
+        for (int y = 0; y < picture.height(); ++y)
+            CopyRow(bitmap, picture, place.x0, y, y);
+    bitmap.Unlock();
+    return fits;
+}
+
+void TfrmDvrCh::ShowDecoded(const FrameRecordHeader &header, const QImage *picture)
+{
+    EventGuard guard(lock_, kLockTimeoutMs);
+    if (header.covert & 1u) {
+        ShowCovert(header);
+        return;
+    }
+    if (picture) {
+        DrawBitmaps(header, picture, nullptr);
+    } else {
+        // The picture is in the bitmap already, unless the pane was blanked since.
+        TBitmap32 &bitmap = imgCh->Bitmap();
+        if (bitmap.Width() != PlaceIn(header, channel_, 0, false).width)
+            return;
+        bitmap.Changed();
+    }
+    shownHeader_ = header;
+    shown_ = true;
+    SetTimeText(QString::fromStdString(TimeText(header.time)));
+    SetEventText(header.event);
+    SetChannelText(FieldText(header.text[0]));
+    if (OnShown)
+        OnShown(header);
 }
 
 QImage *TfrmDvrCh::CopyPicture(QImage *picture)

@@ -3,6 +3,7 @@
 // stretched, with its overlay texts or title bitmap, covert display, rubber-band zoom.
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include <QImage>
 #include <QWidget>
@@ -34,6 +35,11 @@ public:
     // A JPEG record (header and stream), an MPEG picture in bitmap A (header only), or blank (neither).
     void ShowFrame(const FrameRecordHeader *header, DvrRecordStream *stream);
     void DrawBitmaps(const FrameRecordHeader &header, const QImage *first, const QImage *second);
+    // A decoded MPEG picture, from the view's decoding thread: copied into the pane's bitmap when
+    // that already has the picture's size (false otherwise, and nothing is drawn). ShowDecoded
+    // then shows it on the UI thread; given the picture, it draws it itself (resizing the bitmap).
+    bool DrawDecoded(const FrameRecordHeader &header, const QImage &picture);
+    void ShowDecoded(const FrameRecordHeader &header, const QImage *picture);
     void SetChannelText(const QString &text);
     void SetTimeText(const QString &text);
     void SetEventText(uint8_t bits);
@@ -54,6 +60,8 @@ public:
     void pnlBackResize() { Zoom(); }
 
     bool IsShowing() const { return shown_; }
+    // Called for every picture the pane shows, with its header (measurements watch the panes).
+    std::function<void(const FrameRecordHeader &)> OnShown;
     const FrameRecordHeader &ShownHeader() const { return shownHeader_; }
     bool IsZoomed() const { return zoomed_ != 0; }
     QRect ZoomRect() const { return QRect(zoomX_, zoomY_, zoomW_, zoomH_); }

@@ -1,6 +1,7 @@
 #include "viewer/view/dvrwin.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <QLayout>
@@ -29,6 +30,7 @@
 #include "platform/debuglog.h"
 #include "platform/endian.h"
 #include "platform/langtable.h"
+#include "platform/pages.h"
 #include "platform/uithread.h"
 #include "viewer/admin/dvrupgrade.h"
 #include "viewer/controls/placement.h"
@@ -396,13 +398,28 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner)
     tmrPending->setInterval(kPendingRetryMs);
     tmrPending->setTimerType(Qt::PreciseTimer);
     connect(tmrPending, &QTimer::timeout, this, [this] { OfferPendingRecords(); });
-    bitmapA_ = QImage(704, 480, QImage::Format_RGB16);
-    bitmapB_ = QImage(704, 480, QImage::Format_RGB16);
+    // 32-bit pictures: the decoder converts straight into them, and the panes copy them as they are.
+    bitmapA_ = QImage(704, 480, QImage::Format_RGB32);
+    bitmapB_ = QImage(704, 480, QImage::Format_RGB32);
     BuildControls();
+    // What a closed view held (its pictures, its frames) goes back to the system once the views
+    // closed together are gone, not only back to the heap.
+    connect(this, &QObject::destroyed, qApp, [] {
+        static bool pending = false;
+        if (pending)
+            return;
+        pending = true;
+        QTimer::singleShot(0, qApp, [] {
+            pending = false;
+            ReturnFreeMemory();
+        });
+    });
 }
 
 TfrmDvrWin::~TfrmDvrWin()
 {
+    // The decoding thread draws into the panes: it stops before anything it uses goes.
+    worker_.reset();
     // Dialogs with a thread of their own (the upgrade) stop it while the send path still exists.
     services_->NotifyGone();
     // The link goes first: its reader thread may still hand packets to the core.
@@ -483,6 +500,7 @@ void TfrmDvrWin::SetChannelMask(uint16_t mask)
         leds_[size_t(i)]->setEnabled(mask & (1u << i));
         SetLedColour(i, (mask & (1u << i)) ? 0x008000 : 0x808080);
     }
+    playPath_.ForgetLeds();
 }
 
 void TfrmDvrWin::SelectChannel(int channel)
@@ -555,8 +573,17 @@ bool TfrmDvrWin::DecodeMpeg(int ring, const FrameRecordHeader &header, const uin
     const int width = header.sizeCode >= 2 ? 352 : 704;
     const int height = header.sizeCode == 0 ? (ntsc_ ? 480 : 576) : (ntsc_ ? 240 : 288);
     if (bitmapA_.width() != width || bitmapA_.height() != height)
-        bitmapA_ = QImage(width, height, QImage::Format_RGB16);
+        bitmapA_ = QImage(width, height, QImage::Format_RGB32);
     const bool fixed = (header.kind == 0 && playPath_.Model() == 1 && layouts_.ChannelCount() == 16) || header.directShow != 0;
+    if (decoder_ && decoder_->DecodesOnWorker()) {
+        // Decoded on the view's own thread; the pane shows the picture once it is drawn.
+        if (!worker_)
+            worker_ = std::make_unique<PictureWorker>();
+        worker_->Post([this, ring, header, bytes = std::vector<uint8_t>(frame, frame + size), width, height, fixed] {
+            DecodeOnWorker(ring, header, bytes, width, height, fixed);
+        });
+        return true;
+    }
     // The frame's own length, never more than the bytes at hand.
     const int32_t length = int32_t(std::min<size_t>(MpegLength(frame), size - kPesHeaderBytes));
     try {
@@ -571,6 +598,40 @@ bool TfrmDvrWin::DecodeMpeg(int ring, const FrameRecordHeader &header, const uin
     return true;
 }
 
+// On the decoding thread.
+void TfrmDvrWin::DecodeOnWorker(int ring, const FrameRecordHeader &header, const std::vector<uint8_t> &frame,
+                                int width, int height, bool fixed)
+{
+    if (workerPicture_.width() != width || workerPicture_.height() != height)
+        workerPicture_ = QImage(width, height, QImage::Format_RGB32);
+    const int32_t length = int32_t(std::min<size_t>(MpegLength(frame.data()), frame.size() - kPesHeaderBytes));
+    try {
+        if (decoder_->DecodeFrame(ring, frame.data(), length, &workerPicture_, fixed ? 1 : 0) <= 0)
+            return;
+    } catch (const std::exception &) {
+        DebugPrint("MpegDecode Error......%d\n", ring);
+        return;
+    }
+    TfrmDvrCh *pane = panes_[size_t(ring)];
+    if (pane->DrawDecoded(header, workerPicture_)) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, ring, header] {
+                panes_[size_t(ring)]->ShowDecoded(header, nullptr);
+                UpdateCaption(header);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    // The pane's bitmap takes another size (or the picture is covert): the UI thread draws it.
+    RunOnUiThreadBlocking(
+        [&] {
+            pane->ShowDecoded(header, &workerPicture_);
+            UpdateCaption(header);
+        },
+        worker_->Cancel());
+}
+
 void TfrmDvrWin::UpdateCaption(const FrameRecordHeader &header)
 {
     const RecorderTime &t = header.time;
@@ -578,6 +639,10 @@ void TfrmDvrWin::UpdateCaption(const FrameRecordHeader &header)
                                            int(int8_t(t.century)), int(int8_t(t.year)), int(int8_t(t.month)),
                                            int(int8_t(t.day)), int(int8_t(t.hour)), int(int8_t(t.minute)),
                                            int(int8_t(t.second)));
+    // Most pictures leave the text as it was.
+    if (text == shownCaption_)
+        return;
+    shownCaption_ = text;
     if (frame_ && parentWidget() == frame_)
         frame_->setWindowTitle(text);
     else if (DvrWinHost *host = GetDvrWinHost())
@@ -589,6 +654,9 @@ void TfrmDvrWin::tmrMpegTimer()
     // The scheduler paces by the speed and direction the recorder last reported.
     const PlayStatus &status = core_->GetPlayStatus();
     playPath_.SetPlaySpeed(status.fast, status.slow, status.direction);
+    // The decoding thread is behind: the frames wait in the rings, whose producers then wait.
+    if (DecodeBacklog() >= 2 * kMaxChannels)
+        return;
     playPath_.Tick();
 }
 
@@ -609,6 +677,8 @@ void TfrmDvrWin::PathBridge::SetLed(int index, bool event) { view_.SetLedColour(
 
 void TfrmDvrWin::SetLedColour(int i, uint32_t colour)
 {
+    if (ledColours_[size_t(i)] == colour)
+        return;
     ledColours_[size_t(i)] = colour;
     leds_[size_t(i)]->update();
 }
@@ -705,6 +775,7 @@ void TfrmDvrWin::SetSelected(bool selected)
 
 void TfrmDvrWin::SetFrameMode(bool frame, QWidget *mainWindow)
 {
+    shownCaption_.clear(); // the caption goes to another window now
     if (frame) {
         setParent(mainWindow);
         if (frame_)
@@ -1102,6 +1173,7 @@ void TfrmDvrWin::SetMode(uint8_t mode)
     core_->SetModeState(mode);
     playPath_.SetMode(mode);
     tmrMpeg->stop();
+    playPath_.SchedulerStopped();
     playPath_.RequestFlush(1);
     for (int i = 0; i < layouts_.ChannelCount(); ++i)
         panes_[size_t(i)]->ShowFrame(nullptr, nullptr);
@@ -1206,6 +1278,7 @@ void TfrmDvrWin::CloseConnection()
     closed_ = true;
     tmrFrame->stop();
     tmrMpeg->stop();
+    playPath_.SchedulerStopped();
     StopRecord();
     EndNetCopy();
     if (connection_) {

@@ -8,6 +8,7 @@
 #include "viewer/protocol/dvrrecordwriter.h"
 #include "viewer/link/dvrviewlink.h"
 #include "viewer/view/dvrlayout.h"
+#include "viewer/view/pictureworker.h"
 #include "viewer/view/playpath.h"
 #include "viewer/admin/dvrservices.h"
 
@@ -203,7 +204,13 @@ public:
     void BlankAllChannels();
     void tmrMpegTimer();
     PlayPath &Path() { return playPath_; }
-    void SetDecoderHost(std::unique_ptr<MpegDecoderHost> host) { decoder_ = std::move(host); }
+    void SetDecoderHost(std::unique_ptr<MpegDecoderHost> host)
+    {
+        worker_.reset();
+        decoder_ = std::move(host);
+    }
+    // Pictures handed to the decoding thread and not yet decoded.
+    int DecodeBacklog() const { return worker_ ? worker_->Backlog() : 0; }
     MpegDecoderHost *DecoderHost() const { return decoder_.get(); }
     // Brush colour (0x00BBGGRR) of channel i's LED.
     uint32_t LedColour(int i) const { return ledColours_.at(size_t(i)); }
@@ -286,6 +293,12 @@ private:
     std::unique_ptr<ServicesBridge> services_;
     PlayPath playPath_;
     std::unique_ptr<MpegDecoderHost> decoder_;
+    // Decodes for this view when the host allows it; stopped before the host and the panes go.
+    std::unique_ptr<PictureWorker> worker_;
+    QImage workerPicture_; // the decoding thread's own bitmap A
+    void DecodeOnWorker(int ring, const FrameRecordHeader &header, const std::vector<uint8_t> &frame, int width,
+                        int height, bool fixed);
+    QString shownCaption_;
     std::array<uint32_t, kMaxChannels> ledColours_{};
     std::array<QWidget *, kMaxChannels> leds_{};
     void BuildControls();

@@ -49,7 +49,7 @@ intptr_t LumasetLibrary::RUviviz(intptr_t decOpt, intptr_t param1, intptr_t para
     return control_->vtbl->RUviviz(control_, 1, decOpt, param1, param2);
 }
 
-TfrmDecoder::TfrmDecoder() : rgb_(size_t(kContexts) * kRgbSize) {}
+TfrmDecoder::TfrmDecoder() = default;
 
 TfrmDecoder::~TfrmDecoder() { Release(); }
 
@@ -59,11 +59,46 @@ void TfrmDecoder::SetControl(int32_t count)
     InitDecoders(704, 480);
 }
 
-void TfrmDecoder::ZeroWorkState(Context &c)
+// (Re)sets a context up at the given picture size with fresh zeroed buffers of that size.
+intptr_t TfrmDecoder::Setup(Context &c, uint8_t flag, int32_t width, int32_t height, int32_t format)
 {
-    for (int i = 4; i < 7; ++i)
-        if (c.buffers[size_t(i)])
-            std::memset(c.buffers[size_t(i)].get(), 0, size_t(c.sizes[size_t(i)]));
+    for (auto &b : c.buffers)
+        b.reset();
+    c.params = DecoderParams{};
+    c.params.codec_type = CodecMpeg4;
+    c.params.width = width;
+    c.params.height = height;
+    c.params.output_format = format;
+    c.format = format;
+    c.fixedBuffer = flag;
+    c.sizes = {};
+    intptr_t result =
+        control_.RUviviz(DecOptBufferSizes, reinterpret_cast<intptr_t>(&c.params), reinterpret_cast<intptr_t>(c.sizes.data()));
+    if (result != DecodeOk)
+        return result;
+    for (size_t i = 0; i < c.buffers.size(); ++i) {
+        c.buffers[i] = MakePageBuffer(size_t(std::max(c.sizes[i], 1)));
+        if (!c.buffers[i]) {
+            for (auto &b : c.buffers)
+                b.reset();
+            return DecodeBadArgument;
+        }
+    }
+    c.params.frame_buffer[0] = c.buffers[0].get();
+    c.params.frame_buffer[1] = c.buffers[1].get();
+    c.params.frame_buffer[2] = c.buffers[2].get();
+    c.params.display_buffer = c.buffers[3].get();
+    c.params.state = c.buffers[4].get();
+    c.params.tables = c.buffers[5].get();
+    c.params.stream = c.buffers[6].get();
+    int32_t f = int32_t(int8_t(flag));
+    control_.RUviviz(DecOptInit, reinterpret_cast<intptr_t>(&c.params), reinterpret_cast<intptr_t>(&f));
+    result = control_.RUviviz(DecOptSelectInstance, reinterpret_cast<intptr_t>(&c.params),
+                              reinterpret_cast<intptr_t>(&integrity_));
+    c.frame = DecoderFrame{};
+    c.frame.render = 1;
+    c.frame.output_pitch = width;
+    return result;
 }
 
 int32_t TfrmDecoder::InitDecoders(int32_t, int32_t)
@@ -73,38 +108,13 @@ int32_t TfrmDecoder::InitDecoders(int32_t, int32_t)
     if (Allocated())
         FreeDecoders();
     integrity_ = IntegrityParams{0, 4, {}};
-    intptr_t result = 0;
-    for (int k = 0; k < kContexts; ++k) {
-        Context &c = contexts_[size_t(k)];
-        c.params = DecoderParams{};
-        c.params.codec_type = CodecMpeg4;
-        c.params.width = kMaxWidth;
-        c.params.height = kMaxHeight;
-        c.params.output_format = OutputRgb24;
-        control_.RUviviz(DecOptBufferSizes, reinterpret_cast<intptr_t>(&c.params), reinterpret_cast<intptr_t>(c.sizes.data()));
-        for (int i = 0; i < 7; ++i) {
-            // Value-initialised: the state, tables and stream start zeroed, the pictures black-ish.
-            c.buffers[size_t(i)].reset(new uint8_t[size_t(std::max(c.sizes[size_t(i)], 1))]());
-        }
-        c.params.frame_buffer[0] = c.buffers[0].get();
-        c.params.frame_buffer[1] = c.buffers[1].get();
-        c.params.frame_buffer[2] = c.buffers[2].get();
-        c.params.display_buffer = c.buffers[3].get();
-        c.params.state = c.buffers[4].get();
-        c.params.tables = c.buffers[5].get();
-        c.params.stream = c.buffers[6].get();
-        int32_t flag = c.fixedBuffer;
-        control_.RUviviz(DecOptInit, reinterpret_cast<intptr_t>(&c.params), reinterpret_cast<intptr_t>(&flag));
-        result = control_.RUviviz(DecOptSelectInstance, reinterpret_cast<intptr_t>(&c.params),
-                                  reinterpret_cast<intptr_t>(&integrity_));
-        c.frame = DecoderFrame{};
-        c.frame.output = rgb_.data() + size_t(k) * kRgbSize;
-        c.frame.render = 1;
-        c.frame.output_pitch = c.params.width;
-        c.askedWidth = c.params.width;
-        c.askedHeight = c.params.height;
+    // Context 0 never decodes: the smallest picture will do. The channels' contexts are set up
+    // at their pictures' size when their first frame comes.
+    for (Context &c : contexts_) {
+        c.askedWidth = c.askedHeight = 0;
+        c.fixedBuffer = 0;
     }
-    return int32_t(result);
+    return int32_t(Setup(contexts_[0], 0, 16, 16, OutputRgb32TopDown));
 }
 
 void TfrmDecoder::FreeDecoders()
@@ -119,6 +129,16 @@ void TfrmDecoder::Release()
 {
     if (Allocated())
         FreeDecoders();
+}
+
+size_t TfrmDecoder::BufferBytes() const
+{
+    size_t n = 0;
+    for (const Context &c : contexts_)
+        for (size_t i = 0; i < c.buffers.size(); ++i)
+            if (c.buffers[i])
+                n += size_t(std::max(c.sizes[i], 1));
+    return n;
 }
 
 uint32_t TfrmDecoder::FrameLength(const uint8_t *f)
@@ -138,19 +158,21 @@ int32_t TfrmDecoder::DecodeFrame(int32_t r, const uint8_t *frame, int32_t length
     const int w = bitmap->width(), h = bitmap->height();
     if (w <= 0 || h <= 0 || w > kMaxWidth || h > kMaxHeight)
         return DecodeBadArgument;
+    const int32_t format = bitmap->format() == QImage::Format_RGB16 ? OutputRgb565TopDown : OutputRgb32TopDown;
     const int k = r + 1;
     Context &c = contexts_[size_t(k)];
-    if (flag != c.fixedBuffer || c.askedWidth != w || c.askedHeight != h) {
+    if (!c.buffers[0] || flag != c.fixedBuffer || c.askedWidth != w || c.askedHeight != h || format != c.format) {
         DebugPrint("%d : %d,%d\n", k, w, h);
         c.askedWidth = w;
         c.askedHeight = h;
-        Reinitialise(c, flag, w, h);
+        if (const intptr_t set = Setup(c, flag, w, h, format); set != DecodeOk)
+            return int32_t(set);
     }
     // The decoder is given L bytes, and never more than the caller holds.
     const uint32_t L = FrameLength(frame);
     c.frame.bitstream = frame;
     c.frame.length = int32_t(std::min<uint32_t>(L, uint32_t(length)));
-    intptr_t result = Decode(c);
+    intptr_t result = Decode(c, bitmap);
     if (result == DecodeFailed && c.frame.error == DecodeErrorPictureSize) {
         // The record header's size is not the stream's (a PAL layer on an NTSC recorder, say):
         // the context goes over to the layer's size, which then holds for this channel.
@@ -161,55 +183,29 @@ int32_t TfrmDecoder::DecodeFrame(int32_t r, const uint8_t *frame, int32_t length
             if (lw > 0 && lh > 0 && lw <= kMaxWidth && lh <= kMaxHeight && lw % 16 == 0 && lh % 16 == 0 &&
                 (lw != c.params.width || lh != c.params.height)) {
                 DebugPrint("%d : %d,%d\n", k, lw, lh);
-                Reinitialise(c, flag, lw, lh);
-                result = Decode(c);
+                if (Setup(c, flag, lw, lh, format) == DecodeOk) {
+                    c.frame.bitstream = frame;
+                    c.frame.length = int32_t(std::min<uint32_t>(L, uint32_t(length)));
+                    result = Decode(c, bitmap);
+                }
             }
         }
     }
-    if (result != DecodeOk)
-        return int32_t(result);
-    if (bitmap->width() != c.params.width || bitmap->height() != c.params.height)
-        *bitmap = QImage(c.params.width, c.params.height, bitmap->format());
-    DrawRgb(c.frame.output, c.params.width, c.params.height, bitmap);
-    return int32_t(L);
+    return result == DecodeOk ? int32_t(L) : int32_t(result);
 }
 
-void TfrmDecoder::Reinitialise(Context &c, uint8_t flag, int32_t width, int32_t height)
+// The recorders' layers are low-delay: the decoder shows each picture with its own call, which
+// converts it straight into the bitmap, sized to the context's picture first.
+intptr_t TfrmDecoder::Decode(Context &c, QImage *bitmap)
 {
-    c.fixedBuffer = flag;
-    c.params.width = width;
-    c.params.height = height;
-    ZeroWorkState(c);
-    int32_t f = int32_t(int8_t(flag));
-    control_.RUviviz(DecOptInit, reinterpret_cast<intptr_t>(&c.params), reinterpret_cast<intptr_t>(&f));
-    c.frame.output_pitch = width;
-}
-
-// The recorders' layers are low-delay: the decoder shows each picture with its own call.
-intptr_t TfrmDecoder::Decode(Context &c)
-{
+    const QImage::Format format = c.format == OutputRgb565TopDown ? QImage::Format_RGB16 : QImage::Format_RGB32;
+    if (bitmap->width() != c.params.width || bitmap->height() != c.params.height || bitmap->format() != format)
+        *bitmap = QImage(c.params.width, c.params.height, format);
+    if (bitmap->isNull())
+        return DecodeBadArgument;
+    c.frame.output = bitmap->bits();
+    c.frame.output_pitch = c.params.width;
     return control_.RUviviz(DecOptDecode, reinterpret_cast<intptr_t>(&c.frame), reinterpret_cast<intptr_t>(&c.params));
-}
-
-void TfrmDecoder::DrawRgb(const uint8_t *rgb, int w, int h, QImage *bitmap) const
-{
-    // The control writes a bottom-up picture of B, G, R bytes; write it into the bitmap directly.
-    const bool rgb16 = bitmap->format() == QImage::Format_RGB16;
-    const bool rgb32 = bitmap->format() == QImage::Format_RGB32 || bitmap->format() == QImage::Format_ARGB32;
-    if (!rgb16 && !rgb32)
-        *bitmap = bitmap->convertToFormat(QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y) {
-        const uint8_t *src = rgb + size_t(h - 1 - y) * size_t(w) * 3;
-        if (rgb16) {
-            auto *dst = reinterpret_cast<uint16_t *>(bitmap->scanLine(y));
-            for (int x = 0; x < w; ++x, src += 3)
-                dst[x] = uint16_t(((src[2] >> 3) << 11) | ((src[1] >> 2) << 5) | (src[0] >> 3));
-        } else {
-            auto *dst = reinterpret_cast<uint32_t *>(bitmap->scanLine(y));
-            for (int x = 0; x < w; ++x, src += 3)
-                dst[x] = 0xFF000000u | (uint32_t(src[2]) << 16) | (uint32_t(src[1]) << 8) | src[0];
-        }
-    }
 }
 
 } // namespace strandel

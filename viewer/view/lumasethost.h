@@ -1,8 +1,11 @@
 #pragma once
 // The decoder host of a recorder view: one instance of the lumaset control, loaded by its class
-// identifier, with 17 decoding contexts and their RGB buffers. Context k decodes channel k - 1;
-// context 0 is set up and never decodes. Every buffer belongs to the host and is allocated once.
+// identifier, with 17 decoding contexts. Context k decodes channel k - 1; context 0 is set up and
+// never decodes. A context's buffers are sized to its channel's picture when the channel's first
+// frame comes and again when the size changes; the control converts each picture straight into
+// the caller's bitmap.
 #include "decoder/lumaset.h"
+#include "platform/pages.h"
 
 #include <QImage>
 #include <QString>
@@ -37,7 +40,6 @@ public:
     static constexpr int kContexts = 17;
     static constexpr int kMaxWidth = 720;
     static constexpr int kMaxHeight = 576;
-    static constexpr int kRgbSize = kMaxWidth * kMaxHeight * 3;
 
     TfrmDecoder();
     ~TfrmDecoder();
@@ -50,32 +52,34 @@ public:
     void FreeDecoders();
     void Release();
     // L when a picture was drawn into bitmap, -1 when frame is no MPEG video packet, else what
-    // the control returned.
+    // the control returned. A 16-bit bitmap gets RGB565 pixels; any other gets 32-bit pixels
+    // (Format_RGB32) whose top byte the control leaves 0.
     int32_t DecodeFrame(int32_t r, const uint8_t *frame, int32_t length, QImage *bitmap, uint8_t fixedBuffer);
 
     // The 22-bit length field of an MPEG frame packet (its first 27 bytes must exist).
     static uint32_t FrameLength(const uint8_t *frame);
 
+    // Bytes of work buffers the contexts hold now.
+    size_t BufferBytes() const;
+
 private:
     struct Context {
         DecoderParams params{};
         DecoderFrame frame{};
-        std::array<std::unique_ptr<uint8_t[]>, 7> buffers;
+        std::array<PageBuffer, 7> buffers;
         std::array<int32_t, 7> sizes{};
         uint8_t fixedBuffer = 0;
+        int32_t format = OutputRgb32TopDown;
         // The picture size the view last asked for; the context decodes at the layer's own size
         // when the stream names another.
         int32_t askedWidth = 0, askedHeight = 0;
     };
     bool Allocated() const { return bool(contexts_[0].buffers[0]); }
-    void ZeroWorkState(Context &c);
-    void Reinitialise(Context &c, uint8_t flag, int32_t width, int32_t height);
-    intptr_t Decode(Context &c);
-    void DrawRgb(const uint8_t *rgb, int w, int h, QImage *bitmap) const;
+    intptr_t Setup(Context &c, uint8_t flag, int32_t width, int32_t height, int32_t format);
+    intptr_t Decode(Context &c, QImage *bitmap);
 
     LumasetLibrary control_;
     int32_t count_ = 0;
-    std::vector<uint8_t> rgb_; // 17 pictures of kRgbSize bytes
     IntegrityParams integrity_{};
     std::array<Context, kContexts> contexts_;
 };

@@ -94,7 +94,7 @@ void PlayRing::Clear()
 
 // ---- PlayPath
 
-PlayPath::PlayPath(PlayPathHost &host, Clock clock) : host_(host), clock_(std::move(clock)) {}
+PlayPath::PlayPath(PlayPathHost &host, Clock clock) : host_(host), clock_(std::move(clock)) { ForgetLeds(); }
 
 PlayPath::~PlayPath() = default;
 
@@ -141,6 +141,45 @@ void PlayPath::BlankAbsent(const FrameRecordHeader &header)
             host_.BlankChannel(i);
 }
 
+void PlayPath::ForgetLeds()
+{
+    for (auto &l : led_)
+        l = -1;
+}
+
+void PlayPath::WakeScheduler()
+{
+    if (!armed_.exchange(true))
+        Later([this] { host_.SetSchedulerRunning(true); });
+}
+
+void PlayPath::StopScheduler()
+{
+    armed_ = false;
+    host_.SetSchedulerRunning(false);
+}
+
+bool PlayPath::HasWork() const
+{
+    if (!connected_)
+        return false;
+    const int count = channelCount_;
+    if (NormalSpeed() && tag_ < (current_ == 0 ? count : 3))
+        return false;
+    for (int i = 0; i < count; ++i)
+        if (rings_[size_t(i)].Front())
+            return true;
+    return false;
+}
+
+void PlayPath::Idle()
+{
+    StopScheduler();
+    // A frame queued while this tick looked finds the flag raised; catch it here.
+    if (HasWork() && !armed_.exchange(true))
+        host_.SetSchedulerRunning(true);
+}
+
 void PlayPath::Flush()
 {
     for (PlayRing &ring : rings_)
@@ -167,11 +206,16 @@ QueueResult PlayPath::QueueMpegFrame(const FrameRecordHeader &header, const std:
     if (c >= 1 && c <= kPlayChannels) {
         const int c2 = int8_t(header.channel2);
         const bool event = header.event != 0, event2 = header.event2 != 0;
-        Later([this, c, c2, event, event2] {
-            host_.SetLed(c - 1, event);
-            if (c2 >= 1 && c2 <= kPlayChannels)
-                host_.SetLed(c2 - 1, event2);
-        });
+        // Only a change of colour needs the UI thread.
+        const bool change = led_[size_t(c - 1)].exchange(int8_t(event)) != int8_t(event);
+        const bool change2 =
+            c2 >= 1 && c2 <= kPlayChannels && led_[size_t(c2 - 1)].exchange(int8_t(event2)) != int8_t(event2);
+        if (change || change2)
+            Later([this, c, c2, event, event2] {
+                host_.SetLed(c - 1, event);
+                if (c2 >= 1 && c2 <= kPlayChannels)
+                    host_.SetLed(c2 - 1, event2);
+            });
 
         const bool direct = (model_ == 1 && count == 16 && mode_ == kModeLive) ||
                             IsDirectStart(part0.data(), part0.size()) || header.directShow != 0;
@@ -179,7 +223,7 @@ QueueResult PlayPath::QueueMpegFrame(const FrameRecordHeader &header, const std:
             DvrRecordStream stream{part0, false};
             const FrameRecordHeader copy = header;
             RunUi([&] {
-                host_.SetSchedulerRunning(false);
+                StopScheduler();
                 ShowRecord(copy, stream);
             });
             const int views = host_.RegisteredViews();
@@ -192,7 +236,7 @@ QueueResult PlayPath::QueueMpegFrame(const FrameRecordHeader &header, const std:
             if (const int flush = flushTag_.load(); flush > 0) {
                 DebugPrint("Timer false\n");
                 if (flush == 1) {
-                    RunUi([this] { host_.SetSchedulerRunning(false); });
+                    RunUi([this] { StopScheduler(); });
                     SleepUnlessStopped(500);
                     RunUi([this] {
                         for (int i = 0; i < kPlayChannels; ++i)
@@ -227,7 +271,7 @@ QueueResult PlayPath::QueueMpegFrame(const FrameRecordHeader &header, const std:
                         spans.push_back({o, n});
                     o += n;
                 }
-                Later([this] { host_.SetSchedulerRunning(true); });
+                WakeScheduler();
                 auto crowded = [&] { return ring.Full() || tag_ > 3 * count; };
                 // The scheduler runs on the UI thread: waiting there would wait for ever.
                 if (onUi && !spans.empty() && (ring.FreeSlots() < int(spans.size()) || tag_ > 3 * count))
@@ -236,7 +280,7 @@ QueueResult PlayPath::QueueMpegFrame(const FrameRecordHeader &header, const std:
                     // Each frame waits for its slot: a picture lost inside a group smears the
                     // channel up to the next intra picture.
                     while (!onUi && connected_ && !Stopped() && crowded()) {
-                        Later([this] { host_.SetSchedulerRunning(true); });
+                        WakeScheduler();
                         clock_.sleep(10);
                     }
                     if (ring.Full()) {
@@ -257,6 +301,8 @@ QueueResult PlayPath::QueueMpegFrame(const FrameRecordHeader &header, const std:
                     ring.Push(std::move(frame));
                     ++frames_;
                 }
+                // After the frames are in: a scheduler that just went idle sees them or is woken.
+                WakeScheduler();
             }
         }
     }
@@ -320,13 +366,15 @@ void PlayPath::Tick()
     const uint32_t fieldsPerSecond = ntsc_ ? 60 : 50;
     for (int pass = 0; pass < 8; ++pass) {
         if (!connected_) {
-            host_.SetSchedulerRunning(false);
+            StopScheduler();
             return;
         }
         const bool normal = NormalSpeed();
         const int current = current_;
-        if (normal && tag_ < (current == 0 ? count : 3))
+        if (normal && tag_ < (current == 0 ? count : 3)) {
+            Idle();
             return;
+        }
 
         int best = -1;
         uint32_t bestTime = 0, bestPts = 0;
@@ -347,8 +395,10 @@ void PlayPath::Tick()
             bestTime = t;
             bestPts = p;
         }
-        if (best < 0)
+        if (best < 0) {
+            Idle();
             return;
+        }
 
         const uint32_t now = clock_.now();
         int &delay = delay_[size_t(best)];

@@ -111,6 +111,10 @@ public:
     // What is left of the pause that records delivered on the UI thread asked for, in ms: the
     // window's thread never sleeps it, the next record waits for it instead (UI thread).
     int PauseLeft() const;
+    // The view stopped tmrMpeg itself: the next queued frame starts it again.
+    void SchedulerStopped() { armed_ = false; }
+    // The view set the LEDs itself: the next record sets its channel's LED again.
+    void ForgetLeds();
 
     uint8_t Model() const { return model_; }
     int QueuedFirstFrames() const { return tag_.load(); }
@@ -132,6 +136,13 @@ private:
     void HoldFor(uint32_t ms);
     void BlankAbsent(const FrameRecordHeader &header);
     bool NormalSpeed() const;
+    // Producers: starts the scheduler unless it runs or its start is on the way.
+    void WakeScheduler();
+    void StopScheduler();
+    // Whether a tick would show a frame now or soon (UI thread).
+    bool HasWork() const;
+    // Nothing to show: tmrMpeg stops until a producer queues more.
+    void Idle();
 
     PlayPathHost &host_;
     Clock clock_;
@@ -149,6 +160,10 @@ private:
     std::atomic<uint8_t> direction_{31};
     std::atomic<const std::atomic<bool> *> stop_{nullptr};
     std::shared_ptr<int> life_ = std::make_shared<int>(0);
+    // The scheduler runs (or its start is queued); it stops itself when it has nothing to do.
+    std::atomic<bool> armed_{false};
+    // Per channel the LED state last sent to the UI thread: -1 none, 0 quiet, 1 event.
+    std::array<std::atomic<int8_t>, kPlayChannels> led_{};
     // UI thread only.
     std::array<int, kPlayChannels> delay_{};
     std::array<uint32_t, kPlayChannels> lastShown_{};
