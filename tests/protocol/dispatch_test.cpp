@@ -414,7 +414,7 @@ TEST_F(Dispatch, LogDownloadWritesTheNumberedLogFileAfterTheHandOver)
     Feed(core, SegmentedReply(DvrCmdLogDownload, {entries, entries + 27}));
     EXPECT_TRUE(view.Take().empty()); // the save dialog waits for the hand-over to return
     view.RunPending();
-    EXPECT_EQ(view.Take(), std::vector<std::string>{"save dialog"});
+    EXPECT_EQ(view.Take(), (std::vector<std::string>{"save dialog", "msg Log saved to " + path}));
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
