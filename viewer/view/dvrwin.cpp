@@ -20,6 +20,7 @@
 #include <QSlider>
 #include <QStorageInfo>
 #include <QThread>
+#include <QPixmapCache>
 #include <QTimer>
 
 #include <chrono>
@@ -411,6 +412,9 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner)
         pending = true;
         QTimer::singleShot(0, qApp, [] {
             pending = false;
+            // The style's cached button pictures are keyed by each view's own palette: those of
+            // closed views are never drawn again, yet would stay up to the cache's limit.
+            QPixmapCache::clear();
             ReturnFreeMemory();
         });
     });
