@@ -394,6 +394,12 @@ int RunCase(const Case &c, int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     TuneHeapForPictures(); // as the program does at its start
+    // The offscreen platform says at every window it shows that it cannot pass size hints on,
+    // which would bury the figures.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+        if (!text.contains(QLatin1String("propagateSizeHints")))
+            std::fprintf(stderr, "%s%s\n", type == QtWarningMsg ? "warning: " : "", qPrintable(text));
+    });
     QApplication app(argc, argv);
 
     const double floor = FloorPercent(c, records[0]);
