@@ -137,30 +137,68 @@ TEST_F(Pulse, ATonePlayedIntoTheSinkComesBackFromItsMonitor)
     ASSERT_TRUE(heard) << "captured " << captured.size() / kImaBlockSize << " blocks";
 }
 
+namespace {
+
+// A simulator on loopback, the main window and one view of it; all gone at the end of the test.
+struct SimMainAndView {
+    QTemporaryDir dir;
+    sim::DvrSimServer server;
+    TfrmMain *main = nullptr;
+    TfrmDvrWin *view = nullptr;
+    DvrListRecord entry;
+    std::string error;
+    bool started = false;
+
+    static sim::SimOptions Options(sim::SimOptions o)
+    {
+        o.listenPort = 0;
+        o.fps = 1;
+        return o;
+    }
+    explicit SimMainAndView(const sim::SimOptions &options) : server(Options(options))
+    {
+        SetSettingsFilePath(dir.filePath("Strandel.ini"));
+        started = server.Start(error);
+        if (!started)
+            return;
+        main = new TfrmMain;
+        frmMain = main;
+        main->show();
+        entry.kind = uint8_t(DvrKind::Network);
+        entry.ip = {127, 0, 0, 1};
+        entry.port = uint16_t(server.TcpPort());
+        SetField(entry.name, "sim");
+        view = new TfrmDvrWin;
+    }
+    ~SimMainAndView()
+    {
+        if (main) {
+            main->RemoveAllDvrWins();
+            QApplication::processEvents();
+            frmMain = nullptr;
+            delete main;
+            QApplication::processEvents();
+        }
+        server.Stop();
+        SetSettingsFilePath({});
+    }
+};
+
+} // namespace
+
 // dvrsim's tone -> viewer decode -> playback -> null sink -> monitor -> capture -> encode -> dvrsim.
 TEST_F(Pulse, ToneFromTheSimulatorComesBackToIt)
 {
-    QTemporaryDir dir;
-    SetSettingsFilePath(dir.filePath("Strandel.ini"));
     sim::SimOptions options;
-    options.listenPort = 0;
-    options.fps = 1;
     options.audioToneHz = 850;
-    sim::DvrSimServer server(options);
-    std::string error;
-    ASSERT_TRUE(server.Start(error)) << error;
-    auto *main = new TfrmMain;
-    frmMain = main;
-    main->show();
-    DvrListRecord entry;
-    entry.kind = uint8_t(DvrKind::Network);
-    entry.ip = {127, 0, 0, 1};
-    entry.port = uint16_t(server.TcpPort());
-    SetField(entry.name, "sim");
-    auto *view = new TfrmDvrWin;
+    SimMainAndView t(options);
+    ASSERT_TRUE(t.started) << t.error;
+    auto &server = t.server;
+    TfrmMain *main = t.main;
+    TfrmDvrWin *view = t.view;
     bool heard = false;
     double hz = 0;
-    if (view->OpenDvr(&entry) && ServeUntil([&] { return view->IsLoggedIn(); }, 20000)) {
+    if (view->OpenDvr(&t.entry) && ServeUntil([&] { return view->IsLoggedIn(); }, 20000)) {
         EXPECT_TRUE(main->btnAudSend->isEnabled());
         main->btnAudRecv->click();
         main->btnAudSend->click();
@@ -180,13 +218,6 @@ TEST_F(Pulse, ToneFromTheSimulatorComesBackToIt)
     } else {
         ADD_FAILURE() << "the view did not log in";
     }
-    main->RemoveAllDvrWins();
-    QApplication::processEvents();
-    frmMain = nullptr;
-    delete main;
-    QApplication::processEvents();
-    server.Stop();
-    SetSettingsFilePath({});
     EXPECT_TRUE(heard) << "last frequency found " << hz << " Hz";
 }
 
@@ -218,6 +249,12 @@ std::string MicModule()
     return {};
 }
 
+void LoadMic()
+{
+    Pactl(std::string("load-module ") + test::kPulseMicModule);
+    Pactl("set-default-source strandel_mic");
+}
+
 } // namespace
 
 // The microphone goes while A Send is on: the button goes up and out of reach, capture stops and
@@ -226,26 +263,14 @@ TEST_F(Pulse, ASendFollowsTheMicrophoneGoingAndComing)
 {
     const std::string module = MicModule();
     ASSERT_FALSE(module.empty()) << Pactl("list short modules");
-    QTemporaryDir dir;
-    SetSettingsFilePath(dir.filePath("Strandel.ini"));
-    sim::SimOptions options;
-    options.listenPort = 0;
-    options.fps = 1;
-    sim::DvrSimServer server(options);
-    std::string error;
-    ASSERT_TRUE(server.Start(error)) << error;
-    auto *main = new TfrmMain;
-    frmMain = main;
-    main->show();
-    DvrListRecord entry;
-    entry.kind = uint8_t(DvrKind::Network);
-    entry.ip = {127, 0, 0, 1};
-    entry.port = uint16_t(server.TcpPort());
-    SetField(entry.name, "sim");
-    auto *view = new TfrmDvrWin;
+    SimMainAndView t({});
+    ASSERT_TRUE(t.started) << t.error;
+    auto &server = t.server;
+    TfrmMain *main = t.main;
+    TfrmDvrWin *view = t.view;
     const auto received = [&] { return server.WithRecorder([](sim::SimRecorder &r) { return r.AudioBlocksReceived(); }); };
     bool reloaded = false;
-    if (view->OpenDvr(&entry) && ServeUntil([&] { return view->IsLoggedIn(); }, 20000)) {
+    if (view->OpenDvr(&t.entry) && ServeUntil([&] { return view->IsLoggedIn(); }, 20000)) {
         ASSERT_TRUE(main->btnAudSend->isEnabled());
         main->btnAudSend->click();
         EXPECT_TRUE(main->IsCaptureRunning());
@@ -262,9 +287,7 @@ TEST_F(Pulse, ASendFollowsTheMicrophoneGoingAndComing)
         ServeUntil([] { return false; }, 500);
         EXPECT_EQ(received(), after) << "audio still reaches the recorder";
 
-        Pactl("load-module module-remap-source source_name=strandel_mic master=strandel_null.monitor channels=1 "
-              "master_channel_map=mono channel_map=mono");
-        Pactl("set-default-source strandel_mic");
+        LoadMic();
         reloaded = true;
         EXPECT_TRUE(ServeUntil([&] { return main->btnAudSend->isEnabled(); }, 10000)) << "the new microphone is not offered";
         main->btnAudSend->click();
@@ -276,15 +299,6 @@ TEST_F(Pulse, ASendFollowsTheMicrophoneGoingAndComing)
         ADD_FAILURE() << "the view did not log in";
     }
     if (!reloaded) {
-        Pactl("load-module module-remap-source source_name=strandel_mic master=strandel_null.monitor channels=1 "
-              "master_channel_map=mono channel_map=mono");
-        Pactl("set-default-source strandel_mic");
+        LoadMic();
     }
-    main->RemoveAllDvrWins();
-    QApplication::processEvents();
-    frmMain = nullptr;
-    delete main;
-    QApplication::processEvents();
-    server.Stop();
-    SetSettingsFilePath({});
 }

@@ -23,6 +23,12 @@
 
 namespace strandel::test {
 
+// The microphone a test sees: a plain source over the null sink's monitor (Qt lists no monitor
+// among its inputs). Loaded at start; a test may unload it and load it again with this line.
+inline constexpr const char *kPulseMicModule =
+    "module-remap-source source_name=strandel_mic master=strandel_null.monitor channels=1 "
+    "master_channel_map=mono channel_map=mono";
+
 class PulseDaemon {
 public:
     // Starts the daemon; false with the reason when it cannot (no pulseaudio, no socket in time).
@@ -39,14 +45,12 @@ public:
         setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
         setenv("PULSE_COOKIE", (d + "/cookie").c_str(), 1);
         const std::string log = d + "/pulseaudio.log";
-        // Qt lists no monitor among its inputs, so a plain source remaps the sink's monitor.
         const std::string script = d + "/strandel.pa";
         {
             std::ofstream pa(script);
             pa << "load-module module-native-protocol-unix socket=" << socket << " auth-anonymous=1\n"
                << "load-module module-null-sink sink_name=strandel_null rate=8000 channels=1\n"
-               << "load-module module-remap-source source_name=strandel_mic master=strandel_null.monitor"
-                  " channels=1 master_channel_map=mono channel_map=mono\n"
+               << "load-module " << kPulseMicModule << "\n"
                << "set-default-sink strandel_null\n"
                << "set-default-source strandel_mic\n";
         }
