@@ -1,29 +1,23 @@
 #include "report/bands/exportshape.h"
 
-#include <mutex>
+#include "report/base/hook.h"
 
 namespace strandel {
 
 namespace {
 
-std::mutex g_makerLock;
-TPgxExportShapeMaker g_maker;
+TPgxHook<TPgxExportShapeMaker> g_maker;
 
 } // namespace
 
 void RegisterExportShapeMaker(TPgxExportShapeMaker maker)
 {
-    std::lock_guard lock(g_makerLock);
-    g_maker = std::move(maker);
+    g_maker.Set(std::move(maker));
 }
 
 std::unique_ptr<TPgxPrintable> PgxMakeExportShape(const PgxFrameShape &shape)
 {
-    TPgxExportShapeMaker maker;
-    {
-        std::lock_guard lock(g_makerLock);
-        maker = g_maker;
-    }
+    const TPgxExportShapeMaker maker = g_maker.Get();
     if (maker)
         if (std::unique_ptr<TPgxPrintable> p = maker(shape))
             return p;

@@ -1,29 +1,23 @@
 #include "report/base/message.h"
 
-#include <mutex>
+#include "report/base/hook.h"
 
 namespace strandel {
 
 namespace {
 
-std::mutex g_hookLock;
-TPgxMessageHook g_messageHook;
+TPgxHook<TPgxMessageHook> g_messageHook;
 
 } // namespace
 
 void RegisterReportMessageHook(TPgxMessageHook hook)
 {
-    std::lock_guard lock(g_hookLock);
-    g_messageHook = std::move(hook);
+    g_messageHook.Set(std::move(hook));
 }
 
 void PgxShowMessage(const QString &message)
 {
-    TPgxMessageHook hook;
-    {
-        std::lock_guard lock(g_hookLock);
-        hook = g_messageHook;
-    }
+    const TPgxMessageHook hook = g_messageHook.Get();
     if (hook)
         hook(message);
 }

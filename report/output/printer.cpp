@@ -10,6 +10,7 @@
 #include <QPainter>
 
 #include "platform/uithread.h"
+#include "report/base/hook.h"
 #include "report/base/message.h"
 #include "report/base/strings.h"
 #include "report/expr/expr.h"
@@ -18,9 +19,8 @@ namespace strandel {
 
 namespace {
 
-std::mutex g_previewLock;
-TPgxPreviewFactory g_previewFactory;
-TPgxProgressFormFactory g_progressFormFactory;
+TPgxHook<TPgxPreviewFactory> g_previewFactory;
+TPgxHook<TPgxProgressFormFactory> g_progressFormFactory;
 
 [[noreturn]] void Fail(uint16_t id)
 {
@@ -42,25 +42,19 @@ constexpr double PaperTolerance = 10;
 
 void RegisterPreviewClass(TPgxPreviewFactory factory)
 {
-    std::lock_guard lock(g_previewLock);
-    g_previewFactory = std::move(factory);
+    g_previewFactory.Set(std::move(factory));
 }
 
 void RegisterProgressFormClass(TPgxProgressFormFactory factory)
 {
-    std::lock_guard lock(g_previewLock);
-    g_progressFormFactory = std::move(factory);
+    g_progressFormFactory.Set(std::move(factory));
 }
 
 std::unique_ptr<TPgxProgressSink> PgxCreateProgressForm(TPgxProgress &progress, bool show)
 {
     if (!IsUiThread())
         return nullptr;
-    TPgxProgressFormFactory factory;
-    {
-        std::lock_guard lock(g_previewLock);
-        factory = g_progressFormFactory;
-    }
+    const TPgxProgressFormFactory factory = g_progressFormFactory.Get();
     return factory ? factory(progress, show) : nullptr;
 }
 
@@ -474,11 +468,7 @@ bool TPgxPrinter::ShowPreview(bool modal)
         OnPreview();
         return true;
     }
-    TPgxPreviewFactory factory;
-    {
-        std::lock_guard lock(g_previewLock);
-        factory = g_previewFactory;
-    }
+    const TPgxPreviewFactory factory = g_previewFactory.Get();
     std::unique_ptr<TPgxPreviewInterface> p = factory ? factory() : nullptr;
     if (!p) {
         // Pages nobody can see are no preview: the caller hears of it, and so does the user.
