@@ -284,7 +284,7 @@ const TcoefEvent *TcoefEvents(bool inter)
                     const int sign = fits ? (p >> (kTcoefFastBits - 1 - e.length)) & 1 : 0;
                     entry[k][p] = fits ? TcoefEvent{uint8_t(e.length + 1),
                                                     uint8_t(((e.value >> 6) & 63) + 64 * (e.value >> 12)),
-                                                    uint8_t(2 * (e.value & 63) + sign), uint8_t(e.value >> 12)}
+                                                    uint8_t(2 * (e.value & 63) + sign), 0}
                                        : TcoefEvent{};
                 }
             }

@@ -46,7 +46,8 @@ const VlcEntry *TcoefFast(bool inter);
 // the level's magnitude plus the sign bit (1 for negative). 0 marks the escape code, codes whose sign lies beyond the kTcoefFastBits looked at,
 // and bits that start no code.
 struct TcoefEvent {
-    uint8_t length, run, level, last;
+    uint8_t length, run, level;
+    uint8_t spare; // 0: keeps an entry four bytes, one load
 };
 const TcoefEvent *TcoefEvents(bool inter);
 
