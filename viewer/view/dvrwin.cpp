@@ -1176,8 +1176,7 @@ void TfrmDvrWin::SetMode(uint8_t mode)
         return;
     core_->SetModeState(mode);
     playPath_.SetMode(mode);
-    tmrMpeg->stop();
-    playPath_.SchedulerStopped();
+    playPath_.StopScheduler();
     playPath_.RequestFlush(1);
     for (int i = 0; i < layouts_.ChannelCount(); ++i)
         panes_[size_t(i)]->ShowFrame(nullptr, nullptr);
@@ -1281,8 +1280,7 @@ void TfrmDvrWin::CloseConnection()
     // A closed view is never reused: no dialog of it opens from here on.
     closed_ = true;
     tmrFrame->stop();
-    tmrMpeg->stop();
-    playPath_.SchedulerStopped();
+    playPath_.StopScheduler();
     StopRecord();
     EndNetCopy();
     if (connection_) {

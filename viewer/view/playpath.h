@@ -111,8 +111,8 @@ public:
     // What is left of the pause that records delivered on the UI thread asked for, in ms: the
     // window's thread never sleeps it, the next record waits for it instead (UI thread).
     int PauseLeft() const;
-    // The view stopped tmrMpeg itself: the next queued frame starts it again.
-    void SchedulerStopped() { armed_ = false; }
+    // Stops tmrMpeg (UI thread); the next queued frame starts it again.
+    void StopScheduler();
     // The view set the LEDs itself: the next record sets its channel's LED again.
     void ForgetLeds();
 
@@ -138,7 +138,6 @@ private:
     bool NormalSpeed() const;
     // Producers: starts the scheduler unless it runs or its start is on the way.
     void WakeScheduler();
-    void StopScheduler();
     // Whether a tick would show a frame now or soon (UI thread).
     bool HasWork() const;
     // Nothing to show: tmrMpeg stops until a producer queues more.
