@@ -687,7 +687,10 @@ void TPgxStandardPreview::SaveClick()
 {
     if (!m_printer)
         return;
-    const QStringList filters = NameFilters(PgxExportFilterLibrary().GetSaveDialogFilter());
+    QStringList filters = NameFilters(PgxExportFilterLibrary().GetSaveDialogFilter());
+    // Exporting runs the report again; pages loaded from a file have no report behind them.
+    if (!m_printer->OnExportToFilter)
+        filters = filters.mid(0, 1);
     QFileDialog dlg(this, Str(report::SpgxSaveReport));
     dlg.setObjectName(QStringLiteral("SaveDialog"));
     dlg.setAcceptMode(QFileDialog::AcceptSave);

@@ -424,7 +424,8 @@ bool TPgxPrinter::Load(const QString &fileName, QString *error)
         if (std::unique_ptr<TPgxMetafile> first = m_pages->GetPage(1); first && first->DpiX() > 0 && first->DpiY() > 0) {
             const double w = first->Width() * 254.0 / first->DpiX(), h = first->Height() * 254.0 / first->DpiY();
             auto near = [](double a, double b) { return std::fabs(a - b) <= PaperTolerance; };
-            for (int s = 1; s <= 26; ++s) {
+            bool named = false;
+            for (int s = 1; s <= 26 && !named; ++s) {
                 double tw, tl;
                 PgxPaperDims(static_cast<TPgxPaperSize>(s), tw, tl);
                 tw *= 10;
@@ -434,8 +435,15 @@ bool TPgxPrinter::Load(const QString &fileName, QString *error)
                     // The first match: later ones (A4Small, Note) are aliases of it.
                     m_settings.SetPaperSize(static_cast<TPgxPaperSize>(s));
                     m_settings.SetOrientation(portrait ? TPgxOrientation::Portrait : TPgxOrientation::Landscape);
-                    break;
+                    named = true;
                 }
+            }
+            if (!named) {
+                // Keeping the printer's old paper would stretch every page into it.
+                m_settings.SetPaperSize(TPgxPaperSize::Custom);
+                m_settings.SetPaperWidth(static_cast<int32_t>(std::lround(w)));
+                m_settings.SetPaperLength(static_cast<int32_t>(std::lround(h)));
+                m_settings.SetOrientation(TPgxOrientation::Portrait);
             }
         }
     m_status = TPgxPrinterStatus::mpFinished;

@@ -32,10 +32,19 @@ TPgxAlignment ToAlignment(report::PgxAlignment a)
     }
 }
 
-// Characters that cannot stand in an expression's field reference.
-bool Referable(const std::string &name)
+// How an expression names the field: in brackets, which a ']' would close early; a dot there
+// splits off a data set's name, so a dotted name needs its own set's in front. Empty when no
+// reference can name it.
+std::string FieldReference(const report::PgxField &field, const std::string &setName)
 {
-    return name.find_first_of(" /\\&%-") == std::string::npos;
+    const std::string &name = field.FieldName();
+    if (name.empty() || name.find(']') != std::string::npos)
+        return {};
+    if (name.find('.') == std::string::npos)
+        return "[" + name + "]";
+    if (setName.empty() || setName.find_first_of(".]") != std::string::npos)
+        return {};
+    return "[" + setName + "." + name + "]";
 }
 
 } // namespace
@@ -282,9 +291,15 @@ bool TPgxListBuilder::BuildList()
     if (auto *p = dynamic_cast<TPagorra *>(r))
         p->SetDataSet(DataSet);
 
+    LeftOut.clear();
     for (const report::PgxField *field : fields) {
-        if (field->IsBlob() || !Referable(field->FieldName()))
+        if (field->IsBlob())
             continue;
+        const std::string reference = FieldReference(*field, DataSet->Name());
+        if (reference.empty()) {
+            LeftOut << QString::fromStdString(field->FieldName());
+            continue;
+        }
         auto *label = header->AddPrintable<TPgxLabel>();
         label->SetFont(Font);
         rowHeight = label->Height;
@@ -297,7 +312,7 @@ bool TPgxListBuilder::BuildList()
         auto *expr = detail->AddPrintable<TPgxExpr>();
         expr->SetFont(Font);
         expr->SetAutoSize(false);
-        expr->SetExpression("[" + field->FieldName() + "]");
+        expr->SetExpression(reference);
         expr->Left = label->Left;
         expr->Width = label->Width;
         expr->SetAlignment(ToAlignment(field->Alignment()));
@@ -337,8 +352,12 @@ bool PgxCreateList(TCustomPagorra *&report, TPgxOwner *owner, report::PgxDataSet
     }
     if (builder.Active())
         report = builder.FetchReport();
-    if (error)
+    if (error) {
         error->clear();
+        if (!builder.LeftOut.isEmpty())
+            *error = QStringLiteral("No expression can name these fields; they were left out: %1")
+                         .arg(builder.LeftOut.join(QStringLiteral(", ")));
+    }
     return true;
 }
 

@@ -80,6 +80,8 @@ public:
     QStringList Fields;
     void SetFields(const QStringList &fields) { Fields = fields; }
     void AddAllFields();
+    // Fields of the last build whose names no expression can reference (a ']' in them).
+    QStringList LeftOut;
 
     // Without a data set nothing is built. False when a field of the list names no field of
     // the data set (LastError says which); the report held is then as the framework left it.
@@ -89,8 +91,9 @@ public:
 
 // Builds a list report of the data set's fields (all visible ones, or those listed) into the
 // report given, or into a new one of the owner when report is null; on success report holds
-// it. On failure nothing is left behind: a new report is freed, a report given is unchanged,
-// report keeps its value and error says why.
+// it, and error names the fields no expression could reference, if any. On failure nothing is
+// left behind: a new report is freed, a report given is unchanged, report keeps its value and
+// error says why.
 bool PgxCreateList(TCustomPagorra *&report, TPgxOwner *owner, report::PgxDataSet *dataSet, const QString &title,
                    const QStringList *fields, QString *error = nullptr);
 

@@ -5,6 +5,7 @@
 #include "report/bands/owner.h"
 #include "report/bands/pagorra.h"
 #include "report/data/dataset.h"
+#include "report/expr/expr.h"
 #include "report/printables/printables_data.h"
 #include "report/printables/printables_text.h"
 #include "report/stored/listbuilder.h"
@@ -57,11 +58,8 @@ TEST(ListBuilder, ColumnsOfTheVisibleFieldsWithATitleAndPageNumber)
 {
     TPgxOwner form;
     auto *ds = Table(form, {{"Name", PgxFieldKind::String, "Full name", 10},
-                            {"Unit Price", PgxFieldKind::Float},
-                            {"A-B", PgxFieldKind::Integer},
                             {"Notes", PgxFieldKind::Memo},
                             {"Photo", PgxFieldKind::Blob},
-                            {"Odd/Name", PgxFieldKind::String},
                             {"Secret", PgxFieldKind::String, {}, 5, {}, false},
                             {"Qty", PgxFieldKind::Integer, {}, 6, PgxAlignment::Center}});
     TCustomPagorra *r = nullptr;
@@ -115,6 +113,44 @@ TEST(ListBuilder, ColumnsOfTheVisibleFieldsWithATitleAndPageNumber)
     EXPECT_EQ(titles[0]->Name, "PgxLabel1");
     EXPECT_EQ(exprs[1]->Name, "PgxExpr3");
     EXPECT_EQ(r->BandOfType(TPgxBandType::rbTitle)->Name(), "TitleBand1"); // the report names its bands
+}
+
+TEST(ListBuilder, EveryNameAnExpressionCanReferenceGetsAColumn)
+{
+    const std::vector<std::string> names{"Unit Price", "A-B", "Odd/Name", "Back\\Slash", "R&D", "Rate %",
+                                         " Lead", "Wh[at", "x.y", "a]b"};
+    const QStringList all = [&] {
+        QStringList l;
+        for (const std::string &n : names)
+            l << QString::fromStdString(n);
+        return l;
+    }();
+    for (const QStringList *list : {static_cast<const QStringList *>(nullptr), &all}) {
+        TPgxOwner form;
+        std::vector<PgxFieldDef> defs;
+        std::vector<QVariant> row;
+        for (const std::string &n : names) {
+            defs.push_back({n, PgxFieldKind::String, {}, 2});
+            row.push_back(QString::fromStdString("v:" + n));
+        }
+        auto *ds = Table(form, defs);
+        ds->AppendRecord(row);
+        ASSERT_TRUE(ds->Open());
+        TCustomPagorra *r = nullptr;
+        QString error;
+        ASSERT_TRUE(PgxCreateList(r, &form, ds, "", list, &error));
+        // Only the name with a closing bracket is left out, and the caller hears of it.
+        EXPECT_EQ(Captions(r), all.mid(0, all.size() - 1));
+        EXPECT_TRUE(error.endsWith(QStringLiteral(": a]b"))) << error.toStdString();
+        // Each column's expression reaches its own field.
+        const QStringList exprs = Expressions(r);
+        ASSERT_EQ(exprs.size(), all.size() - 1);
+        for (qsizetype i = 0; i < exprs.size(); ++i) {
+            report::TPgxEvaluator ev;
+            ev.Datasets = {ds};
+            EXPECT_EQ(ev.Calculate(exprs[i].toStdString()).StringResult, "v:" + names[size_t(i)]) << exprs[i].toStdString();
+        }
+    }
 }
 
 TEST(ListBuilder, AFieldListGivesInvisibleFieldsAColumnInItsOrder)

@@ -564,6 +564,23 @@ TEST_F(ReportPrinter, LoadFindsThePaperOfTheFirstPage)
         EXPECT_TRUE(p->StoredPages());
         EXPECT_EQ(p->Status(), TPgxPrinterStatus::mpFinished);
     }
+
+    // A paper of no table size comes back as its own custom size, which printing then uses.
+    auto gen = MakePrinter();
+    gen->Settings().SetPaperSize(TPgxPaperSize::Custom);
+    gen->Settings().SetPaperWidth(1000);
+    gen->Settings().SetPaperLength(1500);
+    GenerateDoc(*gen, 1);
+    ASSERT_TRUE(gen->Save(Path("custom.pgx")));
+    auto p = MakePrinter(Path("custom.pdf"));
+    ASSERT_TRUE(p->Load(Path("custom.pgx")));
+    EXPECT_EQ(p->Settings().PaperSize(), TPgxPaperSize::Custom);
+    EXPECT_NEAR(p->PaperWidthValue(), 1000, 1);
+    EXPECT_NEAR(p->PaperLengthValue(), 1500, 1);
+    ASSERT_TRUE(p->Print());
+    const PdfInfo info = ReadPdfInfo(Path("custom.pdf"));
+    EXPECT_NEAR(info.width, 283.46, 1.5);
+    EXPECT_NEAR(info.height, 425.20, 1.5);
 }
 
 TEST_F(ReportPrinter, LoadKeepsWhatItHasOnFailureOrWhileBusy)

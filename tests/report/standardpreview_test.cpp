@@ -27,6 +27,7 @@
 #include "previewfixtures.h"
 #include "report/bands/pagorra.h"
 #include "report/forms/qtprinter.h"
+#include "report/output/exportfilter.h"
 #include "report/forms/standardpreview.h"
 
 using namespace strandel;
@@ -309,6 +310,47 @@ TEST(StandardPreview, LoadDuringARunKeepsTheRunsPages)
     std::unique_ptr<TPgxMetafile> last = f.printer->GetPage(3);
     ASSERT_TRUE(last);
     EXPECT_TRUE(last->ContainsText(QStringLiteral("Page 3 of the test"), true));
+}
+
+// An export filter kind that only counts that it was made.
+class CountedFilter : public TPgxExportFilter
+{
+public:
+    using TPgxExportFilter::TPgxExportFilter;
+    QString GetFilterName() override { return QStringLiteral("Counted"); }
+    QString GetExtension() override { return QStringLiteral("cnt"); }
+};
+
+TEST(StandardPreview, ALoadedReportOffersOnlyTheReportFile)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("two.Pgx"));
+    PgxExportFilterLibrary().AddFilter(PgxFilterClass<CountedFilter>());
+    Form f(MakeReport(2));
+    int exports = 0;
+    f.printer->OnExportToFilter = [&](TPgxExportFilter *) { ++exports; };
+    // Saves through the dialog with the last filter it offers; returns what it offered.
+    auto save = [&](const QString &name) {
+        auto offered = std::make_shared<QStringList>();
+        OnNextDialog<QFileDialog>([name, offered](QFileDialog *d) {
+            *offered = d->nameFilters();
+            d->selectNameFilter(offered->last());
+            d->selectFile(name);
+            QMetaObject::invokeMethod(d, "accept");
+        });
+        f->SaveReport->trigger();
+        return *offered;
+    };
+    EXPECT_EQ(save(dir.filePath(QStringLiteral("out.cnt"))).size(), 2);
+    EXPECT_EQ(exports, 1);
+    ASSERT_TRUE(f.printer->Save(file));
+
+    AnswerFileDialog(file);
+    f->LoadReport->trigger();
+    ASSERT_EQ(f.printer->PageCount(), 2);
+    EXPECT_EQ(save(dir.filePath(QStringLiteral("again.Pgx"))), QStringList{QStringLiteral("Pagorra file(*.Pgx)")});
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("again.Pgx"))));
+    PgxExportFilterLibrary().RemoveFilter(PgxFilterClass<CountedFilter>());
 }
 
 TEST(StandardPreview, TakesTheReportsPreviewSettings)
