@@ -376,6 +376,17 @@ TFloatRect TPositionedLayer::GetAdjustedLocation() const
     return r;
 }
 
+TRect TPositionedLayer::PaintRect() const
+{
+    TRect r = MakeRect(GetAdjustedLocation());
+    ILayerOwner *owner = LayerCollection() ? LayerCollection()->GetOwner() : nullptr;
+    if (owner) {
+        const TPoint o = owner->PaintOrigin();
+        OffsetRect(r, -o.X, -o.Y);
+    }
+    return r;
+}
+
 bool TPositionedLayer::DoHitTest(int32_t x, int32_t y)
 {
     const TFloatRect r = GetAdjustedLocation();
@@ -436,15 +447,18 @@ bool TBitmapLayer::DoHitTest(int32_t x, int32_t y)
 
 void TBitmapLayer::Paint(TBitmap32 *buffer)
 {
-    TRect dst = MakeRect(GetAdjustedLocation());
+    TRect dst = PaintRect();
     TRect src = MakeRect(0, 0, m_bitmap.Width(), m_bitmap.Height());
     ILayerOwner *owner = LayerCollection() ? LayerCollection()->GetOwner() : nullptr;
     if (m_cropped && owner && owner->IsImage() && !owner->InPaintTo()) {
+        TRect bitmapRect = owner->GetBitmapRect();
+        const TPoint o = owner->PaintOrigin();
+        OffsetRect(bitmapRect, -o.X, -o.Y);
         const int64_t lw = int64_t(dst.Right) - dst.Left, lh = int64_t(dst.Bottom) - dst.Top;
         if (lw < 1 || lh < 1)
             return;
         TRect c;
-        IntersectRect(c, dst, owner->GetBitmapRect());
+        IntersectRect(c, dst, bitmapRect);
         const auto scale = [](int64_t offset, int64_t size, int64_t span) {
             return RoundSat(double(offset * size) / double(span));
         };
@@ -656,7 +670,7 @@ void TRubberbandLayer::DoResizing(const TFloatRect &oldLocation, TFloatRect &new
 
 void TRubberbandLayer::Paint(TBitmap32 *buffer)
 {
-    const TRect r = MakeRect(GetAdjustedLocation());
+    const TRect r = PaintRect();
     if (m_handles & (1u << rhFrame)) {
         buffer->SetStipple({0xFFFFFFFF, 0xFFFFFFFF, 0xFF000000, 0xFF000000});
         buffer->StippleCounter = 0;

@@ -42,6 +42,9 @@ public:
     virtual bool IsImage() const { return false; }
     virtual TRect GetBitmapRect() const { return {}; }
     virtual bool InPaintTo() const { return false; }
+    // Control position of the target's pixel (0, 0) while layers paint: a control whose
+    // buffer holds only its seen part paints with that part's origin.
+    virtual TPoint PaintOrigin() const { return {}; }
 };
 
 class TCustomLayer;
@@ -183,6 +186,8 @@ public:
     TCustomLayer *CreateSame(TLayerCollection *collection) const override { return new TPositionedLayer(collection); }
 
     TFloatRect GetAdjustedLocation() const;
+    // The adjusted location made integer and moved into the target being painted.
+    TRect PaintRect() const;
     const TFloatRect &Location() const { return m_location; }
     void SetLocation(const TFloatRect &value);
     bool Scaled() const { return m_scaled; }

@@ -198,7 +198,11 @@ void TBitmap32::RenderText(int32_t x, int32_t y, const QString &text, int32_t aa
         }
     } else {
         QFont big = m_fontObject.Font();
-        big.setPixelSize(std::min(big.pixelSize() << aaLevel, 0x7FFF));
+        // A font given in points has no pixel size (-1): enlarge whichever size it carries.
+        if (big.pixelSize() > 0)
+            big.setPixelSize(std::min(big.pixelSize() << aaLevel, 0x7FFF));
+        else
+            big.setPointSizeF(std::min(big.pointSizeF() * (1 << aaLevel), double(0x7FFF)));
         const QFontMetrics fm(big);
         const int32_t w = ((fm.horizontalAdvance(measuring) >> aaLevel) + 1) << aaLevel;
         const int32_t h = fm.height();

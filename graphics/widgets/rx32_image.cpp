@@ -541,24 +541,21 @@ void TCustomImage32::SetupBitmap(bool doClear, TColor32 clearColor)
 void TCustomImage32::DoPaintBuffer()
 {
     UpdateCache();
-    // The buffer may hold only the seen part of the control: draw in its coordinates.
+    // The buffer may hold only the seen part of the control: the stages draw in its
+    // coordinates, while the transform stays in the control's, as hit testing uses it.
     const TRect part = GetBufferRect();
     const TRect savedRect = m_cachedBitmapRect;
-    const TCoordTransform savedForm = m_cachedXForm;
     OffsetRect(m_cachedBitmapRect, -part.Left, -part.Top);
-    m_cachedXForm.ShiftX -= part.Left;
-    m_cachedXForm.ShiftY -= part.Top;
     m_extentW = width() - part.Left;
     m_extentH = height() - part.Top;
-    m_frameOrigin = {-part.Left, -part.Top};
+    m_paintOrigin = {part.Left, part.Top};
     for (int32_t i = 0; i < m_paintStages.Count(); ++i) {
         const TPaintStage *s = m_paintStages.Items(i);
         if ((DesignMode && s->AtDesignTime) || (!DesignMode && s->AtRunTime))
             ExecStage(&Buffer(), i);
     }
     m_cachedBitmapRect = savedRect;
-    m_cachedXForm = savedForm;
-    m_frameOrigin = {};
+    m_paintOrigin = {};
     TCustomPaintBox32::DoPaintBuffer();
 }
 
@@ -629,7 +626,7 @@ void TCustomImage32::ExecDrawLayers(TBitmap32 *dest, int32_t stageNum)
 void TCustomImage32::ExecControlFrame(TBitmap32 *dest, int32_t)
 {
     TRect r{0, 0, width(), height()};
-    OffsetRect(r, m_frameOrigin.X, m_frameOrigin.Y);
+    OffsetRect(r, -m_paintOrigin.X, -m_paintOrigin.Y);
     DrawFocusRect(dest, r);
 }
 

@@ -219,6 +219,7 @@ public:
     // ILayerOwner
     bool IsImage() const override { return true; }
     bool InPaintTo() const override { return m_paintToMode; }
+    TPoint PaintOrigin() const override { return m_paintOrigin; }
     void SetScreenCursor(TCursor cursor) override;
 
 protected:
@@ -250,7 +251,7 @@ private:
     void ExecStage(TBitmap32 *dest, int32_t index);
     // Width and height the background stages cover.
     int32_t m_extentW = 0, m_extentH = 0;
-    TPoint m_frameOrigin;
+    TPoint m_paintOrigin;
     TSize AutoSizeExtent() const;
     void MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
 

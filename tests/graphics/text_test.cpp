@@ -145,3 +145,26 @@ TEST(Text, RenderText)
     empty.RenderText(0, 0, "x", 2, 0xFFFFFFFF);
     EXPECT_EQ(changes, 0);
 }
+
+// Antialiased text keeps the size of plain text whether the font carries pixels or points.
+TEST(Text, RenderTextKeepsItsSizeAtEveryLevel)
+{
+    QFont inPoints = TFont().Font(), inPixels = inPoints;
+    inPoints.setPointSize(20);
+    inPixels.setPixelSize(26);
+    for (const QFont &font : {inPoints, inPixels}) {
+        SCOPED_TRACE(font.toString().toStdString());
+        double ink[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            TBitmap32 b;
+            b.SetSize(160, 80);
+            b.Clear(0xFF000000);
+            b.Font().SetQtFont(font);
+            b.RenderText(0, 0, "HW", i * 2, 0xFFFFFFFF);
+            for (TColor32 p : Pixels(b))
+                ink[i] += (p & 255) / 255.0;
+        }
+        EXPECT_GT(ink[0], 100);
+        EXPECT_NEAR(ink[1] / ink[0], 1.0, 0.25);
+    }
+}

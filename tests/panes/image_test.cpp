@@ -284,6 +284,62 @@ TEST(Image32, AControlFarLargerThanItsParentKeepsASmallBuffer)
     EXPECT_EQ(At(moved, 52, 50), 0x00FF00u);
 }
 
+// With its top clipped the control keeps only the seen part in its buffer; every kind of
+// layer must still be drawn where hit testing finds it.
+TEST(Image32, LayersOfAClippedControlPaintWhereTheyAreHit)
+{
+    constexpr QRgb kBlue = 0x0000FF, kGreen = 0x00FF00;
+    struct Case
+    {
+        bool band, scaled, cropped;
+    } cases[] = {{false, false, false}, {false, true, false}, {false, false, true}, {false, true, true},
+                 {true, false, false}, {true, true, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "band " << c.band << " scaled " << c.scaled << " cropped " << c.cropped);
+        QWidget parent;
+        parent.resize(100, 100);
+        auto *img = new TImage32(&parent);
+        img->SetColor(clMaroonColor);
+        FillBitmap(img->Bitmap(), 100, 100, Color32(255, 0, 0)); // control rows 0..99 of 150
+        img->setGeometry(0, -50, 100, 150);                      // seen: control rows 50..149
+        TPositionedLayer *layer;
+        if (c.band) {
+            auto *band = img->Layers().Add<TRubberbandLayer>();
+            band->SetHandles((1u << rhCenter) | (1u << rhCorners));
+            band->SetHandleFill(Color32(0, 255, 0));
+            band->SetHandleFrame(Color32(0, 255, 0));
+            layer = band;
+        } else {
+            auto *bl = img->Layers().Add<TBitmapLayer>();
+            FillBitmap(bl->Bitmap(), 30, 40, Color32(0, 0, 255));
+            bl->SetCropped(c.cropped);
+            layer = bl;
+        }
+        layer->SetScaled(c.scaled);
+        layer->SetLocation({10, 80, 40, 120}); // crosses the bitmap's lower edge
+        const QImage shot = Grab(parent);
+        if (c.band) {
+            // Corner handles are 7 x 7 pixels round the corners; the top ones are in sight.
+            for (const TPoint p : {TPoint{10, 80}, TPoint{39, 80}}) {
+                EXPECT_EQ(At(shot, p.X, p.Y - 50), kGreen) << p.X << "," << p.Y;
+                EXPECT_EQ(img->Layers().FindLayerAtPos(p.X, p.Y, LayerOptMouseEvents), layer);
+            }
+            EXPECT_EQ(At(shot, 25, 20), kRed); // the band has no body
+            continue;
+        }
+        std::string wrong;
+        for (int y = 0; y < 100; y += 3)
+            for (int x = 0; x < 100; x += 3) {
+                const bool hit = img->Layers().FindLayerAtPos(x, y + 50, LayerOptMouseEvents) == layer;
+                const bool onBitmap = y + 50 < 100;
+                const QRgb want = hit && !(c.cropped && !onBitmap) ? kBlue : onBitmap ? kRed : kMaroon;
+                if (At(shot, x, y) != want && wrong.empty())
+                    wrong = std::to_string(x) + "," + std::to_string(y);
+            }
+        EXPECT_EQ(wrong, "") << "first wrong pixel";
+    }
+}
+
 TEST(Bitmap32List, ItemsAndAssignmentCopy)
 {
     TBitmap32List list;
