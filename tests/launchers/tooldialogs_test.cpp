@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QFontDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -421,6 +422,58 @@ TEST(DvrUpgrade, AfterAnErrorAnotherTryStartsOneFreshWorker)
         ASSERT_EQ(sent[i][1], 1);
         EXPECT_EQ(GetLe32(sent[i].data() + 2), uint32_t((i - 1) * 1000));
     }
+}
+
+// While a start waits for its answer no second start can go out; a pick that is cancelled
+// leaves nothing announced, so a late answer pushes nothing.
+TEST(DvrUpgrade, AnOutstandingStartHoldsUpgradeAndACancelledPickReturnsToIdle)
+{
+    QTemporaryDir dir;
+    const QString path = WriteFile(dir, "fw.bin", Image(2500, "kxt52030"));
+    FakeDvr dvr;
+    TfrmDvrUpgrade dlg(nullptr, &dvr);
+    ASSERT_TRUE(dlg.StartUpgrade(path));
+    EXPECT_FALSE(dlg.btnUpgrade->isEnabled());
+    EXPECT_TRUE(dlg.btnCancel->isEnabled()); // a recorder that never answers may be left
+    EXPECT_EQ(dlg.GetStage(), TfrmDvrUpgrade::Stage::Waiting);
+
+    dlg.OnUpgradeReply(Bytes{4}.data(), 1);
+    ASSERT_TRUE(dlg.btnUpgrade->isEnabled());
+    QTimer::singleShot(0, dlg.dlgOpen, [&] { dlg.dlgOpen->reject(); });
+    dlg.btnUpgrade->click();
+    EXPECT_EQ(dlg.GetStage(), TfrmDvrUpgrade::Stage::Idle);
+    EXPECT_EQ(dlg.lblMsg->text(), "No file chosen...");
+    EXPECT_EQ(dlg.lblFile->text(), "Select File");
+    EXPECT_TRUE(dlg.btnUpgrade->isEnabled());
+    dlg.OnUpgradeReply(Bytes{0}.data(), 1);
+    PumpFor(20);
+    EXPECT_EQ(dvr.Sent().size(), 1u);
+}
+
+// A start or flash request that never left is an error at once, not a wait for an answer.
+TEST(DvrUpgrade, ARequestThatCannotBeSentIsAnErrorAtOnce)
+{
+    QTemporaryDir dir;
+    const QString path = WriteFile(dir, "fw.bin", Image(2500, "kxt52030"));
+    FakeDvr dvr;
+    TfrmDvrUpgrade dlg(nullptr, &dvr);
+    dvr.linkUp = false;
+    EXPECT_FALSE(dlg.StartUpgrade(path));
+    EXPECT_EQ(dlg.lblMsg->text(), "Upgrade Error...");
+    EXPECT_EQ(dlg.GetStage(), TfrmDvrUpgrade::Stage::Failed);
+    EXPECT_TRUE(dlg.btnUpgrade->isEnabled());
+    dlg.OnUpgradeReply(Bytes{0}.data(), 1);
+    EXPECT_EQ(dlg.GetStage(), TfrmDvrUpgrade::Stage::Failed);
+
+    dvr.linkUp = true;
+    ASSERT_TRUE(dlg.StartUpgrade(path));
+    dlg.OnUpgradeReply(Bytes{0}.data(), 1);
+    ASSERT_TRUE(WaitFor([&] { return dvr.Sent().size() == 4; }));
+    dvr.linkUp = false;
+    dlg.OnUpgradeReply(Bytes{2}.data(), 1);
+    EXPECT_EQ(dlg.lblMsg->text(), "Upgrade Error...");
+    EXPECT_EQ(dlg.GetStage(), TfrmDvrUpgrade::Stage::Failed);
+    EXPECT_TRUE(dlg.btnCancel->isEnabled());
 }
 
 TEST(DvrUpgrade, ASilentRecorderMayBeAbandonedAndTheWorkerEnds)

@@ -293,6 +293,26 @@ TEST_F(Dispatch, RepliesReachTheirHandlers)
     EXPECT_EQ(sender.sent.size(), asked);
 }
 
+// Set-up learns the standard from the view's own decision, so both show the same lines.
+TEST_F(Dispatch, SetupTakesTheViewsNtscDecision)
+{
+    const struct {
+        uint8_t video;
+        bool ntsc;
+    } cases[] = {{0x00, false}, {0x01, true}, {0x02, true}, {0x13, true}, {0x30, false}, {0x2F, true}};
+    core.Dialogs().setup = &dialogs;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(int(c.video));
+        LogIn(16, c.video);
+        EXPECT_EQ(core.IsNtsc(), c.ntsc);
+        Feed(core, {MakePacket(DvrCmdEnvGet, 0, Filled(kDvrEnvRecordSize))});
+        const auto calls = dialogs.Take();
+        ASSERT_EQ(calls.size(), 3u);
+        EXPECT_EQ(calls[1], std::string("env model ") + (c.ntsc ? "1" : "0") + " 16");
+        view.Take();
+    }
+}
+
 TEST_F(Dispatch, RepliesFollowModeModelAndOpenDialogs)
 {
     LogIn(8, 0x30); // PAL, model 3
@@ -303,7 +323,7 @@ TEST_F(Dispatch, RepliesFollowModeModelAndOpenDialogs)
 
     core.Dialogs().setup = &dialogs;
     Feed(core, {MakePacket(DvrCmdEnvGetEx, 0, Filled(kDvrEnvRecordSize))});
-    EXPECT_EQ(dialogs.Take(), (std::vector<std::string>{"env variant 3", "env model 48 8", "env record 1 90"}));
+    EXPECT_EQ(dialogs.Take(), (std::vector<std::string>{"env variant 3", "env model 0 8", "env record 1 90"}));
     view.Take();
 
     // Replies for closed dialogs are dropped; a disk index goes to the copy dialog when no

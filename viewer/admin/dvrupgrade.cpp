@@ -203,8 +203,14 @@ void TfrmDvrUpgrade::btnUpgradeClick()
     // stream goes, and there is never more than one.
     StopWorker();
     CloseStream();
-    if (dlgOpen->exec() != QDialog::Accepted || dlgOpen->selectedFiles().isEmpty())
+    if (dlgOpen->exec() != QDialog::Accepted || dlgOpen->selectedFiles().isEmpty()) {
+        // Nothing is announced: a late answer to an earlier start must not push anything.
+        stage_ = Stage::Idle;
+        lblFile->setText("Select File");
+        lblMsg->setText("No file chosen...");
+        SetButtons(true);
         return;
+    }
     StartUpgrade(dlgOpen->selectedFiles().first());
 }
 
@@ -265,7 +271,16 @@ bool TfrmDvrUpgrade::StartUpgrade(const QString &fileName)
     thread_ = std::make_unique<TUpgradeThread>(*this);
     stage_ = Stage::Waiting;
     Touch();
-    SendUpgradeStep(0);
+    if (!SendUpgradeStep(0)) {
+        StopWorker();
+        CloseStream();
+        stage_ = Stage::Failed;
+        lblMsg->setText("Upgrade Error...");
+        SetButtons(true);
+        return false;
+    }
+    // One start at a time: another pick would announce another size to the same answer.
+    btnUpgrade->setEnabled(false);
     return true;
 }
 
@@ -277,8 +292,7 @@ bool TfrmDvrUpgrade::SendUpgradeStep(int phase)
     if (phase == 0 || phase == 2) {
         packet[0] = uint8_t(phase);
         PutLe32(packet + 1, size_);
-        view_->SendCommand(DvrCmdUpgrade, packet, 5);
-        return true;
+        return view_->SendCommand(DvrCmdUpgrade, packet, 5);
     }
     if (phase != 1 || !stream_)
         return false;
@@ -324,7 +338,12 @@ void TfrmDvrUpgrade::OnUpgradeReply(const uint8_t *payload, size_t length)
         btnCancel->setEnabled(false);
         lblMsg->setText("Flashing...");
         Gauge->setValue(0);
-        SendUpgradeStep(2);
+        if (!SendUpgradeStep(2)) {
+            stage_ = Stage::Failed;
+            tmrSilence_->stop();
+            lblMsg->setText("Upgrade Error...");
+            SetButtons(true);
+        }
         break;
     case 3:
         if (stage_ != Stage::Flashing)

@@ -71,7 +71,8 @@ public:
     uint8_t Model() const { return model_; }
 
     // Phase 0 (start) and 2 (flash) send the size; phase 1 sends the next part, false when
-    // there is no file or nothing is left. The worker thread runs phase 1.
+    // there is no file or nothing is left. False too when the packet did not leave.
+    // The worker thread runs phase 1.
     bool SendUpgradeStep(int phase);
     void OnUpgradeReply(const uint8_t *payload, size_t length) override;
     // The view ends the dialog (the link went): stops the worker whatever the stage.

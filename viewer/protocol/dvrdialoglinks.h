@@ -15,8 +15,7 @@ public:
     virtual ~DvrEnvDialog() = default;
     // 0 for a DvrCmdEnvGet reply, the model code for DvrCmdEnvGetEx.
     virtual void SetRecordVariant(uint8_t variant) = 0;
-    // The view's video-standard byte as the login gave it (bit 0 of the low four bits set =
-    // NTSC) and its channel count.
+    // The view's NTSC flag (1 = 480-line video, 0 = 576-line) and its channel count.
     virtual void SetModel(uint8_t standard, int channelCount) = 0;
     // The 9638-byte configuration record; direction 1 = record to controls.
     virtual void TransferRecord(const uint8_t *record, int direction) = 0;

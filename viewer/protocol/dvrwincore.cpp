@@ -376,7 +376,7 @@ void DvrWinCore::HandlePacket(uint8_t cmd, const uint8_t *payload, size_t length
     case DvrCmdEnvGetEx:
         if (d.setup && length == size_t(kDvrEnvRecordSize)) {
             d.setup->SetRecordVariant(cmd == DvrCmdEnvGet ? 0 : model_.load());
-            d.setup->SetModel(video_.load(), channelCount_);
+            d.setup->SetModel(ntsc_ ? 1 : 0, channelCount_); // the view's decision, not its raw byte
             d.setup->TransferRecord(payload, 1);
             view_.ShowMessagePanel(false);
         }
