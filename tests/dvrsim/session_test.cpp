@@ -402,6 +402,68 @@ TEST(SimSession, TransportButtonsChangeSpeedAndDirection)
     EXPECT_EQ(last, Bytes({PLAY_END}));
 }
 
+TEST(SimSession, AtEitherEndPlaybackPausesAndTheNextButtonPlaysOn)
+{
+    // Each row: where play starts (a second of the hour, or the end), the button that runs into
+    // an end, then the button pressed there and which way the position must move.
+    struct Case {
+        const char *name;
+        bool fromEnd;
+        std::array<uint8_t, 4> toEnd, after;
+        int way;
+    };
+    const Case cases[] = {
+        {"start, play", false, {1, 0, 0, 32}, {1, 0, 0, 31}, 1},
+        {"start, fast", false, {1, 0, 0, 32}, {1, 1, 0, 31}, 1},
+        {"end, back", true, {1, 0, 0, 31}, {1, 0, 0, 32}, -1},
+        {"end, fast back", true, {1, 0, 0, 31}, {1, 1, 0, 32}, -1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.Login();
+        rig.Request(DvrCmdPlay, BuildPlayTime(0, 1, {20, 26, 12, 10, 9, 0, 3}));
+        if (c.fromEnd) {
+            std::vector<uint8_t> pos(9, 0);
+            pos[0] = PLAY_POS;
+            PutLe32(pos.data() + 5, 0xFFFFFFFFu); // clamped to the last second
+            rig.Request(DvrCmdPlay, pos);
+        }
+        rig.Request(DvrCmdPlay, BuildPlayControl(c.toEnd[0], c.toEnd[1], c.toEnd[2], c.toEnd[3]));
+        rig.link.Take();
+        // Runs ticks until the data ends; gives the positions sent and the records pushed.
+        auto t = SimSession::Clock::now();
+        auto run = [&](int ticks, bool untilEnd) {
+            std::vector<int64_t> positions;
+            int records = 0;
+            bool ended = false;
+            for (int i = 0; i < ticks && !(untilEnd && ended); ++i) {
+                t += std::chrono::seconds(1);
+                rig.session.Tick(t);
+                for (const auto &p : rig.link.Take()) {
+                    records += p.cmd == DvrCmdRecord && p.flag == DvrFlagRecordHeader;
+                    if (p.cmd == DvrCmdPlay && p.payload == Bytes({PLAY_END}))
+                        ended = true;
+                    if (p.cmd == DvrCmdPlayInfo && p.payload[0] == INFO_PLAYPOS)
+                        positions.push_back(GetLe32(p.payload.data() + 5));
+                }
+            }
+            EXPECT_TRUE(!untilEnd || ended);
+            return std::pair(positions, records);
+        };
+        const int64_t end = run(400, true).first.back();
+        // Paused at the end: nothing more until a button.
+        EXPECT_EQ(run(3, false).second, 0);
+        // Paused, a button that turns the way only turns; the second press plays.
+        for (int press = 0; press < 2; ++press)
+            rig.Request(DvrCmdPlay, BuildPlayControl(c.after[0], c.after[1], c.after[2], c.after[3]));
+        const auto [positions, records] = run(60, false);
+        EXPECT_GT(records, 0);
+        ASSERT_FALSE(positions.empty());
+        EXPECT_EQ((positions.back() - end) * c.way > 0, true) << end << " to " << positions.back();
+    }
+}
+
 TEST(SimSession, PlaybackRunsThePicturesTheWayAndAtTheRateAsked)
 {
     // Each row: the buttons pressed after playing from 09:30:00 on channel 1, then, of the

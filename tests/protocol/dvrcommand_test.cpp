@@ -127,14 +127,19 @@ TEST(DvrCommand, PlayStateTexts)
 
 TEST(DvrCommand, LogFileIsLastEntryFirst)
 {
-    const uint8_t log[27] = {
+    // The file says what the log search lists: disk errors and failures keep their disk.
+    const uint8_t log[45] = {
         1, 20, 26, 1, 2, 3, 4, 5, 0xEE,   // RECORD START
         21, 20, 26, 1, 2, 3, 4, 6, 0,     // no text for 21: an empty one
+        10, 20, 26, 1, 2, 3, 4, 7, 3,     // HDD ERROR on disk 3
+        11, 20, 26, 1, 2, 3, 4, 8, 12,    // a bay fails
         20, 20, 26, 12, 31, 23, 59, 59, 0, // last code of the table
     };
     EXPECT_EQ(FormatLogFile(log, sizeof log), "1 2026/12/31 23:59:59 BAY4 FAN ERR\r\n"
-                                              "2 2026/01/02 03:04:06 \r\n"
-                                              "3 2026/01/02 03:04:05 RECORD START\r\n");
+                                              "2 2026/01/02 03:04:08 BAY FAIL-12\r\n"
+                                              "3 2026/01/02 03:04:07 HDD ERROR- 3\r\n"
+                                              "4 2026/01/02 03:04:06 \r\n"
+                                              "5 2026/01/02 03:04:05 RECORD START\r\n");
     EXPECT_EQ(FormatLogFile(log, 8), "");
     EXPECT_EQ(LogText(21), "");
     EXPECT_EQ(LogText(0xFF), ""); // a negative code

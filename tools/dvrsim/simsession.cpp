@@ -182,7 +182,7 @@ void SimSession::OnCommand(uint8_t cmd, const uint8_t *p, size_t n)
         if (n >= 1) {
             mode_ = p[0] == 0 ? DvrModeLive : DvrModePlayback;
             if (mode_ == DvrModeLive)
-                StopPlay(false);
+                StopPlay();
         }
         break;
     case DvrCmdChannel:
@@ -301,7 +301,7 @@ void SimSession::OnLogin(const uint8_t *p, size_t n)
     loggedIn_ = false; // the answer itself never carries a fault
     Reply(DvrCmdLogin, answer, sizeof answer);
     if (result != DvrLoginMaster && result != DvrLoginSlave) {
-        StopPlay(false);
+        StopPlay();
         copying_ = false;
         return;
     }
@@ -441,18 +441,11 @@ void SimSession::SendPlayPosition()
     Reply(DvrCmdPlayInfo, pos, sizeof pos);
 }
 
-void SimSession::StopPlay(bool announce)
+void SimSession::StopPlay()
 {
-    if (!playing_)
-        return;
     playing_ = false;
     playState_ = 0;
     singleStep_ = false;
-    if (announce) {
-        SendPlayStatus();
-        const uint8_t end = PLAY_END;
-        Reply(DvrCmdPlay, &end, 1);
-    }
 }
 
 void SimSession::OnCopy(const uint8_t *p, size_t n)
@@ -472,7 +465,7 @@ void SimSession::OnCopy(const uint8_t *p, size_t n)
         Reply(DvrCmdCopyEnd, nullptr, 0);
         return;
     }
-    StopPlay(false);
+    StopPlay();
     copying_ = true;
     copyAt_ = uint32_t(a);
     copyEnd_ = uint32_t(b);
@@ -644,7 +637,12 @@ void SimSession::PlayStep()
     if (playMs_ < 0 || playMs_ > int64_t(span.seconds) * 1000) {
         playMs_ = std::clamp<int64_t>(playMs_, 0, int64_t(span.seconds) * 1000);
         SendPlayPosition();
-        StopPlay(true);
+        // The end of the data pauses: the next transport command plays on from here.
+        playState_ = 0;
+        singleStep_ = false;
+        SendPlayStatus();
+        const uint8_t end = PLAY_END;
+        Reply(DvrCmdPlay, &end, 1);
         return;
     }
     if (playMs_ / 1000 != lastPosition_)

@@ -11,7 +11,8 @@
 //                       0x20|p {u32 size, frame id}; then the 128-byte header with 0x80.
 //   mode (5) 1, play (7) PLAY_TIME / EVENT / BLOCK
 //                    -> INFO_RECTIME (9), PlayStatus, playback records (kind 1), INFO_PLAYPOS
-//                       each second, and at either end PlayStatus and PLAY_END.
+//                       each second, and at either end PlayStatus and PLAY_END: paused there, the
+//                       next PT_PLAY plays on.
 //   copy (22)        -> records of kind 2, one per channel and recorded second, then 23.
 //   uploads (12, 31) -> begin 0x80, parts of at most 1000 bytes, end 0x40; one result byte.
 //   long replies     -> SegStart {u32 total}, SegData chunks of 1024, SegEnd {u32 total}.
@@ -93,7 +94,7 @@ private:
     void StartPlay(int64_t offset, uint8_t channel);
     void SendPlayStatus();
     void SendPlayPosition();
-    void StopPlay(bool announce);
+    void StopPlay();
     void PlayStep();
     void CopyStep();
     void LiveStep();

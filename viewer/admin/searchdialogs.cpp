@@ -81,20 +81,6 @@ void SetEditDate(TDateTimeEdit *edit, const QDate &date)
     edit->SetDateTime(rt);
 }
 
-std::string LogKindText(uint8_t code, uint8_t disk)
-{
-    const int c = int8_t(code), d = int8_t(disk);
-    char text[32];
-    if (c == 10 || c == 11) {
-        const char *what = c == 10 ? (d < 5 ? "HDD ERROR" : "BAY ERROR") : (d < 5 ? "HDD FAIL" : "BAY FAIL");
-        std::snprintf(text, sizeof text, "%s-%2d", what, d);
-        return text;
-    }
-    if (c >= 0 && c <= 20)
-        return LogText(uint8_t(c));
-    return {};
-}
-
 std::optional<int> ScrollSeconds(const uint8_t *start, const uint8_t *end)
 {
     const QDateTime a = RecorderDateTimeValue(start), b = RecorderDateTimeValue(end);

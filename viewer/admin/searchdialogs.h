@@ -35,8 +35,6 @@ class TfrmDvrWin;
 QDateTime RecorderDateTimeValue(const uint8_t *rt);
 // Puts the date into the edit and keeps its time of day.
 void SetEditDate(TDateTimeEdit *edit, const QDate &date);
-// The kind text of a log entry: its code's text, or the disk for disk errors and failures.
-std::string LogKindText(uint8_t code, uint8_t disk);
 // Whole seconds from start to end with 200 ms added to the end; 0 when the end is not later;
 // nullopt when a time does not make a date or the count does not fit an int.
 std::optional<int> ScrollSeconds(const uint8_t *start, const uint8_t *end);

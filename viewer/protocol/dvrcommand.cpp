@@ -243,6 +243,20 @@ std::string LogText(uint8_t code)
     return {};
 }
 
+std::string LogKindText(uint8_t code, uint8_t disk)
+{
+    const int c = int8_t(code), d = int8_t(disk);
+    char text[32];
+    if (c == 10 || c == 11) {
+        const char *what = c == 10 ? (d < 5 ? "HDD ERROR" : "BAY ERROR") : (d < 5 ? "HDD FAIL" : "BAY FAIL");
+        std::snprintf(text, sizeof text, "%s-%2d", what, d);
+        return text;
+    }
+    if (c >= 0 && c <= 20)
+        return LogText(uint8_t(c));
+    return {};
+}
+
 std::string FormatLogFile(const uint8_t *p, size_t length)
 {
     std::string out;
@@ -254,7 +268,7 @@ std::string FormatLogFile(const uint8_t *p, size_t length)
         const LogEntry e = *ReadLogEntry(p + i * kLogEntrySize, kLogEntrySize);
         const RecorderTime &t = e.time;
         std::snprintf(line, sizeof line, "%zu %02d%02d/%02d/%02d %02d:%02d:%02d %s\r\n", n - i, t.century, t.year,
-                      t.month, t.day, t.hour, t.minute, t.second, LogText(e.code).c_str());
+                      t.month, t.day, t.hour, t.minute, t.second, LogKindText(e.code, e.disk).c_str());
         out += line;
     }
     return out;

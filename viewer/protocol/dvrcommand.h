@@ -158,7 +158,7 @@ struct ScreenLayoutInfo {
 struct LogEntry {
     uint8_t code = 0;
     RecorderTime time{};
-    uint8_t extra = 0;
+    uint8_t disk = 0; // signed: the disk of a disk error or failure
 };
 
 using Payload = std::vector<uint8_t>;
@@ -203,7 +203,9 @@ std::optional<LogEntry> ReadLogEntry(const uint8_t *p, size_t length);
 
 // The 12-character text of a log code; empty for a code without one.
 std::string LogText(uint8_t code);
-// The log text file: entries last-first, numbered from 1, each line ending CR LF.
+// The kind text of a log entry: its code's text, or the disk for disk errors and failures.
+std::string LogKindText(uint8_t code, uint8_t disk);
+// The log text file, each line as the log search lists it: entries last-first, numbered from 1, each line ending CR LF.
 std::string FormatLogFile(const uint8_t *p, size_t length);
 
 // The play-state panel text after a PT_PLAY reply.
