@@ -8,6 +8,12 @@ namespace strandel::lumaset {
 // One row of RGB output (format 4, 5, 6 or 7) from Y and the shared chroma row; width a multiple of 16.
 using RgbRow = void (*)(uint8_t *out, const uint8_t *y, const uint8_t *u, const uint8_t *v, int width, int format);
 
+// One row of opaque 32-bit pixels (bytes B, G, R, 255) sampled from rows of a 4:2:0 picture:
+// pixel i takes luma column xs[i] and chroma column xs[i] / 2. Any width; the picture is
+// converted and scaled in one pass.
+using ScaledRow = void (*)(uint32_t *out, const uint8_t *y, const uint8_t *u, const uint8_t *v, const int32_t *xs,
+                           int width);
+
 struct Dsp {
     void (*idct)(int16_t *block);                                          // in place
     void (*put)(uint8_t *dst, ptrdiff_t stride, const int16_t *block);     // clamp to 0..255
@@ -18,6 +24,7 @@ struct Dsp {
     // idct then put or add, in one go; what the block holds afterwards is undefined.
     void (*idct_put)(uint8_t *dst, ptrdiff_t stride, int16_t *block);
     void (*idct_add)(uint8_t *dst, ptrdiff_t stride, int16_t *block);
+    ScaledRow scaled_row;
 };
 
 // Colour conversion constants: 16-bit multipliers on values pre-multiplied by 8, high half kept.
@@ -26,6 +33,11 @@ constexpr int kConvLuma = 9576, kConvUToG = -3218, kConvUToB = 16591, kConvVToR 
 void RgbRowPlain(uint8_t *out, const uint8_t *y, const uint8_t *u, const uint8_t *v, int width, int format);
 RgbRow RgbRowSse2Routine(); // null without SSE2
 RgbRow RgbRowAvx2Routine(); // null when the CPU lacks AVX2
+void ScaledRowPlain(uint32_t *out, const uint8_t *y, const uint8_t *u, const uint8_t *v, const int32_t *xs, int width);
+ScaledRow ScaledRowSse2Routine(); // null without SSE2
+ScaledRow ScaledRowAvx2Routine(); // null when the CPU lacks AVX2
+// The best the CPU has; callers outside the decoder (the viewer's panes) link the pixel routines alone.
+ScaledRow ScaledRowBest();
 
 const Dsp &DspPlain();
 const Dsp *DspSse2(); // null when the CPU lacks it

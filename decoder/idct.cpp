@@ -139,7 +139,7 @@ void IdctAddPlain(uint8_t *dst, ptrdiff_t stride, int16_t *block)
     AddPlain(dst, stride, block);
 }
 
-const Dsp plain = {IdctPlain, PutPlain, AddPlain, DequantIntraPlain, RgbRowPlain, IdctPutPlain, IdctAddPlain};
+const Dsp plain = {IdctPlain, PutPlain, AddPlain, DequantIntraPlain, RgbRowPlain, IdctPutPlain, IdctAddPlain, ScaledRowPlain};
 
 } // namespace
 
@@ -168,6 +168,7 @@ const Dsp *DspAvx2()
             return Dsp{};
         Dsp d = *sse2;
         d.rgb_row = row;
+        d.scaled_row = ScaledRowAvx2Routine();
         SetIdctAvx2(d);
         return d;
     }();

@@ -91,7 +91,8 @@ void IdctAddSse2(uint8_t *dst, ptrdiff_t stride, int16_t *block)
     AddSse2(dst, stride, block);
 }
 
-const Dsp sse2 = {IdctSse2, PutSse2, AddSse2, DequantIntraSse2, RgbRowSse2Routine(), IdctPutSse2, IdctAddSse2};
+const Dsp sse2 = {IdctSse2, PutSse2, AddSse2, DequantIntraSse2, RgbRowSse2Routine(), IdctPutSse2, IdctAddSse2,
+                  ScaledRowSse2Routine()};
 
 } // namespace
 

@@ -53,7 +53,7 @@ namespace {
 
 // The setjmp frames below hold no locals that change after them, so nothing is clobbered by the jump.
 bool DecodeIntoGuarded(jpeg_decompress_struct *cinfo, ErrorManager *err, const uint8_t *data, size_t size,
-                       const JpegTarget *target, std::string *error)
+                       const JpegTarget *target, std::string *error, int reduction)
 {
     if (setjmp(err->jump)) {
         if (error)
@@ -63,6 +63,10 @@ bool DecodeIntoGuarded(jpeg_decompress_struct *cinfo, ErrorManager *err, const u
     jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
     jpeg_read_header(cinfo, TRUE);
     cinfo->out_color_space = JCS_EXT_BGRA;
+    if (reduction == 2 || reduction == 4 || reduction == 8) {
+        cinfo->scale_num = 1;
+        cinfo->scale_denom = unsigned(reduction);
+    }
     jpeg_start_decompress(cinfo);
     if (long(cinfo->output_width) * long(cinfo->output_height) > kMaxPixels) {
         if (error)
@@ -126,7 +130,7 @@ bool JpegDecode(const uint8_t *data, size_t size, JpegImage &out, std::string *e
     return true;
 }
 
-bool JpegDecodeInto(const uint8_t *data, size_t size, const JpegTarget &target, std::string *error)
+bool JpegDecodeInto(const uint8_t *data, size_t size, const JpegTarget &target, std::string *error, int reduction)
 {
     if (!data || size < 4 || !target) {
         if (error)
@@ -139,7 +143,7 @@ bool JpegDecodeInto(const uint8_t *data, size_t size, const JpegTarget &target, 
     err.pub.error_exit = OnError;
     err.pub.emit_message = OnMessage;
     jpeg_create_decompress(&cinfo);
-    const bool ok = DecodeIntoGuarded(&cinfo, &err, data, size, &target, error);
+    const bool ok = DecodeIntoGuarded(&cinfo, &err, data, size, &target, error, reduction);
     jpeg_destroy_decompress(&cinfo);
     return ok;
 }

@@ -10,7 +10,10 @@
 // pane's record times is a picture pushed and never shown), the delay from push to pane, the viewer's CPU beside the floor (the same pictures decoded and converted to
 // 32-bit pixels alone on one thread, measured in this run), the resident memory per view, and
 // ends with one summary line. views16 also opens and closes its 16 views ten times and prints
-// the resident memory before and after.
+// the resident memory before and after. mpeg16 also runs ffmpeg, when it is installed, on the
+// same 16 streams as a viewer of its own would: one decoding thread each, each picture scaled to
+// the pane's size (nearest sampling, as the panes draw) and converted to 32-bit, the 16 stacked
+// into one picture; its CPU at the pushed rate and the ratio of ours to it close the case.
 #include <QApplication>
 #include <QFile>
 #include <QTimer>
@@ -21,6 +24,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -47,6 +51,7 @@
 #include "viewer/view/dvrch.h"
 #include "viewer/view/dvrwin.h"
 #include "viewer/view/lumasethost.h"
+#include "graphics/widgets/rx32_image.h"
 
 using namespace strandel;
 using namespace strandel::sim;
@@ -300,6 +305,78 @@ double FloorPercent(const Case &c, const std::vector<std::vector<uint8_t>> &reco
     return 100.0 * cpu / pictures * pushedPerSecond;
 }
 
+// ---- ffmpeg as the outside reference
+
+// CPU seconds (user and system) of one ffmpeg run over `loops` passes of the stream on each of
+// the 16 inputs; negative when ffmpeg cannot run. The passes are written one after the other
+// into one file, so that the picture times run on as in one long stream.
+double FfmpegCpu(int loops, int paneW, int paneH)
+{
+    char path[] = "/tmp/live_bench_m4v.XXXXXX";
+    const int fd = ::mkstemp(path);
+    if (fd < 0)
+        return -1;
+    {
+        QFile in(QStringLiteral(BENCH_DATA "/d1_ip.m4v"));
+        in.open(QIODevice::ReadOnly);
+        const QByteArray es = in.readAll();
+        for (int i = 0; i < loops; ++i)
+            if (::write(fd, es.constData(), size_t(es.size())) != ssize_t(es.size()))
+                loops = 0;
+        ::close(fd);
+    }
+    std::vector<std::string> args = {"ffmpeg", "-nostdin", "-loglevel", "error", "-filter_threads", "1",
+                                     "-filter_complex_threads", "1"};
+    for (int i = 0; i < kChannels; ++i)
+        for (const char *a : {"-threads", "1", "-i", static_cast<const char *>(path)})
+            args.emplace_back(a);
+    std::string graph, layout;
+    char part[160];
+    for (int i = 0; i < kChannels; ++i) {
+        std::snprintf(part, sizeof part, "[%d:v]scale=%d:%d:flags=neighbor,format=bgra[p%d];", i, paneW, paneH, i);
+        graph += part;
+        std::snprintf(part, sizeof part, "%s%d_%d", i ? "|" : "", i % 4 * paneW, i / 4 * paneH);
+        layout += part;
+    }
+    for (int i = 0; i < kChannels; ++i) {
+        std::snprintf(part, sizeof part, "[p%d]", i);
+        graph += part;
+    }
+    graph += "xstack=inputs=16:layout=";
+    graph += layout;
+    graph += "[wall]";
+    for (const char *a : {"-filter_complex", "", "-map", "[wall]", "-f", "null", "-"})
+        args.emplace_back(*a ? a : graph.c_str());
+    std::vector<char *> argv;
+    for (auto &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execvp("ffmpeg", argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage use{};
+    const bool ran = pid > 0 && ::wait4(pid, &status, 0, &use) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    std::remove(path);
+    if (!ran || loops == 0)
+        return -1;
+    return double(use.ru_utime.tv_sec + use.ru_stime.tv_sec) + double(use.ru_utime.tv_usec + use.ru_stime.tv_usec) * 1e-6;
+}
+
+// ffmpeg's share of a core for the 16 streams at the pushed rate: two runs, so that its start-up
+// drops out of the difference. Negative when ffmpeg is not installed or fails.
+double FfmpegPercent(int fps, int picturesPerLoop, int paneW, int paneH)
+{
+    constexpr int kShort = 2, kLong = 14;
+    const double a = FfmpegCpu(kShort, paneW, paneH), b = FfmpegCpu(kLong, paneW, paneH);
+    if (a < 0 || b < 0)
+        return -1;
+    const double seconds = double(kLong - kShort) * picturesPerLoop / fps;
+    return 100.0 * (b - a) / seconds;
+}
+
 // ---- The viewer
 
 struct Wall {
@@ -378,7 +455,7 @@ int RunCase(const Case &c, int argc, char **argv)
         listeners.push_back(fd);
         ports.push_back(ntohs(a.sin_port));
     }
-    const pid_t child = ::fork();
+    pid_t child = ::fork();
     if (child == 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGTERM); // the recorders end with the viewer, however it ends
         std::vector<std::thread> recorders;
@@ -457,6 +534,7 @@ int RunCase(const Case &c, int argc, char **argv)
     const double cpu = Cpu(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     const double rss1 = RssMb();
+    const QSize pane = wall.views[0]->Pane(0)->imgCh->size();
     for (auto &v : wall.views)
         for (int i = 0; i < kChannels; ++i)
             v->Pane(i)->OnShown = nullptr;
@@ -510,9 +588,23 @@ int RunCase(const Case &c, int argc, char **argv)
     std::printf("%s: shown %.0f of %.0f pictures, viewer CPU %.0f%% of a core, floor %.0f%%, ratio %.2f, memory per "
                 "view %.1f MB\n",
                 c.name, total, pushed, cpuPercent, floor, cpuPercent / floor, perView);
+    if (c.mpeg && c.views == 1 && c.fps == 25) {
+        ::kill(child, SIGTERM); // the recorders stop first: ffmpeg's figure is measured alone
+        ::waitpid(child, nullptr, 0);
+        child = -1;
+        const double ff = FfmpegPercent(c.fps, int(Mpeg4Frames().size()), pane.width(), pane.height());
+        if (ff < 0)
+            std::printf("%s: ffmpeg not installed or failed; no outside reference\n", c.name);
+        else
+            std::printf("%s: ffmpeg (16 decoders on one thread each, scaled to %d x %d, 32-bit, stacked) %.0f%% of "
+                        "a core; viewer CPU %.0f%%, ratio to ffmpeg %.2f\n",
+                        c.name, pane.width(), pane.height(), ff, cpuPercent, cpuPercent / ff);
+    }
     std::fflush(stdout);
-    ::kill(child, SIGTERM);
-    ::waitpid(child, nullptr, 0);
+    if (child > 0) {
+        ::kill(child, SIGTERM);
+        ::waitpid(child, nullptr, 0);
+    }
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <vector>
 
 namespace strandel::lumaset {
 namespace {
@@ -224,6 +225,61 @@ TEST_P(RgbRowTwins, MatchPlainAndStayInTheRow)
 
 INSTANTIATE_TEST_SUITE_P(Simd, RgbRowTwins, ::testing::Values(1, 2),
                          [](const auto &info) { return info.param == 2 ? "avx2" : "sse2"; });
+
+} // namespace
+} // namespace strandel::lumaset
+
+namespace strandel::lumaset {
+namespace {
+
+// The scaled row: at one-to-one sampling it is the decoder's own 32-bit conversion made opaque,
+// and each SIMD table's routine gives the plain one's bits at any width, without writing past it.
+class ScaledRowTwins : public ::testing::TestWithParam<int> {};
+
+TEST_P(ScaledRowTwins, MatchPlainAtAnyWidth)
+{
+    const Dsp *d = GetParam() == 0 ? &DspPlain() : GetParam() == 2 ? DspAvx2() : DspSse2();
+    if (!d)
+        GTEST_SKIP() << "the CPU lacks this twin";
+    std::mt19937 rng(9);
+    constexpr int kSource = 64;
+    uint8_t y[kSource], u[kSource / 2], v[kSource / 2];
+    for (int n = 0; n < 100; ++n) {
+        for (uint8_t &p : y)
+            p = uint8_t(rng());
+        for (int i = 0; i < kSource / 2; ++i)
+            u[i] = uint8_t(rng()), v[i] = uint8_t(rng());
+        // One to one, against the decoder's own conversion.
+        std::vector<int32_t> xs(kSource);
+        for (int i = 0; i < kSource; ++i)
+            xs[size_t(i)] = i;
+        std::vector<uint32_t> got(kSource);
+        std::vector<uint8_t> want(kSource * 4);
+        d->scaled_row(got.data(), y, u, v, xs.data(), kSource);
+        DspPlain().rgb_row(want.data(), y, u, v, kSource, 4);
+        for (int i = 0; i < kSource; ++i)
+        {
+            const uint8_t *w = &want[size_t(4 * i)];
+            ASSERT_EQ(got[size_t(i)], 0xFF000000u | uint32_t(w[2]) << 16 | uint32_t(w[1]) << 8 | w[0]) << "pixel " << i;
+        }
+        // Any width and any sampled columns, against the plain routine.
+        for (int width : {1, 5, 8, 15, 16, 17, 31, 47, 100}) {
+            xs.resize(size_t(width));
+            for (int32_t &x : xs)
+                x = int32_t(rng() % kSource);
+            std::vector<uint32_t> a(size_t(width) + 3, 0xEEEEEEEEu), b(size_t(width) + 3, 0xEEEEEEEEu);
+            ScaledRowPlain(a.data(), y, u, v, xs.data(), width);
+            d->scaled_row(b.data(), y, u, v, xs.data(), width);
+            ASSERT_EQ(a, b) << "width " << width << ", row " << n;
+            EXPECT_EQ(b[size_t(width)], 0xEEEEEEEEu) << "width " << width;
+        }
+    }
+    EXPECT_NE(ScaledRowBest(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Simd, ScaledRowTwins, ::testing::Values(0, 1, 2), [](const auto &info) {
+    return info.param == 0 ? "plain" : info.param == 2 ? "avx2" : "sse2";
+});
 
 } // namespace
 } // namespace strandel::lumaset

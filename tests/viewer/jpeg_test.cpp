@@ -50,3 +50,38 @@ TEST(Jpeg, BrokenDataFailsWithAReasonAndLeavesTheOutputAlone)
     EXPECT_FALSE(JpegDecode(junk, sizeof junk, img, &why));
     EXPECT_FALSE(JpegDecode(nullptr, 0, img, &why));
 }
+
+TEST(Jpeg, ReducedDecodeGivesTheFractionOfThePicture)
+{
+    // Odd sides round up; each reduced pixel is near the full picture's average over its box.
+    const int w = 70, h = 45;
+    auto jpeg = EncodeGradient(w, h);
+    JpegImage full;
+    ASSERT_TRUE(JpegDecode(jpeg.data(), jpeg.size(), full));
+    for (int r : {1, 2, 4, 8, 3}) {
+        const int f = r == 3 ? 1 : r; // a reduction libjpeg cannot do decodes at full size
+        std::vector<uint32_t> px;
+        int gotW = 0, gotH = 0;
+        ASSERT_TRUE(JpegDecodeInto(
+            jpeg.data(), jpeg.size(),
+            [&](int cw, int ch, size_t *stride) {
+                gotW = cw, gotH = ch;
+                px.assign(size_t(cw) * size_t(ch), 0);
+                *stride = size_t(cw);
+                return px.data();
+            },
+            nullptr, r));
+        EXPECT_EQ(gotW, (w + f - 1) / f) << "reduction " << r;
+        EXPECT_EQ(gotH, (h + f - 1) / f) << "reduction " << r;
+        for (int y = 0; y < gotH - 1; ++y)
+            for (int x = 0; x < gotW - 1; ++x)
+                for (int shift : {16, 8, 0}) {
+                    int sum = 0;
+                    for (int dy = 0; dy < f; ++dy)
+                        for (int dx = 0; dx < f; ++dx)
+                            sum += int(full.pixels[size_t((y * f + dy) * w + x * f + dx)] >> shift & 0xFF);
+                    ASSERT_NEAR(int(px[size_t(y * gotW + x)] >> shift & 0xFF), sum / (f * f), 8)
+                        << "reduction " << r << " at " << x << "," << y;
+                }
+    }
+}
