@@ -519,9 +519,10 @@ void TfrmDvrWin::SetSplit(int split)
     playPath_.SetCurrentChannel(layouts_.CurrentChannel());
 }
 
-QueueResult TfrmDvrWin::QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0)
+QueueResult TfrmDvrWin::QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0,
+                                       size_t *resume)
 {
-    return playPath_.QueueMpegFrame(header, part0);
+    return playPath_.QueueMpegFrame(header, part0, resume);
 }
 
 void TfrmDvrWin::OfferMpegRecord(const FrameRecordHeader &header, const std::vector<uint8_t> &part0)
@@ -535,13 +536,16 @@ void TfrmDvrWin::OfferMpegRecord(const FrameRecordHeader &header, const std::vec
     // The pause a record asks for is kept by the records after it: they wait here.
     const PlayStatus &status = core_->GetPlayStatus();
     playPath_.SetPlaySpeed(status.fast, status.slow, status.direction);
-    if (pendingRecords_.empty() && playPath_.PauseLeft() == 0 && QueueMpegFrame(header, part0) != QueueResult::Busy)
+    size_t resume = 0;
+    if (pendingRecords_.empty() && playPath_.PauseLeft() == 0 &&
+        QueueMpegFrame(header, part0, &resume) != QueueResult::Busy)
         return;
-    if (pendingRecords_.size() >= kMaxPendingRecords) {
+    // The rest of a record already begun is kept whatever the backlog.
+    if (resume == 0 && pendingRecords_.size() >= kMaxPendingRecords) {
         DebugPrint("Play Buffer FULL... record of channel %d dropped\n", int(int8_t(header.channel)));
         return;
     }
-    pendingRecords_.push_back({header, part0});
+    pendingRecords_.push_back({header, part0, resume});
     if (!tmrPending->isActive())
         tmrPending->start(std::max(playPath_.PauseLeft(), kPendingRetryMs));
 }
@@ -553,8 +557,8 @@ void TfrmDvrWin::OfferPendingRecords()
             tmrPending->start(left);
             return;
         }
-        const PendingRecord &r = pendingRecords_.front();
-        if (connected_ && QueueMpegFrame(r.header, r.bytes) == QueueResult::Busy) {
+        PendingRecord &r = pendingRecords_.front();
+        if (connected_ && QueueMpegFrame(r.header, r.bytes, &r.resume) == QueueResult::Busy) {
             tmrPending->start(kPendingRetryMs);
             return;
         }

@@ -191,7 +191,8 @@ public:
     QSize VideoMargins();
 
     // Picture path.
-    QueueResult QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0);
+    QueueResult QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0,
+                               size_t *resume = nullptr);
     // A record from the link: queued, or on the UI thread kept and offered again while the rings are full.
     void OfferMpegRecord(const FrameRecordHeader &header, const std::vector<uint8_t> &part0);
     size_t PendingRecords() const { return pendingRecords_.size(); }
@@ -286,6 +287,7 @@ private:
     struct PendingRecord {
         FrameRecordHeader header;
         std::vector<uint8_t> bytes;
+        size_t resume = 0; // the frames before this offset are queued
     };
     std::deque<PendingRecord> pendingRecords_;
     void OfferPendingRecords();
