@@ -423,7 +423,7 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner)
 TfrmDvrWin::~TfrmDvrWin()
 {
     // The decoding thread draws into the panes: it stops before anything it uses goes.
-    worker_.reset();
+    StopWorker();
     // Dialogs with a thread of their own (the upgrade) stop it while the send path still exists.
     services_->NotifyGone();
     // The link goes first: its reader thread may still hand packets to the core.
@@ -604,6 +604,13 @@ bool TfrmDvrWin::DecodeMpeg(int ring, const FrameRecordHeader &header, const uin
     panes_[size_t(ring)]->ShowFrame(&header, nullptr);
     UpdateCaption(header);
     return true;
+}
+
+void TfrmDvrWin::StopWorker()
+{
+    if (worker_)
+        worker_->Stop();
+    worker_.reset();
 }
 
 // On the decoding thread.

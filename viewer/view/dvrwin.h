@@ -207,7 +207,7 @@ public:
     PlayPath &Path() { return playPath_; }
     void SetDecoderHost(std::unique_ptr<MpegDecoderHost> host)
     {
-        worker_.reset();
+        StopWorker();
         decoder_ = std::move(host);
     }
     // Pictures handed to the decoding thread and not yet decoded.
@@ -298,6 +298,8 @@ private:
     // Decodes for this view when the host allows it; stopped before the host and the panes go.
     std::unique_ptr<PictureWorker> worker_;
     QImage workerPicture_; // the decoding thread's own bitmap A
+    // Joins the decoding thread before worker_ lets go of it: a running job reads worker_.
+    void StopWorker();
     void DecodeOnWorker(int ring, const FrameRecordHeader &header, const std::vector<uint8_t> &frame, int width,
                         int height, bool fixed);
     QString shownCaption_;
