@@ -176,8 +176,11 @@ void TfrmDvrWin::SetStateText(const QString &text) { pnlState->setText(text); }
 
 void TfrmDvrWin::SetTrackBarRange(uint32_t base, uint32_t count)
 {
+    // A shorter span pulls the value down with it: no seek the operator asked for.
+    trackBarQuiet_ = true;
     trackBarTag_ = base;
     TrackBar->setMaximum(int(std::min<uint32_t>(count, INT32_MAX)));
+    trackBarQuiet_ = false;
 }
 
 void TfrmDvrWin::SetTrackBarPosition(uint32_t base, uint32_t position)
