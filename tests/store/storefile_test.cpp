@@ -579,6 +579,48 @@ TEST_F(StoreFile, RecordPushWriter)
     EXPECT_TRUE(std::equal(data.begin(), data.end(), played[0].data.begin()));
 }
 
+// The record push's writer keeps only records the readers take back (a sector count that keeps
+// header and data within the record buffer); a bigger one is left out and the recording goes on.
+TEST_F(StoreFile, RecordPushWriterKeepsOnlyRecordsThatPlayBack)
+{
+    const struct {
+        uint32_t size;
+        bool kept;
+    } cases[] = {{314752, true}, {314753, false}, {315039, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.size);
+        auto writer = StoreWriterFactory()(4, true);
+        ASSERT_TRUE(writer->Create(Path("k.dvr")));
+        std::vector<uint32_t> kept;
+        for (uint32_t size : {100u, c.size, 200u}) {
+            FrameRecordHeader h;
+            h.channel = 1;
+            h.time = ReadRecorderTime(TimeAt(int(size % 60)).data());
+            h.partSize = {size, 0, 0};
+            const auto data = RecordData(int(size), size);
+            EXPECT_TRUE(writer->Append(h, data.data(), data.size()));
+            if (size != c.size || c.kept)
+                kept.push_back(size);
+        }
+        writer->Close();
+        // Every record the file indexes is one the readers take.
+        const auto bytes = ReadFile(Path("k.dvr"));
+        EXPECT_EQ(UnitRecordCount(&bytes[BlockUnitPosition(&bytes[394], 0)]), int(kept.size()));
+        DvrStoreContext r;
+        ASSERT_TRUE(StoreOpenFile(&r, Path("k.dvr")));
+        ASSERT_TRUE(StoreSeekTime(&r, 0, TimeAt(0).data()));
+        int result = 0;
+        const auto played = PlayAll(r, &result);
+        EXPECT_EQ(result, StoreEnd);
+        ASSERT_EQ(played.size(), kept.size());
+        for (size_t i = 0; i < kept.size(); ++i) {
+            const auto want = RecordData(int(kept[i]), kept[i]);
+            EXPECT_TRUE(std::equal(want.begin(), want.end(), played[i].data.begin())) << i;
+        }
+        std::filesystem::remove(Path("k.dvr"));
+    }
+}
+
 // The demo recording in samples/: a minute long; every record plays, JPEG channels hold whole
 // pictures and MPEG channels one group of pictures each, framed as the picture path cuts them
 // and beginning with an intra picture, so that fast and backward play show whole pictures. The

@@ -141,7 +141,7 @@ bool StoreAppendRecord(DvrStoreContext *ctx, uint8_t *header, const uint8_t *dat
     if (!ctx->stream || !header)
         return false;
     const uint64_t total = RecordDataSize(header);
-    if (total >= kMaxRecordBytes)
+    if (total >= kMaxRecordBytes || !SectorsFit(RecordSectors(total)))
         return false;
     const bool padded = IsPaddedKind(data, total);
     // Unit and record positions are 32-bit: refuse what could no longer be addressed.
@@ -272,6 +272,11 @@ bool DvrStoreWriter::Append(const FrameRecordHeader &header, const uint8_t *reco
 {
     if (length != header.TotalSize())
         return false;
+    // No reader would take it back; refusing it here would end the whole recording.
+    if (length >= kMaxRecordBytes || !SectorsFit(RecordSectors(length))) {
+        DebugPrint("Record of %zu bytes left out of the recording: too big to play back\n", length);
+        return true;
+    }
     auto bytes = header.ToBytes();
     return StoreAppendRecord(&ctx_, bytes.data(), length ? record : nullptr);
 }
