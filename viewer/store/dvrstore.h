@@ -188,6 +188,9 @@ struct DvrStoreContext {
     BlockHeaderBuffer blkHdr{};
     SubBlockHeaderBuffer sblkHdr{};
     DiskHeaderBuffer diskHdr{};   // disk header, or the file header of a `.dvr` file
+    // Disk play stepped over the wrap point: the recorder may have moved on, so the header is
+    // read again before the next step. diskHdr itself stays as answered until then.
+    bool diskHdrStale = false;
 };
 
 // Clears the whole state except the handles.
