@@ -1,4 +1,5 @@
-// Views against the recorder simulator: what their panes show, channel by channel.
+// Views against the recorder simulator, and a view playing a recording: what their panes show,
+// channel by channel.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -8,7 +9,13 @@
 #include <chrono>
 #include <functional>
 
+#include <QTemporaryDir>
+
 #include "graphics/widgets/rx32_image.h"
+#include "playpath_fixture.h"
+#include "viewer/protocol/dvrwincore.h"
+#include "viewer/store/dvrstorewriter.h"
+#include "viewer/view/decoderhost.h"
 #include "tools/dvrsim/simoptions.h"
 #include "tools/dvrsim/simserver.h"
 #include "viewer/view/dvrch.h"
@@ -58,7 +65,106 @@ struct SimAndView {
     }
 };
 
+// Notes the presentation time of every frame it is given.
+struct PtsDecoder : MpegDecoderHost {
+    std::vector<uint32_t> pts;
+    int32_t DecodeFrame(int32_t, const uint8_t *frame, int32_t length, QImage *, uint8_t) override
+    {
+        pts.push_back(MpegPts(frame));
+        return length;
+    }
+};
+
+// A copy of one channel of a sixteen-channel recorder: records of `frames` MPEG frames, four a
+// second, presentation times counting up from 0.
+void WriteOneChannelCopy(const QString &path, int channel, int records, int frames)
+{
+    DvrStoreWriter w(16, false);
+    ASSERT_TRUE(w.Create(path.toStdString()));
+    uint32_t pts = 0;
+    for (int r = 0; r < records; ++r) {
+        auto rec = testing_playpath::Record(channel, {}, uint32_t(r));
+        for (int i = 0; i < frames; ++i) {
+            const auto p = testing_playpath::Packet(pts++, 0, 200);
+            rec.data.insert(rec.data.end(), p.begin(), p.end());
+        }
+        rec.header.kind = 1;
+        rec.header.sizeCode = 2;
+        rec.header.time = {20, 26, 12, 10, 12, 0, uint8_t(r / 4)};
+        rec.header.partSize[0] = uint32_t(rec.data.size());
+        ASSERT_TRUE(w.Append(rec.header, rec.data.data(), rec.data.size()));
+    }
+    w.Close();
+}
+
+// Whether the frames shown run on from the first without a gap, as far as `count`.
+::testing::AssertionResult Consecutive(const std::vector<uint32_t> &pts, size_t count, uint32_t loop)
+{
+    if (pts.size() < count)
+        return ::testing::AssertionFailure() << pts.size() << " of " << count << " frames shown";
+    for (size_t i = 1; i < count; ++i)
+        if (pts[i] != (pts[i - 1] + 1) % loop)
+            return ::testing::AssertionFailure() << "frame " << i << ": " << pts[i] << " after " << pts[i - 1];
+    return ::testing::AssertionSuccess();
+}
+
+bool Serve(const std::function<bool()> &done, int seconds)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done() && std::chrono::steady_clock::now() < until)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
 } // namespace
+
+// A sixteen-channel recorder where one channel sends records of eight frames: the reader thread
+// fills that channel's ring long before every channel has a record queued, and the scheduler
+// does not wait for the channels that send nothing.
+TEST(DvrSimView, OneChannelOfSixteenPlaysLiveOverTheReaderThread)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("one.dvr");
+    WriteOneChannelCopy(file, 5, 12, 8);
+    sim::SimOptions options;
+    options.channels = 16;
+    options.source = file.toStdString();
+    SimAndView s(options);
+    auto decoder = std::make_unique<PtsDecoder>();
+    PtsDecoder *d = decoder.get();
+    s.view.SetDecoderHost(std::move(decoder));
+    EXPECT_TRUE(Serve([&] { return d->pts.size() >= 80; }, 20));
+    EXPECT_TRUE(Consecutive(d->pts, 80, 96));
+}
+
+// The same copy played from its file: the player delivers on the window's thread, which never
+// waits for room, and the scheduler shows every record's frames to the end.
+TEST(DvrSimView, OneChannelCopyPlaysFromItsFileToTheEnd)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("one.dvr");
+    const int records = 24, frames = 8;
+    WriteOneChannelCopy(file, 3, records, frames);
+    DvrListRecord entry;
+    entry.kind = uint8_t(DvrKind::RecordedFile);
+    SetField(entry.name, "copy");
+    SetField(entry.folder, file.toLocal8Bit().constData());
+    TfrmDvrWin view;
+    auto decoder = std::make_unique<PtsDecoder>();
+    PtsDecoder *d = decoder.get();
+    view.SetDecoderHost(std::move(decoder));
+    ASSERT_TRUE(view.CreateConnection(&entry));
+    view.StartConnection();
+    ASSERT_TRUE(Serve([&] { return view.IsLoggedIn(); }, 20));
+    view.SetMode(1);
+    view.Core().SendPlayFile(file.toStdString());
+    view.Core().SendPlayTime(0, 0, {20, 26, 12, 10, 12, 0, 0});
+    view.Path().RequestFlush(1);
+    EXPECT_TRUE(Serve([&] { return d->pts.size() >= size_t(records * frames); }, 20));
+    EXPECT_TRUE(Consecutive(d->pts, size_t(records * frames), uint32_t(records * frames)));
+    EXPECT_EQ(d->pts.front(), 0u);
+    view.CloseConnection();
+}
 
 TEST(DvrSimView, EveryPaneShowsItsChannelWovenFromTwoFields)
 {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -48,19 +49,81 @@ TEST(PlayPath, RecordOfThreePacketsFillsThreeSlotsAndFastSpeedShowsTheFirst)
     EXPECT_EQ(f.path.QueuedFirstFrames(), 0);
 }
 
-TEST(PlayPath, MultiViewWaitsForOneRecordPerChannel)
+// The multi view waits for a record of every channel that delivers, so that channels play in
+// record-time order, but never for channels that send nothing or have gone quiet.
+TEST(PlayPath, MultiViewWaitsForTheChannelsThatDeliver)
 {
     Fixture f(16);
-    for (int c = 1; c <= 15; ++c) {
-        const auto rec = Record(c, {Packet(uint32_t(c), 0, 80)}, 10);
+    for (int c = 1; c <= 4; ++c) {
+        const auto rec = Record(c, {Packet(uint32_t(c), 0, 80)}, uint32_t(10 + c));
         f.path.QueueMpegFrame(rec.header, rec.data);
     }
     f.path.Tick();
-    EXPECT_TRUE(f.host.decodedPts.empty());
-    const auto rec = Record(16, {Packet(16, 0, 80)}, 10);
-    f.path.QueueMpegFrame(rec.header, rec.data);
+    EXPECT_EQ(f.host.decodedPts, std::vector<uint32_t>{1}) << "then channel 1 has nothing queued";
+    f.now = 100;
     f.path.Tick();
     EXPECT_EQ(f.host.decodedPts.size(), 1u);
+    const auto next = Record(1, {Packet(5, 0, 80)}, 20);
+    f.path.QueueMpegFrame(next.header, next.data);
+    f.path.Tick();
+    EXPECT_EQ(f.host.decodedPts, (std::vector<uint32_t>{1, 2}));
+    f.now = kQuietChannelMs - 1;
+    f.path.Tick();
+    EXPECT_EQ(f.host.decodedPts, (std::vector<uint32_t>{1, 2}));
+    f.now = kQuietChannelMs; // channels 2 to 4 went quiet: only channel 1 is waited for
+    f.path.Tick();
+    EXPECT_EQ(f.host.decodedPts, (std::vector<uint32_t>{1, 2, 3, 4, 5}));
+}
+
+// Fewer channels deliver than the view has, or one channel is shown alone, and records hold
+// more frames than the ring has room for beside the records the scheduler would wait for: the
+// producer waiting for room never waits for ever, and every frame is shown in order.
+TEST(PlayPath, ADeliveringThreadNeverWaitsForRecordsThatCannotCome)
+{
+    struct Case {
+        int channels, shown, channel, frames;
+    } cases[] = {{16, 0, 5, 8}, {16, 0, 1, 30}, {4, 2, 2, 30}, {1, 0, 1, 45}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.channels << " channels, " << c.frames << " frames a record");
+        FakeHost host;
+        PlayPath *self = nullptr;
+        std::atomic<bool> stop{false};
+        uint32_t now = 0;
+        int slept = 0;
+        // Each pause of the producer lets time pass and the scheduler take what it may.
+        PlayPath path{host, {[&] { return now; }, [&](int ms) {
+                                 slept += ms;
+                                 now += uint32_t(ms);
+                                 if (slept > 20000)
+                                     stop = true; // a wait for ever: the frames are lost
+                                 self->Tick();
+                             }}};
+        self = &path;
+        path.SetStopFlag(&stop);
+        path.SetFormat(c.channels, 0, false);
+        path.SetCurrentChannel(c.shown);
+        path.SetConnected(true);
+        const int records = 12;
+        uint32_t pts = 0;
+        for (int r = 0; r < records; ++r) {
+            TestRecord rec = Record(c.channel, {}, uint32_t(10 + r));
+            for (int i = 0; i < c.frames; ++i) {
+                const auto p = Packet(pts++, 0, 80);
+                rec.data.insert(rec.data.end(), p.begin(), p.end());
+            }
+            rec.header.partSize[0] = uint32_t(rec.data.size());
+            path.QueueMpegFrame(rec.header, rec.data);
+            path.Tick();
+            now += 10;
+        }
+        EXPECT_FALSE(stop);
+        now += kQuietChannelMs; // the channel stopped sending: the last records are shown too
+        for (int i = 0; i < 100 && host.decodedPts.size() < pts; ++i)
+            path.Tick();
+        ASSERT_EQ(host.decodedPts.size(), size_t(pts));
+        for (uint32_t i = 0; i < pts; ++i)
+            ASSERT_EQ(host.decodedPts[i], i);
+    }
 }
 
 TEST(PlayPath, EarliestTimeThenSmallerPtsThenHigherChannel)

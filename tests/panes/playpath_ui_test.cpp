@@ -30,6 +30,46 @@ TEST(PlayPathOnUiThread, AFullRingMakesTheCallerComeBackLater)
     EXPECT_EQ(f.path.Ring(0).Distance(), 2);
 }
 
+// On the UI thread what fits is queued and the caller offers the rest of the record again from
+// where it stopped: a record longer than a ring, and a view where one channel of sixteen
+// delivers, show every frame in order.
+TEST(PlayPathOnUiThread, RecordsAreQueuedAsFarAsThereIsRoom)
+{
+    struct Case {
+        int channels, frames, records;
+    } cases[] = {{1, 120, 2}, {16, 8, 20}, {16, 200, 1}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.channels << " channels, " << c.frames << " frames a record");
+        Fixture f(c.channels);
+        uint32_t pts = 0;
+        int offers = 0;
+        for (int r = 0; r < c.records; ++r) {
+            TestRecord rec = Record(1, {}, uint32_t(10 + r));
+            for (int i = 0; i < c.frames; ++i) {
+                const auto p = Packet(pts++, 0, 80);
+                rec.data.insert(rec.data.end(), p.begin(), p.end());
+            }
+            rec.header.partSize[0] = uint32_t(rec.data.size());
+            size_t resume = 0;
+            while (f.path.QueueMpegFrame(rec.header, rec.data, &resume) == QueueResult::Busy) {
+                ASSERT_LT(++offers, 1000) << "refused for ever";
+                ASSERT_GT(resume, 0u) << "a busy record has begun";
+                f.path.Tick();
+                f.now += 10;
+            }
+            f.path.Tick();
+            f.now += 10;
+        }
+        f.now += kQuietChannelMs;
+        for (int i = 0; i < 100 && f.host.decodedPts.size() < pts; ++i)
+            f.path.Tick();
+        ASSERT_EQ(f.host.decodedPts.size(), size_t(pts));
+        for (uint32_t i = 0; i < pts; ++i)
+            ASSERT_EQ(f.host.decodedPts[i], i);
+        EXPECT_EQ(f.slept, 0);
+    }
+}
+
 // On the UI thread the pause a playback record asks for (delay x 10 ms, kept for 10 to 99 ms)
 // is never slept: it is a time the next record waits for, stretched by slow play.
 TEST(PlayPathOnUiThread, APlaybackRecordsPauseIsHeldNotSlept)

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
 
 #include "tests/common/modalscript.h"
@@ -354,4 +355,46 @@ TEST(DvrView, RecordsOnTheUiThreadWaitForThePauseOfTheRecordBefore)
     EXPECT_EQ(v.view.PendingRecords(), 2u) << "the first is queued, the others wait for its pause";
     EXPECT_TRUE(Pump([&] { return v.view.PendingRecords() == 0; }));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+}
+
+// The record-time reply of a new playback sets the slider's range: a span shorter than where the
+// last playback stood lowers the slider's value, which is no seek the operator asked for. Moving
+// the slider still is.
+TEST(DvrView, ANewPlaybackSpanMovesTheSliderWithoutASeek)
+{
+    LoggedInView v(DvrKind::Network, 4);
+    auto info = [&](std::vector<uint8_t> payload) {
+        PacketHeader h;
+        h.cmd = DvrCmdPlayInfo;
+        h.length = uint16_t(payload.size());
+        v.view.Core().OnPacket(h, payload.data());
+    };
+    auto le32 = [](uint32_t x) {
+        return std::vector<uint8_t>{uint8_t(x), uint8_t(x >> 8), uint8_t(x >> 16), uint8_t(x >> 24)};
+    };
+    auto recTime = [&](uint32_t base, uint32_t count) {
+        std::vector<uint8_t> p{INFO_RECTIME};
+        for (uint32_t x : {base, count})
+            for (uint8_t b : le32(x))
+                p.push_back(b);
+        const uint8_t times[14] = {20, 26, 12, 10, 12, 0, 0, 20, 26, 12, 10, 13, 0, 0};
+        p.insert(p.end(), times, times + 14);
+        info(p);
+    };
+    recTime(7, 1000);
+    std::vector<uint8_t> pos{INFO_PLAYPOS};
+    for (uint32_t x : {7u, 800u})
+        for (uint8_t b : le32(x))
+            pos.push_back(b);
+    info(pos);
+    ASSERT_EQ(v.view.TrackBar->value(), 800);
+    v.link->sent.clear();
+    recTime(9, 300);
+    EXPECT_EQ(v.view.TrackBar->maximum(), 300);
+    EXPECT_EQ(v.view.TrackBar->value(), 300);
+    EXPECT_TRUE(v.link->sent.empty()) << "a seek went out";
+
+    v.view.TrackBar->setValue(120); // the operator moves it
+    ASSERT_EQ(v.link->sent.size(), 1u);
+    EXPECT_EQ(v.link->sent[0], (std::vector<uint8_t>{DvrCmdPlay, PLAY_POS, 9, 0, 0, 0, 120, 0, 0, 0}));
 }

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include <QLabel>
 #include <QTimer>
@@ -116,4 +119,36 @@ TEST(ViewPicturePath, AMissingDecoderIsReportedInTheMessagePanel)
     view.tmrMpegTimer();
     EXPECT_EQ(view.pnlMsg->text(), "The decoder control is not registered");
     EXPECT_TRUE(static_cast<Missing *>(view.DecoderHost())->calls.empty());
+}
+
+// A view closed while its decoding thread finishes a channel's first picture: that picture has
+// a new size, so the thread asks the window's thread to draw it, which is closing the view and
+// waiting for the thread. The decoder here takes long enough for the close to begin first.
+TEST(ViewPicturePath, ClosingWhileTheFirstPictureIsDrawnStopsTheDecodingThreadSafely)
+{
+    struct SlowDecoder : MpegDecoderHost {
+        std::atomic<bool> *entered;
+        explicit SlowDecoder(std::atomic<bool> *e) : entered(e) {}
+        int32_t DecodeFrame(int32_t, const uint8_t *, int32_t length, QImage *, uint8_t) override
+        {
+            *entered = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            return length;
+        }
+        bool DecodesOnWorker() const override { return true; }
+    };
+    for (bool viaNewHost : {false, true}) {
+        SCOPED_TRACE(viaNewHost ? "a new decoder host" : "the view closes");
+        std::atomic<bool> entered{false};
+        auto view = std::make_unique<TfrmDvrWin>();
+        view->SetVideoFormat(4, 0x01);
+        view->SetDecoderHost(std::make_unique<SlowDecoder>(&entered));
+        const auto rec = Record(1, {Packet(1, 0, 80)}, 10);
+        ASSERT_TRUE(view->DecodeMpeg(0, rec.header, rec.data.data(), rec.data.size()));
+        while (!entered)
+            std::this_thread::yield();
+        if (viaNewHost)
+            view->SetDecoderHost(std::make_unique<RecordingDecoderHost>());
+        view.reset();
+    }
 }

@@ -237,6 +237,36 @@ TEST_F(StoreDisk, PlaysTheWrappedRingBothWays)
     EXPECT_EQ(last, StoreEnd);
 }
 
+// Stepping over the wrap point marks the header for a fresh read before the next step; until
+// then, and when that read fails, the header the disk commands answer from stays as it was.
+TEST_F(StoreDisk, SteppingOverTheWrapKeepsTheAnsweredHeader)
+{
+    for (int direction : {kPlayForward, kPlayBackward}) {
+        SCOPED_TRACE(direction);
+        DvrStoreContext ctx;
+        const int from = direction == kPlayForward ? 23 : 0, to = direction == kPlayForward ? 0 : 23;
+        JpegPlayAt(&ctx, fd, img->BlockLba(from), direction == kPlayForward ? 0 : 60, 128);
+        ctx.direction = uint8_t(direction);
+        std::vector<uint8_t> record(kDiskRecordBufferSize);
+        for (int i = 0; i < 100 && ctx.blockPos != img->BlockLba(to); ++i)
+            ASSERT_EQ(StorePlayStep(&ctx, record.data(), nullptr), StoreRecord);
+        ASSERT_EQ(ctx.blockPos, img->BlockLba(to));
+        const DiskHeaderBuffer answered = ctx.diskHdr;
+        EXPECT_EQ(Field(answered.data(), DiskHeader::kEndLba), img->BlockLba(2));
+        EXPECT_EQ(Field(answered.data(), DiskHeader::kStartLba), img->BlockLba(20));
+
+        // Both copies of the header are damaged now: play stops, the answers stay.
+        const std::vector<uint8_t> good = img->ReadAt(10, 1024);
+        std::vector<uint8_t> bad = good;
+        bad[100] ^= 0xFF, bad[612] ^= 0xFF;
+        img->WriteAt(10, bad.data(), bad.size(), false);
+        EXPECT_EQ(StorePlayStep(&ctx, record.data(), nullptr), StoreFailed);
+        EXPECT_TRUE(ctx.diskHdr == answered);
+        img->WriteAt(10, good.data(), good.size(), false);
+        EXPECT_EQ(StorePlayStep(&ctx, record.data(), nullptr), StoreRecord);
+    }
+}
+
 TEST_F(StoreDisk, FastFactorTwoSkipsPerChannel)
 {
     DvrStoreContext ctx;

@@ -405,6 +405,41 @@ TEST_F(StoreFile, RecordThatWouldCrossTheBoundaryStartsANewBlock)
     EXPECT_TRUE(std::equal(last.begin(), last.end(), played[big + 3].data.begin()));
 }
 
+// Data that end exactly on a multiple of the block span: the block is full, and the next record
+// opens the next block, whose header lies behind the data instead of over a record.
+TEST_F(StoreFile, DataEndingExactlyAtTheBlockBoundaryOpenTheNextBlock)
+{
+    DvrStoreContext w;
+    w.channelCount = 16;
+    ASSERT_TRUE(StoreCreateFile(&w, Path("e.dvr")));
+    std::vector<uint32_t> sizes(1279, 15864);
+    sizes.push_back(16266); // the 128th record of the tenth unit: its unit header ends the span
+    sizes.resize(sizes.size() + 6500, 100); // more than the first block's 50 free units take
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        ASSERT_TRUE(Append(w, MakeRecord(int(i), sizes[i]))) << i;
+        if (i == 1279)
+            ASSERT_EQ(w.byteCount, kFileBlockSpan);
+    }
+    ASSERT_TRUE(StoreCloseFile(&w));
+
+    const auto bytes = ReadFile(Path("e.dvr"));
+    const uint8_t *block1 = &bytes[394 + kFileBlockSpan];
+    ASSERT_GE(BlockUnitCount(block1), 1);
+    EXPECT_EQ(UnitRecordPosition(&bytes[BlockUnitPosition(block1, 0)], 0), 394 + kFileBlockSpan + 494);
+
+    DvrStoreContext r;
+    ASSERT_TRUE(StoreOpenFile(&r, Path("e.dvr")));
+    ASSERT_TRUE(StoreSeekTime(&r, 0, TimeAt(0).data()));
+    int result = 0;
+    const auto played = PlayAll(r, &result);
+    EXPECT_EQ(result, StoreEnd);
+    ASSERT_EQ(played.size(), sizes.size());
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        const auto want = RecordData(int(i), sizes[i]);
+        ASSERT_TRUE(std::equal(want.begin(), want.end(), played[i].data.begin())) << i;
+    }
+}
+
 // A block takes 60 units; the next record opens a new block, and closing a full block adds
 // no 61st unit.
 TEST_F(StoreFile, FullBlockGetsNoSixtyFirstUnit)
@@ -542,6 +577,48 @@ TEST_F(StoreFile, RecordPushWriter)
     ASSERT_EQ(played.size(), 1u);
     EXPECT_EQ(played[0].seconds, 7);
     EXPECT_TRUE(std::equal(data.begin(), data.end(), played[0].data.begin()));
+}
+
+// The record push's writer keeps only records the readers take back (a sector count that keeps
+// header and data within the record buffer); a bigger one is left out and the recording goes on.
+TEST_F(StoreFile, RecordPushWriterKeepsOnlyRecordsThatPlayBack)
+{
+    const struct {
+        uint32_t size;
+        bool kept;
+    } cases[] = {{314752, true}, {314753, false}, {315039, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.size);
+        auto writer = StoreWriterFactory()(4, true);
+        ASSERT_TRUE(writer->Create(Path("k.dvr")));
+        std::vector<uint32_t> kept;
+        for (uint32_t size : {100u, c.size, 200u}) {
+            FrameRecordHeader h;
+            h.channel = 1;
+            h.time = ReadRecorderTime(TimeAt(int(size % 60)).data());
+            h.partSize = {size, 0, 0};
+            const auto data = RecordData(int(size), size);
+            EXPECT_TRUE(writer->Append(h, data.data(), data.size()));
+            if (size != c.size || c.kept)
+                kept.push_back(size);
+        }
+        writer->Close();
+        // Every record the file indexes is one the readers take.
+        const auto bytes = ReadFile(Path("k.dvr"));
+        EXPECT_EQ(UnitRecordCount(&bytes[BlockUnitPosition(&bytes[394], 0)]), int(kept.size()));
+        DvrStoreContext r;
+        ASSERT_TRUE(StoreOpenFile(&r, Path("k.dvr")));
+        ASSERT_TRUE(StoreSeekTime(&r, 0, TimeAt(0).data()));
+        int result = 0;
+        const auto played = PlayAll(r, &result);
+        EXPECT_EQ(result, StoreEnd);
+        ASSERT_EQ(played.size(), kept.size());
+        for (size_t i = 0; i < kept.size(); ++i) {
+            const auto want = RecordData(int(kept[i]), kept[i]);
+            EXPECT_TRUE(std::equal(want.begin(), want.end(), played[i].data.begin())) << i;
+        }
+        std::filesystem::remove(Path("k.dvr"));
+    }
 }
 
 // The demo recording in samples/: a minute long; every record plays, JPEG channels hold whole

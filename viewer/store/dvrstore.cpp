@@ -127,6 +127,7 @@ void StoreResetState(DvrStoreContext *ctx)
     ctx->blkHdr.fill(0);
     ctx->sblkHdr.fill(0);
     ctx->diskHdr.fill(0);
+    ctx->diskHdrStale = false;
 }
 
 TimedEvent &StoreRecEvent() { return NamedEvent(kRecEventName); }

@@ -188,6 +188,9 @@ struct DvrStoreContext {
     BlockHeaderBuffer blkHdr{};
     SubBlockHeaderBuffer sblkHdr{};
     DiskHeaderBuffer diskHdr{};   // disk header, or the file header of a `.dvr` file
+    // Disk play stepped over the wrap point: the recorder may have moved on, so the header is
+    // read again before the next step. diskHdr itself stays as answered until then.
+    bool diskHdrStale = false;
 };
 
 // Clears the whole state except the handles.
@@ -202,7 +205,7 @@ TimedEvent &StoreRecEvent();
 // Creates the file, emptying one that exists; exclusive refuses an existing file instead.
 bool StoreCreateFile(DvrStoreContext *ctx, const std::string &path, bool exclusive = false);
 // `header`: 128-byte record header (its sector count is filled in); `data`: the three parts
-// back to back, or null. Records of 315,040 bytes or more are refused.
+// back to back, or null. Records of more than 314,752 bytes, which no reader takes, are refused.
 bool StoreAppendRecord(DvrStoreContext *ctx, uint8_t *header, const uint8_t *data);
 bool StoreCloseFile(DvrStoreContext *ctx);
 enum StoreHeaderMode : int { StoreUnitHeader = 0, StoreBlockHeader = 1, StoreFileHeader = 3 };

@@ -28,12 +28,15 @@ inline uint64_t RecordDataSize(const uint8_t *header)
 
 inline uint32_t RecordSectors(uint64_t dataSize) { return uint32_t(((dataSize + 127) >> 9) + 1); }
 
+// The one limit of writer and readers: a record's sectors stay within the record buffer.
+inline bool SectorsFit(uint64_t sectors) { return sectors != 0 && sectors * kSectorSize < uint64_t(kMaxRecordBytes) + 1; }
+
 // A record the readers accept: a sane sector count that also covers the header and all three
 // parts, so no part can reach past the buffers.
 inline bool RecordSane(const uint8_t *header)
 {
     const uint64_t sectors = GetLe32(header + kRecSectors);
-    if (sectors == 0 || sectors * kSectorSize >= uint64_t(kMaxRecordBytes) + 1)
+    if (!SectorsFit(sectors))
         return false;
     return RecordDataSize(header) + kRecordHeaderSize <= sectors * kSectorSize;
 }

@@ -141,7 +141,7 @@ enum class Move { Continue, End };
 
 Move PlayMoveForward(DvrStoreContext *ctx, int units, int records)
 {
-    uint8_t *d = ctx->diskHdr.data();
+    const uint8_t *d = ctx->diskHdr.data();
     if (ctx->recordIndex + 1 < records) {
         ++ctx->recordIndex;
         return Move::Continue;
@@ -158,7 +158,7 @@ Move PlayMoveForward(DvrStoreContext *ctx, int units, int records)
         ctx->blockPos += kDiskBlockSectors;
     } else {
         ctx->blockPos = DiskField(d, DiskHeader::kWrapForwardLba);
-        PutLe32(d + DiskHeader::kEndLba, 0); // stale: the recorder may have moved on
+        ctx->diskHdrStale = true;
         DebugPrint("PLAY: --------- Hdd End\n");
     }
     ctx->unitIndex = 0;
@@ -168,7 +168,7 @@ Move PlayMoveForward(DvrStoreContext *ctx, int units, int records)
 
 Move PlayMoveBackward(DvrStoreContext *ctx)
 {
-    uint8_t *d = ctx->diskHdr.data();
+    const uint8_t *d = ctx->diskHdr.data();
     if (ctx->recordIndex > 0) {
         --ctx->recordIndex;
         return Move::Continue;
@@ -185,7 +185,7 @@ Move PlayMoveBackward(DvrStoreContext *ctx)
         ctx->blockPos -= kDiskBlockSectors;
     } else {
         ctx->blockPos = DiskField(d, DiskHeader::kWrapBackwardLba);
-        PutLe32(d + DiskHeader::kEndLba, 0);
+        ctx->diskHdrStale = true;
         DebugPrint("PLAY: --------- Hdd End\n");
         DebugPrint("Play Hdd Changed to = %u\n", ctx->blockPos);
     }
@@ -329,14 +329,30 @@ bool StoreOpenDisk(DvrStoreContext *ctx)
     return ReadHddHdr(ctx->disk, ctx->diskHdr.data());
 }
 
+namespace {
+
+// The header is taken only when it reads and is valid: what the commands answer from it never
+// turns into "nothing recorded" because one read failed.
+bool RefreshDiskHeader(DvrStoreContext *ctx)
+{
+    DiskHeaderBuffer fresh{};
+    if (!ReadHddHdr(ctx->disk, fresh.data()) || !StoreIsValidDisk(fresh.data()))
+        return false;
+    ctx->diskHdr = fresh;
+    ctx->diskHdrStale = false;
+    return true;
+}
+
+} // namespace
+
 int StorePlayStep(DvrStoreContext *ctx, uint8_t *record, bool *recordRead)
 {
     if (recordRead)
         *recordRead = false;
     for (int step = 0; step < 32; ++step) {
-        uint8_t *d = ctx->diskHdr.data();
-        if (DiskField(d, DiskHeader::kEndLba) == 0 && (!ReadHddHdr(ctx->disk, d) || !StoreIsValidDisk(d)))
+        if ((ctx->diskHdrStale || DiskField(ctx->diskHdr.data(), DiskHeader::kEndLba) == 0) && !RefreshDiskHeader(ctx))
             return StoreFailed;
+        const uint8_t *d = ctx->diskHdr.data();
         if (!OnGrid(d, ctx->blockPos)) {
             DebugPrint(">>--->>> ERROR : ReadBlkHdr() = %u, %d\n", ctx->blockPos, ctx->unitIndex);
             return StoreFailed;

@@ -29,6 +29,13 @@ uint64_t RecordFootprint(uint64_t dataSize, bool padded)
     return (padded ? kRecordHeaderSize + kRecordPadSize : kRecordHeaderSize) + dataSize + UnitHeader::kSize;
 }
 
+// The multiple of the block span where the current block's data must end. Taken from the
+// block's own position: data that end exactly on a multiple have filled their block.
+uint64_t BlockDataEnd(const DvrStoreContext *ctx)
+{
+    return (uint64_t(ctx->blockPos) / kFileBlockSpan + 1) * kFileBlockSpan;
+}
+
 } // namespace
 
 bool StoreCreateFile(DvrStoreContext *ctx, const std::string &path, bool exclusive)
@@ -134,7 +141,7 @@ bool StoreAppendRecord(DvrStoreContext *ctx, uint8_t *header, const uint8_t *dat
     if (!ctx->stream || !header)
         return false;
     const uint64_t total = RecordDataSize(header);
-    if (total >= kMaxRecordBytes)
+    if (total >= kMaxRecordBytes || !SectorsFit(RecordSectors(total)))
         return false;
     const bool padded = IsPaddedKind(data, total);
     // Unit and record positions are 32-bit: refuse what could no longer be addressed.
@@ -172,7 +179,7 @@ bool StoreAppendRecord(DvrStoreContext *ctx, uint8_t *header, const uint8_t *dat
 
     // A new block when this record and the unit header after it would not end before the next
     // multiple of the block span, or when the block has all its units.
-    const uint64_t boundary = (uint64_t(ctx->byteCount) / kFileBlockSpan + 1) * kFileBlockSpan;
+    const uint64_t boundary = BlockDataEnd(ctx);
     const bool crosses = ctx->byteCount + RecordFootprint(total, padded) > boundary;
     if (crosses || ctx->blkHdr[BlockHeader::kUnitCount] >= kMaxUnitsPerBlock) {
         if (ctx->unitHdr[UnitHeader::kRecordCount] > 0 && !WriteHdrFile(ctx, StoreUnitHeader))
@@ -230,8 +237,7 @@ bool StoreCloseFile(DvrStoreContext *ctx)
     // The closing unit header is written even when empty, as long as the block has a slot and
     // room for it; readers step over an empty unit.
     const bool hasRecords = ctx->unitHdr[UnitHeader::kRecordCount] > 0;
-    const uint64_t boundary = (uint64_t(ctx->byteCount) / kFileBlockSpan + 1) * kFileBlockSpan;
-    const bool fits = ctx->byteCount + uint64_t(UnitHeader::kSize) <= boundary + kFileFirstBlock;
+    const bool fits = ctx->byteCount + uint64_t(UnitHeader::kSize) <= BlockDataEnd(ctx) + kFileFirstBlock;
     if (hasRecords || (fits && ctx->blkHdr[BlockHeader::kUnitCount] < kMaxUnitsPerBlock))
         ok = WriteHdrFile(ctx, StoreUnitHeader) && ok;
     ok = WriteHdrFile(ctx, StoreBlockHeader) && ok;
@@ -266,6 +272,11 @@ bool DvrStoreWriter::Append(const FrameRecordHeader &header, const uint8_t *reco
 {
     if (length != header.TotalSize())
         return false;
+    // No reader would take it back; refusing it here would end the whole recording.
+    if (length >= kMaxRecordBytes || !SectorsFit(RecordSectors(length))) {
+        DebugPrint("Record of %zu bytes left out of the recording: too big to play back\n", length);
+        return true;
+    }
     auto bytes = header.ToBytes();
     return StoreAppendRecord(&ctx_, bytes.data(), length ? record : nullptr);
 }

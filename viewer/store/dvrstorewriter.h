@@ -12,7 +12,8 @@ public:
 
     bool Create(const std::string &fileName) override;
     bool IsOpen() const override;
-    // Refuses a record whose length is not the sum of the header's part sizes.
+    // Refuses a record whose length is not the sum of the header's part sizes; leaves out (with
+    // success) one too big to play back.
     bool Append(const FrameRecordHeader &header, const uint8_t *record, size_t length) override;
     void Close() override;
     void ClearHeaders() override;

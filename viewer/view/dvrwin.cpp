@@ -176,8 +176,11 @@ void TfrmDvrWin::SetStateText(const QString &text) { pnlState->setText(text); }
 
 void TfrmDvrWin::SetTrackBarRange(uint32_t base, uint32_t count)
 {
+    // A shorter span pulls the value down with it: no seek the operator asked for.
+    trackBarQuiet_ = true;
     trackBarTag_ = base;
     TrackBar->setMaximum(int(std::min<uint32_t>(count, INT32_MAX)));
+    trackBarQuiet_ = false;
 }
 
 void TfrmDvrWin::SetTrackBarPosition(uint32_t base, uint32_t position)
@@ -423,7 +426,7 @@ TfrmDvrWin::TfrmDvrWin(QWidget *owner)
 TfrmDvrWin::~TfrmDvrWin()
 {
     // The decoding thread draws into the panes: it stops before anything it uses goes.
-    worker_.reset();
+    StopWorker();
     // Dialogs with a thread of their own (the upgrade) stop it while the send path still exists.
     services_->NotifyGone();
     // The link goes first: its reader thread may still hand packets to the core.
@@ -519,9 +522,10 @@ void TfrmDvrWin::SetSplit(int split)
     playPath_.SetCurrentChannel(layouts_.CurrentChannel());
 }
 
-QueueResult TfrmDvrWin::QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0)
+QueueResult TfrmDvrWin::QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0,
+                                       size_t *resume)
 {
-    return playPath_.QueueMpegFrame(header, part0);
+    return playPath_.QueueMpegFrame(header, part0, resume);
 }
 
 void TfrmDvrWin::OfferMpegRecord(const FrameRecordHeader &header, const std::vector<uint8_t> &part0)
@@ -535,13 +539,16 @@ void TfrmDvrWin::OfferMpegRecord(const FrameRecordHeader &header, const std::vec
     // The pause a record asks for is kept by the records after it: they wait here.
     const PlayStatus &status = core_->GetPlayStatus();
     playPath_.SetPlaySpeed(status.fast, status.slow, status.direction);
-    if (pendingRecords_.empty() && playPath_.PauseLeft() == 0 && QueueMpegFrame(header, part0) != QueueResult::Busy)
+    size_t resume = 0;
+    if (pendingRecords_.empty() && playPath_.PauseLeft() == 0 &&
+        QueueMpegFrame(header, part0, &resume) != QueueResult::Busy)
         return;
-    if (pendingRecords_.size() >= kMaxPendingRecords) {
+    // The rest of a record already begun is kept whatever the backlog.
+    if (resume == 0 && pendingRecords_.size() >= kMaxPendingRecords) {
         DebugPrint("Play Buffer FULL... record of channel %d dropped\n", int(int8_t(header.channel)));
         return;
     }
-    pendingRecords_.push_back({header, part0});
+    pendingRecords_.push_back({header, part0, resume});
     if (!tmrPending->isActive())
         tmrPending->start(std::max(playPath_.PauseLeft(), kPendingRetryMs));
 }
@@ -553,8 +560,8 @@ void TfrmDvrWin::OfferPendingRecords()
             tmrPending->start(left);
             return;
         }
-        const PendingRecord &r = pendingRecords_.front();
-        if (connected_ && QueueMpegFrame(r.header, r.bytes) == QueueResult::Busy) {
+        PendingRecord &r = pendingRecords_.front();
+        if (connected_ && QueueMpegFrame(r.header, r.bytes, &r.resume) == QueueResult::Busy) {
             tmrPending->start(kPendingRetryMs);
             return;
         }
@@ -600,6 +607,13 @@ bool TfrmDvrWin::DecodeMpeg(int ring, const FrameRecordHeader &header, const uin
     panes_[size_t(ring)]->ShowFrame(&header, nullptr);
     UpdateCaption(header);
     return true;
+}
+
+void TfrmDvrWin::StopWorker()
+{
+    if (worker_)
+        worker_->Stop();
+    worker_.reset();
 }
 
 // On the decoding thread.

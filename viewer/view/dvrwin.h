@@ -191,7 +191,8 @@ public:
     QSize VideoMargins();
 
     // Picture path.
-    QueueResult QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0);
+    QueueResult QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0,
+                               size_t *resume = nullptr);
     // A record from the link: queued, or on the UI thread kept and offered again while the rings are full.
     void OfferMpegRecord(const FrameRecordHeader &header, const std::vector<uint8_t> &part0);
     size_t PendingRecords() const { return pendingRecords_.size(); }
@@ -206,7 +207,7 @@ public:
     PlayPath &Path() { return playPath_; }
     void SetDecoderHost(std::unique_ptr<MpegDecoderHost> host)
     {
-        worker_.reset();
+        StopWorker();
         decoder_ = std::move(host);
     }
     // Pictures handed to the decoding thread and not yet decoded.
@@ -286,6 +287,7 @@ private:
     struct PendingRecord {
         FrameRecordHeader header;
         std::vector<uint8_t> bytes;
+        size_t resume = 0; // the frames before this offset are queued
     };
     std::deque<PendingRecord> pendingRecords_;
     void OfferPendingRecords();
@@ -296,6 +298,8 @@ private:
     // Decodes for this view when the host allows it; stopped before the host and the panes go.
     std::unique_ptr<PictureWorker> worker_;
     QImage workerPicture_; // the decoding thread's own bitmap A
+    // Joins the decoding thread before worker_ lets go of it: a running job reads worker_.
+    void StopWorker();
     void DecodeOnWorker(int ring, const FrameRecordHeader &header, const std::vector<uint8_t> &frame, int width,
                         int height, bool fixed);
     QString shownCaption_;

@@ -159,13 +159,31 @@ void PlayPath::StopScheduler()
     host_.SetSchedulerRunning(false);
 }
 
+bool PlayPath::HoldBack() const
+{
+    if (!NormalSpeed() || IsPlayBufferHigh())
+        return false;
+    const uint32_t now = clock_.now();
+    auto delivering = [&](int i) {
+        return hasDelivered_[size_t(i)].load() && now - delivered_[size_t(i)].load() < kQuietChannelMs;
+    };
+    const int count = channelCount_, current = current_;
+    int need = 0;
+    if (current == 0) {
+        for (int i = 0; i < count; ++i)
+            need += delivering(i) ? 1 : 0;
+    } else if (current <= count && delivering(current - 1)) {
+        need = 3;
+    }
+    return tag_ < need;
+}
+
 bool PlayPath::HasWork() const
 {
     if (!connected_)
         return false;
+    // Also while the scheduler holds back: that ends with time, not only with a new record.
     const int count = channelCount_;
-    if (NormalSpeed() && tag_ < (current_ == 0 ? count : 3))
-        return false;
     for (int i = 0; i < count; ++i)
         if (rings_[size_t(i)].Front())
             return true;
@@ -185,6 +203,8 @@ void PlayPath::Flush()
     for (PlayRing &ring : rings_)
         ring.Clear();
     tag_ = 0;
+    for (auto &d : hasDelivered_)
+        d = false;
     DebugPrint("Free... Mpeg Play buffer..\n");
 }
 
@@ -196,7 +216,8 @@ struct FrameSpan {
 
 } // namespace
 
-QueueResult PlayPath::QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0)
+QueueResult PlayPath::QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0,
+                                     size_t *resume)
 {
     if (header.kind != mode_)
         return QueueResult::Dropped;
@@ -271,12 +292,24 @@ QueueResult PlayPath::QueueMpegFrame(const FrameRecordHeader &header, const std:
                         spans.push_back({o, n});
                     o += n;
                 }
+                delivered_[size_t(c - 1)] = clock_.now();
+                hasDelivered_[size_t(c - 1)] = true;
                 WakeScheduler();
                 auto crowded = [&] { return ring.Full() || tag_ > 3 * count; };
-                // The scheduler runs on the UI thread: waiting there would wait for ever.
-                if (onUi && !spans.empty() && (ring.FreeSlots() < int(spans.size()) || tag_ > 3 * count))
+                const size_t from = onUi && resume ? *resume : 0;
+                // The scheduler runs on the UI thread: waiting there would wait for ever, so
+                // what does not fit is offered again from where it stopped.
+                if (onUi && from == 0 && !spans.empty() && tag_ > 3 * count)
                     return QueueResult::Busy;
                 for (const FrameSpan &s : spans) {
+                    if (s.offset < from)
+                        continue;
+                    if (onUi && ring.Full()) {
+                        if (resume)
+                            *resume = s.offset;
+                        WakeScheduler();
+                        return QueueResult::Busy;
+                    }
                     // Each frame waits for its slot: a picture lost inside a group smears the
                     // channel up to the next intra picture.
                     while (!onUi && connected_ && !Stopped() && crowded()) {
@@ -371,7 +404,7 @@ void PlayPath::Tick()
         }
         const bool normal = NormalSpeed();
         const int current = current_;
-        if (normal && tag_ < (current == 0 ? count : 3)) {
+        if (HoldBack()) {
             Idle();
             return;
         }

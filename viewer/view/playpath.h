@@ -24,6 +24,8 @@ constexpr int kPlayChannels = 16;
 constexpr size_t kPesFrameOverhead = 32;
 constexpr size_t kPesHeaderBytes = 27; // the bytes the frame fields are read from
 constexpr uint32_t kMinQueuedFrame = 65, kMaxQueuedFrame = 102399;
+// A channel without a record for this long is no longer waited for.
+constexpr uint32_t kQuietChannelMs = 500;
 
 // MPEG packet fields; each needs kPesHeaderBytes readable bytes at f.
 bool IsMpegVideoStart(const uint8_t *p, size_t size);
@@ -100,7 +102,10 @@ public:
     // The link's stop flag: every wait of a delivering thread ends once it is raised.
     void SetStopFlag(const std::atomic<bool> *stop) { stop_.store(stop); }
 
-    QueueResult QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0);
+    // On the UI thread a record is queued as far as the ring has room; Busy then leaves in
+    // *resume the byte offset of the first frame not queued, where the next offer goes on.
+    QueueResult QueueMpegFrame(const FrameRecordHeader &header, const std::vector<uint8_t> &part0,
+                               size_t *resume = nullptr);
     // The display of one record (direct path), UI thread.
     void ShowRecord(const FrameRecordHeader &header, DvrRecordStream &stream);
     // The play scheduler, UI thread (tmrMpeg).
@@ -138,6 +143,10 @@ private:
     bool NormalSpeed() const;
     // Producers: starts the scheduler unless it runs or its start is on the way.
     void WakeScheduler();
+    // At normal speed the scheduler waits for one queued record per channel that delivers
+    // (3 with one channel shown), so that channels play in record-time order; it never waits
+    // for a channel that has gone quiet, nor while a ring is high, where producers stop.
+    bool HoldBack() const;
     // Whether a tick would show a frame now or soon (UI thread).
     bool HasWork() const;
     // Nothing to show: tmrMpeg stops until a producer queues more.
@@ -158,6 +167,9 @@ private:
     std::atomic<uint16_t> fast_{0}, slow_{0};
     std::atomic<uint8_t> direction_{31};
     std::atomic<const std::atomic<bool> *> stop_{nullptr};
+    // Per channel the clock when its last ring-path record came, and whether one came at all.
+    std::array<std::atomic<uint32_t>, kPlayChannels> delivered_{};
+    std::array<std::atomic<bool>, kPlayChannels> hasDelivered_{};
     std::shared_ptr<int> life_ = std::make_shared<int>(0);
     // The scheduler runs (or its start is queued); it stops itself when it has nothing to do.
     std::atomic<bool> armed_{false};
