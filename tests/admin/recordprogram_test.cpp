@@ -286,7 +286,7 @@ TEST(RecordProgramPages, ProgramSwitchMovesValuesAndARefusalRestoresTheSpin)
 
 TEST(RecordProgramPages, EachChannelCountShowsItsControls)
 {
-    for (int channels : {4, 8, 16}) {
+    for (int channels : {4, 6, 8, 12, 16}) {
         for (uint8_t variant : {0, 1, 2, 4}) {
             SCOPED_TRACE(channels * 10 + variant);
             Editor e;
@@ -319,6 +319,32 @@ TEST(RecordProgramPages, EachChannelCountShowsItsControls)
             for (const char *page : {"TabSche", "TabHoliday", "TabRecOption"})
                 EXPECT_TRUE(visible(page)) << page;
         }
+    }
+}
+
+// Rates stored for channels a recorder lacks take no part in any budget and stay as they came.
+TEST(RecordProgramPages, ChannelsTheRecorderLacksAreLeftOutOfTheBudget)
+{
+    for (uint8_t variant : {0, 1}) {
+        SCOPED_TRACE(variant);
+        Editor e;
+        for (int ch = 0; ch < 16; ++ch) {
+            e.Program(0)[prg::kNormal + 2 * ch] = uint8_t(ch < 6 ? 5 : 25);
+            e.Program(0)[prg::kComplex + 2 * ch] = uint8_t(ch < 6 ? 5 : 25);
+        }
+        e.Receive(variant, 6);
+        EXPECT_EQ(e.env.ChannelCount(), 6);
+        if (variant == 0) {
+            EXPECT_EQ(e.L("lblSingle")->text(), "60");
+            EXPECT_EQ(e.L("lblComplex")->text(), "60");
+        } else {
+            EXPECT_EQ(e.L("lblMpNormal1")->text(), "20"); // channels 5 and 6 of the second group
+            EXPECT_EQ(e.L("lblMpNormal2")->text(), "0");
+        }
+        Bytes out;
+        EXPECT_TRUE(e.Store(&out));
+        EXPECT_TRUE(e.messages.empty());
+        EXPECT_EQ(Programs(out), Programs(e.record));
     }
 }
 
