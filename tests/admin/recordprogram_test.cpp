@@ -179,6 +179,47 @@ TEST(RecordProgramPages, DefaultBudgetTurnsRedAndRefusesTheSend)
     EXPECT_TRUE(Red(e.L("lblSingle")));
 }
 
+// A PAL rate of 30 shows as 25 but travels as 30 unless edited: the budget judges the 30.
+TEST(RecordProgramPages, TheBudgetCountsTheRateThatIsSentNotTheCappedOneShown)
+{
+    struct Case {
+        uint8_t variant;
+        int offset; // the rate bytes in the block
+        const char *label;
+        const char *edit; // channel 1's rate edit
+        uint8_t third;    // channel 3's rate
+        const char *over, *lowered;
+    } cases[] = {
+        {0, prg::kNormal, "lblSingle", "edtSingleNormal0", 0, "120", "100"},
+        {0, prg::kComplex, "lblComplex", "edtComplexEvent0", 0, "120", "100"},
+        {1, prg::kNormal, "lblMpNormal0", "edtNormal0", 1, "122", "102"},
+        {1, prg::kComplex, "lblMpComplex0", "edtComplex0", 1, "122", "102"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.edit);
+        Editor e;
+        const uint8_t rates[4] = {30, 30, c.third, 0};
+        for (int ch = 0; ch < 4; ++ch)
+            e.Program(0)[c.offset + 2 * ch] = rates[ch];
+        e.Receive(c.variant, 4, 0x00); // PAL: at most 25 pictures a second, budget 100
+        auto *rate = e.C<QSpinBox>(c.edit);
+        ASSERT_NE(rate, nullptr);
+        EXPECT_EQ(rate->value(), 25);
+        EXPECT_EQ(e.L(c.label)->text(), c.over);
+        EXPECT_TRUE(Red(e.L(c.label)));
+        EXPECT_FALSE(e.Store());
+        EXPECT_EQ(e.messages, std::vector<QString>{"Frame Error"});
+
+        // Lowered, channel 1 sends 20; channel 2, untouched, still sends its 30.
+        rate->setValue(20);
+        EXPECT_EQ(e.L(c.label)->text(), c.lowered);
+        Bytes out;
+        ASSERT_TRUE(e.Store(&out));
+        EXPECT_EQ(out[size_t(kEnvProgramOffset + c.offset)], 20);
+        EXPECT_EQ(out[size_t(kEnvProgramOffset + c.offset + 2)], 30);
+    }
+}
+
 TEST(RecordProgramPages, AZeroIntervalIsNoFrameErrorAndStaysZero)
 {
     Editor e;
@@ -286,7 +327,7 @@ TEST(RecordProgramPages, ProgramSwitchMovesValuesAndARefusalRestoresTheSpin)
 
 TEST(RecordProgramPages, EachChannelCountShowsItsControls)
 {
-    for (int channels : {4, 8, 16}) {
+    for (int channels : {4, 6, 8, 12, 16}) {
         for (uint8_t variant : {0, 1, 2, 4}) {
             SCOPED_TRACE(channels * 10 + variant);
             Editor e;
@@ -319,6 +360,32 @@ TEST(RecordProgramPages, EachChannelCountShowsItsControls)
             for (const char *page : {"TabSche", "TabHoliday", "TabRecOption"})
                 EXPECT_TRUE(visible(page)) << page;
         }
+    }
+}
+
+// Rates stored for channels a recorder lacks take no part in any budget and stay as they came.
+TEST(RecordProgramPages, ChannelsTheRecorderLacksAreLeftOutOfTheBudget)
+{
+    for (uint8_t variant : {0, 1}) {
+        SCOPED_TRACE(variant);
+        Editor e;
+        for (int ch = 0; ch < 16; ++ch) {
+            e.Program(0)[prg::kNormal + 2 * ch] = uint8_t(ch < 6 ? 5 : 25);
+            e.Program(0)[prg::kComplex + 2 * ch] = uint8_t(ch < 6 ? 5 : 25);
+        }
+        e.Receive(variant, 6);
+        EXPECT_EQ(e.env.ChannelCount(), 6);
+        if (variant == 0) {
+            EXPECT_EQ(e.L("lblSingle")->text(), "60");
+            EXPECT_EQ(e.L("lblComplex")->text(), "60");
+        } else {
+            EXPECT_EQ(e.L("lblMpNormal1")->text(), "20"); // channels 5 and 6 of the second group
+            EXPECT_EQ(e.L("lblMpNormal2")->text(), "0");
+        }
+        Bytes out;
+        EXPECT_TRUE(e.Store(&out));
+        EXPECT_TRUE(e.messages.empty());
+        EXPECT_EQ(Programs(out), Programs(e.record));
     }
 }
 

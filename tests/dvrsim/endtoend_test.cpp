@@ -222,6 +222,36 @@ TEST(SimEndToEnd, ReceiversRecoverFromWireFaults)
     EXPECT_EQ(client.dialogs.calls.size(), 3u);
 }
 
+// A log that lost a piece on the way is reported where the operator waits for it; asked
+// again, it arrives whole.
+TEST(SimEndToEnd, ADamagedLogIsReportedAndTheNextArrivesWhole)
+{
+    DvrSimServer server(LoopbackOptions());
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    TcpClient client(server.TcpPort());
+    ASSERT_TRUE(client.LoggedIn());
+    client.core.SendCommand(DvrCmdMode, BuildMode(DvrModePlayback)); // no live piece takes the fault
+    // A log long enough to travel in pieces.
+    server.WithRecorder([](sim::SimRecorder &r) {
+        for (int i = 0; i < 120; ++i)
+            r.AddLog(1, RecorderTime{20, 26, 12, 10, 8, 0, 0});
+    });
+    client.core.Dialogs().logSearch = &client.dialogs;
+    const std::string logFile = testing::TempDir() + "dvrsim_damaged_log_" + std::to_string(::getpid()) + ".txt";
+    client.view.logFileName = logFile;
+    const std::string text = "The log did not arrive whole: press Save Log to ask for it again.";
+    server.InjectFault(FaultKind::LostSegment);
+    client.core.SendCommand(DvrCmdLogDownload, nullptr, 0);
+    ASSERT_TRUE(Serve(client.view, [&] { return client.view.Saw("msg " + text); }));
+    EXPECT_EQ(client.dialogs.Take(), std::vector<std::string>{"search msg " + text});
+    EXPECT_TRUE(ReadText(logFile).empty());
+
+    client.core.SendCommand(DvrCmdLogDownload, nullptr, 0);
+    ASSERT_TRUE(Serve(client.view, [&] { return ReadText(logFile).find("POWER ON") != std::string::npos; }));
+    std::remove(logFile.c_str());
+}
+
 TEST(SimEndToEnd, DropAfterReachesTheView)
 {
     auto options = LoopbackOptions();

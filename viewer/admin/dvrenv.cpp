@@ -734,7 +734,8 @@ void TfrmDvrEnv::SetModel(uint8_t standard, int channelCount)
     standard_ = standard & 0x0F;
     frameBudget_ = IsNtsc() ? 120 : 100;
     const int fps = IsNtsc() ? 30 : 25;
-    channels_ = channelCount == 4 || channelCount == 8 ? channelCount : 16;
+    // The recorder's own count: a recorder of 6 has no channels 7-16 to edit or budget.
+    channels_ = channelCount >= 1 && channelCount <= 16 ? channelCount : 16;
     ChoosePageSet();
 
     for (int a = 5; a <= 8; ++a)

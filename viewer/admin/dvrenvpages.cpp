@@ -24,6 +24,7 @@ namespace strandel {
 namespace {
 
 const char *kLoaded = "prgLoaded";
+const char *kRaw = "prgRaw"; // the byte a spin was loaded from, before it clamped it
 
 // The families of the variant pages hidden at odd positions of a half-size group.
 const char *const kVariantHidden[] = {"edtNormal", "edtSingle", "edtComplex", "edtQyNormal", "edtQyEvent",
@@ -48,6 +49,16 @@ int SpinOf(QWidget *w)
 {
     auto *s = qobject_cast<QSpinBox *>(w);
     return s ? s->value() : 0;
+}
+// The value the store will send: a spin left as loaded keeps its byte, also one it could not
+// show (a PAL rate of 30 shows 25), so the budget must count that byte.
+int SentOf(QWidget *w)
+{
+    auto *s = qobject_cast<QSpinBox *>(w);
+    if (!s)
+        return 0;
+    const QVariant raw = s->property(kRaw);
+    return raw.isValid() && s->value() == s->property(kLoaded).toInt() ? raw.toInt() : s->value();
 }
 
 void SetRed(QLabel *l, bool red)
@@ -77,6 +88,7 @@ void Bind(QWidget *w, uint8_t *p, int direction)
         if (direction == 1) {
             spin->setValue(p[0]);
             w->setProperty(kLoaded, spin->value());
+            w->setProperty(kRaw, int(p[0]));
         } else if (spin->value() != w->property(kLoaded).toInt()) {
             p[0] = uint8_t(spin->value());
         }
@@ -556,8 +568,8 @@ void TfrmDvrEnv::RecomputeBudgets()
     for (int ch = 0; ch < channels_; ++ch) {
         QWidget *normal = Family("edtSingleNormal")[size_t(ch)];
         QWidget *complex = Family("edtComplexEvent")[size_t(ch)];
-        rates[ch] = SpinOf(normal);
-        complexRates[ch] = SpinOf(complex);
+        rates[ch] = SentOf(normal);
+        complexRates[ch] = SentOf(complex);
         counted[ch] = counts(normal);
         complexCounted[ch] = counts(complex);
         sizes[ch] = ItemOf(Family("edtSize")[size_t(ch)]);
@@ -589,7 +601,7 @@ void TfrmDvrEnv::RecomputeGroup(int group)
         bool shown[16] = {};
         for (int i = 0; i < groupSize_; ++i) {
             QWidget *w = Family(fam)[size_t(first + i)];
-            rates[i] = SpinOf(w);
+            rates[i] = SentOf(w);
             shown[i] = w && !w->isHidden() && first + i < channels_;
         }
         const int sum = GroupSum(rates, shown, groupSize_, leaderSize);

@@ -206,6 +206,7 @@ class TfrmLogSearch : public PagedSearch, public LogSearchDialog {
 public:
     TfrmLogSearch(QWidget *owner, DvrServices *view);
     void AddLogEntry(const uint8_t *payload, size_t length) override;
+    void SetMessage(const std::string &text) override { ShowMessage(QString::fromStdString(text)); }
 
 protected:
     std::vector<uint8_t> Request(const uint8_t *time) const override;

@@ -52,6 +52,7 @@ class LogSearchDialog {
 public:
     virtual ~LogSearchDialog() = default;
     virtual void AddLogEntry(const uint8_t *payload, size_t length) = 0; // one 9-byte entry
+    virtual void SetMessage(const std::string &text) = 0;
 };
 
 class CopyDialog {

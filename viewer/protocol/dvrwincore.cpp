@@ -263,6 +263,8 @@ void DvrWinCore::OnSegment(const PacketHeader &header, const uint8_t *payload)
         const auto total = ReadSegmentTotal(payload, header.length);
         if (!segmentDropped_ && total && *total == segment_.size())
             DeliverPacket(header.cmd, segment_.data(), segment_.size());
+        else
+            HandOver([&] { OnDamagedReply(header.cmd); });
         segment_.clear();
         segmentDropped_ = false;
         return;
@@ -535,6 +537,18 @@ void DvrWinCore::HandleDiskMap(const uint8_t *payload, size_t length)
         d.blockSearch->SetHddMap(payload);
     if (d.copy)
         d.copy->SetHddMap(payload);
+}
+
+void DvrWinCore::OnDamagedReply(uint8_t cmd)
+{
+    DebugPrint("Segmented reply %u did not arrive whole: dropped\n", unsigned(cmd));
+    // The operator waits for the log's save dialog, which will never come: say so.
+    if (cmd != DvrCmdLogDownload || !TakeAnswer(cmd))
+        return;
+    const std::string text = "The log did not arrive whole: press Save Log to ask for it again.";
+    view_.ShowMessageText(text);
+    if (dialogs_.logSearch)
+        dialogs_.logSearch->SetMessage(text);
 }
 
 void DvrWinCore::SaveLogFile(std::vector<uint8_t> log)

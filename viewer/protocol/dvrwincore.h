@@ -163,6 +163,8 @@ private:
     void HandleTitles(const uint8_t *payload, size_t length);
     void HandleDiskMap(const uint8_t *payload, size_t length);
     void SaveLogFile(std::vector<uint8_t> log);
+    // A segmented reply that did not arrive whole (a piece lost, or too large).
+    void OnDamagedReply(uint8_t cmd);
     // The outstanding-request flag of a command whose reply opens a dialog; null for the others.
     std::atomic<bool> *AskedFlag(uint8_t cmd);
     // True (and the request no longer outstanding) when a reply of cmd was asked for; a reply
