@@ -163,7 +163,8 @@ private:
     void HandleTitles(const uint8_t *payload, size_t length);
     void HandleDiskMap(const uint8_t *payload, size_t length);
     void SaveLogFile(std::vector<uint8_t> log);
-    // The outstanding-request flag of a command whose reply opens a dialog; null for the others.
+    // The outstanding-request flag of a command whose reply opens a dialog or a message; null for
+    // the others.
     std::atomic<bool> *AskedFlag(uint8_t cmd);
     // True (and the request no longer outstanding) when a reply of cmd was asked for; a reply
     // nobody waits for is dropped with a debug line.
@@ -212,6 +213,8 @@ private:
     std::atomic<bool> loginAsked_{false};
     std::atomic<bool> logAsked_{false};
     std::atomic<bool> setupPasswordAsked_{false};
+    std::atomic<bool> envSetAsked_{false};
+    std::atomic<bool> titleSetAsked_{false};
     // UI thread: a dialog the dispatcher opened, or queued, is up.
     bool dialogUp_ = false;
 
