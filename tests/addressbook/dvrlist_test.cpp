@@ -48,7 +48,9 @@ TEST_F(BookTest, LoadsRecordsBoundedByFieldWidths)
     EXPECT_EQ(b.edtPass->text(), QString(8, u'P')); // the edit takes at most 8
 }
 
-TEST_F(BookTest, SavesByteExactAndIgnoresATrailingPartialRecord)
+// A trailing partial record is no entry, but its bytes go back into the file as they were:
+// closing the list never leaves the file shorter than what it held.
+TEST_F(BookTest, SavesByteExactAndKeepsATrailingPartialRecord)
 {
     QByteArray file = ReadAll(QString(STRANDEL_TEST_DATA) + "/two_records.lst");
     ASSERT_EQ(file.size(), 2 * DvrListRecord::kSize);
@@ -63,10 +65,34 @@ TEST_F(BookTest, SavesByteExactAndIgnoresATrailingPartialRecord)
     TfrmDvrList &b = Book();
     EXPECT_EQ(b.RecordCount(), 2);
     ASSERT_TRUE(b.SaveList(dir.filePath("out.lst")));
-    EXPECT_EQ(ReadAll(dir.filePath("out.lst")), want);
+    EXPECT_EQ(ReadAll(dir.filePath("out.lst")), want + QByteArray(100, 'x'));
 
     EXPECT_FALSE(b.LoadList(dir.filePath("missing.lst")));
     EXPECT_EQ(b.RecordCount(), 2);
+}
+
+TEST_F(BookTest, ClosingAListOfOnlyAPartialRecordLeavesTheFileAsItWas)
+{
+    const QByteArray partial = ReadAll(QString(STRANDEL_TEST_DATA) + "/two_records.lst").left(342);
+    QFile f(dir.filePath("Strandel.lst"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(partial);
+    f.close();
+    {
+        TfrmDvrList &b = Book();
+        EXPECT_EQ(b.RecordCount(), 0);
+        b.close();
+    }
+    EXPECT_EQ(ReadAll(dir.filePath("Strandel.lst")), partial);
+    // An entry added later goes before the partial bytes, so it is read back as one.
+    TfrmDvrList &b = Book();
+    auto r = std::make_unique<DvrListRecord>();
+    SetField(r->name, "New");
+    b.AddRecord(std::move(r));
+    b.close();
+    const QByteArray saved = ReadAll(dir.filePath("Strandel.lst"));
+    EXPECT_EQ(saved.size(), DvrListRecord::kSize + 342);
+    EXPECT_EQ(saved.mid(DvrListRecord::kSize), partial);
 }
 
 TEST_F(BookTest, FailedSaveKeepsTheOldFile)

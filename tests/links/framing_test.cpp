@@ -210,6 +210,35 @@ TEST(TcpReceiver, ReadsExactlyTheCurrentField)
     EXPECT_EQ(rx.state(), TcpReceiver::RxMagic);
 }
 
+// Read the way the link reads, one receive per Want(): a burst of garbage, of any kind, costs
+// receives in proportion to its size in buffers, and the frame after it still arrives.
+TEST(TcpReceiver, GarbageIsDrainedABufferAtATime)
+{
+    std::vector<uint8_t> noise(100000);
+    uint32_t x = 12345;
+    for (auto &b : noise)
+        b = uint8_t((x = x * 1103515245u + 12345u) >> 24);
+    std::string partial; // near-misses of the marker
+    while (partial.size() < 100000)
+        partial += "HEAHEHHEA";
+    const std::vector<uint8_t> kinds[] = {Bytes(100000, 0), noise, Bytes(100000, 'H'), Text(partial.c_str())};
+    for (const auto &garbage : kinds) {
+        const auto s = Cat({Tcp(kA), garbage, Tcp(kC), Tcp(kA)});
+        TcpReceiver rx;
+        Collector c;
+        size_t at = 0, receives = 0;
+        while (at < s.size()) {
+            const size_t n = std::min(rx.Want(), s.size() - at);
+            std::memcpy(rx.WritePtr(), s.data() + at, n);
+            rx.Commit(n, c.sink());
+            at += n;
+            ++receives;
+        }
+        EXPECT_EQ(c.got, (std::vector<Packet>{kA, kC, kA}));
+        EXPECT_LT(receives, garbage.size() / 512) << receives;
+    }
+}
+
 // ---- serial ----
 
 namespace {

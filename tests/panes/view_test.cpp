@@ -169,10 +169,12 @@ TEST(DvrView, DisconnectAndRelayAndClose)
     v.view.OnConnected(); // blanks the panes, sends the login again
     EXPECT_TRUE(v.view.IsConnected());
     EXPECT_EQ(v.link->sent.back()[0], DvrCmdLogin);
+    v.view.pnlFrame->setText("40 fps");
     v.view.OnDisconnected();
     EXPECT_FALSE(v.view.IsLoggedIn());
     EXPECT_FALSE(v.view.tmrFrame->isActive());
     EXPECT_EQ(v.view.pnlMsg->text(), "Disconnected from DVR");
+    EXPECT_EQ(v.view.pnlFrame->text(), "0 fps"); // no figure of the lost link stays beside it
 
     v.view.btnRelay->setChecked(true);
     v.view.btnRelayClick();
@@ -181,6 +183,15 @@ TEST(DvrView, DisconnectAndRelayAndClose)
     v.view.CloseConnection();
     EXPECT_EQ(v.view.Connection(), nullptr);
     EXPECT_FALSE(v.view.Pane(0)->isVisible());
+}
+
+// Disconnecting by hand ends the figure too.
+TEST(DvrView, DisconnectingByHandEndsTheFrameRate)
+{
+    LoggedInView v(DvrKind::Network, 4);
+    v.view.pnlFrame->setText("40 fps");
+    v.view.cmdDisconnectClick();
+    EXPECT_EQ(v.view.pnlFrame->text(), "0 fps");
 }
 
 namespace {

@@ -169,14 +169,16 @@ TEST_F(Dispatch, RepliesThatOpenDialogsCountOnlyAsTheAnswerToTheirRequest)
     const Packet busy = MakePacket(DvrCmdLogin, 0, {DvrLoginMasterBusy, 4, 0, 0, 0, 0, 0, 0, 0});
     const Packet log = MakePacket(DvrCmdLogDownload, 0, Filled(kLogEntrySize));
     const Packet setup = MakePacket(DvrCmdEnvPassword, 0, {2});
+    const Packet envSet = MakePacket(DvrCmdEnvSet, 0, {0});
+    const Packet titleSet = MakePacket(DvrCmdTitleSet, 0, {1});
     LogIn();
     std::vector<std::string> lines;
     SetDebugSink([&](const std::string &l) { lines.push_back(l); });
     for (int i = 0; i < 1000; ++i)
-        Feed(core, {refused, busy, log, setup});
+        Feed(core, {refused, busy, log, setup, envSet, titleSet});
     EXPECT_TRUE(view.pending.empty());
     EXPECT_TRUE(view.Take().empty());
-    EXPECT_EQ(lines.size(), 4000u); // each said in the debug log
+    EXPECT_EQ(lines.size(), 6000u); // each said in the debug log
     EXPECT_NE(lines.back().find("nobody asked for"), std::string::npos);
 
     // One request, one dialog, however many answers come.
@@ -246,10 +248,13 @@ TEST_F(Dispatch, RepliesReachTheirHandlers)
         {"set-up record short", DvrCmdEnvGet, Filled(kDvrEnvRecordSize - 1), {}, {}},
         {"set-up record ex", DvrCmdEnvGetEx, Filled(kDvrEnvRecordSize), {"panel hidden"},
          {"env variant 0", "env model 1 16", "env record 1 90"}},
-        {"set-up sent", DvrCmdEnvSet, {1}, {"msgwin Success !!"}, {}},
-        {"set-up refused", DvrCmdEnvSet, {0}, {"msgwin Fail !!"}, {}},
+        {"set-up sent", DvrCmdEnvSet, {1}, {"msgwin Success !!"}, {}, true},
+        {"set-up refused", DvrCmdEnvSet, {0}, {"msgwin Fail !!"}, {}, true},
+        {"set-up answer nobody asked for", DvrCmdEnvSet, {0}, {}, {}},
         {"set-up empty answer", DvrCmdEnvSet, {}, {}, {}},
-        {"titles refused", DvrCmdTitleSet, {7}, {"msgwin Fail !!"}, {}},
+        {"titles sent", DvrCmdTitleSet, {1}, {"msgwin Success !!"}, {}, true},
+        {"titles refused", DvrCmdTitleSet, {7}, {"msgwin Fail !!"}, {}, true},
+        {"titles answer nobody asked for", DvrCmdTitleSet, {0}, {}, {}},
         {"titles empty answer", DvrCmdTitleSet, {}, {}, {}},
         {"status", DvrCmdStatus, Filled(kDvrStatusRecordSize), {}, {"status"}},
         {"status short", DvrCmdStatus, Filled(kDvrStatusRecordSize - 1), {}, {}},

@@ -157,6 +157,22 @@ TEST_F(UiTest, FrameModeUsesItsOwnGeometryAndFitsThePictureAspect)
     EXPECT_EQ(picture->height(), 480 * picture->width() / 720);
 }
 
+// A saved frame size too small for any window (zero, one pixel, one side only) takes the default.
+TEST_F(UiTest, FrameSizeBelowTheMinimumTakesTheDefault)
+{
+    Setting("MainFrame", 1);
+    for (const QSize saved : {QSize(0, 0), QSize(1, 1), QSize(100, 600), QSize(800, 100)}) {
+        SCOPED_TRACE(saved.width());
+        Setting("MainPosWF", saved.width());
+        Setting("MainPosHF", saved.height());
+        TfrmMain main;
+        EXPECT_EQ(main.size(), QSize(640, 500));
+        main.show();
+        EXPECT_EQ(main.width(), 640);
+        EXPECT_GT(main.GetFrameDvrWin()->pnlDvr->height(), 200);
+    }
+}
+
 // Saved positions and sizes beyond any screen (a damaged file) are brought back onto one.
 TEST_F(UiTest, SavedGeometryIsFittedToTheScreens)
 {

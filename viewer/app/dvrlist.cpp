@@ -263,8 +263,10 @@ bool TfrmDvrList::LoadList(const QString &path)
     uint8_t buf[DvrListRecord::kSize];
     // Rows are made in one pass and handed to the list at once: loading stays linear.
     QList<QTreeWidgetItem *> items;
-    // A trailing partial record is left out.
-    while (f.read(reinterpret_cast<char *>(buf), sizeof buf) == qint64(sizeof buf)) {
+    // A trailing partial record is no entry; its bytes are kept for the save, so closing the
+    // list never makes the file smaller than it was.
+    qint64 n = 0;
+    while ((n = f.read(reinterpret_cast<char *>(buf), sizeof buf)) == qint64(sizeof buf)) {
         auto record = std::make_unique<DvrListRecord>(DvrListRecord::Read(buf));
         FillDefaults(*record);
         auto *item = new QTreeWidgetItem;
@@ -272,6 +274,10 @@ bool TfrmDvrList::LoadList(const QString &path)
         items.push_back(item);
         records_.push_back(std::move(record));
     }
+    partialTail_ = n > 0 ? QByteArray(reinterpret_cast<const char *>(buf), n) : QByteArray();
+    if (!partialTail_.isEmpty())
+        DebugPrint("%s ends in %d bytes of a partial record: kept, not listed\n", qPrintable(path),
+                   int(partialTail_.size()));
     lstDvrList->addTopLevelItems(items);
     UpdateCount();
     return true;
@@ -294,6 +300,8 @@ bool TfrmDvrList::SaveList(const QString &path, QString *error) const
         if (f.write(reinterpret_cast<const char *>(buf), sizeof buf) != qint64(sizeof buf))
             return failed();
     }
+    if (f.write(partialTail_) != partialTail_.size())
+        return failed();
     return f.commit() || failed();
 }
 

@@ -123,6 +123,8 @@ private:
     QString listPath_;
     bool ending_ = false;
     std::vector<std::unique_ptr<DvrListRecord>> records_; // row order
+    // The bytes of a trailing partial record: not an entry, but written back as they were.
+    QByteArray partialTail_;
     // Deleted rows' records: a view may still point at one, so they live as long as the form.
     std::vector<std::unique_ptr<DvrListRecord>> retired_;
     ViewOpener viewOpener_;

@@ -97,11 +97,20 @@ QImage MakeCaptionGlyph(const QString &caption, QSize cell, const QColor &face)
 
 namespace {
 
+const QSize kFrameDefaultSize(640, 500);
+const QSize kFrameMinSize(320, 240);
+
 // A saved position or size is only used as far as a screen can hold it: values from a damaged
 // settings file must not overflow the layout arithmetic, and a window saved on a screen that is
 // gone starts on the primary one.
 void FitToScreens(int &x, int &y, int *w, int *h, QSize fallbackSize)
 {
+    // Too small to hold the tool column beside a picture: the size was never a real window's.
+    if (w && h && (*w < kFrameMinSize.width() || *h < kFrameMinSize.height())) {
+        DebugPrint("Frame size %d x %d below the minimum: default taken\n", *w, *h);
+        *w = kFrameDefaultSize.width();
+        *h = kFrameDefaultSize.height();
+    }
     QRect all;
     for (const QScreen *screen : QGuiApplication::screens())
         all |= screen->geometry();

@@ -70,6 +70,7 @@ void TcpReceiver::Reset()
     have_ = 0;
     want_ = 4;
     state_ = RxMagic;
+    hunting_ = false;
 }
 
 void TcpReceiver::Consume(size_t n)
@@ -84,6 +85,7 @@ void TcpReceiver::Consume(size_t n)
 void TcpReceiver::Resync()
 {
     state_ = RxMagic;
+    hunting_ = true;
     size_t p = 0;
     for (; p < have_; ++p) {
         const size_t n = std::min<size_t>(4, have_ - p);
@@ -99,7 +101,9 @@ void TcpReceiver::Commit(size_t n, const PacketSink &sink)
     for (;;) {
         const size_t need = state_ == RxBody ? 8 + size_t(GetBe16(buffer_ + 2)) : 4;
         if (have_ < need) {
-            want_ = need - have_;
+            // In step, exactly the current field; while hunting for the marker, all the room
+            // there is, so garbage costs one receive per buffer, not one per 4 bytes.
+            want_ = hunting_ ? kPacketBufferSize - have_ : need - have_;
             return;
         }
         switch (state_) {
@@ -107,6 +111,7 @@ void TcpReceiver::Commit(size_t n, const PacketSink &sink)
             if (std::memcmp(buffer_, kMagic, 4) == 0) {
                 Consume(4);
                 state_ = RxHeader;
+                hunting_ = false;
             } else {
                 // Slide by one byte: the first byte cannot start a magic, the rest may.
                 Consume(1);

@@ -40,7 +40,8 @@ using PacketSender = std::function<bool(uint8_t cmd, uint8_t flag, const uint8_t
 bool SendSegmented(uint8_t cmd, uint8_t flag, const uint8_t *data, int length, const PacketSender &send);
 
 // The TCP reader. The link reads straight into the buffer: at most Want() bytes at WritePtr(),
-// then Commit() with the count read. Feed() does the same from any byte span.
+// then Commit() with the count read. In step it wants exactly the current field; out of step,
+// as much as the buffer holds. Feed() does the same from any byte span.
 class TcpReceiver {
 public:
     enum State : uint8_t { RxMagic, RxHeader, RxBody };
@@ -63,6 +64,7 @@ private:
     size_t have_ = 0;
     size_t want_ = 4;
     State state_ = RxMagic;
+    bool hunting_ = false; // out of step: looking for the next "HEAD"
 };
 
 // Serial byte stuffing: 0x0A, 0x0D, 0x7B, 0x7D, 0x7E, 0x7F, 0x80 go as 0x7D, byte ^ 0x20.

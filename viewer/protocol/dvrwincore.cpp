@@ -130,6 +130,8 @@ std::atomic<bool> *DvrWinCore::AskedFlag(uint8_t cmd)
     case DvrCmdLogin: return &loginAsked_;
     case DvrCmdLogDownload: return &logAsked_;
     case DvrCmdEnvPassword: return &setupPasswordAsked_;
+    case DvrCmdEnvSet: return &envSetAsked_;
+    case DvrCmdTitleSet: return &titleSetAsked_;
     default: return nullptr;
     }
 }
@@ -343,7 +345,7 @@ void DvrWinCore::OnDisconnected()
 {
     loggedIn_ = false;
     // Nothing that was asked will be answered on this link.
-    loginAsked_ = logAsked_ = setupPasswordAsked_ = false;
+    loginAsked_ = logAsked_ = setupPasswordAsked_ = envSetAsked_ = titleSetAsked_ = false;
     if (dialogs_.timeSearch)
         dialogs_.timeSearch->SetModalResult(kModalResultCancel);
     if (dialogs_.blockSearch)
@@ -385,7 +387,8 @@ void DvrWinCore::HandlePacket(uint8_t cmd, const uint8_t *payload, size_t length
         break;
     case DvrCmdEnvSet:
     case DvrCmdTitleSet:
-        if (const auto result = ReadResultByte(payload, length))
+        // Only this view's own upload may say how it went.
+        if (const auto result = ReadResultByte(payload, length); result && TakeAnswer(cmd))
             view_.ShowMsgWindow(*result == 1 ? "Success !!" : "Fail !!");
         break;
     case DvrCmdStatus:

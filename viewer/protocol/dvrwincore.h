@@ -165,7 +165,8 @@ private:
     void SaveLogFile(std::vector<uint8_t> log);
     // A segmented reply that did not arrive whole (a piece lost, or too large).
     void OnDamagedReply(uint8_t cmd);
-    // The outstanding-request flag of a command whose reply opens a dialog; null for the others.
+    // The outstanding-request flag of a command whose reply opens a dialog or a message; null for
+    // the others.
     std::atomic<bool> *AskedFlag(uint8_t cmd);
     // True (and the request no longer outstanding) when a reply of cmd was asked for; a reply
     // nobody waits for is dropped with a debug line.
@@ -214,6 +215,8 @@ private:
     std::atomic<bool> loginAsked_{false};
     std::atomic<bool> logAsked_{false};
     std::atomic<bool> setupPasswordAsked_{false};
+    std::atomic<bool> envSetAsked_{false};
+    std::atomic<bool> titleSetAsked_{false};
     // UI thread: a dialog the dispatcher opened, or queued, is up.
     bool dialogUp_ = false;
 

@@ -1146,7 +1146,7 @@ void TfrmDvrWin::OnConnected()
 
 void TfrmDvrWin::OnDisconnected()
 {
-    tmrFrame->stop();
+    StopFrameTimer();
     connected_ = false;
     playPath_.SetConnected(false);
     core_->OnDisconnected();
@@ -1224,6 +1224,13 @@ void TfrmDvrWin::tmrFrameTimer()
     core_->SendCommand(DvrCmdAlive, nullptr, 0);
 }
 
+void TfrmDvrWin::StopFrameTimer()
+{
+    tmrFrame->stop();
+    playPath_.TakeFrameCount();
+    pnlFrame->setText("0 fps");
+}
+
 void TfrmDvrWin::ShowPopupMenu(const QPoint &screenPos)
 {
     const DvrKind kind = record_.Kind();
@@ -1243,7 +1250,7 @@ void TfrmDvrWin::cmdConnectClick()
 {
     if (IsLoggedIn() || !connection_)
         return;
-    tmrFrame->stop();
+    StopFrameTimer();
     CloseLink();
     core_->OnDisconnected();
     if (connection_->Init(&record_))
@@ -1252,7 +1259,7 @@ void TfrmDvrWin::cmdConnectClick()
 
 void TfrmDvrWin::cmdDisconnectClick()
 {
-    tmrFrame->stop();
+    StopFrameTimer();
     CloseLink();
     core_->OnDisconnected();
 }
@@ -1293,7 +1300,7 @@ void TfrmDvrWin::CloseConnection()
 {
     // A closed view is never reused: no dialog of it opens from here on.
     closed_ = true;
-    tmrFrame->stop();
+    StopFrameTimer();
     playPath_.StopScheduler();
     StopRecord();
     EndNetCopy();

@@ -346,6 +346,8 @@ private:
     bool closed_ = false;
     // Closes the link; a worker sending through it (the upgrade's) stops first.
     void CloseLink();
+    // The frame-rate tick ends with the link: no figure of a link that is gone stays up.
+    void StopFrameTimer();
 
     DvrListRecord record_;
     TfrmDvrFrame *frame_ = nullptr;
