@@ -734,7 +734,7 @@ void TfrmDvrEnv::SetModel(uint8_t standard, int channelCount)
     standard_ = standard & 0x0F;
     frameBudget_ = IsNtsc() ? 120 : 100;
     const int fps = IsNtsc() ? 30 : 25;
-    channels_ = channelCount == 4 || channelCount == 8 ? channelCount : 16;
+    channels_ = PageSetChannels(channelCount);
     ChoosePageSet();
 
     for (int a = 5; a <= 8; ++a)
