@@ -10,6 +10,7 @@
 #include "viewer/admin/dvrstatus.h"
 #include "viewer/admin/dvrupgrade.h"
 #include "viewer/admin/pantilt.h"
+#include "viewer/base/global.h"
 #include "viewer/link/crc32.h"
 #include "viewer/protocol/recordprogram.h"
 
@@ -189,6 +190,41 @@ TEST(AdminSim, ASetupChangeShowsInTheStatusReport)
     text = report();
     EXPECT_NE(text.find("Record Repeat : Off\n"), std::string::npos) << text;
     EXPECT_NE(text.find("Port : 5432\n"), std::string::npos);
+}
+
+// The program set-up opens on the hour that records now is the one the status report names,
+// on every page set; six channels show on the sixteen-channel pages.
+TEST(AdminSim, SetupAndStatusNameTheSameProgram)
+{
+    const std::pair<int, int> kinds[] = {{2, 6}, {2, 16}, {2, 8}, {1, 16}, {0, 4}}; // variant, channels
+    for (const auto &[variant, channels] : kinds) {
+        SCOPED_TRACE(testing::Message() << "variant " << variant << ", " << channels << " channels");
+        auto options = LoopbackOptions();
+        options.variant = variant;
+        options.model = uint8_t(variant);
+        options.channels = channels;
+        SimClient client(options);
+        ASSERT_TRUE(client.LoggedIn());
+        TfrmDvrStatus status(nullptr, &client.services);
+        client.core.Dialogs().status = &status;
+        client.core.SendCommand(DvrCmdStatus, nullptr, 0);
+        ASSERT_TRUE(Wait(client.view, [&] { return !status.Memo2->toPlainText().isEmpty(); }));
+        client.core.Dialogs().status = nullptr;
+        const QString text = status.Memo2->toPlainText() + status.Memo3->toPlainText();
+        const auto at = text.indexOf("Record Program : ");
+        ASSERT_GE(at, 0) << text.toStdString();
+        const int reported = text.mid(at + 17).section('\n', 0, 0).toInt();
+
+        TfrmDvrEnv env;
+        env.SetDvr(&client.services);
+        client.core.Dialogs().setup = &env;
+        env.btnLoadClick();
+        ASSERT_TRUE(Wait(client.view, [&] { return env.IsLoaded(); }));
+        client.core.Dialogs().setup = nullptr;
+        const RecorderTime now = sim::NowRecorderTime();
+        env.edtMon0DblClick(env.Cell(DayOfWeek(&now) * 24 + now.hour));
+        EXPECT_EQ(env.CurrentProgram(), reported);
+    }
 }
 
 TEST(AdminSim, AMadeFirmwareImageUpgradesAndASpoiledOneIsRefused)

@@ -4,10 +4,15 @@
 
 #include "viewer/admin/dvrenv.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
 #include <QSpinBox>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <unistd.h>
 
@@ -133,4 +138,60 @@ TEST(DvrEnvSim, FetchChangeOneFieldSendAndOnlyItsBytesDiffer)
     EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 flag=40 len=0"), 3);
     EXPECT_EQ(CountLines(options.transcript, "RX tcp1 cmd=12 "), 36);
     std::remove(options.transcript.c_str());
+}
+
+// The one set-up editor of the program opened on each kind of recorder in turn: every tab
+// the recorder has shows its caption where a click finds it.
+TEST(DvrEnvSim, EachOpeningShowsEveryTabWithItsCaption)
+{
+    const std::pair<int, int> kinds[] = {{2, 6}, {1, 16}, {2, 16}, {0, 4}, {1, 16}, {4, 4}, {2, 6}, {7, 8}, {1, 16}};
+    TfrmDvrEnv env;
+    for (const auto &[variant, channels] : kinds) {
+        SCOPED_TRACE(testing::Message() << "variant " << variant << ", " << channels << " channels");
+        auto options = LoopbackOptions();
+        options.variant = variant;
+        options.model = uint8_t(variant);
+        options.channels = channels;
+        SimClient client(options);
+        ASSERT_TRUE(client.LoggedIn());
+        env.SetDvr(&client.services);
+        client.core.Dialogs().setup = &env;
+        env.show();
+        env.btnLoadClick();
+        ASSERT_TRUE(Wait(client.view, [&] { return env.IsLoaded(); }));
+        for (auto *tabs : env.findChildren<QTabWidget *>()) {
+            QTabBar *bar = tabs->tabBar();
+            for (int i = 0; i < tabs->count(); ++i) {
+                if (!tabs->isTabVisible(i))
+                    continue;
+                SCOPED_TRACE(tabs->widget(i)->objectName().toStdString());
+                EXPECT_FALSE(tabs->tabText(i).isEmpty());
+                const QRect r = bar->tabRect(i);
+                EXPECT_GE(r.width(), bar->fontMetrics().horizontalAdvance(tabs->tabText(i)));
+                EXPECT_EQ(bar->tabAt(r.center()), i);
+            }
+        }
+        // What an operator does with it: the record page's tabs one after another, each with
+        // its caption drawn.
+        env.PageMain->setCurrentWidget(env.PageRecord);
+        QApplication::processEvents();
+        QTabBar *bar = env.PageRecord->tabBar();
+        const QImage shot = bar->grab().toImage();
+        for (int i = 0; i < env.PageRecord->count(); ++i) {
+            if (!env.PageRecord->isTabVisible(i))
+                continue;
+            SCOPED_TRACE(env.PageRecord->widget(i)->objectName().toStdString());
+            const QRect r = bar->tabRect(i).adjusted(4, 4, -4, -4);
+            std::set<QRgb> colours;
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x)
+                    colours.insert(shot.pixel(x * shot.width() / bar->width(), y * shot.height() / bar->height()));
+            EXPECT_GT(colours.size(), 2u);
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
+            EXPECT_EQ(env.PageRecord->currentIndex(), i);
+        }
+        client.core.Dialogs().setup = nullptr;
+        env.hide();
+        env.SetDvr(nullptr);
+    }
 }

@@ -34,7 +34,7 @@ TEST(SimEnv, EveryKindHoldsValuesItsControlsShowWithinItsBudget)
                             << EnvControlName(f, i);
                 }
                 // Each program's rates fit the budget of the page set that shows them.
-                const bool variantPages = variant == 1 || (variant == 2 && channels == 16);
+                const bool variantPages = UsesVariantPages(variant, channels);
                 for (int p = 0; p < kEnvProgramCount; ++p) {
                     const uint8_t *b = env.data() + kEnvProgramOffset + kEnvProgramSize * p;
                     int normal[16] = {}, complex[16] = {}, sizes[16] = {};

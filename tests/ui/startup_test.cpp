@@ -1,7 +1,10 @@
 #include "platform/debuglog.h"
 #include "platform/settings.h"
 #include "viewer/admin/shells.h"
+#include "viewer/admin/dvrctrl.h"
+#include "viewer/admin/pantilt.h"
 #include "viewer/app/debug.h"
+#include "viewer/app/dvrlist.h"
 #include "viewer/view/dvrwin.h"
 #include "viewer/app/forms.h"
 #include "viewer/controls/mybutton.h"
@@ -207,9 +210,13 @@ TEST_F(UiTest, SwitchingModesRestoresEachModesPosition)
     main.move(50, 60);
     main.btnFrameClick();
     EXPECT_FALSE(main.IsFrameMode());
-    EXPECT_EQ(main.pos(), QPoint(120, 130));
+    // The toolbar has no frame: it is where its client area is (the platform may still
+    // remember the frame margins of the mode before).
+    EXPECT_EQ(main.geometry().topLeft(), QPoint(120, 130));
     main.btnFrameClick();
     EXPECT_EQ(main.pos(), QPoint(50, 60));
+    main.btnFrameClick();
+    EXPECT_EQ(main.geometry().topLeft(), QPoint(120, 130));
     EXPECT_TRUE(main.btnFrame->isEnabled());
     EXPECT_FALSE(main.IsSwitchingLayout());
 }
@@ -465,4 +472,66 @@ TEST_F(UiTest, ReportsPreviewInTheStandardPreviewAndTellTheUser)
     for (QWidget *w : QApplication::topLevelWidgets())
         if (qobject_cast<TPgxStandardPreview *>(w))
             delete w;
+}
+
+// Frame mode and back, with each long-lived window open, at each toolbar height: every panel
+// is where its mode puts it, shown, and the toolbar keeps the height its controller gives it.
+TEST_F(UiTest, SwitchingModesKeepsEveryPanelWhateverIsOpen)
+{
+    CreateApplicationForms({});
+    TfrmMain &main = *frmMain;
+    main.show();
+    const QList<QWidget *> windows = {nullptr, frmPanTilt, frmDvrCtrl, frmDvrList, frmDebug};
+    const int imgLeft = main.imgLeft->height();
+    const auto checkToolbar = [&](int controller) {
+        const int top = main.pnlToolTop->height();
+        const int extra = controller == 0 ? 0 : controller == 1 ? imgLeft + 1 : imgLeft + 101;
+        EXPECT_EQ(main.size(), QSize(357, top + extra));
+        EXPECT_TRUE(main.pnlLeft->isVisible());
+        EXPECT_EQ(main.pnlLeft->geometry(), QRect(0, top, 357, extra));
+        EXPECT_EQ(main.pnlToolPlay->parentWidget(), main.pnlLeft);
+        for (QWidget *panel : {main.pnlToolCh, main.pnlToolControl, main.pnlToolSearch, main.pnlToolPlay,
+                               main.pnlToolMulti, main.pnlToolClock}) {
+            SCOPED_TRACE(panel->objectName().toStdString());
+            EXPECT_TRUE(panel->isVisible());
+            EXPECT_TRUE(QRect(0, 0, 357, imgLeft).contains(panel->geometry()));
+        }
+        EXPECT_FALSE(main.GetFrameDvrWin()->isVisible());
+    };
+    const auto checkFrame = [&] {
+        const int top = main.pnlToolTop->height(), playH = main.pnlToolPlay->height();
+        const int W = main.width(), H = main.height();
+        EXPECT_EQ(main.pnlToolPlay->parentWidget(), &main);
+        EXPECT_TRUE(main.pnlToolPlay->isVisible());
+        EXPECT_EQ(main.pnlToolPlay->geometry(), QRect(0, H - playH, W, playH));
+        EXPECT_TRUE(main.pnlLeft->isVisible());
+        const int leftW = main.pnlToolCh->width() + 12;
+        EXPECT_EQ(main.pnlLeft->geometry(), QRect(W - leftW, top, leftW, H - top - playH));
+        EXPECT_TRUE(main.GetFrameDvrWin()->isVisible());
+        EXPECT_EQ(main.GetFrameDvrWin()->geometry(), QRect(0, top, W - leftW, H - top - playH));
+        for (QWidget *panel : {main.pnlToolCh, main.pnlToolControl, main.pnlToolSearch, main.pnlToolMulti,
+                               main.pnlToolClock})
+            EXPECT_TRUE(panel->isVisible()) << panel->objectName().toStdString();
+    };
+    for (int controller = 0; controller < 3; ++controller) {
+        while (main.Controller() != controller)
+            main.btnControllerClick();
+        for (QWidget *w : windows) {
+            SCOPED_TRACE(testing::Message() << "controller " << controller << ", "
+                                            << (w ? w->objectName().toStdString() : "nothing open"));
+            if (w)
+                w->show();
+            for (int round = 0; round < 2; ++round) {
+                main.btnFrameClick();
+                ASSERT_TRUE(main.IsFrameMode());
+                checkFrame();
+                main.btnFrameClick();
+                ASSERT_FALSE(main.IsFrameMode());
+                checkToolbar(controller);
+            }
+            if (w)
+                w->hide();
+        }
+    }
+    DestroyApplicationForms();
 }

@@ -11,8 +11,6 @@ namespace strandel::sim {
 
 namespace {
 
-bool UsesVariantPages(int variant, int channels) { return variant == 1 || (variant == 2 && channels == 16); }
-
 // Program p's rates: the page set's budget shared out evenly; program 6, the one outside the
 // schedule, keeps one picture a second for normal recording.
 void FillProgram(uint8_t *b, int p, const RecorderKind &kind)

@@ -599,7 +599,7 @@ void TfrmDvrEnv::ChoosePageSet()
 void TfrmDvrEnv::ResetForOpening()
 {
     titleChannel_ = 0;
-    channels_ = 16;
+    channels_ = ownChannels_ = 16;
     groupSize_ = groupCount_ = 4;
     variantPage_ = "TabRec2";
     LookUpFamilies();
@@ -734,8 +734,9 @@ void TfrmDvrEnv::SetModel(uint8_t standard, int channelCount)
     standard_ = standard & 0x0F;
     frameBudget_ = IsNtsc() ? 120 : 100;
     const int fps = IsNtsc() ? 30 : 25;
+    channels_ = PageSetChannels(channelCount);
     // The recorder's own count: a recorder of 6 has no channels 7-16 to edit or budget.
-    channels_ = channelCount >= 1 && channelCount <= 16 ? channelCount : 16;
+    ownChannels_ = channelCount >= 1 && channelCount <= 16 ? channelCount : 16;
     ChoosePageSet();
 
     for (int a = 5; a <= 8; ++a)
@@ -796,14 +797,14 @@ void TfrmDvrEnv::SetModel(uint8_t standard, int channelCount)
         if (f.count == 16 && f.encoding != E::Block && std::strncmp(f.name, "edtMulti", 8) != 0)
             for (int ch = 0; ch < 16; ++ch)
                 if (QWidget *w = Control(QString::fromStdString(EnvControlName(f, ch))))
-                    w->setEnabled(ch < channels_);
+                    w->setEnabled(ch < ownChannels_);
     for (auto &[name, family] : families_)
         for (int ch = 0; ch < 16; ++ch)
             if (family[size_t(ch)])
-                family[size_t(ch)]->setEnabled(ch < channels_);
+                family[size_t(ch)]->setEnabled(ch < ownChannels_);
     for (int ch = 0; ch < 16; ++ch)
         if (QWidget *area = Control(QString("btnMotionArea%1").arg(ch)))
-            area->setEnabled(ch < channels_);
+            area->setEnabled(ch < ownChannels_);
 }
 
 void TfrmDvrEnv::ShowControl(const QString &name, bool visible)

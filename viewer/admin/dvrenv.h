@@ -9,6 +9,7 @@
 #include "viewer/link/comm.h"
 #include "viewer/protocol/dvrdialoglinks.h"
 #include "viewer/protocol/dvrenvrecord.h"
+#include "viewer/protocol/recordprogram.h"
 
 #include <array>
 #include <functional>
@@ -100,7 +101,7 @@ public:
 
     // Record programs. The variant pages are in use for variant 1, and variant 2 with 16
     // channels; every other recorder uses the default pages.
-    bool UsesVariantPages() const { return variant_ == 1 || (variant_ == 2 && channels_ == 16); }
+    bool UsesVariantPages() const { return strandel::UsesVariantPages(variant_, channels_); }
     int GroupSize() const { return groupSize_; }
     // Program p's block to the controls of the page set in use (1) or back with the frame and
     // pair checks (0; false with a message when one fails).
@@ -217,7 +218,9 @@ private:
     uint8_t variant_ = 0;
     uint8_t standard_ = 0;
     int frameBudget_ = 100;
+    // The page set shown (4, 8 or 16) and the recorder's own count, whose channels are editable.
     int channels_ = 16;
+    int ownChannels_ = 16;
     int groupSize_ = 4, groupCount_ = 4;
     int titleChannel_ = 0;
     QString variantPage_ = "TabRec2";

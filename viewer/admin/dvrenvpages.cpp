@@ -602,7 +602,7 @@ void TfrmDvrEnv::RecomputeGroup(int group)
         for (int i = 0; i < groupSize_; ++i) {
             QWidget *w = Family(fam)[size_t(first + i)];
             rates[i] = SentOf(w);
-            shown[i] = w && !w->isHidden() && first + i < channels_;
+            shown[i] = w && !w->isHidden() && first + i < ownChannels_;
         }
         const int sum = GroupSum(rates, shown, groupSize_, leaderSize);
         const QString name = QString(fam == std::string("edtNormal") ? "lblMpNormal" : "lblMpComplex") + sfx + QString::number(group);

@@ -41,6 +41,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace strandel {
@@ -431,8 +432,8 @@ void TfrmMain::SetFrameMode(bool frame, bool initial)
     if (frame) {
         FrameDvrWin->show();
         if (!initial) {
-            MainPosX = x();
-            MainPosY = y();
+            MainPosX = geometry().x();
+            MainPosY = geometry().y();
         }
         setWindowFlags(Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
         setMinimumSize(0, 0);
@@ -595,6 +596,26 @@ void TfrmMain::btnFrameClick()
     switching_ = false;
     if (locked)
         ListLock.Set();
+    PlaceFrame(MainFrame ? QPoint(MainPosXF, MainPosYF) : QPoint(MainPosX, MainPosY));
+}
+
+void TfrmMain::PlaceFrame(QPoint want)
+{
+    // Where the window manager puts a window whose decoration just changed depends on the
+    // frame it had before; once it is framed, the frame is moved to where this mode keeps it,
+    // with the title bar on the screen.
+    if (const QScreen *s = screen())
+        want.setY(std::max(want.y(), s->availableGeometry().top()));
+    QWindow *w = windowHandle();
+    if (!w)
+        return;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    while (MainFrame && w->frameMargins().isNull() && std::chrono::steady_clock::now() < until)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    // A window without a frame is where its client area is, whatever margins are remembered.
+    const QPoint delta = want - (MainFrame ? frameGeometry().topLeft() : geometry().topLeft());
+    if (!delta.isNull())
+        setGeometry(geometry().translated(delta));
 }
 
 bool TfrmMain::IsSwitchingLayout() { return switching_.load(); }
@@ -1217,8 +1238,8 @@ void TfrmMain::FormClose()
         MainPosWF = width();
         MainPosHF = height();
     } else {
-        MainPosX = x();
-        MainPosY = y();
+        MainPosX = geometry().x();
+        MainPosY = geometry().y();
     }
     WriteSettings();
     delete FrameDvrWin;

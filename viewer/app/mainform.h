@@ -50,6 +50,7 @@ public:
     ~TfrmMain() override;
 
     void SetFrameMode(bool frame, bool initial);
+    void PlaceFrame(QPoint want);
     QString GetStartDir() const { return StartDir; }
     void ApplyAudioState(bool apply);
 
