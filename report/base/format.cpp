@@ -116,7 +116,7 @@ std::string_view TrimBlanks(std::string_view s)
 std::string FromQtFormat(const QString &qt)
 {
     std::string out;
-    const std::string s = qt.toLatin1().toStdString();
+    const std::string s = qt.toStdString();
     for (size_t i = 0; i < s.size();) {
         const char c = s[i];
         size_t n = 1;
@@ -291,9 +291,15 @@ void FormatDateTimeInto(std::string &out, std::string_view f, const QDateTime &d
 PgxFormatSettings PgxFormatSettings::FromLocale(const QLocale &locale)
 {
     PgxFormatSettings fs;
-    auto latin1 = [](const QString &s) { return s.toLatin1().toStdString(); };
+    auto text = [](const QString &s) { return s.toStdString(); };
+    // A separator is one byte of the engine's UTF-8 texts: a wider space (French groups) is
+    // a plain one, anything else wider the fallback.
     auto firstChar = [](const QString &s, char fallback) {
-        return !s.isEmpty() && s[0].unicode() < 256 ? char(s[0].unicode()) : fallback;
+        if (s.isEmpty())
+            return fallback;
+        if (s[0].unicode() < 128)
+            return char(s[0].unicode());
+        return s[0].isSpace() ? ' ' : fallback;
     };
     fs.decimalSeparator = firstChar(locale.decimalPoint(), '.');
     fs.thousandSeparator = firstChar(locale.groupSeparator(), ',');
@@ -306,16 +312,16 @@ PgxFormatSettings PgxFormatSettings::FromLocale(const QLocale &locale)
             fs.dateSeparator = c;
             break;
         }
-    fs.timeAMString = latin1(locale.amText());
-    fs.timePMString = latin1(locale.pmText());
+    fs.timeAMString = text(locale.amText());
+    fs.timePMString = text(locale.pmText());
     for (int m = 0; m < 12; ++m) {
-        fs.shortMonthNames[size_t(m)] = latin1(locale.monthName(m + 1, QLocale::ShortFormat));
-        fs.longMonthNames[size_t(m)] = latin1(locale.monthName(m + 1, QLocale::LongFormat));
+        fs.shortMonthNames[size_t(m)] = text(locale.monthName(m + 1, QLocale::ShortFormat));
+        fs.longMonthNames[size_t(m)] = text(locale.monthName(m + 1, QLocale::LongFormat));
     }
     for (int d = 0; d < 7; ++d) {
         const int qtDay = d == 0 ? 7 : d;
-        fs.shortDayNames[size_t(d)] = latin1(locale.dayName(qtDay, QLocale::ShortFormat));
-        fs.longDayNames[size_t(d)] = latin1(locale.dayName(qtDay, QLocale::LongFormat));
+        fs.shortDayNames[size_t(d)] = text(locale.dayName(qtDay, QLocale::ShortFormat));
+        fs.longDayNames[size_t(d)] = text(locale.dayName(qtDay, QLocale::LongFormat));
     }
     return fs;
 }

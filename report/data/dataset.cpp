@@ -93,7 +93,7 @@ std::string PgxField::AsString() const
     default:
         if (v.typeId() == QMetaType::QByteArray)
             return v.toByteArray().toStdString();
-        return v.toString().toLatin1().toStdString();
+        return v.toString().toStdString();
     }
 }
 
@@ -122,7 +122,7 @@ double PgxField::AsFloat() const
         return 0;
     if (v.typeId() == QMetaType::QString) {
         PgxFormatSettings c;
-        return PgxStrToFloat(v.toString().toLatin1().toStdString(), c).value_or(0.0);
+        return PgxStrToFloat(v.toString().toStdString(), c).value_or(0.0);
     }
     return v.toDouble();
 }

@@ -54,7 +54,7 @@ void PgxSqlDataSet::SetFieldKind(std::string_view column, PgxFieldKind kind) { k
 bool PgxSqlDataSet::Open()
 {
     Close();
-    QString text = QString::fromLatin1(sql_.data(), qsizetype(sql_.size())).trimmed();
+    QString text = QString::fromStdString(sql_).trimmed();
     if (!text.contains(' '))
         text = "SELECT * FROM " + db_.driver()->escapeIdentifier(text, QSqlDriver::TableName);
     auto q = std::make_unique<QSqlQuery>(db_);
@@ -62,18 +62,18 @@ bool PgxSqlDataSet::Open()
     bool ok = q->prepare(text);
     if (ok) {
         for (const PgxParam &p : Params())
-            q->bindValue(":" + QString::fromLatin1(p.name.data(), qsizetype(p.name.size())), ParamValue(p));
+            q->bindValue(":" + QString::fromStdString(p.name), ParamValue(p));
         ok = q->exec() && q->isSelect();
     }
     if (!ok) {
-        error_ = q->lastError().text().toLatin1().toStdString();
+        error_ = q->lastError().text().toStdString();
         return false;
     }
     error_.clear();
     const QSqlRecord rec = q->record();
     for (int i = 0; i < rec.count(); ++i) {
         PgxFieldDef def;
-        def.name = rec.fieldName(i).toLatin1().toStdString();
+        def.name = rec.fieldName(i).toStdString();
         const auto k = kinds_.find(PgxUpperAscii(def.name));
         def.kind = k != kinds_.end() ? k->second : KindOf(rec.field(i).metaType());
         AddFieldDef(std::move(def));

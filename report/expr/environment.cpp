@@ -255,7 +255,7 @@ TPgxEvEnvironment &PgxGlobalEnvironment()
     static TPgxEvEnvironment *global = [] {
         auto *env = new TPgxEvEnvironment;
         env->global_ = true;
-        PgxAddGlobalEntries(*env, QCoreApplication::applicationName().toLatin1().toStdString(),
+        PgxAddGlobalEntries(*env, QCoreApplication::applicationName().toStdString(),
                             QDateTime::currentDateTime(), PgxCurrentFormat());
         return env;
     }();

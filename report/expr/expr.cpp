@@ -6,6 +6,7 @@
 
 #include "report/base/format.h"
 #include "report/base/strings.h"
+#include "report/base/utf8.h"
 #include "report/data/dataset.h"
 #include "report/expr/environment.h"
 #include "report/expr/functions.h"
@@ -15,7 +16,7 @@ namespace {
 
 thread_local int g_evalDepth = 0;
 
-std::string Cut(std::string_view s) { return std::string(s.substr(0, PgxMaxText)); }
+std::string Cut(std::string_view s) { return PgxUtf8Left(s, PgxMaxText); }
 
 TPgxEvResult ErrorFmt(uint16_t id, std::initializer_list<std::string_view> args)
 {
@@ -283,7 +284,7 @@ QVariant PgxEvResultToVariant(const TPgxEvResult &r)
     switch (r.Kind) {
     case resInt: return QVariant(int(r.IntResult));
     case resDouble: return QVariant(r.DoubleResult);
-    case resString: return QVariant(QString::fromLatin1(r.StringResult.data(), qsizetype(r.StringResult.size())));
+    case resString: return QVariant(QString::fromStdString(r.StringResult));
     case resBool: return QVariant(r.BooleanResult);
     default: throw EPgxError(PgxFmt(SpgxExpError, {r.StringResult}));
     }

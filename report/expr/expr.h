@@ -13,6 +13,8 @@
 
 #include <QVariant>
 
+#include "report/base/utf8.h"
+
 namespace strandel::report {
 
 class PgxDataSet;
@@ -28,7 +30,7 @@ public:
 
 enum TPgxEvResultType : uint8_t { resInt = 0, resDouble = 1, resString = 2, resBool = 3, resError = 4 };
 
-// Texts in values are cut to this many single-byte characters.
+// Texts in values are cut to this many characters.
 inline constexpr size_t PgxMaxText = 255;
 
 struct TPgxEvResult {
@@ -109,7 +111,7 @@ class TPgxEvElementString : public TPgxEvElement {
 public:
     explicit TPgxEvElementString(std::string_view text) { SetText(text); }
     TPgxEvResult Value(TPgxFiFo &) override { return TPgxEvResult::String(text_); }
-    void SetText(std::string_view text) { text_ = std::string(text.substr(0, PgxMaxText)); }
+    void SetText(std::string_view text) { text_ = PgxUtf8Left(text, PgxMaxText); }
     const std::string &Text() const { return text_; }
 
 private:

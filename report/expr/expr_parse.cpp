@@ -5,6 +5,7 @@
 
 #include "report/base/format.h"
 #include "report/base/strings.h"
+#include "report/base/utf8.h"
 #include "report/data/dataset.h"
 #include "report/expr/environment.h"
 #include "report/expr/functions.h"
@@ -12,7 +13,7 @@
 namespace strandel::report {
 namespace {
 
-std::string Cut(std::string_view s) { return std::string(s.substr(0, PgxMaxText)); }
+std::string Cut(std::string_view s) { return PgxUtf8Left(s, PgxMaxText); }
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }

@@ -8,6 +8,7 @@
 
 #include "report/base/format.h"
 #include "report/base/strings.h"
+#include "report/base/utf8.h"
 #include "report/data/dataset.h"
 
 namespace strandel::report {
@@ -91,20 +92,15 @@ std::optional<int32_t> RoundToInt(double d)
 
 TPgxEvResult TooBig() { return TPgxEvResult::Error(PgxLoadStr(SpgxValueTooBig)); }
 
-// The code page is single-byte (Latin-1): no lead bytes, case mapped per character.
-char MapCase(char c, bool upper)
-{
-    const QChar q(static_cast<unsigned char>(c));
-    const QChar m = upper ? q.toUpper() : q.toLower();
-    return m.unicode() < 256 ? char(m.unicode()) : c;
-}
-
+// Case is mapped one character to one character (a sharp s stays one letter), as a text's
+// length in characters never changes with its case.
 std::string MapCase(std::string_view s, bool upper)
 {
-    std::string out(s);
-    for (char &c : out)
-        c = MapCase(c, upper);
-    return out;
+    const QString q = QString::fromUtf8(s.data(), qsizetype(s.size()));
+    QList<uint> chars = q.toUcs4();
+    for (uint &c : chars)
+        c = upper ? QChar::toUpper(char32_t(c)) : QChar::toLower(char32_t(c));
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(chars.constData()), chars.size()).toStdString();
 }
 
 // A built-in: its name, call template, description id and signature.
@@ -296,7 +292,8 @@ class TPgxEvPrettyFunction : public TextFunction<PGX_BASE(Pretty, SpgxPrettyDesc
     {
         if (s.empty())
             return s;
-        return MapCase(s.substr(0, 1), true) + MapCase(s.substr(1), false);
+        const size_t first = PgxUtf8Prefix(s, 1);
+        return MapCase(s.substr(0, first), true) + MapCase(s.substr(first), false);
     }
 };
 
@@ -327,14 +324,15 @@ public:
         if (ArgumentCount() != 3 || Argument(0).Kind != resString || Argument(1).Kind != resInt ||
             Argument(2).Kind != resInt)
             return WrongArguments();
-        const std::string &s = Argument(0).StringResult;
-        // A start before the string counts as 1; start and length never reach past its end.
+        const std::string_view s = Argument(0).StringResult;
+        // Counted in characters. A start before the string counts as 1; start and length
+        // never reach past its end.
         const int64_t start = std::max<int64_t>(Argument(1).IntResult, 1);
         const int64_t length = Argument(2).IntResult;
-        if (start > int64_t(s.size()) || length <= 0)
+        if (start > int64_t(PgxUtf8Length(s)) || length <= 0)
             return TPgxEvResult::String("");
-        const int64_t n = std::min<int64_t>(length, int64_t(s.size()) - start + 1);
-        return TPgxEvResult::String(s.substr(size_t(start - 1), size_t(n)));
+        const std::string_view rest = s.substr(PgxUtf8Prefix(s, size_t(start - 1)));
+        return TPgxEvResult::String(rest.substr(0, PgxUtf8Prefix(rest, size_t(length))));
     }
 };
 

@@ -16,22 +16,22 @@ using report::TPgxEvResult;
 
 namespace {
 
-// The engine's texts are single-byte.
-QString L1(const std::string &s)
+// The engine's texts are UTF-8.
+QString FromEngine(const std::string &s)
 {
-    return QString::fromLatin1(s.data(), qsizetype(s.size()));
+    return QString::fromStdString(s);
 }
 
-std::string ToL1(const QString &s)
+std::string ToEngine(const QString &s)
 {
-    return s.toLatin1().toStdString();
+    return s.toStdString();
 }
 
 QString Masked(const std::string &mask, double value)
 {
     if (auto t = report::PgxFormatFloat(mask, value))
-        return L1(*t);
-    return L1(report::PgxFloatToStr(value)); // a mask that cannot format prints the plain number
+        return FromEngine(*t);
+    return FromEngine(report::PgxFloatToStr(value)); // a mask that cannot format prints the plain number
 }
 
 // Numbers and dates keep their alignment in right-to-left text.
@@ -54,7 +54,7 @@ bool IsNumberOrDate(PgxFieldKind k)
 void TPgxDBText::SetDataField(const std::string &name)
 {
     m_dataField = name;
-    SetCaption(L1(name));
+    SetCaption(FromEngine(name));
 }
 
 const PgxField *TPgxDBText::Field() const
@@ -99,7 +99,7 @@ void TPgxDBText::UnPrepare()
     m_fieldIndex = -1;
     m_memoField = false;
     TPgxCustomLabel::UnPrepare();
-    SetDataField(m_dataField.empty() ? ToL1(PgxPrintableName(*this)) : m_dataField);
+    SetDataField(m_dataField.empty() ? ToEngine(PgxPrintableName(*this)) : m_dataField);
 }
 
 QString TPgxDBText::FieldText()
@@ -108,12 +108,12 @@ QString TPgxDBText::FieldText()
     if (!f)
         return {};
     if (m_memoField) {
-        SetLines(PgxSplitLines(L1(f->AsString())));
+        SetLines(PgxSplitLines(FromEngine(f->AsString())));
         return {};
     }
     // A null value prints as the field displays it (empty), not as a formatted zero.
     if (Mask.empty() || f->IsNull())
-        return L1(f->DisplayText());
+        return FromEngine(f->DisplayText());
     switch (f->Kind()) {
     case PgxFieldKind::Integer: case PgxFieldKind::SmallInt: case PgxFieldKind::Word:
         if (auto v = f->AsInteger())
@@ -122,9 +122,9 @@ QString TPgxDBText::FieldText()
     case PgxFieldKind::Float: case PgxFieldKind::Currency: case PgxFieldKind::BCD:
         return Masked(Mask, f->AsFloat());
     case PgxFieldKind::Date: case PgxFieldKind::Time: case PgxFieldKind::DateTime:
-        return L1(report::PgxFormatDateTime(Mask, f->AsDateTime()));
+        return FromEngine(report::PgxFormatDateTime(Mask, f->AsDateTime()));
     default:
-        return L1(f->DisplayText());
+        return FromEngine(f->DisplayText());
     }
 }
 
@@ -167,7 +167,7 @@ TPgxExpr::~TPgxExpr() = default;
 void TPgxExpr::SetExpression(const std::string &value)
 {
     m_expression = value;
-    SetCaption(value.empty() ? QStringLiteral("(%1)").arg(L1(report::PgxLoadStr(report::SpgxNone))) : L1(value));
+    SetCaption(value.empty() ? QStringLiteral("(%1)").arg(FromEngine(report::PgxLoadStr(report::SpgxNone))) : FromEngine(value));
 }
 
 void TPgxExpr::SetMask(const std::string &value)
@@ -240,7 +240,7 @@ void TPgxExpr::Print(int32_t ofsX, int32_t ofsY)
         case report::resInt: m_printCaption = Masked(m_mask, v.IntResult); break;
         case report::resDouble: m_printCaption = Masked(m_mask, v.DoubleResult); break;
         case report::resBool: m_printCaption = v.BooleanResult ? QStringLiteral("True") : QStringLiteral("False"); break;
-        default: m_printCaption = L1(v.StringResult); break;
+        default: m_printCaption = FromEngine(v.StringResult); break;
         }
         m_formatted = false;
     }
@@ -292,7 +292,7 @@ void TPgxSysData::DesignCaption()
     static constexpr uint16_t names[] = {SpgxTime, SpgxDate, SpgxDateTime, SpgxPageNum, SpgxReportTitle,
                                          SpgxDetailCount, SpgxDetailNo};
     const auto i = size_t(m_data);
-    const QString name = i < std::size(names) ? L1(PgxLoadStr(names[i])) : QString();
+    const QString name = i < std::size(names) ? FromEngine(PgxLoadStr(names[i])) : QString();
     SetCaption(m_text + QLatin1Char('(') + name + QLatin1Char(')'));
 }
 
@@ -303,13 +303,13 @@ void TPgxSysData::Print(int32_t ofsX, int32_t ofsY)
     auto *pagorra = dynamic_cast<TPagorra *>(report);
     switch (m_data) {
     case TPgxSysDataType::pgxsTime:
-        SetCaption(m_text + L1(report::PgxFormatDateTime("t", now)));
+        SetCaption(m_text + FromEngine(report::PgxFormatDateTime("t", now)));
         break;
     case TPgxSysDataType::pgxsDate:
-        SetCaption(m_text + L1(report::PgxFormatDateTime("c", QDateTime(now.date(), QTime(0, 0)))));
+        SetCaption(m_text + FromEngine(report::PgxFormatDateTime("c", QDateTime(now.date(), QTime(0, 0)))));
         break;
     case TPgxSysDataType::pgxsDateTime:
-        SetCaption(m_text + L1(report::PgxFormatDateTime("c", now)));
+        SetCaption(m_text + FromEngine(report::PgxFormatDateTime("c", now)));
         break;
     case TPgxSysDataType::pgxsPageNumber:
         SetCaption(m_text + QString::number(report ? report->PageNumber() : 0));
@@ -361,7 +361,7 @@ void TPgxMerger::Prepare()
             line.remove(open, close - open + 1);
             auto e = std::make_unique<MemoEvaluator>();
             e->eval.Datasets = Datasets;
-            e->eval.Prepare(ToL1(expr));
+            e->eval.Prepare(ToEngine(expr));
             e->line = i;
             e->pos = open + 1;
             m_expressions.push_back(std::move(e));
@@ -388,8 +388,8 @@ void TPgxMerger::Merge()
         QString text;
         switch (v.Kind) {
         case report::resInt: text = QString::number(v.IntResult); break;
-        case report::resDouble: text = L1(report::PgxFloatToStr(v.DoubleResult)); break;
-        case report::resString: text = L1(v.StringResult); break;
+        case report::resDouble: text = FromEngine(report::PgxFloatToStr(v.DoubleResult)); break;
+        case report::resString: text = FromEngine(v.StringResult); break;
         case report::resBool: text = v.BooleanResult ? QStringLiteral("True") : QStringLiteral("False"); break;
         default: break;
         }

@@ -103,7 +103,7 @@ void PaintDBImage(TPgxDBImage &img, TPgxPageCanvas &c, const PgxRect &r, int zoo
     QString label = PgxPrintableName(img);
     if (img.DataSet())
         if (const report::PgxField *f = img.DataSet()->FindField(img.DataField()))
-            label = QString::fromLatin1(f->DisplayLabel().c_str());
+            label = QString::fromStdString(f->DisplayLabel());
     c.SetFont(TPgxFont().AtResolution(PgxScreenPpi() * zoom / 100.0));
     c.Text(r, PgxTextHCenter | PgxTextVCenter, QLatin1Char('(') + label + QLatin1Char(')'));
     PgxPaintPrintableBase(img, c, zoom);

@@ -224,7 +224,7 @@ void TPgxDBRichText::GetFieldString(QString &value)
     if (m_field->IsBlob())
         Edit().SetLines(QString::fromLatin1(m_field->AsString().c_str()));
     else if (m_field->Kind() == report::PgxFieldKind::String)
-        value = QString::fromLatin1(m_field->DisplayText().c_str());
+        value = QString::fromStdString(m_field->DisplayText());
 }
 
 void TPgxDBRichText::GetExpandedHeight(double &height)

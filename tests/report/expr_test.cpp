@@ -222,6 +222,11 @@ TEST(TPgxEvaluator, ConversionsAndPreparedState)
     const std::string longText = "'" + std::string(300, 'x') + "'";
     EXPECT_EQ(Eval(longText).size(), 2u + 255u);
     EXPECT_EQ(Eval(longText + " + 'y'").size(), 2u + 255u);
+    // Characters, not bytes: a cut never splits one.
+    std::string euros;
+    for (int i = 0; i < 300; ++i)
+        euros += "€";
+    EXPECT_EQ(Eval("'x" + euros + "'"), "S:x" + euros.substr(0, 254 * 3));
 }
 
 TEST(TPgxEvaluator, FieldsAndFunctionNames)

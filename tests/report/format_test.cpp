@@ -147,7 +147,7 @@ TEST(PgxFormat, SettingsFromAQtLocale)
     EXPECT_EQ(de.decimalSeparator, ',');
     EXPECT_EQ(de.thousandSeparator, '.');
     EXPECT_EQ(de.dateSeparator, '.');
-    EXPECT_EQ(de.longMonthNames[2], "M\xe4rz");
+    EXPECT_EQ(de.longMonthNames[2], "M\xc3\xa4rz" /* März */);
     const QDateTime dt(QDate(2024, 3, 5), QTime(14, 7, 9));
     EXPECT_EQ(PgxFormatDateTime("c", dt, de), "05.03.24 14:07:09");
     EXPECT_EQ(PgxFormatFloat("#,##0.00", 1234.5, de).value_or("?"), "1.234,50");

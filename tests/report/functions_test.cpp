@@ -86,6 +86,13 @@ TEST(PgxFunctions, Builtins)
         {"DATE(1)", "E:Wrong arguments for DATE"},
         {"IF(1=1, IF(1=2, 'x', 'y'), 'z')", "S:y"},
         {"UPPER(COPY('abc', 1, 2)) + LOWER('Q')", "S:ABq"},
+        // Texts are UTF-8; case maps letter for letter and COPY counts characters.
+        {"UPPER('Zürich straße')", "S:ZÜRICH STRAßE"},
+        {"LOWER('RELATÓRIO')", "S:relatório"},
+        {"PRETTY('élan')", "S:Élan"},
+        {"COPY('Relatório', 6, 3)", "S:óri"},
+        {"COPY('5 €, 6 €', 3, 1)", "S:€"},
+        {"COPY('€', 2, 1)", "S:"},
     };
     for (const auto &v : table)
         EXPECT_EQ(Eval(v.expression), v.expected) << v.expression;
