@@ -20,6 +20,24 @@ namespace {
 // The working set of the calling thread: views decode on threads of their own, and every call
 // names its context again.
 thread_local Context current{};
+// Releases so far. A release on any thread forgets every thread's working set made before it,
+// as its blocks may be freed next; a thread notices at its next call.
+std::atomic<uint64_t> releases{0};
+thread_local uint64_t currentSince = 0;
+
+void MakeCurrent(const Context &c)
+{
+    current = c;
+    currentSince = releases.load(std::memory_order_acquire);
+}
+
+// The calling thread's current state, or null when none is set or a release came since.
+DecoderState *CurrentState()
+{
+    if (currentSince != releases.load(std::memory_order_acquire))
+        current = Context{};
+    return current.s;
+}
 
 template <typename T>
 bool Aligned(const void *p)
@@ -70,7 +88,7 @@ int32_t Init(const DecoderParams *p, const int32_t *fixed)
     if (!p || !ValidSize(p->width, p->height) || !ValidCodec(p->codec_type) || !ValidBlocks(*p) ||
         !p->frame_buffer[0] || !p->frame_buffer[1] || !p->frame_buffer[2] || !p->display_buffer)
         return DecodeBadArgument;
-    current = ContextOf(*p);
+    MakeCurrent(ContextOf(*p));
     InitInstance(current, *p, fixed ? *fixed : 0);
     return DecodeOk;
 }
@@ -79,7 +97,7 @@ int32_t Decode(DecoderFrame *f, const DecoderParams *p)
 {
     if (!f || !p || !Initialised(*p))
         return DecodeBadArgument;
-    current = ContextOf(*p);
+    MakeCurrent(ContextOf(*p));
     DecoderState &s = *current.s;
     bool ok = false;
     if (s.codec_type == CodecMpeg4) {
@@ -112,26 +130,34 @@ int32_t DecodeEntry(intptr_t handle, intptr_t dec_opt, intptr_t param1, intptr_t
     case DecOptInit:
         return Init(static_cast<const DecoderParams *>(p1), static_cast<const int32_t *>(p2));
     case DecOptRelease:
-        // The caller frees the blocks next: forget them, so that no later call touches freed memory.
+        // The caller frees the blocks next: forget them on every thread, so that no later call
+        // touches freed memory.
+        releases.fetch_add(1, std::memory_order_acq_rel);
         current = Context{};
         return DecodeOk;
     case DecOptPostProcessing: {
-        if (!p1)
+        // param2 may name the instance; without it the calling thread's current one.
+        const DecoderParams *named = static_cast<const DecoderParams *>(p2);
+        if (!p1 || (named && !Initialised(*named)))
             return DecodeBadArgument;
         const uint32_t level = *static_cast<const uint32_t *>(p1);
         if (level > 100)
             return DecodeBadArgument;
-        if (!current.s)
+        DecoderState *s = named ? static_cast<DecoderState *>(named->state) : CurrentState();
+        if (!s)
             return DecodeFailed;
-        SetPostProcessing(*current.s, level);
+        SetPostProcessing(*s, level);
         return DecodeOk;
     }
     case DecOptOutputFormat: {
-        if (!p1)
+        // The record names its instance when it carries an initialised one's state.
+        const DecoderParams *p = static_cast<const DecoderParams *>(p1);
+        if (!p)
             return DecodeBadArgument;
-        if (!current.s)
+        DecoderState *s = Initialised(*p) ? static_cast<DecoderState *>(p->state) : CurrentState();
+        if (!s)
             return DecodeFailed;
-        SelectConverter(*current.s, static_cast<const DecoderParams *>(p1)->output_format);
+        SelectConverter(*s, p->output_format);
         return DecodeOk;
     }
     case DecOptProbe: {
@@ -149,7 +175,9 @@ int32_t DecodeEntry(intptr_t handle, intptr_t dec_opt, intptr_t param1, intptr_t
     case DecOptIntegrityStatus: {
         if (!p1 || !p2)
             return DecodeBadArgument;
-        const TamperRecord &t = Tamper();
+        // The status of the calling thread's instance; a thread without one has a fresh record.
+        const DecoderState *s = CurrentState();
+        const TamperRecord t = s ? s->integrity.tamper : TamperRecord{};
         *static_cast<int32_t *>(p1) = t.frame;
         *static_cast<int32_t *>(p2) = t.macroblock;
         return !t.flagged || (t.frame == 0 && t.macroblock == 5) ? DecodeIntegrityClean : DecodeIntegrityTampered;
@@ -159,7 +187,8 @@ int32_t DecodeEntry(intptr_t handle, intptr_t dec_opt, intptr_t param1, intptr_t
         const IntegrityParams *ip = static_cast<const IntegrityParams *>(p2);
         if (!p || !ip || !Initialised(*p) || ip->level < 0 || ip->level > kIntegrityMaxLevel)
             return DecodeBadArgument;
-        current.s = static_cast<DecoderState *>(p->state);
+        CurrentState(); // drops a working set released meanwhile
+        MakeCurrent(Context{static_cast<DecoderState *>(p->state), current.t, current.st});
         DecoderState &s = *current.s;
         s.integrity_on = ip->flags & 1;
         s.integrity_mode = ip->flags >> 1;

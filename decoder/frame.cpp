@@ -178,7 +178,7 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
     const bool packets = !s.vol.resync_marker_disable;
     const bool check = s.integrity_on && !bvop;
     if (check)
-        ClearTamper();
+        ClearTamper(s.integrity);
     // A B-macroblock over a not-coded one reads no bits, so it follows even where the data ends.
     auto more = [&] {
         return ShowBitsByteAligned(r, 23) != 0 || (bvop && s.mb_index < s.mb_count && s.mb_not_coded[s.mb_index]);
@@ -214,7 +214,7 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
             s.error = DecodeErrorSyntax;
         if (s.error) {
             if (check) // a damaged picture counts as tampered from where the damage was seen
-                FlagTamper(s.frame_counter, s.mb_index);
+                FlagTamper(s.integrity, s.frame_counter, s.mb_index);
             // The damaged packet is lost from its start (the damage may lie before where it was
             // seen); the picture goes on at the next packet.
             const int from = packets ? s.packet_start : s.mb_index;
@@ -242,7 +242,7 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
             s.error = DecodeErrorSyntax;
             const int from = s.mb_index;
             if (check)
-                FlagTamper(s.frame_counter, from);
+                FlagTamper(s.integrity, s.frame_counter, from);
             if (FindNextPacket(s, r, s.mb_index, &number, &quant)) {
                 Conceal(c, mc, from, number);
                 startPacket(number, quant);
@@ -255,7 +255,7 @@ void DecodeVop(const Context &c, const DecoderFrame &f)
             // The picture ended early: what is missing shows the reference.
             s.error = DecodeErrorSyntax;
             if (check)
-                FlagTamper(s.frame_counter, s.mb_index);
+                FlagTamper(s.integrity, s.frame_counter, s.mb_index);
             Conceal(c, mc, s.mb_index, s.mb_count);
             break;
         }

@@ -16,16 +16,6 @@ constexpr int kLumaExamined[kIntegrityMaxLevel + 1] = {15, 20, 25, 30, 33};
 constexpr int kChromaExamined[kIntegrityMaxLevel + 1] = {5, 5, 5, 5, 10};
 constexpr int kLumaMarks = 5, kChromaMarks = 3;
 
-struct Globals {
-    TamperRecord tamper;
-};
-
-Globals &G()
-{
-    static Globals g{};
-    return g;
-}
-
 void SetExpected(IntegrityState &st, const uint8_t digest[16])
 {
     for (int i = 0; i < 128; ++i)
@@ -35,13 +25,11 @@ void SetExpected(IntegrityState &st, const uint8_t digest[16])
 
 } // namespace
 
-TamperRecord &Tamper() { return G().tamper; }
+void ClearTamper(IntegrityState &st) { st.tamper.flagged = 0; }
 
-void ClearTamper() { G().tamper.flagged = 0; }
-
-void FlagTamper(int32_t frame, int32_t macroblock)
+void FlagTamper(IntegrityState &st, int32_t frame, int32_t macroblock)
 {
-    TamperRecord &t = G().tamper;
+    TamperRecord &t = st.tamper;
     if (t.flagged)
         return;
     t.flagged = 1;
@@ -54,8 +42,6 @@ void ResetRuns(IntegrityState &st)
     st = IntegrityState{};
     std::memset(st.gathered, kDontCare, sizeof st.gathered);
 }
-
-void ResetTamper() { G().tamper = TamperRecord{}; }
 
 void HmacMd5(const uint8_t key_block[64], const uint8_t *message, int32_t length, uint8_t out[16])
 {
@@ -111,7 +97,7 @@ bool IntegrityCheck(IntegrityState &st, int32_t stored_level, const uint8_t key_
                     differ = differ || (st.gathered[i] != kDontCare && st.gathered[i] != st.expected[i]);
                 if (differ) {
                     st.flagged_picture = 1;
-                    FlagTamper(frame, mb_index);
+                    FlagTamper(st, frame, mb_index);
                     flaggedNow = true;
                 }
             }

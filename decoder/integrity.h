@@ -5,25 +5,20 @@
 
 namespace strandel::lumaset {
 
-// Process-wide record of the last flagged macroblock (integrity status).
+// The last flagged macroblock (integrity status) of an instance.
 struct TamperRecord {
     int32_t flagged;
     int32_t frame;
     int32_t macroblock;
 };
-TamperRecord &Tamper();
-
-// Cleared at the first macroblock of each checked picture.
-void ClearTamper();
-// The first flagged macroblock of a picture wins; later ones leave the record as it is.
-void FlagTamper(int32_t frame, int32_t macroblock);
 
 constexpr int kIntegrityMaxLevel = 4; // settings level; the state stores level + 1
 constexpr int kIntegrityBits = 130;
 constexpr int kIntegrityMessage = 1920;
 constexpr uint8_t kDontCare = 'X';
 
-// The runs of the check: one per instance, so that streams decoded side by side keep apart.
+// The runs of the check and its status: one per instance, so that streams decoded side by side,
+// on threads of their own, keep apart.
 struct IntegrityState {
     uint8_t gathered[kIntegrityBits];
     int32_t gathered_fill;
@@ -32,11 +27,15 @@ struct IntegrityState {
     int32_t message_fill;
     uint32_t history;     // activity bits of the last ten macroblocks
     int32_t flagged_picture;
+    TamperRecord tamper;
 };
-// A fresh state: nothing gathered, every slot don't-care.
+// A fresh state: nothing gathered, every slot don't-care, nothing flagged.
 void ResetRuns(IntegrityState &st);
-// The tamper record as a fresh process has it (tests).
-void ResetTamper();
+
+// Cleared at the first macroblock of each checked picture.
+void ClearTamper(IntegrityState &st);
+// The first flagged macroblock of a picture wins; later ones leave the record as it is.
+void FlagTamper(IntegrityState &st, int32_t frame, int32_t macroblock);
 
 // The digest of the check: HMAC-MD5 with a 16-byte key taken from the 64-byte key block.
 void HmacMd5(const uint8_t key_block[64], const uint8_t *message, int32_t length, uint8_t out[16]);

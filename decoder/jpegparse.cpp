@@ -329,7 +329,7 @@ bool DecodeJpegFrame(const Context &c, const DecoderFrame &f)
     SetInput(r, in.data + in.pos, in.length - in.pos);
     int32_t predictor[3] = {0, 0, 0}; // every scan starts from zero
     s.mb_index = s.mb_x = s.mb_y = 0;
-    ClearTamper();
+    ClearTamper(s.integrity);
     for (int32_t mcu = 0; mcu < s.mb_count; ++mcu) {
         if (interval > 0 && mcu > 0 && mcu % interval == 0) {
             ByteAlign(r);
@@ -357,7 +357,7 @@ bool DecodeJpegFrame(const Context &c, const DecoderFrame &f)
             ++s.mb_y;
         }
         if (s.error) {
-            FlagTamper(s.frame_counter, index);
+            FlagTamper(s.integrity, s.frame_counter, index);
             break;
         }
         IntegrityCheck(s.integrity, s.integrity_level, s.key_block, s.integrity_mode, index, s.mb_x, st.integrity_block,

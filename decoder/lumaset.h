@@ -29,7 +29,11 @@ extern "C" {
 
 /* dec_opt codes; any other value decodes one frame. RUviviz returns the DecodeResult of the
  * operation. DecOptProbe: param1 is the stream's first bytes, param2 an int32 holding their
- * number on entry and height | width << 12 on success. */
+ * number on entry and height | width << 12 on success.
+ * Instances may decode on threads of their own. DecOptPostProcessing acts on the instance whose
+ * DecoderParams param2 gives, DecOptOutputFormat on the one param1's record holds; without one
+ * they act on the instance the calling thread last initialised, selected or decoded, as does
+ * DecOptIntegrityStatus. After DecOptRelease no thread acts on such an instance any more. */
 enum DecOpt {
     DecOptBufferSizes = 0x4000,
     DecOptInit = 0x8000,

@@ -502,7 +502,7 @@ struct Parser {
             FlushBits(r, 32);
             if (!Slice(int(code & 0xFF) - 1)) {
                 if (s.error)
-                    FlagTamper(s.frame_counter, s.mb_index < s.mb_count ? s.mb_index : s.mb_count - 1);
+                    FlagTamper(s.integrity, s.frame_counter, s.mb_index < s.mb_count ? s.mb_index : s.mb_count - 1);
                 return;
             }
         }
@@ -590,13 +590,13 @@ bool DecodeMpeg12Frame(const Context &c, const DecoderFrame &f)
             (m.vertical_size + 15) / 16 != s.mb_rows)
             return false;
         s.mb_index = s.mb_x = s.mb_y = 0;
-        ClearTamper();
+        ClearTamper(s.integrity);
         if (m.picture_coding_type == 1 || m.picture_coding_type == 2) {
             if (slices)
                 p.Slices();
         } else if (m.picture_coding_type != 3) { // D-pictures and reserved types
             s.error = 1;
-            FlagTamper(s.frame_counter, 0);
+            FlagTamper(s.integrity, s.frame_counter, 0);
         }
         ++s.frame_counter;
         return true;

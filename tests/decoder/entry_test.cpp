@@ -7,10 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <dlfcn.h>
 #include <filesystem>
 #include <random>
+#include <thread>
 
 namespace strandel::lumaset::test {
 namespace {
@@ -113,6 +115,58 @@ TEST(Entry, NoCurrentInstance)
     p.state = p.tables = p.stream = block.data();
     DecoderFrame f{};
     EXPECT_EQ(Instance::Call(DecOptDecode, &f, &p), DecodeBadArgument);
+}
+
+// Views decode on threads of their own. A release forgets the instance on every thread, so that
+// no thread acts on blocks freed (here: taken over) after it; a call naming its instance still works.
+TEST(Entry, ReleaseOnAnotherThreadForgetsTheInstanceEverywhere)
+{
+    const auto frames = SplitFrames(ReadFile(DataPath("i_64x48.m4v")));
+    Instance x(64, 48, OutputRgb24);
+    ASSERT_TRUE(x.ok());
+    std::atomic<bool> ready{false}, released{false};
+    int32_t post = -1, format = -1;
+    std::thread view([&] {
+        Instance::Call(DecOptInit, &x.params(), nullptr); // current on this thread
+        ready = true;
+        while (!released)
+            std::this_thread::yield();
+        int32_t level = 50;
+        post = Instance::Call(DecOptPostProcessing, &level, nullptr);
+        DecoderParams p{};
+        p.output_format = OutputYuy2;
+        format = Instance::Call(DecOptOutputFormat, &p, nullptr);
+    });
+    while (!ready)
+        std::this_thread::yield();
+    EXPECT_EQ(Instance::Call(DecOptRelease, nullptr, nullptr), DecodeOk);
+    // The blocks go to a new instance at once, decoding while the other thread is still on.
+    ASSERT_EQ(Instance::Call(DecOptInit, &x.params(), nullptr), DecodeOk);
+    released = true;
+    std::vector<uint8_t> out(64 * 48 * 4);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(x.Decode(frames[size_t(i) % frames.size()], out.data(), 0), DecodeOk);
+    view.join();
+    EXPECT_EQ(post, DecodeFailed);
+    EXPECT_EQ(format, DecodeFailed);
+    EXPECT_EQ(StateOf(x).postproc_on, 0);
+    EXPECT_EQ(StateOf(x).output_format, OutputRgb24);
+
+    // Named, the instance takes the settings whatever thread calls.
+    int32_t level = 50;
+    std::thread([&] {
+        post = Instance::Call(DecOptPostProcessing, &level, &x.params());
+        DecoderParams p = x.params();
+        p.output_format = OutputYuy2;
+        format = Instance::Call(DecOptOutputFormat, &p, nullptr);
+    }).join();
+    EXPECT_EQ(post, DecodeOk);
+    EXPECT_EQ(format, DecodeOk);
+    EXPECT_EQ(StateOf(x).postproc_flags, 63);
+    EXPECT_EQ(StateOf(x).output_format, OutputYuy2);
+    // A record that names no initialised instance is refused.
+    DecoderParams stranger{};
+    EXPECT_EQ(Instance::Call(DecOptPostProcessing, &level, &stranger), DecodeBadArgument);
 }
 
 TEST(Entry, OutputFormatSelection)

@@ -85,6 +85,11 @@ public:
             ok_ = ok_ && Call(DecOptSelectInstance, &params_, checking) == DecodeOk;
     }
 
+    // Released before its blocks are freed, as a host does.
+    ~Instance() { Call(DecOptRelease, nullptr, nullptr); }
+    Instance(const Instance &) = delete;
+    Instance &operator=(const Instance &) = delete;
+
     static int32_t Call(intptr_t opt, const void *p1, const void *p2)
     {
         return DecodeEntry(1, opt, reinterpret_cast<intptr_t>(p1), reinterpret_cast<intptr_t>(p2));

@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 
 namespace strandel::lumaset::test {
 namespace {
@@ -104,11 +106,7 @@ TEST(Md5, CheckDigestWithTheZeroKeyBlockIsHmacWithAZeroKey)
 // The runs the check tests below go through (an instance keeps its own).
 IntegrityState runs;
 IntegrityState &Integrity() { return runs; }
-void ResetIntegrity()
-{
-    ResetTamper();
-    ResetRuns(runs);
-}
+void ResetIntegrity() { ResetRuns(runs); }
 
 // The marking rules, written out again for the fixture generator.
 constexpr uint8_t kLuma[33] = {63, 55, 62, 47, 61, 54, 46, 53, 38, 52, 45, 37, 44, 29, 43, 36, 28,
@@ -193,7 +191,7 @@ int RunCheck(const std::vector<Macroblock> &mbs, int cols, int rows, int level, 
     for (size_t n = 0; n < mbs.size(); ++n) {
         const int index = int(n % size_t(cols * rows));
         if (index == 0)
-            ClearTamper();
+            ClearTamper(runs);
         const int column = (index % cols + 1) % cols;
         if (IntegrityCheck(runs, level + 1, zero, mode, index, column, mbs[n].blocks, mbs[n].activity,
                            int32_t(n / size_t(cols * rows))) &&
@@ -231,7 +229,7 @@ TEST(IntegrityCheck, ChangedCoefficientIsFlaggedWhereItsRunIsJudged)
         q[pos] = int16_t(q[pos] > 0 ? q[pos] + 1 : q[pos] - 1);
         ResetIntegrity();
         EXPECT_EQ(RunCheck(mbs, cols, rows, level), 22) << level;
-        EXPECT_EQ(Tamper().macroblock, 22);
+        EXPECT_EQ(runs.tamper.macroblock, 22);
     }
 }
 
@@ -297,12 +295,8 @@ TEST(IntegrityCheck, LongRunsStayInsideTheirBuffers)
 
 DecoderState &StateOf(Instance &i) { return *static_cast<DecoderState *>(i.params().state); }
 
-// A fresh tamper record and fresh runs for the instance.
-void Reset(Instance &i)
-{
-    ResetTamper();
-    ResetRuns(StateOf(i).integrity);
-}
+// Fresh runs and a fresh tamper record for the instance.
+void Reset(Instance &i) { ResetRuns(StateOf(i).integrity); }
 
 int32_t Select(Instance &inst, int32_t flags, int32_t level)
 {
@@ -328,7 +322,6 @@ TEST(IntegrityEntry, LevelOutsideTheRangeIsRefused)
 
 TEST(IntegrityEntry, StatusBeforeAndAfterAFlaggedMacroblock)
 {
-    ResetTamper();
     int32_t frame = -1, mb = -1;
     EXPECT_EQ(Status(&frame, &mb), DecodeIntegrityClean);
     EXPECT_EQ(frame, 0);
@@ -359,6 +352,43 @@ TEST(IntegrityEntry, StatusBeforeAndAfterAFlaggedMacroblock)
     EXPECT_EQ(Status(&frame, &mb), DecodeIntegrityTampered);
     EXPECT_GT(mb, 0);
     EXPECT_LT(mb, 22 * 18);
+}
+
+// Each view's decoder has its own integrity status, also while the views decode side by side.
+TEST(IntegrityEntry, InstancesOnTheirOwnThreadsKeepTheirOwnStatus)
+{
+    const auto flagged = SplitFrames(ReadFile(DataPath("i_352x288.m4v")));
+    const auto small = SplitFrames(ReadFile(DataPath("i_64x48.m4v")));
+    std::atomic<int> step{0};
+    int32_t viewStatus = -1, viewMb = -1;
+    std::thread view([&] {
+        Instance inst(352, 288);
+        Select(inst, 1, 0);
+        std::vector<uint8_t> out(352 * 288 * 3 / 2);
+        inst.Decode(flagged[0], out.data(), 352); // an unmarked picture: flagged at macroblock 10
+        step = 1;
+        while (step != 2)
+            std::this_thread::yield();
+        for (int i = 0; i < 10; ++i) // beside the other view's checked pictures
+            inst.Decode(flagged[0], out.data(), 352);
+        int32_t frame = -1;
+        viewStatus = Status(&frame, &viewMb);
+        step = 3;
+    });
+    Instance mine(64, 48);
+    std::vector<uint8_t> out(64 * 48 * 3 / 2);
+    ASSERT_EQ(mine.Decode(small[0], out.data(), 64), DecodeOk); // checking off: nothing flagged
+    while (step != 1)
+        std::this_thread::yield();
+    int32_t frame = -1, mb = -1;
+    EXPECT_EQ(Status(&frame, &mb), DecodeIntegrityClean) << "the other view's status";
+    ASSERT_EQ(Select(mine, 1, 0), DecodeOk);
+    step = 2;
+    while (step != 3)
+        mine.Decode(small[0], out.data(), 64);
+    view.join();
+    EXPECT_EQ(viewStatus, DecodeIntegrityTampered);
+    EXPECT_EQ(viewMb, 10);
 }
 
 TEST(IntegrityEntry, CheckingChangesNoPicture)
@@ -435,7 +465,7 @@ Snapshot Take(Instance &inst)
     const IntegrityState &s = StateOf(inst).integrity;
     return {std::vector<uint8_t>(s.message, s.message + s.message_fill),
             std::vector<uint8_t>(s.gathered, s.gathered + 130), std::vector<uint8_t>(s.expected, s.expected + 130),
-            Tamper()};
+            s.tamper};
 }
 
 TEST(Jpeg, TypicalTablesHaveTheirCharacteristicCodes)
@@ -624,7 +654,7 @@ TEST(Jpeg, PositionsPastTheBlockSetTheErrorFlag)
         Reset(c.inst);
         EXPECT_EQ(c.Decode(Picture16(w.Finish())), DecodeOk) << k.what;
         EXPECT_EQ(c.error(), k.error) << k.what;
-        EXPECT_EQ(Tamper().flagged, k.error) << k.what;
+        EXPECT_EQ(StateOf(c.inst).integrity.tamper.flagged, k.error) << k.what;
     }
 }
 
@@ -643,7 +673,7 @@ TEST(Jpeg, DamagedPicturesNeverCrashAndReportTheirDamage)
         const int32_t result = c.Decode(bad);
         ASSERT_TRUE(result == DecodeOk || result == DecodeFailed);
         if (result == DecodeOk && c.error()) {
-            EXPECT_EQ(Tamper().flagged, 1);
+            EXPECT_EQ(StateOf(c.inst).integrity.tamper.flagged, 1);
         }
     }
     EXPECT_TRUE(c.OutputUntouched());
@@ -800,7 +830,7 @@ TEST(Mpeg12, SlicesArePlacedByTheirRow)
     below[slices[2] + 3] = 0x20;
     EXPECT_EQ(c.Decode(below), DecodeOk);
     EXPECT_EQ(c.error(), 1);
-    EXPECT_EQ(Tamper().flagged, 1);
+    EXPECT_EQ(StateOf(c.inst).integrity.tamper.flagged, 1);
 }
 
 TEST(Mpeg12, SequenceValuesBelongToTheInstance)
@@ -861,8 +891,8 @@ TEST(Mpeg12, DamagedPicturesSetTheErrorFlagWithoutCrashing)
             const int32_t result = c.Decode(bad);
             ASSERT_TRUE(result == DecodeOk || result == DecodeFailed);
             if (result == DecodeOk && c.error()) {
-                EXPECT_EQ(Tamper().flagged, 1);
-                EXPECT_LT(Tamper().macroblock, (w / 16) * (h / 16));
+                EXPECT_EQ(StateOf(c.inst).integrity.tamper.flagged, 1);
+                EXPECT_LT(StateOf(c.inst).integrity.tamper.macroblock, (w / 16) * (h / 16));
                 ++flagged;
             }
             EXPECT_LE(StateOf(c.inst).mb_index, (w / 16) * (h / 16));
