@@ -182,7 +182,6 @@ bool PlayPath::HasWork() const
 {
     if (!connected_)
         return false;
-    // Also while the scheduler holds back: that ends with time, not only with a new record.
     const int count = channelCount_;
     for (int i = 0; i < count; ++i)
         if (rings_[size_t(i)].Front())
@@ -405,7 +404,9 @@ void PlayPath::Tick()
         const bool normal = NormalSpeed();
         const int current = current_;
         if (HoldBack()) {
-            Idle();
+            // Holding back ends with time too: the timer keeps running while frames wait.
+            if (!HasWork())
+                Idle();
             return;
         }
 
