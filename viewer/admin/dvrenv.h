@@ -86,7 +86,7 @@ public:
     uint8_t VideoStandard() const { return standard_; }
     bool IsNtsc() const { return (standard_ & 1) != 0; }
     int FrameBudget() const { return frameBudget_; }
-    int ChannelCount() const { return channels_; }
+    int ChannelCount() const { return ownChannels_; }
     int CurrentProgram() const { return currentProgram_; }
     void SetCurrentProgram(int p) { currentProgram_ = p; }
     // The variant pages in use: "TabRec2", or "TabRec3" for variant 2 with 16 channels.
