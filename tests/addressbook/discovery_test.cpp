@@ -14,6 +14,7 @@
 #include <QUdpSocket>
 
 #include <cstring>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -150,52 +151,66 @@ TEST_F(DiscoveryTest, ScanListsOnlyExactAnswersAndAddsRows)
     EXPECT_EQ(search.ResultCount(), 0);
 }
 
-// A flood of answers on the search socket: one row per sender, none once the search stopped
-// waiting, and never more rows than hosts a search asks.
-TEST_F(DiscoveryTest, AFloodOfAnswersKeepsOneRowPerSenderWithinTheWait)
+// Answers on the search socket: only from hosts the search asked, one row per sender however
+// many each sends, a late one still listed, until the next search.
+TEST_F(DiscoveryTest, AnswersCountFromAskedHostsOnceEachUntilTheNextSearch)
 {
     Responder responder({});
     TfrmDvrSearch search;
     search.SetScanNetwork(std::array<uint8_t, 3>{127, 0, 0});
     search.SetDiscoveryPort(responder.Port());
-    search.SetAnswerWait(1500);
+    search.SetAnswerWait(300);
     auto *socket = search.findChild<QUdpSocket *>();
     ASSERT_NE(socket, nullptr);
-    std::vector<std::unique_ptr<QUdpSocket>> senders;
-    for (const char *address : {"127.0.0.2", "127.0.0.3", "127.0.0.4"}) {
-        senders.push_back(std::make_unique<QUdpSocket>());
-        ASSERT_TRUE(senders.back()->bind(QHostAddress(QString::fromLatin1(address)), 0));
+    std::map<QString, std::unique_ptr<QUdpSocket>> hosts;
+    for (const char *address : {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.6", "127.0.1.2", "127.1.0.9"}) {
+        auto &s = hosts[QString::fromLatin1(address)];
+        s = std::make_unique<QUdpSocket>();
+        ASSERT_TRUE(s->bind(QHostAddress(QString::fromLatin1(address)), 0));
     }
     int sent = 0;
-    auto flood = [&] {
-        for (int i = 0; i < 64; ++i)
-            for (auto &s : senders) {
+    auto answer = [&](std::initializer_list<const char *> from, int times) {
+        for (int i = 0; i < times; ++i)
+            for (const char *address : from) {
                 QByteArray a = Answer(128);
                 a[6] = char(i); // every datagram its own
-                if (s->writeDatagram(a, QHostAddress::LocalHost, socket->localPort()) == 128)
+                if (hosts.at(QString::fromLatin1(address))->writeDatagram(a, QHostAddress::LocalHost, socket->localPort()) == 128)
                     ++sent;
             }
     };
+    // Before any search nothing is listed.
+    search.udpDataReceived(Answer(128), QHostAddress(QStringLiteral("127.0.0.7")), 12323);
+    EXPECT_EQ(search.ResultCount(), 0);
+
     search.btnSearch->click();
     ASSERT_EQ(socket->state(), QAbstractSocket::BoundState);
-    flood();
+    // Hosts outside the asked network answer first; their answers are read and dropped.
+    answer({"127.0.1.2", "127.1.0.9"}, 16);
+    answer({"127.0.0.2", "127.0.0.3", "127.0.0.4"}, 64);
     ASSERT_TRUE(QTest::qWaitFor([&] { return search.ResultCount() == 3; }, 5000));
     QTest::qWait(100);
     EXPECT_GT(sent, 3);
     EXPECT_EQ(search.ResultCount(), 3);
-    // Once the search has stopped waiting, answers are dropped.
     ASSERT_TRUE(QTest::qWaitFor([&] { return search.lblState->text() == "3 recorders found"; }, 5000));
-    flood();
-    QTest::qWait(200);
-    EXPECT_EQ(search.ResultCount(), 3);
 
-    // However many senders answer in the wait, the list ends at one row per host asked.
+    // A recorder that answers after the wait is listed and counted; the others stay one row each.
+    answer({"127.0.0.6", "127.0.0.2", "127.0.1.2"}, 8);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return search.ResultCount() == 4; }, 5000));
+    QTest::qWait(100);
+    EXPECT_EQ(search.ResultCount(), 4);
+    EXPECT_EQ(search.lstSearch->topLevelItem(3)->text(3), "127.0.0.6");
+    EXPECT_EQ(search.lblState->text(), "4 recorders found");
+    for (int row = 0; row < search.ResultCount(); ++row)
+        EXPECT_EQ(search.Result(row).ip[2], 0) << row;
+
+    // Of a thousand senders only the asked hosts .0 - .254 are listed; the broadcast one is not.
     search.btnSearch->click();
-    const QByteArray answer = Answer(128);
+    const QByteArray a = Answer(128);
     for (quint32 host = 0; host < 1000; ++host)
-        search.udpDataReceived(answer, QHostAddress(0x0A000000u + host), 12323);
+        search.udpDataReceived(a, QHostAddress(0x7F000000u + host), 12323);
     EXPECT_EQ(search.ResultCount(), int(TfrmDvrSearch::kMaxResults));
     EXPECT_EQ(search.lstSearch->topLevelItemCount(), int(TfrmDvrSearch::kMaxResults));
+    EXPECT_EQ(search.Result(254).ip[3], 254);
 }
 
 TEST_F(DiscoveryTest, ASearchWithoutAnswersSaysSo)

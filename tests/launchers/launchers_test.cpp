@@ -300,39 +300,64 @@ TEST(Launchers, SetupOpensAfterTheAcceptedPasswordAndGetsItsRecords)
     frmDvrEnv = nullptr;
 }
 
-TEST(Launchers, SetupPasswordGoesOutInEightBytes)
+// The set-up prompt and the prompt after a refused login send what is typed alike: one byte
+// a character, cut to 8 bytes; a password that works in one works in the other.
+TEST(Launchers, BothPasswordPromptsSendTheSameEightBytes)
 {
     struct Case {
-        const char *typed;
-        bool ok;
-        Bytes expect;
+        QString typed;
+        Bytes bytes; // padded with NULs to 8
     } cases[] = {
-        {"abc", true, {DvrCmdEnvPassword, 'a', 'b', 'c', 0, 0, 0, 0, 0}},
-        {"123456789", true, {DvrCmdEnvPassword, '1', '2', '3', '4', '5', '6', '7', '8'}},
-        {"abc", false, {}},
+        {"abc", {'a', 'b', 'c'}},
+        {"123456789", {'1', '2', '3', '4', '5', '6', '7', '8'}},
+        {QString::fromUtf8("p\u00e4ss"), {'p', 0xE4, 's', 's'}},
+        {QString::fromUtf8("\u00e4\u00f6\u00fc\u00df\u00e4\u00f6\u00fc\u00df"), {0xE4, 0xF6, 0xFC, 0xDF, 0xE4, 0xF6, 0xFC, 0xDF}},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.typed);
-        TestView t;
-        ModalScript modal([&](QWidget *w) {
+    const auto type = [](const QString &text, bool ok) {
+        return [text, ok](QWidget *w) {
             auto *dlg = dynamic_cast<TfrmDvrPass *>(w);
             ASSERT_NE(dlg, nullptr);
-            dlg->edtPass->setText(c.typed);
-            if (c.ok)
+            dlg->edtPass->setText(text);
+            if (ok)
                 dlg->btnOk->click();
             else
                 dlg->reject();
-        });
-        t.view.cmdDvrSetupClick();
-        EXPECT_TRUE(modal.Ran());
-        if (c.ok) {
+        };
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        Bytes password = c.bytes;
+        password.resize(8, 0);
+        {
+            TestView t;
+            ModalScript modal(type(c.typed, true));
+            t.view.cmdDvrSetupClick();
+            EXPECT_TRUE(modal.Ran());
             ASSERT_EQ(t.link->sent.size(), 1u);
-            EXPECT_EQ(t.link->sent[0], c.expect);
+            EXPECT_EQ(t.link->sent[0], Cat({{DvrCmdEnvPassword}, password}));
             EXPECT_EQ(t.view.pnlMsg->text(), "Checking Password...");
-        } else {
-            EXPECT_TRUE(t.link->sent.empty());
+        }
+        {
+            TestView t;
+            ASSERT_TRUE(t.view.Core().SendLogin("", "old"));
+            t.link->sent.clear();
+            ModalScript modal(type(c.typed, true));
+            const uint8_t refused[9] = {DvrLoginDenied, 0, 0, 0, 0, 0, 0, 0, 0};
+            t.view.Core().HandleLoginAnswer(refused, sizeof refused);
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (t.link->sent.empty() && std::chrono::steady_clock::now() < until)
+                QApplication::processEvents(QEventLoop::AllEvents, 5);
+            EXPECT_TRUE(modal.Ran());
+            ASSERT_EQ(t.link->sent.size(), 1u);
+            EXPECT_EQ(t.link->sent[0], Cat({{DvrCmdLogin}, Bytes(8, 0), password}));
         }
     }
+    // A cancelled set-up prompt sends nothing.
+    TestView t;
+    ModalScript modal(type("abc", false));
+    t.view.cmdDvrSetupClick();
+    EXPECT_TRUE(modal.Ran());
+    EXPECT_TRUE(t.link->sent.empty());
 }
 
 TEST(Launchers, UpgradeKeepsTheModelAndEndsWithTheLink)

@@ -129,10 +129,22 @@ TEST(DvrView, SetModeSendsOnlyOnAChange)
 TEST(DvrView, TimerSendsKeepAliveAndFrameRate)
 {
     LoggedInView v(DvrKind::Network, 4);
+    v.view.OnConnected();
+    // Ten pictures in the timer's two seconds: five a second.
+    for (int i = 0; i < 5; ++i) {
+        const auto r = testing_playpath::Record(
+            1, {testing_playpath::Packet(uint32_t(2 * i), 0, 80), testing_playpath::Packet(uint32_t(2 * i + 1), 0, 80)},
+            uint32_t(10 + i));
+        v.view.OfferMpegRecord(r.header, r.data);
+    }
+    ASSERT_EQ(v.view.PendingRecords(), 0u);
     v.link->sent.clear();
     v.view.tmrFrameTimer();
     ASSERT_EQ(v.link->sent.size(), 1u);
     EXPECT_EQ(v.link->sent[0], std::vector<uint8_t>{DvrCmdAlive});
+    EXPECT_EQ(v.view.pnlFrame->text(), "5 fps");
+    // Counted afresh each time: none since.
+    v.view.tmrFrameTimer();
     EXPECT_EQ(v.view.pnlFrame->text(), "0 fps");
 }
 

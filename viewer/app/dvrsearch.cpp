@@ -77,11 +77,13 @@ void TfrmDvrSearch::ClearResults()
     lstSearch->clear();
     results_.clear();
     senders_.clear();
+    askedNetwork_.reset();
 }
 
 void TfrmDvrSearch::btnSearchClick()
 {
     ClearResults();
+    tmrAnswers_->stop();
     lastScanCount_ = 0;
     DebugPrint("%s\n", QHostInfo::localHostName().toLocal8Bit().constData());
     std::array<uint8_t, 3> net{};
@@ -98,6 +100,7 @@ void TfrmDvrSearch::btnSearchClick()
         return;
     }
     lastScanCount_ = SendDiscoveryScan(*udp_, net.data(), discoveryPort_);
+    askedNetwork_ = net;
     lblState->setText(QString::asprintf("Searching %u.%u.%u.1 - 254...", net[0], net[1], net[2]));
     tmrAnswers_->start();
 }
@@ -122,15 +125,16 @@ void TfrmDvrSearch::ReadDatagrams()
 
 void TfrmDvrSearch::udpDataReceived(const QByteArray &data, const QHostAddress &sender, quint16)
 {
-    // Answers count only while a search waits for them, one row per recorder, and never more
-    // rows than hosts a search asks.
-    if (!tmrAnswers_->isActive())
-        return;
+    // Only hosts the last search asked answer it; one row per recorder, and never more rows
+    // than hosts a search asks.
     bool isIpv4 = false;
     const quint32 a = sender.toIPv4Address(&isIpv4);
-    if (!isIpv4 || senders_.contains(a) || results_.size() >= kMaxResults)
+    if (!isIpv4 || !askedNetwork_ || senders_.contains(a) || results_.size() >= kMaxResults)
         return;
     const uint8_t ip[4] = {uint8_t(a >> 24), uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a)};
+    const auto &net = *askedNetwork_;
+    if (ip[0] != net[0] || ip[1] != net[1] || ip[2] != net[2] || ip[3] == 255)
+        return;
     DvrListRecord r;
     if (!DiscoveryAnswerToRecord(reinterpret_cast<const uint8_t *>(data.constData()), size_t(data.size()), ip, &r))
         return;
@@ -144,6 +148,8 @@ void TfrmDvrSearch::udpDataReceived(const QByteArray &data, const QHostAddress &
                                                  mac.join(u':')});
     for (int c = 1; c < 5; ++c)
         item->setTextAlignment(c, Qt::AlignCenter);
+    if (!tmrAnswers_->isActive())
+        SearchEnded(); // a late answer: the count says so
 }
 
 void TfrmDvrSearch::btnAddClick()

@@ -42,7 +42,8 @@ public:
     const DvrListRecord &Result(int row) const { return results_[size_t(row)]; }
 
     void btnSearchClick();
-    // One answer: a row for a sender not yet listed, while the search waits for answers.
+    // One answer: a row for a sender not yet listed, when the last search asked it. Answers
+    // count until the next search, so a slow recorder is listed late rather than lost.
     void udpDataReceived(const QByteArray &data, const QHostAddress &sender, quint16 senderPort);
     void btnAddClick();
 
@@ -51,7 +52,7 @@ public:
     QPushButton *btnAdd;
     QPushButton *btnCancel;
     QLabel *lblState; // how the search went
-    // How long a search waits for answers; later ones are dropped, and the search says how it went.
+    // How long a search shows "Searching..." before it says how it went (later answers still count).
     void SetAnswerWait(int ms);
 
 private:
@@ -62,6 +63,7 @@ private:
     QUdpSocket *udp_;
     TfrmDvrList *dvrList_ = nullptr;
     std::optional<std::array<uint8_t, 3>> scanNetwork_;
+    std::optional<std::array<uint8_t, 3>> askedNetwork_; // hosts .0 - .254 of it were asked
     uint16_t discoveryPort_ = kDiscoveryPort;
     QTimer *tmrAnswers_;
     int lastScanCount_ = 0;

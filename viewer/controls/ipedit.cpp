@@ -98,6 +98,7 @@ int TIpEdit::IndexOf(QObject *memo) const
 
 void TIpEdit::FocusOctet(int i)
 {
+    digitOctet_ = -1;
     memo_[i]->setFocus(Qt::OtherFocusReason);
     memo_[i]->selectAll();
 }
@@ -121,6 +122,7 @@ bool TIpEdit::eventFilter(QObject *watched, QEvent *event)
         case QEvent::MouseButtonPress:
             typed_.clear();
             advanced_ = false;
+            digitOctet_ = -1;
             break;
         case QEvent::MouseButtonRelease:
             // The middle button pastes the selection on X11: it gets the same checks as Ctrl+V.
@@ -134,11 +136,12 @@ bool TIpEdit::eventFilter(QObject *watched, QEvent *event)
             if (IndexOf(QApplication::focusWidget()) < 0) {
                 typed_.clear();
                 advanced_ = false;
+                digitOctet_ = -1;
             }
-            if (memo_[i]->text().isEmpty()) {
-                // An emptied octet would show nothing while it still holds its old value.
+            // An emptied octet would show nothing while it still holds its old value; one typed
+            // with leading zeros shows its number.
+            if (memo_[i]->text() != QString::number(octet_[i]))
                 SetIp(i, uint8_t(octet_[i]));
-            }
             break;
         default:
             break;
@@ -167,14 +170,17 @@ bool TIpEdit::TypeDigitOrDot(int i, QKeyEvent *event)
     if (!digit && !dot) {
         typed_.clear();
         advanced_ = false;
+        digitOctet_ = -1;
         return false;
     }
     typed_ += digit ? t[0] : QChar(u'.');
     if (LayOutTypedAddress()) {
         advanced_ = false;
+        digitOctet_ = -1;
         return true;
     }
     if (dot) {
+        digitOctet_ = -1;
         // Right after the box moved on by itself, the '.' only confirms that move.
         const bool confirms = advanced_;
         advanced_ = false;
@@ -185,9 +191,11 @@ bool TIpEdit::TypeDigitOrDot(int i, QKeyEvent *event)
     advanced_ = false;
     QLineEdit *m = memo_[i];
     // A new number replaces the placeholder "0" or an octet that has no room left, instead of
-    // being dropped or glued onto it.
-    if (!m->hasSelectedText() && (m->text() == QStringLiteral("0") || m->text().size() >= m->maxLength()))
+    // being dropped or glued onto it; a digit that follows one typed here joins it ("001").
+    const bool joins = digitOctet_ == i;
+    if (!joins && !m->hasSelectedText() && (m->text() == QStringLiteral("0") || m->text().size() >= m->maxLength()))
         m->selectAll();
+    digitOctet_ = i;
     return false;
 }
 
@@ -299,9 +307,19 @@ void TIpEdit::MemoChange(int i)
         return;
     }
     octet_[i] = v;
-    if (m->text().size() == 3 && i < 3) {
-        FocusOctet(i + 1);
-        advanced_ = true;
+    if (m->text().size() == 3) {
+        // Three characters make a whole octet, "001" too: it shows its number and, but for
+        // the last, the next octet takes over.
+        if (m->text() != QString::number(v)) {
+            rewriting_ = true;
+            m->setText(QString::number(v));
+            rewriting_ = false;
+            digitOctet_ = -1;
+        }
+        if (i < 3) {
+            FocusOctet(i + 1);
+            advanced_ = true;
+        }
     }
 }
 

@@ -47,6 +47,9 @@ private:
     bool advanced_ = false;
     // Digits and dots typed in a row since the box got the focus or the cursor was moved.
     QString typed_;
+    // The octet the last key of the run typed a digit into: a "0" there is the person's own
+    // leading zero, not the placeholder to replace.
+    int digitOctet_ = -1;
 };
 
 } // namespace strandel

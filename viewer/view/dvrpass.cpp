@@ -30,6 +30,8 @@ TfrmDvrPass::TfrmDvrPass(QWidget *owner) : QDialog(owner, Qt::Dialog | Qt::MSWin
 
 QString TfrmDvrPass::GetPassword() const { return edtPass->text(); }
 
+QByteArray TfrmDvrPass::GetPasswordBytes() const { return edtPass->text().toLatin1().left(8); }
+
 bool TfrmDvrPass::eventFilter(QObject *watched, QEvent *event)
 {
     // edtPassKeyPress: Enter confirms, Escape cancels as the close button does.

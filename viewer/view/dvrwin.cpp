@@ -254,12 +254,12 @@ std::optional<QString> TfrmDvrWin::AskLogFileName()
     return dialog.selectedFiles().first();
 }
 
-std::optional<QString> TfrmDvrWin::AskPassword()
+std::optional<QByteArray> TfrmDvrWin::AskPassword()
 {
     TfrmDvrPass dlg(parentWidget());
     if (RunModal(&dlg) != 1)
         return std::nullopt;
-    return dlg.GetPassword();
+    return dlg.GetPasswordBytes();
 }
 
 void TfrmDvrWin::ShowMessageBox(const QString &text)
@@ -1488,7 +1488,7 @@ void TfrmDvrWin::cmdDvrSetupClick()
     const int result = RunModal(dialog);
     if (!dialog || !self)
         return;
-    const QByteArray typed = dialog->GetPassword().toLatin1().left(8);
+    const QByteArray typed = dialog->GetPasswordBytes();
     delete dialog;
     if (result != 1)
         return;

@@ -48,7 +48,7 @@ std::optional<std::string> TfrmDvrWin::ViewBridge::AskLogFileName()
 std::optional<std::string> TfrmDvrWin::ViewBridge::AskPassword()
 {
     if (auto password = v_.AskPassword())
-        return password->toStdString();
+        return std::string(password->constData(), size_t(password->size()));
     return std::nullopt;
 }
 
