@@ -63,6 +63,14 @@ bool Initialised(const DecoderParams &p)
     return ValidBlocks(p) && static_cast<const DecoderState *>(p.state)->initialised == kInitialisedMagic;
 }
 
+// The packed and planar formats write rows at the caller's pitch (pixels, or luma bytes); one
+// below the width would write outside the caller's picture. The RGB formats have no pitch.
+bool PitchHoldsARow(const DecoderState &s, int32_t pitch)
+{
+    const bool pitched = s.output_format == OutputYuy2 || s.output_format == OutputUyvy || s.output_format == OutputYv12;
+    return !pitched || pitch >= s.width;
+}
+
 Context ContextOf(const DecoderParams &p)
 {
     return Context{static_cast<DecoderState *>(p.state), static_cast<DecoderTables *>(p.tables),
@@ -101,7 +109,7 @@ int32_t Decode(DecoderFrame *f, const DecoderParams *p)
     DecoderState &s = *current.s;
     bool ok = false;
     if (s.codec_type == CodecMpeg4) {
-        if (f->render && !f->output) {
+        if (f->render && (!f->output || !PitchHoldsARow(s, f->output_pitch))) {
             f->error = s.error;
             return DecodeBadArgument;
         }

@@ -113,7 +113,7 @@ typedef struct DecoderFrame {
     const uint8_t *bitstream;
     int32_t length;
     int32_t render;
-    int32_t output_pitch;
+    int32_t output_pitch; /* pixels (packed YUV) or luma bytes (planar) a row; below the width: refused (2) */
     int32_t error;
 } DecoderFrame;
 

@@ -218,6 +218,33 @@ TEST(Entry, GarbageAndRenderOffLeaveTheOutput)
     EXPECT_LT(std::count(out.begin(), out.end(), 0), long(out.size()) / 2);
 }
 
+// The packed and planar formats write at the caller's pitch: one that does not hold a row is
+// refused like a missing output, and nothing outside the picture is written.
+TEST(Entry, OutputPitchBelowTheWidthIsRefused)
+{
+    const auto frames = SplitFrames(ReadFile(DataPath("i_64x48.m4v")));
+    constexpr int w = 64, h = 48, guard = 4 * w * h;
+    for (int format : {OutputYuy2, OutputUyvy, OutputYv12}) {
+        Instance inst(w, h, format, 1); // fixed buffers: every call shows its own picture
+        ASSERT_TRUE(inst.ok());
+        const int bytesPerPitch = format == OutputYv12 ? 1 : 2, rows = format == OutputYv12 ? h * 3 / 2 : h;
+        for (int32_t pitch : {w - 2, 0, -w, w, w + 8}) {
+            SCOPED_TRACE(testing::Message() << "format " << format << " pitch " << pitch);
+            // The picture in the middle of a larger block, so that a stray write shows.
+            std::vector<uint8_t> block(size_t(guard + (w + 8) * bytesPerPitch * rows + guard), 0x5A);
+            uint8_t *out = block.data() + guard;
+            const bool fits = pitch >= w;
+            EXPECT_EQ(inst.Decode(frames[0], out, pitch), fits ? DecodeOk : DecodeBadArgument);
+            EXPECT_NE(inst.lastFrame().error, -1) << "the error field is written";
+            const size_t picture = fits ? size_t(pitch * bytesPerPitch * rows) : 0;
+            const long written = long(block.size()) - std::count(block.begin(), block.end(), 0x5A);
+            EXPECT_EQ(std::count(block.begin(), block.begin() + guard, 0x5A), guard);
+            EXPECT_EQ(std::count(out + picture, block.data() + block.size(), 0x5A), long(block.size() - guard - picture));
+            EXPECT_EQ(written > 0, fits);
+        }
+    }
+}
+
 TEST(Convert, BlackWhiteAndRowDirection)
 {
     struct Case {
