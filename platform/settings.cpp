@@ -140,7 +140,7 @@ void RegWriteInt(const QString &name, int value)
     });
 }
 
-QString RegReadString(const QString &name, const QString &defaultValue)
+QString RegReadString(const QString &name, const QString &defaultValue, int maxLength)
 {
     const std::optional<QString> r = Store().With(false, [&](QSettings &s) -> std::optional<QString> {
         if (s.status() != QSettings::NoError || !s.contains(name))
@@ -148,7 +148,13 @@ QString RegReadString(const QString &name, const QString &defaultValue)
         const QVariant v = s.value(name);
         if (!v.canConvert<QString>())
             return std::nullopt;
-        return v.toString();
+        QString text = v.toString();
+        if (text.size() > maxLength) {
+            DebugPrint("Settings: \"%s\" of %lld characters is over %d, using the default", qPrintable(name),
+                       static_cast<long long>(text.size()), maxLength);
+            return std::nullopt;
+        }
+        return text;
     });
     return r ? *r : defaultValue;
 }

@@ -10,7 +10,11 @@ namespace strandel {
 // swallow errors (they are logged).
 int RegReadInt(const QString &name, int defaultValue);
 void RegWriteInt(const QString &name, int value);
-QString RegReadString(const QString &name, const QString &defaultValue);
+// What a string setting can mean bounds it: a value longer than maxLength characters (a damaged
+// or hostile file) is said in the debug log and the default is taken.
+constexpr int kMaxNameLength = 255; // a host or font name
+constexpr int kMaxPathLength = 4096;
+QString RegReadString(const QString &name, const QString &defaultValue, int maxLength = kMaxPathLength);
 void RegWriteString(const QString &name, const QString &value);
 
 // The INI file behind the store. Tests point it at a file of their own.

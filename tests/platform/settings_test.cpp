@@ -1,3 +1,4 @@
+#include "platform/debuglog.h"
 #include "platform/settings.h"
 
 #include <QDir>
@@ -55,6 +56,28 @@ TEST_F(SettingsTest, WrongTypeFallsBackAndIsRepaired)
     EXPECT_EQ(RegReadInt("MainPosX", 9), 7);
     EXPECT_EQ(RegReadString("FontName", "x"), "Arial");
     EXPECT_EQ(RegReadString("Empty", "x"), "");
+}
+
+// A string longer than what it can mean costs nothing further: the default is taken and said.
+TEST_F(SettingsTest, StringsOverTheirBoundTakeTheDefault)
+{
+    std::vector<std::string> lines;
+    SetDebugSink([&](const std::string &l) { lines.push_back(l); });
+    struct Case {
+        int length, bound;
+        bool kept;
+    } cases[] = {{255, kMaxNameLength, true},     {256, kMaxNameLength, false},
+                 {kMaxPathLength, kMaxPathLength, true}, {kMaxPathLength + 1, kMaxPathLength, false},
+                 {1000000, kMaxPathLength, false}};
+    for (const Case &c : cases) {
+        RegWriteString("S", QString(c.length, u'a'));
+        lines.clear();
+        EXPECT_EQ(RegReadString("S", "dflt", c.bound).size(), c.kept ? c.length : 4) << c.length;
+        EXPECT_EQ(lines.size(), c.kept ? 0u : 1u) << c.length;
+    }
+    RegWriteString("S", QString(kMaxPathLength + 1, u'a'));
+    EXPECT_EQ(RegReadString("S", "dflt"), "dflt"); // a path, unless the caller says otherwise
+    SetDebugSink({});
 }
 
 TEST_F(SettingsTest, WritesRoundTripIncludingNegativeAndUnsignedValues)

@@ -220,6 +220,12 @@ TEST_F(StoreDisk, DrivesComeFromTheSettingAndOpenReadOnly)
     ClosePhysicalDisk(h);
     EXPECT_LT(OpenPhysicalDisk(1), 0);
     EXPECT_LT(OpenPhysicalDisk(2), 0);
+    // A drive that is no path opens nothing; a list longer than its drives is no list.
+    RegWriteString("HddDrives", QString::fromStdString(img->Path()) + ";" + QString(kMaxPathLength + 1, u'x'));
+    EXPECT_EQ(PhysicalDiskPath(0), img->Path());
+    EXPECT_EQ(PhysicalDiskPath(1), "");
+    RegWriteString("HddDrives", QString(200000, u';'));
+    EXPECT_EQ(PhysicalDiskPath(0), "/dev/sda");
     SetSettingsFilePath(QString());
 }
 

@@ -242,6 +242,10 @@ TEST_F(UiTest, LongServerNameKeepsItsFirst127Characters)
     ViewerOptions o;
     ReadViewerOptions(o);
     EXPECT_EQ(std::string(o.ipServerName.data()), std::string(127, 'a'));
+    // Longer than any host name: the built-in server.
+    Setting("IpServerName", QString(1000000, 'a'));
+    ReadViewerOptions(o);
+    EXPECT_EQ(std::string(o.ipServerName.data()), "127.0.0.1");
 }
 
 TEST(FitFrameSizing, KeepsThePictureAt720ByV)

@@ -20,7 +20,7 @@ namespace strandel {
 QFont ReadFontSettings(const QString &prefix, const QFont &defaults, int defaultColor, int *color)
 {
     QFont f = defaults;
-    f.setFamily(RegReadString(prefix + "Name", defaults.family()));
+    f.setFamily(RegReadString(prefix + "Name", defaults.family(), kMaxNameLength));
     const int size = RegReadInt(prefix + "Size", defaults.pointSize() > 0 ? defaults.pointSize() : 8);
     if (size > 0)
         f.setPointSize(size);

@@ -24,7 +24,8 @@ void ReadViewerOptions(ViewerOptions &o)
         o.ipServer[size_t(i)] = uint8_t(RegReadInt(QString("IpServer%1").arg(i), kBuiltInIpServer[size_t(i)]));
     o.useIpServer = uint8_t(RegReadInt("UseIpServer", 1));
     const QByteArray name =
-        RegReadString("IpServerName", QString::fromStdString(IpToString(kBuiltInIpServer.data()))).toLatin1();
+        RegReadString("IpServerName", QString::fromStdString(IpToString(kBuiltInIpServer.data())), kMaxNameLength)
+            .toLatin1();
     std::memcpy(o.ipServerName.data(), name.constData(), size_t(std::min<qsizetype>(name.size(), 127)));
 }
 

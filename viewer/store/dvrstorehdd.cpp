@@ -230,12 +230,20 @@ std::string PhysicalDiskPath(int n)
 {
     if (n < 0 || n >= kPhysicalDrives)
         return {};
-    const QString list = RegReadString("HddDrives", QString());
+    // At most one path for each drive, each a path the system can open.
+    const QString list = RegReadString("HddDrives", QString(), kPhysicalDrives * (kMaxPathLength + 1));
     if (list.isEmpty()) // SATA and USB disks first, then NVMe disks
         return n < kSataDrives ? std::string("/dev/sd") + char('a' + n)
                                : "/dev/nvme" + std::to_string(n - kSataDrives) + "n1";
     const QStringList paths = list.split(';');
-    return n < paths.size() ? paths[n].trimmed().toStdString() : std::string();
+    if (n >= paths.size())
+        return {};
+    const QString path = paths[n].trimmed();
+    if (path.size() > kMaxPathLength) {
+        DebugPrint("Drive %d of HddDrives is no path: %lld characters\n", n, static_cast<long long>(path.size()));
+        return {};
+    }
+    return path.toStdString();
 }
 
 int OpenDiskImage(const std::string &path)
