@@ -1102,7 +1102,7 @@ bool TfrmDvrWin::OpenDvr(DvrListRecord *record)
         const char *text = kind == 0 ? "Cannot Open Socket" : kind == 1 || kind == 2 ? "Cannot Open Serial Port"
                            : kind == 3 ? "Cannot Open File" : kind == 4 ? "Cannot Find DVR Hdd" : "";
         CloseConnection();
-        QMessageBox::information(ModalOwner(parentWidget()), QString(), text);
+        QMessageBox::warning(ModalOwner(parentWidget()), QString(), text);
         return false;
     }
     if (DvrWinHost *host = GetDvrWinHost(); host && !host->AddDvrWin(this)) {
