@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -129,8 +130,12 @@ TEST(DvrView, SetModeSendsOnlyOnAChange)
 TEST(DvrView, TimerSendsKeepAliveAndFrameRate)
 {
     LoggedInView v(DvrKind::Network, 4);
+    // No unit without its number: the disk text waits for the first tick.
+    EXPECT_EQ(v.view.lblDiskFree->text(), "");
     v.link->sent.clear();
     v.view.tmrFrameTimer();
+    EXPECT_TRUE(v.view.lblDiskFree->text().contains(QRegularExpression("^.: \\d+(\\.\\d)? [MG]Bytes free$")))
+        << v.view.lblDiskFree->text().toStdString();
     ASSERT_EQ(v.link->sent.size(), 1u);
     EXPECT_EQ(v.link->sent[0], std::vector<uint8_t>{DvrCmdAlive});
     EXPECT_EQ(v.view.pnlFrame->text(), "0 fps");

@@ -874,7 +874,8 @@ void TfrmDvrWin::BuildControls()
     btnRelay->setObjectName("btnRelay");
     btnRelay->setCheckable(true);
     connect(btnRelay, &QPushButton::clicked, this, [this] { btnRelayClick(); });
-    lblDiskFree = new QLabel("MBytes free", pnlLive);
+    // Empty until the first tick gives the number.
+    lblDiskFree = new QLabel(pnlLive);
     auto *live = new QHBoxLayout(pnlLive);
     live->setContentsMargins(0, 0, 0, 0);
     live->addWidget(btnRelay);
