@@ -4,12 +4,16 @@
 #include "platform/endian.h"
 #include "viewer/controls/ipedit.h"
 #include "viewer/controls/placement.h"
+#include "viewer/base/global.h"
+#include "tests/common/modalscript.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTest>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -17,13 +21,22 @@
 #include <QSpinBox>
 #include <QTreeWidget>
 
+#include <cstring>
 #include <unistd.h>
 
 using namespace strandel;
+using strandel::test::ModalScript;
 
 namespace {
 
 QString Cell(TfrmDvrList &b, int row, int col) { return b.lstDvrList->topLevelItem(row)->text(col); }
+
+// Keys go where the focus is, as the box moves it from part to part.
+void TypeAsAPerson(const char *keys)
+{
+    for (const char *k = keys; *k; ++k)
+        QTest::keyClick(QApplication::focusWidget(), *k);
+}
 
 } // namespace
 
@@ -394,23 +407,88 @@ TEST_F(BookTest, TheDemoBookShowsItsRecordingAsAFile)
     EXPECT_FALSE(b.edtSerialPort->isEnabled());
 }
 
-TEST_F(BookTest, AddKeepsTheSelectedEntrysDescriptionToThatEntry)
+TEST_F(BookTest, AddAndChangeStoreWhatTheFormShowsOrSaySoFirst)
 {
     TfrmDvrList &b = Book("two_records.lst");
     ASSERT_TRUE(ShowActive(b));
+    // The description the form shows goes with the new entry.
     b.SelectRow(0);
-    const QByteArray gateDesc(b.Record(0)->description.data());
+    b.edtDesc->setPlainText("front gate");
+    b.btnChange->click();
+    b.SelectRow(1);
+    b.SelectRow(0);
     b.edtName->setText("Yard");
     b.btnAdd->click();
     ASSERT_EQ(b.RecordCount(), 3);
-    EXPECT_STREQ(b.Record(2)->description.data(), "") << "the new entry took the selected one's description";
-    EXPECT_EQ(QByteArray(b.Record(0)->description.data()), gateDesc);
+    EXPECT_STREQ(b.Record(2)->description.data(), "front gate");
 
-    // A description the user typed for the new entry is its own.
+    auto *file = new DvrListRecord;
+    file->kind = uint8_t(DvrKind::RecordedFile);
+    std::strcpy(file->name.data(), "Demo recording");
+    b.AddRecord(std::unique_ptr<DvrListRecord>(file));
+    const int fileRow = b.RecordCount() - 1;
+
+    // Each row: the entry shown, what is typed into the address (from its first part) and the
+    // name, then what the question names and what is stored when the user agrees.
+    struct Case {
+        int row;
+        const char *address, *name;
+        std::vector<const char *> said;
+        int kind;
+        std::array<uint8_t, 4> stored;
+        int focusedPart; // where a "No" puts the user back, -1: none
+    };
+    const Case cases[] = {
+        {0, "300.1.1.1", "Capped", {"255.1.1.1", "part 1 was above 255"}, 0, {255, 1, 1, 1}, 0},
+        {0, "ab.cd.1x.2", "Letters", {"192.168.1.2", "part 1 was not typed and keeps 192", "part 2 was not typed and keeps 168"},
+         0, {192, 168, 1, 2}, 0},
+        {fileRow, "", "5410", {"a File entry"}, int(DvrKind::RecordedFile), {0, 0, 0, 0}, -1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        for (bool agree : {false, true}) {
+            ASSERT_TRUE(ShowActive(b));
+            b.SelectRow(c.row);
+            if (*c.address) {
+                b.edtIpAddr->SelectOctet(0);
+                TypeAsAPerson(c.address);
+            }
+            b.edtName->setText(c.name);
+            const int before = b.RecordCount();
+            QString said;
+            ModalScript answer([&](QWidget *w) {
+                auto *box = qobject_cast<QMessageBox *>(w);
+                ASSERT_NE(box, nullptr);
+                said = box->text();
+                box->button(agree ? QMessageBox::Yes : QMessageBox::No)->click();
+            });
+            b.btnAdd->click();
+            EXPECT_TRUE(answer.Ran());
+            for (const char *part : c.said)
+                EXPECT_TRUE(said.contains(part)) << said.toStdString() << " lacks " << part;
+            if (!agree) {
+                EXPECT_EQ(b.RecordCount(), before);
+                if (c.focusedPart >= 0)
+                    EXPECT_EQ(b.focusWidget(), b.edtIpAddr->Field(c.focusedPart));
+                continue;
+            }
+            ASSERT_EQ(b.RecordCount(), before + 1);
+            const DvrListRecord &r = *b.Record(before);
+            EXPECT_EQ(r.kind, c.kind);
+            EXPECT_EQ(r.ip, c.stored);
+        }
+    }
+    // An address typed whole, or left as the entry had it, is stored without a question.
+    ModalScript none([](QWidget *w) { ADD_FAILURE() << "asked: " << w->metaObject()->className(); });
+    ASSERT_TRUE(ShowActive(b));
     b.SelectRow(0);
-    b.edtName->setText("Porch");
-    b.edtDesc->setPlainText("back door");
+    b.edtIpAddr->SelectOctet(0);
+    TypeAsAPerson("10.0.0.9");
+    b.btnChange->click();
+    EXPECT_EQ(b.Record(0)->ip, (std::array<uint8_t, 4>{10, 0, 0, 9}));
+    b.SelectRow(0);
+    b.edtName->setText("Copy");
     b.btnAdd->click();
-    ASSERT_EQ(b.RecordCount(), 4);
-    EXPECT_STREQ(b.Record(3)->description.data(), "back door");
+    EXPECT_EQ(b.Record(b.RecordCount() - 1)->ip, (std::array<uint8_t, 4>{10, 0, 0, 9}));
+    EXPECT_FALSE(none.Ran());
 }

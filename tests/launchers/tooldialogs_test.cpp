@@ -307,6 +307,13 @@ TEST(DvrUpgrade, FileChecksRefuseWithoutSending)
         EXPECT_TRUE(dvr.Sent().empty());
         EXPECT_EQ(dlg.LastMessage(), QString(c.message));
         EXPECT_EQ(dlg.GetStage(), TfrmDvrUpgrade::Stage::Idle);
+        // A refusal says so with the error icon.
+        QList<QMessageBox *> boxes;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *box = qobject_cast<QMessageBox *>(w); box && box->objectName() == "msgUpgrade" && box->isVisible())
+                boxes << box;
+        ASSERT_EQ(boxes.size(), 1);
+        EXPECT_EQ(boxes[0]->icon(), QMessageBox::Critical);
         CloseMessageBoxes();
     }
 }

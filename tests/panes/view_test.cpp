@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -129,6 +130,8 @@ TEST(DvrView, SetModeSendsOnlyOnAChange)
 TEST(DvrView, TimerSendsKeepAliveAndFrameRate)
 {
     LoggedInView v(DvrKind::Network, 4);
+    // No unit without its number: the disk text waits for the first tick.
+    EXPECT_EQ(v.view.lblDiskFree->text(), "");
     v.view.OnConnected();
     // Ten pictures in the timer's two seconds: five a second.
     for (int i = 0; i < 5; ++i) {
@@ -140,6 +143,8 @@ TEST(DvrView, TimerSendsKeepAliveAndFrameRate)
     ASSERT_EQ(v.view.PendingRecords(), 0u);
     v.link->sent.clear();
     v.view.tmrFrameTimer();
+    EXPECT_TRUE(v.view.lblDiskFree->text().contains(QRegularExpression("^.: \\d+(\\.\\d)? [MG]Bytes free$")))
+        << v.view.lblDiskFree->text().toStdString();
     ASSERT_EQ(v.link->sent.size(), 1u);
     EXPECT_EQ(v.link->sent[0], std::vector<uint8_t>{DvrCmdAlive});
     EXPECT_EQ(v.view.pnlFrame->text(), "5 fps");

@@ -175,12 +175,12 @@ void TfrmDvrUpgrade::SetButtons(bool enabled)
     btnCancel->setEnabled(enabled);
 }
 
-void TfrmDvrUpgrade::Message(const QString &text, bool closing)
+void TfrmDvrUpgrade::Message(const QString &text, bool closing, QMessageBox::Icon icon)
 {
     lastMessage_ = text;
     // Not modal in a nested loop: replies keep flowing while the box is up. A box that says
     // why the dialog closes belongs to the dialog's owner, so it stays.
-    auto *box = new QMessageBox(QMessageBox::Information, "Upgrade", text, QMessageBox::Ok,
+    auto *box = new QMessageBox(icon, "Upgrade", text, QMessageBox::Ok,
                                 !closing && isVisible() ? this : caller_ ? caller_.data() : parentWidget());
     box->setObjectName("msgUpgrade");
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -354,7 +354,7 @@ void TfrmDvrUpgrade::OnUpgradeReply(const uint8_t *payload, size_t length)
         Gauge->setValue(Gauge->maximum());
         SetButtons(true);
         StopWorker();
-        Message("DVR is upgraded successfully !!", true);
+        Message("DVR is upgraded successfully !!", true, QMessageBox::Information);
         done(1);
         break;
     case 4:
@@ -387,7 +387,7 @@ bool TfrmDvrUpgrade::CanClose()
     }
     // Never while the recorder writes its flash; a download only once the recorder fell silent.
     if (stage_ == Stage::Flashing || (stage_ == Stage::Downloading && !Silent())) {
-        Message("Cannot close while upgrading...");
+        Message("Cannot close while upgrading...", false, QMessageBox::Warning);
         return false;
     }
     return true;

@@ -2,6 +2,7 @@
 // Firmware upgrade: tests an image file against the connected recorder, pushes it in parts from
 // a worker thread and follows the recorder's states until the image is flashed.
 #include <QDialog>
+#include <QMessageBox>
 #include <QPointer>
 
 #include "viewer/admin/dvrservices.h"
@@ -107,7 +108,8 @@ private:
     void btnUpgradeClick();
     void StopWorker();
     void CloseStream();
-    void Message(const QString &text, bool closing = false);
+    // An error or refusal uses the critical icon, a warning the warning icon.
+    void Message(const QString &text, bool closing = false, QMessageBox::Icon icon = QMessageBox::Critical);
     void SetButtons(bool enabled);
     bool Silent() const;
     void Touch();

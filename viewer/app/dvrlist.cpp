@@ -235,7 +235,10 @@ void TfrmDvrList::BuildForm()
     pnlIp->setGeometry(60, 80, 320, 40);
     pnlIp->hide();
 
-    connect(kindButtons_, &QButtonGroup::idClicked, this, &TfrmDvrList::selTypeClick);
+    connect(kindButtons_, &QButtonGroup::idClicked, this, [this] {
+        kindChosen_ = true;
+        selTypeClick();
+    });
     connect(chkUseIp, &QCheckBox::clicked, this, &TfrmDvrList::chkUseIpClick);
     connect(edtDesc, &QPlainTextEdit::textChanged, this, [this] {
         const QString t = edtDesc->toPlainText();
@@ -448,7 +451,6 @@ void TfrmDvrList::RecordToForm(const DvrListRecord *record)
         edtBaudRate->setCurrentIndex(edtBaudRate->findText(QString::number(record->baudRate)));
         edtPass->setText(GetText(record->password));
         edtDesc->setPlainText(GetText(record->description));
-        shownDesc_ = edtDesc->toPlainText();
         chkUseIp->setChecked(record->useIpServer == 1);
     } else {
         edtMac->clear();
@@ -461,9 +463,9 @@ void TfrmDvrList::RecordToForm(const DvrListRecord *record)
         edtBaudRate->setCurrentIndex(0);
         edtPass->clear();
         edtDesc->clear();
-        shownDesc_.reset();
         chkUseIp->setChecked(false);
     }
+    kindChosen_ = false;
     chkUseIpClick();
 }
 
@@ -492,18 +494,54 @@ void TfrmDvrList::btnAddClick()
 {
     if (edtName->text().isEmpty())
         return;
+    if (!ConfirmEntry(true))
+        return;
     auto r = std::make_unique<DvrListRecord>();
     FormToRecord(r.get());
-    // The description still shown from the selected entry describes that entry, not the new one.
-    if (shownDesc_ && edtDesc->toPlainText() == *shownDesc_)
-        r->description.fill(0);
     AddRecord(std::move(r));
+}
+
+bool TfrmDvrList::ConfirmEntry(bool adding)
+{
+    QStringList notes;
+    int first = -1;
+    if (KindIndex() == 0) {
+        const uint8_t given = edtIpAddr->GivenOctets(), capped = edtIpAddr->CappedOctets();
+        for (int i = 0; i < 4; ++i) {
+            const bool bit = ((given | capped) >> i) & 1;
+            QString note;
+            if ((capped >> i) & 1)
+                note = QStringLiteral("part %1 was above 255 and is stored as 255").arg(i + 1);
+            else if (given != 0 && !bit)
+                note = QStringLiteral("part %1 was not typed and keeps %2").arg(i + 1).arg(edtIpAddr->GetIp(i));
+            if (note.isEmpty())
+                continue;
+            notes << note;
+            if (first < 0)
+                first = i;
+        }
+    }
+    if (adding && !kindChosen_ && KindIndex() > 0)
+        if (QAbstractButton *kind = kindButtons_->checkedButton())
+            notes << QStringLiteral("it is a %1 entry, as the entry shown").arg(kind->text());
+    if (notes.isEmpty())
+        return true;
+    uint8_t ip[4];
+    edtIpAddr->GetIp(ip);
+    const QString address = KindIndex() == 0 ? QStringLiteral(" with the address %1").arg(IpToText(ip)) : QString();
+    const QString text = QStringLiteral("\"%1\" would be stored%2:\n- %3\n\nStore it like this?")
+                             .arg(edtName->text(), address, notes.join(QStringLiteral("\n- ")));
+    if (QMessageBox::question(this, windowTitle(), text) == QMessageBox::Yes)
+        return true;
+    if (first >= 0)
+        edtIpAddr->SelectOctet(first);
+    return false;
 }
 
 void TfrmDvrList::btnChangeClick()
 {
     const int row = SelectedRow();
-    if (row < 0)
+    if (row < 0 || !ConfirmEntry(false))
         return;
     FormToRecord(Record(row));
     WriteRow(row);

@@ -118,6 +118,10 @@ private:
     void OpenView(DvrListRecord *record);
     void Tell(const QString &text);
     void lstDvrListSelectItem();
+    // Before an entry is stored: what it would keep that the user did not give (an address part
+    // capped at 255 or left from the entry shown, a new entry's kind left from it) is shown,
+    // and the user stores it or goes back to the form.
+    bool ConfirmEntry(bool adding);
 
     QButtonGroup *kindButtons_;
     QString listPath_;
@@ -132,8 +136,8 @@ private:
     uint16_t serverPort_ = kIpServerPort;
     int serverTimeoutMs_ = kIpServerTimeoutMs;
     CIpServerLookup *lookup_;
-    // The description as the form last showed it from an entry (none after a clear).
-    std::optional<QString> shownDesc_;
+    // The user picked the kind since the form last showed an entry.
+    bool kindChosen_ = false;
 };
 
 } // namespace strandel

@@ -54,9 +54,20 @@ void TIpEdit::SetIp(int i, uint8_t v)
     if (i < 0 || i >= 4)
         return;
     octet_[i] = v;
+    given_ &= uint8_t(~(1u << i));
+    capped_ &= uint8_t(~(1u << i));
     rewriting_ = true;
     memo_[i]->setText(QString::number(v));
     rewriting_ = false;
+}
+
+void TIpEdit::Give(int i, const QString &digits)
+{
+    const int v = digits.toInt();
+    SetIp(i, uint8_t(std::min(v, 255)));
+    given_ |= uint8_t(1u << i);
+    if (v > 255)
+        capped_ |= uint8_t(1u << i);
 }
 
 void TIpEdit::SetIp(const uint8_t *ip)
@@ -199,12 +210,6 @@ bool TIpEdit::TypeDigitOrDot(int i, QKeyEvent *event)
     return false;
 }
 
-namespace {
-
-uint8_t OctetOf(const QString &digits) { return uint8_t(std::min(digits.toInt(), 255)); }
-
-} // namespace
-
 // Once three dots have been typed in one run, the run is a whole address whatever octet it
 // began in: it is laid out over the four octets from the first.
 bool TIpEdit::LayOutTypedAddress()
@@ -214,12 +219,12 @@ bool TIpEdit::LayOutTypedAddress()
     if (!match.hasMatch())
         return false;
     for (int k = 0; k < 3; ++k)
-        SetIp(k, OctetOf(match.captured(k + 1)));
+        Give(k, match.captured(k + 1));
     const QString last = match.captured(4);
     if (last.isEmpty()) {
         FocusOctet(3);
     } else {
-        SetIp(3, OctetOf(last));
+        Give(3, last);
         memo_[3]->setFocus(Qt::OtherFocusReason);
         memo_[3]->deselect();
         memo_[3]->setCursorPosition(int(memo_[3]->text().size()));
@@ -250,7 +255,7 @@ void TIpEdit::PasteInto(int i, const QString &text)
     for (const QString &p : parts) {
         if (k > 3)
             break;
-        SetIp(k++, OctetOf(p));
+        Give(k++, p);
     }
     QLineEdit *m = memo_[k - 1];
     m->setFocus(Qt::OtherFocusReason);
@@ -295,6 +300,11 @@ void TIpEdit::MemoChange(int i)
     const int v = m->text().toInt(&ok);
     if (!ok)
         return;
+    given_ |= uint8_t(1u << i);
+    if (v > 255)
+        capped_ |= uint8_t(1u << i);
+    else
+        capped_ &= uint8_t(~(1u << i));
     if (v > 255) {
         octet_[i] = 255;
         rewriting_ = true;

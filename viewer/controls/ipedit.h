@@ -23,6 +23,11 @@ public:
     void SetEnable(bool enable);
 
     QLineEdit *Field(int i) const { return memo_[i]; }
+    // Bit i: octet i was typed or pasted since the program last set it; and of those, capped at
+    // 255 from a larger number.
+    uint8_t GivenOctets() const { return given_; }
+    uint8_t CappedOctets() const { return capped_; }
+    void SelectOctet(int i) { if (i >= 0 && i < 4) FocusOctet(i); }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -38,10 +43,13 @@ private:
     bool TypeDigitOrDot(int i, QKeyEvent *event);
     bool LayOutTypedAddress();
     void PasteInto(int i, const QString &text);
+    // An octet the user gave: its digits, capped at 255.
+    void Give(int i, const QString &digits);
 
     QLineEdit *memo_[4]{};
     QLabel *dot_[3]{};
     int32_t octet_[4] = {0, 0, 0, 0};
+    uint8_t given_ = 0, capped_ = 0;
     bool rewriting_ = false;
     // The box moved to the next octet by itself; a '.' typed now only confirms that move.
     bool advanced_ = false;

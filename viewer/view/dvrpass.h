@@ -2,6 +2,7 @@
 // The modal prompt for a recorder password.
 #include <QDialog>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -14,13 +15,19 @@ public:
     // As the recorder takes it, the same from every prompt: one byte a character (Latin-1),
     // at most 8.
     QByteArray GetPasswordBytes() const;
+    // Why the password is asked again, shown above the field; empty hides it.
+    void SetReason(const QString &reason);
 
     QLineEdit *edtPass;
     QPushButton *btnOk;
     QPushButton *btnCancel;
+    QLabel *lblReason;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    int width_ = 220;
 };
 
 } // namespace strandel

@@ -254,9 +254,10 @@ std::optional<QString> TfrmDvrWin::AskLogFileName()
     return dialog.selectedFiles().first();
 }
 
-std::optional<QByteArray> TfrmDvrWin::AskPassword()
+std::optional<QByteArray> TfrmDvrWin::AskPassword(const QString &reason)
 {
     TfrmDvrPass dlg(parentWidget());
+    dlg.SetReason(reason);
     if (RunModal(&dlg) != 1)
         return std::nullopt;
     return dlg.GetPasswordBytes();
@@ -874,7 +875,8 @@ void TfrmDvrWin::BuildControls()
     btnRelay->setObjectName("btnRelay");
     btnRelay->setCheckable(true);
     connect(btnRelay, &QPushButton::clicked, this, [this] { btnRelayClick(); });
-    lblDiskFree = new QLabel("MBytes free", pnlLive);
+    // Empty until the first tick gives the number.
+    lblDiskFree = new QLabel(pnlLive);
     auto *live = new QHBoxLayout(pnlLive);
     live->setContentsMargins(0, 0, 0, 0);
     live->addWidget(btnRelay);
@@ -1102,7 +1104,7 @@ bool TfrmDvrWin::OpenDvr(DvrListRecord *record)
         const char *text = kind == 0 ? "Cannot Open Socket" : kind == 1 || kind == 2 ? "Cannot Open Serial Port"
                            : kind == 3 ? "Cannot Open File" : kind == 4 ? "Cannot Find DVR Hdd" : "";
         CloseConnection();
-        QMessageBox::information(ModalOwner(parentWidget()), QString(), text);
+        QMessageBox::warning(ModalOwner(parentWidget()), QString(), text);
         return false;
     }
     if (DvrWinHost *host = GetDvrWinHost(); host && !host->AddDvrWin(this)) {
