@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 
+#include "decoder/dsp.h"
 #include "graphics/widgets/rx32_image.h"
 #include "platform/jpeg.h"
 #include "viewer/view/dvrch.h"
@@ -500,4 +501,91 @@ TEST(DvrWinLayout, PanesFollowTheSplitAndTheChannelCommandIsSent)
     view.resize(QSize(1000, 500) + view.VideoMargins());
     QCoreApplication::processEvents();
     EXPECT_EQ(view.Pane(2)->geometry(), QRect(0, 0, 999, 499));
+}
+
+namespace {
+
+PlanarPicture MakePlanar(int w, int h, uint32_t seed)
+{
+    PlanarPicture p;
+    p.Resize(w, h);
+    std::mt19937 rng(seed);
+    for (uint8_t &b : p.bytes)
+        b = uint8_t(rng());
+    return p;
+}
+
+} // namespace
+
+// A decoded MPEG picture is drawn straight from the decoder's planar form at the size the pane
+// has: the very pixels of its full-size bitmap stretched as the control stretches a bitmap. That
+// bitmap is made only when something reads it, and copying the picture reads it.
+TEST(DvrCh, DecodedPictureIsDrawnAtThePaneSizeAndMadeFullSizeWhenRead)
+{
+    struct Case {
+        uint8_t sizeCode;
+        int width, height; // of the decoded picture
+        QSize pane;
+        bool zoom;
+        QSize bitmap; // the full-size bitmap
+    } cases[] = {
+        {0, 704, 480, {177, 119}, false, {708, 476}}, {0, 704, 480, {708, 476}, false, {708, 476}},
+        {0, 704, 480, {900, 700}, false, {708, 476}}, {0, 704, 480, {360, 240}, true, {708, 476}},
+        {2, 352, 240, {300, 200}, false, {348, 236}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.pane.width() << "x" << c.pane.height() << (c.zoom ? " zoomed" : ""));
+        TfrmDvrCh pane(nullptr, 1);
+        pane.resize(c.pane);
+        pane.show();
+        for (QLabel *label : pane.findChildren<QLabel *>())
+            label->hide(); // the overlay texts would cover pixels
+        if (c.zoom) {
+            pane.imgCh___MouseDown(Qt::LeftButton, 90, 60);
+            pane.imgCh___MouseMove(true, 250, 170);
+            pane.imgCh___MouseUp(Qt::LeftButton, 250, 170);
+            ASSERT_TRUE(pane.IsZoomed());
+        }
+        FrameRecordHeader h{};
+        h.channel = 1;
+        h.sizeCode = c.sizeCode;
+        PlanarPicture picture = MakePlanar(c.width, c.height, 7);
+        const PlanarPicture same = picture;
+        pane.ShowDecoded(h, pane.TakeDecoded(h, picture));
+        ASSERT_TRUE(pane.IsShowing());
+        EXPECT_LE(pane.imgCh->Bitmap().Width() * pane.imgCh->Bitmap().Height(), 1) << "made before it was read";
+        const QImage shown = pane.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+
+        const TBitmap32 &full = pane.FullBitmap();
+        ASSERT_EQ(QSize(full.Width(), full.Height()), c.bitmap);
+        // Row for row the decoder's conversion of the picture, opaque; columns right of it clear.
+        for (int y = 0; y < full.Height(); y += 37)
+            for (int x = 0; x < full.Width(); ++x) {
+                uint32_t want = 0;
+                if (x < c.width)
+                    lumaset::ScaledRowPlain(&want, same.Y(y), same.U(y), same.V(y), &x, 1);
+                ASSERT_EQ(full.GetPixel(x, y), want) << x << "," << y;
+            }
+
+        TBitmap32 drawn, ref;
+        drawn.SetSize(c.pane.width(), c.pane.height());
+        ref.SetSize(c.pane.width(), c.pane.height());
+        const QRect g = pane.imgCh->geometry();
+        const_cast<TBitmap32 &>(full).DrawTo(&ref, MakeRect(g.left(), g.top(), g.left() + g.width(), g.top() + g.height()));
+        int compared = 0, wrong = 0;
+        for (int y = 0; y < c.pane.height(); ++y)
+            for (int x = 0; x < c.pane.width(); ++x) {
+                const TColor32 want = ref.GetPixel(x, y);
+                if (want >> 24 != 0xFF)
+                    continue; // clear columns: what shows there is the window behind
+                ++compared;
+                wrong += (shown.pixel(x, y) | 0xFF000000u) != want;
+            }
+        EXPECT_GT(compared, c.pane.width() * c.pane.height() * 9 / 10);
+        EXPECT_EQ(wrong, 0);
+
+        QImage copy;
+        ASSERT_EQ(pane.CopyPicture(&copy), &copy);
+        EXPECT_EQ(copy.size(), c.sizeCode == 2 ? QSize(360, 240) : QSize(720, 480));
+    }
 }

@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "decoder/dsp.h"
+#include "graphics/rx32_transforms.h"
 #include "graphics/widgets/rx32_image.h"
 #include "platform/debuglog.h"
 #include "platform/jpeg.h"
@@ -90,6 +92,22 @@ const QImage &As32(const QImage &src, QImage &scratch)
 
 } // namespace
 
+// The pane's picture control: a decoded picture is drawn straight from the pane's planar copy.
+class PaneImage : public TImage32 {
+public:
+    PaneImage(QWidget *parent, TfrmDvrCh *pane) : TImage32(parent), pane_(pane) {}
+
+protected:
+    void ExecDrawBitmap(TBitmap32 *dest, int32_t stageNum) override
+    {
+        if (!pane_->PaintDecoded(dest, CachedBitmapRect()))
+            TImage32::ExecDrawBitmap(dest, stageNum);
+    }
+
+private:
+    TfrmDvrCh *pane_;
+};
+
 TfrmDvrCh::TfrmDvrCh(QWidget *parent, int channel) : QWidget(parent), channel_(channel)
 {
     setObjectName(QStringLiteral("frmDvrCh%1").arg(channel));
@@ -101,7 +119,7 @@ TfrmDvrCh::TfrmDvrCh(QWidget *parent, int channel) : QWidget(parent), channel_(c
     pnlBack->setPalette(pal);
     pnlBack->installEventFilter(this);
 
-    imgCh = new TImage32(pnlBack);
+    imgCh = new PaneImage(pnlBack, this);
     imgCh->setObjectName("imgCh");
     imgCh->SetBitmapAlign(baTopLeft);
     imgCh->SetColor(clMaroonColor);
@@ -168,6 +186,7 @@ bool TfrmDvrCh::eventFilter(QObject *watched, QEvent *event)
 
 void TfrmDvrCh::SetBlack()
 {
+    LeaveDecoded();
     TBitmap32 &bitmap = imgCh->Bitmap();
     bitmap.Lock();
     bitmap.SetSize(8, 8);
@@ -305,6 +324,7 @@ void TfrmDvrCh::DrawBitmaps(const FrameRecordHeader &header, const QImage *first
     QImage scratchA, scratchB;
     const QImage &a = As32(*first, scratchA);
     const QImage *b = second ? &As32(*second, scratchB) : nullptr;
+    LeaveDecoded();
     TBitmap32 &bitmap = imgCh->Bitmap();
     bitmap.Lock();
     bitmap.BeginUpdate();
@@ -322,38 +342,35 @@ void TfrmDvrCh::DrawBitmaps(const FrameRecordHeader &header, const QImage *first
     bitmap.Changed();
 }
 
-bool TfrmDvrCh::DrawDecoded(const FrameRecordHeader &header, const QImage &picture)
+uint32_t TfrmDvrCh::TakeDecoded(const FrameRecordHeader &header, PlanarPicture &picture)
 {
-    if (picture.isNull() || (header.covert & 1u) ||
-        (picture.format() != QImage::Format_RGB32 && picture.format() != QImage::Format_ARGB32))
-        return false;
-    const Placement place = PlaceIn(header, channel_, picture.height(), false);
-    TBitmap32 &bitmap = imgCh->Bitmap();
-    bitmap.Lock();
-    const bool fits = bitmap.Width() == place.width && bitmap.Height() == place.height;
-    if (fits)
-        for (int y = 0; y < picture.height(); ++y)
-            CopyRow(bitmap, picture, place.x0, y, y);
-    bitmap.Unlock();
-    return fits;
+    std::lock_guard hold(decodedMutex_);
+    if (!(header.covert & 1u) && !picture.IsNull())
+        std::swap(decoded_, picture);
+    return leftDecoded_;
 }
 
-void TfrmDvrCh::ShowDecoded(const FrameRecordHeader &header, const QImage *picture)
+void TfrmDvrCh::ShowDecoded(const FrameRecordHeader &header, uint32_t ticket)
 {
     EventGuard guard(lock_, kLockTimeoutMs);
     if (header.covert & 1u) {
         ShowCovert(header);
         return;
     }
-    if (picture) {
-        DrawBitmaps(header, picture, nullptr);
-    } else {
-        // The picture is in the bitmap already, unless the pane was blanked since.
-        TBitmap32 &bitmap = imgCh->Bitmap();
-        if (bitmap.Width() != PlaceIn(header, channel_, 0, false).width)
-            return;
-        bitmap.Changed();
+    {
+        std::lock_guard hold(decodedMutex_);
+        if (ticket != leftDecoded_ || decoded_.IsNull())
+            return; // blanked or shown a JPEG picture since: the picture is no longer the pane's
+        decodedHeader_ = header;
     }
+    showsDecoded_ = true;
+    bitmapStale_ = true;
+    // The full-size bitmap waits for a reader; a stand-in keeps the control's layout.
+    TBitmap32 &bitmap = imgCh->Bitmap();
+    bitmap.Lock();
+    bitmap.SetSize(1, 1);
+    bitmap.Unlock();
+    bitmap.Changed();
     shownHeader_ = header;
     shown_ = true;
     SetTimeText(QString::fromStdString(TimeText(header.time)));
@@ -361,6 +378,100 @@ void TfrmDvrCh::ShowDecoded(const FrameRecordHeader &header, const QImage *pictu
     SetChannelText(FieldText(header.text[0]));
     if (OnShown)
         OnShown(header);
+}
+
+void TfrmDvrCh::LeaveDecoded()
+{
+    std::lock_guard hold(decodedMutex_);
+    ++leftDecoded_;
+    showsDecoded_ = false;
+    bitmapStale_ = false;
+}
+
+namespace {
+
+// Picture columns of a row of n pixels, from its sampled bitmap columns: those right of the
+// picture stay out (the prefix that is inside is returned).
+int PictureColumns(std::vector<int32_t> &xs, int x0, int pictureWidth)
+{
+    int inside = 0;
+    while (inside < int(xs.size()) && x0 + xs[size_t(inside)] < pictureWidth) {
+        xs[size_t(inside)] += x0;
+        ++inside;
+    }
+    return inside;
+}
+
+std::vector<int32_t> Sampling(int64_t bitmapSize, int64_t drawnSize, int64_t offset, int64_t count)
+{
+    if (bitmapSize == drawnSize) { // drawn at its size: a plain copy
+        std::vector<int32_t> t(static_cast<size_t>(count));
+        for (int64_t i = 0; i < count; ++i)
+            t[size_t(i)] = int32_t(offset + i);
+        return t;
+    }
+    return NearestTable(0, bitmapSize, drawnSize, offset, count);
+}
+
+} // namespace
+
+// The same pixels the full-size bitmap would give stretched over rect by nearest sampling, as
+// the control draws a bitmap; columns the picture does not fill are transparent black, as in a
+// fresh bitmap.
+bool TfrmDvrCh::PaintDecoded(TBitmap32 *buffer, const TRect &rect)
+{
+    if (!showsDecoded_)
+        return false;
+    std::lock_guard hold(decodedMutex_);
+    const PlanarPicture &p = decoded_;
+    const Placement place = PlaceIn(decodedHeader_, channel_, p.height, false);
+    const int64_t left = std::max<int64_t>(rect.Left, 0), top = std::max<int64_t>(rect.Top, 0);
+    const int64_t right = std::min<int64_t>(rect.Right, buffer->Width());
+    const int64_t bottom = std::min<int64_t>(rect.Bottom, buffer->Height());
+    if (place.width <= 0 || place.height <= 0 || right <= left || bottom <= top)
+        return true;
+    const bool same = rect.Width() == place.width && rect.Height() == place.height;
+    std::vector<int32_t> xs = Sampling(place.width, same ? place.width : rect.Width(), left - rect.Left, right - left);
+    const std::vector<int32_t> ys =
+        Sampling(place.height, same ? place.height : rect.Height(), top - rect.Top, bottom - top);
+    const int inside = PictureColumns(xs, place.x0, p.width);
+    const int n = int(right - left);
+    const lumaset::ScaledRow row = lumaset::ScaledRowBest();
+    int32_t last = -1;
+    for (int64_t k = 0; k < bottom - top; ++k) {
+        TColor32 *d = buffer->GetScanLine(int32_t(top + k)) + left;
+        const int32_t y = ys[size_t(k)];
+        if (y == last) {
+            std::memcpy(d, d - buffer->Width(), size_t(n) * sizeof(TColor32));
+            continue;
+        }
+        last = y;
+        row(d, p.Y(y), p.U(y), p.V(y), xs.data(), inside);
+        std::fill(d + inside, d + n, TColor32(0));
+    }
+    return true;
+}
+
+TBitmap32 &TfrmDvrCh::FullBitmap()
+{
+    TBitmap32 &bitmap = imgCh->Bitmap();
+    if (!showsDecoded_ || !bitmapStale_)
+        return bitmap;
+    std::lock_guard hold(decodedMutex_);
+    const PlanarPicture &p = decoded_;
+    const Placement place = PlaceIn(decodedHeader_, channel_, p.height, false);
+    bitmap.Lock();
+    bitmap.BeginUpdate();
+    bitmap.SetSize(place.width, place.height); // from the stand-in: fresh and zeroed
+    std::vector<int32_t> xs = Sampling(place.width, place.width, 0, place.width);
+    const int inside = PictureColumns(xs, place.x0, p.width);
+    const lumaset::ScaledRow row = lumaset::ScaledRowBest();
+    for (int y = 0; y < bitmap.Height(); ++y)
+        row(bitmap.GetScanLine(y), p.Y(y), p.U(y), p.V(y), xs.data(), inside);
+    bitmap.EndUpdate();
+    bitmap.Unlock();
+    bitmapStale_ = false;
+    return bitmap;
 }
 
 QImage *TfrmDvrCh::CopyPicture(QImage *picture)
@@ -373,7 +484,7 @@ QImage *TfrmDvrCh::CopyPicture(QImage *picture)
     TBitmap32 stretched;
     stretched.SetSize(w, h);
     stretched.Clear(clBlack32);
-    TBitmap32 &bitmap = imgCh->Bitmap();
+    TBitmap32 &bitmap = FullBitmap();
     bitmap.Lock();
     bitmap.DrawTo(&stretched, MakeRect(0, 0, w, h));
     bitmap.Unlock();
