@@ -149,7 +149,7 @@ TEST(DvrCh, TwoFieldsAreWovenInto708x476)
     Record r = MakeRecord(a, &b, 0, 1);
     TfrmDvrCh pane(nullptr, 1);
     pane.ShowFrame(&r.header, &r.stream);
-    const TBitmap32 &bm = pane.imgCh->Bitmap();
+    const TBitmap32 &bm = pane.FullBitmap();
     ASSERT_EQ(bm.Width(), 708);
     ASSERT_EQ(bm.Height(), 476);
     for (int y = 0; y < 238; ++y) {
@@ -170,7 +170,7 @@ TEST(DvrCh, FieldsOfDifferentSizesAreWovenWithinBoth)
     Record r = MakeRecord(a, &b, 0, 1);
     TfrmDvrCh pane(nullptr, 1);
     pane.ShowFrame(&r.header, &r.stream);
-    const TBitmap32 &bm = pane.imgCh->Bitmap();
+    const TBitmap32 &bm = pane.FullBitmap();
     ASSERT_EQ(bm.Height(), 476);
     EXPECT_TRUE(RowMatches(bm, 1, rb, 0, 0, 352));
     EXPECT_TRUE(RowMatches(bm, 239, rb, 119, 0, 352));
@@ -185,7 +185,7 @@ TEST(DvrCh, SideBySideChannelsTakeTheirHalf)
     pane5.ShowFrame(&r.header, &r.stream);
     pane6.ShowFrame(&r.header, &r.stream);
     for (TfrmDvrCh *pane : {&pane5, &pane6}) {
-        const TBitmap32 &bm = pane->imgCh->Bitmap();
+        const TBitmap32 &bm = pane->FullBitmap();
         ASSERT_EQ(bm.Width(), 348);
         ASSERT_EQ(bm.Height(), 236);
         const int x0 = pane == &pane5 ? 0 : 360;
@@ -206,10 +206,10 @@ TEST(DvrCh, InsertedBlocksAreCutOncePerRecord)
     Record fields = MakeRecord(a, &b, 0, 1, 0, true);
     TfrmDvrCh pane(nullptr, 1);
     pane.ShowFrame(&fields.header, &fields.stream);
-    ASSERT_EQ(pane.imgCh->Bitmap().Height(), 476);
+    ASSERT_EQ(pane.FullBitmap().Height(), 476);
     for (int y = 0; y < 238; ++y) {
-        ASSERT_TRUE(RowMatches(pane.imgCh->Bitmap(), 2 * y, ra, y, 0, 708)) << y;
-        ASSERT_TRUE(RowMatches(pane.imgCh->Bitmap(), 2 * y + 1, rb, y, 0, 708)) << y;
+        ASSERT_TRUE(RowMatches(pane.FullBitmap(), 2 * y, ra, y, 0, 708)) << y;
+        ASSERT_TRUE(RowMatches(pane.FullBitmap(), 2 * y + 1, rb, y, 0, 708)) << y;
     }
 
     // Two channels share one stream; whichever pane comes first cuts it, the other reads it as is.
@@ -226,8 +226,8 @@ TEST(DvrCh, InsertedBlocksAreCutOncePerRecord)
             pane6.ShowFrame(&shared.header, &shared.stream);
         }
         for (int y = 0; y < 476; ++y) {
-            ASSERT_TRUE(RowMatches(pane5.imgCh->Bitmap(), y, rw, y, 0, 348)) << secondFirst << " " << y;
-            ASSERT_TRUE(RowMatches(pane6.imgCh->Bitmap(), y, rw, y, 360, 348)) << secondFirst << " " << y;
+            ASSERT_TRUE(RowMatches(pane5.FullBitmap(), y, rw, y, 0, 348)) << secondFirst << " " << y;
+            ASSERT_TRUE(RowMatches(pane6.FullBitmap(), y, rw, y, 360, 348)) << secondFirst << " " << y;
         }
     }
 }
@@ -251,7 +251,7 @@ TEST(DvrCh, BadRecordsLeaveThePaneAsItWas)
         TfrmDvrCh pane(nullptr, 2);
         Record first = ok;
         pane.ShowFrame(&first.header, &first.stream);
-        const TBitmap32 &bm = pane.imgCh->Bitmap();
+        const TBitmap32 &bm = pane.FullBitmap();
         const std::vector<uint32_t> before(bm.Bits(), bm.Bits() + size_t(bm.Width()) * size_t(bm.Height()));
         Record bad = MakeRecord(good, nullptr, 1, 2);
         bad.header.time = {20, 27, 1, 1, 0, 0, 0};
@@ -273,10 +273,10 @@ TEST(DvrCh, CovertChannelTurnsBlack)
     TfrmDvrCh pane5(nullptr, 5), pane6(nullptr, 6);
     pane5.ShowFrame(&r.header, &r.stream);
     pane6.ShowFrame(&r.header, &r.stream);
-    EXPECT_EQ(pane5.imgCh->Bitmap().Width(), 348);
+    EXPECT_EQ(pane5.FullBitmap().Width(), 348);
     EXPECT_EQ(Text(pane5.lblChFore), "Gate");
-    EXPECT_EQ(pane6.imgCh->Bitmap().Width(), 8);
-    EXPECT_EQ(pane6.imgCh->Bitmap().GetPixel(3, 3), clBlack32);
+    EXPECT_EQ(pane6.FullBitmap().Width(), 8);
+    EXPECT_EQ(pane6.FullBitmap().GetPixel(3, 3), clBlack32);
     EXPECT_EQ(pane6.imgCh->Color(), clBlackColor);
     EXPECT_EQ(Text(pane6.lblChFore), "COVERT");
     EXPECT_EQ(Text(pane6.lblTimeFore), "");
@@ -300,7 +300,7 @@ TEST(DvrCh, NewPaneTextsAndBlanking)
     pane.ShowFrame(&r.header, &r.stream);
     pane.ShowFrame(nullptr, nullptr);
     EXPECT_FALSE(pane.IsShowing());
-    EXPECT_EQ(pane.imgCh->Bitmap().Width(), 8);
+    EXPECT_EQ(pane.FullBitmap().Width(), 8);
     EXPECT_EQ(Text(pane.lblTimeFore), "");
     EXPECT_EQ(Text(pane.lblChFore), "Gate"); // the channel name stays
 }
@@ -316,7 +316,7 @@ TEST(DvrCh, MpegPictureComesFromBitmapA)
     h.sizeCode = 1;
     std::memcpy(h.text[0].data(), "Dock", 4);
     pane.ShowFrame(&h, nullptr);
-    const TBitmap32 &bm = pane.imgCh->Bitmap();
+    const TBitmap32 &bm = pane.FullBitmap();
     EXPECT_EQ(bm.Width(), 708);
     EXPECT_EQ(bm.Height(), 236);
     EXPECT_EQ(bm.GetPixel(703, 100) & 0xFFFFFF, 0x0000FFu);
@@ -588,4 +588,65 @@ TEST(DvrCh, DecodedPictureIsDrawnAtThePaneSizeAndMadeFullSizeWhenRead)
         ASSERT_EQ(pane.CopyPicture(&copy), &copy);
         EXPECT_EQ(copy.size(), c.sizeCode == 2 ? QSize(360, 240) : QSize(720, 480));
     }
+}
+
+// A whole JPEG picture drawn smaller than it is decodes at a half or a quarter of its size. Its
+// full-size bitmap, what print and save read, comes from the kept record bit for bit as a full
+// decode; drawn larger again, the pane decodes the record again. Field pictures stay whole.
+TEST(DvrCh, WholeJpegPictureDrawnSmallDecodesAtAFraction)
+{
+    const auto whole = MakeJpeg(720, 480, 21), field = MakeJpeg(720, 240, 22);
+    const JpegImage ref = Decoded(whole), refField = Decoded(field);
+    struct Case {
+        QSize pane, bitmap;
+        bool fields;
+    } cases[] = {{{708, 476}, {708, 476}, false}, {{600, 300}, {354, 238}, false}, {{354, 200}, {177, 119}, false},
+                 {{177, 119}, {177, 119}, false}, {{177, 119}, {708, 476}, true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.pane.width() << "x" << c.pane.height() << (c.fields ? " fields" : ""));
+        TfrmDvrCh pane(nullptr, 1);
+        pane.resize(c.pane);
+        pane.show();
+        Record r = c.fields ? MakeRecord(field, &field, 0, 1, 0, true) : MakeRecord(whole, nullptr, 1, 1, 0, true);
+        pane.ShowFrame(&r.header, &r.stream);
+        ASSERT_TRUE(pane.IsShowing());
+        const TBitmap32 &drawn = pane.imgCh->Bitmap();
+        EXPECT_EQ(QSize(drawn.Width(), drawn.Height()), c.bitmap);
+        if (!c.fields && c.bitmap.width() < 708) {
+            // Row for row what libjpeg gives at that fraction.
+            const int reduction = 708 / c.bitmap.width();
+            std::vector<uint32_t> small;
+            int sw = 0;
+            ASSERT_TRUE(JpegDecodeInto(
+                whole.data(), whole.size(),
+                [&](int w, int h, size_t *stride) {
+                    sw = w;
+                    small.assign(size_t(w) * size_t(h), 0);
+                    *stride = size_t(w);
+                    return small.data();
+                },
+                nullptr, reduction));
+            for (int y = 0; y < drawn.Height(); y += 13)
+                ASSERT_EQ(std::memcmp(drawn.GetScanLine(y), &small[size_t(y) * size_t(sw)], size_t(drawn.Width()) * 4), 0)
+                    << y;
+        }
+        const TBitmap32 &full = pane.FullBitmap();
+        ASSERT_EQ(QSize(full.Width(), full.Height()), QSize(708, 476));
+        for (int y = 0; y < 476; y += 7)
+            ASSERT_TRUE(c.fields ? RowMatches(full, y, refField, y / 2, 0, 708) : RowMatches(full, y, ref, y, 0, 708))
+                << y;
+        QImage copy;
+        EXPECT_EQ(pane.CopyPicture(&copy), &copy);
+    }
+
+    // Shown small, then the pane grows (the channel alone): the picture comes at full size again.
+    TfrmDvrCh pane(nullptr, 1);
+    pane.resize(177, 119);
+    pane.show();
+    Record r = MakeRecord(whole, nullptr, 1, 1, 0, true);
+    pane.ShowFrame(&r.header, &r.stream);
+    ASSERT_EQ(pane.imgCh->Bitmap().Width(), 177);
+    pane.resize(720, 480);
+    EXPECT_EQ(pane.imgCh->Bitmap().Width(), 708);
+    EXPECT_TRUE(RowMatches(pane.imgCh->Bitmap(), 100, ref, 100, 0, 708));
 }

@@ -65,8 +65,8 @@ QString FieldText(const std::array<char, kFrameTextSize> &field)
     return QString::fromLatin1(field.data(), qsizetype(strnlen(field.data(), field.size())));
 }
 
-// Decodes one JPEG area into bitmap, reusing its memory when the size stays.
-bool DecodeArea(const uint8_t *data, size_t size, QImage *bitmap, std::string *why)
+// Decodes one JPEG area into bitmap (at 1/reduction of its size), reusing its memory when the size stays.
+bool DecodeArea(const uint8_t *data, size_t size, QImage *bitmap, std::string *why, int reduction = 1)
 {
     return JpegDecodeInto(
         data, size,
@@ -79,7 +79,7 @@ bool DecodeArea(const uint8_t *data, size_t size, QImage *bitmap, std::string *w
             *stride = size_t(bitmap->bytesPerLine() / 4);
             return reinterpret_cast<uint32_t *>(bitmap->bits());
         },
-        why);
+        why, reduction);
 }
 
 const QImage &As32(const QImage &src, QImage &scratch)
@@ -254,7 +254,20 @@ void TfrmDvrCh::ShowJpeg(const FrameRecordHeader &header, DvrRecordStream &strea
     }
     const uint8_t *d = stream.data.data();
     const size_t p = header.partSize[0], f = header.jpegLength;
-    if (DecodeArea(d + kJpegRecordPrefix, p - kJpegRecordPrefix, bitmapA_, &why)) {
+    const bool fields = HasSecondArea(header) && f + kJpegRecordPrefix < p;
+    // A whole picture drawn smaller than it is decodes at a fraction of its size; the record
+    // stays for the full picture when that is read.
+    const int reduction = fields || header.sizeCode == 2 || header.sizeCode == 3 ? 1 : JpegReduction();
+    if (reduction > 1 && DecodeArea(d + kJpegRecordPrefix, p - kJpegRecordPrefix, bitmapA_, &why, reduction)) {
+        shownHeader_ = header;
+        shown_ = true;
+        DrawReduced(header, *bitmapA_, reduction);
+        jpegKept_.assign(d + kJpegRecordPrefix, d + p);
+        SetTimeText(QString::fromStdString(TimeText(header.time)));
+        SetEventText(own ? header.event2 : header.event);
+        if (OnShown)
+            OnShown(header);
+    } else if (DecodeArea(d + kJpegRecordPrefix, p - kJpegRecordPrefix, bitmapA_, &why)) {
         shownHeader_ = header;
         shown_ = true;
         bool second = false;
@@ -312,6 +325,48 @@ void CopyRow(TBitmap32 &bitmap, const QImage &src, int x0, int srcY, int dstY)
 
 } // namespace
 
+int TfrmDvrCh::JpegReduction() const
+{
+    // Against the full picture's bitmap (708 x 476 and the like): a half when drawn smaller, a
+    // quarter when drawn at half or less, on the larger side.
+    const double scale = std::max(imgCh->width() / 708.0, imgCh->height() / 476.0);
+    return scale >= 1.0 ? 1 : scale > 0.5 ? 2 : 4;
+}
+
+void TfrmDvrCh::DrawReduced(const FrameRecordHeader &header, const QImage &picture, int reduction)
+{
+    const Placement place = PlaceIn(header, channel_, picture.height() * reduction, false);
+    QImage scratch;
+    const QImage &a = As32(picture, scratch);
+    LeaveDecoded();
+    TBitmap32 &bitmap = imgCh->Bitmap();
+    bitmap.Lock();
+    bitmap.BeginUpdate();
+    bitmap.SetSize(place.width / reduction, place.height / reduction);
+    for (int y = 0; y < bitmap.Height(); ++y)
+        CopyRow(bitmap, a, 0, y, y);
+    bitmap.EndUpdate();
+    bitmap.Unlock();
+    bitmap.Changed();
+    jpegReduction_ = reduction;
+    jpegHeader_ = header;
+}
+
+// The kept record decoded again at the reduction the pane needs now (full size for a reader).
+void TfrmDvrCh::RedecodeKept(int reduction)
+{
+    std::string why;
+    if (reduction > 1 && DecodeArea(jpegKept_.data(), jpegKept_.size(), bitmapA_, &why, reduction)) {
+        DrawReduced(jpegHeader_, *bitmapA_, reduction);
+        return;
+    }
+    const FrameRecordHeader header = jpegHeader_;
+    if (DecodeArea(jpegKept_.data(), jpegKept_.size(), bitmapA_, &why))
+        DrawBitmaps(header, bitmapA_, nullptr);
+    else
+        DebugPrint("Jpeg Error : %d - %d, %s\n", header.channel, channel_, why.c_str());
+}
+
 void TfrmDvrCh::DrawBitmaps(const FrameRecordHeader &header, const QImage *first, const QImage *second)
 {
     if (!first || first->isNull())
@@ -365,6 +420,7 @@ void TfrmDvrCh::ShowDecoded(const FrameRecordHeader &header, uint32_t ticket)
     }
     showsDecoded_ = true;
     bitmapStale_ = true;
+    jpegReduction_ = 1;
     // The full-size bitmap waits for a reader; a stand-in keeps the control's layout.
     TBitmap32 &bitmap = imgCh->Bitmap();
     bitmap.Lock();
@@ -382,6 +438,7 @@ void TfrmDvrCh::ShowDecoded(const FrameRecordHeader &header, uint32_t ticket)
 
 void TfrmDvrCh::LeaveDecoded()
 {
+    jpegReduction_ = 1;
     std::lock_guard hold(decodedMutex_);
     ++leftDecoded_;
     showsDecoded_ = false;
@@ -454,6 +511,8 @@ bool TfrmDvrCh::PaintDecoded(TBitmap32 *buffer, const TRect &rect)
 
 TBitmap32 &TfrmDvrCh::FullBitmap()
 {
+    if (jpegReduction_ > 1)
+        RedecodeKept(1);
     TBitmap32 &bitmap = imgCh->Bitmap();
     if (!showsDecoded_ || !bitmapStale_)
         return bitmap;
@@ -554,6 +613,14 @@ void TfrmDvrCh::DrawTitle(const uint8_t *bits, uint8_t mode)
 // ---- Zoom and mouse
 
 void TfrmDvrCh::Zoom()
+{
+    ApplyZoom();
+    // A picture decoded at a fraction of its size and now drawn larger comes again from its record.
+    if (jpegReduction_ > 1 && JpegReduction() < jpegReduction_)
+        RedecodeKept(JpegReduction());
+}
+
+void TfrmDvrCh::ApplyZoom()
 {
     const int64_t W = pnlBack->width(), H = pnlBack->height();
     if (zoomW_ > 4 && zoomH_ > 4) {

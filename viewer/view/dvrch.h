@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 #include <QImage>
 #include <QWidget>
@@ -104,6 +105,11 @@ private:
     // The pane shows a bitmap from now on (JPEG, covert, blank): the decoded picture is dropped.
     void LeaveDecoded();
     void ShowCovert(const FrameRecordHeader &header);
+    void ApplyZoom();
+    // 1, 2 or 4: the fraction of its size a whole JPEG picture decodes at for the size drawn now.
+    int JpegReduction() const;
+    void DrawReduced(const FrameRecordHeader &header, const QImage &picture, int reduction);
+    void RedecodeKept(int reduction);
     void ShowJpeg(const FrameRecordHeader &header, DvrRecordStream &stream, int own);
     void SetBlack();
 
@@ -127,6 +133,10 @@ private:
     bool showsDecoded_ = false;  // UI thread: the picture is drawn from decoded_
     bool bitmapStale_ = false;   // UI thread: imgCh's bitmap is a stand-in until FullBitmap makes it
     FrameRecordHeader decodedHeader_{};
+    // A JPEG picture decoded at a fraction of its size (reduction above 1) keeps its record.
+    int jpegReduction_ = 1;
+    std::vector<uint8_t> jpegKept_;
+    FrameRecordHeader jpegHeader_{};
     QImage titleImage_;
 };
 
