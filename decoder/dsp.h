@@ -9,8 +9,8 @@ namespace strandel::lumaset {
 using RgbRow = void (*)(uint8_t *out, const uint8_t *y, const uint8_t *u, const uint8_t *v, int width, int format);
 
 // One row of opaque 32-bit pixels (bytes B, G, R, 255) sampled from rows of a 4:2:0 picture:
-// pixel i takes luma column xs[i] and chroma column xs[i] / 2. Any width; the picture is
-// converted and scaled in one pass.
+// pixel i takes luma column xs[i] and chroma column xs[i] / 2, the columns never falling along
+// the row (as nearest sampling gives them). Any width; nothing past the last column is read.
 using ScaledRow = void (*)(uint32_t *out, const uint8_t *y, const uint8_t *u, const uint8_t *v, const int32_t *xs,
                            int width);
 

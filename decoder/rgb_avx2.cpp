@@ -1,8 +1,8 @@
 // AVX2 twins of the RGB row conversions: sixteen pixels a step; same bits as the plain ones.
 #include "decoder/dsp.h"
+#include "decoder/scaled.h"
 
 #if defined(__x86_64__) || defined(__i386__)
-#include <algorithm>
 #include <cstring>
 #include <immintrin.h>
 
@@ -18,28 +18,22 @@ struct Rgb16 {
     return _mm256_min_epi16(_mm256_max_epi16(x, _mm256_setzero_si256()), _mm256_set1_epi16(255));
 }
 
-// Sixteen pixels from their luma and chroma values in 16-bit lanes.
-[[gnu::target("avx2")]] inline Rgb16 ConvertLanes(__m256i y16, __m256i u16, __m256i v16)
+// Sixteen pixels from sixteen luma bytes and eight chroma bytes each.
+[[gnu::target("avx2")]] inline Rgb16 Convert16(const uint8_t *y, const uint8_t *u, const uint8_t *v)
 {
-    const __m256i yv = _mm256_slli_epi16(_mm256_subs_epu16(y16, _mm256_set1_epi16(16)), 3);
+    const __m128i y8 = _mm_subs_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(y)), _mm_set1_epi8(16));
+    const __m256i yv = _mm256_slli_epi16(_mm256_cvtepu8_epi16(y8), 3);
     const __m256i yc = _mm256_mulhi_epi16(yv, _mm256_set1_epi16(kConvLuma));
+    const __m128i u8 = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(u));
+    const __m128i v8 = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(v));
     const __m256i k128 = _mm256_set1_epi16(128);
-    const __m256i uv = _mm256_slli_epi16(_mm256_sub_epi16(u16, k128), 3);
-    const __m256i vv = _mm256_slli_epi16(_mm256_sub_epi16(v16, k128), 3);
+    const __m256i uv = _mm256_slli_epi16(_mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(u8, u8)), k128), 3);
+    const __m256i vv = _mm256_slli_epi16(_mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(v8, v8)), k128), 3);
     const __m256i r = _mm256_adds_epi16(yc, _mm256_mulhi_epi16(vv, _mm256_set1_epi16(kConvVToR)));
     const __m256i g = _mm256_adds_epi16(_mm256_adds_epi16(yc, _mm256_mulhi_epi16(uv, _mm256_set1_epi16(kConvUToG))),
                                         _mm256_mulhi_epi16(vv, _mm256_set1_epi16(kConvVToG)));
     const __m256i b = _mm256_adds_epi16(yc, _mm256_mulhi_epi16(uv, _mm256_set1_epi16(kConvUToB)));
     return {Clamp255(r), Clamp255(g), Clamp255(b)};
-}
-
-// Sixteen pixels from sixteen luma bytes and eight chroma bytes each.
-[[gnu::target("avx2")]] inline Rgb16 Convert16(const uint8_t *y, const uint8_t *u, const uint8_t *v)
-{
-    const __m128i u8 = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(u));
-    const __m128i v8 = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(v));
-    return ConvertLanes(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(y))),
-                        _mm256_cvtepu8_epi16(_mm_unpacklo_epi8(u8, u8)), _mm256_cvtepu8_epi16(_mm_unpacklo_epi8(v8, v8)));
 }
 
 template <int Format>
@@ -91,42 +85,13 @@ template <int Format>
     }
 }
 
-// Sixteen pixels a step from sampled columns; the tail goes through a padded copy.
-[[gnu::target("avx2")]] void ScaledRowAvx2(uint32_t *out, const uint8_t *y, const uint8_t *u, const uint8_t *v,
-                                           const int32_t *xs, int width)
-{
-    const __m256i alpha = _mm256_set1_epi32(int(0xFF000000u));
-    for (int i = 0; i < width; i += 16) {
-        const int n = std::min(16, width - i);
-        alignas(32) int16_t ly[16] = {}, lu[16] = {}, lv[16] = {};
-        for (int k = 0; k < n; ++k) {
-            const int x = xs[i + k];
-            ly[k] = y[x], lu[k] = u[x >> 1], lv[k] = v[x >> 1];
-        }
-        const Rgb16 c = ConvertLanes(_mm256_load_si256(reinterpret_cast<const __m256i *>(ly)),
-                                     _mm256_load_si256(reinterpret_cast<const __m256i *>(lu)),
-                                     _mm256_load_si256(reinterpret_cast<const __m256i *>(lv)));
-        const __m256i bg = _mm256_or_si256(c.b, _mm256_slli_epi16(c.g, 8));
-        const __m256i lo = _mm256_or_si256(_mm256_unpacklo_epi16(bg, c.r), alpha); // pixels 0..3, 8..11
-        const __m256i hi = _mm256_or_si256(_mm256_unpackhi_epi16(bg, c.r), alpha); // pixels 4..7, 12..15
-        const __m256i first = _mm256_permute2x128_si256(lo, hi, 0x20);
-        const __m256i second = _mm256_permute2x128_si256(lo, hi, 0x31);
-        if (n == 16) {
-            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), first);
-            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i + 8), second);
-        } else {
-            alignas(32) uint32_t t[16];
-            _mm256_store_si256(reinterpret_cast<__m256i *>(t), first);
-            _mm256_store_si256(reinterpret_cast<__m256i *>(t + 8), second);
-            std::memcpy(out + i, t, size_t(n) * 4);
-        }
-    }
-}
-
 } // namespace
 
 RgbRow RgbRowAvx2Routine() { return __builtin_cpu_supports("avx2") ? RgbRowAvx2 : nullptr; }
-ScaledRow ScaledRowAvx2Routine() { return __builtin_cpu_supports("avx2") ? ScaledRowAvx2 : nullptr; }
+ScaledRow ScaledRowAvx2Routine()
+{
+    return __builtin_cpu_supports("avx2") ? ScaledThrough<RgbRowAvx2, 16> : nullptr;
+}
 
 } // namespace strandel::lumaset
 

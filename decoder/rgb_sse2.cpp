@@ -1,8 +1,8 @@
 // SSE2 twins of the RGB row conversions; same bits as the plain ones.
 #include "decoder/dsp.h"
+#include "decoder/scaled.h"
 
 #if defined(__SSE2__)
-#include <algorithm>
 #include <cstring>
 #include <emmintrin.h>
 
@@ -13,15 +13,20 @@ struct Rgb16 {
     __m128i r, g, b; // clamped 0..255 in 16-bit lanes
 };
 
-// Eight pixels from their luma and chroma values in 16-bit lanes.
-inline Rgb16 ConvertLanes(__m128i y16, __m128i u16, __m128i v16)
+// Eight pixels from eight luma bytes and four chroma bytes each.
+inline Rgb16 Convert8(const uint8_t *y, const uint8_t *u, const uint8_t *v)
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i yv = _mm_slli_epi16(_mm_subs_epu16(y16, _mm_set1_epi16(16)), 3);
+    __m128i yv = _mm_subs_epu8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(y)), _mm_set1_epi8(16));
+    yv = _mm_slli_epi16(_mm_unpacklo_epi8(yv, zero), 3);
     const __m128i yc = _mm_mulhi_epi16(yv, _mm_set1_epi16(kConvLuma));
+    int32_t u4, v4;
+    std::memcpy(&u4, u, 4);
+    std::memcpy(&v4, v, 4);
+    __m128i uv = _mm_cvtsi32_si128(u4), vv = _mm_cvtsi32_si128(v4);
     const __m128i k128 = _mm_set1_epi16(128);
-    const __m128i uv = _mm_slli_epi16(_mm_sub_epi16(u16, k128), 3);
-    const __m128i vv = _mm_slli_epi16(_mm_sub_epi16(v16, k128), 3);
+    uv = _mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(_mm_unpacklo_epi8(uv, uv), zero), k128), 3);
+    vv = _mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(_mm_unpacklo_epi8(vv, vv), zero), k128), 3);
     const __m128i r = _mm_adds_epi16(yc, _mm_mulhi_epi16(vv, _mm_set1_epi16(kConvVToR)));
     const __m128i g = _mm_adds_epi16(_mm_adds_epi16(yc, _mm_mulhi_epi16(uv, _mm_set1_epi16(kConvUToG))),
                                      _mm_mulhi_epi16(vv, _mm_set1_epi16(kConvVToG)));
@@ -29,19 +34,6 @@ inline Rgb16 ConvertLanes(__m128i y16, __m128i u16, __m128i v16)
     // Clamp to 0..255 through a byte pack and back.
     auto clamp = [zero](__m128i x) { return _mm_unpacklo_epi8(_mm_packus_epi16(x, x), zero); };
     return {clamp(r), clamp(g), clamp(b)};
-}
-
-// Eight pixels from eight luma bytes and four chroma bytes each.
-inline Rgb16 Convert8(const uint8_t *y, const uint8_t *u, const uint8_t *v)
-{
-    const __m128i zero = _mm_setzero_si128();
-    int32_t u4, v4;
-    std::memcpy(&u4, u, 4);
-    std::memcpy(&v4, v, 4);
-    const __m128i uv = _mm_cvtsi32_si128(u4), vv = _mm_cvtsi32_si128(v4);
-    return ConvertLanes(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(y)), zero),
-                        _mm_unpacklo_epi8(_mm_unpacklo_epi8(uv, uv), zero),
-                        _mm_unpacklo_epi8(_mm_unpacklo_epi8(vv, vv), zero));
 }
 
 inline void Store(uint8_t *p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v); }
@@ -86,39 +78,10 @@ void RgbRowSse2(uint8_t *out, const uint8_t *y, const uint8_t *u, const uint8_t 
     }
 }
 
-// Eight pixels a step from sampled columns; the tail goes through a padded copy.
-void ScaledRowSse2(uint32_t *out, const uint8_t *y, const uint8_t *u, const uint8_t *v, const int32_t *xs, int width)
-{
-    const __m128i alpha = _mm_set1_epi32(int(0xFF000000u));
-    for (int i = 0; i < width; i += 8) {
-        const int n = std::min(8, width - i);
-        alignas(16) int16_t ly[8] = {}, lu[8] = {}, lv[8] = {};
-        for (int k = 0; k < n; ++k) {
-            const int x = xs[i + k];
-            ly[k] = y[x], lu[k] = u[x >> 1], lv[k] = v[x >> 1];
-        }
-        const Rgb16 c = ConvertLanes(_mm_load_si128(reinterpret_cast<const __m128i *>(ly)),
-                                     _mm_load_si128(reinterpret_cast<const __m128i *>(lu)),
-                                     _mm_load_si128(reinterpret_cast<const __m128i *>(lv)));
-        const __m128i bg = _mm_or_si128(c.b, _mm_slli_epi16(c.g, 8));
-        const __m128i px0 = _mm_or_si128(_mm_unpacklo_epi16(bg, c.r), alpha);
-        const __m128i px1 = _mm_or_si128(_mm_unpackhi_epi16(bg, c.r), alpha);
-        if (n == 8) {
-            Store(reinterpret_cast<uint8_t *>(out + i), px0);
-            Store(reinterpret_cast<uint8_t *>(out + i + 4), px1);
-        } else {
-            alignas(16) uint32_t t[8];
-            _mm_store_si128(reinterpret_cast<__m128i *>(t), px0);
-            _mm_store_si128(reinterpret_cast<__m128i *>(t + 4), px1);
-            std::memcpy(out + i, t, size_t(n) * 4);
-        }
-    }
-}
-
 } // namespace
 
 RgbRow RgbRowSse2Routine() { return RgbRowSse2; }
-ScaledRow ScaledRowSse2Routine() { return ScaledRowSse2; }
+ScaledRow ScaledRowSse2Routine() { return ScaledThrough<RgbRowSse2, 8>; }
 
 } // namespace strandel::lumaset
 

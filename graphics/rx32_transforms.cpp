@@ -70,17 +70,6 @@ struct Stretch
     bool SameSize() const { return SrcW() == DstW() && SrcH() == DstH(); }
 };
 
-// Source index of every clipped destination column (or row) for nearest sampling.
-std::vector<int32_t> NearestTable(int64_t from, int64_t srcW, int64_t dstW, int64_t clipOffset, int64_t count)
-{
-    const int64_t step = (srcW << 16) / dstW;
-    const int64_t start = MulDivWide(clipOffset * srcW, 65535, dstW);
-    std::vector<int32_t> table(static_cast<size_t>(count));
-    for (int64_t i = 0; i < count; ++i)
-        table[size_t(i)] = int32_t(from + std::min((start + i * step) >> 16, srcW - 1));
-    return table;
-}
-
 void StretchNearestOpaque(const Stretch &s)
 {
     const int64_t cw = s.clip.W(), ch = s.clip.H();
@@ -353,6 +342,16 @@ void BlockTransfer(TBitmap32 *dst, int32_t dstX, int32_t dstY, TBitmap32 *src, T
         }
     }
     EMMS();
+}
+
+std::vector<int32_t> NearestTable(int64_t from, int64_t srcW, int64_t dstW, int64_t clipOffset, int64_t count)
+{
+    const int64_t step = (srcW << 16) / dstW;
+    const int64_t start = MulDivWide(clipOffset * srcW, 65535, dstW);
+    std::vector<int32_t> table(static_cast<size_t>(count));
+    for (int64_t i = 0; i < count; ++i)
+        table[size_t(i)] = int32_t(from + std::min((start + i * step) >> 16, srcW - 1));
+    return table;
 }
 
 void StretchTransfer(TBitmap32 *dst, TRect dstRect, TBitmap32 *src, TRect srcRect, TStretchFilter stretchFilter,

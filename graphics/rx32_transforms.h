@@ -29,6 +29,10 @@ void BlockTransfer(TBitmap32 *dst, int32_t dstX, int32_t dstY, TBitmap32 *src, T
 void StretchTransfer(TBitmap32 *dst, TRect dstRect, TBitmap32 *src, TRect srcRect, TStretchFilter stretchFilter,
                      TDrawMode combineOp, const TPixelCombineEvent &combineCallBack = {});
 
+// The source index of each of count destination columns (or rows) from clipOffset on, when srcW
+// of them starting at from are stretched over dstW by nearest sampling (sizes differing).
+std::vector<int32_t> NearestTable(int64_t from, int64_t srcW, int64_t dstW, int64_t clipOffset, int64_t count);
+
 // The source taps of every destination column (or row) of one axis, weights in 1/256.
 TMappingTable BuildMapping(int32_t dstSize, int32_t srcSize, int32_t srcFrom, int32_t srcTo,
                            TStretchFilter filter);

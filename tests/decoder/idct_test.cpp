@@ -262,14 +262,18 @@ TEST_P(ScaledRowTwins, MatchPlainAtAnyWidth)
             const uint8_t *w = &want[size_t(4 * i)];
             ASSERT_EQ(got[size_t(i)], 0xFF000000u | uint32_t(w[2]) << 16 | uint32_t(w[1]) << 8 | w[0]) << "pixel " << i;
         }
-        // Any width and any sampled columns, against the plain routine.
+        // Any width and any rising sampled columns (shrinking, stretching, odd starts), against
+        // the plain routine; the row's end is the last sampled column, so nothing past it is read.
         for (int width : {1, 5, 8, 15, 16, 17, 31, 47, 100}) {
             xs.resize(size_t(width));
             for (int32_t &x : xs)
                 x = int32_t(rng() % kSource);
+            std::sort(xs.begin(), xs.end());
             std::vector<uint32_t> a(size_t(width) + 3, 0xEEEEEEEEu), b(size_t(width) + 3, 0xEEEEEEEEu);
-            ScaledRowPlain(a.data(), y, u, v, xs.data(), width);
-            d->scaled_row(b.data(), y, u, v, xs.data(), width);
+            const int last = xs.back();
+            std::vector<uint8_t> ye(y, y + last + 1), ue(u, u + last / 2 + 1), ve(v, v + last / 2 + 1);
+            ScaledRowPlain(a.data(), ye.data(), ue.data(), ve.data(), xs.data(), width);
+            d->scaled_row(b.data(), ye.data(), ue.data(), ve.data(), xs.data(), width);
             ASSERT_EQ(a, b) << "width " << width << ", row " << n;
             EXPECT_EQ(b[size_t(width)], 0xEEEEEEEEu) << "width " << width;
         }

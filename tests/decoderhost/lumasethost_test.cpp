@@ -314,7 +314,7 @@ TEST_F(DecoderHostTest, ACifAndAD1ChannelInOneViewBothShowTheirPictures)
         SCOPED_TRACE(c.pane);
         TfrmDvrCh *pane = view.Pane(c.pane);
         ASSERT_TRUE(pane->IsShowing());
-        TBitmap32 &bitmap = pane->imgCh->Bitmap();
+        TBitmap32 &bitmap = pane->FullBitmap(); // made from the decoded picture when read
         ASSERT_EQ(bitmap.Width(), c.width);
         ASSERT_EQ(bitmap.Height(), c.height);
         int wrong = 0;

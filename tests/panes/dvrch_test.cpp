@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 
+#include "decoder/dsp.h"
 #include "graphics/widgets/rx32_image.h"
 #include "platform/jpeg.h"
 #include "viewer/view/dvrch.h"
@@ -148,7 +149,7 @@ TEST(DvrCh, TwoFieldsAreWovenInto708x476)
     Record r = MakeRecord(a, &b, 0, 1);
     TfrmDvrCh pane(nullptr, 1);
     pane.ShowFrame(&r.header, &r.stream);
-    const TBitmap32 &bm = pane.imgCh->Bitmap();
+    const TBitmap32 &bm = pane.FullBitmap();
     ASSERT_EQ(bm.Width(), 708);
     ASSERT_EQ(bm.Height(), 476);
     for (int y = 0; y < 238; ++y) {
@@ -169,7 +170,7 @@ TEST(DvrCh, FieldsOfDifferentSizesAreWovenWithinBoth)
     Record r = MakeRecord(a, &b, 0, 1);
     TfrmDvrCh pane(nullptr, 1);
     pane.ShowFrame(&r.header, &r.stream);
-    const TBitmap32 &bm = pane.imgCh->Bitmap();
+    const TBitmap32 &bm = pane.FullBitmap();
     ASSERT_EQ(bm.Height(), 476);
     EXPECT_TRUE(RowMatches(bm, 1, rb, 0, 0, 352));
     EXPECT_TRUE(RowMatches(bm, 239, rb, 119, 0, 352));
@@ -184,7 +185,7 @@ TEST(DvrCh, SideBySideChannelsTakeTheirHalf)
     pane5.ShowFrame(&r.header, &r.stream);
     pane6.ShowFrame(&r.header, &r.stream);
     for (TfrmDvrCh *pane : {&pane5, &pane6}) {
-        const TBitmap32 &bm = pane->imgCh->Bitmap();
+        const TBitmap32 &bm = pane->FullBitmap();
         ASSERT_EQ(bm.Width(), 348);
         ASSERT_EQ(bm.Height(), 236);
         const int x0 = pane == &pane5 ? 0 : 360;
@@ -205,10 +206,10 @@ TEST(DvrCh, InsertedBlocksAreCutOncePerRecord)
     Record fields = MakeRecord(a, &b, 0, 1, 0, true);
     TfrmDvrCh pane(nullptr, 1);
     pane.ShowFrame(&fields.header, &fields.stream);
-    ASSERT_EQ(pane.imgCh->Bitmap().Height(), 476);
+    ASSERT_EQ(pane.FullBitmap().Height(), 476);
     for (int y = 0; y < 238; ++y) {
-        ASSERT_TRUE(RowMatches(pane.imgCh->Bitmap(), 2 * y, ra, y, 0, 708)) << y;
-        ASSERT_TRUE(RowMatches(pane.imgCh->Bitmap(), 2 * y + 1, rb, y, 0, 708)) << y;
+        ASSERT_TRUE(RowMatches(pane.FullBitmap(), 2 * y, ra, y, 0, 708)) << y;
+        ASSERT_TRUE(RowMatches(pane.FullBitmap(), 2 * y + 1, rb, y, 0, 708)) << y;
     }
 
     // Two channels share one stream; whichever pane comes first cuts it, the other reads it as is.
@@ -225,8 +226,8 @@ TEST(DvrCh, InsertedBlocksAreCutOncePerRecord)
             pane6.ShowFrame(&shared.header, &shared.stream);
         }
         for (int y = 0; y < 476; ++y) {
-            ASSERT_TRUE(RowMatches(pane5.imgCh->Bitmap(), y, rw, y, 0, 348)) << secondFirst << " " << y;
-            ASSERT_TRUE(RowMatches(pane6.imgCh->Bitmap(), y, rw, y, 360, 348)) << secondFirst << " " << y;
+            ASSERT_TRUE(RowMatches(pane5.FullBitmap(), y, rw, y, 0, 348)) << secondFirst << " " << y;
+            ASSERT_TRUE(RowMatches(pane6.FullBitmap(), y, rw, y, 360, 348)) << secondFirst << " " << y;
         }
     }
 }
@@ -250,7 +251,7 @@ TEST(DvrCh, BadRecordsLeaveThePaneAsItWas)
         TfrmDvrCh pane(nullptr, 2);
         Record first = ok;
         pane.ShowFrame(&first.header, &first.stream);
-        const TBitmap32 &bm = pane.imgCh->Bitmap();
+        const TBitmap32 &bm = pane.FullBitmap();
         const std::vector<uint32_t> before(bm.Bits(), bm.Bits() + size_t(bm.Width()) * size_t(bm.Height()));
         Record bad = MakeRecord(good, nullptr, 1, 2);
         bad.header.time = {20, 27, 1, 1, 0, 0, 0};
@@ -272,10 +273,10 @@ TEST(DvrCh, CovertChannelTurnsBlack)
     TfrmDvrCh pane5(nullptr, 5), pane6(nullptr, 6);
     pane5.ShowFrame(&r.header, &r.stream);
     pane6.ShowFrame(&r.header, &r.stream);
-    EXPECT_EQ(pane5.imgCh->Bitmap().Width(), 348);
+    EXPECT_EQ(pane5.FullBitmap().Width(), 348);
     EXPECT_EQ(Text(pane5.lblChFore), "Gate");
-    EXPECT_EQ(pane6.imgCh->Bitmap().Width(), 8);
-    EXPECT_EQ(pane6.imgCh->Bitmap().GetPixel(3, 3), clBlack32);
+    EXPECT_EQ(pane6.FullBitmap().Width(), 8);
+    EXPECT_EQ(pane6.FullBitmap().GetPixel(3, 3), clBlack32);
     EXPECT_EQ(pane6.imgCh->Color(), clBlackColor);
     EXPECT_EQ(Text(pane6.lblChFore), "COVERT");
     EXPECT_EQ(Text(pane6.lblTimeFore), "");
@@ -299,7 +300,7 @@ TEST(DvrCh, NewPaneTextsAndBlanking)
     pane.ShowFrame(&r.header, &r.stream);
     pane.ShowFrame(nullptr, nullptr);
     EXPECT_FALSE(pane.IsShowing());
-    EXPECT_EQ(pane.imgCh->Bitmap().Width(), 8);
+    EXPECT_EQ(pane.FullBitmap().Width(), 8);
     EXPECT_EQ(Text(pane.lblTimeFore), "");
     EXPECT_EQ(Text(pane.lblChFore), "Gate"); // the channel name stays
 }
@@ -315,7 +316,7 @@ TEST(DvrCh, MpegPictureComesFromBitmapA)
     h.sizeCode = 1;
     std::memcpy(h.text[0].data(), "Dock", 4);
     pane.ShowFrame(&h, nullptr);
-    const TBitmap32 &bm = pane.imgCh->Bitmap();
+    const TBitmap32 &bm = pane.FullBitmap();
     EXPECT_EQ(bm.Width(), 708);
     EXPECT_EQ(bm.Height(), 236);
     EXPECT_EQ(bm.GetPixel(703, 100) & 0xFFFFFF, 0x0000FFu);
@@ -500,4 +501,152 @@ TEST(DvrWinLayout, PanesFollowTheSplitAndTheChannelCommandIsSent)
     view.resize(QSize(1000, 500) + view.VideoMargins());
     QCoreApplication::processEvents();
     EXPECT_EQ(view.Pane(2)->geometry(), QRect(0, 0, 999, 499));
+}
+
+namespace {
+
+PlanarPicture MakePlanar(int w, int h, uint32_t seed)
+{
+    PlanarPicture p;
+    p.Resize(w, h);
+    std::mt19937 rng(seed);
+    for (uint8_t &b : p.bytes)
+        b = uint8_t(rng());
+    return p;
+}
+
+} // namespace
+
+// A decoded MPEG picture is drawn straight from the decoder's planar form at the size the pane
+// has: the very pixels of its full-size bitmap stretched as the control stretches a bitmap. That
+// bitmap is made only when something reads it, and copying the picture reads it.
+TEST(DvrCh, DecodedPictureIsDrawnAtThePaneSizeAndMadeFullSizeWhenRead)
+{
+    struct Case {
+        uint8_t sizeCode;
+        int width, height; // of the decoded picture
+        QSize pane;
+        bool zoom;
+        QSize bitmap; // the full-size bitmap
+    } cases[] = {
+        {0, 704, 480, {177, 119}, false, {708, 476}}, {0, 704, 480, {708, 476}, false, {708, 476}},
+        {0, 704, 480, {900, 700}, false, {708, 476}}, {0, 704, 480, {360, 240}, true, {708, 476}},
+        {2, 352, 240, {300, 200}, false, {348, 236}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.pane.width() << "x" << c.pane.height() << (c.zoom ? " zoomed" : ""));
+        TfrmDvrCh pane(nullptr, 1);
+        pane.resize(c.pane);
+        pane.show();
+        for (QLabel *label : pane.findChildren<QLabel *>())
+            label->hide(); // the overlay texts would cover pixels
+        if (c.zoom) {
+            pane.imgCh___MouseDown(Qt::LeftButton, 90, 60);
+            pane.imgCh___MouseMove(true, 250, 170);
+            pane.imgCh___MouseUp(Qt::LeftButton, 250, 170);
+            ASSERT_TRUE(pane.IsZoomed());
+        }
+        FrameRecordHeader h{};
+        h.channel = 1;
+        h.sizeCode = c.sizeCode;
+        PlanarPicture picture = MakePlanar(c.width, c.height, 7);
+        const PlanarPicture same = picture;
+        pane.ShowDecoded(h, pane.TakeDecoded(h, picture));
+        ASSERT_TRUE(pane.IsShowing());
+        EXPECT_LE(pane.imgCh->Bitmap().Width() * pane.imgCh->Bitmap().Height(), 1) << "made before it was read";
+        const QImage shown = pane.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+
+        const TBitmap32 &full = pane.FullBitmap();
+        ASSERT_EQ(QSize(full.Width(), full.Height()), c.bitmap);
+        // Row for row the decoder's conversion of the picture, opaque; columns right of it clear.
+        for (int y = 0; y < full.Height(); y += 37)
+            for (int x = 0; x < full.Width(); ++x) {
+                uint32_t want = 0;
+                if (x < c.width)
+                    lumaset::ScaledRowPlain(&want, same.Y(y), same.U(y), same.V(y), &x, 1);
+                ASSERT_EQ(full.GetPixel(x, y), want) << x << "," << y;
+            }
+
+        TBitmap32 drawn, ref;
+        drawn.SetSize(c.pane.width(), c.pane.height());
+        ref.SetSize(c.pane.width(), c.pane.height());
+        const QRect g = pane.imgCh->geometry();
+        const_cast<TBitmap32 &>(full).DrawTo(&ref, MakeRect(g.left(), g.top(), g.left() + g.width(), g.top() + g.height()));
+        int compared = 0, wrong = 0;
+        for (int y = 0; y < c.pane.height(); ++y)
+            for (int x = 0; x < c.pane.width(); ++x) {
+                const TColor32 want = ref.GetPixel(x, y);
+                if (want >> 24 != 0xFF)
+                    continue; // clear columns: what shows there is the window behind
+                ++compared;
+                wrong += (shown.pixel(x, y) | 0xFF000000u) != want;
+            }
+        EXPECT_GT(compared, c.pane.width() * c.pane.height() * 9 / 10);
+        EXPECT_EQ(wrong, 0);
+
+        QImage copy;
+        ASSERT_EQ(pane.CopyPicture(&copy), &copy);
+        EXPECT_EQ(copy.size(), c.sizeCode == 2 ? QSize(360, 240) : QSize(720, 480));
+    }
+}
+
+// A whole JPEG picture drawn smaller than it is decodes at a half or a quarter of its size. Its
+// full-size bitmap, what print and save read, comes from the kept record bit for bit as a full
+// decode; drawn larger again, the pane decodes the record again. Field pictures stay whole.
+TEST(DvrCh, WholeJpegPictureDrawnSmallDecodesAtAFraction)
+{
+    const auto whole = MakeJpeg(720, 480, 21), field = MakeJpeg(720, 240, 22);
+    const JpegImage ref = Decoded(whole), refField = Decoded(field);
+    struct Case {
+        QSize pane, bitmap;
+        bool fields;
+    } cases[] = {{{708, 476}, {708, 476}, false}, {{600, 300}, {354, 238}, false}, {{354, 200}, {177, 119}, false},
+                 {{177, 119}, {177, 119}, false}, {{177, 119}, {708, 476}, true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.pane.width() << "x" << c.pane.height() << (c.fields ? " fields" : ""));
+        TfrmDvrCh pane(nullptr, 1);
+        pane.resize(c.pane);
+        pane.show();
+        Record r = c.fields ? MakeRecord(field, &field, 0, 1, 0, true) : MakeRecord(whole, nullptr, 1, 1, 0, true);
+        pane.ShowFrame(&r.header, &r.stream);
+        ASSERT_TRUE(pane.IsShowing());
+        const TBitmap32 &drawn = pane.imgCh->Bitmap();
+        EXPECT_EQ(QSize(drawn.Width(), drawn.Height()), c.bitmap);
+        if (!c.fields && c.bitmap.width() < 708) {
+            // Row for row what libjpeg gives at that fraction.
+            const int reduction = 708 / c.bitmap.width();
+            std::vector<uint32_t> small;
+            int sw = 0;
+            ASSERT_TRUE(JpegDecodeInto(
+                whole.data(), whole.size(),
+                [&](int w, int h, size_t *stride) {
+                    sw = w;
+                    small.assign(size_t(w) * size_t(h), 0);
+                    *stride = size_t(w);
+                    return small.data();
+                },
+                nullptr, reduction));
+            for (int y = 0; y < drawn.Height(); y += 13)
+                ASSERT_EQ(std::memcmp(drawn.GetScanLine(y), &small[size_t(y) * size_t(sw)], size_t(drawn.Width()) * 4), 0)
+                    << y;
+        }
+        const TBitmap32 &full = pane.FullBitmap();
+        ASSERT_EQ(QSize(full.Width(), full.Height()), QSize(708, 476));
+        for (int y = 0; y < 476; y += 7)
+            ASSERT_TRUE(c.fields ? RowMatches(full, y, refField, y / 2, 0, 708) : RowMatches(full, y, ref, y, 0, 708))
+                << y;
+        QImage copy;
+        EXPECT_EQ(pane.CopyPicture(&copy), &copy);
+    }
+
+    // Shown small, then the pane grows (the channel alone): the picture comes at full size again.
+    TfrmDvrCh pane(nullptr, 1);
+    pane.resize(177, 119);
+    pane.show();
+    Record r = MakeRecord(whole, nullptr, 1, 1, 0, true);
+    pane.ShowFrame(&r.header, &r.stream);
+    ASSERT_EQ(pane.imgCh->Bitmap().Width(), 177);
+    pane.resize(720, 480);
+    EXPECT_EQ(pane.imgCh->Bitmap().Width(), 708);
+    EXPECT_TRUE(RowMatches(pane.imgCh->Bitmap(), 100, ref, 100, 0, 708));
 }

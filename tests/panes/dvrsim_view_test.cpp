@@ -180,8 +180,8 @@ TEST(DvrSimView, EveryPaneShowsItsChannelWovenFromTwoFields)
     for (int i = 0; i < 16; ++i) {
         const FrameRecordHeader &h = view.Pane(i)->ShownHeader();
         EXPECT_EQ(h.channel, i + 1);
-        EXPECT_EQ(view.Pane(i)->imgCh->Bitmap().Width(), 708) << i;
-        EXPECT_EQ(view.Pane(i)->imgCh->Bitmap().Height(), 476) << i;
+        EXPECT_EQ(view.Pane(i)->FullBitmap().Width(), 708) << i;
+        EXPECT_EQ(view.Pane(i)->FullBitmap().Height(), 476) << i;
     }
 }
 

@@ -189,7 +189,7 @@ TEST(Streaming, SixteenChannelsOfLiveJpegReachTheirPanes)
     for (int c : {1, 7, 16}) {
         JpegImage ref;
         ASSERT_TRUE(JpegDecode(recorder.Picture(c).data(), recorder.Picture(c).size(), ref));
-        const TBitmap32 &bm = view.Pane(c - 1)->imgCh->Bitmap();
+        const TBitmap32 &bm = view.Pane(c - 1)->FullBitmap();
         ASSERT_EQ(bm.Width(), 708);
         for (int y = 0; y < 236; y += 47)
             EXPECT_EQ(std::memcmp(bm.GetScanLine(y), &ref.pixels[size_t(y) * 720], 708 * 4), 0) << c << " " << y;

@@ -49,8 +49,8 @@ TEST(ViewPicturePath, DirectJpegRecordReachesItsPaneAndLed)
     h.jpegLength = h.partSize[0];
     EXPECT_EQ(view.QueueMpegFrame(h, part0), QueueResult::Shown);
     EXPECT_TRUE(view.Pane(1)->IsShowing());
-    EXPECT_EQ(view.Pane(1)->imgCh->Bitmap().Width(), 708);
-    EXPECT_EQ(view.Pane(1)->imgCh->Bitmap().Height(), 236);
+    EXPECT_EQ(view.Pane(1)->FullBitmap().Width(), 708);
+    EXPECT_EQ(view.Pane(1)->FullBitmap().Height(), 236);
     EXPECT_EQ(view.LedColour(1), 0x0000FFu);
     EXPECT_EQ(view.LedColour(0), 0x008000u);
     EXPECT_FALSE(view.tmrMpeg->isActive());
@@ -129,7 +129,9 @@ TEST(ViewPicturePath, ClosingWhileTheFirstPictureIsDrawnStopsTheDecodingThreadSa
     struct SlowDecoder : MpegDecoderHost {
         std::atomic<bool> *entered;
         explicit SlowDecoder(std::atomic<bool> *e) : entered(e) {}
-        int32_t DecodeFrame(int32_t, const uint8_t *, int32_t length, QImage *, uint8_t) override
+        int32_t DecodeFrame(int32_t, const uint8_t *, int32_t length, QImage *, uint8_t) override { return length; }
+        // On the decoding thread the host decodes into the planar form.
+        int32_t DecodeFrame(int32_t, const uint8_t *, int32_t length, PlanarPicture *, uint8_t) override
         {
             *entered = true;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -20,8 +20,10 @@ public:
     virtual int32_t DecodeFrame(int32_t r, const uint8_t *frame, int32_t length, QImage *bitmap, uint8_t fixedBuffer) = 0;
     // Why the host cannot decode at all (the control is not registered or does not load); empty when it can.
     virtual QString Unavailable() const { return {}; }
-    // Whether the view may call DecodeFrame from its decoding thread (one thread at a time).
+    // Whether the view may call DecodeFrame from its decoding thread (one thread at a time); such
+    // a host also decodes into the planar form, which the panes keep and draw from.
     virtual bool DecodesOnWorker() const { return false; }
+    virtual int32_t DecodeFrame(int32_t, const uint8_t *, int32_t, PlanarPicture *, uint8_t) { return -1; }
 };
 
 // Stands in for the decoder until the decoder control lands: records every call and draws nothing.
@@ -33,6 +35,7 @@ public:
         int width, height;
         uint8_t fixedBuffer;
     };
+    using MpegDecoderHost::DecodeFrame;
     int32_t DecodeFrame(int32_t r, const uint8_t *frame, int32_t length, QImage *bitmap, uint8_t fixedBuffer) override;
     std::vector<Call> calls;
     int32_t result = 0; // what DecodeFrame answers
@@ -46,6 +49,11 @@ public:
     int32_t DecodeFrame(int32_t r, const uint8_t *frame, int32_t length, QImage *bitmap, uint8_t fixedBuffer) override
     {
         return host_.DecodeFrame(r, frame, length, bitmap, fixedBuffer);
+    }
+    int32_t DecodeFrame(int32_t r, const uint8_t *frame, int32_t length, PlanarPicture *picture,
+                        uint8_t fixedBuffer) override
+    {
+        return host_.DecodeFrame(r, frame, length, picture, fixedBuffer);
     }
     QString Unavailable() const override { return host_.IsLoaded() ? QString() : host_.LoadError(); }
     bool DecodesOnWorker() const override { return true; }

@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "decoder/dsp.h"
+#include "graphics/rx32_transforms.h"
 #include "graphics/widgets/rx32_image.h"
 #include "platform/debuglog.h"
 #include "platform/jpeg.h"
@@ -63,8 +65,8 @@ QString FieldText(const std::array<char, kFrameTextSize> &field)
     return QString::fromLatin1(field.data(), qsizetype(strnlen(field.data(), field.size())));
 }
 
-// Decodes one JPEG area into bitmap, reusing its memory when the size stays.
-bool DecodeArea(const uint8_t *data, size_t size, QImage *bitmap, std::string *why)
+// Decodes one JPEG area into bitmap (at 1/reduction of its size), reusing its memory when the size stays.
+bool DecodeArea(const uint8_t *data, size_t size, QImage *bitmap, std::string *why, int reduction = 1)
 {
     return JpegDecodeInto(
         data, size,
@@ -77,7 +79,7 @@ bool DecodeArea(const uint8_t *data, size_t size, QImage *bitmap, std::string *w
             *stride = size_t(bitmap->bytesPerLine() / 4);
             return reinterpret_cast<uint32_t *>(bitmap->bits());
         },
-        why);
+        why, reduction);
 }
 
 const QImage &As32(const QImage &src, QImage &scratch)
@@ -90,6 +92,22 @@ const QImage &As32(const QImage &src, QImage &scratch)
 
 } // namespace
 
+// The pane's picture control: a decoded picture is drawn straight from the pane's planar copy.
+class PaneImage : public TImage32 {
+public:
+    PaneImage(QWidget *parent, TfrmDvrCh *pane) : TImage32(parent), pane_(pane) {}
+
+protected:
+    void ExecDrawBitmap(TBitmap32 *dest, int32_t stageNum) override
+    {
+        if (!pane_->PaintDecoded(dest, CachedBitmapRect()))
+            TImage32::ExecDrawBitmap(dest, stageNum);
+    }
+
+private:
+    TfrmDvrCh *pane_;
+};
+
 TfrmDvrCh::TfrmDvrCh(QWidget *parent, int channel) : QWidget(parent), channel_(channel)
 {
     setObjectName(QStringLiteral("frmDvrCh%1").arg(channel));
@@ -101,7 +119,7 @@ TfrmDvrCh::TfrmDvrCh(QWidget *parent, int channel) : QWidget(parent), channel_(c
     pnlBack->setPalette(pal);
     pnlBack->installEventFilter(this);
 
-    imgCh = new TImage32(pnlBack);
+    imgCh = new PaneImage(pnlBack, this);
     imgCh->setObjectName("imgCh");
     imgCh->SetBitmapAlign(baTopLeft);
     imgCh->SetColor(clMaroonColor);
@@ -168,6 +186,7 @@ bool TfrmDvrCh::eventFilter(QObject *watched, QEvent *event)
 
 void TfrmDvrCh::SetBlack()
 {
+    LeaveDecoded();
     TBitmap32 &bitmap = imgCh->Bitmap();
     bitmap.Lock();
     bitmap.SetSize(8, 8);
@@ -235,7 +254,20 @@ void TfrmDvrCh::ShowJpeg(const FrameRecordHeader &header, DvrRecordStream &strea
     }
     const uint8_t *d = stream.data.data();
     const size_t p = header.partSize[0], f = header.jpegLength;
-    if (DecodeArea(d + kJpegRecordPrefix, p - kJpegRecordPrefix, bitmapA_, &why)) {
+    const bool fields = HasSecondArea(header) && f + kJpegRecordPrefix < p;
+    // A whole picture drawn smaller than it is decodes at a fraction of its size; the record
+    // stays for the full picture when that is read.
+    const int reduction = fields || header.sizeCode == 2 || header.sizeCode == 3 ? 1 : JpegReduction();
+    if (reduction > 1 && DecodeArea(d + kJpegRecordPrefix, p - kJpegRecordPrefix, bitmapA_, &why, reduction)) {
+        shownHeader_ = header;
+        shown_ = true;
+        DrawReduced(header, *bitmapA_, reduction);
+        jpegKept_.assign(d + kJpegRecordPrefix, d + p);
+        SetTimeText(QString::fromStdString(TimeText(header.time)));
+        SetEventText(own ? header.event2 : header.event);
+        if (OnShown)
+            OnShown(header);
+    } else if (DecodeArea(d + kJpegRecordPrefix, p - kJpegRecordPrefix, bitmapA_, &why)) {
         shownHeader_ = header;
         shown_ = true;
         bool second = false;
@@ -293,6 +325,48 @@ void CopyRow(TBitmap32 &bitmap, const QImage &src, int x0, int srcY, int dstY)
 
 } // namespace
 
+int TfrmDvrCh::JpegReduction() const
+{
+    // Against the full picture's bitmap (708 x 476 and the like): a half when drawn smaller, a
+    // quarter when drawn at half or less, on the larger side.
+    const double scale = std::max(imgCh->width() / 708.0, imgCh->height() / 476.0);
+    return scale >= 1.0 ? 1 : scale > 0.5 ? 2 : 4;
+}
+
+void TfrmDvrCh::DrawReduced(const FrameRecordHeader &header, const QImage &picture, int reduction)
+{
+    const Placement place = PlaceIn(header, channel_, picture.height() * reduction, false);
+    QImage scratch;
+    const QImage &a = As32(picture, scratch);
+    LeaveDecoded();
+    TBitmap32 &bitmap = imgCh->Bitmap();
+    bitmap.Lock();
+    bitmap.BeginUpdate();
+    bitmap.SetSize(place.width / reduction, place.height / reduction);
+    for (int y = 0; y < bitmap.Height(); ++y)
+        CopyRow(bitmap, a, 0, y, y);
+    bitmap.EndUpdate();
+    bitmap.Unlock();
+    bitmap.Changed();
+    jpegReduction_ = reduction;
+    jpegHeader_ = header;
+}
+
+// The kept record decoded again at the reduction the pane needs now (full size for a reader).
+void TfrmDvrCh::RedecodeKept(int reduction)
+{
+    std::string why;
+    if (reduction > 1 && DecodeArea(jpegKept_.data(), jpegKept_.size(), bitmapA_, &why, reduction)) {
+        DrawReduced(jpegHeader_, *bitmapA_, reduction);
+        return;
+    }
+    const FrameRecordHeader header = jpegHeader_;
+    if (DecodeArea(jpegKept_.data(), jpegKept_.size(), bitmapA_, &why))
+        DrawBitmaps(header, bitmapA_, nullptr);
+    else
+        DebugPrint("Jpeg Error : %d - %d, %s\n", header.channel, channel_, why.c_str());
+}
+
 void TfrmDvrCh::DrawBitmaps(const FrameRecordHeader &header, const QImage *first, const QImage *second)
 {
     if (!first || first->isNull())
@@ -305,6 +379,7 @@ void TfrmDvrCh::DrawBitmaps(const FrameRecordHeader &header, const QImage *first
     QImage scratchA, scratchB;
     const QImage &a = As32(*first, scratchA);
     const QImage *b = second ? &As32(*second, scratchB) : nullptr;
+    LeaveDecoded();
     TBitmap32 &bitmap = imgCh->Bitmap();
     bitmap.Lock();
     bitmap.BeginUpdate();
@@ -322,38 +397,36 @@ void TfrmDvrCh::DrawBitmaps(const FrameRecordHeader &header, const QImage *first
     bitmap.Changed();
 }
 
-bool TfrmDvrCh::DrawDecoded(const FrameRecordHeader &header, const QImage &picture)
+uint32_t TfrmDvrCh::TakeDecoded(const FrameRecordHeader &header, PlanarPicture &picture)
 {
-    if (picture.isNull() || (header.covert & 1u) ||
-        (picture.format() != QImage::Format_RGB32 && picture.format() != QImage::Format_ARGB32))
-        return false;
-    const Placement place = PlaceIn(header, channel_, picture.height(), false);
-    TBitmap32 &bitmap = imgCh->Bitmap();
-    bitmap.Lock();
-    const bool fits = bitmap.Width() == place.width && bitmap.Height() == place.height;
-    if (fits)
-        for (int y = 0; y < picture.height(); ++y)
-            CopyRow(bitmap, picture, place.x0, y, y);
-    bitmap.Unlock();
-    return fits;
+    std::lock_guard hold(decodedMutex_);
+    if (!(header.covert & 1u) && !picture.IsNull())
+        std::swap(decoded_, picture);
+    return leftDecoded_;
 }
 
-void TfrmDvrCh::ShowDecoded(const FrameRecordHeader &header, const QImage *picture)
+void TfrmDvrCh::ShowDecoded(const FrameRecordHeader &header, uint32_t ticket)
 {
     EventGuard guard(lock_, kLockTimeoutMs);
     if (header.covert & 1u) {
         ShowCovert(header);
         return;
     }
-    if (picture) {
-        DrawBitmaps(header, picture, nullptr);
-    } else {
-        // The picture is in the bitmap already, unless the pane was blanked since.
-        TBitmap32 &bitmap = imgCh->Bitmap();
-        if (bitmap.Width() != PlaceIn(header, channel_, 0, false).width)
-            return;
-        bitmap.Changed();
+    {
+        std::lock_guard hold(decodedMutex_);
+        if (ticket != leftDecoded_ || decoded_.IsNull())
+            return; // blanked or shown a JPEG picture since: the picture is no longer the pane's
+        decodedHeader_ = header;
     }
+    showsDecoded_ = true;
+    bitmapStale_ = true;
+    jpegReduction_ = 1;
+    // The full-size bitmap waits for a reader; a stand-in keeps the control's layout.
+    TBitmap32 &bitmap = imgCh->Bitmap();
+    bitmap.Lock();
+    bitmap.SetSize(1, 1);
+    bitmap.Unlock();
+    bitmap.Changed();
     shownHeader_ = header;
     shown_ = true;
     SetTimeText(QString::fromStdString(TimeText(header.time)));
@@ -361,6 +434,103 @@ void TfrmDvrCh::ShowDecoded(const FrameRecordHeader &header, const QImage *pictu
     SetChannelText(FieldText(header.text[0]));
     if (OnShown)
         OnShown(header);
+}
+
+void TfrmDvrCh::LeaveDecoded()
+{
+    jpegReduction_ = 1;
+    std::lock_guard hold(decodedMutex_);
+    ++leftDecoded_;
+    showsDecoded_ = false;
+    bitmapStale_ = false;
+}
+
+namespace {
+
+// Picture columns of a row of n pixels, from its sampled bitmap columns: those right of the
+// picture stay out (the prefix that is inside is returned).
+int PictureColumns(std::vector<int32_t> &xs, int x0, int pictureWidth)
+{
+    int inside = 0;
+    while (inside < int(xs.size()) && x0 + xs[size_t(inside)] < pictureWidth) {
+        xs[size_t(inside)] += x0;
+        ++inside;
+    }
+    return inside;
+}
+
+std::vector<int32_t> Sampling(int64_t bitmapSize, int64_t drawnSize, int64_t offset, int64_t count)
+{
+    if (bitmapSize == drawnSize) { // drawn at its size: a plain copy
+        std::vector<int32_t> t(static_cast<size_t>(count));
+        for (int64_t i = 0; i < count; ++i)
+            t[size_t(i)] = int32_t(offset + i);
+        return t;
+    }
+    return NearestTable(0, bitmapSize, drawnSize, offset, count);
+}
+
+} // namespace
+
+// The same pixels the full-size bitmap would give stretched over rect by nearest sampling, as
+// the control draws a bitmap; columns the picture does not fill are transparent black, as in a
+// fresh bitmap.
+bool TfrmDvrCh::PaintDecoded(TBitmap32 *buffer, const TRect &rect)
+{
+    if (!showsDecoded_)
+        return false;
+    std::lock_guard hold(decodedMutex_);
+    const PlanarPicture &p = decoded_;
+    const Placement place = PlaceIn(decodedHeader_, channel_, p.height, false);
+    const int64_t left = std::max<int64_t>(rect.Left, 0), top = std::max<int64_t>(rect.Top, 0);
+    const int64_t right = std::min<int64_t>(rect.Right, buffer->Width());
+    const int64_t bottom = std::min<int64_t>(rect.Bottom, buffer->Height());
+    if (place.width <= 0 || place.height <= 0 || right <= left || bottom <= top)
+        return true;
+    const bool same = rect.Width() == place.width && rect.Height() == place.height;
+    std::vector<int32_t> xs = Sampling(place.width, same ? place.width : rect.Width(), left - rect.Left, right - left);
+    const std::vector<int32_t> ys =
+        Sampling(place.height, same ? place.height : rect.Height(), top - rect.Top, bottom - top);
+    const int inside = PictureColumns(xs, place.x0, p.width);
+    const int n = int(right - left);
+    const lumaset::ScaledRow row = lumaset::ScaledRowBest();
+    int32_t last = -1;
+    for (int64_t k = 0; k < bottom - top; ++k) {
+        TColor32 *d = buffer->GetScanLine(int32_t(top + k)) + left;
+        const int32_t y = ys[size_t(k)];
+        if (y == last) {
+            std::memcpy(d, d - buffer->Width(), size_t(n) * sizeof(TColor32));
+            continue;
+        }
+        last = y;
+        row(d, p.Y(y), p.U(y), p.V(y), xs.data(), inside);
+        std::fill(d + inside, d + n, TColor32(0));
+    }
+    return true;
+}
+
+TBitmap32 &TfrmDvrCh::FullBitmap()
+{
+    if (jpegReduction_ > 1)
+        RedecodeKept(1);
+    TBitmap32 &bitmap = imgCh->Bitmap();
+    if (!showsDecoded_ || !bitmapStale_)
+        return bitmap;
+    std::lock_guard hold(decodedMutex_);
+    const PlanarPicture &p = decoded_;
+    const Placement place = PlaceIn(decodedHeader_, channel_, p.height, false);
+    bitmap.Lock();
+    bitmap.BeginUpdate();
+    bitmap.SetSize(place.width, place.height); // from the stand-in: fresh and zeroed
+    std::vector<int32_t> xs = Sampling(place.width, place.width, 0, place.width);
+    const int inside = PictureColumns(xs, place.x0, p.width);
+    const lumaset::ScaledRow row = lumaset::ScaledRowBest();
+    for (int y = 0; y < bitmap.Height(); ++y)
+        row(bitmap.GetScanLine(y), p.Y(y), p.U(y), p.V(y), xs.data(), inside);
+    bitmap.EndUpdate();
+    bitmap.Unlock();
+    bitmapStale_ = false;
+    return bitmap;
 }
 
 QImage *TfrmDvrCh::CopyPicture(QImage *picture)
@@ -373,7 +543,7 @@ QImage *TfrmDvrCh::CopyPicture(QImage *picture)
     TBitmap32 stretched;
     stretched.SetSize(w, h);
     stretched.Clear(clBlack32);
-    TBitmap32 &bitmap = imgCh->Bitmap();
+    TBitmap32 &bitmap = FullBitmap();
     bitmap.Lock();
     bitmap.DrawTo(&stretched, MakeRect(0, 0, w, h));
     bitmap.Unlock();
@@ -443,6 +613,14 @@ void TfrmDvrCh::DrawTitle(const uint8_t *bits, uint8_t mode)
 // ---- Zoom and mouse
 
 void TfrmDvrCh::Zoom()
+{
+    ApplyZoom();
+    // A picture decoded at a fraction of its size and now drawn larger comes again from its record.
+    if (jpegReduction_ > 1 && JpegReduction() < jpegReduction_)
+        RedecodeKept(JpegReduction());
+}
+
+void TfrmDvrCh::ApplyZoom()
 {
     const int64_t W = pnlBack->width(), H = pnlBack->height();
     if (zoomW_ > 4 && zoomH_ > 4) {

@@ -4,19 +4,24 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <vector>
 
 #include <QImage>
 #include <QWidget>
 
+#include "graphics/rx32_types.h"
 #include "platform/events.h"
 #include "viewer/protocol/framerecord.h"
 #include "viewer/protocol/dvrcommand.h"
 #include "viewer/view/jpegrecord.h"
+#include "viewer/view/planarpicture.h"
 
 class QLabel;
 
 namespace strandel {
 
+class TBitmap32;
 class TImage32;
 
 constexpr int kZoomSpaceWidth = 1440;
@@ -35,11 +40,17 @@ public:
     // A JPEG record (header and stream), an MPEG picture in bitmap A (header only), or blank (neither).
     void ShowFrame(const FrameRecordHeader *header, DvrRecordStream *stream);
     void DrawBitmaps(const FrameRecordHeader &header, const QImage *first, const QImage *second);
-    // A decoded MPEG picture, from the view's decoding thread: copied into the pane's bitmap when
-    // that already has the picture's size (false otherwise, and nothing is drawn). ShowDecoded
-    // then shows it on the UI thread; given the picture, it draws it itself (resizing the bitmap).
-    bool DrawDecoded(const FrameRecordHeader &header, const QImage &picture);
-    void ShowDecoded(const FrameRecordHeader &header, const QImage *picture);
+    // A decoded MPEG picture, from the view's decoding thread: the pane takes it in exchange for
+    // the one it held (picture gets that one back; a covert picture is not taken) and answers a
+    // ticket. ShowDecoded, on the UI thread with that ticket, shows it, unless the pane was
+    // blanked or shown a JPEG picture since.
+    // The pane draws the picture from this form, converted and scaled at once to the size it is
+    // drawn at; its full-size bitmap is made only when read (FullBitmap).
+    uint32_t TakeDecoded(const FrameRecordHeader &header, PlanarPicture &picture);
+    void ShowDecoded(const FrameRecordHeader &header, uint32_t ticket);
+    // The full-size picture (what print, save and copy read): the bitmap of imgCh, made first
+    // from the pane's decoded picture when that is what the pane shows.
+    TBitmap32 &FullBitmap();
     void SetChannelText(const QString &text);
     void SetTimeText(const QString &text);
     void SetEventText(uint8_t bits);
@@ -87,7 +98,18 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    friend class PaneImage;
+    // Draws the decoded picture into the paint buffer over the picture's rectangle there;
+    // false when the pane shows no decoded picture (the bitmap is drawn then).
+    bool PaintDecoded(TBitmap32 *buffer, const TRect &rect);
+    // The pane shows a bitmap from now on (JPEG, covert, blank): the decoded picture is dropped.
+    void LeaveDecoded();
     void ShowCovert(const FrameRecordHeader &header);
+    void ApplyZoom();
+    // 1, 2 or 4: the fraction of its size a whole JPEG picture decodes at for the size drawn now.
+    int JpegReduction() const;
+    void DrawReduced(const FrameRecordHeader &header, const QImage &picture, int reduction);
+    void RedecodeKept(int reduction);
     void ShowJpeg(const FrameRecordHeader &header, DvrRecordStream &stream, int own);
     void SetBlack();
 
@@ -104,6 +126,17 @@ private:
     QImage *bitmapA_ = &ownA_, *bitmapB_ = &ownB_;
     uint8_t titleMode_ = 0;
     std::array<uint8_t, kTitleBitmapSize> titleBits_{};
+    // The decoded picture: swapped in by the decoding thread, read by paints, both under the mutex.
+    std::mutex decodedMutex_;
+    PlanarPicture decoded_;
+    uint32_t leftDecoded_ = 0;   // counts the times the pane went over to a bitmap: a take's ticket
+    bool showsDecoded_ = false;  // UI thread: the picture is drawn from decoded_
+    bool bitmapStale_ = false;   // UI thread: imgCh's bitmap is a stand-in until FullBitmap makes it
+    FrameRecordHeader decodedHeader_{};
+    // A JPEG picture decoded at a fraction of its size (reduction above 1) keeps its record.
+    int jpegReduction_ = 1;
+    std::vector<uint8_t> jpegKept_;
+    FrameRecordHeader jpegHeader_{};
     QImage titleImage_;
 };
 

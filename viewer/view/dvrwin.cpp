@@ -621,8 +621,8 @@ void TfrmDvrWin::StopWorker()
 void TfrmDvrWin::DecodeOnWorker(int ring, const FrameRecordHeader &header, const std::vector<uint8_t> &frame,
                                 int width, int height, bool fixed)
 {
-    if (workerPicture_.width() != width || workerPicture_.height() != height)
-        workerPicture_ = QImage(width, height, QImage::Format_RGB32);
+    if (workerPicture_.width != width || workerPicture_.height != height)
+        workerPicture_.Resize(width, height);
     const int32_t length = int32_t(std::min<size_t>(MpegLength(frame.data()), frame.size() - kPesHeaderBytes));
     try {
         if (decoder_->DecodeFrame(ring, frame.data(), length, &workerPicture_, fixed ? 1 : 0) <= 0)
@@ -631,24 +631,15 @@ void TfrmDvrWin::DecodeOnWorker(int ring, const FrameRecordHeader &header, const
         DebugPrint("MpegDecode Error......%d\n", ring);
         return;
     }
-    TfrmDvrCh *pane = panes_[size_t(ring)];
-    if (pane->DrawDecoded(header, workerPicture_)) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, ring, header] {
-                panes_[size_t(ring)]->ShowDecoded(header, nullptr);
-                UpdateCaption(header);
-            },
-            Qt::QueuedConnection);
-        return;
-    }
-    // The pane's bitmap takes another size (or the picture is covert): the UI thread draws it.
-    RunOnUiThreadBlocking(
-        [&] {
-            pane->ShowDecoded(header, &workerPicture_);
+    // The pane takes the picture in exchange for its last one and draws it when it paints.
+    const uint32_t ticket = panes_[size_t(ring)]->TakeDecoded(header, workerPicture_);
+    QMetaObject::invokeMethod(
+        this,
+        [this, ring, header, ticket] {
+            panes_[size_t(ring)]->ShowDecoded(header, ticket);
             UpdateCaption(header);
         },
-        worker_->Cancel());
+        Qt::QueuedConnection);
 }
 
 void TfrmDvrWin::UpdateCaption(const FrameRecordHeader &header)

@@ -297,7 +297,7 @@ private:
     std::unique_ptr<MpegDecoderHost> decoder_;
     // Decodes for this view when the host allows it; stopped before the host and the panes go.
     std::unique_ptr<PictureWorker> worker_;
-    QImage workerPicture_; // the decoding thread's own bitmap A
+    PlanarPicture workerPicture_; // the decoding thread's own picture, exchanged with the panes
     // Joins the decoding thread before worker_ lets go of it: a running job reads worker_.
     void StopWorker();
     void DecodeOnWorker(int ring, const FrameRecordHeader &header, const std::vector<uint8_t> &frame, int width,

@@ -148,17 +148,40 @@ uint32_t TfrmDecoder::FrameLength(const uint8_t *f)
 
 int32_t TfrmDecoder::DecodeFrame(int32_t r, const uint8_t *frame, int32_t length, QImage *bitmap, uint8_t flag)
 {
-    if (!bitmap || !frame || length <= 0 || r < 0 || r + 1 >= kContexts)
+    if (!bitmap)
+        return -1;
+    const int32_t format = bitmap->format() == QImage::Format_RGB16 ? OutputRgb565TopDown : OutputRgb32TopDown;
+    const QImage::Format qformat = format == OutputRgb565TopDown ? QImage::Format_RGB16 : QImage::Format_RGB32;
+    return DecodeInto(r, frame, length, flag, format, bitmap->width(), bitmap->height(), [bitmap, qformat](int w, int h) {
+        if (bitmap->width() != w || bitmap->height() != h || bitmap->format() != qformat)
+            *bitmap = QImage(w, h, qformat);
+        return bitmap->isNull() ? nullptr : bitmap->bits();
+    });
+}
+
+int32_t TfrmDecoder::DecodeFrame(int32_t r, const uint8_t *frame, int32_t length, PlanarPicture *picture, uint8_t flag)
+{
+    if (!picture)
+        return -1;
+    return DecodeInto(r, frame, length, flag, OutputYv12, picture->width, picture->height, [picture](int w, int h) {
+        if (picture->width != w || picture->height != h)
+            picture->Resize(w, h);
+        return picture->bytes.data();
+    });
+}
+
+int32_t TfrmDecoder::DecodeInto(int32_t r, const uint8_t *frame, int32_t length, uint8_t flag, int32_t format, int w,
+                                int h, const Target &target)
+{
+    if (!frame || length <= 0 || r < 0 || r + 1 >= kContexts)
         return -1;
     // An MPEG video packet: 00 00 01 E0..EF, with the packet header that holds its length.
     if (length < 32 || (GetLe32(frame) & 0xF0FFFFFFu) != 0xE0010000u)
         return -1;
     if (!Allocated())
         return DecodeBadArgument;
-    const int w = bitmap->width(), h = bitmap->height();
     if (w <= 0 || h <= 0 || w > kMaxWidth || h > kMaxHeight)
         return DecodeBadArgument;
-    const int32_t format = bitmap->format() == QImage::Format_RGB16 ? OutputRgb565TopDown : OutputRgb32TopDown;
     const int k = r + 1;
     Context &c = contexts_[size_t(k)];
     if (!c.buffers[0] || flag != c.fixedBuffer || c.askedWidth != w || c.askedHeight != h || format != c.format) {
@@ -172,7 +195,7 @@ int32_t TfrmDecoder::DecodeFrame(int32_t r, const uint8_t *frame, int32_t length
     const uint32_t L = FrameLength(frame);
     c.frame.bitstream = frame;
     c.frame.length = int32_t(std::min<uint32_t>(L, uint32_t(length)));
-    intptr_t result = Decode(c, bitmap);
+    intptr_t result = Decode(c, target);
     if (result == DecodeFailed && c.frame.error == DecodeErrorPictureSize) {
         // The record header's size is not the stream's (a PAL layer on an NTSC recorder, say):
         // the context goes over to the layer's size, which then holds for this channel.
@@ -186,7 +209,7 @@ int32_t TfrmDecoder::DecodeFrame(int32_t r, const uint8_t *frame, int32_t length
                 if (Setup(c, flag, lw, lh, format) == DecodeOk) {
                     c.frame.bitstream = frame;
                     c.frame.length = int32_t(std::min<uint32_t>(L, uint32_t(length)));
-                    result = Decode(c, bitmap);
+                    result = Decode(c, target);
                 }
             }
         }
@@ -195,15 +218,13 @@ int32_t TfrmDecoder::DecodeFrame(int32_t r, const uint8_t *frame, int32_t length
 }
 
 // The recorders' layers are low-delay: the decoder shows each picture with its own call, which
-// converts it straight into the bitmap, sized to the context's picture first.
-intptr_t TfrmDecoder::Decode(Context &c, QImage *bitmap)
+// converts it straight into the target, sized to the context's picture first.
+intptr_t TfrmDecoder::Decode(Context &c, const Target &target)
 {
-    const QImage::Format format = c.format == OutputRgb565TopDown ? QImage::Format_RGB16 : QImage::Format_RGB32;
-    if (bitmap->width() != c.params.width || bitmap->height() != c.params.height || bitmap->format() != format)
-        *bitmap = QImage(c.params.width, c.params.height, format);
-    if (bitmap->isNull())
+    uint8_t *out = target(c.params.width, c.params.height);
+    if (!out)
         return DecodeBadArgument;
-    c.frame.output = bitmap->bits();
+    c.frame.output = out;
     c.frame.output_pitch = c.params.width;
     return control_.RUviviz(DecOptDecode, reinterpret_cast<intptr_t>(&c.frame), reinterpret_cast<intptr_t>(&c.params));
 }

@@ -6,12 +6,14 @@
 // the caller's bitmap.
 #include "decoder/lumaset.h"
 #include "platform/pages.h"
+#include "viewer/view/planarpicture.h"
 
 #include <QImage>
 #include <QString>
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -55,6 +57,8 @@ public:
     // the control returned. A 16-bit bitmap gets RGB565 pixels; any other gets 32-bit pixels
     // (Format_RGB32) whose top byte the control leaves 0.
     int32_t DecodeFrame(int32_t r, const uint8_t *frame, int32_t length, QImage *bitmap, uint8_t fixedBuffer);
+    // The same into the decoder's own planar form (picture sized by the caller, as a bitmap is).
+    int32_t DecodeFrame(int32_t r, const uint8_t *frame, int32_t length, PlanarPicture *picture, uint8_t fixedBuffer);
 
     // The 22-bit length field of an MPEG frame packet (its first 27 bytes must exist).
     static uint32_t FrameLength(const uint8_t *frame);
@@ -76,7 +80,11 @@ private:
     };
     bool Allocated() const { return bool(contexts_[0].buffers[0]); }
     intptr_t Setup(Context &c, uint8_t flag, int32_t width, int32_t height, int32_t format);
-    intptr_t Decode(Context &c, QImage *bitmap);
+    // Gives the output memory for a picture of the given size, or null.
+    using Target = std::function<uint8_t *(int width, int height)>;
+    int32_t DecodeInto(int32_t r, const uint8_t *frame, int32_t length, uint8_t flag, int32_t format, int width,
+                       int height, const Target &target);
+    intptr_t Decode(Context &c, const Target &target);
 
     LumasetLibrary control_;
     int32_t count_ = 0;
