@@ -123,6 +123,9 @@ public:
     // keep their loaded byte.
     void ApplyHddMap();
     static bool HddPresent(const std::vector<uint8_t> &map, int slot);
+    // Shows or hides a tab only when that changes it: setting a tab to what it already is can
+    // drop a relayout owed by an earlier change, leaving a shown tab without size or caption.
+    static void ShowTab(QTabWidget *tabs, int index, bool visible);
     // Control words of command 28; the initialise words ask first.
     void SendControlWord(uint16_t word);
     void btnDvrInitClick() { SendControlWord(0); }

@@ -155,7 +155,7 @@ void TfrmDvrEnv::BuildProgramPages()
             rec->addWidget(e, ch / 4, (ch % 4) * 2 + 1);
         }
         if (auto *page = findChild<QWidget *>("TabRec"))
-            PageRecord->setTabVisible(PageRecord->indexOf(page), false);
+            ShowTab(PageRecord, PageRecord->indexOf(page), false);
     }
     connect(PageRecord, &QTabWidget::currentChanged, this, [this](int page) {
         if (page >= 4 && page <= 6)
@@ -386,7 +386,7 @@ void TfrmDvrEnv::ApplyProgramPageSet()
     groupCount_ = variant_ == 1 ? 4 : variantPages ? 2 : channels_;
     const auto show = [this](const char *page, bool on) {
         if (auto *w = findChild<QWidget *>(page))
-            PageRecord->setTabVisible(PageRecord->indexOf(w), on);
+            ShowTab(PageRecord, PageRecord->indexOf(w), on);
     };
     show("TabRec", false);
     show("TabRec2", variant_ == 1);
