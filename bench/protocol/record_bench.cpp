@@ -30,7 +30,7 @@ public:
     void SetCopyProgress(const std::string &, const std::string &) override {}
     void OnLoggedIn(const LoginAnswer &) override {}
     std::optional<std::string> AskLogFileName() override { return std::nullopt; }
-    std::optional<std::string> AskPassword() override { return std::nullopt; }
+    std::optional<std::string> AskPassword(const std::string &) override { return std::nullopt; }
     void ShowMessageBox(const std::string &) override {}
     void CloseView() override {}
     void OfferMpegRecord(FrameRecordHeader &, const std::vector<uint8_t> &part0) override

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -63,4 +64,23 @@ TEST(DvrPass, EnterConfirmsEscapeCancels)
         EXPECT_EQ(dlg.exec(), c.result);
         EXPECT_EQ(dlg.GetPassword(), "secret12");
     }
+}
+
+// Asked again after a refusal, the prompt says why above the field, and nothing overlaps.
+TEST(DvrPass, AReasonShowsAboveTheFieldAndTheTitleHasRoom)
+{
+    TfrmDvrPass dlg;
+    EXPECT_GE(dlg.width(), dlg.fontMetrics().horizontalAdvance(dlg.windowTitle()) + 120);
+    EXPECT_TRUE(dlg.lblReason->isHidden());
+    dlg.SetReason("Password is incorrect");
+    dlg.show();
+    EXPECT_TRUE(dlg.lblReason->isVisible());
+    EXPECT_EQ(dlg.lblReason->text(), "Password is incorrect");
+    const QRect label = dlg.lblReason->geometry(), field = dlg.edtPass->geometry(), ok = dlg.btnOk->geometry();
+    EXPECT_LE(label.bottom(), field.top());
+    EXPECT_GE(label.width(), dlg.lblReason->fontMetrics().horizontalAdvance(dlg.lblReason->text()));
+    EXPECT_LE(field.bottom(), ok.top());
+    EXPECT_TRUE(dlg.rect().contains(ok));
+    dlg.SetReason({});
+    EXPECT_TRUE(dlg.lblReason->isHidden());
 }

@@ -149,10 +149,11 @@ TEST_F(Dispatch, RefusedLoginAsksForPasswordAfterHandOver)
     ASSERT_EQ(sender.sent.size(), 2u);
     EXPECT_EQ(sender.sent[1].payload, BuildLogin("", "1234"));
 
+    // The typed password refused: the prompt says so.
     view.password.reset();
     Feed(core, {MakePacket(DvrCmdLogin, 0, {0xFF, 0, 0, 0, 0, 0, 0, 0, 0})});
     view.RunPending();
-    EXPECT_EQ(view.Take(), (std::vector<std::string>{"password dialog", "close"}));
+    EXPECT_EQ(view.Take(), (std::vector<std::string>{"password dialog: Password is incorrect", "close"}));
 
     core.SendLogin("admin", "");
     Feed(core, {MakePacket(DvrCmdLogin, 0, {DvrLoginMasterBusy, 4, 0, 0, 0, 0, 0, 0, 0})});

@@ -161,9 +161,9 @@ public:
         Log("save dialog");
         return logFileName;
     }
-    std::optional<std::string> AskPassword() override
+    std::optional<std::string> AskPassword(const std::string &reason) override
     {
-        Log("password dialog");
+        Log(reason.empty() ? "password dialog" : "password dialog: " + reason);
         return password;
     }
     void ShowMessageBox(const std::string &text) override { Log("box " + text); }

@@ -313,14 +313,17 @@ void DvrWinCore::HandleLoginAnswer(const uint8_t *payload, size_t length)
     if (answer->result <= DvrLoginDenied) {
         if (TakeAnswer(DvrCmdLogin))
             LaterDialog([this] {
-                if (const auto password = view_.AskPassword())
+                if (const auto password = view_.AskPassword(passwordTyped_ ? "Password is incorrect" : "")) {
                     SendLogin("", *password);
-                else
+                    passwordTyped_ = true;
+                } else {
                     view_.CloseView();
+                }
             });
         return;
     }
     loginAsked_ = false;
+    passwordTyped_ = false;
     master_ = answer->result == DvrLoginMaster;
     loggedIn_ = true;
     SetVideoFormat(answer->channelCount, answer->video);

@@ -61,8 +61,9 @@ public:
     virtual void OnLoggedIn(const LoginAnswer &answer) = 0;
     // Modal: the save dialog for the log file; nothing when cancelled.
     virtual std::optional<std::string> AskLogFileName() = 0;
-    // Modal: the password dialog after a refused login; nothing when cancelled.
-    virtual std::optional<std::string> AskPassword() = 0;
+    // Modal: the password dialog after a refused login, with why when a typed password was
+    // refused; nothing when cancelled.
+    virtual std::optional<std::string> AskPassword(const std::string &reason) = 0;
     virtual void ShowMessageBox(const std::string &text) = 0;
     // Posts WM_CLOSE to the view's frame window.
     virtual void CloseView() = 0;
@@ -213,6 +214,8 @@ private:
     // Requests whose reply opens a dialog (login, log download, set-up password): outstanding
     // from the send until the reply or a lost link.
     std::atomic<bool> loginAsked_{false};
+    // The login on its way carries a password the user typed.
+    bool passwordTyped_ = false;
     std::atomic<bool> logAsked_{false};
     std::atomic<bool> setupPasswordAsked_{false};
     std::atomic<bool> envSetAsked_{false};

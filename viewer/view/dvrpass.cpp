@@ -1,8 +1,11 @@
 #include "viewer/view/dvrpass.h"
 
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace strandel {
 
@@ -10,7 +13,12 @@ TfrmDvrPass::TfrmDvrPass(QWidget *owner) : QDialog(owner, Qt::Dialog | Qt::MSWin
 {
     setObjectName("frmDvrPass");
     setWindowTitle("Enter Password");
-    setFixedSize(220, 71);
+    // Wide enough for the title beside the title bar's buttons in any font.
+    width_ = std::max(220, fontMetrics().horizontalAdvance(windowTitle()) * 3 / 2 + 120);
+    setFixedSize(width_, 71);
+    lblReason = new QLabel(this);
+    lblReason->setObjectName("lblReason");
+    lblReason->hide();
     edtPass = new QLineEdit(this);
     edtPass->setObjectName("edtPass");
     edtPass->setMaxLength(8);
@@ -29,6 +37,18 @@ TfrmDvrPass::TfrmDvrPass(QWidget *owner) : QDialog(owner, Qt::Dialog | Qt::MSWin
 }
 
 QString TfrmDvrPass::GetPassword() const { return edtPass->text(); }
+
+void TfrmDvrPass::SetReason(const QString &reason)
+{
+    lblReason->setText(reason);
+    lblReason->setVisible(!reason.isEmpty());
+    const int top = reason.isEmpty() ? 0 : fontMetrics().height() + 8;
+    lblReason->setGeometry(12, 6, width_ - 24, top - 6);
+    edtPass->move(edtPass->x(), 10 + top);
+    btnOk->move(btnOk->x(), 40 + top);
+    btnCancel->move(btnCancel->x(), 40 + top);
+    setFixedSize(width_, 71 + top);
+}
 
 bool TfrmDvrPass::eventFilter(QObject *watched, QEvent *event)
 {

@@ -254,9 +254,10 @@ std::optional<QString> TfrmDvrWin::AskLogFileName()
     return dialog.selectedFiles().first();
 }
 
-std::optional<QString> TfrmDvrWin::AskPassword()
+std::optional<QString> TfrmDvrWin::AskPassword(const QString &reason)
 {
     TfrmDvrPass dlg(parentWidget());
+    dlg.SetReason(reason);
     if (RunModal(&dlg) != 1)
         return std::nullopt;
     return dlg.GetPassword();

@@ -324,7 +324,7 @@ private:
     void ShowCopyPanel(bool visible);
     void SetCopyProgress(const QString &timeText, const QString &percentText);
     std::optional<QString> AskLogFileName();
-    std::optional<QString> AskPassword();
+    std::optional<QString> AskPassword(const QString &reason = {});
     void ShowMessageBox(const QString &text);
     void CloseView();
     class ViewBridge;

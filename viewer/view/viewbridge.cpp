@@ -45,9 +45,9 @@ std::optional<std::string> TfrmDvrWin::ViewBridge::AskLogFileName()
     return std::nullopt;
 }
 
-std::optional<std::string> TfrmDvrWin::ViewBridge::AskPassword()
+std::optional<std::string> TfrmDvrWin::ViewBridge::AskPassword(const std::string &reason)
 {
-    if (auto password = v_.AskPassword())
+    if (auto password = v_.AskPassword(Q(reason)))
         return password->toStdString();
     return std::nullopt;
 }

@@ -42,7 +42,7 @@ public:
     void SetCopyProgress(const std::string &timeText, const std::string &percentText) override;
     void OnLoggedIn(const LoginAnswer &answer) override;
     std::optional<std::string> AskLogFileName() override;
-    std::optional<std::string> AskPassword() override;
+    std::optional<std::string> AskPassword(const std::string &reason) override;
     void ShowMessageBox(const std::string &text) override;
     void CloseView() override;
     void OfferMpegRecord(FrameRecordHeader &header, const std::vector<uint8_t> &part0) override;
