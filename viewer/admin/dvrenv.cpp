@@ -587,9 +587,15 @@ void TfrmDvrEnv::LookUpFamilies()
     load("edtMpSize", 3, sizes);
 }
 
+void TfrmDvrEnv::ShowTab(QTabWidget *tabs, int index, bool on)
+{
+    if (tabs && index >= 0 && tabs->isTabVisible(index) != on)
+        tabs->setTabVisible(index, on);
+}
+
 void TfrmDvrEnv::ChoosePageSet()
 {
-    const QString page = variant_ == 2 && channels_ == 16 ? "TabRec3" : "TabRec2";
+    const QString page = variant_ == 2 && UsesVariantPages() ? "TabRec3" : "TabRec2";
     if (page == variantPage_ && !families_.empty())
         return;
     variantPage_ = page;
@@ -628,14 +634,14 @@ QSize TfrmDvrEnv::WholePageSize()
         Shown was{t, t->currentIndex(), {}};
         for (int i = 0; i < t->count(); ++i) {
             was.visible.push_back(t->isTabVisible(i));
-            t->setTabVisible(i, true);
+            ShowTab(t, i, true);
         }
         shown.push_back(std::move(was));
     }
     const QSize size = layout()->totalSizeHint();
     for (const Shown &was : shown) {
         for (int i = 0; i < was.tabs->count(); ++i)
-            was.tabs->setTabVisible(i, was.visible[size_t(i)]);
+            ShowTab(was.tabs, i, was.visible[size_t(i)]);
         was.tabs->setCurrentIndex(was.current);
     }
     return size;
@@ -701,7 +707,7 @@ void TfrmDvrEnv::FormShow()
     for (QTabWidget *t : {PageScreen, PageRecord, PageEvent, PageSystem, PageLink})
         t->setCurrentIndex(0);
     for (int i = 0; i < 6; ++i)
-        PageMain->setTabVisible(i, false);
+        ShowTab(PageMain, i, false);
     PageMain->setCurrentIndex(6);
     btnSave->setEnabled(false);
     btnUpdate->setEnabled(false);
@@ -787,7 +793,7 @@ void TfrmDvrEnv::SetModel(uint8_t standard, int channelCount)
         enable(n, channels_ >= 8);
     enable("edtSeqTime6", channels_ >= 8 && variant_ != 0);
     if (auto *multi = findChild<QWidget *>("TabMultiScreen"))
-        PageScreen->setTabVisible(PageScreen->indexOf(multi), channels_ >= 8);
+        ShowTab(PageScreen, PageScreen->indexOf(multi), channels_ >= 8);
     ShowControl("edtSpotMode", channels_ != 4);
     ShowControl("edtSpotMode_4CH", channels_ == 4);
     enable("edtSpotSeqTime", channels_ != 4);
@@ -954,7 +960,7 @@ bool TfrmDvrEnv::TransferRecord(uint8_t *buffer, int direction)
     DebugPrint("Env = %d\n", kDvrEnvRecordSize);
     if (direction == 1) {
         for (int i = 0; i < 6; ++i)
-            PageMain->setTabVisible(i, true);
+            ShowTab(PageMain, i, true);
         btnSave->setEnabled(true);
         btnUpdate->setEnabled(true);
         PageMain->setCurrentIndex(0);
