@@ -158,7 +158,11 @@ TEST(DvrEnvSim, EachOpeningShowsEveryTabWithItsCaption)
         client.core.Dialogs().setup = &env;
         env.show();
         env.btnLoadClick();
-        ASSERT_TRUE(Wait(client.view, [&] { return env.IsLoaded(); }));
+        // This recorder's record, not the one the editor held from the opening before.
+        const std::vector<uint8_t> record = client.Env();
+        ASSERT_TRUE(Wait(client.view, [&] {
+            return env.IsLoaded() && env.RecordVariant() == variant && env.Record() == record;
+        }));
         for (auto *tabs : env.findChildren<QTabWidget *>()) {
             QTabBar *bar = tabs->tabBar();
             for (int i = 0; i < tabs->count(); ++i) {

@@ -236,9 +236,11 @@ TEST(Launchers, RepliesAfterTheDialogClosedAreDropped)
 TEST(Launchers, StatusDialogShowsTheReportOfItsReply)
 {
     TestView t;
+    t.view.SetCaptionText("Gate(10.0.0.7)");
     ModalScript modal([&](QWidget *w) {
         auto *dlg = qobject_cast<TfrmDvrStatus *>(w);
         ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(dlg->windowTitle(), "Dvr Status - Gate(10.0.0.7)");
         EXPECT_EQ(t.link->sent.back(), Bytes{DvrCmdStatus});
         Bytes s(kDvrStatusRecordSize, 0);
         s[1] = 1;

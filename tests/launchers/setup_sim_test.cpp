@@ -129,6 +129,8 @@ TEST(SetupFromAView, AnotherRecordersTitlesAreNeverSent)
     // Recorder A: its titles arrive.
     QTimer::singleShot(0, [&] {
         EXPECT_TRUE(Spin([&] { return frmDvrEnv->TitleBitmaps() == titlesA; }));
+        // Each recorder's set-up says whose it is.
+        EXPECT_EQ(frmDvrEnv->windowTitle(), "Dvr Env - a(127.0.0.1)");
         frmDvrEnv->btnCancel->click();
     });
     views[0]->OpenSetupDialog();
@@ -136,6 +138,7 @@ TEST(SetupFromAView, AnotherRecordersTitlesAreNeverSent)
     servers[1]->WithRecorder([&](sim::SimRecorder &) {
         QTimer::singleShot(0, [&] {
             EXPECT_TRUE(frmDvrEnv->HddMap().empty()); // nor A's disks
+            EXPECT_EQ(frmDvrEnv->windowTitle(), "Dvr Env - b(127.0.0.1)");
             frmDvrEnv->btnDownClick();
             frmDvrEnv->btnCancel->click();
         });

@@ -587,9 +587,15 @@ void TfrmDvrEnv::LookUpFamilies()
     load("edtMpSize", 3, sizes);
 }
 
+void TfrmDvrEnv::ShowTab(QTabWidget *tabs, int index, bool on)
+{
+    if (tabs && index >= 0 && tabs->isTabVisible(index) != on)
+        tabs->setTabVisible(index, on);
+}
+
 void TfrmDvrEnv::ChoosePageSet()
 {
-    const QString page = variant_ == 2 && channels_ == 16 ? "TabRec3" : "TabRec2";
+    const QString page = variant_ == 2 && UsesVariantPages() ? "TabRec3" : "TabRec2";
     if (page == variantPage_ && !families_.empty())
         return;
     variantPage_ = page;
@@ -639,12 +645,6 @@ QSize TfrmDvrEnv::WholePageSize()
         was.tabs->setCurrentIndex(was.current);
     }
     return size;
-}
-
-void TfrmDvrEnv::ShowTab(QTabWidget *tabs, int index, bool visible)
-{
-    if (tabs->isTabVisible(index) != visible)
-        tabs->setTabVisible(index, visible);
 }
 
 void TfrmDvrEnv::setVisible(bool visible)

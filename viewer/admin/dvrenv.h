@@ -86,6 +86,7 @@ public:
     uint8_t VideoStandard() const { return standard_; }
     bool IsNtsc() const { return (standard_ & 1) != 0; }
     int FrameBudget() const { return frameBudget_; }
+    // The recorder's own channel count (the pages show 4, 8 or 16).
     int ChannelCount() const { return ownChannels_; }
     int CurrentProgram() const { return currentProgram_; }
     void SetCurrentProgram(int p) { currentProgram_ = p; }
@@ -101,7 +102,7 @@ public:
 
     // Record programs. The variant pages are in use for variant 1, and variant 2 with 16
     // channels; every other recorder uses the default pages.
-    bool UsesVariantPages() const { return strandel::UsesVariantPages(variant_, channels_); }
+    bool UsesVariantPages() const { return strandel::UsesVariantPages(variant_, ownChannels_); }
     int GroupSize() const { return groupSize_; }
     // Program p's block to the controls of the page set in use (1) or back with the frame and
     // pair checks (0; false with a message when one fails).
@@ -123,9 +124,6 @@ public:
     // keep their loaded byte.
     void ApplyHddMap();
     static bool HddPresent(const std::vector<uint8_t> &map, int slot);
-    // Shows or hides a tab only when that changes it: setting a tab to what it already is can
-    // drop a relayout owed by an earlier change, leaving a shown tab without size or caption.
-    static void ShowTab(QTabWidget *tabs, int index, bool visible);
     // Control words of command 28; the initialise words ask first.
     void SendControlWord(uint16_t word);
     void btnDvrInitClick() { SendControlWord(0); }
@@ -196,6 +194,9 @@ private:
     void ForgetRecorder();
     void LookUpFamilies();
     void ChoosePageSet();
+    // Shows or hides a tab. A call that changes nothing is not made: on a hidden tab bar it
+    // would drop the layout an earlier change left due, and a tab shown again keeps no room.
+    static void ShowTab(QTabWidget *tabs, int index, bool on);
     bool TransferField(const DvrEnvField &f, int direction);
     bool ApplyPasswords(uint8_t *buffer);
     void ReadFontSettings();

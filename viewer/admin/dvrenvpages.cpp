@@ -390,7 +390,7 @@ void TfrmDvrEnv::ApplyProgramPageSet()
     };
     show("TabRec", false);
     show("TabRec2", variant_ == 1);
-    show("TabRec3", variant_ == 2 && channels_ == 16);
+    show("TabRec3", variant_ == 2 && UsesVariantPages());
     for (const char *p : {"TabFrameRate", "TabQuality", "TabRecEvent"})
         show(p, !variantPages);
     // The six-cell layouts exist for every variant but 0.
@@ -701,7 +701,7 @@ void TfrmDvrEnv::edtMon0Click(TMyItemEdit *cell)
 void TfrmDvrEnv::edtMon0DblClick(TMyItemEdit *cell)
 {
     edtMon0Click(cell);
-    const int page = variant_ == 1 ? 2 : (variant_ == 2 && channels_ == 16) ? 3 : 4;
+    const int page = variant_ == 1 ? 2 : (variant_ == 2 && UsesVariantPages()) ? 3 : 4;
     if (PageRecord->currentIndex() != page) {
         PageRecord->setCurrentIndex(page); // the page change picks the program
         if (page < 4)
@@ -762,7 +762,7 @@ void TfrmDvrEnv::PageRecordChange(int page)
     QString name = "edtRecPrg";
     int program = 6;
     if (on) {
-        name = variant_ == 1 ? "edtRecPrg2" : (variant_ == 2 && channels_ == 16) ? "edtRecPrg3" : "edtRecPrg";
+        name = variant_ == 1 ? "edtRecPrg2" : (variant_ == 2 && UsesVariantPages()) ? "edtRecPrg3" : "edtRecPrg";
         program = name == "edtRecPrg" ? 2 : 0;
         if (auto *sw = qobject_cast<QCheckBox *>(Control("chkSchedule")))
             sw->setChecked(selectedCell_->property("Tag").toInt() == 1);

@@ -30,11 +30,9 @@ constexpr int kGroupLimit = 120; // a variant page group's fixed budget
 
 // The set-up pages know recorders of 4, 8 and 16 channels; any other count shows as 16.
 constexpr int PageSetChannels(int channels) { return channels == 4 || channels == 8 ? channels : 16; }
-// Variant 1, and variant 2 on the sixteen-channel pages, keep their programs on the variant pages.
-constexpr bool UsesVariantPages(int variant, int channels)
-{
-    return variant == 1 || (variant == 2 && PageSetChannels(channels) == 16);
-}
+// Variant 1, and variant 2 on a recorder of sixteen channels, keep their programs on the variant
+// pages; a recorder of another count edits its own channels on the default pages.
+constexpr bool UsesVariantPages(int variant, int channels) { return variant == 1 || (variant == 2 && channels == 16); }
 
 // Pictures per second the counted channels ask for: a full-frame channel counts four times,
 // any other twice.

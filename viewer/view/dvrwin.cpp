@@ -1418,10 +1418,17 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
     }
 }
 
+QString TfrmDvrWin::TitleFor(const QString &title) const
+{
+    // Two recorders' windows open side by side are told apart by the recorder's name.
+    return caption_.isEmpty() ? title : title + QStringLiteral(" - ") + caption_;
+}
+
 void TfrmDvrWin::OpenStatusDialog()
 {
     QPointer<TfrmDvrWin> self(this);
     auto *dialog = new TfrmDvrStatus(this, &Services());
+    dialog->setWindowTitle(TitleFor(dialog->windowTitle()));
     core_->Dialogs().status = dialog;
     core_->SendCommand(DvrCmdStatus, nullptr, 0);
     int result = 0;
@@ -1436,6 +1443,7 @@ void TfrmDvrWin::OpenSetupDialog()
         return;
     QPointer<TfrmDvrWin> self(this);
     TfrmDvrEnv *dialog = frmDvrEnv;
+    dialog->setWindowTitle(TitleFor(QStringLiteral("Dvr Env")));
     core_->Dialogs().setup = dialog;
     dialog->SetDvr(&Services());
     core_->SendCommand(DvrCmdEnvGet, nullptr, 0);
@@ -1451,6 +1459,7 @@ void TfrmDvrWin::OpenUpgradeDialog()
 {
     QPointer<TfrmDvrWin> self(this);
     auto *dialog = new TfrmDvrUpgrade(this, &Services());
+    dialog->setWindowTitle(TitleFor(dialog->windowTitle()));
     dialog->SetModel(core_->GetModel());
     // Called from set-up, it opens above set-up, not over the view's window lifted above it.
     dialog->SetCaller(PlaceAboveModal(dialog));

@@ -88,6 +88,8 @@ public:
     TfrmDvrFrame *GetFrame() const { return frame_; }
     QString CaptionText() const { return caption_; }
     void SetCaptionText(const QString &text) { caption_ = text; }
+    // A dialog's title followed by the recorder it belongs to.
+    QString TitleFor(const QString &title) const;
 
     // State the toolbar mirrors.
     virtual bool IsLoggedIn() const;
