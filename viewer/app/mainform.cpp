@@ -1,6 +1,8 @@
 #include "viewer/app/mainform.h"
 
+#include "viewer/admin/dvrctrl.h"
 #include "viewer/admin/option.h"
+#include "viewer/admin/pantilt.h"
 #include "viewer/admin/print.h"
 #include "viewer/admin/shells.h"
 #include "viewer/app/debug.h"
@@ -868,6 +870,14 @@ void TfrmMain::RemoveDvrWin(TfrmDvrWin *view)
         CurrentDvrWin = nullptr;
         if (lstDvrWin->count() > 0)
             SetCurrentDvrWin(ItemView(lstDvrWin->item(0)));
+    }
+    if (dvrWins_.isEmpty()) {
+        // The tool windows act on the current view; with none left they would act on nothing.
+        for (QWidget *tool : {static_cast<QWidget *>(frmPanTilt), static_cast<QWidget *>(frmDvrCtrl)})
+            if (tool)
+                tool->close();
+        btnPanTilt->SetDown(false);
+        btnDvrCtrl->SetDown(false);
     }
     UpdateToolbar(CurrentDvrWin);
 }
