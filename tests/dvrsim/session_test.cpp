@@ -372,8 +372,9 @@ TEST(SimSession, TransportButtonsChangeSpeedAndDirection)
         {1, 0, 1, 31, {30, 1, 0, 2, 31}},  // SlowPlay: slow factor, fast cleared
         {1, 0, 1, 32, {30, 1, 0, 2, 32}},  // SlowBack first turns only
         {1, 0, 1, 32, {30, 1, 0, 4, 32}},
-        {1, 0, 0, 31, {30, 1, 0, 4, 31}},  // Play forward: turns again
-        {1, 0, 0, 31, {30, 1, 0, 0, 31}},  // and back to normal speed
+        {1, 0, 0, 31, {30, 1, 0, 0, 31}},  // Play turns at normal speed
+        {1, 1, 0, 31, {30, 1, 2, 0, 31}},
+        {1, 0, 0, 32, {30, 1, 0, 0, 32}},  // and so does Back
         {0, 0, 0, 31, {30, 0, 0, 0, 31}},  // Pause
     };
     Rig rig;
@@ -480,6 +481,7 @@ TEST(SimSession, PlaybackRunsThePicturesTheWayAndAtTheRateAsked)
         {"back", {{1, 0, 0, 32}}, -1, -2},                                    // 09:29:58.6
         {"fast back x4", {{1, 0, 0, 32}, {1, 1, 0, 32}, {1, 1, 0, 32}}, -4, -6}, // 09:29:54.4
         {"fast play x2", {{1, 1, 0, 31}}, 2, 2},                              // 09:30:02.8
+        {"back after fast play", {{1, 1, 0, 31}, {1, 0, 0, 32}}, -1, -2},     // 09:29:58.6
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -69,8 +71,13 @@ TEST(DvrPass, EnterConfirmsEscapeCancels)
 // Asked again after a refusal, the prompt says why above the field, and nothing overlaps.
 TEST(DvrPass, AReasonShowsAboveTheFieldAndTheTitleHasRoom)
 {
+    // As the program names itself: the window manager shows that name after the title too.
+    QGuiApplication::setApplicationDisplayName("Strandel");
     TfrmDvrPass dlg;
-    EXPECT_GE(dlg.width(), dlg.fontMetrics().horizontalAdvance(dlg.windowTitle()) + 120);
+    QFont bold = dlg.font();
+    bold.setBold(true);
+    EXPECT_GE(dlg.width(), QFontMetrics(bold).horizontalAdvance(QString::fromUtf8("Enter Password \u2014 Strandel")) + 120);
+    QGuiApplication::setApplicationDisplayName(QString());
     EXPECT_TRUE(dlg.lblReason->isHidden());
     dlg.SetReason("Password is incorrect");
     dlg.show();
@@ -81,6 +88,9 @@ TEST(DvrPass, AReasonShowsAboveTheFieldAndTheTitleHasRoom)
     EXPECT_GE(label.width(), dlg.lblReason->fontMetrics().horizontalAdvance(dlg.lblReason->text()));
     EXPECT_LE(field.bottom(), ok.top());
     EXPECT_TRUE(dlg.rect().contains(ok));
+    EXPECT_TRUE(dlg.rect().contains(field));
+    EXPECT_TRUE(dlg.rect().contains(dlg.btnCancel->geometry()));
+    EXPECT_LE(ok.right(), dlg.btnCancel->geometry().left());
     dlg.SetReason({});
     EXPECT_TRUE(dlg.lblReason->isHidden());
 }

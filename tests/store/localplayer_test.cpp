@@ -196,6 +196,59 @@ TEST_F(LocalPlayer, FilePauseStepAndDirection)
     EXPECT_FALSE(player.PlayTimerActive());
 }
 
+TEST_F(LocalPlayer, PlayAndBackReturnToNormalSpeedWhenTheyTurn)
+{
+    // A picture of channel 1 each second, 0..7: at normal speed every one is played, at twice
+    // the rate every second one.
+    const std::string path = Path("seconds.dvr");
+    DvrStoreContext w;
+    w.channelCount = 1;
+    ASSERT_TRUE(StoreCreateFile(&w, path));
+    for (int i = 0; i < 8; ++i) {
+        test::TestRecord r;
+        r.time = TimeAt(i);
+        r.data = test::RecordData(i, 10);
+        auto h = test::RecordHeader(r);
+        ASSERT_TRUE(StoreAppendRecord(&w, h.data(), r.data.data()));
+    }
+    ASSERT_TRUE(StoreCloseFile(&w));
+
+    // Each row: the buttons pressed while playing from second 5, the status the last one
+    // answers, and the seconds of the next three records played; at normal speed one a tick.
+    struct Case {
+        const char *name;
+        std::vector<std::vector<uint8_t>> presses;
+        std::string status;
+        std::vector<int> seconds;
+    };
+    const Case cases[] = {
+        {"back after fast", {{30, 1, 1, 0, 31}, {30, 1, 0, 0, 32}}, "7/00 1e 01 00 00 20 00 00 00", {5, 4, 3}},
+        {"back after slow", {{30, 1, 0, 1, 31}, {30, 1, 0, 0, 32}}, "7/00 1e 01 00 00 20 00 00 00", {5, 4, 3}},
+        {"fast back turns only", {{30, 1, 1, 0, 31}, {30, 1, 1, 0, 32}}, "7/00 1e 01 02 00 20 00 00 00", {4, 2, 0}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CDvrFile player(&view);
+        ASSERT_TRUE(player.Init(nullptr));
+        std::vector<uint8_t> playFile{7};
+        playFile.insert(playFile.end(), path.begin(), path.end());
+        Command(player, 7, playFile);
+        Command(player, 7, PlayTime(1, 5));
+        for (const auto &p : c.presses)
+            Command(player, 7, p);
+        EXPECT_EQ(view.Take().back(), c.status);
+        std::vector<int> seconds;
+        for (int i = 0; i < 3; ++i) {
+            player.OnPlayTimer();
+            for (const std::string &line : view.Take())
+                if (line.rfind("3/80 ", 0) == 0)
+                    seconds.push_back(std::stoi(line.substr(line.find('@') + 1)));
+        }
+        EXPECT_EQ(seconds, c.seconds);
+        EXPECT_EQ(player.PlayInterval(), 20); // slow play would stretch the tick
+    }
+}
+
 TEST_F(LocalPlayer, FileThatCannotBeReadIsClosed)
 {
     CDvrFile player(&view);

@@ -324,3 +324,32 @@ TEST_F(MainWindowTest, WithoutAudioDevicesTheButtonsSaySoAndNothingIsSent)
     EXPECT_FALSE(main->IsCaptureRunning());
     EXPECT_FALSE(main->IsPlaybackOpen());
 }
+
+TEST_F(MainWindowTest, EveryButtonCaptionFitsInsideItsBevel)
+{
+    // The caption is drawn into the button's pictures; one cut by the button's edge leaves ink
+    // on the pixel ring just inside the bevel, which a caption that fits keeps clear.
+    const QRgb face = qRgb(0xC4, 0xB0, 0x94);
+    int checked = 0;
+    for (TMyButton *b : main->findChildren<TMyButton *>()) {
+        if (b->isHidden())
+            continue;
+        SCOPED_TRACE(b->objectName().toStdString() + " \"" + b->text().toStdString() + "\"");
+        const QImage glyph = b->Glyph().convertToFormat(QImage::Format_RGB32);
+        const int w = b->width(), h = b->height();
+        ASSERT_GE(glyph.width(), w);
+        ASSERT_GE(glyph.height(), h);
+        int ink = 0, ring = 0;
+        for (int y = 1; y < h - 1; ++y)
+            for (int x = 1; x < w - 1; ++x) {
+                if ((glyph.pixel(x, y) & 0xFFFFFF) == (face & 0xFFFFFF))
+                    continue;
+                ++ink;
+                ring += x == 1 || x == w - 2 || y == 1 || y == h - 2;
+            }
+        EXPECT_GT(ink, 0);
+        EXPECT_EQ(ring, 0);
+        ++checked;
+    }
+    EXPECT_GE(checked, 40);
+}

@@ -107,6 +107,37 @@ TEST_F(UiTest, ClosingAToolWindowReleasesItsToolbarButton)
     DestroyApplicationForms();
 }
 
+TEST_F(UiTest, ToolWindowsCloseWithTheLastView)
+{
+    // They act on the current view: while one is left they stay, with none they close.
+    CreateApplicationForms({});
+    TfrmDvrWin *views[2];
+    for (TfrmDvrWin *&v : views) {
+        v = new TfrmDvrWin;
+        DvrListRecord r;
+        r.kind = uint8_t(DvrKind::Network);
+        v->SetRecord(r);
+        ASSERT_TRUE(frmMain->AddDvrWin(v));
+    }
+    for (TMyButton *b : {frmMain->btnPanTilt, frmMain->btnDvrCtrl})
+        b->SetDown(true);
+    frmMain->btnPanTiltClick();
+    frmMain->btnDvrCtrlClick();
+    ASSERT_TRUE(frmPanTilt->isVisible());
+    ASSERT_TRUE(frmDvrCtrl->isVisible());
+
+    frmMain->RemoveDvrWin(views[1]);
+    EXPECT_TRUE(frmPanTilt->isVisible());
+    EXPECT_TRUE(frmDvrCtrl->isVisible());
+    frmMain->RemoveDvrWin(views[0]);
+    EXPECT_FALSE(frmPanTilt->isVisible());
+    EXPECT_FALSE(frmDvrCtrl->isVisible());
+    EXPECT_FALSE(frmMain->btnPanTilt->Down());
+    EXPECT_FALSE(frmMain->btnDvrCtrl->Down());
+    QApplication::processEvents(); // the views' queued frees
+    DestroyApplicationForms();
+}
+
 TEST_F(UiTest, FirstStartOpensTheToolbarModeWithDefaults)
 {
     TfrmMain main;

@@ -392,6 +392,9 @@ void SimSession::OnPlayControl(uint8_t play, uint8_t fast, uint8_t slow, uint8_t
     } else {
         playState_ = play ? 1 : 0;
         ApplyPlayControl(fast, slow, direction);
+        // Play and Back ask for normal speed: a turn by them keeps no fast or slow factor.
+        if (play == 1 && fast == 0 && slow == 0 && (direction == PlayDirForward || direction == PlayDirBackward))
+            fast_ = slow_ = 0;
     }
     nextPlay_ = Clock::now();
     SendPlayStatus();

@@ -1,6 +1,8 @@
 #include "viewer/app/mainform.h"
 
+#include "viewer/admin/dvrctrl.h"
 #include "viewer/admin/option.h"
+#include "viewer/admin/pantilt.h"
 #include "viewer/admin/print.h"
 #include "viewer/admin/shells.h"
 #include "viewer/app/debug.h"
@@ -25,6 +27,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
@@ -69,13 +72,27 @@ QRect FitFrameSizing(const QRect &rect, SizingEdge edge, int dx, int dy, int V)
     return QRect(left, top, w + dx, h + dy);
 }
 
+namespace {
+// Smaller than this no caption is readable; such a caption is left cut.
+constexpr int kMinCaptionPixels = 6;
+} // namespace
+
 QImage MakeCaptionGlyph(const QString &caption, QSize cell, const QColor &face)
 {
     QImage strip(cell.width() * 4, cell.height(), QImage::Format_ARGB32);
     strip.fill(face);
     QPainter p(&strip);
+    // The caption keeps a pixel clear of the bevel on every side. Fonts differ from system to
+    // system, so the size is the largest at which the wrapped caption fits there.
+    const QRect inner(2, 2, std::max(1, cell.width() - 4), std::max(1, cell.height() - 4));
+    const int flags = Qt::AlignCenter | Qt::TextWordWrap;
     QFont f("DejaVu Sans");
-    f.setPixelSize(std::max(8, std::min(11, cell.height() - 6)));
+    for (int px = std::max(8, std::min(11, cell.height() - 6)); px >= kMinCaptionPixels; --px) {
+        f.setPixelSize(px);
+        const QRect need = QFontMetrics(f).boundingRect(inner, flags, caption);
+        if (need.width() <= inner.width() && need.height() <= inner.height())
+            break;
+    }
     p.setFont(f);
     const QColor text[4] = {Qt::black, face.darker(150), Qt::white, Qt::black};
     for (int i = 0; i < 4; ++i) {
@@ -91,7 +108,7 @@ QImage MakeCaptionGlyph(const QString &caption, QSize cell, const QColor &face)
         p.drawLine(r.bottomLeft(), r.bottomRight());
         p.drawLine(r.topRight(), r.bottomRight());
         p.setPen(text[i]);
-        p.drawText(r, Qt::AlignCenter | Qt::TextWordWrap, caption);
+        p.drawText(inner.translated(r.topLeft()), flags, caption);
     }
     return strip;
 }
@@ -853,6 +870,14 @@ void TfrmMain::RemoveDvrWin(TfrmDvrWin *view)
         CurrentDvrWin = nullptr;
         if (lstDvrWin->count() > 0)
             SetCurrentDvrWin(ItemView(lstDvrWin->item(0)));
+    }
+    if (dvrWins_.isEmpty()) {
+        // The tool windows act on the current view; with none left they would act on nothing.
+        for (QWidget *tool : {static_cast<QWidget *>(frmPanTilt), static_cast<QWidget *>(frmDvrCtrl)})
+            if (tool)
+                tool->close();
+        btnPanTilt->SetDown(false);
+        btnDvrCtrl->SetDown(false);
     }
     UpdateToolbar(CurrentDvrWin);
 }

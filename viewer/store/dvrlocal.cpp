@@ -162,6 +162,10 @@ bool CDvrLocal::PlayRequest(const uint8_t *args, int length)
     } else {
         store_.playState = play;
         JpegPlayControl(&store_, fast, slow, direction);
+        // Play and Back ask for normal speed: a turn by them must not keep the fast or slow
+        // factor, or "<" after ">>" would run back at twice the rate.
+        if (play == 1 && fast == 0 && slow == 0 && (direction == kPlayForward || direction == kPlayBackward))
+            store_.fastFactor = store_.slowFactor = 0;
     }
     return true;
 }

@@ -1,5 +1,8 @@
 #include "viewer/view/dvrpass.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,12 +12,28 @@
 
 namespace strandel {
 
+namespace {
+
+// Room for the title as the window manager shows it: with the program's name after it, in a
+// bold face, beside the title bar's icon and buttons.
+int TitleBarWidth(const QString &title)
+{
+    QString shown = title;
+    const QString name = QGuiApplication::applicationDisplayName();
+    if (!name.isEmpty() && name != title)
+        shown += QStringLiteral(" \u2014 ") + name;
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    return QFontMetrics(bold).horizontalAdvance(shown) * 5 / 4 + 120;
+}
+
+} // namespace
+
 TfrmDvrPass::TfrmDvrPass(QWidget *owner) : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName("frmDvrPass");
     setWindowTitle("Enter Password");
-    // Wide enough for the title beside the title bar's buttons in any font.
-    width_ = std::max(220, fontMetrics().horizontalAdvance(windowTitle()) * 3 / 2 + 120);
+    width_ = std::max(220, TitleBarWidth(windowTitle()));
     setFixedSize(width_, 71);
     lblReason = new QLabel(this);
     lblReason->setObjectName("lblReason");
@@ -23,16 +42,16 @@ TfrmDvrPass::TfrmDvrPass(QWidget *owner) : QDialog(owner, Qt::Dialog | Qt::MSWin
     edtPass->setObjectName("edtPass");
     edtPass->setMaxLength(8);
     edtPass->setEchoMode(QLineEdit::Password);
-    edtPass->setGeometry(12, 10, 196, 22);
+    edtPass->setGeometry(12, 10, width_ - 24, 22);
     edtPass->installEventFilter(this);
     btnOk = new QPushButton("Ok", this);
     btnOk->setObjectName("btnOk");
-    btnOk->setGeometry(30, 40, 75, 25);
+    btnOk->setGeometry(width_ / 2 - 80, 40, 75, 25);
     btnOk->setDefault(true);
     connect(btnOk, &QPushButton::clicked, this, [this] { done(1); });
     btnCancel = new QPushButton("Cancel", this);
     btnCancel->setObjectName("btnCancel");
-    btnCancel->setGeometry(115, 40, 75, 25);
+    btnCancel->setGeometry(width_ / 2 + 5, 40, 75, 25);
     connect(btnCancel, &QPushButton::clicked, this, [this] { done(2); });
 }
 
