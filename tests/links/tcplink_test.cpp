@@ -193,6 +193,28 @@ TEST_F(TcpLink, ExchangesFramesBothWays)
     EXPECT_FALSE(link.SocketExists());
 }
 
+// A live stream comes in bursts much larger than one receive: frames that straddle two
+// receives, and noise between them, still come out whole and in order.
+TEST_F(TcpLink, BurstsLargerThanOneReceiveArriveWhole)
+{
+    ConnectLink();
+    std::vector<uint8_t> burst;
+    std::vector<ReceivedPacket> want;
+    for (int i = 0; i < 300; ++i) {
+        std::vector<uint8_t> payload(size_t(1 + i * 37 % 1024), uint8_t(i));
+        auto f = Frame(0x40, uint8_t(i), payload);
+        burst.insert(burst.end(), f.begin(), f.end());
+        if (i % 50 == 7)
+            burst.insert(burst.end(), {'H', 'E', 'x'});
+        want.push_back(ReceivedPacket{0x40, uint8_t(i), payload});
+    }
+    ASSERT_GT(burst.size(), 128u * 1024);
+    server.Write(burst);
+    ASSERT_TRUE(WaitUntil([&] { return view.Packets().size() == want.size(); }));
+    EXPECT_EQ(view.Packets(), want);
+    EXPECT_TRUE(link.Disconnect());
+}
+
 TEST_F(TcpLink, RefusedConnectReportsAndLaterSendsFail)
 {
     const std::string lang = testing::TempDir() + "links_lang_" + std::to_string(::getpid()) + ".txt";

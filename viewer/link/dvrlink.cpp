@@ -65,7 +65,7 @@ void TDvrTcpThread::Execute()
 
 // ---- TCP link ----
 
-CDvrTcp::CDvrTcp(DvrViewLink *owner) : CDvrRemote(owner) {}
+CDvrTcp::CDvrTcp(DvrViewLink *owner) : CDvrRemote(owner), stage_(std::make_unique<uint8_t[]>(kStageSize)) {}
 
 CDvrTcp::~CDvrTcp() { Close(); }
 
@@ -229,9 +229,11 @@ void CDvrTcp::ReadStep()
     }
     if (fd < 0 || p[1].revents == 0)
         return;
-    const ssize_t n = ::recv(fd, rx_.WritePtr(), rx_.Want(), MSG_DONTWAIT);
+    // Everything that waits, not field by field: a live stream of small frames otherwise costs
+    // a wait and a receive per field.
+    const ssize_t n = ::recv(fd, stage_.get(), kStageSize, MSG_DONTWAIT);
     if (n > 0) {
-        rx_.Commit(size_t(n), [this](const PacketHeader &h, const uint8_t *payload) {
+        rx_.Feed(stage_.get(), size_t(n), [this](const PacketHeader &h, const uint8_t *payload) {
             if (!stopping_ && owner_)
                 owner_->OnPacket(h, payload);
         });

@@ -96,7 +96,7 @@ public:
     // Gives up after SendTimeoutMs() in all: a recorder that stops reading is dropped.
     bool SendAll(const uint8_t *data, uint32_t count);
     bool SendPacket(uint8_t cmd, uint8_t flag, const uint8_t *data, uint32_t length);
-    // One step of the reader: waits for data or a wake-up, reads the current field.
+    // One step of the reader: waits for data or a wake-up, reads what has arrived.
     void ReadStep();
     // Wakes the reader out of its wait: to stop, or to take up a socket.
     void WakeReader();
@@ -128,6 +128,8 @@ private:
     QSocketNotifier *notifier_ = nullptr; // child of context_ while the connect is pending
     std::unique_ptr<TDvrTcpThread> thread_;
     TcpReceiver rx_;                   // reader thread only
+    static constexpr size_t kStageSize = 64 * 1024;
+    std::unique_ptr<uint8_t[]> stage_; // reader thread only: one receive's bytes
     std::mutex fdLock_;                // held while a sender uses fd_ and while it is closed
     int fd_ = -1;
     std::atomic<int> readFd_{-1};      // set once connected; the reader uses only this
