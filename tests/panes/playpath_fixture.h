@@ -57,12 +57,17 @@ struct FakeHost : PlayPathHost {
     std::vector<int> decodedRings;
     std::vector<uint32_t> decodedPts;
     std::vector<int> jpegPanes;
+    std::vector<int64_t> jpegSeconds;
     std::vector<int> blanked;
     std::vector<std::pair<int, bool>> leds;
     std::vector<bool> schedulerStates;
     int captions = 0;
 
-    void ShowJpeg(int index, const FrameRecordHeader &, DvrRecordStream &) override { jpegPanes.push_back(index); }
+    void ShowJpeg(int index, const FrameRecordHeader &header, DvrRecordStream &) override
+    {
+        jpegPanes.push_back(index);
+        jpegSeconds.push_back(RecordSecond(header.time));
+    }
     bool DecodeMpeg(int ring, const FrameRecordHeader &, const uint8_t *frame, size_t size) override
     {
         EXPECT_GE(size, kPesHeaderBytes);

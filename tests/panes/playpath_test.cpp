@@ -325,3 +325,52 @@ TEST(PlayPath, EveryFrameOfALongRecordWaitsForItsSlot)
     for (size_t i = 0; i < 87 + 12; ++i)
         EXPECT_EQ(host.decodedPts[i], uint32_t(i));
 }
+
+// A recording as the demo has it: each second eight JPEG channels, then eight MPEG channels of
+// four pictures a quarter second apart, delivered 60 ms apart in real time. Once a second has
+// been delivered, every pane shows a picture within its own picture interval of the newest.
+TEST(PlayPath, ChannelsOfOneRecordingPlayInStep)
+{
+    Fixture f(16);
+    f.path.SetMode(1);
+    f.path.SetPlaySpeed(1, 1, 31);
+    std::array<int64_t, 16> shown;
+    shown.fill(-1);
+    size_t jpegSeen = 0, mpegSeen = 0;
+    auto tickUntil = [&](uint32_t wall) {
+        for (; f.now < wall; f.now += 5) {
+            f.path.Tick();
+            for (; jpegSeen < f.host.jpegPanes.size(); ++jpegSeen)
+                shown[size_t(f.host.jpegPanes[jpegSeen])] = f.host.jpegSeconds[jpegSeen] * 1000;
+            for (; mpegSeen < f.host.decodedRings.size(); ++mpegSeen)
+                shown[size_t(f.host.decodedRings[mpegSeen])] = f.host.decodedPts[mpegSeen] / 90;
+        }
+    };
+    const int64_t base = RecordSecond(RecorderTime{20, 26, 1, 1, 12, 0, 0});
+    for (uint32_t t = 0; t < 6; ++t) {
+        for (int c = 1; c <= 16; ++c) {
+            tickUntil(t * 1000 + uint32_t(c - 1) * 60);
+            TestRecord r;
+            if (c <= 8) {
+                r = Record(c, {}, t);
+                r.data.assign(300, 0xFF);
+                r.header.partSize[0] = 300;
+                r.header.directShow = 1;
+            } else {
+                const uint32_t pts = t * 90000; // record seconds from the start, in 90 kHz
+                r = Record(c, {Packet(pts, 15, 80), Packet(pts + 22500, 15, 80), Packet(pts + 45000, 15, 80),
+                               Packet(pts + 67500, 15, 80)},
+                           t);
+            }
+            r.header.kind = 1;
+            r.header.time = RecorderTime{20, 26, 1, 1, 12, 0, uint8_t(t)};
+            f.path.QueueMpegFrame(r.header, r.data);
+        }
+        tickUntil(t * 1000 + 980);
+        for (int c = 0; c < 16; ++c) {
+            const int64_t want = c < 8 ? int64_t(t) * 1000 : int64_t(t) * 1000 + 750;
+            const int64_t got = c < 8 && shown[size_t(c)] >= 0 ? shown[size_t(c)] - base * 1000 : shown[size_t(c)];
+            EXPECT_EQ(got, want) << "channel " << c + 1 << " at second " << t;
+        }
+    }
+}

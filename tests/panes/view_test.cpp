@@ -426,3 +426,25 @@ TEST(DvrView, ANewPlaybackSpanMovesTheSliderWithoutASeek)
     ASSERT_EQ(v.link->sent.size(), 1u);
     EXPECT_EQ(v.link->sent[0], (std::vector<uint8_t>{DvrCmdPlay, PLAY_POS, 9, 0, 0, 0, 120, 0, 0, 0}));
 }
+
+// Pictures of late channels come with earlier times: the title never steps back in forward play,
+// nor forward in back play, but follows a search to another place.
+TEST(DvrView, PlaybackTitleNeverRunsBackward)
+{
+    TfrmDvrWin view;
+    view.SetFrameMode(false, nullptr);
+    view.SetCaptionText("demo");
+    auto show = [&](uint8_t second, uint8_t minute = 0) {
+        FrameRecordHeader h;
+        h.kind = 1;
+        h.time = {20, 26, 1, 1, 12, minute, second};
+        view.UpdateCaption(h);
+        return view.GetFrame()->windowTitle().right(2).toInt();
+    };
+    const uint8_t seconds[] = {15, 16, 15, 17, 16, 18};
+    const int titles[] = {15, 16, 16, 17, 17, 18};
+    for (size_t i = 0; i < std::size(seconds); ++i)
+        EXPECT_EQ(show(seconds[i]), titles[i]) << i;
+    EXPECT_EQ(show(40, 30), 40) << "a search to another time";
+    EXPECT_EQ(show(5), 5);
+}

@@ -652,6 +652,18 @@ void TfrmDvrWin::UpdateCaption(const FrameRecordHeader &header)
     // Most pictures leave the text as it was.
     if (text == shownCaption_)
         return;
+    // In playback the title follows the play position: a picture of a channel that came late
+    // never turns it back. A jump of more than a few seconds is a new place in the recording.
+    constexpr int64_t kCaptionJumpSeconds = 3;
+    const int64_t second = RecordSecond(t);
+    if (header.kind != 0 && captionKind_ != 0) {
+        const int64_t behind = core_->GetPlayStatus().direction == PlayDirBackward ? second - captionSecond_
+                                                                                 : captionSecond_ - second;
+        if (behind > 0 && behind <= kCaptionJumpSeconds)
+            return;
+    }
+    captionSecond_ = second;
+    captionKind_ = header.kind;
     shownCaption_ = text;
     if (frame_ && parentWidget() == frame_)
         frame_->setWindowTitle(text);
@@ -1185,6 +1197,7 @@ void TfrmDvrWin::SetMode(uint8_t mode)
     playPath_.SetMode(mode);
     playPath_.StopScheduler();
     playPath_.RequestFlush(1);
+    captionKind_ = 0; // a new playback may start anywhere
     for (int i = 0; i < layouts_.ChannelCount(); ++i)
         panes_[size_t(i)]->ShowFrame(nullptr, nullptr);
     const uint8_t payload[2] = {mode, 0};
@@ -1357,6 +1370,7 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
                 dialog->GetSearchTime(time);
                 core_->SendPlayTime(dialog->GetDiskCode(), uint8_t(dialog->GetChannel()), ReadRecorderTime(time));
                 playPath_.RequestFlush(1);
+                captionKind_ = 0; // a new playback may start anywhere
             }
         } else if (GetKind() == DvrKind::RecordedFile && GetChannelCount() == 0) {
             cmdCloseClick();
@@ -1374,6 +1388,7 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
             if (dialog->GetSelectedEntry(entry)) {
                 core_->SendPlayEvent(entry);
                 playPath_.RequestFlush(1);
+                captionKind_ = 0; // a new playback may start anywhere
             }
         }
         delete dialog;
@@ -1389,6 +1404,7 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
             if (dialog->GetSelectedEntry(entry)) {
                 core_->SendPlayBlock(entry);
                 playPath_.RequestFlush(1);
+                captionKind_ = 0; // a new playback may start anywhere
             }
         }
         delete dialog;

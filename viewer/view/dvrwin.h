@@ -305,6 +305,8 @@ private:
     void DecodeOnWorker(int ring, const FrameRecordHeader &header, const std::vector<uint8_t> &frame, int width,
                         int height, bool fixed);
     QString shownCaption_;
+    int64_t captionSecond_ = 0;
+    uint8_t captionKind_ = 0; // the kind of record the title shows; 0 live or none
     std::array<uint32_t, kMaxChannels> ledColours_{};
     std::array<QWidget *, kMaxChannels> leds_{};
     void BuildControls();

@@ -43,6 +43,13 @@ int CompareRecordTime(uint32_t a, uint32_t b)
     return b - a < kWindow ? -1 : 1;
 }
 
+int64_t RecordSecond(const RecorderTime &t)
+{
+    // Months as 31 days: only order and the distance within a day matter.
+    const int64_t days = ((int64_t(t.century) * 100 + t.year) * 12 + t.month) * 31 + t.day;
+    return ((days * 24 + t.hour) * 60 + t.minute) * 60 + t.second;
+}
+
 // ---- PlayRing
 
 bool PlayRing::Full() const
@@ -197,8 +204,31 @@ void PlayPath::Idle()
         host_.SetSchedulerRunning(true);
 }
 
+bool PlayPath::PacedByPosition() const
+{
+    return mode_ != kModeLive && NormalSpeed() && direction_ != kDirectionBackward;
+}
+
+void PlayPath::AdvancePosition(int64_t second)
+{
+    // A second far behind is a new place in the recording, not a late record.
+    constexpr int64_t kJumpBackSeconds = 2;
+    if (hasPosition_ && second <= positionSecond_ && second > positionSecond_ - kJumpBackSeconds)
+        return;
+    hasPosition_ = true;
+    positionSecond_ = second;
+    positionAt_ = clock_.now();
+}
+
+int64_t PlayPath::PositionMs() const
+{
+    return positionSecond_ * 1000 + std::min<uint32_t>(clock_.now() - positionAt_, 999);
+}
+
 void PlayPath::Flush()
 {
+    hasPosition_ = false;
+    deliveredSecond_ = INT64_MIN;
     for (PlayRing &ring : rings_)
         ring.Clear();
     tag_ = 0;
@@ -293,6 +323,9 @@ QueueResult PlayPath::QueueMpegFrame(const FrameRecordHeader &header, const std:
                 }
                 delivered_[size_t(c - 1)] = clock_.now();
                 hasDelivered_[size_t(c - 1)] = true;
+                const int64_t second = RecordSecond(header.time);
+                deliveredSecond_ = second;
+                const uint32_t firstPts = spans.empty() ? 0 : MpegPts(part0.data() + spans.front().offset);
                 WakeScheduler();
                 auto crowded = [&] { return ring.Full() || tag_ > 3 * count; };
                 const size_t from = onUi && resume ? *resume : 0;
@@ -330,6 +363,8 @@ QueueResult PlayPath::QueueMpegFrame(const FrameRecordHeader &header, const std:
                     }
                     frame->bytes.assign(part0.begin() + std::ptrdiff_t(s.offset),
                                         part0.begin() + std::ptrdiff_t(s.offset + s.size));
+                    // 90 kHz presentation times; a picture stays within its record's second.
+                    frame->dueMs = second * 1000 + std::min<uint32_t>((MpegPts(frame->bytes.data()) - firstPts) / 90, 999);
                     ring.Push(std::move(frame));
                     ++frames_;
                 }
@@ -390,6 +425,7 @@ void PlayPath::ShowRecord(const FrameRecordHeader &header, DvrRecordStream &stre
     }
     BlankAbsent(header);
     host_.UpdateCaption(header);
+    AdvancePosition(RecordSecond(header.time));
 }
 
 void PlayPath::Tick()
@@ -403,7 +439,8 @@ void PlayPath::Tick()
         }
         const bool normal = NormalSpeed();
         const int current = current_;
-        if (HoldBack()) {
+        const bool paced = PacedByPosition();
+        if (!paced && HoldBack()) {
             // Holding back ends with time too: the timer keeps running while frames wait.
             if (!HasWork())
                 Idle();
@@ -436,9 +473,17 @@ void PlayPath::Tick()
 
         const uint32_t now = clock_.now();
         int &delay = delay_[size_t(best)];
+        if (paced) {
+            if (const int64_t d = deliveredSecond_; d != INT64_MIN)
+                AdvancePosition(d);
+            // The earliest picture waits for the play position; the timer keeps running.
+            if (!hasPosition_ || rings_[size_t(best)].Front()->dueMs > PositionMs())
+                return;
+            delay = 0;
+        }
         const uint32_t last = lastShown_[size_t(best)];
         // Also when no time passed since the last frame (several passes within one tick).
-        const bool keep = current != 0 && !IsAfter(now, last) && uint32_t(delay) * 1000 / fieldsPerSecond > now - last;
+        const bool keep = !paced && current != 0 && !IsAfter(now, last) && uint32_t(delay) * 1000 / fieldsPerSecond > now - last;
         if (!keep)
             delay = 0;
         if (delay >= 1)

@@ -9,6 +9,7 @@
 // read and frees the frames it takes; both indices are atomics with acquire/release order.
 #include <array>
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -37,9 +38,13 @@ int CompareRecordTime(uint32_t a, uint32_t b);
 inline bool IsAfter(uint32_t a, uint32_t b) { return b > a; }
 inline int RingDistance(int write, int read) { return write >= read ? write - read : kPlayRingSlots - read + write; }
 
+// Seconds of a record time on one scale, for the play position.
+int64_t RecordSecond(const RecorderTime &t);
+
 struct PlayFrame {
     FrameRecordHeader header; // adapted: part-0 size of this frame, record-first mark
     std::vector<uint8_t> bytes;
+    int64_t dueMs = 0; // record time of this picture: its record's second plus its offset in the record
 };
 
 class PlayRing {
@@ -147,6 +152,12 @@ private:
     // (3 with one channel shown), so that channels play in record-time order; it never waits
     // for a channel that has gone quiet, nor while a ring is high, where producers stop.
     bool HoldBack() const;
+    // Forward play at normal speed paces every channel against one play position.
+    bool PacedByPosition() const;
+    // The newest record second delivered moves the play position, which then runs with the
+    // clock within that second (UI thread).
+    void AdvancePosition(int64_t second);
+    int64_t PositionMs() const;
     // Whether a tick would show a frame now or soon (UI thread).
     bool HasWork() const;
     // Nothing to show: tmrMpeg stops until a producer queues more.
@@ -180,6 +191,11 @@ private:
     std::array<uint32_t, kPlayChannels> lastShown_{};
     bool holding_ = false;
     uint32_t pauseUntil_ = 0;
+    bool hasPosition_ = false;
+    int64_t positionSecond_ = 0;
+    uint32_t positionAt_ = 0;
+    // The newest second a producer has handed to the UI thread.
+    std::atomic<int64_t> deliveredSecond_{INT64_MIN};
 };
 
 } // namespace strandel
