@@ -193,17 +193,13 @@ TEST(AdminSim, ASetupChangeShowsInTheStatusReport)
 }
 
 // The program set-up opens on the hour that records now is the one the status report names,
-// on every page set; six channels show on the sixteen-channel pages.
+// on every page set; six channels show on the default pages.
 TEST(AdminSim, SetupAndStatusNameTheSameProgram)
 {
     const std::pair<int, int> kinds[] = {{2, 6}, {2, 16}, {2, 8}, {1, 16}, {0, 4}}; // variant, channels
     for (const auto &[variant, channels] : kinds) {
         SCOPED_TRACE(testing::Message() << "variant " << variant << ", " << channels << " channels");
-        auto options = LoopbackOptions();
-        options.variant = variant;
-        options.model = uint8_t(variant);
-        options.channels = channels;
-        SimClient client(options);
+        SimClient client(LoopbackRecorder(variant, channels));
         ASSERT_TRUE(client.LoggedIn());
         TfrmDvrStatus status(nullptr, &client.services);
         client.core.Dialogs().status = &status;

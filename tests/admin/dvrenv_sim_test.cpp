@@ -148,11 +148,7 @@ TEST(DvrEnvSim, EachOpeningShowsEveryTabWithItsCaption)
     TfrmDvrEnv env;
     for (const auto &[variant, channels] : kinds) {
         SCOPED_TRACE(testing::Message() << "variant " << variant << ", " << channels << " channels");
-        auto options = LoopbackOptions();
-        options.variant = variant;
-        options.model = uint8_t(variant);
-        options.channels = channels;
-        SimClient client(options);
+        SimClient client(LoopbackRecorder(variant, channels));
         ASSERT_TRUE(client.LoggedIn());
         env.SetDvr(&client.services);
         client.core.Dialogs().setup = &env;

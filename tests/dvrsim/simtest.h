@@ -113,4 +113,14 @@ inline sim::SimOptions LoopbackOptions()
     return o;
 }
 
+// A loopback recorder of one record variant (its model code too) and channel count.
+inline sim::SimOptions LoopbackRecorder(int variant, int channels)
+{
+    sim::SimOptions o = LoopbackOptions();
+    o.variant = variant;
+    o.model = uint8_t(variant);
+    o.channels = channels;
+    return o;
+}
+
 } // namespace strandel::test
