@@ -1196,8 +1196,7 @@ void TfrmDvrWin::SetMode(uint8_t mode)
     core_->SetModeState(mode);
     playPath_.SetMode(mode);
     playPath_.StopScheduler();
-    playPath_.RequestFlush(1);
-    captionKind_ = 0; // a new playback may start anywhere
+    FlushForNewPlayback();
     for (int i = 0; i < layouts_.ChannelCount(); ++i)
         panes_[size_t(i)]->ShowFrame(nullptr, nullptr);
     const uint8_t payload[2] = {mode, 0};
@@ -1228,6 +1227,12 @@ void TfrmDvrWin::tmrFrameTimer()
     const char drive = root.isEmpty() ? '/' : root.at(0).toLatin1();
     lblDiskFree->setText(DiskFreeText(drive, uint64_t(std::max<qint64>(0, storage.bytesAvailable())) / 1024 / 1024));
     core_->SendCommand(DvrCmdAlive, nullptr, 0);
+}
+
+void TfrmDvrWin::FlushForNewPlayback()
+{
+    playPath_.RequestFlush(1);
+    captionKind_ = 0; // a new playback may start anywhere
 }
 
 void TfrmDvrWin::StopFrameTimer()
@@ -1369,8 +1374,7 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
                 uint8_t time[kRecorderTimeSize];
                 dialog->GetSearchTime(time);
                 core_->SendPlayTime(dialog->GetDiskCode(), uint8_t(dialog->GetChannel()), ReadRecorderTime(time));
-                playPath_.RequestFlush(1);
-                captionKind_ = 0; // a new playback may start anywhere
+                FlushForNewPlayback();
             }
         } else if (GetKind() == DvrKind::RecordedFile && GetChannelCount() == 0) {
             cmdCloseClick();
@@ -1387,8 +1391,7 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
             SetMode(1);
             if (dialog->GetSelectedEntry(entry)) {
                 core_->SendPlayEvent(entry);
-                playPath_.RequestFlush(1);
-                captionKind_ = 0; // a new playback may start anywhere
+                FlushForNewPlayback();
             }
         }
         delete dialog;
@@ -1403,8 +1406,7 @@ void TfrmDvrWin::OpenSearchDialog(int kind)
             SetMode(1);
             if (dialog->GetSelectedEntry(entry)) {
                 core_->SendPlayBlock(entry);
-                playPath_.RequestFlush(1);
-                captionKind_ = 0; // a new playback may start anywhere
+                FlushForNewPlayback();
             }
         }
         delete dialog;

@@ -351,6 +351,8 @@ private:
     // Closes the link; a worker sending through it (the upgrade's) stops first.
     void CloseLink();
     // The frame-rate tick ends with the link: no figure of a link that is gone stays up.
+    // A new playback: its rings are emptied and the title may start anywhere.
+    void FlushForNewPlayback();
     void StopFrameTimer();
 
     DvrListRecord record_;
