@@ -605,7 +605,7 @@ void TfrmDvrEnv::ChoosePageSet()
 void TfrmDvrEnv::ResetForOpening()
 {
     titleChannel_ = 0;
-    channels_ = ownChannels_ = 16;
+    ownChannels_ = 16;
     groupSize_ = groupCount_ = 4;
     variantPage_ = "TabRec2";
     LookUpFamilies();
@@ -740,15 +740,14 @@ void TfrmDvrEnv::SetModel(uint8_t standard, int channelCount)
     standard_ = standard & 0x0F;
     frameBudget_ = IsNtsc() ? 120 : 100;
     const int fps = IsNtsc() ? 30 : 25;
-    channels_ = PageSetChannels(channelCount);
     // The recorder's own count: a recorder of 6 has no channels 7-16 to edit or budget.
     ownChannels_ = channelCount >= 1 && channelCount <= 16 ? channelCount : 16;
     ChoosePageSet();
 
     for (int a = 5; a <= 8; ++a)
         if (QWidget *w = Control(QString("edtAudio%1").arg(a)))
-            w->setEnabled(channels_ == 16 && (variant_ == 1 || variant_ == 2));
-    ShowControl("edtNetworkLiveImageSize", variant_ == 1 && channels_ == 16);
+            w->setEnabled(PageChannels() == 16 && (variant_ == 1 || variant_ == 2));
+    ShowControl("edtNetworkLiveImageSize", variant_ == 1 && PageChannels() == 16);
 
     const QStringList &sizes = IsNtsc() ? kNtscSizes : kPalSizes;
     if (auto *q = qobject_cast<QComboBox *>(Control("edtQuickImageSize"))) {
@@ -774,29 +773,29 @@ void TfrmDvrEnv::SetModel(uint8_t standard, int channelCount)
                 s->setMaximum(fps);
 
     static const char *kPanels[3] = {"pnlMulti4", "pnlMulti8", "pnlMulti16"};
-    const int panel = channels_ == 4 ? 0 : channels_ == 8 ? 1 : 2;
+    const int panel = PageChannels() == 4 ? 0 : PageChannels() == 8 ? 1 : 2;
     for (int i = 0; i < 3; ++i)
         if (auto *p = findChild<QWidget *>(kPanels[i]))
             p->setVisible(i == panel);
     for (auto &[name, w] : controls_)
         if (name.startsWith("edtMulti"))
             if (auto *s = qobject_cast<QSpinBox *>(w))
-                s->setMaximum(channels_);
+                s->setMaximum(PageChannels());
 
     const auto enable = [this](const char *name, bool on) {
         if (QWidget *w = Control(name))
             w->setEnabled(on);
     };
     for (const char *n : {"edtSeqTime4D", "edtSeqTime4E", "edtSeqTime9B", "edtSeqTime10", "edtSeqTime13", "edtSeqTime16"})
-        enable(n, channels_ == 16);
+        enable(n, PageChannels() == 16);
     for (const char *n : {"edtSeqTime4B", "edtSeqTime4C", "edtSeqTime7", "edtSeqTime9A"})
-        enable(n, channels_ >= 8);
-    enable("edtSeqTime6", channels_ >= 8 && variant_ != 0);
+        enable(n, PageChannels() >= 8);
+    enable("edtSeqTime6", PageChannels() >= 8 && variant_ != 0);
     if (auto *multi = findChild<QWidget *>("TabMultiScreen"))
-        ShowTab(PageScreen, PageScreen->indexOf(multi), channels_ >= 8);
-    ShowControl("edtSpotMode", channels_ != 4);
-    ShowControl("edtSpotMode_4CH", channels_ == 4);
-    enable("edtSpotSeqTime", channels_ != 4);
+        ShowTab(PageScreen, PageScreen->indexOf(multi), PageChannels() >= 8);
+    ShowControl("edtSpotMode", PageChannels() != 4);
+    ShowControl("edtSpotMode_4CH", PageChannels() == 4);
+    enable("edtSpotSeqTime", PageChannels() != 4);
 
     // Per-channel controls of channels the recorder lacks are disabled.
     for (const DvrEnvField &f : DvrEnvFields())
@@ -860,7 +859,7 @@ void TfrmDvrEnv::TransferRecord(const uint8_t *record, int direction)
 
 bool TfrmDvrEnv::TransferField(const DvrEnvField &f, int direction)
 {
-    if (!(f.channels & EnvChannelBit(channels_)))
+    if (!(f.channels & EnvChannelBit(PageChannels())))
         return true;
     for (int i = 0; i < f.count; ++i) {
         uint8_t *p = record_.data() + EnvElementOffset(f, i);

@@ -222,9 +222,10 @@ private:
     uint8_t variant_ = 0;
     uint8_t standard_ = 0;
     int frameBudget_ = 100;
-    // The page set shown (4, 8 or 16) and the recorder's own count, whose channels are editable.
-    int channels_ = 16;
+    // The recorder's own count, whose channels are editable.
     int ownChannels_ = 16;
+    // The page set shown for it: 4, 8 or 16 channels.
+    int PageChannels() const { return PageSetChannels(ownChannels_); }
     int groupSize_ = 4, groupCount_ = 4;
     int titleChannel_ = 0;
     QString variantPage_ = "TabRec2";

@@ -383,7 +383,7 @@ void TfrmDvrEnv::ApplyProgramPageSet()
 {
     const bool variantPages = UsesVariantPages();
     groupSize_ = variant_ == 1 ? 4 : variantPages ? 8 : 1;
-    groupCount_ = variant_ == 1 ? 4 : variantPages ? 2 : channels_;
+    groupCount_ = variant_ == 1 ? 4 : variantPages ? 2 : PageChannels();
     const auto show = [this](const char *page, bool on) {
         if (auto *w = findChild<QWidget *>(page))
             ShowTab(PageRecord, PageRecord->indexOf(w), on);
@@ -402,7 +402,7 @@ void TfrmDvrEnv::ApplyProgramPageSet()
             if (QWidget *w = Control(QString(fam) + QString::number(i)))
                 w->setEnabled(variant_ != 0);
     if (auto *lists = findChild<QWidget *>("pnl4120"))
-        lists->setVisible(variant_ == 4 && channels_ == 4);
+        lists->setVisible(variant_ == 4 && PageChannels() == 4);
     // Only variant 0 lets the interval be edited; the others keep 1 (bytes stay as loaded).
     for (const char *name : {"edtRecInterval", "edtRecInterval2", "edtRecInterval3"})
         if (QWidget *w = Control(name))
@@ -430,7 +430,7 @@ bool TfrmDvrEnv::TransferRecordProgram(int p, int direction)
     }
     Bind(Control("edtRecType" + set), block + prg::kType, direction);
     Bind(Control("edtRecInterval" + set), block + prg::kInterval, direction);
-    for (int ch = 0; ch < channels_; ++ch) {
+    for (int ch = 0; ch < PageChannels(); ++ch) {
         if (variantPages) {
             Bind(at("edtChSel", ch), block + prg::kChSel + 4 * ch, direction);
             Bind(at("edtMpSize", ch), block + prg::kSize + ch, direction);
@@ -470,7 +470,7 @@ bool TfrmDvrEnv::TransferRecordProgram(int p, int direction)
             for (QWidget *w : Family(fam))
                 if (w)
                     w->setProperty(kLoaded, SpinOf(w));
-        if (variant_ == 4 && channels_ == 4) {
+        if (variant_ == 4 && PageChannels() == 4) {
             // Each list picks the item of its channel's loaded rate; no match leaves it.
             static const char *const kPairs[3][2] = {{"edt4120Normal", "edtSingleNormal"},
                                                      {"edt4120Single", "edtSingleEvent"},
@@ -493,7 +493,7 @@ bool TfrmDvrEnv::TransferRecordProgram(int p, int direction)
         return true;
     }
     for (const char *const *fam = preFamilies; *fam; ++fam)
-        for (int ch = 0; ch < channels_; ++ch)
+        for (int ch = 0; ch < PageChannels(); ++ch)
             if (QWidget *w = at(*fam, ch))
                 if (SpinOf(w) != w->property(kLoaded).toInt()) {
                     block[prg::kPreTime] = uint8_t(SpinOf(w));
@@ -523,17 +523,17 @@ bool TfrmDvrEnv::CheckProgram()
     for (const char *name : {"lblSingle", "lblComplex"})
         if (auto *l = findChild<QLabel *>(name); l && l->property("red").toBool())
             return refuse("Frame Error");
-    if (variant_ == 4 && channels_ == 4)
+    if (variant_ == 4 && PageChannels() == 4)
         return true;
     int sizes[16] = {}, pairs[16] = {};
     bool shown[16] = {};
-    for (int ch = 0; ch < channels_; ++ch) {
+    for (int ch = 0; ch < PageChannels(); ++ch) {
         sizes[ch] = ItemOf(Family("edtSize")[size_t(ch)]);
         pairs[ch] = ItemOf(Family("edtPairCh")[size_t(ch)]);
         QWidget *r = Family("edtSingleNormal")[size_t(ch)];
         shown[ch] = r && !r->isHidden();
     }
-    if (!PairsValid(sizes, pairs, shown, channels_))
+    if (!PairsValid(sizes, pairs, shown, PageChannels()))
         return refuse("Pair Channel Error");
     return true;
 }
@@ -565,7 +565,7 @@ void TfrmDvrEnv::RecomputeBudgets()
     int rates[16] = {}, complexRates[16] = {}, sizes[16] = {};
     bool counted[16] = {}, complexCounted[16] = {};
     const auto counts = [](QWidget *w) { return w && !w->isHidden() && w->isEnabled(); };
-    for (int ch = 0; ch < channels_; ++ch) {
+    for (int ch = 0; ch < PageChannels(); ++ch) {
         QWidget *normal = Family("edtSingleNormal")[size_t(ch)];
         QWidget *complex = Family("edtComplexEvent")[size_t(ch)];
         rates[ch] = SentOf(normal);
@@ -575,8 +575,8 @@ void TfrmDvrEnv::RecomputeBudgets()
         sizes[ch] = ItemOf(Family("edtSize")[size_t(ch)]);
     }
     const int limit = FrameLimit(SpinOf(Control("edtRecInterval")), frameBudget_);
-    const int single = FrameSum(rates, sizes, counted, channels_);
-    const int complex = FrameSum(complexRates, sizes, complexCounted, channels_);
+    const int single = FrameSum(rates, sizes, counted, PageChannels());
+    const int complex = FrameSum(complexRates, sizes, complexCounted, PageChannels());
     if (auto *l = findChild<QLabel *>("lblSingle")) {
         l->setText(QString::number(single));
         SetRed(l, single > limit);
@@ -623,14 +623,14 @@ void TfrmDvrEnv::edtSize0Change(int ch)
         pairEdit->SetValue(0);
     }
     // Every channel records at one picture size.
-    const int n = variant_ == 2 ? 16 : channels_;
+    const int n = variant_ == 2 ? 16 : PageChannels();
     for (int k = 0; k < n; ++k) {
         if (auto *e = qobject_cast<TMyItemEdit *>(Family("edtSize")[size_t(k)])) {
             const QSignalBlocker block(e);
             e->SetValue(size);
         }
         if (QWidget *pairEdit = Family("edtPairCh")[size_t(k)])
-            pairEdit->setEnabled(k < channels_ && size == kSizeHalf);
+            pairEdit->setEnabled(k < PageChannels() && size == kSizeHalf);
     }
     edtPairCh0Change(true);
 }
@@ -638,13 +638,13 @@ void TfrmDvrEnv::edtSize0Change(int ch)
 void TfrmDvrEnv::edtPairCh0Change(bool automatic)
 {
     int sizes[16] = {}, pairs[16] = {};
-    for (int ch = 0; ch < channels_; ++ch) {
+    for (int ch = 0; ch < PageChannels(); ++ch) {
         sizes[ch] = ItemOf(Family("edtSize")[size_t(ch)]);
         pairs[ch] = ItemOf(Family("edtPairCh")[size_t(ch)]);
     }
     if (automatic) {
-        const auto autoPairs = AutoPairs(sizes, channels_);
-        for (int ch = 0; ch < channels_; ++ch) {
+        const auto autoPairs = AutoPairs(sizes, PageChannels());
+        for (int ch = 0; ch < PageChannels(); ++ch) {
             pairs[ch] = autoPairs[size_t(ch)];
             if (auto *e = qobject_cast<TMyItemEdit *>(Family("edtPairCh")[size_t(ch)]); e && sizes[ch] == kSizeHalf) {
                 const QSignalBlocker block(e);
@@ -652,11 +652,11 @@ void TfrmDvrEnv::edtPairCh0Change(bool automatic)
             }
         }
     }
-    const uint32_t partners = PartnerSet(sizes, pairs, channels_);
+    const uint32_t partners = PartnerSet(sizes, pairs, PageChannels());
     for (int ch = 0; ch < 16; ++ch)
         for (const char *fam : kPartnerHidden)
             if (QWidget *w = Family(fam)[size_t(ch)])
-                w->setHidden(ch < channels_ && (partners & (1u << ch)));
+                w->setHidden(ch < PageChannels() && (partners & (1u << ch)));
     RecomputeBudgets();
 }
 
